@@ -1,0 +1,48 @@
+# Helpers shared by every test folder.
+include(GoogleTest)
+find_package(GTest REQUIRED)
+
+# Adds a subdirectory only once it has a CMakeLists.txt, so each area can grow its own folder.
+macro(tovarine_add_subdirectories)
+    foreach(_dir ${ARGN})
+        if(EXISTS ${CMAKE_CURRENT_SOURCE_DIR}/${_dir}/CMakeLists.txt)
+            add_subdirectory(${_dir})
+        endif()
+    endforeach()
+endmacro()
+
+# tovarine_add_test(<name> SOURCES ... LIBS ... LABELS core|gui|gl|web|slow [MAIN core|gui|none] [TIMEOUT s])
+# Each GoogleTest case becomes one CTest entry. Discovery runs when the tests run, so a binary that needs a
+# display is never started at build time. gui tests use the offscreen platform; gl and web tests need a
+# display, which the test script provides with xvfb-run.
+function(tovarine_add_test name)
+    cmake_parse_arguments(T "" "MAIN;TIMEOUT" "SOURCES;LIBS;LABELS" ${ARGN})
+    if(NOT T_MAIN)
+        set(T_MAIN core)
+    endif()
+    if(NOT T_TIMEOUT)
+        set(T_TIMEOUT 120)
+    endif()
+    add_executable(${name} ${T_SOURCES})
+    target_link_libraries(${name} PRIVATE GTest::gtest GTest::gmock ${T_LIBS})
+    if(T_MAIN STREQUAL "core")
+        target_link_libraries(${name} PRIVATE tovarine_test_main_core)
+    elseif(T_MAIN STREQUAL "gui")
+        target_link_libraries(${name} PRIVATE tovarine_test_main_gui)
+    endif()
+    target_compile_definitions(${name} PRIVATE
+        TOVARINE_SOURCE_ROOT="${TOVARINE_SOURCE_ROOT}"
+        TOVARINE_TESTDATA_DIR="${TOVARINE_SOURCE_ROOT}/testdata"
+        TOVARINE_BINARY_ROOT="${CMAKE_BINARY_DIR}")
+    set(_env "QTWEBENGINE_DISABLE_SANDBOX=1")
+    if("gui" IN_LIST T_LABELS AND NOT "gl" IN_LIST T_LABELS AND NOT "web" IN_LIST T_LABELS)
+        list(APPEND _env "QT_QPA_PLATFORM=offscreen")
+    endif()
+    if("gl" IN_LIST T_LABELS OR "web" IN_LIST T_LABELS)
+        list(APPEND _env "QT_QPA_PLATFORM=xcb")
+    endif()
+    gtest_discover_tests(${name}
+        DISCOVERY_MODE PRE_TEST
+        DISCOVERY_TIMEOUT 60
+        PROPERTIES LABELS "${T_LABELS}" TIMEOUT ${T_TIMEOUT} ENVIRONMENT "${_env}")
+endfunction()
