@@ -1,11 +1,17 @@
 #pragma once
 
 #include <QObject>
+#include <QPointer>
 #include <QString>
+#include <QThreadPool>
 #include <QUrl>
+
+#include <atomic>
+#include <memory>
 
 #include "CompanionReconstructor.h"
 #include "PhotogrammetrySession.h"
+#include "ZipUnpacker.h"
 
 namespace tovarine {
 
@@ -62,9 +68,30 @@ signals:
     void stateChanged(const tovarine::DropReconstruction::State& state);
 
 private:
-    // (private members are the implementer's)
+    struct Staged
+    {
+        QString resultDir;
+        QString imagesDir;
+    };
+
+    void abandonCurrentRun();
+    bool isCurrent(quint64 generation) const { return generation == m_generation; }
+    void runPipeline(quint64 generation, const QString& itemPath, const QString& detail);
+    void stageCapture(quint64 generation, const QString& rootPath, const QString& detail);
+    void reconstruct(quint64 generation, const Staged& staged, const QString& detail);
+    void onReconstructionEnded(quint64 generation, const Staged& staged,
+                               const CompanionReconstructor::State& finalState);
+    void exportObj(quint64 generation, const Staged& staged, const QString& meshPath);
+
     Environment m_environment;
     State m_state;
+    // Counts drops; each pipeline step checks that its run is still the newest before touching state.
+    quint64 m_generation = 0;
+    QPointer<CompanionReconstructor> m_reconstructor;
+    QPointer<ZipUnpacker> m_unzipper;
+    std::shared_ptr<std::atomic<bool>> m_stagingAbandoned;
+    // One thread: a new drop's folder copy starts only after an abandoned one has stopped.
+    QThreadPool m_stagingPool;
 };
 
 } // namespace tovarine
