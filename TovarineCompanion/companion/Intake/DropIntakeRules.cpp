@@ -149,7 +149,9 @@ void copyPhoneMorvelSettings(const QString& captureDir, const QString& resultDir
     if (isSameFolder(captureDir, resultDir)) {
         return;
     }
-    const bool captureIsResultFolder = isSameFolder(QFileInfo(captureDir).absolutePath(), tovarineDir);
+    const QString canonicalCapture = QFileInfo(captureDir).canonicalFilePath();
+    const bool captureIsResultFolder =
+        !canonicalCapture.isEmpty() && isSameFolder(QFileInfo(canonicalCapture).absolutePath(), tovarineDir);
     const QString source = child(captureDir, captureIsResultFolder ? kPhoneSettingsFile : kCaptureSettingsFile);
     const QString destination = child(resultDir, kPhoneSettingsFile);
     QFile::remove(destination);

@@ -65,10 +65,12 @@ FakeStep FakeStep::hold()
     return step;
 }
 
-FakePhotogrammetrySession::FakePhotogrammetrySession(QList<FakeStep> script, std::optional<QString> refusal,
+FakePhotogrammetrySession::FakePhotogrammetrySession(QList<FakeStep> script, QList<FakeStep> afterCancel,
+                                                     std::optional<QString> refusal,
                                                      std::function<void(const QString&)> writeModel,
                                                      std::shared_ptr<FakeSessionRecord> record)
     : m_script(std::move(script)),
+      m_afterCancel(std::move(afterCancel)),
       m_refusal(std::move(refusal)),
       m_writeModel(std::move(writeModel)),
       m_record(std::move(record))
@@ -94,7 +96,7 @@ void FakePhotogrammetrySession::cancel()
         return;
     }
     // Like an engine: what is left of the work is dropped and the stream reports the cancellation.
-    m_script = {FakeStep::cancelled(), FakeStep::end()};
+    m_script = m_afterCancel;
     if (m_holding) {
         m_holding = false;
         QMetaObject::invokeMethod(this, &FakePhotogrammetrySession::playNext, Qt::QueuedConnection);
@@ -141,7 +143,8 @@ PhotogrammetrySessionFactory FakeEngine::factory()
         }
         ++madeCount;
         record = std::make_shared<FakeSessionRecord>();
-        auto made = std::make_unique<FakePhotogrammetrySession>(script, refusal, writeModel, record);
+        auto made = std::make_unique<FakePhotogrammetrySession>(script, afterCancel, refusal, writeModel,
+                                                                 record);
         session = made.get();
         return std::unique_ptr<PhotogrammetrySession>(std::move(made));
     };

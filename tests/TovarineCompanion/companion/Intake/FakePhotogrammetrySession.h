@@ -43,12 +43,12 @@ struct FakeSessionRecord
 
 // Plays a script of outputs, one per turn of the event loop (queued, as a real engine delivers them from
 // its threads). On processingComplete it first writes the model file through `writeModel`. Records cancel();
-// a cancel while the stream is open replaces the rest of the script with processingCancelled and the end.
+// a cancel while the stream is open replaces the rest of the script with `afterCancel`.
 class FakePhotogrammetrySession : public PhotogrammetrySession
 {
     Q_OBJECT
 public:
-    FakePhotogrammetrySession(QList<FakeStep> script, std::optional<QString> refusal,
+    FakePhotogrammetrySession(QList<FakeStep> script, QList<FakeStep> afterCancel, std::optional<QString> refusal,
                               std::function<void(const QString& modelPath)> writeModel,
                               std::shared_ptr<FakeSessionRecord> record);
 
@@ -59,6 +59,7 @@ private:
     void playNext();
 
     QList<FakeStep> m_script;
+    QList<FakeStep> m_afterCancel;
     std::optional<QString> m_refusal;
     std::function<void(const QString&)> m_writeModel;
     std::shared_ptr<FakeSessionRecord> m_record;
@@ -70,6 +71,8 @@ private:
 struct FakeEngine
 {
     QList<FakeStep> script = {FakeStep::progress(0.5), FakeStep::complete(), FakeStep::end()};
+    // What the stream still delivers once cancel() is called.
+    QList<FakeStep> afterCancel = {FakeStep::cancelled(), FakeStep::end()};
     std::optional<QString> cannotMake; // the factory's error
     std::optional<QString> refusal;    // process() refuses with this
     // Writes the model file on completion; by default a small cube through the model-file writer when it
