@@ -5,7 +5,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-
 #include <filesystem>
 #include <system_error>
 #include <vector>
@@ -104,7 +103,8 @@ Expected<Staged, QString> stage(const Request& request)
         return unexpected(QStringLiteral("No Images/ folder with JPEG frames was found inside the drop."));
     }
 
-    const DropIntakeRules::OutputName name = DropIntakeRules::outputName(request.rootPath, request.nowSeconds);
+    const DropIntakeRules::OutputName name =
+        DropIntakeRules::outputName(request.rootPath, request.nowSeconds);
     const QString resultDir = DropIntakeRules::resultFolderPath(request.tovarineDir, name);
     // A failure here shows up as a failed copy below.
     QDir().mkpath(resultDir);

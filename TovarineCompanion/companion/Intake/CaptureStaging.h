@@ -1,12 +1,11 @@
 #pragma once
 
+#include "Expected.h"
+
 #include <QString>
 #include <QtGlobal>
-
 #include <atomic>
 #include <memory>
-
-#include "Expected.h"
 
 // Lays a dropped capture out as a result folder: finds the frames, names and creates the result folder,
 // copies the frames to its Images/ and carries label.txt and the phone's settings over. Blocking file work:
@@ -15,8 +14,8 @@ namespace tovarine::CaptureStaging {
 
 struct Request
 {
-    QString rootPath;    // the dropped folder, or the folder a zip was unpacked into
-    QString tovarineDir; // <desktop>/tovarine
+    QString rootPath;      // the dropped folder, or the folder a zip was unpacked into
+    QString tovarineDir;   // <desktop>/tovarine
     qint64 nowSeconds = 0; // names an empty-named drop
     // Set by the owner when the drop was abandoned; the copy then stops between files.
     std::shared_ptr<std::atomic<bool>> abandoned;

@@ -4,7 +4,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QtConcurrent>
-
 #include <cmath>
 
 namespace tovarine {
@@ -19,10 +18,9 @@ void applyDetailPlus(PhotogrammetrySession::Configuration& configuration)
     PhotogrammetrySession::CustomDetailSpecification specification = configuration.customDetailSpecification;
     specification.maximumPolygonCount = 10'000'000;
     specification.maximumTextureDimension = PhotogrammetrySession::TextureDimension::eightK;
-    specification.outputTextureMaps = {PhotogrammetrySession::TextureMap::diffuseColor,
-                                       PhotogrammetrySession::TextureMap::normal,
-                                       PhotogrammetrySession::TextureMap::ambientOcclusion,
-                                       PhotogrammetrySession::TextureMap::roughness};
+    specification.outputTextureMaps = {
+        PhotogrammetrySession::TextureMap::diffuseColor, PhotogrammetrySession::TextureMap::normal,
+        PhotogrammetrySession::TextureMap::ambientOcclusion, PhotogrammetrySession::TextureMap::roughness};
     configuration.customDetailSpecification = specification;
 }
 
@@ -77,8 +75,8 @@ CompanionReconstructor::State CompanionReconstructor::State::cancelled()
 
 bool CompanionReconstructor::State::operator==(const State& other) const
 {
-    return kind == other.kind && fraction == other.fraction && message == other.message
-        && modelPath == other.modelPath;
+    return kind == other.kind && fraction == other.fraction && message == other.message &&
+           modelPath == other.modelPath;
 }
 
 CompanionReconstructor::CompanionReconstructor(PhotogrammetrySessionFactory sessionFactory, QObject* parent)

@@ -1,17 +1,15 @@
 #pragma once
 
+#include "MixedSourceStaging.h"
+#include "PhotogrammetrySession.h"
+
+#include <QFutureWatcher>
 #include <QObject>
 #include <QPointer>
 #include <QString>
-
 #include <functional>
 #include <memory>
 #include <optional>
-
-#include <QFutureWatcher>
-
-#include "MixedSourceStaging.h"
-#include "PhotogrammetrySession.h"
 
 namespace tovarine {
 

@@ -22,8 +22,8 @@ const QString kPhoneSettingsFile = QStringLiteral("phone_morvel_settings.json");
 bool isFrameName(const QString& fileName)
 {
     const QString extension = QFileInfo(fileName).suffix().toLower();
-    return extension == QLatin1String("jpg") || extension == QLatin1String("jpeg")
-        || extension == QLatin1String("heic");
+    return extension == QLatin1String("jpg") || extension == QLatin1String("jpeg") ||
+           extension == QLatin1String("heic");
 }
 
 // Every entry, hidden ones included, in the order the file system lists them; nullopt when the folder
@@ -34,14 +34,14 @@ std::optional<QStringList> listFolder(const QString& path)
     if (!dir.exists() || !dir.isReadable()) {
         return std::nullopt;
     }
-    return dir.entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Unsorted);
+    return dir.entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                         QDir::Unsorted);
 }
 
 QString child(const QString& folder, const QString& name)
 {
     return QDir(folder).filePath(name);
 }
-
 
 } // namespace
 
@@ -152,7 +152,8 @@ void copyPhoneMorvelSettings(const QString& captureDir, const QString& resultDir
     const QString canonicalCapture = QFileInfo(captureDir).canonicalFilePath();
     const bool captureIsResultFolder =
         !canonicalCapture.isEmpty() && isSameFolder(QFileInfo(canonicalCapture).absolutePath(), tovarineDir);
-    const QString source = child(captureDir, captureIsResultFolder ? kPhoneSettingsFile : kCaptureSettingsFile);
+    const QString source =
+        child(captureDir, captureIsResultFolder ? kPhoneSettingsFile : kCaptureSettingsFile);
     const QString destination = child(resultDir, kPhoneSettingsFile);
     QFile::remove(destination);
     if (QFileInfo::exists(source)) {

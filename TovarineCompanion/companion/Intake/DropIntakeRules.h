@@ -2,7 +2,6 @@
 
 #include <QString>
 #include <QtGlobal>
-
 #include <optional>
 
 // The rules of the drop intake that read the file system: where the frames are, what the result folder is
@@ -49,9 +48,9 @@ void copyLabel(const QString& captureDir, const QString& resultDir);
 
 // Replaces resultDir/phone_morvel_settings.json with the capture's phone settings, or removes it when the
 // capture has none. The phone settings are captureDir/model_morvel_settings.json, except in a capture that is
-// itself a result folder (its canonical path directly inside `tovarineDir`), where that file is cage output and the phone's copy
-// is its phone_morvel_settings.json. Failures are ignored. Does nothing when the capture folder is the result
-// folder.
+// itself a result folder (its canonical path directly inside `tovarineDir`), where that file is cage output
+// and the phone's copy is its phone_morvel_settings.json. Failures are ignored. Does nothing when the capture
+// folder is the result folder.
 void copyPhoneMorvelSettings(const QString& captureDir, const QString& resultDir, const QString& tovarineDir);
 
 } // namespace tovarine::DropIntakeRules

@@ -56,11 +56,12 @@ DropReconstruction::State DropReconstruction::State::idle()
 
 bool DropReconstruction::State::operator==(const State& other) const
 {
-    return kind == other.kind && message == other.message && fraction == other.fraction
-        && resultDir == other.resultDir && meshPath == other.meshPath;
+    return kind == other.kind && message == other.message && fraction == other.fraction &&
+           resultDir == other.resultDir && meshPath == other.meshPath;
 }
 
-DropReconstruction::Environment DropReconstruction::defaultEnvironment(PhotogrammetrySessionFactory sessionFactory)
+DropReconstruction::Environment
+DropReconstruction::defaultEnvironment(PhotogrammetrySessionFactory sessionFactory)
 {
     Environment environment;
     environment.desktopDir = QStandardPaths::writableLocation(QStandardPaths::DesktopLocation);
@@ -127,8 +128,8 @@ void DropReconstruction::runPipeline(quint64 generation, const QString& itemPath
     if (!isCurrent(generation)) {
         return;
     }
-    setState(State::preparing(QStringLiteral("Inspecting ") + QFileInfo(itemPath).fileName()
-                              + QStringLiteral("\u2026")));
+    setState(State::preparing(QStringLiteral("Inspecting ") + QFileInfo(itemPath).fileName() +
+                              QStringLiteral("\u2026")));
 
     if (QFileInfo(itemPath).suffix().toLower() != QLatin1String("zip")) {
         stageCapture(generation, itemPath, detail);

@@ -1,17 +1,16 @@
 #pragma once
 
+#include "CompanionReconstructor.h"
+#include "PhotogrammetrySession.h"
+#include "ZipUnpacker.h"
+
 #include <QObject>
 #include <QPointer>
 #include <QString>
 #include <QThreadPool>
 #include <QUrl>
-
 #include <atomic>
 #include <memory>
-
-#include "CompanionReconstructor.h"
-#include "PhotogrammetrySession.h"
-#include "ZipUnpacker.h"
 
 namespace tovarine {
 
@@ -26,10 +25,10 @@ public:
     {
         enum class Kind { preparing, reconstructing, done, failed, idle };
         Kind kind = Kind::idle;
-        QString message;   // preparing, reconstructing, failed
+        QString message;       // preparing, reconstructing, failed
         double fraction = 0.0; // reconstructing
-        QString resultDir; // done: the result folder
-        QString meshPath;  // done: model.usdz inside it (not the OBJ)
+        QString resultDir;     // done: the result folder
+        QString meshPath;      // done: model.usdz inside it (not the OBJ)
 
         static State preparing(const QString& message);
         static State reconstructing(double fraction, const QString& message);
@@ -42,8 +41,8 @@ public:
     // Where the pipeline reads and writes; the defaults are the user's Desktop and the system temp folder.
     struct Environment
     {
-        QString desktopDir;   // result folders go to <desktopDir>/tovarine/<name>/
-        QString tempDir;      // tovarine-drop/ and tovarine-recon-* go here
+        QString desktopDir; // result folders go to <desktopDir>/tovarine/<name>/
+        QString tempDir;    // tovarine-drop/ and tovarine-recon-* go here
         PhotogrammetrySessionFactory sessionFactory;
         QString unzipProgram = QStringLiteral("/usr/bin/unzip");
     };

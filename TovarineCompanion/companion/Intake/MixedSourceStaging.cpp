@@ -20,8 +20,8 @@ std::optional<Staged> stage(const QString& imagesPath, const QString& tempDir)
     if (!images.exists() || !images.isReadable()) {
         return std::nullopt;
     }
-    const QStringList entries =
-        images.entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Unsorted);
+    const QStringList entries = images.entryList(
+        QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Unsorted);
 
     QStringList frames;
     QStringList stills;
@@ -56,9 +56,11 @@ std::optional<Staged> stage(const QString& imagesPath, const QString& tempDir)
 
     const QString stillCount = QString::number(stills.size());
     const QString frameCount = QString::number(frames.size());
-    const QString note = useStills
-        ? QStringLiteral("mixed-source images \u00b7 using %1 hires_* \u00b7 skipping %2 frame_*").arg(stillCount, frameCount)
-        : QStringLiteral("mixed-source images \u00b7 only %1 hires_* \u00b7 using %2 frame_*").arg(stillCount, frameCount);
+    const QString note =
+        useStills ? QStringLiteral("mixed-source images \u00b7 using %1 hires_* \u00b7 skipping %2 frame_*")
+                        .arg(stillCount, frameCount)
+                  : QStringLiteral("mixed-source images \u00b7 only %1 hires_* \u00b7 using %2 frame_*")
+                        .arg(stillCount, frameCount);
     return Staged{stagingPath, note};
 }
 

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QString>
-
 #include <optional>
 
 // Captures can hold two kinds of frames side by side: `frame_` files (the phone's continuous capture) and

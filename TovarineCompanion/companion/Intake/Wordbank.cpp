@@ -2,7 +2,6 @@
 
 #include <QRegularExpression>
 #include <QTextBoundaryFinder>
-
 #include <array>
 
 namespace tovarine::Wordbank {
@@ -10,19 +9,19 @@ namespace tovarine::Wordbank {
 namespace {
 
 constexpr std::array<const char*, 42> kAdjectives = {
-    "quiet",    "bronze",  "chalked", "woven",   "folded",   "sunlit",  "dusted", "creased", "silvered",
-    "inked",    "kiln",    "paper",   "stone",   "driftwood", "linen",  "lamp",   "plain",   "hollowed",
-    "hammered", "patinaed", "brick",  "glazed",  "ruled",    "wax",     "slate",  "oyster",  "ember",
-    "kelp",     "rinsed",  "pressed", "graphite", "amber",   "velvet",  "marble", "walnut",  "tin",
-    "morning",  "evening", "muted",   "cedar",   "birch",    "thistle"};
+    "quiet",    "bronze",   "chalked", "woven",    "folded",    "sunlit", "dusted", "creased", "silvered",
+    "inked",    "kiln",     "paper",   "stone",    "driftwood", "linen",  "lamp",   "plain",   "hollowed",
+    "hammered", "patinaed", "brick",   "glazed",   "ruled",     "wax",    "slate",  "oyster",  "ember",
+    "kelp",     "rinsed",   "pressed", "graphite", "amber",     "velvet", "marble", "walnut",  "tin",
+    "morning",  "evening",  "muted",   "cedar",    "birch",     "thistle"};
 
 // "handle" appears twice (31 and 36); both entries stay so every index keeps its word.
 constexpr std::array<const char*, 42> kNouns = {
-    "teacup", "pebble", "bowl",   "vessel", "token",  "shard",    "plate",   "form",     "tovarine",
+    "teacup", "pebble",   "bowl",   "vessel",  "token",      "shard",  "plate",    "form",  "tovarine",
     "study",  "fragment", "marker", "casting", "impression", "relief", "artifact", "model", "block",
-    "pin",    "cast",   "rung",   "tile",   "stake",  "box",      "lantern", "spool",    "bead",
-    "ring",   "knob",   "hinge",  "latch",  "handle", "spike",    "coin",    "seal",     "cipher",
-    "handle", "key",    "nib",    "bobbin", "husk",   "leaf"};
+    "pin",    "cast",     "rung",   "tile",    "stake",      "box",    "lantern",  "spool", "bead",
+    "ring",   "knob",     "hinge",  "latch",   "handle",     "spike",  "coin",     "seal",  "cipher",
+    "handle", "key",      "nib",    "bobbin",  "husk",       "leaf"};
 
 QStringList graphemes(const QString& text)
 {
@@ -39,15 +38,15 @@ QStringList graphemes(const QString& text)
 
 bool isHexDigit(char32_t c)
 {
-    return (c >= U'0' && c <= U'9') || (c >= U'a' && c <= U'f') || (c >= U'A' && c <= U'F')
-        || (c >= U'\uFF10' && c <= U'\uFF19') || (c >= U'\uFF21' && c <= U'\uFF26')
-        || (c >= U'\uFF41' && c <= U'\uFF46');
+    return (c >= U'0' && c <= U'9') || (c >= U'a' && c <= U'f') || (c >= U'A' && c <= U'F') ||
+           (c >= U'\uFF10' && c <= U'\uFF19') || (c >= U'\uFF21' && c <= U'\uFF26') ||
+           (c >= U'\uFF41' && c <= U'\uFF46');
 }
 
 bool isUuid(const QString& text)
 {
-    static const QRegularExpression kUuid(QStringLiteral(
-        "\\A[0-9a-fA-F]{8}-[0-9a-fA-F]{4}-[0-9a-fA-F]{4}-[0-9a-fA-F]{4}-[0-9a-fA-F]{12}\\z"));
+    static const QRegularExpression kUuid(
+        QStringLiteral("\\A[0-9a-fA-F]{8}-[0-9a-fA-F]{4}-[0-9a-fA-F]{4}-[0-9a-fA-F]{4}-[0-9a-fA-F]{12}\\z"));
     return kUuid.match(text).hasMatch();
 }
 
@@ -56,8 +55,8 @@ bool isUuid(const QString& text)
 QString name(qint64 value)
 {
     const quint64 magnitude = value < 0 ? quint64(0) - quint64(value) : quint64(value);
-    return QString::fromLatin1(kAdjectives[magnitude % 42]) + QLatin1Char('-')
-        + QString::fromLatin1(kNouns[(magnitude / 31) % 42]);
+    return QString::fromLatin1(kAdjectives[magnitude % 42]) + QLatin1Char('-') +
+           QString::fromLatin1(kNouns[(magnitude / 31) % 42]);
 }
 
 qint64 seed(const QString& text)

@@ -4,7 +4,6 @@
 #include <QStringDecoder>
 #include <QTimer>
 #include <QUuid>
-
 #include <unistd.h>
 
 namespace tovarine {
@@ -18,8 +17,8 @@ ZipUnpacker::~ZipUnpacker()
 
 void ZipUnpacker::start(const QString& zipPath, const QString& tempDir, const QString& unzipProgram)
 {
-    m_destination = QDir(tempDir).filePath(QStringLiteral("tovarine-drop/")
-                                           + QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper());
+    m_destination = QDir(tempDir).filePath(QStringLiteral("tovarine-drop/") +
+                                           QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper());
     if (!QDir().mkpath(m_destination)) {
         const QString reason = QStringLiteral("couldn't create the folder %1").arg(m_destination);
         QTimer::singleShot(0, this, [this, reason] { finish(unexpected(reason)); });
@@ -64,8 +63,8 @@ void ZipUnpacker::onFinished(int exitCode, QProcess::ExitStatus exitStatus)
         finish(unexpected(text));
         return;
     }
-    const QString status = exitStatus == QProcess::NormalExit ? QString::number(exitCode)
-                                                               : QStringLiteral("crashed");
+    const QString status =
+        exitStatus == QProcess::NormalExit ? QString::number(exitCode) : QStringLiteral("crashed");
     finish(unexpected(QStringLiteral("unzip failed (%1)").arg(status)));
 }
 
@@ -73,7 +72,8 @@ void ZipUnpacker::onError(QProcess::ProcessError error)
 {
     // Failures after a start end in finished(); only a failed start ends here.
     if (error == QProcess::FailedToStart) {
-        finish(unexpected(QStringLiteral("couldn't start %1: %2").arg(m_process->program(), m_process->errorString())));
+        finish(unexpected(
+            QStringLiteral("couldn't start %1: %2").arg(m_process->program(), m_process->errorString())));
     }
 }
 

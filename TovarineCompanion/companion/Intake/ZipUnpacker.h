@@ -1,12 +1,12 @@
 #pragma once
 
+#include "Expected.h"
+
 #include <QByteArray>
 #include <QObject>
 #include <QPointer>
 #include <QProcess>
 #include <QString>
-
-#include "Expected.h"
 
 namespace tovarine {
 
@@ -29,8 +29,8 @@ public:
 
 signals:
     // The unpacked folder, or the error text: unzip's standard error as UTF-8 (whole, possibly empty), or
-    // "unzip failed (<status>)" when it is not valid UTF-8; the reason when the folder cannot be created or the
-    // program cannot start.
+    // "unzip failed (<status>)" when it is not valid UTF-8; the reason when the folder cannot be created or
+    // the program cannot start.
     void finished(const tovarine::Expected<QString, QString>& result);
 
 private:

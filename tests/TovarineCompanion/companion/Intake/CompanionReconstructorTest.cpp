@@ -8,9 +8,7 @@
 #include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTest>
-
 #include <gtest/gtest.h>
-
 #include <limits>
 
 namespace tovarine {
@@ -39,7 +37,8 @@ protected:
 
     QStringList stagingFolders() const
     {
-        return QDir(tempDir()).entryList({QStringLiteral("tovarine-recon-*")}, QDir::AllEntries | QDir::Hidden);
+        return QDir(tempDir()).entryList({QStringLiteral("tovarine-recon-*")},
+                                         QDir::AllEntries | QDir::Hidden);
     }
 
     struct Outcome
@@ -61,7 +60,9 @@ protected:
                          [&outcome](const State& state) { outcome.states.append(state); });
         driver.run(
             imagesDir(), detail,
-            [&outcome](double fraction, const QString& message) { outcome.progress.append({fraction, message}); },
+            [&outcome](double fraction, const QString& message) {
+                outcome.progress.append({fraction, message});
+            },
             [&outcome, &driver](const State& finalState) {
                 EXPECT_EQ(driver.activeSession(), nullptr);
                 outcome.finalState = finalState;
@@ -89,10 +90,10 @@ TEST(CompanionReconstructorDetail, SettingTextToDetail)
         const char* text;
         Detail detail;
     } cases[] = {
-        {"raw", Detail::raw},         {"RAW", Detail::raw},         {"Full", Detail::full},
-        {"full", Detail::full},       {"medium", Detail::medium},   {"reduced", Detail::reduced},
-        {"Custom", Detail::custom},   {"preview", Detail::medium},  {"draft", Detail::medium},
-        {"", Detail::medium},         {" full", Detail::medium},
+        {"raw", Detail::raw},       {"RAW", Detail::raw},        {"Full", Detail::full},
+        {"full", Detail::full},     {"medium", Detail::medium},  {"reduced", Detail::reduced},
+        {"Custom", Detail::custom}, {"preview", Detail::medium}, {"draft", Detail::medium},
+        {"", Detail::medium},       {" full", Detail::medium},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(CompanionReconstructor::detail(QString::fromUtf8(c.text)), c.detail) << c.text;
@@ -110,18 +111,36 @@ TEST_F(CompanionReconstructorTest, EndingsOfARun)
         std::optional<QString> refusal;
         State expected;
     } cases[] = {
-        {"complete", {FakeStep::progress(0.2), FakeStep::other(), FakeStep::complete(), FakeStep::end()}, {}, {},
+        {"complete",
+         {FakeStep::progress(0.2), FakeStep::other(), FakeStep::complete(), FakeStep::end()},
+         {},
+         {},
          State::completed(modelPath())},
-        {"request error", {FakeStep::progress(0.2), FakeStep::requestError(boom), FakeStep::end()}, {}, {},
+        {"request error",
+         {FakeStep::progress(0.2), FakeStep::requestError(boom), FakeStep::end()},
+         {},
+         {},
          State::failed(boom)},
         {"cancelled", {FakeStep::cancelled(), FakeStep::end()}, {}, {}, State::cancelled()},
-        {"stream ends without completion", {FakeStep::progress(0.7), FakeStep::other(), FakeStep::end()}, {}, {},
+        {"stream ends without completion",
+         {FakeStep::progress(0.7), FakeStep::other(), FakeStep::end()},
+         {},
+         {},
          State::failed(QStringLiteral("Reconstruction ended without completion event"))},
-        {"stream fails", {FakeStep::progress(0.1), FakeStep::fail(QStringLiteral("colmap crashed"))}, {}, {},
+        {"stream fails",
+         {FakeStep::progress(0.1), FakeStep::fail(QStringLiteral("colmap crashed"))},
+         {},
+         {},
          State::failed(QStringLiteral("colmap crashed"))},
-        {"session cannot be made", {}, QStringLiteral("No engine for this folder."), {},
+        {"session cannot be made",
+         {},
+         QStringLiteral("No engine for this folder."),
+         {},
          State::failed(QStringLiteral("No engine for this folder."))},
-        {"request refused", {}, {}, QStringLiteral("The request was refused."),
+        {"request refused",
+         {},
+         {},
+         QStringLiteral("The request was refused."),
          State::failed(QStringLiteral("The request was refused."))},
     };
     for (const auto& c : cases) {
@@ -213,7 +232,8 @@ TEST_F(CompanionReconstructorTest, MixedCapturesAreStagedWithOneKindOfFrames)
         const char* linkedPrefix;
     } cases[] = {
         {19, "jpg", 300, prefix + QStringLiteral("only 19 hires_* \u00b7 using 300 frame_*"), 300, "frame_"},
-        {20, "JPEG", 300, prefix + QStringLiteral("using 20 hires_* \u00b7 skipping 300 frame_*"), 20, "hires_"},
+        {20, "JPEG", 300, prefix + QStringLiteral("using 20 hires_* \u00b7 skipping 300 frame_*"), 20,
+         "hires_"},
         {25, "jpg", 0, QString(), 0, ""},
         {0, "jpg", 40, QString(), 0, ""},
         {25, "heic", 300, QString(), 0, ""},
@@ -221,10 +241,11 @@ TEST_F(CompanionReconstructorTest, MixedCapturesAreStagedWithOneKindOfFrames)
     for (const auto& c : cases) {
         SCOPED_TRACE(c.note.isEmpty() ? QStringLiteral("not staged").toStdString() : c.note.toStdString());
         QDir(imagesDir()).removeRecursively();
-        QStringList names = test::numberedNames(QStringLiteral("hires_"), c.stills,
-                                                QString::fromLatin1(c.stillExtension));
+        QStringList names =
+            test::numberedNames(QStringLiteral("hires_"), c.stills, QString::fromLatin1(c.stillExtension));
         names += test::numberedNames(QStringLiteral("frame_"), c.frames);
-        names += {QStringLiteral("Frame_00000.jpg"), QStringLiteral("notes.txt"), QStringLiteral("thumb.jpg")};
+        names +=
+            {QStringLiteral("Frame_00000.jpg"), QStringLiteral("notes.txt"), QStringLiteral("thumb.jpg")};
         test::makeFolderWithFiles(imagesDir(), names);
 
         FakeEngine engine;
@@ -253,8 +274,10 @@ TEST_F(CompanionReconstructorTest, MixedCapturesAreStagedWithOneKindOfFrames)
 TEST_F(CompanionReconstructorTest, StagingLinksPointAtTheFrames)
 {
     QDir(imagesDir()).removeRecursively();
-    test::makeFolderWithFiles(imagesDir(), {QStringLiteral("hires_00000.jpg"), QStringLiteral("frame_00000.jpg")});
-    const std::optional<MixedSourceStaging::Staged> staged = MixedSourceStaging::stage(imagesDir(), tempDir());
+    test::makeFolderWithFiles(imagesDir(),
+                              {QStringLiteral("hires_00000.jpg"), QStringLiteral("frame_00000.jpg")});
+    const std::optional<MixedSourceStaging::Staged> staged =
+        MixedSourceStaging::stage(imagesDir(), tempDir());
     ASSERT_TRUE(staged);
     const QFileInfo link(QDir(staged->path).filePath(QStringLiteral("frame_00000.jpg")));
     EXPECT_TRUE(link.isSymLink());
@@ -273,7 +296,8 @@ TEST_F(CompanionReconstructorTest, CancelDuringTheRunEndsCancelledAndRemovesStag
     FakeEngine engine;
     engine.script = {FakeStep::progress(0.3), FakeStep::hold()};
     const Outcome outcome = run(engine, Detail::medium, [&engine](CompanionReconstructor& driver) {
-        ASSERT_TRUE(QTest::qWaitFor([&] { return driver.state().message.endsWith(QLatin1String("30%")); }, 5000));
+        ASSERT_TRUE(
+            QTest::qWaitFor([&] { return driver.state().message.endsWith(QLatin1String("30%")); }, 5000));
         EXPECT_EQ(driver.activeSession(), engine.session.data());
         EXPECT_TRUE(QDir(engine.inputFolder).exists());
         driver.activeSession()->cancel();

@@ -1,5 +1,6 @@
-#include "CaptureStaging.h"
 #include "DropIntakeRules.h"
+
+#include "CaptureStaging.h"
 #include "IntakeTestSupport.h"
 #include "QStringPrinter.h"
 #include "Wordbank.h"
@@ -8,7 +9,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
-
 #include <gtest/gtest.h>
 
 namespace tovarine {
@@ -20,7 +20,10 @@ class DropIntakeRulesTest : public ::testing::Test
 {
 protected:
     QString path(const QString& relative) const { return m_root.filePath(relative); }
-    void files(const QString& folder, const QStringList& names) { test::makeFolderWithFiles(path(folder), names); }
+    void files(const QString& folder, const QStringList& names)
+    {
+        test::makeFolderWithFiles(path(folder), names);
+    }
 
     QTemporaryDir m_root;
 };
@@ -43,11 +46,18 @@ TEST_F(DropIntakeRulesTest, FramesFolderSearch)
         {"Images of a child", {{"e/capture/Images", jpg}, {"e/notes", {"a.txt"}}}, "e", "e/capture/Images"},
         {"two levels down is too deep", {{"f/x/capture/Images", jpg}}, "f", ""},
         {"Images without frames", {{"g/Images", {"a.png", "jpg"}}}, "g", ""},
-        {"root Images without frames, its own Images has them", {{"h/Images/Images", jpg}}, "h/Images",
+        {"root Images without frames, its own Images has them",
+         {{"h/Images/Images", jpg}},
+         "h/Images",
          "h/Images/Images"},
         {"lower-case images is not the root rule", {{"i/images", jpg}}, "i/images", ""},
-        {"empty Images, child has frames", {{"j/Images", {}}, {"j/capture/Images", jpg}}, "j", "j/capture/Images"},
-        {"a file named Images in a child is skipped", {{"k/capture", {"Images"}}, {"k/other/Images", jpg}}, "k",
+        {"empty Images, child has frames",
+         {{"j/Images", {}}, {"j/capture/Images", jpg}},
+         "j",
+         "j/capture/Images"},
+        {"a file named Images in a child is skipped",
+         {{"k/capture", {"Images"}}, {"k/other/Images", jpg}},
+         "k",
          "k/other/Images"},
         {"missing root", {}, "nowhere", ""},
     };
@@ -80,8 +90,8 @@ TEST(DropIntakeNames, CleanOutputName)
         {QStringLiteral("/tmp/tovarine-drop/") + uuid, Wordbank::name(Wordbank::seed(uuid)), true},
         {QStringLiteral("/"), Wordbank::name(1302), true}, // no name at all: the clock's name
         {QStringLiteral("/x/") + seventyFive, QString(60, QLatin1Char('x')), false},
-        {QStringLiteral("/x/") + QString(75, QLatin1Char('a')), Wordbank::name(Wordbank::seed(QString(75, QLatin1Char('a')))),
-         true}, // all hex digits
+        {QStringLiteral("/x/") + QString(75, QLatin1Char('a')),
+         Wordbank::name(Wordbank::seed(QString(75, QLatin1Char('a')))), true}, // all hex digits
         {QStringLiteral("/x/") + QString(60, QLatin1Char('y')), QString(60, QLatin1Char('y')), false},
     };
     for (const auto& c : cases) {
@@ -162,7 +172,8 @@ TEST_F(DropIntakeRulesTest, LabelAndPhoneSettingsAreCarriedOver)
     test::writeFile(other + QStringLiteral("/model_morvel_settings.json"), "cage output");
     test::writeFile(other + QStringLiteral("/phone_morvel_settings.json"), "phone of other");
     copyPhoneMorvelSettings(other, result, tovarine);
-    EXPECT_EQ(test::readFile(result + QStringLiteral("/phone_morvel_settings.json")), QByteArray("phone of other"));
+    EXPECT_EQ(test::readFile(result + QStringLiteral("/phone_morvel_settings.json")),
+              QByteArray("phone of other"));
 
     // The capture folder is the result folder (under another spelling): both stay as they are.
     test::writeFile(result + QStringLiteral("/model_morvel_settings.json"), "cage output");
@@ -170,7 +181,8 @@ TEST_F(DropIntakeRulesTest, LabelAndPhoneSettingsAreCarriedOver)
     copyLabel(respelled, result);
     copyPhoneMorvelSettings(respelled, result, tovarine);
     EXPECT_EQ(test::readFile(result + QStringLiteral("/label.txt")), QByteArray("teacup"));
-    EXPECT_EQ(test::readFile(result + QStringLiteral("/phone_morvel_settings.json")), QByteArray("phone of other"));
+    EXPECT_EQ(test::readFile(result + QStringLiteral("/phone_morvel_settings.json")),
+              QByteArray("phone of other"));
 }
 
 TEST_F(DropIntakeRulesTest, CopyFolderKeepsTreeAndLinksAndRefusesAnExistingDestination)
@@ -187,12 +199,14 @@ TEST_F(DropIntakeRulesTest, CopyFolderKeepsTreeAndLinksAndRefusesAnExistingDesti
     EXPECT_TRUE(link.isSymLink());
     EXPECT_EQ(link.symLinkTarget(), path(QStringLiteral("dst/a.jpg")));
 
-    const Expected<void, QString> again = CaptureStaging::copyFolder(path(QStringLiteral("src")), path(QStringLiteral("dst")));
+    const Expected<void, QString> again =
+        CaptureStaging::copyFolder(path(QStringLiteral("src")), path(QStringLiteral("dst")));
     ASSERT_FALSE(again);
     EXPECT_TRUE(again.error().contains(path(QStringLiteral("dst")))) << again.error().toStdString();
 
     // A destination inside the source copies the source as it was.
-    ASSERT_TRUE(CaptureStaging::copyFolder(path(QStringLiteral("src")), path(QStringLiteral("src/sub/copy"))));
+    ASSERT_TRUE(
+        CaptureStaging::copyFolder(path(QStringLiteral("src")), path(QStringLiteral("src/sub/copy"))));
     EXPECT_TRUE(QFileInfo::exists(path(QStringLiteral("src/sub/copy/sub/b.jpg"))));
     EXPECT_FALSE(QFileInfo::exists(path(QStringLiteral("src/sub/copy/sub/copy"))));
 }

@@ -1,5 +1,4 @@
 #include "DropTestFixture.h"
-
 #include "IntakeTestSupport.h"
 #include "QStringPrinter.h"
 #include "Wordbank.h"
@@ -29,7 +28,8 @@ protected:
     {
         QProcess zip;
         zip.setWorkingDirectory(path(QString()));
-        zip.start(QStringLiteral("/usr/bin/zip"), extraArguments + QStringList{QStringLiteral("-qr"), zipPath, folder});
+        zip.start(QStringLiteral("/usr/bin/zip"),
+                  extraArguments + QStringList{QStringLiteral("-qr"), zipPath, folder});
         ASSERT_TRUE(zip.waitForFinished(10000));
         ASSERT_EQ(zip.exitCode(), 0) << zip.readAllStandardError().toStdString();
     }
@@ -56,7 +56,8 @@ TEST_F(DropReconstructionTest, CaptureFolderBecomesAResultFolder)
     EXPECT_TRUE(m_states.contains(State::reconstructing(0.5, QStringLiteral("Reconstructing \u00b7 50%"))));
     EXPECT_EQ(entries(result + QStringLiteral("/Images")), test::numberedNames(QStringLiteral("frame_"), 3));
     EXPECT_EQ(test::readFile(result + QStringLiteral("/label.txt")), QByteArray("teacup"));
-    EXPECT_EQ(test::readFile(result + QStringLiteral("/phone_morvel_settings.json")), QByteArray("{\"level\": 2}"));
+    EXPECT_EQ(test::readFile(result + QStringLiteral("/phone_morvel_settings.json")),
+              QByteArray("{\"level\": 2}"));
     EXPECT_TRUE(QFileInfo::exists(result + QStringLiteral("/model.usdz")));
     EXPECT_FALSE(QFileInfo::exists(result + QStringLiteral("/model.scn")));
     EXPECT_EQ(m_engine.record->detail, PhotogrammetrySession::Detail::full);
@@ -87,41 +88,66 @@ TEST_F(DropReconstructionTest, ImagesFolderDropIsNamedImagesAndTakesTheLabelBesi
 
 TEST_F(DropReconstructionTest, FailureTexts)
 {
-    const QString intakeFailed = QStringLiteral("No Images/ folder with JPEG frames was found inside the drop.");
+    const QString intakeFailed =
+        QStringLiteral("No Images/ folder with JPEG frames was found inside the drop.");
     makeCapture(QStringLiteral("deep/a/b"), 1);
     QDir().mkpath(path(QStringLiteral("folder.zip/Images")));
     test::writeFile(path(QStringLiteral("corrupt.zip")), "this is not a zip archive");
-    test::writeFile(path(QStringLiteral("unzip-garbles")), "#!/bin/sh\nprintf '\\377\\376 bad' >&2\nexit 3\n");
+    test::writeFile(path(QStringLiteral("unzip-garbles")),
+                    "#!/bin/sh\nprintf '\\377\\376 bad' >&2\nexit 3\n");
     QFile::setPermissions(path(QStringLiteral("unzip-garbles")),
                           QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
     makeCapture(QStringLiteral("secret"), 1);
-    zipFolder(QStringLiteral("secret"), QStringLiteral("secret.zip"), {QStringLiteral("-P"), QStringLiteral("pw")});
+    zipFolder(QStringLiteral("secret"), QStringLiteral("secret.zip"),
+              {QStringLiteral("-P"), QStringLiteral("pw")});
     makeCapture(QStringLiteral("fine"), 1);
 
     const struct
     {
         const char* name;
         QString item;
-        QString message;         // exact, or
-        QString messagePrefix;   // with this start and containing
+        QString message;       // exact, or
+        QString messagePrefix; // with this start and containing
         QString messageContains;
         QString unzipProgram = QStringLiteral("/usr/bin/unzip");
         bool blockDesktop = false;
     } cases[] = {
         {"no frames folder", path(QStringLiteral("deep")), intakeFailed, {}, {}},
         {"nothing there", path(QStringLiteral("missing")), intakeFailed, {}, {}},
-        {"corrupt zip", path(QStringLiteral("corrupt.zip")), {}, QStringLiteral("Couldn't unzip: "),
+        {"corrupt zip",
+         path(QStringLiteral("corrupt.zip")),
+         {},
+         QStringLiteral("Couldn't unzip: "),
          QStringLiteral("cannot find zipfile directory")},
-        {"folder named .zip", path(QStringLiteral("folder.zip")), {}, QStringLiteral("Couldn't unzip: "),
+        {"folder named .zip",
+         path(QStringLiteral("folder.zip")),
+         {},
+         QStringLiteral("Couldn't unzip: "),
          QStringLiteral("cannot find or open")},
-        {"password-protected zip", path(QStringLiteral("secret.zip")), {}, QStringLiteral("Couldn't unzip: "),
+        {"password-protected zip",
+         path(QStringLiteral("secret.zip")),
+         {},
+         QStringLiteral("Couldn't unzip: "),
          QStringLiteral("unable to get password")},
-        {"unzip missing", path(QStringLiteral("corrupt.zip")), {}, QStringLiteral("Couldn't unzip: couldn't start "),
-         QStringLiteral("/nonexistent/unzip"), QStringLiteral("/nonexistent/unzip")},
-        {"unzip writes no UTF-8", path(QStringLiteral("corrupt.zip")),
-         QStringLiteral("Couldn't unzip: unzip failed (3)"), {}, {}, path(QStringLiteral("unzip-garbles"))},
-        {"frames cannot be staged", path(QStringLiteral("fine")), {}, QStringLiteral("Couldn't stage frames: "),
-         QStringLiteral("tovarine"), QStringLiteral("/usr/bin/unzip"), true},
+        {"unzip missing",
+         path(QStringLiteral("corrupt.zip")),
+         {},
+         QStringLiteral("Couldn't unzip: couldn't start "),
+         QStringLiteral("/nonexistent/unzip"),
+         QStringLiteral("/nonexistent/unzip")},
+        {"unzip writes no UTF-8",
+         path(QStringLiteral("corrupt.zip")),
+         QStringLiteral("Couldn't unzip: unzip failed (3)"),
+         {},
+         {},
+         path(QStringLiteral("unzip-garbles"))},
+        {"frames cannot be staged",
+         path(QStringLiteral("fine")),
+         {},
+         QStringLiteral("Couldn't stage frames: "),
+         QStringLiteral("tovarine"),
+         QStringLiteral("/usr/bin/unzip"),
+         true},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -146,8 +172,8 @@ TEST_F(DropReconstructionTest, FailureTexts)
         }
         // Intake failures follow the first status line directly.
         ASSERT_EQ(m_states.size(), 2);
-        EXPECT_EQ(m_states.front(),
-                  State::preparing(QStringLiteral("Inspecting ") + QFileInfo(c.item).fileName() + QChar(0x2026)));
+        EXPECT_EQ(m_states.front(), State::preparing(QStringLiteral("Inspecting ") +
+                                                     QFileInfo(c.item).fileName() + QChar(0x2026)));
     }
 }
 
@@ -179,9 +205,11 @@ TEST_F(DropReconstructionTest, CancelThroughTheDriverFails)
     const QString capture = makeCapture(QStringLiteral("cup"));
     m_engine.script = {FakeStep::progress(0.25), FakeStep::hold()};
     m_drop->ingest(QUrl::fromLocalFile(capture), QStringLiteral("medium"));
-    ASSERT_TRUE(QTest::qWaitFor([this] { return m_drop->state().kind == State::Kind::reconstructing
-                                                 && m_drop->state().fraction == 0.25; },
-                                10000));
+    ASSERT_TRUE(QTest::qWaitFor(
+        [this] {
+            return m_drop->state().kind == State::Kind::reconstructing && m_drop->state().fraction == 0.25;
+        },
+        10000));
     ASSERT_NE(m_drop->reconstructor(), nullptr);
     ASSERT_NE(m_drop->reconstructor()->activeSession(), nullptr);
     m_drop->reconstructor()->activeSession()->cancel();
@@ -206,7 +234,8 @@ TEST_F(DropReconstructionTest, ResultFolderDroppedAgainIsReconstructedInPlace)
     for (const QString& spelling : spellings) {
         SCOPED_TRACE(spelling.toStdString());
         EXPECT_EQ(drop(spelling), State::done(result, result + QStringLiteral("/model.usdz")));
-        EXPECT_EQ(entries(result + QStringLiteral("/Images")), test::numberedNames(QStringLiteral("frame_"), 3));
+        EXPECT_EQ(entries(result + QStringLiteral("/Images")),
+                  test::numberedNames(QStringLiteral("frame_"), 3));
         EXPECT_EQ(test::readFile(result + QStringLiteral("/label.txt")), QByteArray("teacup"));
         EXPECT_EQ(test::readFile(result + QStringLiteral("/phone_morvel_settings.json")),
                   QByteArray("phone settings"));
@@ -247,8 +276,8 @@ TEST_F(DropReconstructionTest, ZipDropIsUnpackedAndGetsAFreshGeneratedName)
     // The unpacked capture stays in the temporary folder.
     const QStringList unpacked = entries(path(QStringLiteral("tmp/tovarine-drop")));
     ASSERT_EQ(unpacked.size(), 1);
-    EXPECT_TRUE(QFileInfo::exists(path(QStringLiteral("tmp/tovarine-drop/")) + unpacked.front()
-                                  + QStringLiteral("/capture/Images/frame_00000.jpg")));
+    EXPECT_TRUE(QFileInfo::exists(path(QStringLiteral("tmp/tovarine-drop/")) + unpacked.front() +
+                                  QStringLiteral("/capture/Images/frame_00000.jpg")));
 
     const State second = drop(path(QStringLiteral("Capture.ZIP")));
     ASSERT_EQ(second.kind, State::Kind::done);

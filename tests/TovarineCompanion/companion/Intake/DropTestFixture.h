@@ -6,9 +6,7 @@
 #include <QList>
 #include <QString>
 #include <QTemporaryDir>
-
 #include <gtest/gtest.h>
-
 #include <memory>
 
 namespace tovarine::test {

@@ -1,5 +1,4 @@
 #include "FakePhotogrammetrySession.h"
-
 #include "UsdzFile.h"
 
 namespace tovarine::test {

@@ -69,11 +69,8 @@ FakePhotogrammetrySession::FakePhotogrammetrySession(QList<FakeStep> script, QLi
                                                      std::optional<QString> refusal,
                                                      std::function<void(const QString&)> writeModel,
                                                      std::shared_ptr<FakeSessionRecord> record)
-    : m_script(std::move(script)),
-      m_afterCancel(std::move(afterCancel)),
-      m_refusal(std::move(refusal)),
-      m_writeModel(std::move(writeModel)),
-      m_record(std::move(record))
+    : m_script(std::move(script)), m_afterCancel(std::move(afterCancel)), m_refusal(std::move(refusal)),
+      m_writeModel(std::move(writeModel)), m_record(std::move(record))
 {
 }
 
@@ -136,15 +133,16 @@ PhotogrammetrySessionFactory FakeEngine::factory()
     return [this](const QString& input, const PhotogrammetrySession::Configuration& requested)
                -> Expected<std::unique_ptr<PhotogrammetrySession>, QString> {
         inputFolder = input;
-        inputEntries = QDir(input).entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
+        inputEntries =
+            QDir(input).entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
         configuration = requested;
         if (cannotMake) {
             return unexpected(*cannotMake);
         }
         ++madeCount;
         record = std::make_shared<FakeSessionRecord>();
-        auto made = std::make_unique<FakePhotogrammetrySession>(script, afterCancel, refusal, writeModel,
-                                                                 record);
+        auto made =
+            std::make_unique<FakePhotogrammetrySession>(script, afterCancel, refusal, writeModel, record);
         session = made.get();
         return std::unique_ptr<PhotogrammetrySession>(std::move(made));
     };

@@ -1,15 +1,14 @@
 #pragma once
 
+#include "PhotogrammetrySession.h"
+
 #include <QList>
 #include <QPointer>
 #include <QString>
 #include <QStringList>
-
 #include <functional>
 #include <memory>
 #include <optional>
-
-#include "PhotogrammetrySession.h"
 
 namespace tovarine::test {
 
@@ -48,7 +47,8 @@ class FakePhotogrammetrySession : public PhotogrammetrySession
 {
     Q_OBJECT
 public:
-    FakePhotogrammetrySession(QList<FakeStep> script, QList<FakeStep> afterCancel, std::optional<QString> refusal,
+    FakePhotogrammetrySession(QList<FakeStep> script, QList<FakeStep> afterCancel,
+                              std::optional<QString> refusal,
                               std::function<void(const QString& modelPath)> writeModel,
                               std::shared_ptr<FakeSessionRecord> record);
 
@@ -84,7 +84,7 @@ struct FakeEngine
     QStringList inputEntries; // the input folder's listing when the session was made, sorted
     PhotogrammetrySession::Configuration configuration;
     QPointer<FakePhotogrammetrySession> session; // while the driver keeps it
-    std::shared_ptr<FakeSessionRecord> record;  // of the last session made
+    std::shared_ptr<FakeSessionRecord> record;   // of the last session made
 
     static void writeCubeModel(const QString& modelPath);
     PhotogrammetrySessionFactory factory();

@@ -1,5 +1,6 @@
-#include "QStringPrinter.h"
 #include "Wordbank.h"
+
+#include "QStringPrinter.h"
 
 #include <gtest/gtest.h>
 
@@ -13,8 +14,8 @@ TEST(Wordbank, NameIndexesAdjectiveByValueAndNounByValueDiv31)
         qint64 value;
         const char* name;
     } cases[] = {
-        {0, "quiet-teacup"},     {1, "bronze-teacup"},   {31, "amber-pebble"},
-        {42, "quiet-pebble"},    {1302, "quiet-teacup"}, {-5, "sunlit-teacup"},
+        {0, "quiet-teacup"},     {1, "bronze-teacup"},        {31, "amber-pebble"},
+        {42, "quiet-pebble"},    {1302, "quiet-teacup"},      {-5, "sunlit-teacup"},
         {41, "thistle-pebble"},  {31 * 31, "evening-handle"}, {31 * 36, "slate-handle"},
         {31 * 41, "paper-leaf"},
     };
@@ -47,17 +48,17 @@ TEST(Wordbank, LooksLikeIdentifier)
         {"", false},
         {"0", true},
         {"20240611", true},
-        {"\u0661\u0662\u0663", true},  // Arabic-Indic digits are numeric
-        {"\u00bd", true},              // vulgar fraction: numeric
+        {"\u0661\u0662\u0663", true}, // Arabic-Indic digits are numeric
+        {"\u00bd", true},             // vulgar fraction: numeric
         {"12a", false},
         {"6F9619FF-8B86-D011-B42D-00C04FC964FF", true},
         {"6f9619ff-8b86-d011-b42d-00c04fc964ff", true},
-        {"6f9619ff8b86d011b42d00c04fc964ff", true},   // 32 hex digits, no hyphens
+        {"6f9619ff8b86d011b42d00c04fc964ff", true}, // 32 hex digits, no hyphens
         {"6f9619ff-8b86-d011-b42d-00c04fc964fg", false},
         {"deadbeefdeadbeefdeadbeef", true},
-        {"deadbeefdeadbeefdead", false},               // exactly 20: not more than 20
-        {"deadbeef deadbeefdeadbeef", false},          // space
-        {"deadbeef_deadbeefdeadbeef", false},          // underscore
+        {"deadbeefdeadbeefdead", false},                                // exactly 20: not more than 20
+        {"deadbeef deadbeefdeadbeef", false},                           // space
+        {"deadbeef_deadbeefdeadbeef", false},                           // underscore
         {"\uff21\uff22\uff23\uff10\uff11\uff12deadbeefdeadbeef", true}, // fullwidth hex digits
         {"my capture of a teacup on a table", false},
         {"teacup", false},
