@@ -30,6 +30,10 @@ bool isFrameName(const QString& fileName)
 // cannot be listed.
 std::optional<QStringList> listFolder(const QString& path)
 {
+    // An empty path would list the working directory.
+    if (path.isEmpty()) {
+        return std::nullopt;
+    }
     QDir dir(path);
     if (!dir.exists() || !dir.isReadable()) {
         return std::nullopt;
@@ -53,6 +57,9 @@ bool hasJPEGs(const QString& folderPath)
 
 QString findImagesDir(const QString& rootPath)
 {
+    if (rootPath.isEmpty()) {
+        return {};
+    }
     const QString images = QStringLiteral("Images");
     if (QFileInfo(rootPath).fileName() == images && hasJPEGs(rootPath)) {
         return rootPath;

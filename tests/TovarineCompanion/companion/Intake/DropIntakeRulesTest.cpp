@@ -70,6 +70,8 @@ TEST_F(DropIntakeRulesTest, FramesFolderSearch)
         EXPECT_EQ(findImagesDir(path(QString::fromUtf8(c.root))), expected);
     }
     EXPECT_FALSE(hasJPEGs(path(QStringLiteral("nowhere"))));
+    // A drop that is not a local file has no path; the working directory is never searched instead.
+    EXPECT_EQ(findImagesDir(QString()), QString());
 }
 
 TEST(DropIntakeNames, CleanOutputName)
