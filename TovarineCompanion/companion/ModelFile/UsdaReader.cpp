@@ -556,7 +556,14 @@ private:
                     ++p;
                 }
                 float v = 0;
-                const auto [ptr, ec] = std::from_chars(p, m_end, v);
+                std::from_chars_result parsed = std::from_chars(p, m_end, v);
+                if (parsed.ec == std::errc::result_out_of_range) {
+                    // Beyond float's range: round as a float cast does (to zero or infinity), like other readers.
+                    double wide = 0;
+                    parsed = std::from_chars(p, m_end, wide);
+                    v = float(wide);
+                }
+                const auto [ptr, ec] = parsed;
                 if (ec == std::errc::result_out_of_range) {
                     return fail(QStringLiteral("number out of range"));
                 }

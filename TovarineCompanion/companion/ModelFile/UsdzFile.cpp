@@ -8,6 +8,8 @@
 #include <QFileInfo>
 #include <QSaveFile>
 
+#include <algorithm>
+
 namespace tovarine::UsdzFile {
 
 namespace {
@@ -37,6 +39,14 @@ QByteArray encode(const ModelMesh& mesh)
 
 Expected<void, QString> write(const ModelMesh& mesh, const QString& path)
 {
+    // A package whose triangles point past the vertices could not be read back: refuse to write it.
+    const std::size_t vertexCount = mesh.vertexCount();
+    if (mesh.positions.size() % 3 != 0 || mesh.indices.size() % 3 != 0 ||
+        std::any_of(mesh.indices.begin(), mesh.indices.end(),
+                    [vertexCount](std::uint32_t index) { return index >= vertexCount; })) {
+        return unexpected(QStringLiteral("Couldn't write the model file %1: the mesh is malformed.")
+                              .arg(QFileInfo(path).fileName()));
+    }
     auto package = encodePackage(mesh);
     if (!package) {
         return unexpected(package.error());

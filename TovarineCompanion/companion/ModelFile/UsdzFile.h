@@ -17,7 +17,9 @@ namespace tovarine::UsdzFile {
 // Floats are written shortest-round-trip, so reading gives the same bits.
 QByteArray encode(const ModelMesh& mesh);
 
-// Writes encode(mesh) to `path` atomically (temporary file, then rename). Error: a user-facing sentence.
+// Writes encode(mesh) to `path` atomically (temporary file, then rename); an earlier file stays whole on failure.
+// Error: a user-facing sentence, also for a malformed mesh (a triangle index past the vertices) that could not be
+// read back.
 Expected<void, QString> write(const ModelMesh& mesh, const QString& path);
 
 // Reads the package at `path` (or its bytes): the first .usda/.usdc/.usd entry is the root layer; every

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <string>
 
 using namespace tovarine;
@@ -170,6 +171,21 @@ def Scope "more"
     EXPECT_EQ(mesh->colors[12], 1.0f);
     EXPECT_EQ(mesh->colors[15 + 1], 1.0f);
     EXPECT_TRUE(mesh->normals.empty());
+}
+
+TEST(UsdaReader, FloatsBeyondFloatRangeRoundLikeACast)
+{
+    const auto mesh = UsdaReader::parse(layerWith(
+        "def Mesh \"m\" { point3f[] points = [(1e-50, -1e-50, 1e40), (+2.5, -0, 1.5E+2)] }"));
+    ASSERT_TRUE(mesh) << mesh.error().toStdString();
+    ASSERT_EQ(mesh->positions.size(), 6u);
+    EXPECT_EQ(mesh->positions[0], 0.0f);
+    EXPECT_TRUE(std::signbit(mesh->positions[1]));
+    EXPECT_TRUE(std::isinf(mesh->positions[2]));
+    EXPECT_EQ(mesh->positions[3], 2.5f);
+    EXPECT_TRUE(std::signbit(mesh->positions[4]));
+    EXPECT_EQ(mesh->positions[5], 150.0f);
+    EXPECT_FALSE(UsdaReader::parse(layerWith("def Mesh \"m\" { point3f[] points = [(1e400, 0, 0)] }")));
 }
 
 TEST(UsdaReader, MalformedLayersGiveErrors)

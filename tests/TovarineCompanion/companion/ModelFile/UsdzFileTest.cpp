@@ -175,6 +175,18 @@ TEST(UsdzFile, FileErrorsAreSentences)
     ASSERT_FALSE(unwritable);
     EXPECT_TRUE(unwritable.error().startsWith(QLatin1String("Couldn't write the model file model.usdz")));
     EXPECT_FALSE(QFile::exists(dir.filePath(QStringLiteral("no"))));
+
+    // A mesh that could not be read back is refused, and an earlier file stays as it was.
+    const QString path = dir.filePath(QStringLiteral("model.usdz"));
+    ASSERT_TRUE(UsdzFile::write(triangle(), path));
+    ModelMesh broken = triangle();
+    broken.indices = {0, 1, 3};
+    const auto refused = UsdzFile::write(broken, path);
+    ASSERT_FALSE(refused);
+    EXPECT_TRUE(refused.error().contains(QLatin1String("malformed")));
+    const auto kept = UsdzFile::read(path);
+    ASSERT_TRUE(kept);
+    EXPECT_EQ(kept->indices, triangle().indices);
 }
 
 TEST(UsdzFile, BadPackagesGiveErrorsNotCrashes)
