@@ -46,7 +46,7 @@ public:
     // Why a run ended without a Finished.
     struct Failure
     {
-        enum class Kind { cancelled, scanRead, engine, reply, appRecord };
+        enum class Kind { cancelled, scanRead, engine, reply };
         Kind kind = Kind::cancelled;
         std::optional<EngineFailure> engine; // engine: the host's failure
         QString localizedDescription;         // the user-facing text

@@ -5,6 +5,8 @@
 #include <cstring>
 #include <unordered_map>
 
+#include "UsdzFile.h"
+
 
 namespace tovarine::MorvelScanReader {
 
@@ -111,6 +113,15 @@ Expected<MorvelScan, Failure> fromMesh(const ModelMesh& mesh, std::uint64_t maxW
     scan.triangleCount = static_cast<std::int64_t>(indices.size() / 3);
     scan.sourceVertexCount = static_cast<std::int64_t>(sourceCount);
     return scan;
+}
+
+Expected<MorvelScan, Failure> read(const QString& usdzPath)
+{
+    const auto mesh = UsdzFile::read(usdzPath);
+    if (!mesh) {
+        return unexpected(Failure{Failure::Kind::noAsset});
+    }
+    return fromMesh(mesh.value());
 }
 
 } // namespace tovarine::MorvelScanReader

@@ -1,10 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <QFile>
+#include <QTemporaryDir>
 #include <QtEndian>
 
 #include <cstring>
 
 #include "MorvelScanReader.h"
+#include "UsdzFile.h"
 
 using namespace tovarine;
 
@@ -103,4 +106,30 @@ TEST(MorvelScanReader, RefusesEmptyScansAndTooManyVertices)
     const auto refused = MorvelScanReader::fromMesh(three, 2);
     ASSERT_FALSE(refused);
     EXPECT_EQ(refused.error().kind, MorvelScanReader::Failure::Kind::tooManyVertices);
+}
+
+TEST(MorvelScanReader, ReadsTheModelFileAndRefusesUnreadableOnes)
+{
+    QTemporaryDir dir;
+    ModelMesh mesh;
+    mesh.positions = {0, 0, 0, 0.001f, 0.002f, 0.003f, 0, 0.5f, 0, 0, 0, 0};
+    mesh.indices = {0, 1, 2, 3, 2, 1};
+    const QString path = dir.filePath("model.usdz");
+    ASSERT_TRUE(UsdzFile::write(mesh, path));
+    const auto scan = MorvelScanReader::read(path);
+    ASSERT_TRUE(scan);
+    EXPECT_EQ(scan->sourceVertexCount, 4);
+    EXPECT_EQ(scan->vertexCount, 3);
+    EXPECT_EQ(trianglesOf(*scan), (std::vector<std::uint32_t>{0, 1, 2, 0, 2, 1}));
+    EXPECT_NEAR(positionsOf(*scan)[5], 2, 1e-4);
+
+    QFile junk(dir.filePath("junk.usdz"));
+    ASSERT_TRUE(junk.open(QIODevice::WriteOnly));
+    junk.write("not a package");
+    junk.close();
+    for (const QString& bad : {dir.filePath("absent.usdz"), junk.fileName(), dir.path()}) {
+        const auto failed = MorvelScanReader::read(bad);
+        ASSERT_FALSE(failed) << bad.toStdString();
+        EXPECT_EQ(failed.error().localizedDescription(), "the scan file could not be read");
+    }
 }
