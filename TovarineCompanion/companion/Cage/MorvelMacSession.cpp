@@ -30,6 +30,13 @@ MorvelMacSession::MorvelMacSession(RunStarter starter, QObject* parent)
 {
 }
 
+MorvelMacSession::~MorvelMacSession()
+{
+    if (m_stop) {
+        m_stop();
+    }
+}
+
 void MorvelMacSession::start(const QString& meshPath, const QString& resultDir, const QJsonObject& options,
                              int timeLimitSeconds)
 {

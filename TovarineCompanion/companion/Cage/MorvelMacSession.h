@@ -48,6 +48,8 @@ public:
     // Fits run through MorvelRun.
     explicit MorvelMacSession(QObject* parent = nullptr);
     MorvelMacSession(RunStarter starter, QObject* parent = nullptr);
+    // Stops the fit in progress, so a closed window leaves no engine page running.
+    ~MorvelMacSession() override;
 
     const Phase& phase() const { return m_phase; }
     // The result folder into which the last fit wrote all three files, or nothing.

@@ -194,3 +194,13 @@ TEST(MorvelMacSession, CancelOutsideAFitChangesNothing)
     EXPECT_EQ(session.phase(), done);
     EXPECT_EQ(session.writtenIn(), QString("/r"));
 }
+
+TEST(MorvelMacSession, ClosingTheWindowStopsTheFit)
+{
+    FakeRuns runs;
+    auto session = std::make_unique<MorvelMacSession>(runs.starter());
+    session->start("/r/model.usdz", "/r", kOptions, 900);
+    session.reset();
+    EXPECT_EQ(runs.fits[0]->stops, 1);
+    runs.fits[0]->finish(finishedWith(true, true)); // a late ending finds no session and does nothing
+}
