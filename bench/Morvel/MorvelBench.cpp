@@ -1,16 +1,5 @@
 // Times of a cage fit with the stand-in engine page: the host's own overhead around an engine that does
 // almost nothing, for a 100k-triangle scan. Needs a display: run under xvfb-run.
-#include <benchmark/benchmark.h>
-
-#include <QCoreApplication>
-#include <QDeadlineTimer>
-#include <QDir>
-#include <QGuiApplication>
-#include <QJsonObject>
-#include <QTemporaryDir>
-
-#include <cmath>
-
 #include "EngineHost.h"
 #include "EngineScheme.h"
 #include "MorvelDetail.h"
@@ -19,6 +8,15 @@
 #include "MorvelRun.h"
 #include "MorvelScanReader.h"
 #include "UsdzFile.h"
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QGuiApplication>
+#include <QJsonObject>
+#include <QTemporaryDir>
+#include <benchmark/benchmark.h>
+#include <cmath>
 
 using namespace tovarine;
 
@@ -32,7 +30,8 @@ ModelMesh sheet(int kColumns, int kRows)
         for (int c = 0; c <= kColumns; ++c) {
             const float x = static_cast<float>(c) * 0.001f;
             const float z = static_cast<float>(r) * 0.001f;
-            mesh.positions.insert(mesh.positions.end(), {x, 0.01f * std::sin(x * 40.0f) * std::cos(z * 30.0f), z});
+            mesh.positions.insert(mesh.positions.end(),
+                                  {x, 0.01f * std::sin(x * 40.0f) * std::cos(z * 30.0f), z});
         }
     }
     for (int r = 0; r < kRows; ++r) {
@@ -146,7 +145,13 @@ void BM_FitTotal100k(benchmark::State& state)
 
 BENCHMARK(BM_ScanRead100k)->Unit(benchmark::kMillisecond);
 // Args: stand-in mode (0 bounding box, 1 echo the scan as the limit surface), scan (0 100k, 1 1M triangles).
-BENCHMARK(BM_HostStartToReply)->Args({0, 0})->Args({1, 0})->Args({1, 1})->Unit(benchmark::kMillisecond)->Iterations(5)->UseRealTime();
+BENCHMARK(BM_HostStartToReply)
+    ->Args({0, 0})
+    ->Args({1, 0})
+    ->Args({1, 1})
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(5)
+    ->UseRealTime();
 BENCHMARK(BM_FitTotal100k)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->Iterations(5)->UseRealTime();
 
 int main(int argc, char** argv)

@@ -1,6 +1,6 @@
-#include <gtest/gtest.h>
-
 #include "MorvelMacSession.h"
+
+#include <gtest/gtest.h>
 
 using namespace tovarine;
 
@@ -49,7 +49,8 @@ MorvelRun::Finished finishedWith(bool ok, bool preview, std::optional<QString> w
 
 MorvelRun::Failure engineFailure(EngineFailure failure)
 {
-    return {MorvelRun::Failure::Kind::engine, failure, failure.localizedDescription(), failure.debugDescription()};
+    return {MorvelRun::Failure::Kind::engine, failure, failure.localizedDescription(),
+            failure.debugDescription()};
 }
 
 const QJsonObject kOptions{{"mode", "fine"}};
@@ -99,7 +100,8 @@ TEST(MorvelMacSession, EndingsWithoutACageBecomeFailedTexts)
         {finishedWith(false, false, {}, QString("too few triangles")), "No Morvel: too few triangles."},
         {finishedWith(true, false), "No Morvel: engine refused this scan."},
         {unexpected(engineFailure(EngineFailure::timedOut(1800))), "No Morvel: stopped after 1800 s."},
-        {unexpected(engineFailure(EngineFailure::notBundled())), "No Morvel: engine missing from this build."},
+        {unexpected(engineFailure(EngineFailure::notBundled())),
+         "No Morvel: engine missing from this build."},
         {unexpected(MorvelRun::Failure{MorvelRun::Failure::Kind::scanRead, std::nullopt,
                                        "the scan has no triangles", "x"}),
          "No Morvel: the scan has no triangles."},
