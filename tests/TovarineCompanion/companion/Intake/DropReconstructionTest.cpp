@@ -97,6 +97,11 @@ TEST_F(DropReconstructionTest, FailureTexts)
                     "#!/bin/sh\nprintf '\\377\\376 bad' >&2\nexit 3\n");
     QFile::setPermissions(path(QStringLiteral("unzip-garbles")),
                           QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    // More than a pipe holds: unzip must be read while it runs, or it never exits.
+    test::writeFile(path(QStringLiteral("unzip-talks")),
+                    "#!/bin/sh\nhead -c 300000 /dev/zero | tr '\\0' e >&2\nexit 2\n");
+    QFile::setPermissions(path(QStringLiteral("unzip-talks")),
+                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
     makeCapture(QStringLiteral("secret"), 1);
     zipFolder(QStringLiteral("secret"), QStringLiteral("secret.zip"),
               {QStringLiteral("-P"), QStringLiteral("pw")});
@@ -121,9 +126,16 @@ TEST_F(DropReconstructionTest, FailureTexts)
          QStringLiteral("cannot find zipfile directory")},
         {"folder named .zip",
          path(QStringLiteral("folder.zip")),
+         QStringLiteral("Couldn't unzip: unzip:  cannot find or open %1, %1.zip or %1.ZIP.\n")
+             .arg(path(QStringLiteral("folder.zip"))),
          {},
-         QStringLiteral("Couldn't unzip: "),
-         QStringLiteral("cannot find or open")},
+         {}},
+        {"unzip with a lot to say",
+         path(QStringLiteral("corrupt.zip")),
+         QStringLiteral("Couldn't unzip: ") + QString(300000, QLatin1Char('e')),
+         {},
+         {},
+         path(QStringLiteral("unzip-talks"))},
         {"password-protected zip",
          path(QStringLiteral("secret.zip")),
          {},
