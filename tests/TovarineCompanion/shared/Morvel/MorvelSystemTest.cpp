@@ -3,6 +3,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -45,6 +46,8 @@ TEST(MorvelEngineLocator, InjectedFolderWinsAndMustExist)
     MorvelEngineLocator::setEngineFolderForTesting(QString());
     EXPECT_EQ(MorvelEngineLocator::engineFolder(), "");
     MorvelEngineLocator::setEngineFolderForTesting(std::nullopt);
-    // This build tree carries no engine, and the test binary's folder has none.
-    EXPECT_EQ(MorvelEngineLocator::engineFolder(), "");
+    // The search finds nothing here unless a developer placed an engine in the build tree.
+    if (!QFileInfo::exists(TOVARINE_BINARY_ROOT "/MorvelEngine")) {
+        EXPECT_EQ(MorvelEngineLocator::engineFolder(), "");
+    }
 }
