@@ -21,8 +21,9 @@ DesktopMotionSetting::DesktopMotionSetting(QDBusConnection bus, QObject* parent)
     , m_bus(std::move(bus))
 {
     if (m_bus.isConnected()) {
+        // The whole message is taken: Qt 6.4 refuses to connect a slot with a QDBusVariant parameter here.
         m_bus.connect(kPortalService, kPortalPath, kSettingsInterface, QStringLiteral("SettingChanged"), this,
-                      SLOT(settingChanged(QString, QString, QDBusVariant)));
+                      SLOT(settingChanged(QDBusMessage)));
     }
 }
 
@@ -63,13 +64,13 @@ std::optional<bool> DesktopMotionSetting::reduceMotionFromValue(const QVariant& 
     return !v.toBool();
 }
 
-void DesktopMotionSetting::settingChanged(const QString& settingsNamespace, const QString& key,
-                                          const QDBusVariant& value)
+void DesktopMotionSetting::settingChanged(const QDBusMessage& message)
 {
-    if (settingsNamespace != kNamespace || key != kKey) {
+    const QList<QVariant> arguments = message.arguments();
+    if (arguments.size() != 3 || arguments.at(0).toString() != kNamespace || arguments.at(1).toString() != kKey) {
         return;
     }
-    if (const auto reduce = reduceMotionFromValue(value.variant())) {
+    if (const auto reduce = reduceMotionFromValue(arguments.at(2))) {
         emit reduceMotionChanged(*reduce);
     }
 }

@@ -1,7 +1,7 @@
 #pragma once
 
 #include <QDBusConnection>
-#include <QDBusVariant>
+#include <QDBusMessage>
 #include <QObject>
 #include <QVariant>
 
@@ -35,7 +35,7 @@ signals:
     void reduceMotionChanged(bool reduceMotion);
 
 private slots:
-    void settingChanged(const QString& settingsNamespace, const QString& key, const QDBusVariant& value);
+    void settingChanged(const QDBusMessage& message);
 
 private:
     QDBusConnection m_bus;

@@ -17,7 +17,7 @@ const QHash<QString, QString>& glyphTable()
         {QStringLiteral("gearshape"), QStringLiteral("\u2699")},
         {QStringLiteral("questionmark.circle"), QStringLiteral("?")},
         {QStringLiteral("xmark"), QStringLiteral("\u2715")},
-        {QStringLiteral("info.circle"), QStringLiteral("\u24D8")},
+        {QStringLiteral("info.circle"), QStringLiteral("\u2139")},
         {QStringLiteral("plus"), QStringLiteral("+")},
         {QStringLiteral("play.fill"), QStringLiteral("\u25B6")},
         {QStringLiteral("pause.fill"), QStringLiteral("\u275A\u275A")},

@@ -281,7 +281,7 @@ void SearchableHelpView::rebuildList()
 {
     for (SearchableHelpRow* row : std::as_const(m_rows)) {
         m_listLayout->removeWidget(row);
-        row->deleteLater();
+        delete row; // rows never call into a rebuild, so none is deleted from its own signal
     }
     m_rows.clear();
     const QList<HelpEntry> shown = filteredEntries();
