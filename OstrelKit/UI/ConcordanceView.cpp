@@ -135,6 +135,7 @@ ConcordanceView::ConcordanceView(ConcordanceConfiguration config, QWidget* paren
     bodyLayout->addStretch(1);
     scroll->setWidget(body);
     column->addWidget(scroll, 1);
+    OstrelWindows::styleScrollBars(scroll, m_config.backgroundColor, m_config.dividerColor);
 
     column->addWidget(hairline(m_config.dividerColor, this));
 

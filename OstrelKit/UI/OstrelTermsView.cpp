@@ -125,6 +125,7 @@ OstrelTermsView::OstrelTermsView(QString appName, QList<TermsSection> sections, 
     bodyLayout->addStretch(1);
     scroll->setWidget(body);
     column->addWidget(scroll, 1);
+    OstrelWindows::styleScrollBars(scroll, backgroundColor(), kDivider);
 
     column->addWidget(rule(this));
 

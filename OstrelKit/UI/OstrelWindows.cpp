@@ -61,4 +61,20 @@ void setTextColor(QWidget* widget, const QColor& color)
     widget->setPalette(palette);
 }
 
+void styleScrollBars(QWidget* widget, const QColor& track, const QColor& handle)
+{
+    const auto rgba = [](const QColor& c) {
+        return QStringLiteral("rgba(%1,%2,%3,%4)").arg(c.red()).arg(c.green()).arg(c.blue()).arg(c.alpha());
+    };
+    widget->setStyleSheet(widget->styleSheet()
+                          + QStringLiteral("QScrollBar:vertical { background: %1; width: 8px; margin: 0; border: none; }"
+                                           "QScrollBar:horizontal { background: %1; height: 8px; margin: 0; border: none; }"
+                                           "QScrollBar::handle { background: %2; border-radius: 3px; margin: 1px; }"
+                                           "QScrollBar::handle:vertical { min-height: 24px; }"
+                                           "QScrollBar::handle:horizontal { min-width: 24px; }"
+                                           "QScrollBar::add-line, QScrollBar::sub-line { width: 0; height: 0; }"
+                                           "QScrollBar::add-page, QScrollBar::sub-page { background: none; }")
+                                .arg(rgba(track), rgba(handle)));
+}
+
 } // namespace ostrel::OstrelWindows

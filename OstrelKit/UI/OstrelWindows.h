@@ -29,4 +29,8 @@ void fillBackground(QWidget* widget, const QColor& color);
 // Sets the text colour of a label or other text widget through its palette.
 void setTextColor(QWidget* widget, const QColor& color);
 
+// Gives every scroll bar under `widget` a slim bar in the window's own colours: `track` behind, `handle`
+// for the thumb (the desktop's default style draws light bars that clash with the kit's dark windows).
+void styleScrollBars(QWidget* widget, const QColor& track, const QColor& handle);
+
 } // namespace ostrel::OstrelWindows

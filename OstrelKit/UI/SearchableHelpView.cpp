@@ -77,6 +77,7 @@ SearchableHelpView::SearchableHelpView(QList<HelpEntry> entries, QStringList sec
     split->setStretchFactor(1, 1);
     split->setSizes({240, 410});
     layout->addWidget(split);
+    OstrelWindows::styleScrollBars(this, m_theme.background, withOpacity(m_theme.accent, 0.3));
 
     refreshPills();
     rebuildList();
@@ -113,6 +114,10 @@ QWidget* SearchableHelpView::buildLeftColumn()
     fieldPalette.setColor(QPalette::Text, m_theme.text);
     fieldPalette.setColor(QPalette::PlaceholderText, m_theme.textDim);
     m_searchField->setPalette(fieldPalette);
+    // The view's style sheet (scroll bars) puts the field under style-sheet drawing, which needs its colours
+    // spelled out.
+    m_searchField->setStyleSheet(QStringLiteral("QLineEdit { background: %1; color: %2; border: none; }")
+                                     .arg(m_theme.surface.name(), m_theme.text.name()));
     connect(m_searchField, &QLineEdit::textChanged, this, &SearchableHelpView::setSearchText);
     barLayout->addWidget(m_searchField, 1);
     column->addWidget(bar);
@@ -121,6 +126,7 @@ QWidget* SearchableHelpView::buildLeftColumn()
 
     // Section strip: "ALL" then the caller's sections, scrolled sideways without indicators.
     auto* strip = scrollArea(m_theme.background, left);
+    m_pillStrip = strip;
     strip->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     strip->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     auto* pills = new QWidget;
@@ -274,6 +280,9 @@ void SearchableHelpView::refreshPills()
         const std::optional<QString> filter =
             i == 0 ? std::nullopt : std::optional<QString>(m_sections.at(i - 1));
         m_pills[i]->setSelected(filter == m_selectedSection);
+        if (filter == m_selectedSection) {
+            m_pillStrip->ensureWidgetVisible(m_pills[i], 8, 0);
+        }
     }
 }
 

@@ -12,6 +12,7 @@
 
 class QLabel;
 class QLineEdit;
+class QScrollArea;
 class QStackedWidget;
 class QVBoxLayout;
 
@@ -58,6 +59,7 @@ private:
     std::optional<HelpEntry> m_selectedEntry;
 
     QLineEdit* m_searchField = nullptr;
+    QScrollArea* m_pillStrip = nullptr;
     QList<SearchableHelpPill*> m_pills; // "ALL" first
     QVBoxLayout* m_listLayout = nullptr;
     QList<SearchableHelpRow*> m_rows;

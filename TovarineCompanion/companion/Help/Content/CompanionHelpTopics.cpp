@@ -30,10 +30,10 @@ QList<ostrel::HelpEntry> baseEntries()
               "A capture folder holds:\n\n"
               "  <capture>/\n"
               "    Images/\n"
-              "      frame_00000.jpg …   the phone's continuous frames\n"
-              "      hires_00000.jpg …   full-sensor stills\n"
-              "    model.usdz           the phone's own model\n"
-              "    label.txt            the name you gave the scan\n\n"
+              "      frame_00000.jpg …  continuous frames\n"
+              "      hires_00000.jpg …  full-sensor stills\n"
+              "    model.usdz           the phone's model\n"
+              "    label.txt            the scan's name\n\n"
               "Only Images/ is needed. When a capture mixes both kinds of frames, the stills are used when there "
               "are at least 20 of them; otherwise the continuous frames are used."),
         topic("Accepted inputs", "Capture",
