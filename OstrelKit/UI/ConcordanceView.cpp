@@ -2,11 +2,13 @@
 
 #include "ConcordanceSectionHeader.h"
 #include "OstrelFonts.h"
+#include "OstrelMotion.h"
 #include "OstrelWindows.h"
 
 #include <QGraphicsOpacityEffect>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QPropertyAnimation>
 #include <QScrollArea>
 #include <QVBoxLayout>
 
@@ -86,6 +88,7 @@ ConcordanceView::ConcordanceView(ConcordanceConfiguration config, QWidget* paren
 
     // Sections.
     auto* scroll = new QScrollArea(this);
+    m_scroll = scroll;
     scroll->setObjectName(QStringLiteral("sectionsScroll"));
     scroll->setFrameShape(QFrame::NoFrame);
     scroll->setWidgetResizable(true);
@@ -173,7 +176,7 @@ void ConcordanceView::showEvent(QShowEvent* event)
     if (const auto first = m_config.initiallyExpanded()) {
         m_expanded.insert(*first);
     }
-    applyFoldState();
+    applyFoldState(false);
 }
 
 void ConcordanceView::toggle(const QString& title)
@@ -183,16 +186,56 @@ void ConcordanceView::toggle(const QString& title)
     } else {
         m_expanded.insert(title);
     }
-    applyFoldState();
+    applyFoldState(true);
 }
 
-void ConcordanceView::applyFoldState()
+void ConcordanceView::applyFoldState(bool animated)
 {
-    for (const SectionWidgets& widgets : std::as_const(m_sectionWidgets)) {
-        const bool open = m_expanded.contains(widgets.title);
-        widgets.header->setExpanded(open);
-        widgets.entries->setVisible(open);
+    for (SectionWidgets& widgets : m_sectionWidgets) {
+        setSectionOpen(widgets, m_expanded.contains(widgets.title), animated);
     }
+}
+
+void ConcordanceView::setSectionOpen(SectionWidgets& widgets, bool open, bool animated)
+{
+    widgets.header->setExpanded(open);
+    if (widgets.open == open) {
+        return;
+    }
+    widgets.open = open;
+    QWidget* entries = widgets.entries;
+    if (widgets.fold) {
+        widgets.fold->stop(); // deletes it; its finished() does not fire
+    }
+    const auto animation = withOstrelAnimation(
+        animated ? std::optional<OstrelAnimation>(OstrelAnimation::easeInOut(kFoldDurationS)) : std::nullopt,
+        [](const std::optional<OstrelAnimation>& effective) { return effective; });
+    if (!animation) {
+        entries->setMaximumHeight(QWIDGETSIZE_MAX);
+        entries->setVisible(open);
+        return;
+    }
+    // The entries fold by their maximum height, from what is shown now to their full or zero height.
+    const int width = m_scroll->viewport()->width();
+    const int fullHeight = entries->hasHeightForWidth() ? entries->heightForWidth(width) : entries->sizeHint().height();
+    const int currentHeight = entries->isVisible() ? entries->height() : 0;
+    auto* fold = new QPropertyAnimation(entries, "maximumHeight", entries);
+    fold->setDuration(animation->durationMs());
+    fold->setEasingCurve(animation->easingCurve());
+    fold->setStartValue(currentHeight);
+    fold->setEndValue(open ? fullHeight : 0);
+    if (open) {
+        entries->setMaximumHeight(currentHeight);
+        entries->setVisible(true);
+        connect(fold, &QPropertyAnimation::finished, entries, [entries] { entries->setMaximumHeight(QWIDGETSIZE_MAX); });
+    } else {
+        connect(fold, &QPropertyAnimation::finished, entries, [entries] {
+            entries->setVisible(false);
+            entries->setMaximumHeight(QWIDGETSIZE_MAX);
+        });
+    }
+    widgets.fold = fold;
+    fold->start(QAbstractAnimation::DeleteWhenStopped);
 }
 
 } // namespace ostrel

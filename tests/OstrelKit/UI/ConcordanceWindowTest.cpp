@@ -1,8 +1,10 @@
 #include "ConcordancePanel.h"
 #include "ConcordanceSectionHeader.h"
 #include "ConcordanceView.h"
+#include "OstrelMotionPreference.h"
 
 #include <QLabel>
+#include <QScopeGuard>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -59,7 +61,7 @@ TEST(ConcordanceView, FirstSectionOpensOnAppearingAndHeadersToggle)
     EXPECT_TRUE(view.isExpanded(QStringLiteral("One"))); // several may be open
     QTest::mouseClick(header(&view, 0), Qt::LeftButton);
     EXPECT_FALSE(view.isExpanded(QStringLiteral("One")));
-    EXPECT_FALSE(entriesOf(&view, 0)->isVisible());
+    QTRY_VERIFY(!entriesOf(&view, 0)->isVisible()); // after the fold
     EXPECT_TRUE(header(&view, 0)->toolTip().startsWith(QStringLiteral("Click to expand")));
 
     // An empty section opens with no entry rows.
@@ -92,7 +94,34 @@ TEST(ConcordanceView, EdgeShapesOfTheContent)
     EXPECT_TRUE(entriesOf(&twins, 0)->isVisible());
     EXPECT_TRUE(entriesOf(&twins, 1)->isVisible());
     QTest::mouseClick(header(&twins, 1), Qt::LeftButton);
-    EXPECT_FALSE(entriesOf(&twins, 0)->isVisible());
+    QTRY_VERIFY(!entriesOf(&twins, 0)->isVisible());
+    EXPECT_FALSE(entriesOf(&twins, 1)->isVisible());
+}
+
+TEST(ConcordanceView, FoldsAnimateUnlessReduceMotionIsOn)
+{
+    OstrelMotionPreference& motion = OstrelMotionPreference::shared();
+    const bool before = motion.reduceMotion();
+    const auto restore = qScopeGuard([&] { motion.accessibilityChanged(before); });
+
+    ConcordanceView view(config(QStringLiteral("app"), {{QStringLiteral("A"), {entry(), entry()}},
+                                                        {QStringLiteral("B"), {entry(), entry(), entry()}}}));
+    view.resize(500, 600);
+    view.show();
+    motion.accessibilityChanged(false);
+    QTest::mouseClick(header(&view, 1), Qt::LeftButton);
+    QWidget* b = entriesOf(&view, 1);
+    EXPECT_TRUE(b->isVisible());
+    EXPECT_LT(b->maximumHeight(), QWIDGETSIZE_MAX); // still unfolding
+    QTRY_COMPARE(b->maximumHeight(), QWIDGETSIZE_MAX);
+    QTRY_VERIFY(b->height() > 40);
+
+    motion.accessibilityChanged(true);
+    QTest::mouseClick(header(&view, 1), Qt::LeftButton);
+    EXPECT_FALSE(b->isVisible()); // at once
+    QTest::mouseClick(header(&view, 1), Qt::LeftButton);
+    EXPECT_TRUE(b->isVisible());
+    EXPECT_EQ(b->maximumHeight(), QWIDGETSIZE_MAX);
 }
 
 TEST(ConcordancePanel, OnePanelKeepsItsContentAndFoldState)
