@@ -10,7 +10,10 @@
 
 #include <QAction>
 #include <QLabel>
+#include <QMainWindow>
 #include <QMenu>
+#include <QMenuBar>
+#include <QTest>
 
 #include <gtest/gtest.h>
 
@@ -100,4 +103,32 @@ TEST(CompanionMenuCommands, ConcordanceTermsAndAboutOpenSingleWindows)
     actions.about->trigger();
     EXPECT_EQ(ostrel::OstrelAboutPanel::window(), about);
     EXPECT_TRUE(about->isVisible());
+}
+
+TEST(CompanionMenuCommands, ShortcutsFireFromTheMainWindow)
+{
+    QMainWindow window;
+    QMenu* help = window.menuBar()->addMenu(QStringLiteral("Help"));
+    CompanionMenuCommands::install(help, {});
+    window.resize(400, 300);
+    window.show();
+    window.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+
+    // The desktop's key mapper offers Ctrl+Shift+/ on a US layout as Ctrl+? too; the test platform passes
+    // the event through as typed.
+    QTest::keyClick(&window, Qt::Key_Question, Qt::ControlModifier);
+    ASSERT_NE(ostrel::SearchableHelpWindow::window(), nullptr);
+    EXPECT_TRUE(ostrel::SearchableHelpWindow::window()->isVisible());
+    EXPECT_EQ(ostrel::ConcordancePanel::window(), nullptr);
+
+    QTest::keyClick(&window, Qt::Key_Slash, Qt::ControlModifier | Qt::AltModifier);
+    ASSERT_NE(ostrel::ConcordancePanel::window(), nullptr);
+    EXPECT_TRUE(ostrel::ConcordancePanel::window()->isVisible());
+
+    ostrel::SearchableHelpWindow::window()->close();
+    window.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+    QTest::keyClick(&window, Qt::Key_F1);
+    EXPECT_TRUE(ostrel::SearchableHelpWindow::window()->isVisible());
 }
