@@ -16,6 +16,8 @@ void prepareFloating(QWidget* window, const QString& title, QSize sizePt, const 
     }
     window->setWindowFlags(flags);
     window->setAttribute(Qt::WA_DeleteOnClose, false);
+    // A floating kit window never keeps the application running once its main window is closed.
+    window->setAttribute(Qt::WA_QuitOnClose, false);
     window->setWindowTitle(title);
     fillBackground(window, background);
     if (resizable) {
