@@ -53,14 +53,22 @@ inline int clampCell(double scaled, int res)
 
 // The 3D-DDA walk behind traverseGrid: calls `visitCell(cellIndex)` for each cell passed, in order, and
 // asks `keepGoing(tEnter)` before entering each further cell (tEnter: distance along the ray at which that
-// cell is entered). A ray with a non-finite origin or direction visits nothing.
+// cell is entered). A ray with a non-finite origin or direction, or a grid or range that is not finite,
+// visits nothing.
 template <class VisitCell, class KeepGoing>
 void walkGrid(const Vec3& origin, const Vec3& dir, const Vec3& lo, const Vec3& hi, int res,
               const Vec3& cellSize, const Vec3& invCell, double rayMax, VisitCell&& visitCell,
               KeepGoing&& keepGoing)
 {
+    // Non-finite input (a ray, or a grid over a box too large for doubles) visits nothing; with finite
+    // input every step either moves the cell or ends the walk.
+    if (!std::isfinite(rayMax)) {
+        return;
+    }
     for (int a = 0; a < 3; ++a) {
-        if (!std::isfinite(origin[a]) || !std::isfinite(dir[a])) {
+        if (!std::isfinite(origin[a]) || !std::isfinite(dir[a]) || !std::isfinite(lo[a]) ||
+            !std::isfinite(hi[a]) || !std::isfinite(cellSize[a]) || !std::isfinite(invCell[a]) ||
+            !(cellSize[a] > 0.0)) {
             return;
         }
     }

@@ -6,8 +6,10 @@
 #include <QFile>
 #include <QStringList>
 #include <QTemporaryDir>
+#include <algorithm>
 #include <cmath>
 #include <gtest/gtest.h>
+#include <stop_token>
 
 namespace tovarine {
 namespace {
@@ -195,6 +197,23 @@ TEST_F(MinThicknessGuard, FailedObjWriteLeavesTheMtl)
                                                     path(QStringLiteral("none/x.mtl")), 1.0);
     ASSERT_FALSE(noFolder);
     EXPECT_EQ(noFolder.error().kind, MeshToolFailure::Kind::write);
+}
+
+TEST_F(MinThicknessGuard, StopRequestEndsTheRunWithoutWriting)
+{
+    std::stop_source stop;
+    stop.request_stop();
+    const auto result = MeshMinThickness::analyze(writeMesh(thinTopBox()), path(QStringLiteral("t.obj")),
+                                                  path(QStringLiteral("t.mtl")), 1.0, {}, stop.get_token());
+    ASSERT_FALSE(result);
+    EXPECT_EQ(result.error().kind, MeshToolFailure::Kind::cancelled);
+    EXPECT_FALSE(QFile::exists(path(QStringLiteral("t.mtl"))));
+    EXPECT_FALSE(QFile::exists(path(QStringLiteral("t.obj"))));
+
+    const MeshLists cube = test::box({0, 0, 0}, {10, 10, 10});
+    const auto samples =
+        MeshMinThickness::sampleThickness(cube.positions, cube.triangles, {}, stop.get_token());
+    EXPECT_EQ(std::count(samples.measured.begin(), samples.measured.end(), 1), 0);
 }
 
 } // namespace
