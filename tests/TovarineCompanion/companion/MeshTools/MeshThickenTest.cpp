@@ -126,6 +126,18 @@ TEST_F(Thicken, NonManifoldEdgeIsNotBridgedAndShowsInTheReport)
     EXPECT_GE(result->nonManifold, 1);
 }
 
+TEST_F(Thicken, FlippedFaceShowsAsInsideOutEdges)
+{
+    MeshLists cube = test::box({0, 0, 0}, {10, 10, 10});
+    std::swap(cube.triangles[0][1], cube.triangles[0][2]);
+    const auto result = run(cube, 1.0);
+    ASSERT_TRUE(result);
+    EXPECT_EQ(result->bridgeFaces, 0);
+    EXPECT_EQ(result->open, 0);
+    EXPECT_EQ(result->nonManifold, 0);
+    EXPECT_EQ(result->flipped, 6); // three edges on each skin
+}
+
 TEST_F(Thicken, VertexWithCancellingNormalsMovesStraightDown)
 {
     // Vertex 0 is shared by two equal triangles facing +Z and -Z.

@@ -2,8 +2,11 @@
 
 #include "MeshFixtures.h"
 
+#include <array>
 #include <cmath>
 #include <gtest/gtest.h>
+#include <map>
+#include <random>
 
 namespace tovarine {
 
@@ -62,6 +65,90 @@ TEST(MeshTopology, WeldDropsTrianglesOnNonFiniteVerticesAndKeepsTheRest)
     EXPECT_TRUE(MeshTopology::weld({{nan, nan, nan}, {inf, 0, 0}, {0, 0, 0}}, {{0, 1, 2}}).triangles.empty());
     // An empty position list is returned as it came.
     EXPECT_EQ(MeshTopology::weld({}, {{0, 1, 2}}).triangles.size(), 1u);
+}
+
+// The weld written plainly: an ordered map of cells and all 27 neighbours searched for every vertex.
+MeshLists plainWeld(const MeshPositions& positions, const MeshTriangles& triangles, double tol)
+{
+    Vec3 lo{INFINITY, INFINITY, INFINITY};
+    std::vector<char> used(positions.size(), 0);
+    for (const MeshTriangle& t : triangles) {
+        for (std::int64_t v : t) {
+            used[static_cast<std::size_t>(v)] = 1;
+            for (int a = 0; a < 3; ++a) {
+                lo[a] = std::min(lo[a], positions[static_cast<std::size_t>(v)][a]);
+            }
+        }
+    }
+    std::map<std::array<std::int64_t, 3>, std::vector<std::int64_t>> cells;
+    MeshLists out;
+    std::vector<std::int64_t> rep(positions.size(), -1);
+    for (std::size_t v = 0; v < positions.size(); ++v) {
+        if (!used[v]) {
+            continue;
+        }
+        const Vec3& p = positions[v];
+        std::array<std::int64_t, 3> own;
+        for (int a = 0; a < 3; ++a) {
+            own[a] = static_cast<std::int64_t>(std::floor((p[a] - lo[a]) * (1.0 / tol)));
+        }
+        for (int dz = -1; dz <= 1 && rep[v] < 0; ++dz) {
+            for (int dy = -1; dy <= 1 && rep[v] < 0; ++dy) {
+                for (int dx = -1; dx <= 1 && rep[v] < 0; ++dx) {
+                    for (std::int64_t s : cells[{own[0] + dx, own[1] + dy, own[2] + dz}]) {
+                        const Vec3& q = out.positions[static_cast<std::size_t>(s)];
+                        const double d =
+                            std::sqrt((q[0] - p[0]) * (q[0] - p[0]) + (q[1] - p[1]) * (q[1] - p[1]) +
+                                      (q[2] - p[2]) * (q[2] - p[2]));
+                        if (d <= tol) {
+                            rep[v] = s;
+                            break;
+                        }
+                    }
+                }
+            }
+        }
+        if (rep[v] < 0) {
+            rep[v] = static_cast<std::int64_t>(out.positions.size());
+            out.positions.push_back(p);
+            cells[own].push_back(rep[v]);
+        }
+    }
+    for (const MeshTriangle& t : triangles) {
+        const MeshTriangle r{rep[static_cast<std::size_t>(t[0])], rep[static_cast<std::size_t>(t[1])],
+                             rep[static_cast<std::size_t>(t[2])]};
+        if (r[0] != r[1] && r[1] != r[2] && r[0] != r[2]) {
+            out.triangles.push_back(r);
+        }
+    }
+    return out;
+}
+
+TEST(MeshTopology, WeldMatchesThePlainSearchOnClusteredPoints)
+{
+    std::mt19937 rng(4);
+    std::uniform_real_distribution<double> centre(-40.0, 40.0);
+    std::uniform_real_distribution<double> jitter(-0.6, 0.6);
+    MeshPositions positions;
+    for (int cluster = 0; cluster < 400; ++cluster) {
+        const Vec3 c{centre(rng), centre(rng), centre(rng)};
+        for (int k = 0; k < 6; ++k) {
+            positions.push_back({c[0] + jitter(rng), c[1] + jitter(rng), c[2] + jitter(rng)});
+        }
+    }
+    std::uniform_int_distribution<std::int64_t> pick(0, static_cast<std::int64_t>(positions.size()) - 1);
+    MeshTriangles triangles;
+    for (int t = 0; t < 3000; ++t) {
+        triangles.push_back({pick(rng), pick(rng), pick(rng)});
+    }
+    triangles = MeshTopology::validTriangles(triangles, static_cast<std::int64_t>(positions.size()));
+    for (double tol : {0.25, 0.5, 1.0}) {
+        const MeshLists expected = plainWeld(positions, triangles, tol);
+        const MeshLists welded = MeshTopology::weld(positions, triangles, tol);
+        EXPECT_EQ(welded.positions, expected.positions) << tol;
+        EXPECT_EQ(welded.triangles, expected.triangles) << tol;
+        EXPECT_LT(expected.positions.size() + 100, positions.size()) << tol; // merging did happen
+    }
 }
 
 struct EdgeCase
