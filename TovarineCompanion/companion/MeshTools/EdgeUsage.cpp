@@ -76,6 +76,9 @@ void groupSlots(const MeshTriangles& triangles,
         for (std::size_t b = 0; b + 1 < bucketStart.size(); ++b) {
             const auto first = entries.begin() + bucketStart[b];
             const auto last = entries.begin() + bucketStart[b + 1];
+            if (last - first < 2) {
+                continue;
+            }
             if (last - first > 24) {
                 std::sort(first, last);
             } else {
