@@ -121,7 +121,7 @@ ConcordanceView::ConcordanceView(ConcordanceConfiguration config, QWidget* paren
             term->setObjectName(QStringLiteral("term"));
             auto* detail = textLabel(entry.detail(), m_config.detailFont, m_config.detailColor, widgets.entries);
             detail->setObjectName(QStringLiteral("detail"));
-            detail->setWordWrap(true);
+            OstrelWindows::setLineSpacedText(detail, entry.detail(), 3);
             item->addWidget(term);
             item->addWidget(detail);
             entriesLayout->addLayout(item);

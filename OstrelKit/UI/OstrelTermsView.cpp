@@ -116,7 +116,7 @@ OstrelTermsView::OstrelTermsView(QString appName, QList<TermsSection> sections, 
         title->setObjectName(QStringLiteral("sectionTitle"));
         auto* content = label(section.content, OstrelFonts::serif(11), kBody, body);
         content->setObjectName(QStringLiteral("sectionContent"));
-        content->setWordWrap(true);
+        OstrelWindows::setLineSpacedText(content, section.content, 3);
         content->setTextInteractionFlags(Qt::TextSelectableByMouse);
         block->addWidget(title);
         block->addWidget(content);

@@ -1,6 +1,7 @@
 #include "OstrelWindows.h"
 
 #include <QGuiApplication>
+#include <QLabel>
 #include <QScreen>
 #include <QWidget>
 
@@ -61,6 +62,18 @@ void setTextColor(QWidget* widget, const QColor& color)
     palette.setColor(QPalette::Text, color);
     palette.setColor(QPalette::ButtonText, color);
     widget->setPalette(palette);
+}
+
+void setLineSpacedText(QLabel* label, const QString& text, double extraPt)
+{
+    QString html = text.toHtmlEscaped();
+    html.replace(u'\n', QStringLiteral("<br>"));
+    label->setTextFormat(Qt::RichText);
+    label->setWordWrap(true);
+    // Qt's "line-distance" line height adds the distance between lines, as the design system measures it.
+    label->setText(QStringLiteral("<div style=\"line-height: %1px; -qt-line-height-type: line-distance; "
+                                  "white-space: pre-wrap;\">%2</div>")
+                       .arg(QString::number(extraPt, 'f', 1), html));
 }
 
 void styleScrollBars(QWidget* widget, const QColor& track, const QColor& handle)

@@ -4,6 +4,7 @@
 #include <QSize>
 #include <QString>
 
+class QLabel;
 class QWidget;
 
 // Shared set-up of the kit's floating windows. Each standard window is a top-level widget kept for the life
@@ -28,6 +29,10 @@ void fillBackground(QWidget* widget, const QColor& color);
 
 // Sets the text colour of a label or other text widget through its palette.
 void setTextColor(QWidget* widget, const QColor& color);
+
+// Shows plain `text` in `label` with `extraPt` points of extra space between its lines (blanks and line
+// breaks kept as typed, long lines wrapped). Set the label's font first.
+void setLineSpacedText(QLabel* label, const QString& text, double extraPt);
 
 // Gives every scroll bar under `widget` a slim bar in the window's own colours: `track` behind, `handle`
 // for the thumb (the desktop's default style draws light bars that clash with the kit's dark windows).

@@ -314,7 +314,7 @@ void SearchableHelpView::refreshDetail()
     const HelpEntry& entry = *m_selectedEntry;
     m_detailSection->setText(entry.section());
     m_detailTitle->setText(entry.title());
-    m_detailBody->setText(entry.body());
+    OstrelWindows::setLineSpacedText(m_detailBody, entry.body(), 5);
     const bool hasShortcut = entry.shortcut() && !entry.shortcut()->isEmpty();
     m_shortcutChip->setText(hasShortcut ? *entry.shortcut() : QString());
     m_shortcutRow->setVisible(hasShortcut);
