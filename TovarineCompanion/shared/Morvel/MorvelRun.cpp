@@ -109,6 +109,13 @@ void MorvelRun::onScanRead(const Expected<MorvelScan, MorvelScanReader::Failure>
     if (m_onStep) {
         m_onStep(QStringLiteral("Starting the engine\u2026"), 0.05);
     }
+    // A stop made from inside that step: the host refuses to start for a run already stopped.
+    if (m_cancelled) {
+        const EngineFailure stopped = EngineFailure::cancelled();
+        end(unexpected(Failure{Failure::Kind::engine, stopped, stopped.localizedDescription(),
+                               stopped.debugDescription()}));
+        return;
+    }
 
     m_host = new EngineHost(this);
     const qint64 engineStartMs = m_clock.elapsed();

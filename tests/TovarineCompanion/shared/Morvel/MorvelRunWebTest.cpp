@@ -4,6 +4,7 @@
 #include "WebTestSupport.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -29,7 +30,7 @@ protected:
     void TearDown() override { MorvelEngineLocator::setEngineFolderForTesting(std::nullopt); }
 
     RunRecord run(const QString& dir, QJsonObject options, bool cancelAtOnce = false,
-                  const QString& meshName = "model.usdz")
+                  const QString& meshName = "model.usdz", const QString& cancelOnStep = {})
     {
         RunRecord record;
         MorvelRun::Request request;
@@ -40,8 +41,15 @@ protected:
         request.appInfo =
             QJsonObject{{"app", "tovarine Companion (Linux)"}, {"options", options}, {"readMs", "replaced"}};
         request.logTag = "tovarine.companion.morvel";
-        QPointer<MorvelRun> run = MorvelRun::make(
-            request, [&](const QString& text, double fraction) { record.steps.emplace_back(text, fraction); },
+        QPointer<MorvelRun> run;
+        run = MorvelRun::make(
+            request,
+            [&](const QString& text, double fraction) {
+                record.steps.emplace_back(text, fraction);
+                if (text == cancelOnStep && run) {
+                    run->cancel();
+                }
+            },
             [&](const Expected<MorvelRun::Finished, MorvelRun::Failure>& result) {
                 ++record.finishCalls;
                 record.result = result;
@@ -140,4 +148,20 @@ TEST_F(MorvelRunWeb, StopDuringTheScanReadEndsBeforeTheEngine)
     EXPECT_TRUE(record.result->error().isCancellation());
     EXPECT_EQ(record.result->error().kind, MorvelRun::Failure::Kind::cancelled);
     EXPECT_TRUE(record.steps.empty()) << "the engine was started";
+}
+
+TEST_F(MorvelRunWeb, StopInsideTheStartingStepNeverBuildsTheEngine)
+{
+    QTemporaryDir dir;
+    const QString folder = test::makeResultFolder(dir);
+    QElapsedTimer clock;
+    clock.start();
+    // A page that never answers: had the engine been started, only the time limit would end the run.
+    const RunRecord record =
+        run(folder, {{"standinMode", "hang"}}, false, "model.usdz", u"Starting the engine\u2026"_qs);
+    EXPECT_LT(clock.elapsed(), 20000);
+    ASSERT_FALSE(record.result->hasValue());
+    EXPECT_TRUE(record.result->error().isCancellation());
+    EXPECT_EQ(record.result->error().engine, EngineFailure::cancelled());
+    EXPECT_EQ(record.steps.size(), 1u);
 }
