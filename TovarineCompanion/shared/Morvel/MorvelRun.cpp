@@ -125,7 +125,7 @@ void MorvelRun::onScanRead(const Expected<MorvelScan, MorvelScanReader::Failure>
             log(QStringLiteral("engine ready (%1)").arg(event.text));
             break;
         case EngineEvent::Kind::stage:
-            log(QStringLiteral("stage %1 %2 ms").arg(event.text).arg(event.ms));
+            log(QStringLiteral("stage %1 %2 ms").arg(event.text, QString::number(event.ms)));
             if (const auto step = nextStep(event.text); step && m_onStep) {
                 m_onStep(step->text, step->fraction);
             }

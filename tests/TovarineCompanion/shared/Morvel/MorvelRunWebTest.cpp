@@ -9,6 +9,8 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QMutex>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -164,4 +166,47 @@ TEST_F(MorvelRunWeb, StopInsideTheStartingStepNeverBuildsTheEngine)
     EXPECT_TRUE(record.result->error().isCancellation());
     EXPECT_EQ(record.result->error().engine, EngineFailure::cancelled());
     EXPECT_EQ(record.steps.size(), 1u);
+}
+
+namespace {
+QMutex g_logMutex;
+QStringList* g_logLines = nullptr;
+void collectLog(QtMsgType, const QMessageLogContext&, const QString& line)
+{
+    QMutexLocker lock(&g_logMutex);
+    if (g_logLines) {
+        g_logLines->append(line);
+    }
+}
+} // namespace
+
+TEST_F(MorvelRunWeb, LogLinesCarryTheTagAndThePageTextsVerbatim)
+{
+    QTemporaryDir dir;
+    const QString folder = test::makeResultFolder(dir);
+    QStringList lines;
+    g_logLines = &lines;
+    const QtMessageHandler previous = qInstallMessageHandler(collectLog);
+    const RunRecord record = run(folder, {{"standinMode", "oddStageName"}});
+    qInstallMessageHandler(previous);
+    {
+        QMutexLocker lock(&g_logMutex);
+        g_logLines = nullptr;
+    }
+    ASSERT_TRUE(record.result->hasValue());
+
+    const QStringList ours = lines.filter(QRegularExpression("^tovarine\\.companion\\.morvel: "));
+    ASSERT_GE(ours.size(), 4);
+    EXPECT_TRUE(ours.front().contains(QRegularExpression(
+        R"(^tovarine\.companion\.morvel: scan read 14 triangles, 8 vertices \(12 before weld\) in \d+ ms$)")))
+        << ours.front().toStdString();
+    EXPECT_TRUE(ours.contains("tovarine.companion.morvel: engine ready (morvel stand-in)"));
+    EXPECT_TRUE(
+        ours.contains("tovarine.companion.morvel: worker probe: no worker: stand-in runs on the page"));
+    EXPECT_TRUE(ours.contains("tovarine.companion.morvel: stage 50%1 done 7 ms"));
+    EXPECT_TRUE(ours.back().startsWith("tovarine.companion.morvel: done, total "))
+        << ours.back().toStdString();
+    EXPECT_TRUE(
+        ours.back().contains(QRegularExpression(R"(total \d+ ms \(read \d+, engine \d+, write \d+\)$)")))
+        << ours.back().toStdString();
 }
