@@ -3,6 +3,9 @@
 #include <QButtonGroup>
 #include <QFrame>
 #include <QHBoxLayout>
+#include <QVBoxLayout>
+
+#include <algorithm>
 #include <QPushButton>
 
 #include "PreviewLook.h"
@@ -49,10 +52,6 @@ PreviewControls::PreviewControls(UserDefaults& defaults, QWidget* parent) : QWid
     setFont(font);
     setStyleSheet(QString::fromLatin1(kStyle));
 
-    auto* layout = new QHBoxLayout(this);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->setSpacing(14);
-
     auto* picker = new QWidget(this);
     picker->setObjectName(QStringLiteral("shadingPicker"));
     picker->setFixedWidth(240);
@@ -70,23 +69,25 @@ PreviewControls::PreviewControls(UserDefaults& defaults, QWidget* parent) : QWid
         m_shading->addButton(button);
         pickerLayout->addWidget(button);
     }
-    layout->addWidget(picker);
+    m_picker = picker;
 
     auto* divider = new QFrame(this);
     divider->setFrameShape(QFrame::VLine);
     divider->setFixedHeight(18);
     divider->setStyleSheet(QStringLiteral("color: rgba(255, 255, 255, 60);"));
-    layout->addWidget(divider);
+    m_divider = divider;
 
     m_brightness = new PreviewSliderRow(QStringLiteral("brightness"), tr("Brightness"), PreviewLook::kBrightnessMin,
                                         PreviewLook::kBrightnessMax, PreviewLook::kBrightnessDefault,
                                         &PreviewLook::brightnessLabel, this);
-    layout->addWidget(m_brightness);
     m_contrast = new PreviewSliderRow(QStringLiteral("contrast"), tr("Contrast"), PreviewLook::kContrastMin,
                                       PreviewLook::kContrastMax, PreviewLook::kContrastDefault,
                                       &PreviewLook::contrastLabel, this);
-    layout->addWidget(m_contrast);
-    layout->addStretch(1);
+    auto* lines = new QVBoxLayout(this);
+    lines->setContentsMargins(0, 0, 0, 0);
+    lines->setSpacing(8);
+    m_lineBreaks = {-1};
+    arrange(QWIDGETSIZE_MAX);
 
     connect(m_shading, &QButtonGroup::buttonClicked, this, [this](QAbstractButton* button) {
         m_defaults.setValue(SettingsKeys::kPreviewShading, button->property("value").toString());
@@ -116,6 +117,76 @@ void PreviewControls::refresh()
     m_brightness->setValue(
         m_defaults.real(SettingsKeys::kPreviewBrightness, SettingsKeys::kPreviewBrightnessDefault));
     m_contrast->setValue(m_defaults.real(SettingsKeys::kPreviewContrast, SettingsKeys::kPreviewContrastDefault));
+}
+
+} // namespace tovarine
+
+namespace tovarine {
+
+void PreviewControls::resizeEvent(QResizeEvent* event)
+{
+    QWidget::resizeEvent(event);
+    arrange(width());
+}
+
+void PreviewControls::arrange(int width)
+{
+    constexpr int kSpacingPx = 14;
+    // A fixed width (the picker's) counts over the content's own wish.
+    const auto widthOf = [](const QWidget* item) { return std::max(item->sizeHint().width(), item->minimumWidth()); };
+    // Items in order; the divider travels with the picker and only shows when a slider row follows it.
+    const QList<QWidget*> items{m_picker, m_brightness, m_contrast};
+    // The narrowest arrangement (one item per line) decides the minimum width, so an enclosing layout lets
+    // this row wrap instead of forcing it onto one line.
+    int widest = 0;
+    for (const QWidget* item : items) {
+        widest = std::max(widest, widthOf(item));
+    }
+    if (minimumWidth() != widest) {
+        setMinimumWidth(widest);
+    }
+    QList<int> breaks;
+    int used = 0;
+    for (int i = 0; i < items.size(); ++i) {
+        int needed = widthOf(items[i]);
+        if (i == 1) {
+            needed += m_divider->sizeHint().width() + kSpacingPx;
+        }
+        if (i > 0 && used + kSpacingPx + needed > width) {
+            breaks << i;
+            used = widthOf(items[i]);
+        } else {
+            used += (i > 0 ? kSpacingPx : 0) + needed;
+        }
+    }
+    if (breaks == m_lineBreaks) {
+        return;
+    }
+    m_lineBreaks = breaks;
+
+    auto* lines = static_cast<QVBoxLayout*>(layout());
+    while (QLayoutItem* line = lines->takeAt(0)) {
+        delete line; // the widgets stay; only the line layouts go
+    }
+    QHBoxLayout* line = nullptr;
+    for (int i = 0; i < items.size(); ++i) {
+        if (!line || breaks.contains(i)) {
+            line = new QHBoxLayout();
+            line->setSpacing(kSpacingPx);
+            lines->addLayout(line);
+        }
+        if (i == 1) {
+            const bool dividerShown = !breaks.contains(1);
+            m_divider->setVisible(dividerShown);
+            if (dividerShown) {
+                line->addWidget(m_divider);
+            }
+        }
+        line->addWidget(items[i]);
+    }
+    for (int i = 0; i < lines->count(); ++i) {
+        static_cast<QHBoxLayout*>(lines->itemAt(i)->layout())->addStretch(1);
+    }
 }
 
 } // namespace tovarine

@@ -134,6 +134,7 @@ void PreviewRenderer::upload(const std::shared_ptr<const PreviewBuffers>& buffer
     m_edgeBuffer.bind();
     m_edgeBuffer.allocate(buffers->edgeIndices.data(), int(buffers->edgeIndices.size() * sizeof(std::uint32_t)));
     m_edgeCount = int(buffers->edgeIndices.size() / 2);
+    m_vertexBuffer.release();
 }
 
 void PreviewRenderer::render(const OrbitCamera& camera, int widthPx, int heightPx, const PreviewLookValues& look)
@@ -177,6 +178,9 @@ void PreviewRenderer::render(const OrbitCamera& camera, int widthPx, int heightP
         m_gl.glDrawElements(GL_TRIANGLES, m_triangleCount * 3, GL_UNSIGNED_INT, nullptr);
     }
     m_program.release();
+    // Leave the state as a QPainter drawing over the frame expects it.
+    m_gl.glBindBuffer(GL_ARRAY_BUFFER, 0);
+    m_gl.glDisable(GL_DEPTH_TEST);
 }
 
 void PreviewRenderer::release()

@@ -31,7 +31,7 @@ PreviewSliderRow::PreviewSliderRow(const QString& objectNamePrefix, const QStrin
 
     auto* titleLabel = new QLabel(title, this);
     titleLabel->setObjectName(objectNamePrefix + QStringLiteral("Title"));
-    titleLabel->setFixedWidth(52);
+    titleLabel->setMinimumWidth(52); // wider only when the face needs it for the title
     titleLabel->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     layout->addWidget(titleLabel);
 

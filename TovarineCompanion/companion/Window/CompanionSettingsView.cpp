@@ -126,8 +126,7 @@ QString CompanionSettingsView::detailBlurb(const QString& detail)
     if (detail == QLatin1String("reduced")) {
         return tr("The phone's own ceiling. Seldom useful here — drop a capture on Companion for more.");
     }
-    return tr("Default. ~1M polys with good surface detail. A 60-frame capture takes roughly 1–3 minutes on "
-              "this computer.");
+    return tr("Default. ~1M polys with good surface detail.");
 }
 
 void CompanionSettingsView::refresh()

@@ -26,6 +26,12 @@ void ElidedLabel::setText(const QString& text)
     update();
 }
 
+void ElidedLabel::setAlignment(Qt::Alignment alignment)
+{
+    m_alignment = alignment;
+    update();
+}
+
 void ElidedLabel::setColor(const QColor& color)
 {
     m_color = color;
@@ -97,7 +103,7 @@ void ElidedLabel::paintEvent(QPaintEvent*)
     const QFontMetrics metrics(font());
     int y = 0;
     for (const QString& line : visibleLines()) {
-        painter.drawText(QRect(0, y, width(), metrics.lineSpacing()), Qt::AlignHCenter | Qt::AlignVCenter, line);
+        painter.drawText(QRect(0, y, width(), metrics.lineSpacing()), m_alignment | Qt::AlignVCenter, line);
         y += metrics.lineSpacing();
     }
 }

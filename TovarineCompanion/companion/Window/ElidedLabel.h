@@ -4,7 +4,7 @@
 
 namespace tovarine {
 
-// Centred, word-wrapped text limited to a number of lines; text beyond the last line is cut with an
+// Word-wrapped text limited to a number of lines; text beyond the last line is cut with an
 // ellipsis at the end of that line. text() is always the whole text. GUI thread only.
 class ElidedLabel : public QWidget
 {
@@ -15,6 +15,8 @@ public:
     void setText(const QString& text);
     const QString& text() const { return m_text; }
     void setColor(const QColor& color);
+    // Horizontal placement of each line; centred unless set.
+    void setAlignment(Qt::Alignment alignment);
     // The lines as drawn at the current width (the last one elided when cut).
     QStringList visibleLines() const;
 
@@ -33,6 +35,7 @@ private:
     int m_maximumLines;
     QString m_text;
     QColor m_color;
+    Qt::Alignment m_alignment = Qt::AlignHCenter;
 };
 
 } // namespace tovarine

@@ -7,6 +7,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "ElidedLabel.h"
 #include "PreviewControls.h"
 #include "SettingsKeys.h"
 #include "Symbols.h"
@@ -74,12 +75,14 @@ ResultView::ResultView(const QString& resultDir, const QString& meshPath, UserDe
     check->setObjectName(QStringLiteral("resultCheck"));
     check->setPixmap(Symbols::checkmarkCircleFill(16, WindowStyle::kGreen));
     resultRow->addWidget(check);
-    auto* name = new QLabel(QFileInfo(QDir::cleanPath(resultDir)).fileName(), this);
+    // A long folder name is cut rather than pushing the buttons out of a narrow window.
+    auto* name = new ElidedLabel(1, this);
     name->setObjectName(QStringLiteral("resultName"));
+    name->setText(QFileInfo(QDir::cleanPath(resultDir)).fileName());
     name->setFont(WindowStyle::font(Face::serif, 14, QFont::Medium));
-    name->setStyleSheet(QStringLiteral("color: white;"));
-    resultRow->addWidget(name);
-    resultRow->addStretch(1);
+    name->setAlignment(Qt::AlignLeft);
+    name->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
+    resultRow->addWidget(name, 1);
     auto* openObj = makeButton(tr("Open OBJ"), QStringLiteral("openObjButton"), this);
     auto* reveal = makeButton(tr("Reveal in File Manager"), QStringLiteral("revealButton"), this);
     auto* dropAnother = makeButton(tr("Drop another"), QStringLiteral("dropAnotherButton"), this);

@@ -103,6 +103,11 @@ TEST(USDZPreviewMacGl, ShadingModesDifferAndTheModelIsFramed)
     // Lines leave gaps between them: less of the view is covered than by the filled surface.
     EXPECT_LT(coverage(images[2]), coverage(lit)) << keep();
 
+    // The 1 px outline (white at 15%) runs along the edges; the corners outside its radius stay black.
+    EXPECT_NEAR(qGray(lit.pixel(0, lit.height() / 2)), 38, 6) << keep();
+    EXPECT_NEAR(qGray(lit.pixel(lit.width() / 2, 0)), 38, 6) << keep();
+    EXPECT_EQ(qGray(lit.pixel(0, 0)), 0) << keep();
+
     // Albedo is the flat vertex colour: the centre shows it unlit (0.9 red -> 230).
     EXPECT_NEAR(qRed(images[1].pixel(centre)), 230, 3) << keep();
 
