@@ -16,6 +16,7 @@
 #include "ElidedLabel.h"
 #include "ResultView.h"
 #include "SettingsKeys.h"
+#include "USDZPreviewMac.h"
 #include "WindowStyle.h"
 #include "WindowTestSupport.h"
 
@@ -238,6 +239,27 @@ TEST_F(BrowseViewTest, CancelReachesTheSession)
     // The state changes only when the run reports the cancellation.
     QTRY_VERIFY_WITH_TIMEOUT(m_view->drop().state().kind == State::Kind::failed, 10000);
     EXPECT_EQ(labelText("failedMessage"), QStringLiteral("Cancelled."));
+}
+
+TEST_F(BrowseViewTest, DroppedCaptureEndsInTheResultWithTheModelLoaded)
+{
+    m_fixture.defaults->setValue(SettingsKeys::kUnits, QStringLiteral("mm"));
+    dropCaptureAndWaitForProgress(QStringLiteral("teapot study"));
+    EXPECT_EQ(labelText("reconstructingPercent"), QStringLiteral("25%"));
+    m_fixture.engine.last->complete();
+    QTRY_VERIFY_WITH_TIMEOUT(m_view->drop().state().kind == State::Kind::done, 10000);
+    ResultView* result = m_view->resultView();
+    ASSERT_NE(result, nullptr);
+    EXPECT_EQ(labelText("resultName"), QStringLiteral("teapot study"));
+    EXPECT_TRUE(result->meshPath().endsWith(QStringLiteral("/model.usdz")));
+    QTRY_VERIFY_WITH_TIMEOUT(result->preview()->loader().status() != PreviewModelLoader::Status::loading, 10000);
+    ASSERT_EQ(result->preview()->loader().status(), PreviewModelLoader::Status::loaded);
+    EXPECT_EQ(result->preview()->loader().buffers()->triangleIndices.size(), 12u);
+
+    click("openObjButton");
+    ASSERT_EQ(m_fixture.workspace.opened.size(), 1);
+    EXPECT_TRUE(QFile::exists(m_fixture.workspace.opened.first()));
+    EXPECT_TRUE(m_fixture.workspace.opened.first().endsWith(QStringLiteral("/teapot study/model.obj")));
 }
 
 TEST_F(BrowseViewTest, ResultActions)

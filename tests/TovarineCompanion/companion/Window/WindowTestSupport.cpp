@@ -4,6 +4,8 @@
 #include <QFile>
 #include <QTimer>
 
+#include "UsdzFile.h"
+
 namespace tovarine::test {
 
 Expected<void, QString> FakeSession::process(const QString& path, Detail)
@@ -31,10 +33,11 @@ void FakeSession::cancel()
 
 void FakeSession::complete()
 {
-    QFile file(modelPath);
-    if (file.open(QIODevice::WriteOnly)) {
-        file.write("model");
-    }
+    // A tetrahedron of 10 cm, as the engine would write it (metres, Y up).
+    ModelMesh mesh;
+    mesh.positions = {0, 0, 0, 0.1f, 0, 0, 0, 0.1f, 0, 0, 0, 0.1f};
+    mesh.indices = {0, 2, 1, 0, 1, 3, 0, 3, 2, 1, 2, 3};
+    (void)UsdzFile::write(mesh, modelPath);
     Output done;
     done.kind = Output::Kind::processingComplete;
     emit output(done);
