@@ -16,6 +16,13 @@
 
 namespace tovarine {
 
+namespace {
+
+constexpr int kInitialWidthPx = 720;
+constexpr int kInitialHeightPx = 820;
+
+} // namespace
+
 TovarineCompanionApp::TovarineCompanionApp(PhotogrammetrySessionFactory sessionFactory, UserDefaults* defaults,
                                            Workspace* workspace, QObject* parent)
     : QObject(parent), m_defaults(defaults ? *defaults : UserDefaults::standard())
@@ -29,6 +36,8 @@ TovarineCompanionApp::TovarineCompanionApp(PhotogrammetrySessionFactory sessionF
     m_browseView = new BrowseView(DropReconstruction::defaultEnvironment(std::move(sessionFactory)), *workspace,
                                   m_defaults, m_mainWindow.get());
     m_mainWindow->setCentralWidget(m_browseView);
+    // Room for the preview of a result; the window may be made as small as its content allows.
+    m_mainWindow->resize(kInitialWidthPx, kInitialHeightPx);
 
     m_fileMenu = m_mainWindow->menuBar()->addMenu(tr("&File"));
     QAction* settings = m_fileMenu->addAction(tr("Settings…"), this, &TovarineCompanionApp::showSettings);
