@@ -24,6 +24,8 @@ using WindowStyle::Face;
 constexpr qreal kDashOnPx = 10.0;
 constexpr qreal kDashOffPx = 8.0;
 constexpr int kBarSteps = 1000;
+// As many lines as the circle holds under the busy indicator.
+constexpr int kPreparingMaximumLines = 10;
 
 QLabel* makeLabel(const QString& text, const QFont& font, const QColor& color, double opacity, QWidget* parent)
 {
@@ -114,9 +116,11 @@ QWidget* DropCircle::buildPreparingPage()
     auto* busy = new BusyIndicator(page);
     busy->setObjectName(QStringLiteral("preparingIndicator"));
     layout->addWidget(busy, 0, Qt::AlignHCenter);
-    m_preparingMessage = makeLabel(QString(), WindowStyle::font(Face::system, 13), Qt::white, 0.7, page);
+    // The message names the dropped item; a long name without spaces still wraps inside the circle.
+    m_preparingMessage = new ElidedLabel(kPreparingMaximumLines, page);
     m_preparingMessage->setObjectName(QStringLiteral("preparingMessage"));
-    m_preparingMessage->setWordWrap(true);
+    m_preparingMessage->setFont(WindowStyle::font(Face::system, 13));
+    m_preparingMessage->setColor(WindowStyle::withOpacity(Qt::white, 0.7));
     layout->addWidget(m_preparingMessage);
     layout->addStretch(1);
     return page;

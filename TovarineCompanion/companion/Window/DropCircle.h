@@ -61,7 +61,7 @@ private:
     QWidget* m_reconstructingPage = nullptr;
     QWidget* m_failedPage = nullptr;
     QLabel* m_detailLine = nullptr;
-    QLabel* m_preparingMessage = nullptr;
+    ElidedLabel* m_preparingMessage = nullptr;
     QLabel* m_percent = nullptr;
     QProgressBar* m_bar = nullptr;
     ElidedLabel* m_reconstructingMessage = nullptr;
