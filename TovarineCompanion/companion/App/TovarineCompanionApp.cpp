@@ -12,7 +12,7 @@
 #include "BrowseView.h"
 #include "CompanionSettingsView.h"
 #include "UserDefaults.h"
-#include "Workspace.h"
+#include "DesktopWorkspace.h"
 
 namespace tovarine {
 

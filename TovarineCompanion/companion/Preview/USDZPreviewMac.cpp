@@ -28,7 +28,6 @@ USDZPreviewMac::USDZPreviewMac(PreviewModelLoader::ReadModel readModel, QWidget*
     format.setDepthBufferSize(24);
     setFormat(format);
     setMinimumHeight(kMinimumHeightPx);
-    setMouseTracking(false);
     connect(m_loader, &PreviewModelLoader::statusChanged, this, &USDZPreviewMac::onLoaderStatusChanged);
 }
 

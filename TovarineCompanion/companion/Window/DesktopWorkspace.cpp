@@ -1,3 +1,5 @@
+#include "DesktopWorkspace.h"
+
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDBusPendingCallWatcher>
@@ -5,8 +7,6 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QUrl>
-
-#include "Workspace.h"
 
 namespace tovarine {
 

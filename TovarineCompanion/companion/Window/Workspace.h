@@ -17,13 +17,4 @@ public:
     virtual void revealInFileManager(const QString& path) = 0;
 };
 
-// The real desktop: QDesktopServices to open; the file manager's D-Bus ShowItems call to reveal, falling back
-// to opening the parent folder when no file manager answers on the session bus.
-class DesktopWorkspace : public Workspace
-{
-public:
-    bool openFile(const QString& path) override;
-    void revealInFileManager(const QString& path) override;
-};
-
 } // namespace tovarine

@@ -6,7 +6,7 @@
 #include <QTest>
 #include <QUrl>
 
-#include "Workspace.h"
+#include "DesktopWorkspace.h"
 
 namespace tovarine {
 namespace {
