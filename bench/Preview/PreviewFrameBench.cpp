@@ -1,6 +1,7 @@
 // Preview cost for a 1M-triangle model: building the buffers, and one frame per shading mode (drawn into an
 // 800 x 600 4x-multisampled framebuffer, finished with glFinish). Run: xvfb-run -a preview_bench
-#include <benchmark/benchmark.h>
+#include "PreviewBuffers.h"
+#include "PreviewRenderer.h"
 
 #include <QGuiApplication>
 #include <QOffscreenSurface>
@@ -8,12 +9,9 @@
 #include <QOpenGLFramebufferObject>
 #include <QOpenGLFunctions>
 #include <QSurfaceFormat>
-
+#include <benchmark/benchmark.h>
 #include <cmath>
 #include <memory>
-
-#include "PreviewBuffers.h"
-#include "PreviewRenderer.h"
 
 namespace {
 
@@ -34,9 +32,9 @@ ModelMesh millionTriangleSphere()
         for (int s = 0; s <= segments; ++s) {
             const double phi = 2.0 * M_PI * s / segments;
             const double radius = 0.1 * (1.0 + 0.05 * std::sin(9 * theta) * std::cos(13 * phi));
-            mesh.positions.insert(mesh.positions.end(),
-                                  {float(radius * std::sin(theta) * std::cos(phi)), float(radius * std::cos(theta)),
-                                   float(radius * std::sin(theta) * std::sin(phi))});
+            mesh.positions.insert(mesh.positions.end(), {float(radius * std::sin(theta) * std::cos(phi)),
+                                                         float(radius * std::cos(theta)),
+                                                         float(radius * std::sin(theta) * std::sin(phi))});
             mesh.colors.insert(mesh.colors.end(), {0.7f, float(r) / rings, 0.4f});
         }
     }
@@ -119,7 +117,9 @@ void BM_Frame(benchmark::State& state, PreviewLook::ShadingMode shading)
     state.counters["triangles"] = double(buffers->triangleIndices.size() / 3);
 }
 BENCHMARK_CAPTURE(BM_Frame, lit, PreviewLook::ShadingMode::lit)->Unit(benchmark::kMillisecond)->MinTime(2.0);
-BENCHMARK_CAPTURE(BM_Frame, albedo, PreviewLook::ShadingMode::albedo)->Unit(benchmark::kMillisecond)->MinTime(2.0);
+BENCHMARK_CAPTURE(BM_Frame, albedo, PreviewLook::ShadingMode::albedo)
+    ->Unit(benchmark::kMillisecond)
+    ->MinTime(2.0);
 BENCHMARK_CAPTURE(BM_Frame, wireframe, PreviewLook::ShadingMode::wireframe)
     ->Unit(benchmark::kMillisecond)
     ->MinTime(2.0);

@@ -1,5 +1,11 @@
 #include "TovarineCompanionApp.h"
 
+#include "AppIdentity.h"
+#include "BrowseView.h"
+#include "CompanionSettingsView.h"
+#include "DesktopWorkspace.h"
+#include "UserDefaults.h"
+
 #include <QAction>
 #include <QApplication>
 #include <QMainWindow>
@@ -7,12 +13,6 @@
 #include <QPalette>
 #include <QStyleFactory>
 #include <QVBoxLayout>
-
-#include "AppIdentity.h"
-#include "BrowseView.h"
-#include "CompanionSettingsView.h"
-#include "UserDefaults.h"
-#include "DesktopWorkspace.h"
 
 namespace tovarine {
 
@@ -23,8 +23,8 @@ constexpr int kInitialHeightPx = 820;
 
 } // namespace
 
-TovarineCompanionApp::TovarineCompanionApp(PhotogrammetrySessionFactory sessionFactory, UserDefaults* defaults,
-                                           Workspace* workspace, QObject* parent)
+TovarineCompanionApp::TovarineCompanionApp(PhotogrammetrySessionFactory sessionFactory,
+                                           UserDefaults* defaults, Workspace* workspace, QObject* parent)
     : QObject(parent), m_defaults(defaults ? *defaults : UserDefaults::standard())
 {
     if (!workspace) {
@@ -33,8 +33,8 @@ TovarineCompanionApp::TovarineCompanionApp(PhotogrammetrySessionFactory sessionF
     }
     m_mainWindow = std::make_unique<QMainWindow>();
     m_mainWindow->setWindowTitle(AppIdentity::kWindowTitle);
-    m_browseView = new BrowseView(DropReconstruction::defaultEnvironment(std::move(sessionFactory)), *workspace,
-                                  m_defaults, m_mainWindow.get());
+    m_browseView = new BrowseView(DropReconstruction::defaultEnvironment(std::move(sessionFactory)),
+                                  *workspace, m_defaults, m_mainWindow.get());
     m_mainWindow->setCentralWidget(m_browseView);
     // Room for the preview of a result; the window may be made as small as its content allows.
     m_mainWindow->resize(kInitialWidthPx, kInitialHeightPx);

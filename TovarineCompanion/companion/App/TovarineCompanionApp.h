@@ -1,12 +1,11 @@
 #pragma once
 
+#include "PhotogrammetrySession.h"
+
 #include <QObject>
 #include <QPointer>
 #include <QWidget>
-
 #include <memory>
-
-#include "PhotogrammetrySession.h"
 
 class QMainWindow;
 class QMenu;
@@ -28,8 +27,9 @@ class TovarineCompanionApp : public QObject
     Q_OBJECT
 public:
     // `defaults` and `workspace` default to the real store and desktop; both must outlive the app.
-    explicit TovarineCompanionApp(PhotogrammetrySessionFactory sessionFactory, UserDefaults* defaults = nullptr,
-                                  Workspace* workspace = nullptr, QObject* parent = nullptr);
+    explicit TovarineCompanionApp(PhotogrammetrySessionFactory sessionFactory,
+                                  UserDefaults* defaults = nullptr, Workspace* workspace = nullptr,
+                                  QObject* parent = nullptr);
     ~TovarineCompanionApp() override;
 
     // The dark scheme the windows are drawn in (Fusion with a dark palette), for the whole application.

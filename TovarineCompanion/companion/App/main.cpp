@@ -1,6 +1,6 @@
-#include <QApplication>
-
 #include "TovarineCompanionApp.h"
+
+#include <QApplication>
 
 namespace {
 

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QVector3D>
-
 #include <optional>
 
 namespace tovarine {
@@ -17,11 +16,11 @@ struct BoundingBox
 struct CameraFrame
 {
     QVector3D position;
-    QVector3D target;              // the box centre; the camera looks straight at it
-    float fieldOfViewDeg = 45.0f;  // vertical
-    float zNear = 0.0f;            // model units
-    float zFar = 0.0f;             // model units
-    float size = 0.0f;             // the box's largest extent
+    QVector3D target;             // the box centre; the camera looks straight at it
+    float fieldOfViewDeg = 45.0f; // vertical
+    float zNear = 0.0f;           // model units
+    float zFar = 0.0f;            // model units
+    float size = 0.0f;            // the box's largest extent
 };
 
 // The framing rule shared by the 3D views: size is the box's largest extent; only for a finite size above

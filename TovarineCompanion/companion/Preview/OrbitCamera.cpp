@@ -1,7 +1,6 @@
 #include "OrbitCamera.h"
 
 #include <QtMath>
-
 #include <algorithm>
 #include <cmath>
 

@@ -1,11 +1,10 @@
 #pragma once
 
+#include "CameraFraming.h"
+
 #include <QMatrix4x4>
 #include <QVector3D>
-
 #include <optional>
-
-#include "CameraFraming.h"
 
 namespace tovarine {
 

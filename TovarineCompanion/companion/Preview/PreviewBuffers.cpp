@@ -1,7 +1,6 @@
 #include "PreviewBuffers.h"
 
 #include <QVector3D>
-
 #include <algorithm>
 #include <cmath>
 #include <limits>

@@ -1,10 +1,10 @@
 #pragma once
 
-#include <cstdint>
-#include <vector>
-
 #include "CameraFraming.h"
 #include "ModelMesh.h"
+
+#include <cstdint>
+#include <vector>
 
 namespace tovarine {
 

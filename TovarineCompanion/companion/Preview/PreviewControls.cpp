@@ -1,17 +1,16 @@
 #include "PreviewControls.h"
 
-#include <QButtonGroup>
-#include <QFrame>
-#include <QHBoxLayout>
-#include <QVBoxLayout>
-
-#include <algorithm>
-#include <QPushButton>
-
 #include "PreviewLook.h"
 #include "PreviewSliderRow.h"
 #include "SettingsKeys.h"
 #include "UserDefaults.h"
+
+#include <QButtonGroup>
+#include <QFrame>
+#include <QHBoxLayout>
+#include <QPushButton>
+#include <QVBoxLayout>
+#include <algorithm>
 
 namespace tovarine {
 
@@ -44,7 +43,8 @@ QToolButton { border: none; background: transparent; color: white; }
 
 } // namespace
 
-PreviewControls::PreviewControls(UserDefaults& defaults, QWidget* parent) : QWidget(parent), m_defaults(defaults)
+PreviewControls::PreviewControls(UserDefaults& defaults, QWidget* parent)
+    : QWidget(parent), m_defaults(defaults)
 {
     QFont font(QStringLiteral("monospace"));
     font.setStyleHint(QFont::Monospace);
@@ -77,9 +77,9 @@ PreviewControls::PreviewControls(UserDefaults& defaults, QWidget* parent) : QWid
     divider->setStyleSheet(QStringLiteral("color: rgba(255, 255, 255, 60);"));
     m_divider = divider;
 
-    m_brightness = new PreviewSliderRow(QStringLiteral("brightness"), tr("Brightness"), PreviewLook::kBrightnessMin,
-                                        PreviewLook::kBrightnessMax, PreviewLook::kBrightnessDefault,
-                                        &PreviewLook::brightnessLabel, this);
+    m_brightness = new PreviewSliderRow(QStringLiteral("brightness"), tr("Brightness"),
+                                        PreviewLook::kBrightnessMin, PreviewLook::kBrightnessMax,
+                                        PreviewLook::kBrightnessDefault, &PreviewLook::brightnessLabel, this);
     m_contrast = new PreviewSliderRow(QStringLiteral("contrast"), tr("Contrast"), PreviewLook::kContrastMin,
                                       PreviewLook::kContrastMax, PreviewLook::kContrastDefault,
                                       &PreviewLook::contrastLabel, this);
@@ -97,8 +97,8 @@ PreviewControls::PreviewControls(UserDefaults& defaults, QWidget* parent) : QWid
     connect(m_contrast, &PreviewSliderRow::valueEdited, this,
             [this](double value) { m_defaults.setValue(SettingsKeys::kPreviewContrast, value); });
     connect(&m_defaults, &UserDefaults::changed, this, [this](const QString& key) {
-        if (key == SettingsKeys::kPreviewShading || key == SettingsKeys::kPreviewBrightness
-            || key == SettingsKeys::kPreviewContrast) {
+        if (key == SettingsKeys::kPreviewShading || key == SettingsKeys::kPreviewBrightness ||
+            key == SettingsKeys::kPreviewContrast) {
             refresh();
         }
     });
@@ -107,7 +107,8 @@ PreviewControls::PreviewControls(UserDefaults& defaults, QWidget* parent) : QWid
 
 void PreviewControls::refresh()
 {
-    const QString shading = m_defaults.string(SettingsKeys::kPreviewShading, SettingsKeys::kPreviewShadingDefault);
+    const QString shading =
+        m_defaults.string(SettingsKeys::kPreviewShading, SettingsKeys::kPreviewShadingDefault);
     // A stored value that names no segment leaves none selected (it is drawn lit) until the user picks one.
     m_shading->setExclusive(false);
     for (QAbstractButton* button : m_shading->buttons()) {
@@ -116,7 +117,8 @@ void PreviewControls::refresh()
     m_shading->setExclusive(true);
     m_brightness->setValue(
         m_defaults.real(SettingsKeys::kPreviewBrightness, SettingsKeys::kPreviewBrightnessDefault));
-    m_contrast->setValue(m_defaults.real(SettingsKeys::kPreviewContrast, SettingsKeys::kPreviewContrastDefault));
+    m_contrast->setValue(
+        m_defaults.real(SettingsKeys::kPreviewContrast, SettingsKeys::kPreviewContrastDefault));
 }
 
 } // namespace tovarine
@@ -133,7 +135,9 @@ void PreviewControls::arrange(int width)
 {
     constexpr int kSpacingPx = 14;
     // A fixed width (the picker's) counts over the content's own wish.
-    const auto widthOf = [](const QWidget* item) { return std::max(item->sizeHint().width(), item->minimumWidth()); };
+    const auto widthOf = [](const QWidget* item) {
+        return std::max(item->sizeHint().width(), item->minimumWidth());
+    };
     // Items in order; the divider travels with the picker and only shows when a slider row follows it.
     const QList<QWidget*> items{m_picker, m_brightness, m_contrast};
     // The narrowest arrangement (one item per line) decides the minimum width, so an enclosing layout lets

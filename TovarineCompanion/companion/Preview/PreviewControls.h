@@ -14,8 +14,8 @@ class UserDefaults;
 // The look controls under the preview, bound to the three preview settings: a segmented Lit / Albedo /
 // Wireframe switch (240 px), a divider, the Brightness and Contrast slider rows, then free space, 14 px
 // apart on one line; where the width does not hold them all, the slider rows continue on the next line
-// (without the divider). Writes each change at once and follows changes made elsewhere. Object names: shadingLit, shadingAlbedo,
-// shadingWireframe, brightness*, contrast*. GUI thread only.
+// (without the divider). Writes each change at once and follows changes made elsewhere. Object names:
+// shadingLit, shadingAlbedo, shadingWireframe, brightness*, contrast*. GUI thread only.
 class PreviewControls : public QWidget
 {
     Q_OBJECT

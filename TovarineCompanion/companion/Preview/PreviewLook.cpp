@@ -37,7 +37,8 @@ QString contrastLabel(double value)
 
 double resetOpacity(double value, double defaultValue)
 {
-    return std::abs(value - defaultValue) < kAtDefaultTolerance ? kResetOpacityAtDefault : kResetOpacityChanged;
+    return std::abs(value - defaultValue) < kAtDefaultTolerance ? kResetOpacityAtDefault
+                                                                : kResetOpacityChanged;
 }
 
 } // namespace tovarine::PreviewLook

@@ -2,7 +2,6 @@
 
 #include <QString>
 #include <QVector3D>
-
 #include <array>
 
 // How the preview draws a model: shading modes, the brightness/contrast rule on the diffuse colour, the
@@ -50,9 +49,9 @@ struct Light
 constexpr float kIntensityUnit = 1000.0f;
 inline const Light kAmbient{380.0f, {}};
 inline const std::array<Light, 3> kDirectionalLights{{
-    {1100.0f, {5.0f, 6.0f, 5.0f}},   // key
-    {450.0f, {-4.0f, 2.0f, -3.0f}},  // fill
-    {300.0f, {0.0f, 3.0f, -6.0f}},   // back
+    {1100.0f, {5.0f, 6.0f, 5.0f}},  // key
+    {450.0f, {-4.0f, 2.0f, -3.0f}}, // fill
+    {300.0f, {0.0f, 3.0f, -6.0f}},  // back
 }};
 
 } // namespace tovarine::PreviewLook

@@ -1,10 +1,10 @@
 #include "PreviewModelLoader.h"
 
+#include "UsdzFile.h"
+
 #include <QFileInfo>
 #include <QFutureWatcher>
 #include <QtConcurrent/QtConcurrentRun>
-
-#include "UsdzFile.h"
 
 namespace tovarine {
 

@@ -1,15 +1,14 @@
 #pragma once
 
-#include <QDateTime>
-#include <QObject>
-#include <QString>
-
-#include <functional>
-#include <memory>
-
 #include "Expected.h"
 #include "ModelMesh.h"
 #include "PreviewBuffers.h"
+
+#include <QDateTime>
+#include <QObject>
+#include <QString>
+#include <functional>
+#include <memory>
 
 namespace tovarine {
 

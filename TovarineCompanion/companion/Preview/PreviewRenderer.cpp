@@ -95,8 +95,8 @@ bool PreviewRenderer::initialize()
         m_log = QStringLiteral("OpenGL 3.3 core is not available.");
         return false;
     }
-    if (!m_program.addShaderFromSourceCode(QOpenGLShader::Vertex, kVertexShader)
-        || !m_program.addShaderFromSourceCode(QOpenGLShader::Fragment, kFragmentShader) || !m_program.link()) {
+    if (!m_program.addShaderFromSourceCode(QOpenGLShader::Vertex, kVertexShader) ||
+        !m_program.addShaderFromSourceCode(QOpenGLShader::Fragment, kFragmentShader) || !m_program.link()) {
         m_log = m_program.log();
         return false;
     }
@@ -124,20 +124,23 @@ void PreviewRenderer::upload(const std::shared_ptr<const PreviewBuffers>& buffer
     const int stride = PreviewBuffers::kFloatsPerVertex * sizeof(float);
     for (int attribute = 0; attribute < 3; ++attribute) {
         m_gl.glEnableVertexAttribArray(attribute);
-        m_gl.glVertexAttribPointer(attribute, 3, GL_FLOAT, GL_FALSE, stride,
-                                   reinterpret_cast<const void*>(std::uintptr_t(attribute * 3 * sizeof(float))));
+        m_gl.glVertexAttribPointer(
+            attribute, 3, GL_FLOAT, GL_FALSE, stride,
+            reinterpret_cast<const void*>(std::uintptr_t(attribute * 3 * sizeof(float))));
     }
     m_triangleBuffer.bind();
     m_triangleBuffer.allocate(buffers->triangleIndices.data(),
                               int(buffers->triangleIndices.size() * sizeof(std::uint32_t)));
     m_triangleCount = int(buffers->triangleIndices.size() / 3);
     m_edgeBuffer.bind();
-    m_edgeBuffer.allocate(buffers->edgeIndices.data(), int(buffers->edgeIndices.size() * sizeof(std::uint32_t)));
+    m_edgeBuffer.allocate(buffers->edgeIndices.data(),
+                          int(buffers->edgeIndices.size() * sizeof(std::uint32_t)));
     m_edgeCount = int(buffers->edgeIndices.size() / 2);
     m_vertexBuffer.release();
 }
 
-void PreviewRenderer::render(const OrbitCamera& camera, int widthPx, int heightPx, const PreviewLookValues& look)
+void PreviewRenderer::render(const OrbitCamera& camera, int widthPx, int heightPx,
+                             const PreviewLookValues& look)
 {
     m_gl.glViewport(0, 0, widthPx, heightPx);
     m_gl.glClearColor(0.0f, 0.0f, 0.0f, 1.0f);

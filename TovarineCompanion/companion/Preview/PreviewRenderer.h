@@ -1,15 +1,14 @@
 #pragma once
 
+#include "OrbitCamera.h"
+#include "PreviewBuffers.h"
+#include "PreviewLook.h"
+
 #include <QOpenGLBuffer>
 #include <QOpenGLFunctions_3_3_Core>
 #include <QOpenGLShaderProgram>
 #include <QOpenGLVertexArrayObject>
-
 #include <memory>
-
-#include "OrbitCamera.h"
-#include "PreviewBuffers.h"
-#include "PreviewLook.h"
 
 namespace tovarine {
 

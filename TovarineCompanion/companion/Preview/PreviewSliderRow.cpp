@@ -1,15 +1,14 @@
 #include "PreviewSliderRow.h"
 
+#include "PreviewLook.h"
+
 #include <QGraphicsOpacityEffect>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QSlider>
 #include <QToolButton>
-
 #include <algorithm>
 #include <cmath>
-
-#include "PreviewLook.h"
 
 namespace tovarine {
 

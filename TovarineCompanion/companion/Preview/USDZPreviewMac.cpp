@@ -140,8 +140,8 @@ void USDZPreviewMac::releaseGl()
 
 void USDZPreviewMac::mousePressEvent(QMouseEvent* event)
 {
-    if (event->button() == Qt::LeftButton || event->button() == Qt::RightButton
-        || event->button() == Qt::MiddleButton) {
+    if (event->button() == Qt::LeftButton || event->button() == Qt::RightButton ||
+        event->button() == Qt::MiddleButton) {
         m_dragButton = event->button();
         m_lastPointer = event->position().toPoint();
         event->accept();

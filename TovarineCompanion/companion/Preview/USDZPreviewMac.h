@@ -1,13 +1,12 @@
 #pragma once
 
-#include <QOpenGLWidget>
-#include <QPoint>
-
-#include <memory>
-
 #include "OrbitCamera.h"
 #include "PreviewModelLoader.h"
 #include "PreviewRenderer.h"
+
+#include <QOpenGLWidget>
+#include <QPoint>
+#include <memory>
 
 namespace tovarine {
 

@@ -1,14 +1,5 @@
 #include "BrowseView.h"
 
-#include <QDragEnterEvent>
-#include <QFileInfo>
-#include <QHBoxLayout>
-#include <QLabel>
-#include <QMimeData>
-#include <QPushButton>
-#include <QScrollArea>
-#include <QVBoxLayout>
-
 #include "AppIdentity.h"
 #include "DropCircle.h"
 #include "ResultView.h"
@@ -18,6 +9,15 @@
 #include "WindowStyle.h"
 #include "Wordmark.h"
 #include "Workspace.h"
+
+#include <QDragEnterEvent>
+#include <QFileInfo>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QMimeData>
+#include <QPushButton>
+#include <QScrollArea>
+#include <QVBoxLayout>
 
 namespace tovarine {
 
@@ -40,8 +40,8 @@ QString firstDroppedPath(const QMimeData* mime)
 
 } // namespace
 
-BrowseView::BrowseView(DropReconstruction::Environment environment, Workspace& workspace, UserDefaults& defaults,
-                       QWidget* parent)
+BrowseView::BrowseView(DropReconstruction::Environment environment, Workspace& workspace,
+                       UserDefaults& defaults, QWidget* parent)
     : QWidget(parent), m_workspace(workspace), m_defaults(defaults),
       m_drop(new DropReconstruction(std::move(environment), this))
 {
@@ -144,8 +144,9 @@ QWidget* BrowseView::buildFooter()
     settings->setFont(WindowStyle::font(Face::system, 12));
     settings->setIcon(QIcon(Symbols::gear(14, WindowStyle::withOpacity(Qt::white, 0.55))));
     settings->setIconSize(QSize(14, 14));
-    settings->setStyleSheet(QStringLiteral("QPushButton { color: %1; border: none; background: transparent; }")
-                                .arg(WindowStyle::css(Qt::white, 0.55)));
+    settings->setStyleSheet(
+        QStringLiteral("QPushButton { color: %1; border: none; background: transparent; }")
+            .arg(WindowStyle::css(Qt::white, 0.55)));
     connect(settings, &QPushButton::clicked, this, &BrowseView::settingsRequested);
     layout->addWidget(settings);
     return footer;
@@ -167,14 +168,15 @@ QString BrowseView::prettyDetail(const QString& detail)
 
 void BrowseView::refreshDetail()
 {
-    m_circle->setDetailWords(prettyDetail(m_defaults.string(SettingsKeys::kDetail, SettingsKeys::kDetailDefault)));
+    m_circle->setDetailWords(
+        prettyDetail(m_defaults.string(SettingsKeys::kDetail, SettingsKeys::kDetailDefault)));
 }
 
 void BrowseView::onStateChanged(const DropReconstruction::State& state)
 {
     const bool done = state.kind == DropReconstruction::State::Kind::done;
-    const bool sameResult = done && m_resultView && m_resultView->resultDir() == state.resultDir
-                            && m_resultView->meshPath() == state.meshPath;
+    const bool sameResult = done && m_resultView && m_resultView->resultDir() == state.resultDir &&
+                            m_resultView->meshPath() == state.meshPath;
     if (!sameResult) {
         // A result view belongs to one result; it is made afresh for the next.
         if (QWidget* old = m_resultScroll->takeWidget()) {

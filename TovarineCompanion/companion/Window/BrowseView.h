@@ -1,9 +1,9 @@
 #pragma once
 
+#include "DropReconstruction.h"
+
 #include <QString>
 #include <QWidget>
-
-#include "DropReconstruction.h"
 
 class QScrollArea;
 class QVBoxLayout;

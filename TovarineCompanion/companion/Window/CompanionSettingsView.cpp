@@ -1,15 +1,15 @@
 #include "CompanionSettingsView.h"
 
+#include "AppIdentity.h"
+#include "SettingsKeys.h"
+#include "UserDefaults.h"
+#include "WindowStyle.h"
+
 #include <QComboBox>
 #include <QFormLayout>
 #include <QGroupBox>
 #include <QLabel>
 #include <QVBoxLayout>
-
-#include "AppIdentity.h"
-#include "SettingsKeys.h"
-#include "UserDefaults.h"
-#include "WindowStyle.h"
 
 namespace tovarine {
 
@@ -22,7 +22,8 @@ struct Choice
 };
 
 constexpr Choice kDetailChoices[] = {
-    {"Full", "full"}, {"Medium", "medium"}, {"Raw", "raw"}, {"Detail+ (eyelet-level)", "custom"}, {"Reduced", "reduced"},
+    {"Full", "full"},       {"Medium", "medium"}, {"Raw", "raw"}, {"Detail+ (eyelet-level)", "custom"},
+    {"Reduced", "reduced"},
 };
 
 constexpr Choice kUnitChoices[] = {{"millimeters", "mm"}, {"inches", "in"}};
@@ -80,8 +81,8 @@ CompanionSettingsView::CompanionSettingsView(UserDefaults& defaults, QWidget* pa
     m_units = makePicker(kUnitChoices, int(std::size(kUnitChoices)), units);
     m_units->setObjectName(QStringLiteral("unitsPicker"));
     unitsLayout->addRow(tr("Dimensions in"), m_units);
-    auto* unitsNote =
-        makeNote(tr("Units for exported meshes. mm is the default: Rhino, Blender and slicers read mm."), units);
+    auto* unitsNote = makeNote(
+        tr("Units for exported meshes. mm is the default: Rhino, Blender and slicers read mm."), units);
     unitsNote->setObjectName(QStringLiteral("unitsNote"));
     unitsLayout->addRow(unitsNote);
     layout->addWidget(units);
@@ -89,9 +90,10 @@ CompanionSettingsView::CompanionSettingsView(UserDefaults& defaults, QWidget* pa
     auto* about = makeSection(tr("About"), this);
     about->setObjectName(QStringLiteral("aboutSection"));
     auto* aboutLayout = new QVBoxLayout(about);
-    auto* aboutLine = new QLabel(
-        QStringLiteral("%1 %2 · %3").arg(AppIdentity::kWindowTitle, AppIdentity::kVersion, AppIdentity::kWebDomain),
-        about);
+    auto* aboutLine =
+        new QLabel(QStringLiteral("%1 %2 · %3")
+                       .arg(AppIdentity::kWindowTitle, AppIdentity::kVersion, AppIdentity::kWebDomain),
+                   about);
     aboutLine->setObjectName(QStringLiteral("aboutLine"));
     aboutLayout->addWidget(aboutLine);
     layout->addWidget(about);
@@ -112,13 +114,15 @@ CompanionSettingsView::CompanionSettingsView(UserDefaults& defaults, QWidget* pa
 QString CompanionSettingsView::detailBlurb(const QString& detail)
 {
     if (detail == QLatin1String("raw")) {
-        return tr("Highest built-in detail. Slow (tens of minutes for a 60-frame capture) and can surface noise "
-                  "as micro-texture. Only worth it on subjects with real micro-detail.");
+        return tr(
+            "Highest built-in detail. Slow (tens of minutes for a 60-frame capture) and can surface noise "
+            "as micro-texture. Only worth it on subjects with real micro-detail.");
     }
     if (detail == QLatin1String("custom")) {
-        return tr("Detail+ pushes every knob to its maximum: 10M-polygon cap, 8K textures, normal + "
-                  "ambient-occlusion + roughness maps, no mesh decimation. Substantially slower than Raw and very "
-                  "large output files; reach for it when micro-features (eyelets, stitch rows) need to read.");
+        return tr(
+            "Detail+ pushes every knob to its maximum: 10M-polygon cap, 8K textures, normal + "
+            "ambient-occlusion + roughness maps, no mesh decimation. Substantially slower than Raw and very "
+            "large output files; reach for it when micro-features (eyelets, stitch rows) need to read.");
     }
     if (detail == QLatin1String("medium")) {
         return tr("Lower-polygon preview. Faster than full; useful when iterating on capture coverage.");
@@ -134,7 +138,8 @@ void CompanionSettingsView::refresh()
     const QString detail = m_defaults.string(SettingsKeys::kDetail, SettingsKeys::kDetailDefault);
     m_detail->setCurrentIndex(m_detail->findData(detail));
     m_detailNote->setText(detailBlurb(detail));
-    m_units->setCurrentIndex(m_units->findData(m_defaults.string(SettingsKeys::kUnits, SettingsKeys::kUnitsDefault)));
+    m_units->setCurrentIndex(
+        m_units->findData(m_defaults.string(SettingsKeys::kUnits, SettingsKeys::kUnitsDefault)));
 }
 
 } // namespace tovarine

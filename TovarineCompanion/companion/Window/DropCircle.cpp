@@ -1,19 +1,18 @@
 #include "DropCircle.h"
 
+#include "BusyIndicator.h"
+#include "ElidedLabel.h"
+#include "Symbols.h"
+#include "WindowStyle.h"
+
 #include <QLabel>
 #include <QPainter>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QStackedWidget>
 #include <QVBoxLayout>
-
 #include <algorithm>
 #include <cmath>
-
-#include "BusyIndicator.h"
-#include "ElidedLabel.h"
-#include "Symbols.h"
-#include "WindowStyle.h"
 
 namespace tovarine {
 
@@ -27,12 +26,14 @@ constexpr int kBarSteps = 1000;
 // As many lines as the circle holds under the busy indicator.
 constexpr int kPreparingMaximumLines = 10;
 
-QLabel* makeLabel(const QString& text, const QFont& font, const QColor& color, double opacity, QWidget* parent)
+QLabel* makeLabel(const QString& text, const QFont& font, const QColor& color, double opacity,
+                  QWidget* parent)
 {
     auto* label = new QLabel(text, parent);
     label->setFont(font);
     label->setAlignment(Qt::AlignHCenter | Qt::AlignVCenter);
-    label->setStyleSheet(QStringLiteral("color: %1; background: transparent;").arg(WindowStyle::css(color, opacity)));
+    label->setStyleSheet(
+        QStringLiteral("color: %1; background: transparent;").arg(WindowStyle::css(color, opacity)));
     return label;
 }
 
@@ -89,18 +90,20 @@ QWidget* DropCircle::buildIdlePage()
     auto* page = new QWidget(this);
     page->setObjectName(QStringLiteral("idlePage"));
     auto* layout = pageLayout(page, 12);
-    auto* title = makeLabel(tr("Drop a capture"), WindowStyle::font(Face::serif, 22, QFont::Medium), Qt::white, 1.0,
-                            page);
+    auto* title = makeLabel(tr("Drop a capture"), WindowStyle::font(Face::serif, 22, QFont::Medium),
+                            Qt::white, 1.0, page);
     title->setObjectName(QStringLiteral("idleTitle"));
     layout->addWidget(title);
-    auto* paragraph = makeLabel(tr("Send a package (zip) from tovarine on the phone to this computer and drag it "
-                                   "or a capture folder into this circle. Reconstruction will begin immediately "
-                                   "based on the current settings."),
-                                WindowStyle::font(Face::system, 13), Qt::white, 0.6, page);
+    auto* paragraph =
+        makeLabel(tr("Send a package (zip) from tovarine on the phone to this computer and drag it "
+                     "or a capture folder into this circle. Reconstruction will begin immediately "
+                     "based on the current settings."),
+                  WindowStyle::font(Face::system, 13), Qt::white, 0.6, page);
     paragraph->setObjectName(QStringLiteral("idleParagraph"));
     paragraph->setWordWrap(true);
     layout->addWidget(paragraph);
-    m_detailLine = makeLabel(QString(), WindowStyle::font(Face::monospaced, 11), WindowStyle::kYellow, 0.7, page);
+    m_detailLine =
+        makeLabel(QString(), WindowStyle::font(Face::monospaced, 11), WindowStyle::kYellow, 0.7, page);
     m_detailLine->setObjectName(QStringLiteral("idleDetail"));
     layout->addSpacing(2);
     layout->addWidget(m_detailLine);
@@ -131,13 +134,13 @@ QWidget* DropCircle::buildReconstructingPage()
     auto* page = new QWidget(this);
     page->setObjectName(QStringLiteral("reconstructingPage"));
     auto* layout = pageLayout(page, 10);
-    auto* title = makeLabel(tr("Reconstructing"), WindowStyle::font(Face::serif, 22, QFont::Medium), Qt::white,
-                            1.0, page);
+    auto* title = makeLabel(tr("Reconstructing"), WindowStyle::font(Face::serif, 22, QFont::Medium),
+                            Qt::white, 1.0, page);
     title->setObjectName(QStringLiteral("reconstructingTitle"));
     layout->addWidget(title);
     // A monospaced face keeps the digits from jumping as the number changes.
-    m_percent = makeLabel(QString(), WindowStyle::font(Face::monospaced, 34, QFont::DemiBold), WindowStyle::kYellow,
-                          1.0, page);
+    m_percent = makeLabel(QString(), WindowStyle::font(Face::monospaced, 34, QFont::DemiBold),
+                          WindowStyle::kYellow, 1.0, page);
     m_percent->setObjectName(QStringLiteral("reconstructingPercent"));
     layout->addWidget(m_percent);
     m_bar = new QProgressBar(page);

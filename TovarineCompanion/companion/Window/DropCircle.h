@@ -1,9 +1,9 @@
 #pragma once
 
+#include "DropReconstruction.h"
+
 #include <QColor>
 #include <QWidget>
-
-#include "DropReconstruction.h"
 
 class QLabel;
 class QProgressBar;

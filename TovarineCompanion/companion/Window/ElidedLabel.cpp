@@ -3,7 +3,6 @@
 #include <QEvent>
 #include <QPainter>
 #include <QTextLayout>
-
 #include <algorithm>
 
 namespace tovarine {

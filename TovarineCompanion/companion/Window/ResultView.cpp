@@ -1,12 +1,5 @@
 #include "ResultView.h"
 
-#include <QDir>
-#include <QFileInfo>
-#include <QHBoxLayout>
-#include <QLabel>
-#include <QPushButton>
-#include <QVBoxLayout>
-
 #include "ElidedLabel.h"
 #include "PreviewControls.h"
 #include "SettingsKeys.h"
@@ -14,6 +7,13 @@
 #include "USDZPreviewMac.h"
 #include "UserDefaults.h"
 #include "WindowStyle.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QVBoxLayout>
 
 namespace tovarine {
 
@@ -39,7 +39,8 @@ QPushButton* makeButton(const QString& text, const QString& objectName, QWidget*
 
 } // namespace
 
-ResultView::ResultView(const QString& resultDir, const QString& meshPath, UserDefaults& defaults, QWidget* parent)
+ResultView::ResultView(const QString& resultDir, const QString& meshPath, UserDefaults& defaults,
+                       QWidget* parent)
     : QWidget(parent), m_resultDir(resultDir), m_meshPath(meshPath), m_defaults(defaults)
 {
     auto* layout = new QVBoxLayout(this);
@@ -96,8 +97,8 @@ ResultView::ResultView(const QString& resultDir, const QString& meshPath, UserDe
     connect(reveal, &QPushButton::clicked, this, &ResultView::revealClicked);
     connect(dropAnother, &QPushButton::clicked, this, &ResultView::dropAnotherClicked);
     connect(&m_defaults, &UserDefaults::changed, this, [this](const QString& key) {
-        if (key == SettingsKeys::kPreviewShading || key == SettingsKeys::kPreviewBrightness
-            || key == SettingsKeys::kPreviewContrast) {
+        if (key == SettingsKeys::kPreviewShading || key == SettingsKeys::kPreviewBrightness ||
+            key == SettingsKeys::kPreviewContrast) {
             applyLook();
         }
     });
@@ -108,9 +109,10 @@ ResultView::ResultView(const QString& resultDir, const QString& meshPath, UserDe
 
 void ResultView::applyLook()
 {
-    m_preview->setLook(m_defaults.string(SettingsKeys::kPreviewShading, SettingsKeys::kPreviewShadingDefault),
-                       m_defaults.real(SettingsKeys::kPreviewBrightness, SettingsKeys::kPreviewBrightnessDefault),
-                       m_defaults.real(SettingsKeys::kPreviewContrast, SettingsKeys::kPreviewContrastDefault));
+    m_preview->setLook(
+        m_defaults.string(SettingsKeys::kPreviewShading, SettingsKeys::kPreviewShadingDefault),
+        m_defaults.real(SettingsKeys::kPreviewBrightness, SettingsKeys::kPreviewBrightnessDefault),
+        m_defaults.real(SettingsKeys::kPreviewContrast, SettingsKeys::kPreviewContrastDefault));
 }
 
 void ResultView::setPanel(PanelSlot slot, QWidget* panel)

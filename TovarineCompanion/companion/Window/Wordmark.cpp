@@ -1,10 +1,9 @@
 #include "Wordmark.h"
 
-#include <QPainter>
-
-#include <algorithm>
-
 #include "WindowStyle.h"
+
+#include <QPainter>
+#include <algorithm>
 
 namespace tovarine {
 

@@ -1,4 +1,8 @@
-#include <gtest/gtest.h>
+#include "TovarineCompanionApp.h"
+
+#include "BrowseView.h"
+#include "CompanionSettingsView.h"
+#include "WindowTestSupport.h"
 
 #include <QAction>
 #include <QMainWindow>
@@ -6,11 +10,7 @@
 #include <QMenuBar>
 #include <QPushButton>
 #include <QTest>
-
-#include "BrowseView.h"
-#include "CompanionSettingsView.h"
-#include "TovarineCompanionApp.h"
-#include "WindowTestSupport.h"
+#include <gtest/gtest.h>
 
 namespace tovarine {
 namespace {
@@ -40,7 +40,8 @@ TEST(TovarineCompanionApp, MainWindowTitleSizeAndMenus)
     EXPECT_GE(app.browseView()->width(), 560);
     EXPECT_GE(app.browseView()->height(), 540);
 
-    EXPECT_EQ(actionTexts(app.fileMenu()), (QStringList{QStringLiteral("Settings…"), QStringLiteral("Quit")}));
+    EXPECT_EQ(actionTexts(app.fileMenu()),
+              (QStringList{QStringLiteral("Settings…"), QStringLiteral("Quit")}));
     ASSERT_NE(app.helpMenu(), nullptr);
     EXPECT_TRUE(app.helpMenu()->actions().isEmpty());
     EXPECT_EQ(app.menuBar(), window->menuBar());
@@ -53,7 +54,8 @@ TEST(TovarineCompanionApp, SettingsWindowIsSingleAndOnlyHidesWhenClosed)
     test::WindowFixture fixture;
     TovarineCompanionApp app(fixture.engine.factory(), fixture.defaults.get(), &fixture.workspace);
     app.show();
-    QTest::mouseClick(app.browseView()->findChild<QPushButton*>(QStringLiteral("settingsButton")), Qt::LeftButton);
+    QTest::mouseClick(app.browseView()->findChild<QPushButton*>(QStringLiteral("settingsButton")),
+                      Qt::LeftButton);
     QWidget* settings = app.settingsWindow();
     ASSERT_NE(settings, nullptr);
     EXPECT_TRUE(settings->isVisible());

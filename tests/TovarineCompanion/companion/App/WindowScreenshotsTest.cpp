@@ -1,4 +1,10 @@
-#include <gtest/gtest.h>
+#include "BrowseView.h"
+#include "ResultView.h"
+#include "SettingsKeys.h"
+#include "TovarineCompanionApp.h"
+#include "USDZPreviewMac.h"
+#include "UsdzFile.h"
+#include "WindowTestSupport.h"
 
 #include <QApplication>
 #include <QDir>
@@ -7,16 +13,8 @@
 #include <QMimeData>
 #include <QScreen>
 #include <QTest>
-
 #include <cmath>
-
-#include "BrowseView.h"
-#include "ResultView.h"
-#include "SettingsKeys.h"
-#include "TovarineCompanionApp.h"
-#include "USDZPreviewMac.h"
-#include "UsdzFile.h"
-#include "WindowTestSupport.h"
+#include <gtest/gtest.h>
 
 namespace tovarine {
 namespace {
@@ -35,11 +33,11 @@ ModelMesh scanLikeModel()
             const double phi = 2.0 * M_PI * s / segments;
             const double bump = 1.0 + 0.08 * std::sin(5 * theta) * std::cos(7 * phi);
             const double radius = 0.06 * bump;
-            mesh.positions.insert(mesh.positions.end(),
-                                  {float(radius * std::sin(theta) * std::cos(phi)), float(radius * std::cos(theta)),
-                                   float(radius * std::sin(theta) * std::sin(phi))});
-            mesh.colors.insert(mesh.colors.end(),
-                               {float(0.55 + 0.3 * std::sin(phi)), float(0.45 + 0.2 * std::cos(theta)), 0.35f});
+            mesh.positions.insert(mesh.positions.end(), {float(radius * std::sin(theta) * std::cos(phi)),
+                                                         float(radius * std::cos(theta)),
+                                                         float(radius * std::sin(theta) * std::sin(phi))});
+            mesh.colors.insert(mesh.colors.end(), {float(0.55 + 0.3 * std::sin(phi)),
+                                                   float(0.45 + 0.2 * std::cos(theta)), 0.35f});
         }
     }
     for (int r = 0; r < rings; ++r) {
@@ -94,12 +92,14 @@ TEST(WindowScreenshots, EveryStateAndTheSettingsWindow)
     save(window, QStringLiteral("03-preparing"));
 
     drop.setState(State::reconstructing(
-        0.437, QStringLiteral("Reconstructing · 43% · dense stereo on 64 frames, fusing depth maps into a point "
-                              "cloud; this step takes the longest on large captures")));
+        0.437,
+        QStringLiteral("Reconstructing · 43% · dense stereo on 64 frames, fusing depth maps into a point "
+                       "cloud; this step takes the longest on large captures")));
     save(window, QStringLiteral("04-reconstructing"));
 
     drop.setState(State::failed(QStringLiteral(
-        "Couldn't unzip: End-of-central-directory signature not found. Either this file is not a zipfile, or it "
+        "Couldn't unzip: End-of-central-directory signature not found. Either this file is not a zipfile, or "
+        "it "
         "constitutes one disk of a multi-part archive. In the latter case the central directory and zipfile "
         "comment will be found on the last disk(s) of this archive. unzip: cannot find zipfile directory.")));
     save(window, QStringLiteral("05-failed"));
@@ -111,7 +111,8 @@ TEST(WindowScreenshots, EveryStateAndTheSettingsWindow)
     drop.setState(State::done(resultDir, modelPath));
     ResultView* result = view->resultView();
     ASSERT_NE(result, nullptr);
-    QTRY_VERIFY_WITH_TIMEOUT(result->preview()->loader().status() == PreviewModelLoader::Status::loaded, 20000);
+    QTRY_VERIFY_WITH_TIMEOUT(result->preview()->loader().status() == PreviewModelLoader::Status::loaded,
+                             20000);
     save(window, QStringLiteral("06-done-lit"));
     fixture.defaults->setValue(SettingsKeys::kPreviewShading, QStringLiteral("albedo"));
     fixture.defaults->setValue(SettingsKeys::kPreviewBrightness, 0.12);

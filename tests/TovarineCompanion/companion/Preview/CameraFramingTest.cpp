@@ -1,8 +1,7 @@
-#include <gtest/gtest.h>
-
-#include <limits>
-
 #include "CameraFraming.h"
+
+#include <gtest/gtest.h>
+#include <limits>
 
 namespace tovarine {
 namespace {
@@ -34,11 +33,11 @@ TEST(CameraFraming, DegenerateBoxesGetNoCamera)
     const float nan = std::numeric_limits<float>::quiet_NaN();
     const float inf = std::numeric_limits<float>::infinity();
     const BoundingBox cases[] = {
-        {},                                                      // an empty model: the zero box
-        {QVector3D(1, 2, 3), QVector3D(1, 2, 3)},                // a single point
-        {QVector3D(0, 0, 0), QVector3D(nan, 1, 1)},              // NaN
-        {QVector3D(nan, nan, nan), QVector3D(nan, nan, nan)},    // all NaN
-        {QVector3D(0, 0, 0), QVector3D(inf, 1, 1)},              // infinite
+        {},                                                   // an empty model: the zero box
+        {QVector3D(1, 2, 3), QVector3D(1, 2, 3)},             // a single point
+        {QVector3D(0, 0, 0), QVector3D(nan, 1, 1)},           // NaN
+        {QVector3D(nan, nan, nan), QVector3D(nan, nan, nan)}, // all NaN
+        {QVector3D(0, 0, 0), QVector3D(inf, 1, 1)},           // infinite
         {QVector3D(-inf, 0, 0), QVector3D(1, 1, 1)},
     };
     for (const BoundingBox& box : cases) {

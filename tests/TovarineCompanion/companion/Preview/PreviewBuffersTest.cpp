@@ -1,11 +1,10 @@
-#include <gtest/gtest.h>
+#include "PreviewBuffers.h"
 
 #include <cmath>
+#include <gtest/gtest.h>
 #include <limits>
 #include <set>
 #include <utility>
-
-#include "PreviewBuffers.h"
 
 namespace tovarine {
 namespace {
@@ -69,8 +68,8 @@ TEST(PreviewBuffers, BadInputIsDroppedNotTrusted)
 {
     ModelMesh mesh = cube();
     mesh.indices.insert(mesh.indices.end(), {0, 1, 99}); // past the end
-    mesh.indices.push_back(2);                            // a dangling partial triangle
-    mesh.colors = {1.0f, 0.0f};                           // not one per vertex: ignored
+    mesh.indices.push_back(2);                           // a dangling partial triangle
+    mesh.colors = {1.0f, 0.0f};                          // not one per vertex: ignored
     const PreviewBuffers buffers = buildPreviewBuffers(mesh);
     EXPECT_EQ(buffers.triangleIndices.size(), 36u);
     EXPECT_FLOAT_EQ(buffers.vertices[6], PreviewBuffers::kDefaultGrey);

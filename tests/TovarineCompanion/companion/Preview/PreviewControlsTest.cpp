@@ -1,4 +1,7 @@
-#include <gtest/gtest.h>
+#include "PreviewControls.h"
+
+#include "SettingsKeys.h"
+#include "UserDefaults.h"
 
 #include <QGraphicsOpacityEffect>
 #include <QLabel>
@@ -7,10 +10,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QToolButton>
-
-#include "PreviewControls.h"
-#include "SettingsKeys.h"
-#include "UserDefaults.h"
+#include <gtest/gtest.h>
 
 namespace tovarine {
 namespace {
@@ -24,8 +24,7 @@ protected:
         m_controls = std::make_unique<PreviewControls>(*m_defaults);
     }
 
-    template <class T>
-    T* child(const char* name) const
+    template <class T> T* child(const char* name) const
     {
         T* found = m_controls->findChild<T*>(QString::fromLatin1(name));
         EXPECT_NE(found, nullptr) << name;

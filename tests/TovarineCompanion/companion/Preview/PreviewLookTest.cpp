@@ -1,6 +1,6 @@
-#include <gtest/gtest.h>
-
 #include "PreviewLook.h"
+
+#include <gtest/gtest.h>
 
 namespace tovarine {
 namespace {
@@ -12,8 +12,8 @@ TEST(PreviewLook, BrightnessReadout)
         double value;
         const char* label;
     } cases[] = {
-        {0.0, "+0"}, {-0.004, "+0"}, {-0.005, "-1"}, {0.005, "+1"}, {0.124, "+12"},
-        {0.5, "+50"}, {-0.5, "-50"}, {-0.25, "-25"},
+        {0.0, "+0"},    {-0.004, "+0"}, {-0.005, "-1"}, {0.005, "+1"},
+        {0.124, "+12"}, {0.5, "+50"},   {-0.5, "-50"},  {-0.25, "-25"},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(PreviewLook::brightnessLabel(c.value), QString::fromUtf8(c.label)) << c.value;
@@ -57,7 +57,8 @@ TEST(PreviewLook, ShadingModeNamesAreExact)
     EXPECT_EQ(PreviewLook::shadingMode(QStringLiteral("albedo")), PreviewLook::ShadingMode::albedo);
     EXPECT_EQ(PreviewLook::shadingMode(QStringLiteral("wireframe")), PreviewLook::ShadingMode::wireframe);
     for (const char* other : {"lit", "", "Albedo", "WIREFRAME", "unlit"}) {
-        EXPECT_EQ(PreviewLook::shadingMode(QString::fromLatin1(other)), PreviewLook::ShadingMode::lit) << other;
+        EXPECT_EQ(PreviewLook::shadingMode(QString::fromLatin1(other)), PreviewLook::ShadingMode::lit)
+            << other;
     }
 }
 

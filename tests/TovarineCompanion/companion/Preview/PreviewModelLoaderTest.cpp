@@ -1,14 +1,12 @@
-#include <gtest/gtest.h>
+#include "PreviewModelLoader.h"
 
 #include <QFile>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QThreadPool>
-
 #include <atomic>
-
-#include "PreviewModelLoader.h"
+#include <gtest/gtest.h>
 
 namespace tovarine {
 namespace {

@@ -1,12 +1,10 @@
-#include <gtest/gtest.h>
+#include "USDZPreviewMac.h"
 
 #include <QDir>
 #include <QImage>
 #include <QTest>
-
 #include <cmath>
-
-#include "USDZPreviewMac.h"
+#include <gtest/gtest.h>
 
 namespace tovarine {
 namespace {
@@ -62,7 +60,8 @@ double meanDifference(const QImage& a, const QImage& b)
         for (int x = 0; x < a.width(); ++x) {
             const QRgb p = a.pixel(x, y);
             const QRgb q = b.pixel(x, y);
-            sum += std::abs(qRed(p) - qRed(q)) + std::abs(qGreen(p) - qGreen(q)) + std::abs(qBlue(p) - qBlue(q));
+            sum +=
+                std::abs(qRed(p) - qRed(q)) + std::abs(qGreen(p) - qGreen(q)) + std::abs(qBlue(p) - qBlue(q));
         }
     }
     return sum / double(a.width() * a.height());

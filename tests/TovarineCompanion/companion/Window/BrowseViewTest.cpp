@@ -1,4 +1,12 @@
-#include <gtest/gtest.h>
+#include "BrowseView.h"
+
+#include "DropCircle.h"
+#include "ElidedLabel.h"
+#include "ResultView.h"
+#include "SettingsKeys.h"
+#include "USDZPreviewMac.h"
+#include "WindowStyle.h"
+#include "WindowTestSupport.h"
 
 #include <QDir>
 #include <QDragEnterEvent>
@@ -10,15 +18,7 @@
 #include <QScrollArea>
 #include <QStackedWidget>
 #include <QTest>
-
-#include "BrowseView.h"
-#include "DropCircle.h"
-#include "ElidedLabel.h"
-#include "ResultView.h"
-#include "SettingsKeys.h"
-#include "USDZPreviewMac.h"
-#include "WindowStyle.h"
-#include "WindowTestSupport.h"
+#include <gtest/gtest.h>
 
 namespace tovarine {
 namespace {
@@ -31,13 +31,13 @@ protected:
     void SetUp() override
     {
         ASSERT_TRUE(m_fixture.root.isValid());
-        m_view = std::make_unique<BrowseView>(m_fixture.environment(), m_fixture.workspace, *m_fixture.defaults);
+        m_view =
+            std::make_unique<BrowseView>(m_fixture.environment(), m_fixture.workspace, *m_fixture.defaults);
         m_view->resize(600, 700);
         m_view->show();
     }
 
-    template <class T = QWidget>
-    T* child(const char* name) const
+    template <class T = QWidget> T* child(const char* name) const
     {
         return m_view->findChild<T*>(QString::fromLatin1(name));
     }
@@ -117,7 +117,8 @@ TEST_F(BrowseViewTest, EachStateShowsItsTextsAndButtons)
     EXPECT_TRUE(shows("cancelButton"));
     EXPECT_EQ(child<QPushButton>("cancelButton")->text(), QStringLiteral("Cancel"));
 
-    m_view->drop().setState(State::failed(QStringLiteral("No Images/ folder with JPEG frames was found inside the drop.")));
+    m_view->drop().setState(
+        State::failed(QStringLiteral("No Images/ folder with JPEG frames was found inside the drop.")));
     EXPECT_TRUE(shows("failedPage"));
     EXPECT_TRUE(shows("failedSymbol"));
     EXPECT_EQ(labelText("failedTitle"), QStringLiteral("Couldn't reconstruct"));
@@ -152,8 +153,8 @@ TEST_F(BrowseViewTest, PercentageIsTruncated)
     {
         double fraction;
         const char* text;
-    } cases[] = {{0.0, "0%"}, {0.004, "0%"}, {0.5, "50%"}, {0.999, "99%"}, {1.0, "100%"},
-                 {std::nan(""), "0%"}};
+    } cases[] = {{0.0, "0%"},    {0.004, "0%"}, {0.5, "50%"},
+                 {0.999, "99%"}, {1.0, "100%"}, {std::nan(""), "0%"}};
     for (const auto& c : cases) {
         m_view->drop().setState(State::reconstructing(c.fraction, QStringLiteral("step")));
         EXPECT_EQ(labelText("reconstructingPercent"), QString::fromLatin1(c.text)) << c.fraction;
@@ -165,7 +166,8 @@ TEST_F(BrowseViewTest, OutlineFollowsStateAndDrag)
     DropCircle* circle = m_view->dropCircle();
     EXPECT_EQ(circle->outlineColor(), WindowStyle::kYellow);
     EXPECT_EQ(circle->outlineWidthPx(), 2.0);
-    for (const State& state : {State::preparing(QStringLiteral("x")), State::reconstructing(0.1, QStringLiteral("x"))}) {
+    for (const State& state :
+         {State::preparing(QStringLiteral("x")), State::reconstructing(0.1, QStringLiteral("x"))}) {
         m_view->drop().setState(state);
         EXPECT_EQ(circle->outlineColor(), WindowStyle::kYellow);
     }
@@ -252,7 +254,8 @@ TEST_F(BrowseViewTest, DroppedCaptureEndsInTheResultWithTheModelLoaded)
     ASSERT_NE(result, nullptr);
     EXPECT_EQ(labelText("resultName"), QStringLiteral("teapot study"));
     EXPECT_TRUE(result->meshPath().endsWith(QStringLiteral("/model.usdz")));
-    QTRY_VERIFY_WITH_TIMEOUT(result->preview()->loader().status() != PreviewModelLoader::Status::loading, 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(result->preview()->loader().status() != PreviewModelLoader::Status::loading,
+                             10000);
     ASSERT_EQ(result->preview()->loader().status(), PreviewModelLoader::Status::loaded);
     EXPECT_EQ(result->preview()->loader().buffers()->triangleIndices.size(), 12u);
 
@@ -294,12 +297,13 @@ TEST_F(BrowseViewTest, DetailLineFollowsTheSetting)
     {
         const char* setting;
         const char* words;
-    } cases[] = {{"raw", "raw detail"},     {"medium", "medium detail"}, {"reduced", "reduced detail"},
-                 {"full", "full detail"},   {"custom", "full detail"},   {"RAW", "full detail"},
+    } cases[] = {{"raw", "raw detail"},   {"medium", "medium detail"}, {"reduced", "reduced detail"},
+                 {"full", "full detail"}, {"custom", "full detail"},   {"RAW", "full detail"},
                  {"", "full detail"}};
     for (const auto& c : cases) {
         m_fixture.defaults->setValue(SettingsKeys::kDetail, QString::fromLatin1(c.setting));
-        EXPECT_EQ(labelText("idleDetail"), QStringLiteral("reconstructing at ") + QString::fromLatin1(c.words))
+        EXPECT_EQ(labelText("idleDetail"),
+                  QStringLiteral("reconstructing at ") + QString::fromLatin1(c.words))
             << c.setting;
     }
 }

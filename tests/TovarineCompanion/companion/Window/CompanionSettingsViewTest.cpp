@@ -1,14 +1,14 @@
-#include <gtest/gtest.h>
+#include "CompanionSettingsView.h"
+
+#include "SettingsKeys.h"
+#include "UserDefaults.h"
 
 #include <QComboBox>
 #include <QGroupBox>
 #include <QLabel>
 #include <QTemporaryDir>
 #include <QTest>
-
-#include "CompanionSettingsView.h"
-#include "SettingsKeys.h"
-#include "UserDefaults.h"
+#include <gtest/gtest.h>
 
 namespace tovarine {
 namespace {
@@ -26,7 +26,8 @@ TEST_F(CompanionSettingsViewTest, DefaultsWithNothingStored)
     UserDefaults defaults(settingsPath());
     CompanionSettingsView view(defaults);
     EXPECT_EQ(view.width(), 420);
-    EXPECT_EQ(view.findChild<QComboBox*>(QStringLiteral("detailPicker"))->currentText(), QStringLiteral("Full"));
+    EXPECT_EQ(view.findChild<QComboBox*>(QStringLiteral("detailPicker"))->currentText(),
+              QStringLiteral("Full"));
     EXPECT_EQ(view.findChild<QComboBox*>(QStringLiteral("unitsPicker"))->currentText(),
               QStringLiteral("millimeters"));
     EXPECT_EQ(view.findChild<QLabel*>(QStringLiteral("detailNote"))->text(),
@@ -35,8 +36,11 @@ TEST_F(CompanionSettingsViewTest, DefaultsWithNothingStored)
     for (const QGroupBox* box : view.findChildren<QGroupBox*>()) {
         sections << box->title();
     }
-    EXPECT_EQ(sections, (QStringList{QStringLiteral("Reconstruction"), QStringLiteral("Units"), QStringLiteral("About")}));
-    EXPECT_TRUE(view.findChild<QLabel*>(QStringLiteral("aboutLine"))->text().startsWith(QStringLiteral("tovarine companion ")));
+    EXPECT_EQ(sections, (QStringList{QStringLiteral("Reconstruction"), QStringLiteral("Units"),
+                                     QStringLiteral("About")}));
+    EXPECT_TRUE(view.findChild<QLabel*>(QStringLiteral("aboutLine"))
+                    ->text()
+                    .startsWith(QStringLiteral("tovarine companion ")));
     // Showing the form writes nothing.
     EXPECT_FALSE(defaults.contains(SettingsKeys::kDetail));
     EXPECT_FALSE(defaults.contains(SettingsKeys::kUnits));
@@ -67,14 +71,10 @@ TEST_F(CompanionSettingsViewTest, DetailNoteTable)
         const char* stored;
         const char* noteStart;
     } cases[] = {
-        {"raw", "Highest built-in detail."},
-        {"custom", "Detail+ pushes every knob to its maximum"},
-        {"medium", "Lower-polygon preview."},
-        {"reduced", "The phone's own ceiling."},
-        {"full", "Default. ~1M polys"},
-        {"RAW", "Default. ~1M polys"},
-        {"", "Default. ~1M polys"},
-        {"ultra", "Default. ~1M polys"},
+        {"raw", "Highest built-in detail."},  {"custom", "Detail+ pushes every knob to its maximum"},
+        {"medium", "Lower-polygon preview."}, {"reduced", "The phone's own ceiling."},
+        {"full", "Default. ~1M polys"},       {"RAW", "Default. ~1M polys"},
+        {"", "Default. ~1M polys"},           {"ultra", "Default. ~1M polys"},
     };
     for (const auto& c : cases) {
         EXPECT_TRUE(CompanionSettingsView::detailBlurb(QString::fromLatin1(c.stored))
@@ -98,13 +98,15 @@ TEST_F(CompanionSettingsViewTest, UnknownStoredDetailStaysUntilTheUserPicks)
     detail->setCurrentIndex(2);
     emit detail->activated(2);
     EXPECT_EQ(defaults.string(SettingsKeys::kDetail, QString()), QStringLiteral("raw"));
-    EXPECT_TRUE(view.findChild<QLabel*>(QStringLiteral("detailNote"))->text().startsWith(QStringLiteral("Highest")));
+    EXPECT_TRUE(
+        view.findChild<QLabel*>(QStringLiteral("detailNote"))->text().startsWith(QStringLiteral("Highest")));
     UserDefaults reopened(settingsPath());
     EXPECT_EQ(reopened.string(SettingsKeys::kDetail, QString()), QStringLiteral("raw"));
 
     // A change made elsewhere shows at once.
     defaults.setValue(SettingsKeys::kUnits, QStringLiteral("in"));
-    EXPECT_EQ(view.findChild<QComboBox*>(QStringLiteral("unitsPicker"))->currentText(), QStringLiteral("inches"));
+    EXPECT_EQ(view.findChild<QComboBox*>(QStringLiteral("unitsPicker"))->currentText(),
+              QStringLiteral("inches"));
 }
 
 } // namespace

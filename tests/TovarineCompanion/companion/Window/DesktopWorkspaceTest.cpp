@@ -1,12 +1,11 @@
-#include <gtest/gtest.h>
+#include "DesktopWorkspace.h"
 
 #include <QDesktopServices>
 #include <QDir>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QUrl>
-
-#include "DesktopWorkspace.h"
+#include <gtest/gtest.h>
 
 namespace tovarine {
 namespace {

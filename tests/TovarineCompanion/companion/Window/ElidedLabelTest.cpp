@@ -1,6 +1,6 @@
-#include <gtest/gtest.h>
-
 #include "ElidedLabel.h"
+
+#include <gtest/gtest.h>
 
 namespace tovarine {
 namespace {

@@ -1,10 +1,10 @@
 #include "WindowTestSupport.h"
 
+#include "UsdzFile.h"
+
 #include <QDir>
 #include <QFile>
 #include <QTimer>
-
-#include "UsdzFile.h"
 
 namespace tovarine::test {
 

@@ -1,15 +1,14 @@
 #pragma once
 
-#include <QList>
-#include <QString>
-#include <QTemporaryDir>
-
-#include <memory>
-
 #include "DropReconstruction.h"
 #include "PhotogrammetrySession.h"
 #include "UserDefaults.h"
 #include "Workspace.h"
+
+#include <QList>
+#include <QString>
+#include <QTemporaryDir>
+#include <memory>
 
 namespace tovarine::test {
 
