@@ -2,8 +2,10 @@
 
 #include "AppIdentity.h"
 #include "BrowseView.h"
+#include "CompanionMenuCommands.h"
 #include "CompanionSettingsView.h"
 #include "DesktopWorkspace.h"
+#include "MorvelEngineLocator.h"
 #include "UserDefaults.h"
 
 #include <QAction>
@@ -51,6 +53,7 @@ TovarineCompanionApp::TovarineCompanionApp(PhotogrammetrySessionFactory sessionF
     quit->setMenuRole(QAction::QuitRole);
     m_helpMenu = m_mainWindow->menuBar()->addMenu(tr("&Help"));
     m_helpMenu->setObjectName(QStringLiteral("helpMenu"));
+    CompanionMenuCommands::install(m_helpMenu, [] { return MorvelEngineLocator::engineFolder(); });
 
     connect(m_browseView, &BrowseView::settingsRequested, this, &TovarineCompanionApp::showSettings);
 }

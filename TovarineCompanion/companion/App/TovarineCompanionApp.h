@@ -19,9 +19,9 @@ class UserDefaults;
 class Workspace;
 
 // The application's windows: the main window "tovarine companion" (content BrowseView, at least 560 x 540,
-// menus File with "Settings…" and "Quit", and an empty Help menu for the help commands) and the single
-// settings window (CompanionSettingsView), made on first use; closing it only hides it. Nothing else starts
-// here. GUI thread only.
+// menus File with "Settings…" and "Quit", and Help with the help, glossary, terms and about commands) and the
+// single settings window (CompanionSettingsView), made on first use; closing it only hides it. Nothing else
+// starts here. GUI thread only.
 class TovarineCompanionApp : public QObject
 {
     Q_OBJECT
@@ -43,7 +43,6 @@ public:
     BrowseView* browseView() const { return m_browseView; }
     QMenuBar* menuBar() const;
     QMenu* fileMenu() const { return m_fileMenu; }
-    // Empty here; the help commands are added to it.
     QMenu* helpMenu() const { return m_helpMenu; }
     // Null until first shown.
     QWidget* settingsWindow() const { return m_settingsWindow; }
