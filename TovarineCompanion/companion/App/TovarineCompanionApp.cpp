@@ -95,6 +95,8 @@ void TovarineCompanionApp::showSettings()
         auto* window = new QWidget(nullptr, Qt::Window);
         window->setObjectName(QStringLiteral("settingsWindow"));
         window->setWindowTitle(tr("Settings"));
+        // Closing the main window ends the application even while the settings window is open.
+        window->setAttribute(Qt::WA_QuitOnClose, false);
         auto* layout = new QVBoxLayout(window);
         layout->addWidget(new CompanionSettingsView(m_defaults, window));
         layout->setSizeConstraint(QLayout::SetFixedSize);

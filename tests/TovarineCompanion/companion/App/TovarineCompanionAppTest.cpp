@@ -68,6 +68,7 @@ TEST(TovarineCompanionApp, SettingsWindowIsSingleAndOnlyHidesWhenClosed)
     app.fileMenu()->actions().first()->trigger();
     EXPECT_EQ(app.settingsWindow(), settings);
     EXPECT_TRUE(settings->isVisible());
+    EXPECT_FALSE(settings->testAttribute(Qt::WA_QuitOnClose)); // never keeps the application running
 }
 
 } // namespace
