@@ -1,27 +1,25 @@
 #pragma once
 
-#include "OrbitCamera.h"
 #include "PreviewModelLoader.h"
 #include "PreviewRenderer.h"
 
-#include <QOpenGLWidget>
-#include <QPoint>
-#include <memory>
+#include <QWidget>
 
 namespace tovarine {
 
-// The result's model in an orbitable 3D view: studio lighting, the three shading modes, the brightness and
-// contrast look; left button orbits, right or middle button pans, the wheel dollies. The model loads off the
-// GUI thread; it loads again when the path or the file's modification time changes (checked whenever the
-// path or the look is set, and when the view is shown); a failed load is remembered (not retried) for that
-// file and its message is shown in the view. Black background with 4x multisampling, rounded corners of
-// radius 10 and a 1-pixel outline of white at 15% opacity. GUI thread only.
-class USDZPreviewMac : public QOpenGLWidget
+class PreviewGlView;
+
+// The result's model in an orbitable 3D view (PreviewGlView), at least 340 px high: studio lighting, the
+// three shading modes, the brightness and contrast look. The model loads off the GUI thread; it loads again
+// when the path or the file's modification time changes (checked whenever the path or the look is set, and
+// when the view is shown); a failed load is remembered (not retried) for that file and its message is shown
+// in the view. Where the display offers no OpenGL the view is black with its rounded outline and says that
+// the preview needs OpenGL. GUI thread only.
+class USDZPreviewMac : public QWidget
 {
     Q_OBJECT
 public:
     static constexpr int kMinimumHeightPx = 340;
-    static constexpr qreal kCornerRadiusPx = 10.0;
 
     explicit USDZPreviewMac(QWidget* parent = nullptr);
     // `readModel` replaces the model-file reader (tests).
@@ -34,36 +32,29 @@ public:
     void setLook(const QString& shadingMode, double brightness, double contrast);
 
     const PreviewModelLoader& loader() const { return *m_loader; }
-    const OrbitCamera& camera() const { return m_camera; }
     const PreviewLookValues& look() const { return m_look; }
+    // The GL view, or null where the display has no OpenGL.
+    PreviewGlView* glView() const { return m_glView; }
+
+    // Whether this display can show a GL widget with an OpenGL 3.3 core context (asked once, then
+    // remembered).
+    static bool openGlAvailable();
 
 signals:
-    // The model finished loading (or failed) and the next frame shows it.
+    // The model finished loading (or failed).
     void modelStatusChanged();
 
 protected:
-    void initializeGL() override;
-    void paintGL() override;
     void showEvent(QShowEvent* event) override;
-    void mousePressEvent(QMouseEvent* event) override;
-    void mouseMoveEvent(QMouseEvent* event) override;
-    void mouseReleaseEvent(QMouseEvent* event) override;
-    void wheelEvent(QWheelEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
 
 private:
     void onLoaderStatusChanged();
-    void paintOverlay();
-    void releaseGl();
 
     PreviewModelLoader* m_loader = nullptr;
-    PreviewRenderer m_renderer;
-    OrbitCamera m_camera;
+    PreviewGlView* m_glView = nullptr;
     PreviewLookValues m_look;
     QString m_modelPath;
-    bool m_glReady = false;
-    bool m_needsUpload = false;
-    Qt::MouseButton m_dragButton = Qt::NoButton;
-    QPoint m_lastPointer;
 };
 
 } // namespace tovarine

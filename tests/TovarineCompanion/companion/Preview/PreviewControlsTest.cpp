@@ -1,6 +1,7 @@
 #include "PreviewControls.h"
 
 #include "SettingsKeys.h"
+#include "USDZPreviewMac.h"
 #include "UserDefaults.h"
 
 #include <QGraphicsOpacityEffect>
@@ -92,6 +93,38 @@ TEST_F(PreviewControlsTest, FollowsStoredValuesIncludingUnknownShading)
         EXPECT_FALSE(child<QPushButton>(name)->isChecked()) << name;
     }
     EXPECT_EQ(m_defaults->string(SettingsKeys::kPreviewShading, QString()), QStringLiteral("sketch"));
+}
+
+} // namespace
+} // namespace tovarine
+
+namespace tovarine {
+namespace {
+
+// The offscreen platform cannot show a GL widget: the preview stays a black frame that says why, and a
+// model that cannot be read still shows its own message.
+TEST(USDZPreviewMacWithoutOpenGl, ShowsWhyInsteadOfAView)
+{
+    USDZPreviewMac preview(
+        [](const QString&) -> Expected<ModelMesh, QString> { return unexpected(QStringLiteral("Bad file")); },
+        nullptr);
+    EXPECT_EQ(preview.glView(), nullptr);
+    EXPECT_GE(preview.minimumHeight(), 340);
+    preview.resize(300, 340);
+    const auto litShare = [&preview] {
+        const QImage image = preview.grab().toImage();
+        int lit = 0;
+        for (int y = 40; y < image.height() - 40; ++y) {
+            for (int x = 40; x < image.width() - 40; ++x) {
+                lit += qGray(image.pixel(x, y)) > 40 ? 1 : 0;
+            }
+        }
+        return lit;
+    };
+    EXPECT_GT(litShare(), 0);
+    preview.setModelPath(QStringLiteral("/virtual/model.usdz"));
+    QTRY_COMPARE_WITH_TIMEOUT(preview.loader().status(), PreviewModelLoader::Status::failed, 10000);
+    EXPECT_GT(litShare(), 0);
 }
 
 } // namespace

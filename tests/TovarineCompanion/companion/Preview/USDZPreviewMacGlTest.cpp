@@ -1,3 +1,4 @@
+#include "PreviewGlView.h"
 #include "USDZPreviewMac.h"
 
 #include <QDir>
@@ -71,6 +72,7 @@ TEST(USDZPreviewMacGl, ShadingModesDifferAndTheModelIsFramed)
 {
     USDZPreviewMac view([](const QString&) -> Expected<ModelMesh, QString> { return colouredSphere(24, 48); },
                         nullptr);
+    ASSERT_NE(view.glView(), nullptr) << "no OpenGL 3.3 core on this display";
     view.resize(320, 340);
     view.setModelPath(QStringLiteral("/virtual/model.usdz"));
     view.show();
@@ -81,7 +83,7 @@ TEST(USDZPreviewMacGl, ShadingModesDifferAndTheModelIsFramed)
     const char* const modes[] = {"lit", "albedo", "wireframe"};
     for (int i = 0; i < 3; ++i) {
         view.setLook(QString::fromLatin1(modes[i]), 0.0, 1.0);
-        images[i] = view.grabFramebuffer().convertToFormat(QImage::Format_RGB32);
+        images[i] = view.glView()->grabFramebuffer().convertToFormat(QImage::Format_RGB32);
     }
     const auto keep = [&] {
         for (int i = 0; i < 3; ++i) {
@@ -112,7 +114,7 @@ TEST(USDZPreviewMacGl, ShadingModesDifferAndTheModelIsFramed)
 
     // Brightness and contrast change the surface colour.
     view.setLook(QStringLiteral("albedo"), -0.5, 1.0);
-    const QImage darker = view.grabFramebuffer().convertToFormat(QImage::Format_RGB32);
+    const QImage darker = view.glView()->grabFramebuffer().convertToFormat(QImage::Format_RGB32);
     EXPECT_NEAR(qRed(darker.pixel(centre)), 102, 3) << keep();
 }
 
@@ -121,12 +123,13 @@ TEST(USDZPreviewMacGl, UnreadableModelShowsItsMessage)
     USDZPreviewMac view(
         [](const QString&) -> Expected<ModelMesh, QString> { return unexpected(QStringLiteral("Bad file")); },
         nullptr);
+    ASSERT_NE(view.glView(), nullptr) << "no OpenGL 3.3 core on this display";
     view.resize(200, 200);
     view.setModelPath(QStringLiteral("/virtual/broken.usdz"));
     view.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
     QTRY_VERIFY_WITH_TIMEOUT(view.loader().status() == PreviewModelLoader::Status::failed, 10000);
-    const QImage image = view.grabFramebuffer();
+    const QImage image = view.glView()->grabFramebuffer();
     EXPECT_GT(coverage(image), 0.001); // the message's text
     EXPECT_LT(coverage(image), 0.2);
 }
