@@ -1,0 +1,23 @@
+#pragma once
+
+#include <QColor>
+#include <QFont>
+#include <QString>
+
+// The result panels' look over the main window's dark result view: faces (sizes in pixels) and colours.
+// GUI thread only.
+namespace tovarine::PanelStyle {
+
+inline const QColor kYellow{255, 214, 10};
+inline const QColor kGreen{48, 209, 88};
+
+// The system face, or the fixed-pitch one, at `pixelSize`.
+QFont font(bool monospaced, int pixelSize);
+
+// A style sheet for a label: white at `opacity` (0...1).
+QString whiteText(double opacity);
+
+// The style sheet of a rounded-border text field.
+QString fieldStyleSheet();
+
+} // namespace tovarine::PanelStyle
