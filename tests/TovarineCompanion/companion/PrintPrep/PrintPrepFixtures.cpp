@@ -11,7 +11,7 @@
 
 namespace tovarine::test {
 
-bool writeBoxModel(const QString& path, double widthM, double heightM, double depthM)
+bool writeBoxModel(const QString& path, double widthM, double heightM, double depthM, bool openTop)
 {
     ModelMesh mesh;
     for (int i = 0; i < 8; ++i) {
@@ -19,8 +19,10 @@ bool writeBoxModel(const QString& path, double widthM, double heightM, double de
         mesh.positions.push_back(float((i & 2) ? heightM : 0.0));
         mesh.positions.push_back(float((i & 4) ? depthM : 0.0));
     }
-    mesh.indices = {0, 4, 6, 0, 6, 2, 1, 3, 7, 1, 7, 5, 0, 1, 5, 0, 5, 4,
-                    2, 6, 7, 2, 7, 3, 0, 2, 3, 0, 3, 1, 4, 5, 7, 4, 7, 6};
+    mesh.indices = {0, 4, 6, 0, 6, 2, 1, 3, 7, 1, 7, 5, 0, 1, 5, 0, 5, 4, 0, 2, 3, 0, 3, 1, 4, 5, 7, 4, 7, 6};
+    if (!openTop) {
+        mesh.indices.insert(mesh.indices.end(), {2, 6, 7, 2, 7, 3});
+    }
     return bool(UsdzFile::write(mesh, path));
 }
 
