@@ -30,6 +30,13 @@ MorvelMacSession::MorvelMacSession(RunStarter starter, QObject* parent)
 {
 }
 
+MorvelMacSession::~MorvelMacSession()
+{
+    if (m_stop) {
+        m_stop();
+    }
+}
+
 void MorvelMacSession::start(const QString& meshPath, const QString& resultDir, const QJsonObject& options,
                              int timeLimitSeconds)
 {
@@ -55,7 +62,8 @@ void MorvelMacSession::start(const QString& meshPath, const QString& resultDir, 
             self->setPhase(Phase::running(text, fraction));
         }
     };
-    auto onFinished = [self, generation, resultDir](const Expected<MorvelRun::Finished, MorvelRun::Failure>& result) {
+    auto onFinished = [self, generation,
+                       resultDir](const Expected<MorvelRun::Finished, MorvelRun::Failure>& result) {
         if (self) {
             self->finished(generation, resultDir, result);
         }

@@ -1,33 +1,33 @@
 #include "MorvelRun.h"
 
+#include "EngineHost.h"
+#include "MorvelDevice.h"
+
 #include <QCoreApplication>
 #include <QJsonDocument>
 #include <QThreadPool>
 #include <QtDebug>
-
-#include "EngineHost.h"
-#include "MorvelDevice.h"
 
 namespace tovarine {
 
 namespace {
 
 // Runs `work` on the thread pool and hands its result to `deliver` on the GUI thread, if `guard` still lives.
-template <class Work, class Deliver>
-void offMainThread(QObject* guard, Work work, Deliver deliver)
+template <class Work, class Deliver> void offMainThread(QObject* guard, Work work, Deliver deliver)
 {
     QPointer<QObject> alive(guard);
-    QThreadPool::globalInstance()->start([alive, work = std::move(work), deliver = std::move(deliver)]() mutable {
-        auto result = work();
-        QMetaObject::invokeMethod(
-            QCoreApplication::instance(),
-            [alive, result = std::move(result), deliver = std::move(deliver)]() mutable {
-                if (alive) {
-                    deliver(result);
-                }
-            },
-            Qt::QueuedConnection);
-    });
+    QThreadPool::globalInstance()->start(
+        [alive, work = std::move(work), deliver = std::move(deliver)]() mutable {
+            auto result = work();
+            QMetaObject::invokeMethod(
+                QCoreApplication::instance(),
+                [alive, result = std::move(result), deliver = std::move(deliver)]() mutable {
+                    if (alive) {
+                        deliver(result);
+                    }
+                },
+                Qt::QueuedConnection);
+        });
 }
 
 MorvelRun::Failure cancellation()

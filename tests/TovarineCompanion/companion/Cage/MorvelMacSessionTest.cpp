@@ -1,6 +1,6 @@
-#include <gtest/gtest.h>
-
 #include "MorvelMacSession.h"
+
+#include <gtest/gtest.h>
 
 using namespace tovarine;
 
@@ -49,7 +49,8 @@ MorvelRun::Finished finishedWith(bool ok, bool preview, std::optional<QString> w
 
 MorvelRun::Failure engineFailure(EngineFailure failure)
 {
-    return {MorvelRun::Failure::Kind::engine, failure, failure.localizedDescription(), failure.debugDescription()};
+    return {MorvelRun::Failure::Kind::engine, failure, failure.localizedDescription(),
+            failure.debugDescription()};
 }
 
 const QJsonObject kOptions{{"mode", "fine"}};
@@ -99,7 +100,8 @@ TEST(MorvelMacSession, EndingsWithoutACageBecomeFailedTexts)
         {finishedWith(false, false, {}, QString("too few triangles")), "No Morvel: too few triangles."},
         {finishedWith(true, false), "No Morvel: engine refused this scan."},
         {unexpected(engineFailure(EngineFailure::timedOut(1800))), "No Morvel: stopped after 1800 s."},
-        {unexpected(engineFailure(EngineFailure::notBundled())), "No Morvel: engine missing from this build."},
+        {unexpected(engineFailure(EngineFailure::notBundled())),
+         "No Morvel: engine missing from this build."},
         {unexpected(MorvelRun::Failure{MorvelRun::Failure::Kind::scanRead, std::nullopt,
                                        "the scan has no triangles", "x"}),
          "No Morvel: the scan has no triangles."},
@@ -193,4 +195,14 @@ TEST(MorvelMacSession, CancelOutsideAFitChangesNothing)
     session.cancel();
     EXPECT_EQ(session.phase(), done);
     EXPECT_EQ(session.writtenIn(), QString("/r"));
+}
+
+TEST(MorvelMacSession, ClosingTheWindowStopsTheFit)
+{
+    FakeRuns runs;
+    auto session = std::make_unique<MorvelMacSession>(runs.starter());
+    session->start("/r/model.usdz", "/r", kOptions, 900);
+    session.reset();
+    EXPECT_EQ(runs.fits[0]->stops, 1);
+    runs.fits[0]->finish(finishedWith(true, true)); // a late ending finds no session and does nothing
 }

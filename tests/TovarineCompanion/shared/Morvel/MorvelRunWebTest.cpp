@@ -1,4 +1,7 @@
-#include <gtest/gtest.h>
+#include "MorvelDetail.h"
+#include "MorvelEngineLocator.h"
+#include "MorvelRun.h"
+#include "WebTestSupport.h"
 
 #include <QDir>
 #include <QFile>
@@ -6,11 +9,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QTemporaryDir>
-
-#include "MorvelDetail.h"
-#include "MorvelEngineLocator.h"
-#include "MorvelRun.h"
-#include "WebTestSupport.h"
+#include <gtest/gtest.h>
 
 using namespace tovarine;
 
@@ -38,8 +37,8 @@ protected:
         request.dir = dir;
         request.options = options;
         request.timeLimitSeconds = 60;
-        request.appInfo = QJsonObject{{"app", "tovarine Companion (Linux)"}, {"options", options},
-                                      {"readMs", "replaced"}};
+        request.appInfo =
+            QJsonObject{{"app", "tovarine Companion (Linux)"}, {"options", options}, {"readMs", "replaced"}};
         request.logTag = "tovarine.companion.morvel";
         QPointer<MorvelRun> run = MorvelRun::make(
             request, [&](const QString& text, double fraction) { record.steps.emplace_back(text, fraction); },
@@ -83,7 +82,8 @@ TEST_F(MorvelRunWeb, FitFromAResultFolderWritesTheThreeFiles)
     EXPECT_EQ(record.steps.front(), std::make_pair(u"Starting the engine\u2026"_qs, 0.05));
     EXPECT_EQ(record.steps.back().first, u"Writing .3dm and .vellacot\u2026"_qs);
 
-    EXPECT_EQ(readFile(QDir(folder).filePath("model_morvel.3dm")), "STAND-IN PLACEHOLDER: not a real .3dm file\n");
+    EXPECT_EQ(readFile(QDir(folder).filePath("model_morvel.3dm")),
+              "STAND-IN PLACEHOLDER: not a real .3dm file\n");
     EXPECT_TRUE(readFile(QDir(folder).filePath("model_morvel.vellacot")).startsWith("STAND-IN PLACEHOLDER"));
     const QJsonObject settings =
         QJsonDocument::fromJson(readFile(QDir(folder).filePath("model_morvel_settings.json"))).object();
