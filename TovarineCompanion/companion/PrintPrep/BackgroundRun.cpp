@@ -2,7 +2,6 @@
 
 #include <QCoreApplication>
 #include <QThreadPool>
-
 #include <list>
 #include <mutex>
 

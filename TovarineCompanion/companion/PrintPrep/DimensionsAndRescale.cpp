@@ -18,7 +18,6 @@
 #include <QSlider>
 #include <QToolButton>
 #include <QVBoxLayout>
-
 #include <cmath>
 
 namespace tovarine {
@@ -127,7 +126,8 @@ DimensionsAndRescale::DimensionsAndRescale(const QString& meshPath, const QStrin
     const char* const axisNames[] = {"targetXField", "targetYField", "targetZField"};
     const char* const axisLabels[] = {"X", "Y", "Z"};
     for (int i = 0; i < 3; ++i) {
-        m_axisFields[i] = makeField(QString::fromLatin1(axisNames[i]), QString::fromLatin1(axisLabels[i]), 44);
+        m_axisFields[i] =
+            makeField(QString::fromLatin1(axisNames[i]), QString::fromLatin1(axisLabels[i]), 44);
         axisRow->addWidget(m_axisFields[i]);
     }
     m_unitLabels[1] = makeUnitLabel();
@@ -142,7 +142,8 @@ DimensionsAndRescale::DimensionsAndRescale(const QString& meshPath, const QStrin
     m_slider->setObjectName(QStringLiteral("targetSlider"));
     m_slider->setRange(int(std::lround(RescaleRules::kSliderMin * kSliderSteps)),
                        int(std::lround(RescaleRules::kSliderMax * kSliderSteps)));
-    m_slider->setStyleSheet(QStringLiteral("QSlider::sub-page:horizontal { background: rgb(255, 214, 10); }"));
+    m_slider->setStyleSheet(
+        QStringLiteral("QSlider::sub-page:horizontal { background: rgb(255, 214, 10); }"));
     column->addWidget(m_slider);
 
     m_statusLabel = new QLabel;
@@ -247,7 +248,8 @@ void DimensionsAndRescale::refresh()
     m_slider->setVisible(measured && !perAxis);
     {
         const QSignalBlocker blocker(m_slider);
-        const double value = RescaleRules::sliderValue(RescaleRules::parsedTargetMm(m_targetField->text(), m_units));
+        const double value =
+            RescaleRules::sliderValue(RescaleRules::parsedTargetMm(m_targetField->text(), m_units));
         m_slider->setValue(int(std::lround(value * kSliderSteps)));
     }
     m_saveButton->setEnabled(!m_rescaling && RescaleRules::canSave(m_dims, m_measured, targets(), m_units));

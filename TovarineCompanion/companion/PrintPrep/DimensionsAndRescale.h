@@ -1,12 +1,11 @@
 #pragma once
 
+#include "RescaleRules.h"
+
 #include <QString>
 #include <QWidget>
-
 #include <memory>
 #include <optional>
-
-#include "RescaleRules.h"
 
 class QLabel;
 class QLineEdit;

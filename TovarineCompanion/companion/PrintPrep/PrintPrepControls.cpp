@@ -69,8 +69,8 @@ double secondsSince(const QElapsedTimer& clock)
 
 } // namespace
 
-PrintPrepControls::PrintPrepControls(const QString& meshPath, const QString& resultDir, UserDefaults& defaults,
-                                     QWidget* parent)
+PrintPrepControls::PrintPrepControls(const QString& meshPath, const QString& resultDir,
+                                     UserDefaults& defaults, QWidget* parent)
     : QWidget(parent), m_meshPath(meshPath), m_resultDir(resultDir), m_defaults(defaults),
       m_units(defaults.string(SettingsKeys::kUnits, SettingsKeys::kUnitsDefault)),
       m_link(MainThreadLink::create(this))
@@ -96,16 +96,18 @@ PrintPrepControls::PrintPrepControls(const QString& meshPath, const QString& res
     rowTwo->addWidget(makeField(QStringLiteral("minWallField"), m_minField, m_unitLabels[1]));
     m_guardButton = makeButton(
         QStringLiteral("guardButton"), QStringLiteral("Min-thickness guard"),
-        QStringLiteral("Ray-samples each face inward and tags any face whose local wall thickness falls below the "
-                       "threshold as 'thin' in a sibling OBJ (red via the .mtl). Best run after Thicken or Make "
-                       "watertight."));
+        QStringLiteral(
+            "Ray-samples each face inward and tags any face whose local wall thickness falls below the "
+            "threshold as 'thin' in a sibling OBJ (red via the .mtl). Best run after Thicken or Make "
+            "watertight."));
     rowTwo->addWidget(m_guardButton);
     m_growButton = makeButton(
         QStringLiteral("growButton"), QStringLiteral("Grow thin"),
-        QStringLiteral("Displaces under-threshold vertices outward by (target − measured) / 2 along their normals, "
-                       "then runs constrained Laplacian smoothing so the grown patch blends in. Iterates guard → "
-                       "grow → re-guard up to 4 times. Best run after Thicken or Make watertight (a closed mesh to "
-                       "measure against)."));
+        QStringLiteral(
+            "Displaces under-threshold vertices outward by (target − measured) / 2 along their normals, "
+            "then runs constrained Laplacian smoothing so the grown patch blends in. Iterates guard → "
+            "grow → re-guard up to 4 times. Best run after Thicken or Make watertight (a closed mesh to "
+            "measure against)."));
     rowTwo->addWidget(m_growButton);
     column->addLayout(rowTwo);
 
@@ -245,7 +247,8 @@ void PrintPrepControls::runThicken()
     QElapsedTimer clock;
     clock.start();
 
-    start([mesh = m_meshPath, destination, name, shellMm = *mm, clock](std::stop_token token, const Report& report) {
+    start([mesh = m_meshPath, destination, name, shellMm = *mm, clock](std::stop_token token,
+                                                                       const Report& report) {
         report(QStringLiteral("preparing a millimetre copy of the scan…"));
         const auto source = PrintPrepFiles::millimetreSource(mesh);
         if (!source) {
@@ -289,7 +292,8 @@ void PrintPrepControls::runMinThickness()
             report(PrintPrepRules::failed(r.error().localizedDescription()));
             return false;
         }
-        const auto summary = PrintPrepRules::guardSummary(sourceName, *r, minMm, objName, secondsSince(clock));
+        const auto summary =
+            PrintPrepRules::guardSummary(sourceName, *r, minMm, objName, secondsSince(clock));
         report(summary.text);
         return summary.warning;
     });
@@ -320,8 +324,8 @@ void PrintPrepControls::runGrow()
 
     start([source = *source, sourceName, grownName, grownPath, grownMtl, postPath, postMtl, minMm = *mm,
            clock](std::stop_token token, const Report& report) {
-        const auto g = MeshGrow::grow(source, grownPath, grownMtl, minMm, kGrowIterations, kGrowSmoothingPasses,
-                                      kGrowSmoothingAlpha, report, token);
+        const auto g = MeshGrow::grow(source, grownPath, grownMtl, minMm, kGrowIterations,
+                                      kGrowSmoothingPasses, kGrowSmoothingAlpha, report, token);
         if (!g) {
             report(PrintPrepRules::failed(g.error().localizedDescription()));
             return false;
@@ -329,15 +333,18 @@ void PrintPrepControls::runGrow()
         const bool reguardRuns = g->initialThin > 0;
         std::optional<std::int64_t> reguardThin;
         if (reguardRuns) {
-            const Report prefixed = [&report](const QString& line) { report(QStringLiteral("re-guard · ") + line); };
-            const auto again = MeshMinThickness::analyze(grownPath, postPath, postMtl, minMm, prefixed, token);
+            const Report prefixed = [&report](const QString& line) {
+                report(QStringLiteral("re-guard · ") + line);
+            };
+            const auto again =
+                MeshMinThickness::analyze(grownPath, postPath, postMtl, minMm, prefixed, token);
             if (again) {
                 reguardThin = again->thinCount;
             }
         }
-        const auto summary =
-            PrintPrepRules::growSummary(sourceName, *g, minMm, grownName,
-                                        PrintPrepRules::reguardSuffix(reguardRuns, reguardThin), secondsSince(clock));
+        const auto summary = PrintPrepRules::growSummary(
+            sourceName, *g, minMm, grownName, PrintPrepRules::reguardSuffix(reguardRuns, reguardThin),
+            secondsSince(clock));
         report(summary.text);
         return summary.warning;
     });

@@ -6,7 +6,6 @@
 #include <QFileInfo>
 #include <QStandardPaths>
 #include <QUuid>
-
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
@@ -16,9 +15,9 @@ namespace tovarine::PrintPrepFiles {
 
 namespace {
 
-constexpr QFileDevice::Permissions kPrivateFolder =
-    QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner | QFileDevice::ReadUser |
-    QFileDevice::WriteUser | QFileDevice::ExeUser;
+constexpr QFileDevice::Permissions kPrivateFolder = QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                                    QFileDevice::ExeOwner | QFileDevice::ReadUser |
+                                                    QFileDevice::WriteUser | QFileDevice::ExeUser;
 
 // Creates `path` (its parent must exist) readable by the user alone; an existing folder is narrowed to the
 // user alone too, so a copy is never left readable by others.
@@ -78,15 +77,16 @@ Expected<QString, QString> millimetreSource(const QString& meshPath, const QStri
     if (!QDir().mkpath(rootParent) || !makePrivateFolder(root) || !makePrivateFolder(folder)) {
         return unexpected(QStringLiteral("couldn't create the working folder ") + folder);
     }
-    const QString partial =
-        folder + QStringLiteral("/model.obj.") + QUuid::createUuid().toString(QUuid::Id128) + QStringLiteral(".part");
-    if (const auto failure = OBJExporter::exportModel(meshPath, partial, QStringLiteral("mm"), {1.0f, 1.0f, 1.0f})) {
+    const QString partial = folder + QStringLiteral("/model.obj.") +
+                            QUuid::createUuid().toString(QUuid::Id128) + QStringLiteral(".part");
+    if (const auto failure =
+            OBJExporter::exportModel(meshPath, partial, QStringLiteral("mm"), {1.0f, 1.0f, 1.0f})) {
         QFile::remove(partial);
         return unexpected(failure->localizedDescription());
     }
     std::error_code error;
-    std::filesystem::rename(std::filesystem::path(partial.toStdString()), std::filesystem::path(copy.toStdString()),
-                            error);
+    std::filesystem::rename(std::filesystem::path(partial.toStdString()),
+                            std::filesystem::path(copy.toStdString()), error);
     if (error) {
         QFile::remove(partial);
         return unexpected(QStringLiteral("couldn't write OBJ: ") + QString::fromStdString(error.message()));
@@ -130,7 +130,8 @@ ClosedMeshAnswer latestClosedMesh(const QString& resultDir, const QString& meshP
         if (QFileInfo(name).suffix().toLower() != QLatin1String("obj")) {
             continue;
         }
-        if (!name.startsWith(QLatin1String("model_thick_")) && !name.startsWith(QLatin1String("model_watertight_"))) {
+        if (!name.startsWith(QLatin1String("model_thick_")) &&
+            !name.startsWith(QLatin1String("model_watertight_"))) {
             continue;
         }
         const QString path = dir.filePath(name);
@@ -159,7 +160,8 @@ QString smallGapNote(std::int64_t openEdges, std::int64_t faces)
     const __int128 tripled = __int128(faces) * 3;
     const double estimatedEdges = tripled > 1 ? double(tripled / 2) : 1.0;
     if (double(openEdges) / estimatedEdges < 0.01) {
-        return QStringLiteral(" · ") + QString::number(openEdges) + QStringLiteral(" open edges in hairline gaps");
+        return QStringLiteral(" · ") + QString::number(openEdges) +
+               QStringLiteral(" open edges in hairline gaps");
     }
     return {};
 }

@@ -1,12 +1,11 @@
 #pragma once
 
+#include "Expected.h"
+
 #include <QDateTime>
 #include <QString>
-
 #include <cstdint>
 #include <optional>
-
-#include "Expected.h"
 
 // Finds, names and dates the files the print-prep tools read and write. Nothing here keeps state between
 // calls: every answer is read from the file system at the moment of the call, and nothing is ever deleted.
@@ -16,8 +15,9 @@ namespace tovarine::PrintPrepFiles {
 // The newest closed mesh of a result folder and whether stale ones were skipped.
 struct ClosedMeshAnswer
 {
-    std::optional<QString> current; // newest "model_thick_" / "model_watertight_" OBJ not older than the result
-    bool olderExist = false;        // at least one closed mesh was skipped for being older than the result
+    std::optional<QString>
+        current;             // newest "model_thick_" / "model_watertight_" OBJ not older than the result
+    bool olderExist = false; // at least one closed mesh was skipped for being older than the result
 };
 
 // 64-bit FNV-1a over the UTF-8 bytes of the cleaned absolute path, in lowercase hex without leading zeros

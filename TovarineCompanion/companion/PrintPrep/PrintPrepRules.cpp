@@ -82,10 +82,12 @@ QString failed(const QString& message)
 QString closedMeshWarning(bool olderExist)
 {
     if (olderExist) {
-        return QStringLiteral("the Thicken / watertight files here are from an earlier reconstruction · run Thicken "
-                              "again to measure this one");
+        return QStringLiteral(
+            "the Thicken / watertight files here are from an earlier reconstruction · run Thicken "
+            "again to measure this one");
     }
-    return QStringLiteral("model.obj is an open scan, so wall thickness can't be measured yet · run Thicken first");
+    return QStringLiteral(
+        "model.obj is an open scan, so wall thickness can't be measured yet · run Thicken first");
 }
 
 QString thickenSummary(const QString& name, const MeshThicken::Result& result, double seconds)
@@ -101,8 +103,8 @@ QString thickenSummary(const QString& name, const MeshThicken::Result& result, d
         parts << QString::number(result.flipped) + QStringLiteral(" inside-out");
     }
     if (result.open != 0 || result.nonManifold != 0 || result.flipped != 0) {
-        return QStringLiteral("shelled · ") + name + QStringLiteral(" · ") + parts.join(QStringLiteral(" · ")) +
-               QStringLiteral(" edges") + seconds1(seconds);
+        return QStringLiteral("shelled · ") + name + QStringLiteral(" · ") +
+               parts.join(QStringLiteral(" · ")) + QStringLiteral(" edges") + seconds1(seconds);
     }
     return QStringLiteral("shelled · ") + name + QStringLiteral(" · watertight") + seconds1(seconds);
 }
@@ -115,22 +117,24 @@ Summary guardSummary(const QString& sourceName, const MeshMinThickness::Result& 
         return {QStringLiteral("checked ") + sourceName + QStringLiteral(" · not closed (") +
                     QString::number(r.openEdges) +
                     QStringLiteral(" open edges), so missed rays aren't measurements · ") +
-                    QString::number(r.thinCount) + QStringLiteral(" thin of ") + QString::number(r.faceCount) +
-                    QStringLiteral(" · ") + objName + seconds1(seconds),
+                    QString::number(r.thinCount) + QStringLiteral(" thin of ") +
+                    QString::number(r.faceCount) + QStringLiteral(" · ") + objName + seconds1(seconds),
                 true};
     }
     if (r.thinCount != 0 || r.faceCount < 1) {
         const double percent = r.faceCount < 1 ? 0.0 : double(r.thinCount) / double(r.faceCount) * 100.0;
-        return {QStringLiteral("checked ") + sourceName + QStringLiteral(" · ") + QString::number(r.thinCount) +
-                    QString::asprintf(" thin (%.1f%%) · min ", percent) + fixed2(r.minMM) +
-                    QStringLiteral(" / median ") + fixed2(r.medianMM) + QStringLiteral(" mm") + note +
-                    QStringLiteral(" · ") + objName + seconds1(seconds),
+        return {QStringLiteral("checked ") + sourceName + QStringLiteral(" · ") +
+                    QString::number(r.thinCount) + QString::asprintf(" thin (%.1f%%) · min ", percent) +
+                    fixed2(r.minMM) + QStringLiteral(" / median ") + fixed2(r.medianMM) +
+                    QStringLiteral(" mm") + note + QStringLiteral(" · ") + objName + seconds1(seconds),
                 false};
     }
-    const QString medianPart = r.medianMM > 0 ? QStringLiteral(" · median ") + fixed2(r.medianMM) + QStringLiteral(" mm")
-                                              : QString();
+    const QString medianPart = r.medianMM > 0
+                                   ? QStringLiteral(" · median ") + fixed2(r.medianMM) + QStringLiteral(" mm")
+                                   : QString();
     return {QStringLiteral("checked ") + sourceName + QStringLiteral(" · all faces ≥ ") + fixed2(mm) +
-                QStringLiteral(" mm") + medianPart + note + QStringLiteral(" · ") + objName + seconds1(seconds),
+                QStringLiteral(" mm") + medianPart + note + QStringLiteral(" · ") + objName +
+                seconds1(seconds),
             false};
 }
 
@@ -154,20 +158,22 @@ Summary growSummary(const QString& sourceName, const MeshGrow::Result& g, double
     const QString after = QString::number(g.finalThin);
     QString head;
     if (!closed) {
-        head = QStringLiteral("grew ") + sourceName + QStringLiteral(" · not closed (") + QString::number(g.openEdges) +
-               QStringLiteral(" open edges), so missed rays aren't measurements · ") + before + QStringLiteral(" → ") +
-               after + QStringLiteral(" thin · ") + grownName;
+        head = QStringLiteral("grew ") + sourceName + QStringLiteral(" · not closed (") +
+               QString::number(g.openEdges) +
+               QStringLiteral(" open edges), so missed rays aren't measurements · ") + before +
+               QStringLiteral(" → ") + after + QStringLiteral(" thin · ") + grownName;
     } else if (g.initialThin < 1) {
-        head = QStringLiteral("checked ") + sourceName + QStringLiteral(" · nothing to grow · all faces ≥ ") + fixed2(mm) +
-               QStringLiteral(" mm · ") + grownName;
+        head = QStringLiteral("checked ") + sourceName + QStringLiteral(" · nothing to grow · all faces ≥ ") +
+               fixed2(mm) + QStringLiteral(" mm · ") + grownName;
     } else if (g.finalThin == 0) {
         head = QStringLiteral("grew ") + sourceName + QStringLiteral(" · all clear · ") + before +
                QStringLiteral(" → 0 thin · ") + QString::number(g.iterations) + QStringLiteral(" iters · ") +
                QString::number(g.displacedVertices) + QStringLiteral(" verts moved · ") + grownName;
     } else {
-        head = QStringLiteral("grew ") + sourceName + QStringLiteral(" · ") + before + QStringLiteral(" → ") + after +
-               QStringLiteral(" thin · ") + QString::number(g.iterations) + QStringLiteral(" iters · ") +
-               QString::number(g.displacedVertices) + QStringLiteral(" verts moved · ") + grownName;
+        head = QStringLiteral("grew ") + sourceName + QStringLiteral(" · ") + before + QStringLiteral(" → ") +
+               after + QStringLiteral(" thin · ") + QString::number(g.iterations) +
+               QStringLiteral(" iters · ") + QString::number(g.displacedVertices) +
+               QStringLiteral(" verts moved · ") + grownName;
     }
     return {head + note + reguard + seconds1(seconds), !closed};
 }

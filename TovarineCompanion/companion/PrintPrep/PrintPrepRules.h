@@ -1,13 +1,12 @@
 #pragma once
 
-#include <QString>
-
-#include <cstdint>
-#include <optional>
-
 #include "MeshGrow.h"
 #include "MeshMinThickness.h"
 #include "MeshThicken.h"
+
+#include <QString>
+#include <cstdint>
+#include <optional>
 
 // The print-prep panel's rules, free of any display: reading the thickness fields, the unit defaults, the
 // output file names and every status line. Status lines join their parts with " · ", name a file change

@@ -199,7 +199,8 @@ std::optional<Plan> plan(const Dims& measured, const Targets& targets, const QSt
         // Upright depth (file Y) is the model's own z, upright height (file Z) the model's own y.
         result.exporterMultiplier = {kx, kz, ky};
         result.savedDims = {measured.x * double(kx), measured.y * double(ky), measured.z * double(kz)};
-        result.fileName = QStringLiteral("model_") + *px + QLatin1Char('x') + *py + QLatin1Char('x') + *pz + suffix;
+        result.fileName =
+            QStringLiteral("model_") + *px + QLatin1Char('x') + *py + QLatin1Char('x') + *pz + suffix;
         return result;
     }
     const double longest = measured.longest();

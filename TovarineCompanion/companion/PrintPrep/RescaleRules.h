@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QString>
-
 #include <array>
 #include <optional>
 
@@ -24,9 +23,9 @@ struct Dims
 // What the user typed, in the current unit.
 struct Targets
 {
-    bool perAxis = false;              // false: "longest" mode
-    QString longest;                   // the target of the longest side
-    std::array<QString, 3> axes;       // X, Y, Z targets in "per axis" mode
+    bool perAxis = false;        // false: "longest" mode
+    QString longest;             // the target of the longest side
+    std::array<QString, 3> axes; // X, Y, Z targets in "per axis" mode
 };
 
 // Slider bounds: log10 of 5 mm and of 2000 mm, to five decimals.
@@ -58,9 +57,9 @@ std::optional<double> parsedTargetMm(const QString& text, const QString& unit);
 // A save as the panel makes it.
 struct Plan
 {
-    QString fileName;                            // "model_<X>x<Y>x<Z>mm.obj", "model_<T>in.obj", …
-    std::array<float, 3> exporterMultiplier{};   // along the model's own axes x, y (height), z (depth)
-    Dims savedDims;                              // the size the saved file has, upright order
+    QString fileName;                          // "model_<X>x<Y>x<Z>mm.obj", "model_<T>in.obj", …
+    std::array<float, 3> exporterMultiplier{}; // along the model's own axes x, y (height), z (depth)
+    Dims savedDims;                            // the size the saved file has, upright order
 };
 
 // Whether "Save scaled" is enabled: a shown size exists, every needed typed value is usable and nameable,

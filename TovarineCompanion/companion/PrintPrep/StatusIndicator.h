@@ -1,8 +1,8 @@
 #pragma once
 
-#include <QWidget>
-
 #include "StatusSymbols.h"
+
+#include <QWidget>
 
 class QTimer;
 

@@ -9,7 +9,8 @@ namespace tovarine::StatusSymbols {
 
 QString symbolName(Status status)
 {
-    return status == Status::ok ? QStringLiteral("checkmark.circle") : QStringLiteral("exclamationmark.triangle");
+    return status == Status::ok ? QStringLiteral("checkmark.circle")
+                                : QStringLiteral("exclamationmark.triangle");
 }
 
 QColor color(Status status)

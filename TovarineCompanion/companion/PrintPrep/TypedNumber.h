@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QString>
-
 #include <optional>
 
 // How the panels read a typed number and the unit setting. Any thread.

@@ -1,12 +1,11 @@
 #include "BackgroundRun.h"
+
 #include "MainThreadLink.h"
 
 #include <QCoreApplication>
 #include <QTimer>
-
-#include <gtest/gtest.h>
-
 #include <atomic>
+#include <gtest/gtest.h>
 #include <memory>
 #include <semaphore>
 

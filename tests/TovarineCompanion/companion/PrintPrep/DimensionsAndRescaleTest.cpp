@@ -1,5 +1,6 @@
-#include "BackgroundRun.h"
 #include "DimensionsAndRescale.h"
+
+#include "BackgroundRun.h"
 #include "PrintPrepFixtures.h"
 #include "SettingsKeys.h"
 #include "UserDefaults.h"
@@ -13,9 +14,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QToolButton>
-
 #include <gtest/gtest.h>
-
 #include <memory>
 
 using namespace tovarine;
@@ -43,8 +42,7 @@ protected:
         return panel;
     }
 
-    template <class T>
-    static T* child(QWidget& panel, const char* name)
+    template <class T> static T* child(QWidget& panel, const char* name)
     {
         T* widget = panel.findChild<T*>(QString::fromLatin1(name));
         EXPECT_NE(widget, nullptr) << name;

@@ -1,5 +1,6 @@
-#include "BackgroundRun.h"
 #include "PrintPrepControls.h"
+
+#include "BackgroundRun.h"
 #include "PrintPrepFixtures.h"
 #include "SettingsKeys.h"
 #include "StatusIndicator.h"
@@ -15,9 +16,7 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
-
 #include <gtest/gtest.h>
-
 #include <memory>
 
 using namespace tovarine;
@@ -48,8 +47,7 @@ protected:
         return panel;
     }
 
-    template <class T>
-    static T* child(QWidget& panel, const char* name)
+    template <class T> static T* child(QWidget& panel, const char* name)
     {
         T* widget = panel.findChild<T*>(QString::fromLatin1(name));
         EXPECT_NE(widget, nullptr) << name;
@@ -81,7 +79,10 @@ protected:
         return panel.status().value_or(QString());
     }
 
-    bool exists(const char* name) const { return QFile::exists(m_result.filePath(QString::fromLatin1(name))); }
+    bool exists(const char* name) const
+    {
+        return QFile::exists(m_result.filePath(QString::fromLatin1(name)));
+    }
 
     static void expectMatch(const QString& text, const char* pattern)
     {
@@ -111,7 +112,8 @@ TEST_F(PrintPrepControlsTest, ThickenThenGuardThenGrowWriteTheirFilesBesideTheRe
 
     // A wall of about 2 mm against a 0.1 mm minimum: all clear; Grow then has nothing to grow.
     type(*panel, "minWallField", QStringLiteral("0.1"));
-    status = run(*panel, "guardButton", QStringLiteral("checking model_thick_2mm.obj → model_thinmap_0p1mm.obj"));
+    status =
+        run(*panel, "guardButton", QStringLiteral("checking model_thick_2mm.obj → model_thinmap_0p1mm.obj"));
     expectMatch(status, "^checked model_thick_2mm\\.obj · all faces ≥ 0\\.10 mm · median \\d+\\.\\d\\d mm · "
                         "model_thinmap_0p1mm\\.obj · \\d+\\.\\ds$");
     EXPECT_TRUE(exists("model_thinmap_0p1mm.obj") && exists("model_thinmap_0p1mm.mtl"));
@@ -124,13 +126,16 @@ TEST_F(PrintPrepControlsTest, ThickenThenGuardThenGrowWriteTheirFilesBesideTheRe
 
     // Against 5 mm every wall is thin; Grow pushes and re-guards its output.
     type(*panel, "minWallField", QStringLiteral("5"));
-    status = run(*panel, "guardButton", QStringLiteral("checking model_thick_2mm.obj → model_thinmap_5mm.obj"));
-    expectMatch(status, "^checked model_thick_2mm\\.obj · \\d+ thin \\(\\d+\\.\\d%\\) · min \\d+\\.\\d\\d / median "
-                        "\\d+\\.\\d\\d mm · model_thinmap_5mm\\.obj · \\d+\\.\\ds$");
+    status =
+        run(*panel, "guardButton", QStringLiteral("checking model_thick_2mm.obj → model_thinmap_5mm.obj"));
+    expectMatch(status,
+                "^checked model_thick_2mm\\.obj · \\d+ thin \\(\\d+\\.\\d%\\) · min \\d+\\.\\d\\d / median "
+                "\\d+\\.\\d\\d mm · model_thinmap_5mm\\.obj · \\d+\\.\\ds$");
     status = run(*panel, "growButton",
                  QStringLiteral("growing thin regions of model_thick_2mm.obj → model_grown_5mm.obj"));
-    expectMatch(status, "^grew model_thick_2mm\\.obj · (all clear · )?\\d+ → \\d+ thin · \\d+ iters · \\d+ verts "
-                        "moved · model_grown_5mm\\.obj · re-guard \\d+ thin · \\d+\\.\\ds$");
+    expectMatch(status,
+                "^grew model_thick_2mm\\.obj · (all clear · )?\\d+ → \\d+ thin · \\d+ iters · \\d+ verts "
+                "moved · model_grown_5mm\\.obj · re-guard \\d+ thin · \\d+\\.\\ds$");
     EXPECT_TRUE(exists("model_grown_5mm.obj") && exists("model_grown_5mm.mtl"));
     EXPECT_TRUE(exists("model_thinmap_postgrow_5mm.obj") && exists("model_thinmap_postgrow_5mm.mtl"));
     EXPECT_FALSE(panel->statusIsWarning());
@@ -144,7 +149,8 @@ TEST_F(PrintPrepControlsTest, GuardAndGrowWarnWithoutACurrentClosedMesh)
     auto panel = shownPanel();
     QTest::mouseClick(child<QPushButton>(*panel, "guardButton"), Qt::LeftButton);
     EXPECT_EQ(panel->status().value_or(QString()),
-              QStringLiteral("model.obj is an open scan, so wall thickness can't be measured yet · run Thicken first"));
+              QStringLiteral(
+                  "model.obj is an open scan, so wall thickness can't be measured yet · run Thicken first"));
     EXPECT_TRUE(panel->statusIsWarning());
     EXPECT_FALSE(panel->isWorking());
     EXPECT_EQ(child<StatusIndicator>(*panel, "statusIndicator")->status(), StatusSymbols::Status::warning);
@@ -159,9 +165,10 @@ TEST_F(PrintPrepControlsTest, GuardAndGrowWarnWithoutACurrentClosedMesh)
     obj.close();
     ASSERT_TRUE(test::setModified(obj.fileName(), kT0 + 2));
     QTest::mouseClick(child<QPushButton>(*panel, "growButton"), Qt::LeftButton);
-    EXPECT_EQ(panel->status().value_or(QString()),
-              QStringLiteral("the Thicken / watertight files here are from an earlier reconstruction · run Thicken "
-                             "again to measure this one"));
+    EXPECT_EQ(
+        panel->status().value_or(QString()),
+        QStringLiteral("the Thicken / watertight files here are from an earlier reconstruction · run Thicken "
+                       "again to measure this one"));
     EXPECT_TRUE(panel->statusIsWarning());
     EXPECT_FALSE(panel->isWorking());
     EXPECT_FALSE(exists("model_grown_1mm.obj"));
@@ -180,7 +187,8 @@ TEST_F(PrintPrepControlsTest, FailingToolsEndInAFailedLineWithTheCheckMark)
     ASSERT_TRUE(shell.open(QIODevice::WriteOnly));
     shell.write("not a mesh\n");
     shell.close();
-    status = run(*panel, "guardButton", QStringLiteral("checking model_thick_2mm.obj → model_thinmap_1mm.obj"));
+    status =
+        run(*panel, "guardButton", QStringLiteral("checking model_thick_2mm.obj → model_thinmap_1mm.obj"));
     EXPECT_EQ(status, QStringLiteral("failed · mesh had no usable geometry"));
     status = run(*panel, "growButton",
                  QStringLiteral("growing thin regions of model_thick_2mm.obj → model_grown_1mm.obj"));
@@ -196,7 +204,8 @@ TEST_F(PrintPrepControlsTest, InchesNameFilesByTheMillimetreTagAndUnitChangesRes
     auto panel = shownPanel();
     EXPECT_EQ(child<QLineEdit>(*panel, "shellField")->text(), QStringLiteral("0.08"));
     EXPECT_EQ(child<QLineEdit>(*panel, "minWallField")->text(), QStringLiteral("0.04"));
-    const QString status = run(*panel, "thickenButton", QStringLiteral("thickening → model_thick_2p03mm.obj"));
+    const QString status =
+        run(*panel, "thickenButton", QStringLiteral("thickening → model_thick_2p03mm.obj"));
     expectMatch(status, "^shelled · model_thick_2p03mm\\.obj · watertight · \\d+\\.\\ds$");
     EXPECT_TRUE(exists("model_thick_2p03mm.obj"));
 

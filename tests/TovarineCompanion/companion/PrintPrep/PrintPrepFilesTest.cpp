@@ -1,13 +1,12 @@
 #include "PrintPrepFiles.h"
+
 #include "PrintPrepFixtures.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
-
 #include <gtest/gtest.h>
-
 #include <limits>
 
 using namespace tovarine;
@@ -61,7 +60,8 @@ TEST(PrintPrepFiles, WorkingCopyIsReusedUnlessOlderThanItsSource)
     // Missing copy: exported, in millimetres, +Z up.
     const auto first = PrintPrepFiles::millimetreSource(mesh, root);
     ASSERT_TRUE(first) << first.error().toStdString();
-    EXPECT_EQ(*first, root + QLatin1Char('/') + PrintPrepFiles::folderName(mesh) + QStringLiteral("/model.obj"));
+    EXPECT_EQ(*first,
+              root + QLatin1Char('/') + PrintPrepFiles::folderName(mesh) + QStringLiteral("/model.obj"));
     const auto extents = test::objExtents(*first);
     ASSERT_TRUE(extents);
     EXPECT_NEAR((*extents)[0], 200.0, 1e-3);
@@ -175,20 +175,22 @@ TEST(PrintPrepFiles, SmallGapNote)
         {5, 1000, " · 5 open edges in hairline gaps"},
         {15, 1000, ""}, // exactly 1 % of 1,500
         {14, 1000, " · 14 open edges in hairline gaps"},
-        {1, 0, ""},     // estimate 1
+        {1, 0, ""}, // estimate 1
         {-3, 1000, ""},
         {1, std::numeric_limits<std::int64_t>::max(), " · 1 open edges in hairline gaps"},
     };
     for (const Case& c : cases) {
-        EXPECT_EQ(PrintPrepFiles::smallGapNote(c.open, c.faces), QString::fromUtf8(c.note)) << c.open << " " << c.faces;
+        EXPECT_EQ(PrintPrepFiles::smallGapNote(c.open, c.faces), QString::fromUtf8(c.note))
+            << c.open << " " << c.faces;
     }
 }
 
 TEST(PrintPrepFiles, ThicknessTag)
 {
     const std::pair<double, const char*> cases[] = {
-        {2.0, "2"},     {2.032, "2p03"}, {1.016, "1p02"}, {0.5, "0p5"},  {0.004, "0"},
-        {25.4, "25p4"}, {0.005, "0p01"}, {1.0, "1"},      {1e20, "100000000000000000000"},
+        {2.0, "2"},      {2.032, "2p03"}, {1.016, "1p02"},
+        {0.5, "0p5"},    {0.004, "0"},    {25.4, "25p4"},
+        {0.005, "0p01"}, {1.0, "1"},      {1e20, "100000000000000000000"},
     };
     for (const auto& [mm, tag] : cases) {
         EXPECT_EQ(PrintPrepFiles::thicknessTag(mm), QString::fromLatin1(tag)) << mm;

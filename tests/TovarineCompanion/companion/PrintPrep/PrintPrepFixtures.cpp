@@ -5,7 +5,6 @@
 
 #include <QDateTime>
 #include <QFile>
-
 #include <algorithm>
 #include <limits>
 
@@ -64,7 +63,8 @@ bool setModified(const QString& path, qint64 secondsSinceEpoch)
     if (!file.open(QIODevice::ReadWrite)) {
         return false;
     }
-    return file.setFileTime(QDateTime::fromSecsSinceEpoch(secondsSinceEpoch), QFileDevice::FileModificationTime);
+    return file.setFileTime(QDateTime::fromSecsSinceEpoch(secondsSinceEpoch),
+                            QFileDevice::FileModificationTime);
 }
 
 } // namespace tovarine::test

@@ -1,12 +1,11 @@
-#include "PrintPrepFixtures.h"
 #include "RescaleRules.h"
+
+#include "PrintPrepFixtures.h"
 #include "TypedNumber.h"
 
 #include <QTemporaryDir>
-
-#include <gtest/gtest.h>
-
 #include <cmath>
+#include <gtest/gtest.h>
 
 using namespace tovarine;
 using RescaleRules::Dims;
@@ -38,10 +37,10 @@ Targets perAxis(const QString& x, const QString& y, const QString& z)
 TEST(TypedNumber, WholeTextMustBeAPositiveNumber)
 {
     const std::pair<const char*, std::optional<double>> cases[] = {
-        {"12", 12.0},  {"0.5", 0.5},      {"+3", 3.0},       {"1e2", 100.0},    {"0", std::nullopt},
-        {"-1", std::nullopt}, {"abc", std::nullopt}, {"", std::nullopt}, {" 5", std::nullopt},
-        {"5 ", std::nullopt}, {"1,5", std::nullopt}, {"nan", std::nullopt}, {"12mm", std::nullopt},
-        {"++3", std::nullopt},
+        {"12", 12.0},           {"0.5", 0.5},          {"+3", 3.0},           {"1e2", 100.0},
+        {"0", std::nullopt},    {"-1", std::nullopt},  {"abc", std::nullopt}, {"", std::nullopt},
+        {" 5", std::nullopt},   {"5 ", std::nullopt},  {"1,5", std::nullopt}, {"nan", std::nullopt},
+        {"12mm", std::nullopt}, {"++3", std::nullopt},
     };
     for (const auto& [text, expected] : cases) {
         EXPECT_EQ(TypedNumber::parse(QString::fromLatin1(text)), expected) << text;
@@ -103,8 +102,10 @@ TEST(RescaleRules, FileNamesInMillimetresAndInches)
         {longest(QStringLiteral("0.125")), kIn, "model_0p13in.obj"},
         {longest(QStringLiteral("2")), kIn, "model_2in.obj"},
         {longest(QStringLiteral("1.999")), kIn, "model_2in.obj"},
-        {perAxis(QStringLiteral("120"), QStringLiteral("80"), QStringLiteral("45")), kMm, "model_120x80x45mm.obj"},
-        {perAxis(QStringLiteral("4"), QStringLiteral("2.25"), QStringLiteral("1")), kIn, "model_4x2p25x1in.obj"},
+        {perAxis(QStringLiteral("120"), QStringLiteral("80"), QStringLiteral("45")), kMm,
+         "model_120x80x45mm.obj"},
+        {perAxis(QStringLiteral("4"), QStringLiteral("2.25"), QStringLiteral("1")), kIn,
+         "model_4x2p25x1in.obj"},
     };
     for (const Case& c : cases) {
         const auto plan = RescaleRules::plan(kBox, c.targets, c.unit);
@@ -123,7 +124,8 @@ TEST(RescaleRules, FactorsFollowTheModelsOwnAxesAndTheMeasuredSource)
 
     // Per axis on 200 × 100 × 50: upright factors 0.5 (X), 1 (depth), 2 (height); the exporter scales the
     // model's own y (height) by 2 and its own z (depth) by 1.
-    plan = RescaleRules::plan(kBox, perAxis(QStringLiteral("100"), QStringLiteral("100"), QStringLiteral("100")), kMm);
+    plan = RescaleRules::plan(
+        kBox, perAxis(QStringLiteral("100"), QStringLiteral("100"), QStringLiteral("100")), kMm);
     ASSERT_TRUE(plan);
     EXPECT_EQ(plan->fileName, QStringLiteral("model_100x100x100mm.obj"));
     EXPECT_EQ(plan->exporterMultiplier, (std::array<float, 3>{0.5f, 2.0f, 1.0f}));
@@ -158,16 +160,17 @@ TEST(RescaleRules, CanSave)
         {"too large to name", kBox, kBox, longest(QStringLiteral("1e300")), kMm, false},
         {"7.87 in is 199.898 mm", kBox, kBox, longest(QStringLiteral("7.87")), kIn, true},
         {"7.874 in is within 0.01 mm", kBox, kBox, longest(QStringLiteral("7.874")), kIn, false},
-        {"per axis unchanged", kBox, kBox, perAxis(QStringLiteral("200"), QStringLiteral("100"), QStringLiteral("50")),
-         kMm, false},
+        {"per axis unchanged", kBox, kBox,
+         perAxis(QStringLiteral("200"), QStringLiteral("100"), QStringLiteral("50")), kMm, false},
         {"per axis one changed", kBox, kBox,
          perAxis(QStringLiteral("200"), QStringLiteral("100"), QStringLiteral("60")), kMm, true},
-        {"per axis one empty", kBox, kBox, perAxis(QStringLiteral("200"), QString(), QStringLiteral("60")), kMm,
-         false},
-        {"flat scan per axis", flat, flat, perAxis(QStringLiteral("100"), QStringLiteral("50"), QStringLiteral("5")),
+        {"per axis one empty", kBox, kBox, perAxis(QStringLiteral("200"), QString(), QStringLiteral("60")),
          kMm, false},
+        {"flat scan per axis", flat, flat,
+         perAxis(QStringLiteral("100"), QStringLiteral("50"), QStringLiteral("5")), kMm, false},
         {"flat scan longest", flat, flat, longest(QStringLiteral("100")), kMm, true},
-        {"after a save, compared with the saved size", saved, kBox, longest(QStringLiteral("100")), kMm, false},
+        {"after a save, compared with the saved size", saved, kBox, longest(QStringLiteral("100")), kMm,
+         false},
         {"after a save, back to the source size", saved, kBox, longest(QStringLiteral("200")), kMm, true},
     };
     for (const Case& c : cases) {
