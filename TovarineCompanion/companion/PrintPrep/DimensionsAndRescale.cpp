@@ -137,13 +137,16 @@ DimensionsAndRescale::DimensionsAndRescale(const QString& meshPath, const QStrin
     m_saveButton = new QPushButton(QStringLiteral("Save scaled"));
     m_saveButton->setObjectName(QStringLiteral("saveScaledButton"));
     measured->addWidget(m_saveButton);
+    for (QWidget* box : {picker, m_longestFields, m_perAxisFields}) {
+        box->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+    }
+    setStyleSheet(PanelStyle::buttonStyleSheet());
 
     m_slider = new QSlider(Qt::Horizontal);
     m_slider->setObjectName(QStringLiteral("targetSlider"));
     m_slider->setRange(int(std::lround(RescaleRules::kSliderMin * kSliderSteps)),
                        int(std::lround(RescaleRules::kSliderMax * kSliderSteps)));
-    m_slider->setStyleSheet(
-        QStringLiteral("QSlider::sub-page:horizontal { background: rgb(255, 214, 10); }"));
+    m_slider->setStyleSheet(PanelStyle::sliderStyleSheet());
     column->addWidget(m_slider);
 
     m_statusLabel = new QLabel;

@@ -20,4 +20,11 @@ QString whiteText(double opacity);
 // The style sheet of a rounded-border text field.
 QString fieldStyleSheet();
 
+// The style sheet of the panels' push buttons and of the segments of a segmented picker (checkable tool
+// buttons; the checked one is lit).
+QString buttonStyleSheet();
+
+// The style sheet of a small slider tinted yellow.
+QString sliderStyleSheet();
+
 } // namespace tovarine::PanelStyle

@@ -40,6 +40,7 @@ QLabel* makeLabel(const QString& text, bool monospaced, int pixelSize, double op
 QWidget* makeField(const QString& name, QLineEdit*& field, QLabel*& unitLabel)
 {
     auto* box = new QWidget;
+    box->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
     auto* row = new QHBoxLayout(box);
     row->setContentsMargins(0, 0, 0, 0);
     row->setSpacing(4);
@@ -126,6 +127,7 @@ PrintPrepControls::PrintPrepControls(const QString& meshPath, const QString& res
     m_statusRow->setVisible(false);
     column->addWidget(m_statusRow);
 
+    setStyleSheet(PanelStyle::buttonStyleSheet());
     const auto texts = PrintPrepRules::unitDefaults(QStringLiteral("mm"));
     m_shellField->setText(texts.shell);
     m_minField->setText(texts.minWall);
