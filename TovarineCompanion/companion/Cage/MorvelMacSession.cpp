@@ -32,8 +32,12 @@ MorvelMacSession::MorvelMacSession(RunStarter starter, QObject* parent)
 
 MorvelMacSession::~MorvelMacSession()
 {
+    // The stopped fit is no longer current, so an ending it makes at once publishes nothing from here.
+    ++m_generation;
     if (m_stop) {
-        m_stop();
+        auto stop = std::move(m_stop);
+        m_stop = nullptr;
+        stop();
     }
 }
 

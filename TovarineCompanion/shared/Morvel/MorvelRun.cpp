@@ -109,6 +109,13 @@ void MorvelRun::onScanRead(const Expected<MorvelScan, MorvelScanReader::Failure>
     if (m_onStep) {
         m_onStep(QStringLiteral("Starting the engine\u2026"), 0.05);
     }
+    // A stop made from inside that step: the host refuses to start for a run already stopped.
+    if (m_cancelled) {
+        const EngineFailure stopped = EngineFailure::cancelled();
+        end(unexpected(Failure{Failure::Kind::engine, stopped, stopped.localizedDescription(),
+                               stopped.debugDescription()}));
+        return;
+    }
 
     m_host = new EngineHost(this);
     const qint64 engineStartMs = m_clock.elapsed();
@@ -118,7 +125,7 @@ void MorvelRun::onScanRead(const Expected<MorvelScan, MorvelScanReader::Failure>
             log(QStringLiteral("engine ready (%1)").arg(event.text));
             break;
         case EngineEvent::Kind::stage:
-            log(QStringLiteral("stage %1 %2 ms").arg(event.text).arg(event.ms));
+            log(QStringLiteral("stage %1 %2 ms").arg(event.text, QString::number(event.ms)));
             if (const auto step = nextStep(event.text); step && m_onStep) {
                 m_onStep(step->text, step->fraction);
             }

@@ -60,8 +60,9 @@ public:
 
     // Starts a run and returns it at once. `onFinished` is called exactly once from the event loop, after
     // which the run deletes itself. `onStep` gets "Starting the engine…" at 0.05 and then one step per known
-    // stage (MorvelProgress). Failures: the scan reader's, the host's, a stop (checked after the scan read
-    // and after the engine; during the engine the host is cancelled), or an undecodable reply. Write errors
+    // stage (MorvelProgress). Failures: the scan reader's, the host's, a stop (checked after the scan read,
+    // before the host is built and after the engine; during the engine the host is cancelled), or an
+    // undecodable reply. Write errors
     // are not failures: they come back in the outcome.
     static QPointer<MorvelRun> make(Request request, StepCallback onStep, FinishCallback onFinished);
 

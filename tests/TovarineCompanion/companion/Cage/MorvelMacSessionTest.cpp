@@ -206,3 +206,27 @@ TEST(MorvelMacSession, ClosingTheWindowStopsTheFit)
     EXPECT_EQ(runs.fits[0]->stops, 1);
     runs.fits[0]->finish(finishedWith(true, true)); // a late ending finds no session and does nothing
 }
+
+TEST(MorvelMacSession, ADyingSessionPublishesNothing)
+{
+    // A stop that ends the fit at once (as a stop during the engine does) must not publish from the
+    // destructor.
+    std::shared_ptr<FakeFit> fit;
+    MorvelMacSession::RunStarter starter = [&fit](const MorvelRun::Request& request,
+                                                  MorvelRun::StepCallback step,
+                                                  MorvelRun::FinishCallback finish) {
+        fit = std::make_shared<FakeFit>(FakeFit{request, std::move(step), std::move(finish), 0});
+        return [f = fit.get()] {
+            ++f->stops;
+            f->finish(unexpected(engineFailure(EngineFailure::cancelled())));
+        };
+    };
+    auto session = std::make_unique<MorvelMacSession>(starter);
+    session->start("/r/model.usdz", "/r", kOptions, 900);
+    int published = 0;
+    QObject::connect(session.get(), &MorvelMacSession::phaseChanged, [&] { ++published; });
+    QObject::connect(session.get(), &MorvelMacSession::writtenInChanged, [&] { ++published; });
+    session.reset();
+    EXPECT_EQ(fit->stops, 1);
+    EXPECT_EQ(published, 0);
+}

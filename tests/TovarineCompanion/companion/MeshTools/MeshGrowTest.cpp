@@ -7,7 +7,11 @@
 #include <QRegularExpression>
 #include <QStringList>
 #include <QTemporaryDir>
+#include <algorithm>
+#include <cmath>
 #include <gtest/gtest.h>
+#include <limits>
+#include <set>
 
 namespace tovarine {
 namespace {
@@ -183,6 +187,206 @@ TEST_F(Grow, SmoothingFollowsItsPassesAndFactor)
     ASSERT_TRUE(run(thin, 1.0, 1, 2, 1.0, &lines));
     EXPECT_EQ(lines.filter(QStringLiteral("smoothing")).size(), 1);
     EXPECT_NE(grownBytes(), unsmoothed);
+}
+
+// The iteration written plainly, step by step: measure, push each thin face's corners by the largest
+// half-shortfall, stop on no thin face or no strict improvement, otherwise grow along area-weighted normals
+// and smooth the moved vertices; after the last iteration measure once more and keep the better state.
+struct PlainGrowth
+{
+    MeshPositions positions;
+    std::int64_t initialThin = -1;
+    std::int64_t finalThin = 0;
+    std::int64_t iterations = 0;
+    double minMM = 0.0;
+    double medianMM = 0.0;
+    bool measuredAgain = false; // the run used every iteration and took the final measurement
+    bool keptBest = false;      // ... and that measurement had more thin faces than the best state
+};
+
+PlainGrowth plainGrowth(const MeshLists& mesh, double target, int cap, int passes, double alpha)
+{
+    struct Measured
+    {
+        std::int64_t thin = 0;
+        double minMM = 0.0;
+        double medianMM = 0.0;
+        MeshMinThickness::ThicknessSamples samples;
+    };
+    const MeshTriangles& faces = mesh.triangles;
+    auto measure = [&](const MeshPositions& positions) {
+        Measured m;
+        m.samples = MeshMinThickness::sampleThickness(positions, faces, {}, {}, 1);
+        std::vector<double> measured;
+        for (std::size_t f = 0; f < faces.size(); ++f) {
+            if (m.samples.measured[f]) {
+                measured.push_back(m.samples.thicknessMM[f]);
+                m.thin += m.samples.thicknessMM[f] < target ? 1 : 0;
+            }
+        }
+        std::stable_sort(measured.begin(), measured.end());
+        if (!measured.empty()) {
+            m.minMM = measured.front();
+            m.medianMM = measured[measured.size() / 2];
+        }
+        return m;
+    };
+    const std::size_t vertexCount = mesh.positions.size();
+    std::vector<std::set<std::int64_t>> adjacent(vertexCount);
+    for (const MeshTriangle& t : faces) {
+        for (int k = 0; k < 3; ++k) {
+            adjacent[static_cast<std::size_t>(t[k])].insert(t[(k + 1) % 3]);
+            adjacent[static_cast<std::size_t>(t[k])].insert(t[(k + 2) % 3]);
+        }
+    }
+    const std::int64_t largest = std::numeric_limits<std::int64_t>::max();
+    PlainGrowth out;
+    MeshPositions current = mesh.positions;
+    MeshPositions bestPositions;
+    Measured best;
+    std::int64_t bestThin = largest;
+    std::int64_t previousThin = largest;
+    bool writeBest = false;
+    bool stoppedEarly = false;
+    for (int k = 1; k <= cap; ++k) {
+        const Measured m = measure(current);
+        std::vector<double> push(vertexCount, 0.0);
+        for (std::size_t f = 0; f < faces.size(); ++f) {
+            if (m.samples.measured[f] && m.samples.thicknessMM[f] < target) {
+                const double s = (target - m.samples.thicknessMM[f]) * 0.5;
+                for (std::int64_t v : faces[f]) {
+                    push[static_cast<std::size_t>(v)] = std::max(push[static_cast<std::size_t>(v)], s);
+                }
+            }
+        }
+        if (out.initialThin == -1) {
+            out.initialThin = m.thin;
+        }
+        if (m.thin < bestThin) {
+            bestThin = m.thin;
+            bestPositions = current;
+            best = m;
+        }
+        if (m.thin == 0 || m.thin >= previousThin) {
+            out.iterations = k;
+            writeBest = true;
+            stoppedEarly = true;
+            break;
+        }
+        MeshPositions normals(vertexCount, Vec3{0, 0, 0});
+        for (const MeshTriangle& t : faces) {
+            const Vec3& a = current[static_cast<std::size_t>(t[0])];
+            const Vec3& b = current[static_cast<std::size_t>(t[1])];
+            const Vec3& c = current[static_cast<std::size_t>(t[2])];
+            const Vec3 e1{b[0] - a[0], b[1] - a[1], b[2] - a[2]};
+            const Vec3 e2{c[0] - a[0], c[1] - a[1], c[2] - a[2]};
+            const Vec3 n{e1[1] * e2[2] - e1[2] * e2[1], e1[2] * e2[0] - e1[0] * e2[2],
+                         e1[0] * e2[1] - e1[1] * e2[0]};
+            for (std::int64_t v : t) {
+                for (int q = 0; q < 3; ++q) {
+                    normals[static_cast<std::size_t>(v)][q] += n[q];
+                }
+            }
+        }
+        for (Vec3& n : normals) {
+            const double length = std::sqrt(n[0] * n[0] + n[1] * n[1] + n[2] * n[2]);
+            n = length > 1e-12 ? Vec3{n[0] / length, n[1] / length, n[2] / length} : Vec3{0, 0, 1};
+        }
+        std::vector<std::size_t> moved;
+        for (std::size_t v = 0; v < vertexCount; ++v) {
+            if (push[v] > 0.0) {
+                for (int q = 0; q < 3; ++q) {
+                    current[v][q] = current[v][q] + normals[v][q] * push[v];
+                }
+                moved.push_back(v);
+            }
+        }
+        for (int pass = 0; pass < passes && !moved.empty(); ++pass) {
+            MeshPositions next = current;
+            for (std::size_t v : moved) {
+                if (adjacent[v].empty()) {
+                    continue;
+                }
+                Vec3 sum{0, 0, 0};
+                for (std::int64_t u : adjacent[v]) {
+                    for (int q = 0; q < 3; ++q) {
+                        sum[q] += current[static_cast<std::size_t>(u)][q];
+                    }
+                }
+                const auto count = static_cast<double>(adjacent[v].size());
+                for (int q = 0; q < 3; ++q) {
+                    next[v][q] = current[v][q] * (1.0 - alpha) + sum[q] / count * alpha;
+                }
+            }
+            current = next;
+        }
+        out.iterations = k;
+        previousThin = m.thin;
+    }
+    Measured written;
+    if (!stoppedEarly) {
+        out.measuredAgain = true;
+        written = measure(current);
+        writeBest = cap > 0 && bestThin < written.thin;
+        out.keptBest = writeBest;
+    }
+    if (writeBest) {
+        current = bestPositions;
+        written = best;
+    }
+    out.positions = current;
+    out.finalThin = written.thin;
+    out.minMM = written.minMM;
+    out.medianMM = written.medianMM;
+    return out;
+}
+
+// The iteration and stop rules against the plain loop, bit for bit, over shells and settings that reach
+// every ending: no thin face, no improvement, and all iterations used with either state written.
+TEST(GrowIteration, MatchesThePlainLoop)
+{
+    int measuredAgain = 0;
+    int keptBest = 0;
+    int stoppedEarly = 0;
+    for (std::uint32_t seed : {1u, 2u}) {
+        const MeshLists shell = [&] {
+            const MeshLists raw = test::lumpySphere(12, 20, 20.0, seed, 0.7);
+            const MeshLists outer = MeshTopology::weld(raw.positions, raw.triangles);
+            MeshLists inner = outer;
+            for (Vec3& p : inner.positions) {
+                p = {p[0] * 0.96, p[1] * 0.96, p[2] * 0.96};
+            }
+            for (MeshTriangle& t : inner.triangles) {
+                std::swap(t[1], t[2]);
+            }
+            return test::merged(outer, inner);
+        }();
+        const MeshGrow::Adjacency adjacency =
+            MeshGrow::vertexAdjacency(shell.positions.size(), shell.triangles);
+        for (int cap : {0, 1, 3, 6}) {
+            for (double target : {0.6, 1.0, 3.0}) {
+                for (double alpha : {0.4, 1.0}) {
+                    const PlainGrowth expected = plainGrowth(shell, target, cap, 2, alpha);
+                    const MeshGrow::Grown grown =
+                        MeshGrow::growPositions(shell, adjacency, target, cap, 2, alpha, {}, {}, 3);
+                    SCOPED_TRACE(testing::Message() << "seed " << seed << " cap " << cap << " target "
+                                                    << target << " alpha " << alpha);
+                    EXPECT_EQ(grown.positions, expected.positions);
+                    EXPECT_EQ(grown.result.initialThin, expected.initialThin);
+                    EXPECT_EQ(grown.result.finalThin, expected.finalThin);
+                    EXPECT_EQ(grown.result.iterations, expected.iterations);
+                    EXPECT_EQ(grown.result.finalMinMM, expected.minMM);
+                    EXPECT_EQ(grown.result.finalMedianMM, expected.medianMM);
+                    measuredAgain += expected.measuredAgain ? 1 : 0;
+                    keptBest += expected.keptBest ? 1 : 0;
+                    stoppedEarly += expected.measuredAgain ? 0 : 1;
+                }
+            }
+        }
+    }
+    EXPECT_GT(measuredAgain - keptBest, 0);
+    EXPECT_GT(keptBest, 0);
+    EXPECT_GT(stoppedEarly, 0);
 }
 
 TEST_F(Grow, RunsAreIdentical)

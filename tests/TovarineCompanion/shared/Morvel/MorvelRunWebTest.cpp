@@ -4,10 +4,13 @@
 #include "WebTestSupport.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QMutex>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -29,7 +32,7 @@ protected:
     void TearDown() override { MorvelEngineLocator::setEngineFolderForTesting(std::nullopt); }
 
     RunRecord run(const QString& dir, QJsonObject options, bool cancelAtOnce = false,
-                  const QString& meshName = "model.usdz")
+                  const QString& meshName = "model.usdz", const QString& cancelOnStep = {})
     {
         RunRecord record;
         MorvelRun::Request request;
@@ -40,8 +43,15 @@ protected:
         request.appInfo =
             QJsonObject{{"app", "tovarine Companion (Linux)"}, {"options", options}, {"readMs", "replaced"}};
         request.logTag = "tovarine.companion.morvel";
-        QPointer<MorvelRun> run = MorvelRun::make(
-            request, [&](const QString& text, double fraction) { record.steps.emplace_back(text, fraction); },
+        QPointer<MorvelRun> run;
+        run = MorvelRun::make(
+            request,
+            [&](const QString& text, double fraction) {
+                record.steps.emplace_back(text, fraction);
+                if (text == cancelOnStep && run) {
+                    run->cancel();
+                }
+            },
             [&](const Expected<MorvelRun::Finished, MorvelRun::Failure>& result) {
                 ++record.finishCalls;
                 record.result = result;
@@ -140,4 +150,63 @@ TEST_F(MorvelRunWeb, StopDuringTheScanReadEndsBeforeTheEngine)
     EXPECT_TRUE(record.result->error().isCancellation());
     EXPECT_EQ(record.result->error().kind, MorvelRun::Failure::Kind::cancelled);
     EXPECT_TRUE(record.steps.empty()) << "the engine was started";
+}
+
+TEST_F(MorvelRunWeb, StopInsideTheStartingStepNeverBuildsTheEngine)
+{
+    QTemporaryDir dir;
+    const QString folder = test::makeResultFolder(dir);
+    QElapsedTimer clock;
+    clock.start();
+    // A page that never answers: had the engine been started, only the time limit would end the run.
+    const RunRecord record =
+        run(folder, {{"standinMode", "hang"}}, false, "model.usdz", u"Starting the engine\u2026"_qs);
+    EXPECT_LT(clock.elapsed(), 20000);
+    ASSERT_FALSE(record.result->hasValue());
+    EXPECT_TRUE(record.result->error().isCancellation());
+    EXPECT_EQ(record.result->error().engine, EngineFailure::cancelled());
+    EXPECT_EQ(record.steps.size(), 1u);
+}
+
+namespace {
+QMutex g_logMutex;
+QStringList* g_logLines = nullptr;
+void collectLog(QtMsgType, const QMessageLogContext&, const QString& line)
+{
+    QMutexLocker lock(&g_logMutex);
+    if (g_logLines) {
+        g_logLines->append(line);
+    }
+}
+} // namespace
+
+TEST_F(MorvelRunWeb, LogLinesCarryTheTagAndThePageTextsVerbatim)
+{
+    QTemporaryDir dir;
+    const QString folder = test::makeResultFolder(dir);
+    QStringList lines;
+    g_logLines = &lines;
+    const QtMessageHandler previous = qInstallMessageHandler(collectLog);
+    const RunRecord record = run(folder, {{"standinMode", "oddStageName"}});
+    qInstallMessageHandler(previous);
+    {
+        QMutexLocker lock(&g_logMutex);
+        g_logLines = nullptr;
+    }
+    ASSERT_TRUE(record.result->hasValue());
+
+    const QStringList ours = lines.filter(QRegularExpression("^tovarine\\.companion\\.morvel: "));
+    ASSERT_GE(ours.size(), 4);
+    EXPECT_TRUE(ours.front().contains(QRegularExpression(
+        R"(^tovarine\.companion\.morvel: scan read 14 triangles, 8 vertices \(12 before weld\) in \d+ ms$)")))
+        << ours.front().toStdString();
+    EXPECT_TRUE(ours.contains("tovarine.companion.morvel: engine ready (morvel stand-in)"));
+    EXPECT_TRUE(
+        ours.contains("tovarine.companion.morvel: worker probe: no worker: stand-in runs on the page"));
+    EXPECT_TRUE(ours.contains("tovarine.companion.morvel: stage 50%1 done 7 ms"));
+    EXPECT_TRUE(ours.back().startsWith("tovarine.companion.morvel: done, total "))
+        << ours.back().toStdString();
+    EXPECT_TRUE(
+        ours.back().contains(QRegularExpression(R"(total \d+ ms \(read \d+, engine \d+, write \d+\)$)")))
+        << ours.back().toStdString();
 }
