@@ -1,7 +1,9 @@
 #include "ResultView.h"
 
+#include "DimensionsAndRescale.h"
 #include "ElidedLabel.h"
 #include "PreviewControls.h"
+#include "PrintPrepControls.h"
 #include "SettingsKeys.h"
 #include "Symbols.h"
 #include "USDZPreviewMac.h"
@@ -69,6 +71,9 @@ ResultView::ResultView(const QString& resultDir, const QString& meshPath, UserDe
         m_panelSlots[i] = place;
         layout->addWidget(place);
     }
+    // The measure and print-prep panels belong to this result alone; the cage panel is placed from outside.
+    setPanel(PanelSlot::measureAndRescale, new DimensionsAndRescale(m_meshPath, m_resultDir, m_defaults));
+    setPanel(PanelSlot::printPrep, new PrintPrepControls(m_meshPath, m_resultDir, m_defaults));
 
     auto* resultRow = new QHBoxLayout();
     resultRow->setSpacing(14);

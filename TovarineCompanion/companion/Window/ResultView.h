@@ -14,9 +14,9 @@ class UserDefaults;
 
 // The result of a finished drop, top to bottom, 10 px apart: the preview row (the model preview, at least
 // 340 px high; a cage preview may be added beside it), the look controls, three places for the result
-// panels (measure and rescale, print preparation, cage; empty until filled), and the result row: a green
-// check, the result folder's name, "Open OBJ", "Reveal in File Manager" and "Drop another". The preview
-// follows the three look settings. GUI thread only.
+// panels (measure and rescale and print preparation, filled here; cage, empty until filled), and the result
+// row: a green check, the result folder's name, "Open OBJ", "Reveal in File Manager" and "Drop another".
+// The preview follows the three look settings. GUI thread only.
 class ResultView : public QWidget
 {
     Q_OBJECT
