@@ -1,0 +1,45 @@
+#pragma once
+
+#include <QtGlobal>
+
+#include <cstddef>
+
+#include "PhotogrammetrySession.h"
+
+namespace tovarine {
+
+// What one detail level asks of the COLMAP chain and of the clean-up.
+struct ColmapLevelSettings
+{
+    int maxImageSizePx = 3200;    // longest side the features are extracted at; 0: the frames' own size
+    int maxFeatures = 8192;       // SIFT features per frame
+    int poissonDepth = 10;        // octree depth of the surface reconstruction
+    int poissonTrim = 5;          // density trim; COLMAP's default (10) empties the mesh
+    std::size_t maxTriangles = 0; // decimation cap; 0: none
+};
+
+// The detail levels' settings in one table, tuned by bench/Photogrammetry. Any thread.
+namespace ColmapDetailTable {
+
+// Exhaustive matching up to this many frames; sequential matching with overlap beyond it (ordered captures).
+inline constexpr int kExhaustiveMaxFrames = 60;
+inline constexpr int kSequentialOverlap = 15;
+// Peak memory the chain may reach, whatever the machine has.
+inline constexpr qint64 kMemoryBudgetBytes = 7LL * 1024 * 1024 * 1024;
+
+// The table row of `detail`. `custom` is the raw row with the specification's polygon limit (0: no cap);
+// texture settings are not honoured (the model carries vertex colours).
+ColmapLevelSettings settingsFor(PhotogrammetrySession::Detail detail,
+                                const PhotogrammetrySession::CustomDetailSpecification& custom = {});
+
+bool useExhaustiveMatching(int frameCount, PhotogrammetrySession::SampleOrdering ordering);
+
+// SIFT extraction threads that fit in memory: CPU SIFT needs about 2.2 GB per thread at 3200 px, growing with
+// the square of the image size. At least 1, at most maxThreads.
+int extractionThreads(int imageSizePx, qint64 availableMemoryBytes, int maxThreads);
+
+// MemAvailable of /proc/meminfo in bytes; kMemoryBudgetBytes when it cannot be read.
+qint64 availableMemoryBytes();
+
+} // namespace ColmapDetailTable
+} // namespace tovarine
