@@ -62,3 +62,13 @@ qint64 availableMemoryBytes()
 }
 
 } // namespace tovarine::ColmapDetailTable
+
+namespace tovarine::ColmapDetailTable {
+
+int poissonTrim(int levelTrim, std::size_t pointCount)
+{
+    const double supportedDepth = std::log2(static_cast<double>(std::max<std::size_t>(pointCount, 1))) / 2.0;
+    return std::clamp(static_cast<int>(std::floor(supportedDepth)) - 2, 0, std::max(levelTrim, 0));
+}
+
+} // namespace tovarine::ColmapDetailTable

@@ -38,6 +38,11 @@ bool useExhaustiveMatching(int frameCount, PhotogrammetrySession::SampleOrdering
 // the square of the image size. At least 1, at most maxThreads.
 int extractionThreads(int imageSizePx, qint64 availableMemoryBytes, int maxThreads);
 
+// The density trim for `pointCount` oriented points: the level's trim, lowered for sparse clouds, whose
+// sampling supports only a shallow octree (about log4 of the point count); trimming deeper than that empties
+// the mesh. At least 0.
+int poissonTrim(int levelTrim, std::size_t pointCount);
+
 // MemAvailable of /proc/meminfo in bytes; kMemoryBudgetBytes when it cannot be read.
 qint64 availableMemoryBytes();
 

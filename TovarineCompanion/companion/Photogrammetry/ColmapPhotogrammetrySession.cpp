@@ -304,15 +304,25 @@ void ColmapPhotogrammetrySession::buildPointCloud()
             auto written = PlyFile::writePointCloud(cloudPath, cloud->positions, cloud->normals, cloud->colors);
             return written ? QString() : written.error();
         },
-        [this, cloudPath] {
-            runColmap(Stage::mesh, QStringLiteral("surface reconstruction"),
-                      {QStringLiteral("poisson_mesher"), QStringLiteral("--input_path"), cloudPath,
-                       QStringLiteral("--output_path"), workPath(QStringLiteral("mesh.ply")),
-                       QStringLiteral("--PoissonMeshing.depth"), number(m_settings.poissonDepth),
-                       QStringLiteral("--PoissonMeshing.trim"), number(m_settings.poissonTrim),
-                       QStringLiteral("--PoissonMeshing.num_threads"), number(m_threads)},
-                      [this] { cleanUpMesh(); });
-        });
+        [this] { reconstructSurface(ColmapDetailTable::poissonTrim(m_settings.poissonTrim, m_report.objectPointCount)); });
+}
+
+void ColmapPhotogrammetrySession::reconstructSurface(int trim)
+{
+    runColmap(Stage::mesh, QStringLiteral("surface reconstruction"),
+              {QStringLiteral("poisson_mesher"), QStringLiteral("--input_path"), workPath(QStringLiteral("points.ply")),
+               QStringLiteral("--output_path"), workPath(QStringLiteral("mesh.ply")),
+               QStringLiteral("--PoissonMeshing.depth"), number(m_settings.poissonDepth),
+               QStringLiteral("--PoissonMeshing.trim"), number(trim), QStringLiteral("--PoissonMeshing.num_threads"),
+               number(m_threads)},
+              [this, trim] {
+                  // Trimming can still empty the mesh of an unevenly sampled object: then once more untrimmed.
+                  if (trim > 0 && PlyFile::declaredFaceCount(workPath(QStringLiteral("mesh.ply"))) == 0) {
+                      reconstructSurface(0);
+                      return;
+                  }
+                  cleanUpMesh();
+              });
 }
 
 void ColmapPhotogrammetrySession::cleanUpMesh()
@@ -587,7 +597,7 @@ void ColmapPhotogrammetrySession::emitFinal(const Output& final)
     m_finished = true;
     m_creepTimer.stop();
     m_killTimer.stop();
-    if (!(m_options.keepWorkFolder && final.kind == Output::Kind::processingComplete)) {
+    if (!m_options.keepWorkFolder) {
         removeWorkFolder();
     }
     QPointer<ColmapPhotogrammetrySession> self(this);

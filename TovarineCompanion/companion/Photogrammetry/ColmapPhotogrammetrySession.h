@@ -40,7 +40,7 @@ public:
         QString colmapProgram;        // empty: "colmap" from PATH
         QString workRoot;             // empty: the system's temporary folder
         int maxThreads = 0;           // threads per COLMAP step; 0: all cores
-        bool keepWorkFolder = false;  // for benchmarks and diagnosis: leave the work folder after a completed run
+        bool keepWorkFolder = false;  // for benchmarks and diagnosis: leave the work folder when the run ends
         int terminateGraceMs = 3000;  // after terminate(), kill() follows this late
     };
 
@@ -88,7 +88,7 @@ private:
     void afterMapping();
     void convertNextModel();
     void buildPointCloud();
-    void afterMeshing();
+    void reconstructSurface(int trim);
     void cleanUpMesh();
 
     void enterStage(Stage stage, const QString& name);

@@ -286,3 +286,29 @@ Expected<PlyMesh, QString> readMesh(const QString& path)
 }
 
 } // namespace tovarine::PlyFile
+
+namespace tovarine::PlyFile {
+
+qint64 declaredFaceCount(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        return -1;
+    }
+    const QByteArray head = file.read(64 * 1024);
+    const qsizetype end = head.indexOf("end_header");
+    if (!head.startsWith("ply") || end < 0) {
+        return -1;
+    }
+    for (const QByteArray& line : head.left(end).split('\n')) {
+        const QList<QByteArray> f = line.simplified().split(' ');
+        if (f.size() >= 3 && f[0] == "element" && f[1] == "face") {
+            bool ok = false;
+            const qint64 count = f[2].toLongLong(&ok);
+            return ok ? count : -1;
+        }
+    }
+    return 0;
+}
+
+} // namespace tovarine::PlyFile

@@ -33,5 +33,8 @@ Expected<void, QString> writePointCloud(const QString& path, const std::vector<g
 // malformed file; never a crash on bad input.
 Expected<PlyMesh, QString> readMesh(const QString& path);
 
+// The face count a PLY header declares; -1 when the file or its header cannot be read.
+qint64 declaredFaceCount(const QString& path);
+
 } // namespace PlyFile
 } // namespace tovarine

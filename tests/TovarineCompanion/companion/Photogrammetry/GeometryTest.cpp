@@ -302,8 +302,14 @@ TEST(ColmapProgress, LinesOfEachStageGiveTheirPosition)
     EXPECT_LT(ColmapProgress::creep(1e9, 5.0), 1.0);
 }
 
-TEST(ColmapDetailTable, ExtractionThreadsStayWithinMemory)
+TEST(ColmapDetailTable, ExtractionThreadsStayWithinMemoryAndTrimFollowsTheSampling)
 {
+    // Sparse clouds support only a shallow octree: a deeper trim would empty the mesh.
+    EXPECT_EQ(ColmapDetailTable::poissonTrim(5, 700), 2);
+    EXPECT_EQ(ColmapDetailTable::poissonTrim(5, 20'000), 5);
+    EXPECT_EQ(ColmapDetailTable::poissonTrim(5, 1'000'000), 5);
+    EXPECT_EQ(ColmapDetailTable::poissonTrim(5, 0), 0);
+
     constexpr qint64 kGiB = 1024LL * 1024 * 1024;
     EXPECT_EQ(ColmapDetailTable::extractionThreads(3200, 64 * kGiB, 8), 2) << "7 GB budget at 2.4 GB a thread";
     EXPECT_EQ(ColmapDetailTable::extractionThreads(4032, 64 * kGiB, 8), 1);
