@@ -1,13 +1,15 @@
 #pragma once
 
+#include "MixedSourceStaging.h"
+#include "PhotogrammetrySession.h"
+
+#include <QFutureWatcher>
 #include <QObject>
 #include <QPointer>
 #include <QString>
-
 #include <functional>
+#include <memory>
 #include <optional>
-
-#include "PhotogrammetrySession.h"
 
 namespace tovarine {
 
@@ -57,14 +59,35 @@ public:
     // is recorded and the run ends `cancelled` without starting a session.
     void cancel();
 
+    // Where the staging folder for mixed captures (tovarine-recon-<UUID>) goes; the system temp folder
+    // unless set. Set it before run().
+    void setTempDir(const QString& tempDir);
+
 signals:
     void stateChanged(const tovarine::CompanionReconstructor::State& state);
 
 private:
-    // (private members are the implementer's)
+    void setRunningState(const State& state);
+    void onOutput(const PhotogrammetrySession::Output& output);
+    void onStaged(const std::optional<MixedSourceStaging::Staged>& staged);
+    void finish(const State& finalState);
+
     PhotogrammetrySessionFactory m_sessionFactory;
     State m_state;
     QPointer<PhotogrammetrySession> m_activeSession;
+    std::unique_ptr<PhotogrammetrySession> m_session;
+    QString m_tempDir;
+    QString m_imagesPath;
+    QString m_modelPath;
+    QString m_stagingPath; // empty unless this run staged a mixed capture
+    PhotogrammetrySession::Detail m_detail = PhotogrammetrySession::Detail::medium;
+    PhotogrammetrySession::Configuration m_configuration;
+    Progress m_progress;
+    Finished m_finished;
+    QFutureWatcher<std::optional<MixedSourceStaging::Staged>>* m_stagingWatcher = nullptr;
+    bool m_started = false;
+    bool m_ended = false;
+    bool m_cancelRequested = false;
 };
 
 } // namespace tovarine

@@ -1,11 +1,16 @@
 #pragma once
 
-#include <QObject>
-#include <QString>
-#include <QUrl>
-
 #include "CompanionReconstructor.h"
 #include "PhotogrammetrySession.h"
+#include "ZipUnpacker.h"
+
+#include <QObject>
+#include <QPointer>
+#include <QString>
+#include <QThreadPool>
+#include <QUrl>
+#include <atomic>
+#include <memory>
 
 namespace tovarine {
 
@@ -20,10 +25,10 @@ public:
     {
         enum class Kind { preparing, reconstructing, done, failed, idle };
         Kind kind = Kind::idle;
-        QString message;   // preparing, reconstructing, failed
+        QString message;       // preparing, reconstructing, failed
         double fraction = 0.0; // reconstructing
-        QString resultDir; // done: the result folder
-        QString meshPath;  // done: model.usdz inside it (not the OBJ)
+        QString resultDir;     // done: the result folder
+        QString meshPath;      // done: model.usdz inside it (not the OBJ)
 
         static State preparing(const QString& message);
         static State reconstructing(double fraction, const QString& message);
@@ -36,8 +41,8 @@ public:
     // Where the pipeline reads and writes; the defaults are the user's Desktop and the system temp folder.
     struct Environment
     {
-        QString desktopDir;   // result folders go to <desktopDir>/tovarine/<name>/
-        QString tempDir;      // tovarine-drop/ and tovarine-recon-* go here
+        QString desktopDir; // result folders go to <desktopDir>/tovarine/<name>/
+        QString tempDir;    // tovarine-drop/ and tovarine-recon-* go here
         PhotogrammetrySessionFactory sessionFactory;
         QString unzipProgram = QStringLiteral("/usr/bin/unzip");
     };
@@ -62,9 +67,30 @@ signals:
     void stateChanged(const tovarine::DropReconstruction::State& state);
 
 private:
-    // (private members are the implementer's)
+    struct Staged
+    {
+        QString resultDir;
+        QString imagesDir;
+    };
+
+    void abandonCurrentRun();
+    bool isCurrent(quint64 generation) const { return generation == m_generation; }
+    void runPipeline(quint64 generation, const QString& itemPath, const QString& detail);
+    void stageCapture(quint64 generation, const QString& rootPath, const QString& detail);
+    void reconstruct(quint64 generation, const Staged& staged, const QString& detail);
+    void onReconstructionEnded(quint64 generation, const Staged& staged,
+                               const CompanionReconstructor::State& finalState);
+    void exportObj(quint64 generation, const Staged& staged, const QString& meshPath);
+
     Environment m_environment;
     State m_state;
+    // Counts drops; each pipeline step checks that its run is still the newest before touching state.
+    quint64 m_generation = 0;
+    QPointer<CompanionReconstructor> m_reconstructor;
+    QPointer<ZipUnpacker> m_unzipper;
+    std::shared_ptr<std::atomic<bool>> m_stagingAbandoned;
+    // One thread: a new drop's folder copy starts only after an abandoned one has stopped.
+    QThreadPool m_stagingPool;
 };
 
 } // namespace tovarine

@@ -14,10 +14,13 @@ namespace tovarine::UsdzFile {
 // `model.usda` first, fixed dates (the same mesh always gives the same bytes). The layer has one Xform "model"
 // with one Mesh child in metres, Y up: points, faceVertexCounts, faceVertexIndices, normals and
 // primvars:displayColor when present, and a preview-surface material (roughness 0.6, metallic 0).
-// Floats are written shortest-round-trip, so reading gives the same bits.
+// Floats are written shortest-round-trip, so reading gives the same bits. Empty when the layer would exceed the
+// 4 GiB a plain zip can address (write reports that as an error).
 QByteArray encode(const ModelMesh& mesh);
 
-// Writes encode(mesh) to `path` atomically (temporary file, then rename). Error: a user-facing sentence.
+// Writes encode(mesh) to `path` atomically (temporary file, then rename); an earlier file stays whole on failure.
+// Error: a user-facing sentence, also for a malformed mesh (a triangle index past the vertices) that could not be
+// read back.
 Expected<void, QString> write(const ModelMesh& mesh, const QString& path);
 
 // Reads the package at `path` (or its bytes): the first .usda/.usdc/.usd entry is the root layer; every

@@ -1,0 +1,171 @@
+#include "DropIntakeRules.h"
+
+#include "Wordbank.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTextBoundaryFinder>
+
+namespace tovarine::DropIntakeRules {
+
+namespace {
+
+constexpr int kMaxNameCharacters = 60;
+// Linux file systems limit one path component to 255 bytes.
+constexpr int kMaxNameBytes = 255;
+
+const QString kLabelFile = QStringLiteral("label.txt");
+const QString kCaptureSettingsFile = QStringLiteral("model_morvel_settings.json");
+const QString kPhoneSettingsFile = QStringLiteral("phone_morvel_settings.json");
+
+bool isFrameName(const QString& fileName)
+{
+    const QString extension = QFileInfo(fileName).suffix().toLower();
+    return extension == QLatin1String("jpg") || extension == QLatin1String("jpeg") ||
+           extension == QLatin1String("heic");
+}
+
+// Every entry, hidden ones included, in the order the file system lists them; nullopt when the folder
+// cannot be listed.
+std::optional<QStringList> listFolder(const QString& path)
+{
+    // An empty path would list the working directory.
+    if (path.isEmpty()) {
+        return std::nullopt;
+    }
+    QDir dir(path);
+    if (!dir.exists() || !dir.isReadable()) {
+        return std::nullopt;
+    }
+    return dir.entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                         QDir::Unsorted);
+}
+
+QString child(const QString& folder, const QString& name)
+{
+    return QDir(folder).filePath(name);
+}
+
+} // namespace
+
+bool hasJPEGs(const QString& folderPath)
+{
+    const std::optional<QStringList> entries = listFolder(folderPath);
+    return entries && std::any_of(entries->begin(), entries->end(), isFrameName);
+}
+
+QString findImagesDir(const QString& rootPath)
+{
+    if (rootPath.isEmpty()) {
+        return {};
+    }
+    const QString images = QStringLiteral("Images");
+    if (QFileInfo(rootPath).fileName() == images && hasJPEGs(rootPath)) {
+        return rootPath;
+    }
+    if (hasJPEGs(child(rootPath, images))) {
+        return child(rootPath, images);
+    }
+    const std::optional<QStringList> entries = listFolder(rootPath);
+    if (!entries) {
+        return {};
+    }
+    for (const QString& entry : *entries) {
+        const QString entryPath = child(rootPath, entry);
+        if (!QFileInfo(entryPath).isDir()) {
+            continue;
+        }
+        if (hasJPEGs(child(entryPath, images))) {
+            return child(entryPath, images);
+        }
+    }
+    return {};
+}
+
+QString truncatedName(const QString& text, int maxCharacters, int maxUtf8Bytes)
+{
+    QTextBoundaryFinder finder(QTextBoundaryFinder::Grapheme, text);
+    qsizetype end = 0;
+    int characters = 0;
+    while (characters < maxCharacters && finder.toNextBoundary() != -1) {
+        const qsizetype next = finder.position();
+        if (text.left(next).toUtf8().size() > maxUtf8Bytes) {
+            break;
+        }
+        end = next;
+        ++characters;
+    }
+    return text.left(end);
+}
+
+OutputName outputName(const QString& rootPath, qint64 nowSeconds)
+{
+    // Only the last extension goes; a leading dot (a hidden name) is not an extension.
+    const QString fileName = QFileInfo(QDir::cleanPath(rootPath)).fileName();
+    const qsizetype dot = fileName.lastIndexOf(QLatin1Char('.'));
+    const QString base = dot > 0 ? fileName.left(dot) : fileName;
+
+    if (base.isEmpty()) {
+        return {Wordbank::name(nowSeconds), true};
+    }
+    if (Wordbank::looksLikeIdentifier(base)) {
+        return {Wordbank::name(Wordbank::seed(base)), true};
+    }
+    return {truncatedName(base, kMaxNameCharacters, kMaxNameBytes), false};
+}
+
+QString cleanOutputName(const QString& rootPath, qint64 nowSeconds)
+{
+    return outputName(rootPath, nowSeconds).name;
+}
+
+QString resultFolderPath(const QString& tovarineDir, const OutputName& name)
+{
+    QString path = child(tovarineDir, name.name);
+    if (!name.generated) {
+        return path;
+    }
+    for (int suffix = 2; QFileInfo::exists(path); ++suffix) {
+        path = child(tovarineDir, name.name + QLatin1Char('-') + QString::number(suffix));
+    }
+    return path;
+}
+
+bool isSameFolder(const QString& a, const QString& b)
+{
+    const QString canonicalA = QFileInfo(a).canonicalFilePath();
+    return !canonicalA.isEmpty() && canonicalA == QFileInfo(b).canonicalFilePath();
+}
+
+void copyLabel(const QString& captureDir, const QString& resultDir)
+{
+    if (isSameFolder(captureDir, resultDir)) {
+        return;
+    }
+    const QString source = child(captureDir, kLabelFile);
+    if (QFileInfo::exists(source)) {
+        const QString destination = child(resultDir, kLabelFile);
+        QFile::remove(destination);
+        QFile::copy(source, destination);
+    }
+}
+
+void copyPhoneMorvelSettings(const QString& captureDir, const QString& resultDir, const QString& tovarineDir)
+{
+    if (isSameFolder(captureDir, resultDir)) {
+        return;
+    }
+    const QString canonicalCapture = QFileInfo(captureDir).canonicalFilePath();
+    const bool captureIsResultFolder =
+        !canonicalCapture.isEmpty() && isSameFolder(QFileInfo(canonicalCapture).absolutePath(), tovarineDir);
+    const QString source =
+        child(captureDir, captureIsResultFolder ? kPhoneSettingsFile : kCaptureSettingsFile);
+    const QString destination = child(resultDir, kPhoneSettingsFile);
+    QFile::remove(destination);
+    if (QFileInfo::exists(source)) {
+        QFile::copy(source, destination);
+    }
+}
+
+} // namespace tovarine::DropIntakeRules

@@ -1,0 +1,261 @@
+#include "DropReconstruction.h"
+
+#include "CaptureStaging.h"
+#include "ResultObjExport.h"
+#include "SettingsKeys.h"
+#include "UserDefaults.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QFutureWatcher>
+#include <QStandardPaths>
+#include <QtConcurrent>
+
+namespace tovarine {
+
+DropReconstruction::State DropReconstruction::State::preparing(const QString& message)
+{
+    State state;
+    state.kind = Kind::preparing;
+    state.message = message;
+    return state;
+}
+
+DropReconstruction::State DropReconstruction::State::reconstructing(double fraction, const QString& message)
+{
+    State state;
+    state.kind = Kind::reconstructing;
+    state.fraction = fraction;
+    state.message = message;
+    return state;
+}
+
+DropReconstruction::State DropReconstruction::State::done(const QString& resultDir, const QString& meshPath)
+{
+    State state;
+    state.kind = Kind::done;
+    state.resultDir = resultDir;
+    state.meshPath = meshPath;
+    return state;
+}
+
+DropReconstruction::State DropReconstruction::State::failed(const QString& message)
+{
+    State state;
+    state.kind = Kind::failed;
+    state.message = message;
+    return state;
+}
+
+DropReconstruction::State DropReconstruction::State::idle()
+{
+    return State{};
+}
+
+bool DropReconstruction::State::operator==(const State& other) const
+{
+    return kind == other.kind && message == other.message && fraction == other.fraction &&
+           resultDir == other.resultDir && meshPath == other.meshPath;
+}
+
+DropReconstruction::Environment
+DropReconstruction::defaultEnvironment(PhotogrammetrySessionFactory sessionFactory)
+{
+    Environment environment;
+    environment.desktopDir = QStandardPaths::writableLocation(QStandardPaths::DesktopLocation);
+    if (environment.desktopDir.isEmpty()) {
+        environment.desktopDir = QDir::home().filePath(QStringLiteral("Desktop"));
+    }
+    environment.tempDir = QDir::tempPath();
+    environment.sessionFactory = std::move(sessionFactory);
+    return environment;
+}
+
+DropReconstruction::DropReconstruction(Environment environment, QObject* parent)
+    : QObject(parent), m_environment(std::move(environment))
+{
+    m_stagingPool.setMaxThreadCount(1);
+}
+
+DropReconstruction::~DropReconstruction()
+{
+    abandonCurrentRun();
+    m_stagingPool.waitForDone();
+}
+
+void DropReconstruction::setState(const State& state)
+{
+    m_state = state;
+    emit stateChanged(m_state);
+}
+
+CompanionReconstructor* DropReconstruction::reconstructor() const
+{
+    return m_reconstructor;
+}
+
+void DropReconstruction::ingest(const QUrl& item, const QString& detail)
+{
+    abandonCurrentRun();
+    const quint64 generation = m_generation;
+    const QString itemPath = QDir::cleanPath(item.toLocalFile());
+    QMetaObject::invokeMethod(
+        this, [this, generation, itemPath, detail] { runPipeline(generation, itemPath, detail); },
+        Qt::QueuedConnection);
+}
+
+void DropReconstruction::abandonCurrentRun()
+{
+    ++m_generation;
+    if (m_unzipper) {
+        m_unzipper->abort();
+        m_unzipper->deleteLater();
+    }
+    if (m_stagingAbandoned) {
+        m_stagingAbandoned->store(true);
+    }
+    if (m_reconstructor) {
+        // Its ending still arrives and is ignored; the driver deletes itself then.
+        m_reconstructor->cancel();
+        m_reconstructor = nullptr;
+    }
+}
+
+void DropReconstruction::runPipeline(quint64 generation, const QString& itemPath, const QString& detail)
+{
+    if (!isCurrent(generation)) {
+        return;
+    }
+    setState(State::preparing(QStringLiteral("Inspecting ") + QFileInfo(itemPath).fileName() +
+                              QStringLiteral("\u2026")));
+
+    if (QFileInfo(itemPath).suffix().toLower() != QLatin1String("zip")) {
+        stageCapture(generation, itemPath, detail);
+        return;
+    }
+    auto* unzipper = new ZipUnpacker(this);
+    m_unzipper = unzipper;
+    connect(unzipper, &ZipUnpacker::finished, this,
+            [this, generation, detail, unzipper](const Expected<QString, QString>& result) {
+                unzipper->deleteLater();
+                if (!isCurrent(generation)) {
+                    return;
+                }
+                if (!result) {
+                    setState(State::failed(QStringLiteral("Couldn't unzip: ") + result.error()));
+                    return;
+                }
+                stageCapture(generation, result.value(), detail);
+            });
+    unzipper->start(itemPath, m_environment.tempDir, m_environment.unzipProgram);
+}
+
+void DropReconstruction::stageCapture(quint64 generation, const QString& rootPath, const QString& detail)
+{
+    CaptureStaging::Request request;
+    request.rootPath = rootPath;
+    request.tovarineDir = QDir(m_environment.desktopDir).filePath(QStringLiteral("tovarine"));
+    request.nowSeconds = QDateTime::currentSecsSinceEpoch();
+    request.abandoned = std::make_shared<std::atomic<bool>>(false);
+    m_stagingAbandoned = request.abandoned;
+
+    // Finding, naming and copying the frames is file work that can take long: on the staging thread.
+    using Result = Expected<CaptureStaging::Staged, QString>;
+    auto* watcher = new QFutureWatcher<Result>(this);
+    connect(watcher, &QFutureWatcherBase::finished, this, [this, generation, detail, watcher] {
+        watcher->deleteLater();
+        if (!isCurrent(generation)) {
+            return;
+        }
+        m_stagingAbandoned.reset();
+        const Result result = watcher->result();
+        if (!result) {
+            setState(State::failed(result.error()));
+            return;
+        }
+        reconstruct(generation, Staged{result->resultDir, result->imagesDir}, detail);
+    });
+    watcher->setFuture(QtConcurrent::run(&m_stagingPool, &CaptureStaging::stage, request));
+}
+
+void DropReconstruction::reconstruct(quint64 generation, const Staged& staged, const QString& detail)
+{
+    auto* driver = new CompanionReconstructor(m_environment.sessionFactory, this);
+    driver->setTempDir(m_environment.tempDir);
+    m_reconstructor = driver;
+
+    // Progress reaches `state` one hop after the driver's own state; the ending takes the same queue, so it
+    // never overtakes a progress update.
+    QPointer<DropReconstruction> self(this);
+    auto progress = [self, generation](double fraction, const QString& message) {
+        QMetaObject::invokeMethod(
+            self.data(),
+            [self, generation, fraction, message] {
+                if (self && self->isCurrent(generation)) {
+                    self->setState(State::reconstructing(fraction, message));
+                }
+            },
+            Qt::QueuedConnection);
+    };
+    auto finished = [self, generation, staged, driver](const CompanionReconstructor::State& finalState) {
+        driver->deleteLater();
+        QMetaObject::invokeMethod(
+            self.data(),
+            [self, generation, staged, finalState] {
+                if (self) {
+                    self->onReconstructionEnded(generation, staged, finalState);
+                }
+            },
+            Qt::QueuedConnection);
+    };
+    driver->run(staged.imagesDir, CompanionReconstructor::detail(detail), progress, finished);
+}
+
+void DropReconstruction::onReconstructionEnded(quint64 generation, const Staged& staged,
+                                               const CompanionReconstructor::State& finalState)
+{
+    if (!isCurrent(generation)) {
+        return;
+    }
+    m_reconstructor = nullptr;
+    using Kind = CompanionReconstructor::State::Kind;
+    switch (finalState.kind) {
+    case Kind::completed:
+        // No scene archive is written beside the model: nothing on this platform reads one.
+        exportObj(generation, staged, finalState.modelPath);
+        return;
+    case Kind::failed:
+        setState(State::failed(finalState.message));
+        return;
+    case Kind::cancelled:
+        setState(State::failed(QStringLiteral("Cancelled.")));
+        return;
+    case Kind::running:
+    case Kind::idle:
+        setState(State::failed(QStringLiteral("Reconstruction ended unexpectedly.")));
+        return;
+    }
+}
+
+void DropReconstruction::exportObj(quint64 generation, const Staged& staged, const QString& meshPath)
+{
+    const QString objPath = QDir(staged.resultDir).filePath(QStringLiteral("model.obj"));
+    // A failed export must not leave the previous run's OBJ looking like this run's.
+    QFile::remove(objPath);
+    const QString unit = UserDefaults::standard().string(SettingsKeys::kUnits, SettingsKeys::kUnitsDefault);
+
+    auto* watcher = new QFutureWatcher<std::optional<QString>>(this);
+    connect(watcher, &QFutureWatcherBase::finished, this, [this, generation, staged, meshPath, watcher] {
+        watcher->deleteLater();
+        if (!isCurrent(generation)) {
+            return;
+        }
+        // An export failure is not shown: the result stands without model.obj.
+        setState(State::done(staged.resultDir, meshPath));
+    });
+    watcher->setFuture(QtConcurrent::run(&exportResultObj, meshPath, objPath, unit));
+}
+
+} // namespace tovarine

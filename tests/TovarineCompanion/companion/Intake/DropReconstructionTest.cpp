@@ -1,0 +1,361 @@
+#include "DropTestFixture.h"
+#include "IntakeTestSupport.h"
+#include "QStringPrinter.h"
+#include "Wordbank.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QTest>
+
+namespace tovarine {
+namespace {
+
+using State = DropReconstruction::State;
+using test::FakeStep;
+
+class DropReconstructionTest : public test::DropTestFixture
+{
+protected:
+    QStringList entries(const QString& folder) const
+    {
+        return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name);
+    }
+
+    // Zips `folder` (relative to the root) into `zipPath` with the system zip tool.
+    void zipFolder(const QString& folder, const QString& zipPath, const QStringList& extraArguments = {})
+    {
+        QProcess zip;
+        zip.setWorkingDirectory(path(QString()));
+        zip.start(QStringLiteral("/usr/bin/zip"),
+                  extraArguments + QStringList{QStringLiteral("-qr"), zipPath, folder});
+        ASSERT_TRUE(zip.waitForFinished(10000));
+        ASSERT_EQ(zip.exitCode(), 0) << zip.readAllStandardError().toStdString();
+    }
+
+    QStringList messages() const
+    {
+        QStringList result;
+        for (const State& state : m_states) {
+            result.append(state.message);
+        }
+        return result;
+    }
+};
+
+TEST_F(DropReconstructionTest, CaptureFolderBecomesAResultFolder)
+{
+    const QString capture = makeCapture(QStringLiteral("drops/my cup"), 3, "teacup", "{\"level\": 2}");
+    const State final = drop(capture);
+
+    const QString result = resultDir(QStringLiteral("my cup"));
+    EXPECT_EQ(final, State::done(result, result + QStringLiteral("/model.usdz")));
+    ASSERT_GE(m_states.size(), 3);
+    EXPECT_EQ(m_states.front(), State::preparing(QStringLiteral("Inspecting my cup\u2026")));
+    EXPECT_TRUE(m_states.contains(State::reconstructing(0.5, QStringLiteral("Reconstructing \u00b7 50%"))));
+    EXPECT_EQ(entries(result + QStringLiteral("/Images")), test::numberedNames(QStringLiteral("frame_"), 3));
+    EXPECT_EQ(test::readFile(result + QStringLiteral("/label.txt")), QByteArray("teacup"));
+    EXPECT_EQ(test::readFile(result + QStringLiteral("/phone_morvel_settings.json")),
+              QByteArray("{\"level\": 2}"));
+    EXPECT_TRUE(QFileInfo::exists(result + QStringLiteral("/model.usdz")));
+    EXPECT_FALSE(QFileInfo::exists(result + QStringLiteral("/model.scn")));
+    EXPECT_EQ(m_engine.record->detail, PhotogrammetrySession::Detail::full);
+    // The capture itself is left as it was.
+    EXPECT_EQ(entries(capture), (QStringList{"Images", "label.txt", "model_morvel_settings.json"}));
+
+    // The same capture again, now without label or settings: the folder is reused, the old label stays,
+    // the old phone settings go and Images/ is replaced.
+    QFile::remove(capture + QStringLiteral("/label.txt"));
+    QFile::remove(capture + QStringLiteral("/model_morvel_settings.json"));
+    test::writeFile(result + QStringLiteral("/Images/stray.jpg"));
+    EXPECT_EQ(drop(capture).kind, State::Kind::done);
+    EXPECT_EQ(test::readFile(result + QStringLiteral("/label.txt")), QByteArray("teacup"));
+    EXPECT_FALSE(QFileInfo::exists(result + QStringLiteral("/phone_morvel_settings.json")));
+    EXPECT_EQ(entries(result + QStringLiteral("/Images")), test::numberedNames(QStringLiteral("frame_"), 3));
+}
+
+TEST_F(DropReconstructionTest, ImagesFolderDropIsNamedImagesAndTakesTheLabelBesideIt)
+{
+    makeCapture(QStringLiteral("shoot"), 2, "beside the frames");
+    const State final = drop(path(QStringLiteral("shoot/Images")));
+    const QString result = resultDir(QStringLiteral("Images"));
+    EXPECT_EQ(final, State::done(result, result + QStringLiteral("/model.usdz")));
+    EXPECT_EQ(m_states.front(), State::preparing(QStringLiteral("Inspecting Images\u2026")));
+    EXPECT_EQ(entries(result + QStringLiteral("/Images")).size(), 2);
+    EXPECT_EQ(test::readFile(result + QStringLiteral("/label.txt")), QByteArray("beside the frames"));
+}
+
+TEST_F(DropReconstructionTest, FailureTexts)
+{
+    const QString intakeFailed =
+        QStringLiteral("No Images/ folder with JPEG frames was found inside the drop.");
+    makeCapture(QStringLiteral("deep/a/b"), 1);
+    QDir().mkpath(path(QStringLiteral("folder.zip/Images")));
+    test::writeFile(path(QStringLiteral("corrupt.zip")), "this is not a zip archive");
+    test::writeFile(path(QStringLiteral("unzip-garbles")),
+                    "#!/bin/sh\nprintf '\\377\\376 bad' >&2\nexit 3\n");
+    QFile::setPermissions(path(QStringLiteral("unzip-garbles")),
+                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    // More than a pipe holds: unzip must be read while it runs, or it never exits.
+    test::writeFile(path(QStringLiteral("unzip-talks")),
+                    "#!/bin/sh\nhead -c 300000 /dev/zero | tr '\\0' e >&2\nexit 2\n");
+    QFile::setPermissions(path(QStringLiteral("unzip-talks")),
+                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    makeCapture(QStringLiteral("secret"), 1);
+    zipFolder(QStringLiteral("secret"), QStringLiteral("secret.zip"),
+              {QStringLiteral("-P"), QStringLiteral("pw")});
+    makeCapture(QStringLiteral("fine"), 1);
+
+    const struct
+    {
+        const char* name;
+        QString item;
+        QString message;       // exact, or
+        QString messagePrefix; // with this start and containing
+        QString messageContains;
+        QString unzipProgram = QStringLiteral("/usr/bin/unzip");
+        bool blockDesktop = false;
+    } cases[] = {
+        {"no frames folder", path(QStringLiteral("deep")), intakeFailed, {}, {}},
+        {"nothing there", path(QStringLiteral("missing")), intakeFailed, {}, {}},
+        {"corrupt zip",
+         path(QStringLiteral("corrupt.zip")),
+         {},
+         QStringLiteral("Couldn't unzip: "),
+         QStringLiteral("cannot find zipfile directory")},
+        {"folder named .zip",
+         path(QStringLiteral("folder.zip")),
+         QStringLiteral("Couldn't unzip: unzip:  cannot find or open %1, %1.zip or %1.ZIP.\n")
+             .arg(path(QStringLiteral("folder.zip"))),
+         {},
+         {}},
+        {"unzip with a lot to say",
+         path(QStringLiteral("corrupt.zip")),
+         QStringLiteral("Couldn't unzip: ") + QString(300000, QLatin1Char('e')),
+         {},
+         {},
+         path(QStringLiteral("unzip-talks"))},
+        {"password-protected zip",
+         path(QStringLiteral("secret.zip")),
+         {},
+         QStringLiteral("Couldn't unzip: "),
+         QStringLiteral("unable to get password")},
+        {"unzip missing",
+         path(QStringLiteral("corrupt.zip")),
+         {},
+         QStringLiteral("Couldn't unzip: couldn't start "),
+         QStringLiteral("/nonexistent/unzip"),
+         QStringLiteral("/nonexistent/unzip")},
+        {"unzip writes no UTF-8",
+         path(QStringLiteral("corrupt.zip")),
+         QStringLiteral("Couldn't unzip: unzip failed (3)"),
+         {},
+         {},
+         path(QStringLiteral("unzip-garbles"))},
+        {"frames cannot be staged",
+         path(QStringLiteral("fine")),
+         {},
+         QStringLiteral("Couldn't stage frames: "),
+         QStringLiteral("tovarine"),
+         QStringLiteral("/usr/bin/unzip"),
+         true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        DropReconstruction::Environment environment;
+        environment.desktopDir = c.blockDesktop ? path(QStringLiteral("fine/Images/frame_00000.jpg"))
+                                                : path(QStringLiteral("Desktop"));
+        environment.tempDir = path(QStringLiteral("tmp"));
+        environment.sessionFactory = m_engine.factory();
+        environment.unzipProgram = c.unzipProgram;
+        m_drop = std::make_unique<DropReconstruction>(environment);
+        m_states.clear();
+        QObject::connect(m_drop.get(), &DropReconstruction::stateChanged,
+                         [this](const State& state) { m_states.append(state); });
+
+        const State final = drop(c.item);
+        ASSERT_EQ(final.kind, State::Kind::failed);
+        if (!c.message.isNull()) {
+            EXPECT_EQ(final.message, c.message);
+        } else {
+            EXPECT_TRUE(final.message.startsWith(c.messagePrefix)) << final.message.toStdString();
+            EXPECT_TRUE(final.message.contains(c.messageContains)) << final.message.toStdString();
+        }
+        // Intake failures follow the first status line directly.
+        ASSERT_EQ(m_states.size(), 2);
+        EXPECT_EQ(m_states.front(), State::preparing(QStringLiteral("Inspecting ") +
+                                                     QFileInfo(c.item).fileName() + QChar(0x2026)));
+    }
+}
+
+TEST_F(DropReconstructionTest, DriverEndingsMapToFailureTexts)
+{
+    const QString capture = makeCapture(QStringLiteral("cup"));
+    const QString boom = QStringLiteral("Not enough overlap between the frames.");
+    const struct
+    {
+        QList<FakeStep> script;
+        std::optional<QString> cannotMake;
+        QString message;
+    } cases[] = {
+        {{FakeStep::requestError(boom), FakeStep::end()}, {}, boom},
+        {{FakeStep::cancelled(), FakeStep::end()}, {}, QStringLiteral("Cancelled.")},
+        {{FakeStep::end()}, {}, QStringLiteral("Reconstruction ended without completion event")},
+        {{}, QStringLiteral("The engine is not installed."), QStringLiteral("The engine is not installed.")},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.message.toStdString());
+        m_engine.script = c.script;
+        m_engine.cannotMake = c.cannotMake;
+        EXPECT_EQ(drop(capture), State::failed(c.message));
+    }
+}
+
+TEST_F(DropReconstructionTest, CancelThroughTheDriverFails)
+{
+    const QString capture = makeCapture(QStringLiteral("cup"));
+    m_engine.script = {FakeStep::progress(0.25), FakeStep::hold()};
+    m_drop->ingest(QUrl::fromLocalFile(capture), QStringLiteral("medium"));
+    ASSERT_TRUE(QTest::qWaitFor(
+        [this] {
+            return m_drop->state().kind == State::Kind::reconstructing && m_drop->state().fraction == 0.25;
+        },
+        10000));
+    ASSERT_NE(m_drop->reconstructor(), nullptr);
+    ASSERT_NE(m_drop->reconstructor()->activeSession(), nullptr);
+    m_drop->reconstructor()->activeSession()->cancel();
+    EXPECT_EQ(waitForEnd(), State::failed(QStringLiteral("Cancelled.")));
+    EXPECT_EQ(m_engine.record->cancelCount, 1);
+}
+
+TEST_F(DropReconstructionTest, ResultFolderDroppedAgainIsReconstructedInPlace)
+{
+    makeCapture(QStringLiteral("cup"), 3, "teacup", "phone settings");
+    ASSERT_EQ(drop(path(QStringLiteral("cup"))).kind, State::Kind::done);
+    const QString result = resultDir(QStringLiteral("cup"));
+    // The cage writes its own settings into the result folder; they are not the phone's.
+    test::writeFile(result + QStringLiteral("/model_morvel_settings.json"), "cage output");
+    ASSERT_TRUE(QFile::link(path(QStringLiteral("Desktop")), path(QStringLiteral("DesktopLink"))));
+
+    const QString spellings[] = {
+        result,
+        tovarineDir() + QStringLiteral("/../tovarine/./cup/"),
+        path(QStringLiteral("DesktopLink/tovarine/cup")),
+    };
+    for (const QString& spelling : spellings) {
+        SCOPED_TRACE(spelling.toStdString());
+        EXPECT_EQ(drop(spelling), State::done(result, result + QStringLiteral("/model.usdz")));
+        EXPECT_EQ(entries(result + QStringLiteral("/Images")),
+                  test::numberedNames(QStringLiteral("frame_"), 3));
+        EXPECT_EQ(test::readFile(result + QStringLiteral("/label.txt")), QByteArray("teacup"));
+        EXPECT_EQ(test::readFile(result + QStringLiteral("/phone_morvel_settings.json")),
+                  QByteArray("phone settings"));
+        EXPECT_EQ(m_engine.inputFolder, result + QStringLiteral("/Images"));
+    }
+    EXPECT_EQ(entries(tovarineDir()), QStringList{QStringLiteral("cup")});
+}
+
+TEST_F(DropReconstructionTest, GeneratedNamesNeverOverwriteAnEarlierResult)
+{
+    const QString capture = makeCapture(QStringLiteral("20240611"), 1, "first");
+    const QString generated = Wordbank::name(Wordbank::seed(QStringLiteral("20240611")));
+    ASSERT_EQ(drop(capture).resultDir, resultDir(generated));
+    test::writeFile(capture + QStringLiteral("/label.txt"), "second");
+    ASSERT_EQ(drop(capture).resultDir, resultDir(generated + QStringLiteral("-2")));
+    ASSERT_EQ(drop(capture).resultDir, resultDir(generated + QStringLiteral("-3")));
+    EXPECT_EQ(test::readFile(resultDir(generated) + QStringLiteral("/label.txt")), QByteArray("first"));
+
+    // A name taken from the drop reuses its folder.
+    const QString named = makeCapture(QStringLiteral("blue vase"));
+    ASSERT_EQ(drop(named).resultDir, resultDir(QStringLiteral("blue vase")));
+    ASSERT_EQ(drop(named).resultDir, resultDir(QStringLiteral("blue vase")));
+    EXPECT_FALSE(QFileInfo::exists(resultDir(QStringLiteral("blue vase-2"))));
+}
+
+TEST_F(DropReconstructionTest, ZipDropIsUnpackedAndGetsAFreshGeneratedName)
+{
+    makeCapture(QStringLiteral("capture"), 2, "zipped");
+    zipFolder(QStringLiteral("capture"), QStringLiteral("Capture.ZIP"));
+
+    const State first = drop(path(QStringLiteral("Capture.ZIP")));
+    ASSERT_EQ(first.kind, State::Kind::done) << first.message.toStdString();
+    EXPECT_EQ(m_states.front(), State::preparing(QStringLiteral("Inspecting Capture.ZIP…")));
+    const QString name = QFileInfo(first.resultDir).fileName();
+    EXPECT_NE(name, QStringLiteral("capture"));
+    EXPECT_TRUE(name.contains(QLatin1Char('-')));
+    EXPECT_EQ(test::readFile(first.resultDir + QStringLiteral("/label.txt")), QByteArray("zipped"));
+    // The unpacked capture stays in the temporary folder.
+    const QStringList unpacked = entries(path(QStringLiteral("tmp/tovarine-drop")));
+    ASSERT_EQ(unpacked.size(), 1);
+    EXPECT_TRUE(QFileInfo::exists(path(QStringLiteral("tmp/tovarine-drop/")) + unpacked.front() +
+                                  QStringLiteral("/capture/Images/frame_00000.jpg")));
+
+    const State second = drop(path(QStringLiteral("Capture.ZIP")));
+    ASSERT_EQ(second.kind, State::Kind::done);
+    EXPECT_NE(second.resultDir, first.resultDir);
+}
+
+TEST_F(DropReconstructionTest, DropDuringARunCancelsItAndIgnoresItsLateOutputs)
+{
+    const QString first = makeCapture(QStringLiteral("first"));
+    const QString second = makeCapture(QStringLiteral("second"));
+    m_engine.script = {FakeStep::progress(0.25), FakeStep::hold()};
+    // The cancelled session still reports progress and then its cancellation.
+    m_engine.afterCancel = {FakeStep::progress(0.9), FakeStep::cancelled(), FakeStep::end()};
+    m_drop->ingest(QUrl::fromLocalFile(first), QStringLiteral("full"));
+    ASSERT_TRUE(QTest::qWaitFor([this] { return m_drop->state().fraction == 0.25; }, 10000));
+    CompanionReconstructor* firstDriver = m_drop->reconstructor();
+    ASSERT_NE(firstDriver, nullptr);
+    const std::shared_ptr<test::FakeSessionRecord> firstSession = m_engine.record;
+
+    m_engine.script = {FakeStep::progress(0.5), FakeStep::complete(), FakeStep::end()};
+    m_states.clear();
+    const State final = drop(second);
+
+    EXPECT_EQ(final, State::done(resultDir(QStringLiteral("second")),
+                                 resultDir(QStringLiteral("second")) + QStringLiteral("/model.usdz")));
+    EXPECT_EQ(firstSession->cancelCount, 1);
+    EXPECT_FALSE(messages().contains(QStringLiteral("Reconstructing · 90%")));
+    EXPECT_FALSE(messages().contains(QStringLiteral("Cancelled.")));
+    QTest::qWait(50);
+    EXPECT_EQ(m_drop->state(), final);
+}
+
+TEST_F(DropReconstructionTest, DropDuringUnzipAbandonsIt)
+{
+    // An unzip that takes its time: the second drop must not wait for it, and its ending is ignored.
+    test::writeFile(path(QStringLiteral("slow-unzip")), "#!/bin/sh\nsleep 5\nexit 0\n");
+    QFile::setPermissions(path(QStringLiteral("slow-unzip")),
+                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    DropReconstruction::Environment environment;
+    environment.desktopDir = path(QStringLiteral("Desktop"));
+    environment.tempDir = path(QStringLiteral("tmp"));
+    environment.sessionFactory = m_engine.factory();
+    environment.unzipProgram = path(QStringLiteral("slow-unzip"));
+    m_drop = std::make_unique<DropReconstruction>(environment);
+
+    test::writeFile(path(QStringLiteral("a.zip")), "zip");
+    m_drop->ingest(QUrl::fromLocalFile(path(QStringLiteral("a.zip"))), QStringLiteral("full"));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(m_drop->state(), State::preparing(QStringLiteral("Inspecting a.zip…")));
+    const State final = drop(makeCapture(QStringLiteral("cup")));
+    EXPECT_EQ(final.kind, State::Kind::done);
+    EXPECT_EQ(final.resultDir, resultDir(QStringLiteral("cup")));
+}
+
+TEST_F(DropReconstructionTest, StaleObjIsRemovedAndAFailedExportStillGivesDone)
+{
+    const QString capture = makeCapture(QStringLiteral("cup"));
+    const QString result = resultDir(QStringLiteral("cup"));
+    test::writeFile(result + QStringLiteral("/model.obj"), "v 0 0 0\n");
+    test::writeFile(result + QStringLiteral("/model.usdz"), "stale");
+    // An engine that claims completion but writes no readable model.
+    m_engine.writeModel = [](const QString& modelPath) { test::writeFile(modelPath, "not a model"); };
+    EXPECT_EQ(drop(capture), State::done(result, result + QStringLiteral("/model.usdz")));
+    EXPECT_FALSE(QFileInfo::exists(result + QStringLiteral("/model.obj")));
+    EXPECT_EQ(test::readFile(result + QStringLiteral("/model.usdz")), QByteArray("not a model"));
+}
+
+} // namespace
+} // namespace tovarine
