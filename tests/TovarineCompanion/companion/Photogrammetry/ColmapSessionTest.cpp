@@ -6,12 +6,15 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <QUrl>
 
 #include <functional>
 #include <memory>
 
 #include "ColmapPhotogrammetrySession.h"
 #include "ColmapProgress.h"
+#include "DropReconstruction.h"
+#include "TestSupport.h"
 #include "SceneFixtures.h"
 #include "UsdzFile.h"
 
@@ -467,4 +470,54 @@ TEST_F(ColmapSessionTest, SecondRequestIsRefusedAndDestroyingARunningSessionClea
     session.reset();
     EXPECT_TRUE(QDir(m_workRoot).isEmpty());
     EXPECT_FALSE(QFile::exists(modelPath()));
+}
+
+// The whole road of a drop with this engine behind the driver: staged frames, real progress, the model and its
+// OBJ export in the result folder.
+TEST_F(ColmapSessionTest, DroppedCaptureFolderBecomesAResultFolderThroughTheDriver)
+{
+    QTemporaryDir settings;
+    test::useTemporarySettings(settings);
+    DropReconstruction::Environment environment;
+    environment.desktopDir = m_dir.filePath(QStringLiteral("desktop"));
+    environment.tempDir = m_dir.filePath(QStringLiteral("droptemp"));
+    environment.sessionFactory = Session::factory(m_options);
+    QDir().mkpath(environment.desktopDir);
+    QDir().mkpath(environment.tempDir);
+    DropReconstruction drop(environment);
+
+    std::vector<DropReconstruction::State> states;
+    QEventLoop loop;
+    QObject::connect(&drop, &DropReconstruction::stateChanged, &loop, [&](const DropReconstruction::State& state) {
+        states.push_back(state);
+        if (state.kind == DropReconstruction::State::Kind::done ||
+            state.kind == DropReconstruction::State::Kind::failed) {
+            loop.quit();
+        }
+    });
+    QTimer::singleShot(20000, &loop, &QEventLoop::quit);
+    drop.ingest(QUrl::fromLocalFile(m_dir.filePath(QStringLiteral("capture"))), QStringLiteral("reduced"));
+    loop.exec();
+
+    ASSERT_FALSE(states.empty());
+    ASSERT_EQ(states.back().kind, DropReconstruction::State::Kind::done) << states.back().message.toStdString();
+    double previous = -1.0;
+    int reconstructing = 0;
+    for (const DropReconstruction::State& state : states) {
+        if (state.kind == DropReconstruction::State::Kind::reconstructing &&
+            state.message.startsWith(QStringLiteral("Reconstructing · "))) {
+            EXPECT_GE(state.fraction, previous);
+            previous = state.fraction;
+            ++reconstructing;
+        }
+    }
+    EXPECT_GE(reconstructing, 5);
+    const QDir result(states.back().resultDir);
+    const auto model = UsdzFile::read(result.filePath(QStringLiteral("model.usdz")));
+    ASSERT_TRUE(model.hasValue()) << model.error().toStdString();
+    EXPECT_GT(model->triangleCount(), 0u);
+    QFile obj(result.filePath(QStringLiteral("model.obj")));
+    ASSERT_TRUE(obj.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(obj.readAll().contains("\nf "));
+    EXPECT_TRUE(QDir(m_workRoot).isEmpty());
 }
