@@ -2,6 +2,11 @@
 // and, when the capture carries synthcapture's ground truth, the accuracy of the model. With --bare it then
 // replays the same COLMAP commands without the layer, so the two times come from one run.
 //   photogrammetry_bench --capture DIR [--detail reduced] [--threads 4] [--bare] [--colmap PATH] [--keep]
+#include "ColmapPhotogrammetrySession.h"
+#include "GroundTruth.h"
+#include "MeshCleanup.h"
+#include "UsdzFile.h"
+
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDir>
@@ -11,15 +16,8 @@
 #include <QProcessEnvironment>
 #include <QStandardPaths>
 #include <QTemporaryDir>
-
-#include <sys/resource.h>
-
 #include <cstdio>
-
-#include "ColmapPhotogrammetrySession.h"
-#include "GroundTruth.h"
-#include "MeshCleanup.h"
-#include "UsdzFile.h"
+#include <sys/resource.h>
 
 using namespace tovarine;
 
@@ -42,10 +40,14 @@ double peakSelfGiB()
 PhotogrammetrySession::Detail parseDetail(const QString& text)
 {
     const QString t = text.toLower();
-    if (t == QLatin1String("preview")) return PhotogrammetrySession::Detail::preview;
-    if (t == QLatin1String("reduced")) return PhotogrammetrySession::Detail::reduced;
-    if (t == QLatin1String("full")) return PhotogrammetrySession::Detail::full;
-    if (t == QLatin1String("raw")) return PhotogrammetrySession::Detail::raw;
+    if (t == QLatin1String("preview"))
+        return PhotogrammetrySession::Detail::preview;
+    if (t == QLatin1String("reduced"))
+        return PhotogrammetrySession::Detail::reduced;
+    if (t == QLatin1String("full"))
+        return PhotogrammetrySession::Detail::full;
+    if (t == QLatin1String("raw"))
+        return PhotogrammetrySession::Detail::raw;
     return PhotogrammetrySession::Detail::medium;
 }
 
@@ -77,8 +79,8 @@ double runBareChain(const ColmapPhotogrammetrySession::RunReport& report, const 
         process.start(colmap, step.arguments);
         process.waitForFinished(-1);
         process.readAll();
-        std::printf("  bare %-24s %8.1f s (exit %d)\n", qPrintable(step.arguments.value(0)), clock.nsecsElapsed() / 1e9,
-                    process.exitCode());
+        std::printf("  bare %-24s %8.1f s (exit %d)\n", qPrintable(step.arguments.value(0)),
+                    clock.nsecsElapsed() / 1e9, process.exitCode());
     }
     return total.nsecsElapsed() / 1e9;
 }
@@ -90,28 +92,45 @@ int main(int argc, char** argv)
     QCoreApplication app(argc, argv);
     QCommandLineParser parser;
     parser.addHelpOption();
-    const QCommandLineOption captureOption(QStringLiteral("capture"), QStringLiteral("Capture folder (holding Images/)."), QStringLiteral("dir"));
-    const QCommandLineOption detailOption(QStringLiteral("detail"), QStringLiteral("preview|reduced|medium|full|raw."), QStringLiteral("level"), QStringLiteral("reduced"));
-    const QCommandLineOption threadsOption(QStringLiteral("threads"), QStringLiteral("Threads per COLMAP step."), QStringLiteral("n"), QStringLiteral("4"));
-    const QCommandLineOption bareOption(QStringLiteral("bare"), QStringLiteral("Also time the bare COLMAP chain."));
-    const QCommandLineOption colmapOption(QStringLiteral("colmap"), QStringLiteral("colmap program."), QStringLiteral("path"));
-    const QCommandLineOption keepOption(QStringLiteral("keep"), QStringLiteral("Keep the work folder and model."));
-    const QCommandLineOption errorsOption(QStringLiteral("errors"),
-        QStringLiteral("Write each model vertex, aligned to the truth, with its distance (x y z d per line)."), QStringLiteral("file"));
-    parser.addOptions({captureOption, detailOption, threadsOption, bareOption, colmapOption, keepOption, errorsOption});
+    const QCommandLineOption captureOption(QStringLiteral("capture"),
+                                           QStringLiteral("Capture folder (holding Images/)."),
+                                           QStringLiteral("dir"));
+    const QCommandLineOption detailOption(QStringLiteral("detail"),
+                                          QStringLiteral("preview|reduced|medium|full|raw."),
+                                          QStringLiteral("level"), QStringLiteral("reduced"));
+    const QCommandLineOption threadsOption(QStringLiteral("threads"),
+                                           QStringLiteral("Threads per COLMAP step."), QStringLiteral("n"),
+                                           QStringLiteral("4"));
+    const QCommandLineOption bareOption(QStringLiteral("bare"),
+                                        QStringLiteral("Also time the bare COLMAP chain."));
+    const QCommandLineOption colmapOption(QStringLiteral("colmap"), QStringLiteral("colmap program."),
+                                          QStringLiteral("path"));
+    const QCommandLineOption keepOption(QStringLiteral("keep"),
+                                        QStringLiteral("Keep the work folder and model."));
+    const QCommandLineOption errorsOption(
+        QStringLiteral("errors"),
+        QStringLiteral(
+            "Write each model vertex, aligned to the truth, with its distance (x y z d per line)."),
+        QStringLiteral("file"));
+    parser.addOptions(
+        {captureOption, detailOption, threadsOption, bareOption, colmapOption, keepOption, errorsOption});
     parser.process(app);
     if (!parser.isSet(captureOption)) {
         std::fprintf(stderr, "photogrammetry_bench: --capture is required\n");
         return 2;
     }
     const QDir capture(parser.value(captureOption));
-    const QString images = QDir(capture.filePath(QStringLiteral("Images"))).exists() ? capture.filePath(QStringLiteral("Images")) : capture.path();
+    const QString images = QDir(capture.filePath(QStringLiteral("Images"))).exists()
+                               ? capture.filePath(QStringLiteral("Images"))
+                               : capture.path();
     QTemporaryDir scratch;
     scratch.setAutoRemove(!parser.isSet(keepOption));
     const QString modelPath = QDir(scratch.path()).filePath(QStringLiteral("model.usdz"));
 
     ColmapPhotogrammetrySession::Options options;
-    options.colmapProgram = parser.isSet(colmapOption) ? parser.value(colmapOption) : QStandardPaths::findExecutable(QStringLiteral("colmap"));
+    options.colmapProgram = parser.isSet(colmapOption)
+                                ? parser.value(colmapOption)
+                                : QStandardPaths::findExecutable(QStringLiteral("colmap"));
     options.maxThreads = parser.value(threadsOption).toInt();
     options.keepWorkFolder = true;
     options.workRoot = scratch.path();
@@ -123,13 +142,14 @@ int main(int argc, char** argv)
     QString error;
     bool complete = false;
     QEventLoop loop;
-    QObject::connect(&session, &PhotogrammetrySession::output, &loop, [&](const PhotogrammetrySession::Output& o) {
-        if (o.kind == PhotogrammetrySession::Output::Kind::requestError) {
-            error = o.errorDescription;
-        } else if (o.kind == PhotogrammetrySession::Output::Kind::processingComplete) {
-            complete = true;
-        }
-    });
+    QObject::connect(&session, &PhotogrammetrySession::output, &loop,
+                     [&](const PhotogrammetrySession::Output& o) {
+                         if (o.kind == PhotogrammetrySession::Output::Kind::requestError) {
+                             error = o.errorDescription;
+                         } else if (o.kind == PhotogrammetrySession::Output::Kind::processingComplete) {
+                             complete = true;
+                         }
+                     });
     QObject::connect(&session, &PhotogrammetrySession::outputsEnded, &loop, &QEventLoop::quit);
     QObject::connect(&session, &PhotogrammetrySession::outputsFailed, &loop, [&](const QString& message) {
         error = message;
@@ -147,13 +167,15 @@ int main(int argc, char** argv)
     const double peakGiB = std::max(peakChildrenGiB(), peakSelfGiB());
     const auto& report = session.report();
 
-    std::printf("capture %s, detail %s, %d threads\n", qPrintable(images), qPrintable(detail), options.maxThreads);
+    std::printf("capture %s, detail %s, %d threads\n", qPrintable(images), qPrintable(detail),
+                options.maxThreads);
     for (const auto& step : report.steps) {
         std::printf("  %-24s %8.1f s\n", qPrintable(step.name), step.seconds);
     }
-    std::printf("ours: %.1f s, peak memory %.2f GiB, %d of %d frames placed, %zu object points, %zu triangles\n",
-                ourSeconds, peakGiB, report.registeredCount, report.frameCount, report.objectPointCount,
-                report.triangleCount);
+    std::printf(
+        "ours: %.1f s, peak memory %.2f GiB, %d of %d frames placed, %zu object points, %zu triangles\n",
+        ourSeconds, peakGiB, report.registeredCount, report.frameCount, report.objectPointCount,
+        report.triangleCount);
     if (!complete) {
         std::printf("FAILED: %s\n", qPrintable(error));
         return 1;
@@ -170,19 +192,21 @@ int main(int argc, char** argv)
                 QFile errors(parser.value(errorsOption));
                 if (errors.open(QIODevice::WriteOnly)) {
                     for (std::size_t v = 0; v < distances.size(); ++v) {
-                        const geo::Vec3 p = alignment->apply(
-                            {model->positions[3 * v], model->positions[3 * v + 1], model->positions[3 * v + 2]});
+                        const geo::Vec3 p =
+                            alignment->apply({model->positions[3 * v], model->positions[3 * v + 1],
+                                              model->positions[3 * v + 2]});
                         errors.write(QByteArray::number(p.x) + ' ' + QByteArray::number(p.y) + ' ' +
                                      QByteArray::number(p.z) + ' ' + QByteArray::number(distances[v]) + '\n');
                     }
                 }
             }
             const double size = truth->objectHeightM;
-            std::printf("accuracy vs truth (object height %.1f mm): mean %.2f mm (%.2f%%), p95 %.2f mm (%.2f%%), "
-                        "max %.2f mm; camera alignment rms %.2f mm; metric scale off by %.1f%%; boundary edges %zu\n",
-                        size * 1e3, accuracy.meanM * 1e3, 100 * accuracy.meanM / size, accuracy.p95M * 1e3,
-                        100 * accuracy.p95M / size, accuracy.maxM * 1e3, alignment->rmsM * 1e3,
-                        100 * (alignment->scale - 1.0), MeshCleanup::boundaryEdgeCount(model->indices));
+            std::printf(
+                "accuracy vs truth (object height %.1f mm): mean %.2f mm (%.2f%%), p95 %.2f mm (%.2f%%), "
+                "max %.2f mm; camera alignment rms %.2f mm; metric scale off by %.1f%%; boundary edges %zu\n",
+                size * 1e3, accuracy.meanM * 1e3, 100 * accuracy.meanM / size, accuracy.p95M * 1e3,
+                100 * accuracy.p95M / size, accuracy.maxM * 1e3, alignment->rmsM * 1e3,
+                100 * (alignment->scale - 1.0), MeshCleanup::boundaryEdgeCount(model->indices));
         } else {
             std::printf("accuracy: not measured (%s)\n",
                         qPrintable(!model ? model.error() : alignment.error()));

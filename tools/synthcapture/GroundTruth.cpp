@@ -2,12 +2,10 @@
 
 #include <QDir>
 #include <QFile>
-
-#include <nanoflann.hpp>
-
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <nanoflann.hpp>
 
 namespace synth {
 namespace {
@@ -64,17 +62,22 @@ double pointTriangleDistance(const Vec3& p, const Vec3& a, const Vec3& b, const 
     // Closest point on a triangle (Ericson, Real-Time Collision Detection, 5.1.5).
     const Vec3 ab = b - a, ac = c - a, ap = p - a;
     const double d1 = geo::dot(ab, ap), d2 = geo::dot(ac, ap);
-    if (d1 <= 0 && d2 <= 0) return geo::norm(p - a);
+    if (d1 <= 0 && d2 <= 0)
+        return geo::norm(p - a);
     const Vec3 bp = p - b;
     const double d3 = geo::dot(ab, bp), d4 = geo::dot(ac, bp);
-    if (d3 >= 0 && d4 <= d3) return geo::norm(p - b);
+    if (d3 >= 0 && d4 <= d3)
+        return geo::norm(p - b);
     const double vc = d1 * d4 - d3 * d2;
-    if (vc <= 0 && d1 >= 0 && d3 <= 0) return geo::norm(p - (a + ab * (d1 / (d1 - d3))));
+    if (vc <= 0 && d1 >= 0 && d3 <= 0)
+        return geo::norm(p - (a + ab * (d1 / (d1 - d3))));
     const Vec3 cp = p - c;
     const double d5 = geo::dot(ab, cp), d6 = geo::dot(ac, cp);
-    if (d6 >= 0 && d5 <= d6) return geo::norm(p - c);
+    if (d6 >= 0 && d5 <= d6)
+        return geo::norm(p - c);
     const double vb = d5 * d2 - d1 * d6;
-    if (vb <= 0 && d2 >= 0 && d6 <= 0) return geo::norm(p - (a + ac * (d2 / (d2 - d6))));
+    if (vb <= 0 && d2 >= 0 && d6 <= 0)
+        return geo::norm(p - (a + ac * (d2 / (d2 - d6))));
     const double va = d3 * d6 - d5 * d4;
     if (va <= 0 && (d4 - d3) >= 0 && (d5 - d6) >= 0) {
         return geo::norm(p - (b + (c - b) * ((d4 - d3) / ((d4 - d3) + (d5 - d6)))));
@@ -88,11 +91,7 @@ struct VertexCloud
     const std::vector<float>& positions;
     std::size_t kdtree_get_point_count() const { return positions.size() / 3; }
     float kdtree_get_pt(std::size_t i, std::size_t d) const { return positions[3 * i + d]; }
-    template <class B>
-    bool kdtree_get_bbox(B&) const
-    {
-        return false;
-    }
+    template <class B> bool kdtree_get_bbox(B&) const { return false; }
 };
 
 } // namespace
@@ -113,7 +112,8 @@ tovarine::Expected<GroundTruth, QString> readGroundTruth(const QString& captureF
         if (raw.startsWith('#') || f.size() < 4) {
             continue;
         }
-        truth.cameraCentres.insert(QString::fromUtf8(f[0]), Vec3{f[1].toDouble(), f[2].toDouble(), f[3].toDouble()});
+        truth.cameraCentres.insert(QString::fromUtf8(f[0]),
+                                   Vec3{f[1].toDouble(), f[2].toDouble(), f[3].toDouble()});
     }
     auto surface = tovarine::PlyFile::readMesh(dir.filePath(QStringLiteral("truth/surface.ply")));
     if (!surface) {
@@ -124,7 +124,7 @@ tovarine::Expected<GroundTruth, QString> readGroundTruth(const QString& captureF
 }
 
 tovarine::Expected<Similarity, QString> alignCameras(const std::vector<std::pair<QString, Vec3>>& recovered,
-                                                      const GroundTruth& truth)
+                                                     const GroundTruth& truth)
 {
     std::vector<Vec3> from, to;
     for (const auto& [name, centre] : recovered) {
@@ -188,7 +188,8 @@ Accuracy measure(const tovarine::ModelMesh& model, const Similarity& alignment, 
         }
     }
     VertexCloud cloud{tp};
-    nanoflann::KDTreeSingleIndexAdaptor<nanoflann::L2_Simple_Adaptor<float, VertexCloud>, VertexCloud, 3, std::size_t>
+    nanoflann::KDTreeSingleIndexAdaptor<nanoflann::L2_Simple_Adaptor<float, VertexCloud>, VertexCloud, 3,
+                                        std::size_t>
         tree(3, cloud, nanoflann::KDTreeSingleIndexAdaptorParams(16));
     tree.buildIndex();
     auto vertex = [&](std::uint32_t i) { return Vec3{tp[3 * i], tp[3 * i + 1], tp[3 * i + 2]}; };
@@ -199,13 +200,15 @@ Accuracy measure(const tovarine::ModelMesh& model, const Similarity& alignment, 
     std::size_t indices[k];
     float squared[k];
     for (std::size_t v = 0; v < model.vertexCount(); ++v) {
-        const Vec3 p = alignment.apply({model.positions[3 * v], model.positions[3 * v + 1], model.positions[3 * v + 2]});
+        const Vec3 p =
+            alignment.apply({model.positions[3 * v], model.positions[3 * v + 1], model.positions[3 * v + 2]});
         const float query[3] = {static_cast<float>(p.x), static_cast<float>(p.y), static_cast<float>(p.z)};
         const std::size_t found = tree.knnSearch(query, k, indices, squared);
         double best = found ? std::sqrt(static_cast<double>(squared[0])) : 1e30;
         for (std::size_t n = 0; n < found; ++n) {
             for (std::uint32_t t : incident[indices[n]]) {
-                best = std::min(best, pointTriangleDistance(p, vertex(ti[3 * t]), vertex(ti[3 * t + 1]), vertex(ti[3 * t + 2])));
+                best = std::min(best, pointTriangleDistance(p, vertex(ti[3 * t]), vertex(ti[3 * t + 1]),
+                                                            vertex(ti[3 * t + 2])));
             }
         }
         distances.push_back(best);

@@ -1,15 +1,14 @@
 #pragma once
 
-#include <QHash>
-#include <QString>
-
-#include <utility>
-#include <vector>
-
 #include "Expected.h"
 #include "ModelMesh.h"
 #include "PlyFile.h"
 #include "Vec3.h"
+
+#include <QHash>
+#include <QString>
+#include <utility>
+#include <vector>
 
 // The ground truth synthcapture writes beside a capture (truth/cameras.txt, truth/surface.ply) and the
 // accuracy of a model measured against it. Any thread.
@@ -33,10 +32,13 @@ struct Similarity
     double scale = 1.0;
     double rmsM = 0.0; // residual over the correspondences
 
-    tovarine::geo::Vec3 apply(const tovarine::geo::Vec3& p) const { return rotation * p * scale + translation; }
+    tovarine::geo::Vec3 apply(const tovarine::geo::Vec3& p) const
+    {
+        return rotation * p * scale + translation;
+    }
 };
-tovarine::Expected<Similarity, QString> alignCameras(
-    const std::vector<std::pair<QString, tovarine::geo::Vec3>>& recovered, const GroundTruth& truth);
+tovarine::Expected<Similarity, QString>
+alignCameras(const std::vector<std::pair<QString, tovarine::geo::Vec3>>& recovered, const GroundTruth& truth);
 
 struct Accuracy
 {

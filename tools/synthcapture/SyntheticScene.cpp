@@ -9,7 +9,10 @@ namespace {
 
 constexpr double kPi = std::numbers::pi;
 
-Vec3f sub(const Vec3f& a, const Vec3f& b) { return {a.x - b.x, a.y - b.y, a.z - b.z}; }
+Vec3f sub(const Vec3f& a, const Vec3f& b)
+{
+    return {a.x - b.x, a.y - b.y, a.z - b.z};
+}
 Vec3f crossf(const Vec3f& a, const Vec3f& b)
 {
     return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
@@ -23,7 +26,8 @@ Vec3f unit(const Vec3f& a)
 // Distance from the base centre to the surface along a direction (theta from +Y, phi around it), metres.
 double domeRadius(double theta, double phi)
 {
-    return 0.08 * (1.0 + 0.15 * std::sin(3 * theta) * std::cos(2 * phi) + 0.08 * std::sin(5 * phi + 1.0) * std::sin(theta));
+    return 0.08 * (1.0 + 0.15 * std::sin(3 * theta) * std::cos(2 * phi) +
+                   0.08 * std::sin(5 * phi + 1.0) * std::sin(theta));
 }
 
 } // namespace
@@ -39,7 +43,8 @@ SyntheticScene::SyntheticScene(std::uint32_t seed) : m_seed(seed)
         for (int s = 0; s < segments; ++s) {
             const double phi = 2 * kPi * s / segments;
             const double radius = domeRadius(theta, phi);
-            m_mesh.positions.push_back({1.2 * radius * std::sin(theta) * std::cos(phi), 1.3 * radius * std::cos(theta),
+            m_mesh.positions.push_back({1.2 * radius * std::sin(theta) * std::cos(phi),
+                                        1.3 * radius * std::cos(theta),
                                         radius * std::sin(theta) * std::sin(phi)});
         }
     }
@@ -47,7 +52,9 @@ SyntheticScene::SyntheticScene(std::uint32_t seed) : m_seed(seed)
         m_heightM = std::max(m_heightM, p.y);
     }
     m_centre = {0, 0.45 * m_heightM, 0};
-    auto vertexIndex = [&](int r, int s) { return static_cast<std::uint32_t>(r * segments + (s % segments)); };
+    auto vertexIndex = [&](int r, int s) {
+        return static_cast<std::uint32_t>(r * segments + (s % segments));
+    };
     for (int r = 0; r < rings; ++r) {
         for (int s = 0; s < segments; ++s) {
             const std::uint32_t a = vertexIndex(r, s), b = vertexIndex(r, s + 1), c = vertexIndex(r + 1, s),
@@ -68,7 +75,8 @@ SyntheticScene::SyntheticScene(std::uint32_t seed) : m_seed(seed)
     m_mesh.normals.assign(m_mesh.positions.size(), {0, 0, 0});
     for (std::size_t t = 0; t < m_mesh.indices.size(); t += 3) {
         const Vec3f& p0 = m_mesh.positions[m_mesh.indices[t]];
-        const Vec3f n = crossf(sub(m_mesh.positions[m_mesh.indices[t + 1]], p0), sub(m_mesh.positions[m_mesh.indices[t + 2]], p0));
+        const Vec3f n = crossf(sub(m_mesh.positions[m_mesh.indices[t + 1]], p0),
+                               sub(m_mesh.positions[m_mesh.indices[t + 2]], p0));
         for (int k = 0; k < 3; ++k) {
             Vec3f& acc = m_mesh.normals[m_mesh.indices[t + k]];
             acc = {acc.x + n.x, acc.y + n.y, acc.z + n.z};
@@ -103,13 +111,15 @@ SceneMesh SyntheticScene::objectSurface() const
     SceneMesh object;
     object.positions = m_mesh.positions;
     object.normals = m_mesh.normals;
-    object.indices.assign(m_mesh.indices.begin(), m_mesh.indices.begin() + static_cast<std::ptrdiff_t>(m_objectTriangles * 3));
+    object.indices.assign(m_mesh.indices.begin(),
+                          m_mesh.indices.begin() + static_cast<std::ptrdiff_t>(m_objectTriangles * 3));
     // Close it with the flat base on the ground (never rendered: the ground hides it).
     const auto centre = static_cast<std::uint32_t>(object.positions.size());
     object.positions.push_back({0, 0, 0});
     object.normals.push_back({0, -1, 0});
     for (std::uint32_t s = 0; s < m_rimSegments; ++s) {
-        object.indices.insert(object.indices.end(), {centre, m_rimStart + s, m_rimStart + (s + 1) % m_rimSegments});
+        object.indices.insert(object.indices.end(),
+                              {centre, m_rimStart + s, m_rimStart + (s + 1) % m_rimSegments});
     }
     object.isGround.assign(object.indices.size() / 3, 0);
     return object;
@@ -118,9 +128,11 @@ SceneMesh SyntheticScene::objectSurface() const
 double SyntheticScene::noise(double x, double y, double z) const
 {
     const double fx = std::floor(x), fy = std::floor(y), fz = std::floor(z);
-    const auto ix = static_cast<std::int64_t>(fx), iy = static_cast<std::int64_t>(fy), iz = static_cast<std::int64_t>(fz);
+    const auto ix = static_cast<std::int64_t>(fx), iy = static_cast<std::int64_t>(fy),
+               iz = static_cast<std::int64_t>(fz);
     auto hash = [this](std::int64_t a, std::int64_t b, std::int64_t c) {
-        std::uint64_t h = static_cast<std::uint64_t>(a) * 0x9E3779B97F4A7C15ull ^ static_cast<std::uint64_t>(b) * 0xC2B2AE3D27D4EB4Full ^
+        std::uint64_t h = static_cast<std::uint64_t>(a) * 0x9E3779B97F4A7C15ull ^
+                          static_cast<std::uint64_t>(b) * 0xC2B2AE3D27D4EB4Full ^
                           static_cast<std::uint64_t>(c) * 0x165667B19E3779F9ull ^ m_seed;
         h ^= h >> 31;
         h *= 0xBF58476D1CE4E5B9ull;
@@ -162,7 +174,9 @@ std::array<double, 3> SyntheticScene::shade(const Vec3f& p, const Vec3f& n, bool
         // Stone-like ground: tiles of varying tone with fine speckle.
         const double tone = fbm(p.x * 25, 3.7, p.z * 25, 4);
         const double speckle = fbm(p.x * 400, 11.0, p.z * 400, 3);
-        const double tile = ((static_cast<int>(std::floor(p.x * 12)) + static_cast<int>(std::floor(p.z * 12))) & 1) ? 0.85 : 1.0;
+        const double tile =
+            ((static_cast<int>(std::floor(p.x * 12)) + static_cast<int>(std::floor(p.z * 12))) & 1) ? 0.85
+                                                                                                    : 1.0;
         const double v = tile * (0.25 + 0.5 * tone + 0.35 * (speckle - 0.5));
         colour = {v * 0.95, v * 0.85, v * 0.7};
     } else {

@@ -33,8 +33,8 @@ public:
     Vec3f objectCentre() const { return m_centre; }
     double objectHeightM() const { return m_heightM; }
 
-    // Surface colour (0...1 per channel) at a world position; the lighting is fixed to the world, so every view
-    // sees the same colour at the same point.
+    // Surface colour (0...1 per channel) at a world position; the lighting is fixed to the world, so every
+    // view sees the same colour at the same point.
     std::array<double, 3> shade(const Vec3f& position, const Vec3f& normal, bool ground) const;
 
 private:

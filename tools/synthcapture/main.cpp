@@ -1,7 +1,11 @@
-// synthcapture: renders a synthetic orbit capture of a textured object of known geometry on a textured ground.
-//   synthcapture --out DIR [--frames 36] [--width 4032] [--height 3024] [--orbits 1|2] [--seed 1] [--threads 4]
+// synthcapture: renders a synthetic orbit capture of a textured object of known geometry on a textured
+// ground.
+//   synthcapture --out DIR [--frames 36] [--width 4032] [--height 3024] [--orbits 1|2] [--seed 1] [--threads
+//   4]
 // Writes DIR/Images/frame_00000.jpg ..., DIR/truth/cameras.txt (per frame: name, centre, world-to-camera
 // rotation rows, fx fy cx cy) and DIR/truth/surface.ply (the object's true surface, metres, +Y up).
+#include "SyntheticScene.h"
+
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDir>
@@ -9,7 +13,6 @@
 #include <QImage>
 #include <QSaveFile>
 #include <QTextStream>
-
 #include <algorithm>
 #include <atomic>
 #include <cmath>
@@ -17,8 +20,6 @@
 #include <limits>
 #include <numbers>
 #include <thread>
-
-#include "SyntheticScene.h"
 
 namespace {
 
@@ -35,7 +36,8 @@ struct Camera
     Vec3f toCamera(const Vec3f& p) const
     {
         const Vec3f d{p.x - eye.x, p.y - eye.y, p.z - eye.z};
-        return {rows[0].x * d.x + rows[0].y * d.y + rows[0].z * d.z, rows[1].x * d.x + rows[1].y * d.y + rows[1].z * d.z,
+        return {rows[0].x * d.x + rows[0].y * d.y + rows[0].z * d.z,
+                rows[1].x * d.x + rows[1].y * d.y + rows[1].z * d.z,
                 rows[2].x * d.x + rows[2].y * d.y + rows[2].z * d.z};
     }
 };
@@ -46,7 +48,10 @@ Vec3f normalise(const Vec3f& a)
     return {a.x / n, a.y / n, a.z / n};
 }
 
-Vec3f cross(const Vec3f& a, const Vec3f& b) { return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x}; }
+Vec3f cross(const Vec3f& a, const Vec3f& b)
+{
+    return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
+}
 
 Camera makeCamera(int index, const Vec3f& eye, const Vec3f& target, int width, int height)
 {
@@ -137,10 +142,13 @@ QImage render(const synth::SyntheticScene& scene, const Camera& camera)
                 const double b1 = baryA[pixel], b2 = baryB[pixel], b0 = 1 - b1 - b2;
                 const auto& P = mesh.positions;
                 const auto& N = mesh.normals;
-                const std::uint32_t i0 = mesh.indices[3 * t], i1 = mesh.indices[3 * t + 1], i2 = mesh.indices[3 * t + 2];
-                const Vec3f p{b0 * P[i0].x + b1 * P[i1].x + b2 * P[i2].x, b0 * P[i0].y + b1 * P[i1].y + b2 * P[i2].y,
+                const std::uint32_t i0 = mesh.indices[3 * t], i1 = mesh.indices[3 * t + 1],
+                                    i2 = mesh.indices[3 * t + 2];
+                const Vec3f p{b0 * P[i0].x + b1 * P[i1].x + b2 * P[i2].x,
+                              b0 * P[i0].y + b1 * P[i1].y + b2 * P[i2].y,
                               b0 * P[i0].z + b1 * P[i1].z + b2 * P[i2].z};
-                const Vec3f n = normalise({b0 * N[i0].x + b1 * N[i1].x + b2 * N[i2].x, b0 * N[i0].y + b1 * N[i1].y + b2 * N[i2].y,
+                const Vec3f n = normalise({b0 * N[i0].x + b1 * N[i1].x + b2 * N[i2].x,
+                                           b0 * N[i0].y + b1 * N[i1].y + b2 * N[i2].y,
                                            b0 * N[i0].z + b1 * N[i1].z + b2 * N[i2].z});
                 colour = scene.shade(p, n, mesh.isGround[t] != 0);
             }
@@ -182,16 +190,25 @@ int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
     QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral("Renders a synthetic orbit capture with its ground truth."));
+    parser.setApplicationDescription(
+        QStringLiteral("Renders a synthetic orbit capture with its ground truth."));
     parser.addHelpOption();
-    const QCommandLineOption outOption(QStringLiteral("out"), QStringLiteral("Output folder."), QStringLiteral("dir"));
-    const QCommandLineOption framesOption(QStringLiteral("frames"), QStringLiteral("Number of frames."), QStringLiteral("n"), QStringLiteral("36"));
-    const QCommandLineOption widthOption(QStringLiteral("width"), QStringLiteral("Frame width."), QStringLiteral("px"), QStringLiteral("4032"));
-    const QCommandLineOption heightOption(QStringLiteral("height"), QStringLiteral("Frame height."), QStringLiteral("px"), QStringLiteral("3024"));
-    const QCommandLineOption orbitsOption(QStringLiteral("orbits"), QStringLiteral("1 or 2 camera orbits."), QStringLiteral("n"), QStringLiteral("1"));
-    const QCommandLineOption seedOption(QStringLiteral("seed"), QStringLiteral("Texture seed."), QStringLiteral("n"), QStringLiteral("1"));
-    const QCommandLineOption threadsOption(QStringLiteral("threads"), QStringLiteral("Render threads."), QStringLiteral("n"), QStringLiteral("4"));
-    parser.addOptions({outOption, framesOption, widthOption, heightOption, orbitsOption, seedOption, threadsOption});
+    const QCommandLineOption outOption(QStringLiteral("out"), QStringLiteral("Output folder."),
+                                       QStringLiteral("dir"));
+    const QCommandLineOption framesOption(QStringLiteral("frames"), QStringLiteral("Number of frames."),
+                                          QStringLiteral("n"), QStringLiteral("36"));
+    const QCommandLineOption widthOption(QStringLiteral("width"), QStringLiteral("Frame width."),
+                                         QStringLiteral("px"), QStringLiteral("4032"));
+    const QCommandLineOption heightOption(QStringLiteral("height"), QStringLiteral("Frame height."),
+                                          QStringLiteral("px"), QStringLiteral("3024"));
+    const QCommandLineOption orbitsOption(QStringLiteral("orbits"), QStringLiteral("1 or 2 camera orbits."),
+                                          QStringLiteral("n"), QStringLiteral("1"));
+    const QCommandLineOption seedOption(QStringLiteral("seed"), QStringLiteral("Texture seed."),
+                                        QStringLiteral("n"), QStringLiteral("1"));
+    const QCommandLineOption threadsOption(QStringLiteral("threads"), QStringLiteral("Render threads."),
+                                           QStringLiteral("n"), QStringLiteral("4"));
+    parser.addOptions(
+        {outOption, framesOption, widthOption, heightOption, orbitsOption, seedOption, threadsOption});
     parser.process(app);
     if (!parser.isSet(outOption)) {
         std::fprintf(stderr, "synthcapture: --out is required\n");
@@ -243,7 +260,8 @@ int main(int argc, char** argv)
         worker.join();
     }
     if (failed) {
-        std::fprintf(stderr, "synthcapture: a frame could not be written (is the JPEG image plugin installed?)\n");
+        std::fprintf(stderr,
+                     "synthcapture: a frame could not be written (is the JPEG image plugin installed?)\n");
         return 1;
     }
 
@@ -253,7 +271,8 @@ int main(int argc, char** argv)
     }
     QTextStream stream(&cameraFile);
     stream.setRealNumberPrecision(12);
-    stream << "# name cx cy cz r00 r01 r02 r10 r11 r12 r20 r21 r22 fx fy px py (metres, +Y up, world to camera rows)\n";
+    stream << "# name cx cy cz r00 r01 r02 r10 r11 r12 r20 r21 r22 fx fy px py (metres, +Y up, world to "
+              "camera rows)\n";
     stream << "# object_height_m " << scene.objectHeightM() << "\n";
     for (const Camera& c : cameras) {
         stream << c.name << ' ' << c.eye.x << ' ' << c.eye.y << ' ' << c.eye.z;
@@ -263,7 +282,8 @@ int main(int argc, char** argv)
         stream << ' ' << c.fx << ' ' << c.fy << ' ' << c.cx << ' ' << c.cy << '\n';
     }
     stream.flush();
-    if (!cameraFile.commit() || !writeSurface(scene.objectSurface(), out.filePath(QStringLiteral("truth/surface.ply")))) {
+    if (!cameraFile.commit() ||
+        !writeSurface(scene.objectSurface(), out.filePath(QStringLiteral("truth/surface.ply")))) {
         std::fprintf(stderr, "synthcapture: the ground truth could not be written\n");
         return 1;
     }

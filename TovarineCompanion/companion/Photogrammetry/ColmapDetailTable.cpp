@@ -1,7 +1,6 @@
 #include "ColmapDetailTable.h"
 
 #include <QFile>
-
 #include <algorithm>
 #include <cmath>
 
@@ -12,11 +11,16 @@ using Detail = PhotogrammetrySession::Detail;
 ColmapLevelSettings settingsFor(Detail detail, const PhotogrammetrySession::CustomDetailSpecification& custom)
 {
     switch (detail) {
-    case Detail::preview: return {640, 1024, 8, 5, 10'000};
-    case Detail::reduced: return {1024, 2048, 9, 5, 30'000};
-    case Detail::medium: return {1600, 4096, 9, 5, 250'000};
-    case Detail::full: return {3200, 8192, 10, 5, 1'000'000};
-    case Detail::raw: return {0, 16384, 10, 5, 0};
+    case Detail::preview:
+        return {640, 1024, 8, 5, 10'000};
+    case Detail::reduced:
+        return {1024, 2048, 9, 5, 30'000};
+    case Detail::medium:
+        return {1600, 4096, 9, 5, 250'000};
+    case Detail::full:
+        return {3200, 8192, 10, 5, 1'000'000};
+    case Detail::raw:
+        return {0, 16384, 10, 5, 0};
     case Detail::custom: {
         ColmapLevelSettings settings{0, 16384, 10, 5, 0};
         settings.maxTriangles = static_cast<std::size_t>(std::max(custom.maximumPolygonCount, 0));

@@ -1,10 +1,9 @@
 #pragma once
 
-#include <QtGlobal>
-
-#include <cstddef>
-
 #include "PhotogrammetrySession.h"
+
+#include <QtGlobal>
+#include <cstddef>
 
 namespace tovarine {
 

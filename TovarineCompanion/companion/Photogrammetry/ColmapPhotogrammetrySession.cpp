@@ -1,16 +1,5 @@
 #include "ColmapPhotogrammetrySession.h"
 
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
-#include <QProcessEnvironment>
-#include <QStandardPaths>
-#include <QThread>
-#include <QUuid>
-
-#include <algorithm>
-#include <cmath>
-
 #include "ColmapTextModel.h"
 #include "FrameStaging.h"
 #include "MeshCleanup.h"
@@ -18,13 +7,26 @@
 #include "PlyFile.h"
 #include "UsdzFile.h"
 
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcessEnvironment>
+#include <QStandardPaths>
+#include <QThread>
+#include <QUuid>
+#include <algorithm>
+#include <cmath>
+
 namespace tovarine {
 namespace {
 
 constexpr int kProgressIntervalMs = 200;
 constexpr int kOutputTailLines = 20;
 
-QString number(int value) { return QString::number(value); }
+QString number(int value)
+{
+    return QString::number(value);
+}
 
 // The last line of COLMAP's output that says something, for error messages.
 QString lastMeaningfulLine(const QStringList& tail)
@@ -42,10 +44,8 @@ QString lastMeaningfulLine(const QStringList& tail)
 
 ColmapPhotogrammetrySession::ColmapPhotogrammetrySession(QString inputFolder, Configuration configuration,
                                                          Options options, QObject* parent)
-    : PhotogrammetrySession(parent)
-    , m_inputFolder(std::move(inputFolder))
-    , m_configuration(std::move(configuration))
-    , m_options(std::move(options))
+    : PhotogrammetrySession(parent), m_inputFolder(std::move(inputFolder)),
+      m_configuration(std::move(configuration)), m_options(std::move(options))
 {
     m_killTimer.setSingleShot(true);
     connect(&m_killTimer, &QTimer::timeout, this, [this] {
@@ -81,7 +81,10 @@ ColmapPhotogrammetrySession::~ColmapPhotogrammetrySession()
     }
 }
 
-PhotogrammetrySessionFactory ColmapPhotogrammetrySession::factory() { return factory(Options{}); }
+PhotogrammetrySessionFactory ColmapPhotogrammetrySession::factory()
+{
+    return factory(Options{});
+}
 
 PhotogrammetrySessionFactory ColmapPhotogrammetrySession::factory(const Options& options)
 {
@@ -138,15 +141,16 @@ void ColmapPhotogrammetrySession::start()
         return;
     }
     enterStage(Stage::prepare, QStringLiteral("frame staging"));
-    const QString program =
-        m_options.colmapProgram.isEmpty() ? QStandardPaths::findExecutable(QStringLiteral("colmap")) : m_options.colmapProgram;
-    const QFileInfo programInfo(program);
-    if (program.isEmpty() || !programInfo.isFile() || !programInfo.isExecutable()) {
+    m_program = m_options.colmapProgram.isEmpty() ? QStandardPaths::findExecutable(QStringLiteral("colmap"))
+                                                  : m_options.colmapProgram;
+    const QFileInfo programInfo(m_program);
+    if (m_program.isEmpty() || !programInfo.isFile() || !programInfo.isExecutable()) {
         finishWithError(QStringLiteral("colmap is not installed; it is needed to turn frames into a model."));
         return;
     }
     const QString root = m_options.workRoot.isEmpty() ? QDir::tempPath() : m_options.workRoot;
-    const QString folder = QStringLiteral("tovarine-colmap-") + QUuid::createUuid().toString(QUuid::WithoutBraces);
+    const QString folder =
+        QStringLiteral("tovarine-colmap-") + QUuid::createUuid().toString(QUuid::WithoutBraces);
     if (!QDir(root).mkpath(folder)) {
         m_finished = true;
         emit outputsFailed(QStringLiteral("The work folder could not be created in %1.").arg(root));
@@ -162,7 +166,8 @@ void ColmapPhotogrammetrySession::start()
 
     const QString input = m_inputFolder;
     const QString images = workPath(QStringLiteral("images"));
-    runWorker(Stage::prepare, QStringLiteral("frame staging"),
+    runWorker(
+        Stage::prepare, QStringLiteral("frame staging"),
         [this, input, images]() -> QString {
             auto staged = FrameStaging::stage(input, images, &m_cancelFlag);
             if (!staged) {
@@ -172,7 +177,7 @@ void ColmapPhotogrammetrySession::start()
             m_largestFramePx = staged->largestDimensionPx;
             return {};
         },
-        [this, program] {
+        [this] {
             m_report.frameCount = m_frameCount;
             const int sizePx = m_settings.maxImageSizePx > 0
                                    ? m_settings.maxImageSizePx
@@ -180,7 +185,6 @@ void ColmapPhotogrammetrySession::start()
             const int extractionThreads = ColmapDetailTable::extractionThreads(
                 m_largestFramePx > 0 ? std::min(sizePx, m_largestFramePx) : sizePx,
                 ColmapDetailTable::availableMemoryBytes(), m_threads);
-            Q_UNUSED(program);
             runColmap(Stage::extract, QStringLiteral("feature extraction"),
                       {QStringLiteral("feature_extractor"), QStringLiteral("--database_path"),
                        workPath(QStringLiteral("database.db")), QStringLiteral("--image_path"),
@@ -201,15 +205,25 @@ void ColmapPhotogrammetrySession::afterExtraction()
     }
     QStringList arguments;
     if (ColmapDetailTable::useExhaustiveMatching(m_frameCount, m_configuration.sampleOrdering)) {
-        arguments = {QStringLiteral("exhaustive_matcher"), QStringLiteral("--database_path"),
-                     workPath(QStringLiteral("database.db")), QStringLiteral("--SiftMatching.use_gpu"),
-                     QStringLiteral("0"), QStringLiteral("--SiftMatching.num_threads"), number(m_threads),
-                     QStringLiteral("--ExhaustiveMatching.block_size"), QStringLiteral("10")};
+        arguments = {QStringLiteral("exhaustive_matcher"),
+                     QStringLiteral("--database_path"),
+                     workPath(QStringLiteral("database.db")),
+                     QStringLiteral("--SiftMatching.use_gpu"),
+                     QStringLiteral("0"),
+                     QStringLiteral("--SiftMatching.num_threads"),
+                     number(m_threads),
+                     QStringLiteral("--ExhaustiveMatching.block_size"),
+                     QStringLiteral("10")};
     } else {
-        arguments = {QStringLiteral("sequential_matcher"), QStringLiteral("--database_path"),
-                     workPath(QStringLiteral("database.db")), QStringLiteral("--SiftMatching.use_gpu"),
-                     QStringLiteral("0"), QStringLiteral("--SiftMatching.num_threads"), number(m_threads),
-                     QStringLiteral("--SequentialMatching.overlap"), number(ColmapDetailTable::kSequentialOverlap)};
+        arguments = {QStringLiteral("sequential_matcher"),
+                     QStringLiteral("--database_path"),
+                     workPath(QStringLiteral("database.db")),
+                     QStringLiteral("--SiftMatching.use_gpu"),
+                     QStringLiteral("0"),
+                     QStringLiteral("--SiftMatching.num_threads"),
+                     number(m_threads),
+                     QStringLiteral("--SequentialMatching.overlap"),
+                     number(ColmapDetailTable::kSequentialOverlap)};
     }
     runColmap(Stage::match, QStringLiteral("matching"), arguments, [this] { afterMatching(); });
 }
@@ -221,8 +235,9 @@ void ColmapPhotogrammetrySession::afterMatching()
         return;
     }
     runColmap(Stage::map, QStringLiteral("mapping"),
-              {QStringLiteral("mapper"), QStringLiteral("--database_path"), workPath(QStringLiteral("database.db")),
-               QStringLiteral("--image_path"), workPath(QStringLiteral("images")), QStringLiteral("--output_path"),
+              {QStringLiteral("mapper"), QStringLiteral("--database_path"),
+               workPath(QStringLiteral("database.db")), QStringLiteral("--image_path"),
+               workPath(QStringLiteral("images")), QStringLiteral("--output_path"),
                workPath(QStringLiteral("sparse")), QStringLiteral("--Mapper.num_threads"), number(m_threads)},
               [this] { afterMapping(); });
 }
@@ -237,10 +252,11 @@ void ColmapPhotogrammetrySession::afterMapping()
         }
     }
     if (m_modelFolders.isEmpty()) {
-        finishWithError(m_sawNoInitialPair
-                            ? QStringLiteral("No good initial image pair found; only 0 of %1 frames could be placed.")
-                                  .arg(m_frameCount)
-                            : QStringLiteral("The frames could not be matched; no model could be built from them."));
+        finishWithError(
+            m_sawNoInitialPair
+                ? QStringLiteral("No good initial image pair found; only 0 of %1 frames could be placed.")
+                      .arg(m_frameCount)
+                : QStringLiteral("The frames could not be matched; no model could be built from them."));
         return;
     }
     m_bestRegistered = 0;
@@ -253,9 +269,10 @@ void ColmapPhotogrammetrySession::convertNextModel()
     if (m_modelFolders.isEmpty()) {
         m_report.registeredCount = m_bestRegistered;
         if (m_bestRegistered < FrameStaging::kMinFrames) {
-            finishWithError(QStringLiteral("No good initial image pair found; only %1 of %2 frames could be placed.")
-                                .arg(m_bestRegistered)
-                                .arg(m_frameCount));
+            finishWithError(
+                QStringLiteral("No good initial image pair found; only %1 of %2 frames could be placed.")
+                    .arg(m_bestRegistered)
+                    .arg(m_frameCount));
             return;
         }
         buildPointCloud();
@@ -285,7 +302,8 @@ void ColmapPhotogrammetrySession::buildPointCloud()
 {
     const QString modelFolder = m_bestModel;
     const QString cloudPath = workPath(QStringLiteral("points.ply"));
-    runWorker(Stage::points, QStringLiteral("point cloud"),
+    runWorker(
+        Stage::points, QStringLiteral("point cloud"),
         [this, modelFolder, cloudPath]() -> QString {
             auto model = ColmapTextModel::read(modelFolder);
             if (!model) {
@@ -301,22 +319,27 @@ void ColmapPhotogrammetrySession::buildPointCloud()
             m_cropRadiusM = cloud->cropRadiusM;
             m_cropBottomM = cloud->supportPlaneFound ? 0.0 : -1e30;
             m_cropTopM = cloud->cropTopM;
-            auto written = PlyFile::writePointCloud(cloudPath, cloud->positions, cloud->normals, cloud->colors);
+            auto written =
+                PlyFile::writePointCloud(cloudPath, cloud->positions, cloud->normals, cloud->colors);
             return written ? QString() : written.error();
         },
-        [this] { reconstructSurface(ColmapDetailTable::poissonTrim(m_settings.poissonTrim, m_report.objectPointCount)); });
+        [this] {
+            reconstructSurface(
+                ColmapDetailTable::poissonTrim(m_settings.poissonTrim, m_report.objectPointCount));
+        });
 }
 
 void ColmapPhotogrammetrySession::reconstructSurface(int trim)
 {
     runColmap(Stage::mesh, QStringLiteral("surface reconstruction"),
-              {QStringLiteral("poisson_mesher"), QStringLiteral("--input_path"), workPath(QStringLiteral("points.ply")),
-               QStringLiteral("--output_path"), workPath(QStringLiteral("mesh.ply")),
-               QStringLiteral("--PoissonMeshing.depth"), number(m_settings.poissonDepth),
-               QStringLiteral("--PoissonMeshing.trim"), number(trim), QStringLiteral("--PoissonMeshing.num_threads"),
-               number(m_threads)},
+              {QStringLiteral("poisson_mesher"), QStringLiteral("--input_path"),
+               workPath(QStringLiteral("points.ply")), QStringLiteral("--output_path"),
+               workPath(QStringLiteral("mesh.ply")), QStringLiteral("--PoissonMeshing.depth"),
+               number(m_settings.poissonDepth), QStringLiteral("--PoissonMeshing.trim"), number(trim),
+               QStringLiteral("--PoissonMeshing.num_threads"), number(m_threads)},
               [this, trim] {
-                  // Trimming can still empty the mesh of an unevenly sampled object: then once more untrimmed.
+                  // Trimming can still empty the mesh of an unevenly sampled object: then once more
+                  // untrimmed.
                   if (trim > 0 && PlyFile::declaredFaceCount(workPath(QStringLiteral("mesh.ply"))) == 0) {
                       reconstructSurface(0);
                       return;
@@ -338,7 +361,8 @@ void ColmapPhotogrammetrySession::cleanUpMesh()
     cleanup.cropTopM = m_cropTopM;
     cleanup.maxTriangles = m_settings.maxTriangles;
     const QString modelPath = m_modelPath;
-    runWorker(Stage::cleanup, QStringLiteral("clean-up"),
+    runWorker(
+        Stage::cleanup, QStringLiteral("clean-up"),
         [this, meshPath, cleanup, modelPath]() -> QString {
             auto surface = PlyFile::readMesh(meshPath);
             if (!surface) {
@@ -382,8 +406,6 @@ void ColmapPhotogrammetrySession::runColmap(Stage stage, const QString& name, co
     m_outputTail.clear();
     m_lineBuffer.clear();
 
-    const QString program =
-        m_options.colmapProgram.isEmpty() ? QStandardPaths::findExecutable(QStringLiteral("colmap")) : m_options.colmapProgram;
     m_process = new QProcess(this);
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     // COLMAP's log files would otherwise land in the temporary folder on every run.
@@ -391,7 +413,8 @@ void ColmapPhotogrammetrySession::runColmap(Stage stage, const QString& name, co
     m_process->setProcessEnvironment(environment);
     m_process->setProcessChannelMode(QProcess::MergedChannels);
     m_process->setWorkingDirectory(m_workFolder);
-    connect(m_process, &QProcess::readyReadStandardOutput, this, &ColmapPhotogrammetrySession::onProcessOutput);
+    connect(m_process, &QProcess::readyReadStandardOutput, this,
+            &ColmapPhotogrammetrySession::onProcessOutput);
     connect(m_process, &QProcess::finished, this, &ColmapPhotogrammetrySession::onProcessFinished);
     connect(m_process, &QProcess::errorOccurred, this, [this](QProcess::ProcessError error) {
         if (error != QProcess::FailedToStart || !m_process) {
@@ -408,7 +431,7 @@ void ColmapPhotogrammetrySession::runColmap(Stage stage, const QString& name, co
             finishWithError(QStringLiteral("colmap could not be started: %1").arg(reason));
         }
     });
-    m_process->start(program, arguments);
+    m_process->start(m_program, arguments);
 }
 
 void ColmapPhotogrammetrySession::onProcessOutput()
@@ -463,14 +486,19 @@ void ColmapPhotogrammetrySession::onProcessFinished(int exitCode, QProcess::Exit
                                  : QStringLiteral("colmap %1 exited with code %2").arg(tool).arg(exitCode);
         QString message;
         switch (m_stage) {
-        case Stage::match: message = QStringLiteral("The frames could not be matched (%1).").arg(what); break;
-        case Stage::map:
-            message = m_sawNoInitialPair
-                          ? QStringLiteral("No good initial image pair found; only 0 of %1 frames could be placed.")
-                                .arg(m_frameCount)
-                          : QStringLiteral("The frames could not be placed (%1).").arg(what);
+        case Stage::match:
+            message = QStringLiteral("The frames could not be matched (%1).").arg(what);
             break;
-        default: message = QStringLiteral("The %1 step failed (%2).").arg(m_currentStepName, what); break;
+        case Stage::map:
+            message =
+                m_sawNoInitialPair
+                    ? QStringLiteral("No good initial image pair found; only 0 of %1 frames could be placed.")
+                          .arg(m_frameCount)
+                    : QStringLiteral("The frames could not be placed (%1).").arg(what);
+            break;
+        default:
+            message = QStringLiteral("The %1 step failed (%2).").arg(m_currentStepName, what);
+            break;
         }
         if (!detail.isEmpty() && !m_sawNoInitialPair) {
             message += QStringLiteral(" Last output: ") + detail;

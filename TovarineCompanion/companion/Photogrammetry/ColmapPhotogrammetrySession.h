@@ -1,21 +1,20 @@
 #pragma once
 
+#include "ColmapDetailTable.h"
+#include "ColmapProgress.h"
+#include "PhotogrammetrySession.h"
+#include "Vec3.h"
+
 #include <QElapsedTimer>
 #include <QPointer>
 #include <QProcess>
 #include <QString>
 #include <QStringList>
 #include <QTimer>
-
 #include <atomic>
 #include <functional>
 #include <utility>
 #include <vector>
-
-#include "ColmapDetailTable.h"
-#include "ColmapProgress.h"
-#include "PhotogrammetrySession.h"
-#include "Vec3.h"
 
 class QThread;
 
@@ -24,24 +23,24 @@ namespace tovarine {
 // The photogrammetry engine over the COLMAP command-line tools (CPU only). Each step runs as a child process
 // in a private work folder (<workRoot>/tovarine-colmap-<UUID>) that is removed on every ending; our own
 // geometry steps run on a worker thread. The chain: stage the frames (HEIC decoded to JPEG),
-// feature_extractor, exhaustive or sequential matcher, mapper (the model with the most frames), model_converter,
-// the object's oriented point cloud (support surface removed, metric scale assumed, see
+// feature_extractor, exhaustive or sequential matcher, mapper (the model with the most frames),
+// model_converter, the object's oriented point cloud (support surface removed, metric scale assumed, see
 // PointCloudGeometry::metricScale), poisson_mesher, clean-up and decimation, then `model.usdz` with vertex
 // colours written atomically. Texture settings are not honoured.
 // Outputs: progress fractions that never go back (a few per second at most), then exactly one of
-// requestError, processingComplete or processingCancelled, then outputsEnded (outputsFailed only when the work
-// folder cannot be made). GUI thread only.
+// requestError, processingComplete or processingCancelled, then outputsEnded (outputsFailed only when the
+// work folder cannot be made). GUI thread only.
 class ColmapPhotogrammetrySession : public PhotogrammetrySession
 {
     Q_OBJECT
 public:
     struct Options
     {
-        QString colmapProgram;        // empty: "colmap" from PATH
-        QString workRoot;             // empty: the system's temporary folder
-        int maxThreads = 0;           // threads per COLMAP step; 0: all cores
-        bool keepWorkFolder = false;  // for benchmarks and diagnosis: leave the work folder when the run ends
-        int terminateGraceMs = 3000;  // after terminate(), kill() follows this late
+        QString colmapProgram;       // empty: "colmap" from PATH
+        QString workRoot;            // empty: the system's temporary folder
+        int maxThreads = 0;          // threads per COLMAP step; 0: all cores
+        bool keepWorkFolder = false; // for benchmarks and diagnosis: leave the work folder when the run ends
+        int terminateGraceMs = 3000; // after terminate(), kill() follows this late
     };
 
     // What one run did, for benchmarks and diagnosis; valid once the stream has ended.
@@ -79,8 +78,10 @@ private:
     using Stage = ColmapProgress::Stage;
 
     void start();
-    void runColmap(Stage stage, const QString& name, const QStringList& arguments, std::function<void()> next);
-    void runWorker(Stage stage, const QString& name, std::function<QString()> work, std::function<void()> next);
+    void runColmap(Stage stage, const QString& name, const QStringList& arguments,
+                   std::function<void()> next);
+    void runWorker(Stage stage, const QString& name, std::function<QString()> work,
+                   std::function<void()> next);
     void onProcessFinished(int exitCode, QProcess::ExitStatus status);
     void onProcessOutput();
     void afterExtraction();
@@ -114,6 +115,7 @@ private:
     bool m_modelWritten = false;
     std::atomic<bool> m_cancelFlag{false};
 
+    QString m_program;
     QString m_workFolder;
     QProcess* m_process = nullptr;
     QThread* m_worker = nullptr;

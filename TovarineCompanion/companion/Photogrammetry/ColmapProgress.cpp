@@ -1,7 +1,6 @@
 #include "ColmapProgress.h"
 
 #include <QRegularExpression>
-
 #include <algorithm>
 #include <array>
 #include <cmath>
@@ -14,8 +13,14 @@ constexpr std::array<double, 9> kBounds{0.0, 0.02, 0.22, 0.45, 0.75, 0.76, 0.80,
 
 } // namespace
 
-double stageStart(Stage stage) { return kBounds[static_cast<std::size_t>(stage)]; }
-double stageEnd(Stage stage) { return kBounds[static_cast<std::size_t>(stage) + 1]; }
+double stageStart(Stage stage)
+{
+    return kBounds[static_cast<std::size_t>(stage)];
+}
+double stageEnd(Stage stage)
+{
+    return kBounds[static_cast<std::size_t>(stage) + 1];
+}
 
 double overall(Stage stage, double within)
 {
@@ -27,7 +32,8 @@ std::optional<double> parseLine(Stage stage, const QByteArray& line, int frameCo
 {
     static const QRegularExpression processed(QStringLiteral(R"(Processed file \[(\d+)/(\d+)\])"));
     static const QRegularExpression matchingImage(QStringLiteral(R"(Matching image \[(\d+)/(\d+)\])"));
-    static const QRegularExpression matchingBlock(QStringLiteral(R"(Matching block \[(\d+)/(\d+), (\d+)/(\d+)\])"));
+    static const QRegularExpression matchingBlock(
+        QStringLiteral(R"(Matching block \[(\d+)/(\d+), (\d+)/(\d+)\])"));
     static const QRegularExpression registering(QStringLiteral(R"(Registering image #\d+ \((\d+)\))"));
 
     const QString text = QString::fromUtf8(line);
@@ -59,7 +65,8 @@ std::optional<double> parseLine(Stage stage, const QByteArray& line, int frameCo
             return ratio(m.captured(1).toDouble(), frameCount);
         }
         break;
-    default: break;
+    default:
+        break;
     }
     return std::nullopt;
 }

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QByteArray>
-
 #include <optional>
 
 // Turns the chain's stages and COLMAP's own progress lines into one fraction in 0...1. Any thread.

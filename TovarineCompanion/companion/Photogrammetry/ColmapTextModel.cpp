@@ -28,7 +28,10 @@ bool readDataLines(const QString& path, QList<QByteArray>& lines)
     return true;
 }
 
-QList<QByteArray> fields(const QByteArray& line) { return line.simplified().split(' '); }
+QList<QByteArray> fields(const QByteArray& line)
+{
+    return line.simplified().split(' ');
+}
 
 } // namespace
 

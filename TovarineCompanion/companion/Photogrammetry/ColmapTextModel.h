@@ -1,13 +1,12 @@
 #pragma once
 
-#include <QString>
+#include "Expected.h"
+#include "Vec3.h"
 
+#include <QString>
 #include <array>
 #include <cstdint>
 #include <vector>
-
-#include "Expected.h"
-#include "Vec3.h"
 
 namespace tovarine {
 

@@ -3,11 +3,9 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-
-#include <libheif/heif.h>
-
 #include <cstdio>
 #include <jpeglib.h>
+#include <libheif/heif.h>
 #include <memory>
 
 namespace tovarine::FrameStaging {
@@ -66,8 +64,8 @@ std::pair<int, int> jpegSize(const QString& path)
             continue;
         }
         const int length = (byte(i + 2) << 8) | byte(i + 3);
-        const bool startOfFrame = marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 &&
-                                  marker != 0xCC;
+        const bool startOfFrame =
+            marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC;
         if (startOfFrame) {
             return {(byte(i + 7) << 8) | byte(i + 8), (byte(i + 5) << 8) | byte(i + 6)};
         }
@@ -78,8 +76,10 @@ std::pair<int, int> jpegSize(const QString& path)
 
 Expected<std::pair<int, int>, QString> convertHeicToJpeg(const QString& heicPath, const QString& jpegPath)
 {
-    const QString failure = QStringLiteral("The HEIC frame %1 could not be decoded.").arg(QFileInfo(heicPath).fileName());
-    std::unique_ptr<heif_context, decltype(&heif_context_free)> context(heif_context_alloc(), heif_context_free);
+    const QString failure =
+        QStringLiteral("The HEIC frame %1 could not be decoded.").arg(QFileInfo(heicPath).fileName());
+    std::unique_ptr<heif_context, decltype(&heif_context_free)> context(heif_context_alloc(),
+                                                                        heif_context_free);
     if (!context) {
         return unexpected(failure);
     }
@@ -91,16 +91,17 @@ Expected<std::pair<int, int>, QString> convertHeicToJpeg(const QString& heicPath
     if (heif_context_get_primary_image_handle(context.get(), &rawHandle).code != heif_error_Ok) {
         return unexpected(failure);
     }
-    std::unique_ptr<heif_image_handle, decltype(&heif_image_handle_release)> handle(rawHandle,
-                                                                                    heif_image_handle_release);
+    std::unique_ptr<heif_image_handle, decltype(&heif_image_handle_release)> handle(
+        rawHandle, heif_image_handle_release);
     heif_image* rawImage = nullptr;
-    if (heif_decode_image(handle.get(), &rawImage, heif_colorspace_RGB, heif_chroma_interleaved_RGB, nullptr).code !=
-        heif_error_Ok) {
+    if (heif_decode_image(handle.get(), &rawImage, heif_colorspace_RGB, heif_chroma_interleaved_RGB, nullptr)
+            .code != heif_error_Ok) {
         return unexpected(failure);
     }
     std::unique_ptr<heif_image, decltype(&heif_image_release)> image(rawImage, heif_image_release);
     int stride = 0;
-    const std::uint8_t* pixels = heif_image_get_plane_readonly(image.get(), heif_channel_interleaved, &stride);
+    const std::uint8_t* pixels =
+        heif_image_get_plane_readonly(image.get(), heif_channel_interleaved, &stride);
     const int width = heif_image_get_width(image.get(), heif_channel_interleaved);
     const int height = heif_image_get_height(image.get(), heif_channel_interleaved);
     if (!pixels || width <= 0 || height <= 0) {
@@ -126,7 +127,8 @@ Expected<StagedFrames, QString> stage(const QString& inputFolder, const QString&
     QFileInfoList frames;
     for (const QFileInfo& entry : entries) {
         const QString suffix = entry.suffix().toLower();
-        if (suffix == QLatin1String("jpg") || suffix == QLatin1String("jpeg") || suffix == QLatin1String("heic")) {
+        if (suffix == QLatin1String("jpg") || suffix == QLatin1String("jpeg") ||
+            suffix == QLatin1String("heic")) {
             frames.append(entry);
         }
     }

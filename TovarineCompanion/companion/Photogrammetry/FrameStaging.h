@@ -1,10 +1,9 @@
 #pragma once
 
-#include <QString>
-
-#include <atomic>
-
 #include "Expected.h"
+
+#include <QString>
+#include <atomic>
 
 namespace tovarine {
 

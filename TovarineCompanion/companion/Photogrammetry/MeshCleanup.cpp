@@ -1,13 +1,12 @@
 #include "MeshCleanup.h"
 
-#include <meshoptimizer.h>
+#include "Vec3.h"
 
 #include <algorithm>
 #include <cmath>
+#include <meshoptimizer.h>
 #include <numeric>
 #include <unordered_map>
-
-#include "Vec3.h"
 
 namespace tovarine::MeshCleanup {
 namespace {
@@ -29,7 +28,8 @@ std::uint32_t findRoot(std::vector<std::uint32_t>& parent, std::uint32_t i)
 }
 
 // Keeps only the vertices the triangles use, renumbered in first-use order.
-void compact(std::vector<float>& positions, std::vector<std::uint8_t>& colors, std::vector<std::uint32_t>& indices)
+void compact(std::vector<float>& positions, std::vector<std::uint8_t>& colors,
+             std::vector<std::uint32_t>& indices)
 {
     const std::size_t vertexCount = positions.size() / 3;
     std::vector<std::uint32_t> remap(vertexCount, UINT32_MAX);
@@ -39,7 +39,8 @@ void compact(std::vector<float>& positions, std::vector<std::uint8_t>& colors, s
     for (std::uint32_t& index : indices) {
         if (remap[index] == UINT32_MAX) {
             remap[index] = next++;
-            newPositions.insert(newPositions.end(), positions.begin() + 3 * index, positions.begin() + 3 * index + 3);
+            newPositions.insert(newPositions.end(), positions.begin() + 3 * index,
+                                positions.begin() + 3 * index + 3);
             if (!colors.empty()) {
                 newColors.insert(newColors.end(), colors.begin() + 3 * index, colors.begin() + 3 * index + 3);
             }
@@ -78,7 +79,8 @@ std::size_t boundaryEdgeCount(const std::vector<std::uint32_t>& indices)
             ++edges[(a << 32) | b];
         }
     }
-    return static_cast<std::size_t>(std::count_if(edges.begin(), edges.end(), [](const auto& e) { return e.second == 1; }));
+    return static_cast<std::size_t>(
+        std::count_if(edges.begin(), edges.end(), [](const auto& e) { return e.second == 1; }));
 }
 
 ModelMesh finish(const PlyMesh& surface, const Options& options)
@@ -126,7 +128,8 @@ ModelMesh finish(const PlyMesh& surface, const Options& options)
     for (const auto& [root, count] : componentTriangles) {
         largest = std::max(largest, count);
     }
-    const auto threshold = static_cast<std::size_t>(std::ceil(options.minComponentFraction * static_cast<double>(largest)));
+    const auto threshold =
+        static_cast<std::size_t>(std::ceil(options.minComponentFraction * static_cast<double>(largest)));
     std::vector<std::uint32_t> kept;
     kept.reserve(indices.size());
     for (std::size_t t = 0; t < indices.size(); t += 3) {
@@ -142,8 +145,9 @@ ModelMesh finish(const PlyMesh& surface, const Options& options)
     if (options.maxTriangles > 0 && indices.size() / 3 > options.maxTriangles) {
         const std::size_t target = options.maxTriangles * 3;
         std::vector<std::uint32_t> simplified(indices.size());
-        std::size_t count = meshopt_simplify(simplified.data(), indices.data(), indices.size(), positions.data(),
-                                             positions.size() / 3, sizeof(float) * 3, target, 0.05f, 0, nullptr);
+        std::size_t count =
+            meshopt_simplify(simplified.data(), indices.data(), indices.size(), positions.data(),
+                             positions.size() / 3, sizeof(float) * 3, target, 0.05f, 0, nullptr);
         if (count > target) {
             count = meshopt_simplifySloppy(simplified.data(), simplified.data(), count, positions.data(),
                                            positions.size() / 3, sizeof(float) * 3, target, 1.0f, nullptr);
@@ -194,7 +198,8 @@ ModelMesh finish(const PlyMesh& surface, const Options& options)
         if (geo::norm(n) == 0.0) {
             n = {0, 1, 0};
         }
-        mesh.normals.insert(mesh.normals.end(), {static_cast<float>(n.x), static_cast<float>(n.y), static_cast<float>(n.z)});
+        mesh.normals.insert(mesh.normals.end(),
+                            {static_cast<float>(n.x), static_cast<float>(n.y), static_cast<float>(n.z)});
         for (int k = 0; k < 3; ++k) {
             mesh.colors.push_back(colors.empty() ? 0.7f : static_cast<float>(colors[3 * v + k]) / 255.0f);
         }

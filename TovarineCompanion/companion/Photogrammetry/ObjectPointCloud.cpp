@@ -1,11 +1,10 @@
 #include "ObjectPointCloud.h"
 
-#include <QHash>
+#include "PointCloudGeometry.h"
 
+#include <QHash>
 #include <algorithm>
 #include <cmath>
-
-#include "PointCloudGeometry.h"
 
 namespace tovarine::ObjectPointCloud {
 namespace {
@@ -78,8 +77,9 @@ Expected<ObjectCloud, QString> build(const SparseModel& model, const ObjectCloud
     }
     if (worldPoints.size() < kMinObjectPoints) {
         return unexpected(
-            QStringLiteral("Only %1 reliable points could be reconstructed; the frames show too little texture or "
-                           "overlap.")
+            QStringLiteral(
+                "Only %1 reliable points could be reconstructed; the frames show too little texture or "
+                "overlap.")
                 .arg(worldPoints.size()));
     }
 
@@ -149,9 +149,10 @@ Expected<ObjectCloud, QString> build(const SparseModel& model, const ObjectCloud
     }
     const std::vector<std::size_t> inliers = pcg::statisticalInliers(positions, 8, options.outlierStdDevs);
     if (inliers.size() < kMinObjectPoints) {
-        return unexpected(QStringLiteral("Only %1 points of the object could be reconstructed; the frames show "
-                                         "too little texture or overlap.")
-                              .arg(inliers.size()));
+        return unexpected(
+            QStringLiteral("Only %1 points of the object could be reconstructed; the frames show "
+                           "too little texture or overlap.")
+                .arg(inliers.size()));
     }
     std::vector<Vec3> viewers;
     cloud.positions.reserve(inliers.size());

@@ -3,7 +3,6 @@
 #include <QFile>
 #include <QList>
 #include <QSaveFile>
-
 #include <cstring>
 #include <optional>
 
@@ -14,14 +13,22 @@ enum class Scalar { int8, uint8, int16, uint16, int32, uint32, float32, float64 
 
 std::optional<Scalar> scalarFromName(const QByteArray& name)
 {
-    if (name == "char" || name == "int8") return Scalar::int8;
-    if (name == "uchar" || name == "uint8") return Scalar::uint8;
-    if (name == "short" || name == "int16") return Scalar::int16;
-    if (name == "ushort" || name == "uint16") return Scalar::uint16;
-    if (name == "int" || name == "int32") return Scalar::int32;
-    if (name == "uint" || name == "uint32") return Scalar::uint32;
-    if (name == "float" || name == "float32") return Scalar::float32;
-    if (name == "double" || name == "float64") return Scalar::float64;
+    if (name == "char" || name == "int8")
+        return Scalar::int8;
+    if (name == "uchar" || name == "uint8")
+        return Scalar::uint8;
+    if (name == "short" || name == "int16")
+        return Scalar::int16;
+    if (name == "ushort" || name == "uint16")
+        return Scalar::uint16;
+    if (name == "int" || name == "int32")
+        return Scalar::int32;
+    if (name == "uint" || name == "uint32")
+        return Scalar::uint32;
+    if (name == "float" || name == "float32")
+        return Scalar::float32;
+    if (name == "double" || name == "float64")
+        return Scalar::float64;
     return std::nullopt;
 }
 
@@ -29,13 +36,17 @@ int scalarSize(Scalar s)
 {
     switch (s) {
     case Scalar::int8:
-    case Scalar::uint8: return 1;
+    case Scalar::uint8:
+        return 1;
     case Scalar::int16:
-    case Scalar::uint16: return 2;
+    case Scalar::uint16:
+        return 2;
     case Scalar::int32:
     case Scalar::uint32:
-    case Scalar::float32: return 4;
-    case Scalar::float64: return 8;
+    case Scalar::float32:
+        return 4;
+    case Scalar::float64:
+        return 8;
     }
     return 1;
 }
@@ -59,7 +70,10 @@ struct Element
 class BodyReader
 {
 public:
-    BodyReader(const QByteArray& data, qsizetype start, bool ascii) : m_data(data), m_pos(start), m_ascii(ascii) {}
+    BodyReader(const QByteArray& data, qsizetype start, bool ascii)
+        : m_data(data), m_pos(start), m_ascii(ascii)
+    {
+    }
 
     bool read(Scalar type, double& value)
     {
@@ -85,14 +99,48 @@ public:
         const char* p = m_data.constData() + m_pos;
         m_pos += size;
         switch (type) {
-        case Scalar::int8: value = static_cast<std::int8_t>(*p); break;
-        case Scalar::uint8: value = static_cast<std::uint8_t>(*p); break;
-        case Scalar::int16: { std::int16_t v; std::memcpy(&v, p, 2); value = v; break; }
-        case Scalar::uint16: { std::uint16_t v; std::memcpy(&v, p, 2); value = v; break; }
-        case Scalar::int32: { std::int32_t v; std::memcpy(&v, p, 4); value = v; break; }
-        case Scalar::uint32: { std::uint32_t v; std::memcpy(&v, p, 4); value = v; break; }
-        case Scalar::float32: { float v; std::memcpy(&v, p, 4); value = v; break; }
-        case Scalar::float64: { double v; std::memcpy(&v, p, 8); value = v; break; }
+        case Scalar::int8:
+            value = static_cast<std::int8_t>(*p);
+            break;
+        case Scalar::uint8:
+            value = static_cast<std::uint8_t>(*p);
+            break;
+        case Scalar::int16: {
+            std::int16_t v;
+            std::memcpy(&v, p, 2);
+            value = v;
+            break;
+        }
+        case Scalar::uint16: {
+            std::uint16_t v;
+            std::memcpy(&v, p, 2);
+            value = v;
+            break;
+        }
+        case Scalar::int32: {
+            std::int32_t v;
+            std::memcpy(&v, p, 4);
+            value = v;
+            break;
+        }
+        case Scalar::uint32: {
+            std::uint32_t v;
+            std::memcpy(&v, p, 4);
+            value = v;
+            break;
+        }
+        case Scalar::float32: {
+            float v;
+            std::memcpy(&v, p, 4);
+            value = v;
+            break;
+        }
+        case Scalar::float64: {
+            double v;
+            std::memcpy(&v, p, 8);
+            value = v;
+            break;
+        }
         }
         return true;
     }
@@ -103,8 +151,7 @@ private:
     bool m_ascii;
 };
 
-template <class T>
-void append(QByteArray& out, T value)
+template <class T> void append(QByteArray& out, T value)
 {
     out.append(reinterpret_cast<const char*>(&value), sizeof(T));
 }
@@ -118,8 +165,9 @@ Expected<void, QString> writePointCloud(const QString& path, const std::vector<g
     QByteArray out;
     out.append("ply\nformat binary_little_endian 1.0\nelement vertex ");
     out.append(QByteArray::number(static_cast<qulonglong>(positions.size())));
-    out.append("\nproperty float x\nproperty float y\nproperty float z\nproperty float nx\nproperty float ny\n"
-               "property float nz\nproperty uchar red\nproperty uchar green\nproperty uchar blue\nend_header\n");
+    out.append(
+        "\nproperty float x\nproperty float y\nproperty float z\nproperty float nx\nproperty float ny\n"
+        "property float nz\nproperty uchar red\nproperty uchar green\nproperty uchar blue\nend_header\n");
     out.reserve(out.size() + static_cast<qsizetype>(positions.size()) * 27);
     for (std::size_t i = 0; i < positions.size(); ++i) {
         for (int k = 0; k < 3; ++k) {
@@ -134,7 +182,8 @@ Expected<void, QString> writePointCloud(const QString& path, const std::vector<g
     }
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly) || file.write(out) != out.size() || !file.commit()) {
-        return unexpected(QStringLiteral("Could not write the point cloud %1: %2").arg(path, file.errorString()));
+        return unexpected(
+            QStringLiteral("Could not write the point cloud %1: %2").arg(path, file.errorString()));
     }
     return {};
 }
@@ -168,7 +217,8 @@ Expected<PlyMesh, QString> readMesh(const QString& path)
             if (f[1] == "ascii") {
                 ascii = true;
             } else if (f[1] != "binary_little_endian") {
-                return unexpected(QStringLiteral("The surface file %1 uses an unsupported PLY format.").arg(path));
+                return unexpected(
+                    QStringLiteral("The surface file %1 uses an unsupported PLY format.").arg(path));
             }
         } else if (f[0] == "element" && f.size() >= 3) {
             bool ok = false;
@@ -223,12 +273,18 @@ Expected<PlyMesh, QString> readMesh(const QString& path)
         int positionSlots[3] = {-1, -1, -1};
         for (int k = 0; k < element.properties.size(); ++k) {
             const QByteArray& n = element.properties[k].name;
-            if (n == "x") positionSlots[0] = k;
-            if (n == "y") positionSlots[1] = k;
-            if (n == "z") positionSlots[2] = k;
-            if (n == "red" || n == "r") colorSlots[0] = k;
-            if (n == "green" || n == "g") colorSlots[1] = k;
-            if (n == "blue" || n == "b") colorSlots[2] = k;
+            if (n == "x")
+                positionSlots[0] = k;
+            if (n == "y")
+                positionSlots[1] = k;
+            if (n == "z")
+                positionSlots[2] = k;
+            if (n == "red" || n == "r")
+                colorSlots[0] = k;
+            if (n == "green" || n == "g")
+                colorSlots[1] = k;
+            if (n == "blue" || n == "b")
+                colorSlots[2] = k;
         }
         const bool hasColor = isVertex && colorSlots[0] >= 0 && colorSlots[1] >= 0 && colorSlots[2] >= 0;
         if (hasColor) {
@@ -273,8 +329,8 @@ Expected<PlyMesh, QString> readMesh(const QString& path)
                         mesh.positions[static_cast<std::size_t>(row) * 3 + c] = static_cast<float>(value);
                     }
                     if (hasColor && colorSlots[c] == k) {
-                        const double scaled = (p.type == Scalar::float32 || p.type == Scalar::float64) ? value * 255.0
-                                                                                                       : value;
+                        const double scaled =
+                            (p.type == Scalar::float32 || p.type == Scalar::float64) ? value * 255.0 : value;
                         mesh.colors[static_cast<std::size_t>(row) * 3 + c] =
                             static_cast<std::uint8_t>(std::clamp(scaled, 0.0, 255.0));
                     }

@@ -1,21 +1,20 @@
 #pragma once
 
-#include <QString>
+#include "Expected.h"
+#include "Vec3.h"
 
+#include <QString>
 #include <array>
 #include <cstdint>
 #include <vector>
-
-#include "Expected.h"
-#include "Vec3.h"
 
 namespace tovarine {
 
 // A triangle mesh as the surface reconstruction writes it; colors may be empty.
 struct PlyMesh
 {
-    std::vector<float> positions; // x, y, z per vertex
-    std::vector<std::uint8_t> colors; // r, g, b per vertex, or empty
+    std::vector<float> positions;       // x, y, z per vertex
+    std::vector<std::uint8_t> colors;   // r, g, b per vertex, or empty
     std::vector<std::uint32_t> indices; // three per triangle
 };
 
@@ -29,8 +28,8 @@ Expected<void, QString> writePointCloud(const QString& path, const std::vector<g
                                         const std::vector<std::array<std::uint8_t, 3>>& colors);
 
 // Reads a triangle mesh (ascii or binary little-endian; vertex x y z with optional red green blue of any
-// scalar type; faces as index lists, polygons fan-triangulated). Error: a sentence for a missing, truncated or
-// malformed file; never a crash on bad input.
+// scalar type; faces as index lists, polygons fan-triangulated). Error: a sentence for a missing, truncated
+// or malformed file; never a crash on bad input.
 Expected<PlyMesh, QString> readMesh(const QString& path);
 
 // The face count a PLY header declares; -1 when the file or its header cannot be read.

@@ -1,9 +1,8 @@
 #include "PointCloudGeometry.h"
 
-#include <nanoflann.hpp>
-
 #include <algorithm>
 #include <cmath>
+#include <nanoflann.hpp>
 #include <numbers>
 #include <random>
 
@@ -17,11 +16,7 @@ struct CloudAdaptor
     const std::vector<Vec3>& points;
     std::size_t kdtree_get_point_count() const { return points.size(); }
     double kdtree_get_pt(std::size_t i, std::size_t dim) const { return points[i][static_cast<int>(dim)]; }
-    template <class Box>
-    bool kdtree_get_bbox(Box&) const
-    {
-        return false;
-    }
+    template <class Box> bool kdtree_get_bbox(Box&) const { return false; }
 };
 
 using KdTree = nanoflann::KDTreeSingleIndexAdaptor<nanoflann::L2_Simple_Adaptor<double, CloudAdaptor>,
@@ -193,8 +188,8 @@ double metricScale(const std::vector<Vec3>& cameraCentres, const Vec3& objectCen
     return typical > 0 ? kAssumedCameraDistanceM / typical : 1.0;
 }
 
-std::vector<Vec3> estimateNormals(const std::vector<Vec3>& points, const std::vector<Vec3>& towardViewer, int k,
-                                  const std::atomic<bool>* cancelled)
+std::vector<Vec3> estimateNormals(const std::vector<Vec3>& points, const std::vector<Vec3>& towardViewer,
+                                  int k, const std::atomic<bool>* cancelled)
 {
     std::vector<Vec3> normals(points.size());
     if (points.empty()) {

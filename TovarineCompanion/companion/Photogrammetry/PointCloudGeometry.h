@@ -1,11 +1,11 @@
 #pragma once
 
+#include "Vec3.h"
+
 #include <atomic>
 #include <cstdint>
 #include <optional>
 #include <vector>
-
-#include "Vec3.h"
 
 // Geometry steps on point sets, free of COLMAP and Qt: plane finding, axes, scale and normals. Any thread;
 // the functions share no state and are deterministic for a given seed.
@@ -22,8 +22,8 @@ struct Plane
 
 struct PlaneFitOptions
 {
-    double inlierDistance = 0.01;  // same unit as the points
-    double maxTiltDeg = 30.0;      // largest angle between the plane's normal and the up hint
+    double inlierDistance = 0.01; // same unit as the points
+    double maxTiltDeg = 30.0;     // largest angle between the plane's normal and the up hint
     int iterations = 400;
     std::uint32_t seed = 1;
     std::size_t minInliers = 20;
@@ -47,7 +47,8 @@ std::optional<geo::Vec3> closestPointToLines(const std::vector<geo::Vec3>& centr
 // cameras look down on average (dot(up, viewDirection) < 0). Unit length; +Z when fewer than 3 cameras.
 geo::Vec3 orbitUp(const std::vector<geo::Vec3>& cameraCentres, const std::vector<geo::Vec3>& viewDirections);
 
-// Distance from the cameras to the object assumed for a hand-held object capture (frames alone carry no scale).
+// Distance from the cameras to the object assumed for a hand-held object capture (frames alone carry no
+// scale).
 inline constexpr double kAssumedCameraDistanceM = 0.4;
 
 // The factor that turns reconstruction units into metres: it makes the median camera-to-object distance

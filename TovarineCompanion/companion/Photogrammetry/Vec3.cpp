@@ -20,7 +20,8 @@ SymmetricEigen symmetricEigen(const Mat3& input)
                     continue;
                 }
                 const double theta = (a(q, q) - a(p, p)) / (2.0 * a(p, q));
-                const double t = (theta >= 0 ? 1.0 : -1.0) / (std::abs(theta) + std::sqrt(theta * theta + 1.0));
+                const double t =
+                    (theta >= 0 ? 1.0 : -1.0) / (std::abs(theta) + std::sqrt(theta * theta + 1.0));
                 const double c = 1.0 / std::sqrt(t * t + 1.0);
                 const double s = t * c;
                 Mat3 j;

@@ -27,12 +27,18 @@ struct Vec3
     double operator[](int i) const { return i == 0 ? x : (i == 1 ? y : z); }
 };
 
-inline double dot(const Vec3& a, const Vec3& b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
+inline double dot(const Vec3& a, const Vec3& b)
+{
+    return a.x * b.x + a.y * b.y + a.z * b.z;
+}
 inline Vec3 cross(const Vec3& a, const Vec3& b)
 {
     return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
 }
-inline double norm(const Vec3& a) { return std::sqrt(dot(a, a)); }
+inline double norm(const Vec3& a)
+{
+    return std::sqrt(dot(a, a));
+}
 // Unit vector along `a`; the zero vector stays zero.
 inline Vec3 normalized(const Vec3& a)
 {
@@ -90,8 +96,8 @@ struct Mat3
     }
 };
 
-// Eigen decomposition of a symmetric matrix (Jacobi rotations): eigenvalues ascending, eigenvectors[i] belongs
-// to eigenvalues[i] and has unit length.
+// Eigen decomposition of a symmetric matrix (Jacobi rotations): eigenvalues ascending, eigenvectors[i]
+// belongs to eigenvalues[i] and has unit length.
 struct SymmetricEigen
 {
     std::array<double, 3> eigenvalues{};

@@ -1,5 +1,8 @@
 // The real COLMAP chain on a small generated capture (20 frames, 640 x 480): a few minutes on 2 cores.
-#include <gtest/gtest.h>
+#include "ColmapPhotogrammetrySession.h"
+#include "GroundTruth.h"
+#include "MeshCleanup.h"
+#include "UsdzFile.h"
 
 #include <QDir>
 #include <QEventLoop>
@@ -7,13 +10,8 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTimer>
-
 #include <algorithm>
-
-#include "ColmapPhotogrammetrySession.h"
-#include "GroundTruth.h"
-#include "MeshCleanup.h"
-#include "UsdzFile.h"
+#include <gtest/gtest.h>
 
 using namespace tovarine;
 
@@ -42,7 +40,8 @@ TEST(ColmapRealChain, SmallOrbitCaptureBecomesAClosedModelOfTheRightShape)
     options.maxThreads = 2;
     PhotogrammetrySession::Configuration configuration;
     configuration.sampleOrdering = PhotogrammetrySession::SampleOrdering::sequential;
-    ColmapPhotogrammetrySession session(QDir(capture).filePath(QStringLiteral("Images")), configuration, options);
+    ColmapPhotogrammetrySession session(QDir(capture).filePath(QStringLiteral("Images")), configuration,
+                                        options);
 
     const QString modelPath = QDir(capture).filePath(QStringLiteral("model.usdz"));
     std::vector<PhotogrammetrySession::Output> outputs;
@@ -66,7 +65,8 @@ TEST(ColmapRealChain, SmallOrbitCaptureBecomesAClosedModelOfTheRightShape)
     ASSERT_GT(model->triangleCount(), 2000u);
     EXPECT_LE(model->triangleCount(), 30000u);
     // Closed enough: the open border (the unseen underside) is a small share of the edges.
-    EXPECT_LT(static_cast<double>(MeshCleanup::boundaryEdgeCount(model->indices)), 0.03 * 1.5 * model->triangleCount());
+    EXPECT_LT(static_cast<double>(MeshCleanup::boundaryEdgeCount(model->indices)),
+              0.03 * 1.5 * model->triangleCount());
 
     const auto truth = synth::readGroundTruth(capture);
     ASSERT_TRUE(truth.hasValue()) << truth.error().toStdString();

@@ -1,4 +1,9 @@
-#include <gtest/gtest.h>
+#include "ColmapPhotogrammetrySession.h"
+#include "ColmapProgress.h"
+#include "DropReconstruction.h"
+#include "SceneFixtures.h"
+#include "TestSupport.h"
+#include "UsdzFile.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -7,16 +12,9 @@
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QUrl>
-
 #include <functional>
+#include <gtest/gtest.h>
 #include <memory>
-
-#include "ColmapPhotogrammetrySession.h"
-#include "ColmapProgress.h"
-#include "DropReconstruction.h"
-#include "TestSupport.h"
-#include "SceneFixtures.h"
-#include "UsdzFile.h"
 
 using namespace tovarine;
 using Session = ColmapPhotogrammetrySession;
@@ -27,15 +25,18 @@ using Stage = ColmapProgress::Stage;
 
 namespace {
 
-const char* const kFakeVariables[] = {"FAKE_COLMAP_FAIL", "FAKE_COLMAP_CRASH", "FAKE_COLMAP_SLEEP",
-                                      "FAKE_COLMAP_IGNORE_TERM", "FAKE_COLMAP_NO_INITIAL_PAIR",
-                                      "FAKE_COLMAP_NO_OUTPUT"};
+const char* const kFakeVariables[] = {
+    "FAKE_COLMAP_FAIL",        "FAKE_COLMAP_CRASH",           "FAKE_COLMAP_SLEEP",
+    "FAKE_COLMAP_IGNORE_TERM", "FAKE_COLMAP_NO_INITIAL_PAIR", "FAKE_COLMAP_NO_OUTPUT"};
 
 // A JPEG that is only a frame header: enough for the layer, which reads sizes, and for the fake colmap.
 QByteArray jpegHeader(int width, int height)
 {
     QByteArray bytes("\xFF\xD8\xFF\xC0\x00\x11\x08", 7);
-    bytes.append(char(height >> 8)).append(char(height & 0xFF)).append(char(width >> 8)).append(char(width & 0xFF));
+    bytes.append(char(height >> 8))
+        .append(char(height & 0xFF))
+        .append(char(width >> 8))
+        .append(char(width & 0xFF));
     bytes.append(QByteArray(10, '\x01'));
     bytes.append("\xFF\xD9", 2);
     return bytes;
@@ -61,7 +62,8 @@ struct RunResult
     }
     int count(Kind kind) const
     {
-        return static_cast<int>(std::count_if(outputs.begin(), outputs.end(), [&](const Output& o) { return o.kind == kind; }));
+        return static_cast<int>(
+            std::count_if(outputs.begin(), outputs.end(), [&](const Output& o) { return o.kind == kind; }));
     }
     Kind last() const { return outputs.empty() ? Kind::other : outputs.back().kind; }
 };
@@ -116,7 +118,8 @@ public:
         QDir(m_frames).removeRecursively();
         QDir().mkpath(m_frames);
         for (int i = 0; i < count; ++i) {
-            QFile frame(QDir(m_frames).filePath(QStringLiteral("frame_%1.jpg").arg(i, 5, 10, QLatin1Char('0'))));
+            QFile frame(
+                QDir(m_frames).filePath(QStringLiteral("frame_%1.jpg").arg(i, 5, 10, QLatin1Char('0'))));
             ASSERT_TRUE(frame.open(QIODevice::WriteOnly));
             frame.write(jpegHeader(4032, 3024));
         }
@@ -145,7 +148,8 @@ public:
 
     // Runs one request to its end. `onOutput` sees each output as it arrives (it may cancel).
     RunResult run(Detail detail, PhotogrammetrySession::Configuration configuration = {},
-                  std::function<void(Session&, const Output&)> onOutput = {}, bool cancelBeforeProcess = false)
+                  std::function<void(Session&, const Output&)> onOutput = {},
+                  bool cancelBeforeProcess = false)
     {
         RunResult result;
         m_session = std::make_unique<Session>(m_frames, configuration, m_options);
@@ -205,7 +209,8 @@ public:
         }
         EXPECT_TRUE(QDir(m_workRoot).isEmpty()) << "work folder left behind";
         EXPECT_TRUE(QDir(m_systemTemp).isEmpty()) << "files left in the temporary folder";
-        EXPECT_EQ(QDir(m_frames).entryList(QDir::Files).size(), m_frameCountAfter) << "the capture's frames changed";
+        EXPECT_EQ(QDir(m_frames).entryList(QDir::Files).size(), m_frameCountAfter)
+            << "the capture's frames changed";
         if (final != Kind::processingComplete) {
             EXPECT_FALSE(QFile::exists(modelPath()));
         }
@@ -247,8 +252,10 @@ TEST_F(ColmapSessionTest, CompletesWithTheObjectAloneAndRisingProgress)
         order.append(call.section(QLatin1Char(' '), 0, 0));
     }
     EXPECT_EQ(order, expectedOrder);
-    EXPECT_TRUE(callOf(QStringLiteral("feature_extractor")).contains(QStringLiteral("--SiftExtraction.use_gpu 0")));
-    EXPECT_TRUE(callOf(QStringLiteral("exhaustive_matcher")).contains(QStringLiteral("--SiftMatching.use_gpu 0")));
+    EXPECT_TRUE(
+        callOf(QStringLiteral("feature_extractor")).contains(QStringLiteral("--SiftExtraction.use_gpu 0")));
+    EXPECT_TRUE(
+        callOf(QStringLiteral("exhaustive_matcher")).contains(QStringLiteral("--SiftMatching.use_gpu 0")));
 }
 
 TEST_F(ColmapSessionTest, ArgumentsFollowTheDetailLevelAndTheCapture)
@@ -263,15 +270,24 @@ TEST_F(ColmapSessionTest, ArgumentsFollowTheDetailLevelAndTheCapture)
         const char* depth;
         const char* matcher;
     } cases[] = {
-        {Detail::preview, 12, PhotogrammetrySession::SampleOrdering::sequential, "640", "1024", "8", "exhaustive_matcher"},
-        {Detail::reduced, 12, PhotogrammetrySession::SampleOrdering::sequential, "1024", "2048", "9", "exhaustive_matcher"},
-        {Detail::medium, 12, PhotogrammetrySession::SampleOrdering::sequential, "1600", "4096", "9", "exhaustive_matcher"},
-        {Detail::full, 61, PhotogrammetrySession::SampleOrdering::sequential, "3200", "8192", "10", "sequential_matcher"},
-        {Detail::full, 61, PhotogrammetrySession::SampleOrdering::unordered, "3200", "8192", "10", "exhaustive_matcher"},
-        {Detail::raw, 12, PhotogrammetrySession::SampleOrdering::sequential, "4032", "16384", "10", "exhaustive_matcher"},
+        {Detail::preview, 12, PhotogrammetrySession::SampleOrdering::sequential, "640", "1024", "8",
+         "exhaustive_matcher"},
+        {Detail::reduced, 12, PhotogrammetrySession::SampleOrdering::sequential, "1024", "2048", "9",
+         "exhaustive_matcher"},
+        {Detail::medium, 12, PhotogrammetrySession::SampleOrdering::sequential, "1600", "4096", "9",
+         "exhaustive_matcher"},
+        {Detail::full, 61, PhotogrammetrySession::SampleOrdering::sequential, "3200", "8192", "10",
+         "sequential_matcher"},
+        {Detail::full, 61, PhotogrammetrySession::SampleOrdering::unordered, "3200", "8192", "10",
+         "exhaustive_matcher"},
+        {Detail::raw, 12, PhotogrammetrySession::SampleOrdering::sequential, "4032", "16384", "10",
+         "exhaustive_matcher"},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(QStringLiteral("detail %1, %2 frames").arg(static_cast<int>(c.detail)).arg(c.frames).toStdString());
+        SCOPED_TRACE(QStringLiteral("detail %1, %2 frames")
+                         .arg(static_cast<int>(c.detail))
+                         .arg(c.frames)
+                         .toStdString());
         QFile::remove(m_calls);
         writeFrames(c.frames);
         m_frameCountAfter = c.frames;
@@ -280,14 +296,17 @@ TEST_F(ColmapSessionTest, ArgumentsFollowTheDetailLevelAndTheCapture)
         const RunResult result = run(c.detail, configuration);
         expectCleanEnding(result, Kind::processingComplete);
         const QString extractor = callOf(QStringLiteral("feature_extractor"));
-        EXPECT_TRUE(extractor.contains(QStringLiteral("--SiftExtraction.max_image_size %1").arg(c.imageSize)));
-        EXPECT_TRUE(extractor.contains(QStringLiteral("--SiftExtraction.max_num_features %1").arg(c.features)));
-        EXPECT_TRUE(extractor.contains(QStringLiteral("--ImageReader.single_camera 1")));
         EXPECT_TRUE(
-            callOf(QStringLiteral("poisson_mesher")).contains(QStringLiteral("--PoissonMeshing.depth %1").arg(c.depth)));
+            extractor.contains(QStringLiteral("--SiftExtraction.max_image_size %1").arg(c.imageSize)));
+        EXPECT_TRUE(
+            extractor.contains(QStringLiteral("--SiftExtraction.max_num_features %1").arg(c.features)));
+        EXPECT_TRUE(extractor.contains(QStringLiteral("--ImageReader.single_camera 1")));
+        EXPECT_TRUE(callOf(QStringLiteral("poisson_mesher"))
+                        .contains(QStringLiteral("--PoissonMeshing.depth %1").arg(c.depth)));
         EXPECT_FALSE(callOf(QLatin1String(c.matcher)).isEmpty());
         // Full-size frames: memory allows one or two extraction threads, never more than asked.
-        const QString threads = extractor.section(QStringLiteral("--SiftExtraction.num_threads "), 1).section(' ', 0, 0);
+        const QString threads =
+            extractor.section(QStringLiteral("--SiftExtraction.num_threads "), 1).section(' ', 0, 0);
         EXPECT_GE(threads.toInt(), 1);
         EXPECT_LE(threads.toInt(), 2);
     }
@@ -298,7 +317,8 @@ TEST_F(ColmapSessionTest, ArgumentsFollowTheDetailLevelAndTheCapture)
     custom.customDetailSpecification.maximumPolygonCount = 300;
     const RunResult result = run(Detail::custom, custom);
     expectCleanEnding(result, Kind::processingComplete);
-    EXPECT_TRUE(callOf(QStringLiteral("feature_extractor")).contains(QStringLiteral("max_num_features 16384")));
+    EXPECT_TRUE(
+        callOf(QStringLiteral("feature_extractor")).contains(QStringLiteral("max_num_features 16384")));
     const auto model = UsdzFile::read(modelPath());
     ASSERT_TRUE(model.hasValue());
     EXPECT_LE(model->triangleCount(), 300u);
@@ -313,22 +333,36 @@ TEST_F(ColmapSessionTest, EveryFailureEndsInOneRequestErrorThatSaysWhatHappened)
         std::function<void(ColmapSessionTest&)> arrange;
         QStringList expected;
     } cases[] = {
-        {"colmap missing", [](ColmapSessionTest& t) { t.m_options.colmapProgram = QStringLiteral("/nonexistent/colmap"); },
+        {"colmap missing",
+         [](ColmapSessionTest& t) { t.m_options.colmapProgram = QStringLiteral("/nonexistent/colmap"); },
          {QStringLiteral("colmap is not installed")}},
-        {"no frames", [](ColmapSessionTest& t) { t.writeFrames(0); t.m_frameCountAfter = 0; },
+        {"no frames",
+         [](ColmapSessionTest& t) {
+             t.writeFrames(0);
+             t.m_frameCountAfter = 0;
+         },
          {QStringLiteral("No jpg, jpeg or heic frames")}},
-        {"two frames", [](ColmapSessionTest& t) { t.writeFrames(2); t.m_frameCountAfter = 2; },
+        {"two frames",
+         [](ColmapSessionTest& t) {
+             t.writeFrames(2);
+             t.m_frameCountAfter = 2;
+         },
          {QStringLiteral("At least 3 frames")}},
-        {"extractor fails", [](ColmapSessionTest&) { qputenv("FAKE_COLMAP_FAIL", "feature_extractor:1"); },
+        {"extractor fails",
+         [](ColmapSessionTest&) { qputenv("FAKE_COLMAP_FAIL", "feature_extractor:1"); },
          {QStringLiteral("feature extraction step failed"), QStringLiteral("exited with code 1"),
           QStringLiteral("Check failed")}},
-        {"extractor writes nothing", [](ColmapSessionTest&) { qputenv("FAKE_COLMAP_NO_OUTPUT", "feature_extractor"); },
+        {"extractor writes nothing",
+         [](ColmapSessionTest&) { qputenv("FAKE_COLMAP_NO_OUTPUT", "feature_extractor"); },
          {QStringLiteral("No features could be extracted")}},
-        {"matcher crashes", [](ColmapSessionTest&) { qputenv("FAKE_COLMAP_CRASH", "exhaustive_matcher"); },
+        {"matcher crashes",
+         [](ColmapSessionTest&) { qputenv("FAKE_COLMAP_CRASH", "exhaustive_matcher"); },
          {QStringLiteral("The frames could not be matched"), QStringLiteral("crashed")}},
-        {"no initial pair", [](ColmapSessionTest&) { qputenv("FAKE_COLMAP_NO_INITIAL_PAIR", "1"); },
+        {"no initial pair",
+         [](ColmapSessionTest&) { qputenv("FAKE_COLMAP_NO_INITIAL_PAIR", "1"); },
          {QStringLiteral("No good initial image pair found; only 0 of 12 frames could be placed")}},
-        {"mapper builds nothing", [](ColmapSessionTest&) { qputenv("FAKE_COLMAP_NO_OUTPUT", "mapper"); },
+        {"mapper builds nothing",
+         [](ColmapSessionTest&) { qputenv("FAKE_COLMAP_NO_OUTPUT", "mapper"); },
          {QStringLiteral("The frames could not be matched")}},
         {"only two frames placed",
          [](ColmapSessionTest& t) {
@@ -339,9 +373,11 @@ TEST_F(ColmapSessionTest, EveryFailureEndsInOneRequestErrorThatSaysWhatHappened)
              qputenv("FAKE_COLMAP_MODEL_DIR", folder.toLocal8Bit());
          },
          {QStringLiteral("No good initial image pair found; only 2 of 12 frames could be placed")}},
-        {"converter fails", [](ColmapSessionTest&) { qputenv("FAKE_COLMAP_FAIL", "model_converter:2"); },
+        {"converter fails",
+         [](ColmapSessionTest&) { qputenv("FAKE_COLMAP_FAIL", "model_converter:2"); },
          {QStringLiteral("model conversion step failed")}},
-        {"poisson writes nothing", [](ColmapSessionTest&) { qputenv("FAKE_COLMAP_NO_OUTPUT", "poisson_mesher"); },
+        {"poisson writes nothing",
+         [](ColmapSessionTest&) { qputenv("FAKE_COLMAP_NO_OUTPUT", "poisson_mesher"); },
          {QStringLiteral("The surface could not be reconstructed")}},
         {"surface outside the object",
          [](ColmapSessionTest& t) {
@@ -411,7 +447,8 @@ TEST_F(ColmapSessionTest, CancelEndsEveryStageWithOneCancelledOutputAndNothingLe
         expectCleanEnding(result, Kind::processingCancelled);
         for (const Output& o : result.outputs) {
             if (o.kind == Kind::requestProgress) {
-                EXPECT_LT(o.fractionComplete, ColmapProgress::stageEnd(c.stage) + 1e-9) << "ran past the stage";
+                EXPECT_LT(o.fractionComplete, ColmapProgress::stageEnd(c.stage) + 1e-9)
+                    << "ran past the stage";
             }
         }
         TearDown();
@@ -431,7 +468,8 @@ TEST_F(ColmapSessionTest, CancelBeforeProcessTwiceOrWhenTheChildIgnoresTerminate
         qputenv("FAKE_COLMAP_SLEEP", "mapper:60");
         qputenv("FAKE_COLMAP_IGNORE_TERM", "1");
         const RunResult result = run(Detail::medium, {}, [](Session& session, const Output& o) {
-            if (o.kind == Kind::requestProgress && o.fractionComplete >= ColmapProgress::stageStart(Stage::map)) {
+            if (o.kind == Kind::requestProgress &&
+                o.fractionComplete >= ColmapProgress::stageStart(Stage::map)) {
                 QTimer::singleShot(300, &session, [&session] {
                     session.cancel();
                     session.cancel();
@@ -472,8 +510,8 @@ TEST_F(ColmapSessionTest, SecondRequestIsRefusedAndDestroyingARunningSessionClea
     EXPECT_FALSE(QFile::exists(modelPath()));
 }
 
-// The whole road of a drop with this engine behind the driver: staged frames, real progress, the model and its
-// OBJ export in the result folder.
+// The whole road of a drop with this engine behind the driver: staged frames, real progress, the model and
+// its OBJ export in the result folder.
 TEST_F(ColmapSessionTest, DroppedCaptureFolderBecomesAResultFolderThroughTheDriver)
 {
     QTemporaryDir settings;
@@ -488,19 +526,21 @@ TEST_F(ColmapSessionTest, DroppedCaptureFolderBecomesAResultFolderThroughTheDriv
 
     std::vector<DropReconstruction::State> states;
     QEventLoop loop;
-    QObject::connect(&drop, &DropReconstruction::stateChanged, &loop, [&](const DropReconstruction::State& state) {
-        states.push_back(state);
-        if (state.kind == DropReconstruction::State::Kind::done ||
-            state.kind == DropReconstruction::State::Kind::failed) {
-            loop.quit();
-        }
-    });
+    QObject::connect(&drop, &DropReconstruction::stateChanged, &loop,
+                     [&](const DropReconstruction::State& state) {
+                         states.push_back(state);
+                         if (state.kind == DropReconstruction::State::Kind::done ||
+                             state.kind == DropReconstruction::State::Kind::failed) {
+                             loop.quit();
+                         }
+                     });
     QTimer::singleShot(20000, &loop, &QEventLoop::quit);
     drop.ingest(QUrl::fromLocalFile(m_dir.filePath(QStringLiteral("capture"))), QStringLiteral("reduced"));
     loop.exec();
 
     ASSERT_FALSE(states.empty());
-    ASSERT_EQ(states.back().kind, DropReconstruction::State::Kind::done) << states.back().message.toStdString();
+    ASSERT_EQ(states.back().kind, DropReconstruction::State::Kind::done)
+        << states.back().message.toStdString();
     double previous = -1.0;
     int reconstructing = 0;
     for (const DropReconstruction::State& state : states) {

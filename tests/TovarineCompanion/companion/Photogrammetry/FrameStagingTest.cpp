@@ -1,13 +1,11 @@
-#include <gtest/gtest.h>
+#include "FrameStaging.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
-
+#include <gtest/gtest.h>
 #include <libheif/heif.h>
-
-#include "FrameStaging.h"
 
 using namespace tovarine;
 
@@ -16,7 +14,10 @@ namespace {
 QByteArray jpegHeader(int width, int height)
 {
     QByteArray bytes("\xFF\xD8\xFF\xE0\x00\x04\x00\x00\xFF\xC0\x00\x11\x08", 13);
-    bytes.append(char(height >> 8)).append(char(height & 0xFF)).append(char(width >> 8)).append(char(width & 0xFF));
+    bytes.append(char(height >> 8))
+        .append(char(height & 0xFF))
+        .append(char(width >> 8))
+        .append(char(width & 0xFF));
     bytes.append(QByteArray(10, '\x01'));
     return bytes;
 }
@@ -49,8 +50,9 @@ bool writeHeic(const QString& path, int width, int height)
             pixels[y * stride + 3 * x + 2] = 128;
         }
     }
-    const bool ok = heif_context_encode_image(context, image, encoder, nullptr, nullptr).code == heif_error_Ok &&
-                    heif_context_write_to_file(context, QFile::encodeName(path).constData()).code == heif_error_Ok;
+    const bool ok =
+        heif_context_encode_image(context, image, encoder, nullptr, nullptr).code == heif_error_Ok &&
+        heif_context_write_to_file(context, QFile::encodeName(path).constData()).code == heif_error_Ok;
     heif_encoder_release(encoder);
     heif_image_release(image);
     heif_context_free(context);
@@ -83,7 +85,8 @@ TEST(FrameStaging, LinksJpegsDecodesHeicAndIgnoresEverythingElse)
     EXPECT_EQ(QFileInfo(staged + QStringLiteral("/frame_00000.jpg")).symLinkTarget(),
               QFileInfo(input + QStringLiteral("/frame_00000.jpg")).canonicalFilePath());
     if (haveEncoder) {
-        EXPECT_EQ(FrameStaging::jpegSize(staged + QStringLiteral("/frame_00002.HEIC.jpg")), std::make_pair(64, 48));
+        EXPECT_EQ(FrameStaging::jpegSize(staged + QStringLiteral("/frame_00002.HEIC.jpg")),
+                  std::make_pair(64, 48));
     } else {
         GTEST_LOG_(INFO) << "no HEVC encoder: HEIC decoding not exercised";
     }
@@ -106,7 +109,8 @@ TEST(FrameStaging, UnusableInputIsAClearError)
     writeFile(input + QStringLiteral("/c.heic"), "not really a heic file");
     auto broken = FrameStaging::stage(input, staged);
     ASSERT_FALSE(broken.hasValue());
-    EXPECT_TRUE(broken.error().contains(QStringLiteral("c.heic could not be decoded"))) << broken.error().toStdString();
+    EXPECT_TRUE(broken.error().contains(QStringLiteral("c.heic could not be decoded")))
+        << broken.error().toStdString();
 
     EXPECT_EQ(FrameStaging::jpegSize(input + QStringLiteral("/c.heic")), std::make_pair(0, 0));
 }

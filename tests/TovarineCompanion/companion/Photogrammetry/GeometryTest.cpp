@@ -1,11 +1,3 @@
-#include <gtest/gtest.h>
-
-#include <QTemporaryDir>
-
-#include <cmath>
-#include <numbers>
-#include <random>
-
 #include "ColmapDetailTable.h"
 #include "ColmapProgress.h"
 #include "ColmapTextModel.h"
@@ -14,6 +6,12 @@
 #include "PlyFile.h"
 #include "PointCloudGeometry.h"
 #include "SceneFixtures.h"
+
+#include <QTemporaryDir>
+#include <cmath>
+#include <gtest/gtest.h>
+#include <numbers>
+#include <random>
 
 using namespace tovarine;
 using geo::Vec3;
@@ -178,7 +176,8 @@ TEST(MeshCleanup, KeepsTheObjectFacingOutwardWithinTheCropAndTheCap)
     EXPECT_FLOAT_EQ(mesh.colors[0], 200.0f / 255.0f);
     // Normals point away from the sphere's centre.
     for (std::size_t v = 0; v < mesh.vertexCount(); v += 37) {
-        const Vec3 p{mesh.positions[3 * v], mesh.positions[3 * v + 1] - test::kSphereRadiusM, mesh.positions[3 * v + 2]};
+        const Vec3 p{mesh.positions[3 * v], mesh.positions[3 * v + 1] - test::kSphereRadiusM,
+                     mesh.positions[3 * v + 2]};
         const Vec3 n{mesh.normals[3 * v], mesh.normals[3 * v + 1], mesh.normals[3 * v + 2]};
         EXPECT_GT(geo::dot(p, n), 0.0);
     }
@@ -208,7 +207,8 @@ TEST(PlyFile, ReadsBothEncodingsAndRejectsBrokenFiles)
 
     // The point cloud written for the surface step reads back (vertex part only, no faces).
     const QString cloudPath = dir.filePath(QStringLiteral("cloud.ply"));
-    ASSERT_TRUE(PlyFile::writePointCloud(cloudPath, {{1, 2, 3}, {4, 5, 6}}, {{0, 1, 0}, {1, 0, 0}}, {{1, 2, 3}, {4, 5, 6}})
+    ASSERT_TRUE(PlyFile::writePointCloud(cloudPath, {{1, 2, 3}, {4, 5, 6}}, {{0, 1, 0}, {1, 0, 0}},
+                                         {{1, 2, 3}, {4, 5, 6}})
                     .hasValue());
     const auto cloud = PlyFile::readMesh(cloudPath);
     ASSERT_TRUE(cloud.hasValue());
@@ -221,11 +221,14 @@ TEST(PlyFile, ReadsBothEncodingsAndRejectsBrokenFiles)
         QByteArray bytes;
     } broken[] = {
         {"not a ply", "hello"},
-        {"truncated binary", "ply\nformat binary_little_endian 1.0\nelement vertex 3\nproperty float x\nend_header\n\x01\x02"},
-        {"index out of range", "ply\nformat ascii 1.0\nelement vertex 1\nproperty float x\nproperty float y\n"
-                               "property float z\nelement face 1\nproperty list uchar int vertex_indices\nend_header\n"
-                               "0 0 0\n3 0 1 2\n"},
-        {"absurd count", "ply\nformat ascii 1.0\nelement vertex 99999999999\nproperty float x\nend_header\n1\n"},
+        {"truncated binary",
+         "ply\nformat binary_little_endian 1.0\nelement vertex 3\nproperty float x\nend_header\n\x01\x02"},
+        {"index out of range",
+         "ply\nformat ascii 1.0\nelement vertex 1\nproperty float x\nproperty float y\n"
+         "property float z\nelement face 1\nproperty list uchar int vertex_indices\nend_header\n"
+         "0 0 0\n3 0 1 2\n"},
+        {"absurd count",
+         "ply\nformat ascii 1.0\nelement vertex 99999999999\nproperty float x\nend_header\n1\n"},
         {"big endian", "ply\nformat binary_big_endian 1.0\nelement vertex 0\nend_header\n"},
     };
     for (const auto& c : broken) {
@@ -298,7 +301,8 @@ TEST(ColmapProgress, LinesOfEachStageGiveTheirPosition)
     }
     EXPECT_DOUBLE_EQ(ColmapProgress::overall(Stage::prepare, 0.0), 0.0);
     EXPECT_DOUBLE_EQ(ColmapProgress::overall(Stage::cleanup, 1.0), 1.0);
-    EXPECT_DOUBLE_EQ(ColmapProgress::overall(Stage::map, std::nan("")), ColmapProgress::stageStart(Stage::map));
+    EXPECT_DOUBLE_EQ(ColmapProgress::overall(Stage::map, std::nan("")),
+                     ColmapProgress::stageStart(Stage::map));
     EXPECT_LT(ColmapProgress::creep(1e9, 5.0), 1.0);
 }
 
@@ -311,7 +315,8 @@ TEST(ColmapDetailTable, ExtractionThreadsStayWithinMemoryAndTrimFollowsTheSampli
     EXPECT_EQ(ColmapDetailTable::poissonTrim(5, 0), 0);
 
     constexpr qint64 kGiB = 1024LL * 1024 * 1024;
-    EXPECT_EQ(ColmapDetailTable::extractionThreads(3200, 64 * kGiB, 8), 2) << "7 GB budget at 2.4 GB a thread";
+    EXPECT_EQ(ColmapDetailTable::extractionThreads(3200, 64 * kGiB, 8), 2)
+        << "7 GB budget at 2.4 GB a thread";
     EXPECT_EQ(ColmapDetailTable::extractionThreads(4032, 64 * kGiB, 8), 1);
     EXPECT_EQ(ColmapDetailTable::extractionThreads(1024, 64 * kGiB, 8), 8);
     EXPECT_EQ(ColmapDetailTable::extractionThreads(3200, 1 * kGiB, 8), 1);

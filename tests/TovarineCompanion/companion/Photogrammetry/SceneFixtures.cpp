@@ -3,7 +3,6 @@
 #include <QDir>
 #include <QFile>
 #include <QTextStream>
-
 #include <cmath>
 #include <numbers>
 #include <random>
@@ -49,7 +48,8 @@ SparseModel sphereOnGroundModel(double worldScale)
     for (int i = 0; i < cameras; ++i) {
         const double angle = 2 * std::numbers::pi * i / cameras;
         const Vec3 eye = centre + Vec3{std::cos(angle) * std::cos(elevation), std::sin(elevation),
-                                       std::sin(angle) * std::cos(elevation)} * 0.4;
+                                       std::sin(angle) * std::cos(elevation)} *
+                                      0.4;
         // World-to-camera: R_w = R_model * rotation^T, t = -R_w * (scale * eye + offset).
         const Mat3 rotation = lookAt(eye, centre) * toWorld.rotation.transposed();
         SparseImage image;
@@ -130,8 +130,9 @@ bool writeTextModel(const SparseModel& model, const QString& folder)
         x = std::copysign(x, r(2, 1) - r(1, 2));
         y = std::copysign(y, r(0, 2) - r(2, 0));
         z = std::copysign(z, r(1, 0) - r(0, 1));
-        imageStream << image.id << ' ' << w << ' ' << x << ' ' << y << ' ' << z << ' ' << image.translation.x << ' '
-                    << image.translation.y << ' ' << image.translation.z << " 1 " << image.name << "\n\n";
+        imageStream << image.id << ' ' << w << ' ' << x << ' ' << y << ' ' << z << ' ' << image.translation.x
+                    << ' ' << image.translation.y << ' ' << image.translation.z << " 1 " << image.name
+                    << "\n\n";
     }
     QTextStream pointStream(&points);
     pointStream.setRealNumberPrecision(17);
@@ -164,9 +165,10 @@ PlyMesh untidySphereSurface()
         const double theta = std::numbers::pi * r / rings;
         for (int s = 0; s < segments; ++s) {
             const double phi = 2 * std::numbers::pi * s / segments;
-            addVertex(Vec3{std::sin(theta) * std::cos(phi), std::cos(theta), std::sin(theta) * std::sin(phi)} *
-                          kSphereRadiusM +
-                      Vec3{0, kSphereRadiusM, 0});
+            addVertex(
+                Vec3{std::sin(theta) * std::cos(phi), std::cos(theta), std::sin(theta) * std::sin(phi)} *
+                    kSphereRadiusM +
+                Vec3{0, kSphereRadiusM, 0});
         }
     }
     for (int r = 0; r < rings; ++r) {
@@ -201,12 +203,14 @@ bool writeAsciiPly(const PlyMesh& mesh, const QString& path)
     QTextStream out(&file);
     out.setRealNumberPrecision(9);
     out << "ply\nformat ascii 1.0\nelement vertex " << mesh.positions.size() / 3
-        << "\nproperty float x\nproperty float y\nproperty float z\nproperty uchar red\nproperty uchar green\n"
+        << "\nproperty float x\nproperty float y\nproperty float z\nproperty uchar red\nproperty uchar "
+           "green\n"
            "property uchar blue\nelement face "
         << mesh.indices.size() / 3 << "\nproperty list uchar int vertex_indices\nend_header\n";
     for (std::size_t v = 0; v < mesh.positions.size() / 3; ++v) {
-        out << mesh.positions[3 * v] << ' ' << mesh.positions[3 * v + 1] << ' ' << mesh.positions[3 * v + 2] << ' '
-            << mesh.colors[3 * v] << ' ' << mesh.colors[3 * v + 1] << ' ' << mesh.colors[3 * v + 2] << '\n';
+        out << mesh.positions[3 * v] << ' ' << mesh.positions[3 * v + 1] << ' ' << mesh.positions[3 * v + 2]
+            << ' ' << mesh.colors[3 * v] << ' ' << mesh.colors[3 * v + 1] << ' ' << mesh.colors[3 * v + 2]
+            << '\n';
     }
     for (std::size_t t = 0; t < mesh.indices.size(); t += 3) {
         out << "3 " << mesh.indices[t] << ' ' << mesh.indices[t + 1] << ' ' << mesh.indices[t + 2] << '\n';

@@ -1,15 +1,15 @@
 #pragma once
 
-#include <QString>
-
 #include "ColmapTextModel.h"
 #include "PlyFile.h"
+
+#include <QString>
 
 namespace tovarine::test {
 
 // A sparse model of an orbit capture: a sphere (radius 0.06 m, resting on the ground at the origin) on a
-// textured ground, 24 cameras on a circle 0.4 m from the sphere's centre looking slightly down, plus a few weak
-// points. The whole scene is moved into an arbitrary frame (rotation, scale `worldScale`, offset), as a
+// textured ground, 24 cameras on a circle 0.4 m from the sphere's centre looking slightly down, plus a few
+// weak points. The whole scene is moved into an arbitrary frame (rotation, scale `worldScale`, offset), as a
 // reconstruction without metric scale would place it.
 SparseModel sphereOnGroundModel(double worldScale = 3.7);
 
