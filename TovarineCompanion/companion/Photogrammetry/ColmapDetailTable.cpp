@@ -39,7 +39,7 @@ int extractionThreads(int imageSizePx, qint64 availableMemoryBytes, int maxThrea
 {
     constexpr double kGiB = 1024.0 * 1024.0 * 1024.0;
     const double side = std::max(imageSizePx, 640) / 3200.0;
-    const double perThread = (2.2 * side * side + 0.2) * kGiB;
+    const double perThread = (2.2 * side * side + 0.1) * kGiB;
     const double budget = std::min<double>(static_cast<double>(availableMemoryBytes) * 0.75,
                                            static_cast<double>(kMemoryBudgetBytes));
     const int fits = static_cast<int>(std::floor(budget / perThread));
@@ -73,6 +73,16 @@ int poissonTrim(int levelTrim, std::size_t pointCount)
 {
     const double supportedDepth = std::log2(static_cast<double>(std::max<std::size_t>(pointCount, 1))) / 2.0;
     return std::clamp(static_cast<int>(std::floor(supportedDepth)) - 2, 0, std::max(levelTrim, 0));
+}
+
+} // namespace tovarine::ColmapDetailTable
+
+namespace tovarine::ColmapDetailTable {
+
+int poissonThreads(std::size_t pointCount, int maxThreads)
+{
+    constexpr std::size_t kSmallCloudPoints = 50'000;
+    return pointCount < kSmallCloudPoints ? 1 : std::max(maxThreads, 1);
 }
 
 } // namespace tovarine::ColmapDetailTable

@@ -336,7 +336,8 @@ void ColmapPhotogrammetrySession::reconstructSurface(int trim)
                workPath(QStringLiteral("points.ply")), QStringLiteral("--output_path"),
                workPath(QStringLiteral("mesh.ply")), QStringLiteral("--PoissonMeshing.depth"),
                number(m_settings.poissonDepth), QStringLiteral("--PoissonMeshing.trim"), number(trim),
-               QStringLiteral("--PoissonMeshing.num_threads"), number(m_threads)},
+               QStringLiteral("--PoissonMeshing.num_threads"),
+               number(ColmapDetailTable::poissonThreads(m_report.objectPointCount, m_threads))},
               [this, trim] {
                   // Trimming can still empty the mesh of an unevenly sampled object: then once more
                   // untrimmed.

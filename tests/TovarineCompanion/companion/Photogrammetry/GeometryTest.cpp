@@ -315,10 +315,12 @@ TEST(ColmapDetailTable, ExtractionThreadsStayWithinMemoryAndTrimFollowsTheSampli
     EXPECT_EQ(ColmapDetailTable::poissonTrim(5, 0), 0);
 
     constexpr qint64 kGiB = 1024LL * 1024 * 1024;
-    EXPECT_EQ(ColmapDetailTable::extractionThreads(3200, 64 * kGiB, 8), 2)
-        << "7 GB budget at 2.4 GB a thread";
-    EXPECT_EQ(ColmapDetailTable::extractionThreads(4032, 64 * kGiB, 8), 1);
+    EXPECT_EQ(ColmapDetailTable::extractionThreads(3200, 64 * kGiB, 8), 3)
+        << "7.5 GB budget at 2.3 GB a thread";
+    EXPECT_EQ(ColmapDetailTable::extractionThreads(4032, 64 * kGiB, 8), 2);
     EXPECT_EQ(ColmapDetailTable::extractionThreads(1024, 64 * kGiB, 8), 8);
-    EXPECT_EQ(ColmapDetailTable::extractionThreads(3200, 1 * kGiB, 8), 1);
+    EXPECT_EQ(ColmapDetailTable::extractionThreads(3200, 2 * kGiB, 8), 1);
     EXPECT_EQ(ColmapDetailTable::extractionThreads(640, 64 * kGiB, 3), 3);
+    EXPECT_EQ(ColmapDetailTable::poissonThreads(3000, 4), 1);
+    EXPECT_EQ(ColmapDetailTable::poissonThreads(200'000, 4), 4);
 }
