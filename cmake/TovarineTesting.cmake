@@ -34,15 +34,18 @@ function(tovarine_add_test name)
         TOVARINE_SOURCE_ROOT="${TOVARINE_SOURCE_ROOT}"
         TOVARINE_TESTDATA_DIR="${TOVARINE_SOURCE_ROOT}/testdata"
         TOVARINE_BINARY_ROOT="${CMAKE_BINARY_DIR}")
-    set(_env "QTWEBENGINE_DISABLE_SANDBOX=1")
+    # One value per property: gtest_discover_tests flattens list values, so a second ENVIRONMENT entry would be
+    # read as a property name. The platform goes in ENVIRONMENT, the sandbox switch in ENVIRONMENT_MODIFICATION.
+    set(_platform "QT_QPA_PLATFORM=")
     if("gui" IN_LIST T_LABELS AND NOT "gl" IN_LIST T_LABELS AND NOT "web" IN_LIST T_LABELS)
-        list(APPEND _env "QT_QPA_PLATFORM=offscreen")
+        set(_platform "QT_QPA_PLATFORM=offscreen")
     endif()
     if("gl" IN_LIST T_LABELS OR "web" IN_LIST T_LABELS)
-        list(APPEND _env "QT_QPA_PLATFORM=xcb")
+        set(_platform "QT_QPA_PLATFORM=xcb")
     endif()
     gtest_discover_tests(${name}
         DISCOVERY_MODE PRE_TEST
         DISCOVERY_TIMEOUT 60
-        PROPERTIES LABELS "${T_LABELS}" TIMEOUT ${T_TIMEOUT} ENVIRONMENT "${_env}")
+        PROPERTIES LABELS "${T_LABELS}" TIMEOUT ${T_TIMEOUT} ENVIRONMENT "${_platform}"
+                   ENVIRONMENT_MODIFICATION "QTWEBENGINE_DISABLE_SANDBOX=set:1")
 endfunction()

@@ -1,16 +1,5 @@
 // Times of a cage fit with the stand-in engine page: the host's own overhead around an engine that does
 // almost nothing, for a 100k-triangle scan. Needs a display: run under xvfb-run.
-#include <benchmark/benchmark.h>
-
-#include <QCoreApplication>
-#include <QDeadlineTimer>
-#include <QDir>
-#include <QGuiApplication>
-#include <QJsonObject>
-#include <QTemporaryDir>
-
-#include <cmath>
-
 #include "EngineHost.h"
 #include "EngineScheme.h"
 #include "MorvelDetail.h"
@@ -20,21 +9,29 @@
 #include "MorvelScanReader.h"
 #include "UsdzFile.h"
 
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QGuiApplication>
+#include <QJsonObject>
+#include <QTemporaryDir>
+#include <benchmark/benchmark.h>
+#include <cmath>
+
 using namespace tovarine;
 
 namespace {
 
-// A wavy sheet of 250 x 200 cells: 100,000 triangles, 50,451 vertices, about 0.25 m across.
-ModelMesh sheet()
+// A wavy sheet of columns x rows cells (two triangles each), 1 mm apart.
+ModelMesh sheet(int kColumns, int kRows)
 {
-    constexpr int kColumns = 250;
-    constexpr int kRows = 200;
     ModelMesh mesh;
     for (int r = 0; r <= kRows; ++r) {
         for (int c = 0; c <= kColumns; ++c) {
             const float x = static_cast<float>(c) * 0.001f;
             const float z = static_cast<float>(r) * 0.001f;
-            mesh.positions.insert(mesh.positions.end(), {x, 0.01f * std::sin(x * 40.0f) * std::cos(z * 30.0f), z});
+            mesh.positions.insert(mesh.positions.end(),
+                                  {x, 0.01f * std::sin(x * 40.0f) * std::cos(z * 30.0f), z});
         }
     }
     for (int r = 0; r < kRows; ++r) {
@@ -54,19 +51,27 @@ struct Fixture
     QString meshPath;
     MorvelScan scan;
 
-    Fixture()
+    Fixture(int columns, int rows)
     {
         meshPath = QDir(dir.path()).filePath(QStringLiteral("model.usdz"));
-        if (!UsdzFile::write(sheet(), meshPath)) {
+        if (!UsdzFile::write(sheet(columns, rows), meshPath)) {
             qFatal("could not write the benchmark scan");
         }
         scan = MorvelScanReader::read(meshPath).value();
     }
 };
 
+// 100,000 triangles, 50,451 vertices.
 Fixture& fixture()
 {
-    static Fixture f;
+    static Fixture f(250, 200);
+    return f;
+}
+
+// 1,000,000 triangles, 501,501 vertices: the largest reply, when the stand-in echoes the scan.
+Fixture& largeFixture()
+{
+    static Fixture f(1000, 500);
     return f;
 }
 
@@ -87,9 +92,9 @@ void BM_ScanRead100k(benchmark::State& state)
 }
 
 // From the call to run() to the reply in hand (page load, scan served, start call, reply).
-void BM_HostStartToReply100k(benchmark::State& state)
+void BM_HostStartToReply(benchmark::State& state)
 {
-    Fixture& f = fixture();
+    Fixture& f = state.range(1) == 0 ? fixture() : largeFixture();
     const QString mode = state.range(0) == 0 ? QStringLiteral("ok") : QStringLiteral("echoScan");
     qsizetype replyBytes = 0;
     for (auto _ : state) {
@@ -106,6 +111,7 @@ void BM_HostStartToReply100k(benchmark::State& state)
         waitFor(done);
     }
     state.counters["replyBytes"] = static_cast<double>(replyBytes);
+    state.counters["triangles"] = static_cast<double>(f.scan.triangleCount);
 }
 
 // The whole fit as the session runs it: scan read, engine, decode and the three files.
@@ -138,7 +144,14 @@ void BM_FitTotal100k(benchmark::State& state)
 } // namespace
 
 BENCHMARK(BM_ScanRead100k)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_HostStartToReply100k)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->Iterations(5)->UseRealTime();
+// Args: stand-in mode (0 bounding box, 1 echo the scan as the limit surface), scan (0 100k, 1 1M triangles).
+BENCHMARK(BM_HostStartToReply)
+    ->Args({0, 0})
+    ->Args({1, 0})
+    ->Args({1, 1})
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(5)
+    ->UseRealTime();
 BENCHMARK(BM_FitTotal100k)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->Iterations(5)->UseRealTime();
 
 int main(int argc, char** argv)

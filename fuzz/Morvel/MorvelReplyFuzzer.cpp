@@ -1,19 +1,18 @@
 // libFuzzer target for the parsers of outside input in the cage fit: the engine's reply, its messages, the
 // phone's settings file and the scheme's URL rules.
-#include <QByteArray>
-#include <QHash>
-#include <QJsonDocument>
-#include <QJsonObject>
-#include <QUrl>
-
-#include <cstddef>
-#include <cstdint>
-
 #include "EngineMessage.h"
 #include "EngineSchemeRules.h"
 #include "MorvelOutput.h"
 #include "MorvelReply.h"
 #include "PhoneMorvelRedo.h"
+
+#include <QByteArray>
+#include <QHash>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QUrl>
+#include <cstddef>
+#include <cstdint>
 
 using namespace tovarine;
 

@@ -4,11 +4,9 @@
 int main(int argc, char** argv)
 {
     ::testing::InitGoogleTest(&argc, argv);
-    // Listing tests must not need a display.
-    for (int i = 1; i < argc; ++i) {
-        if (std::string_view(argv[i]).starts_with("--gtest_list_tests")) {
-            return RUN_ALL_TESTS();
-        }
+    // Listing tests must not need a display. InitGoogleTest has already taken the flag out of argv.
+    if (GTEST_FLAG_GET(list_tests)) {
+        return RUN_ALL_TESTS();
     }
     QApplication app(argc, argv);
     QCoreApplication::setOrganizationName(QStringLiteral("tovarine-tests"));

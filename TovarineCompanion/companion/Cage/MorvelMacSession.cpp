@@ -30,6 +30,17 @@ MorvelMacSession::MorvelMacSession(RunStarter starter, QObject* parent)
 {
 }
 
+MorvelMacSession::~MorvelMacSession()
+{
+    // The stopped fit is no longer current, so an ending it makes at once publishes nothing from here.
+    ++m_generation;
+    if (m_stop) {
+        auto stop = std::move(m_stop);
+        m_stop = nullptr;
+        stop();
+    }
+}
+
 void MorvelMacSession::start(const QString& meshPath, const QString& resultDir, const QJsonObject& options,
                              int timeLimitSeconds)
 {
@@ -55,7 +66,8 @@ void MorvelMacSession::start(const QString& meshPath, const QString& resultDir, 
             self->setPhase(Phase::running(text, fraction));
         }
     };
-    auto onFinished = [self, generation, resultDir](const Expected<MorvelRun::Finished, MorvelRun::Failure>& result) {
+    auto onFinished = [self, generation,
+                       resultDir](const Expected<MorvelRun::Finished, MorvelRun::Failure>& result) {
         if (self) {
             self->finished(generation, resultDir, result);
         }

@@ -1,15 +1,14 @@
 #pragma once
 
+#include "MorvelPreview.h"
+#include "MorvelRun.h"
+
 #include <QJsonObject>
 #include <QObject>
 #include <QString>
-
 #include <cstdint>
 #include <functional>
 #include <optional>
-
-#include "MorvelPreview.h"
-#include "MorvelRun.h"
 
 namespace tovarine {
 
@@ -26,12 +25,15 @@ public:
     {
         enum class Kind { running, done, failed, idle };
         Kind kind = Kind::idle;
-        QString text;            // running: progress text; failed: the message
-        double fraction = 0;     // running: 0 to 1
-        MorvelPreview preview;   // done
-        QString summary;         // done
+        QString text;          // running: progress text; failed: the message
+        double fraction = 0;   // running: 0 to 1
+        MorvelPreview preview; // done
+        QString summary;       // done
 
-        static Phase running(const QString& text, double fraction) { return {Kind::running, text, fraction, {}, {}}; }
+        static Phase running(const QString& text, double fraction)
+        {
+            return {Kind::running, text, fraction, {}, {}};
+        }
         static Phase done(MorvelPreview preview, const QString& summary)
         {
             return {Kind::done, {}, 0, std::move(preview), summary};
@@ -48,6 +50,8 @@ public:
     // Fits run through MorvelRun.
     explicit MorvelMacSession(QObject* parent = nullptr);
     MorvelMacSession(RunStarter starter, QObject* parent = nullptr);
+    // Stops the fit in progress, so a closed window leaves no engine page running.
+    ~MorvelMacSession() override;
 
     const Phase& phase() const { return m_phase; }
     // The result folder into which the last fit wrote all three files, or nothing.
@@ -56,9 +60,11 @@ public:
 
     // Does nothing while a fit is under way (a task exists or the phase is running). Otherwise clears
     // writtenIn, publishes running("Reading the scan…", 0.02) and starts the fit.
-    void start(const QString& meshPath, const QString& resultDir, const QJsonObject& options, int timeLimitSeconds);
+    void start(const QString& meshPath, const QString& resultDir, const QJsonObject& options,
+               int timeLimitSeconds);
     // Stops the fit in progress, if any, and forgets it; a running phase becomes failed("Stopped. Nothing was
-    // written."); any other phase stays. The stopped fit may still end with done when its engine had answered.
+    // written."); any other phase stays. The stopped fit may still end with done when its engine had
+    // answered.
     void cancel();
     // The window's reset on every drop-state change: cancel(), then idle, writtenIn none, and the stopped fit
     // is no longer current.
@@ -71,7 +77,8 @@ signals:
 private:
     void setPhase(Phase phase);
     void setWrittenIn(std::optional<QString> dir);
-    void finished(std::uint64_t generation, const QString& dir, const Expected<MorvelRun::Finished, MorvelRun::Failure>& result);
+    void finished(std::uint64_t generation, const QString& dir,
+                  const Expected<MorvelRun::Finished, MorvelRun::Failure>& result);
 
     RunStarter m_starter;
     Phase m_phase;

@@ -177,7 +177,9 @@ void CompanionReconstructor::onStaged(const std::optional<MixedSourceStaging::St
         }
     }
 
-    m_modelPath = QDir(QFileInfo(m_imagesPath).absolutePath()).filePath(QStringLiteral("model.usdz"));
+    // The parent of the frames folder itself: "Images/" (trailing slash) names the same folder as "Images".
+    m_modelPath =
+        QDir(QFileInfo(QDir::cleanPath(m_imagesPath)).absolutePath()).filePath(QStringLiteral("model.usdz"));
     QFile::remove(m_modelPath);
 
     if (!m_sessionFactory) {

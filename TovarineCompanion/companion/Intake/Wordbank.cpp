@@ -3,6 +3,7 @@
 #include <QRegularExpression>
 #include <QTextBoundaryFinder>
 #include <array>
+#include <unicode/uchar.h>
 
 namespace tovarine::Wordbank {
 
@@ -43,6 +44,16 @@ bool isHexDigit(char32_t c)
            (c >= U'\uFF41' && c <= U'\uFF46');
 }
 
+// A character is numeric when its first code point has a Unicode Numeric_Type: digits of every script,
+// fractions, and numeral ideographs such as U+4E09 (three) and U+4E07 (ten thousand), which are letters by
+// general category and so not QChar::isNumber.
+bool isNumeric(const QString& character)
+{
+    const QList<uint> scalars = character.toUcs4();
+    return !scalars.isEmpty() &&
+           u_getIntPropertyValue(UChar32(scalars.front()), UCHAR_NUMERIC_TYPE) != U_NT_NONE;
+}
+
 bool isUuid(const QString& text)
 {
     static const QRegularExpression kUuid(
@@ -74,14 +85,13 @@ bool looksLikeIdentifier(const QString& text)
     if (text.isEmpty()) {
         return false;
     }
-    const QList<uint> codePoints = text.toUcs4();
-    if (std::all_of(codePoints.begin(), codePoints.end(), [](uint c) { return QChar::isNumber(c); })) {
+    const QStringList characters = graphemes(text);
+    if (std::all_of(characters.begin(), characters.end(), isNumeric)) {
         return true;
     }
     if (isUuid(text)) {
         return true;
     }
-    const QStringList characters = graphemes(text);
     if (characters.size() > 20) {
         if (characters.contains(QStringLiteral(" ")) || characters.contains(QStringLiteral("_"))) {
             return false;

@@ -17,6 +17,10 @@ namespace {
 constexpr float kMillimetresPerMetre = 1000.0f;
 constexpr float kInchesPerMetre = 39.3701f;
 
+// Room one record may take: "vn " and three floats of at most 15 characters, or "f" and three "a//a" of at
+// most 23, plus the conversion window past the last number.
+constexpr std::size_t kMaxRecordBytes = 96;
+
 class ObjText
 {
 public:
@@ -88,7 +92,7 @@ std::optional<Failure> exportModel(const QString& meshPath, const QString& desti
         const float x = mesh->positions[3 * i] * sx;
         const float y = mesh->positions[3 * i + 1] * sy;
         const float z = mesh->positions[3 * i + 2] * sz;
-        out.ensure(56);
+        out.ensure(kMaxRecordBytes);
         out.put("v ");
         out.put(x);
         out.put(" ");
@@ -110,7 +114,7 @@ std::optional<Failure> exportModel(const QString& meshPath, const QString& desti
                 y /= length;
                 z /= length;
             }
-            out.ensure(56);
+            out.ensure(kMaxRecordBytes);
             out.put("vn ");
             out.put(float(x));
             out.put(" ");
@@ -121,7 +125,7 @@ std::optional<Failure> exportModel(const QString& meshPath, const QString& desti
         }
     }
     for (std::size_t t = 0; t < triangleCount; ++t) {
-        out.ensure(72);
+        out.ensure(kMaxRecordBytes);
         out.put("f");
         for (int k = 0; k < 3; ++k) {
             const std::uint64_t index = std::uint64_t(mesh->indices[3 * t + k]) + 1;

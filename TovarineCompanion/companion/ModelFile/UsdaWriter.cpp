@@ -46,10 +46,10 @@ public:
         char* begin = m_text.data() + m_size;
         m_size = std::size_t(std::to_chars(begin, begin + kMaxFloatChars, v).ptr - m_text.data());
     }
-    void put(std::uint64_t v)
+    void put(std::uint32_t v)
     {
         char* begin = m_text.data() + m_size;
-        m_size = std::size_t(std::to_chars(begin, begin + 20, v).ptr - m_text.data());
+        m_size = std::size_t(std::to_chars(begin, begin + kMaxIndexChars, v).ptr - m_text.data());
     }
     std::string take()
     {
@@ -169,7 +169,7 @@ std::string write(const ModelMesh& mesh)
             out.put(',');
             out.put(' ');
         }
-        out.put(std::uint64_t(mesh.indices[i]));
+        out.put(mesh.indices[i]);
     }
     out.append("]\n"
                "        rel material:binding = </model/Materials/surface>\n");

@@ -9,8 +9,8 @@ struct EngineFailure
 {
     enum class Kind { timedOut, loadFailed, engine, notBundled, processEnded, cancelled };
     Kind kind = Kind::cancelled;
-    int seconds = 0;  // timedOut: the time limit
-    QString text;     // loadFailed, engine: the cause
+    int seconds = 0; // timedOut: the time limit
+    QString text;    // loadFailed, engine: the cause
 
     static EngineFailure timedOut(int limitSeconds) { return {Kind::timedOut, limitSeconds, {}}; }
     static EngineFailure loadFailed(const QString& cause) { return {Kind::loadFailed, 0, cause}; }

@@ -1,5 +1,13 @@
 #include "EngineHost.h"
 
+#include "EngineBridge.h"
+#include "EngineMessage.h"
+#include "EngineSchemeHandler.h"
+#include "EngineSchemeRules.h"
+#include "EngineScripts.h"
+#include "IdleInhibitor.h"
+#include "MorvelEngineLocator.h"
+
 #include <QJsonDocument>
 #include <QWebChannel>
 #include <QWebEngineLoadingInfo>
@@ -8,14 +16,6 @@
 #include <QWebEngineScript>
 #include <QWebEngineScriptCollection>
 #include <QWebEngineSettings>
-
-#include "EngineBridge.h"
-#include "EngineMessage.h"
-#include "EngineSchemeHandler.h"
-#include "EngineSchemeRules.h"
-#include "EngineScripts.h"
-#include "IdleInhibitor.h"
-#include "MorvelEngineLocator.h"
 
 namespace tovarine {
 

@@ -1,17 +1,16 @@
 #pragma once
 
+#include "EngineEvent.h"
+#include "EngineFailure.h"
+#include "Expected.h"
+#include "MorvelScan.h"
+
 #include <QJsonObject>
 #include <QObject>
 #include <QPointer>
 #include <QString>
 #include <QTimer>
-
 #include <functional>
-
-#include "EngineEvent.h"
-#include "EngineFailure.h"
-#include "Expected.h"
-#include "MorvelScan.h"
 
 class QWebEnginePage;
 class QWebEngineProfile;

@@ -32,7 +32,8 @@ EngineMessageAction interpretEngineMessage(const QJsonObject& body)
         action.event = {EngineEvent::Kind::ready, stringOr(body, "engine", QStringLiteral("?")), 0};
     } else if (kind == QLatin1String("stage")) {
         action.kind = EngineMessageAction::Kind::event;
-        action.event = {EngineEvent::Kind::stage, stringOr(body, "name", QStringLiteral("?")), milliseconds(body)};
+        action.event = {EngineEvent::Kind::stage, stringOr(body, "name", QStringLiteral("?")),
+                        milliseconds(body)};
     } else if (kind == QLatin1String("probe")) {
         const QJsonValue works = body.value(QLatin1String("works"));
         const QJsonValue why = body.value(QLatin1String("why"));

@@ -1,12 +1,11 @@
 #pragma once
 
-#include <QJsonObject>
-#include <QString>
-
-#include <optional>
-
 #include "EngineEvent.h"
 #include "EngineFailure.h"
+
+#include <QJsonObject>
+#include <QString>
+#include <optional>
 
 namespace tovarine {
 

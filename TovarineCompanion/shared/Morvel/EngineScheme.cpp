@@ -1,8 +1,8 @@
 #include "EngineScheme.h"
 
-#include <QWebEngineUrlScheme>
-
 #include "EngineSchemeRules.h"
+
+#include <QWebEngineUrlScheme>
 
 namespace tovarine::EngineScheme {
 

@@ -1,10 +1,10 @@
 #include "EngineSchemeHandler.h"
 
+#include "EngineSchemeRules.h"
+
 #include <QBuffer>
 #include <QWebEngineUrlRequestJob>
 #include <QtDebug>
-
-#include "EngineSchemeRules.h"
 
 namespace tovarine {
 

@@ -15,11 +15,11 @@ inline constexpr char kTrianglesKey[] = "__data/scan_triangles.u32";
 
 struct Answer
 {
-    int status = 404;              // 200 or 404
-    QString key;                   // the percent-decoded URL path without its leading slashes
-    QString mimeType;              // "text/plain" for a 404
-    QByteArray body;               // "not found" for a 404
-    QString logLine;               // for a 404: "tovarine.morvel: engine file not found: <key>"
+    int status = 404; // 200 or 404
+    QString key;      // the percent-decoded URL path without its leading slashes
+    QString mimeType; // "text/plain" for a 404
+    QByteArray body;  // "not found" for a 404
+    QString logLine;  // for a 404: "tovarine.morvel: engine file not found: <key>"
 };
 
 // Content type by the lower-cased text after the last "." of the last path component:

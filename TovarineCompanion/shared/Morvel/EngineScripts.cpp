@@ -95,7 +95,8 @@ QString documentCreationScript()
 
 QString startCall(const QJsonObject& options)
 {
-    return QString::fromUtf8(kStart).arg(QString::fromUtf8(QJsonDocument(options).toJson(QJsonDocument::Compact)));
+    return QString::fromUtf8(kStart).arg(
+        QString::fromUtf8(QJsonDocument(options).toJson(QJsonDocument::Compact)));
 }
 
 } // namespace tovarine::EngineScripts

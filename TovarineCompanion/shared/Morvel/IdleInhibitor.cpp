@@ -28,13 +28,14 @@ void IdleInhibitor::begin(const QString& why)
         QStringLiteral("org.freedesktop.login1.Manager"), QStringLiteral("Inhibit"));
     call << QStringLiteral("idle") << QStringLiteral("tovarine companion") << why << QStringLiteral("block");
     auto* watcher = new QDBusPendingCallWatcher(bus.asyncCall(call), this);
-    connect(watcher, &QDBusPendingCallWatcher::finished, this, [this, request](QDBusPendingCallWatcher* done) {
-        done->deleteLater();
-        const QDBusPendingReply<QDBusUnixFileDescriptor> reply = *done;
-        if (reply.isValid() && m_active && request == m_request) {
-            m_lock = reply.value();
-        }
-    });
+    connect(watcher, &QDBusPendingCallWatcher::finished, this,
+            [this, request](QDBusPendingCallWatcher* done) {
+                done->deleteLater();
+                const QDBusPendingReply<QDBusUnixFileDescriptor> reply = *done;
+                if (reply.isValid() && m_active && request == m_request) {
+                    m_lock = reply.value();
+                }
+            });
 }
 
 void IdleInhibitor::end()

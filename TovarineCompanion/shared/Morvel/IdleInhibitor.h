@@ -6,9 +6,9 @@
 
 namespace tovarine {
 
-// Keeps the machine from idle sleep while an engine runs: a logind "idle" inhibitor lock taken over the system
-// D-Bus. Where there is no system bus (or logind refuses), it does nothing and reports nothing.
-// GUI thread only.
+// Keeps the machine from idle sleep while an engine runs: a logind "idle" inhibitor lock taken over the
+// system D-Bus. Where there is no system bus (or logind refuses), it does nothing and reports nothing. GUI
+// thread only.
 class IdleInhibitor : public QObject
 {
     Q_OBJECT

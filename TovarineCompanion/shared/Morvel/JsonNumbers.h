@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QJsonValue>
-
 #include <cmath>
 #include <cstdint>
 #include <limits>

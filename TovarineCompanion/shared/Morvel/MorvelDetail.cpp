@@ -82,10 +82,13 @@ namespace MorvelPreviewSettings {
 QJsonObject options()
 {
     return QJsonObject{
-        {QStringLiteral("targetQuads"), 600},    {QStringLiteral("decimateTo"), 10000},
+        {QStringLiteral("targetQuads"), 600},
+        {QStringLiteral("decimateTo"), 10000},
         {QStringLiteral("creaseMode"), QStringLiteral("after")},
-        {QStringLiteral("preserveSharp"), true}, {QStringLiteral("refitPasses"), 4},
-        {QStringLiteral("measureLevel"), 3},     {QStringLiteral("maxScanSamples"), 20000},
+        {QStringLiteral("preserveSharp"), true},
+        {QStringLiteral("refitPasses"), 4},
+        {QStringLiteral("measureLevel"), 3},
+        {QStringLiteral("maxScanSamples"), 20000},
         {QStringLiteral("limitLevel"), 2},
     };
 }

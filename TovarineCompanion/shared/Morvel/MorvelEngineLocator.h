@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QString>
-
 #include <optional>
 
 // Finds the engine page's folder "MorvelEngine". The engine is not shipped with the application; a build
@@ -13,7 +12,8 @@ namespace tovarine::MorvelEngineLocator {
 // tree's "MorvelEngine". Absolute and cleaned; empty when none exists.
 QString engineFolder();
 
-// Tests: a folder to use instead of the search (an empty text means "no engine"); nothing restores the search.
+// Tests: a folder to use instead of the search (an empty text means "no engine"); nothing restores the
+// search.
 void setEngineFolderForTesting(const std::optional<QString>& folder);
 
 } // namespace tovarine::MorvelEngineLocator

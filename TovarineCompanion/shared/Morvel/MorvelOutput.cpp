@@ -8,7 +8,6 @@
 #include <QJsonObject>
 #include <QSaveFile>
 #include <QtEndian>
-
 #include <cstring>
 
 namespace tovarine::MorvelOutput {
@@ -20,9 +19,10 @@ std::optional<QByteArray> strictBase64(const QString& text)
     }
     for (qsizetype i = 0; i < text.size(); ++i) {
         const char16_t c = text.at(i).unicode();
-        const bool alphabet = (c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z') || (c >= u'0' && c <= u'9') ||
-                              c == u'+' || c == u'/';
-        const bool padding = c == u'=' && i >= text.size() - 2 && (i == text.size() - 1 || text.at(i + 1) == u'=');
+        const bool alphabet = (c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z') ||
+                              (c >= u'0' && c <= u'9') || c == u'+' || c == u'/';
+        const bool padding =
+            c == u'=' && i >= text.size() - 2 && (i == text.size() - 1 || text.at(i + 1) == u'=');
         if (!alphabet && !padding) {
             return std::nullopt;
         }
@@ -75,7 +75,8 @@ std::optional<QString> writeAtomically(const QString& path, const QByteArray& by
 {
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit()) {
-        return QStringLiteral("%1 could not be saved (%2)").arg(QFileInfo(path).fileName(), file.errorString());
+        return QStringLiteral("%1 could not be saved (%2)")
+            .arg(QFileInfo(path).fileName(), file.errorString());
     }
     return std::nullopt;
 }
@@ -92,7 +93,8 @@ std::optional<QString> writeFiles(const MorvelReply& reply, const QString& json,
     if (auto error = writeAtomically(folder.filePath(QLatin1String(kThreeDmName)), *threeDm)) {
         return error;
     }
-    if (auto error = writeAtomically(folder.filePath(QLatin1String(kVellacotName)), reply.files->vellacot.toUtf8())) {
+    if (auto error =
+            writeAtomically(folder.filePath(QLatin1String(kVellacotName)), reply.files->vellacot.toUtf8())) {
         return error;
     }
     const QJsonDocument replyDocument = QJsonDocument::fromJson(json.toUtf8());
@@ -104,8 +106,9 @@ std::optional<QString> writeFiles(const MorvelReply& reply, const QString& json,
     settings.remove(QStringLiteral("limit"));
     settings.remove(QStringLiteral("cage"));
     const QJsonDocument app = QJsonDocument::fromJson(appTimings);
-    settings.insert(QStringLiteral("app"), app.isObject() ? QJsonValue(app.object())
-                                                          : (app.isArray() ? QJsonValue(app.array()) : QJsonValue()));
+    settings.insert(QStringLiteral("app"), app.isObject()
+                                               ? QJsonValue(app.object())
+                                               : (app.isArray() ? QJsonValue(app.array()) : QJsonValue()));
     settings.insert(QStringLiteral("files"),
                     QJsonArray{QLatin1String(kThreeDmName), QLatin1String(kVellacotName)});
     // QJsonObject keeps its keys sorted, so the indented text has sorted keys at every level.
@@ -115,7 +118,8 @@ std::optional<QString> writeFiles(const MorvelReply& reply, const QString& json,
 
 } // namespace
 
-Expected<MorvelOutcome, QString> decodeAndWrite(const QString& json, const QString& dir, const QByteArray& appTimings)
+Expected<MorvelOutcome, QString> decodeAndWrite(const QString& json, const QString& dir,
+                                                const QByteArray& appTimings)
 {
     auto decoded = MorvelReply::decode(json.toUtf8());
     if (!decoded) {
@@ -135,12 +139,14 @@ Expected<MorvelOutcome, QString> decodeAndWrite(const QString& json, const QStri
     preview.cageEdges = words(reply.cage->edges);
     preview.creaseWeights = reply.cage->creaseWeights;
     if (!indicesBelow(preview.limitTriangles, preview.limitPositions.size() / 3)) {
-        return unexpected(QStringLiteral("the engine's reply is not usable (a limit triangle names a vertex it "
-                                         "does not have)"));
+        return unexpected(
+            QStringLiteral("the engine's reply is not usable (a limit triangle names a vertex it "
+                           "does not have)"));
     }
     if (!indicesBelow(preview.cageEdges, preview.cagePositions.size() / 3)) {
-        return unexpected(QStringLiteral("the engine's reply is not usable (a cage edge names a vertex it does "
-                                         "not have)"));
+        return unexpected(
+            QStringLiteral("the engine's reply is not usable (a cage edge names a vertex it does "
+                           "not have)"));
     }
     outcome.preview = std::move(preview);
 

@@ -1,15 +1,14 @@
 #pragma once
 
-#include <QByteArray>
-#include <QString>
-
-#include <cstdint>
-#include <optional>
-#include <vector>
-
 #include "Expected.h"
 #include "MorvelPreview.h"
 #include "MorvelReply.h"
+
+#include <QByteArray>
+#include <QString>
+#include <cstdint>
+#include <optional>
+#include <vector>
 
 namespace tovarine {
 
@@ -17,9 +16,9 @@ namespace tovarine {
 struct MorvelOutcome
 {
     MorvelReply reply;
-    std::optional<MorvelPreview> preview;  // only when ok and limit, cage and files are all present
-    std::int64_t writeMs = 0;              // time spent on the three files; 0 when nothing was attempted
-    std::optional<QString> writeError;     // the error that stopped the writes
+    std::optional<MorvelPreview> preview; // only when ok and limit, cage and files are all present
+    std::int64_t writeMs = 0;             // time spent on the three files; 0 when nothing was attempted
+    std::optional<QString> writeError;    // the error that stopped the writes
 };
 
 // Turns the engine's reply into the preview geometry and the three cage files beside the result.
@@ -31,12 +30,12 @@ inline constexpr char kVellacotName[] = "model_morvel.vellacot";
 inline constexpr char kSettingsName[] = "model_morvel_settings.json";
 
 // Decodes `json` (MorvelReply::decode). When ok and limit, cage and files are present: builds the preview
-// and writes, each atomically and stopping at the first error, model_morvel.3dm (files.threeDm Base64-decoded),
-// model_morvel.vellacot (files.vellacot as UTF-8) and model_morvel_settings.json (the reply less "files",
-// "limit" and "cage", plus "app" = `appTimings` parsed and "files" = the two names; keys sorted, indented).
-// Fails (nothing written) when the reply cannot be decoded or when an index of limit.triangles or cage.edges
-// is not below its vertex count. Write problems never fail the call: they come back in writeError, and the
-// files written before the problem stay.
+// and writes, each atomically and stopping at the first error, model_morvel.3dm (files.threeDm
+// Base64-decoded), model_morvel.vellacot (files.vellacot as UTF-8) and model_morvel_settings.json (the reply
+// less "files", "limit" and "cage", plus "app" = `appTimings` parsed and "files" = the two names; keys
+// sorted, indented). Fails (nothing written) when the reply cannot be decoded or when an index of
+// limit.triangles or cage.edges is not below its vertex count. Write problems never fail the call: they come
+// back in writeError, and the files written before the problem stay.
 Expected<MorvelOutcome, QString> decodeAndWrite(const QString& json, const QString& dir,
                                                 const QByteArray& appTimings);
 

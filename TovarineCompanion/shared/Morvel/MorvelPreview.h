@@ -9,11 +9,11 @@ namespace tovarine {
 // (the reply decoder refuses anything else).
 struct MorvelPreview
 {
-    std::vector<float> limitPositions;        // x, y, z per limit-surface vertex
+    std::vector<float> limitPositions;         // x, y, z per limit-surface vertex
     std::vector<std::uint32_t> limitTriangles; // three per triangle
-    std::vector<float> cagePositions;         // x, y, z per cage vertex
-    std::vector<std::uint32_t> cageEdges;     // two per edge
-    std::vector<double> creaseWeights;        // one per cage edge, in edge order
+    std::vector<float> cagePositions;          // x, y, z per cage vertex
+    std::vector<std::uint32_t> cageEdges;      // two per edge
+    std::vector<double> creaseWeights;         // one per cage edge, in edge order
 
     bool operator==(const MorvelPreview&) const = default;
 };

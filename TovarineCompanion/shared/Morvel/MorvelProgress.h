@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QString>
-
 #include <optional>
 
 // The user-facing progress steps of a fit, keyed by the stage the engine reports as finished.

@@ -5,7 +5,6 @@
 #include <QJsonObject>
 #include <QLocale>
 #include <QStringList>
-
 #include <cmath>
 
 namespace tovarine {
@@ -20,7 +19,8 @@ struct Reader
     bool fail(const QString& path, const char* what)
     {
         if (error.isEmpty()) {
-            error = QStringLiteral("the engine's reply is not readable (%1 %2)").arg(path, QLatin1String(what));
+            error =
+                QStringLiteral("the engine's reply is not readable (%1 %2)").arg(path, QLatin1String(what));
         }
         return false;
     }
@@ -86,7 +86,8 @@ Expected<MorvelReply, QString> MorvelReply::decode(const QByteArray& json)
     QJsonParseError parseError{};
     const QJsonDocument document = QJsonDocument::fromJson(json, &parseError);
     if (parseError.error != QJsonParseError::NoError) {
-        return unexpected(QStringLiteral("the engine's reply is not JSON (%1)").arg(parseError.errorString()));
+        return unexpected(
+            QStringLiteral("the engine's reply is not JSON (%1)").arg(parseError.errorString()));
     }
     if (!document.isObject()) {
         return unexpected(QStringLiteral("the engine's reply is not a JSON object"));
@@ -108,7 +109,8 @@ Expected<MorvelReply, QString> MorvelReply::decode(const QByteArray& json)
     if (r.present(top, "quads")) {
         double quads = 0;
         if (r.number(top, "quads", root, quads)) {
-            if (std::trunc(quads) != quads || quads < -9223372036854775808.0 || quads >= 9223372036854775808.0) {
+            if (std::trunc(quads) != quads || quads < -9223372036854775808.0 ||
+                quads >= 9223372036854775808.0) {
                 r.fail(QStringLiteral("quads"), "is not an integer");
             } else {
                 reply.quads = static_cast<std::int64_t>(quads);
@@ -187,8 +189,8 @@ QString MorvelReply::summary(std::int64_t totalMs, const std::optional<QString>&
     QStringList parts;
     parts << QLocale().toString(static_cast<qlonglong>(quads.value_or(0))) + QStringLiteral(" quads");
     if (deviation && deviation->scanToLimit) {
-        parts << QString::asprintf("mean %.1f mm from the scan, 99%% within %.1f mm", deviation->scanToLimit->mean,
-                                   deviation->scanToLimit->p99);
+        parts << QString::asprintf("mean %.1f mm from the scan, 99%% within %.1f mm",
+                                   deviation->scanToLimit->mean, deviation->scanToLimit->p99);
     }
     const double seconds = static_cast<double>(totalMs) / 1000.0;
     parts << (seconds < 10 ? QString::asprintf("%.1f s", seconds) : QString::asprintf("%.0f s", seconds));

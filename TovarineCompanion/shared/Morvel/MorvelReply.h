@@ -1,13 +1,12 @@
 #pragma once
 
+#include "Expected.h"
+
 #include <QByteArray>
 #include <QString>
-
 #include <cstdint>
 #include <optional>
 #include <vector>
-
-#include "Expected.h"
 
 namespace tovarine {
 

@@ -1,33 +1,33 @@
 #include "MorvelRun.h"
 
+#include "EngineHost.h"
+#include "MorvelDevice.h"
+
 #include <QCoreApplication>
 #include <QJsonDocument>
 #include <QThreadPool>
 #include <QtDebug>
-
-#include "EngineHost.h"
-#include "MorvelDevice.h"
 
 namespace tovarine {
 
 namespace {
 
 // Runs `work` on the thread pool and hands its result to `deliver` on the GUI thread, if `guard` still lives.
-template <class Work, class Deliver>
-void offMainThread(QObject* guard, Work work, Deliver deliver)
+template <class Work, class Deliver> void offMainThread(QObject* guard, Work work, Deliver deliver)
 {
     QPointer<QObject> alive(guard);
-    QThreadPool::globalInstance()->start([alive, work = std::move(work), deliver = std::move(deliver)]() mutable {
-        auto result = work();
-        QMetaObject::invokeMethod(
-            QCoreApplication::instance(),
-            [alive, result = std::move(result), deliver = std::move(deliver)]() mutable {
-                if (alive) {
-                    deliver(result);
-                }
-            },
-            Qt::QueuedConnection);
-    });
+    QThreadPool::globalInstance()->start(
+        [alive, work = std::move(work), deliver = std::move(deliver)]() mutable {
+            auto result = work();
+            QMetaObject::invokeMethod(
+                QCoreApplication::instance(),
+                [alive, result = std::move(result), deliver = std::move(deliver)]() mutable {
+                    if (alive) {
+                        deliver(result);
+                    }
+                },
+                Qt::QueuedConnection);
+        });
 }
 
 MorvelRun::Failure cancellation()
@@ -109,6 +109,13 @@ void MorvelRun::onScanRead(const Expected<MorvelScan, MorvelScanReader::Failure>
     if (m_onStep) {
         m_onStep(QStringLiteral("Starting the engine\u2026"), 0.05);
     }
+    // A stop made from inside that step: the host refuses to start for a run already stopped.
+    if (m_cancelled) {
+        const EngineFailure stopped = EngineFailure::cancelled();
+        end(unexpected(Failure{Failure::Kind::engine, stopped, stopped.localizedDescription(),
+                               stopped.debugDescription()}));
+        return;
+    }
 
     m_host = new EngineHost(this);
     const qint64 engineStartMs = m_clock.elapsed();
@@ -118,7 +125,7 @@ void MorvelRun::onScanRead(const Expected<MorvelScan, MorvelScanReader::Failure>
             log(QStringLiteral("engine ready (%1)").arg(event.text));
             break;
         case EngineEvent::Kind::stage:
-            log(QStringLiteral("stage %1 %2 ms").arg(event.text).arg(event.ms));
+            log(QStringLiteral("stage %1 %2 ms").arg(event.text, QString::number(event.ms)));
             if (const auto step = nextStep(event.text); step && m_onStep) {
                 m_onStep(step->text, step->fraction);
             }

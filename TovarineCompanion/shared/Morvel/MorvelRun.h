@@ -1,20 +1,19 @@
 #pragma once
 
-#include <QElapsedTimer>
-#include <QJsonObject>
-#include <QObject>
-#include <QPointer>
-#include <QString>
-
-#include <cstdint>
-#include <functional>
-#include <optional>
-
 #include "EngineFailure.h"
 #include "Expected.h"
 #include "MorvelOutput.h"
 #include "MorvelProgress.h"
 #include "MorvelScanReader.h"
+
+#include <QElapsedTimer>
+#include <QJsonObject>
+#include <QObject>
+#include <QPointer>
+#include <QString>
+#include <cstdint>
+#include <functional>
+#include <optional>
 
 namespace tovarine {
 
@@ -49,8 +48,8 @@ public:
         enum class Kind { cancelled, scanRead, engine, reply };
         Kind kind = Kind::cancelled;
         std::optional<EngineFailure> engine; // engine: the host's failure
-        QString localizedDescription;         // the user-facing text
-        QString debugDescription;             // for the log line
+        QString localizedDescription;        // the user-facing text
+        QString debugDescription;            // for the log line
 
         // A stop: the run's own cancellation or the host's `cancelled`.
         bool isCancellation() const;
@@ -61,9 +60,10 @@ public:
 
     // Starts a run and returns it at once. `onFinished` is called exactly once from the event loop, after
     // which the run deletes itself. `onStep` gets "Starting the engine…" at 0.05 and then one step per known
-    // stage (MorvelProgress). Failures: the scan reader's, the host's, a stop (checked after the scan read and
-    // after the engine; during the engine the host is cancelled), or an undecodable reply. Write errors are not
-    // failures: they come back in the outcome.
+    // stage (MorvelProgress). Failures: the scan reader's, the host's, a stop (checked after the scan read,
+    // before the host is built and after the engine; during the engine the host is cancelled), or an
+    // undecodable reply. Write errors
+    // are not failures: they come back in the outcome.
     static QPointer<MorvelRun> make(Request request, StepCallback onStep, FinishCallback onFinished);
 
     // Asks the run to stop. A stop after the engine answered does not interrupt the writes.

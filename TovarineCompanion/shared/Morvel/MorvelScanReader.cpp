@@ -1,12 +1,10 @@
 #include "MorvelScanReader.h"
 
-#include <QtEndian>
-
-#include <cstring>
-#include <unordered_map>
-
 #include "UsdzFile.h"
 
+#include <QtEndian>
+#include <cstring>
+#include <unordered_map>
 
 namespace tovarine::MorvelScanReader {
 

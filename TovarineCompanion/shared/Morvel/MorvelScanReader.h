@@ -1,12 +1,11 @@
 #pragma once
 
-#include <QString>
-
-#include <cstdint>
-
 #include "Expected.h"
 #include "ModelMesh.h"
 #include "MorvelScan.h"
+
+#include <QString>
+#include <cstdint>
 
 // Turns the result's model file into the welded millimetre scan the engine page takes.
 // Any thread; the functions keep all state local.

@@ -1,13 +1,12 @@
 #include "PhoneMorvelRedo.h"
 
+#include "JsonNumbers.h"
+#include "MorvelDetail.h"
+
 #include <QDir>
 #include <QFile>
 #include <QJsonDocument>
-
 #include <algorithm>
-
-#include "JsonNumbers.h"
-#include "MorvelDetail.h"
 
 namespace tovarine {
 
@@ -39,7 +38,8 @@ std::optional<PhoneMorvelRedo> PhoneMorvelRedo::fromJson(const QByteArray& bytes
         hints = host.toObject().value(QStringLiteral("macRedo")).toObject();
     }
 
-    const std::int64_t target = JsonNumbers::integerOf(hints.value(QStringLiteral("targetQuads"))).value_or(3000);
+    const std::int64_t target =
+        JsonNumbers::integerOf(hints.value(QStringLiteral("targetQuads"))).value_or(3000);
     PhoneMorvelRedo redo;
     redo.targetQuads = std::max<std::int64_t>(30, target);
     redo.options = MorvelDetails::options(MorvelDetail::standard);
@@ -53,8 +53,8 @@ std::optional<PhoneMorvelRedo> PhoneMorvelRedo::fromJson(const QByteArray& bytes
         redo.options.insert(QStringLiteral("decimateTo"), static_cast<qint64>(*decimate));
     }
     const QJsonValue crease = hints.value(QStringLiteral("creaseMode"));
-    if (crease.isString() && (crease.toString() == QLatin1String("after") ||
-                              crease.toString() == QLatin1String("solve"))) {
+    if (crease.isString() &&
+        (crease.toString() == QLatin1String("after") || crease.toString() == QLatin1String("solve"))) {
         redo.options.insert(QStringLiteral("creaseMode"), crease.toString());
     }
     if (const auto passes = JsonNumbers::integerOf(hints.value(QStringLiteral("refitPasses")));

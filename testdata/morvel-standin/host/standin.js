@@ -114,6 +114,7 @@
                 var positions = new Float32Array(buffers[0]);
                 var triangles = new Uint32Array(buffers[1]);
                 post({ type: 'probe', works: false, why: 'stand-in runs on the page' });
+                if (mode === 'oddStageName') { post({ type: 'stage', name: '50%1 done', ms: 7.9 }); }
                 STAGES.forEach(function (name) { post({ type: 'stage', name: name, ms: performance.now() - began }); });
                 if (mode === 'fail') { post({ type: 'failed', message: 'stand-in failed on purpose' }); return; }
                 if (mode === 'nothing') { post({ type: 'result' }); return; }

@@ -1,6 +1,6 @@
-#include <gtest/gtest.h>
-
 #include "MorvelMacSession.h"
+
+#include <gtest/gtest.h>
 
 using namespace tovarine;
 
@@ -49,7 +49,8 @@ MorvelRun::Finished finishedWith(bool ok, bool preview, std::optional<QString> w
 
 MorvelRun::Failure engineFailure(EngineFailure failure)
 {
-    return {MorvelRun::Failure::Kind::engine, failure, failure.localizedDescription(), failure.debugDescription()};
+    return {MorvelRun::Failure::Kind::engine, failure, failure.localizedDescription(),
+            failure.debugDescription()};
 }
 
 const QJsonObject kOptions{{"mode", "fine"}};
@@ -99,7 +100,8 @@ TEST(MorvelMacSession, EndingsWithoutACageBecomeFailedTexts)
         {finishedWith(false, false, {}, QString("too few triangles")), "No Morvel: too few triangles."},
         {finishedWith(true, false), "No Morvel: engine refused this scan."},
         {unexpected(engineFailure(EngineFailure::timedOut(1800))), "No Morvel: stopped after 1800 s."},
-        {unexpected(engineFailure(EngineFailure::notBundled())), "No Morvel: engine missing from this build."},
+        {unexpected(engineFailure(EngineFailure::notBundled())),
+         "No Morvel: engine missing from this build."},
         {unexpected(MorvelRun::Failure{MorvelRun::Failure::Kind::scanRead, std::nullopt,
                                        "the scan has no triangles", "x"}),
          "No Morvel: the scan has no triangles."},
@@ -193,4 +195,38 @@ TEST(MorvelMacSession, CancelOutsideAFitChangesNothing)
     session.cancel();
     EXPECT_EQ(session.phase(), done);
     EXPECT_EQ(session.writtenIn(), QString("/r"));
+}
+
+TEST(MorvelMacSession, ClosingTheWindowStopsTheFit)
+{
+    FakeRuns runs;
+    auto session = std::make_unique<MorvelMacSession>(runs.starter());
+    session->start("/r/model.usdz", "/r", kOptions, 900);
+    session.reset();
+    EXPECT_EQ(runs.fits[0]->stops, 1);
+    runs.fits[0]->finish(finishedWith(true, true)); // a late ending finds no session and does nothing
+}
+
+TEST(MorvelMacSession, ADyingSessionPublishesNothing)
+{
+    // A stop that ends the fit at once (as a stop during the engine does) must not publish from the
+    // destructor.
+    std::shared_ptr<FakeFit> fit;
+    MorvelMacSession::RunStarter starter = [&fit](const MorvelRun::Request& request,
+                                                  MorvelRun::StepCallback step,
+                                                  MorvelRun::FinishCallback finish) {
+        fit = std::make_shared<FakeFit>(FakeFit{request, std::move(step), std::move(finish), 0});
+        return [f = fit.get()] {
+            ++f->stops;
+            f->finish(unexpected(engineFailure(EngineFailure::cancelled())));
+        };
+    };
+    auto session = std::make_unique<MorvelMacSession>(starter);
+    session->start("/r/model.usdz", "/r", kOptions, 900);
+    int published = 0;
+    QObject::connect(session.get(), &MorvelMacSession::phaseChanged, [&] { ++published; });
+    QObject::connect(session.get(), &MorvelMacSession::writtenInChanged, [&] { ++published; });
+    session.reset();
+    EXPECT_EQ(fit->stops, 1);
+    EXPECT_EQ(published, 0);
 }

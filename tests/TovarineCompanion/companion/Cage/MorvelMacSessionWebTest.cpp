@@ -1,13 +1,12 @@
-#include <gtest/gtest.h>
-
-#include <QDir>
-#include <QFile>
-#include <QLocale>
-
 #include "MorvelDetail.h"
 #include "MorvelEngineLocator.h"
 #include "MorvelMacSession.h"
 #include "WebTestSupport.h"
+
+#include <QDir>
+#include <QFile>
+#include <QLocale>
+#include <gtest/gtest.h>
 
 using namespace tovarine;
 
@@ -48,7 +47,8 @@ TEST_F(MorvelMacSessionWeb, FitEndsDoneWithItsSummaryAndFiles)
                   MorvelDetails::timeLimitSeconds(MorvelDetail::preview));
     ASSERT_TRUE(test::waitUntil([&] { return ended(session); }, 60000));
     ASSERT_EQ(session.phase().kind, Phase::Kind::done) << session.phase().text.toStdString();
-    EXPECT_TRUE(session.phase().summary.startsWith(u"6 quads \u00B7 mean "_qs)) << session.phase().summary.toStdString();
+    EXPECT_TRUE(session.phase().summary.startsWith(u"6 quads \u00B7 mean "_qs))
+        << session.phase().summary.toStdString();
     EXPECT_TRUE(session.phase().summary.endsWith(u" \u00B7 solved without a worker"_qs));
     EXPECT_EQ(session.writtenIn(), folder);
     EXPECT_EQ(session.phase().preview.cageEdges.size(), 24u);
@@ -66,7 +66,8 @@ TEST_F(MorvelMacSessionWeb, EngineMissingFromThisBuild)
     const QString folder = test::makeResultFolder(dir);
     MorvelEngineLocator::setEngineFolderForTesting(QString());
     MorvelMacSession session;
-    session.start(QDir(folder).filePath("model.usdz"), folder, MorvelDetails::options(MorvelDetail::standard), 900);
+    session.start(QDir(folder).filePath("model.usdz"), folder, MorvelDetails::options(MorvelDetail::standard),
+                  900);
     ASSERT_TRUE(test::waitUntil([&] { return ended(session); }, 30000));
     EXPECT_EQ(session.phase(), Phase::failed("No Morvel: engine missing from this build."));
     EXPECT_FALSE(session.writtenIn());
@@ -79,7 +80,8 @@ TEST_F(MorvelMacSessionWeb, StopWhileTheEngineRunsWritesNothing)
     MorvelMacSession session;
     QObject::connect(&session, &MorvelMacSession::phaseChanged, [&] {
         if (session.phase() == Phase::running(u"Starting the engine\u2026"_qs, 0.05)) {
-            QMetaObject::invokeMethod(&session, [&] { session.cancel(); }, Qt::QueuedConnection);
+            QMetaObject::invokeMethod(
+                &session, [&] { session.cancel(); }, Qt::QueuedConnection);
         }
     });
     session.start(QDir(folder).filePath("model.usdz"), folder, {{"standinMode", "hang"}}, 60);

@@ -51,7 +51,8 @@ protected:
 
     // Runs one driver to its end; `afterStart` runs right after run() returns.
     Outcome run(FakeEngine& engine, Detail detail = Detail::medium,
-                const std::function<void(CompanionReconstructor&)>& afterStart = {})
+                const std::function<void(CompanionReconstructor&)>& afterStart = {},
+                const QString& imagesSpelling = {})
     {
         Outcome outcome;
         CompanionReconstructor driver(engine.factory());
@@ -59,7 +60,7 @@ protected:
         QObject::connect(&driver, &CompanionReconstructor::stateChanged,
                          [&outcome](const State& state) { outcome.states.append(state); });
         driver.run(
-            imagesDir(), detail,
+            imagesSpelling.isEmpty() ? imagesDir() : imagesSpelling, detail,
             [&outcome](double fraction, const QString& message) {
                 outcome.progress.append({fraction, message});
             },
@@ -217,6 +218,20 @@ TEST_F(CompanionReconstructorTest, ConfigurationAndRequest)
     EXPECT_EQ(specification.outputTextureMaps,
               (QSet<Map>{Map::diffuseColor, Map::normal, Map::ambientOcclusion, Map::roughness}));
     EXPECT_EQ(custom.record->detail, Detail::custom);
+}
+
+TEST_F(CompanionReconstructorTest, ModelGoesBesideTheFramesFolderHoweverItIsSpelled)
+{
+    const QString spellings[] = {imagesDir() + QLatin1Char('/'),
+                                 m_root.filePath(QStringLiteral("capture/./Images//"))};
+    for (const QString& spelling : spellings) {
+        SCOPED_TRACE(spelling.toStdString());
+        FakeEngine engine;
+        const Outcome outcome = run(engine, Detail::medium, {}, spelling);
+        EXPECT_EQ(outcome.finalState, State::completed(modelPath()));
+        EXPECT_EQ(engine.record->modelPath, modelPath());
+        EXPECT_FALSE(QFileInfo::exists(imagesDir() + QStringLiteral("/model.usdz")));
+    }
 }
 
 TEST_F(CompanionReconstructorTest, MixedCapturesAreStagedWithOneKindOfFrames)

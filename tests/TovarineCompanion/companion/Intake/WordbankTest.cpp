@@ -50,6 +50,10 @@ TEST(Wordbank, LooksLikeIdentifier)
         {"20240611", true},
         {"\u0661\u0662\u0663", true}, // Arabic-Indic digits are numeric
         {"\u00bd", true},             // vulgar fraction: numeric
+        {"\u4e09", true},             // numeral ideographs carry a numeric value although they are letters
+        {"\u4e00\u4e8c\u4e07", true},
+        {"\u5c71", false}, // an ideograph that is no numeral
+        {"1\u20e3", true}, // keycap one: one character whose first code point is a digit
         {"12a", false},
         {"6F9619FF-8B86-D011-B42D-00C04FC964FF", true},
         {"6f9619ff-8b86-d011-b42d-00c04fc964ff", true},

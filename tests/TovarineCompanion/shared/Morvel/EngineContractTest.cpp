@@ -1,14 +1,13 @@
-#include <gtest/gtest.h>
+#include "EngineFailure.h"
+#include "EngineMessage.h"
+#include "EngineSchemeRules.h"
+#include "MorvelProgress.h"
 
 #include <QDir>
 #include <QFile>
 #include <QJsonDocument>
 #include <QTemporaryDir>
-
-#include "EngineFailure.h"
-#include "EngineMessage.h"
-#include "EngineSchemeRules.h"
-#include "MorvelProgress.h"
+#include <gtest/gtest.h>
 
 using namespace tovarine;
 
@@ -27,11 +26,17 @@ void writeFile(const QString& path, const QByteArray& bytes)
 TEST(EngineSchemeRules, MimeTypesByLowerCasedExtension)
 {
     const std::vector<std::pair<const char*, const char*>> cases = {
-        {"a/b.js", "text/javascript"},        {"x.MJS", "text/javascript"},  {"APP.JS", "text/javascript"},
-        {"m.wasm", "application/wasm"},       {"host/morvel_host.html", "text/html; charset=utf-8"},
-        {"x.htm", "application/octet-stream"}, {"d.json", "application/json"},
-        {"r.md", "text/plain; charset=utf-8"}, {"vendor/licenses/README.txt", "text/plain; charset=utf-8"},
-        {"__data/scan_positions.f32", "application/octet-stream"}, {"noext", "application/octet-stream"},
+        {"a/b.js", "text/javascript"},
+        {"x.MJS", "text/javascript"},
+        {"APP.JS", "text/javascript"},
+        {"m.wasm", "application/wasm"},
+        {"host/morvel_host.html", "text/html; charset=utf-8"},
+        {"x.htm", "application/octet-stream"},
+        {"d.json", "application/json"},
+        {"r.md", "text/plain; charset=utf-8"},
+        {"vendor/licenses/README.txt", "text/plain; charset=utf-8"},
+        {"__data/scan_positions.f32", "application/octet-stream"},
+        {"noext", "application/octet-stream"},
         {"dir.js/file", "application/octet-stream"},
     };
     for (const auto& [path, type] : cases) {
@@ -78,13 +83,17 @@ TEST(EngineSchemeRules, AnswersFromBlobsThenTheFolderAndNeverOutsideIt)
             EXPECT_EQ(answer.logLine, "tovarine.morvel: engine file not found: " + answer.key) << c.url;
         }
     }
-    EXPECT_EQ(EngineSchemeRules::answer(QUrl("tovarine-engine://app/host/morvel_host.html"), blobs, root).mimeType,
-              "text/html; charset=utf-8");
+    EXPECT_EQ(
+        EngineSchemeRules::answer(QUrl("tovarine-engine://app/host/morvel_host.html"), blobs, root).mimeType,
+        "text/html; charset=utf-8");
 
     // Without an engine folder only the blobs answer.
-    EXPECT_EQ(EngineSchemeRules::answer(QUrl("tovarine-engine://app/__data/scan_positions.f32"), blobs, {}).status,
-              200);
-    EXPECT_EQ(EngineSchemeRules::answer(QUrl("tovarine-engine://app/host/morvel_host.html"), blobs, {}).status, 404);
+    EXPECT_EQ(
+        EngineSchemeRules::answer(QUrl("tovarine-engine://app/__data/scan_positions.f32"), blobs, {}).status,
+        200);
+    EXPECT_EQ(
+        EngineSchemeRules::answer(QUrl("tovarine-engine://app/host/morvel_host.html"), blobs, {}).status,
+        404);
 }
 
 TEST(EngineMessage, ReadsEachMessageTypeWithItsDefaults)
@@ -104,12 +113,15 @@ TEST(EngineMessage, ReadsEachMessageTypeWithItsDefaults)
         {R"({"type": "stage", "ms": "12"})", K::event, {E::stage, "?", 0}},
         {R"({"type": "stage", "name": "x", "ms": 1e300})", K::event, {E::stage, "x", INT64_MAX}},
         {R"({"type": "stage", "name": "x", "ms": -1e300})", K::event, {E::stage, "x", INT64_MIN}},
-        {R"({"type": "probe", "works": true, "ms": 40})", K::event,
+        {R"({"type": "probe", "works": true, "ms": 40})",
+         K::event,
          {E::probe, "module worker + wasm ran in 40 ms", 0}},
-        {R"({"type": "probe", "works": true, "ms": 40, "why": "cached"})", K::event,
+        {R"({"type": "probe", "works": true, "ms": 40, "why": "cached"})",
+         K::event,
          {E::probe, "module worker + wasm ran in 40 ms (cached)", 0}},
         {R"({"type": "probe"})", K::event, {E::probe, "no worker: ?", 0}},
-        {R"({"type": "probe", "works": "yes", "why": "no SharedArrayBuffer"})", K::event,
+        {R"({"type": "probe", "works": "yes", "why": "no SharedArrayBuffer"})",
+         K::event,
          {E::probe, "no worker: no SharedArrayBuffer", 0}},
         {R"({"type": "error", "message": "boom"})", K::pageError, {E::log, "page error: boom", 0}},
         {R"({"type": "error"})", K::pageError, {E::log, "page error: unknown", 0}},
@@ -126,10 +138,12 @@ TEST(EngineMessage, ReadsEachMessageTypeWithItsDefaults)
     }
     EXPECT_EQ(interpretEngineMessage(QJsonDocument::fromJson(R"({"type": "error"})").object()).failure,
               EngineFailure::loadFailed("unknown"));
-    const auto result = interpretEngineMessage(QJsonDocument::fromJson(R"({"type": "result", "json": "{}"})").object());
+    const auto result =
+        interpretEngineMessage(QJsonDocument::fromJson(R"({"type": "result", "json": "{}"})").object());
     EXPECT_EQ(result.kind, K::finishReply);
     EXPECT_EQ(result.reply, "{}");
-    const auto empty = interpretEngineMessage(QJsonDocument::fromJson(R"({"type": "result", "json": 5})").object());
+    const auto empty =
+        interpretEngineMessage(QJsonDocument::fromJson(R"({"type": "result", "json": 5})").object());
     EXPECT_EQ(empty.failure, EngineFailure::engine("engine returned nothing"));
     const auto failed = interpretEngineMessage(QJsonDocument::fromJson(R"({"type": "failed"})").object());
     EXPECT_EQ(failed.failure, EngineFailure::engine("engine failed"));
@@ -138,19 +152,23 @@ TEST(EngineMessage, ReadsEachMessageTypeWithItsDefaults)
 TEST(EngineFailure, DescriptionsNameTheCause)
 {
     EXPECT_EQ(EngineFailure::timedOut(900).localizedDescription(), "stopped after 900 s");
-    EXPECT_EQ(EngineFailure::loadFailed("net error").localizedDescription(), "engine failed to load (net error)");
+    EXPECT_EQ(EngineFailure::loadFailed("net error").localizedDescription(),
+              "engine failed to load (net error)");
     EXPECT_EQ(EngineFailure::engine("bad scan").localizedDescription(), "bad scan");
     EXPECT_EQ(EngineFailure::notBundled().localizedDescription(), "engine missing from this build");
-    EXPECT_EQ(EngineFailure::processEnded().localizedDescription(), "the system stopped the engine (likely memory)");
+    EXPECT_EQ(EngineFailure::processEnded().localizedDescription(),
+              "the system stopped the engine (likely memory)");
     EXPECT_EQ(EngineFailure::cancelled().localizedDescription(), "stopped");
     EXPECT_NE(EngineFailure::timedOut(300), EngineFailure::timedOut(900));
 }
 
 TEST(MorvelProgress, StageTableGivesTheNextStep)
 {
-    EXPECT_EQ(MorvelProgress::nextStep("loaded"), (MorvelProgress::Step{u"Checking the scan\u2026"_qs, 0.16999999999999998}));
+    EXPECT_EQ(MorvelProgress::nextStep("loaded"),
+              (MorvelProgress::Step{u"Checking the scan\u2026"_qs, 0.16999999999999998}));
     EXPECT_EQ(MorvelProgress::nextStep("features")->text, u"Laying out quads (QuadriFlow)\u2026"_qs);
-    EXPECT_EQ(MorvelProgress::nextStep("measure"), (MorvelProgress::Step{u"Writing .3dm and .vellacot\u2026"_qs, 9 * 0.9 / 10 + 0.08}));
+    EXPECT_EQ(MorvelProgress::nextStep("measure"),
+              (MorvelProgress::Step{u"Writing .3dm and .vellacot\u2026"_qs, 9 * 0.9 / 10 + 0.08}));
     EXPECT_NEAR(MorvelProgress::nextStep("measure")->fraction, 0.89, 1e-12);
     EXPECT_FALSE(MorvelProgress::nextStep("solve"));
     EXPECT_FALSE(MorvelProgress::nextStep("Loaded"));

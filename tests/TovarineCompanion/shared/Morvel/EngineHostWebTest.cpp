@@ -1,15 +1,13 @@
-#include <gtest/gtest.h>
+#include "EngineHost.h"
+#include "MorvelEngineLocator.h"
+#include "WebTestSupport.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QtEndian>
-
 #include <csignal>
 #include <cstring>
-
-#include "EngineHost.h"
-#include "MorvelEngineLocator.h"
-#include "WebTestSupport.h"
+#include <gtest/gtest.h>
 
 using namespace tovarine;
 
@@ -67,17 +65,18 @@ protected:
         HostRun out;
         EngineHost host;
         QJsonObject options{{"standinMode", mode}, {"targetQuads", 3000}};
-        host.run(test::tetrahedronScan(), options, limitSeconds,
-                 [&](const EngineEvent& event) {
-                     out.events.push_back(event);
-                     if (onEvent) {
-                         onEvent(host, event);
-                     }
-                 },
-                 [&](const Expected<QString, EngineFailure>& result) {
-                     ++out.finishCalls;
-                     out.result = result;
-                 });
+        host.run(
+            test::tetrahedronScan(), options, limitSeconds,
+            [&](const EngineEvent& event) {
+                out.events.push_back(event);
+                if (onEvent) {
+                    onEvent(host, event);
+                }
+            },
+            [&](const Expected<QString, EngineFailure>& result) {
+                ++out.finishCalls;
+                out.result = result;
+            });
         EXPECT_TRUE(test::waitUntil([&] { return out.result.has_value(); }, 60000)) << mode.toStdString();
         // Late messages and timers find nothing to resume.
         test::waitUntil([] { return false; }, 300);
@@ -121,8 +120,8 @@ TEST_F(EngineHostWeb, EachFailingEndingHasItsFailure)
     for (const Case& c : cases) {
         const HostRun out = run(c.mode);
         ASSERT_FALSE(out.result->hasValue()) << c.mode;
-        EXPECT_EQ(out.result->error(), c.failure) << c.mode << ": "
-                                                  << out.result->error().localizedDescription().toStdString();
+        EXPECT_EQ(out.result->error(), c.failure)
+            << c.mode << ": " << out.result->error().localizedDescription().toStdString();
     }
 }
 
@@ -176,7 +175,13 @@ TEST_F(EngineHostWeb, CancelEndsTheRunOnce)
 {
     const HostRun out = run("hang", 60, [](EngineHost& host, const EngineEvent& event) {
         if (event.kind == EngineEvent::Kind::ready) {
-            QMetaObject::invokeMethod(&host, [&host] { host.cancel(); host.cancel(); }, Qt::QueuedConnection);
+            QMetaObject::invokeMethod(
+                &host,
+                [&host] {
+                    host.cancel();
+                    host.cancel();
+                },
+                Qt::QueuedConnection);
         }
     });
     ASSERT_FALSE(out.result->hasValue());

@@ -1,12 +1,11 @@
-#include <gtest/gtest.h>
+#include "MorvelDetail.h"
+#include "PhoneMorvelRedo.h"
 
 #include <QDir>
 #include <QFile>
 #include <QJsonDocument>
 #include <QTemporaryDir>
-
-#include "MorvelDetail.h"
-#include "PhoneMorvelRedo.h"
+#include <gtest/gtest.h>
 
 using namespace tovarine;
 
@@ -28,13 +27,15 @@ TEST(MorvelDetail, LevelsHaveTheirTitlesLimitsAndDictionaries)
     EXPECT_EQ(MorvelDetails::timeLimitSeconds(MorvelDetail::standard), 900);
     EXPECT_EQ(MorvelDetails::timeLimitSeconds(MorvelDetail::fine), 1800);
 
-    EXPECT_EQ(MorvelDetails::options(MorvelDetail::preview), parse(R"({"app": "tovarine Companion", "mode": "preview",
+    EXPECT_EQ(MorvelDetails::options(MorvelDetail::preview),
+              parse(R"({"app": "tovarine Companion", "mode": "preview",
         "targetQuads": 600, "decimateTo": 10000, "creaseMode": "after", "preserveSharp": true, "refitPasses": 4,
         "measureLevel": 3, "maxScanSamples": 20000, "limitLevel": 2, "timeBudgetMs": 30000})"));
     EXPECT_EQ(MorvelDetails::options(MorvelDetail::standard), parse(R"({"app": "tovarine Companion",
         "mode": "standard", "targetQuads": 3000, "decimateTo": 0, "creaseMode": "after", "preserveSharp": true,
         "refitPasses": 12, "measureLevel": 3, "maxScanSamples": 100000, "limitLevel": 2, "timeBudgetMs": 300000})"));
-    EXPECT_EQ(MorvelDetails::options(MorvelDetail::fine), parse(R"({"app": "tovarine Companion", "mode": "fine",
+    EXPECT_EQ(MorvelDetails::options(MorvelDetail::fine),
+              parse(R"({"app": "tovarine Companion", "mode": "fine",
         "targetQuads": 8000, "decimateTo": 0, "creaseMode": "after", "preserveSharp": true, "refitPasses": 12,
         "measureLevel": 3, "maxScanSamples": 100000, "limitLevel": 2, "timeBudgetMs": 600000})"));
     EXPECT_EQ(MorvelPreviewSettings::options().size(), 8);

@@ -1,4 +1,4 @@
-#include <gtest/gtest.h>
+#include "MorvelOutput.h"
 
 #include <QDir>
 #include <QFile>
@@ -8,17 +8,14 @@
 #include <QLocale>
 #include <QTemporaryDir>
 #include <QtEndian>
-
 #include <cstring>
-
-#include "MorvelOutput.h"
+#include <gtest/gtest.h>
 
 using namespace tovarine;
 
 namespace {
 
-template <class T>
-QString base64Of(const std::vector<T>& values)
+template <class T> QString base64Of(const std::vector<T>& values)
 {
     QByteArray bytes(static_cast<qsizetype>(values.size() * 4), Qt::Uninitialized);
     for (std::size_t i = 0; i < values.size(); ++i) {
@@ -61,7 +58,8 @@ QByteArray readFile(const QString& path)
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
-const QByteArray kAppTimings = R"J({"app":"tovarine Companion (Linux)","options":{"mode":"standard"},"readMs":5})J";
+const QByteArray kAppTimings =
+    R"J({"app":"tovarine Companion (Linux)","options":{"mode":"standard"},"readMs":5})J";
 
 } // namespace
 
@@ -97,7 +95,8 @@ TEST(MorvelOutput, ValidReplyWritesTheThreeFilesAndThePreview)
             keys << QString::fromUtf8(line.mid(5, line.indexOf('"', 5) - 5));
         }
     }
-    EXPECT_EQ(keys, (QStringList{"app", "deviation", "extra", "files", "host", "ok", "quads", "route", "settings"}));
+    EXPECT_EQ(keys, (QStringList{"app", "deviation", "extra", "files", "host", "ok", "quads", "route",
+                                 "settings"}));
 }
 
 TEST(MorvelOutput, RefusedOrIncompleteRepliesWriteNothing)
@@ -134,10 +133,18 @@ TEST(MorvelOutput, UndecodableRepliesFailAndWriteNothing)
     QJsonObject weightsAsText = validReply().value("cage").toObject();
     weightsAsText.insert("creaseWeights", QJsonArray{0, "1"});
     const std::vector<QString> replies = {
-        "not json", "[1, 2]", R"({"quads": 3})", R"({"ok": "true"})",
-        with("quads", "3000"), with("quads", 3000.5), with("quads", 1e300),
-        with("limit", limitWithoutTriangles), with("limit", badTriangles), with("cage", badEdges),
-        with("cage", weightsAsText), with("deviation", QJsonObject{{"scanToLimit", QJsonObject{{"mean", 1}}}}),
+        "not json",
+        "[1, 2]",
+        R"({"quads": 3})",
+        R"({"ok": "true"})",
+        with("quads", "3000"),
+        with("quads", 3000.5),
+        with("quads", 1e300),
+        with("limit", limitWithoutTriangles),
+        with("limit", badTriangles),
+        with("cage", badEdges),
+        with("cage", weightsAsText),
+        with("deviation", QJsonObject{{"scanToLimit", QJsonObject{{"mean", 1}}}}),
         with("reason", 5),
     };
     for (const QString& reply : replies) {
@@ -145,7 +152,8 @@ TEST(MorvelOutput, UndecodableRepliesFailAndWriteNothing)
     }
     EXPECT_TRUE(QDir(dir.path()).isEmpty());
     // Null members count as absent.
-    EXPECT_TRUE(MorvelOutput::decodeAndWrite(R"({"ok": true, "quads": null, "limit": null})", dir.path(), {}));
+    EXPECT_TRUE(
+        MorvelOutput::decodeAndWrite(R"({"ok": true, "quads": null, "limit": null})", dir.path(), {}));
 }
 
 TEST(MorvelOutput, Base64IsStrictAndTrailingBytesAreIgnored)

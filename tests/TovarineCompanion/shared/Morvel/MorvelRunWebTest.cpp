@@ -1,16 +1,18 @@
-#include <gtest/gtest.h>
-
-#include <QDir>
-#include <QFile>
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
-#include <QTemporaryDir>
-
 #include "MorvelDetail.h"
 #include "MorvelEngineLocator.h"
 #include "MorvelRun.h"
 #include "WebTestSupport.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QMutex>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
 
 using namespace tovarine;
 
@@ -30,7 +32,7 @@ protected:
     void TearDown() override { MorvelEngineLocator::setEngineFolderForTesting(std::nullopt); }
 
     RunRecord run(const QString& dir, QJsonObject options, bool cancelAtOnce = false,
-                  const QString& meshName = "model.usdz")
+                  const QString& meshName = "model.usdz", const QString& cancelOnStep = {})
     {
         RunRecord record;
         MorvelRun::Request request;
@@ -38,11 +40,18 @@ protected:
         request.dir = dir;
         request.options = options;
         request.timeLimitSeconds = 60;
-        request.appInfo = QJsonObject{{"app", "tovarine Companion (Linux)"}, {"options", options},
-                                      {"readMs", "replaced"}};
+        request.appInfo =
+            QJsonObject{{"app", "tovarine Companion (Linux)"}, {"options", options}, {"readMs", "replaced"}};
         request.logTag = "tovarine.companion.morvel";
-        QPointer<MorvelRun> run = MorvelRun::make(
-            request, [&](const QString& text, double fraction) { record.steps.emplace_back(text, fraction); },
+        QPointer<MorvelRun> run;
+        run = MorvelRun::make(
+            request,
+            [&](const QString& text, double fraction) {
+                record.steps.emplace_back(text, fraction);
+                if (text == cancelOnStep && run) {
+                    run->cancel();
+                }
+            },
             [&](const Expected<MorvelRun::Finished, MorvelRun::Failure>& result) {
                 ++record.finishCalls;
                 record.result = result;
@@ -83,7 +92,8 @@ TEST_F(MorvelRunWeb, FitFromAResultFolderWritesTheThreeFiles)
     EXPECT_EQ(record.steps.front(), std::make_pair(u"Starting the engine\u2026"_qs, 0.05));
     EXPECT_EQ(record.steps.back().first, u"Writing .3dm and .vellacot\u2026"_qs);
 
-    EXPECT_EQ(readFile(QDir(folder).filePath("model_morvel.3dm")), "STAND-IN PLACEHOLDER: not a real .3dm file\n");
+    EXPECT_EQ(readFile(QDir(folder).filePath("model_morvel.3dm")),
+              "STAND-IN PLACEHOLDER: not a real .3dm file\n");
     EXPECT_TRUE(readFile(QDir(folder).filePath("model_morvel.vellacot")).startsWith("STAND-IN PLACEHOLDER"));
     const QJsonObject settings =
         QJsonDocument::fromJson(readFile(QDir(folder).filePath("model_morvel_settings.json"))).object();
@@ -140,4 +150,63 @@ TEST_F(MorvelRunWeb, StopDuringTheScanReadEndsBeforeTheEngine)
     EXPECT_TRUE(record.result->error().isCancellation());
     EXPECT_EQ(record.result->error().kind, MorvelRun::Failure::Kind::cancelled);
     EXPECT_TRUE(record.steps.empty()) << "the engine was started";
+}
+
+TEST_F(MorvelRunWeb, StopInsideTheStartingStepNeverBuildsTheEngine)
+{
+    QTemporaryDir dir;
+    const QString folder = test::makeResultFolder(dir);
+    QElapsedTimer clock;
+    clock.start();
+    // A page that never answers: had the engine been started, only the time limit would end the run.
+    const RunRecord record =
+        run(folder, {{"standinMode", "hang"}}, false, "model.usdz", u"Starting the engine\u2026"_qs);
+    EXPECT_LT(clock.elapsed(), 20000);
+    ASSERT_FALSE(record.result->hasValue());
+    EXPECT_TRUE(record.result->error().isCancellation());
+    EXPECT_EQ(record.result->error().engine, EngineFailure::cancelled());
+    EXPECT_EQ(record.steps.size(), 1u);
+}
+
+namespace {
+QMutex g_logMutex;
+QStringList* g_logLines = nullptr;
+void collectLog(QtMsgType, const QMessageLogContext&, const QString& line)
+{
+    QMutexLocker lock(&g_logMutex);
+    if (g_logLines) {
+        g_logLines->append(line);
+    }
+}
+} // namespace
+
+TEST_F(MorvelRunWeb, LogLinesCarryTheTagAndThePageTextsVerbatim)
+{
+    QTemporaryDir dir;
+    const QString folder = test::makeResultFolder(dir);
+    QStringList lines;
+    g_logLines = &lines;
+    const QtMessageHandler previous = qInstallMessageHandler(collectLog);
+    const RunRecord record = run(folder, {{"standinMode", "oddStageName"}});
+    qInstallMessageHandler(previous);
+    {
+        QMutexLocker lock(&g_logMutex);
+        g_logLines = nullptr;
+    }
+    ASSERT_TRUE(record.result->hasValue());
+
+    const QStringList ours = lines.filter(QRegularExpression("^tovarine\\.companion\\.morvel: "));
+    ASSERT_GE(ours.size(), 4);
+    EXPECT_TRUE(ours.front().contains(QRegularExpression(
+        R"(^tovarine\.companion\.morvel: scan read 14 triangles, 8 vertices \(12 before weld\) in \d+ ms$)")))
+        << ours.front().toStdString();
+    EXPECT_TRUE(ours.contains("tovarine.companion.morvel: engine ready (morvel stand-in)"));
+    EXPECT_TRUE(
+        ours.contains("tovarine.companion.morvel: worker probe: no worker: stand-in runs on the page"));
+    EXPECT_TRUE(ours.contains("tovarine.companion.morvel: stage 50%1 done 7 ms"));
+    EXPECT_TRUE(ours.back().startsWith("tovarine.companion.morvel: done, total "))
+        << ours.back().toStdString();
+    EXPECT_TRUE(
+        ours.back().contains(QRegularExpression(R"(total \d+ ms \(read \d+, engine \d+, write \d+\)$)")))
+        << ours.back().toStdString();
 }

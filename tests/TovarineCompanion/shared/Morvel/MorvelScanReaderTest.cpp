@@ -1,13 +1,12 @@
-#include <gtest/gtest.h>
+#include "MorvelScanReader.h"
+
+#include "UsdzFile.h"
 
 #include <QFile>
 #include <QTemporaryDir>
 #include <QtEndian>
-
 #include <cstring>
-
-#include "MorvelScanReader.h"
-#include "UsdzFile.h"
+#include <gtest/gtest.h>
 
 using namespace tovarine;
 
@@ -69,9 +68,10 @@ TEST(MorvelScanReader, WeldsByExactBitsOnlyAndKeepsWinding)
     ModelMesh mesh;
     // Two triangles sharing an edge given twice (as two merged meshes would), plus a vertex whose stored z is
     // -0.0: after conversion its y is +0.0 instead of -0.0, so it must stay apart.
-    mesh.positions = {0, 0, 0,  1, 0, 0,  0, 1, 0,   // 0 1 2
-                      1, 0, 0,  0, 1, 0,  0, 0, -0.0f, // 3 = 1, 4 = 2, 5 differs from 0 by the sign of zero
-                      0.1f, 0.2f, 0.3f};             // 6
+    mesh.positions = {
+        0,    0,    0,   1, 0, 0, 0, 1, 0,     // 0 1 2
+        1,    0,    0,   0, 1, 0, 0, 0, -0.0f, // 3 = 1, 4 = 2, 5 differs from 0 by the sign of zero
+        0.1f, 0.2f, 0.3f};                     // 6
     mesh.indices = {0, 1, 2, 3, 4, 5, 2, 1, 1};
     const auto scan = MorvelScanReader::fromMesh(mesh);
     ASSERT_TRUE(scan);
@@ -96,7 +96,8 @@ TEST(MorvelScanReader, RefusesEmptyScansAndTooManyVertices)
     noTriangles.positions = {0, 0, 0, 1, 0, 0, 0, 1, 0};
     noTriangles.indices = {0, 1, 5};
     ASSERT_FALSE(MorvelScanReader::fromMesh(noTriangles));
-    EXPECT_EQ(MorvelScanReader::fromMesh(noTriangles).error().localizedDescription(), "the scan has no triangles");
+    EXPECT_EQ(MorvelScanReader::fromMesh(noTriangles).error().localizedDescription(),
+              "the scan has no triangles");
     EXPECT_FALSE(MorvelScanReader::fromMesh(ModelMesh{}));
 
     ModelMesh three;

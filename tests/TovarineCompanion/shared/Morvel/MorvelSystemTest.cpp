@@ -1,11 +1,11 @@
-#include <gtest/gtest.h>
+#include "MorvelDevice.h"
+#include "MorvelEngineLocator.h"
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
-
-#include "MorvelDevice.h"
-#include "MorvelEngineLocator.h"
+#include <gtest/gtest.h>
 
 using namespace tovarine;
 
@@ -26,8 +26,9 @@ TEST(MorvelDevice, ProductNameThenCpuModelThenEmpty)
     QTemporaryDir dir;
     const QString product = writeFile(dir, "product_name", "ThinkPad X1 Carbon Gen 11\n");
     const QString blank = writeFile(dir, "blank", "  \n");
-    const QString cpu = writeFile(dir, "cpuinfo", "processor\t: 0\nvendor_id\t: x\nmodel name\t: Example CPU 9000\n"
-                                                  "model name\t: second\n");
+    const QString cpu = writeFile(dir, "cpuinfo",
+                                  "processor\t: 0\nvendor_id\t: x\nmodel name\t: Example CPU 9000\n"
+                                  "model name\t: second\n");
     EXPECT_EQ(MorvelDevice::name(product, cpu), "ThinkPad X1 Carbon Gen 11");
     EXPECT_EQ(MorvelDevice::name(blank, cpu), "Example CPU 9000");
     EXPECT_EQ(MorvelDevice::name(dir.filePath("none"), cpu), "Example CPU 9000");
@@ -45,6 +46,8 @@ TEST(MorvelEngineLocator, InjectedFolderWinsAndMustExist)
     MorvelEngineLocator::setEngineFolderForTesting(QString());
     EXPECT_EQ(MorvelEngineLocator::engineFolder(), "");
     MorvelEngineLocator::setEngineFolderForTesting(std::nullopt);
-    // This build tree carries no engine, and the test binary's folder has none.
-    EXPECT_EQ(MorvelEngineLocator::engineFolder(), "");
+    // The search finds nothing here unless a developer placed an engine in the build tree.
+    if (!QFileInfo::exists(TOVARINE_BINARY_ROOT "/MorvelEngine")) {
+        EXPECT_EQ(MorvelEngineLocator::engineFolder(), "");
+    }
 }

@@ -1,7 +1,7 @@
+#include "EngineScheme.h"
+
 #include <QGuiApplication>
 #include <gtest/gtest.h>
-
-#include "EngineScheme.h"
 
 // The engine scheme must be registered before the application object exists.
 int main(int argc, char** argv)

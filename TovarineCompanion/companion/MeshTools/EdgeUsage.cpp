@@ -1,0 +1,134 @@
+#include "EdgeUsage.h"
+
+#include <algorithm>
+#include <functional>
+
+namespace tovarine::edgeusage {
+
+namespace {
+
+struct SlotEdge
+{
+    std::uint32_t lo;
+    std::uint32_t hi;
+    bool forward;
+};
+
+SlotEdge slotEdge(const MeshTriangles& triangles, std::uint32_t slot)
+{
+    const MeshTriangle& t = triangles[slot / 3];
+    const unsigned k = slot % 3;
+    const auto u = static_cast<std::uint32_t>(t[k]);
+    const auto v = static_cast<std::uint32_t>(t[(k + 1) % 3]);
+    return {std::min(u, v), std::max(u, v), u <= v};
+}
+
+// Groups the edge slotList by undirected edge and calls `onRun(slotList, count, use)` for each group.
+void groupSlots(const MeshTriangles& triangles,
+                const std::function<void(const std::uint32_t*, std::size_t, const EdgeUse&)>& onRun)
+{
+    const std::size_t slotCount = triangles.size() * 3;
+    std::uint32_t maxLo = 0;
+    for (std::uint32_t s = 0; s < slotCount; ++s) {
+        maxLo = std::max(maxLo, slotEdge(triangles, s).lo);
+    }
+    std::vector<std::uint32_t> order(slotCount);
+    auto emitRuns = [&](auto sameEdge) {
+        std::size_t i = 0;
+        while (i < slotCount) {
+            std::size_t j = i + 1;
+            while (j < slotCount && sameEdge(order[i], order[j])) {
+                ++j;
+            }
+            EdgeUse use;
+            use.uses = static_cast<std::uint32_t>(j - i);
+            for (std::size_t r = i; r < j; ++r) {
+                use.forward += slotEdge(triangles, order[r]).forward ? 1 : 0;
+            }
+            onRun(order.data() + i, j - i, use);
+            i = j;
+        }
+    };
+    auto sameEdge = [&](std::uint32_t a, std::uint32_t b) {
+        const SlotEdge ea = slotEdge(triangles, a);
+        const SlotEdge eb = slotEdge(triangles, b);
+        return ea.lo == eb.lo && ea.hi == eb.hi;
+    };
+
+    if (maxLo <= slotCount * 4 + 1024) {
+        // Dense indices (every welded mesh): bucket the slotList by their smaller vertex, then order each
+        // small bucket by the larger vertex.
+        std::vector<std::uint32_t> bucketStart(static_cast<std::size_t>(maxLo) + 2, 0);
+        for (std::uint32_t s = 0; s < slotCount; ++s) {
+            ++bucketStart[slotEdge(triangles, s).lo + 1];
+        }
+        for (std::size_t b = 1; b < bucketStart.size(); ++b) {
+            bucketStart[b] += bucketStart[b - 1];
+        }
+        // Each entry is the larger vertex (high half) and the slot (low half), so ordering the entries of a
+        // bucket orders its slotList by edge.
+        std::vector<std::uint32_t> fill(bucketStart.begin(), bucketStart.end() - 1);
+        std::vector<std::uint64_t> entries(slotCount);
+        for (std::uint32_t s = 0; s < slotCount; ++s) {
+            const SlotEdge e = slotEdge(triangles, s);
+            entries[fill[e.lo]++] = (static_cast<std::uint64_t>(e.hi) << 32) | s;
+        }
+        for (std::size_t b = 0; b + 1 < bucketStart.size(); ++b) {
+            const auto first = entries.begin() + bucketStart[b];
+            const auto last = entries.begin() + bucketStart[b + 1];
+            if (last - first < 2) {
+                continue;
+            }
+            if (last - first > 24) {
+                std::sort(first, last);
+            } else {
+                for (auto i = first + 1; i < last; ++i) {
+                    const std::uint64_t value = *i;
+                    auto j = i;
+                    while (j > first && *(j - 1) > value) {
+                        *j = *(j - 1);
+                        --j;
+                    }
+                    *j = value;
+                }
+            }
+        }
+        for (std::size_t i = 0; i < slotCount; ++i) {
+            order[i] = static_cast<std::uint32_t>(entries[i]);
+        }
+    } else {
+        for (std::uint32_t s = 0; s < slotCount; ++s) {
+            order[s] = s;
+        }
+        std::sort(order.begin(), order.end(), [&](std::uint32_t a, std::uint32_t b) {
+            const SlotEdge ea = slotEdge(triangles, a);
+            const SlotEdge eb = slotEdge(triangles, b);
+            return ea.lo != eb.lo ? ea.lo < eb.lo : ea.hi < eb.hi;
+        });
+    }
+    emitRuns(sameEdge);
+}
+
+} // namespace
+
+std::vector<EdgeUse> slotUses(const MeshTriangles& triangles)
+{
+    std::vector<EdgeUse> uses(triangles.size() * 3);
+    groupSlots(triangles, [&](const std::uint32_t* slotList, std::size_t count, const EdgeUse& use) {
+        for (std::size_t i = 0; i < count; ++i) {
+            uses[slotList[i]] = use;
+        }
+    });
+    return uses;
+}
+
+std::vector<EdgeUse> distinctEdges(const MeshTriangles& triangles)
+{
+    std::vector<EdgeUse> edges;
+    edges.reserve(triangles.size() * 2);
+    groupSlots(triangles,
+               [&](const std::uint32_t*, std::size_t, const EdgeUse& use) { edges.push_back(use); });
+    return edges;
+}
+
+} // namespace tovarine::edgeusage

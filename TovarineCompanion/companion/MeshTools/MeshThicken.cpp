@@ -1,0 +1,163 @@
+#include "MeshThicken.h"
+
+#include "EdgeUsage.h"
+#include "MeshToolIO.h"
+#include "TextFormat.h"
+#include "VecMath.h"
+
+#include <cmath>
+
+namespace tovarine::MeshThicken {
+
+namespace {
+
+using textformat::appendInt;
+
+Failure failed(MeshToolFailure::Kind kind)
+{
+    return Failure{{kind, {}}};
+}
+
+void report(const MeshProgress& progress, const std::string& line)
+{
+    if (progress) {
+        progress(QString::fromStdString(line));
+    }
+}
+
+} // namespace
+
+MeshPositions vertexNormals(const MeshPositions& positions, const MeshTriangles& triangles)
+{
+    using namespace vecmath;
+    MeshPositions normals(positions.size(), Vec3{0.0, 0.0, 0.0});
+    for (const MeshTriangle& t : triangles) {
+        const Vec3& pa = positions[static_cast<std::size_t>(t[0])];
+        const Vec3 n = cross(sub(positions[static_cast<std::size_t>(t[1])], pa),
+                             sub(positions[static_cast<std::size_t>(t[2])], pa));
+        for (std::int64_t corner : t) {
+            Vec3& sum = normals[static_cast<std::size_t>(corner)];
+            sum = add(sum, n);
+        }
+    }
+    for (Vec3& n : normals) {
+        const double len = length(n);
+        if (len > 1e-12) {
+            n = {n[0] / len, n[1] / len, n[2] / len};
+        } else {
+            n = {0.0, 0.0, 1.0};
+        }
+    }
+    return normals;
+}
+
+Shell buildShell(const MeshLists& mesh, const MeshPositions& normals, double shellMM)
+{
+    const std::size_t vertexCount = mesh.positions.size();
+    const auto v = static_cast<std::int64_t>(vertexCount);
+    Shell shell;
+    shell.outerFaces = static_cast<std::int64_t>(mesh.triangles.size());
+    shell.positions.reserve(vertexCount * 2);
+    shell.positions = mesh.positions;
+    for (std::size_t k = 0; k < vertexCount; ++k) {
+        shell.positions.push_back(vecmath::sub(mesh.positions[k], vecmath::scale(normals[k], shellMM)));
+    }
+
+    std::vector<std::pair<std::int64_t, std::int64_t>> boundary;
+    boundary.reserve(4096);
+    const std::vector<edgeusage::EdgeUse> uses = edgeusage::slotUses(mesh.triangles);
+    for (std::size_t t = 0; t < mesh.triangles.size(); ++t) {
+        const MeshTriangle& tri = mesh.triangles[t];
+        for (int k = 0; k < 3; ++k) {
+            if (uses[t * 3 + static_cast<std::size_t>(k)].uses == 1) {
+                boundary.emplace_back(tri[k], tri[(k + 1) % 3]);
+            }
+        }
+    }
+    shell.boundaryEdges = static_cast<std::int64_t>(boundary.size());
+
+    shell.triangles.reserve(mesh.triangles.size() * 2 + boundary.size() * 2);
+    shell.triangles = mesh.triangles;
+    for (const MeshTriangle& t : mesh.triangles) {
+        shell.triangles.push_back({t[0] + v, t[2] + v, t[1] + v});
+    }
+    for (const auto& [a, b] : boundary) {
+        shell.triangles.push_back({b, a, a + v});
+        shell.triangles.push_back({b, a + v, b + v});
+    }
+    return shell;
+}
+
+Expected<Result, Failure> thicken(const QString& objPath, const QString& destination, double shellMM,
+                                  const MeshProgress& progress, std::stop_token cancel)
+{
+    using Kind = MeshToolFailure::Kind;
+    if (!isUsableThicknessMm(shellMM)) {
+        return unexpected(failed(Kind::thickness));
+    }
+    report(progress, "reading mesh\u2026");
+    auto loaded = meshio::loadWeldedMesh(objPath);
+    if (!loaded) {
+        return unexpected(Failure{loaded.error()});
+    }
+    if (cancel.stop_requested()) {
+        return unexpected(failed(Kind::cancelled));
+    }
+    const MeshLists& mesh = *loaded;
+    const auto vertexCount = static_cast<std::int64_t>(mesh.positions.size());
+    const auto faceCount = static_cast<std::int64_t>(mesh.triangles.size());
+
+    report(progress, "computing vertex normals\u2026");
+    const MeshPositions normals = vertexNormals(mesh.positions, mesh.triangles);
+    std::string line = "offsetting inward ";
+    appendInt(line, static_cast<std::int64_t>(std::round(shellMM)));
+    line += " mm\u2026";
+    report(progress, line);
+    const Shell shell = buildShell(mesh, normals, shellMM);
+    if (cancel.stop_requested()) {
+        return unexpected(failed(Kind::cancelled));
+    }
+    const std::int64_t bridgeFaces = 2 * shell.boundaryEdges;
+    const std::int64_t totalFaces = 2 * faceCount + bridgeFaces;
+    line = "writing OBJ (";
+    appendInt(line, totalFaces);
+    line += " faces)\u2026";
+    report(progress, line);
+
+    std::string text;
+    text.reserve(static_cast<std::size_t>(vertexCount) * 64 + static_cast<std::size_t>(faceCount) * 32 +
+                 1024);
+    text += "# tovarine\u2122 Companion \u2014 thickened shell\n# source: ";
+    text += meshio::fileName(objPath).toStdString();
+    text += "\n# shell: ";
+    textformat::appendFixed(text, shellMM, 2);
+    text += " mm (offset along vertex normals)\n# units: millimeters\n# orientation: +Z up\n# vertices: ";
+    appendInt(text, vertexCount);
+    text += " outer + ";
+    appendInt(text, vertexCount);
+    text += " inner = ";
+    appendInt(text, 2 * vertexCount);
+    text += "\n# faces: ";
+    appendInt(text, faceCount);
+    text += " outer + ";
+    appendInt(text, faceCount);
+    text += " inner + ";
+    appendInt(text, bridgeFaces);
+    text += " bridge = ";
+    appendInt(text, totalFaces);
+    text += '\n';
+    for (const Vec3& p : shell.positions) {
+        textformat::appendVertexLine(text, p[0], p[1], p[2]);
+    }
+    for (const MeshTriangle& t : shell.triangles) {
+        textformat::appendFaceLine(text, t[0], t[1], t[2]);
+    }
+    if (auto failure = meshio::writeAtomically(destination, text)) {
+        return unexpected(Failure{*failure});
+    }
+
+    const MeshTopology::EdgeReport edges = MeshTopology::edgeReport(shell.triangles);
+    return Result{faceCount, faceCount, bridgeFaces, edges.open, edges.nonManifold, edges.flipped};
+}
+
+} // namespace tovarine::MeshThicken

@@ -1,0 +1,135 @@
+#pragma once
+
+#include "MeshTypes.h"
+
+#include <cmath>
+#include <cstdint>
+#include <span>
+#include <vector>
+
+namespace tovarine::MeshMinThickness {
+
+// Uniform grid over a mesh's padded bounding box, listing in each cell the triangles whose bounding box
+// touches it. Cells are stored flat: the list of cell (x, y, z) is entry x + res × (y + res × z), and
+// `cellTriangles[cellStart[c] .. cellStart[c + 1])` holds its triangle indices in ascending order.
+struct ThicknessGrid
+{
+    Vec3 lo{}; // padded box
+    Vec3 hi{};
+    Vec3 meshExtent{}; // extent of the unpadded box of all positions
+    int res = 16;      // cells per axis
+    Vec3 cellSize{};   // (hi - lo) / res
+    Vec3 invCell{};    // 1 / cellSize
+    std::vector<std::size_t> cellStart;
+    std::vector<std::int32_t> cellTriangles;
+
+    std::span<const std::int32_t> cell(std::size_t index) const
+    {
+        return {cellTriangles.data() + cellStart[index], cellStart[index + 1] - cellStart[index]};
+    }
+};
+
+// Cells per axis for `triangleCount` triangles: pow(4 × count, 0.3333333333333333) truncated, in 16 … 96.
+int gridResolution(std::int64_t triangleCount);
+
+// Builds the grid: box of all positions (NaN ignored), padding max(largest extent × 1e-4, 0.001), the
+// resolution above, each triangle appended to every cell of its bounding box's cell block.
+// Triangles must index `positions`; their count must fit a signed 32-bit integer.
+ThicknessGrid buildThicknessGrid(const MeshPositions& positions, const MeshTriangles& triangles);
+
+namespace detail {
+
+// Cell coordinate of a scaled offset: floor, clamped to 0 … res − 1 (NaN gives 0).
+inline int clampCell(double scaled, int res)
+{
+    if (!(scaled >= 0.0)) {
+        return 0;
+    }
+    if (scaled >= static_cast<double>(res - 1)) {
+        return res - 1;
+    }
+    return static_cast<int>(scaled);
+}
+
+// The 3D-DDA walk behind traverseGrid: calls `visitCell(cellIndex)` for each cell passed, in order, and
+// asks `keepGoing(tEnter)` before entering each further cell (tEnter: distance along the ray at which that
+// cell is entered). A ray with a non-finite origin or direction, or a grid or range that is not finite,
+// visits nothing.
+template <class VisitCell, class KeepGoing>
+void walkGrid(const Vec3& origin, const Vec3& dir, const Vec3& lo, const Vec3& hi, int res,
+              const Vec3& cellSize, const Vec3& invCell, double rayMax, VisitCell&& visitCell,
+              KeepGoing&& keepGoing)
+{
+    // Non-finite input (a ray, or a grid over a box too large for doubles) visits nothing; with finite
+    // input every step either moves the cell or ends the walk.
+    if (!std::isfinite(rayMax)) {
+        return;
+    }
+    for (int a = 0; a < 3; ++a) {
+        if (!std::isfinite(origin[a]) || !std::isfinite(dir[a]) || !std::isfinite(lo[a]) ||
+            !std::isfinite(hi[a]) || !std::isfinite(cellSize[a]) || !std::isfinite(invCell[a]) ||
+            !(cellSize[a] > 0.0)) {
+            return;
+        }
+    }
+    double tEnter = 0.0;
+    double tExit = rayMax;
+    for (int a = 0; a < 3; ++a) {
+        if (std::abs(dir[a]) < 1e-18) {
+            if (!(origin[a] >= lo[a] && origin[a] <= hi[a])) {
+                return;
+            }
+            continue;
+        }
+        const double t1 = (lo[a] - origin[a]) / dir[a];
+        const double t2 = (hi[a] - origin[a]) / dir[a];
+        tEnter = std::max(tEnter, std::min(t1, t2));
+        tExit = std::min(tExit, std::max(t1, t2));
+        if (tExit < tEnter) {
+            return;
+        }
+    }
+    const double tStart = std::max(tEnter, 0.0);
+    int cell[3];
+    int step[3];
+    double tMax[3];
+    double tDelta[3];
+    for (int a = 0; a < 3; ++a) {
+        cell[a] = clampCell(std::floor((origin[a] + dir[a] * tStart - lo[a]) * invCell[a]), res);
+        step[a] = dir[a] > 0.0 ? 1 : (dir[a] < 0.0 ? -1 : 0);
+        if (step[a] > 0) {
+            tMax[a] = (lo[a] + (cell[a] + 1) * cellSize[a] - origin[a]) / dir[a];
+        } else if (step[a] < 0) {
+            tMax[a] = (lo[a] + cell[a] * cellSize[a] - origin[a]) / dir[a];
+        } else {
+            tMax[a] = INFINITY;
+        }
+        tDelta[a] = step[a] != 0 ? std::abs(cellSize[a] / dir[a]) : INFINITY;
+    }
+    const auto stride = static_cast<std::size_t>(res);
+    for (;;) {
+        visitCell(static_cast<std::size_t>(cell[0]) +
+                  stride * (static_cast<std::size_t>(cell[1]) + stride * static_cast<std::size_t>(cell[2])));
+        int axis;
+        if (tMax[0] < tMax[1]) {
+            axis = tMax[2] <= tMax[0] ? 2 : 0;
+        } else {
+            axis = tMax[2] <= tMax[1] ? 2 : 1;
+        }
+        cell[axis] += step[axis];
+        if (tExit < tMax[axis]) {
+            return;
+        }
+        if (!keepGoing(tMax[axis])) {
+            return;
+        }
+        tMax[axis] += tDelta[axis];
+        if (cell[axis] < 0 || cell[axis] >= res) {
+            return;
+        }
+    }
+}
+
+} // namespace detail
+
+} // namespace tovarine::MeshMinThickness

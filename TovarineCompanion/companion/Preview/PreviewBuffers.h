@@ -1,0 +1,34 @@
+#pragma once
+
+#include "CameraFraming.h"
+#include "ModelMesh.h"
+
+#include <cstdint>
+#include <vector>
+
+namespace tovarine {
+
+// What the preview uploads for one model: interleaved vertices, triangle indices, the unique edges for the
+// wireframe look, and the model's bounding box. Built off the GUI thread; read-only afterwards.
+struct PreviewBuffers
+{
+    // Floats per vertex: position (3), normal (3), colour (3).
+    static constexpr int kFloatsPerVertex = 9;
+    // The diffuse colour of a model without vertex colours (display values, 0...1).
+    static constexpr float kDefaultGrey = 0.8f;
+
+    std::vector<float> vertices;
+    std::vector<std::uint32_t> triangleIndices; // three per triangle
+    std::vector<std::uint32_t> edgeIndices;     // two per unique undirected edge
+    BoundingBox bounds;                         // the zero box when the model has no vertices
+
+    std::size_t vertexCount() const { return vertices.size() / kFloatsPerVertex; }
+};
+
+// Builds the buffers of `mesh`. Normals come from the mesh when it has one per vertex, else they are the
+// area-weighted average of the adjacent faces (a vertex on no face gets +Y). Colours come from the mesh when
+// it has one per vertex, else kDefaultGrey. Triangles naming a vertex past the end are dropped. The bounds
+// are NaN when any position is not finite (such a model gets no framing camera). Any thread; pure.
+PreviewBuffers buildPreviewBuffers(const ModelMesh& mesh);
+
+} // namespace tovarine

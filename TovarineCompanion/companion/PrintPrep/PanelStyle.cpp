@@ -1,0 +1,44 @@
+#include "PanelStyle.h"
+
+#include <QFontDatabase>
+
+namespace tovarine::PanelStyle {
+
+QFont font(bool monospaced, int pixelSize)
+{
+    QFont f = monospaced ? QFontDatabase::systemFont(QFontDatabase::FixedFont)
+                         : QFontDatabase::systemFont(QFontDatabase::GeneralFont);
+    f.setPixelSize(pixelSize);
+    return f;
+}
+
+QString whiteText(double opacity)
+{
+    return QStringLiteral("color: rgba(255, 255, 255, %1);").arg(int(opacity * 255.0 + 0.5));
+}
+
+QString fieldStyleSheet()
+{
+    return QStringLiteral("QLineEdit { border: 1px solid rgba(255, 255, 255, 64); border-radius: 5px;"
+                          " padding: 1px 4px; background: rgba(255, 255, 255, 20); color: white; }");
+}
+
+QString buttonStyleSheet()
+{
+    return QStringLiteral(
+        "QPushButton, QToolButton { color: white; background: rgba(255, 255, 255, 28);"
+        " border: 1px solid rgba(255, 255, 255, 45); border-radius: 5px; padding: 2px 8px; }"
+        "QPushButton:pressed, QToolButton:pressed { background: rgba(255, 255, 255, 60); }"
+        "QToolButton:checked { background: rgba(255, 255, 255, 70); }"
+        "QPushButton:disabled, QToolButton:disabled { color: rgba(255, 255, 255, 90); }");
+}
+
+QString sliderStyleSheet()
+{
+    return QStringLiteral(
+        "QSlider::groove:horizontal { height: 3px; background: rgba(255, 255, 255, 50); border-radius: 1px; }"
+        "QSlider::sub-page:horizontal { background: rgb(255, 214, 10); border-radius: 1px; }"
+        "QSlider::handle:horizontal { background: white; width: 12px; margin: -5px 0; border-radius: 6px; }");
+}
+
+} // namespace tovarine::PanelStyle

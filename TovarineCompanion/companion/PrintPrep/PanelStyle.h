@@ -1,0 +1,30 @@
+#pragma once
+
+#include <QColor>
+#include <QFont>
+#include <QString>
+
+// The result panels' look over the main window's dark result view: faces (sizes in pixels) and colours.
+// GUI thread only.
+namespace tovarine::PanelStyle {
+
+inline const QColor kYellow{255, 214, 10};
+inline const QColor kGreen{48, 209, 88};
+
+// The system face, or the fixed-pitch one, at `pixelSize`.
+QFont font(bool monospaced, int pixelSize);
+
+// A style sheet for a label: white at `opacity` (0...1).
+QString whiteText(double opacity);
+
+// The style sheet of a rounded-border text field.
+QString fieldStyleSheet();
+
+// The style sheet of the panels' push buttons and of the segments of a segmented picker (checkable tool
+// buttons; the checked one is lit).
+QString buttonStyleSheet();
+
+// The style sheet of a small slider tinted yellow.
+QString sliderStyleSheet();
+
+} // namespace tovarine::PanelStyle

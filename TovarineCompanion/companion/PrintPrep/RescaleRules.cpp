@@ -1,0 +1,224 @@
+#include "RescaleRules.h"
+
+#include "TypedNumber.h"
+#include "UsdzFile.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+namespace tovarine::RescaleRules {
+
+namespace {
+
+// Whole numbers below this magnitude convert to a 64-bit integer exactly.
+constexpr double kLargestWhole = 9.2e18;
+
+// Targets closer than this to the current size are "no change".
+constexpr double kToleranceMm = 0.01;
+
+QString wholeNumber(double rounded)
+{
+    return QString::number(static_cast<qint64>(rounded));
+}
+
+// The typed values the mode needs, in the unit as typed; none when one is unusable.
+std::optional<std::array<double, 3>> typedValues(const Targets& targets)
+{
+    if (targets.perAxis) {
+        std::array<double, 3> values{};
+        for (int i = 0; i < 3; ++i) {
+            const auto value = TypedNumber::parse(targets.axes[i]);
+            if (!value) {
+                return std::nullopt;
+            }
+            values[i] = *value;
+        }
+        return values;
+    }
+    const auto value = TypedNumber::parse(targets.longest);
+    if (!value) {
+        return std::nullopt;
+    }
+    return std::array<double, 3>{*value, *value, *value};
+}
+
+} // namespace
+
+double Dims::longest() const
+{
+    return std::max({x, y, z});
+}
+
+std::optional<Dims> measureBounds(const QString& meshPath)
+{
+    const auto mesh = UsdzFile::read(meshPath);
+    if (!mesh || mesh->vertexCount() == 0) {
+        return std::nullopt;
+    }
+    constexpr double kMax = std::numeric_limits<double>::max();
+    std::array<double, 3> lo{kMax, kMax, kMax};
+    std::array<double, 3> hi{-kMax, -kMax, -kMax};
+    for (std::size_t i = 0; i < mesh->vertexCount(); ++i) {
+        for (int axis = 0; axis < 3; ++axis) {
+            const double v = mesh->positions[3 * i + axis];
+            lo[axis] = std::min(lo[axis], v);
+            hi[axis] = std::max(hi[axis], v);
+        }
+    }
+    const Dims dims{(hi[0] - lo[0]) * 1000.0, (hi[2] - lo[2]) * 1000.0, (hi[1] - lo[1]) * 1000.0};
+    if (!std::isfinite(dims.x) || !std::isfinite(dims.y) || !std::isfinite(dims.z)) {
+        return std::nullopt;
+    }
+    return dims;
+}
+
+QString format(double mm, const QString& unit)
+{
+    if (TypedNumber::isInches(unit)) {
+        return QString::asprintf("%.2f", mm / TypedNumber::kMillimetresPerInch);
+    }
+    const double rounded = std::round(mm);
+    if (std::fabs(rounded) < kLargestWhole) {
+        return wholeNumber(rounded);
+    }
+    return QString::asprintf("%.0f", rounded);
+}
+
+QString sizeText(const Dims& dims, const QString& unit)
+{
+    if (TypedNumber::isInches(unit)) {
+        const double k = TypedNumber::kMillimetresPerInch;
+        return QString::asprintf("%.2f × %.2f × %.2f in", dims.x / k, dims.y / k, dims.z / k);
+    }
+    return QString::asprintf("%.0f × %.0f × %.0f mm", dims.x, dims.y, dims.z);
+}
+
+QString longestText(const Dims& dims, const QString& unit)
+{
+    return format(dims.longest(), unit);
+}
+
+std::array<QString, 3> defaultPerAxisText(const Dims& dims, const QString& unit)
+{
+    return {format(dims.x, unit), format(dims.y, unit), format(dims.z, unit)};
+}
+
+double sliderValue(std::optional<double> targetMm)
+{
+    double t = targetMm.value_or(100.0);
+    if (t <= 5.0) {
+        t = 5.0;
+    } else if (t > 2000.0) {
+        t = 2000.0;
+    }
+    return std::log10(t);
+}
+
+QString targetTextForSlider(double value, const QString& unit)
+{
+    const double mm = std::max(std::round(std::pow(10.0, value)), 1.0);
+    return format(mm, unit);
+}
+
+std::optional<double> parsedTargetMm(const QString& text, const QString& unit)
+{
+    const auto value = TypedNumber::parse(text);
+    if (!value) {
+        return std::nullopt;
+    }
+    return TypedNumber::toMillimetres(*value, unit);
+}
+
+std::optional<QString> namePart(double typed, const QString& unit)
+{
+    if (TypedNumber::isInches(unit)) {
+        const double hundredths = std::round(typed * 100.0);
+        if (!std::isfinite(hundredths) || std::fabs(hundredths) >= kLargestWhole) {
+            return std::nullopt;
+        }
+        const double value = hundredths / 100.0;
+        if (value == std::trunc(value)) {
+            return wholeNumber(value);
+        }
+        return QString::asprintf("%.2f", value).replace(QLatin1Char('.'), QLatin1Char('p'));
+    }
+    const double rounded = std::round(typed);
+    if (!std::isfinite(rounded) || std::fabs(rounded) >= kLargestWhole) {
+        return std::nullopt;
+    }
+    return wholeNumber(rounded);
+}
+
+bool canSave(const std::optional<Dims>& shown, const std::optional<Dims>& measured, const Targets& targets,
+             const QString& unit)
+{
+    if (!shown || !measured) {
+        return false;
+    }
+    const auto typed = typedValues(targets);
+    if (!typed || !plan(*measured, targets, unit)) {
+        return false;
+    }
+    if (targets.perAxis) {
+        const std::array<double, 3> current{shown->x, shown->y, shown->z};
+        for (int i = 0; i < 3; ++i) {
+            if (std::fabs(TypedNumber::toMillimetres((*typed)[i], unit) - current[i]) > kToleranceMm) {
+                return true;
+            }
+        }
+        return false;
+    }
+    return std::fabs(TypedNumber::toMillimetres((*typed)[0], unit) - shown->longest()) > kToleranceMm;
+}
+
+std::optional<Plan> plan(const Dims& measured, const Targets& targets, const QString& unit)
+{
+    const auto typed = typedValues(targets);
+    if (!typed) {
+        return std::nullopt;
+    }
+    const QString suffix = TypedNumber::isInches(unit) ? QStringLiteral("in.obj") : QStringLiteral("mm.obj");
+    Plan result;
+    if (targets.perAxis) {
+        if (!(measured.x > 0.0 && measured.y > 0.0 && measured.z > 0.0)) {
+            return std::nullopt;
+        }
+        const auto px = namePart((*typed)[0], unit);
+        const auto py = namePart((*typed)[1], unit);
+        const auto pz = namePart((*typed)[2], unit);
+        if (!px || !py || !pz) {
+            return std::nullopt;
+        }
+        const float kx = float(TypedNumber::toMillimetres((*typed)[0], unit) / measured.x);
+        const float ky = float(TypedNumber::toMillimetres((*typed)[1], unit) / measured.y);
+        const float kz = float(TypedNumber::toMillimetres((*typed)[2], unit) / measured.z);
+        if (!std::isfinite(kx) || !std::isfinite(ky) || !std::isfinite(kz)) {
+            return std::nullopt;
+        }
+        // Upright depth (file Y) is the model's own z, upright height (file Z) the model's own y.
+        result.exporterMultiplier = {kx, kz, ky};
+        result.savedDims = {measured.x * double(kx), measured.y * double(ky), measured.z * double(kz)};
+        result.fileName =
+            QStringLiteral("model_") + *px + QLatin1Char('x') + *py + QLatin1Char('x') + *pz + suffix;
+        return result;
+    }
+    const double longest = measured.longest();
+    if (!(longest > 0.0)) {
+        return std::nullopt;
+    }
+    const auto part = namePart((*typed)[0], unit);
+    if (!part) {
+        return std::nullopt;
+    }
+    const float s = float(TypedNumber::toMillimetres((*typed)[0], unit) / longest);
+    if (!std::isfinite(s)) {
+        return std::nullopt;
+    }
+    result.exporterMultiplier = {s, s, s};
+    result.savedDims = {measured.x * double(s), measured.y * double(s), measured.z * double(s)};
+    result.fileName = QStringLiteral("model_") + *part + suffix;
+    return result;
+}
+
+} // namespace tovarine::RescaleRules

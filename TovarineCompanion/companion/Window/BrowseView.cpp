@@ -1,0 +1,260 @@
+#include "BrowseView.h"
+
+#include "AppIdentity.h"
+#include "DropCircle.h"
+#include "ResultView.h"
+#include "SettingsKeys.h"
+#include "Symbols.h"
+#include "UserDefaults.h"
+#include "WindowStyle.h"
+#include "Wordmark.h"
+#include "Workspace.h"
+
+#include <QDragEnterEvent>
+#include <QFileInfo>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QMimeData>
+#include <QPushButton>
+#include <QScrollArea>
+#include <QVBoxLayout>
+
+namespace tovarine {
+
+namespace {
+
+using WindowStyle::Face;
+
+// The first dropped URL when it names a local file or folder; the others are never looked at.
+QString firstDroppedPath(const QMimeData* mime)
+{
+    if (!mime || !mime->hasUrls()) {
+        return {};
+    }
+    const QList<QUrl> urls = mime->urls();
+    if (urls.isEmpty() || !urls.first().isLocalFile()) {
+        return {};
+    }
+    return urls.first().toLocalFile();
+}
+
+} // namespace
+
+BrowseView::BrowseView(DropReconstruction::Environment environment, Workspace& workspace,
+                       UserDefaults& defaults, QWidget* parent)
+    : QWidget(parent), m_workspace(workspace), m_defaults(defaults),
+      m_drop(new DropReconstruction(std::move(environment), this))
+{
+    setObjectName(QStringLiteral("browseView"));
+    setMinimumSize(kMinimumWidthPx, kMinimumHeightPx);
+    setAcceptDrops(true);
+    setAutoFillBackground(true);
+    QPalette dark = palette();
+    dark.setColor(QPalette::Window, Qt::black);
+    dark.setColor(QPalette::WindowText, Qt::white);
+    dark.setColor(QPalette::Base, Qt::black);
+    dark.setColor(QPalette::Text, Qt::white);
+    dark.setColor(QPalette::ButtonText, Qt::white);
+    setPalette(dark);
+
+    m_layout = new QVBoxLayout(this);
+    m_layout->setContentsMargins(28, 28, 28, 28);
+    m_layout->setSpacing(18);
+    m_layout->addWidget(buildHeader());
+
+    m_circleRow = new QWidget(this);
+    auto* circleLayout = new QHBoxLayout(m_circleRow);
+    circleLayout->setContentsMargins(0, 0, 0, 0);
+    m_circle = new DropCircle(m_circleRow);
+    m_circle->setObjectName(QStringLiteral("dropCircle"));
+    circleLayout->addWidget(m_circle, 0, Qt::AlignCenter);
+    m_layout->addWidget(m_circleRow);
+
+    m_resultScroll = new QScrollArea(this);
+    m_resultScroll->setObjectName(QStringLiteral("resultScroll"));
+    m_resultScroll->setWidgetResizable(true);
+    m_resultScroll->setFrameShape(QFrame::NoFrame);
+    m_resultScroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    m_resultScroll->setStyleSheet(QStringLiteral("QScrollArea, QScrollArea > QWidget > QWidget "
+                                                 "{ background: black; }"));
+    m_resultScroll->hide();
+    m_layout->addWidget(m_resultScroll, 1);
+
+    m_layout->addStretch(1);
+    m_layout->addWidget(buildFooter());
+
+    connect(m_drop, &DropReconstruction::stateChanged, this, &BrowseView::onStateChanged);
+    connect(m_circle, &DropCircle::cancelClicked, this, [this] {
+        // The state changes when the reconstruction reports the cancellation.
+        if (CompanionReconstructor* reconstructor = m_drop->reconstructor()) {
+            reconstructor->cancel();
+        }
+    });
+    connect(m_circle, &DropCircle::tryAgainClicked, this,
+            [this] { m_drop->setState(DropReconstruction::State::idle()); });
+    connect(&m_defaults, &UserDefaults::changed, this, [this](const QString& key) {
+        if (key == SettingsKeys::kDetail) {
+            refreshDetail();
+        }
+    });
+    refreshDetail();
+    onStateChanged(m_drop->state());
+}
+
+BrowseView::~BrowseView() = default;
+
+QWidget* BrowseView::buildHeader()
+{
+    auto* header = new QWidget(this);
+    auto* layout = new QVBoxLayout(header);
+    layout->setContentsMargins(0, 4, 0, 0);
+    layout->setSpacing(2);
+    auto* wordmark = new Wordmark(header);
+    wordmark->setObjectName(QStringLiteral("wordmark"));
+    layout->addWidget(wordmark, 0, Qt::AlignHCenter);
+    auto* subtitle = new QLabel(header);
+    subtitle->setObjectName(QStringLiteral("subtitleLine"));
+    subtitle->setFont(WindowStyle::font(Face::serif, 16));
+    subtitle->setTextFormat(Qt::RichText);
+    // Rich text takes opaque colours; white at 75% is drawn as its blend over the black background.
+    subtitle->setText(QStringLiteral("<span style=\"color:#ffffff\">companion</span>"
+                                     "<span style=\"color:#bfbfbf\">&nbsp;|&nbsp;</span>"
+                                     "<span style=\"color:%1\">%2</span>")
+                          .arg(WindowStyle::kYellow.name(), AppIdentity::kWebDomain));
+    layout->addWidget(subtitle, 0, Qt::AlignHCenter);
+    return header;
+}
+
+QWidget* BrowseView::buildFooter()
+{
+    auto* footer = new QWidget(this);
+    auto* layout = new QHBoxLayout(footer);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(12);
+    auto* promise = new QLabel(tr("local only · no cloud · no account · no queue"), footer);
+    promise->setObjectName(QStringLiteral("footerPromise"));
+    promise->setFont(WindowStyle::font(Face::monospaced, 11));
+    promise->setStyleSheet(QStringLiteral("color: %1;").arg(WindowStyle::css(Qt::white, 0.35)));
+    layout->addWidget(promise);
+    layout->addStretch(1);
+    auto* settings = new QPushButton(tr("Settings"), footer);
+    settings->setObjectName(QStringLiteral("settingsButton"));
+    settings->setFlat(true);
+    settings->setCursor(Qt::PointingHandCursor);
+    settings->setFont(WindowStyle::font(Face::system, 12));
+    settings->setIcon(QIcon(Symbols::gear(14, WindowStyle::withOpacity(Qt::white, 0.55))));
+    settings->setIconSize(QSize(14, 14));
+    settings->setStyleSheet(
+        QStringLiteral("QPushButton { color: %1; border: none; background: transparent; }")
+            .arg(WindowStyle::css(Qt::white, 0.55)));
+    connect(settings, &QPushButton::clicked, this, &BrowseView::settingsRequested);
+    layout->addWidget(settings);
+    return footer;
+}
+
+QString BrowseView::prettyDetail(const QString& detail)
+{
+    if (detail == QLatin1String("raw")) {
+        return tr("raw detail");
+    }
+    if (detail == QLatin1String("medium")) {
+        return tr("medium detail");
+    }
+    if (detail == QLatin1String("reduced")) {
+        return tr("reduced detail");
+    }
+    return tr("full detail");
+}
+
+void BrowseView::refreshDetail()
+{
+    m_circle->setDetailWords(
+        prettyDetail(m_defaults.string(SettingsKeys::kDetail, SettingsKeys::kDetailDefault)));
+}
+
+void BrowseView::onStateChanged(const DropReconstruction::State& state)
+{
+    const bool done = state.kind == DropReconstruction::State::Kind::done;
+    const bool sameResult = done && m_resultView && m_resultView->resultDir() == state.resultDir &&
+                            m_resultView->meshPath() == state.meshPath;
+    if (!sameResult) {
+        // A result view belongs to one result; it is made afresh for the next.
+        if (QWidget* old = m_resultScroll->takeWidget()) {
+            old->deleteLater();
+        }
+        m_resultView = nullptr;
+    }
+    if (done && !m_resultView) {
+        m_resultView = new ResultView(state.resultDir, state.meshPath, m_defaults);
+        m_resultView->setObjectName(QStringLiteral("resultView"));
+        connect(m_resultView, &ResultView::openObjClicked, this, &BrowseView::openObj);
+        connect(m_resultView, &ResultView::revealClicked, this,
+                [this] { m_workspace.revealInFileManager(m_resultView->resultDir()); });
+        connect(m_resultView, &ResultView::dropAnotherClicked, this,
+                [this] { m_drop->setState(DropReconstruction::State::idle()); });
+        m_resultScroll->setWidget(m_resultView);
+        emit resultViewCreated(m_resultView);
+    }
+    m_circle->setState(state);
+    m_circleRow->setVisible(!done);
+    m_resultScroll->setVisible(done);
+    // The free space under the main area shrinks to nothing while the result fills the window.
+    m_layout->setStretch(m_layout->indexOf(m_resultScroll), done ? 1 : 0);
+    m_layout->setStretch(m_layout->count() - 2, done ? 0 : 1);
+}
+
+void BrowseView::openObj()
+{
+    if (!m_resultView) {
+        return;
+    }
+    const QString objPath = m_resultView->resultDir() + QStringLiteral("/model.obj");
+    if (QFileInfo(objPath).isFile()) {
+        m_workspace.openFile(objPath);
+    }
+}
+
+void BrowseView::setDropTargeted(bool targeted)
+{
+    m_isDropTargeted = targeted;
+    m_circle->setTargeted(targeted);
+}
+
+void BrowseView::dragEnterEvent(QDragEnterEvent* event)
+{
+    if (event->mimeData()->hasUrls()) {
+        event->acceptProposedAction();
+        setDropTargeted(true);
+        return;
+    }
+    event->ignore();
+}
+
+void BrowseView::dragMoveEvent(QDragMoveEvent* event)
+{
+    if (event->mimeData()->hasUrls()) {
+        event->acceptProposedAction();
+    }
+}
+
+void BrowseView::dragLeaveEvent(QDragLeaveEvent* event)
+{
+    setDropTargeted(false);
+    QWidget::dragLeaveEvent(event);
+}
+
+void BrowseView::dropEvent(QDropEvent* event)
+{
+    setDropTargeted(false);
+    const QString detail = m_defaults.string(SettingsKeys::kDetail, SettingsKeys::kDetailDefault);
+    const QString path = firstDroppedPath(event->mimeData());
+    if (path.isEmpty()) {
+        // Nothing usable in the first item: ignored silently, the state stays.
+        event->ignore();
+        return;
+    }
+    event->acceptProposedAction();
+    m_drop->ingest(QUrl::fromLocalFile(path), detail);
+}
+
+} // namespace tovarine

@@ -1,0 +1,74 @@
+#pragma once
+
+#include "DropReconstruction.h"
+
+#include <QString>
+#include <QWidget>
+
+class QScrollArea;
+class QVBoxLayout;
+
+namespace tovarine {
+
+class DropCircle;
+class ResultView;
+class UserDefaults;
+class Workspace;
+
+// The main window's content: the wordmark, the drop circle (or, once a drop is done, the result view in a
+// scroll area) and the footer. A capture dropped anywhere on it (only the first URL, in every state) goes
+// to its DropReconstruction with the detail setting read at the drop. Minimum size 560 x 540. Owns the
+// DropReconstruction for its whole life. GUI thread only.
+class BrowseView : public QWidget
+{
+    Q_OBJECT
+public:
+    static constexpr int kMinimumWidthPx = 560;
+    static constexpr int kMinimumHeightPx = 540;
+
+    // `workspace` and `defaults` must outlive the view.
+    BrowseView(DropReconstruction::Environment environment, Workspace& workspace, UserDefaults& defaults,
+               QWidget* parent = nullptr);
+    ~BrowseView() override;
+
+    DropReconstruction& drop() const { return *m_drop; }
+    DropCircle* dropCircle() const { return m_circle; }
+    // The result view while the state is done, else null.
+    ResultView* resultView() const { return m_resultView; }
+    bool isDropTargeted() const { return m_isDropTargeted; }
+
+    // The detail setting in words: "raw detail", "medium detail", "reduced detail", else "full detail".
+    static QString prettyDetail(const QString& detail);
+
+signals:
+    // The footer's Settings button.
+    void settingsRequested();
+    // A result view was made for a done state; the result panels are placed into it from here.
+    void resultViewCreated(tovarine::ResultView* view);
+
+protected:
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    void dragLeaveEvent(QDragLeaveEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+
+private:
+    void onStateChanged(const DropReconstruction::State& state);
+    void refreshDetail();
+    void setDropTargeted(bool targeted);
+    void openObj();
+    QWidget* buildHeader();
+    QWidget* buildFooter();
+
+    Workspace& m_workspace;
+    UserDefaults& m_defaults;
+    DropReconstruction* m_drop = nullptr;
+    bool m_isDropTargeted = false;
+    QVBoxLayout* m_layout = nullptr;
+    QWidget* m_circleRow = nullptr;
+    DropCircle* m_circle = nullptr;
+    QScrollArea* m_resultScroll = nullptr;
+    ResultView* m_resultView = nullptr;
+};
+
+} // namespace tovarine

@@ -1,0 +1,145 @@
+#include "CompanionSettingsView.h"
+
+#include "AppIdentity.h"
+#include "SettingsKeys.h"
+#include "UserDefaults.h"
+#include "WindowStyle.h"
+
+#include <QComboBox>
+#include <QFormLayout>
+#include <QGroupBox>
+#include <QLabel>
+#include <QVBoxLayout>
+
+namespace tovarine {
+
+namespace {
+
+struct Choice
+{
+    const char* label;
+    const char* value;
+};
+
+constexpr Choice kDetailChoices[] = {
+    {"Full", "full"},       {"Medium", "medium"}, {"Raw", "raw"}, {"Detail+ (eyelet-level)", "custom"},
+    {"Reduced", "reduced"},
+};
+
+constexpr Choice kUnitChoices[] = {{"millimeters", "mm"}, {"inches", "in"}};
+
+QLabel* makeNote(const QString& text, QWidget* parent)
+{
+    auto* note = new QLabel(text, parent);
+    note->setWordWrap(true);
+    note->setFont(WindowStyle::font(WindowStyle::Face::system, 11));
+    note->setForegroundRole(QPalette::PlaceholderText);
+    QPalette palette = note->palette();
+    palette.setColor(QPalette::WindowText, palette.color(QPalette::PlaceholderText));
+    note->setPalette(palette);
+    return note;
+}
+
+QComboBox* makePicker(const Choice* choices, int count, QWidget* parent)
+{
+    auto* picker = new QComboBox(parent);
+    for (int i = 0; i < count; ++i) {
+        picker->addItem(QObject::tr(choices[i].label), QString::fromLatin1(choices[i].value));
+    }
+    return picker;
+}
+
+QGroupBox* makeSection(const QString& title, QWidget* parent)
+{
+    auto* section = new QGroupBox(title, parent);
+    section->setFlat(false);
+    return section;
+}
+
+} // namespace
+
+CompanionSettingsView::CompanionSettingsView(UserDefaults& defaults, QWidget* parent)
+    : QWidget(parent), m_defaults(defaults)
+{
+    setFixedWidth(kWidthPx);
+    auto* layout = new QVBoxLayout(this);
+
+    auto* reconstruction = makeSection(tr("Reconstruction"), this);
+    reconstruction->setObjectName(QStringLiteral("reconstructionSection"));
+    auto* reconstructionLayout = new QFormLayout(reconstruction);
+    m_detail = makePicker(kDetailChoices, int(std::size(kDetailChoices)), reconstruction);
+    m_detail->setObjectName(QStringLiteral("detailPicker"));
+    reconstructionLayout->addRow(tr("Detail"), m_detail);
+    m_detailNote = makeNote(QString(), reconstruction);
+    m_detailNote->setObjectName(QStringLiteral("detailNote"));
+    reconstructionLayout->addRow(m_detailNote);
+    layout->addWidget(reconstruction);
+
+    auto* units = makeSection(tr("Units"), this);
+    units->setObjectName(QStringLiteral("unitsSection"));
+    auto* unitsLayout = new QFormLayout(units);
+    m_units = makePicker(kUnitChoices, int(std::size(kUnitChoices)), units);
+    m_units->setObjectName(QStringLiteral("unitsPicker"));
+    unitsLayout->addRow(tr("Dimensions in"), m_units);
+    auto* unitsNote = makeNote(
+        tr("Units for exported meshes. mm is the default: Rhino, Blender and slicers read mm."), units);
+    unitsNote->setObjectName(QStringLiteral("unitsNote"));
+    unitsLayout->addRow(unitsNote);
+    layout->addWidget(units);
+
+    auto* about = makeSection(tr("About"), this);
+    about->setObjectName(QStringLiteral("aboutSection"));
+    auto* aboutLayout = new QVBoxLayout(about);
+    auto* aboutLine =
+        new QLabel(QStringLiteral("%1 %2 · %3")
+                       .arg(AppIdentity::kWindowTitle, AppIdentity::kVersion, AppIdentity::kWebDomain),
+                   about);
+    aboutLine->setObjectName(QStringLiteral("aboutLine"));
+    aboutLayout->addWidget(aboutLine);
+    layout->addWidget(about);
+
+    // activated: only the user's picks are written, never the form's own updates.
+    connect(m_detail, &QComboBox::activated, this,
+            [this](int index) { m_defaults.setValue(SettingsKeys::kDetail, m_detail->itemData(index)); });
+    connect(m_units, &QComboBox::activated, this,
+            [this](int index) { m_defaults.setValue(SettingsKeys::kUnits, m_units->itemData(index)); });
+    connect(&m_defaults, &UserDefaults::changed, this, [this](const QString& key) {
+        if (key == SettingsKeys::kDetail || key == SettingsKeys::kUnits) {
+            refresh();
+        }
+    });
+    refresh();
+}
+
+QString CompanionSettingsView::detailBlurb(const QString& detail)
+{
+    if (detail == QLatin1String("raw")) {
+        return tr(
+            "Highest built-in detail. Slow (tens of minutes for a 60-frame capture) and can surface noise "
+            "as micro-texture. Only worth it on subjects with real micro-detail.");
+    }
+    if (detail == QLatin1String("custom")) {
+        return tr(
+            "Detail+ pushes every knob to its maximum: 10M-polygon cap, 8K textures, normal + "
+            "ambient-occlusion + roughness maps, no mesh decimation. Substantially slower than Raw and very "
+            "large output files; reach for it when micro-features (eyelets, stitch rows) need to read.");
+    }
+    if (detail == QLatin1String("medium")) {
+        return tr("Lower-polygon preview. Faster than full; useful when iterating on capture coverage.");
+    }
+    if (detail == QLatin1String("reduced")) {
+        return tr("The phone's own ceiling. Seldom useful here — drop a capture on Companion for more.");
+    }
+    return tr("Default. ~1M polys with good surface detail.");
+}
+
+void CompanionSettingsView::refresh()
+{
+    const QString detail = m_defaults.string(SettingsKeys::kDetail, SettingsKeys::kDetailDefault);
+    m_detail->setCurrentIndex(m_detail->findData(detail));
+    m_detailNote->setText(detailBlurb(detail));
+    m_units->setCurrentIndex(
+        m_units->findData(m_defaults.string(SettingsKeys::kUnits, SettingsKeys::kUnitsDefault)));
+}
+
+} // namespace tovarine

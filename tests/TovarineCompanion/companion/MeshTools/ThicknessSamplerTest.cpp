@@ -1,0 +1,260 @@
+#include "MeshFixtures.h"
+#include "MeshMinThickness.h"
+#include "MeshTopology.h"
+
+#include <QStringList>
+#include <algorithm>
+#include <cmath>
+#include <gtest/gtest.h>
+#include <vector>
+
+namespace tovarine {
+namespace {
+
+using namespace MeshMinThickness;
+
+MeshLists welded(const MeshLists& mesh)
+{
+    return MeshTopology::weld(mesh.positions, mesh.triangles);
+}
+
+// The sampler written the plain way: every cell of the full walk (or every triangle), each test repeated.
+ThicknessSamples referenceSamples(const MeshLists& mesh, bool bruteForce)
+{
+    const ThicknessGrid grid = buildThicknessGrid(mesh.positions, mesh.triangles);
+    const RayConstants constants = rayConstants(grid.meshExtent);
+    ThicknessSamples samples;
+    samples.thicknessMM.assign(mesh.triangles.size(), 0.0);
+    samples.measured.assign(mesh.triangles.size(), 0);
+    auto corner = [&](std::int64_t v) { return mesh.positions[static_cast<std::size_t>(v)]; };
+    for (std::size_t i = 0; i < mesh.triangles.size(); ++i) {
+        const MeshTriangle& face = mesh.triangles[i];
+        const FaceRay ray = faceRay(corner(face[0]), corner(face[1]), corner(face[2]), constants.nudge);
+        if (ray.degenerate) {
+            continue;
+        }
+        double best = INFINITY;
+        auto visit = [&](std::int32_t j) {
+            const MeshTriangle& other = mesh.triangles[static_cast<std::size_t>(j)];
+            if (skipsCandidate(face, static_cast<std::int64_t>(i), other, j)) {
+                return;
+            }
+            const double t =
+                rayTriangleHit(ray.origin, ray.dir, corner(other[0]), corner(other[1]), corner(other[2]));
+            if (t < best) {
+                best = t;
+            }
+        };
+        if (bruteForce) {
+            for (std::size_t j = 0; j < mesh.triangles.size(); ++j) {
+                visit(static_cast<std::int32_t>(j));
+            }
+        } else {
+            traverseGrid(ray.origin, ray.dir, grid.lo, grid.hi, grid.res, grid.cellSize, grid.invCell,
+                         constants.rayMax, grid, visit);
+        }
+        if (std::isfinite(best)) {
+            samples.thicknessMM[i] = best + constants.nudge;
+            samples.measured[i] = 1;
+        }
+    }
+    return samples;
+}
+
+TEST(ThicknessGrid, ResolutionFollowsTheCubeRootOfFourTimesTheCount)
+{
+    EXPECT_EQ(gridResolution(8), 16);
+    EXPECT_EQ(gridResolution(2000), 19); // pow(8000, 0.3333333333333333) comes out just below 20
+    EXPECT_EQ(gridResolution(4000), 25);
+    EXPECT_EQ(gridResolution(250000), 96);
+    EXPECT_EQ(gridResolution(1000000), 96);
+    EXPECT_EQ(gridResolution(0), 16);
+}
+
+TEST(ThicknessGrid, ListsEachTriangleInEveryCellOfItsBoxInAscendingOrder)
+{
+    const MeshLists mesh = test::randomTriangles(300, 7);
+    const ThicknessGrid grid = buildThicknessGrid(mesh.positions, mesh.triangles);
+    ASSERT_EQ(grid.res, 16);
+    Vec3 lo{INFINITY, INFINITY, INFINITY};
+    Vec3 hi{-INFINITY, -INFINITY, -INFINITY};
+    for (const Vec3& p : mesh.positions) {
+        for (int a = 0; a < 3; ++a) {
+            lo[a] = std::min(lo[a], p[a]);
+            hi[a] = std::max(hi[a], p[a]);
+        }
+    }
+    const double pad = std::max(std::max({hi[0] - lo[0], hi[1] - lo[1], hi[2] - lo[2]}) * 1e-4, 0.001);
+    for (int a = 0; a < 3; ++a) {
+        EXPECT_EQ(grid.lo[a], lo[a] - pad);
+        EXPECT_EQ(grid.hi[a], hi[a] + pad);
+        EXPECT_EQ(grid.cellSize[a], (grid.hi[a] - grid.lo[a]) / 16);
+    }
+    std::vector<int> listed(mesh.triangles.size(), 0);
+    for (std::size_t c = 0; c + 1 < grid.cellStart.size(); ++c) {
+        const auto list = grid.cell(c);
+        EXPECT_TRUE(std::is_sorted(list.begin(), list.end()));
+        for (std::int32_t t : list) {
+            ++listed[static_cast<std::size_t>(t)];
+        }
+    }
+    // Each triangle sits in exactly the cells of its bounding box's block.
+    for (std::size_t t = 0; t < mesh.triangles.size(); ++t) {
+        int cells = 1;
+        for (int a = 0; a < 3; ++a) {
+            double mn = INFINITY;
+            double mx = -INFINITY;
+            for (std::int64_t v : mesh.triangles[t]) {
+                mn = std::min(mn, mesh.positions[static_cast<std::size_t>(v)][a]);
+                mx = std::max(mx, mesh.positions[static_cast<std::size_t>(v)][a]);
+            }
+            cells *= static_cast<int>(std::floor((mx - grid.lo[a]) * grid.invCell[a])) -
+                     static_cast<int>(std::floor((mn - grid.lo[a]) * grid.invCell[a])) + 1;
+        }
+        EXPECT_EQ(listed[t], cells) << t;
+    }
+}
+
+TEST(ThicknessSampler, ClosedCubeMeasuresItsSideOnEveryFace)
+{
+    const MeshLists cube = test::box({0, 0, 0}, {10, 10, 10});
+    const ThicknessSamples samples = sampleThickness(cube.positions, cube.triangles);
+    for (std::size_t f = 0; f < cube.triangles.size(); ++f) {
+        EXPECT_TRUE(samples.measured[f]) << f;
+        EXPECT_NEAR(samples.thicknessMM[f], 10.0, 1e-9) << f;
+    }
+}
+
+TEST(ThicknessSampler, HollowBoxMeasuresItsWallFromBothSkins)
+{
+    const MeshLists hollow = welded(test::hollowBox({-5, -5, -5}, {15, 25, 10}, 1.5, 3));
+    const ThicknessSamples samples = sampleThickness(hollow.positions, hollow.triangles);
+    for (std::size_t f = 0; f < hollow.triangles.size(); ++f) {
+        EXPECT_TRUE(samples.measured[f]) << f;
+        EXPECT_NEAR(samples.thicknessMM[f], 1.5, 1e-9) << f;
+    }
+}
+
+TEST(ThicknessSampler, OpenSurfacesAreMisses)
+{
+    for (const MeshLists& mesh :
+         {MeshLists{{{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}, {{0, 1, 2}}}, welded(test::sheet(6, 20))}) {
+        const ThicknessSamples samples = sampleThickness(mesh.positions, mesh.triangles);
+        for (std::size_t f = 0; f < mesh.triangles.size(); ++f) {
+            EXPECT_FALSE(samples.measured[f]);
+            EXPECT_EQ(samples.thicknessMM[f], 0.0);
+        }
+    }
+}
+
+TEST(ThicknessSampler, EdgeNeighboursAreSkippedButVertexNeighboursCount)
+{
+    // Face 0 faces +Z; face 1 folds under it across their shared edge; face 2 touches face 0 at vertex 0
+    // only, further down.
+    MeshLists mesh;
+    mesh.positions = {{0, 0, 0}, {10, 0, 0}, {0, 10, 0}, {0, 10, -1}, {20, 0, -4}, {0, 20, -4}};
+    mesh.triangles = {{0, 1, 2}, {1, 0, 3}};
+    ThicknessSamples samples = sampleThickness(mesh.positions, mesh.triangles);
+    EXPECT_FALSE(samples.measured[0]);
+
+    mesh.triangles.push_back({0, 4, 5});
+    samples = sampleThickness(mesh.positions, mesh.triangles);
+    ASSERT_TRUE(samples.measured[0]);
+    EXPECT_NEAR(samples.thicknessMM[0], 4.0 / 3.0, 1e-9);
+}
+
+TEST(ThicknessSampler, ReportsEvery16384FacesSkippingDegenerateOnes)
+{
+    MeshLists mesh = test::sheet(91, 91.0);
+    mesh.triangles.resize(16385);
+    QStringList lines;
+    sampleThickness(mesh.positions, mesh.triangles, [&](const QString& line) { lines << line; });
+    EXPECT_EQ(lines, (QStringList{QStringLiteral("ray-sampling thickness \u00B7 0%"),
+                                  QStringLiteral("ray-sampling thickness \u00B7 99%")}));
+
+    mesh.triangles[0] = {0, 1, 2}; // three points on one row of the sheet: zero area
+    lines.clear();
+    const ThicknessSamples samples =
+        sampleThickness(mesh.positions, mesh.triangles, [&](const QString& line) { lines << line; });
+    EXPECT_EQ(lines, (QStringList{QStringLiteral("ray-sampling thickness \u00B7 99%")}));
+    EXPECT_FALSE(samples.measured[0]);
+}
+
+TEST(GridWalk, AxisRayStepsAlongItsOwnAxisOnly)
+{
+    const Vec3 lo{0, 0, 0};
+    const Vec3 hi{16, 16, 16};
+    const Vec3 cell{1, 1, 1};
+    std::vector<std::size_t> cells;
+    detail::walkGrid(
+        {-1.0, 3.5, 7.5}, {1, 0, 0}, lo, hi, 16, cell, cell, 100.0,
+        [&](std::size_t c) { cells.push_back(c); }, [](double) { return true; });
+    ASSERT_EQ(cells.size(), 16u);
+    for (std::size_t x = 0; x < cells.size(); ++x) {
+        EXPECT_EQ(cells[x], x + 16 * (3 + 16 * 7));
+    }
+}
+
+TEST(GridWalk, TiesStepZThenYThenX)
+{
+    const Vec3 cell{1, 1, 1};
+    const double s = 1.0 / std::sqrt(3.0);
+    std::vector<std::size_t> cells;
+    detail::walkGrid(
+        {0, 0, 0}, {s, s, s}, {0, 0, 0}, {16, 16, 16}, 16, cell, cell, 100.0,
+        [&](std::size_t c) { cells.push_back(c); }, [](double) { return true; });
+    auto index = [](std::size_t x, std::size_t y, std::size_t z) { return x + 16 * (y + 16 * z); };
+    ASSERT_GE(cells.size(), 4u);
+    EXPECT_EQ(cells[0], index(0, 0, 0));
+    EXPECT_EQ(cells[1], index(0, 0, 1));
+    EXPECT_EQ(cells[2], index(0, 1, 1));
+    EXPECT_EQ(cells[3], index(1, 1, 1));
+}
+
+TEST(GridWalk, RaysOutsideTheBoxOrLimitedByRayMaxVisitLittle)
+{
+    const Vec3 cell{1, 1, 1};
+    std::size_t visited = 0;
+    auto count = [&](std::size_t) { ++visited; };
+    auto always = [](double) { return true; };
+    detail::walkGrid({-1, 20, 5}, {1, 0, 0}, {0, 0, 0}, {16, 16, 16}, 16, cell, cell, 100.0, count, always);
+    detail::walkGrid({-1, 5, 5}, {-1, 0, 0}, {0, 0, 0}, {16, 16, 16}, 16, cell, cell, 100.0, count, always);
+    detail::walkGrid({NAN, 5, 5}, {1, 0, 0}, {0, 0, 0}, {16, 16, 16}, 16, cell, cell, 100.0, count, always);
+    EXPECT_EQ(visited, 0u);
+    detail::walkGrid({0.5, 5, 5}, {1, 0, 0}, {0, 0, 0}, {16, 16, 16}, 16, cell, cell, 2.0, count, always);
+    EXPECT_EQ(visited, 3u); // cells entered at 0.5 and 1.5 lie within 2; the one at 2.5 does not
+}
+
+// The accelerated sampler (parallel blocks, early exit, one test per triangle per ray) against the full
+// walk and against testing every triangle, bit for bit.
+TEST(ThicknessSampler, MatchesFullWalkAndBruteForceOnSeededMeshes)
+{
+    std::vector<MeshLists> meshes;
+    for (std::uint32_t seed : {1u, 2u, 3u}) {
+        meshes.push_back(test::randomTriangles(400 + 300 * static_cast<int>(seed), seed));
+    }
+    meshes.push_back(welded(test::lumpySphere(24, 40, 30.0, 5)));
+    meshes.push_back(
+        welded(test::merged(test::lumpySphere(20, 30, 30.0, 6), test::lumpySphere(18, 28, 27.0, 6))));
+    meshes.push_back(welded(test::hollowBox({0, 0, 0}, {12, 12, 12}, 0.75, 5)));
+
+    std::size_t compared = 0;
+    for (const MeshLists& mesh : meshes) {
+        const ThicknessSamples full = referenceSamples(mesh, false);
+        const ThicknessSamples brute = referenceSamples(mesh, true);
+        for (int threads : {1, 3}) {
+            const ThicknessSamples fast = sampleThickness(mesh.positions, mesh.triangles, {}, {}, threads);
+            ASSERT_EQ(fast.measured, full.measured);
+            ASSERT_EQ(fast.thicknessMM, full.thicknessMM);
+        }
+        EXPECT_EQ(full.measured, brute.measured);
+        EXPECT_EQ(full.thicknessMM, brute.thicknessMM);
+        for (std::uint8_t m : full.measured) {
+            compared += m;
+        }
+    }
+    EXPECT_GT(compared, 5000u);
+}
+
+} // namespace
+} // namespace tovarine

@@ -1,0 +1,69 @@
+#pragma once
+
+#include "DropReconstruction.h"
+#include "PhotogrammetrySession.h"
+#include "UserDefaults.h"
+#include "Workspace.h"
+
+#include <QList>
+#include <QString>
+#include <QTemporaryDir>
+#include <memory>
+
+namespace tovarine::test {
+
+// Records what the window asks of the desktop.
+class RecordingWorkspace : public Workspace
+{
+public:
+    bool openFile(const QString& path) override
+    {
+        opened << path;
+        return true;
+    }
+    void revealInFileManager(const QString& path) override { revealed << path; }
+
+    QStringList opened;
+    QStringList revealed;
+};
+
+// A photogrammetry session under the test's control: it accepts the request, reports one progress step on
+// the next turn of the event loop, and ends only when the test says so (or, once cancelled, with
+// processingCancelled).
+class FakeSession : public PhotogrammetrySession
+{
+    Q_OBJECT
+public:
+    Expected<void, QString> process(const QString& modelPath, Detail detail) override;
+    void cancel() override;
+
+    // Writes a small model at the requested path and ends the run successfully.
+    void complete();
+
+    QString modelPath;
+    int cancelCount = 0;
+};
+
+// Makes FakeSessions and remembers the last one.
+struct FakeEngine
+{
+    PhotogrammetrySessionFactory factory();
+    QList<QString> inputFolders;
+    FakeSession* last = nullptr;
+};
+
+// A temporary Desktop, temp folder and settings file for one test.
+struct WindowFixture
+{
+    WindowFixture();
+    DropReconstruction::Environment environment();
+    // Makes <root>/<name>/Images/frame_00000.jpg and returns the capture folder.
+    QString makeCapture(const QString& name);
+
+    QTemporaryDir root;
+    std::unique_ptr<UserDefaults> defaults;
+    RecordingWorkspace workspace;
+    FakeEngine engine;
+};
+
+} // namespace tovarine::test
