@@ -6,7 +6,7 @@ namespace tovarine::MorvelSceneGeometry {
 
 namespace {
 
-void widen(MorvelSceneBounds& bounds, const QVector3D& point)
+void widen(BoundingBox& bounds, const QVector3D& point)
 {
     for (int axis = 0; axis < 3; ++axis) {
         const float value = point[axis];

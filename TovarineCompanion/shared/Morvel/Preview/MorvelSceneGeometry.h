@@ -1,5 +1,6 @@
 #pragma once
 
+#include "CameraFraming.h"
 #include "MorvelPreview.h"
 
 #include <QColor>
@@ -10,13 +11,6 @@
 #include <vector>
 
 namespace tovarine {
-
-// An axis-aligned box in scene units (metres, +Y up); the zero box when there are no points.
-struct MorvelSceneBounds
-{
-    QVector3D min;
-    QVector3D max;
-};
 
 // How a cage edge is drawn, by its crease weight w.
 enum class MorvelEdgeClass {
@@ -31,7 +25,7 @@ struct MorvelSurfaceGeometry
     std::vector<QVector3D> positions;     // metres, +Y up
     std::vector<QVector3D> normals;       // unit length, one per position
     std::vector<std::uint32_t> triangles; // whole triples, every index below positions.size()
-    MorvelSceneBounds bounds;
+    BoundingBox bounds;                   // metres, +Y up; the zero box when there are no points
 };
 
 // The cage wire as the view draws it: one shared vertex list, one line list per edge class.

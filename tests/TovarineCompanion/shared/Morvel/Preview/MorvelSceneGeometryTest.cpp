@@ -153,11 +153,11 @@ TEST(MorvelSceneGeometry, BoundsCoverThePointsAndIgnoreNotANumber)
     const float nan = std::numeric_limits<float>::quiet_NaN();
     MorvelPreview preview;
     preview.limitPositions = {nan, 0, 0, 200, 100, 50, 0, nan, 0, -10, 20, 0};
-    const MorvelSceneBounds bounds = MorvelSceneGeometry::surface(preview).bounds;
+    const BoundingBox bounds = MorvelSceneGeometry::surface(preview).bounds;
     expectNear(bounds.min, {-0.01f, 0.0f, -0.1f});
     expectNear(bounds.max, {0.2f, 0.05f, 0.0f});
 
-    const MorvelSceneBounds empty = MorvelSceneGeometry::surface(MorvelPreview{}).bounds;
+    const BoundingBox empty = MorvelSceneGeometry::surface(MorvelPreview{}).bounds;
     expectNear(empty.min, {0, 0, 0});
     expectNear(empty.max, {0, 0, 0});
 }
