@@ -2,7 +2,6 @@
 
 #include <QEvent>
 #include <QTextLayout>
-
 #include <algorithm>
 
 namespace tovarine {

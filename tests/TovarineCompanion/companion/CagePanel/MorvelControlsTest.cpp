@@ -1,5 +1,6 @@
 #include "MorvelControls.h"
 
+#include "FakeCageRuns.h"
 #include "LineLimitedLabel.h"
 #include "MorvelMacSession.h"
 #include "SegmentedPicker.h"
@@ -30,40 +31,7 @@ namespace {
 
 using Phase = MorvelMacSession::Phase;
 
-struct FakeFit
-{
-    MorvelRun::Request request;
-    MorvelRun::StepCallback step;
-    MorvelRun::FinishCallback finish;
-    int stops = 0;
-};
-
-// Records every fit the session starts, so a test can play its steps and its ending.
-struct FakeRuns
-{
-    std::vector<std::shared_ptr<FakeFit>> fits;
-
-    MorvelMacSession::RunStarter starter()
-    {
-        return [this](const MorvelRun::Request& request, MorvelRun::StepCallback step,
-                      MorvelRun::FinishCallback finish) {
-            auto fit = std::make_shared<FakeFit>(FakeFit{request, std::move(step), std::move(finish), 0});
-            fits.push_back(fit);
-            return [fit] { ++fit->stops; };
-        };
-    }
-};
-
-MorvelRun::Finished cageMade(std::optional<QString> writeError = std::nullopt)
-{
-    MorvelRun::Finished finished;
-    finished.outcome.reply.ok = true;
-    finished.outcome.reply.quads = 3000;
-    finished.outcome.preview = MorvelPreview{{0, 0, 0, 1, 0, 0, 0, 1, 0}, {0, 1, 2}, {}, {}, {}};
-    finished.outcome.writeError = std::move(writeError);
-    finished.totalMs = 4200;
-    return finished;
-}
+using test::cageMade;
 
 // A panel on a result folder, over a session whose fits the test plays by hand.
 class MorvelControlsTest : public ::testing::Test
@@ -109,7 +77,7 @@ protected:
     QTemporaryDir m_dir;
     QString m_resultDir;
     QString m_meshPath;
-    FakeRuns m_runs;
+    test::FakeCageRuns m_runs;
     std::unique_ptr<UserDefaults> m_defaults;
     std::unique_ptr<MorvelMacSession> m_session;
     std::unique_ptr<MorvelControls> m_panel;
