@@ -1,4 +1,6 @@
+#include "MorvelSceneGlView.h"
 #include "MorvelSceneView.h"
+#include "PreviewGlView.h"
 #include "USDZPreviewMac.h"
 
 #include <QDir>
@@ -104,15 +106,17 @@ TEST(MorvelSceneViewGl, ScanAndCageSideBySide)
     row.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&row));
     QTRY_VERIFY_WITH_TIMEOUT(scan->loader().status() == PreviewModelLoader::Status::loaded, 10000);
-    ASSERT_TRUE(cage->isFramed());
+    ASSERT_TRUE(cage->frame().has_value());
+    ASSERT_NE(scan->glView(), nullptr) << "this display has no OpenGL 3.3";
+    ASSERT_NE(cage->glView(), nullptr);
 
     const auto grab = [](QOpenGLWidget* view) {
         return view->grabFramebuffer().convertToFormat(QImage::Format_RGB32);
     };
-    const QImage scanImage = grab(scan);
-    const QImage withWire = grab(cage);
+    const QImage scanImage = grab(scan->glView());
+    const QImage withWire = grab(cage->glView());
     cage->setShowsCage(false);
-    const QImage withoutWire = grab(cage);
+    const QImage withoutWire = grab(cage->glView());
     const auto keep = [&] {
         QImage sideBySide(scanImage.width() + 10 + withWire.width(), 2 * withWire.height() + 10,
                           QImage::Format_RGB32);
@@ -158,8 +162,9 @@ TEST(MorvelSceneViewGl, EmptyFitDrawsNothingAndKeepsADefaultCamera)
     view.resize(200, 340);
     view.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
-    EXPECT_FALSE(view.isFramed());
-    const QImage image = view.grabFramebuffer().convertToFormat(QImage::Format_RGB32);
+    EXPECT_FALSE(view.frame().has_value());
+    ASSERT_NE(view.glView(), nullptr);
+    const QImage image = view.glView()->grabFramebuffer().convertToFormat(QImage::Format_RGB32);
     EXPECT_EQ(count(image, image.rect().adjusted(12, 12, -12, -12)).lit, 0);
 }
 
