@@ -8,6 +8,9 @@ namespace tovarine {
 
 namespace {
 
+// Depth offset of edge runs in normalised device units.
+constexpr float kEdgeDepthBias = 2e-4f;
+
 const char* const kVertexShader = R"(#version 330 core
 layout(location = 0) in vec3 aPosition;
 layout(location = 1) in vec3 aNormal;
@@ -206,8 +209,11 @@ void PreviewRenderer::renderEdges(const OrbitCamera& camera, int widthPx, int he
     m_gl.glBlendFuncSeparate(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA, GL_ZERO, GL_ONE);
 
     m_program.bind();
+    // Lines are pulled a hair toward the viewer (in depth only), so edges lying on a drawn surface stay seen.
+    QMatrix4x4 depthBias;
+    depthBias(2, 3) = -kEdgeDepthBias;
     const QMatrix4x4 viewProjection =
-        camera.projectionMatrix(float(widthPx) / float(heightPx)) * camera.viewMatrix();
+        depthBias * camera.projectionMatrix(float(widthPx) / float(heightPx)) * camera.viewMatrix();
     m_program.setUniformValue("uViewProjection", viewProjection);
     m_program.setUniformValue("uUnlit", 1);
     m_program.setUniformValue("uOpacity", std::clamp(opacity, 0.0f, 1.0f));
