@@ -197,6 +197,11 @@ QWidget* MorvelControls::buildDoneBlock()
     m_cageWire->setObjectName(QStringLiteral("cageWireToggle"));
     m_cageWire->setFont(CagePanelStyle::font(Face::system, 12));
     m_cageWire->setStyleSheet(QStringLiteral("QCheckBox { color: white; }"));
+    // The dark scheme's box would vanish on the black result view: a lighter box with a visible rim.
+    QPalette checkPalette = m_cageWire->palette();
+    checkPalette.setColor(QPalette::Base, QColor(52, 52, 52));
+    checkPalette.setColor(QPalette::Window, QColor(150, 150, 150));
+    m_cageWire->setPalette(checkPalette);
     m_cageWire->setChecked(true);
     connect(m_cageWire, &QCheckBox::toggled, this, &MorvelControls::showsCageChanged);
     filesLayout->addWidget(m_cageWire);
