@@ -63,14 +63,12 @@ void LineLimitedLabel::refit()
         }
         layout.endLayout();
         if (cut) {
-            const QString head = m_fullText.left(lastLineStart);
-            const QString tail = m_fullText.mid(lastLineStart).simplified();
-            // The line break before the elided line is kept explicit, so wrapping cannot shift it.
-            shown =
-                head.trimmed() + QLatin1Char('\n') + fontMetrics().elidedText(tail, Qt::ElideRight, width);
-            if (m_maximumLines == 1) {
-                shown = fontMetrics().elidedText(m_fullText.simplified(), Qt::ElideRight, width);
-            }
+            // The last shown line takes the rest of the text, cut with an ellipsis; the break before it is
+            // kept explicit, so wrapping cannot shift it.
+            const QString head = m_fullText.left(lastLineStart).trimmed();
+            const QString tail =
+                fontMetrics().elidedText(m_fullText.mid(lastLineStart).simplified(), Qt::ElideRight, width);
+            shown = head.isEmpty() ? tail : head + QLatin1Char('\n') + tail;
         }
     }
     setToolTip(shown == m_fullText ? QString() : m_fullText);
