@@ -1,0 +1,647 @@
+#include "ColmapPhotogrammetrySession.h"
+
+#include "ColmapTextModel.h"
+#include "FrameStaging.h"
+#include "MeshCleanup.h"
+#include "ObjectPointCloud.h"
+#include "PlyFile.h"
+#include "UsdzFile.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcessEnvironment>
+#include <QStandardPaths>
+#include <QThread>
+#include <QUuid>
+#include <algorithm>
+#include <cmath>
+
+namespace tovarine {
+namespace {
+
+constexpr int kProgressIntervalMs = 200;
+constexpr int kOutputTailLines = 20;
+
+QString number(int value)
+{
+    return QString::number(value);
+}
+
+// The last line of COLMAP's output that says something, for error messages.
+QString lastMeaningfulLine(const QStringList& tail)
+{
+    for (auto it = tail.crbegin(); it != tail.crend(); ++it) {
+        const QString line = it->trimmed();
+        if (!line.isEmpty() && !line.startsWith(QLatin1Char('='))) {
+            return line;
+        }
+    }
+    return {};
+}
+
+} // namespace
+
+ColmapPhotogrammetrySession::ColmapPhotogrammetrySession(QString inputFolder, Configuration configuration,
+                                                         Options options, QObject* parent)
+    : PhotogrammetrySession(parent), m_inputFolder(std::move(inputFolder)),
+      m_configuration(std::move(configuration)), m_options(std::move(options))
+{
+    m_killTimer.setSingleShot(true);
+    connect(&m_killTimer, &QTimer::timeout, this, [this] {
+        if (m_process) {
+            m_process->kill();
+        }
+    });
+    m_creepTimer.setInterval(kProgressIntervalMs);
+    connect(&m_creepTimer, &QTimer::timeout, this, [this] {
+        if (m_stage == Stage::mesh) {
+            const double tauSeconds = 0.5 * std::pow(3.0, m_settings.poissonDepth - 7);
+            reportProgress(ColmapProgress::overall(
+                Stage::mesh, ColmapProgress::creep(m_stageClock.elapsed() / 1000.0, tauSeconds)));
+        }
+    });
+}
+
+ColmapPhotogrammetrySession::~ColmapPhotogrammetrySession()
+{
+    m_cancelFlag.store(true);
+    if (m_process) {
+        m_process->disconnect(this);
+        m_process->kill();
+        m_process->waitForFinished(5000);
+    }
+    if (m_worker) {
+        m_worker->disconnect(this);
+        m_worker->wait();
+        delete m_worker;
+    }
+    if (!m_finished) {
+        removeWorkFolder();
+    }
+}
+
+PhotogrammetrySessionFactory ColmapPhotogrammetrySession::factory()
+{
+    return factory(Options{});
+}
+
+PhotogrammetrySessionFactory ColmapPhotogrammetrySession::factory(const Options& options)
+{
+    return [options](const QString& inputFolder, const Configuration& configuration)
+               -> Expected<std::unique_ptr<PhotogrammetrySession>, QString> {
+        return std::unique_ptr<PhotogrammetrySession>(
+            std::make_unique<ColmapPhotogrammetrySession>(inputFolder, configuration, options));
+    };
+}
+
+Expected<void, QString> ColmapPhotogrammetrySession::process(const QString& modelPath, Detail detail)
+{
+    if (m_started) {
+        return unexpected(QStringLiteral("This reconstruction already has a request."));
+    }
+    if (modelPath.isEmpty()) {
+        return unexpected(QStringLiteral("No model file was named for the reconstruction."));
+    }
+    m_started = true;
+    m_modelPath = modelPath;
+    m_settings = ColmapDetailTable::settingsFor(detail, m_configuration.customDetailSpecification);
+    m_threads = m_options.maxThreads > 0 ? m_options.maxThreads : std::max(QThread::idealThreadCount(), 1);
+    QMetaObject::invokeMethod(this, &ColmapPhotogrammetrySession::start, Qt::QueuedConnection);
+    return {};
+}
+
+void ColmapPhotogrammetrySession::cancel()
+{
+    if (m_finished || m_cancelRequested) {
+        return;
+    }
+    m_cancelRequested = true;
+    m_cancelFlag.store(true);
+    if (!m_started) {
+        return; // process() ends the request as soon as it starts
+    }
+    if (m_process) {
+        m_process->terminate();
+        m_killTimer.start(m_options.terminateGraceMs);
+    } else if (!m_worker) {
+        QMetaObject::invokeMethod(this, &ColmapPhotogrammetrySession::finishCancelled, Qt::QueuedConnection);
+    }
+}
+
+QString ColmapPhotogrammetrySession::workPath(const QString& relative) const
+{
+    return QDir(m_workFolder).filePath(relative);
+}
+
+void ColmapPhotogrammetrySession::start()
+{
+    if (m_cancelRequested) {
+        finishCancelled();
+        return;
+    }
+    enterStage(Stage::prepare, QStringLiteral("frame staging"));
+    m_program = m_options.colmapProgram.isEmpty() ? QStandardPaths::findExecutable(QStringLiteral("colmap"))
+                                                  : m_options.colmapProgram;
+    const QFileInfo programInfo(m_program);
+    if (m_program.isEmpty() || !programInfo.isFile() || !programInfo.isExecutable()) {
+        finishWithError(QStringLiteral("colmap is not installed; it is needed to turn frames into a model."));
+        return;
+    }
+    const QString root = m_options.workRoot.isEmpty() ? QDir::tempPath() : m_options.workRoot;
+    const QString folder =
+        QStringLiteral("tovarine-colmap-") + QUuid::createUuid().toString(QUuid::WithoutBraces);
+    if (!QDir(root).mkpath(folder)) {
+        m_finished = true;
+        emit outputsFailed(QStringLiteral("The work folder could not be created in %1.").arg(root));
+        return;
+    }
+    m_workFolder = QDir(root).filePath(folder);
+    m_report.workFolder = m_workFolder;
+    QDir work(m_workFolder);
+    if (!work.mkpath(QStringLiteral("images")) || !work.mkpath(QStringLiteral("logs"))) {
+        finishWithError(QStringLiteral("The work folder %1 could not be prepared.").arg(m_workFolder));
+        return;
+    }
+
+    const QString input = m_inputFolder;
+    const QString images = workPath(QStringLiteral("images"));
+    runWorker(
+        Stage::prepare, QStringLiteral("frame staging"),
+        [this, input, images]() -> QString {
+            auto staged = FrameStaging::stage(input, images, &m_cancelFlag);
+            if (!staged) {
+                return staged.error();
+            }
+            m_frameCount = staged->frameCount;
+            m_largestFramePx = staged->largestDimensionPx;
+            return {};
+        },
+        [this] {
+            m_report.frameCount = m_frameCount;
+            const int sizePx = m_settings.maxImageSizePx > 0
+                                   ? m_settings.maxImageSizePx
+                                   : (m_largestFramePx > 0 ? m_largestFramePx : 100000);
+            const int extractionThreads = ColmapDetailTable::extractionThreads(
+                m_largestFramePx > 0 ? std::min(sizePx, m_largestFramePx) : sizePx,
+                ColmapDetailTable::availableMemoryBytes(), m_threads);
+            runColmap(Stage::extract, QStringLiteral("feature extraction"),
+                      {QStringLiteral("feature_extractor"), QStringLiteral("--database_path"),
+                       workPath(QStringLiteral("database.db")), QStringLiteral("--image_path"),
+                       workPath(QStringLiteral("images")), QStringLiteral("--ImageReader.single_camera"),
+                       QStringLiteral("1"), QStringLiteral("--SiftExtraction.use_gpu"), QStringLiteral("0"),
+                       QStringLiteral("--SiftExtraction.max_image_size"), number(sizePx),
+                       QStringLiteral("--SiftExtraction.max_num_features"), number(m_settings.maxFeatures),
+                       QStringLiteral("--SiftExtraction.num_threads"), number(extractionThreads)},
+                      [this] { afterExtraction(); });
+        });
+}
+
+void ColmapPhotogrammetrySession::afterExtraction()
+{
+    if (QFileInfo(workPath(QStringLiteral("database.db"))).size() <= 0) {
+        finishWithError(QStringLiteral("No features could be extracted from the frames."));
+        return;
+    }
+    QStringList arguments;
+    if (ColmapDetailTable::useExhaustiveMatching(m_frameCount, m_configuration.sampleOrdering)) {
+        arguments = {QStringLiteral("exhaustive_matcher"),
+                     QStringLiteral("--database_path"),
+                     workPath(QStringLiteral("database.db")),
+                     QStringLiteral("--SiftMatching.use_gpu"),
+                     QStringLiteral("0"),
+                     QStringLiteral("--SiftMatching.num_threads"),
+                     number(m_threads),
+                     QStringLiteral("--ExhaustiveMatching.block_size"),
+                     QStringLiteral("10")};
+    } else {
+        arguments = {QStringLiteral("sequential_matcher"),
+                     QStringLiteral("--database_path"),
+                     workPath(QStringLiteral("database.db")),
+                     QStringLiteral("--SiftMatching.use_gpu"),
+                     QStringLiteral("0"),
+                     QStringLiteral("--SiftMatching.num_threads"),
+                     number(m_threads),
+                     QStringLiteral("--SequentialMatching.overlap"),
+                     number(ColmapDetailTable::kSequentialOverlap)};
+    }
+    runColmap(Stage::match, QStringLiteral("matching"), arguments, [this] { afterMatching(); });
+}
+
+void ColmapPhotogrammetrySession::afterMatching()
+{
+    if (!QDir(m_workFolder).mkpath(QStringLiteral("sparse"))) {
+        finishWithError(QStringLiteral("The work folder %1 could not be prepared.").arg(m_workFolder));
+        return;
+    }
+    runColmap(Stage::map, QStringLiteral("mapping"),
+              {QStringLiteral("mapper"), QStringLiteral("--database_path"),
+               workPath(QStringLiteral("database.db")), QStringLiteral("--image_path"),
+               workPath(QStringLiteral("images")), QStringLiteral("--output_path"),
+               workPath(QStringLiteral("sparse")), QStringLiteral("--Mapper.num_threads"), number(m_threads)},
+              [this] { afterMapping(); });
+}
+
+void ColmapPhotogrammetrySession::afterMapping()
+{
+    const QDir sparse(workPath(QStringLiteral("sparse")));
+    m_modelFolders.clear();
+    for (const QString& name : sparse.entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name)) {
+        if (!QDir(sparse.filePath(name)).isEmpty()) {
+            m_modelFolders.append(name);
+        }
+    }
+    if (m_modelFolders.isEmpty()) {
+        finishWithError(
+            m_sawNoInitialPair
+                ? QStringLiteral("No good initial image pair found; only 0 of %1 frames could be placed.")
+                      .arg(m_frameCount)
+                : QStringLiteral("The frames could not be matched; no model could be built from them."));
+        return;
+    }
+    m_bestRegistered = 0;
+    m_bestModel.clear();
+    convertNextModel();
+}
+
+void ColmapPhotogrammetrySession::convertNextModel()
+{
+    if (m_modelFolders.isEmpty()) {
+        m_report.registeredCount = m_bestRegistered;
+        if (m_bestRegistered < FrameStaging::kMinFrames) {
+            finishWithError(
+                QStringLiteral("No good initial image pair found; only %1 of %2 frames could be placed.")
+                    .arg(m_bestRegistered)
+                    .arg(m_frameCount));
+            return;
+        }
+        buildPointCloud();
+        return;
+    }
+    const QString name = m_modelFolders.takeFirst();
+    const QString textFolder = workPath(QStringLiteral("text/") + name);
+    if (!QDir().mkpath(textFolder)) {
+        finishWithError(QStringLiteral("The work folder %1 could not be prepared.").arg(m_workFolder));
+        return;
+    }
+    runColmap(Stage::convert, QStringLiteral("model conversion"),
+              {QStringLiteral("model_converter"), QStringLiteral("--input_path"),
+               workPath(QStringLiteral("sparse/") + name), QStringLiteral("--output_path"), textFolder,
+               QStringLiteral("--output_type"), QStringLiteral("TXT")},
+              [this, textFolder] {
+                  const int registered = ColmapTextModel::registeredImageCount(textFolder);
+                  if (registered > m_bestRegistered) {
+                      m_bestRegistered = registered;
+                      m_bestModel = textFolder;
+                  }
+                  convertNextModel();
+              });
+}
+
+void ColmapPhotogrammetrySession::buildPointCloud()
+{
+    const QString modelFolder = m_bestModel;
+    const QString cloudPath = workPath(QStringLiteral("points.ply"));
+    runWorker(
+        Stage::points, QStringLiteral("point cloud"),
+        [this, modelFolder, cloudPath]() -> QString {
+            auto model = ColmapTextModel::read(modelFolder);
+            if (!model) {
+                return model.error();
+            }
+            auto cloud = ObjectPointCloud::build(*model, {}, &m_cancelFlag);
+            if (!cloud) {
+                return cloud.error();
+            }
+            m_report.objectPointCount = cloud->positions.size();
+            m_report.cameraCentres = cloud->cameraCentres;
+            // Mesh crop: the support surface ends at height 0, the rest as the points were cropped.
+            m_cropRadiusM = cloud->cropRadiusM;
+            m_cropBottomM = cloud->supportPlaneFound ? 0.0 : -1e30;
+            m_cropTopM = cloud->cropTopM;
+            auto written =
+                PlyFile::writePointCloud(cloudPath, cloud->positions, cloud->normals, cloud->colors);
+            return written ? QString() : written.error();
+        },
+        [this] {
+            reconstructSurface(
+                ColmapDetailTable::poissonTrim(m_settings.poissonTrim, m_report.objectPointCount));
+        });
+}
+
+void ColmapPhotogrammetrySession::reconstructSurface(int trim)
+{
+    runColmap(Stage::mesh, QStringLiteral("surface reconstruction"),
+              {QStringLiteral("poisson_mesher"), QStringLiteral("--input_path"),
+               workPath(QStringLiteral("points.ply")), QStringLiteral("--output_path"),
+               workPath(QStringLiteral("mesh.ply")), QStringLiteral("--PoissonMeshing.depth"),
+               number(m_settings.poissonDepth), QStringLiteral("--PoissonMeshing.trim"), number(trim),
+               QStringLiteral("--PoissonMeshing.num_threads"),
+               number(ColmapDetailTable::poissonThreads(m_report.objectPointCount, m_threads))},
+              [this, trim] {
+                  // Trimming can still empty the mesh of an unevenly sampled object: then once more
+                  // untrimmed.
+                  if (trim > 0 && PlyFile::declaredFaceCount(workPath(QStringLiteral("mesh.ply"))) == 0) {
+                      reconstructSurface(0);
+                      return;
+                  }
+                  cleanUpMesh();
+              });
+}
+
+void ColmapPhotogrammetrySession::cleanUpMesh()
+{
+    const QString meshPath = workPath(QStringLiteral("mesh.ply"));
+    if (!QFileInfo::exists(meshPath)) {
+        finishWithError(QStringLiteral("The surface could not be reconstructed from the object's points."));
+        return;
+    }
+    MeshCleanup::Options cleanup;
+    cleanup.cropRadiusM = m_cropRadiusM;
+    cleanup.cropBottomM = m_cropBottomM;
+    cleanup.cropTopM = m_cropTopM;
+    cleanup.maxTriangles = m_settings.maxTriangles;
+    const QString modelPath = m_modelPath;
+    runWorker(
+        Stage::cleanup, QStringLiteral("clean-up"),
+        [this, meshPath, cleanup, modelPath]() -> QString {
+            auto surface = PlyFile::readMesh(meshPath);
+            if (!surface) {
+                return surface.error();
+            }
+            if (m_cancelFlag.load()) {
+                return {};
+            }
+            const ModelMesh mesh = MeshCleanup::finish(*surface, cleanup);
+            if (mesh.triangleCount() == 0) {
+                return QStringLiteral("The surface could not be reconstructed from the object's points.");
+            }
+            if (m_cancelFlag.load()) {
+                return {};
+            }
+            m_report.triangleCount = mesh.triangleCount();
+            auto written = UsdzFile::write(mesh, modelPath);
+            if (!written) {
+                return written.error();
+            }
+            m_modelWritten = true;
+            return {};
+        },
+        [this] { finishComplete(); });
+}
+
+void ColmapPhotogrammetrySession::runColmap(Stage stage, const QString& name, const QStringList& arguments,
+                                            std::function<void()> next)
+{
+    if (m_cancelRequested) {
+        finishCancelled();
+        return;
+    }
+    enterStage(stage, name);
+    if (m_cancelRequested) {
+        finishCancelled();
+        return;
+    }
+    m_next = std::move(next);
+    m_currentArguments = arguments;
+    m_outputTail.clear();
+    m_lineBuffer.clear();
+
+    m_process = new QProcess(this);
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    // COLMAP's log files would otherwise land in the temporary folder on every run.
+    environment.insert(QStringLiteral("GLOG_log_dir"), workPath(QStringLiteral("logs")));
+    m_process->setProcessEnvironment(environment);
+    m_process->setProcessChannelMode(QProcess::MergedChannels);
+    m_process->setWorkingDirectory(m_workFolder);
+    connect(m_process, &QProcess::readyReadStandardOutput, this,
+            &ColmapPhotogrammetrySession::onProcessOutput);
+    connect(m_process, &QProcess::finished, this, &ColmapPhotogrammetrySession::onProcessFinished);
+    connect(m_process, &QProcess::errorOccurred, this, [this](QProcess::ProcessError error) {
+        if (error != QProcess::FailedToStart || !m_process) {
+            return;
+        }
+        const QString reason = m_process->errorString();
+        m_process->deleteLater();
+        m_process = nullptr;
+        m_killTimer.stop();
+        leaveStage();
+        if (m_cancelRequested) {
+            finishCancelled();
+        } else {
+            finishWithError(QStringLiteral("colmap could not be started: %1").arg(reason));
+        }
+    });
+    m_process->start(m_program, arguments);
+}
+
+void ColmapPhotogrammetrySession::onProcessOutput()
+{
+    if (!m_process) {
+        return;
+    }
+    m_lineBuffer.append(m_process->readAllStandardOutput());
+    qsizetype end = 0;
+    // COLMAP ends progress lines with '\n'; a carriage return also ends a line.
+    while ((end = m_lineBuffer.indexOf('\n')) >= 0 || (end = m_lineBuffer.indexOf('\r')) >= 0) {
+        const QByteArray line = m_lineBuffer.left(end);
+        m_lineBuffer.remove(0, end + 1);
+        if (line.trimmed().isEmpty()) {
+            continue;
+        }
+        m_outputTail.append(QString::fromUtf8(line));
+        if (m_outputTail.size() > kOutputTailLines) {
+            m_outputTail.removeFirst();
+        }
+        if (line.contains("No good initial image pair found")) {
+            m_sawNoInitialPair = true;
+        }
+        if (const auto within = ColmapProgress::parseLine(m_stage, line, m_frameCount)) {
+            reportProgress(ColmapProgress::overall(m_stage, *within));
+        }
+    }
+}
+
+void ColmapPhotogrammetrySession::onProcessFinished(int exitCode, QProcess::ExitStatus status)
+{
+    if (!m_process) {
+        return;
+    }
+    onProcessOutput();
+    if (!m_lineBuffer.trimmed().isEmpty()) {
+        m_outputTail.append(QString::fromUtf8(m_lineBuffer));
+    }
+    m_process->deleteLater();
+    m_process = nullptr;
+    m_killTimer.stop();
+    leaveStage();
+    if (m_cancelRequested) {
+        finishCancelled();
+        return;
+    }
+    const QString detail = lastMeaningfulLine(m_outputTail);
+    const QString tool = m_currentArguments.value(0);
+    if (status == QProcess::CrashExit || exitCode != 0) {
+        const QString what = status == QProcess::CrashExit
+                                 ? QStringLiteral("colmap %1 crashed").arg(tool)
+                                 : QStringLiteral("colmap %1 exited with code %2").arg(tool).arg(exitCode);
+        QString message;
+        switch (m_stage) {
+        case Stage::match:
+            message = QStringLiteral("The frames could not be matched (%1).").arg(what);
+            break;
+        case Stage::map:
+            message =
+                m_sawNoInitialPair
+                    ? QStringLiteral("No good initial image pair found; only 0 of %1 frames could be placed.")
+                          .arg(m_frameCount)
+                    : QStringLiteral("The frames could not be placed (%1).").arg(what);
+            break;
+        default:
+            message = QStringLiteral("The %1 step failed (%2).").arg(m_currentStepName, what);
+            break;
+        }
+        if (!detail.isEmpty() && !m_sawNoInitialPair) {
+            message += QStringLiteral(" Last output: ") + detail;
+        }
+        finishWithError(message);
+        return;
+    }
+    auto next = std::move(m_next);
+    m_next = nullptr;
+    next();
+}
+
+void ColmapPhotogrammetrySession::runWorker(Stage stage, const QString& name, std::function<QString()> work,
+                                            std::function<void()> next)
+{
+    if (m_cancelRequested) {
+        finishCancelled();
+        return;
+    }
+    enterStage(stage, name);
+    if (m_cancelRequested) {
+        finishCancelled();
+        return;
+    }
+    m_workerError.clear();
+    m_worker = QThread::create([this, work = std::move(work)] { m_workerError = work(); });
+    connect(m_worker, &QThread::finished, this, [this, next = std::move(next)] {
+        m_worker->deleteLater();
+        m_worker = nullptr;
+        leaveStage();
+        if (m_cancelRequested) {
+            finishCancelled();
+        } else if (!m_workerError.isEmpty()) {
+            finishWithError(m_workerError);
+        } else {
+            next();
+        }
+    });
+    m_worker->start();
+}
+
+void ColmapPhotogrammetrySession::enterStage(Stage stage, const QString& name)
+{
+    m_stage = stage;
+    m_currentStepName = name;
+    m_stageClock.start();
+    if (stage == Stage::mesh) {
+        m_creepTimer.start();
+    }
+    reportProgress(ColmapProgress::stageStart(stage), true);
+}
+
+void ColmapPhotogrammetrySession::leaveStage()
+{
+    m_creepTimer.stop();
+    RunReport::Step step;
+    step.name = m_currentStepName;
+    step.seconds = m_stageClock.isValid() ? m_stageClock.nsecsElapsed() / 1e9 : 0.0;
+    if (m_process || m_stage == Stage::extract || m_stage == Stage::match || m_stage == Stage::map ||
+        m_stage == Stage::convert || m_stage == Stage::mesh) {
+        step.arguments = m_currentArguments;
+    }
+    m_report.steps.push_back(step);
+}
+
+void ColmapPhotogrammetrySession::reportProgress(double fraction, bool force)
+{
+    if (m_finished || !std::isfinite(fraction)) {
+        return;
+    }
+    m_fraction = std::max(m_fraction, std::clamp(fraction, 0.0, 1.0));
+    if (m_fraction <= m_emittedFraction) {
+        return;
+    }
+    if (!force && m_emitClock.isValid() && m_emitClock.elapsed() < kProgressIntervalMs) {
+        return;
+    }
+    m_emittedFraction = m_fraction;
+    m_emitClock.start();
+    Output progress;
+    progress.kind = Output::Kind::requestProgress;
+    progress.fractionComplete = m_fraction;
+    emit output(progress);
+}
+
+void ColmapPhotogrammetrySession::finishWithError(const QString& message)
+{
+    if (m_finished) {
+        return;
+    }
+    Output failure;
+    failure.kind = Output::Kind::requestError;
+    failure.errorDescription = message;
+    emitFinal(failure);
+}
+
+void ColmapPhotogrammetrySession::finishCancelled()
+{
+    if (m_finished || m_process || m_worker) {
+        return;
+    }
+    if (m_modelWritten) {
+        QFile::remove(m_modelPath);
+        m_modelWritten = false;
+    }
+    Output cancelled;
+    cancelled.kind = Output::Kind::processingCancelled;
+    emitFinal(cancelled);
+}
+
+void ColmapPhotogrammetrySession::finishComplete()
+{
+    if (m_finished) {
+        return;
+    }
+    reportProgress(1.0, true);
+    Output complete;
+    complete.kind = Output::Kind::processingComplete;
+    emitFinal(complete);
+}
+
+void ColmapPhotogrammetrySession::emitFinal(const Output& final)
+{
+    m_finished = true;
+    m_creepTimer.stop();
+    m_killTimer.stop();
+    if (!m_options.keepWorkFolder) {
+        removeWorkFolder();
+    }
+    QPointer<ColmapPhotogrammetrySession> self(this);
+    emit output(final);
+    if (!self) {
+        return;
+    }
+    emit outputsEnded();
+}
+
+void ColmapPhotogrammetrySession::removeWorkFolder()
+{
+    if (!m_workFolder.isEmpty()) {
+        QDir(m_workFolder).removeRecursively();
+    }
+}
+
+} // namespace tovarine

@@ -1,0 +1,53 @@
+#pragma once
+
+#include "Expected.h"
+#include "Vec3.h"
+
+#include <QString>
+#include <array>
+#include <cstdint>
+#include <vector>
+
+namespace tovarine {
+
+// One registered frame of a sparse model: world-to-camera rotation and translation (x_cam = R x_world + t).
+struct SparseImage
+{
+    int id = 0;
+    QString name;
+    geo::Mat3 rotation;
+    geo::Vec3 translation;
+
+    geo::Vec3 centre() const { return -(rotation.transposed() * translation); }
+    // The optical axis (camera +Z) in world coordinates.
+    geo::Vec3 viewDirection() const { return rotation.transposed() * geo::Vec3{0, 0, 1}; }
+    // The image's "up" (camera -Y, since image rows grow downwards) in world coordinates.
+    geo::Vec3 upDirection() const { return rotation.transposed() * geo::Vec3{0, -1, 0}; }
+};
+
+struct SparsePoint
+{
+    geo::Vec3 position;
+    std::array<std::uint8_t, 3> color{};
+    double reprojectionErrorPx = 0.0;
+    std::vector<int> imageIds; // one per observation (the track)
+};
+
+struct SparseModel
+{
+    std::vector<SparseImage> images;
+    std::vector<SparsePoint> points;
+};
+
+// Reads the text form of a sparse model (images.txt and points3D.txt in one folder) as written by
+// `colmap model_converter --output_type TXT`. Any thread.
+namespace ColmapTextModel {
+
+// Error: a sentence naming the file that is missing or malformed.
+Expected<SparseModel, QString> read(const QString& folder);
+
+// Number of registered images in images.txt of `folder`; 0 when the file is missing or unreadable.
+int registeredImageCount(const QString& folder);
+
+} // namespace ColmapTextModel
+} // namespace tovarine

@@ -1,0 +1,563 @@
+#include "ColmapPhotogrammetrySession.h"
+#include "ColmapProgress.h"
+#include "DropReconstruction.h"
+#include "SceneFixtures.h"
+#include "TestSupport.h"
+#include "UsdzFile.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QEventLoop>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QUrl>
+#include <functional>
+#include <gtest/gtest.h>
+#include <memory>
+
+using namespace tovarine;
+using Session = ColmapPhotogrammetrySession;
+using Output = PhotogrammetrySession::Output;
+using Kind = PhotogrammetrySession::Output::Kind;
+using Detail = PhotogrammetrySession::Detail;
+using Stage = ColmapProgress::Stage;
+
+namespace {
+
+const char* const kFakeVariables[] = {
+    "FAKE_COLMAP_FAIL",        "FAKE_COLMAP_CRASH",           "FAKE_COLMAP_SLEEP",
+    "FAKE_COLMAP_IGNORE_TERM", "FAKE_COLMAP_NO_INITIAL_PAIR", "FAKE_COLMAP_NO_OUTPUT"};
+
+// A JPEG that is only a frame header: enough for the layer, which reads sizes, and for the fake colmap.
+QByteArray jpegHeader(int width, int height)
+{
+    QByteArray bytes("\xFF\xD8\xFF\xC0\x00\x11\x08", 7);
+    bytes.append(char(height >> 8))
+        .append(char(height & 0xFF))
+        .append(char(width >> 8))
+        .append(char(width & 0xFF));
+    bytes.append(QByteArray(10, '\x01'));
+    bytes.append("\xFF\xD9", 2);
+    return bytes;
+}
+
+struct RunResult
+{
+    std::vector<Output> outputs;
+    int ended = 0;
+    int failed = 0;
+    QString failure;
+    bool timedOut = false;
+
+    std::vector<double> progress() const
+    {
+        std::vector<double> values;
+        for (const Output& o : outputs) {
+            if (o.kind == Kind::requestProgress) {
+                values.push_back(o.fractionComplete);
+            }
+        }
+        return values;
+    }
+    int count(Kind kind) const
+    {
+        return static_cast<int>(
+            std::count_if(outputs.begin(), outputs.end(), [&](const Output& o) { return o.kind == kind; }));
+    }
+    Kind last() const { return outputs.empty() ? Kind::other : outputs.back().kind; }
+};
+
+class ColmapSessionTest : public ::testing::Test
+{
+public:
+    void SetUp() override
+    {
+        ASSERT_TRUE(m_dir.isValid());
+        m_frames = m_dir.filePath(QStringLiteral("capture/Images"));
+        ASSERT_TRUE(QDir().mkpath(m_frames));
+        writeFrames(12);
+        m_frameCountAfter = 12;
+        const QString modelDir = m_dir.filePath(QStringLiteral("sparse"));
+        ASSERT_TRUE(test::writeTextModel(test::sphereOnGroundModel(), modelDir));
+        const QString mesh = m_dir.filePath(QStringLiteral("mesh.ply"));
+        ASSERT_TRUE(test::writeAsciiPly(test::untidySphereSurface(), mesh));
+        m_workRoot = m_dir.filePath(QStringLiteral("work"));
+        m_systemTemp = m_dir.filePath(QStringLiteral("tmp"));
+        ASSERT_TRUE(QDir().mkpath(m_workRoot));
+        ASSERT_TRUE(QDir().mkpath(m_systemTemp));
+        m_calls = m_dir.filePath(QStringLiteral("calls.txt"));
+        qputenv("FAKE_COLMAP_CALLS", m_calls.toLocal8Bit());
+        qputenv("FAKE_COLMAP_MODEL_DIR", modelDir.toLocal8Bit());
+        qputenv("FAKE_COLMAP_MESH", mesh.toLocal8Bit());
+        m_savedTmp = qgetenv("TMPDIR");
+        qputenv("TMPDIR", m_systemTemp.toLocal8Bit());
+        for (const char* name : kFakeVariables) {
+            qunsetenv(name);
+        }
+        m_options.colmapProgram = QStringLiteral(TOVARINE_SOURCE_ROOT "/tools/fake-colmap/colmap");
+        m_options.workRoot = m_workRoot;
+        m_options.maxThreads = 2;
+        m_options.terminateGraceMs = 300;
+    }
+
+    void TearDown() override
+    {
+        for (const char* name : kFakeVariables) {
+            qunsetenv(name);
+        }
+        if (m_savedTmp.isNull()) {
+            qunsetenv("TMPDIR");
+        } else {
+            qputenv("TMPDIR", m_savedTmp);
+        }
+    }
+
+    void writeFrames(int count)
+    {
+        QDir(m_frames).removeRecursively();
+        QDir().mkpath(m_frames);
+        for (int i = 0; i < count; ++i) {
+            QFile frame(
+                QDir(m_frames).filePath(QStringLiteral("frame_%1.jpg").arg(i, 5, 10, QLatin1Char('0'))));
+            ASSERT_TRUE(frame.open(QIODevice::WriteOnly));
+            frame.write(jpegHeader(4032, 3024));
+        }
+    }
+
+    QString modelPath() const { return m_dir.filePath(QStringLiteral("capture/model.usdz")); }
+
+    QStringList calls() const
+    {
+        QFile file(m_calls);
+        if (!file.open(QIODevice::ReadOnly)) {
+            return {};
+        }
+        return QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    }
+
+    QString callOf(const QString& subcommand) const
+    {
+        for (const QString& call : calls()) {
+            if (call.startsWith(subcommand + QLatin1Char(' '))) {
+                return call;
+            }
+        }
+        return {};
+    }
+
+    // Runs one request to its end. `onOutput` sees each output as it arrives (it may cancel).
+    RunResult run(Detail detail, PhotogrammetrySession::Configuration configuration = {},
+                  std::function<void(Session&, const Output&)> onOutput = {},
+                  bool cancelBeforeProcess = false)
+    {
+        RunResult result;
+        m_session = std::make_unique<Session>(m_frames, configuration, m_options);
+        Session& session = *m_session;
+        QEventLoop loop;
+        QObject::connect(&session, &PhotogrammetrySession::output, &session, [&](const Output& o) {
+            result.outputs.push_back(o);
+            if (onOutput) {
+                onOutput(session, o);
+            }
+        });
+        QObject::connect(&session, &PhotogrammetrySession::outputsEnded, &loop, [&] {
+            ++result.ended;
+            loop.quit();
+        });
+        QObject::connect(&session, &PhotogrammetrySession::outputsFailed, &loop, [&](const QString& message) {
+            ++result.failed;
+            result.failure = message;
+            loop.quit();
+        });
+        if (cancelBeforeProcess) {
+            session.cancel();
+        }
+        const auto accepted = session.process(modelPath(), detail);
+        EXPECT_TRUE(accepted.hasValue());
+        QTimer timeout;
+        timeout.setSingleShot(true);
+        QObject::connect(&timeout, &QTimer::timeout, &loop, [&] {
+            result.timedOut = true;
+            loop.quit();
+        });
+        timeout.start(15000);
+        loop.exec();
+        // Anything emitted after the end would show up here.
+        QCoreApplication::processEvents();
+        return result;
+    }
+
+    // What every ending must hold: one final output, last; one stream end; progress rising within 0...1; the
+    // work folder gone and nothing left in the system's temporary folder (COLMAP's logs included).
+    void expectCleanEnding(const RunResult& result, Kind final)
+    {
+        EXPECT_FALSE(result.timedOut);
+        EXPECT_EQ(result.ended, 1);
+        EXPECT_EQ(result.failed, 0);
+        EXPECT_EQ(result.last(), final);
+        EXPECT_EQ(result.count(Kind::requestError) + result.count(Kind::processingComplete) +
+                      result.count(Kind::processingCancelled),
+                  1);
+        const std::vector<double> progress = result.progress();
+        for (std::size_t i = 0; i < progress.size(); ++i) {
+            EXPECT_GE(progress[i], 0.0);
+            EXPECT_LE(progress[i], 1.0);
+            if (i > 0) {
+                EXPECT_GT(progress[i], progress[i - 1]) << "progress went back or repeated at " << i;
+            }
+        }
+        EXPECT_TRUE(QDir(m_workRoot).isEmpty()) << "work folder left behind";
+        EXPECT_TRUE(QDir(m_systemTemp).isEmpty()) << "files left in the temporary folder";
+        EXPECT_EQ(QDir(m_frames).entryList(QDir::Files).size(), m_frameCountAfter)
+            << "the capture's frames changed";
+        if (final != Kind::processingComplete) {
+            EXPECT_FALSE(QFile::exists(modelPath()));
+        }
+    }
+
+    QTemporaryDir m_dir;
+    QString m_frames;
+    QString m_workRoot;
+    QString m_systemTemp;
+    QString m_calls;
+    QByteArray m_savedTmp;
+    qsizetype m_frameCountAfter = 12;
+    Session::Options m_options;
+    std::unique_ptr<Session> m_session;
+};
+
+} // namespace
+
+TEST_F(ColmapSessionTest, CompletesWithTheObjectAloneAndRisingProgress)
+{
+    const RunResult result = run(Detail::full);
+    expectCleanEnding(result, Kind::processingComplete);
+    ASSERT_FALSE(result.progress().empty());
+    EXPECT_DOUBLE_EQ(result.progress().back(), 1.0);
+    EXPECT_GE(result.progress().size(), 8u) << "each stage reports";
+
+    const auto model = UsdzFile::read(modelPath());
+    ASSERT_TRUE(model.hasValue()) << model.error().toStdString();
+    EXPECT_EQ(model->triangleCount(), 24u * 48u * 2u) << "only the object's surface is kept";
+    EXPECT_EQ(model->colors.size(), model->positions.size());
+    EXPECT_EQ(m_session->report().triangleCount, model->triangleCount());
+    EXPECT_EQ(m_session->report().registeredCount, 24);
+
+    const QStringList expectedOrder{QStringLiteral("feature_extractor"), QStringLiteral("exhaustive_matcher"),
+                                    QStringLiteral("mapper"), QStringLiteral("model_converter"),
+                                    QStringLiteral("poisson_mesher")};
+    QStringList order;
+    for (const QString& call : calls()) {
+        order.append(call.section(QLatin1Char(' '), 0, 0));
+    }
+    EXPECT_EQ(order, expectedOrder);
+    EXPECT_TRUE(
+        callOf(QStringLiteral("feature_extractor")).contains(QStringLiteral("--SiftExtraction.use_gpu 0")));
+    EXPECT_TRUE(
+        callOf(QStringLiteral("exhaustive_matcher")).contains(QStringLiteral("--SiftMatching.use_gpu 0")));
+}
+
+TEST_F(ColmapSessionTest, ArgumentsFollowTheDetailLevelAndTheCapture)
+{
+    const struct
+    {
+        Detail detail;
+        int frames;
+        PhotogrammetrySession::SampleOrdering ordering;
+        const char* imageSize;
+        const char* features;
+        const char* depth;
+        const char* matcher;
+    } cases[] = {
+        {Detail::preview, 12, PhotogrammetrySession::SampleOrdering::sequential, "640", "1024", "8",
+         "exhaustive_matcher"},
+        {Detail::reduced, 12, PhotogrammetrySession::SampleOrdering::sequential, "1024", "2048", "9",
+         "exhaustive_matcher"},
+        {Detail::medium, 12, PhotogrammetrySession::SampleOrdering::sequential, "1600", "4096", "9",
+         "exhaustive_matcher"},
+        {Detail::full, 61, PhotogrammetrySession::SampleOrdering::sequential, "3200", "8192", "10",
+         "sequential_matcher"},
+        {Detail::full, 61, PhotogrammetrySession::SampleOrdering::unordered, "3200", "8192", "10",
+         "exhaustive_matcher"},
+        {Detail::raw, 12, PhotogrammetrySession::SampleOrdering::sequential, "4032", "16384", "10",
+         "exhaustive_matcher"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(QStringLiteral("detail %1, %2 frames")
+                         .arg(static_cast<int>(c.detail))
+                         .arg(c.frames)
+                         .toStdString());
+        QFile::remove(m_calls);
+        writeFrames(c.frames);
+        m_frameCountAfter = c.frames;
+        PhotogrammetrySession::Configuration configuration;
+        configuration.sampleOrdering = c.ordering;
+        const RunResult result = run(c.detail, configuration);
+        expectCleanEnding(result, Kind::processingComplete);
+        const QString extractor = callOf(QStringLiteral("feature_extractor"));
+        EXPECT_TRUE(
+            extractor.contains(QStringLiteral("--SiftExtraction.max_image_size %1").arg(c.imageSize)));
+        EXPECT_TRUE(
+            extractor.contains(QStringLiteral("--SiftExtraction.max_num_features %1").arg(c.features)));
+        EXPECT_TRUE(extractor.contains(QStringLiteral("--ImageReader.single_camera 1")));
+        EXPECT_TRUE(callOf(QStringLiteral("poisson_mesher"))
+                        .contains(QStringLiteral("--PoissonMeshing.depth %1").arg(c.depth)));
+        EXPECT_FALSE(callOf(QLatin1String(c.matcher)).isEmpty());
+        // Full-size frames: memory allows one or two extraction threads, never more than asked.
+        const QString threads =
+            extractor.section(QStringLiteral("--SiftExtraction.num_threads "), 1).section(' ', 0, 0);
+        EXPECT_GE(threads.toInt(), 1);
+        EXPECT_LE(threads.toInt(), 2);
+    }
+
+    // Custom: the raw settings with the specification's polygon limit.
+    QFile::remove(m_calls);
+    PhotogrammetrySession::Configuration custom;
+    custom.customDetailSpecification.maximumPolygonCount = 300;
+    const RunResult result = run(Detail::custom, custom);
+    expectCleanEnding(result, Kind::processingComplete);
+    EXPECT_TRUE(
+        callOf(QStringLiteral("feature_extractor")).contains(QStringLiteral("max_num_features 16384")));
+    const auto model = UsdzFile::read(modelPath());
+    ASSERT_TRUE(model.hasValue());
+    EXPECT_LE(model->triangleCount(), 300u);
+    EXPECT_GT(model->triangleCount(), 50u);
+}
+
+TEST_F(ColmapSessionTest, EveryFailureEndsInOneRequestErrorThatSaysWhatHappened)
+{
+    const struct
+    {
+        const char* name;
+        std::function<void(ColmapSessionTest&)> arrange;
+        QStringList expected;
+    } cases[] = {
+        {"colmap missing",
+         [](ColmapSessionTest& t) { t.m_options.colmapProgram = QStringLiteral("/nonexistent/colmap"); },
+         {QStringLiteral("colmap is not installed")}},
+        {"no frames",
+         [](ColmapSessionTest& t) {
+             t.writeFrames(0);
+             t.m_frameCountAfter = 0;
+         },
+         {QStringLiteral("No jpg, jpeg or heic frames")}},
+        {"two frames",
+         [](ColmapSessionTest& t) {
+             t.writeFrames(2);
+             t.m_frameCountAfter = 2;
+         },
+         {QStringLiteral("At least 3 frames")}},
+        {"extractor fails",
+         [](ColmapSessionTest&) { qputenv("FAKE_COLMAP_FAIL", "feature_extractor:1"); },
+         {QStringLiteral("feature extraction step failed"), QStringLiteral("exited with code 1"),
+          QStringLiteral("Check failed")}},
+        {"extractor writes nothing",
+         [](ColmapSessionTest&) { qputenv("FAKE_COLMAP_NO_OUTPUT", "feature_extractor"); },
+         {QStringLiteral("No features could be extracted")}},
+        {"matcher crashes",
+         [](ColmapSessionTest&) { qputenv("FAKE_COLMAP_CRASH", "exhaustive_matcher"); },
+         {QStringLiteral("The frames could not be matched"), QStringLiteral("crashed")}},
+        {"no initial pair",
+         [](ColmapSessionTest&) { qputenv("FAKE_COLMAP_NO_INITIAL_PAIR", "1"); },
+         {QStringLiteral("No good initial image pair found; only 0 of 12 frames could be placed")}},
+        {"mapper builds nothing",
+         [](ColmapSessionTest&) { qputenv("FAKE_COLMAP_NO_OUTPUT", "mapper"); },
+         {QStringLiteral("The frames could not be matched")}},
+        {"only two frames placed",
+         [](ColmapSessionTest& t) {
+             SparseModel model = test::sphereOnGroundModel();
+             model.images.resize(2);
+             const QString folder = t.m_dir.filePath(QStringLiteral("small"));
+             test::writeTextModel(model, folder);
+             qputenv("FAKE_COLMAP_MODEL_DIR", folder.toLocal8Bit());
+         },
+         {QStringLiteral("No good initial image pair found; only 2 of 12 frames could be placed")}},
+        {"converter fails",
+         [](ColmapSessionTest&) { qputenv("FAKE_COLMAP_FAIL", "model_converter:2"); },
+         {QStringLiteral("model conversion step failed")}},
+        {"poisson writes nothing",
+         [](ColmapSessionTest&) { qputenv("FAKE_COLMAP_NO_OUTPUT", "poisson_mesher"); },
+         {QStringLiteral("The surface could not be reconstructed")}},
+        {"surface outside the object",
+         [](ColmapSessionTest& t) {
+             PlyMesh far = test::untidySphereSurface();
+             for (std::size_t i = 0; i < far.positions.size(); i += 3) {
+                 far.positions[i] += 5.0f;
+             }
+             const QString path = t.m_dir.filePath(QStringLiteral("far.ply"));
+             test::writeAsciiPly(far, path);
+             qputenv("FAKE_COLMAP_MESH", path.toLocal8Bit());
+         },
+         {QStringLiteral("The surface could not be reconstructed")}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        SetUp();
+        c.arrange(*this);
+        const RunResult result = run(Detail::medium);
+        expectCleanEnding(result, Kind::requestError);
+        ASSERT_EQ(result.count(Kind::requestError), 1);
+        const QString message = result.outputs.back().errorDescription;
+        for (const QString& part : c.expected) {
+            EXPECT_TRUE(message.contains(part)) << message.toStdString();
+        }
+        TearDown();
+    }
+}
+
+TEST_F(ColmapSessionTest, CancelEndsEveryStageWithOneCancelledOutputAndNothingLeft)
+{
+    // Stages run by colmap: cancel once the child is busy (it sleeps far longer than the test waits).
+    // Our own stages: cancel as the stage announces itself.
+    const struct
+    {
+        Stage stage;
+        const char* sleeping;
+    } cases[] = {
+        {Stage::prepare, nullptr},
+        {Stage::extract, "feature_extractor"},
+        {Stage::match, "exhaustive_matcher"},
+        {Stage::map, "mapper"},
+        {Stage::convert, "model_converter"},
+        {Stage::points, nullptr},
+        {Stage::mesh, "poisson_mesher"},
+        {Stage::cleanup, nullptr},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(static_cast<int>(c.stage));
+        SetUp();
+        if (c.sleeping) {
+            qputenv("FAKE_COLMAP_SLEEP", QByteArray(c.sleeping) + ":60");
+        }
+        bool cancelled = false;
+        const double start = ColmapProgress::stageStart(c.stage);
+        const RunResult result = run(Detail::medium, {}, [&](Session& session, const Output& o) {
+            if (cancelled || o.kind != Kind::requestProgress || o.fractionComplete < start) {
+                return;
+            }
+            cancelled = true;
+            if (c.sleeping) {
+                QTimer::singleShot(400, &session, [&session] { session.cancel(); });
+            } else {
+                session.cancel();
+            }
+        });
+        EXPECT_TRUE(cancelled);
+        expectCleanEnding(result, Kind::processingCancelled);
+        for (const Output& o : result.outputs) {
+            if (o.kind == Kind::requestProgress) {
+                EXPECT_LT(o.fractionComplete, ColmapProgress::stageEnd(c.stage) + 1e-9)
+                    << "ran past the stage";
+            }
+        }
+        TearDown();
+    }
+}
+
+TEST_F(ColmapSessionTest, CancelBeforeProcessTwiceOrWhenTheChildIgnoresTerminate)
+{
+    {
+        SCOPED_TRACE("before process");
+        const RunResult result = run(Detail::medium, {}, {}, true);
+        expectCleanEnding(result, Kind::processingCancelled);
+        EXPECT_TRUE(calls().isEmpty()) << "colmap ran after an early cancel";
+    }
+    {
+        SCOPED_TRACE("child ignores terminate, cancelled twice");
+        qputenv("FAKE_COLMAP_SLEEP", "mapper:60");
+        qputenv("FAKE_COLMAP_IGNORE_TERM", "1");
+        const RunResult result = run(Detail::medium, {}, [](Session& session, const Output& o) {
+            if (o.kind == Kind::requestProgress &&
+                o.fractionComplete >= ColmapProgress::stageStart(Stage::map)) {
+                QTimer::singleShot(300, &session, [&session] {
+                    session.cancel();
+                    session.cancel();
+                });
+            }
+        });
+        expectCleanEnding(result, Kind::processingCancelled);
+    }
+    {
+        SCOPED_TRACE("after the end");
+        qunsetenv("FAKE_COLMAP_SLEEP");
+        qunsetenv("FAKE_COLMAP_IGNORE_TERM");
+        const RunResult result = run(Detail::preview);
+        expectCleanEnding(result, Kind::processingComplete);
+        m_session->cancel();
+        QCoreApplication::processEvents();
+        EXPECT_TRUE(QFile::exists(modelPath())) << "a late cancel removed a finished model";
+    }
+}
+
+TEST_F(ColmapSessionTest, SecondRequestIsRefusedAndDestroyingARunningSessionCleansUp)
+{
+    qputenv("FAKE_COLMAP_SLEEP", "mapper:60");
+    auto session = std::make_unique<Session>(m_frames, PhotogrammetrySession::Configuration{}, m_options);
+    ASSERT_TRUE(session->process(modelPath(), Detail::medium).hasValue());
+    EXPECT_FALSE(session->process(modelPath(), Detail::medium).hasValue());
+    QEventLoop loop;
+    QObject::connect(session.get(), &PhotogrammetrySession::output, &loop, [&](const Output& o) {
+        if (o.kind == Kind::requestProgress && o.fractionComplete >= ColmapProgress::stageStart(Stage::map)) {
+            QTimer::singleShot(300, &loop, &QEventLoop::quit);
+        }
+    });
+    QTimer::singleShot(15000, &loop, &QEventLoop::quit);
+    loop.exec();
+    ASSERT_FALSE(callOf(QStringLiteral("mapper")).isEmpty());
+    session.reset();
+    EXPECT_TRUE(QDir(m_workRoot).isEmpty());
+    EXPECT_FALSE(QFile::exists(modelPath()));
+}
+
+// The whole road of a drop with this engine behind the driver: staged frames, real progress, the model and
+// its OBJ export in the result folder.
+TEST_F(ColmapSessionTest, DroppedCaptureFolderBecomesAResultFolderThroughTheDriver)
+{
+    QTemporaryDir settings;
+    test::useTemporarySettings(settings);
+    DropReconstruction::Environment environment;
+    environment.desktopDir = m_dir.filePath(QStringLiteral("desktop"));
+    environment.tempDir = m_dir.filePath(QStringLiteral("droptemp"));
+    environment.sessionFactory = Session::factory(m_options);
+    QDir().mkpath(environment.desktopDir);
+    QDir().mkpath(environment.tempDir);
+    DropReconstruction drop(environment);
+
+    std::vector<DropReconstruction::State> states;
+    QEventLoop loop;
+    QObject::connect(&drop, &DropReconstruction::stateChanged, &loop,
+                     [&](const DropReconstruction::State& state) {
+                         states.push_back(state);
+                         if (state.kind == DropReconstruction::State::Kind::done ||
+                             state.kind == DropReconstruction::State::Kind::failed) {
+                             loop.quit();
+                         }
+                     });
+    QTimer::singleShot(20000, &loop, &QEventLoop::quit);
+    drop.ingest(QUrl::fromLocalFile(m_dir.filePath(QStringLiteral("capture"))), QStringLiteral("reduced"));
+    loop.exec();
+
+    ASSERT_FALSE(states.empty());
+    ASSERT_EQ(states.back().kind, DropReconstruction::State::Kind::done)
+        << states.back().message.toStdString();
+    double previous = -1.0;
+    int reconstructing = 0;
+    for (const DropReconstruction::State& state : states) {
+        if (state.kind == DropReconstruction::State::Kind::reconstructing &&
+            state.message.startsWith(QStringLiteral("Reconstructing · "))) {
+            EXPECT_GE(state.fraction, previous);
+            previous = state.fraction;
+            ++reconstructing;
+        }
+    }
+    EXPECT_GE(reconstructing, 5);
+    const QDir result(states.back().resultDir);
+    const auto model = UsdzFile::read(result.filePath(QStringLiteral("model.usdz")));
+    ASSERT_TRUE(model.hasValue()) << model.error().toStdString();
+    EXPECT_GT(model->triangleCount(), 0u);
+    QFile obj(result.filePath(QStringLiteral("model.obj")));
+    ASSERT_TRUE(obj.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(obj.readAll().contains("\nf "));
+    EXPECT_TRUE(QDir(m_workRoot).isEmpty());
+}

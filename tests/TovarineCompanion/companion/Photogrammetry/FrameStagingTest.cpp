@@ -1,0 +1,116 @@
+#include "FrameStaging.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+#include <libheif/heif.h>
+
+using namespace tovarine;
+
+namespace {
+
+QByteArray jpegHeader(int width, int height)
+{
+    QByteArray bytes("\xFF\xD8\xFF\xE0\x00\x04\x00\x00\xFF\xC0\x00\x11\x08", 13);
+    bytes.append(char(height >> 8))
+        .append(char(height & 0xFF))
+        .append(char(width >> 8))
+        .append(char(width & 0xFF));
+    bytes.append(QByteArray(10, '\x01'));
+    return bytes;
+}
+
+void writeFile(const QString& path, const QByteArray& bytes)
+{
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(bytes);
+}
+
+// Encodes a small gradient as HEIC with libheif's own encoder; false when no HEVC encoder is available.
+bool writeHeic(const QString& path, int width, int height)
+{
+    heif_context* context = heif_context_alloc();
+    heif_encoder* encoder = nullptr;
+    if (heif_context_get_encoder_for_format(context, heif_compression_HEVC, &encoder).code != heif_error_Ok) {
+        heif_context_free(context);
+        return false;
+    }
+    heif_image* image = nullptr;
+    heif_image_create(width, height, heif_colorspace_RGB, heif_chroma_interleaved_RGB, &image);
+    heif_image_add_plane(image, heif_channel_interleaved, width, height, 8);
+    int stride = 0;
+    uint8_t* pixels = heif_image_get_plane(image, heif_channel_interleaved, &stride);
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            pixels[y * stride + 3 * x] = static_cast<uint8_t>(x * 4);
+            pixels[y * stride + 3 * x + 1] = static_cast<uint8_t>(y * 4);
+            pixels[y * stride + 3 * x + 2] = 128;
+        }
+    }
+    const bool ok =
+        heif_context_encode_image(context, image, encoder, nullptr, nullptr).code == heif_error_Ok &&
+        heif_context_write_to_file(context, QFile::encodeName(path).constData()).code == heif_error_Ok;
+    heif_encoder_release(encoder);
+    heif_image_release(image);
+    heif_context_free(context);
+    return ok;
+}
+
+} // namespace
+
+TEST(FrameStaging, LinksJpegsDecodesHeicAndIgnoresEverythingElse)
+{
+    QTemporaryDir dir;
+    const QString input = dir.filePath(QStringLiteral("Images"));
+    const QString staged = dir.filePath(QStringLiteral("staged"));
+    ASSERT_TRUE(QDir().mkpath(input + QStringLiteral("/sub.jpg")));
+    ASSERT_TRUE(QDir().mkpath(staged));
+    writeFile(input + QStringLiteral("/frame_00000.jpg"), jpegHeader(4032, 3024));
+    writeFile(input + QStringLiteral("/frame_00001.JPEG"), jpegHeader(3024, 4032));
+    writeFile(input + QStringLiteral("/notes.txt"), "not a frame");
+    const bool haveEncoder = writeHeic(input + QStringLiteral("/frame_00002.HEIC"), 64, 48);
+
+    const auto result = FrameStaging::stage(input, staged);
+    ASSERT_TRUE(result.hasValue()) << result.error().toStdString();
+    EXPECT_EQ(result->largestDimensionPx, 4032);
+    QStringList expected{QStringLiteral("frame_00000.jpg"), QStringLiteral("frame_00001.JPEG")};
+    if (haveEncoder) {
+        expected.append(QStringLiteral("frame_00002.HEIC.jpg"));
+    }
+    EXPECT_EQ(result->frameCount, expected.size());
+    EXPECT_EQ(QDir(staged).entryList(QDir::Files | QDir::System, QDir::Name), expected);
+    EXPECT_EQ(QFileInfo(staged + QStringLiteral("/frame_00000.jpg")).symLinkTarget(),
+              QFileInfo(input + QStringLiteral("/frame_00000.jpg")).canonicalFilePath());
+    if (haveEncoder) {
+        EXPECT_EQ(FrameStaging::jpegSize(staged + QStringLiteral("/frame_00002.HEIC.jpg")),
+                  std::make_pair(64, 48));
+    } else {
+        GTEST_LOG_(INFO) << "no HEVC encoder: HEIC decoding not exercised";
+    }
+}
+
+TEST(FrameStaging, UnusableInputIsAClearError)
+{
+    QTemporaryDir dir;
+    const QString staged = dir.filePath(QStringLiteral("staged"));
+    ASSERT_TRUE(QDir().mkpath(staged));
+    const QString input = dir.filePath(QStringLiteral("Images"));
+    ASSERT_TRUE(QDir().mkpath(input));
+
+    auto missing = FrameStaging::stage(dir.filePath(QStringLiteral("nothing")), staged);
+    ASSERT_FALSE(missing.hasValue());
+    EXPECT_TRUE(missing.error().contains(QStringLiteral("cannot be read")));
+
+    writeFile(input + QStringLiteral("/a.jpg"), jpegHeader(10, 10));
+    writeFile(input + QStringLiteral("/b.jpg"), jpegHeader(10, 10));
+    writeFile(input + QStringLiteral("/c.heic"), "not really a heic file");
+    auto broken = FrameStaging::stage(input, staged);
+    ASSERT_FALSE(broken.hasValue());
+    EXPECT_TRUE(broken.error().contains(QStringLiteral("c.heic could not be decoded")))
+        << broken.error().toStdString();
+
+    EXPECT_EQ(FrameStaging::jpegSize(input + QStringLiteral("/c.heic")), std::make_pair(0, 0));
+}
