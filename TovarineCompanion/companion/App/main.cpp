@@ -1,3 +1,4 @@
+#include "EngineScheme.h"
 #include "TovarineCompanionApp.h"
 
 #include <QApplication>
@@ -17,6 +18,10 @@ tovarine::PhotogrammetrySessionFactory engineFactory()
 
 int main(int argc, char** argv)
 {
+    // The cage engine's URL scheme and the web view's shared GL contexts must be set up before the
+    // application object exists.
+    tovarine::EngineScheme::registerScheme();
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication app(argc, argv);
     QCoreApplication::setOrganizationName(QStringLiteral("tovarine"));
     QCoreApplication::setApplicationName(QStringLiteral("companion"));

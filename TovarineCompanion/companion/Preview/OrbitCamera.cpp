@@ -14,7 +14,13 @@ OrbitCamera::OrbitCamera(const std::optional<CameraFrame>& frame)
         return;
     }
     m_target = frame->target;
-    m_distance = (frame->position - frame->target).length();
+    const QVector3D offset = frame->position - frame->target;
+    m_distance = offset.length();
+    if (m_distance > 0.0f) {
+        m_yawDeg = qRadiansToDegrees(std::atan2(offset.x(), offset.z()));
+        m_pitchDeg = std::clamp(qRadiansToDegrees(std::asin(std::clamp(offset.y() / m_distance, -1.0f, 1.0f))),
+                                -kMaxPitchDeg, kMaxPitchDeg);
+    }
     m_fieldOfViewDeg = frame->fieldOfViewDeg;
     m_zNear = frame->zNear;
     m_zFar = frame->zFar;

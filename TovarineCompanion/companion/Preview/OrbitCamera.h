@@ -22,6 +22,7 @@ public:
     static constexpr float kMaxPitchDeg = 89.0f;
 
     OrbitCamera();
+    // Orbits the frame's target from the frame's position (its direction sets the starting yaw and pitch).
     explicit OrbitCamera(const std::optional<CameraFrame>& frame);
 
     // Left-button drag: yaw about the world up axis, pitch about the camera's right axis (clamped short of

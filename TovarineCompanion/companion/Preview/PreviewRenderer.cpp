@@ -2,9 +2,14 @@
 
 #include <QVector4D>
 
+#include <algorithm>
+
 namespace tovarine {
 
 namespace {
+
+// Depth offset of edge runs in normalised device units.
+constexpr float kEdgeDepthBias = 2e-4f;
 
 const char* const kVertexShader = R"(#version 330 core
 layout(location = 0) in vec3 aPosition;
@@ -29,6 +34,7 @@ in vec3 vPosition;
 in vec3 vNormal;
 in vec3 vColor;
 uniform int uUnlit;
+uniform float uOpacity;
 uniform float uBrightness;
 uniform float uContrast;
 uniform float uRoughness;
@@ -49,7 +55,7 @@ void main()
     vec3 diffuse = (vColor - 0.5) * uContrast + 0.5 + uBrightness;
     diffuse = clamp(diffuse, 0.0, 1.0);
     if (uUnlit == 1) {
-        fragColor = vec4(diffuse, 1.0);
+        fragColor = vec4(diffuse, uOpacity);
         return;
     }
     vec3 albedo = toLinear(diffuse);
@@ -157,6 +163,7 @@ void PreviewRenderer::render(const OrbitCamera& camera, int widthPx, int heightP
         camera.projectionMatrix(float(widthPx) / float(heightPx)) * camera.viewMatrix();
     m_program.setUniformValue("uViewProjection", viewProjection);
     m_program.setUniformValue("uUnlit", look.shading == PreviewLook::ShadingMode::albedo ? 1 : 0);
+    m_program.setUniformValue("uOpacity", 1.0f);
     m_program.setUniformValue("uBrightness", look.brightness);
     m_program.setUniformValue("uContrast", look.contrast);
     m_program.setUniformValue("uRoughness", PreviewLook::kRoughness);
@@ -183,6 +190,43 @@ void PreviewRenderer::render(const OrbitCamera& camera, int widthPx, int heightP
     m_program.release();
     // Leave the state as a QPainter drawing over the frame expects it.
     m_gl.glBindBuffer(GL_ARRAY_BUFFER, 0);
+    m_gl.glDisable(GL_DEPTH_TEST);
+}
+
+void PreviewRenderer::renderEdges(const OrbitCamera& camera, int widthPx, int heightPx, int firstEdge,
+                                  int edgeCount, float opacity)
+{
+    firstEdge = std::clamp(firstEdge, 0, m_edgeCount);
+    edgeCount = std::clamp(edgeCount, 0, m_edgeCount - firstEdge);
+    if (!m_initialized || edgeCount == 0 || widthPx <= 0 || heightPx <= 0) {
+        return;
+    }
+    m_gl.glViewport(0, 0, widthPx, heightPx);
+    m_gl.glEnable(GL_DEPTH_TEST);
+    m_gl.glEnable(GL_MULTISAMPLE);
+    m_gl.glEnable(GL_BLEND);
+    // The frame's own alpha stays opaque, so the widget never shows through.
+    m_gl.glBlendFuncSeparate(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA, GL_ZERO, GL_ONE);
+
+    m_program.bind();
+    // Lines are pulled a hair toward the viewer (in depth only), so edges lying on a drawn surface stay seen.
+    QMatrix4x4 depthBias;
+    depthBias(2, 3) = -kEdgeDepthBias;
+    const QMatrix4x4 viewProjection =
+        depthBias * camera.projectionMatrix(float(widthPx) / float(heightPx)) * camera.viewMatrix();
+    m_program.setUniformValue("uViewProjection", viewProjection);
+    m_program.setUniformValue("uUnlit", 1);
+    m_program.setUniformValue("uOpacity", std::clamp(opacity, 0.0f, 1.0f));
+    m_program.setUniformValue("uBrightness", 0.0f);
+    m_program.setUniformValue("uContrast", 1.0f);
+
+    QOpenGLVertexArrayObject::Binder binder(&m_vao);
+    m_edgeBuffer.bind();
+    m_gl.glDrawElements(GL_LINES, edgeCount * 2, GL_UNSIGNED_INT,
+                        reinterpret_cast<const void*>(std::uintptr_t(firstEdge) * 2 * sizeof(std::uint32_t)));
+    m_program.release();
+    m_gl.glBindBuffer(GL_ARRAY_BUFFER, 0);
+    m_gl.glDisable(GL_BLEND);
     m_gl.glDisable(GL_DEPTH_TEST);
 }
 

@@ -40,6 +40,11 @@ public:
 
     // Clears to black and draws into the bound framebuffer of the given pixel size.
     void render(const OrbitCamera& camera, int widthPx, int heightPx, const PreviewLookValues& look);
+    // Draws `edgeCount` uploaded edges from edge `firstEdge` on as unlit lines in their vertex colours at
+    // `opacity` (0...1), over what the framebuffer holds (no clear; depth-tested). Out-of-range edges are
+    // clipped to the uploaded ones.
+    void renderEdges(const OrbitCamera& camera, int widthPx, int heightPx, int firstEdge, int edgeCount,
+                     float opacity);
 
     // Frees the GL objects; the context must be current.
     void release();

@@ -2,6 +2,8 @@
 
 #include "AppIdentity.h"
 #include "DropCircle.h"
+#include "MorvelControls.h"
+#include "MorvelPreviewPlacement.h"
 #include "ResultView.h"
 #include "SettingsKeys.h"
 #include "Symbols.h"
@@ -42,8 +44,16 @@ QString firstDroppedPath(const QMimeData* mime)
 
 BrowseView::BrowseView(DropReconstruction::Environment environment, Workspace& workspace,
                        UserDefaults& defaults, QWidget* parent)
+    : BrowseView(std::move(environment), workspace, defaults, MorvelMacSession::RunStarter(), parent)
+{
+}
+
+BrowseView::BrowseView(DropReconstruction::Environment environment, Workspace& workspace,
+                       UserDefaults& defaults, MorvelMacSession::RunStarter cageRuns, QWidget* parent)
     : QWidget(parent), m_workspace(workspace), m_defaults(defaults),
-      m_drop(new DropReconstruction(std::move(environment), this))
+      m_drop(new DropReconstruction(std::move(environment), this)),
+      m_morvel(cageRuns ? new MorvelMacSession(std::move(cageRuns), this) : new MorvelMacSession(this)),
+      m_lastState(m_drop->state())
 {
     setObjectName(QStringLiteral("browseView"));
     setMinimumSize(kMinimumWidthPx, kMinimumHeightPx);
@@ -174,6 +184,12 @@ void BrowseView::refreshDetail()
 
 void BrowseView::onStateChanged(const DropReconstruction::State& state)
 {
+    // Any other drop state (progress steps included) stops the cage fit and forgets the previous cage; a
+    // fit that ends late no longer reaches the reset session.
+    if (!(state == m_lastState)) {
+        m_lastState = state;
+        m_morvel->reset();
+    }
     const bool done = state.kind == DropReconstruction::State::Kind::done;
     const bool sameResult = done && m_resultView && m_resultView->resultDir() == state.resultDir &&
                             m_resultView->meshPath() == state.meshPath;
@@ -192,6 +208,7 @@ void BrowseView::onStateChanged(const DropReconstruction::State& state)
                 [this] { m_workspace.revealInFileManager(m_resultView->resultDir()); });
         connect(m_resultView, &ResultView::dropAnotherClicked, this,
                 [this] { m_drop->setState(DropReconstruction::State::idle()); });
+        placeCagePanel(state);
         m_resultScroll->setWidget(m_resultView);
         emit resultViewCreated(m_resultView);
     }
@@ -201,6 +218,21 @@ void BrowseView::onStateChanged(const DropReconstruction::State& state)
     // The free space under the main area shrinks to nothing while the result fills the window.
     m_layout->setStretch(m_layout->indexOf(m_resultScroll), done ? 1 : 0);
     m_layout->setStretch(m_layout->count() - 2, done ? 0 : 1);
+}
+
+void BrowseView::placeCagePanel(const DropReconstruction::State& state)
+{
+    auto* panel = new MorvelControls(*m_morvel, state.meshPath, state.resultDir, m_defaults,
+                                     [this](const QString& path) { m_workspace.revealInFileManager(path); });
+    panel->setObjectName(QStringLiteral("cagePanel"));
+    panel->setShowsCage(m_showsCage);
+    auto* cagePreview =
+        new MorvelPreviewPlacement(*m_morvel, m_resultView->previewRow(), m_resultView, m_showsCage);
+    connect(panel, &MorvelControls::showsCageChanged, cagePreview, [this, cagePreview](bool showsCage) {
+        m_showsCage = showsCage;
+        cagePreview->setShowsCage(showsCage);
+    });
+    m_resultView->setPanel(ResultView::PanelSlot::cage, panel);
 }
 
 void BrowseView::openObj()

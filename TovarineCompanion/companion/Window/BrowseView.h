@@ -1,6 +1,7 @@
 #pragma once
 
 #include "DropReconstruction.h"
+#include "MorvelMacSession.h"
 
 #include <QString>
 #include <QWidget>
@@ -18,7 +19,9 @@ class Workspace;
 // The main window's content: the wordmark, the drop circle (or, once a drop is done, the result view in a
 // scroll area) and the footer. A capture dropped anywhere on it (only the first URL, in every state) goes
 // to its DropReconstruction with the detail setting read at the drop. Minimum size 560 x 540. Owns the
-// DropReconstruction for its whole life. GUI thread only.
+// DropReconstruction and the cage session for its whole life; every change of the drop state to a different
+// value resets the cage session (its fit stops, its phase is idle and its written folder none).
+// GUI thread only.
 class BrowseView : public QWidget
 {
     Q_OBJECT
@@ -29,9 +32,15 @@ public:
     // `workspace` and `defaults` must outlive the view.
     BrowseView(DropReconstruction::Environment environment, Workspace& workspace, UserDefaults& defaults,
                QWidget* parent = nullptr);
+    // `cageRuns` replaces how the cage session runs its fits (tests).
+    BrowseView(DropReconstruction::Environment environment, Workspace& workspace, UserDefaults& defaults,
+               MorvelMacSession::RunStarter cageRuns, QWidget* parent = nullptr);
     ~BrowseView() override;
 
     DropReconstruction& drop() const { return *m_drop; }
+    MorvelMacSession& morvel() const { return *m_morvel; }
+    // Whether the cage preview draws the cage wire; the cage panel's "Cage wire" switch sets it.
+    bool showsCage() const { return m_showsCage; }
     DropCircle* dropCircle() const { return m_circle; }
     // The result view while the state is done, else null.
     ResultView* resultView() const { return m_resultView; }
@@ -54,6 +63,7 @@ protected:
 
 private:
     void onStateChanged(const DropReconstruction::State& state);
+    void placeCagePanel(const DropReconstruction::State& state);
     void refreshDetail();
     void setDropTargeted(bool targeted);
     void openObj();
@@ -63,6 +73,9 @@ private:
     Workspace& m_workspace;
     UserDefaults& m_defaults;
     DropReconstruction* m_drop = nullptr;
+    MorvelMacSession* m_morvel = nullptr;
+    bool m_showsCage = true;
+    DropReconstruction::State m_lastState;
     bool m_isDropTargeted = false;
     QVBoxLayout* m_layout = nullptr;
     QWidget* m_circleRow = nullptr;

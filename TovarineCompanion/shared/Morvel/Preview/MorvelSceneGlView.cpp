@@ -1,0 +1,171 @@
+#include "MorvelSceneGlView.h"
+
+#include "PreviewGlView.h"
+
+#include <QMouseEvent>
+#include <QOpenGLContext>
+#include <QOpenGLFunctions>
+#include <QPainter>
+#include <QSurfaceFormat>
+#include <QWheelEvent>
+
+namespace tovarine {
+
+namespace {
+
+constexpr int kMultisamples = 4;
+constexpr int kCornerLabelPx = 11;
+constexpr int kCornerLabelPaddingPx = 8;
+
+} // namespace
+
+MorvelSceneGlView::MorvelSceneGlView(std::shared_ptr<const PreviewBuffers> surface,
+                                     std::shared_ptr<const MorvelCageBuffers> cage,
+                                     const std::optional<CameraFrame>& frame, QWidget* parent)
+    : QOpenGLWidget(parent), m_surface(std::move(surface)), m_cage(std::move(cage)), m_camera(frame)
+{
+    QSurfaceFormat format;
+    format.setVersion(3, 3);
+    format.setProfile(QSurfaceFormat::CoreProfile);
+    format.setSamples(kMultisamples);
+    format.setDepthBufferSize(24);
+    setFormat(format);
+}
+
+MorvelSceneGlView::~MorvelSceneGlView()
+{
+    releaseGl();
+}
+
+void MorvelSceneGlView::setShowsCage(bool showsCage)
+{
+    if (showsCage != m_showsCage) {
+        m_showsCage = showsCage;
+        update();
+    }
+}
+
+void MorvelSceneGlView::setCornerLabel(const QString& text)
+{
+    m_cornerLabel = text;
+    update();
+}
+
+void MorvelSceneGlView::paintCornerLabel(QPainter& painter, const QRectF& bounds, const QString& text)
+{
+    if (text.isEmpty()) {
+        return;
+    }
+    painter.save();
+    QFont font(QStringLiteral("monospace"));
+    font.setStyleHint(QFont::Monospace);
+    font.setPixelSize(kCornerLabelPx);
+    painter.setFont(font);
+    painter.setPen(QColor(255, 255, 255, 153));
+    painter.drawText(bounds.adjusted(kCornerLabelPaddingPx, kCornerLabelPaddingPx, 0, 0),
+                     Qt::AlignLeft | Qt::AlignTop, text);
+    painter.restore();
+}
+
+void MorvelSceneGlView::initializeGL()
+{
+    // A context that cannot run the shaders leaves the view black with the reason drawn over it.
+    m_glReady = m_surfaceRenderer.initialize() && m_cageRenderer.initialize();
+    m_glLog = m_surfaceRenderer.log().isEmpty() ? m_cageRenderer.log() : m_surfaceRenderer.log();
+    if (m_glReady) {
+        m_surfaceRenderer.upload(m_surface);
+        m_cageRenderer.upload(std::shared_ptr<const PreviewBuffers>(m_cage, &m_cage->buffers));
+    }
+    connect(context(), &QOpenGLContext::aboutToBeDestroyed, this, &MorvelSceneGlView::releaseGl,
+            Qt::UniqueConnection);
+}
+
+void MorvelSceneGlView::paintGL()
+{
+    if (m_glReady) {
+        const qreal ratio = devicePixelRatioF();
+        const int widthPx = int(width() * ratio);
+        const int heightPx = int(height() * ratio);
+        m_surfaceRenderer.render(m_camera, widthPx, heightPx, PreviewLookValues{});
+        if (m_showsCage) {
+            for (const MorvelCageBuffers::Run& run : m_cage->runs) {
+                m_cageRenderer.renderEdges(m_camera, widthPx, heightPx, run.firstEdge, run.edgeCount,
+                                           run.opacity);
+            }
+        }
+    } else {
+        auto* gl = context()->functions();
+        gl->glClearColor(0.0f, 0.0f, 0.0f, 1.0f);
+        gl->glClear(GL_COLOR_BUFFER_BIT);
+    }
+    QPainter painter(this);
+    const QRectF bounds(rect());
+    if (!m_glReady) {
+        PreviewGlView::paintMessage(painter, bounds,
+                                    tr("The 3D preview needs OpenGL 3.3: %1").arg(m_glLog.trimmed()));
+    }
+    paintCornerLabel(painter, bounds, m_cornerLabel);
+    PreviewGlView::paintFrame(painter, bounds);
+}
+
+void MorvelSceneGlView::releaseGl()
+{
+    if (!m_glReady || !context()) {
+        return;
+    }
+    makeCurrent();
+    m_surfaceRenderer.release();
+    m_cageRenderer.release();
+    doneCurrent();
+    m_glReady = false;
+}
+
+void MorvelSceneGlView::mousePressEvent(QMouseEvent* event)
+{
+    if (event->button() == Qt::LeftButton || event->button() == Qt::RightButton ||
+        event->button() == Qt::MiddleButton) {
+        m_dragButton = event->button();
+        m_lastPointer = event->position().toPoint();
+        event->accept();
+        return;
+    }
+    QOpenGLWidget::mousePressEvent(event);
+}
+
+void MorvelSceneGlView::mouseMoveEvent(QMouseEvent* event)
+{
+    if (m_dragButton == Qt::NoButton) {
+        QOpenGLWidget::mouseMoveEvent(event);
+        return;
+    }
+    const QPoint pointer = event->position().toPoint();
+    const QPoint delta = pointer - m_lastPointer;
+    m_lastPointer = pointer;
+    if (m_dragButton == Qt::LeftButton) {
+        m_camera.orbit(float(delta.x()), float(delta.y()));
+    } else {
+        m_camera.pan(float(delta.x()), float(delta.y()), float(height()));
+    }
+    update();
+    event->accept();
+}
+
+void MorvelSceneGlView::mouseReleaseEvent(QMouseEvent* event)
+{
+    if (event->button() == m_dragButton) {
+        m_dragButton = Qt::NoButton;
+    }
+    event->accept();
+}
+
+void MorvelSceneGlView::wheelEvent(QWheelEvent* event)
+{
+    const float notches = float(event->angleDelta().y()) / 120.0f;
+    if (notches != 0.0f) {
+        m_camera.dolly(notches);
+        update();
+    }
+    event->accept();
+}
+
+} // namespace tovarine
