@@ -1,20 +1,8 @@
+#include "ColmapPhotogrammetrySession.h"
 #include "EngineScheme.h"
 #include "TovarineCompanionApp.h"
 
 #include <QApplication>
-
-namespace {
-
-// Stands in for the photogrammetry engine until one is linked: every drop ends with this message.
-tovarine::PhotogrammetrySessionFactory engineFactory()
-{
-    return [](const QString&, const tovarine::PhotogrammetrySession::Configuration&)
-               -> tovarine::Expected<std::unique_ptr<tovarine::PhotogrammetrySession>, QString> {
-        return tovarine::unexpected(QStringLiteral("No photogrammetry engine in this build"));
-    };
-}
-
-} // namespace
 
 int main(int argc, char** argv)
 {
@@ -26,7 +14,7 @@ int main(int argc, char** argv)
     QCoreApplication::setOrganizationName(QStringLiteral("tovarine"));
     QCoreApplication::setApplicationName(QStringLiteral("companion"));
     tovarine::TovarineCompanionApp::applyDarkScheme();
-    tovarine::TovarineCompanionApp companion(engineFactory());
+    tovarine::TovarineCompanionApp companion(tovarine::ColmapPhotogrammetrySession::factory());
     companion.show();
     return app.exec();
 }
