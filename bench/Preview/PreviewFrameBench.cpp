@@ -115,6 +115,7 @@ void BM_Frame(benchmark::State& state, PreviewLook::ShadingMode shading)
         gl->glFinish();
     }
     state.counters["triangles"] = double(buffers->triangleIndices.size() / 3);
+    state.SetLabel(reinterpret_cast<const char*>(gl->glGetString(GL_RENDERER)));
 }
 BENCHMARK_CAPTURE(BM_Frame, lit, PreviewLook::ShadingMode::lit)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 BENCHMARK_CAPTURE(BM_Frame, albedo, PreviewLook::ShadingMode::albedo)
