@@ -11,12 +11,12 @@ namespace {
 
 QString seconds1(double seconds)
 {
-    return QString::asprintf(" · %.1fs", seconds);
+    return QStringLiteral(" · ") + TypedNumber::fixed(seconds, 1) + QLatin1Char('s');
 }
 
 QString fixed2(double value)
 {
-    return QString::asprintf("%.2f", value);
+    return TypedNumber::fixed(value, 2);
 }
 
 bool isClosed(std::int64_t openEdges, const QString& note)
@@ -124,9 +124,10 @@ Summary guardSummary(const QString& sourceName, const MeshMinThickness::Result& 
     if (r.thinCount != 0 || r.faceCount < 1) {
         const double percent = r.faceCount < 1 ? 0.0 : double(r.thinCount) / double(r.faceCount) * 100.0;
         return {QStringLiteral("checked ") + sourceName + QStringLiteral(" · ") +
-                    QString::number(r.thinCount) + QString::asprintf(" thin (%.1f%%) · min ", percent) +
-                    fixed2(r.minMM) + QStringLiteral(" / median ") + fixed2(r.medianMM) +
-                    QStringLiteral(" mm") + note + QStringLiteral(" · ") + objName + seconds1(seconds),
+                    QString::number(r.thinCount) + QStringLiteral(" thin (") +
+                    TypedNumber::fixed(percent, 1) + QStringLiteral("%) · min ") + fixed2(r.minMM) +
+                    QStringLiteral(" / median ") + fixed2(r.medianMM) + QStringLiteral(" mm") + note +
+                    QStringLiteral(" · ") + objName + seconds1(seconds),
                 false};
     }
     const QString medianPart = r.medianMM > 0

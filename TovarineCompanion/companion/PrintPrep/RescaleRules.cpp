@@ -76,7 +76,7 @@ std::optional<Dims> measureBounds(const QString& meshPath)
 QString format(double mm, const QString& unit)
 {
     if (TypedNumber::isInches(unit)) {
-        return QString::asprintf("%.2f", mm / TypedNumber::kMillimetresPerInch);
+        return TypedNumber::fixed(mm / TypedNumber::kMillimetresPerInch, 2);
     }
     const double rounded = std::round(mm);
     if (std::fabs(rounded) < kLargestWhole) {
@@ -87,11 +87,14 @@ QString format(double mm, const QString& unit)
 
 QString sizeText(const Dims& dims, const QString& unit)
 {
+    const QString times = QStringLiteral(" × ");
     if (TypedNumber::isInches(unit)) {
         const double k = TypedNumber::kMillimetresPerInch;
-        return QString::asprintf("%.2f × %.2f × %.2f in", dims.x / k, dims.y / k, dims.z / k);
+        return TypedNumber::fixed(dims.x / k, 2) + times + TypedNumber::fixed(dims.y / k, 2) + times +
+               TypedNumber::fixed(dims.z / k, 2) + QStringLiteral(" in");
     }
-    return QString::asprintf("%.0f × %.0f × %.0f mm", dims.x, dims.y, dims.z);
+    return TypedNumber::fixed(dims.x, 0) + times + TypedNumber::fixed(dims.y, 0) + times +
+           TypedNumber::fixed(dims.z, 0) + QStringLiteral(" mm");
 }
 
 QString longestText(const Dims& dims, const QString& unit)

@@ -101,6 +101,17 @@ TEST(PrintPrepRules, GuardSummary)
                           "measurements · 7 thin of 1000 · model_thinmap_1mm.obj · 0.5s"));
     EXPECT_TRUE(s.warning);
 
+    // Exact halves are written as C's printf writes them: 1 of 16 is 6.2 %, 0.125 mm is 0.12.
+    MeshMinThickness::Result halves;
+    halves.faceCount = 16;
+    halves.thinCount = 1;
+    halves.minMM = 0.125;
+    halves.medianMM = 0.375;
+    s = PrintPrepRules::guardSummary(src, halves, 1.0, out, 0.25);
+    EXPECT_EQ(s.text,
+              QStringLiteral("checked model_thick_2mm.obj · 1 thin (6.2%) · min 0.12 / median 0.38 mm · "
+                             "model_thinmap_1mm.obj · 0.2s"));
+
     MeshMinThickness::Result none; // no faces: the thin form with 0 %
     s = PrintPrepRules::guardSummary(src, none, 1.0, out, 0.0);
     EXPECT_EQ(s.text,

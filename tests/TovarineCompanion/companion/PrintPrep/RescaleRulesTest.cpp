@@ -6,6 +6,7 @@
 #include <QTemporaryDir>
 #include <cmath>
 #include <gtest/gtest.h>
+#include <tuple>
 
 using namespace tovarine;
 using RescaleRules::Dims;
@@ -48,6 +49,22 @@ TEST(TypedNumber, WholeTextMustBeAPositiveNumber)
     EXPECT_TRUE(std::isinf(TypedNumber::parse(QStringLiteral("inf")).value_or(0.0)));
 }
 
+// Status lines and sizes are written as C's "%.Nf" writes them, whatever the locale: exact halves go to
+// the even digit.
+TEST(TypedNumber, FixedFormatsLikeCsPrintf)
+{
+    const std::tuple<double, int, const char*> cases[] = {
+        {6.25, 1, "6.2"},   {0.25, 1, "0.2"},
+        {0.125, 2, "0.12"}, {0.375, 2, "0.38"},
+        {12.5, 0, "12"},    {13.5, 0, "14"},
+        {2.0, 2, "2.00"},   {1.26, 1, "1.3"},
+        {-0.04, 1, "-0.0"}, {1e20, 0, "100000000000000000000"},
+    };
+    for (const auto& [value, decimals, text] : cases) {
+        EXPECT_EQ(TypedNumber::fixed(value, decimals), QString::fromLatin1(text)) << value << " " << decimals;
+    }
+}
+
 TEST(RescaleRules, MeasuresTheModelUprightInMillimetres)
 {
     QTemporaryDir dir;
@@ -66,6 +83,8 @@ TEST(RescaleRules, TextsInMillimetresAndInches)
 {
     EXPECT_EQ(RescaleRules::sizeText(kBox, kMm), QStringLiteral("200 × 100 × 50 mm"));
     EXPECT_EQ(RescaleRules::sizeText(kBox, kIn), QStringLiteral("7.87 × 3.94 × 1.97 in"));
+    // The size line is "%.0f" (halves to even); the fields round halves away from zero.
+    EXPECT_EQ(RescaleRules::sizeText(Dims{12.5, 2.5, 0.5}, kMm), QStringLiteral("12 × 2 × 0 mm"));
     EXPECT_EQ(RescaleRules::longestText(kBox, kMm), QStringLiteral("200"));
     EXPECT_EQ(RescaleRules::longestText(kBox, kIn), QStringLiteral("7.87"));
     EXPECT_EQ(RescaleRules::format(12.5, kMm), QStringLiteral("13"));
