@@ -32,7 +32,8 @@ QLabel* makeNote(const QString& text, QWidget* parent)
 {
     auto* note = new QLabel(text, parent);
     note->setWordWrap(true);
-    note->setFont(WindowStyle::font(WindowStyle::Face::system, 11));
+    // The footnote text size.
+    note->setFont(WindowStyle::font(WindowStyle::Face::system, 10));
     note->setForegroundRole(QPalette::PlaceholderText);
     QPalette palette = note->palette();
     palette.setColor(QPalette::WindowText, palette.color(QPalette::PlaceholderText));

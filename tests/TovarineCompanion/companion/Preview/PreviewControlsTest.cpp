@@ -55,6 +55,10 @@ TEST_F(PreviewControlsTest, DefaultsShowLitNeutralAndDimmedResets)
     EXPECT_EQ(child<QToolButton>("contrastReset")->toolTip(), QStringLiteral("Reset to 1.00×"));
     EXPECT_DOUBLE_EQ(resetOpacity("brightnessReset"), 0.25);
     EXPECT_DOUBLE_EQ(resetOpacity("contrastReset"), 0.25);
+    // The reset symbol is drawn in the row's white at 70%; its own opacity comes on top of that.
+    auto* reset = child<QToolButton>("brightnessReset");
+    reset->ensurePolished();
+    EXPECT_EQ(reset->palette().color(QPalette::ButtonText), QColor(255, 255, 255, 178));
 }
 
 TEST_F(PreviewControlsTest, ControlsWriteTheSettingsAndResetRestoresDefaults)

@@ -224,7 +224,10 @@ TEST_F(BrowseViewTest, DropsWithoutAFileAreIgnored)
 TEST_F(BrowseViewTest, DropUsesTheDetailSettingAndIsAcceptedInEveryState)
 {
     m_view->drop().setState(State::failed(QStringLiteral("earlier failure")));
+    m_fixture.defaults->setValue(SettingsKeys::kDetail, QStringLiteral("raw"));
     dropCaptureAndWaitForProgress(QStringLiteral("one"));
+    ASSERT_NE(m_fixture.engine.last, nullptr);
+    EXPECT_EQ(m_fixture.engine.last->detail, PhotogrammetrySession::Detail::raw);
     // A second drop while the first runs starts another run.
     dropUrls({QUrl::fromLocalFile(m_fixture.makeCapture(QStringLiteral("two")))});
     QTRY_COMPARE_WITH_TIMEOUT(m_fixture.engine.inputFolders.size(), 2, 10000);

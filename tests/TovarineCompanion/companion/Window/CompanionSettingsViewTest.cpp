@@ -32,6 +32,13 @@ TEST_F(CompanionSettingsViewTest, DefaultsWithNothingStored)
               QStringLiteral("millimeters"));
     EXPECT_EQ(view.findChild<QLabel*>(QStringLiteral("detailNote"))->text(),
               CompanionSettingsView::detailBlurb(QStringLiteral("full")));
+    // Both notes are footnotes.
+    for (const char* note : {"detailNote", "unitsNote"}) {
+        EXPECT_EQ(view.findChild<QLabel*>(QString::fromLatin1(note))->font().pixelSize(), 10) << note;
+    }
+    EXPECT_EQ(
+        view.findChild<QLabel*>(QStringLiteral("unitsNote"))->text(),
+        QStringLiteral("Units for exported meshes. mm is the default: Rhino, Blender and slicers read mm."));
     QStringList sections;
     for (const QGroupBox* box : view.findChildren<QGroupBox*>()) {
         sections << box->title();

@@ -8,9 +8,10 @@
 
 namespace tovarine::test {
 
-Expected<void, QString> FakeSession::process(const QString& path, Detail)
+Expected<void, QString> FakeSession::process(const QString& path, Detail requestedDetail)
 {
     modelPath = path;
+    detail = requestedDetail;
     QTimer::singleShot(0, this, [this] {
         Output progress;
         progress.kind = Output::Kind::requestProgress;

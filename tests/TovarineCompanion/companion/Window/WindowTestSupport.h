@@ -41,6 +41,7 @@ public:
     void complete();
 
     QString modelPath;
+    Detail detail = Detail::preview;
     int cancelCount = 0;
 };
 
