@@ -85,11 +85,16 @@ MorvelSurfaceGeometry surface(const MorvelPreview& preview)
         result.triangles.insert(result.triangles.end(), {i0, i1, i2});
     }
     for (QVector3D& n : result.normals) {
-        // normalized() works in double precision, so very small and very large sums keep their direction.
-        const QVector3D unit = std::isfinite(n.x()) && std::isfinite(n.y()) && std::isfinite(n.z())
-                                   ? n.normalized()
-                                   : QVector3D();
-        n = unit.isNull() ? QVector3D(0.0f, 1.0f, 0.0f) : unit;
+        // The length is taken in double precision and only a zero (or non-finite) sum counts as no normal:
+        // QVector3D::normalized() treats lengths up to 1e-5 as zero, which in metres is the summed area of
+        // every small scan's faces.
+        const double x = n.x();
+        const double y = n.y();
+        const double z = n.z();
+        const double length = std::sqrt(x * x + y * y + z * z);
+        n = length > 0.0 && std::isfinite(length)
+                ? QVector3D(float(x / length), float(y / length), float(z / length))
+                : QVector3D(0.0f, 1.0f, 0.0f);
     }
 
     if (!p.empty()) {

@@ -135,6 +135,14 @@ TEST(MorvelSceneGeometry, SurfaceNormalsAreAreaWeightedAndYUp)
     expectNear(fold.normals[1], QVector3D(0.1f, 1.0f, 0.0f).normalized(), 1e-5f);
     expectNear(fold.normals[2], {0, 1, 0});
     expectNear(fold.normals[3], {1, 0, 0});
+
+    // Small faces keep their direction: a 1 mm triangle facing engine +X (view +X) is no degenerate one.
+    preview.limitPositions = {0, 0, 0, 0, 1, 0, 0, 0, 1};
+    preview.limitTriangles = {0, 1, 2};
+    const MorvelSurfaceGeometry small = MorvelSceneGeometry::surface(preview);
+    for (const QVector3D& n : small.normals) {
+        expectNear(n, {1, 0, 0});
+    }
 }
 
 TEST(MorvelSceneGeometry, SurfaceTrianglesPastTheVertexCountAreDroppedAndAddNothing)
