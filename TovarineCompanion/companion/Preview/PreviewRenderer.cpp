@@ -166,7 +166,7 @@ void PreviewRenderer::render(const OrbitCamera& camera, int widthPx, int heightP
     m_program.setUniformValue("uOpacity", 1.0f);
     m_program.setUniformValue("uBrightness", look.brightness);
     m_program.setUniformValue("uContrast", look.contrast);
-    m_program.setUniformValue("uRoughness", PreviewLook::kRoughness);
+    m_program.setUniformValue("uRoughness", look.roughness);
     m_program.setUniformValue("uMetalness", PreviewLook::kMetalness);
     m_program.setUniformValue("uCameraPosition", camera.position());
     m_program.setUniformValue("uAmbient", PreviewLook::kAmbient.intensity / PreviewLook::kIntensityUnit);

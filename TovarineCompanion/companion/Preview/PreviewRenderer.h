@@ -18,10 +18,11 @@ struct PreviewLookValues
     PreviewLook::ShadingMode shading = PreviewLook::ShadingMode::lit;
     float brightness = 0.0f;
     float contrast = 1.0f;
+    float roughness = PreviewLook::kRoughness; // of the physically based material, 0...1
 };
 
 // Draws one model with the studio rig into the current OpenGL 3.3 core context: physically based lighting
-// (GGX, roughness 0.6, metalness 0) with vertex colours as the diffuse colour after the look formula,
+// (GGX, roughness from the look values (0.6 by default), metalness 0) with vertex colours as the diffuse colour after the look formula,
 // unlit colour for "albedo", every edge as a line for "wireframe"; black background, no shadows.
 // Thread: the thread owning the current context; initialize, upload, render and release all need it.
 class PreviewRenderer

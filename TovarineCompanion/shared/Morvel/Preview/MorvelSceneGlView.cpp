@@ -86,7 +86,9 @@ void MorvelSceneGlView::paintGL()
         const qreal ratio = devicePixelRatioF();
         const int widthPx = int(width() * ratio);
         const int heightPx = int(height() * ratio);
-        m_surfaceRenderer.render(m_camera, widthPx, heightPx, PreviewLookValues{});
+        PreviewLookValues surfaceLook;
+        surfaceLook.roughness = MorvelSceneGeometry::kSurfaceRoughness;
+        m_surfaceRenderer.render(m_camera, widthPx, heightPx, surfaceLook);
         if (m_showsCage) {
             for (const MorvelCageBuffers::Run& run : m_cage->runs) {
                 m_cageRenderer.renderEdges(m_camera, widthPx, heightPx, run.firstEdge, run.edgeCount,
