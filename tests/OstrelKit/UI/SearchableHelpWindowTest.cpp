@@ -153,6 +153,13 @@ TEST(SearchableHelpWindow, VisibleWindowIsRaisedAndAClosedOneIsReplaced)
     EXPECT_EQ(first->windowTitle(), QStringLiteral("First Help"));
     EXPECT_EQ(view->searchText(), QStringLiteral("units"));
 
+    // Minimised but still open: the same window comes back with its state.
+    first->showMinimized();
+    SearchableHelpWindow::open(QStringLiteral("Second Help"), {}, {}, HelpTheme::defaultTheme());
+    EXPECT_EQ(SearchableHelpWindow::window(), first);
+    EXPECT_FALSE(first->isMinimized());
+    EXPECT_EQ(view->searchText(), QStringLiteral("units"));
+
     first->close();
     EXPECT_FALSE(first->isVisible());
     SearchableHelpWindow::open(QStringLiteral("Second Help"), {topics().first()}, {}, HelpTheme::defaultTheme());
