@@ -41,6 +41,10 @@ void centreOnScreen(QWidget* window)
 
 void present(QWidget* window)
 {
+    // A minimised window is restored: showing it alone would leave it in the task bar.
+    if (window->isMinimized()) {
+        window->setWindowState(window->windowState() & ~Qt::WindowMinimized);
+    }
     window->show();
     window->raise();
     window->activateWindow();

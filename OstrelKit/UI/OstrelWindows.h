@@ -21,7 +21,7 @@ void prepareFloating(QWidget* window, const QString& title, QSize sizePt, const 
 // Centres `window` on the screen it will appear on (the primary screen when it has none yet).
 void centreOnScreen(QWidget* window);
 
-// Shows `window` (again) and brings it to the front as the active window.
+// Shows `window` (again, restoring it when minimised) and brings it to the front as the active window.
 void present(QWidget* window);
 
 // Fills `widget`'s background with `color` through its palette.

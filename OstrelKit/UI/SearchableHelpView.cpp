@@ -9,6 +9,7 @@
 #include "SearchableHelpPill.h"
 #include "SearchableHelpRow.h"
 
+#include <QCoreApplication>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -16,6 +17,7 @@
 #include <QScrollBar>
 #include <QSplitter>
 #include <QStackedWidget>
+#include <QWheelEvent>
 
 namespace ostrel {
 
@@ -148,6 +150,8 @@ QWidget* SearchableHelpView::buildLeftColumn()
     pillLayout->addStretch(1);
     strip->setWidget(pills);
     strip->setFixedHeight(pills->sizeHint().height());
+    // The strip has no vertical range, so a plain mouse wheel would leave the pills past its edge out of reach.
+    strip->viewport()->installEventFilter(this);
     column->addWidget(strip);
 
     column->addWidget(divider(m_theme, left));
@@ -236,6 +240,21 @@ QWidget* SearchableHelpView::buildRightColumn()
     scroll->setWidget(detail);
     m_detailStack->addWidget(scroll);
     return m_detailStack;
+}
+
+bool SearchableHelpView::eventFilter(QObject* watched, QEvent* event)
+{
+    if (m_pillStrip && watched == m_pillStrip->viewport() && event->type() == QEvent::Wheel) {
+        auto* wheel = static_cast<QWheelEvent*>(event);
+        if (qAbs(wheel->angleDelta().y()) > qAbs(wheel->angleDelta().x())) {
+            QWheelEvent sideways(wheel->position(), wheel->globalPosition(), wheel->pixelDelta().transposed(),
+                                 wheel->angleDelta().transposed(), wheel->buttons(), wheel->modifiers(),
+                                 wheel->phase(), wheel->inverted(), wheel->source(), wheel->pointingDevice());
+            QCoreApplication::sendEvent(m_pillStrip->horizontalScrollBar(), &sideways);
+            return true;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 QList<HelpEntry> SearchableHelpView::filteredEntries() const

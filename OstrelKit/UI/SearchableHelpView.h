@@ -44,6 +44,9 @@ public:
     void selectSection(const std::optional<QString>& section);
     void selectEntry(const HelpEntry& entry);
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
     QWidget* buildLeftColumn();
     QWidget* buildRightColumn();

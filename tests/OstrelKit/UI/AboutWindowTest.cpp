@@ -62,6 +62,11 @@ TEST(OstrelAboutPanel, OneWindowTitledWithBothNamesThatComesBackAfterClosing)
     EXPECT_EQ(OstrelAboutPanel::window(), window);
     EXPECT_TRUE(window->isVisible());
     EXPECT_EQ(window->findChild<QLabel*>(QStringLiteral("appName"))->text(), QStringLiteral("Ab"));
+
+    window->showMinimized();
+    OstrelAboutPanel::show(model(QStringLiteral("Other"), QStringLiteral("App")));
+    EXPECT_EQ(OstrelAboutPanel::window(), window);
+    EXPECT_FALSE(window->isMinimized());
 }
 
 TEST(AboutEmblemTile, RowsAndSizesFollowTheEmblemCount)

@@ -148,6 +148,11 @@ TEST(ConcordancePanel, OnePanelKeepsItsContentAndFoldState)
     EXPECT_TRUE(panel->isVisible());
     EXPECT_EQ(view->expandedSections(), (QSet<QString>{QStringLiteral("A"), QStringLiteral("B")}));
 
+    panel->showMinimized();
+    ConcordancePanel::show(config(QStringLiteral("second"), {}));
+    EXPECT_EQ(ConcordancePanel::window(), panel);
+    EXPECT_FALSE(panel->isMinimized());
+
     panel->resize(300, 200); // below the minimum is refused
     EXPECT_GE(panel->width(), 480);
     EXPECT_GE(panel->height(), 400);

@@ -7,6 +7,7 @@
 #include <QLineEdit>
 #include <QStackedWidget>
 #include <QTest>
+#include <QWheelEvent>
 
 #include <gtest/gtest.h>
 
@@ -135,6 +136,28 @@ TEST(SearchableHelpView, EmptyInputsShowTheAllPillAndThePrompt)
     EXPECT_GE(view.minimumHeight(), 450);
 }
 
+TEST(SearchableHelpView, MouseWheelScrollsAnOverflowingPillStrip)
+{
+    QStringList sections;
+    for (int i = 0; i < 12; ++i) {
+        sections.append(QStringLiteral("Section number %1").arg(i));
+    }
+    SearchableHelpView view({}, sections, HelpTheme::defaultTheme());
+    view.resize(650, 500);
+    view.show();
+    auto* strip = pill(&view, QStringLiteral("ALL"))->parentWidget()->parentWidget(); // the strip's viewport
+    auto* last = pill(&view, sections.last());
+    const int before = last->mapTo(strip, QPoint(0, 0)).x();
+    ASSERT_GT(before, strip->width()); // the last pill starts out of sight
+
+    // A plain mouse wheel (vertical notches only) moves the strip sideways.
+    const QPointF at(10, 5);
+    QWheelEvent wheel(at, strip->mapToGlobal(at), QPoint(), QPoint(0, -120 * 10), Qt::NoButton, Qt::NoModifier,
+                      Qt::NoScrollPhase, false);
+    QCoreApplication::sendEvent(strip, &wheel);
+    EXPECT_LT(last->mapTo(strip, QPoint(0, 0)).x(), before);
+}
+
 TEST(SearchableHelpWindow, VisibleWindowIsRaisedAndAClosedOneIsReplaced)
 {
     EXPECT_EQ(SearchableHelpWindow::window(), nullptr);
@@ -151,6 +174,13 @@ TEST(SearchableHelpWindow, VisibleWindowIsRaisedAndAClosedOneIsReplaced)
     SearchableHelpWindow::open(QStringLiteral("Second Help"), {}, {}, HelpTheme::defaultTheme());
     EXPECT_EQ(SearchableHelpWindow::window(), first);
     EXPECT_EQ(first->windowTitle(), QStringLiteral("First Help"));
+    EXPECT_EQ(view->searchText(), QStringLiteral("units"));
+
+    // Minimised but still open: the same window comes back with its state.
+    first->showMinimized();
+    SearchableHelpWindow::open(QStringLiteral("Second Help"), {}, {}, HelpTheme::defaultTheme());
+    EXPECT_EQ(SearchableHelpWindow::window(), first);
+    EXPECT_FALSE(first->isMinimized());
     EXPECT_EQ(view->searchText(), QStringLiteral("units"));
 
     first->close();

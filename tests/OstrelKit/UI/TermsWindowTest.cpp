@@ -55,4 +55,10 @@ TEST(OstrelTermsPanel, OneWindowKeepsItsFirstTitleAndSections)
     OstrelTermsPanel::show(QStringLiteral("other"), true, true, {});
     EXPECT_EQ(OstrelTermsPanel::window(), window);
     EXPECT_TRUE(window->isVisible());
+
+    // A minimised window is brought back to the screen, not left in the task bar.
+    window->showMinimized();
+    OstrelTermsPanel::show(QStringLiteral("other"), true, true, {});
+    EXPECT_FALSE(window->isMinimized());
+    EXPECT_TRUE(window->isVisible());
 }
