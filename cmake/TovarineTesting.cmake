@@ -11,12 +11,12 @@ macro(tovarine_add_subdirectories)
     endforeach()
 endmacro()
 
-# tovarine_add_test(<name> SOURCES ... LIBS ... LABELS core|gui|gl|web|slow [MAIN core|gui|none] [TIMEOUT s])
+# tovarine_add_test(<name> SOURCES ... LIBS ... LABELS core|gui|gl|web|slow [MAIN core|gui|none] [TIMEOUT s] [SERIAL])
 # Each GoogleTest case becomes one CTest entry. Discovery runs when the tests run, so a binary that needs a
 # display is never started at build time. gui tests use the offscreen platform; gl and web tests need a
 # display, which the test script provides with xvfb-run.
 function(tovarine_add_test name)
-    cmake_parse_arguments(T "" "MAIN;TIMEOUT" "SOURCES;LIBS;LABELS" ${ARGN})
+    cmake_parse_arguments(T "SERIAL" "MAIN;TIMEOUT" "SOURCES;LIBS;LABELS" ${ARGN})
     if(NOT T_MAIN)
         set(T_MAIN core)
     endif()
@@ -43,9 +43,14 @@ function(tovarine_add_test name)
     if("gl" IN_LIST T_LABELS OR "web" IN_LIST T_LABELS)
         set(_platform "QT_QPA_PLATFORM=xcb")
     endif()
+    # SERIAL: the test reads back what the shared display shows, so no other test may put windows on it.
+    set(_serial FALSE)
+    if(T_SERIAL)
+        set(_serial TRUE)
+    endif()
     gtest_discover_tests(${name}
         DISCOVERY_MODE PRE_TEST
         DISCOVERY_TIMEOUT 60
         PROPERTIES LABELS "${T_LABELS}" TIMEOUT ${T_TIMEOUT} ENVIRONMENT "${_platform}"
-                   ENVIRONMENT_MODIFICATION "QTWEBENGINE_DISABLE_SANDBOX=set:1")
+                   ENVIRONMENT_MODIFICATION "QTWEBENGINE_DISABLE_SANDBOX=set:1" RUN_SERIAL ${_serial})
 endfunction()
