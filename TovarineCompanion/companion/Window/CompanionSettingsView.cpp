@@ -131,7 +131,9 @@ QString CompanionSettingsView::detailBlurb(const QString& detail)
     if (detail == QLatin1String("reduced")) {
         return tr("The phone's own ceiling. Seldom useful here — drop a capture on Companion for more.");
     }
-    return tr("Default. ~1M polys with good surface detail.");
+    // The time is the one measured for this engine (36 frames at 4032 x 3024, full detail, 8 cores).
+    return tr("Default. ~1M polys with good surface detail. A 36-frame capture takes roughly 6 minutes on an "
+              "8-core computer.");
 }
 
 void CompanionSettingsView::refresh()
