@@ -54,11 +54,11 @@ ConcordanceView::ConcordanceView(ConcordanceConfiguration config, QWidget* paren
     titleRow->addStretch(1);
     headerLayout->addLayout(titleRow);
     auto* subtitle = plainLabel(m_config.subtitle, OstrelFonts::serif(10, QFont::Normal, true),
-                               m_config.subtitleColor, header);
+                                m_config.subtitleColor, header);
     subtitle->setObjectName(QStringLiteral("subtitle"));
     headerLayout->addWidget(subtitle);
-    auto* count = plainLabel(m_config.countLine(), OstrelFonts::monospaced(9, QFont::Medium), m_config.countColor,
-                            header);
+    auto* count = plainLabel(m_config.countLine(), OstrelFonts::monospaced(9, QFont::Medium),
+                             m_config.countColor, header);
     count->setObjectName(QStringLiteral("countLine"));
     headerLayout->addWidget(count);
     column->addWidget(header);
@@ -98,7 +98,8 @@ ConcordanceView::ConcordanceView(ConcordanceConfiguration config, QWidget* paren
             item->setSpacing(3);
             auto* term = plainLabel(entry.term(), m_config.termFont, m_config.termColor, widgets.entries);
             term->setObjectName(QStringLiteral("term"));
-            auto* detail = plainLabel(entry.detail(), m_config.detailFont, m_config.detailColor, widgets.entries);
+            auto* detail =
+                plainLabel(entry.detail(), m_config.detailFont, m_config.detailColor, widgets.entries);
             detail->setObjectName(QStringLiteral("detail"));
             OstrelWindows::setLineSpacedText(detail, entry.detail(), 3);
             item->addWidget(term);
@@ -126,15 +127,17 @@ ConcordanceView::ConcordanceView(ConcordanceConfiguration config, QWidget* paren
     auto* footerLayout = new QVBoxLayout(footer);
     footerLayout->setContentsMargins(24, 10, 24, 10);
     footerLayout->setSpacing(8);
-    auto* note = plainLabel(kFooterNote, OstrelFonts::serif(9, QFont::Normal, true), m_config.footerColor, footer);
+    auto* note =
+        plainLabel(kFooterNote, OstrelFonts::serif(9, QFont::Normal, true), m_config.footerColor, footer);
     note->setWordWrap(true);
     fade(note, 0.4);
     note->setVisible(!kFooterNote.isEmpty());
     footerLayout->addWidget(note);
     auto* footerRow = new QHBoxLayout;
-    auto* rights = plainLabel(rightsNotice(), OstrelFonts::monospaced(9, QFont::Medium), m_config.footerColor, footer);
+    auto* rights =
+        plainLabel(rightsNotice(), OstrelFonts::monospaced(9, QFont::Medium), m_config.footerColor, footer);
     auto* tagline = plainLabel(m_config.footerTagline, OstrelFonts::serif(9, QFont::Normal, true),
-                              m_config.footerColor, footer);
+                               m_config.footerColor, footer);
     tagline->setObjectName(QStringLiteral("footerTagline"));
     fade(rights, 0.5);
     fade(tagline, 0.5);

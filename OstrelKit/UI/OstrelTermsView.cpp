@@ -94,8 +94,8 @@ OstrelTermsView::OstrelTermsView(QString appName, QList<TermsSection> sections, 
     for (const TermsSection& section : m_sections) {
         auto* block = new QVBoxLayout;
         block->setSpacing(8);
-        auto* title = plainLabel(section.title.toUpper(), OstrelFonts::monospaced(10, QFont::DemiBold, false, 1.5),
-                            kSection, body);
+        auto* title = plainLabel(section.title.toUpper(),
+                                 OstrelFonts::monospaced(10, QFont::DemiBold, false, 1.5), kSection, body);
         title->setObjectName(QStringLiteral("sectionTitle"));
         auto* content = plainLabel(section.content, OstrelFonts::serif(11), kBody, body);
         content->setObjectName(QStringLiteral("sectionContent"));
@@ -116,9 +116,11 @@ OstrelTermsView::OstrelTermsView(QString appName, QList<TermsSection> sections, 
     auto* footer = new QWidget(this);
     auto* footerLayout = new QHBoxLayout(footer);
     footerLayout->setContentsMargins(24, 10, 24, 10);
-    auto* notice = plainLabel(OstrelTerms::copyright(), OstrelFonts::monospaced(9, QFont::Medium), kFooter, footer);
+    auto* notice =
+        plainLabel(OstrelTerms::copyright(), OstrelFonts::monospaced(9, QFont::Medium), kFooter, footer);
     notice->setObjectName(QStringLiteral("footerNotice"));
-    auto* web = plainLabel(OstrelTerms::makerWebName(), OstrelFonts::serif(9, QFont::Normal, true), kFooter, footer);
+    auto* web =
+        plainLabel(OstrelTerms::makerWebName(), OstrelFonts::serif(9, QFont::Normal, true), kFooter, footer);
     fade(notice, 0.5);
     fade(web, 0.5);
     footerLayout->addWidget(notice);
