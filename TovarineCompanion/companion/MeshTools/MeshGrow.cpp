@@ -294,8 +294,8 @@ Expected<Result, Failure> grow(const QString& objPath, const QString& destinatio
         progress(text(line));
     }
 
-    if (auto failure = meshio::writeAtomically(mtlDestination,
-                                               std::string(kMtlHeader) + MeshMinThickness::kSafeThinMaterials)) {
+    if (auto failure = meshio::writeAtomically(mtlDestination, std::string(kMtlHeader) +
+                                                                   MeshMinThickness::kSafeThinMaterials)) {
         return unexpected(Failure{*failure});
     }
     std::string obj;

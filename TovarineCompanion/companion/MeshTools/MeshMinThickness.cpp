@@ -131,7 +131,8 @@ Expected<Result, Failure> analyze(const QString& objPath, const QString& destina
     line += " thin faces)\u2026";
     report(progress, line);
 
-    if (auto failure = meshio::writeAtomically(mtlDestination, std::string(kMtlHeader) + kSafeThinMaterials)) {
+    if (auto failure =
+            meshio::writeAtomically(mtlDestination, std::string(kMtlHeader) + kSafeThinMaterials)) {
         return unexpected(Failure{*failure});
     }
 
