@@ -16,34 +16,13 @@ namespace ostrel {
 
 namespace {
 
+using OstrelWindows::fade;
 using OstrelWindows::fillBackground;
+using OstrelWindows::hairline;
+using OstrelWindows::plainLabel;
 
 // The line above the footer's notice row; empty in this kit.
 const QString kFooterNote;
-
-QLabel* textLabel(const QString& text, const QFont& font, const QColor& color, QWidget* parent)
-{
-    auto* label = new QLabel(text, parent);
-    label->setTextFormat(Qt::PlainText);
-    label->setFont(font);
-    OstrelWindows::setTextColor(label, color);
-    return label;
-}
-
-QWidget* hairline(const QColor& color, QWidget* parent)
-{
-    auto* line = new QWidget(parent);
-    line->setFixedHeight(1);
-    fillBackground(line, color);
-    return line;
-}
-
-void fade(QWidget* widget, double opacity)
-{
-    auto* effect = new QGraphicsOpacityEffect(widget);
-    effect->setOpacity(opacity);
-    widget->setGraphicsEffect(effect);
-}
 
 } // namespace
 
@@ -70,16 +49,16 @@ ConcordanceView::ConcordanceView(ConcordanceConfiguration config, QWidget* paren
     auto* titleRow = new QHBoxLayout;
     titleRow->setSpacing(0);
     const QFont titleFont = OstrelFonts::withTracking(m_config.headerFont, 2);
-    titleRow->addWidget(textLabel(QStringLiteral("CONC"), titleFont, m_config.headerColor, header));
-    titleRow->addWidget(textLabel(QStringLiteral("ORDANCE"), titleFont, m_config.accentColor, header));
+    titleRow->addWidget(plainLabel(QStringLiteral("CONC"), titleFont, m_config.headerColor, header));
+    titleRow->addWidget(plainLabel(QStringLiteral("ORDANCE"), titleFont, m_config.accentColor, header));
     titleRow->addStretch(1);
     headerLayout->addLayout(titleRow);
-    auto* subtitle = textLabel(m_config.subtitle, OstrelFonts::serif(10, QFont::Normal, true),
-                               m_config.subtitleColor, header);
+    auto* subtitle = plainLabel(m_config.subtitle, OstrelFonts::serif(10, QFont::Normal, true),
+                                m_config.subtitleColor, header);
     subtitle->setObjectName(QStringLiteral("subtitle"));
     headerLayout->addWidget(subtitle);
-    auto* count = textLabel(m_config.countLine(), OstrelFonts::monospaced(9, QFont::Medium), m_config.countColor,
-                            header);
+    auto* count = plainLabel(m_config.countLine(), OstrelFonts::monospaced(9, QFont::Medium),
+                             m_config.countColor, header);
     count->setObjectName(QStringLiteral("countLine"));
     headerLayout->addWidget(count);
     column->addWidget(header);
@@ -117,9 +96,10 @@ ConcordanceView::ConcordanceView(ConcordanceConfiguration config, QWidget* paren
         for (const ConcordanceEntry& entry : section.entries) {
             auto* item = new QVBoxLayout;
             item->setSpacing(3);
-            auto* term = textLabel(entry.term(), m_config.termFont, m_config.termColor, widgets.entries);
+            auto* term = plainLabel(entry.term(), m_config.termFont, m_config.termColor, widgets.entries);
             term->setObjectName(QStringLiteral("term"));
-            auto* detail = textLabel(entry.detail(), m_config.detailFont, m_config.detailColor, widgets.entries);
+            auto* detail =
+                plainLabel(entry.detail(), m_config.detailFont, m_config.detailColor, widgets.entries);
             detail->setObjectName(QStringLiteral("detail"));
             OstrelWindows::setLineSpacedText(detail, entry.detail(), 3);
             item->addWidget(term);
@@ -147,15 +127,17 @@ ConcordanceView::ConcordanceView(ConcordanceConfiguration config, QWidget* paren
     auto* footerLayout = new QVBoxLayout(footer);
     footerLayout->setContentsMargins(24, 10, 24, 10);
     footerLayout->setSpacing(8);
-    auto* note = textLabel(kFooterNote, OstrelFonts::serif(9, QFont::Normal, true), m_config.footerColor, footer);
+    auto* note =
+        plainLabel(kFooterNote, OstrelFonts::serif(9, QFont::Normal, true), m_config.footerColor, footer);
     note->setWordWrap(true);
     fade(note, 0.4);
     note->setVisible(!kFooterNote.isEmpty());
     footerLayout->addWidget(note);
     auto* footerRow = new QHBoxLayout;
-    auto* rights = textLabel(rightsNotice(), OstrelFonts::monospaced(9, QFont::Medium), m_config.footerColor, footer);
-    auto* tagline = textLabel(m_config.footerTagline, OstrelFonts::serif(9, QFont::Normal, true),
-                              m_config.footerColor, footer);
+    auto* rights =
+        plainLabel(rightsNotice(), OstrelFonts::monospaced(9, QFont::Medium), m_config.footerColor, footer);
+    auto* tagline = plainLabel(m_config.footerTagline, OstrelFonts::serif(9, QFont::Normal, true),
+                               m_config.footerColor, footer);
     tagline->setObjectName(QStringLiteral("footerTagline"));
     fade(rights, 0.5);
     fade(tagline, 0.5);

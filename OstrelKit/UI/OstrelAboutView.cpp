@@ -20,6 +20,8 @@ namespace ostrel {
 
 namespace {
 
+using OstrelWindows::plainLabel;
+
 constexpr int kWidthPt = 500;
 constexpr int kHeightPt = 280;
 constexpr int kAccentBarPt = 6;
@@ -50,15 +52,6 @@ QString link(const QString& text, const QString& url, const QColor& color)
 {
     return QStringLiteral("<a href=\"%1\" style=\"color:%2; text-decoration:none\">%3</a>")
         .arg(url.toHtmlEscaped(), cssColor(color), text.toHtmlEscaped());
-}
-
-QLabel* plainLabel(const QString& text, const QFont& font, const QColor& color, QWidget* parent)
-{
-    auto* l = new QLabel(text, parent);
-    l->setTextFormat(Qt::PlainText);
-    l->setFont(font);
-    OstrelWindows::setTextColor(l, color);
-    return l;
 }
 
 QLabel* richLabel(const QString& html, const QFont& font, const QColor& color, QWidget* parent)

@@ -15,6 +15,8 @@ namespace ostrel {
 namespace {
 
 using OstrelPalette::srgb;
+using OstrelWindows::fade;
+using OstrelWindows::plainLabel;
 
 const QColor kHeader = srgb(0.45, 0.43, 0.50);
 const QColor kSection = srgb(0.75, 0.73, 0.80);
@@ -25,33 +27,14 @@ const QColor kFooter = srgb(0.45, 0.43, 0.50);
 // The Terms window's tagline under the title; empty in this kit.
 const QString kTagline;
 
-QLabel* label(const QString& text, const QFont& font, const QColor& color, QWidget* parent)
-{
-    auto* l = new QLabel(text, parent);
-    l->setFont(font);
-    l->setTextFormat(Qt::PlainText);
-    OstrelWindows::setTextColor(l, color);
-    return l;
-}
-
 QWidget* rule(QWidget* parent)
 {
     auto* holder = new QWidget(parent);
     auto* layout = new QHBoxLayout(holder);
     layout->setContentsMargins(16, 0, 16, 0);
-    auto* line = new QWidget(holder);
-    line->setFixedHeight(1);
-    OstrelWindows::fillBackground(line, kDivider);
-    layout->addWidget(line);
+    layout->addWidget(OstrelWindows::hairline(kDivider, holder));
     holder->setFixedHeight(1);
     return holder;
-}
-
-void fade(QWidget* widget, double opacity)
-{
-    auto* effect = new QGraphicsOpacityEffect(widget);
-    effect->setOpacity(opacity);
-    widget->setGraphicsEffect(effect);
 }
 
 } // namespace
@@ -81,15 +64,15 @@ OstrelTermsView::OstrelTermsView(QString appName, QList<TermsSection> sections, 
     auto* titleRow = new QHBoxLayout;
     titleRow->setSpacing(0);
     const QFont titleFont = OstrelFonts::monospaced(18, QFont::Bold, false, 2);
-    auto* te = label(QStringLiteral("TE"), titleFont, kHeader, header);
-    auto* rms = label(QStringLiteral("RMS"), titleFont, OstrelPalette::ostrelGold(), header);
+    auto* te = plainLabel(QStringLiteral("TE"), titleFont, kHeader, header);
+    auto* rms = plainLabel(QStringLiteral("RMS"), titleFont, OstrelPalette::ostrelGold(), header);
     te->setObjectName(QStringLiteral("titleHead"));
     rms->setObjectName(QStringLiteral("titleAccent"));
     titleRow->addWidget(te);
     titleRow->addWidget(rms);
     titleRow->addStretch(1);
     headerLayout->addLayout(titleRow);
-    auto* tagline = label(kTagline, OstrelFonts::serif(10, QFont::Normal, true), kHeader, header);
+    auto* tagline = plainLabel(kTagline, OstrelFonts::serif(10, QFont::Normal, true), kHeader, header);
     tagline->setVisible(!kTagline.isEmpty());
     headerLayout->addWidget(tagline);
     column->addWidget(header);
@@ -111,10 +94,10 @@ OstrelTermsView::OstrelTermsView(QString appName, QList<TermsSection> sections, 
     for (const TermsSection& section : m_sections) {
         auto* block = new QVBoxLayout;
         block->setSpacing(8);
-        auto* title = label(section.title.toUpper(), OstrelFonts::monospaced(10, QFont::DemiBold, false, 1.5),
-                            kSection, body);
+        auto* title = plainLabel(section.title.toUpper(),
+                                 OstrelFonts::monospaced(10, QFont::DemiBold, false, 1.5), kSection, body);
         title->setObjectName(QStringLiteral("sectionTitle"));
-        auto* content = label(section.content, OstrelFonts::serif(11), kBody, body);
+        auto* content = plainLabel(section.content, OstrelFonts::serif(11), kBody, body);
         content->setObjectName(QStringLiteral("sectionContent"));
         OstrelWindows::setLineSpacedText(content, section.content, 3);
         content->setTextInteractionFlags(Qt::TextSelectableByMouse);
@@ -133,9 +116,11 @@ OstrelTermsView::OstrelTermsView(QString appName, QList<TermsSection> sections, 
     auto* footer = new QWidget(this);
     auto* footerLayout = new QHBoxLayout(footer);
     footerLayout->setContentsMargins(24, 10, 24, 10);
-    auto* notice = label(OstrelTerms::copyright(), OstrelFonts::monospaced(9, QFont::Medium), kFooter, footer);
+    auto* notice =
+        plainLabel(OstrelTerms::copyright(), OstrelFonts::monospaced(9, QFont::Medium), kFooter, footer);
     notice->setObjectName(QStringLiteral("footerNotice"));
-    auto* web = label(OstrelTerms::makerWebName(), OstrelFonts::serif(9, QFont::Normal, true), kFooter, footer);
+    auto* web =
+        plainLabel(OstrelTerms::makerWebName(), OstrelFonts::serif(9, QFont::Normal, true), kFooter, footer);
     fade(notice, 0.5);
     fade(web, 0.5);
     footerLayout->addWidget(notice);

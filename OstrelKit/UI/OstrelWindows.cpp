@@ -1,5 +1,6 @@
 #include "OstrelWindows.h"
 
+#include <QGraphicsOpacityEffect>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QScreen>
@@ -94,6 +95,30 @@ void styleScrollBars(QWidget* widget, const QColor& track, const QColor& handle)
                                            "QScrollBar::add-line, QScrollBar::sub-line { width: 0; height: 0; }"
                                            "QScrollBar::add-page, QScrollBar::sub-page { background: none; }")
                                 .arg(rgba(track), rgba(handle)));
+}
+
+QLabel* plainLabel(const QString& text, const QFont& font, const QColor& color, QWidget* parent)
+{
+    auto* label = new QLabel(text, parent);
+    label->setTextFormat(Qt::PlainText);
+    label->setFont(font);
+    setTextColor(label, color);
+    return label;
+}
+
+QWidget* hairline(const QColor& color, QWidget* parent)
+{
+    auto* line = new QWidget(parent);
+    line->setFixedHeight(1);
+    fillBackground(line, color);
+    return line;
+}
+
+void fade(QWidget* widget, double opacity)
+{
+    auto* effect = new QGraphicsOpacityEffect(widget);
+    effect->setOpacity(opacity);
+    widget->setGraphicsEffect(effect);
 }
 
 } // namespace ostrel::OstrelWindows

@@ -4,6 +4,7 @@
 #include <QSize>
 #include <QString>
 
+class QFont;
 class QLabel;
 class QWidget;
 
@@ -29,6 +30,15 @@ void fillBackground(QWidget* widget, const QColor& color);
 
 // Sets the text colour of a label or other text widget through its palette.
 void setTextColor(QWidget* widget, const QColor& color);
+
+// A label showing `text` as plain text (never rich text) in `font` and `color`.
+QLabel* plainLabel(const QString& text, const QFont& font, const QColor& color, QWidget* parent);
+
+// A line one pixel high filled with `color`, as wide as its layout makes it.
+QWidget* hairline(const QColor& color, QWidget* parent);
+
+// Draws `widget` and its children at `opacity` (0...1) through an opacity effect.
+void fade(QWidget* widget, double opacity);
 
 // Shows plain `text` in `label` with `extraPt` points of extra space between its lines (blanks and line
 // breaks kept as typed, long lines wrapped). Set the label's font first.

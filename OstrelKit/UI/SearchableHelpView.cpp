@@ -25,24 +25,13 @@ namespace {
 
 using OstrelPalette::withOpacity;
 using OstrelWindows::fillBackground;
+using OstrelWindows::plainLabel;
 using OstrelWindows::setTextColor;
-
-QLabel* textLabel(const QString& text, const QFont& font, const QColor& color, QWidget* parent)
-{
-    auto* label = new QLabel(text, parent);
-    label->setTextFormat(Qt::PlainText);
-    label->setFont(font);
-    setTextColor(label, color);
-    return label;
-}
 
 QWidget* divider(const HelpTheme& theme, QWidget* parent)
 {
-    auto* line = new QWidget(parent);
-    line->setFixedHeight(1);
     // The two dividers draw the dim accent at a further 30% opacity.
-    fillBackground(line, withOpacity(theme.accentDim, 0.3));
-    return line;
+    return OstrelWindows::hairline(withOpacity(theme.accentDim, 0.3), parent);
 }
 
 QScrollArea* scrollArea(const QColor& background, QWidget* parent)
@@ -178,7 +167,8 @@ QWidget* SearchableHelpView::buildRightColumn()
     m_detailStack->setMinimumWidth(300);
     fillBackground(m_detailStack, m_theme.background);
 
-    auto* empty = textLabel(tr("select an entry"), OstrelFonts::monospaced(12), m_theme.textDim, m_detailStack);
+    auto* empty =
+        plainLabel(tr("select an entry"), OstrelFonts::monospaced(12), m_theme.textDim, m_detailStack);
     empty->setObjectName(QStringLiteral("emptySelection"));
     empty->setAlignment(Qt::AlignCenter);
     m_detailStack->addWidget(empty);
@@ -190,12 +180,14 @@ QWidget* SearchableHelpView::buildRightColumn()
     auto* column = new QVBoxLayout(detail);
     column->setContentsMargins(20, 20, 20, 20);
     column->setSpacing(12);
-    m_detailSection = textLabel(QString(), OstrelFonts::monospaced(8, QFont::Medium, false, 2), m_theme.accent, detail);
+    m_detailSection =
+        plainLabel(QString(), OstrelFonts::monospaced(8, QFont::Medium, false, 2), m_theme.accent, detail);
     m_detailSection->setObjectName(QStringLiteral("detailSection"));
-    m_detailTitle = textLabel(QString(), OstrelFonts::monospaced(18, QFont::Medium), m_theme.textBright, detail);
+    m_detailTitle =
+        plainLabel(QString(), OstrelFonts::monospaced(18, QFont::Medium), m_theme.textBright, detail);
     m_detailTitle->setObjectName(QStringLiteral("detailTitle"));
     m_detailTitle->setWordWrap(true);
-    m_detailBody = textLabel(QString(), OstrelFonts::monospaced(12, QFont::Light), m_theme.text, detail);
+    m_detailBody = plainLabel(QString(), OstrelFonts::monospaced(12, QFont::Light), m_theme.text, detail);
     m_detailBody->setObjectName(QStringLiteral("detailBody"));
     m_detailBody->setWordWrap(true);
     m_detailBody->setTextInteractionFlags(Qt::TextSelectableByMouse);
@@ -206,8 +198,10 @@ QWidget* SearchableHelpView::buildRightColumn()
     auto* shortcutLayout = new QHBoxLayout(m_shortcutRow);
     shortcutLayout->setContentsMargins(0, 0, 0, 0);
     shortcutLayout->setSpacing(6);
-    shortcutLayout->addWidget(textLabel(tr("shortcut"), OstrelFonts::monospaced(9), m_theme.textDim, m_shortcutRow));
-    m_shortcutChip = textLabel(QString(), OstrelFonts::monospaced(10, QFont::Medium), m_theme.accent, m_shortcutRow);
+    shortcutLayout->addWidget(
+        plainLabel(tr("shortcut"), OstrelFonts::monospaced(9), m_theme.textDim, m_shortcutRow));
+    m_shortcutChip =
+        plainLabel(QString(), OstrelFonts::monospaced(10, QFont::Medium), m_theme.accent, m_shortcutRow);
     m_shortcutChip->setObjectName(QStringLiteral("shortcutChip"));
     const QColor chip = withOpacity(m_theme.accent, 0.1);
     m_shortcutChip->setStyleSheet(QStringLiteral("QLabel { background: rgba(%1,%2,%3,%4); border-radius: 3px; "
@@ -225,8 +219,10 @@ QWidget* SearchableHelpView::buildRightColumn()
     auto* locationLayout = new QHBoxLayout(m_locationRow);
     locationLayout->setContentsMargins(0, 0, 0, 0);
     locationLayout->setSpacing(6);
-    locationLayout->addWidget(textLabel(tr("location"), OstrelFonts::monospaced(9), m_theme.textDim, m_locationRow));
-    m_locationValue = textLabel(QString(), OstrelFonts::monospaced(10), withOpacity(m_theme.text, 0.6), m_locationRow);
+    locationLayout->addWidget(
+        plainLabel(tr("location"), OstrelFonts::monospaced(9), m_theme.textDim, m_locationRow));
+    m_locationValue =
+        plainLabel(QString(), OstrelFonts::monospaced(10), withOpacity(m_theme.text, 0.6), m_locationRow);
     m_locationValue->setObjectName(QStringLiteral("locationValue"));
     locationLayout->addWidget(m_locationValue);
     locationLayout->addStretch(1);

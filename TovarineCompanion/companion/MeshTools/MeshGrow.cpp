@@ -17,20 +17,8 @@ using MeshMinThickness::ThicknessSamples;
 using textformat::appendFixed;
 using textformat::appendInt;
 
-const char* const kMtlText = "# tovarine\u2122 Companion \u2014 grown-mesh materials\n"
-                             "# safe = neutral grey, thin = red (mirrors thinmap)\n"
-                             "newmtl safe\n"
-                             "Ka 0.05 0.05 0.05\n"
-                             "Kd 0.78 0.78 0.78\n"
-                             "Ks 0.10 0.10 0.10\n"
-                             "Ns 16\n"
-                             "illum 2\n"
-                             "newmtl thin\n"
-                             "Ka 0.20 0.05 0.04\n"
-                             "Kd 0.90 0.20 0.15\n"
-                             "Ks 0.20 0.10 0.10\n"
-                             "Ns 16\n"
-                             "illum 2\n";
+const char* const kMtlHeader = "# tovarine\u2122 Companion \u2014 grown-mesh materials\n"
+                               "# safe = neutral grey, thin = red (mirrors thinmap)\n";
 
 constexpr std::int64_t kLargest = std::numeric_limits<std::int64_t>::max();
 
@@ -298,16 +286,7 @@ Expected<Result, Failure> grow(const QString& objPath, const QString& destinatio
     Result result = grown.result;
     result.openEdges = openEdges;
 
-    std::vector<std::size_t> thin;
-    std::vector<std::size_t> safe;
-    safe.reserve(mesh.triangles.size());
-    for (std::size_t f = 0; f < mesh.triangles.size(); ++f) {
-        if (grown.samples.measured[f] && grown.samples.thicknessMM[f] < minThicknessMM) {
-            thin.push_back(f);
-        } else {
-            safe.push_back(f);
-        }
-    }
+    const MeshMinThickness::ThinSplit split = MeshMinThickness::splitThin(grown.samples, minThicknessMM);
     std::string line = "writing grown mesh (";
     appendInt(line, result.finalThin);
     line += " thin remaining)\u2026";
@@ -315,7 +294,8 @@ Expected<Result, Failure> grow(const QString& objPath, const QString& destinatio
         progress(text(line));
     }
 
-    if (auto failure = meshio::writeAtomically(mtlDestination, kMtlText)) {
+    if (auto failure = meshio::writeAtomically(mtlDestination, std::string(kMtlHeader) +
+                                                                   MeshMinThickness::kSafeThinMaterials)) {
         return unexpected(Failure{*failure});
     }
     std::string obj;
@@ -355,22 +335,8 @@ Expected<Result, Failure> grow(const QString& objPath, const QString& destinatio
     for (const Vec3& p : grown.positions) {
         textformat::appendVertexLine(obj, p[0], p[1], p[2]);
     }
-    auto appendGroup = [&](const char* name, const std::vector<std::size_t>& group) {
-        if (group.empty()) {
-            return;
-        }
-        obj += "g ";
-        obj += name;
-        obj += "\nusemtl ";
-        obj += name;
-        obj += '\n';
-        for (std::size_t f : group) {
-            const MeshTriangle& t = mesh.triangles[f];
-            textformat::appendFaceLine(obj, t[0], t[1], t[2]);
-        }
-    };
-    appendGroup("safe", safe);
-    appendGroup("thin", thin);
+    MeshMinThickness::appendFaceGroup(obj, "safe", mesh.triangles, split.safe);
+    MeshMinThickness::appendFaceGroup(obj, "thin", mesh.triangles, split.thin);
     if (auto failure = meshio::writeAtomically(destination, obj)) {
         return unexpected(Failure{*failure});
     }

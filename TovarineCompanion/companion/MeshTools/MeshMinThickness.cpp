@@ -13,20 +13,8 @@ namespace {
 using textformat::appendFixed;
 using textformat::appendInt;
 
-const char* const kMtlText = "# tovarine\u2122 Companion \u2014 thinmap materials\n"
-                             "# safe = neutral grey, thin = red\n"
-                             "newmtl safe\n"
-                             "Ka 0.05 0.05 0.05\n"
-                             "Kd 0.78 0.78 0.78\n"
-                             "Ks 0.10 0.10 0.10\n"
-                             "Ns 16\n"
-                             "illum 2\n"
-                             "newmtl thin\n"
-                             "Ka 0.20 0.05 0.04\n"
-                             "Kd 0.90 0.20 0.15\n"
-                             "Ks 0.20 0.10 0.10\n"
-                             "Ns 16\n"
-                             "illum 2\n";
+const char* const kMtlHeader = "# tovarine\u2122 Companion \u2014 thinmap materials\n"
+                               "# safe = neutral grey, thin = red\n";
 
 Failure failed(MeshToolFailure::Kind kind, QString text = {})
 {
@@ -41,6 +29,52 @@ void report(const MeshProgress& progress, const std::string& line)
 }
 
 } // namespace
+
+const char* const kSafeThinMaterials = "newmtl safe\n"
+                                       "Ka 0.05 0.05 0.05\n"
+                                       "Kd 0.78 0.78 0.78\n"
+                                       "Ks 0.10 0.10 0.10\n"
+                                       "Ns 16\n"
+                                       "illum 2\n"
+                                       "newmtl thin\n"
+                                       "Ka 0.20 0.05 0.04\n"
+                                       "Kd 0.90 0.20 0.15\n"
+                                       "Ks 0.20 0.10 0.10\n"
+                                       "Ns 16\n"
+                                       "illum 2\n";
+
+ThinSplit splitThin(const ThicknessSamples& samples, double minThicknessMM)
+{
+    ThinSplit split;
+    const std::size_t faceCount = samples.thicknessMM.size();
+    split.thin.reserve(faceCount / 8);
+    split.safe.reserve(faceCount);
+    for (std::size_t f = 0; f < faceCount; ++f) {
+        if (samples.measured[f] && samples.thicknessMM[f] < minThicknessMM) {
+            split.thin.push_back(f);
+        } else {
+            split.safe.push_back(f);
+        }
+    }
+    return split;
+}
+
+void appendFaceGroup(std::string& obj, const char* name, const MeshTriangles& triangles,
+                     const std::vector<std::size_t>& faces)
+{
+    if (faces.empty()) {
+        return;
+    }
+    obj += "g ";
+    obj += name;
+    obj += "\nusemtl ";
+    obj += name;
+    obj += '\n';
+    for (std::size_t f : faces) {
+        const MeshTriangle& t = triangles[f];
+        textformat::appendFaceLine(obj, t[0], t[1], t[2]);
+    }
+}
 
 Expected<Result, Failure> analyze(const QString& objPath, const QString& destination,
                                   const QString& mtlDestination, double minThicknessMM,
@@ -89,25 +123,16 @@ Expected<Result, Failure> analyze(const QString& objPath, const QString& destina
     }
     result.noHitCount = result.faceCount - static_cast<std::int64_t>(measured.size());
 
-    std::vector<std::size_t> thin;
-    std::vector<std::size_t> safe;
-    thin.reserve(mesh.triangles.size() / 8);
-    safe.reserve(mesh.triangles.size());
-    for (std::size_t f = 0; f < mesh.triangles.size(); ++f) {
-        if (samples.measured[f] && samples.thicknessMM[f] < minThicknessMM) {
-            thin.push_back(f);
-        } else {
-            safe.push_back(f);
-        }
-    }
-    result.thinCount = static_cast<std::int64_t>(thin.size());
+    const ThinSplit split = splitThin(samples, minThicknessMM);
+    result.thinCount = static_cast<std::int64_t>(split.thin.size());
 
     line = "writing thinmap (";
     appendInt(line, result.thinCount);
     line += " thin faces)\u2026";
     report(progress, line);
 
-    if (auto failure = meshio::writeAtomically(mtlDestination, kMtlText)) {
+    if (auto failure =
+            meshio::writeAtomically(mtlDestination, std::string(kMtlHeader) + kSafeThinMaterials)) {
         return unexpected(Failure{*failure});
     }
 
@@ -152,22 +177,8 @@ Expected<Result, Failure> analyze(const QString& objPath, const QString& destina
     for (const Vec3& p : mesh.positions) {
         textformat::appendVertexLine(text, p[0], p[1], p[2]);
     }
-    auto appendGroup = [&](const char* name, const std::vector<std::size_t>& faces) {
-        if (faces.empty()) {
-            return;
-        }
-        text += "g ";
-        text += name;
-        text += "\nusemtl ";
-        text += name;
-        text += '\n';
-        for (std::size_t f : faces) {
-            const MeshTriangle& t = mesh.triangles[f];
-            textformat::appendFaceLine(text, t[0], t[1], t[2]);
-        }
-    };
-    appendGroup("safe", safe);
-    appendGroup("thin", thin);
+    appendFaceGroup(text, "safe", mesh.triangles, split.safe);
+    appendFaceGroup(text, "thin", mesh.triangles, split.thin);
     if (auto failure = meshio::writeAtomically(destination, text)) {
         return unexpected(Failure{*failure});
     }

@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <functional>
 #include <stop_token>
+#include <string>
+#include <vector>
 
 // Minimum-thickness guard: measures each triangle's wall thickness with an inward ray and writes a thinmap,
 // an OBJ whose thin faces are grouped under a red material, with its MTL.
@@ -94,5 +96,24 @@ ThicknessSamples sampleThickness(const MeshPositions& positions, const MeshTrian
 ThicknessSamples sampleThickness(const MeshPositions& positions, const MeshTriangles& triangles,
                                  const MeshProgress& progress = {}, std::stop_token cancel = {},
                                  int threadCount = 0);
+
+// The faces of a thickness sampling split at `minThicknessMM`: thin when measured and strictly thinner, safe
+// otherwise; each list in face order.
+struct ThinSplit
+{
+    std::vector<std::size_t> thin;
+    std::vector<std::size_t> safe;
+};
+
+ThinSplit splitThin(const ThicknessSamples& samples, double minThicknessMM);
+
+// The MTL body shared by the thinmap and the grown mesh after their own header comment: material "safe"
+// (neutral grey) then "thin" (red).
+extern const char* const kSafeThinMaterials;
+
+// Appends OBJ group `name` using material `name` with one face line per index of `faces` into `triangles`;
+// appends nothing when `faces` is empty.
+void appendFaceGroup(std::string& obj, const char* name, const MeshTriangles& triangles,
+                     const std::vector<std::size_t>& faces);
 
 } // namespace tovarine::MeshMinThickness

@@ -1,30 +1,12 @@
 #include "PreviewGlView.h"
 
-#include <QMouseEvent>
 #include <QOpenGLContext>
-#include <QOpenGLFunctions>
 #include <QPainter>
 #include <QPainterPath>
-#include <QSurfaceFormat>
-#include <QWheelEvent>
 
 namespace tovarine {
 
-namespace {
-
-constexpr int kMultisamples = 4;
-
-} // namespace
-
-PreviewGlView::PreviewGlView(QWidget* parent) : QOpenGLWidget(parent)
-{
-    QSurfaceFormat format;
-    format.setVersion(3, 3);
-    format.setProfile(QSurfaceFormat::CoreProfile);
-    format.setSamples(kMultisamples);
-    format.setDepthBufferSize(24);
-    setFormat(format);
-}
+PreviewGlView::PreviewGlView(QWidget* parent) : OrbitGlView(std::nullopt, parent) {}
 
 PreviewGlView::~PreviewGlView()
 {
@@ -70,9 +52,7 @@ void PreviewGlView::paintGL()
         const qreal ratio = devicePixelRatioF();
         m_renderer.render(m_camera, int(width() * ratio), int(height() * ratio), m_look);
     } else {
-        auto* gl = context()->functions();
-        gl->glClearColor(0.0f, 0.0f, 0.0f, 1.0f);
-        gl->glClear(GL_COLOR_BUFFER_BIT);
+        clearToBlack();
     }
     QPainter painter(this);
     const QString message =
@@ -121,54 +101,6 @@ void PreviewGlView::releaseGl()
     m_renderer.release();
     doneCurrent();
     m_glReady = false;
-}
-
-void PreviewGlView::mousePressEvent(QMouseEvent* event)
-{
-    if (event->button() == Qt::LeftButton || event->button() == Qt::RightButton ||
-        event->button() == Qt::MiddleButton) {
-        m_dragButton = event->button();
-        m_lastPointer = event->position().toPoint();
-        event->accept();
-        return;
-    }
-    QOpenGLWidget::mousePressEvent(event);
-}
-
-void PreviewGlView::mouseMoveEvent(QMouseEvent* event)
-{
-    if (m_dragButton == Qt::NoButton) {
-        QOpenGLWidget::mouseMoveEvent(event);
-        return;
-    }
-    const QPoint pointer = event->position().toPoint();
-    const QPoint delta = pointer - m_lastPointer;
-    m_lastPointer = pointer;
-    if (m_dragButton == Qt::LeftButton) {
-        m_camera.orbit(float(delta.x()), float(delta.y()));
-    } else {
-        m_camera.pan(float(delta.x()), float(delta.y()), float(height()));
-    }
-    update();
-    event->accept();
-}
-
-void PreviewGlView::mouseReleaseEvent(QMouseEvent* event)
-{
-    if (event->button() == m_dragButton) {
-        m_dragButton = Qt::NoButton;
-    }
-    event->accept();
-}
-
-void PreviewGlView::wheelEvent(QWheelEvent* event)
-{
-    const float notches = float(event->angleDelta().y()) / 120.0f;
-    if (notches != 0.0f) {
-        m_camera.dolly(notches);
-        update();
-    }
-    event->accept();
 }
 
 } // namespace tovarine

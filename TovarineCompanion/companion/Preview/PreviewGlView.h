@@ -1,11 +1,9 @@
 #pragma once
 
-#include "OrbitCamera.h"
+#include "OrbitGlView.h"
 #include "PreviewBuffers.h"
 #include "PreviewRenderer.h"
 
-#include <QOpenGLWidget>
-#include <QPoint>
 #include <memory>
 
 namespace tovarine {
@@ -14,7 +12,7 @@ namespace tovarine {
 // radius 10 and a 1-pixel outline of white at 15% opacity, and a message (a failure) over the middle when
 // there is one. Left button orbits, right or middle button pans, the wheel dollies; a new model resets the
 // camera to its framing. Needs OpenGL 3.3 core; without it the view stays black and says so. GUI thread only.
-class PreviewGlView : public QOpenGLWidget
+class PreviewGlView : public OrbitGlView
 {
     Q_OBJECT
 public:
@@ -29,8 +27,6 @@ public:
     // Shown over the middle of the view; empty for none.
     void setMessage(const QString& message);
 
-    const OrbitCamera& camera() const { return m_camera; }
-
     // Paints the outline along the rounded corners and black outside them, over whatever is below.
     static void paintFrame(QPainter& painter, const QRectF& bounds);
     // Paints `message` centred in `bounds`, white at 60%.
@@ -39,23 +35,16 @@ public:
 protected:
     void initializeGL() override;
     void paintGL() override;
-    void mousePressEvent(QMouseEvent* event) override;
-    void mouseMoveEvent(QMouseEvent* event) override;
-    void mouseReleaseEvent(QMouseEvent* event) override;
-    void wheelEvent(QWheelEvent* event) override;
 
 private:
     void releaseGl();
 
     PreviewRenderer m_renderer;
     std::shared_ptr<const PreviewBuffers> m_buffers;
-    OrbitCamera m_camera;
     PreviewLookValues m_look;
     QString m_message;
     bool m_glReady = false;
     bool m_needsUpload = false;
-    Qt::MouseButton m_dragButton = Qt::NoButton;
-    QPoint m_lastPointer;
 };
 
 } // namespace tovarine

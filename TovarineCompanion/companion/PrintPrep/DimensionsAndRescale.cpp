@@ -29,21 +29,9 @@ constexpr double kSliderSteps = 100000.0;
 
 QLineEdit* makeField(const QString& name, const QString& placeholder, int widthPx)
 {
-    auto* field = new QLineEdit;
-    field->setObjectName(name);
+    QLineEdit* field = PanelStyle::numberField(name, widthPx);
     field->setPlaceholderText(placeholder);
-    field->setFixedWidth(widthPx);
-    field->setAlignment(Qt::AlignRight);
-    field->setStyleSheet(PanelStyle::fieldStyleSheet());
     return field;
-}
-
-QLabel* makeUnitLabel()
-{
-    auto* label = new QLabel;
-    label->setFont(PanelStyle::font(true, 11));
-    label->setStyleSheet(PanelStyle::whiteText(0.6));
-    return label;
 }
 
 QToolButton* makeSegment(const QString& name, const QString& text)
@@ -115,7 +103,7 @@ DimensionsAndRescale::DimensionsAndRescale(const QString& meshPath, const QStrin
     longestRow->setSpacing(4);
     m_targetField = makeField(QStringLiteral("targetField"), QString(), 64);
     longestRow->addWidget(m_targetField);
-    m_unitLabels[0] = makeUnitLabel();
+    m_unitLabels[0] = PanelStyle::unitLabel();
     longestRow->addWidget(m_unitLabels[0]);
     measured->addWidget(m_longestFields);
 
@@ -130,7 +118,7 @@ DimensionsAndRescale::DimensionsAndRescale(const QString& meshPath, const QStrin
             makeField(QString::fromLatin1(axisNames[i]), QString::fromLatin1(axisLabels[i]), 44);
         axisRow->addWidget(m_axisFields[i]);
     }
-    m_unitLabels[1] = makeUnitLabel();
+    m_unitLabels[1] = PanelStyle::unitLabel();
     axisRow->addWidget(m_unitLabels[1]);
     measured->addWidget(m_perAxisFields);
 

@@ -1,6 +1,8 @@
 #include "PanelStyle.h"
 
 #include <QFontDatabase>
+#include <QLabel>
+#include <QLineEdit>
 
 namespace tovarine::PanelStyle {
 
@@ -21,6 +23,24 @@ QString fieldStyleSheet()
 {
     return QStringLiteral("QLineEdit { border: 1px solid rgba(255, 255, 255, 64); border-radius: 5px;"
                           " padding: 1px 4px; background: rgba(255, 255, 255, 20); color: white; }");
+}
+
+QLineEdit* numberField(const QString& name, int widthPx)
+{
+    auto* field = new QLineEdit;
+    field->setObjectName(name);
+    field->setFixedWidth(widthPx);
+    field->setAlignment(Qt::AlignRight);
+    field->setStyleSheet(fieldStyleSheet());
+    return field;
+}
+
+QLabel* unitLabel()
+{
+    auto* label = new QLabel;
+    label->setFont(font(true, 11));
+    label->setStyleSheet(whiteText(0.6));
+    return label;
 }
 
 QString buttonStyleSheet()

@@ -4,8 +4,11 @@
 #include <QFont>
 #include <QString>
 
-// The result panels' look over the main window's dark result view: faces (sizes in pixels) and colours.
-// GUI thread only.
+class QLabel;
+class QLineEdit;
+
+// The result panels' look over the main window's dark result view: faces (sizes in pixels), colours and the
+// number fields with their unit labels. GUI thread only.
 namespace tovarine::PanelStyle {
 
 inline const QColor kYellow{255, 214, 10};
@@ -19,6 +22,12 @@ QString whiteText(double opacity);
 
 // The style sheet of a rounded-border text field.
 QString fieldStyleSheet();
+
+// A right-aligned number field named `name`, `widthPx` wide, with the field style sheet.
+QLineEdit* numberField(const QString& name, int widthPx);
+
+// The empty unit label beside a number field: fixed-pitch 11 px, white at 60%.
+QLabel* unitLabel();
 
 // The style sheet of the panels' push buttons and of the segments of a segmented picker (checkable tool
 // buttons; the checked one is lit).

@@ -44,13 +44,9 @@ QWidget* makeField(const QString& name, QLineEdit*& field, QLabel*& unitLabel)
     auto* row = new QHBoxLayout(box);
     row->setContentsMargins(0, 0, 0, 0);
     row->setSpacing(4);
-    field = new QLineEdit;
-    field->setObjectName(name);
-    field->setFixedWidth(48);
-    field->setAlignment(Qt::AlignRight);
-    field->setStyleSheet(PanelStyle::fieldStyleSheet());
+    field = PanelStyle::numberField(name, 48);
     row->addWidget(field);
-    unitLabel = makeLabel(QString(), true, 11, 0.6);
+    unitLabel = PanelStyle::unitLabel();
     row->addWidget(unitLabel);
     return box;
 }

@@ -2,9 +2,6 @@
 
 #include "PanelStyle.h"
 
-#include <QPainter>
-#include <QPainterPath>
-
 namespace tovarine::StatusSymbols {
 
 QString symbolName(Status status)
@@ -46,6 +43,44 @@ QPixmap pixmap(Status status, int sizePx)
         painter.drawPoint(QPointF(s * 0.5, s * 0.8));
     }
     return image;
+}
+
+QPixmap blank(int sizePx, qreal scale)
+{
+    QPixmap pixmap(int(sizePx * scale), int(sizePx * scale));
+    pixmap.setDevicePixelRatio(scale);
+    pixmap.fill(Qt::transparent);
+    return pixmap;
+}
+
+QPainterPath checkPath(qreal s)
+{
+    QPainterPath check;
+    check.moveTo(s * 0.3, s * 0.52);
+    check.lineTo(s * 0.44, s * 0.66);
+    check.lineTo(s * 0.7, s * 0.36);
+    return check;
+}
+
+QPixmap exclamationTriangle(int sizePx, qreal scale, const QColor& color, const TriangleProportions& shape)
+{
+    QPixmap pixmap = blank(sizePx, scale);
+    QPainter painter(&pixmap);
+    painter.setRenderHint(QPainter::Antialiasing);
+    const qreal s = sizePx;
+    const qreal stroke = s * shape.stroke;
+    QPainterPath triangle;
+    triangle.moveTo(s / 2, stroke);
+    triangle.lineTo(s - stroke, s * 0.9);
+    triangle.lineTo(stroke, s * 0.9);
+    triangle.closeSubpath();
+    painter.setPen(QPen(color, stroke, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+    painter.drawPath(triangle);
+    painter.drawLine(QPointF(s / 2, s * 0.38), QPointF(s / 2, s * shape.barEnd));
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(color);
+    painter.drawEllipse(QPointF(s / 2, s * shape.dot), stroke * 0.7, stroke * 0.7);
+    return pixmap;
 }
 
 } // namespace tovarine::StatusSymbols

@@ -2,18 +2,13 @@
 
 #include "PreviewGlView.h"
 
-#include <QMouseEvent>
 #include <QOpenGLContext>
-#include <QOpenGLFunctions>
 #include <QPainter>
-#include <QSurfaceFormat>
-#include <QWheelEvent>
 
 namespace tovarine {
 
 namespace {
 
-constexpr int kMultisamples = 4;
 constexpr int kCornerLabelPx = 11;
 constexpr int kCornerLabelPaddingPx = 8;
 
@@ -22,14 +17,8 @@ constexpr int kCornerLabelPaddingPx = 8;
 MorvelSceneGlView::MorvelSceneGlView(std::shared_ptr<const PreviewBuffers> surface,
                                      std::shared_ptr<const MorvelCageBuffers> cage,
                                      const std::optional<CameraFrame>& frame, QWidget* parent)
-    : QOpenGLWidget(parent), m_surface(std::move(surface)), m_cage(std::move(cage)), m_camera(frame)
+    : OrbitGlView(frame, parent), m_surface(std::move(surface)), m_cage(std::move(cage))
 {
-    QSurfaceFormat format;
-    format.setVersion(3, 3);
-    format.setProfile(QSurfaceFormat::CoreProfile);
-    format.setSamples(kMultisamples);
-    format.setDepthBufferSize(24);
-    setFormat(format);
 }
 
 MorvelSceneGlView::~MorvelSceneGlView()
@@ -96,9 +85,7 @@ void MorvelSceneGlView::paintGL()
             }
         }
     } else {
-        auto* gl = context()->functions();
-        gl->glClearColor(0.0f, 0.0f, 0.0f, 1.0f);
-        gl->glClear(GL_COLOR_BUFFER_BIT);
+        clearToBlack();
     }
     QPainter painter(this);
     const QRectF bounds(rect());
@@ -120,54 +107,6 @@ void MorvelSceneGlView::releaseGl()
     m_cageRenderer.release();
     doneCurrent();
     m_glReady = false;
-}
-
-void MorvelSceneGlView::mousePressEvent(QMouseEvent* event)
-{
-    if (event->button() == Qt::LeftButton || event->button() == Qt::RightButton ||
-        event->button() == Qt::MiddleButton) {
-        m_dragButton = event->button();
-        m_lastPointer = event->position().toPoint();
-        event->accept();
-        return;
-    }
-    QOpenGLWidget::mousePressEvent(event);
-}
-
-void MorvelSceneGlView::mouseMoveEvent(QMouseEvent* event)
-{
-    if (m_dragButton == Qt::NoButton) {
-        QOpenGLWidget::mouseMoveEvent(event);
-        return;
-    }
-    const QPoint pointer = event->position().toPoint();
-    const QPoint delta = pointer - m_lastPointer;
-    m_lastPointer = pointer;
-    if (m_dragButton == Qt::LeftButton) {
-        m_camera.orbit(float(delta.x()), float(delta.y()));
-    } else {
-        m_camera.pan(float(delta.x()), float(delta.y()), float(height()));
-    }
-    update();
-    event->accept();
-}
-
-void MorvelSceneGlView::mouseReleaseEvent(QMouseEvent* event)
-{
-    if (event->button() == m_dragButton) {
-        m_dragButton = Qt::NoButton;
-    }
-    event->accept();
-}
-
-void MorvelSceneGlView::wheelEvent(QWheelEvent* event)
-{
-    const float notches = float(event->angleDelta().y()) / 120.0f;
-    if (notches != 0.0f) {
-        m_camera.dolly(notches);
-        update();
-    }
-    event->accept();
 }
 
 } // namespace tovarine

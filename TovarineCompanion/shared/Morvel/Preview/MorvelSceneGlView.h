@@ -1,11 +1,9 @@
 #pragma once
 
 #include "MorvelSceneBuffers.h"
-#include "OrbitCamera.h"
+#include "OrbitGlView.h"
 #include "PreviewRenderer.h"
 
-#include <QOpenGLWidget>
-#include <QPoint>
 #include <memory>
 
 namespace tovarine {
@@ -14,7 +12,7 @@ namespace tovarine {
 // of the cage wire unlit in its colour while the wire is shown, then the corner label and the rounded frame.
 // Left button orbits, right or middle button pans, the wheel dollies. Needs OpenGL 3.3 core; without it the
 // view stays black and says so. GUI thread only.
-class MorvelSceneGlView : public QOpenGLWidget
+class MorvelSceneGlView : public OrbitGlView
 {
     Q_OBJECT
 public:
@@ -25,7 +23,6 @@ public:
 
     void setShowsCage(bool showsCage);
     void setCornerLabel(const QString& text);
-    const OrbitCamera& camera() const { return m_camera; }
 
     // Paints `text` in the top-left corner of `bounds`: monospaced 11 px, white at 60%, 8 px in.
     static void paintCornerLabel(QPainter& painter, const QRectF& bounds, const QString& text);
@@ -33,10 +30,6 @@ public:
 protected:
     void initializeGL() override;
     void paintGL() override;
-    void mousePressEvent(QMouseEvent* event) override;
-    void mouseMoveEvent(QMouseEvent* event) override;
-    void mouseReleaseEvent(QMouseEvent* event) override;
-    void wheelEvent(QWheelEvent* event) override;
 
 private:
     void releaseGl();
@@ -45,13 +38,10 @@ private:
     std::shared_ptr<const MorvelCageBuffers> m_cage;
     PreviewRenderer m_surfaceRenderer;
     PreviewRenderer m_cageRenderer;
-    OrbitCamera m_camera;
     bool m_showsCage = true;
     QString m_cornerLabel;
     bool m_glReady = false;
     QString m_glLog;
-    Qt::MouseButton m_dragButton = Qt::NoButton;
-    QPoint m_lastPointer;
 };
 
 } // namespace tovarine

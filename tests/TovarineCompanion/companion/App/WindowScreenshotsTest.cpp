@@ -50,20 +50,10 @@ ModelMesh scanLikeModel()
     return mesh;
 }
 
-QString screenshotDir()
-{
-    const QString dir = QStringLiteral(TOVARINE_SOURCE_ROOT "/screenshots");
-    QDir().mkpath(dir);
-    return dir;
-}
-
+// Queued paints need this long to reach the screen before it is read back.
 void save(QWidget* widget, const QString& name)
 {
-    QTest::qWait(100); // let queued paints reach the screen before reading it back
-    // What the display shows (the X server's copy), GL content and all.
-    const QImage image = widget->screen()->grabWindow(widget->winId()).toImage();
-    ASSERT_FALSE(image.isNull()) << name.toStdString();
-    ASSERT_TRUE(image.save(screenshotDir() + QLatin1Char('/') + name + QStringLiteral(".png")));
+    test::saveScreenshot(widget, name, 100);
 }
 
 TEST(WindowScreenshots, EveryStateAndTheSettingsWindow)

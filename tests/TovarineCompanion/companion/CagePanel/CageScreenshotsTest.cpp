@@ -54,19 +54,10 @@ ModelMesh blockScan()
     return mesh;
 }
 
-QString screenshotDir()
-{
-    const QString dir = QStringLiteral(TOVARINE_SOURCE_ROOT "/screenshots");
-    QDir().mkpath(dir);
-    return dir;
-}
-
+// Queued paints need this long to reach the screen before it is read back.
 void save(QWidget* window, const QString& name)
 {
-    QTest::qWait(150); // let queued paints reach the screen before reading it back
-    const QImage image = window->screen()->grabWindow(window->winId()).toImage();
-    ASSERT_FALSE(image.isNull()) << name.toStdString();
-    ASSERT_TRUE(image.save(screenshotDir() + QLatin1Char('/') + name + QStringLiteral(".png")));
+    test::saveScreenshot(window, name, 150);
 }
 
 // The result view before and after a cage made by the stand-in engine page, and after the next drop.

@@ -1,6 +1,7 @@
 #include "DimensionsAndRescale.h"
 
 #include "BackgroundRun.h"
+#include "PanelTestSupport.h"
 #include "PrintPrepFixtures.h"
 #include "SettingsKeys.h"
 #include "UserDefaults.h"
@@ -21,6 +22,8 @@ using namespace tovarine;
 
 namespace {
 
+using test::child;
+
 class DimensionsAndRescaleTest : public ::testing::Test
 {
 protected:
@@ -40,13 +43,6 @@ protected:
         panel->show();
         EXPECT_TRUE(QTest::qWaitFor([&] { return panel->dims().has_value(); }, 10000));
         return panel;
-    }
-
-    template <class T> static T* child(QWidget& panel, const char* name)
-    {
-        T* widget = panel.findChild<T*>(QString::fromLatin1(name));
-        EXPECT_NE(widget, nullptr) << name;
-        return widget;
     }
 
     static void type(QWidget& panel, const char* field, const QString& text)

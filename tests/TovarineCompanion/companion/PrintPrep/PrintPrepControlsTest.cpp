@@ -1,6 +1,7 @@
 #include "PrintPrepControls.h"
 
 #include "BackgroundRun.h"
+#include "PanelTestSupport.h"
 #include "PrintPrepFixtures.h"
 #include "SettingsKeys.h"
 #include "StatusIndicator.h"
@@ -22,6 +23,8 @@
 using namespace tovarine;
 
 namespace {
+
+using test::child;
 
 constexpr qint64 kT0 = 1'700'000'000;
 
@@ -45,13 +48,6 @@ protected:
         auto panel = std::make_unique<PrintPrepControls>(m_mesh, m_result.path(), *m_defaults);
         panel->show();
         return panel;
-    }
-
-    template <class T> static T* child(QWidget& panel, const char* name)
-    {
-        T* widget = panel.findChild<T*>(QString::fromLatin1(name));
-        EXPECT_NE(widget, nullptr) << name;
-        return widget;
     }
 
     static void type(QWidget& panel, const char* field, const QString& text)

@@ -4,7 +4,11 @@
 
 #include <QDir>
 #include <QFile>
+#include <QImage>
+#include <QScreen>
+#include <QTest>
 #include <QTimer>
+#include <gtest/gtest.h>
 
 namespace tovarine::test {
 
@@ -81,6 +85,16 @@ QString WindowFixture::makeCapture(const QString& name)
         frame.write("\xff\xd8\xff\xd9");
     }
     return capture;
+}
+
+void saveScreenshot(QWidget* window, const QString& name, int settleMs)
+{
+    QTest::qWait(settleMs);
+    const QString dir = QStringLiteral(TOVARINE_SOURCE_ROOT "/screenshots");
+    QDir().mkpath(dir);
+    const QImage image = window->screen()->grabWindow(window->winId()).toImage();
+    ASSERT_FALSE(image.isNull()) << name.toStdString();
+    ASSERT_TRUE(image.save(dir + QLatin1Char('/') + name + QStringLiteral(".png")));
 }
 
 } // namespace tovarine::test

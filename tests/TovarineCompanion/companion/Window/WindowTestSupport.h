@@ -8,6 +8,7 @@
 #include <QList>
 #include <QString>
 #include <QTemporaryDir>
+#include <QWidget>
 #include <memory>
 
 namespace tovarine::test {
@@ -66,5 +67,10 @@ struct WindowFixture
     RecordingWorkspace workspace;
     FakeEngine engine;
 };
+
+// Saves what the display shows of `window` (the X server's copy, GL content included) as
+// "<repository root>/screenshots/<name>.png", after waiting `settleMs` for queued paints to reach the screen.
+// An empty grab or a failed write is a test failure.
+void saveScreenshot(QWidget* window, const QString& name, int settleMs);
 
 } // namespace tovarine::test
