@@ -26,7 +26,7 @@ inline constexpr int kSequentialOverlap = 15;
 // Memory the feature extraction may take, whatever the machine has: the chain's peak stays under 8 GB.
 inline constexpr qint64 kMemoryBudgetBytes = 7680LL * 1024 * 1024;
 
-// The table row of `detail`. `custom` is the raw row with the specification's polygon limit (0: no cap);
+// The table row of `detail`. `custom` is the raw row with the custom detail's polygon limit (0: no cap);
 // texture settings are not honoured (the model carries vertex colours).
 ColmapLevelSettings settingsFor(PhotogrammetrySession::Detail detail,
                                 const PhotogrammetrySession::CustomDetailSpecification& custom = {});

@@ -311,7 +311,7 @@ TEST_F(ColmapSessionTest, ArgumentsFollowTheDetailLevelAndTheCapture)
         EXPECT_LE(threads.toInt(), 2);
     }
 
-    // Custom: the raw settings with the specification's polygon limit.
+    // Custom: the raw settings with the custom detail's polygon limit.
     QFile::remove(m_calls);
     PhotogrammetrySession::Configuration custom;
     custom.customDetailSpecification.maximumPolygonCount = 300;
