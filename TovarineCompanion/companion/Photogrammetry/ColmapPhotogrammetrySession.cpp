@@ -393,13 +393,7 @@ void ColmapPhotogrammetrySession::cleanUpMesh()
 void ColmapPhotogrammetrySession::runColmap(Stage stage, const QString& name, const QStringList& arguments,
                                             std::function<void()> next)
 {
-    if (m_cancelRequested) {
-        finishCancelled();
-        return;
-    }
-    enterStage(stage, name);
-    if (m_cancelRequested) {
-        finishCancelled();
+    if (!beginStage(stage, name)) {
         return;
     }
     m_next = std::move(next);
@@ -515,13 +509,7 @@ void ColmapPhotogrammetrySession::onProcessFinished(int exitCode, QProcess::Exit
 void ColmapPhotogrammetrySession::runWorker(Stage stage, const QString& name, std::function<QString()> work,
                                             std::function<void()> next)
 {
-    if (m_cancelRequested) {
-        finishCancelled();
-        return;
-    }
-    enterStage(stage, name);
-    if (m_cancelRequested) {
-        finishCancelled();
+    if (!beginStage(stage, name)) {
         return;
     }
     m_workerError.clear();
@@ -539,6 +527,21 @@ void ColmapPhotogrammetrySession::runWorker(Stage stage, const QString& name, st
         }
     });
     m_worker->start();
+}
+
+bool ColmapPhotogrammetrySession::beginStage(Stage stage, const QString& name)
+{
+    // A cancel may arrive before the stage or from a listener of the stage's first progress output.
+    if (m_cancelRequested) {
+        finishCancelled();
+        return false;
+    }
+    enterStage(stage, name);
+    if (m_cancelRequested) {
+        finishCancelled();
+        return false;
+    }
+    return true;
 }
 
 void ColmapPhotogrammetrySession::enterStage(Stage stage, const QString& name)

@@ -92,6 +92,8 @@ private:
     void reconstructSurface(int trim);
     void cleanUpMesh();
 
+    // Enters the stage and returns true, or ends the run cancelled and returns false when a cancel came first.
+    bool beginStage(Stage stage, const QString& name);
     void enterStage(Stage stage, const QString& name);
     void leaveStage();
     void reportProgress(double fraction, bool force = false);
