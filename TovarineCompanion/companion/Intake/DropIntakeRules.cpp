@@ -47,10 +47,27 @@ QString child(const QString& folder, const QString& name)
     return QDir(folder).filePath(name);
 }
 
+// Capture content is never followed through a symbolic link: a link named Images or label.txt could point
+// anywhere on the machine, and its target would be copied to the Desktop.
+bool isRealFolder(const QString& path)
+{
+    const QFileInfo info(path);
+    return info.isDir() && !info.isSymLink();
+}
+
+bool isRealFile(const QString& path)
+{
+    const QFileInfo info(path);
+    return info.isFile() && !info.isSymLink();
+}
+
 } // namespace
 
 bool hasJPEGs(const QString& folderPath)
 {
+    if (!isRealFolder(folderPath)) {
+        return false;
+    }
     const std::optional<QStringList> entries = listFolder(folderPath);
     return entries && std::any_of(entries->begin(), entries->end(), isFrameName);
 }
@@ -73,7 +90,7 @@ QString findImagesDir(const QString& rootPath)
     }
     for (const QString& entry : *entries) {
         const QString entryPath = child(rootPath, entry);
-        if (!QFileInfo(entryPath).isDir()) {
+        if (!isRealFolder(entryPath)) {
             continue;
         }
         if (hasJPEGs(child(entryPath, images))) {
@@ -99,10 +116,20 @@ QString truncatedName(const QString& text, int maxCharacters, int maxUtf8Bytes)
     return text.left(end);
 }
 
+bool isSafeComponent(const QString& name)
+{
+    return !name.isEmpty() && !name.startsWith(QLatin1Char('.')) && !name.contains(QLatin1Char('/')) &&
+           !name.contains(QChar(0));
+}
+
 OutputName outputName(const QString& rootPath, qint64 nowSeconds)
 {
-    // Only the last extension goes; a leading dot (a hidden name) is not an extension.
-    const QString fileName = QFileInfo(QDir::cleanPath(rootPath)).fileName();
+    // Leading dots go first: "...mug" must not leave "..", nor "..x" leave ".", and a result folder is never
+    // hidden. Then only the last extension goes.
+    QString fileName = QFileInfo(QDir::cleanPath(rootPath)).fileName();
+    while (fileName.startsWith(QLatin1Char('.'))) {
+        fileName.remove(0, 1);
+    }
     const qsizetype dot = fileName.lastIndexOf(QLatin1Char('.'));
     const QString base = dot > 0 ? fileName.left(dot) : fileName;
 
@@ -112,7 +139,11 @@ OutputName outputName(const QString& rootPath, qint64 nowSeconds)
     if (Wordbank::looksLikeIdentifier(base)) {
         return {Wordbank::name(Wordbank::seed(base)), true};
     }
-    return {truncatedName(base, kMaxNameCharacters, kMaxNameBytes), false};
+    const QString name = truncatedName(base, kMaxNameCharacters, kMaxNameBytes);
+    if (!isSafeComponent(name)) {
+        return {Wordbank::name(Wordbank::seed(base)), true};
+    }
+    return {name, false};
 }
 
 QString cleanOutputName(const QString& rootPath, qint64 nowSeconds)
@@ -144,7 +175,7 @@ void copyLabel(const QString& captureDir, const QString& resultDir)
         return;
     }
     const QString source = child(captureDir, kLabelFile);
-    if (QFileInfo::exists(source)) {
+    if (isRealFile(source)) {
         const QString destination = child(resultDir, kLabelFile);
         QFile::remove(destination);
         QFile::copy(source, destination);
@@ -163,7 +194,7 @@ void copyPhoneMorvelSettings(const QString& captureDir, const QString& resultDir
         child(captureDir, captureIsResultFolder ? kPhoneSettingsFile : kCaptureSettingsFile);
     const QString destination = child(resultDir, kPhoneSettingsFile);
     QFile::remove(destination);
-    if (QFileInfo::exists(source)) {
+    if (isRealFile(source)) {
         QFile::copy(source, destination);
     }
 }

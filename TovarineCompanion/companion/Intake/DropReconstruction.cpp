@@ -1,9 +1,11 @@
 #include "DropReconstruction.h"
 
 #include "CaptureStaging.h"
+#include "PrivateTempFolder.h"
 #include "ResultObjExport.h"
 #include "SettingsKeys.h"
 #include "UserDefaults.h"
+#include "ZipUnpacker.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -11,6 +13,7 @@
 #include <QFileInfo>
 #include <QFutureWatcher>
 #include <QStandardPaths>
+#include <QUuid>
 #include <QtConcurrent>
 
 namespace tovarine {
@@ -77,6 +80,15 @@ DropReconstruction::DropReconstruction(Environment environment, QObject* parent)
     : QObject(parent), m_environment(std::move(environment))
 {
     m_stagingPool.setMaxThreadCount(1);
+    const Expected<QString, QString> privateDir = PrivateTempFolder::ensure(m_environment.tempDir);
+    if (privateDir) {
+        m_privateDir = *privateDir;
+        // On the staging thread, so it ends before any drop's unpacking or copying starts there.
+        QThreadPool* pool = &m_stagingPool;
+        pool->start([dir = m_privateDir] { PrivateTempFolder::sweepLeftovers(dir); });
+    } else {
+        m_privateDirError = privateDir.error();
+    }
 }
 
 DropReconstruction::~DropReconstruction()
@@ -109,10 +121,6 @@ void DropReconstruction::ingest(const QUrl& item, const QString& detail)
 void DropReconstruction::abandonCurrentRun()
 {
     ++m_generation;
-    if (m_unzipper) {
-        m_unzipper->abort();
-        m_unzipper->deleteLater();
-    }
     if (m_stagingAbandoned) {
         m_stagingAbandoned->store(true);
     }
@@ -135,24 +143,44 @@ void DropReconstruction::runPipeline(quint64 generation, const QString& itemPath
         stageCapture(generation, itemPath, detail);
         return;
     }
-    auto* unzipper = new ZipUnpacker(this);
-    m_unzipper = unzipper;
-    connect(unzipper, &ZipUnpacker::finished, this,
-            [this, generation, detail, unzipper](const Expected<QString, QString>& result) {
-                unzipper->deleteLater();
-                if (!isCurrent(generation)) {
-                    return;
-                }
-                if (!result) {
-                    setState(State::failed(QStringLiteral("Couldn't unzip: ") + result.error()));
-                    return;
-                }
-                stageCapture(generation, result.value(), detail);
-            });
-    unzipper->start(itemPath, m_environment.tempDir, m_environment.unzipProgram);
+    unpackZip(generation, itemPath, detail);
 }
 
-void DropReconstruction::stageCapture(quint64 generation, const QString& rootPath, const QString& detail)
+void DropReconstruction::unpackZip(quint64 generation, const QString& zipPath, const QString& detail)
+{
+    if (m_privateDir.isEmpty()) {
+        setState(State::failed(QStringLiteral("Couldn't unzip: ") + m_privateDirError));
+        return;
+    }
+    const QString drops = QDir(m_privateDir).filePath(QStringLiteral("tovarine-drop"));
+    const QString destination =
+        QDir(drops).filePath(QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper());
+    auto abandoned = std::make_shared<std::atomic<bool>>(false);
+    m_stagingAbandoned = abandoned;
+
+    using Result = Expected<void, QString>;
+    auto* watcher = new QFutureWatcher<Result>(this);
+    connect(watcher, &QFutureWatcherBase::finished, this, [this, generation, detail, destination, watcher] {
+        watcher->deleteLater();
+        if (!isCurrent(generation)) {
+            m_stagingPool.start([destination] { QDir(destination).removeRecursively(); });
+            return;
+        }
+        const Result result = watcher->result();
+        if (!result) {
+            setState(State::failed(QStringLiteral("Couldn't unzip: ") + result.error()));
+            return;
+        }
+        stageCapture(generation, destination, detail, destination);
+    });
+    watcher->setFuture(QtConcurrent::run(&m_stagingPool, [zipPath, drops, destination, abandoned]() -> Result {
+        QDir().mkpath(drops);
+        return ZipUnpacker::unpack(zipPath, destination, abandoned.get());
+    }));
+}
+
+void DropReconstruction::stageCapture(quint64 generation, const QString& rootPath, const QString& detail,
+                                      const QString& unpackedDir)
 {
     CaptureStaging::Request request;
     request.rootPath = rootPath;
@@ -177,13 +205,20 @@ void DropReconstruction::stageCapture(quint64 generation, const QString& rootPat
         }
         reconstruct(generation, Staged{result->resultDir, result->imagesDir}, detail);
     });
-    watcher->setFuture(QtConcurrent::run(&m_stagingPool, &CaptureStaging::stage, request));
+    watcher->setFuture(QtConcurrent::run(&m_stagingPool, [request, unpackedDir] {
+        Result result = CaptureStaging::stage(request);
+        // The frames are on the Desktop now (or staging failed): the unpacked copy has served.
+        if (!unpackedDir.isEmpty()) {
+            QDir(unpackedDir).removeRecursively();
+        }
+        return result;
+    }));
 }
 
 void DropReconstruction::reconstruct(quint64 generation, const Staged& staged, const QString& detail)
 {
     auto* driver = new CompanionReconstructor(m_environment.sessionFactory, this);
-    driver->setTempDir(m_environment.tempDir);
+    driver->setTempDir(m_privateDir.isEmpty() ? m_environment.tempDir : m_privateDir);
     m_reconstructor = driver;
 
     // Progress reaches `state` one hop after the driver's own state; the ending takes the same queue, so it

@@ -8,6 +8,7 @@
 #include <QFileInfo>
 #include <QProcess>
 #include <QTest>
+#include <unistd.h>
 
 namespace tovarine {
 namespace {
@@ -32,6 +33,12 @@ protected:
                   extraArguments + QStringList{QStringLiteral("-qr"), zipPath, folder});
         ASSERT_TRUE(zip.waitForFinished(10000));
         ASSERT_EQ(zip.exitCode(), 0) << zip.readAllStandardError().toStdString();
+    }
+
+    // Where zips are unpacked: the private per-user folder in the temporary folder.
+    QString unpackRoot() const
+    {
+        return path(QStringLiteral("tmp/tovarine-%1/tovarine-drop").arg(::geteuid()));
     }
 
     QStringList messages() const
@@ -93,15 +100,6 @@ TEST_F(DropReconstructionTest, FailureTexts)
     makeCapture(QStringLiteral("deep/a/b"), 1);
     QDir().mkpath(path(QStringLiteral("folder.zip/Images")));
     test::writeFile(path(QStringLiteral("corrupt.zip")), "this is not a zip archive");
-    test::writeFile(path(QStringLiteral("unzip-garbles")),
-                    "#!/bin/sh\nprintf '\\377\\376 bad' >&2\nexit 3\n");
-    QFile::setPermissions(path(QStringLiteral("unzip-garbles")),
-                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
-    // More than a pipe holds: unzip must be read while it runs, or it never exits.
-    test::writeFile(path(QStringLiteral("unzip-talks")),
-                    "#!/bin/sh\nhead -c 300000 /dev/zero | tr '\\0' e >&2\nexit 2\n");
-    QFile::setPermissions(path(QStringLiteral("unzip-talks")),
-                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
     makeCapture(QStringLiteral("secret"), 1);
     zipFolder(QStringLiteral("secret"), QStringLiteral("secret.zip"),
               {QStringLiteral("-P"), QStringLiteral("pw")});
@@ -114,51 +112,26 @@ TEST_F(DropReconstructionTest, FailureTexts)
         QString message;       // exact, or
         QString messagePrefix; // with this start and containing
         QString messageContains;
-        QString unzipProgram = QStringLiteral("/usr/bin/unzip");
         bool blockDesktop = false;
     } cases[] = {
         {"no frames folder", path(QStringLiteral("deep")), intakeFailed, {}, {}},
         {"nothing there", path(QStringLiteral("missing")), intakeFailed, {}, {}},
-        {"corrupt zip",
-         path(QStringLiteral("corrupt.zip")),
-         {},
-         QStringLiteral("Couldn't unzip: "),
-         QStringLiteral("cannot find zipfile directory")},
+        {"corrupt zip", path(QStringLiteral("corrupt.zip")), {}, QStringLiteral("Couldn't unzip: "), {}},
         {"folder named .zip",
          path(QStringLiteral("folder.zip")),
-         QStringLiteral("Couldn't unzip: unzip:  cannot find or open %1, %1.zip or %1.ZIP.\n")
-             .arg(path(QStringLiteral("folder.zip"))),
          {},
-         {}},
-        {"unzip with a lot to say",
-         path(QStringLiteral("corrupt.zip")),
-         QStringLiteral("Couldn't unzip: ") + QString(300000, QLatin1Char('e')),
-         {},
-         {},
-         path(QStringLiteral("unzip-talks"))},
+         QStringLiteral("Couldn't unzip: "),
+         path(QStringLiteral("folder.zip"))},
         {"password-protected zip",
          path(QStringLiteral("secret.zip")),
          {},
          QStringLiteral("Couldn't unzip: "),
-         QStringLiteral("unable to get password")},
-        {"unzip missing",
-         path(QStringLiteral("corrupt.zip")),
-         {},
-         QStringLiteral("Couldn't unzip: couldn't start "),
-         QStringLiteral("/nonexistent/unzip"),
-         QStringLiteral("/nonexistent/unzip")},
-        {"unzip writes no UTF-8",
-         path(QStringLiteral("corrupt.zip")),
-         QStringLiteral("Couldn't unzip: unzip failed (3)"),
-         {},
-         {},
-         path(QStringLiteral("unzip-garbles"))},
-        {"frames cannot be staged",
+         QStringLiteral("Passphrase required")},
+        {"Desktop is not a folder",
          path(QStringLiteral("fine")),
          {},
          QStringLiteral("Couldn't stage frames: "),
-         QStringLiteral("tovarine"),
-         QStringLiteral("/usr/bin/unzip"),
+         path(QStringLiteral("fine/Images/frame_00000.jpg")) + QStringLiteral(" is not writable."),
          true},
     };
     for (const auto& c : cases) {
@@ -168,7 +141,6 @@ TEST_F(DropReconstructionTest, FailureTexts)
                                                 : path(QStringLiteral("Desktop"));
         environment.tempDir = path(QStringLiteral("tmp"));
         environment.sessionFactory = m_engine.factory();
-        environment.unzipProgram = c.unzipProgram;
         m_drop = std::make_unique<DropReconstruction>(environment);
         m_states.clear();
         QObject::connect(m_drop.get(), &DropReconstruction::stateChanged,
@@ -285,11 +257,8 @@ TEST_F(DropReconstructionTest, ZipDropIsUnpackedAndGetsAFreshGeneratedName)
     EXPECT_NE(name, QStringLiteral("capture"));
     EXPECT_TRUE(name.contains(QLatin1Char('-')));
     EXPECT_EQ(test::readFile(first.resultDir + QStringLiteral("/label.txt")), QByteArray("zipped"));
-    // The unpacked capture stays in the temporary folder.
-    const QStringList unpacked = entries(path(QStringLiteral("tmp/tovarine-drop")));
-    ASSERT_EQ(unpacked.size(), 1);
-    EXPECT_TRUE(QFileInfo::exists(path(QStringLiteral("tmp/tovarine-drop/")) + unpacked.front() +
-                                  QStringLiteral("/capture/Images/frame_00000.jpg")));
+    // The unpacked copy is removed once the frames are on the Desktop.
+    EXPECT_TRUE(entries(unpackRoot()).isEmpty());
 
     const State second = drop(path(QStringLiteral("Capture.ZIP")));
     ASSERT_EQ(second.kind, State::Kind::done);
@@ -324,24 +293,21 @@ TEST_F(DropReconstructionTest, DropDuringARunCancelsItAndIgnoresItsLateOutputs)
 
 TEST_F(DropReconstructionTest, DropDuringUnzipAbandonsIt)
 {
-    // An unzip that takes its time: the second drop must not wait for it, and its ending is ignored.
-    test::writeFile(path(QStringLiteral("slow-unzip")), "#!/bin/sh\nsleep 5\nexit 0\n");
-    QFile::setPermissions(path(QStringLiteral("slow-unzip")),
-                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
-    DropReconstruction::Environment environment;
-    environment.desktopDir = path(QStringLiteral("Desktop"));
-    environment.tempDir = path(QStringLiteral("tmp"));
-    environment.sessionFactory = m_engine.factory();
-    environment.unzipProgram = path(QStringLiteral("slow-unzip"));
-    m_drop = std::make_unique<DropReconstruction>(environment);
+    // A zip with a lot to unpack: the second drop takes over, the first one's ending is ignored and its
+    // unpacked copy is removed.
+    const QString big = makeCapture(QStringLiteral("big"), 3);
+    for (int i = 0; i < 200; ++i) {
+        test::writeFile(big + QStringLiteral("/Images/extra_%1.jpg").arg(i), QByteArray(64 * 1024, 'x'));
+    }
+    zipFolder(QStringLiteral("big"), QStringLiteral("a.zip"), {QStringLiteral("-0")});
 
-    test::writeFile(path(QStringLiteral("a.zip")), "zip");
     m_drop->ingest(QUrl::fromLocalFile(path(QStringLiteral("a.zip"))), QStringLiteral("full"));
     QCoreApplication::processEvents();
     EXPECT_EQ(m_drop->state(), State::preparing(QStringLiteral("Inspecting a.zip…")));
     const State final = drop(makeCapture(QStringLiteral("cup")));
     EXPECT_EQ(final.kind, State::Kind::done);
     EXPECT_EQ(final.resultDir, resultDir(QStringLiteral("cup")));
+    EXPECT_TRUE(QTest::qWaitFor([this] { return entries(unpackRoot()).isEmpty(); }, 10000));
 }
 
 TEST_F(DropReconstructionTest, StaleObjIsRemovedAndAFailedExportStillGivesDone)
