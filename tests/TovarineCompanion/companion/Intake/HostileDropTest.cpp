@@ -395,36 +395,30 @@ TEST(PrivateTempFolder, IsPrivateAndRefusesAFolderPlantedByAnotherUserOrALink)
 
 TEST(PrivateTempFolder, LeftoversOfAKilledRunGoAtTheNextStartButARunningInstanceKeepsItsOwn)
 {
-    // Another instance of the app: holds the folder's lock and keeps an unpacked zip and a work folder.
-    const auto startInstance = [](const QString& dir, QProcess& instance) {
+    // Another instance of the app, in a temporary folder of its own: holds the private folder's lock and keeps
+    // an unpacked zip and a work folder there.
+    QTemporaryDir temp;
+    for (const bool killed : {false, true}) {
+        SCOPED_TRACE(killed ? "instance killed" : "instance alive");
+        const QString tempDir = temp.filePath(killed ? QStringLiteral("killed") : QStringLiteral("alive"));
+        QDir().mkpath(tempDir);
+        const auto privateDir = PrivateTempFolder::ensure(tempDir);
+        ASSERT_TRUE(privateDir);
+        QProcess instance;
         instance.start(QStringLiteral("/bin/sh"),
                        {QStringLiteral("-c"),
                         QStringLiteral("exec 9>\"$1/.in-use\"; flock -s 9; mkdir -p \"$1/tovarine-drop/OLD\" "
                                        "\"$1/tovarine-colmap-X\" && echo x > \"$1/tovarine-drop/OLD/f\" && "
                                        "echo ready && exec sleep 30"),
-                        QStringLiteral("sh"), dir});
-        return instance.waitForReadyRead(5000);
-    };
-    QTemporaryDir temp;
-    {
-        SCOPED_TRACE("instance alive");
-        QDir().mkpath(temp.filePath(QStringLiteral("alive")));
-        const auto privateDir = PrivateTempFolder::ensure(temp.filePath(QStringLiteral("alive")));
-        ASSERT_TRUE(privateDir);
-        QProcess instance;
-        ASSERT_TRUE(startInstance(*privateDir, instance));
-        EXPECT_EQ(PrivateTempFolder::sweepLeftovers(*privateDir), 0);
-        EXPECT_TRUE(QFileInfo::exists(*privateDir + QStringLiteral("/tovarine-drop/OLD/f")));
-        instance.kill();
-        instance.waitForFinished();
-    }
-    {
-        SCOPED_TRACE("instance killed");
-        QDir().mkpath(temp.filePath(QStringLiteral("killed")));
-        const auto privateDir = PrivateTempFolder::ensure(temp.filePath(QStringLiteral("killed")));
-        ASSERT_TRUE(privateDir);
-        QProcess instance;
-        ASSERT_TRUE(startInstance(*privateDir, instance));
+                        QStringLiteral("sh"), *privateDir});
+        ASSERT_TRUE(instance.waitForReadyRead(5000));
+        if (!killed) {
+            EXPECT_EQ(PrivateTempFolder::sweepLeftovers(*privateDir), 0);
+            EXPECT_TRUE(QFileInfo::exists(*privateDir + QStringLiteral("/tovarine-drop/OLD/f")));
+            instance.kill();
+            instance.waitForFinished();
+            continue;
+        }
         ::kill(static_cast<pid_t>(instance.processId()), SIGKILL);
         instance.waitForFinished();
         EXPECT_EQ(PrivateTempFolder::sweepLeftovers(*privateDir), 2);

@@ -315,35 +315,33 @@ TEST(UsdzFile, ADeflatedLayerThatClaimsToExpandPastAModelIsRefused)
             out.append(char((value >> (8 * i)) & 0xff));
         }
     };
+    // The fields the local and the central header share: version needed, flags, method, time and date, CRC,
+    // both sizes and the name's length.
+    const auto sharedFields = [&](QByteArray& out) {
+        le(out, 20, 2);
+        le(out, 0, 2);
+        le(out, 8, 2);
+        le(out, 0, 4);
+        le(out, crc, 4);
+        le(out, std::uint32_t(deflated.size()), 4);
+        le(out, std::uint32_t(layer.size()), 4);
+        le(out, std::uint32_t(name.size()), 2);
+    };
     QByteArray package;
     le(package, 0x04034b50, 4);
-    le(package, 20, 2);
-    le(package, 0, 2);
-    le(package, 8, 2);
-    le(package, 0, 4);
-    le(package, crc, 4);
-    le(package, std::uint32_t(deflated.size()), 4);
-    le(package, std::uint32_t(layer.size()), 4);
-    le(package, std::uint32_t(name.size()), 2);
-    le(package, 0, 2);
+    sharedFields(package);
+    le(package, 0, 2); // extra field
     package.append(name).append(deflated);
     const auto directory = std::uint32_t(package.size());
     le(package, 0x02014b50, 4);
-    le(package, 20, 2);
-    le(package, 20, 2);
-    le(package, 0, 2);
-    le(package, 8, 2);
-    le(package, 0, 4);
-    le(package, crc, 4);
-    le(package, std::uint32_t(deflated.size()), 4);
-    le(package, std::uint32_t(layer.size()), 4);
-    le(package, std::uint32_t(name.size()), 2);
-    le(package, 0, 2);
-    le(package, 0, 2);
-    le(package, 0, 2);
-    le(package, 0, 2);
-    le(package, 0, 4);
-    le(package, 0, 4);
+    le(package, 20, 2); // made by
+    sharedFields(package);
+    le(package, 0, 2); // extra field
+    le(package, 0, 2); // comment
+    le(package, 0, 2); // disk
+    le(package, 0, 2); // internal attributes
+    le(package, 0, 4); // external attributes
+    le(package, 0, 4); // local header offset
     package.append(name);
     const auto directorySize = std::uint32_t(package.size()) - directory;
     le(package, 0x06054b50, 4);
