@@ -19,7 +19,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     namespace fs = std::filesystem;
     // The zip lives in memory; the unpacked files in a scratch folder of this process.
     static const int fd = ::memfd_create("capture.zip", MFD_CLOEXEC);
-    static const fs::path scratch = fs::temp_directory_path() / ("tovarine-zip-fuzz-" + std::to_string(::getpid()));
+    static const fs::path scratch =
+        fs::temp_directory_path() / ("tovarine-zip-fuzz-" + std::to_string(::getpid()));
     // Removed when the fuzzer exits.
     static const struct Cleanup
     {
@@ -40,7 +41,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     limits.ratioFreeBytes = 1 << 20; // keep every run small
     (void)ZipUnpacker::unpack(QStringLiteral("/proc/self/fd/%1").arg(fd),
                               QString::fromStdString(destination.string()), nullptr, limits);
-    for (fs::recursive_directory_iterator it(scratch, ignored), end; !ignored && it != end; it.increment(ignored)) {
+    for (fs::recursive_directory_iterator it(scratch, ignored), end; !ignored && it != end;
+         it.increment(ignored)) {
         const fs::file_type type = it->symlink_status(ignored).type();
         if (type != fs::file_type::regular && type != fs::file_type::directory) {
             __builtin_trap(); // a link, device or pipe was written

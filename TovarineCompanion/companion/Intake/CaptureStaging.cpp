@@ -88,9 +88,9 @@ Expected<void, QString> checkResultFolder(const QString& tovarineDir, const QStr
         const qint64 needed = treeBytes(framesDir);
         const qint64 free = ZipUnpacker::freeBytes(resultDir);
         if (free >= 0 && needed > free) {
-            return unexpected(QStringLiteral("not enough space on %1: the frames need %2 and %3 are free.")
-                                  .arg(resultDir, ZipUnpacker::formatBytes(needed),
-                                       ZipUnpacker::formatBytes(free)));
+            return unexpected(
+                QStringLiteral("not enough space on %1: the frames need %2 and %3 are free.")
+                    .arg(resultDir, ZipUnpacker::formatBytes(needed), ZipUnpacker::formatBytes(free)));
         }
     }
     return {};

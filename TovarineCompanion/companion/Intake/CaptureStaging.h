@@ -29,9 +29,9 @@ struct Staged
 
 // Error: the user-facing sentence ("No Images/ folder with JPEG frames was found inside the drop." or
 // "Couldn't stage frames: …", which names the folder that is not writable or short of space). The result
-// folder is checked before anything is removed or copied: one safe name directly inside tovarineDir, not a
-// link, writable, with room for the frames. A result folder dropped again (the found frames folder is already its Images/,
-// under any spelling of the path) is used in place: nothing is removed or copied.
+// folder is checked before anything is removed or copied: one safe name directly inside tovarineDir,
+// writable, with room for the frames. A result folder dropped again (the found frames folder is already
+// its Images/, under any spelling of the path) is used in place: nothing is removed or copied.
 Expected<Staged, QString> stage(const Request& request);
 
 // Copies the folder `source` to `destination` (which must not exist); symbolic links are skipped, never

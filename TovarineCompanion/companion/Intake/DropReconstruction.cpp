@@ -173,10 +173,11 @@ void DropReconstruction::unpackZip(quint64 generation, const QString& zipPath, c
         }
         stageCapture(generation, destination, detail, destination);
     });
-    watcher->setFuture(QtConcurrent::run(&m_stagingPool, [zipPath, drops, destination, abandoned]() -> Result {
-        QDir().mkpath(drops);
-        return ZipUnpacker::unpack(zipPath, destination, abandoned.get());
-    }));
+    watcher->setFuture(
+        QtConcurrent::run(&m_stagingPool, [zipPath, drops, destination, abandoned]() -> Result {
+            QDir().mkpath(drops);
+            return ZipUnpacker::unpack(zipPath, destination, abandoned.get());
+        }));
 }
 
 void DropReconstruction::stageCapture(quint64 generation, const QString& rootPath, const QString& detail,

@@ -30,8 +30,8 @@ Expected<QString, QString> ensure(const QString& tempDir)
     const QString path = QDir(tempDir).filePath(QStringLiteral("tovarine-%1").arg(::geteuid()));
     const QByteArray native = QFile::encodeName(path);
     if (::mkdir(native.constData(), 0700) != 0 && errno != EEXIST) {
-        return unexpected(QStringLiteral("The temporary folder %1 could not be created: %2")
-                              .arg(path, systemError(errno)));
+        return unexpected(
+            QStringLiteral("The temporary folder %1 could not be created: %2").arg(path, systemError(errno)));
     }
     // Opened without following a link, then checked through the descriptor: nothing can be swapped between
     // the check and the use.
@@ -40,15 +40,18 @@ Expected<QString, QString> ensure(const QString& tempDir)
         return unexpected(QStringLiteral("The temporary folder %1 is not a usable folder: %2")
                               .arg(path, systemError(errno)));
     }
-    struct stat info {};
+    struct stat info
+    {
+    };
     const bool statted = ::fstat(fd, &info) == 0;
     QString problem;
     if (!statted) {
         problem = systemError(errno);
     } else if (info.st_uid != ::geteuid()) {
-        problem = QStringLiteral("The temporary folder %1 belongs to another user; remove it or ask its owner "
-                                 "to.")
-                      .arg(path);
+        problem =
+            QStringLiteral("The temporary folder %1 belongs to another user; remove it or ask its owner "
+                           "to.")
+                .arg(path);
     } else if ((info.st_mode & 077) != 0 && ::fchmod(fd, 0700) != 0) {
         problem = QStringLiteral("The temporary folder %1 is open to other users and could not be made "
                                  "private: %2")
@@ -99,7 +102,7 @@ int sweepLeftovers(const QString& privateDir)
         for (const QString& leftover : leftovers) {
             const QFileInfo info(leftover);
             const bool gone = info.isDir() && !info.isSymLink() ? QDir(leftover).removeRecursively()
-                                                                 : QFile::remove(leftover);
+                                                                : QFile::remove(leftover);
             removed += gone ? 1 : 0;
         }
     }

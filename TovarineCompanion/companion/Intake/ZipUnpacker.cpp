@@ -36,8 +36,8 @@ Expected<ArchivePtr, QString> openZip(const QString& zipPath)
     archive_read_support_format_zip(reader.get());
     if (archive_read_open_filename(reader.get(), QFile::encodeName(zipPath).constData(), kBlockBytes) !=
         ARCHIVE_OK) {
-        return unexpected(QStringLiteral("%1: %2").arg(zipPath,
-                                                       QString::fromLocal8Bit(archive_error_string(reader.get()))));
+        return unexpected(QStringLiteral("%1: %2").arg(
+            zipPath, QString::fromLocal8Bit(archive_error_string(reader.get()))));
     }
     return reader;
 }
@@ -90,7 +90,9 @@ bool makeParents(const std::string& root, const std::vector<std::string>& parts,
         path += '/';
         path += parts[i];
         if (::mkdir(path.c_str(), 0700) != 0) {
-            struct stat info {};
+            struct stat info
+            {
+            };
             if (errno != EEXIST || ::lstat(path.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) {
                 return false;
             }
@@ -113,8 +115,7 @@ Expected<void, QString> writeEntries(archive* reader, const QString& destination
     qint64 written = 0;
     archive_entry* entry = nullptr;
     int status = ARCHIVE_OK;
-    while ((status = archive_read_next_header(reader, &entry)) == ARCHIVE_OK ||
-           status == ARCHIVE_WARN) {
+    while ((status = archive_read_next_header(reader, &entry)) == ARCHIVE_OK || status == ARCHIVE_WARN) {
         if (abandoned && abandoned->load()) {
             return unexpected(QStringLiteral("abandoned"));
         }
@@ -218,14 +219,16 @@ QString formatBytes(qint64 bytes)
         ++unit;
     }
     return QStringLiteral("%1 %2").arg(QString::number(value, 'f', value < 10.0 ? 1 : 0),
-                                        QLatin1String(units[unit]));
+                                       QLatin1String(units[unit]));
 }
 
 qint64 freeBytes(const QString& path)
 {
     QString probe = QDir::cleanPath(QFileInfo(path).absoluteFilePath());
     while (!probe.isEmpty()) {
-        struct statvfs info {};
+        struct statvfs info
+        {
+        };
         if (::statvfs(QFile::encodeName(probe).constData(), &info) == 0) {
             return static_cast<qint64>(info.f_bavail) * static_cast<qint64>(info.f_frsize);
         }
@@ -265,10 +268,11 @@ Expected<void, QString> unpack(const QString& zipPath, const QString& destinatio
     const qint64 zipBytes = QFileInfo(zipPath).size();
     if (declaredBytes > limits.ratioFreeBytes &&
         static_cast<double>(declaredBytes) > limits.maxExpansionRatio * static_cast<double>(zipBytes)) {
-        return unexpected(QStringLiteral("the zip claims to unpack to %1 from %2, more than %3 times its size; "
-                                         "it is damaged or hostile.")
-                              .arg(formatBytes(declaredBytes), formatBytes(zipBytes))
-                              .arg(limits.maxExpansionRatio));
+        return unexpected(
+            QStringLiteral("the zip claims to unpack to %1 from %2, more than %3 times its size; "
+                           "it is damaged or hostile.")
+                .arg(formatBytes(declaredBytes), formatBytes(zipBytes))
+                .arg(limits.maxExpansionRatio));
     }
     const QString parent = QFileInfo(destination).absolutePath();
     const qint64 free = limits.freeBytesOverride >= 0 ? limits.freeBytesOverride : freeBytes(parent);
@@ -277,12 +281,13 @@ Expected<void, QString> unpack(const QString& zipPath, const QString& destinatio
     }
 
     if (::mkdir(QFile::encodeName(destination).constData(), 0700) != 0) {
-        return unexpected(QStringLiteral("couldn't create the folder %1: %2").arg(destination, systemError(errno)));
+        return unexpected(
+            QStringLiteral("couldn't create the folder %1: %2").arg(destination, systemError(errno)));
     }
     auto reader = openZip(zipPath);
-    Expected<void, QString> result =
-        reader ? writeEntries(reader->get(), destination, declaredBytes, abandoned)
-               : Expected<void, QString>(unexpected(reader.error()));
+    Expected<void, QString> result = reader
+                                         ? writeEntries(reader->get(), destination, declaredBytes, abandoned)
+                                         : Expected<void, QString>(unexpected(reader.error()));
     if (!result) {
         QDir(destination).removeRecursively();
     }

@@ -130,7 +130,8 @@ void dropNonFinitePoints(ModelMesh& mesh)
         const std::uint32_t a = newIndex[mesh.indices[t]];
         const std::uint32_t b = newIndex[mesh.indices[t + 1]];
         const std::uint32_t c = newIndex[mesh.indices[t + 2]];
-        if (a == std::numeric_limits<std::uint32_t>::max() || b == std::numeric_limits<std::uint32_t>::max() ||
+        if (a == std::numeric_limits<std::uint32_t>::max() ||
+            b == std::numeric_limits<std::uint32_t>::max() ||
             c == std::numeric_limits<std::uint32_t>::max()) {
             continue;
         }

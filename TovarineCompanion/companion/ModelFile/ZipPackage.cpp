@@ -270,11 +270,12 @@ Expected<QByteArray, QString> extract(std::string_view package, const Entry& ent
     if (entry.uncompressedSize > kMaxInflatedBytes ||
         (entry.uncompressedSize > kRatioFreeBytes &&
          entry.uncompressedSize > entry.compressedSize * kMaxPlausibleRatio)) {
-        return unexpected(QStringLiteral("The model file's entry \"%1\" claims to expand from %2 to %3 bytes, more "
-                                         "than a model holds; the file is damaged or hostile.")
-                              .arg(entry.name)
-                              .arg(entry.compressedSize)
-                              .arg(entry.uncompressedSize));
+        return unexpected(
+            QStringLiteral("The model file's entry \"%1\" claims to expand from %2 to %3 bytes, more "
+                           "than a model holds; the file is damaged or hostile.")
+                .arg(entry.name)
+                .arg(entry.compressedSize)
+                .arg(entry.uncompressedSize));
     }
 
     QByteArray out(qsizetype(entry.uncompressedSize), Qt::Uninitialized);

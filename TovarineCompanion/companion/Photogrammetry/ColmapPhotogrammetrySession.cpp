@@ -46,7 +46,8 @@ QString unlessDiskFull(const QString& folder, const QString& message)
 {
     const qint64 free = ZipUnpacker::freeBytes(folder);
     if (free >= 0 && free < kNearlyFullBytes) {
-        return QStringLiteral("not enough space on %1 (%2 free).").arg(folder, ZipUnpacker::formatBytes(free));
+        return QStringLiteral("not enough space on %1 (%2 free).")
+            .arg(folder, ZipUnpacker::formatBytes(free));
     }
     return message;
 }
@@ -476,9 +477,8 @@ void ColmapPhotogrammetrySession::runColmap(Stage stage, const QString& name, co
     });
     connect(m_process, &QProcess::readyReadStandardOutput, this,
             &ColmapPhotogrammetrySession::onProcessOutput);
-    connect(m_process, &QProcess::started, this, [this] {
-        m_processGroup = m_process ? m_process->processId() : 0;
-    });
+    connect(m_process, &QProcess::started, this,
+            [this] { m_processGroup = m_process ? m_process->processId() : 0; });
     connect(m_process, &QProcess::finished, this, &ColmapPhotogrammetrySession::onProcessFinished);
     connect(m_process, &QProcess::errorOccurred, this, [this](QProcess::ProcessError error) {
         if (error != QProcess::FailedToStart || !m_process) {

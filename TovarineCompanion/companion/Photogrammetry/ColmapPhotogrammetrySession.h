@@ -61,7 +61,7 @@ public:
         std::size_t objectPointCount = 0;
         std::size_t triangleCount = 0;
         std::vector<std::pair<QString, geo::Vec3>> cameraCentres; // staged name, model frame (metres, +Y up)
-        std::vector<std::pair<QString, QString>> frameNames;       // staged name, the frame's own name
+        std::vector<std::pair<QString, QString>> frameNames;      // staged name, the frame's own name
     };
 
     ColmapPhotogrammetrySession(QString inputFolder, Configuration configuration, Options options,

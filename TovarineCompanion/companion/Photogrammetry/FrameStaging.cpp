@@ -174,14 +174,16 @@ Expected<StagedFrames, QString> stage(const QString& inputFolder, const QString&
             return unexpected(QString());
         }
         const QString original = QFile::decodeName(QByteArray::fromStdString(frame.nativeName));
-        const QString stagedName = QStringLiteral("frame_%1.jpg").arg(staged.frameCount, 5, 10, QLatin1Char('0'));
+        const QString stagedName =
+            QStringLiteral("frame_%1.jpg").arg(staged.frameCount, 5, 10, QLatin1Char('0'));
         const QString stagedPath = images.filePath(stagedName);
         const fs::path source = fs::canonical(frame.path, error);
         if (error) {
             return unexpected(QStringLiteral("The frame %1 could not be staged.").arg(original));
         }
         // The frame is reached through a link with our own name; HEIC frames decode from such a link too.
-        const QString linkPath = frame.heic ? images.filePath(stagedName + QStringLiteral(".heic")) : stagedPath;
+        const QString linkPath =
+            frame.heic ? images.filePath(stagedName + QStringLiteral(".heic")) : stagedPath;
         fs::create_symlink(source, fs::path(QFile::encodeName(linkPath).toStdString()), error);
         if (error) {
             return unexpected(QStringLiteral("The frame %1 could not be staged.").arg(original));

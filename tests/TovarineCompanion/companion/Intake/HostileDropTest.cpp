@@ -91,7 +91,8 @@ protected:
     QString privateDir() const { return path(QStringLiteral("tmp/tovarine-%1").arg(::geteuid())); }
     QStringList unpacked() const
     {
-        return QDir(privateDir() + QStringLiteral("/tovarine-drop")).entryList(QDir::AllEntries | QDir::NoDotAndDotDot);
+        return QDir(privateDir() + QStringLiteral("/tovarine-drop"))
+            .entryList(QDir::AllEntries | QDir::NoDotAndDotDot);
     }
 };
 
@@ -102,12 +103,9 @@ TEST(DropIntakeNames, HostileNamesCleanToOneSafeComponent)
         const char* root;
         QString name; // empty: the clock's Wordbank name
     } cases[] = {
-        {"/x/...mug", QStringLiteral("mug")},
-        {"/x/...", {}},
-        {"/x/..x", QStringLiteral("x")},
-        {"/x/.hidden", QStringLiteral("hidden")},
-        {"/x/..x.zip", QStringLiteral("x")},
-        {"/x/.../", {}},
+        {"/x/...mug", QStringLiteral("mug")}, {"/x/...", {}},
+        {"/x/..x", QStringLiteral("x")},      {"/x/.hidden", QStringLiteral("hidden")},
+        {"/x/..x.zip", QStringLiteral("x")},  {"/x/.../", {}},
         {"/x/. .", QStringLiteral(" ")},
     };
     for (const auto& c : cases) {
@@ -132,8 +130,8 @@ TEST_F(HostileDropTest, FolderNamesThatCleanToDotsNeverMakeTheResultTheDesktopOr
 
     for (const char* name : {"...mug", "...", "..x"}) {
         SCOPED_TRACE(name);
-        const QString capture = makeCapture(QStringLiteral("drops/") + QString::fromUtf8(name), 3, "hostile",
-                                            "phone");
+        const QString capture =
+            makeCapture(QStringLiteral("drops/") + QString::fromUtf8(name), 3, "hostile", "phone");
         const State final = drop(capture);
         ASSERT_EQ(final.kind, State::Kind::done) << final.message.toStdString();
         EXPECT_EQ(QFileInfo(final.resultDir).absolutePath(), tovarineDir());
@@ -162,28 +160,32 @@ TEST_F(HostileDropTest, LinksInACaptureAreNeverFollowed)
     ASSERT_TRUE(writeZip(path(QStringLiteral("only-link.zip")),
                          {{"cap/Images", {}, ZipEntry::Type::link, secretNative}}));
     const State onlyLink = drop(path(QStringLiteral("only-link.zip")));
-    EXPECT_EQ(onlyLink, State::failed(QStringLiteral("No Images/ folder with JPEG frames was found inside the drop.")));
+    EXPECT_EQ(onlyLink,
+              State::failed(QStringLiteral("No Images/ folder with JPEG frames was found inside the drop.")));
 
     // Real frames beside a linked frame, a linked label and linked phone settings: only the real files come.
     std::vector<ZipEntry> mixed = captureEntries("cap", "ignored");
     mixed.pop_back();
     mixed.push_back({"cap/Images/stolen.jpg", {}, ZipEntry::Type::link, secretNative + "/id_key.jpg"});
     mixed.push_back({"cap/label.txt", {}, ZipEntry::Type::link, secretNative + "/notes.txt"});
-    mixed.push_back({"cap/model_morvel_settings.json", {}, ZipEntry::Type::link, secretNative + "/notes.txt"});
+    mixed.push_back(
+        {"cap/model_morvel_settings.json", {}, ZipEntry::Type::link, secretNative + "/notes.txt"});
     ASSERT_TRUE(writeZip(path(QStringLiteral("mixed.zip")), mixed));
     const State zipped = drop(path(QStringLiteral("mixed.zip")));
     ASSERT_EQ(zipped.kind, State::Kind::done) << zipped.message.toStdString();
 
     // The same as a dropped folder: links the user's own tools made are not followed either.
     const QString folder = makeCapture(QStringLiteral("linked capture"));
-    ASSERT_TRUE(QFile::link(secret + QStringLiteral("/id_key.jpg"), folder + QStringLiteral("/Images/stolen.jpg")));
+    ASSERT_TRUE(
+        QFile::link(secret + QStringLiteral("/id_key.jpg"), folder + QStringLiteral("/Images/stolen.jpg")));
     ASSERT_TRUE(QFile::link(secret + QStringLiteral("/notes.txt"), folder + QStringLiteral("/label.txt")));
     const State dropped = drop(folder);
     ASSERT_EQ(dropped.kind, State::Kind::done) << dropped.message.toStdString();
 
     for (const State& state : {zipped, dropped}) {
         SCOPED_TRACE(state.resultDir.toStdString());
-        EXPECT_EQ(QDir(state.resultDir + QStringLiteral("/Images")).entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot),
+        EXPECT_EQ(QDir(state.resultDir + QStringLiteral("/Images"))
+                      .entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot),
                   test::numberedNames(QStringLiteral("frame_"), 3));
         EXPECT_FALSE(QFileInfo::exists(state.resultDir + QStringLiteral("/label.txt")));
         EXPECT_FALSE(QFileInfo::exists(state.resultDir + QStringLiteral("/phone_morvel_settings.json")));
@@ -202,7 +204,10 @@ TEST_F(HostileDropTest, ZipNamesAreTakenLiterallyNotAsPatterns)
     {
         const char* zip;
         QByteArray label;
-    } zips[] = {{"cap*.zip", "star"}, {"capture-other.zip", "other"}, {"[1].zip", "brackets"}, {"1.zip", "one"},
+    } zips[] = {{"cap*.zip", "star"},
+                {"capture-other.zip", "other"},
+                {"[1].zip", "brackets"},
+                {"1.zip", "one"},
                 {"cap?.zip", "question"}};
     for (const auto& z : zips) {
         ASSERT_TRUE(writeZip(path(QString::fromUtf8(z.zip)), captureEntries("c", z.label)));
@@ -263,8 +268,9 @@ TEST(ZipUnpacker, BombsAndZipsPastTheFreeSpaceAreRefusedBeforeAnythingIsWritten)
     const QString full = dir.filePath(QStringLiteral("full"));
     result = ZipUnpacker::unpack(zip, full, nullptr, limits);
     ASSERT_FALSE(result);
-    EXPECT_EQ(result.error(), QStringLiteral("not enough space on %1: the zip unpacks to 8.4 MB and 73 MB are free.")
-                                  .arg(dir.path()));
+    EXPECT_EQ(result.error(),
+              QStringLiteral("not enough space on %1: the zip unpacks to 8.4 MB and 73 MB are free.")
+                  .arg(dir.path()));
     EXPECT_FALSE(QFileInfo::exists(full));
 
     // Within the limits it unpacks.
@@ -279,7 +285,8 @@ TEST_F(HostileDropTest, ABombDropFailsClearlyAndLeavesNothingUnpacked)
                          {{"cap/Images/frame_00000.jpg", QByteArray(100 << 20, '\0')}}));
     const State final = drop(path(QStringLiteral("bomb.zip")));
     ASSERT_EQ(final.kind, State::Kind::failed);
-    EXPECT_TRUE(final.message.startsWith(QStringLiteral("Couldn't unzip: the zip claims to unpack to 105 MB")))
+    EXPECT_TRUE(
+        final.message.startsWith(QStringLiteral("Couldn't unzip: the zip claims to unpack to 105 MB")))
         << final.message.toStdString();
     EXPECT_TRUE(unpacked().isEmpty());
 }
@@ -292,18 +299,20 @@ TEST_F(HostileDropTest, FullAndReadOnlyPlacesAreNamedInTheMessage)
     if (mounts.isEmpty()) {
         QProcess probe;
         probe.start(QStringLiteral("unshare"), {QStringLiteral("-rm"), QStringLiteral("true")});
-        if (!probe.waitForFinished(5000) || probe.exitStatus() != QProcess::NormalExit || probe.exitCode() != 0) {
+        if (!probe.waitForFinished(5000) || probe.exitStatus() != QProcess::NormalExit ||
+            probe.exitCode() != 0) {
             GTEST_SKIP() << "unshare -rm is refused here: no private mounts for the full-disk case";
         }
         QProcess role;
         role.setProcessChannelMode(QProcess::ForwardedChannels);
-        role.start(QStringLiteral("unshare"),
-                   {QStringLiteral("-rm"), QStringLiteral("/bin/sh"), QStringLiteral("-c"),
-                    QStringLiteral("set -e; for d in ro full tmpfull; do mkdir -p \"$1/$d\"; "
-                                   "mount -t tmpfs -o size=1m none \"$1/$d\"; done; mount -o remount,ro \"$1/ro\"; "
-                                   "TOVARINE_TEST_MOUNTS=\"$1\" exec \"$2\" "
-                                   "--gtest_filter=HostileDropTest.FullAndReadOnlyPlacesAreNamedInTheMessage"),
-                    QStringLiteral("sh"), path(QStringLiteral("mounts")), QCoreApplication::applicationFilePath()});
+        role.start(
+            QStringLiteral("unshare"),
+            {QStringLiteral("-rm"), QStringLiteral("/bin/sh"), QStringLiteral("-c"),
+             QStringLiteral("set -e; for d in ro full tmpfull; do mkdir -p \"$1/$d\"; "
+                            "mount -t tmpfs -o size=1m none \"$1/$d\"; done; mount -o remount,ro \"$1/ro\"; "
+                            "TOVARINE_TEST_MOUNTS=\"$1\" exec \"$2\" "
+                            "--gtest_filter=HostileDropTest.FullAndReadOnlyPlacesAreNamedInTheMessage"),
+             QStringLiteral("sh"), path(QStringLiteral("mounts")), QCoreApplication::applicationFilePath()});
         ASSERT_TRUE(role.waitForFinished(60000));
         EXPECT_EQ(role.exitCode(), 0) << "the run in the mount namespace failed (its output is above)";
         return;
@@ -335,12 +344,14 @@ TEST_F(HostileDropTest, FullAndReadOnlyPlacesAreNamedInTheMessage)
         {"read-only Desktop", mounts + QStringLiteral("/ro"), path(QStringLiteral("tmp")), capture,
          QStringLiteral("Couldn't stage frames: %1/ro is not writable.").arg(mounts)},
         {"full Desktop", mounts + QStringLiteral("/full"), path(QStringLiteral("tmp")), capture,
-         QStringLiteral("Couldn't stage frames: not enough space on %1/full/tovarine/big: the frames need 1.8 MB")
+         QStringLiteral(
+             "Couldn't stage frames: not enough space on %1/full/tovarine/big: the frames need 1.8 MB")
              .arg(mounts)},
         {"full temporary folder", path(QStringLiteral("Desktop")), mounts + QStringLiteral("/tmpfull"),
          path(QStringLiteral("big.zip")),
-         QStringLiteral("Couldn't unzip: not enough space on %1/tmpfull/tovarine-%2/tovarine-drop: the zip unpacks "
-                        "to 1.8 MB")
+         QStringLiteral(
+             "Couldn't unzip: not enough space on %1/tmpfull/tovarine-%2/tovarine-drop: the zip unpacks "
+             "to 1.8 MB")
              .arg(mounts)
              .arg(::geteuid())},
     };
@@ -388,15 +399,16 @@ TEST(PrivateTempFolder, IsPrivateAndRefusesAFolderPlantedByAnotherUserOrALink)
     }
     const auto foreign = PrivateTempFolder::ensure(planted.path());
     ASSERT_FALSE(foreign);
-    EXPECT_EQ(foreign.error(), QStringLiteral("The temporary folder %1 belongs to another user; remove it or ask "
-                                              "its owner to.")
-                                   .arg(plantedPath));
+    EXPECT_EQ(foreign.error(),
+              QStringLiteral("The temporary folder %1 belongs to another user; remove it or ask "
+                             "its owner to.")
+                  .arg(plantedPath));
 }
 
 TEST(PrivateTempFolder, LeftoversOfAKilledRunGoAtTheNextStartButARunningInstanceKeepsItsOwn)
 {
-    // Another instance of the app, in a temporary folder of its own: holds the private folder's lock and keeps
-    // an unpacked zip and a work folder there.
+    // Another instance of the app, in a temporary folder of its own: holds the private folder's lock and
+    // keeps an unpacked zip and a work folder there.
     QTemporaryDir temp;
     for (const bool killed : {false, true}) {
         SCOPED_TRACE(killed ? "instance killed" : "instance alive");

@@ -308,7 +308,8 @@ TEST(UsdzFile, ADeflatedLayerThatClaimsToExpandPastAModelIsRefused)
               Z_OK);
     // Raw deflate: the zlib stream without its 2-byte header and 4-byte trailer.
     const QByteArray deflated = zlibbed.mid(2, qsizetype(bound) - 6);
-    const std::uint32_t crc = std::uint32_t(crc32(0, reinterpret_cast<const Bytef*>(layer.constData()), uInt(layer.size())));
+    const std::uint32_t crc =
+        std::uint32_t(crc32(0, reinterpret_cast<const Bytef*>(layer.constData()), uInt(layer.size())));
     const QByteArray name("model.usda");
     const auto le = [](QByteArray& out, std::uint32_t value, int bytes) {
         for (int i = 0; i < bytes; ++i) {
@@ -353,7 +354,8 @@ TEST(UsdzFile, ADeflatedLayerThatClaimsToExpandPastAModelIsRefused)
     le(package, 0, 2);
     ASSERT_LT(package.size(), 200 * 1024);
 
-    const auto entries = ZipPackage::listEntries(std::string_view(package.constData(), std::size_t(package.size())));
+    const auto entries =
+        ZipPackage::listEntries(std::string_view(package.constData(), std::size_t(package.size())));
     ASSERT_TRUE(entries) << entries.error().toStdString();
     ASSERT_EQ(entries->size(), 1u);
     EXPECT_EQ((*entries)[0].method, 8);

@@ -9,17 +9,17 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QEventLoop>
-#include <QProcess>
-#include <QThread>
 #include <QFile>
+#include <QProcess>
 #include <QTemporaryDir>
+#include <QThread>
 #include <QTimer>
 #include <QUrl>
 #include <csignal>
 #include <functional>
-#include <unistd.h>
 #include <gtest/gtest.h>
 #include <memory>
+#include <unistd.h>
 
 using namespace tovarine;
 using Session = ColmapPhotogrammetrySession;
@@ -32,7 +32,8 @@ namespace {
 
 const char* const kFakeVariables[] = {
     "FAKE_COLMAP_FAIL",        "FAKE_COLMAP_CRASH",           "FAKE_COLMAP_SLEEP",
-    "FAKE_COLMAP_IGNORE_TERM", "FAKE_COLMAP_NO_INITIAL_PAIR", "FAKE_COLMAP_NO_OUTPUT", "FAKE_COLMAP_PIDS"};
+    "FAKE_COLMAP_IGNORE_TERM", "FAKE_COLMAP_NO_INITIAL_PAIR", "FAKE_COLMAP_NO_OUTPUT",
+    "FAKE_COLMAP_PIDS"};
 
 // True once `pid` has ended (a zombie waiting for its reaper counts as ended), waiting up to `timeoutMs`.
 bool processEnds(qint64 pid, int timeoutMs = 3000)
@@ -639,8 +640,10 @@ TEST_F(ColmapSessionTest, KilledAppLeavesNoStepRunningAndNothingAfterTheNextStar
     environment.insert(QStringLiteral("TOVARINE_TEST_APP_TMPDIR"), m_systemTemp);
     app.setProcessEnvironment(environment);
     app.setProcessChannelMode(QProcess::ForwardedChannels);
-    app.start(QCoreApplication::applicationFilePath(),
-              {QStringLiteral("--gtest_filter=ColmapSessionTest.KilledAppLeavesNoStepRunningAndNothingAfterTheNextStart")});
+    app.start(
+        QCoreApplication::applicationFilePath(),
+        {QStringLiteral(
+            "--gtest_filter=ColmapSessionTest.KilledAppLeavesNoStepRunningAndNothingAfterTheNextStart")});
     ASSERT_TRUE(app.waitForStarted());
     QElapsedTimer clock;
     clock.start();
@@ -661,6 +664,8 @@ TEST_F(ColmapSessionTest, KilledAppLeavesNoStepRunningAndNothingAfterTheNextStar
     DropReconstruction::Environment next;
     next.desktopDir = m_dir.filePath(QStringLiteral("desktop"));
     next.tempDir = m_systemTemp;
-    { DropReconstruction drop(next); }
+    {
+        DropReconstruction drop(next);
+    }
     EXPECT_TRUE(QDir(privateDir).entryList({QStringLiteral("tovarine-*")}, QDir::Dirs).isEmpty());
 }
