@@ -669,3 +669,37 @@ TEST_F(ColmapSessionTest, KilledAppLeavesNoStepRunningAndNothingAfterTheNextStar
     }
     EXPECT_TRUE(QDir(privateDir).entryList({QStringLiteral("tovarine-*")}, QDir::Dirs).isEmpty());
 }
+
+// A work folder on a nearly full file system (a 1 MiB tmpfs in a mount namespace of its own, this binary
+// started again under unshare): the run fails before COLMAP starts, naming the folder.
+TEST_F(ColmapSessionTest, AFullWorkFolderIsNamedInTheMessage)
+{
+    const QString mount = qEnvironmentVariable("TOVARINE_TEST_WORK_MOUNT");
+    if (mount.isEmpty()) {
+        QProcess probe;
+        probe.start(QStringLiteral("unshare"), {QStringLiteral("-rm"), QStringLiteral("true")});
+        if (!probe.waitForFinished(5000) || probe.exitStatus() != QProcess::NormalExit || probe.exitCode() != 0) {
+            GTEST_SKIP() << "unshare -rm is refused here: no private mounts for the full-disk case";
+        }
+        QProcess role;
+        role.setProcessChannelMode(QProcess::ForwardedChannels);
+        role.start(QStringLiteral("unshare"),
+                   {QStringLiteral("-rm"), QStringLiteral("/bin/sh"), QStringLiteral("-c"),
+                    QStringLiteral("set -e; mkdir -p \"$1\"; mount -t tmpfs -o size=1m none \"$1\"; "
+                                   "TOVARINE_TEST_WORK_MOUNT=\"$1\" exec \"$2\" "
+                                   "--gtest_filter=ColmapSessionTest.AFullWorkFolderIsNamedInTheMessage"),
+                    QStringLiteral("sh"), m_dir.filePath(QStringLiteral("small")),
+                    QCoreApplication::applicationFilePath()});
+        ASSERT_TRUE(role.waitForFinished(60000));
+        EXPECT_EQ(role.exitCode(), 0) << "the run in the mount namespace failed (its output is above)";
+        return;
+    }
+    m_options.workRoot = mount;
+    const RunResult result = run(Detail::medium);
+    ASSERT_EQ(result.count(Kind::requestError), 1);
+    const QString message = result.outputs.back().errorDescription;
+    EXPECT_TRUE(message.startsWith(
+        QStringLiteral("not enough space on %1 for the reconstruction's work files: 1.0 MB are free").arg(mount)))
+        << message.toStdString();
+    EXPECT_TRUE(calls().isEmpty()) << "colmap ran without room for its work";
+}
