@@ -678,7 +678,8 @@ TEST_F(ColmapSessionTest, AFullWorkFolderIsNamedInTheMessage)
     if (mount.isEmpty()) {
         QProcess probe;
         probe.start(QStringLiteral("unshare"), {QStringLiteral("-rm"), QStringLiteral("true")});
-        if (!probe.waitForFinished(5000) || probe.exitStatus() != QProcess::NormalExit || probe.exitCode() != 0) {
+        if (!probe.waitForFinished(5000) || probe.exitStatus() != QProcess::NormalExit ||
+            probe.exitCode() != 0) {
             GTEST_SKIP() << "unshare -rm is refused here: no private mounts for the full-disk case";
         }
         QProcess role;
@@ -699,7 +700,8 @@ TEST_F(ColmapSessionTest, AFullWorkFolderIsNamedInTheMessage)
     ASSERT_EQ(result.count(Kind::requestError), 1);
     const QString message = result.outputs.back().errorDescription;
     EXPECT_TRUE(message.startsWith(
-        QStringLiteral("not enough space on %1 for the reconstruction's work files: 1.0 MB are free").arg(mount)))
+        QStringLiteral("not enough space on %1 for the reconstruction's work files: 1.0 MB are free")
+            .arg(mount)))
         << message.toStdString();
     EXPECT_TRUE(calls().isEmpty()) << "colmap ran without room for its work";
 }
