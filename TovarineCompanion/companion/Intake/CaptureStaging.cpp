@@ -1,7 +1,7 @@
 #include "CaptureStaging.h"
 
+#include "DiskSpace.h"
 #include "DropIntakeRules.h"
-#include "ZipUnpacker.h"
 
 #include <QDir>
 #include <QFile>
@@ -86,11 +86,12 @@ Expected<void, QString> checkResultFolder(const QString& tovarineDir, const QStr
     }
     if (copyFrames) {
         const qint64 needed = treeBytes(framesDir);
-        const qint64 free = ZipUnpacker::freeBytes(resultDir);
-        if (free >= 0 && needed > free) {
+        // A reused folder's Images/ is removed before the copy: its room counts as free.
+        const qint64 free = DiskSpace::freeBytes(resultDir);
+        if (free >= 0 && needed > free + treeBytes(QDir(resultDir).filePath(QStringLiteral("Images")))) {
             return unexpected(
                 QStringLiteral("not enough space on %1: the frames need %2 and %3 are free.")
-                    .arg(resultDir, ZipUnpacker::formatBytes(needed), ZipUnpacker::formatBytes(free)));
+                    .arg(resultDir, DiskSpace::formatBytes(needed), DiskSpace::formatBytes(free)));
         }
     }
     return {};

@@ -33,11 +33,4 @@ struct Limits
 Expected<void, QString> unpack(const QString& zipPath, const QString& destination,
                                const std::atomic<bool>* abandoned = nullptr, const Limits& limits = {});
 
-// "1.2 GB", "340 MB", "12 KB", "5 bytes": sizes in messages, decimal units.
-QString formatBytes(qint64 bytes);
-
-// Free bytes for an unprivileged user on the file system of `path` (or of its nearest existing ancestor);
-// -1 when it cannot be told.
-qint64 freeBytes(const QString& path);
-
 } // namespace tovarine::ZipUnpacker

@@ -1,13 +1,13 @@
 #include "ColmapPhotogrammetrySession.h"
 
 #include "ColmapTextModel.h"
+#include "DiskSpace.h"
 #include "FrameStaging.h"
 #include "MeshCleanup.h"
 #include "ObjectPointCloud.h"
 #include "PlyFile.h"
 #include "PrivateTempFolder.h"
 #include "UsdzFile.h"
-#include "ZipUnpacker.h"
 
 #include <QDir>
 #include <QFile>
@@ -44,10 +44,10 @@ void signalGroup(qint64 groupId, int signal)
 // which is the likelier cause than what the tool or writer said.
 QString unlessDiskFull(const QString& folder, const QString& message)
 {
-    const qint64 free = ZipUnpacker::freeBytes(folder);
+    const qint64 free = DiskSpace::freeBytes(folder);
     if (free >= 0 && free < kNearlyFullBytes) {
         return QStringLiteral("not enough space on %1 (%2 free).")
-            .arg(folder, ZipUnpacker::formatBytes(free));
+            .arg(folder, DiskSpace::formatBytes(free));
     }
     return message;
 }
@@ -196,12 +196,12 @@ void ColmapPhotogrammetrySession::start()
         }
         return total;
     }();
-    const qint64 free = ZipUnpacker::freeBytes(root);
+    const qint64 free = DiskSpace::freeBytes(root);
     if (free >= 0 && free < framesBytes + kWorkReserveBytes) {
         finishWithError(QStringLiteral("not enough space on %1 for the reconstruction's work files: %2 are "
                                        "free and about %3 are needed.")
-                            .arg(root, ZipUnpacker::formatBytes(free),
-                                 ZipUnpacker::formatBytes(framesBytes + kWorkReserveBytes)));
+                            .arg(root, DiskSpace::formatBytes(free),
+                                 DiskSpace::formatBytes(framesBytes + kWorkReserveBytes)));
         return;
     }
     const QString folder =

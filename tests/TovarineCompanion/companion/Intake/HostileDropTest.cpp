@@ -29,9 +29,13 @@ using State = DropReconstruction::State;
 struct ZipEntry
 {
     enum class Type { file, folder, link };
+    ZipEntry(QByteArray name, QByteArray data = {}, Type type = Type::file, QByteArray linkTarget = {})
+        : name(std::move(name)), data(std::move(data)), type(type), linkTarget(std::move(linkTarget))
+    {
+    }
     QByteArray name;
     QByteArray data;
-    Type type = Type::file;
+    Type type;
     QByteArray linkTarget;
 };
 
