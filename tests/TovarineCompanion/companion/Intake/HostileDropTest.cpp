@@ -5,6 +5,7 @@
 #include "IntakeTestSupport.h"
 #include "PrivateTempFolder.h"
 #include "QStringPrinter.h"
+#include "TestSupport.h"
 #include "Wordbank.h"
 #include "ZipUnpacker.h"
 
@@ -301,24 +302,15 @@ TEST_F(HostileDropTest, FullAndReadOnlyPlacesAreNamedInTheMessage)
 {
     const QString mounts = qEnvironmentVariable("TOVARINE_TEST_MOUNTS");
     if (mounts.isEmpty()) {
-        QProcess probe;
-        probe.start(QStringLiteral("unshare"), {QStringLiteral("-rm"), QStringLiteral("true")});
-        if (!probe.waitForFinished(5000) || probe.exitStatus() != QProcess::NormalExit ||
-            probe.exitCode() != 0) {
+        const std::optional<bool> passed = test::runInMountNamespace(
+            QStringLiteral("HostileDropTest.FullAndReadOnlyPlacesAreNamedInTheMessage"),
+            QStringLiteral("for d in ro full tmpfull; do mkdir -p \"$1/$d\"; mount -t tmpfs -o size=1m none "
+                           "\"$1/$d\"; done; mount -o remount,ro \"$1/ro\""),
+            path(QStringLiteral("mounts")), QStringLiteral("TOVARINE_TEST_MOUNTS"));
+        if (!passed) {
             GTEST_SKIP() << "unshare -rm is refused here: no private mounts for the full-disk case";
         }
-        QProcess role;
-        role.setProcessChannelMode(QProcess::ForwardedChannels);
-        role.start(
-            QStringLiteral("unshare"),
-            {QStringLiteral("-rm"), QStringLiteral("/bin/sh"), QStringLiteral("-c"),
-             QStringLiteral("set -e; for d in ro full tmpfull; do mkdir -p \"$1/$d\"; "
-                            "mount -t tmpfs -o size=1m none \"$1/$d\"; done; mount -o remount,ro \"$1/ro\"; "
-                            "TOVARINE_TEST_MOUNTS=\"$1\" exec \"$2\" "
-                            "--gtest_filter=HostileDropTest.FullAndReadOnlyPlacesAreNamedInTheMessage"),
-             QStringLiteral("sh"), path(QStringLiteral("mounts")), QCoreApplication::applicationFilePath()});
-        ASSERT_TRUE(role.waitForFinished(60000));
-        EXPECT_EQ(role.exitCode(), 0) << "the run in the mount namespace failed (its output is above)";
+        EXPECT_TRUE(*passed) << "the run in the mount namespace failed (its output is above)";
         return;
     }
 

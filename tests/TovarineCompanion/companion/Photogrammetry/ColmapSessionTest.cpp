@@ -676,23 +676,15 @@ TEST_F(ColmapSessionTest, AFullWorkFolderIsNamedInTheMessage)
 {
     const QString mount = qEnvironmentVariable("TOVARINE_TEST_WORK_MOUNT");
     if (mount.isEmpty()) {
-        QProcess probe;
-        probe.start(QStringLiteral("unshare"), {QStringLiteral("-rm"), QStringLiteral("true")});
-        if (!probe.waitForFinished(5000) || probe.exitStatus() != QProcess::NormalExit ||
-            probe.exitCode() != 0) {
+        const std::optional<bool> passed =
+            test::runInMountNamespace(QStringLiteral("ColmapSessionTest.AFullWorkFolderIsNamedInTheMessage"),
+                                      QStringLiteral("mkdir -p \"$1\"; mount -t tmpfs -o size=1m none \"$1\""),
+                                      m_dir.filePath(QStringLiteral("small")),
+                                      QStringLiteral("TOVARINE_TEST_WORK_MOUNT"));
+        if (!passed) {
             GTEST_SKIP() << "unshare -rm is refused here: no private mounts for the full-disk case";
         }
-        QProcess role;
-        role.setProcessChannelMode(QProcess::ForwardedChannels);
-        role.start(QStringLiteral("unshare"),
-                   {QStringLiteral("-rm"), QStringLiteral("/bin/sh"), QStringLiteral("-c"),
-                    QStringLiteral("set -e; mkdir -p \"$1\"; mount -t tmpfs -o size=1m none \"$1\"; "
-                                   "TOVARINE_TEST_WORK_MOUNT=\"$1\" exec \"$2\" "
-                                   "--gtest_filter=ColmapSessionTest.AFullWorkFolderIsNamedInTheMessage"),
-                    QStringLiteral("sh"), m_dir.filePath(QStringLiteral("small")),
-                    QCoreApplication::applicationFilePath()});
-        ASSERT_TRUE(role.waitForFinished(60000));
-        EXPECT_EQ(role.exitCode(), 0) << "the run in the mount namespace failed (its output is above)";
+        EXPECT_TRUE(*passed) << "the run in the mount namespace failed (its output is above)";
         return;
     }
     m_options.workRoot = mount;
