@@ -2,7 +2,6 @@
 
 #include <QCoreApplication>
 #include <QProcess>
-
 #include <QSettings>
 
 namespace tovarine::test {
@@ -30,7 +29,8 @@ std::optional<bool> runInMountNamespace(const QString& testName, const QString& 
     role.setProcessChannelMode(QProcess::ForwardedChannels);
     role.start(QStringLiteral("unshare"),
                {QStringLiteral("-rm"), QStringLiteral("/bin/sh"), QStringLiteral("-c"),
-                QStringLiteral("set -e; %1; %2=\"$1\" exec \"$2\" --gtest_filter=%3").arg(setup, roleVariable, testName),
+                QStringLiteral("set -e; %1; %2=\"$1\" exec \"$2\" --gtest_filter=%3")
+                    .arg(setup, roleVariable, testName),
                 QStringLiteral("sh"), folder, QCoreApplication::applicationFilePath()});
     return role.waitForFinished(60000) && role.exitStatus() == QProcess::NormalExit && role.exitCode() == 0;
 }

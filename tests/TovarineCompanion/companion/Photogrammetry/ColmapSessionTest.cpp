@@ -676,11 +676,10 @@ TEST_F(ColmapSessionTest, AFullWorkFolderIsNamedInTheMessage)
 {
     const QString mount = qEnvironmentVariable("TOVARINE_TEST_WORK_MOUNT");
     if (mount.isEmpty()) {
-        const std::optional<bool> passed =
-            test::runInMountNamespace(QStringLiteral("ColmapSessionTest.AFullWorkFolderIsNamedInTheMessage"),
-                                      QStringLiteral("mkdir -p \"$1\"; mount -t tmpfs -o size=1m none \"$1\""),
-                                      m_dir.filePath(QStringLiteral("small")),
-                                      QStringLiteral("TOVARINE_TEST_WORK_MOUNT"));
+        const std::optional<bool> passed = test::runInMountNamespace(
+            QStringLiteral("ColmapSessionTest.AFullWorkFolderIsNamedInTheMessage"),
+            QStringLiteral("mkdir -p \"$1\"; mount -t tmpfs -o size=1m none \"$1\""),
+            m_dir.filePath(QStringLiteral("small")), QStringLiteral("TOVARINE_TEST_WORK_MOUNT"));
         if (!passed) {
             GTEST_SKIP() << "unshare -rm is refused here: no private mounts for the full-disk case";
         }
