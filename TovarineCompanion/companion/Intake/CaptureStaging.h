@@ -29,7 +29,9 @@ struct Staged
 
 // Error: the user-facing sentence ("No Images/ folder with JPEG frames was found inside the drop." or
 // "Couldn't stage frames: …"). A result folder dropped again (the found frames folder is already its Images/,
-// under any spelling of the path) is used in place: nothing is removed or copied.
+// under any spelling of the path) is used in place: nothing is removed or copied. Otherwise the frames are
+// copied beside the result folder's Images/ and replace it only once the copy is complete, so a frames folder
+// inside that Images/ survives, and a failed copy leaves the folder as it was.
 Expected<Staged, QString> stage(const Request& request);
 
 // Copies the folder `source` to `destination` (which must not exist), symbolic links as links. The whole
