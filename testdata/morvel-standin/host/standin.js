@@ -7,6 +7,10 @@
 
     var STAGES = ['loaded', 'prepare', 'topology', 'decimate', 'features', 'reflow', 'cage', 'refit', 'measure'];
     var startCalls = 0;
+    // A hidden page runs its timers about once a second: the reply says how the page saw itself.
+    var visibilityAtLoad = document.visibilityState;
+    var visibilityAtStart = '';
+    var timerProbeMs = null;
 
     function post(message) { window.webkit.messageHandlers.engine.postMessage(message); }
 
@@ -84,7 +88,9 @@
             deviation: { scanToLimit: deviation(positions, box) },
             host: { solveIn: 'page (stand-in)' },
             settings: opts,
-            standin: { startCalls: startCalls, scanVertices: positions.length / 3, scanTriangles: triangles.length / 3 },
+            standin: { startCalls: startCalls, scanVertices: positions.length / 3, scanTriangles: triangles.length / 3,
+                       visibilityAtLoad: visibilityAtLoad, visibilityAtStart: visibilityAtStart,
+                       timerProbeMs: timerProbeMs },
             limit: { positions: toBase64(limitPositions.buffer), triangles: toBase64(limitTriangles.buffer) },
             cage: { positions: toBase64(cage.positions.buffer), edges: toBase64(cage.edges.buffer),
                     creaseWeights: cage.weights },
@@ -97,9 +103,28 @@
         return JSON.stringify(reply);
     }
 
+    // Ten chained zero-delay timers: a few milliseconds on a visible page, seconds on a throttled one.
+    function timerProbe() {
+        var began = performance.now();
+        return new Promise(function (resolve) {
+            var left = 10;
+            (function next() {
+                if (--left < 0) { resolve(performance.now() - began); return; }
+                setTimeout(next, 0);
+            })();
+        });
+    }
+
     function start(opts) {
         startCalls += 1;
+        visibilityAtStart = document.visibilityState;
         var mode = (opts && opts.standinMode) || 'ok';
+        if (mode === 'probeTimers') {
+            return timerProbe().then(function (ms) {
+                timerProbeMs = ms;
+                return fit(opts, 'ok');
+            });
+        }
         if (mode === 'throw') { throw new Error('stand-in start threw'); }
         if (mode === 'reject') { return Promise.reject('stand-in start rejected'); }
         if (mode === 'hang') { return new Promise(function () {}); }
@@ -108,6 +133,10 @@
             post({ type: 'stage', name: 'crash-me', ms: 0 });
             return new Promise(function () {});
         }
+        return fit(opts, mode);
+    }
+
+    function fit(opts, mode) {
         var began = performance.now();
         return Promise.all([fetchBytes('/__data/scan_positions.f32'), fetchBytes('/__data/scan_triangles.u32')])
             .then(function (buffers) {
