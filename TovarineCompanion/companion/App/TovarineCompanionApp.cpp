@@ -12,7 +12,9 @@
 #include <QApplication>
 #include <QMainWindow>
 #include <QMenuBar>
+#include <QOpenGLWidget>
 #include <QPalette>
+#include <QScreen>
 #include <QStyleFactory>
 #include <QVBoxLayout>
 
@@ -20,13 +22,16 @@ namespace tovarine {
 
 namespace {
 
-constexpr int kInitialWidthPx = 720;
-constexpr int kInitialHeightPx = 820;
+// Room for a result with every panel reporting: the preview controls on one line, the preview at its
+// 340 px, the print-prep and rescale status lines, the phone's redo row and a cage summary with its file row.
+constexpr int kInitialWidthPx = 840;
+constexpr int kInitialHeightPx = 900;
 
 } // namespace
 
 TovarineCompanionApp::TovarineCompanionApp(PhotogrammetrySessionFactory sessionFactory,
-                                           UserDefaults* defaults, Workspace* workspace, QObject* parent)
+                                           UserDefaults* defaults, Workspace* workspace,
+                                           MorvelMacSession::RunStarter cageRuns, QObject* parent)
     : QObject(parent), m_defaults(defaults ? *defaults : UserDefaults::standard())
 {
     if (!workspace) {
@@ -36,10 +41,20 @@ TovarineCompanionApp::TovarineCompanionApp(PhotogrammetrySessionFactory sessionF
     m_mainWindow = std::make_unique<QMainWindow>();
     m_mainWindow->setWindowTitle(AppIdentity::kWindowTitle);
     m_browseView = new BrowseView(DropReconstruction::defaultEnvironment(std::move(sessionFactory)),
-                                  *workspace, m_defaults, m_mainWindow.get());
+                                  *workspace, m_defaults, std::move(cageRuns), m_mainWindow.get());
     m_mainWindow->setCentralWidget(m_browseView);
-    // Room for the preview of a result; the window may be made as small as its content allows.
-    m_mainWindow->resize(kInitialWidthPx, kInitialHeightPx);
+    // A window composes through OpenGL once it holds a GL widget; one that gains its first (the preview of
+    // the first result) after it was shown is destroyed and made again, which blinks and can move it. A
+    // hidden GL widget makes the window GL-ready before it first shows.
+    auto* glReady = new QOpenGLWidget(m_mainWindow.get());
+    glReady->setObjectName(QStringLiteral("glReady"));
+    glReady->hide();
+    // The window may be made as small as its content allows; it starts no larger than the screen's free area.
+    QSize initial(kInitialWidthPx, kInitialHeightPx);
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        initial = initial.boundedTo(screen->availableGeometry().size());
+    }
+    m_mainWindow->resize(initial);
 
     m_fileMenu = m_mainWindow->menuBar()->addMenu(tr("&File"));
     QAction* settings = m_fileMenu->addAction(tr("Settings…"), this, &TovarineCompanionApp::showSettings);

@@ -4,6 +4,7 @@
 #include "DropCircle.h"
 #include "MorvelControls.h"
 #include "MorvelPreviewPlacement.h"
+#include "ResultScrollArea.h"
 #include "ResultView.h"
 #include "SettingsKeys.h"
 #include "Symbols.h"
@@ -80,7 +81,7 @@ BrowseView::BrowseView(DropReconstruction::Environment environment, Workspace& w
     circleLayout->addWidget(m_circle, 0, Qt::AlignCenter);
     m_layout->addWidget(m_circleRow);
 
-    m_resultScroll = new QScrollArea(this);
+    m_resultScroll = new ResultScrollArea(this);
     m_resultScroll->setObjectName(QStringLiteral("resultScroll"));
     m_resultScroll->setWidgetResizable(true);
     m_resultScroll->setFrameShape(QFrame::NoFrame);
