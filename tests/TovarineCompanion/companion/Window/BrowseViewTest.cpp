@@ -294,6 +294,47 @@ TEST_F(BrowseViewTest, ResultActions)
     EXPECT_TRUE(QFile::exists(resultDir + QStringLiteral("/model.obj"))); // nothing is deleted
 }
 
+// Where the desktop cannot do what "Open OBJ" or a reveal asks, the result folder is opened instead and a
+// note under the result row says what failed; a later success clears it.
+TEST_F(BrowseViewTest, ResultActionsThatTheDesktopCannotDoSaySo)
+{
+    const QString resultDir = m_fixture.root.filePath(QStringLiteral("Desktop/tovarine/result"));
+    QDir().mkpath(resultDir);
+    QFile obj(resultDir + QStringLiteral("/model.obj"));
+    ASSERT_TRUE(obj.open(QIODevice::WriteOnly));
+    obj.close();
+    m_view->drop().setState(State::done(resultDir, resultDir + QStringLiteral("/model.usdz")));
+    ResultView* result = m_view->resultView();
+    test::RecordingWorkspace& desktop = m_fixture.workspace;
+    auto* note = child<QLabel>("actionNote");
+    EXPECT_FALSE(note->isVisible());
+
+    desktop.refusesToOpen = {resultDir + QStringLiteral("/model.obj")};
+    click("openObjButton");
+    EXPECT_EQ(desktop.opened, (QStringList{resultDir + QStringLiteral("/model.obj"), resultDir}));
+    EXPECT_EQ(result->actionNote(),
+              QStringLiteral("No application here opens model.obj · opened the result folder instead"));
+    EXPECT_TRUE(note->isVisible());
+
+    desktop.refusesToOpen << resultDir;
+    click("openObjButton");
+    EXPECT_EQ(result->actionNote(),
+              QStringLiteral("Couldn't open model.obj: no application here opens it or the result folder"));
+
+    desktop.revealOutcome = Workspace::RevealOutcome::folderOpened;
+    click("revealButton");
+    EXPECT_EQ(result->actionNote(),
+              QStringLiteral("No file manager answered to select result · opened it instead"));
+    desktop.revealOutcome = Workspace::RevealOutcome::failed;
+    click("revealButton");
+    EXPECT_EQ(result->actionNote(), QStringLiteral("Couldn't show result: no file manager answered and no "
+                                                   "application here opens folders"));
+    desktop.revealOutcome = Workspace::RevealOutcome::shown;
+    click("revealButton");
+    EXPECT_TRUE(result->actionNote().isEmpty());
+    EXPECT_FALSE(note->isVisible());
+}
+
 TEST_F(BrowseViewTest, DetailLineFollowsTheSetting)
 {
     const struct
