@@ -6,6 +6,7 @@
 #include <QWidget>
 
 class QLabel;
+class QScrollArea;
 class QProgressBar;
 class QPushButton;
 class QStackedWidget;
@@ -65,7 +66,8 @@ private:
     QLabel* m_percent = nullptr;
     QProgressBar* m_bar = nullptr;
     ElidedLabel* m_reconstructingMessage = nullptr;
-    ElidedLabel* m_failedMessage = nullptr;
+    QLabel* m_failedMessage = nullptr;
+    QScrollArea* m_failedScroll = nullptr;
 };
 
 } // namespace tovarine

@@ -16,6 +16,7 @@
 #include <QMimeData>
 #include <QPushButton>
 #include <QScrollArea>
+#include <QScrollBar>
 #include <QStackedWidget>
 #include <QTest>
 #include <gtest/gtest.h>
@@ -145,6 +146,31 @@ TEST_F(BrowseViewTest, EachStateShowsItsTextsAndButtons)
         EXPECT_NE(child(place), nullptr) << place;
         EXPECT_TRUE(shows(place)) << place;
     }
+}
+
+// A failure message longer than the four lines the circle shows stays whole: it scrolls within them, can be
+// selected, and the tooltip carries all of it.
+TEST_F(BrowseViewTest, ALongFailureCanBeReadWhole)
+{
+    const QString unzipText = QStringLiteral(
+        "Couldn't unzip: End-of-central-directory signature not found. Either this file is not a "
+        "zipfile, or it constitutes one disk of a multi-part archive. In the latter case the "
+        "central directory and zipfile comment will be found on the last disk(s) of this archive. "
+        "unzip: cannot find zipfile directory in one of /home/someone/Downloads/very long capture "
+        "name from the phone 2024-06-01 12.31.07.zip or /home/someone/Downloads/very long capture "
+        "name from the phone 2024-06-01 12.31.07.zip.zip, and cannot find /home/someone/Downloads/"
+        "very long capture name from the phone 2024-06-01 12.31.07.zip.ZIP, period.");
+    m_view->drop().setState(State::failed(unzipText));
+    auto* message = child<QLabel>("failedMessage");
+    ASSERT_NE(message, nullptr);
+    EXPECT_EQ(message->text(), unzipText);
+    EXPECT_TRUE(message->textInteractionFlags().testFlag(Qt::TextSelectableByMouse));
+    EXPECT_TRUE(message->toolTip().contains(QStringLiteral("cannot find /home/someone/Downloads/")));
+    EXPECT_TRUE(message->toolTip().endsWith(QStringLiteral("12.31.07.zip.ZIP, period.</p>")));
+    auto* scroll = child<QScrollArea>("failedMessageScroll");
+    const int line = QFontMetrics(message->font()).lineSpacing();
+    EXPECT_LE(scroll->height(), 4 * line + 2);
+    EXPECT_GT(scroll->verticalScrollBar()->maximum(), 0);
 }
 
 TEST_F(BrowseViewTest, PercentageIsTruncated)
