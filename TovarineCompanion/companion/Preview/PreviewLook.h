@@ -34,10 +34,12 @@ QString brightnessLabel(double value);
 // multiplication sign.
 QString contrastLabel(double value);
 
-// A reset button is dimmed while its value is within 0.0001 of the default.
+// A reset button is dimmed while its value is within 0.0001 of the default. Its symbol is drawn in full white
+// at these opacities: dimmed it still reads at about 5:1 against the black row (a quarter of the row's 70%
+// white was hard to see), and it brightens once the value moves.
 constexpr double kAtDefaultTolerance = 0.0001;
-constexpr double kResetOpacityAtDefault = 0.25;
-constexpr double kResetOpacityChanged = 0.7;
+constexpr double kResetOpacityAtDefault = 0.5;
+constexpr double kResetOpacityChanged = 0.9;
 double resetOpacity(double value, double defaultValue);
 
 // The studio rig: intensities in the scene's units, where 1000 is one unit of radiance; each directional

@@ -35,10 +35,11 @@ TEST(PreviewLook, ContrastReadout)
 
 TEST(PreviewLook, ResetButtonIsDimmedOnlyAtTheDefault)
 {
-    EXPECT_DOUBLE_EQ(PreviewLook::resetOpacity(1.0, 1.0), 0.25);
-    EXPECT_DOUBLE_EQ(PreviewLook::resetOpacity(1.00009, 1.0), 0.25);
-    EXPECT_DOUBLE_EQ(PreviewLook::resetOpacity(1.00011, 1.0), 0.7);
-    EXPECT_DOUBLE_EQ(PreviewLook::resetOpacity(-0.3, 0.0), 0.7);
+    EXPECT_DOUBLE_EQ(PreviewLook::resetOpacity(1.0, 1.0), PreviewLook::kResetOpacityAtDefault);
+    EXPECT_DOUBLE_EQ(PreviewLook::resetOpacity(1.00009, 1.0), PreviewLook::kResetOpacityAtDefault);
+    EXPECT_DOUBLE_EQ(PreviewLook::resetOpacity(1.00011, 1.0), PreviewLook::kResetOpacityChanged);
+    EXPECT_DOUBLE_EQ(PreviewLook::resetOpacity(-0.3, 0.0), PreviewLook::kResetOpacityChanged);
+    EXPECT_LT(PreviewLook::kResetOpacityAtDefault, PreviewLook::kResetOpacityChanged);
 }
 
 TEST(PreviewLook, NeutralLookLeavesColoursAndTheFormulaClamps)
