@@ -203,8 +203,7 @@ QWidget* DropCircle::buildFailedPage()
                        "3px; min-height: 16px; }"
                        "QScrollBar::add-line, QScrollBar::sub-line { height: 0; }"
                        "QScrollBar::add-page, QScrollBar::sub-page { background: none; }"));
-    m_failedScroll->setMaximumHeight(
-        QFontMetrics(m_failedMessage->font()).lineSpacing() * kFailedVisibleLines + 2);
+    m_failedScroll->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
     layout->addWidget(m_failedScroll);
     auto* tryAgain = makePlainButton(tr("Try again"), page);
     tryAgain->setObjectName(QStringLiteral("tryAgainButton"));
@@ -235,6 +234,7 @@ void DropCircle::setState(const DropReconstruction::State& state)
         m_failedMessage->setText(state.message);
         m_failedMessage->setToolTip(QStringLiteral("<p>") + state.message.toHtmlEscaped() +
                                     QStringLiteral("</p>"));
+        fitFailedMessage();
         m_failedScroll->verticalScrollBar()->setValue(0);
         m_pages->setCurrentWidget(m_failedPage);
         break;
@@ -244,6 +244,15 @@ void DropCircle::setState(const DropReconstruction::State& state)
         break;
     }
     update();
+}
+
+void DropCircle::fitFailedMessage()
+{
+    // The message's own height, at most four lines; the circle's width is fixed, so this holds until the
+    // next message. A 6 px margin leaves room for the slim scroll bar.
+    const int width = kSizePx - 2 * kContentPaddingPx - 6;
+    const int lines = QFontMetrics(m_failedMessage->font()).lineSpacing() * kFailedVisibleLines;
+    m_failedScroll->setFixedHeight(std::min(m_failedMessage->heightForWidth(width), lines));
 }
 
 void DropCircle::setTargeted(bool targeted)

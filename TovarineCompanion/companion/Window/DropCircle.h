@@ -53,6 +53,7 @@ private:
     QWidget* buildPreparingPage();
     QWidget* buildReconstructingPage();
     QWidget* buildFailedPage();
+    void fitFailedMessage();
 
     DropReconstruction::State m_state;
     bool m_targeted = false;

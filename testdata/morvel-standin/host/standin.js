@@ -1,7 +1,9 @@
 // Stand-in for the Morvel engine page, for tests only. It honours the page contract (ready, start(opts),
 // reading both scan files, stage messages, one result) and answers with the scan's bounding box as the cage.
 // The option "standinMode" picks a hostile behaviour; a file "standin-mode.txt" in the engine folder picks a
-// behaviour that acts before the start call. Its .3dm bytes and .vellacot text are labelled placeholders.
+// behaviour that acts before the start call, or, for a start behaviour the app's own options cannot ask for
+// ("stallMidway": four stages, then nothing), one that acts on it. Its .3dm bytes and .vellacot text are
+// labelled placeholders.
 (function () {
     'use strict';
 
@@ -11,6 +13,7 @@
     var visibilityAtLoad = document.visibilityState;
     var visibilityAtStart = '';
     var timerProbeMs = null;
+    var fileMode = '';
 
     function post(message) { window.webkit.messageHandlers.engine.postMessage(message); }
 
@@ -118,7 +121,7 @@
     function start(opts) {
         startCalls += 1;
         visibilityAtStart = document.visibilityState;
-        var mode = (opts && opts.standinMode) || 'ok';
+        var mode = (opts && opts.standinMode) || (fileMode === 'stallMidway' ? fileMode : 'ok');
         if (mode === 'probeTimers') {
             return timerProbe().then(function (ms) {
                 timerProbeMs = ms;
@@ -144,6 +147,10 @@
                 var triangles = new Uint32Array(buffers[1]);
                 post({ type: 'probe', works: false, why: 'stand-in runs on the page' });
                 if (mode === 'oddStageName') { post({ type: 'stage', name: '50%1 done', ms: 7.9 }); }
+                if (mode === 'stallMidway') {
+                    STAGES.slice(0, 4).forEach(function (name) { post({ type: 'stage', name: name, ms: 1 }); });
+                    return new Promise(function () {});
+                }
                 STAGES.forEach(function (name) { post({ type: 'stage', name: name, ms: performance.now() - began }); });
                 if (mode === 'fail') { post({ type: 'failed', message: 'stand-in failed on purpose' }); return; }
                 if (mode === 'nothing') { post({ type: 'result' }); return; }
@@ -166,6 +173,7 @@
         .then(function (response) { return response.ok ? response.text() : ''; }, function () { return ''; })
         .then(function (text) {
             var mode = text.trim();
+            fileMode = mode;
             if (mode === 'errorBeforeReady') {
                 post({ type: 'error', message: 'stand-in could not start' });
                 return;
