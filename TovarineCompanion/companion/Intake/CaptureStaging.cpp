@@ -86,9 +86,9 @@ Expected<void, QString> checkResultFolder(const QString& tovarineDir, const QStr
     }
     if (copyFrames) {
         const qint64 needed = treeBytes(framesDir);
-        // A reused folder's Images/ is removed before the copy: its room counts as free.
+        // The new frames are copied beside a reused folder's Images/ before it goes: both fit at once.
         const qint64 free = DiskSpace::freeBytes(resultDir);
-        if (free >= 0 && needed > free + treeBytes(QDir(resultDir).filePath(QStringLiteral("Images")))) {
+        if (free >= 0 && needed > free) {
             return unexpected(
                 QStringLiteral("not enough space on %1: the frames need %2 and %3 are free.")
                     .arg(resultDir, DiskSpace::formatBytes(needed), DiskSpace::formatBytes(free)));
@@ -171,7 +171,7 @@ Expected<Staged, QString> stage(const Request& request)
 
     const DropIntakeRules::OutputName name =
         DropIntakeRules::outputName(request.rootPath, request.nowSeconds);
-    const QString resultDir = DropIntakeRules::resultFolderPath(request.tovarineDir, name);
+    const QString resultDir = DropIntakeRules::resultFolderPath(request.tovarineDir, name, imagesDir);
     const QString stagedImages = QDir(resultDir).filePath(QStringLiteral("Images"));
     const bool copyFrames = !DropIntakeRules::isSameFolder(imagesDir, stagedImages);
     const Expected<void, QString> usable =
@@ -180,18 +180,33 @@ Expected<Staged, QString> stage(const Request& request)
         return unexpected(QStringLiteral("Couldn't stage frames: ") + usable.error());
     }
 
-    if (copyFrames) {
-        std::error_code ignored;
-        fs::remove_all(toPath(stagedImages), ignored);
-        const Expected<void, QString> copied = copyFolder(imagesDir, stagedImages, request.abandoned.get());
-        if (!copied) {
-            return unexpected(QStringLiteral("Couldn't stage frames: ") + copied.error());
-        }
+    const QString captureDir = QFileInfo(imagesDir).absolutePath();
+    if (!copyFrames) {
+        DropIntakeRules::copyLabel(captureDir, resultDir);
+        DropIntakeRules::copyPhoneMorvelSettings(captureDir, resultDir, request.tovarineDir);
+        return Staged{resultDir, stagedImages};
     }
 
-    const QString captureDir = QFileInfo(imagesDir).absolutePath();
+    // The frames are copied beside the old Images/ and swapped in only once complete: the frames folder may
+    // lie inside the Images/ it replaces, and a failed copy leaves the old frames as they were.
+    const fs::path incoming = toPath(QDir(resultDir).filePath(QStringLiteral(".Images-incoming")));
+    std::error_code error;
+    fs::remove_all(incoming, error);
+    const Expected<void, QString> copied = copyFolder(imagesDir, fromPath(incoming), request.abandoned.get());
+    if (!copied) {
+        fs::remove_all(incoming, error);
+        return unexpected(QStringLiteral("Couldn't stage frames: ") + copied.error());
+    }
+    // The capture's own files are read before the old Images/, which may hold them, goes.
     DropIntakeRules::copyLabel(captureDir, resultDir);
     DropIntakeRules::copyPhoneMorvelSettings(captureDir, resultDir, request.tovarineDir);
+    fs::remove_all(toPath(stagedImages), error);
+    fs::rename(incoming, toPath(stagedImages), error);
+    if (error) {
+        const QString reason = describe(toPath(stagedImages), error);
+        fs::remove_all(incoming, error);
+        return unexpected(QStringLiteral("Couldn't stage frames: ") + reason);
+    }
     return Staged{resultDir, stagedImages};
 }
 

@@ -31,7 +31,9 @@ struct Staged
 // "Couldn't stage frames: …", which names the folder that is not writable or short of space). The result
 // folder is checked before anything is removed or copied: one safe name directly inside tovarineDir,
 // writable, with room for the frames. A result folder dropped again (the found frames folder is already
-// its Images/, under any spelling of the path) is used in place: nothing is removed or copied.
+// its Images/, under any spelling of the path) is used in place: nothing is removed or copied. Otherwise the
+// frames are copied beside the result folder's Images/ and replace it only once the copy is complete, so a
+// frames folder inside that Images/ survives, and a failed copy leaves the folder as it was.
 Expected<Staged, QString> stage(const Request& request);
 
 // Copies the folder `source` to `destination` (which must not exist); symbolic links are skipped, never

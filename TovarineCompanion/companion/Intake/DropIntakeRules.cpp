@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QMap>
 #include <QTextBoundaryFinder>
 
 namespace tovarine::DropIntakeRules {
@@ -59,6 +60,23 @@ bool isRealFile(const QString& path)
 {
     const QFileInfo info(path);
     return info.isFile() && !info.isSymLink();
+}
+
+// The frames directly in `folder` by name, with their sizes; nullopt when it cannot be listed.
+std::optional<QMap<QString, qint64>> frameSizes(const QString& folder)
+{
+    const std::optional<QStringList> entries = listFolder(folder);
+    if (!entries) {
+        return std::nullopt;
+    }
+    QMap<QString, qint64> sizes;
+    for (const QString& entry : *entries) {
+        const QFileInfo info(child(folder, entry));
+        if (isFrameName(entry) && info.isFile() && !info.isSymLink()) {
+            sizes.insert(entry, info.size());
+        }
+    }
+    return sizes;
 }
 
 } // namespace
@@ -151,14 +169,36 @@ QString cleanOutputName(const QString& rootPath, qint64 nowSeconds)
     return outputName(rootPath, nowSeconds).name;
 }
 
-QString resultFolderPath(const QString& tovarineDir, const OutputName& name)
+bool holdsSameCapture(const QString& resultDir, const QString& framesDir)
 {
-    QString path = child(tovarineDir, name.name);
-    if (!name.generated) {
-        return path;
+    const QString images = child(resultDir, QStringLiteral("Images"));
+    if (isSameFolder(images, framesDir)) {
+        return true;
     }
-    for (int suffix = 2; QFileInfo::exists(path); ++suffix) {
-        path = child(tovarineDir, name.name + QLatin1Char('-') + QString::number(suffix));
+    const std::optional<QMap<QString, qint64>> ours = frameSizes(images);
+    const std::optional<QMap<QString, qint64>> theirs = frameSizes(framesDir);
+    return ours && theirs && !ours->isEmpty() && *ours == *theirs;
+}
+
+QString resultFolderPath(const QString& tovarineDir, const OutputName& name, const QString& framesDir)
+{
+    const auto usable = [&](const QString& path) {
+        const QFileInfo info(path);
+        if (!info.exists() && !info.isSymLink()) {
+            return true;
+        }
+        if (name.generated || !info.isDir()) {
+            return false;
+        }
+        const std::optional<QStringList> entries = listFolder(path);
+        return (entries && entries->isEmpty()) || holdsSameCapture(path, framesDir);
+    };
+    QString path = child(tovarineDir, name.name);
+    for (int suffix = 2; !usable(path); ++suffix) {
+        const QString tail = QLatin1Char('-') + QString::number(suffix);
+        path = child(tovarineDir,
+                     truncatedName(name.name, kMaxNameCharacters, kMaxNameBytes - int(tail.toUtf8().size())) +
+                         tail);
     }
     return path;
 }

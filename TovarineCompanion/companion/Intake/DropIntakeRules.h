@@ -40,9 +40,17 @@ QString cleanOutputName(const QString& rootPath, qint64 nowSeconds);
 // inside a character.
 QString truncatedName(const QString& text, int maxCharacters, int maxUtf8Bytes);
 
-// The result folder for `name` inside `tovarineDir`. A name taken from the drop reuses an existing folder; a
-// generated name that is taken gets "-2", "-3", ... so an earlier result is never overwritten.
-QString resultFolderPath(const QString& tovarineDir, const OutputName& name);
+// The result folder for `name` inside `tovarineDir`, for the capture whose frames folder is `framesDir`. A
+// free name is used as it is. A taken name taken from the drop is reused only for the same capture
+// (holdsSameCapture) or when the folder is empty; otherwise, and for a generated name always, "-2", "-3", ...
+// is added, so an earlier result is never overwritten by another capture. The suffix never pushes the name
+// past the file-name limit: the base is cut first.
+QString resultFolderPath(const QString& tovarineDir, const OutputName& name, const QString& framesDir);
+
+// True when `resultDir` holds the capture whose frames folder is `framesDir`: the frames folder is the result
+// folder's own Images/ (a result folder dropped again), or that Images/ holds exactly the same frames (jpg,
+// jpeg or heic files, by name and size). False when either folder cannot be listed.
+bool holdsSameCapture(const QString& resultDir, const QString& framesDir);
 
 // True when both paths name the same existing folder (compared as canonical paths, so any spelling of a path
 // or a symbolic link to it counts as the same).

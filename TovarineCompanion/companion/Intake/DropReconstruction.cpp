@@ -252,11 +252,14 @@ void DropReconstruction::reconstruct(quint64 generation, const Staged& staged, c
 void DropReconstruction::onReconstructionEnded(quint64 generation, const Staged& staged,
                                                const CompanionReconstructor::State& finalState)
 {
+    using Kind = CompanionReconstructor::State::Kind;
+    if (finalState.kind != Kind::completed) {
+        dropOrphanedObj(staged.resultDir);
+    }
     if (!isCurrent(generation)) {
         return;
     }
     m_reconstructor = nullptr;
-    using Kind = CompanionReconstructor::State::Kind;
     switch (finalState.kind) {
     case Kind::completed:
         // No scene archive is written beside the model: nothing on this platform reads one.
@@ -272,6 +275,16 @@ void DropReconstruction::onReconstructionEnded(quint64 generation, const Staged&
     case Kind::idle:
         setState(State::failed(QStringLiteral("Reconstruction ended unexpectedly.")));
         return;
+    }
+}
+
+void DropReconstruction::dropOrphanedObj(const QString& resultDir)
+{
+    // A run that ends without a model has removed the earlier one; the OBJ made from it goes too, so the
+    // folder never shows an OBJ of a model that is no longer there.
+    const QDir folder(resultDir);
+    if (!QFileInfo::exists(folder.filePath(QStringLiteral("model.usdz")))) {
+        QFile::remove(folder.filePath(QStringLiteral("model.obj")));
     }
 }
 

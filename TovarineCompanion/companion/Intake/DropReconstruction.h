@@ -14,7 +14,9 @@
 namespace tovarine {
 
 // Turns one dropped item (a capture zip, a capture folder or an Images folder of frames) into a result folder
-// under <desktop>/tovarine/<name>/ and a reconstructed model, publishing what the drop area shows.
+// under <desktop>/tovarine/<name>/ and a reconstructed model, publishing what the drop area shows. A run that
+// ends without a model (failed or cancelled after the earlier model was removed) removes that model's
+// model.obj too.
 // Created once by the main window and kept for its life. GUI thread only.
 class DropReconstruction : public QObject
 {
@@ -84,6 +86,7 @@ private:
     void onReconstructionEnded(quint64 generation, const Staged& staged,
                                const CompanionReconstructor::State& finalState);
     void exportObj(quint64 generation, const Staged& staged, const QString& meshPath);
+    static void dropOrphanedObj(const QString& resultDir);
 
     Environment m_environment;
     State m_state;

@@ -75,7 +75,7 @@ TEST_F(DropReconstructionTest, CaptureFolderBecomesAResultFolder)
     // the old phone settings go and Images/ is replaced.
     QFile::remove(capture + QStringLiteral("/label.txt"));
     QFile::remove(capture + QStringLiteral("/model_morvel_settings.json"));
-    test::writeFile(result + QStringLiteral("/Images/stray.jpg"));
+    test::writeFile(result + QStringLiteral("/Images/stray.txt"));
     EXPECT_EQ(drop(capture).kind, State::Kind::done);
     EXPECT_EQ(test::readFile(result + QStringLiteral("/label.txt")), QByteArray("teacup"));
     EXPECT_FALSE(QFileInfo::exists(result + QStringLiteral("/phone_morvel_settings.json")));
@@ -245,6 +245,95 @@ TEST_F(DropReconstructionTest, GeneratedNamesNeverOverwriteAnEarlierResult)
     EXPECT_FALSE(QFileInfo::exists(resultDir(QStringLiteral("blue vase-2"))));
 }
 
+TEST_F(DropReconstructionTest, DifferentCapturesWithOneCleanNameGetTheirOwnFolders)
+{
+    // "teacup v1.2" and "teacup v1.3" both clean to "teacup v1"; two bare Images folders are both "Images".
+    const QString v12 = makeCapture(QStringLiteral("drops/teacup v1.2"), 3, "v1.2");
+    const QString v13 = makeCapture(QStringLiteral("drops/teacup v1.3"), 5, "v1.3");
+    const QString shootA = makeCapture(QStringLiteral("a/shoot"), 2) + QStringLiteral("/Images");
+    const QString shootB = makeCapture(QStringLiteral("b/shoot"), 4) + QStringLiteral("/Images");
+    const struct
+    {
+        QString item;
+        QString folder;
+        int frames;
+    } drops[] = {
+        {v12, QStringLiteral("teacup v1"), 3}, {v13, QStringLiteral("teacup v1-2"), 5},
+        {v12, QStringLiteral("teacup v1"), 3}, {v13, QStringLiteral("teacup v1-2"), 5},
+        {shootA, QStringLiteral("Images"), 2}, {shootB, QStringLiteral("Images-2"), 4},
+        {shootA, QStringLiteral("Images"), 2},
+    };
+    for (const auto& d : drops) {
+        SCOPED_TRACE(d.item.toStdString());
+        EXPECT_EQ(drop(d.item).resultDir, resultDir(d.folder));
+    }
+    // Every result still holds its own capture's frames, label and model.
+    for (const auto& d : drops) {
+        const QString result = resultDir(d.folder);
+        EXPECT_EQ(entries(result + QStringLiteral("/Images")),
+                  test::numberedNames(QStringLiteral("frame_"), d.frames));
+        EXPECT_TRUE(QFileInfo::exists(result + QStringLiteral("/model.usdz")));
+        EXPECT_TRUE(QFileInfo::exists(result + QStringLiteral("/model.obj")));
+    }
+    EXPECT_EQ(test::readFile(resultDir(QStringLiteral("teacup v1")) + QStringLiteral("/label.txt")), "v1.2");
+    EXPECT_EQ(test::readFile(resultDir(QStringLiteral("teacup v1-2")) + QStringLiteral("/label.txt")),
+              "v1.3");
+}
+
+TEST_F(DropReconstructionTest, ObjGoesWithTheModelWhenARerunEndsWithoutOne)
+{
+    const QString capture = makeCapture(QStringLiteral("cup"));
+    const QString result = resultDir(QStringLiteral("cup"));
+    const struct
+    {
+        const char* name;
+        QList<FakeStep> script;
+        std::optional<QString> cannotMake;
+        bool cancel;
+    } reruns[] = {
+        {"cancelled", {FakeStep::progress(0.25), FakeStep::hold()}, {}, true},
+        {"failed", {FakeStep::progress(0.25), FakeStep::requestError(QStringLiteral("boom"))}, {}, false},
+        {"no engine", {}, QStringLiteral("The engine is not installed."), false},
+    };
+    for (const auto& rerun : reruns) {
+        SCOPED_TRACE(rerun.name);
+        m_engine.script = {FakeStep::progress(0.5), FakeStep::complete(), FakeStep::end()};
+        m_engine.cannotMake.reset();
+        ASSERT_EQ(drop(capture).kind, State::Kind::done);
+        ASSERT_TRUE(QFileInfo::exists(result + QStringLiteral("/model.obj")));
+
+        m_engine.script = rerun.script;
+        m_engine.cannotMake = rerun.cannotMake;
+        m_drop->ingest(QUrl::fromLocalFile(capture), QStringLiteral("full"));
+        if (rerun.cancel) {
+            ASSERT_TRUE(QTest::qWaitFor([this] { return m_drop->state().fraction == 0.25; }, 10000));
+            m_drop->reconstructor()->cancel();
+        }
+        EXPECT_EQ(waitForEnd().kind, State::Kind::failed);
+        // The folder keeps its frames and holds neither the old model nor the OBJ made from it.
+        EXPECT_FALSE(QFileInfo::exists(result + QStringLiteral("/model.usdz")));
+        EXPECT_FALSE(QFileInfo::exists(result + QStringLiteral("/model.obj")));
+        EXPECT_EQ(entries(result + QStringLiteral("/Images")),
+                  test::numberedNames(QStringLiteral("frame_"), 3));
+    }
+}
+
+TEST_F(DropReconstructionTest, FramesFolderInsideTheResultsOwnImagesSurvivesTheCopy)
+{
+    ASSERT_EQ(drop(makeCapture(QStringLiteral("cup"))).kind, State::Kind::done);
+    const QString result = resultDir(QStringLiteral("cup"));
+    // The same capture, copied into the result's own Images/ and dropped from there.
+    const QString nested = result + QStringLiteral("/Images/cup");
+    test::makeFolderWithFiles(nested + QStringLiteral("/Images"),
+                              test::numberedNames(QStringLiteral("frame_"), 3));
+    test::writeFile(nested + QStringLiteral("/label.txt"), "nested");
+
+    EXPECT_EQ(drop(nested), State::done(result, result + QStringLiteral("/model.usdz")));
+    EXPECT_EQ(entries(result + QStringLiteral("/Images")), test::numberedNames(QStringLiteral("frame_"), 3));
+    EXPECT_EQ(test::readFile(result + QStringLiteral("/label.txt")), QByteArray("nested"));
+    EXPECT_EQ(entries(result).filter(QStringLiteral("incoming")), QStringList());
+}
+
 TEST_F(DropReconstructionTest, ZipDropIsUnpackedAndGetsAFreshGeneratedName)
 {
     makeCapture(QStringLiteral("capture"), 2, "zipped");
@@ -314,6 +403,7 @@ TEST_F(DropReconstructionTest, StaleObjIsRemovedAndAFailedExportStillGivesDone)
 {
     const QString capture = makeCapture(QStringLiteral("cup"));
     const QString result = resultDir(QStringLiteral("cup"));
+    ASSERT_EQ(drop(capture).kind, State::Kind::done);
     test::writeFile(result + QStringLiteral("/model.obj"), "v 0 0 0\n");
     test::writeFile(result + QStringLiteral("/model.usdz"), "stale");
     // An engine that claims completion but writes no readable model.
