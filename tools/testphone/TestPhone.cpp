@@ -27,7 +27,7 @@ void TestPhone::start()
     m_advertiser->startAdvertising();
 }
 
-void TestPhone::didReceiveInvitation(const PeerIdentity& from, std::function<void(PeerSession*)> answer)
+void TestPhone::didReceiveInvitation(const PeerIdentity&, std::function<void(PeerSession*)> answer)
 {
     // One computer per capture: later invitations are declined.
     const bool decline = m_script.declineInvitation || m_invited.exchange(true);

@@ -1,11 +1,14 @@
 #include "CompanionBrowser.h"
 
 #include "CompanionReconstructor.h"
+#include "TcpPeerTransport.h"
 
 #include <QDebug>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QStandardPaths>
+#include <QSysInfo>
 #include <cmath>
 
 namespace tovarine {
@@ -83,6 +86,19 @@ QString friendlyReason(const QString& driverMessage)
         return QStringLiteral("Not enough usable frames — try scanning slower so the camera stays sharp.");
     }
     return QStringLiteral("Reconstruction failed: ") + driverMessage;
+}
+
+Expected<CompanionBrowser::Environment, QString>
+CompanionBrowser::defaultEnvironment(PhotogrammetrySessionFactory sessionFactory)
+{
+    Expected<std::shared_ptr<TcpPeerTransport>, QString> transport = TcpPeerTransport::makeDefault();
+    if (!transport) {
+        return unexpected(transport.error());
+    }
+    return Environment{*transport, std::move(sessionFactory),
+                       QDir(QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation))
+                           .filePath(QStringLiteral("TovarineCompanion")),
+                       QSysInfo::machineHostName()};
 }
 
 CompanionBrowser::CompanionBrowser(Environment environment, QObject* parent)

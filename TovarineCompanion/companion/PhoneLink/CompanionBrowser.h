@@ -63,6 +63,9 @@ public:
         QString dataDir;     // Inbox/ and the transport's Incoming/ go here (same file system)
         QString displayName; // this computer's name as the phone sees it
     };
+    // The TCP+TLS transport found through DNS-SD, the user's data folder (<data>/TovarineCompanion) and the
+    // host's name; an error when the transport's TLS key can be neither read nor made.
+    static Expected<Environment, QString> defaultEnvironment(PhotogrammetrySessionFactory sessionFactory);
     // Frame counts above this are refused, as are negative ones.
     static constexpr qint64 kMaxFrameCount = 10000;
     static constexpr int kInvitationTimeoutMs = 10000;
