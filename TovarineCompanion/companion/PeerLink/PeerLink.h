@@ -16,8 +16,10 @@ namespace tovarine {
 // messages and named file resources. Transports implement these interfaces (in-process loopback, TCP+TLS).
 //
 // Threads: operations may be called from any thread. Delegate callbacks arrive on a thread of the transport,
-// never the GUI thread, one at a time and, per peer, in the order the peer sent them. A delegate must stay
-// alive while its object exists.
+// never the GUI thread, one at a time and, per peer, in wire order: data messages in the order they were
+// sent, resources in the order they were sent, and a resource after every message sent before it (a message
+// sent while a resource streams may arrive before that resource ends). A delegate must stay alive while its
+// object exists.
 
 enum class PeerSessionState { notConnected = 0, connecting = 1, connected = 2 };
 
