@@ -149,7 +149,9 @@ void TestPhone::sendPreview(int index)
 
 void TestPhone::sendNextFrame()
 {
-    if (m_finished || m_sending) {
+    // Frames go a few at a time, as a phone queues them; one at a time when the script cancels part-way.
+    const int inFlightLimit = m_script.cancelAfterFrames ? 1 : 4;
+    if (m_finished || m_inFlight >= inFlightLimit) {
         return;
     }
     if (m_script.cancelAfterFrames && m_delivered >= *m_script.cancelAfterFrames) {
@@ -162,12 +164,12 @@ void TestPhone::sendNextFrame()
         return;
     }
     const Frame frame = m_script.frames[m_nextFrame++];
-    m_sending = true;
+    ++m_inFlight;
     const QString name = captureResourceName(m_script.resourceStamp.value_or(m_script.stamp), frame.filename);
     m_session->sendResource(
         frame.path, name, m_computer, [this, name](const std::optional<PeerError>& error) {
             QMetaObject::invokeMethod(this, [this, name, error] {
-                m_sending = false;
+                --m_inFlight;
                 if (error) {
                     m_outcome.frameSendErrors.append(name + QStringLiteral(": ") + error->description);
                 } else {
@@ -179,6 +181,7 @@ void TestPhone::sendNextFrame()
                 sendNextFrame();
             });
         });
+    sendNextFrame();
 }
 
 void TestPhone::finish()

@@ -92,7 +92,7 @@ private:
     std::atomic<bool> m_invited = false;
     int m_nextFrame = 0;
     int m_delivered = 0;
-    bool m_sending = false;
+    int m_inFlight = 0;
     bool m_finished = false;
     Outcome m_outcome;
 };

@@ -10,7 +10,7 @@ namespace {
 using PeerFrame::Type;
 
 // Stop queueing chunks while this much is still waiting in the socket.
-constexpr qint64 kSocketHighWaterBytes = 1024 * 1024;
+constexpr qint64 kSocketHighWaterBytes = 4 * 1024 * 1024;
 
 PeerError linkError(int code, const QString& description)
 {
@@ -152,29 +152,53 @@ void TcpPeerConnection::sendResource(const QString& path, const QString& name,
     outgoing.file = std::make_unique<QFile>(path);
     outgoing.completion = std::move(completion);
     m_outgoing.push_back(std::move(outgoing));
-    if (m_outgoing.size() == 1) {
-        startNextOutgoing();
-    }
+    startNextOutgoing();
 }
 
+// Offers the next resource once every earlier one has been sent whole (their "done" may still be on its
+// way): resources go one after the other, without a round trip between them.
 void TcpPeerConnection::startNextOutgoing()
 {
-    while (!m_outgoing.empty() && !m_outgoing.front().started && m_state == State::connected) {
-        Outgoing& next = m_outgoing.front();
-        if (!next.file->open(QIODevice::ReadOnly)) {
-            finishOutgoing(linkError(2, next.file->errorString()));
+    for (auto it = m_outgoing.begin(); it != m_outgoing.end() && m_state == State::connected;) {
+        if (it->endSent) {
+            ++it;
             continue;
         }
-        next.size = next.file->size();
-        next.started = true;
-        write(Type::offer, PeerFrame::offerBody({next.transfer, next.size, next.name}));
+        if (it->started) {
+            return; // under way
+        }
+        if (!it->file->open(QIODevice::ReadOnly)) {
+            const PeerError error = linkError(2, it->file->errorString());
+            finishOutgoing(it->transfer, error);
+            it = m_outgoing.begin();
+            continue;
+        }
+        it->size = it->file->size();
+        it->started = true;
+        write(Type::offer, PeerFrame::offerBody({it->transfer, it->size, it->name}));
+        return;
     }
 }
 
-void TcpPeerConnection::finishOutgoing(const std::optional<PeerError>& error)
+TcpPeerConnection::Outgoing* TcpPeerConnection::outgoing(quint64 transfer)
 {
-    Outgoing done = std::move(m_outgoing.front());
-    m_outgoing.pop_front();
+    for (Outgoing& out : m_outgoing) {
+        if (out.transfer == transfer) {
+            return &out;
+        }
+    }
+    return nullptr;
+}
+
+void TcpPeerConnection::finishOutgoing(quint64 transfer, const std::optional<PeerError>& error)
+{
+    const auto found = std::find_if(m_outgoing.begin(), m_outgoing.end(),
+                                    [transfer](const Outgoing& out) { return out.transfer == transfer; });
+    if (found == m_outgoing.end()) {
+        return;
+    }
+    Outgoing done = std::move(*found);
+    m_outgoing.erase(found);
     done.file.reset();
     if (done.completion) {
         done.completion(error);
@@ -183,11 +207,16 @@ void TcpPeerConnection::finishOutgoing(const std::optional<PeerError>& error)
 
 void TcpPeerConnection::pump()
 {
-    if (m_pumping || m_state != State::connected || m_outgoing.empty()) {
+    if (m_pumping || m_state != State::connected) {
+        return;
+    }
+    const auto active = std::find_if(m_outgoing.begin(), m_outgoing.end(),
+                                     [](const Outgoing& out) { return out.started && !out.endSent; });
+    if (active == m_outgoing.end()) {
         return;
     }
     m_pumping = true;
-    Outgoing& out = m_outgoing.front();
+    Outgoing& out = *active;
     while (out.resumed && out.sent < out.size && out.sent - out.acked < kWindowBytes &&
            m_socket->encryptedBytesToWrite() + m_socket->bytesToWrite() < kSocketHighWaterBytes) {
         const QByteArray chunk = out.file->read(std::min(kChunkBytes, out.size - out.sent));
@@ -196,18 +225,20 @@ void TcpPeerConnection::pump()
                 QStringLiteral("could not read %1: %2").arg(out.name, out.file->errorString());
             write(Type::fail, PeerFrame::reasonBody(out.transfer, reason));
             m_pumping = false;
-            finishOutgoing(linkError(3, reason));
+            finishOutgoing(out.transfer, linkError(3, reason));
             startNextOutgoing();
             return;
         }
         write(Type::chunk, PeerFrame::transferBody(out.transfer, chunk));
         out.sent += chunk.size();
     }
+    m_pumping = false;
     if (out.resumed && out.sent == out.size && !out.endSent) {
         out.endSent = true;
+        out.file->close();
         write(Type::end, PeerFrame::transferBody(out.transfer));
+        startNextOutgoing();
     }
-    m_pumping = false;
 }
 
 void TcpPeerConnection::onReadyRead()
@@ -290,10 +321,11 @@ void TcpPeerConnection::handle(const PeerFrame::Frame& frame)
     case Type::resume:
     case Type::ack: {
         const auto count = PeerFrame::parseCount(frame.body);
-        if (!count || m_outgoing.empty() || m_outgoing.front().transfer != count->first) {
+        Outgoing* found = count ? outgoing(count->first) : nullptr;
+        if (found == nullptr || !found->started) {
             return; // a late answer about a transfer that has ended
         }
-        Outgoing& out = m_outgoing.front();
+        Outgoing& out = *found;
         if (count->second > out.size || (frame.type == Type::ack && count->second > out.sent)) {
             shutdown(QStringLiteral("protocol error: acknowledged bytes never sent"));
             return;
@@ -312,10 +344,8 @@ void TcpPeerConnection::handle(const PeerFrame::Frame& frame)
     }
     case Type::done: {
         const auto transfer = PeerFrame::parseTransfer(frame.body);
-        if (transfer && !m_outgoing.empty() && m_outgoing.front().transfer == *transfer &&
-            m_outgoing.front().endSent) {
-            finishOutgoing(std::nullopt);
-            startNextOutgoing();
+        if (const Outgoing* out = transfer ? outgoing(*transfer) : nullptr; out && out->endSent) {
+            finishOutgoing(*transfer, std::nullopt);
         }
         return;
     }
@@ -325,10 +355,10 @@ void TcpPeerConnection::handle(const PeerFrame::Frame& frame)
         if (!reason) {
             return;
         }
-        if (!m_outgoing.empty() && m_outgoing.front().transfer == reason->first &&
-            m_outgoing.front().started) {
-            finishOutgoing(linkError(4, reason->second));
+        if (const Outgoing* out = outgoing(reason->first); out && out->started) {
+            finishOutgoing(reason->first, linkError(4, reason->second));
             startNextOutgoing();
+            pump();
         } else if (frame.type == Type::fail) {
             failIncoming(reason->first, reason->second, false);
         }
@@ -479,7 +509,7 @@ void TcpPeerConnection::shutdown(const QString& reason)
         }
     }
     while (!m_outgoing.empty()) {
-        finishOutgoing(linkError(6, reason));
+        finishOutgoing(m_outgoing.front().transfer, linkError(6, reason));
     }
     const auto closed = std::move(m_callbacks.closed);
     m_callbacks = {};

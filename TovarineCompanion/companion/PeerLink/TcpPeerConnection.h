@@ -26,9 +26,9 @@ class TcpPeerConnection : public QObject
 public:
     // Chunk size, the unacknowledged bytes a sender may have in flight, and how often the receiver
     // acknowledges.
-    static constexpr qint64 kChunkBytes = 256 * 1024;
-    static constexpr qint64 kWindowBytes = 8 * 1024 * 1024;
-    static constexpr qint64 kAckEveryBytes = 1024 * 1024;
+    static constexpr qint64 kChunkBytes = 1024 * 1024;
+    static constexpr qint64 kWindowBytes = 16 * 1024 * 1024;
+    static constexpr qint64 kAckEveryBytes = 2 * 1024 * 1024;
     // Resources received at once on one connection.
     static constexpr int kMaxIncoming = 16;
     static constexpr int kPingIntervalMs = 5000;
@@ -104,7 +104,8 @@ private:
     void handleChunk(const QByteArray& body);
     void handleEnd(const QByteArray& body);
     void failIncoming(quint64 transfer, const QString& reason, bool tellPeer);
-    void finishOutgoing(const std::optional<PeerError>& error);
+    Outgoing* outgoing(quint64 transfer);
+    void finishOutgoing(quint64 transfer, const std::optional<PeerError>& error);
     void startNextOutgoing();
     void pump();
     void becomeConnected();
@@ -120,7 +121,7 @@ private:
     QTimer m_answerTimer;
     QTimer m_pingTimer;
     QTimer m_idleTimer;
-    std::deque<Outgoing> m_outgoing; // the front one is under way
+    std::deque<Outgoing> m_outgoing; // in the order sent; the first not wholly sent is under way
     quint64 m_nextTransfer = 1;
     std::unordered_map<quint64, Incoming> m_incoming;
     bool m_pumping = false;
