@@ -22,13 +22,18 @@ void logLine(const QString& line)
     qInfo().noquote() << line;
 }
 
-int percent(double fraction)
+// The whole percentage of a finite fraction, as text (no integer conversion, so any finite value is safe).
+QString percentText(double fraction)
 {
-    return static_cast<int>(std::trunc(fraction * 100.0));
+    double percent = std::trunc(fraction * 100.0);
+    if (percent == 0.0) {
+        percent = 0.0; // no "-0"
+    }
+    return QString::number(percent, 'f', 0);
 }
 
-// Moves a received file into place: a rename, or a copy and remove when the two lie on different file
-// systems. Whatever stood at `to` is removed first.
+} // namespace
+
 Expected<void, QString> moveReceivedFile(const QString& from, const QString& to)
 {
     const QFileInfo existing(to);
@@ -49,8 +54,6 @@ Expected<void, QString> moveReceivedFile(const QString& from, const QString& to)
     QFile::remove(from);
     return {};
 }
-
-} // namespace
 
 ServerStatus ServerStatus::receiving(const QString& stamp, qint64 received, qint64 expected,
                                      const QString& peerName)
@@ -337,11 +340,12 @@ void CompanionBrowser::runReconstruction(const QString& stamp)
                 return; // a fraction that is not a number is not reported
             }
             self->setStatus(ServerStatus::reconstructing(stamp, fraction, peerName));
-            self->sendEnvelope(CaptureTransferKind::progress,
-                               ReconstructionProgress{
-                                   stamp, fraction,
-                                   QStringLiteral("Reconstructing on computer · %1%").arg(percent(fraction))},
-                               inbox.peer);
+            self->sendEnvelope(
+                CaptureTransferKind::progress,
+                ReconstructionProgress{
+                    stamp, fraction,
+                    QStringLiteral("Reconstructing on computer · %1%").arg(percentText(fraction))},
+                inbox.peer);
         },
         [self, driver, stamp, inbox, peerName](const CompanionReconstructor::State& finalState) {
             driver->deleteLater();

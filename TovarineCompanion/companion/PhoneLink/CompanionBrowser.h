@@ -153,4 +153,8 @@ private:
 // The driver's failure text as the phone shows it.
 QString friendlyReason(const QString& driverMessage);
 
+// Moves a received file into place: a rename, or a copy and remove when the two lie on different file
+// systems. Whatever stood at `to` is removed first. On failure `from` is left where it was.
+Expected<void, QString> moveReceivedFile(const QString& from, const QString& to);
+
 } // namespace tovarine

@@ -7,9 +7,11 @@
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
+#include <QStorageInfo>
 #include <QTemporaryDir>
 #include <QTest>
 #include <gtest/gtest.h>
+#include <limits>
 
 namespace tovarine {
 namespace {
@@ -156,6 +158,43 @@ TEST_F(CompanionBrowserTest, CaptureGoesInAndTheModelComesBack)
     EXPECT_EQ(m_receiver->connectedPeer()->displayName(), QStringLiteral("phone"));
     EXPECT_EQ(m_receiver->discoveredPeers().size(), 1);
     EXPECT_TRUE(QDir(m_receiver->incomingDir()).isEmpty()) << "no received file is left behind";
+}
+
+TEST_F(CompanionBrowserTest, OnlyFiniteProgressIsReported)
+{
+    m_engine.script = {FakeStep::progress(std::numeric_limits<double>::quiet_NaN()),
+                       FakeStep::progress(std::numeric_limits<double>::infinity()), FakeStep::progress(0.999),
+                       FakeStep::complete(), FakeStep::end()};
+    TestPhone& p = phone({.frames = frames(1)});
+    play(p);
+    ASSERT_EQ(p.outcome().progress.size(), 1);
+    EXPECT_EQ(p.outcome().progress[0].message, QStringLiteral("Reconstructing on computer · 99%"));
+    EXPECT_EQ(p.outcome().order, (QStringList{"ready", "progress", "result", "model"}));
+}
+
+TEST(MoveReceivedFile, FallsBackToCopyAcrossFileSystems)
+{
+    QTemporaryDir disk;
+    QTemporaryDir memory(QStringLiteral("/dev/shm/tovarine-move-XXXXXX"));
+    if (!memory.isValid() || QStorageInfo(memory.path()).device() == QStorageInfo(disk.path()).device()) {
+        GTEST_SKIP() << "no second file system in /dev/shm";
+    }
+    const QString from = memory.filePath(QStringLiteral("frame.part"));
+    const QString to = disk.filePath(QStringLiteral("frame.jpg"));
+    QFile file(from);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("frame bytes");
+    file.close();
+    QFile old(to);
+    ASSERT_TRUE(old.open(QIODevice::WriteOnly));
+    old.write("an older frame of the same name");
+    old.close();
+
+    ASSERT_TRUE(moveReceivedFile(from, to));
+    EXPECT_EQ(readAll(to), QByteArray("frame bytes"));
+    EXPECT_FALSE(QFileInfo::exists(from));
+
+    EXPECT_FALSE(moveReceivedFile(memory.filePath(QStringLiteral("missing")), to));
 }
 
 TEST_F(CompanionBrowserTest, EachFailingStepSendsItsError)
