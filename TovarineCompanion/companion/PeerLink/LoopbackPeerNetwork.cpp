@@ -250,7 +250,7 @@ public:
             inviter->notify(invited, PeerSessionState::connecting);
             auto answered = std::make_shared<std::atomic<bool>>(false);
             const PeerIdentity from = inviter->m_local;
-            QTimer::singleShot(timeoutMs, network->m_context, [network, inviter, invited, answered] {
+            QTimer::singleShot(timeoutMs, network->m_worker.context(), [network, inviter, invited, answered] {
                 if (!answered->exchange(true)) {
                     std::lock_guard lock(network->m_mutex);
                     if (network->m_sessions.contains(inviter)) {
@@ -343,20 +343,9 @@ void LoopbackPeerNetwork::Advertiser::stopAdvertising()
     }
 }
 
-LoopbackPeerNetwork::LoopbackPeerNetwork()
-{
-    m_thread.setObjectName(QStringLiteral("loopback peer network"));
-    m_context = new QObject;
-    m_context->moveToThread(&m_thread);
-    QObject::connect(&m_thread, &QThread::finished, m_context, &QObject::deleteLater);
-    m_thread.start();
-}
+LoopbackPeerNetwork::LoopbackPeerNetwork() : m_worker(QStringLiteral("loopback peer network")) {}
 
-LoopbackPeerNetwork::~LoopbackPeerNetwork()
-{
-    m_thread.quit();
-    m_thread.wait();
-}
+LoopbackPeerNetwork::~LoopbackPeerNetwork() = default;
 
 std::unique_ptr<PeerSession> LoopbackPeerNetwork::makeSession(const PeerIdentity& local,
                                                               const QString& incomingDir)
@@ -394,15 +383,12 @@ void LoopbackPeerNetwork::dropConnections(const PeerIdentity& peer)
 
 void LoopbackPeerNetwork::post(std::function<void()> work)
 {
-    QMetaObject::invokeMethod(m_context, std::move(work), Qt::QueuedConnection);
+    m_worker.post(std::move(work));
 }
 
 void LoopbackPeerNetwork::flush()
 {
-    if (QThread::currentThread() != &m_thread) {
-        QMetaObject::invokeMethod(
-            m_context, [] {}, Qt::BlockingQueuedConnection);
-    }
+    m_worker.runAndWait([] {});
 }
 
 void LoopbackPeerNetwork::unlink(Session* a, Session* b)

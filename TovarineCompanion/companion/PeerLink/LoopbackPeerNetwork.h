@@ -1,10 +1,10 @@
 #pragma once
 
 #include "PeerLink.h"
+#include "PeerWorkerThread.h"
 
 #include <QHash>
 #include <QObject>
-#include <QThread>
 #include <mutex>
 
 namespace tovarine {
@@ -53,8 +53,7 @@ private:
     // The session of `to`, when it still exists and is connected to `from`.
     Session* deliverable(const QUuid& to, const PeerIdentity& from);
 
-    QThread m_thread;
-    QObject* m_context = nullptr; // lives on m_thread
+    PeerWorkerThread m_worker;
     mutable std::recursive_mutex m_mutex;
     QList<Session*> m_sessions;
     QList<Browser*> m_browsers;

@@ -415,20 +415,12 @@ private:
 
 } // namespace
 
-TcpPeerTransport::TcpPeerTransport(Options options) : m_options(std::move(options))
+TcpPeerTransport::TcpPeerTransport(Options options)
+    : m_options(std::move(options)), m_worker(QStringLiteral("tcp peer transport"))
 {
-    m_thread.setObjectName(QStringLiteral("tcp peer transport"));
-    m_context = new QObject;
-    m_context->moveToThread(&m_thread);
-    QObject::connect(&m_thread, &QThread::finished, m_context, &QObject::deleteLater);
-    m_thread.start();
 }
 
-TcpPeerTransport::~TcpPeerTransport()
-{
-    m_thread.quit();
-    m_thread.wait();
-}
+TcpPeerTransport::~TcpPeerTransport() = default;
 
 Expected<std::shared_ptr<TcpPeerTransport>, QString> TcpPeerTransport::makeDefault()
 {
@@ -443,16 +435,12 @@ Expected<std::shared_ptr<TcpPeerTransport>, QString> TcpPeerTransport::makeDefau
 
 void TcpPeerTransport::runOnThread(const std::function<void()>& work)
 {
-    if (QThread::currentThread() == &m_thread) {
-        work();
-    } else {
-        QMetaObject::invokeMethod(m_context, work, Qt::BlockingQueuedConnection);
-    }
+    m_worker.runAndWait(work);
 }
 
 void TcpPeerTransport::post(std::function<void()> work)
 {
-    QMetaObject::invokeMethod(m_context, std::move(work), Qt::QueuedConnection);
+    m_worker.post(std::move(work));
 }
 
 std::unique_ptr<PeerSession> TcpPeerTransport::makeSession(const PeerIdentity& local,

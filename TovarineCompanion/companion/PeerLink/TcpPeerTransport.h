@@ -2,10 +2,10 @@
 
 #include "PeerDiscovery.h"
 #include "PeerLink.h"
+#include "PeerWorkerThread.h"
 #include "TlsIdentity.h"
 
 #include <QHostAddress>
-#include <QThread>
 
 namespace tovarine {
 
@@ -44,8 +44,7 @@ public:
 
 private:
     Options m_options;
-    QThread m_thread;
-    QObject* m_context = nullptr; // lives on m_thread
+    PeerWorkerThread m_worker;
 };
 
 } // namespace tovarine
