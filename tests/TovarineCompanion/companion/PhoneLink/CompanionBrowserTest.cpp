@@ -207,6 +207,7 @@ TEST_F(CompanionBrowserTest, EachFailingStepSendsItsError)
         bool imagesFolderBlocked = false;
         QStringList order;
         QString message;
+        bool engineWritesNothing = false;
     } cases[] = {
         {"frame cannot be stored", {}, false, true, {"error"}, "Computer couldn't save a frame: "},
         {"too few frames",
@@ -233,6 +234,13 @@ TEST_F(CompanionBrowserTest, EachFailingStepSendsItsError)
          false,
          {"ready", "result", "error"},
          "Couldn't deliver result: link broke"},
+        {"model file missing",
+         {FakeStep::complete(), FakeStep::end()},
+         false,
+         false,
+         {"ready", "result", "error"},
+         "Couldn't deliver result: ",
+         true},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -240,6 +248,7 @@ TEST_F(CompanionBrowserTest, EachFailingStepSendsItsError)
         m_statuses.clear();
         QDir(data()).removeRecursively();
         m_network = std::make_shared<LoopbackPeerNetwork>();
+        m_engine = test::FakeEngine();
         if (c.failModelTransfer) {
             m_network->setFaults({.resourceError = [](const QString& name) -> std::optional<PeerError> {
                 if (name.startsWith(QLatin1String("result/"))) {
@@ -251,6 +260,9 @@ TEST_F(CompanionBrowserTest, EachFailingStepSendsItsError)
         SetUp();
         if (!c.engine.isEmpty()) {
             m_engine.script = c.engine;
+        }
+        if (c.engineWritesNothing) {
+            m_engine.writeModel = [](const QString&) {};
         }
         if (c.imagesFolderBlocked) {
             QDir().mkpath(data(QStringLiteral("Inbox/S1")));
@@ -265,6 +277,10 @@ TEST_F(CompanionBrowserTest, EachFailingStepSendsItsError)
         EXPECT_TRUE(p.outcome().errors[0].message.startsWith(c.message))
             << p.outcome().errors[0].message.toStdString();
         EXPECT_TRUE(m_receiver->completed().isEmpty());
+        if (c.engineWritesNothing) {
+            ASSERT_TRUE(p.outcome().result);
+            EXPECT_EQ(p.outcome().result->byteCount, 0) << "a size that cannot be read is sent as 0";
+        }
         EXPECT_EQ(m_receiver->status(), ServerStatus::idle());
         EXPECT_TRUE(QDir(m_receiver->incomingDir()).isEmpty());
     }
