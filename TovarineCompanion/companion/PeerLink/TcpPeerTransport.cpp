@@ -8,6 +8,7 @@
 #include <QStandardPaths>
 #include <QTcpServer>
 #include <atomic>
+#include <unistd.h>
 
 namespace tovarine {
 namespace {
@@ -305,6 +306,9 @@ private:
 class AdvertiserCore : public QTcpServer
 {
 public:
+    // Connections that have not been answered yet (accepted ones belong to their session).
+    static constexpr int kMaxPendingInvitations = 8;
+
     AdvertiserCore(TcpPeerTransport& transport, const PeerIdentity& local, const QString& serviceType)
         : m_transport(transport), m_local(local), m_serviceType(serviceType)
     {
@@ -341,6 +345,10 @@ public:
 protected:
     void incomingConnection(qintptr descriptor) override
     {
+        if (findChildren<TcpPeerConnection*>(Qt::FindDirectChildrenOnly).size() >= kMaxPendingInvitations) {
+            ::close(static_cast<int>(descriptor)); // too many callers waiting for an answer at once
+            return;
+        }
         TcpPeerConnection* connection =
             TcpPeerConnection::fromDescriptor(descriptor, m_transport.options().identity, QString(), this);
         TcpPeerConnection::Callbacks callbacks;
