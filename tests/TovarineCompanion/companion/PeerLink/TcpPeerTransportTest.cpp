@@ -1,5 +1,6 @@
 #include "TcpPeerTransport.h"
 
+#include "LoopbackPeerNetwork.h"
 #include "PeerDiscovery.h"
 #include "PeerFrame.h"
 
@@ -217,6 +218,21 @@ TEST_F(TcpPeerTransportTest, SendingToAPeerNotConnectedFailsAtOnce)
                           });
     ASSERT_TRUE(QTest::qWaitFor([&] { return called.load(); }, 5000));
     EXPECT_TRUE(error);
+}
+
+TEST_F(TcpPeerTransportTest, NewSessionsSweepTheirIncomingFolder)
+{
+    // Files left by a run that ended abruptly go when the next session starts, on either transport.
+    LoopbackPeerNetwork loopback;
+    for (PeerTransport* transport : std::initializer_list<PeerTransport*>{m_receiver.get(), &loopback}) {
+        QDir().mkpath(incoming() + "/nested");
+        QFile stale(incoming() + "/nested/stale.part");
+        ASSERT_TRUE(stale.open(QIODevice::WriteOnly));
+        stale.close();
+        auto session = transport->makeSession(PeerIdentity(QStringLiteral("computer")), incoming());
+        EXPECT_TRUE(QDir(incoming()).exists());
+        EXPECT_TRUE(QDir(incoming()).isEmpty());
+    }
 }
 
 TEST_F(TcpPeerTransportTest, LeavingMidTransferFailsItOnBothEndsAndLeavesNoPartialFile)
