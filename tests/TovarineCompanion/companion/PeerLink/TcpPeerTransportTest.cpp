@@ -72,8 +72,14 @@ class Accepting : public PeerAdvertiserDelegate
 {
 public:
     PeerSession* session = nullptr;
+    bool silent = false; // never answers
+    std::function<void(PeerSession*)> unanswered;
     void didReceiveInvitation(const PeerIdentity&, std::function<void(PeerSession*)> answer) override
     {
+        if (silent) {
+            unanswered = answer;
+            return;
+        }
         answer(session);
     }
     void didNotStartAdvertising(const PeerError&) override {}
@@ -218,6 +224,35 @@ TEST_F(TcpPeerTransportTest, SendingToAPeerNotConnectedFailsAtOnce)
                           });
     ASSERT_TRUE(QTest::qWaitFor([&] { return called.load(); }, 5000));
     EXPECT_TRUE(error);
+}
+
+TEST_F(TcpPeerTransportTest, UnansweredOrDeclinedInvitationsEndNotConnected)
+{
+    // A short limit stands in for the receiver's ten seconds.
+    for (const bool silent : {true, false}) {
+        SCOPED_TRACE(silent ? "silent" : "declines");
+        Recorder events;
+        auto session = m_receiver->makeSession(PeerIdentity(QStringLiteral("computer")), incoming());
+        session->setDelegate(&events);
+        Accepting phone;
+        phone.silent = silent; // otherwise it declines: no session to accept into
+        auto advertiser =
+            m_phone->makeAdvertiser(PeerIdentity(QStringLiteral("phone")), QStringLiteral("tovarine-pair"));
+        advertiser->setDelegate(&phone);
+        advertiser->startAdvertising();
+        auto browser = m_receiver->makeBrowser(session->localPeer(), QStringLiteral("tovarine-pair"));
+        Finder finder;
+        finder.onFound = [&](const PeerIdentity& peer) { browser->invitePeer(peer, *session, 300); };
+        browser->setDelegate(&finder);
+        browser->startBrowsing();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return events.saw("state 0 phone"); }, 5000));
+        EXPECT_EQ(events.events(), (QStringList{"state 1 phone", "state 0 phone"}));
+        if (phone.unanswered) {
+            phone.unanswered(nullptr); // a late answer changes nothing
+        }
+        browser.reset();
+        advertiser.reset();
+    }
 }
 
 TEST_F(TcpPeerTransportTest, NewSessionsSweepTheirIncomingFolder)
