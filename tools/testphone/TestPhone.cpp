@@ -174,6 +174,7 @@ void TestPhone::sendNextFrame()
                     m_outcome.frameSendErrors.append(name + QStringLiteral(": ") + error->description);
                 } else {
                     ++m_delivered;
+                    m_outcome.framesDelivered = m_delivered;
                 }
                 if (m_script.previews) {
                     sendPreview(m_delivered);

@@ -49,6 +49,7 @@ public:
         QString modelPath; // the model received, in the phone's own folder
         QList<ReconstructionErrorMessage> errors;
         QList<QString> frameSendErrors;
+        int framesDelivered = 0; // frames the computer has whole
         QStringList order; // kinds in arrival order, "model" for the model resource
         bool cancelled = false;
     };

@@ -341,7 +341,8 @@ TEST_F(CompanionBrowserTest, HostileNamesAndCountsWriteNothingOutsideTheInbox)
         m_receiver->browser().startBrowsing();
         ASSERT_TRUE(QTest::qWaitFor([&] { return p.outcome().connected; }, 10000));
         ASSERT_TRUE(QTest::qWaitFor([&] { return !c.refusal.isEmpty() ? p.isFinished() : true; }, 10000));
-        QTest::qWait(200); // the frame's transfer and its handling
+        ASSERT_TRUE(QTest::qWaitFor([&] { return p.outcome().framesDelivered == 1; }, 10000));
+        settle(); // the receiver's handling of the frame
         if (!c.refusal.isEmpty()) {
             ASSERT_EQ(p.outcome().errors.size(), 1);
             EXPECT_EQ(p.outcome().errors[0].message, c.refusal);
