@@ -59,17 +59,23 @@ const Case kCases[] = {
     {"closed box subdivided twice", 2, 192, 98},
 };
 
+// The loose-triangle box exported as "box.stl" into `dir`.
+STLExporter::ExportResult exportBoxStl(const QTemporaryDir& dir, int subdivisions)
+{
+    const test::Mesh loose = test::looseTriangles(test::closedBox());
+    return STLExporter::exportMesh(loose.vertices, loose.normals, loose.indices, "box", "Kit", subdivisions,
+                                   dir.path());
+}
+
 } // namespace
 
 TEST(MeshRoundTrip, AdmeshReadsOurStl)
 {
     REQUIRE_TOOL("admesh");
-    const test::Mesh loose = test::looseTriangles(test::closedBox());
     QTemporaryDir dir;
     for (const Case& c : kCases) {
         SCOPED_TRACE(c.name);
-        const auto r = STLExporter::exportMesh(loose.vertices, loose.normals, loose.indices, "box", "Kit",
-                                               c.subdivisions, dir.path());
+        const auto r = exportBoxStl(dir, c.subdivisions);
         ASSERT_TRUE(r.filePath);
         ASSERT_EQ(r.faceCount, c.faces);
         const QString report = run("admesh", {*r.filePath});
@@ -94,8 +100,7 @@ TEST(MeshRoundTrip, AssimpReadsOurStlAndObj)
     QTemporaryDir dir;
     for (const Case& c : kCases) {
         SCOPED_TRACE(c.name);
-        const auto stl = STLExporter::exportMesh(loose.vertices, loose.normals, loose.indices, "box", "Kit",
-                                                 c.subdivisions, dir.path());
+        const auto stl = exportBoxStl(dir, c.subdivisions);
         ASSERT_TRUE(stl.filePath);
         const QString stlReport = run("assimp", {"info", *stl.filePath});
         SCOPED_TRACE(stlReport.toStdString());
