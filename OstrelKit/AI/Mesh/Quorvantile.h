@@ -1,0 +1,98 @@
+#pragma once
+
+#include "QuorvantileDiscovery.h"
+#include "QuorvantileSpeedComparison.h"
+#include "QuorvantileStats.h"
+
+#include <QObject>
+
+#include <memory>
+#include <optional>
+
+namespace ostrel {
+
+// The one object through which a host application uses the LAN compute mesh. enable() joins as a full node that
+// offers its local model server and routes its own model calls, enableDiscoveryOnly() joins without a model
+// server, disable() leaves. It owns this node's identity (a fresh UUID per process), the discovery, the router and
+// the statistics, and publishes the state the indicator, the preferences pane and the render coordinator read and
+// write. Every change of that state, and every change of the discovery, is announced by changed().
+// GUI thread only; the shared instance lives for the whole process.
+class Quorvantile : public QObject
+{
+    Q_OBJECT
+public:
+    // One render-progress row per worker.
+    struct WorkerProgress
+    {
+        QString id;      // key of the row
+        double fraction; // completed share, 0 to 1
+        bool isDone;
+    };
+
+    static Quorvantile& shared();
+
+    bool isEnabled() const { return m_isEnabled; }
+    const std::optional<QString>& lastRouteTarget() const { return m_lastRouteTarget; }
+    bool isRoutingRemotely() const { return m_isRoutingRemotely; }
+    void setIsRoutingRemotely(bool value);
+    bool isInferring() const { return m_isInferring; }
+    const std::optional<QString>& renderStatus() const { return m_renderStatus; }
+    void setRenderStatus(const std::optional<QString>& value);
+    const std::optional<QString>& localRenderReason() const { return m_localRenderReason; }
+    void setLocalRenderReason(const std::optional<QString>& value);
+    const QList<WorkerProgress>& workerProgress() const { return m_workerProgress; }
+    void setWorkerProgress(const QList<WorkerProgress>& value);
+    const std::optional<QuorvantileSpeedComparison>& lastSpeedComparison() const { return m_lastSpeedComparison; }
+    void setLastSpeedComparison(const std::optional<QuorvantileSpeedComparison>& value);
+    const QuorvantileStats& stats() const { return m_stats; }
+
+    // Created on first use with this node's UUID and the system's DNS-SD daemon.
+    QuorvantileDiscovery& discovery();
+    // Replaces the discovery with one of this node's UUID over `backendFactory` (tests, demos, hosts with their
+    // own DNS-SD). Call while the mesh is off.
+    void useServiceBackend(QuorvantileDiscovery::BackendFactory backendFactory,
+                           QuorvantileDiscovery::Options options = {});
+
+    // Joins without a model server: advertises this machine and finds the others. Ignored while enabled or
+    // joining. The routed calls fail on such a node.
+    void enableDiscoveryOnly();
+    // Leaves the mesh from any state; a join still under way is abandoned. Statistics, render fields and
+    // isInferring are kept.
+    void disable();
+    // Adds one finished distributed render to the statistics.
+    void recordRender(std::int64_t totalFrames, std::int64_t workerCount, std::int64_t remoteWorkers);
+
+    QList<QuorvantileNode> activeNodes();
+    int remoteNodeCount();
+    bool hasRemoteNodes();
+
+    // The manifest of a node without a model server, from this machine's facts.
+    QuorvantileManifest buildDiscoveryOnlyManifest() const;
+
+signals:
+    void changed();
+
+private:
+    Quorvantile();
+
+    void forwardDiscoveryChanges();
+    void setEnabled(bool value);
+    void startDiscovery(const QuorvantileManifest& manifest, quint64 join);
+
+    QUuid m_nodeID;
+    std::unique_ptr<QuorvantileDiscovery> m_discovery;
+    bool m_forwarding = false;
+    bool m_isEnabled = false;
+    bool m_joining = false;
+    quint64 m_joinGeneration = 0;
+    std::optional<QString> m_lastRouteTarget;
+    bool m_isRoutingRemotely = false;
+    bool m_isInferring = false;
+    std::optional<QString> m_renderStatus;
+    std::optional<QString> m_localRenderReason;
+    QList<WorkerProgress> m_workerProgress;
+    std::optional<QuorvantileSpeedComparison> m_lastSpeedComparison;
+    QuorvantileStats m_stats;
+};
+
+} // namespace ostrel
