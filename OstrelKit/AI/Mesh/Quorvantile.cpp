@@ -1,8 +1,16 @@
 #include "Quorvantile.h"
 
 #include "QuorvantileHostFacts.h"
+#include "QuorvantileRouter.h"
+#include "QuorvantileScore.h"
 
+#include <QElapsedTimer>
+#include <QPointer>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
 #include <QTimer>
+
+#include <cstdio>
 
 namespace ostrel {
 
@@ -106,14 +114,36 @@ bool Quorvantile::hasRemoteNodes()
     return !discovery().activeRemoteNodes().isEmpty();
 }
 
-QuorvantileManifest Quorvantile::buildDiscoveryOnlyManifest() const
+QuorvantileManifest Quorvantile::buildLocalManifest(const QStringList& models, const QString& baseURL) const
 {
     namespace facts = QuorvantileHostFacts;
     const facts::Gpu gpu = facts::gpu();
     const std::int64_t processors = facts::processorCount();
-    return QuorvantileManifest(m_nodeID, facts::machineName(), QuorvantilePlatform::linux, {}, QString(), processors,
-                               facts::megabytes(facts::physicalMemory()), gpu.name, gpu.vramMB, false,
+    return QuorvantileManifest(m_nodeID, facts::machineName(), QuorvantilePlatform::linux, models, baseURL,
+                               processors, facts::megabytes(facts::physicalMemory()), gpu.name, gpu.vramMB, false,
                                facts::loadFigure(processors, facts::activeProcessorCount()));
+}
+
+QuorvantileManifest Quorvantile::buildDiscoveryOnlyManifest() const
+{
+    return buildLocalManifest({}, QString());
+}
+
+void Quorvantile::checkModelServerReachable(const QString& address, quint16 port, std::function<void(bool)> done)
+{
+    static QNetworkAccessManager* http = new QNetworkAccessManager;
+    const QUrl url(QStringLiteral("http://%1:%2/api/tags").arg(address).arg(port), QUrl::StrictMode);
+    if (!url.isValid()) {
+        QTimer::singleShot(0, http, [done] { done(false); });
+        return;
+    }
+    QNetworkRequest request(url);
+    request.setTransferTimeout(2000);
+    QNetworkReply* reply = http->get(request);
+    QObject::connect(reply, &QNetworkReply::finished, reply, [reply, done] {
+        reply->deleteLater();
+        done(reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt() == 200);
+    });
 }
 
 void Quorvantile::startDiscovery(const QuorvantileManifest& manifest, quint64 join)
@@ -138,11 +168,115 @@ void Quorvantile::enableDiscoveryOnly()
     QTimer::singleShot(0, this, [this, join] { startDiscovery(buildDiscoveryOnlyManifest(), join); });
 }
 
+void Quorvantile::enable(std::shared_ptr<QuorvantileLocalModel> localClient)
+{
+    if (m_isEnabled || m_joining) {
+        return;
+    }
+    m_localClient = localClient;
+    m_router = std::make_shared<QuorvantileRouter>(discovery(), localClient);
+    setLastRouteTarget(m_router->lastRouteTarget());
+    setIsRoutingRemotely(m_router->isRoutingRemotely());
+    connect(m_router.get(), &QuorvantileRouter::lastRouteTargetChanged, this, &Quorvantile::setLastRouteTarget);
+    connect(m_router.get(), &QuorvantileRouter::isRoutingRemotelyChanged, this, &Quorvantile::setIsRoutingRemotely);
+    forwardDiscoveryChanges();
+    m_joining = true;
+    const quint64 join = ++m_joinGeneration;
+    const std::optional<QString> address = QuorvantileHostFacts::localIPv4Address();
+    auto buildAndStart = [this, join, localClient] {
+        if (join != m_joinGeneration) {
+            return;
+        }
+        localClient->listModels([this, join, localClient](const QStringList& models) {
+            startDiscovery(buildLocalManifest(models, localClient->baseURL()), join);
+        });
+    };
+    if (!address || address->isEmpty()) {
+        QTimer::singleShot(0, this, buildAndStart);
+        return;
+    }
+    // The port is the model server's own, whatever the client's address says.
+    checkModelServerReachable(*address, 11434, [this, buildAndStart](bool reachable) {
+        if (!reachable) {
+            std::fputs("[Quorvantile] Ollama is localhost-only \u2014 leaving it that way; mesh peers will not route "
+                       "LLM work to this node.\n",
+                       stdout);
+            std::fflush(stdout);
+        }
+        buildAndStart();
+    });
+}
+
+void Quorvantile::setLastRouteTarget(const std::optional<QString>& value)
+{
+    m_lastRouteTarget = value;
+    emit changed();
+}
+
+void Quorvantile::setInferring(bool value)
+{
+    if (m_isInferring != value) {
+        m_isInferring = value;
+        emit changed();
+    }
+}
+
+std::optional<QString> Quorvantile::resolveModel(const std::optional<QString>& requested) const
+{
+    if (!requested || !m_localClient) {
+        return requested;
+    }
+    const QStringList installed = m_localClient->availableModels();
+    if (installed.contains(*requested)) {
+        return requested;
+    }
+    const QString base = QuorvantileScore::modelBase(*requested);
+    for (const QString& model : installed) {
+        if (model.startsWith(base)) {
+            return model;
+        }
+    }
+    return requested;
+}
+
+void Quorvantile::call(QuorvantileModelCall call, QuorvantileTokenHandler onToken, QuorvantileCallDone done)
+{
+    call.model = resolveModel(call.model);
+    setInferring(true);
+    if (!m_router) {
+        setInferring(false);
+        done(QuorvantileCallResult::failure(QStringLiteral("Ollama is not running")));
+        return;
+    }
+    auto started = std::make_shared<QElapsedTimer>();
+    started->start();
+    QPointer<Quorvantile> self(this);
+    m_router->route(call, std::move(onToken),
+                    [self, started, done = std::move(done)](const QuorvantileCallResult& result, const QString& label) {
+                        if (self && result.text) {
+                            const double latency = static_cast<double>(started->nsecsElapsed()) / 1e9;
+                            const bool remote = label != QLatin1String(QuorvantileRouter::kLocalLabel) &&
+                                                label != QLatin1String(QuorvantileRouter::kFallbackLabel);
+                            self->m_stats.record(label, latency, remote);
+                            emit self->changed();
+                        }
+                        if (self) {
+                            self->setInferring(false);
+                        }
+                        done(result);
+                    });
+}
+
 void Quorvantile::disable()
 {
     ++m_joinGeneration;
     m_joining = false;
     discovery().stop();
+    if (m_router) {
+        m_router->disconnect(this);
+    }
+    m_router.reset();
+    m_localClient.reset();
     m_isEnabled = false;
     m_lastRouteTarget.reset();
     m_isRoutingRemotely = false;

@@ -1,6 +1,8 @@
 #pragma once
 
 #include "QuorvantileDiscovery.h"
+#include "QuorvantileLocalModel.h"
+#include "QuorvantileModelCall.h"
 #include "QuorvantileSpeedComparison.h"
 #include "QuorvantileStats.h"
 
@@ -17,6 +19,8 @@ namespace ostrel {
 // the statistics, and publishes the state the indicator, the preferences pane and the render coordinator read and
 // write. Every change of that state, and every change of the discovery, is announced by changed().
 // GUI thread only; the shared instance lives for the whole process.
+class QuorvantileRouter;
+
 class Quorvantile : public QObject
 {
     Q_OBJECT
@@ -53,6 +57,10 @@ public:
     void useServiceBackend(QuorvantileDiscovery::BackendFactory backendFactory,
                            QuorvantileDiscovery::Options options = {});
 
+    // Joins as a full node: keeps the client, creates the router, and in the background checks that the model
+    // server answers on this machine's LAN address (one "[Quorvantile] " line when it does not), lists its models
+    // into this node's manifest and starts the discovery. Ignored while enabled or joining.
+    void enable(std::shared_ptr<QuorvantileLocalModel> localClient);
     // Joins without a model server: advertises this machine and finds the others. Ignored while enabled or
     // joining. The routed calls fail on such a node.
     void enableDiscoveryOnly();
@@ -62,12 +70,28 @@ public:
     // Adds one finished distributed render to the statistics.
     void recordRender(std::int64_t totalFrames, std::int64_t workerCount, std::int64_t remoteWorkers);
 
+    // Null until enable(), and again after disable().
+    QuorvantileRouter* router() const { return m_router.get(); }
+
+    // One routed model call: the model is mapped onto an installed one, the router picks the machine, and the
+    // latency is recorded under the label of the route that served it. Without a router (off, or discovery-only)
+    // it fails with "Ollama is not running". A remote failure never reaches `done`; a local one does, unrecorded.
+    void call(QuorvantileModelCall call, QuorvantileTokenHandler onToken, QuorvantileCallDone done);
+    // The installed model to use for `requested` (see call()).
+    std::optional<QString> resolveModel(const std::optional<QString>& requested) const;
+
     QList<QuorvantileNode> activeNodes();
     int remoteNodeCount();
     bool hasRemoteNodes();
 
     // The manifest of a node without a model server, from this machine's facts.
     QuorvantileManifest buildDiscoveryOnlyManifest() const;
+    // This machine's manifest offering `models` at `baseURL`.
+    QuorvantileManifest buildLocalManifest(const QStringList& models, const QString& baseURL) const;
+
+    // Asks the model server at http://<address>:<port>/api/tags (2 s limit) whether peers can reach it; `done`
+    // gets true on status 200.
+    static void checkModelServerReachable(const QString& address, quint16 port, std::function<void(bool)> done);
 
 signals:
     void changed();
@@ -77,10 +101,14 @@ private:
 
     void forwardDiscoveryChanges();
     void setEnabled(bool value);
+    void setLastRouteTarget(const std::optional<QString>& value);
+    void setInferring(bool value);
     void startDiscovery(const QuorvantileManifest& manifest, quint64 join);
 
     QUuid m_nodeID;
     std::unique_ptr<QuorvantileDiscovery> m_discovery;
+    std::shared_ptr<QuorvantileRouter> m_router;
+    std::shared_ptr<QuorvantileLocalModel> m_localClient;
     bool m_forwarding = false;
     bool m_isEnabled = false;
     bool m_joining = false;
