@@ -22,7 +22,14 @@ Quorvantile& Quorvantile::shared()
 
 Quorvantile::Quorvantile()
     : m_nodeID(QUuid::createUuid())
+    , m_lanAddress(QuorvantileHostFacts::localIPv4Address)
 {
+}
+
+void Quorvantile::useModelServerCheck(std::function<std::optional<QString>()> lanAddress, quint16 port)
+{
+    m_lanAddress = std::move(lanAddress);
+    m_modelServerPort = port;
 }
 
 QuorvantileDiscovery& Quorvantile::discovery()
@@ -182,7 +189,7 @@ void Quorvantile::enable(std::shared_ptr<QuorvantileLocalModel> localClient)
     forwardDiscoveryChanges();
     m_joining = true;
     const quint64 join = ++m_joinGeneration;
-    const std::optional<QString> address = QuorvantileHostFacts::localIPv4Address();
+    const std::optional<QString> address = m_lanAddress();
     auto buildAndStart = [this, join, localClient] {
         if (join != m_joinGeneration) {
             return;
@@ -196,7 +203,7 @@ void Quorvantile::enable(std::shared_ptr<QuorvantileLocalModel> localClient)
         return;
     }
     // The port is the model server's own, whatever the client's address says.
-    checkModelServerReachable(*address, 11434, [this, buildAndStart](bool reachable) {
+    checkModelServerReachable(*address, m_modelServerPort, [this, buildAndStart](bool reachable) {
         if (!reachable) {
             std::fputs("[Quorvantile] Ollama is localhost-only \u2014 leaving it that way; mesh peers will not route "
                        "LLM work to this node.\n",

@@ -57,6 +57,10 @@ public:
     void useServiceBackend(QuorvantileDiscovery::BackendFactory backendFactory,
                            QuorvantileDiscovery::Options options = {});
 
+    // Replaces how enable() finds this machine's LAN address and the port of the model server it checks there
+    // (tests keep the check on loopback).
+    void useModelServerCheck(std::function<std::optional<QString>()> lanAddress, quint16 port);
+
     // Joins as a full node: keeps the client, creates the router, and in the background checks that the model
     // server answers on this machine's LAN address (one "[Quorvantile] " line when it does not), lists its models
     // into this node's manifest and starts the discovery. Ignored while enabled or joining.
@@ -109,6 +113,8 @@ private:
     std::unique_ptr<QuorvantileDiscovery> m_discovery;
     std::shared_ptr<QuorvantileRouter> m_router;
     std::shared_ptr<QuorvantileLocalModel> m_localClient;
+    std::function<std::optional<QString>()> m_lanAddress;
+    quint16 m_modelServerPort = 11434;
     bool m_forwarding = false;
     bool m_isEnabled = false;
     bool m_joining = false;

@@ -43,7 +43,7 @@ public:
                     lastPath = QString::fromLatin1(buffer->left(buffer->indexOf("\r\n")).split(' ').value(1));
                     lastBody = buffer->mid(headerEnd + 4, length);
                     ++requests;
-                    send(socket, reply.pieces, 0);
+                    send(socket, replies.value(lastPath, reply).pieces, 0);
                 });
             }
         });
@@ -74,7 +74,8 @@ public:
     quint16 port() const { return m_server.serverPort(); }
     QString host() const { return m_server.serverAddress().toString(); }
 
-    Reply reply;
+    Reply reply;                  // for any path without its own
+    QMap<QString, Reply> replies; // by path
     QString lastPath;
     QByteArray lastBody;
     int requests = 0;
