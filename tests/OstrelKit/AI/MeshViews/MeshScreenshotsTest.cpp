@@ -1,3 +1,4 @@
+#include "MeshCallFixtures.h"
 #include "MeshDemoHost.h"
 #include "MeshViewsFixture.h"
 #include "TestSupport.h"
@@ -55,7 +56,21 @@ TEST(MeshScreenshots, IndicatorAndPreferencesInEachState)
     mesh.setLocalRenderReason(QStringLiteral("source is on this machine only"));
     save(&host, "mesh-indicator-05-local-reason");
 
+    // A full node that has answered two calls: the pane adds its statistics.
+    mesh.disable();
+    mesh.setLocalRenderReason(std::nullopt);
+    mesh.enable(std::make_shared<FakeLocalModel>());
+    QTRY_VERIFY(mesh.isEnabled());
+    int answered = 0;
+    for (int i = 0; i < 2; ++i) {
+        QuorvantileModelCall call;
+        call.prompt = QStringLiteral("hi");
+        mesh.call(call, {}, [&answered](const QuorvantileCallResult&) { ++answered; });
+    }
+    QTRY_COMPARE(answered, 2);
+    save(&host.preferences, "mesh-prefs-03-statistics");
+
     host.pane->startEditingNickname(quorvantileUuidText(net.others.front()->nodeID()));
     QTest::keyClicks(host.pane->findChild<QLineEdit*>("nicknameField"), "Studio upstairs");
-    save(&host.preferences, "mesh-prefs-03-nickname");
+    save(&host.preferences, "mesh-prefs-04-nickname");
 }

@@ -16,6 +16,8 @@ struct MeshOnLoopback
     {
         ostrel::Quorvantile::shared().useServiceBackend([this] { return bus.makeBackend(QHostAddress("127.0.0.2")); },
                                                        options());
+        // enable() skips its LAN check: no address to ask.
+        ostrel::Quorvantile::shared().useModelServerCheck([] { return std::optional<QString>(); }, 0);
     }
     ~MeshOnLoopback()
     {
