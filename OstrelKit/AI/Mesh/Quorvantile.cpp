@@ -175,13 +175,13 @@ void Quorvantile::enableDiscoveryOnly()
     QTimer::singleShot(0, this, [this, join] { startDiscovery(buildDiscoveryOnlyManifest(), join); });
 }
 
-void Quorvantile::enable(std::shared_ptr<QuorvantileLocalModel> localClient)
+void Quorvantile::enable(OllamaClient& ollamaClient)
 {
     if (m_isEnabled || m_joining) {
         return;
     }
-    m_localClient = localClient;
-    m_router = std::make_shared<QuorvantileRouter>(discovery(), localClient);
+    m_localClient = &ollamaClient;
+    m_router = std::make_shared<QuorvantileRouter>(discovery(), ollamaClient);
     setLastRouteTarget(m_router->lastRouteTarget());
     setIsRoutingRemotely(m_router->isRoutingRemotely());
     connect(m_router.get(), &QuorvantileRouter::lastRouteTargetChanged, this, &Quorvantile::setLastRouteTarget);
@@ -190,12 +190,15 @@ void Quorvantile::enable(std::shared_ptr<QuorvantileLocalModel> localClient)
     m_joining = true;
     const quint64 join = ++m_joinGeneration;
     const std::optional<QString> address = m_lanAddress();
-    auto buildAndStart = [this, join, localClient] {
-        if (join != m_joinGeneration) {
+    auto buildAndStart = [this, join] {
+        if (join != m_joinGeneration || !m_localClient) {
             return;
         }
-        localClient->listModels([this, join, localClient](const QStringList& models) {
-            startDiscovery(buildLocalManifest(models, localClient->baseURL()), join);
+        const QPointer<OllamaClient> client = m_localClient;
+        client->listModels([this, join, client](const QStringList& models) {
+            if (client) {
+                startDiscovery(buildLocalManifest(models, client->baseURL()), join);
+            }
         });
     };
     if (!address || address->isEmpty()) {
@@ -233,7 +236,10 @@ std::optional<QString> Quorvantile::resolveModel(const std::optional<QString>& r
     if (!requested || !m_localClient) {
         return requested;
     }
-    const QStringList installed = m_localClient->availableModels();
+    QStringList installed;
+    for (const OllamaModelInfo& model : m_localClient->availableModels()) {
+        installed.append(model.name);
+    }
     if (installed.contains(*requested)) {
         return requested;
     }
@@ -252,15 +258,15 @@ void Quorvantile::call(QuorvantileModelCall call, QuorvantileTokenHandler onToke
     setInferring(true);
     if (!m_router) {
         setInferring(false);
-        done(QuorvantileCallResult::failure(QStringLiteral("Ollama is not running")));
+        done(OllamaError::notRunning());
         return;
     }
     auto started = std::make_shared<QElapsedTimer>();
     started->start();
     QPointer<Quorvantile> self(this);
     m_router->route(call, std::move(onToken),
-                    [self, started, done = std::move(done)](const QuorvantileCallResult& result, const QString& label) {
-                        if (self && result.text) {
+                    [self, started, done = std::move(done)](const OllamaResult<QString>& result, const QString& label) {
+                        if (self && result.ok()) {
                             const double latency = static_cast<double>(started->nsecsElapsed()) / 1e9;
                             const bool remote = label != QLatin1String(QuorvantileRouter::kLocalLabel) &&
                                                 label != QLatin1String(QuorvantileRouter::kFallbackLabel);
@@ -283,7 +289,7 @@ void Quorvantile::disable()
         m_router->disconnect(this);
     }
     m_router.reset();
-    m_localClient.reset();
+    m_localClient = nullptr;
     m_isEnabled = false;
     m_lastRouteTarget.reset();
     m_isRoutingRemotely = false;

@@ -1,12 +1,12 @@
 #pragma once
 
 #include "QuorvantileDiscovery.h"
-#include "QuorvantileLocalModel.h"
 #include "QuorvantileModelCall.h"
 #include "QuorvantileSpeedComparison.h"
 #include "QuorvantileStats.h"
 
 #include <QObject>
+#include <QPointer>
 
 #include <memory>
 #include <optional>
@@ -64,7 +64,8 @@ public:
     // Joins as a full node: keeps the client, creates the router, and in the background checks that the model
     // server answers on this machine's LAN address (one "[Quorvantile] " line when it does not), lists its models
     // into this node's manifest and starts the discovery. Ignored while enabled or joining.
-    void enable(std::shared_ptr<QuorvantileLocalModel> localClient);
+    // The client belongs to the host and must outlive the mesh's use of it.
+    void enable(OllamaClient& ollamaClient);
     // Joins without a model server: advertises this machine and finds the others. Ignored while enabled or
     // joining. The routed calls fail on such a node.
     void enableDiscoveryOnly();
@@ -79,7 +80,7 @@ public:
 
     // One routed model call: the model is mapped onto an installed one, the router picks the machine, and the
     // latency is recorded under the label of the route that served it. Without a router (off, or discovery-only)
-    // it fails with "Ollama is not running". A remote failure never reaches `done`; a local one does, unrecorded.
+    // it fails with notRunning. A remote failure never reaches `done`; a local one does, unchanged and unrecorded.
     void call(QuorvantileModelCall call, QuorvantileTokenHandler onToken, QuorvantileCallDone done);
     // The installed model to use for `requested` (see call()).
     std::optional<QString> resolveModel(const std::optional<QString>& requested) const;
@@ -112,7 +113,7 @@ private:
     QUuid m_nodeID;
     std::unique_ptr<QuorvantileDiscovery> m_discovery;
     std::shared_ptr<QuorvantileRouter> m_router;
-    std::shared_ptr<QuorvantileLocalModel> m_localClient;
+    QPointer<OllamaClient> m_localClient;
     std::function<std::optional<QString>()> m_lanAddress;
     quint16 m_modelServerPort = 11434;
     bool m_forwarding = false;

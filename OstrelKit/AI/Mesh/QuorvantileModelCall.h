@@ -1,10 +1,6 @@
 #pragma once
 
-#include <QJsonObject>
-#include <QList>
-#include <QMap>
-#include <QString>
-#include <QStringList>
+#include "OllamaClient.h"
 
 #include <functional>
 #include <optional>
@@ -18,30 +14,24 @@ struct QuorvantileModelCall
     enum class Kind { generate, streamGenerate, chat, streamChat };
 
     Kind kind = Kind::generate;
-    QString system;                         // generate: the system text (may be empty)
-    std::optional<QString> chatSystem;      // chat: a leading system message when present
-    QString prompt;                         // generate
-    QList<QMap<QString, QString>> messages; // chat, each normally "role" and "content"
-    std::optional<QString> model;           // absent: the answering client's preferred model
-    std::optional<QJsonObject> options;     // the options' JSON object, when options are given
-    std::optional<QStringList> images;      // generate only
-    double timeoutSeconds = 120.0;
+    QString system;                          // generate: the system text (may be empty)
+    std::optional<QString> chatSystem;       // chat: a leading system message when present
+    QString prompt;                          // generate
+    QList<OllamaClient::Message> messages;   // chat
+    std::optional<QString> model;            // absent: the answering client's preferred model
+    std::optional<OllamaOptions> options;
+    std::optional<QStringList> images;       // generate only
+    double timeoutSeconds = OllamaClient::kDefaultTimeoutSeconds;
 
     bool isStream() const { return kind == Kind::streamGenerate || kind == Kind::streamChat; }
     bool isChat() const { return kind == Kind::chat || kind == Kind::streamChat; }
 };
 
-// How a call ended: the text, or the error's user-facing text.
-struct QuorvantileCallResult
-{
-    std::optional<QString> text;
-    QString error;
-
-    static QuorvantileCallResult success(QString text) { return {std::move(text), {}}; }
-    static QuorvantileCallResult failure(QString error) { return {std::nullopt, std::move(error)}; }
-};
-
 using QuorvantileTokenHandler = std::function<void(const QString& piece)>;
-using QuorvantileCallDone = std::function<void(const QuorvantileCallResult& result)>;
+using QuorvantileCallDone = std::function<void(const OllamaResult<QString>& result)>;
+
+// Runs `call` on `client` (one of its four calls, by kind); ends once through `done`.
+void quorvantileCallClient(OllamaClient& client, const QuorvantileModelCall& call, QuorvantileTokenHandler onToken,
+                           QuorvantileCallDone done);
 
 } // namespace ostrel

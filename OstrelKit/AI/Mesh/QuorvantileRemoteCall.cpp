@@ -13,12 +13,7 @@ namespace ostrel {
 
 namespace {
 
-const QString kDecodingFailed = QStringLiteral("Failed to decode response");
-
-QString httpError(int status, const QString& message)
-{
-    return QStringLiteral("HTTP %1: %2").arg(status).arg(message);
-}
+const QString kStreamError = QStringLiteral("Remote stream error");
 
 // The text piece of one reply object: "response" for generate, "message"."content" for chat.
 std::optional<QString> piece(const QuorvantileModelCall& call, const QJsonObject& object)
@@ -59,29 +54,29 @@ QByteArray QuorvantileRemoteCall::requestBody(const QuorvantileModelCall& call, 
         }
     }
     if (call.options) {
-        body.insert(QStringLiteral("options"), *call.options);
+        body.insert(QStringLiteral("options"), call.options->dictionary());
     }
     return QJsonDocument(body).toJson(QJsonDocument::Compact);
 }
 
-QuorvantileCallResult QuorvantileRemoteCall::readPlainReply(const QuorvantileModelCall& call, int status,
+OllamaResult<QString> QuorvantileRemoteCall::readPlainReply(const QuorvantileModelCall& call, int status,
                                                             const QByteArray& body)
 {
     if (status != 200) {
         auto decode = QStringDecoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
         QString text = decode(body);
-        return QuorvantileCallResult::failure(httpError(status, decode.hasError() ? QString() : text));
+        return OllamaError::httpError(status, decode.hasError() ? QString() : text);
     }
     QJsonParseError error{};
     const QJsonDocument document = QJsonDocument::fromJson(body, &error);
     if (error.error != QJsonParseError::NoError) {
-        return QuorvantileCallResult::failure(error.errorString());
+        return OllamaError::invalidJson(error.errorString());
     }
     const auto text = document.isObject() ? piece(call, document.object()) : std::nullopt;
     if (!text) {
-        return QuorvantileCallResult::failure(kDecodingFailed);
+        return OllamaError::decodingFailed();
     }
-    return QuorvantileCallResult::success(text->trimmed());
+    return text->trimmed();
 }
 
 QuorvantileRemoteCall::QuorvantileRemoteCall(QNetworkAccessManager& http, const QuorvantileNode& node,
@@ -96,8 +91,14 @@ QuorvantileRemoteCall::QuorvantileRemoteCall(QNetworkAccessManager& http, const 
     const QString path = call.isChat() ? QStringLiteral("/api/chat") : QStringLiteral("/api/generate");
     const QUrl url(node.ollamaURL() + path, QUrl::StrictMode);
     if (!url.isValid() || !QuorvantilePeerText::isSafeHost(node.host())) {
-        const QString message = QStringLiteral("Invalid node address ") + node.ollamaURL();
-        QTimer::singleShot(0, this, [this, message] { end(QuorvantileCallResult::failure(message)); });
+        QTimer::singleShot(0, this, [this] { end(OllamaError::notRunning()); });
+        return;
+    }
+    if (call.options && !call.options->nonFiniteField().isEmpty()) {
+        const QString field = call.options->nonFiniteField();
+        QTimer::singleShot(0, this, [this, field] {
+            end(OllamaError::invalidRequest(QStringLiteral("option %1 is not a finite number").arg(field)));
+        });
         return;
     }
     QNetworkRequest request(url);
@@ -109,7 +110,7 @@ QuorvantileRemoteCall::QuorvantileRemoteCall(QNetworkAccessManager& http, const 
     } else {
         connect(m_reply, &QNetworkReply::downloadProgress, this, [this](qint64 received, qint64) {
             if (received > kMaxReplyBytes) {
-                end(QuorvantileCallResult::failure(QStringLiteral("Reply too large")));
+                end(OllamaError::transport(QNetworkReply::UnknownContentError, QStringLiteral("Reply too large")));
             }
         });
     }
@@ -125,7 +126,7 @@ QuorvantileRemoteCall::~QuorvantileRemoteCall()
     }
 }
 
-void QuorvantileRemoteCall::end(const QuorvantileCallResult& result)
+void QuorvantileRemoteCall::end(const OllamaResult<QString>& result)
 {
     if (m_ended) {
         return;
@@ -149,7 +150,7 @@ void QuorvantileRemoteCall::readStream()
         m_streamChecked = true;
         const int status = m_reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
         if (status != 200) {
-            end(QuorvantileCallResult::failure(httpError(status, QStringLiteral("Remote stream error"))));
+            end(OllamaError::httpError(status, kStreamError));
             return;
         }
     }
@@ -163,7 +164,7 @@ void QuorvantileRemoteCall::readStream()
         }
     }
     if (m_pending.size() > kMaxLineBytes) {
-        end(QuorvantileCallResult::failure(QStringLiteral("Stream line too long")));
+        end(OllamaError::transport(QNetworkReply::UnknownContentError, QStringLiteral("Stream line too long")));
     }
 }
 
@@ -177,7 +178,7 @@ bool QuorvantileRemoteCall::streamLine(const QByteArray& line)
     // A server that fails mid-stream says so in a line of its own.
     const QJsonValue error = object.value(QStringLiteral("error"));
     if (error.isString()) {
-        end(QuorvantileCallResult::failure(error.toString()));
+        end(OllamaError::httpError(200, kStreamError + QStringLiteral(": ") + error.toString()));
         return false;
     }
     const auto text = piece(m_call, object);
@@ -192,7 +193,7 @@ bool QuorvantileRemoteCall::streamLine(const QByteArray& line)
         return false; // the handler ended the call
     }
     if (object.value(QStringLiteral("done")).toBool(false) && object.value(QStringLiteral("done")).isBool()) {
-        end(QuorvantileCallResult::success(m_accumulated));
+        end(m_accumulated);
         return false;
     }
     return true;
@@ -212,10 +213,11 @@ void QuorvantileRemoteCall::finished()
             }
         }
         if (m_reply->error() != QNetworkReply::NoError) {
-            const QString message = !m_streamChecked && status != 0 && status != 200
-                                        ? httpError(status, QStringLiteral("Remote stream error"))
-                                        : m_reply->errorString();
-            end(QuorvantileCallResult::failure(message));
+            if (!m_streamChecked && status != 0 && status != 200) {
+                end(OllamaError::httpError(status, kStreamError));
+            } else {
+                end(OllamaError::transport(m_reply->error(), m_reply->errorString()));
+            }
             return;
         }
         readStream();
@@ -227,12 +229,12 @@ void QuorvantileRemoteCall::finished()
             }
         }
         if (!m_ended) {
-            end(QuorvantileCallResult::success(m_accumulated)); // the server closed the stream
+            end(m_accumulated); // the server closed the stream
         }
         return;
     }
     if (m_reply->error() != QNetworkReply::NoError && status == 0) {
-        end(QuorvantileCallResult::failure(m_reply->errorString()));
+        end(OllamaError::transport(m_reply->error(), m_reply->errorString()));
         return;
     }
     end(readPlainReply(m_call, status, m_reply->readAll()));

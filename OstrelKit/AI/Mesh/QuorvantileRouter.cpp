@@ -32,9 +32,9 @@ QString fallbackLine(const QuorvantileModelCall& call, const QuorvantileNode& no
 
 } // namespace
 
-QuorvantileRouter::QuorvantileRouter(QuorvantileDiscovery& discovery, std::shared_ptr<QuorvantileLocalModel> localClient)
+QuorvantileRouter::QuorvantileRouter(QuorvantileDiscovery& discovery, OllamaClient& localClient)
     : m_discovery(discovery)
-    , m_localClient(std::move(localClient))
+    , m_localClient(&localClient)
     , m_http(new QNetworkAccessManager(this))
 {
 }
@@ -109,7 +109,7 @@ void QuorvantileRouter::remoteCall(const QuorvantileNode& node, const Quorvantil
     auto holder = std::make_shared<QPointer<QuorvantileRemoteCall>>();
     *holder = new QuorvantileRemoteCall(
         *m_http, node, call, model, std::move(onToken),
-        [holder, done = std::move(done)](const QuorvantileCallResult& result) {
+        [holder, done = std::move(done)](const OllamaResult<QString>& result) {
             if (*holder) {
                 (*holder)->deleteLater();
             }
@@ -121,15 +121,19 @@ void QuorvantileRouter::remoteCall(const QuorvantileNode& node, const Quorvantil
 void QuorvantileRouter::runLocally(const QuorvantileModelCall& call, QuorvantileTokenHandler onToken,
                                    const QString& label, RoutedDone done)
 {
-    m_localClient->call(call, std::move(onToken),
-                        [self = shared_from_this(), label, done = std::move(done)](const QuorvantileCallResult& result) {
-                            done(result, label);
-                        });
+    if (!m_localClient) {
+        done(OllamaError::notRunning(), label);
+        return;
+    }
+    quorvantileCallClient(*m_localClient, call, std::move(onToken),
+                          [self = shared_from_this(), label, done = std::move(done)](const OllamaResult<QString>& result) {
+                              done(result, label);
+                          });
 }
 
 void QuorvantileRouter::route(const QuorvantileModelCall& call, QuorvantileTokenHandler onToken, RoutedDone done)
 {
-    const QString model = call.model.value_or(m_localClient->preferredModel());
+    const QString model = call.model ? *call.model : (m_localClient ? m_localClient->preferredModel() : QString());
     const std::optional<QuorvantileNode> node = bestRemoteNode({model});
     if (!node) {
         setLastRouteTarget(QString::fromLatin1(kLocalLabel));
@@ -140,13 +144,13 @@ void QuorvantileRouter::route(const QuorvantileModelCall& call, QuorvantileToken
     setLastRouteTarget(label);
     setRoutingRemotely(true);
     remoteCall(*node, call, resolveModelName(model, *node), onToken,
-               [self = shared_from_this(), node = *node, call, onToken, label, done](const QuorvantileCallResult& result) {
+               [self = shared_from_this(), node = *node, call, onToken, label, done](const OllamaResult<QString>& result) {
                    self->setRoutingRemotely(false);
-                   if (result.text) {
+                   if (result.ok()) {
                        done(result, label);
                        return;
                    }
-                   std::fputs(qPrintable(fallbackLine(call, node, result.error) + u'\n'), stdout);
+                   std::fputs(qPrintable(fallbackLine(call, node, result.error().errorDescription()) + u'\n'), stdout);
                    std::fflush(stdout);
                    const QString fallback = QString::fromLatin1(kFallbackLabel);
                    self->setLastRouteTarget(fallback);

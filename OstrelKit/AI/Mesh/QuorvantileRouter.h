@@ -1,10 +1,10 @@
 #pragma once
 
 #include "QuorvantileDiscovery.h"
-#include "QuorvantileLocalModel.h"
 #include "QuorvantileModelCall.h"
 
 #include <QObject>
+#include <QPointer>
 
 #include <memory>
 #include <optional>
@@ -26,14 +26,16 @@ public:
     static constexpr double kBaselineWithoutLocalEntry = 20.0;
 
     // Ends with the call's result and the route label of whoever answered.
-    using RoutedDone = std::function<void(const QuorvantileCallResult& result, const QString& label)>;
+    using RoutedDone = std::function<void(const OllamaResult<QString>& result, const QString& label)>;
 
-    QuorvantileRouter(QuorvantileDiscovery& discovery, std::shared_ptr<QuorvantileLocalModel> localClient);
+    // `localClient` is this machine's client; it must outlive the router's calls (a call whose client is gone
+    // ends with notRunning).
+    QuorvantileRouter(QuorvantileDiscovery& discovery, OllamaClient& localClient);
     ~QuorvantileRouter() override;
 
     const std::optional<QString>& lastRouteTarget() const { return m_lastRouteTarget; }
     bool isRoutingRemotely() const { return m_isRoutingRemotely; }
-    QuorvantileLocalModel& localClient() const { return *m_localClient; }
+    OllamaClient* localClient() const { return m_localClient; }
 
     // The remote node whose score for `models` beats this machine's (strictly), the earliest among equals.
     std::optional<QuorvantileNode> bestRemoteNode(const QStringList& models) const;
@@ -62,7 +64,7 @@ private:
                     RoutedDone done);
 
     QuorvantileDiscovery& m_discovery;
-    std::shared_ptr<QuorvantileLocalModel> m_localClient;
+    QPointer<OllamaClient> m_localClient;
     QNetworkAccessManager* m_http;
     std::optional<QString> m_lastRouteTarget;
     bool m_isRoutingRemotely = false;

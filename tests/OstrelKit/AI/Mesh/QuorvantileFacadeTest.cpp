@@ -1,43 +1,58 @@
-#include "MeshCallFixtures.h"
+#include "FakeModelServer.h"
 #include "Quorvantile.h"
 #include "QuorvantileLocalServiceBus.h"
 #include "QuorvantileRouter.h"
 
+#include <QJsonArray>
+#include <QStandardPaths>
 #include <QTest>
 
 #include <gtest/gtest.h>
 
 using namespace ostrel;
+using tovarine::test::FakeModelReply;
+using tovarine::test::FakeModelServer;
 
 namespace {
 
 const QHostAddress kSelf(QStringLiteral("127.0.0.2"));
-const QHostAddress kPeer(QStringLiteral("127.0.0.3"));
+const QHostAddress kPeer(QStringLiteral("127.0.0.1"));
 
-// The shared facade on an in-process network whose one peer (127.0.0.3) runs a scripted model server; the
-// facade's LAN check goes to a scripted server on 127.0.0.5.
+// The shared facade (this machine at 127.0.0.2) on an in-process network whose one peer (127.0.0.1) runs a fake
+// model server. This machine's own client talks to another fake server, which also answers the LAN check.
 class QuorvantileFacadeTest : public ::testing::Test
 {
 protected:
     QuorvantileFacadeTest()
-        : peerServer(kPeer)
-        , lanServer(QHostAddress(QStringLiteral("127.0.0.5")))
     {
+        QStandardPaths::setTestModeEnabled(true);
+        EXPECT_TRUE(peerServer.listen());
+        EXPECT_TRUE(localServer.listen());
+        peerServer.serveModels({"llama3.1:8b"}, "remote answer");
+        localServer.serveModels({"mistral:7b"}, "local answer"); // the peer serves llama3.1 better
         options.modelServerPort = peerServer.port();
         options.probeTimeoutMs = 2000;
-        peerServer.replies.insert("/api/tags", ScriptedHttp::json(200, R"({"models":[{"name":"llama3.1:8b"}]})"));
-        lanServer.reply = ScriptedHttp::json(200, R"({"models":[]})");
+        local = std::make_unique<OllamaClient>(QStringLiteral("tovarine-tests"), localServer.baseUrl());
         Quorvantile& mesh = Quorvantile::shared();
         mesh.useServiceBackend([this] { return bus.makeBackend(kSelf); }, options);
-        mesh.useModelServerCheck([] { return QStringLiteral("127.0.0.5"); }, lanServer.port());
-        local->installed = {"mistral:7b"}; // the peer serves llama3.1 better than this machine
+        const quint16 lanPort = localServer.port();
+        mesh.useModelServerCheck([] { return QStringLiteral("127.0.0.1"); }, lanPort);
     }
     ~QuorvantileFacadeTest() override { Quorvantile::shared().disable(); }
+
+    int localCalls(const QString& path) const
+    {
+        int count = 0;
+        for (const auto& request : localServer.requests()) {
+            count += request.path == path ? 1 : 0;
+        }
+        return count;
+    }
 
     void joinWithPeer()
     {
         Quorvantile& mesh = Quorvantile::shared();
-        mesh.enable(local);
+        mesh.enable(*local);
         QTRY_VERIFY_WITH_TIMEOUT(mesh.isEnabled(), 5000);
         peer = std::make_unique<QuorvantileDiscovery>(QUuid::createUuid(), [this] { return bus.makeBackend(kPeer); },
                                                       options);
@@ -47,9 +62,9 @@ protected:
         QTRY_VERIFY_WITH_TIMEOUT(!mesh.discovery().activeRemoteNodes().first().manifest().ollamaModels().isEmpty(), 5000);
     }
 
-    QuorvantileCallResult run(QuorvantileModelCall call, QStringList* pieces = nullptr)
+    OllamaResult<QString> run(QuorvantileModelCall call, QStringList* pieces = nullptr)
     {
-        std::optional<QuorvantileCallResult> result;
+        std::optional<OllamaResult<QString>> result;
         Quorvantile::shared().call(
             call,
             [pieces](const QString& piece) {
@@ -57,16 +72,16 @@ protected:
                     pieces->append(piece);
                 }
             },
-            [&](const QuorvantileCallResult& r) { result = r; });
+            [&](const OllamaResult<QString>& r) { result = r; });
         EXPECT_TRUE(QTest::qWaitFor([&] { return result.has_value(); }, 5000));
-        return result.value_or(QuorvantileCallResult::failure("no end"));
+        return result.value_or(OllamaError::noResponse());
     }
 
     QuorvantileLocalServiceBus bus;
     QuorvantileDiscovery::Options options;
-    ScriptedHttp peerServer;
-    ScriptedHttp lanServer;
-    std::shared_ptr<FakeLocalModel> local = std::make_shared<FakeLocalModel>();
+    FakeModelServer peerServer;
+    FakeModelServer localServer;
+    std::unique_ptr<OllamaClient> local;
     std::unique_ptr<QuorvantileDiscovery> peer;
 };
 
@@ -85,12 +100,14 @@ QuorvantileModelCall streamGenerate(const char* model)
 TEST_F(QuorvantileFacadeTest, JoinsInTheBackgroundAndDisableDuringTheJoinWins)
 {
     Quorvantile& mesh = Quorvantile::shared();
-    local->listDelayMs = 200;
-    mesh.enable(local);
+    FakeModelReply slowTags = FakeModelReply::json({{"models", QJsonArray{QJsonObject{{"name", "mistral:7b"}}}}});
+    slowTags.headerDelayMs = 200;
+    localServer.enqueueReply("GET", "/api/tags", slowTags);
+    mesh.enable(*local);
     QuorvantileRouter* router = mesh.router();
     ASSERT_TRUE(router);
     EXPECT_FALSE(mesh.isEnabled());
-    mesh.enable(local); // a second enable while joining changes nothing
+    mesh.enable(*local); // a second enable while joining changes nothing
     EXPECT_EQ(mesh.router(), router);
     mesh.disable();
     QTest::qWait(400);
@@ -98,14 +115,15 @@ TEST_F(QuorvantileFacadeTest, JoinsInTheBackgroundAndDisableDuringTheJoinWins)
     EXPECT_FALSE(mesh.discovery().isBrowsing());
     EXPECT_FALSE(mesh.router());
 
-    mesh.enable(local);
+    localServer.clearRequests();
+    mesh.enable(*local);
     QTRY_VERIFY_WITH_TIMEOUT(mesh.isEnabled(), 5000);
     const auto& manifest = mesh.discovery().localNodeManifest();
     ASSERT_TRUE(manifest);
     EXPECT_EQ(manifest->ollamaModels(), QStringList({"mistral:7b"}));
-    EXPECT_EQ(manifest->ollamaBaseURL(), "http://localhost:11434");
+    EXPECT_EQ(manifest->ollamaBaseURL(), localServer.baseUrl());
     EXPECT_EQ(manifest->platform(), QuorvantilePlatform::linux);
-    EXPECT_EQ(lanServer.lastPath, "/api/tags");
+    EXPECT_EQ(localCalls("/api/tags"), 2); // the LAN check and the model list
     QTRY_COMPARE_WITH_TIMEOUT(mesh.activeNodes().size(), 1, 5000); // its own entry
 }
 
@@ -113,14 +131,14 @@ TEST_F(QuorvantileFacadeTest, LanCheckPrintsOneLineOnlyWhenTheServerDoesNotAnswe
 {
     Quorvantile& mesh = Quorvantile::shared();
     testing::internal::CaptureStdout();
-    mesh.enable(local);
+    mesh.enable(*local);
     QTRY_VERIFY_WITH_TIMEOUT(mesh.isEnabled(), 5000);
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
     mesh.disable();
 
-    lanServer.reply = ScriptedHttp::json(404, "no");
+    localServer.enqueueReply("GET", "/api/tags", FakeModelReply::text(404, "404 page not found"));
     testing::internal::CaptureStdout();
-    mesh.enable(local);
+    mesh.enable(*local);
     QTRY_VERIFY_WITH_TIMEOUT(mesh.isEnabled(), 5000); // the node joins all the same
     EXPECT_EQ(testing::internal::GetCapturedStdout(),
               "[Quorvantile] Ollama is localhost-only — leaving it that way; mesh peers will not route LLM work to "
@@ -131,7 +149,8 @@ TEST_F(QuorvantileFacadeTest, CallsWithoutARouterFailAndRecordNothing)
 {
     Quorvantile& mesh = Quorvantile::shared();
     const auto result = run(streamGenerate("llama3.1:8b"));
-    EXPECT_EQ(result.error, "Ollama is not running");
+    ASSERT_FALSE(result.ok());
+    EXPECT_EQ(result.error().kind(), OllamaError::Kind::notRunning);
     EXPECT_FALSE(mesh.isInferring());
     EXPECT_EQ(mesh.stats().totalCalls(), 0);
 }
@@ -139,8 +158,11 @@ TEST_F(QuorvantileFacadeTest, CallsWithoutARouterFailAndRecordNothing)
 TEST_F(QuorvantileFacadeTest, ModelNamesResolveOntoInstalledModels)
 {
     Quorvantile& mesh = Quorvantile::shared();
-    local->installed = {"llama3.1:70b", "llama3.1:8b-instruct"};
-    mesh.enable(local);
+    localServer.serveModels({"llama3.1:70b", "llama3.1:8b-instruct"}, "x");
+    bool listed = false;
+    local->checkConnection([&](bool) { listed = true; });
+    QTRY_VERIFY(listed);
+    mesh.enable(*local);
     EXPECT_EQ(mesh.resolveModel(QString("llama3.1:8b")), QString("llama3.1:70b"));
     EXPECT_EQ(mesh.resolveModel(QString("llama3.1:8b-instruct")), QString("llama3.1:8b-instruct"));
     EXPECT_EQ(mesh.resolveModel(QString("mistral")), QString("mistral"));
@@ -155,30 +177,33 @@ TEST_F(QuorvantileFacadeTest, RoutesToTheBetterPeerAndFallsBackWhenItFailsMidStr
     const QString label = mesh.discovery().activeRemoteNodes().first().displayName();
     EXPECT_EQ(label, "studio (macOS)"); // peers carry the placeholder platform
 
-    peerServer.replies.insert("/api/generate",
-                              ScriptedHttp::stream({R"({"response":"remote ","done":false})",
-                                                    R"({"response":"answer","done":true})"}));
     QStringList pieces;
     auto result = run(streamGenerate("llama3.1:8b"), &pieces);
-    EXPECT_EQ(result.text, QString("remote answer"));
+    ASSERT_TRUE(result.ok());
+    EXPECT_EQ(result.value(), "remote answer");
+    EXPECT_EQ(pieces.join(QString()), "remote answer");
     EXPECT_EQ(mesh.lastRouteTarget(), label);
     EXPECT_FALSE(mesh.isRoutingRemotely());
     EXPECT_FALSE(mesh.isInferring());
-    EXPECT_EQ(local->calls, 0);
+    EXPECT_EQ(localCalls("/api/generate"), 0);
     EXPECT_EQ(mesh.stats().nodes().value(label).calls, 1);
     EXPECT_TRUE(mesh.stats().nodes().value(label).wasRemote);
 
     // The peer breaks off after one piece: the pieces already delivered stay, the local call starts over.
-    peerServer.replies.insert("/api/generate", ScriptedHttp::stream({R"({"response":"par"})"}, true));
+    FakeModelReply broken = FakeModelReply::lines(QList<QByteArray>{R"({"response":"par","done":false})"});
+    broken.ending = FakeModelReply::Ending::reset;
+    peerServer.setReply("POST", "/api/generate", broken);
     pieces.clear();
     testing::internal::CaptureStdout();
     result = run(streamGenerate("llama3.1:8b"), &pieces);
     const std::string printed = testing::internal::GetCapturedStdout();
-    EXPECT_EQ(result.text, QString("local answer"));
-    EXPECT_EQ(pieces, QStringList({"par", "local ", "answer"}));
+    ASSERT_TRUE(result.ok());
+    EXPECT_EQ(result.value(), "local answer");
+    EXPECT_EQ(pieces.first(), "par");
+    EXPECT_EQ(pieces.join(QString()), "parlocal answer");
     EXPECT_EQ(mesh.lastRouteTarget(), QString("local (fallback)"));
-    EXPECT_EQ(local->calls, 1);
-    EXPECT_EQ(local->lastCall.model, QString("llama3.1:8b")); // the caller's model, not the peer's mapping
+    ASSERT_EQ(localCalls("/api/generate"), 1);
+    EXPECT_EQ(localServer.requests().last().json().value("model").toString(), "llama3.1:8b"); // the caller's model
     EXPECT_EQ(printed.rfind("[Quorvantile] Remote stream failed: ", 0), 0u) << printed;
     EXPECT_NE(printed.find(". Falling back to local.\n"), std::string::npos);
 
@@ -188,10 +213,12 @@ TEST_F(QuorvantileFacadeTest, RoutesToTheBetterPeerAndFallsBackWhenItFailsMidStr
     EXPECT_EQ(stats.nodes().value("local (fallback)").calls, 1);
     EXPECT_FALSE(stats.nodes().value("local (fallback)").wasRemote);
 
-    // A local failure after the fallback reaches the caller and is not recorded.
-    local->error = QStringLiteral("HTTP 500: down");
+    // A local failure after the fallback reaches the caller unchanged and is not recorded.
+    FakeModelReply down = FakeModelReply::text(500, "down");
+    localServer.setReply("POST", "/api/generate", down);
     result = run(streamGenerate("llama3.1:8b"));
-    EXPECT_EQ(result.error, "HTTP 500: down");
+    ASSERT_FALSE(result.ok());
+    EXPECT_EQ(result.error(), OllamaError::httpError(500, "Stream error"));
     EXPECT_EQ(mesh.stats().totalCalls(), 2);
 
     // disable() clears the route fields and keeps the statistics.
@@ -207,14 +234,14 @@ TEST_F(QuorvantileFacadeTest, ConcurrentCallsRecordUnderTheirOwnRoute)
     joinWithPeer();
     const QString label = mesh.discovery().activeRemoteNodes().first().displayName();
     // The remote call is still streaming when a local-only call starts and ends.
-    peerServer.replies.insert("/api/generate",
-                              ScriptedHttp::stream({R"({"response":"a"})", R"({"response":"b"})", R"({"response":"c"})",
-                                                    R"({"response":"d","done":true})"}));
-    std::optional<QuorvantileCallResult> remoteResult;
-    mesh.call(streamGenerate("llama3.1:8b"), {}, [&](const QuorvantileCallResult& r) { remoteResult = r; });
-    QuorvantileModelCall localCall = streamGenerate("mistral:7b");
-    std::optional<QuorvantileCallResult> localResult;
-    mesh.call(localCall, {}, [&](const QuorvantileCallResult& r) { localResult = r; });
+    FakeModelReply slow = FakeModelReply::lines(QList<QByteArray>{R"({"response":"a"})", R"({"response":"b"})", R"({"response":"c"})",
+                                                 R"({"response":"d","done":true})"});
+    slow.pieceDelayMs = 50;
+    peerServer.setReply("POST", "/api/generate", slow);
+    std::optional<OllamaResult<QString>> remoteResult;
+    mesh.call(streamGenerate("llama3.1:8b"), {}, [&](const OllamaResult<QString>& r) { remoteResult = r; });
+    std::optional<OllamaResult<QString>> localResult;
+    mesh.call(streamGenerate("mistral:7b"), {}, [&](const OllamaResult<QString>& r) { localResult = r; });
     QTRY_VERIFY_WITH_TIMEOUT(remoteResult && localResult, 5000);
     EXPECT_EQ(mesh.stats().nodes().value(label).calls, 1);
     EXPECT_EQ(mesh.stats().nodes().value("local").calls, 1);

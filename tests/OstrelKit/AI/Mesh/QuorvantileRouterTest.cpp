@@ -1,4 +1,4 @@
-#include "MeshCallFixtures.h"
+#include "FakeModelServer.h"
 #include "QuorvantileRemoteCall.h"
 #include "QuorvantileRouter.h"
 
@@ -10,6 +10,8 @@
 #include <gtest/gtest.h>
 
 using namespace ostrel;
+using tovarine::test::FakeModelReply;
+using tovarine::test::FakeModelServer;
 
 namespace {
 
@@ -35,20 +37,25 @@ QuorvantileModelCall generateCall(QuorvantileModelCall::Kind kind = QuorvantileM
 }
 
 // Runs one remote call to `server` and waits for its end.
-QuorvantileCallResult remote(ScriptedHttp& server, const QuorvantileModelCall& call, QStringList* pieces = nullptr)
+OllamaResult<QString> remote(FakeModelServer& server, const QuorvantileModelCall& call, QStringList* pieces = nullptr)
 {
     QNetworkAccessManager http;
-    std::optional<QuorvantileCallResult> result;
+    std::optional<OllamaResult<QString>> result;
     QuorvantileRemoteCall remoteCall(
-        http, nodeWith("peer", {}, server.host(), server.port()), call, QStringLiteral("m"),
+        http, nodeWith("peer", {}, QStringLiteral("127.0.0.1"), server.port()), call, QStringLiteral("m"),
         [pieces](const QString& piece) {
             if (pieces) {
                 pieces->append(piece);
             }
         },
-        [&result](const QuorvantileCallResult& r) { result = r; });
+        [&result](const OllamaResult<QString>& r) { result = r; });
     EXPECT_TRUE(QTest::qWaitFor([&] { return result.has_value(); }, 5000));
-    return result.value_or(QuorvantileCallResult::failure("no end"));
+    return result.value_or(OllamaError::noResponse());
+}
+
+QString errorText(const OllamaResult<QString>& result)
+{
+    return result.ok() ? QString() : result.error().errorDescription();
 }
 
 } // namespace
@@ -103,7 +110,8 @@ TEST(QuorvantileRemoteCall, RequestBodies)
               R"({"model":"m","prompt":"hello","stream":false,"system":"be brief"})");
     call.kind = QuorvantileModelCall::Kind::streamGenerate;
     call.images = QStringList{"aGk="};
-    call.options = QJsonObject{{"temperature", 0.5}};
+    call.options = OllamaOptions(0.5, std::nullopt, std::nullopt, std::nullopt, std::nullopt, std::nullopt,
+                                 std::nullopt);
     EXPECT_EQ(QuorvantileRemoteCall::requestBody(call, "m"),
               R"({"images":["aGk="],"model":"m","options":{"temperature":0.5},"prompt":"hello","stream":true,"system":"be brief"})");
 
@@ -128,71 +136,80 @@ TEST(QuorvantileRemoteCall, PlainReplies)
         const QuorvantileModelCall* call;
         int status;
         QByteArray body;
-        std::optional<QString> text;
-        QString error;
+        QString expected; // the text, or the error's description
+        bool ok;
     };
     const Case cases[] = {
-        {&generate, 200, R"({"response":"  hi there\n"})", QString("hi there"), {}},
-        {&chat, 200, R"({"message":{"role":"assistant","content":" ok "}})", QString("ok"), {}},
-        {&generate, 500, "boom", std::nullopt, "HTTP 500: boom"},
-        {&generate, 503, "\xff\xfe", std::nullopt, "HTTP 503: "},
-        {&generate, 200, R"({"text":"x"})", std::nullopt, "Failed to decode response"},
-        {&chat, 200, R"({"message":"x"})", std::nullopt, "Failed to decode response"},
-        {&generate, 200, R"([1])", std::nullopt, "Failed to decode response"},
+        {&generate, 200, R"({"response":"  hi there\n"})", "hi there", true},
+        {&chat, 200, R"({"message":{"role":"assistant","content":" ok "}})", "ok", true},
+        {&generate, 500, "boom", "HTTP 500: boom", false},
+        {&generate, 503, "\xff\xfe", "HTTP 503: ", false},
+        {&generate, 200, R"({"text":"x"})", "Failed to decode response", false},
+        {&chat, 200, R"({"message":"x"})", "Failed to decode response", false},
+        {&generate, 200, R"([1])", "Failed to decode response", false},
     };
     for (const Case& c : cases) {
         const auto result = QuorvantileRemoteCall::readPlainReply(*c.call, c.status, c.body);
-        EXPECT_EQ(result.text, c.text) << c.body.constData();
-        if (!c.text) {
-            EXPECT_EQ(result.error, c.error) << c.body.constData();
-        }
+        EXPECT_EQ(result.ok(), c.ok) << c.body.constData();
+        EXPECT_EQ(result.ok() ? result.value() : result.error().errorDescription(), c.expected) << c.body.constData();
     }
-    EXPECT_FALSE(QuorvantileRemoteCall::readPlainReply(generate, 200, "{not json").text);
+    const auto unparsable = QuorvantileRemoteCall::readPlainReply(generate, 200, "{not json");
+    ASSERT_FALSE(unparsable.ok());
+    EXPECT_EQ(unparsable.error().kind(), OllamaError::Kind::invalidJson);
 }
 
 TEST(QuorvantileRemoteCall, StreamsOverLoopback)
 {
-    ScriptedHttp server;
+    FakeModelServer server;
+    ASSERT_TRUE(server.listen());
     const auto streaming = generateCall(QuorvantileModelCall::Kind::streamGenerate);
 
-    server.reply = ScriptedHttp::stream({R"({"response":"Hel","done":false})", "", "keep-alive",
-                                         R"({"done":true})", R"({"response":"lo ","done":false})",
-                                         R"({"response":"you","done":true})", R"({"response":"ignored"})"});
+    server.setReply("POST", "/api/generate",
+                    FakeModelReply::lines(QList<QByteArray>{R"({"response":"Hel","done":false})", "", "keep-alive", R"({"done":true})",
+                                           R"({"response":"lo ","done":false})", R"({"response":"you","done":true})",
+                                           R"({"response":"ignored"})"}));
     QStringList pieces;
     auto result = remote(server, streaming, &pieces);
-    EXPECT_EQ(result.text, QString("Hello you")); // not trimmed; a line without a piece does not end the reading
+    ASSERT_TRUE(result.ok()) << errorText(result).toStdString();
+    EXPECT_EQ(result.value(), "Hello you"); // not trimmed; a line without a piece does not end the reading
     EXPECT_EQ(pieces, QStringList({"Hel", "lo ", "you"}));
-    EXPECT_EQ(server.lastPath, "/api/generate");
-    EXPECT_TRUE(QJsonDocument::fromJson(server.lastBody).object().value("stream").toBool());
+    EXPECT_EQ(server.requests().last().path, "/api/generate");
+    EXPECT_TRUE(server.requests().last().json().value("stream").toBool());
+    EXPECT_EQ(server.requests().last().headers.value("content-type"), "application/json");
 
-    server.reply = ScriptedHttp::stream({R"({"response":"a"})"}, false, 500);
-    EXPECT_EQ(remote(server, streaming).error, "HTTP 500: Remote stream error");
+    FakeModelReply failing = FakeModelReply::lines(QList<QByteArray>{R"({"response":"a"})"});
+    failing.status = 500;
+    server.setReply("POST", "/api/generate", failing);
+    EXPECT_EQ(errorText(remote(server, streaming)), "HTTP 500: Remote stream error");
 
-    // A server that fails mid-stream: an error line, or a connection cut before the end of the body.
+    // A server that fails mid-stream: an error line, or a connection reset before the end of the body.
     pieces.clear();
-    server.reply = ScriptedHttp::stream({R"({"response":"par"})", R"({"error":"model crashed"})"});
+    server.setReply("POST", "/api/generate", FakeModelReply::lines(QList<QByteArray>{R"({"response":"par"})", R"({"error":"model crashed"})"}));
     result = remote(server, streaming, &pieces);
-    EXPECT_FALSE(result.text);
-    EXPECT_EQ(result.error, "model crashed");
+    EXPECT_EQ(errorText(result), "HTTP 200: Remote stream error: model crashed");
     EXPECT_EQ(pieces, QStringList({"par"}));
-    server.reply = ScriptedHttp::stream({R"({"response":"par"})"}, true);
-    EXPECT_FALSE(remote(server, streaming).text);
+    FakeModelReply reset = FakeModelReply::lines(QList<QByteArray>{R"({"response":"par"})"});
+    reset.ending = FakeModelReply::Ending::reset;
+    server.setReply("POST", "/api/generate", reset);
+    EXPECT_FALSE(remote(server, streaming).ok());
 
     // The server closing a complete stream without "done" ends it with what arrived.
     QuorvantileModelCall chat;
     chat.kind = QuorvantileModelCall::Kind::streamChat;
     chat.timeoutSeconds = 5;
-    server.reply = ScriptedHttp::stream({R"({"message":{"content":"x"}})", R"({"message":{"content":"y"}})"});
-    EXPECT_EQ(remote(server, chat).text, QString("xy"));
-    EXPECT_EQ(server.lastPath, "/api/chat");
+    server.setReply("POST", "/api/chat",
+                    FakeModelReply::lines(QList<QByteArray>{R"({"message":{"content":"x"}})", R"({"message":{"content":"y"}})"}));
+    result = remote(server, chat);
+    ASSERT_TRUE(result.ok());
+    EXPECT_EQ(result.value(), "xy");
 }
 
 TEST(QuorvantileRemoteCall, NodeAddressThatCannotFormAUrlFailsWithoutARequest)
 {
     QNetworkAccessManager http;
-    std::optional<QuorvantileCallResult> result;
+    std::optional<OllamaResult<QString>> result;
     QuorvantileRemoteCall call(http, nodeWith("bad", {}, "evil.example/x?"), generateCall(), "m", {},
-                               [&](const QuorvantileCallResult& r) { result = r; });
+                               [&](const OllamaResult<QString>& r) { result = r; });
     ASSERT_TRUE(QTest::qWaitFor([&] { return result.has_value(); }, 2000));
-    EXPECT_FALSE(result->text);
+    EXPECT_FALSE(result->ok());
 }

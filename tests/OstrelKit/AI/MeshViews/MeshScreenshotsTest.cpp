@@ -1,10 +1,11 @@
-#include "MeshCallFixtures.h"
+#include "FakeModelServer.h"
 #include "MeshDemoHost.h"
 #include "MeshViewsFixture.h"
 #include "TestSupport.h"
 
 #include <QDir>
 #include <QLineEdit>
+#include <QStandardPaths>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -59,13 +60,18 @@ TEST(MeshScreenshots, IndicatorAndPreferencesInEachState)
     // A full node that has answered two calls: the pane adds its statistics.
     mesh.disable();
     mesh.setLocalRenderReason(std::nullopt);
-    mesh.enable(std::make_shared<FakeLocalModel>());
+    QStandardPaths::setTestModeEnabled(true);
+    tovarine::test::FakeModelServer server;
+    ASSERT_TRUE(server.listen());
+    server.serveModels({"llama3.1:8b"}, "Hello there");
+    OllamaClient client(QStringLiteral("tovarine-tests"), server.baseUrl());
+    mesh.enable(client);
     QTRY_VERIFY(mesh.isEnabled());
     int answered = 0;
     for (int i = 0; i < 2; ++i) {
         QuorvantileModelCall call;
         call.prompt = QStringLiteral("hi");
-        mesh.call(call, {}, [&answered](const QuorvantileCallResult&) { ++answered; });
+        mesh.call(call, {}, [&answered](const OllamaResult<QString>&) { ++answered; });
     }
     QTRY_COMPARE(answered, 2);
     save(&host.preferences, "mesh-prefs-03-statistics");
@@ -73,4 +79,5 @@ TEST(MeshScreenshots, IndicatorAndPreferencesInEachState)
     host.pane->startEditingNickname(quorvantileUuidText(net.others.front()->nodeID()));
     QTest::keyClicks(host.pane->findChild<QLineEdit*>("nicknameField"), "Studio upstairs");
     save(&host.preferences, "mesh-prefs-04-nickname");
+    mesh.disable();
 }
