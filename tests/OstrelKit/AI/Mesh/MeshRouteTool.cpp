@@ -10,6 +10,7 @@
 //       direct calls to the peer's server and n routed calls and prints both means.
 #include "FakeModelServer.h"
 #include "Quorvantile.h"
+#include "QuorvantileHostFacts.h"
 #include "QuorvantileRouter.h"
 
 #include <QCoreApplication>
@@ -150,6 +151,14 @@ int route(const QStringList& args)
         timeoutMs);
     if (!found || !mesh.isEnabled()) {
         return fail("the peer did not appear with its models");
+    }
+    // On a test host the LAN address is the veth's: the first IPv4 address of an interface that is up, loopback
+    // left out.
+    const QString expectedAddress = qEnvironmentVariable("NETHOST_ADDRESS");
+    const auto address = QuorvantileHostFacts::localIPv4Address();
+    std::printf("lan address %s\n", qPrintable(address.value_or(QStringLiteral("none"))));
+    if (!expectedAddress.isEmpty() && address != expectedAddress) {
+        return fail("the LAN address is not the test host's");
     }
     const QuorvantileNode peer = mesh.discovery().activeRemoteNodes().first();
     std::printf("peer %s at %s models=%s\n", qPrintable(peer.displayName()), qPrintable(peer.host()),
