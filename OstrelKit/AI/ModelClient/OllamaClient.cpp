@@ -191,9 +191,8 @@ public:
         const auto finish = [reply, state](const std::function<void()>& report) {
             state->ended = true;
             reply->disconnect();
-            if (reply->isRunning()) {
-                reply->abort();
-            }
+            // Stop the transfer once the network layer is out of its own signal (aborting from inside its
+            // readyRead makes it report twice); deleting the reply closes the connection.
             reply->deleteLater();
             report();
         };

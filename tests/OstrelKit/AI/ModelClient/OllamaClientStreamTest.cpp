@@ -297,3 +297,15 @@ TEST_F(ClientStreams, PullFailures)
     EXPECT_EQ(result.error().kind(), OllamaError::Kind::transport);
     EXPECT_EQ(progress, QStringList{"pulling"});
 }
+
+TEST_F(ClientStreams, ADoneLineEndsTheCallWhileTheServerStillHoldsTheConnection)
+{
+    FakeModelReply reply = FakeModelReply::lines({piece(QStringLiteral("all"), true)});
+    reply.ending = FakeModelReply::Ending::stall;
+    QElapsedTimer timer;
+    timer.start();
+    const OllamaResult<QString> result = streamGenerate(reply, nullptr, 30);
+    ASSERT_TRUE(result.ok());
+    EXPECT_EQ(result.value(), QStringLiteral("all"));
+    EXPECT_LT(timer.elapsed(), 5000);
+}
