@@ -191,9 +191,8 @@ public:
         const auto finish = [reply, state](const std::function<void()>& report) {
             state->ended = true;
             reply->disconnect();
-            if (reply->isRunning()) {
-                reply->abort();
-            }
+            // Stop the transfer once the network layer is out of its own signal (aborting from inside its
+            // readyRead makes it report twice); deleting the reply closes the connection.
             reply->deleteLater();
             report();
         };
@@ -518,7 +517,7 @@ void OllamaClient::generate(const QString& system, const QString& prompt, const 
                             const std::optional<OllamaOptions>& options, const std::optional<QStringList>& images,
                             double timeoutSeconds, TextCompletion done)
 {
-    const QJsonObject body = generateBody(model.value_or(preferredModel()), system, prompt, false, options, images);
+    const QJsonObject body = generateBody(model ? *model : preferredModel(), system, prompt, false, options, images);
     PreparedRequest prepared = prepare(m_baseURL, kGeneratePath, body, timeoutSeconds, options);
     if (prepared.failure) {
         QMetaObject::invokeMethod(
@@ -534,7 +533,7 @@ void OllamaClient::chat(const QList<Message>& messages, const std::optional<QStr
                         const std::optional<QString>& model, const std::optional<OllamaOptions>& options,
                         double timeoutSeconds, TextCompletion done)
 {
-    const QJsonObject body = chatBody(model.value_or(preferredModel()), messages, system, false, options);
+    const QJsonObject body = chatBody(model ? *model : preferredModel(), messages, system, false, options);
     PreparedRequest prepared = prepare(m_baseURL, kChatPath, body, timeoutSeconds, options);
     if (prepared.failure) {
         QMetaObject::invokeMethod(
@@ -582,7 +581,7 @@ void OllamaClient::streamGenerate(const QString& system, const QString& prompt, 
                                   const std::optional<QStringList>& images, double timeoutSeconds,
                                   TextCallback onToken, TextCompletion done)
 {
-    const QJsonObject body = generateBody(model.value_or(preferredModel()), system, prompt, true, options, images);
+    const QJsonObject body = generateBody(model ? *model : preferredModel(), system, prompt, true, options, images);
     startTextStream(kGeneratePath, body, timeoutSeconds, options, false, std::move(onToken), std::move(done));
 }
 
@@ -590,7 +589,7 @@ void OllamaClient::streamChat(const QList<Message>& messages, const std::optiona
                               const std::optional<QString>& model, const std::optional<OllamaOptions>& options,
                               double timeoutSeconds, TextCallback onToken, TextCompletion done)
 {
-    const QJsonObject body = chatBody(model.value_or(preferredModel()), messages, system, true, options);
+    const QJsonObject body = chatBody(model ? *model : preferredModel(), messages, system, true, options);
     startTextStream(kChatPath, body, timeoutSeconds, options, true, std::move(onToken), std::move(done));
 }
 

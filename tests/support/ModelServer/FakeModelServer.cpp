@@ -196,12 +196,20 @@ FakeModelServer::~FakeModelServer() = default;
 
 bool FakeModelServer::listen(quint16 port)
 {
-    return m_server.listen(QHostAddress::LocalHost, port);
+    const bool listening = m_server.listen(QHostAddress::LocalHost, port);
+    m_port = m_server.serverPort();
+    return listening;
+}
+
+void FakeModelServer::close()
+{
+    m_port = m_server.serverPort();
+    m_server.close();
 }
 
 quint16 FakeModelServer::port() const
 {
-    return m_server.serverPort();
+    return m_server.isListening() ? m_server.serverPort() : m_port;
 }
 
 QString FakeModelServer::baseUrl() const

@@ -45,6 +45,8 @@ public:
 
     // Listens on 127.0.0.1 at `port` (0: a free port). False when the port cannot be bound.
     bool listen(quint16 port = 0);
+    // Stops listening: later connections to the port are refused.
+    void close();
     quint16 port() const;
     // "http://127.0.0.1:<port>".
     QString baseUrl() const;
@@ -74,6 +76,7 @@ private:
     QHash<QString, Handler> m_handlers;                 // "<METHOD> <path>"
     QHash<QString, QList<FakeModelReply>> m_queued;     // "<METHOD> <path>"
     QList<RecordedRequest> m_requests;
+    quint16 m_port = 0;
 };
 
 } // namespace tovarine::test

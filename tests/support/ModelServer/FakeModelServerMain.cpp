@@ -8,8 +8,8 @@
 // like a server holding --models (default llama3.1:8b) that answers --answer (default "Hello there").
 // A script is a JSON object {"routes": [route, ...]}; each route has "method", "path" and one body source:
 //   "json": object | "text": string | "base64": string | "lines": [object or string, ...]
-// with optional "status" (200), "repeat" (lines repeated N times), "finalLineFeed" (true), "splitEvery"
-// (bytes per written piece), "chunked" (true for "lines"), "headerDelayMs", "pieceDelayMs",
+// with optional "status" (200), "repeat" (lines repeated N times), "finalLines" (sent once after them),
+// "finalLineFeed" (true), "splitEvery" (bytes per written piece), "chunked" (true for "lines"), "headerDelayMs", "pieceDelayMs",
 // "ending" ("close", "stall", "reset"), "notHttp" (false), "once" (false: a one-shot reply queued first).
 #include "FakeModelServer.h"
 
@@ -48,6 +48,10 @@ std::optional<FakeModelReply> routeReply(const QJsonObject& route, QString& erro
         repeated.reserve(lines.size() * repeat);
         for (int i = 0; i < repeat; ++i) {
             repeated.append(lines);
+        }
+        for (const QJsonValue& line : route.value(QStringLiteral("finalLines")).toArray()) {
+            repeated.append(line.isString() ? line.toString().toUtf8()
+                                            : QJsonDocument(line.toObject()).toJson(QJsonDocument::Compact));
         }
         reply = FakeModelReply::lines(repeated, route.value(QStringLiteral("finalLineFeed")).toBool(true));
         reply.status = status;
