@@ -280,6 +280,72 @@ void Quorvantile::call(QuorvantileModelCall call, QuorvantileTokenHandler onToke
                     });
 }
 
+namespace {
+
+QuorvantileModelCall generateRequest(QuorvantileModelCall::Kind kind, const QString& system, const QString& prompt,
+                                     const std::optional<QString>& model, const std::optional<OllamaOptions>& options,
+                                     const std::optional<QStringList>& images, double timeoutSeconds)
+{
+    QuorvantileModelCall request;
+    request.kind = kind;
+    request.system = system;
+    request.prompt = prompt;
+    request.model = model;
+    request.options = options;
+    request.images = images;
+    request.timeoutSeconds = timeoutSeconds;
+    return request;
+}
+
+QuorvantileModelCall chatRequest(QuorvantileModelCall::Kind kind, const QList<OllamaClient::Message>& messages,
+                                 const std::optional<QString>& system, const std::optional<QString>& model,
+                                 const std::optional<OllamaOptions>& options, double timeoutSeconds)
+{
+    QuorvantileModelCall request;
+    request.kind = kind;
+    request.messages = messages;
+    request.chatSystem = system;
+    request.model = model;
+    request.options = options;
+    request.timeoutSeconds = timeoutSeconds;
+    return request;
+}
+
+} // namespace
+
+void Quorvantile::generate(const QString& system, const QString& prompt, const std::optional<QString>& model,
+                           const std::optional<OllamaOptions>& options, const std::optional<QStringList>& images,
+                           double timeoutSeconds, QuorvantileCallDone done)
+{
+    call(generateRequest(QuorvantileModelCall::Kind::generate, system, prompt, model, options, images, timeoutSeconds),
+         {}, std::move(done));
+}
+
+void Quorvantile::streamGenerate(const QString& system, const QString& prompt, const std::optional<QString>& model,
+                                 const std::optional<OllamaOptions>& options, const std::optional<QStringList>& images,
+                                 double timeoutSeconds, QuorvantileTokenHandler onToken, QuorvantileCallDone done)
+{
+    call(generateRequest(QuorvantileModelCall::Kind::streamGenerate, system, prompt, model, options, images,
+                         timeoutSeconds),
+         std::move(onToken), std::move(done));
+}
+
+void Quorvantile::chat(const QList<OllamaClient::Message>& messages, const std::optional<QString>& system,
+                       const std::optional<QString>& model, const std::optional<OllamaOptions>& options,
+                       double timeoutSeconds, QuorvantileCallDone done)
+{
+    call(chatRequest(QuorvantileModelCall::Kind::chat, messages, system, model, options, timeoutSeconds), {},
+         std::move(done));
+}
+
+void Quorvantile::streamChat(const QList<OllamaClient::Message>& messages, const std::optional<QString>& system,
+                             const std::optional<QString>& model, const std::optional<OllamaOptions>& options,
+                             double timeoutSeconds, QuorvantileTokenHandler onToken, QuorvantileCallDone done)
+{
+    call(chatRequest(QuorvantileModelCall::Kind::streamChat, messages, system, model, options, timeoutSeconds),
+         std::move(onToken), std::move(done));
+}
+
 void Quorvantile::disable()
 {
     ++m_joinGeneration;

@@ -82,6 +82,19 @@ public:
     // latency is recorded under the label of the route that served it. Without a router (off, or discovery-only)
     // it fails with notRunning. A remote failure never reaches `done`; a local one does, unchanged and unrecorded.
     void call(QuorvantileModelCall call, QuorvantileTokenHandler onToken, QuorvantileCallDone done);
+    // The four calls of the model client, routed through call().
+    void generate(const QString& system, const QString& prompt, const std::optional<QString>& model,
+                  const std::optional<OllamaOptions>& options, const std::optional<QStringList>& images,
+                  double timeoutSeconds, QuorvantileCallDone done);
+    void streamGenerate(const QString& system, const QString& prompt, const std::optional<QString>& model,
+                        const std::optional<OllamaOptions>& options, const std::optional<QStringList>& images,
+                        double timeoutSeconds, QuorvantileTokenHandler onToken, QuorvantileCallDone done);
+    void chat(const QList<OllamaClient::Message>& messages, const std::optional<QString>& system,
+              const std::optional<QString>& model, const std::optional<OllamaOptions>& options, double timeoutSeconds,
+              QuorvantileCallDone done);
+    void streamChat(const QList<OllamaClient::Message>& messages, const std::optional<QString>& system,
+                    const std::optional<QString>& model, const std::optional<OllamaOptions>& options,
+                    double timeoutSeconds, QuorvantileTokenHandler onToken, QuorvantileCallDone done);
     // The installed model to use for `requested` (see call()).
     std::optional<QString> resolveModel(const std::optional<QString>& requested) const;
 

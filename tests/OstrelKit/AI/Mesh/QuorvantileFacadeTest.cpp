@@ -246,3 +246,31 @@ TEST_F(QuorvantileFacadeTest, ConcurrentCallsRecordUnderTheirOwnRoute)
     EXPECT_EQ(mesh.stats().nodes().value(label).calls, 1);
     EXPECT_EQ(mesh.stats().nodes().value("local").calls, 1);
 }
+
+TEST_F(QuorvantileFacadeTest, PlainCallsAndChatsRouteTheSameWay)
+{
+    Quorvantile& mesh = Quorvantile::shared();
+    joinWithPeer();
+    std::optional<OllamaResult<QString>> result;
+    const auto keep = [&](const OllamaResult<QString>& r) { result = r; };
+
+    mesh.chat({{{"role", "user"}, {"content", "hi"}}}, QStringLiteral("be brief"), QStringLiteral("llama3.1:8b"),
+              std::nullopt, 5, keep);
+    QTRY_VERIFY_WITH_TIMEOUT(result, 5000);
+    ASSERT_TRUE(result->ok());
+    EXPECT_EQ(result->value(), "remote answer");
+    const QJsonObject body = peerServer.requests().last().json();
+    EXPECT_EQ(peerServer.requests().last().path, "/api/chat");
+    EXPECT_EQ(body.value("messages").toArray().first().toObject().value("role").toString(), "system");
+    EXPECT_FALSE(body.value("stream").toBool());
+
+    peerServer.setReply("POST", "/api/generate", FakeModelReply::text(500, "boom"));
+    result.reset();
+    testing::internal::CaptureStdout();
+    mesh.generate(QString(), QStringLiteral("hi"), QStringLiteral("llama3.1:8b"), std::nullopt, std::nullopt, 5, keep);
+    QTRY_VERIFY_WITH_TIMEOUT(result, 5000);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(),
+              "[Quorvantile] Remote node studio (macOS) failed: HTTP 500: boom. Falling back to local.\n");
+    ASSERT_TRUE(result->ok());
+    EXPECT_EQ(result->value(), "local answer");
+}
