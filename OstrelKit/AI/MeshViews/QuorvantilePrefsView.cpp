@@ -12,6 +12,7 @@
 #include <QLineEdit>
 #include <QPainter>
 #include <QSettings>
+#include <QStackedLayout>
 #include <QVBoxLayout>
 
 #include <cstdio>
@@ -295,6 +296,13 @@ QWidget* QuorvantilePrefsView::nodeRow(const QuorvantileNode& node)
 
     auto* text = new QVBoxLayout;
     text->setSpacing(1);
+    // The name and its editor share one place, so a row keeps its height when editing starts.
+    auto* nameLine = new QStackedLayout;
+    const QString shown = m_nicknames.contains(idText) ? m_nicknames.value(idText) : manifest.nodeName();
+    auto* name = new NameLabel(shown, [this, idText] { startEditingNickname(idText); });
+    name->setObjectName(QStringLiteral("nodeName"));
+    name->setFont(sized(11, QFont::Medium));
+    nameLine->addWidget(name);
     if (m_editingNickname == idText) {
         auto* field = new QLineEdit(m_nicknames.value(idText));
         field->setObjectName(QStringLiteral("nicknameField"));
@@ -303,15 +311,17 @@ QWidget* QuorvantilePrefsView::nodeRow(const QuorvantileNode& node)
         connect(field, &QLineEdit::textEdited, this,
                 [this, idText](const QString& typed) { setNickname(idText, typed); });
         connect(field, &QLineEdit::returnPressed, this, &QuorvantilePrefsView::endEditing, Qt::QueuedConnection);
-        text->addWidget(field);
+        nameLine->addWidget(field);
+        nameLine->setCurrentWidget(field);
         field->setFocus();
     } else {
-        const QString shown = m_nicknames.contains(idText) ? m_nicknames.value(idText) : manifest.nodeName();
-        auto* name = new NameLabel(shown, [this, idText] { startEditingNickname(idText); });
-        name->setObjectName(QStringLiteral("nodeName"));
-        name->setFont(sized(11, QFont::Medium));
-        text->addWidget(name);
+        // An editor that is never shown reserves the editing height.
+        auto* placeholder = new QLineEdit;
+        placeholder->setFont(sized(11));
+        placeholder->setEnabled(false);
+        nameLine->addWidget(placeholder);
     }
+    text->addLayout(nameLine);
     QStringList details;
     details << (node.isLocal() ? QStringLiteral("this machine") : node.host()) << QStringLiteral("\u00B7")
             << QString::number(manifest.cpuCores()) + QStringLiteral(" cores") << QStringLiteral("\u00B7")
