@@ -105,17 +105,16 @@ void QuorvantileRouter::setRoutingRemotely(bool value)
 void QuorvantileRouter::remoteCall(const QuorvantileNode& node, const QuorvantileModelCall& call, const QString& model,
                                    QuorvantileTokenHandler onToken, QuorvantileCallDone done)
 {
-    // The call object goes once it has reported.
+    // The call object goes once it has reported. It has no parent: the last reference to a router that was
+    // dropped while this call ran may go with the call's completion, and must not take the call with it.
     auto holder = std::make_shared<QPointer<QuorvantileRemoteCall>>();
-    *holder = new QuorvantileRemoteCall(
-        *m_http, node, call, model, std::move(onToken),
-        [holder, done = std::move(done)](const OllamaResult<QString>& result) {
-            if (*holder) {
-                (*holder)->deleteLater();
-            }
-            done(result);
-        },
-        this);
+    *holder = new QuorvantileRemoteCall(*m_http, node, call, model, std::move(onToken),
+                                        [holder, done = std::move(done)](const OllamaResult<QString>& result) {
+                                            if (*holder) {
+                                                (*holder)->deleteLater();
+                                            }
+                                            done(result);
+                                        });
 }
 
 void QuorvantileRouter::runLocally(const QuorvantileModelCall& call, QuorvantileTokenHandler onToken,

@@ -274,3 +274,21 @@ TEST_F(QuorvantileFacadeTest, PlainCallsAndChatsRouteTheSameWay)
     ASSERT_TRUE(result->ok());
     EXPECT_EQ(result->value(), "local answer");
 }
+
+TEST_F(QuorvantileFacadeTest, ACallInFlightWhenTheMeshIsDisabledStillEnds)
+{
+    Quorvantile& mesh = Quorvantile::shared();
+    joinWithPeer();
+    FakeModelReply slow = FakeModelReply::lines(QList<QByteArray>{R"({"response":"a"})", R"({"response":"b","done":true})"});
+    slow.pieceDelayMs = 100;
+    peerServer.setReply("POST", "/api/generate", slow);
+    std::optional<OllamaResult<QString>> result;
+    mesh.call(streamGenerate("llama3.1:8b"), {}, [&](const OllamaResult<QString>& r) { result = r; });
+    QTest::qWait(30);
+    mesh.disable(); // the router goes from the facade while its call runs
+    QTRY_VERIFY_WITH_TIMEOUT(result, 5000);
+    ASSERT_TRUE(result->ok());
+    EXPECT_EQ(result->value(), "ab");
+    QTest::qWait(50); // the call's deferred clean-up runs without its router
+    EXPECT_FALSE(mesh.isInferring());
+}
