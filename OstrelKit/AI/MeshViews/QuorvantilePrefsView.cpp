@@ -14,7 +14,6 @@
 #include <QSettings>
 #include <QStackedLayout>
 #include <QVBoxLayout>
-
 #include <cstdio>
 #include <functional>
 
@@ -71,11 +70,7 @@ QLabel* label(QWidget* owner, const QString& text, const QFont& font, double opa
 class Dot : public QWidget
 {
 public:
-    Dot(QColor colour, int size)
-        : m_colour(colour)
-    {
-        setFixedSize(size, size);
-    }
+    Dot(QColor colour, int size) : m_colour(colour) { setFixedSize(size, size); }
 
 protected:
     void paintEvent(QPaintEvent*) override
@@ -96,8 +91,7 @@ class NameLabel : public QLabel
 {
 public:
     NameLabel(const QString& text, std::function<void()> onDoubleClick)
-        : QLabel(text)
-        , m_onDoubleClick(std::move(onDoubleClick))
+        : QLabel(text), m_onDoubleClick(std::move(onDoubleClick))
     {
         setTextFormat(Qt::PlainText);
     }
@@ -153,9 +147,7 @@ QMap<QString, QString> QuorvantilePrefsView::readNicknames()
     return nicknames;
 }
 
-QuorvantilePrefsView::QuorvantilePrefsView(QWidget* parent)
-    : QWidget(parent)
-    , m_nicknames(readNicknames())
+QuorvantilePrefsView::QuorvantilePrefsView(QWidget* parent) : QWidget(parent), m_nicknames(readNicknames())
 {
     setObjectName(QStringLiteral("QuorvantilePrefsView"));
     setMinimumWidth(300);
@@ -174,10 +166,11 @@ QuorvantilePrefsView::QuorvantilePrefsView(QWidget* parent)
     header->addWidget(m_activeLabel);
     column->addLayout(header);
 
-    auto* description = label(this,
-                              QStringLiteral("Private LAN compute mesh \u2014 distributes inference and rendering "
-                                             "across your machines automatically."),
-                              sized(11), kSecondary);
+    auto* description =
+        label(this,
+              QStringLiteral("Private LAN compute mesh \u2014 distributes inference and rendering "
+                             "across your machines automatically."),
+              sized(11), kSecondary);
     description->setWordWrap(true);
     column->addWidget(description);
 
@@ -249,8 +242,8 @@ void QuorvantilePrefsView::rebuild()
     if (stats.totalCalls() >= 1) {
         performance->addWidget(statRow(QStringLiteral("Total calls"), QString::number(stats.totalCalls())));
         performance->addWidget(statRow(QStringLiteral("Remote calls"), QString::number(stats.remoteCalls())));
-        performance->addWidget(
-            statRow(QStringLiteral("Local calls"), QString::number(stats.totalCalls() - stats.remoteCalls())));
+        performance->addWidget(statRow(QStringLiteral("Local calls"),
+                                       QString::number(stats.totalCalls() - stats.remoteCalls())));
         if (const auto& comparison = mesh.lastSpeedComparison()) {
             auto* divider = new QFrame;
             divider->setFrameShape(QFrame::HLine);
@@ -310,7 +303,8 @@ QWidget* QuorvantilePrefsView::nodeRow(const QuorvantileNode& node)
         field->setFont(sized(11));
         connect(field, &QLineEdit::textEdited, this,
                 [this, idText](const QString& typed) { setNickname(idText, typed); });
-        connect(field, &QLineEdit::returnPressed, this, &QuorvantilePrefsView::endEditing, Qt::QueuedConnection);
+        connect(field, &QLineEdit::returnPressed, this, &QuorvantilePrefsView::endEditing,
+                Qt::QueuedConnection);
         nameLine->addWidget(field);
         nameLine->setCurrentWidget(field);
         field->setFocus();
@@ -344,7 +338,8 @@ QWidget* QuorvantilePrefsView::nodeRow(const QuorvantileNode& node)
     layout->addLayout(text);
     layout->addStretch();
 
-    auto* badge = label(this, quorvantilePlatformRawValue(manifest.platform()), monoSized(9, QFont::Medium), kSecondary);
+    auto* badge = label(this, quorvantilePlatformRawValue(manifest.platform()), monoSized(9, QFont::Medium),
+                        kSecondary);
     badge->setObjectName(QStringLiteral("platformBadge"));
     badge->setContentsMargins(6, 2, 6, 2);
     QColor primary = palette().color(QPalette::WindowText);
