@@ -16,7 +16,7 @@ namespace {
 void save(QWidget* widget, const QString& name)
 {
     QTest::qWait(60); // let queued facade changes and layouts settle
-    const QString dir = QStringLiteral(TOVARINE_SOURCE_ROOT "/docs/screenshots");
+    const QString dir = QStringLiteral(TOVARINE_SOURCE_ROOT "/screenshots");
     QDir().mkpath(dir);
     ASSERT_TRUE(widget->grab().save(dir + QStringLiteral("/") + name + QStringLiteral(".png")))
         << name.toStdString();
@@ -24,7 +24,7 @@ void save(QWidget* widget, const QString& name)
 
 } // namespace
 
-// Renders the badge and the pane in each state of the mesh into docs/screenshots/ for review.
+// Renders the badge and the pane in each state of the mesh into screenshots/ for review.
 TEST(MeshScreenshots, IndicatorAndPreferencesInEachState)
 {
     QTemporaryDir settings;
