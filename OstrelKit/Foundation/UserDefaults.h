@@ -5,7 +5,7 @@
 #include <QString>
 #include <QVariant>
 
-namespace tovarine {
+namespace ostrel {
 
 // The user-defaults store: a thin typed layer over QSettings with a change signal, so views bound to a key
 // follow writes made anywhere in the process. Readers pass their own default (see SettingsKeys.h); nothing
@@ -40,4 +40,4 @@ private:
     QSettings m_settings;
 };
 
-} // namespace tovarine
+} // namespace ostrel

@@ -2,7 +2,7 @@
 
 #include <cmath>
 
-namespace tovarine {
+namespace ostrel {
 
 UserDefaults& UserDefaults::standard()
 {
@@ -83,4 +83,4 @@ void UserDefaults::remove(const QString& key)
     emit changed(key);
 }
 
-} // namespace tovarine
+} // namespace ostrel
