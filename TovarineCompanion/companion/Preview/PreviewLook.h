@@ -30,7 +30,8 @@ float adjustChannel(float channel, float brightness, float contrast);
 
 // "+0", "+12", "-50": the value x 100 rounded half away from zero; a "+" unless negative; no percent sign.
 QString brightnessLabel(double value);
-// "0.50×", "1.00×", "2.00×": two decimals and the multiplication sign.
+// "0.50×", "1.00×", "2.00×": two decimals as C's printf writes them (1.625 gives "1.62×") and the
+// multiplication sign.
 QString contrastLabel(double value);
 
 // A reset button is dimmed while its value is within 0.0001 of the default.

@@ -217,6 +217,9 @@ TEST(MorvelReply, SummaryLine)
 
     MorvelReply bare;
     EXPECT_EQ(bare.summary(1234, std::nullopt), u"0 quads \u00B7 1.2 s"_qs);
+    // Exact ties go to the even digit, as C's printf writes them.
+    EXPECT_EQ(bare.summary(2250, std::nullopt), u"0 quads \u00B7 2.2 s"_qs);
+    EXPECT_EQ(bare.summary(12500, std::nullopt), u"0 quads \u00B7 12 s"_qs);
     bare.route = "fallback-grid";
     bare.host = MorvelReply::Host{"page (no SharedArrayBuffer)"};
     EXPECT_EQ(bare.summary(61000, QStringLiteral("disk full")),
