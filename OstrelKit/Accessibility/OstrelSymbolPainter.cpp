@@ -54,6 +54,8 @@ enum class Painted {
     XCircleFill,
     InfoCircleFill,
     Circle,
+    Rectangle,
+    Square,
 };
 
 Painted paintedKind(QAnyStringView name)
@@ -66,6 +68,8 @@ Painted paintedKind(QAnyStringView name)
         {QStringLiteral("xmark.circle.fill"), Painted::XCircleFill},
         {QStringLiteral("info.circle.fill"), Painted::InfoCircleFill},
         {QStringLiteral("circle"), Painted::Circle},
+        {QStringLiteral("rectangle"), Painted::Rectangle},
+        {QStringLiteral("square"), Painted::Square},
     };
     if (const auto it = status.constFind(name.toString()); it != status.constEnd()) {
         return *it;
@@ -220,6 +224,14 @@ void paintLines(QPainter& painter, const QRectF& rect, Painted kind, const QColo
         break;
     case Painted::ChevronUp:
         painter.drawPolyline(QList<QPointF>{at(0.2, 0.65), at(0.5, 0.32), at(0.8, 0.65)});
+        break;
+    case Painted::Rectangle:
+        painter.setPen(QPen(color, std::max(1.0, side / 11.0)));
+        painter.drawRoundedRect(QRectF(at(0.06, 0.22), at(0.94, 0.78)), side * 0.12, side * 0.12);
+        break;
+    case Painted::Square:
+        painter.setPen(QPen(color, std::max(1.0, side / 11.0)));
+        painter.drawRoundedRect(QRectF(at(0.14, 0.14), at(0.86, 0.86)), side * 0.12, side * 0.12);
         break;
     default:
         paintStatus(painter, box, kind, color);
