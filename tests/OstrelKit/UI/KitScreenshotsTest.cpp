@@ -1,4 +1,12 @@
+#include "AspectBadge.h"
+#include "HelpEntry.h"
+#include "HelpTheme.h"
 #include "KitDemoHost.h"
+#include "OstrelAboutView.h"
+#include "OstrelIconGenerator.h"
+#include "OstrelMotionPreference.h"
+#include "OstrelWindow.h"
+#include "SearchableHelpView.h"
 #include "LickableGloss.h"
 #include "OstrelFonts.h"
 #include "OstrelPalette.h"
@@ -69,4 +77,53 @@ TEST(KitScreenshots, Preferences)
     minimal.resize(OstrelPreferencesView::kWidth, 360);
     minimal.show();
     EXPECT_TRUE(test::saveKitScreenshot(&minimal, QStringLiteral("kit-preferences-minimal")));
+}
+
+TEST(KitScreenshots, AboutAtTheLargestBreathAndHelpWithLongTitles)
+{
+    OstrelMotionPreference::shared().accessibilityChanged(true); // the tile stands at its largest scale
+    OstrelAboutModel model;
+    model.appName = QStringLiteral("tovarine");
+    model.appNameAccent = QStringLiteral(" companion");
+    model.versionString = QStringLiteral("0.1.0");
+    model.descriptor = QStringLiteral("scan companion");
+    model.tagline = QStringLiteral("from phone to print");
+    model.emblems = {QStringLiteral("🗿"), QStringLiteral("📷")};
+    OstrelAboutView about(model);
+    about.show();
+    EXPECT_TRUE(test::saveKitScreenshot(&about, QStringLiteral("kit-about-breathing")));
+
+    const QList<HelpEntry> entries{
+        HelpEntry(QStringLiteral("Reconstructing a capture with many frames and a very long descriptive title"),
+                  QStringLiteral("Long titles wrap in the list."), QStringLiteral("RECONSTRUCTION")),
+        HelpEntry(QStringLiteral("Units"), QStringLiteral("Millimetres by default."), QStringLiteral("UNITS")),
+    };
+    SearchableHelpView help(entries, {QStringLiteral("RECONSTRUCTION"), QStringLiteral("UNITS")},
+                            HelpTheme::defaultTheme());
+    help.resize(650, 360);
+    help.show();
+    EXPECT_TRUE(test::saveKitScreenshot(&help, QStringLiteral("kit-help-long-titles")));
+}
+
+TEST(KitScreenshots, AspectBadgeAndTheGeneratedIcon)
+{
+    OstrelWindow controller;
+    QWidget key;
+    controller.setKeyWindowProvider([&key]() -> QWidget* { return &key; });
+    auto* view = new QWidget;
+    auto* row = new QHBoxLayout(view);
+    auto* free = new AspectBadge(controller);
+    row->addWidget(free);
+    OstrelWindow wide;
+    wide.setKeyWindowProvider([&key]() -> QWidget* { return &key; });
+    wide.setAspect(AspectRatioPreset::wide);
+    row->addWidget(new AspectBadge(wide));
+    auto* icon = new QLabel;
+    icon->setPixmap(QPixmap::fromImage(OstrelIconGenerator::renderEmoji(QStringLiteral("🗿"), 128)));
+    row->addWidget(icon);
+    row->addStretch(1);
+    test::KitDemoHost host(view);
+    host.resize(320, 170);
+    host.show();
+    EXPECT_TRUE(test::saveKitScreenshot(&host, QStringLiteral("kit-aspect-badge-and-icon")));
 }
