@@ -161,13 +161,8 @@ void OstrelWindow::setSize(WindowPreset preset)
 
 void OstrelWindow::makeSquare()
 {
-    QWidget* window = m_keyWindow();
-    if (!window) {
-        return;
-    }
-    setContentAspectRatio(window, 1, 1);
-    setFrame(window, OstrelWindowFrames::square(window->frameGeometry()));
-    setCurrent(AspectRatioPreset::square);
+    // The 1:1 aspect: same left edge, width and vertical centre.
+    setAspect(AspectRatioPreset::square);
 }
 
 void OstrelWindow::releaseSquare()
