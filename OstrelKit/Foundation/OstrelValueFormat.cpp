@@ -10,6 +10,16 @@
 
 namespace ostrel::OstrelValueFormat {
 
+namespace {
+constexpr long long kMaxWidth = kMaxWidthOrPrecision;
+
+// Only ASCII digits: the C library reads no other script's digits as a width.
+bool isAsciiDigit(QChar c)
+{
+    return c >= QLatin1Char('0') && c <= QLatin1Char('9');
+}
+} // namespace
+
 std::optional<QString> problem(const QString& format)
 {
     int conversions = 0;
@@ -24,14 +34,25 @@ std::optional<QString> problem(const QString& format)
         while (i < format.size() && QStringLiteral("-+ #0").contains(format[i])) {
             ++i;
         }
-        while (i < format.size() && format[i].isDigit()) {
-            ++i;
-        }
-        if (i < format.size() && format[i] == QLatin1Char('.')) {
-            ++i;
-            while (i < format.size() && format[i].isDigit()) {
+        // Width and precision are bounded: a huge one would make the formatted text huge.
+        const auto number = [&format, &i] {
+            long long n = 0;
+            while (i < format.size() && isAsciiDigit(format[i])) {
+                n = std::min<long long>(n * 10 + format[i].digitValue(), kMaxWidth + 1);
                 ++i;
             }
+            return n;
+        };
+        const long long width = number();
+        long long precision = 0;
+        if (i < format.size() && format[i] == QLatin1Char('.')) {
+            ++i;
+            precision = number();
+        }
+        if (width > kMaxWidth || precision > kMaxWidth) {
+            return QStringLiteral("The number format \"%1\" asks for a width or precision above %2.")
+                .arg(format)
+                .arg(kMaxWidth);
         }
         if (i >= format.size() || !QStringLiteral("fFeEgG").contains(format[i])) {
             return QStringLiteral("The number format \"%1\" has a conversion other than one for a decimal number.")

@@ -79,12 +79,13 @@ TEST(OstrelValueFormat, OnlyOneFloatingConversionIsAccepted)
     for (const char* good : {"%.2f", "%5.1f pt", "%g", "%+.3e", "%.0f%%"}) {
         EXPECT_FALSE(OstrelValueFormat::problem(QString::fromLatin1(good)).has_value()) << good;
     }
-    for (const char* bad : {"", "%%", "%d", "%s", "%.2f %.2f", "%*f", "%ld", "%n", "%"}) {
-        const auto why = OstrelValueFormat::problem(QString::fromLatin1(bad));
+    for (const char* bad : {"", "%%", "%d", "%s", "%.2f %.2f", "%*f", "%ld", "%n", "%", "%0838947372f", "%.65f", "%\u0663f"}) {
+        const auto why = OstrelValueFormat::problem(QString::fromUtf8(bad));
         ASSERT_TRUE(why.has_value()) << bad;
-        EXPECT_TRUE(why->contains(QString::fromLatin1(bad))) << bad;
-        EXPECT_FALSE(OstrelValueFormat::format(QString::fromLatin1(bad), 1.0).has_value());
+        EXPECT_TRUE(why->contains(QString::fromUtf8(bad))) << bad;
+        EXPECT_FALSE(OstrelValueFormat::format(QString::fromUtf8(bad), 1.0).has_value());
     }
     EXPECT_EQ(OstrelValueFormat::format(QStringLiteral("%.2f"), 1.625), QStringLiteral("1.62"));
     EXPECT_EQ(OstrelValueFormat::format(QStringLiteral("%.0f%%"), 42.0), QStringLiteral("42%"));
+    EXPECT_EQ(OstrelValueFormat::format(QStringLiteral("%64.1f"), 1.0)->size(), 64);
 }
