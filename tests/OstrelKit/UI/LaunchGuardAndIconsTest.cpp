@@ -65,8 +65,10 @@ TEST(DocumentGroupLaunchGuard, SweepClosesPickersOnly)
     auto preferences = window(QStringLiteral("Preferences"));
     auto document = window(QStringLiteral("open"));
     document->setWindowFilePath(QStringLiteral("/tmp/model.obj"));
-    auto* dialog = new QFileDialog;
-    QPointer<QWidget> hiddenDialog = dialog;
+    auto* dialog = new QFileDialog; // a save panel keeps its title, yet panels always close
+    dialog->setOption(QFileDialog::DontUseNativeDialog);
+    dialog->setWindowTitle(QStringLiteral("Save As"));
+    dialog->show();
     auto* main = new QMainWindow; // the application's main window, whatever its title
     main->show();
     auto kit = window(QString());
@@ -81,6 +83,7 @@ TEST(DocumentGroupLaunchGuard, SweepClosesPickersOnly)
     EXPECT_FALSE(open->isVisible());
     EXPECT_FALSE(browser->isVisible());
     EXPECT_FALSE(untitled->isVisible());
+    EXPECT_FALSE(dialog->isVisible());
     EXPECT_TRUE(preferences->isVisible());
     EXPECT_TRUE(document->isVisible());
     EXPECT_TRUE(main->isVisible());
