@@ -7,16 +7,18 @@
 
 namespace ostrel {
 
-OstrelTextFocusGuard::OstrelTextFocusGuard(QWidget* field, bool ownsFocus)
+OstrelTextFocusGuard::OstrelTextFocusGuard(QWidget* field, bool ownsFocus, bool focused)
     : QObject(field)
     , m_ownsFocus(ownsFocus)
+    , m_focused(focused)
 {
     if (ownsFocus && field->focusPolicy() == Qt::NoFocus) {
         field->setFocusPolicy(Qt::StrongFocus);
     }
     field->installEventFilter(this);
     // Destruction of the field counts as disappearing.
-    connect(field, &QObject::destroyed, &OstrelTextFocus::shared(), [] { OstrelTextFocus::shared().setIsEditing(false); });
+    connect(field, &QObject::destroyed, &OstrelTextFocus::shared(),
+            [] { OstrelTextFocus::shared().setIsEditing(false); });
 }
 
 void OstrelTextFocusGuard::setFocused(bool focused)
@@ -56,9 +58,9 @@ OstrelTextFocusGuard* ostrelTextFocusGuard(QWidget* field)
     return new OstrelTextFocusGuard(field, true);
 }
 
-OstrelTextFocusGuard* ostrelTextFocusGuardFollowingCaller(QWidget* field)
+OstrelTextFocusGuard* ostrelTextFocusGuard(QWidget* field, bool isFocused)
 {
-    return new OstrelTextFocusGuard(field, false);
+    return new OstrelTextFocusGuard(field, false, isFocused);
 }
 
 } // namespace ostrel

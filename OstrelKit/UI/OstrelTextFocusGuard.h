@@ -14,7 +14,8 @@ class OstrelTextFocusGuard : public QObject
 {
     Q_OBJECT
 public:
-    OstrelTextFocusGuard(QWidget* field, bool ownsFocus);
+    // `focused` is the state at creation; it is not written to the shared flag (only later changes are).
+    OstrelTextFocusGuard(QWidget* field, bool ownsFocus, bool focused = false);
 
     // Reports the caller's focus state (a guard that owns focus also calls this itself).
     void setFocused(bool focused);
@@ -30,7 +31,8 @@ private:
 
 // The guard that owns `field`'s focus.
 OstrelTextFocusGuard* ostrelTextFocusGuard(QWidget* field);
-// The guard for a caller that keeps its own focus state and reports it with setFocused().
-OstrelTextFocusGuard* ostrelTextFocusGuardFollowingCaller(QWidget* field);
+// The guard for a caller that keeps its own focus state, now `isFocused`, and reports each later change with
+// setFocused(); it takes no focus itself.
+OstrelTextFocusGuard* ostrelTextFocusGuard(QWidget* field, bool isFocused);
 
 } // namespace ostrel

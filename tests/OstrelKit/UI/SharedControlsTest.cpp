@@ -172,7 +172,7 @@ TEST(OstrelTextFocusGuard, MirrorsFocusAndClearsOnDisappearing)
     // A guard following the caller's own focus state takes no focus and only mirrors what it is told.
     auto* custom = new QLabel(QStringLiteral("custom"));
     layout->addWidget(custom);
-    auto* guard = ostrelTextFocusGuardFollowingCaller(custom);
+    auto* guard = ostrelTextFocusGuard(custom, false);
     EXPECT_EQ(custom->focusPolicy(), Qt::NoFocus);
     guard->setFocused(true);
     EXPECT_TRUE(focus.isEditing());
