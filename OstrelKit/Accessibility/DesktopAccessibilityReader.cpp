@@ -52,8 +52,7 @@ void DesktopAccessibilityReader::publish(const DesktopAccessibilityOptions& opti
 }
 
 PortalAccessibilityReader::PortalAccessibilityReader(QDBusConnection bus, QObject* parent)
-    : DesktopAccessibilityReader(parent)
-    , m_bus(std::move(bus))
+    : DesktopAccessibilityReader(parent), m_bus(std::move(bus))
 {
     if (!m_bus.isConnected()) {
         return;
@@ -67,8 +66,8 @@ PortalAccessibilityReader::PortalAccessibilityReader(QDBusConnection bus, QObjec
 
 void PortalAccessibilityReader::read(const QString& settingsNamespace, const QString& key)
 {
-    QDBusMessage call =
-        QDBusMessage::createMethodCall(kPortalService, kPortalPath, kSettingsInterface, QStringLiteral("Read"));
+    QDBusMessage call = QDBusMessage::createMethodCall(kPortalService, kPortalPath, kSettingsInterface,
+                                                       QStringLiteral("Read"));
     call << settingsNamespace << key;
     ++m_pendingReads;
     auto* watcher = new QDBusPendingCallWatcher(m_bus.asyncCall(call), this);
@@ -85,7 +84,8 @@ void PortalAccessibilityReader::read(const QString& settingsNamespace, const QSt
             });
 }
 
-void PortalAccessibilityReader::apply(const QString& settingsNamespace, const QString& key, const QVariant& value)
+void PortalAccessibilityReader::apply(const QString& settingsNamespace, const QString& key,
+                                      const QVariant& value)
 {
     const auto flag = booleanFromValue(value);
     if (!flag) {

@@ -30,7 +30,8 @@ void OstrelAccessibilitySettings::settingsChanged()
             emit(this->*signal)(value);
         }
     };
-    assign(m_increaseContrast, options.increaseContrast, &OstrelAccessibilitySettings::increaseContrastChanged);
+    assign(m_increaseContrast, options.increaseContrast,
+           &OstrelAccessibilitySettings::increaseContrastChanged);
     assign(m_reduceTransparency, options.reduceTransparency,
            &OstrelAccessibilitySettings::reduceTransparencyChanged);
     assign(m_reduceMotion, OstrelMotionPreference::shared().reduceMotion(),

@@ -5,8 +5,8 @@
 namespace ostrel {
 
 // The desktop's accessibility display options in one shared object, for views that adapt colours, materials
-// or motion to them. increaseContrast follows the desktop reader; reduceTransparency is always false (no Linux
-// desktop publishes such an option); reduceMotion is the kit's motion switch (the desktop option or the
+// or motion to them. increaseContrast follows the desktop reader; reduceTransparency is always false (no
+// Linux desktop publishes such an option); reduceMotion is the kit's motion switch (the desktop option or the
 // stored "reducedMotion" preference). Created on first access, then re-read on every change the reader
 // reports, on a later turn of the event loop; lives as long as the process. GUI thread only.
 class OstrelAccessibilitySettings : public QObject

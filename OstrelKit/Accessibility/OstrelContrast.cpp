@@ -28,8 +28,8 @@ std::optional<Srgb> toSrgb(const QColor& color)
     const QColor rgb = color.toRgb();
     const auto inRange = [](float c) { return c >= 0.0f && c <= 1.0f && std::isfinite(c); };
     // ExtendedRgb colours keep components beyond 0…1: those lie outside sRGB.
-    if (color.spec() == QColor::ExtendedRgb && !(inRange(color.redF()) && inRange(color.greenF()) &&
-                                                  inRange(color.blueF()))) {
+    if (color.spec() == QColor::ExtendedRgb &&
+        !(inRange(color.redF()) && inRange(color.greenF()) && inRange(color.blueF()))) {
         return std::nullopt;
     }
     return Srgb{rgb.redF(), rgb.greenF(), rgb.blueF()};
@@ -104,9 +104,9 @@ QStringList standardPaletteLines()
         Srgb color;
     };
     static constexpr Audited colours[] = {
-        {"Gold", {0.84, 0.72, 0.35}},  {"Gold Light", {0.97, 0.90, 0.60}}, {"Teal", {0.30, 0.90, 0.95}},
-        {"Amber", {0.94, 0.75, 0.38}}, {"Cream", {0.94, 0.88, 0.75}},      {"Red", {0.90, 0.25, 0.20}},
-        {"Green", {0.30, 0.95, 0.60}}, {"Warning", {0.95, 0.70, 0.10}},    {"White", {1.0, 1.0, 1.0}},
+        {"Gold", {0.84, 0.72, 0.35}},     {"Gold Light", {0.97, 0.90, 0.60}}, {"Teal", {0.30, 0.90, 0.95}},
+        {"Amber", {0.94, 0.75, 0.38}},    {"Cream", {0.94, 0.88, 0.75}},      {"Red", {0.90, 0.25, 0.20}},
+        {"Green", {0.30, 0.95, 0.60}},    {"Warning", {0.95, 0.70, 0.10}},    {"White", {1.0, 1.0, 1.0}},
         {"Gray 70%", {0.70, 0.70, 0.70}}, {"Gray 50%", {0.50, 0.50, 0.50}},
     };
     constexpr Srgb background{0.09, 0.08, 0.12};

@@ -55,13 +55,15 @@ std::optional<QString> problem(const QString& format)
                 .arg(kMaxWidth);
         }
         if (i >= format.size() || !QStringLiteral("fFeEgG").contains(format[i])) {
-            return QStringLiteral("The number format \"%1\" has a conversion other than one for a decimal number.")
+            return QStringLiteral(
+                       "The number format \"%1\" has a conversion other than one for a decimal number.")
                 .arg(format);
         }
         ++conversions;
     }
     if (conversions != 1) {
-        return QStringLiteral("The number format \"%1\" must hold exactly one number conversion; it holds %2.")
+        return QStringLiteral(
+                   "The number format \"%1\" must hold exactly one number conversion; it holds %2.")
             .arg(format)
             .arg(conversions);
     }

@@ -8,8 +8,8 @@
 #include <utility>
 
 // Window geometry presets and the frame maths of the geometry commands. Frames are window frames (title bar
-// included) in screen points; the maths keeps centres, so it holds whichever way the y axis points. Nothing is
-// rounded or clamped to a screen. Any thread; no state.
+// included) in screen points; the maths keeps centres, so it holds whichever way the y axis points. Nothing
+// is rounded or clamped to a screen. Any thread; no state.
 namespace ostrel {
 
 enum class AspectRatioPreset { square, portrait, landscape, tall, wide, free };

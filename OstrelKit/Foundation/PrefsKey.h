@@ -12,6 +12,6 @@ inline const QString sidebarWidth = QStringLiteral("sidebarWidth");           //
 inline const QString uiScale = QStringLiteral("uiScale");                     // double, 1.0
 inline const QString labelScale = QStringLiteral("labelScale");               // double, 1.0
 inline const QString reducedMotion = QStringLiteral("reducedMotion");         // bool, false
-inline const QString iconScale = QStringLiteral("iconScale");                 // a name only: no control, no reset
+inline const QString iconScale = QStringLiteral("iconScale"); // a name only: no control, no reset
 
 } // namespace ostrel::PrefsKey

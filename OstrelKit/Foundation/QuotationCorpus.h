@@ -22,18 +22,16 @@ namespace ostrel {
 // Any thread: quote() and resetTracking() hold the corpus's lock for their whole read-modify-write of the
 // stored set (the store itself is safe to use from any thread). Corpora sharing a namespace share the history
 // but not the lock. Nothing is reported: a malformed stored value counts as an empty history.
-template <typename Key>
-class QuotationCorpus
+template <typename Key> class QuotationCorpus
 {
 public:
     using PoolMapping = std::function<QList<int>(const Key&)>;
 
     // Reads nothing from the store. `store` must outlive the corpus (the standard store by default).
-    QuotationCorpus(QString ns, QStringList quotes, PoolMapping pool, UserDefaults& store = UserDefaults::standard())
-        : m_namespace(std::move(ns))
-        , m_quotes(std::move(quotes))
-        , m_poolMapping(std::move(pool))
-        , m_store(store)
+    QuotationCorpus(QString ns, QStringList quotes, PoolMapping pool,
+                    UserDefaults& store = UserDefaults::standard())
+        : m_namespace(std::move(ns)), m_quotes(std::move(quotes)), m_poolMapping(std::move(pool)),
+          m_store(store)
     {
     }
 

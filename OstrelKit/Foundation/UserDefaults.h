@@ -13,8 +13,8 @@ namespace ostrel {
 // is registered. A stored value of the wrong type reads as the default.
 // Any thread: every read and write holds the store's own lock, so a reader off the GUI thread (a quotation
 // corpus, for one) sees whole values. changed() is emitted on the writer's thread after the lock is released;
-// receivers in other threads get it queued. A read-modify-write of one key is not atomic across calls: a caller
-// that needs that holds its own lock around the pair.
+// receivers in other threads get it queued. A read-modify-write of one key is not atomic across calls: a
+// caller that needs that holds its own lock around the pair.
 class UserDefaults : public QObject
 {
     Q_OBJECT

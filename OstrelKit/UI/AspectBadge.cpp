@@ -15,8 +15,7 @@ constexpr int kSpacing = 4;
 } // namespace
 
 AspectBadge::AspectBadge(OstrelWindow& windowController, QWidget* parent)
-    : QAbstractButton(parent)
-    , m_controller(windowController)
+    : QAbstractButton(parent), m_controller(windowController)
 {
     setCursor(Qt::PointingHandCursor);
     connect(this, &QAbstractButton::clicked, &m_controller, &OstrelWindow::toggleSquare);
@@ -79,8 +78,8 @@ void AspectBadge::paintEvent(QPaintEvent*)
     if (!text.isEmpty()) {
         painter.setFont(OstrelFonts::monospaced(10, QFont::Medium));
         painter.setPen(ink);
-        painter.drawText(QRectF(2 + kSymbolPt + kSpacing, 0, width(), height()), Qt::AlignLeft | Qt::AlignVCenter,
-                         text);
+        painter.drawText(QRectF(2 + kSymbolPt + kSpacing, 0, width(), height()),
+                         Qt::AlignLeft | Qt::AlignVCenter, text);
     }
 }
 

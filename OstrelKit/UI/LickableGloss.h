@@ -6,9 +6,9 @@
 
 namespace ostrel {
 
-// Gives `widget` the gloss look: a highlight overlay that lets clicks through to the widget, and the warm glow
-// as the widget's graphics effect (replacing any other). Calling it again updates both. Returns the overlay.
-// GUI thread only.
+// Gives `widget` the gloss look: a highlight overlay that lets clicks through to the widget, and the warm
+// glow as the widget's graphics effect (replacing any other). Calling it again updates both. Returns the
+// overlay. GUI thread only.
 QWidget* lickableGloss(QWidget* widget, double intensity, double cornerRadius);
 
 // The overlay widget that draws the highlight over its parent.

@@ -11,7 +11,8 @@ class QWidget;
 namespace ostrel {
 
 // Spoken label `label`; spoken hint `hint` (empty when absent); tooltip the hint, or the label without one.
-void ostrelAccessible(QWidget* widget, const QString& label, const std::optional<QString>& hint = std::nullopt);
+void ostrelAccessible(QWidget* widget, const QString& label,
+                      const std::optional<QString>& hint = std::nullopt);
 
 // For a widget that acts as a switch: spoken label `label`, spoken value "On" or "Off", the selected state
 // while on, and the tooltip "<label>: On" or "<label>: Off". Call again when the switch changes.

@@ -28,7 +28,8 @@ QImage renderEmoji(const QString& emoji, int size)
     const qreal w = metrics.horizontalAdvance(emoji);
     const qreal h = metrics.height();
     QPainter painter(&image);
-    painter.setRenderHints(QPainter::Antialiasing | QPainter::TextAntialiasing | QPainter::SmoothPixmapTransform);
+    painter.setRenderHints(QPainter::Antialiasing | QPainter::TextAntialiasing |
+                           QPainter::SmoothPixmapTransform);
     painter.setFont(font);
     painter.setPen(Qt::black);
     // The text's box is centred; its baseline sits at the font's ascent inside the box.
@@ -65,7 +66,8 @@ QStringList generateAppIconPNGs(const QString& emoji, const QString& outputDirec
         if (image.isNull()) {
             continue;
         }
-        const QString path = dir.filePath(prefix + QLatin1Char('_') + QString::number(size) + QStringLiteral(".png"));
+        const QString path =
+            dir.filePath(prefix + QLatin1Char('_') + QString::number(size) + QStringLiteral(".png"));
         QSaveFile file(path);
         if (!file.open(QIODevice::WriteOnly) || !image.save(&file, "PNG") || !file.commit()) {
             continue;

@@ -11,24 +11,20 @@ namespace ostrel {
 
 OstrelNSSlider::OstrelNSSlider(UserDefaults& store, const QString& key, double defaultValue, double lower,
                                double upper, const QColor& tint, QWidget* parent)
-    : QSlider(Qt::Horizontal, parent)
-    , m_store(store)
-    , m_key(key)
-    , m_default(defaultValue)
-    , m_lower(lower)
-    , m_upper(std::max(lower, upper))
-    , m_shown(store.real(key, defaultValue))
+    : QSlider(Qt::Horizontal, parent), m_store(store), m_key(key), m_default(defaultValue), m_lower(lower),
+      m_upper(std::max(lower, upper)), m_shown(store.real(key, defaultValue))
 {
     setRange(0, kPositions);
     setTracking(true);
     setTickPosition(QSlider::NoTicks);
     setFixedHeight(18);
-    setStyleSheet(QStringLiteral("QSlider::groove:horizontal { height: 4px; background: rgba(255,255,255,40);"
-                                 " border-radius: 2px; }"
-                                 "QSlider::sub-page:horizontal { background: %1; border-radius: 2px; }"
-                                 "QSlider::handle:horizontal { background: #f0ead8; width: 12px; margin: -5px 0;"
-                                 " border-radius: 6px; }")
-                      .arg(tint.name()));
+    setStyleSheet(
+        QStringLiteral("QSlider::groove:horizontal { height: 4px; background: rgba(255,255,255,40);"
+                       " border-radius: 2px; }"
+                       "QSlider::sub-page:horizontal { background: %1; border-radius: 2px; }"
+                       "QSlider::handle:horizontal { background: #f0ead8; width: 12px; margin: -5px 0;"
+                       " border-radius: 6px; }")
+            .arg(tint.name()));
     {
         const QSignalBlocker block(this);
         setValue(int(std::lround((std::clamp(m_shown, m_lower, m_upper) - m_lower) /

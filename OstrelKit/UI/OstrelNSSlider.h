@@ -8,9 +8,9 @@ namespace ostrel {
 class UserDefaults;
 
 // The Preferences form's native slider, bound to a double in the user-defaults store: small, continuous
-// (every step of a drag writes the store), its filled track in `tint`, no tick marks. A change of the key made
-// elsewhere moves the slider only when it differs from the shown value by more than 0.0001.
-// GUI thread only.
+// (every step of a drag writes the store), its filled track in `tint`, no tick marks. A change of the key
+// made elsewhere moves the slider only when it differs from the shown value by more than 0.0001. GUI thread
+// only.
 class OstrelNSSlider : public QSlider
 {
     Q_OBJECT

@@ -26,7 +26,8 @@ void show(const QString& appName, QWidget* appSpecific)
     window->setObjectName(QStringLiteral("OstrelPreferencesPanel"));
     window->setAttribute(Qt::WA_DeleteOnClose, false);
     window->setWindowTitle(appName + QStringLiteral(" Preferences"));
-    window->setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowCloseButtonHint | Qt::WindowMaximizeButtonHint);
+    window->setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
+                           Qt::WindowMaximizeButtonHint);
     auto* layout = new QVBoxLayout(window);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(new OstrelPreferencesView(appName, appSpecific, OstrelPrefsLayout::full, window));
@@ -46,8 +47,8 @@ QWidget* window()
 
 namespace ostrel {
 
-OstrelSettingsScene::OstrelSettingsScene(const QString& appName, QWidget* appSpecific, OstrelPrefsLayout layout,
-                                         QWidget* parent)
+OstrelSettingsScene::OstrelSettingsScene(const QString& appName, QWidget* appSpecific,
+                                         OstrelPrefsLayout layout, QWidget* parent)
     : QWidget(parent)
 {
     setObjectName(QStringLiteral("OstrelSettingsScene"));

@@ -40,9 +40,7 @@ class Swatch : public QWidget
 {
 public:
     Swatch(double value, UserDefaults& store, QWidget* parent)
-        : QWidget(parent)
-        , m_value(value)
-        , m_store(store)
+        : QWidget(parent), m_value(value), m_store(store)
     {
         setFixedSize(32, 20);
         setCursor(Qt::PointingHandCursor);
@@ -111,8 +109,7 @@ OstrelPreferencesView::OstrelPreferencesView(const QString& appName, QWidget* ap
 
 OstrelPreferencesView::OstrelPreferencesView(const QString& appName, QWidget* appSpecificContent,
                                              OstrelPrefsLayout layout, UserDefaults& store, QWidget* parent)
-    : QWidget(parent)
-    , m_store(store)
+    : QWidget(parent), m_store(store)
 {
     setObjectName(QStringLiteral("OstrelPreferencesView"));
     setAutoFillBackground(true);
@@ -157,8 +154,8 @@ QWidget* OstrelPreferencesView::header(const QString& appName)
     column->setSpacing(0);
     auto* row = new QHBoxLayout;
     row->setContentsMargins(20, 14, 20, 14);
-    auto* title = plainLabel(appName + QStringLiteral(" PREFERENCES"), monospaced(11, QFont::DemiBold, false, 2),
-                             ostrelGold(), bar);
+    auto* title = plainLabel(appName + QStringLiteral(" PREFERENCES"),
+                             monospaced(11, QFont::DemiBold, false, 2), ostrelGold(), bar);
     title->setObjectName(QStringLiteral("prefsTitle"));
     row->addWidget(title);
     row->addStretch(1);
@@ -197,21 +194,24 @@ QWidget* OstrelPreferencesView::zaraviduSection()
     auto* track = new QVBoxLayout;
     track->setSpacing(6);
     auto* ends = new QHBoxLayout;
-    ends->addWidget(plainLabel(QStringLiteral("NotLickable"), monospaced(8), withOpacity(ostrelGold(), 0.4), content));
-    ends->addStretch(1);
     ends->addWidget(
-        plainLabel(QStringLiteral("LustLickable"), monospaced(8), withOpacity(ostrelGoldLight(), 0.9), content));
+        plainLabel(QStringLiteral("NotLickable"), monospaced(8), withOpacity(ostrelGold(), 0.4), content));
+    ends->addStretch(1);
+    ends->addWidget(plainLabel(QStringLiteral("LustLickable"), monospaced(8),
+                               withOpacity(ostrelGoldLight(), 0.9), content));
     track->addLayout(ends);
     // The slider over a gradient bar, 22 high.
     auto* bed = new QWidget(content);
     bed->setFixedHeight(22);
     auto* bar = new QLabel(bed);
     bar->setAttribute(Qt::WA_TransparentForMouseEvents);
-    bar->setStyleSheet(QStringLiteral("background: qlineargradient(x1:0, y1:0, x2:1, y2:0, stop:0 %1, stop:1 %2);"
-                                      " border-radius: 3px;")
-                           .arg(withOpacity(ostrelGoldDark(), 0.3).name(QColor::HexArgb), ostrelGoldLight().name()));
-    auto* slider = new OstrelNSSlider(m_store, PrefsKey::lickableIntensity,
-                                      OstrelPreferences::kLickableIntensityDefault, 0.0, 1.0, sliderTint(), bed);
+    bar->setStyleSheet(
+        QStringLiteral("background: qlineargradient(x1:0, y1:0, x2:1, y2:0, stop:0 %1, stop:1 %2);"
+                       " border-radius: 3px;")
+            .arg(withOpacity(ostrelGoldDark(), 0.3).name(QColor::HexArgb), ostrelGoldLight().name()));
+    auto* slider =
+        new OstrelNSSlider(m_store, PrefsKey::lickableIntensity, OstrelPreferences::kLickableIntensityDefault,
+                           0.0, 1.0, sliderTint(), bed);
     slider->setObjectName(QStringLiteral("lickableSlider"));
     ostrelAccessible(slider, QStringLiteral("Surface shininess"));
     auto* bedLayout = new QGridLayout(bed);
@@ -236,8 +236,9 @@ QWidget* OstrelPreferencesView::zaraviduSection()
     swatchRow->addStretch(1);
     column->addLayout(swatchRow);
 
-    auto* drip = switchRow(QStringLiteral("VorraLick"), QStringLiteral("Activates animated honey drip over viewport."),
-                           PrefsKey::vorraLick, ostrelGoldDeep(), QStringLiteral("vorraLickSwitch"));
+    auto* drip =
+        switchRow(QStringLiteral("VorraLick"), QStringLiteral("Activates animated honey drip over viewport."),
+                  PrefsKey::vorraLick, ostrelGoldDeep(), QStringLiteral("vorraLickSwitch"));
     drip->setToolTip(QStringLiteral("Honey drip overlay. Purely aesthetic."));
     column->addWidget(drip);
     return section(QStringLiteral("ZaraviduDA"), QStringLiteral("sparkles"), content);
@@ -250,8 +251,9 @@ QWidget* OstrelPreferencesView::interfaceSection(bool minimal)
     column->setContentsMargins(0, 0, 0, 0);
     column->setSpacing(10);
     if (!minimal) {
-        column->addWidget(sliderRow(QStringLiteral("UI Scale"), PrefsKey::uiScale, OstrelPreferences::kUiScaleDefault,
-                                    0.7, 1.4, QStringLiteral("Scale the entire sidebar panel."), false));
+        column->addWidget(sliderRow(QStringLiteral("UI Scale"), PrefsKey::uiScale,
+                                    OstrelPreferences::kUiScaleDefault, 0.7, 1.4,
+                                    QStringLiteral("Scale the entire sidebar panel."), false));
         column->addWidget(sliderRow(QStringLiteral("Label Scale"), PrefsKey::labelScale,
                                     OstrelPreferences::kLabelScaleDefault, 0.7, 1.4,
                                     QStringLiteral("Scale text labels independently."), false));
@@ -259,7 +261,8 @@ QWidget* OstrelPreferencesView::interfaceSection(bool minimal)
                                     OstrelPreferences::kSidebarWidthDefault, 260, 480,
                                     QStringLiteral("Width of the left sidebar in points."), true));
     }
-    column->addWidget(switchRow(QStringLiteral("Reduce Motion"), QStringLiteral("Disables panel animations and transitions."),
+    column->addWidget(switchRow(QStringLiteral("Reduce Motion"),
+                                QStringLiteral("Disables panel animations and transitions."),
                                 PrefsKey::reducedMotion, ostrelGold(), QStringLiteral("reduceMotionSwitch")));
     return minimal ? section(QStringLiteral("Accessibility"), QStringLiteral("figure.walk.motion"), content)
                    : section(QStringLiteral("Interface"), QStringLiteral("slider.horizontal.3"), content);
@@ -301,7 +304,8 @@ QWidget* OstrelPreferencesView::switchRow(const QString& title, const QString& c
     auto* texts = new QVBoxLayout;
     texts->setSpacing(2);
     const bool bold = key == PrefsKey::vorraLick;
-    texts->addWidget(plainLabel(title, monospaced(11, bold ? QFont::DemiBold : QFont::Normal), ostrelGoldLight(), row));
+    texts->addWidget(
+        plainLabel(title, monospaced(11, bold ? QFont::DemiBold : QFont::Normal), ostrelGoldLight(), row));
     texts->addWidget(plainLabel(caption, monospaced(8), withOpacity(ostrelGold(), 0.4), row));
     layout->addLayout(texts);
     layout->addStretch(1);
@@ -350,11 +354,12 @@ void OstrelPreferencesView::refresh()
     }
     for (int i = 0; i < m_swatches.size(); ++i) {
         static_cast<Swatch*>(m_swatches[i])
-            ->setOutlined(OstrelPreferences::swatchOutlined(OstrelPreferences::kSwatchValues[std::size_t(i)], intensity));
+            ->setOutlined(OstrelPreferences::swatchOutlined(OstrelPreferences::kSwatchValues[std::size_t(i)],
+                                                            intensity));
     }
     for (QLabel* text : std::as_const(m_valueTexts)) {
-        const double value = m_store.real(text->property("ostrelKey").toString(),
-                                          text->property("ostrelDefault").toDouble());
+        const double value =
+            m_store.real(text->property("ostrelKey").toString(), text->property("ostrelDefault").toDouble());
         text->setText(text->property("ostrelWidthText").toBool() ? OstrelPreferences::sidebarWidthText(value)
                                                                  : OstrelPreferences::scaleText(value));
     }

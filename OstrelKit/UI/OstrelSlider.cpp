@@ -25,10 +25,7 @@ OstrelSlider::OstrelSlider(const QString& label, double value, QWidget* parent)
 }
 
 OstrelSlider::OstrelSlider(const QString& label, double value, const Options& options, QWidget* parent)
-    : QWidget(parent)
-    , m_label(label)
-    , m_options(options)
-    , m_slider(new QSlider(Qt::Horizontal, this))
+    : QWidget(parent), m_label(label), m_options(options), m_slider(new QSlider(Qt::Horizontal, this))
 {
     if (!(m_options.upper > m_options.lower)) {
         m_options.upper = m_options.lower;

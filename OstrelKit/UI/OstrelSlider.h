@@ -21,7 +21,7 @@ public:
     {
         double lower = 0.0; // range, inclusive
         double upper = 1.0;
-        std::optional<double> step; // absent: continuous
+        std::optional<double> step;              // absent: continuous
         QString format = QStringLiteral("%.2f"); // printf-style, exactly one floating-point conversion
         QString accessibilityUnit;               // appended after a space when not empty
     };

@@ -9,9 +9,7 @@
 namespace ostrel {
 
 OstrelStatusIndicator::OstrelStatusIndicator(Status status, double size, QWidget* parent)
-    : QWidget(parent)
-    , m_status(status)
-    , m_size(size)
+    : QWidget(parent), m_status(status), m_size(size)
 {
     setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
     setStatus(status);

@@ -8,9 +8,7 @@
 namespace ostrel {
 
 OstrelTextFocusGuard::OstrelTextFocusGuard(QWidget* field, bool ownsFocus, bool focused)
-    : QObject(field)
-    , m_ownsFocus(ownsFocus)
-    , m_focused(focused)
+    : QObject(field), m_ownsFocus(ownsFocus), m_focused(focused)
 {
     if (ownsFocus && field->focusPolicy() == Qt::NoFocus) {
         field->setFocusPolicy(Qt::StrongFocus);

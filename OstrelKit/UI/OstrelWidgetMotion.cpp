@@ -44,7 +44,8 @@ QAbstractAnimation* ostrelAnimation(QObject* target, const QByteArray& property,
             running = group;
         }
         // Reduce motion switched on later: stand still at the target value.
-        QObject::connect(&OstrelMotionPreference::shared(), &OstrelMotionPreference::reduceMotionChanged, running,
+        QObject::connect(&OstrelMotionPreference::shared(), &OstrelMotionPreference::reduceMotionChanged,
+                         running,
                          [running, target, property, to](bool reduce) {
                              if (!reduce) {
                                  return;

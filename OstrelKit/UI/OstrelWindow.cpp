@@ -20,10 +20,7 @@ class AspectLock : public QObject
 {
 public:
     AspectLock(QWidget* window, double widthPart, double heightPart)
-        : QObject(window)
-        , m_window(window)
-        , m_width(widthPart)
-        , m_height(heightPart)
+        : QObject(window), m_window(window), m_width(widthPart), m_height(heightPart)
     {
         setObjectName(QString::fromLatin1(kLockName));
         window->installEventFilter(this);
@@ -93,7 +90,8 @@ void setFrame(QWidget* window, const QRectF& frame)
     const int extraWidth = outer.width() - inner.width();
     const int extraHeight = outer.height() - inner.height();
     const QRect target(int(std::lround(frame.x())) + left, int(std::lround(frame.y())) + top,
-                       int(std::lround(frame.width())) - extraWidth, int(std::lround(frame.height())) - extraHeight);
+                       int(std::lround(frame.width())) - extraWidth,
+                       int(std::lround(frame.height())) - extraHeight);
     if (AspectLock* lock = lockOf(window)) {
         lock->expect(target.size());
     }
@@ -103,8 +101,7 @@ void setFrame(QWidget* window, const QRectF& frame)
 } // namespace
 
 OstrelWindow::OstrelWindow(QObject* parent)
-    : QObject(parent)
-    , m_keyWindow([] { return QApplication::activeWindow(); })
+    : QObject(parent), m_keyWindow([] { return QApplication::activeWindow(); })
 {
 }
 

@@ -60,7 +60,8 @@ RowBlocks layoutBlocks(const HelpEntry& entry, double width)
 {
     const double textWidth = std::max(1.0, width - 2 * kPadX);
     const int flags = Qt::TextWordWrap | Qt::AlignLeft | Qt::AlignTop;
-    const QRectF title = QFontMetricsF(titleFont()).boundingRect(QRectF(0, 0, textWidth, 1e6), flags, entry.title());
+    const QRectF title =
+        QFontMetricsF(titleFont()).boundingRect(QRectF(0, 0, textWidth, 1e6), flags, entry.title());
     const QRectF section =
         QFontMetricsF(sectionFont()).boundingRect(QRectF(0, 0, textWidth, 1e6), flags, entry.section());
     const double titleHeight = std::max(title.height(), QFontMetricsF(titleFont()).height());
@@ -77,7 +78,8 @@ RowBlocks layoutBlocks(const HelpEntry& entry, double width)
 QSize SearchableHelpRow::sizeHint() const
 {
     // Wide enough for a short title on one line; longer ones wrap (heightForWidth).
-    const double width = std::min(QFontMetricsF(titleFont()).horizontalAdvance(m_entry.title()) + 2 * kPadX, 240.0);
+    const double titleWidth = QFontMetricsF(titleFont()).horizontalAdvance(m_entry.title());
+    const double width = std::min(titleWidth + 2 * kPadX, 240.0);
     return QSize(int(std::ceil(width)), heightForWidth(int(std::ceil(width))));
 }
 

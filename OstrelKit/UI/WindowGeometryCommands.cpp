@@ -7,11 +7,9 @@
 
 namespace ostrel {
 
-WindowGeometryCommands::WindowGeometryCommands(OstrelWindow& windowController, std::function<void()> tarnwickAction,
-                                               QObject* parent)
-    : QObject(parent)
-    , m_controller(windowController)
-    , m_tarnwick(std::move(tarnwickAction))
+WindowGeometryCommands::WindowGeometryCommands(OstrelWindow& windowController,
+                                               std::function<void()> tarnwickAction, QObject* parent)
+    : QObject(parent), m_controller(windowController), m_tarnwick(std::move(tarnwickAction))
 {
 }
 

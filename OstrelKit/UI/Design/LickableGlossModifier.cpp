@@ -18,7 +18,8 @@ std::optional<double> LickableGlossModifier::highlightOpacity() const
 
 QColor LickableGlossModifier::glowColor() const
 {
-    return OstrelPalette::withOpacity(OstrelPalette::ostrelGoldDeep(), intensity > 0.3 ? 0.35 * intensity : 0.0);
+    return OstrelPalette::withOpacity(OstrelPalette::ostrelGoldDeep(),
+                                      intensity > 0.3 ? 0.35 * intensity : 0.0);
 }
 
 void LickableGlossModifier::paintHighlight(QPainter& painter, const QRectF& rect) const

@@ -12,7 +12,8 @@ QIcon applicationIcon(const QString& executableDir)
     QIcon icon;
     for (int size : {16, 32, 64, 128, 256, 512}) {
         const QString n = QString::number(size);
-        const QString installed = dir.filePath(QStringLiteral("../share/icons/hicolor/%1x%1/apps/%2.png").arg(n, kDesktopId));
+        const QString installed =
+            dir.filePath(QStringLiteral("../share/icons/hicolor/%1x%1/apps/%2.png").arg(n, kDesktopId));
         const QString built = dir.filePath(QStringLiteral("icons/%1_%2.png").arg(kDesktopId, n));
         for (const QString& path : {installed, built}) {
             if (QFileInfo::exists(path)) {

@@ -24,12 +24,15 @@ int main(int argc, char** argv)
     tovarine::TovarineCompanionApp::applyDarkScheme();
     tovarine::TovarineCompanionApp companion(tovarine::ColmapPhotogrammetrySession::factory());
     companion.show();
-    // Files handed over by the desktop (dropped on the launcher, "Open With"): the first one is taken as a drop.
+    // Files handed over by the desktop (dropped on the launcher, "Open With"): the first one is taken as a
+    // drop.
     const QStringList files = QCoreApplication::arguments().mid(1);
     if (!files.isEmpty()) {
         using namespace tovarine;
-        const QString detail = ostrel::UserDefaults::standard().string(SettingsKeys::kDetail, SettingsKeys::kDetailDefault);
-        companion.browseView()->drop().ingest(QUrl::fromLocalFile(QFileInfo(files.first()).absoluteFilePath()), detail);
+        const QString detail =
+            ostrel::UserDefaults::standard().string(SettingsKeys::kDetail, SettingsKeys::kDetailDefault);
+        const QUrl first = QUrl::fromLocalFile(QFileInfo(files.first()).absoluteFilePath());
+        companion.browseView()->drop().ingest(first, detail);
     }
     return app.exec();
 }

@@ -39,10 +39,12 @@ TEST_F(AccessibilityFollowers, SettingsMirrorTheDesktopOnALaterTurnInTheStatedOr
     EXPECT_FALSE(settings.reduceMotion());
 
     QStringList order;
-    QObject::connect(&settings, &OstrelAccessibilitySettings::increaseContrastChanged, [&] { order << "contrast"; });
+    QObject::connect(&settings, &OstrelAccessibilitySettings::increaseContrastChanged,
+                     [&] { order << "contrast"; });
     QObject::connect(&settings, &OstrelAccessibilitySettings::reduceTransparencyChanged,
                      [&] { order << "transparency"; });
-    QObject::connect(&settings, &OstrelAccessibilitySettings::reduceMotionChanged, [&] { order << "motion"; });
+    QObject::connect(&settings, &OstrelAccessibilitySettings::reduceMotionChanged,
+                     [&] { order << "motion"; });
     fake->set({true, false, true});
     EXPECT_FALSE(settings.increaseContrast()); // not inside the reader's dispatch
     QSignalSpy motion(&settings, &OstrelAccessibilitySettings::reduceMotionChanged);

@@ -13,8 +13,8 @@ using namespace ostrel;
 TEST(OstrelPreferences, IntensityCaptionsAtAndAroundEachBoundary)
 {
     const std::pair<double, const char*> rows[] = {
-        {0.0, "NotLickable"}, {-0.2, "Barely Damp"}, {0.25, "Barely Damp"}, {0.26, "Dewy"},
-        {0.5, "Dewy"},        {0.51, "Glossy"},      {0.75, "Glossy"},      {0.76, "Lickable"},
+        {0.0, "NotLickable"}, {-0.2, "Barely Damp"},    {0.25, "Barely Damp"},   {0.26, "Dewy"},
+        {0.5, "Dewy"},        {0.51, "Glossy"},         {0.75, "Glossy"},        {0.76, "Lickable"},
         {0.98, "Lickable"},   {0.99, "LustLickable ✦"}, {1.0, "LustLickable ✦"},
     };
     for (const auto& [x, caption] : rows) {
@@ -48,7 +48,8 @@ TEST(OstrelPreferences, ValueTexts)
     EXPECT_EQ(OstrelPreferences::sidebarWidthText(299.9), QStringLiteral("299pt"));
     EXPECT_EQ(OstrelPreferences::sidebarWidthText(-0.5), QStringLiteral("0pt"));
     EXPECT_EQ(OstrelPreferences::scaleText(1.0), QStringLiteral("1.0"));
-    EXPECT_EQ(OstrelPreferences::scaleText(0.75), QStringLiteral("0.8")); // an exact tie goes to the even digit
+    EXPECT_EQ(OstrelPreferences::scaleText(0.75),
+              QStringLiteral("0.8")); // an exact tie goes to the even digit
 }
 
 TEST(OstrelPreferences, ResetWritesTheSixDefaultsInOrderAndLeavesOtherKeys)
@@ -79,7 +80,8 @@ TEST(OstrelValueFormat, OnlyOneFloatingConversionIsAccepted)
     for (const char* good : {"%.2f", "%5.1f pt", "%g", "%+.3e", "%.0f%%"}) {
         EXPECT_FALSE(OstrelValueFormat::problem(QString::fromLatin1(good)).has_value()) << good;
     }
-    for (const char* bad : {"", "%%", "%d", "%s", "%.2f %.2f", "%*f", "%ld", "%n", "%", "%0838947372f", "%.65f", "%\u0663f"}) {
+    for (const char* bad :
+         {"", "%%", "%d", "%s", "%.2f %.2f", "%*f", "%ld", "%n", "%", "%0838947372f", "%.65f", "%\u0663f"}) {
         const auto why = OstrelValueFormat::problem(QString::fromUtf8(bad));
         ASSERT_TRUE(why.has_value()) << bad;
         EXPECT_TRUE(why->contains(QString::fromUtf8(bad))) << bad;

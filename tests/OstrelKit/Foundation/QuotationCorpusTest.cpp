@@ -19,24 +19,28 @@ struct Corpus : ::testing::Test
     // Pools: "a" = 0, 1, 2; "b" = 2, 3; "none" = empty; "bad" = out-of-range positions and 4.
     QuotationCorpus<QString> make()
     {
-        return QuotationCorpus<QString>(QStringLiteral("test.quotes"), quotes, [](const QString& key) {
-            if (key == QLatin1String("a")) {
-                return QList<int>{0, 1, 2};
-            }
-            if (key == QLatin1String("b")) {
-                return QList<int>{2, 3};
-            }
-            if (key == QLatin1String("bad")) {
-                return QList<int>{-1, 99, 4};
-            }
-            return QList<int>{};
-        }, store);
+        return QuotationCorpus<QString>(
+            QStringLiteral("test.quotes"), quotes,
+            [](const QString& key) {
+                if (key == QLatin1String("a")) {
+                    return QList<int>{0, 1, 2};
+                }
+                if (key == QLatin1String("b")) {
+                    return QList<int>{2, 3};
+                }
+                if (key == QLatin1String("bad")) {
+                    return QList<int>{-1, 99, 4};
+                }
+                return QList<int>{};
+            },
+            store);
     }
     QSet<int> shown() const
     {
         QSet<int> set;
         const QVariant v = store.value(QStringLiteral("test.quotes.shownIndices"));
-        for (const QVariant& e : v.metaType() == QMetaType::fromType<QString>() ? QVariantList{v} : v.toList()) {
+        for (const QVariant& e :
+             v.metaType() == QMetaType::fromType<QString>() ? QVariantList{v} : v.toList()) {
             set.insert(e.toInt());
         }
         return set;
@@ -56,8 +60,8 @@ TEST_F(Corpus, APoolIsExhaustedBeforeARepeatAndANewRoundKeepsOtherPools)
         round.insert(corpus.quote(QStringLiteral("a")));
     }
     if (fromB.contains(2)) {
-        // Position 2 already counted as shown, so pool a's round ends after 0 and 1, and the third call begins
-        // a new round.
+        // Position 2 already counted as shown, so pool a's round ends after 0 and 1, and the third call
+        // begins a new round.
         EXPECT_TRUE(round.contains("q0") && round.contains("q1"));
     } else {
         EXPECT_EQ(round, (QSet<QString>{"q0", "q1", "q2"}));
@@ -80,7 +84,8 @@ TEST_F(Corpus, EmptyPoolsEmptyListsAndBadValues)
     EXPECT_FALSE(store.contains(QStringLiteral("test.quotes.shownIndices")));
     EXPECT_TRUE(quotes.contains(corpus.forceQuote()));
 
-    QuotationCorpus<int> empty(QStringLiteral("empty"), {}, [](int) { return QList<int>{0}; }, store);
+    QuotationCorpus<int> empty(
+        QStringLiteral("empty"), {}, [](int) { return QList<int>{0}; }, store);
     EXPECT_EQ(empty.quote(1), QString());
     EXPECT_EQ(empty.forceQuote(), QString());
 
@@ -108,7 +113,8 @@ TEST_F(Corpus, ConcurrentCallsLoseNoUpdate)
     for (int i = 0; i < 64; ++i) {
         all << i;
     }
-    QuotationCorpus<int> corpus(QStringLiteral("threads"), many, [all](int) { return all; }, store);
+    QuotationCorpus<int> corpus(
+        QStringLiteral("threads"), many, [all](int) { return all; }, store);
     QList<QThread*> threads;
     for (int t = 0; t < 4; ++t) {
         threads << QThread::create([&corpus] {

@@ -13,7 +13,8 @@ public:
     explicit KitDemoHost(QWidget* view, const QString& title = QStringLiteral("Kit demo"));
 };
 
-// Saves `widget` (rendered offscreen) as docs/screenshots/<name>.png. Returns false when it cannot be written.
+// Saves `widget` (rendered offscreen) as docs/screenshots/<name>.png. Returns false when it cannot be
+// written.
 bool saveKitScreenshot(QWidget* widget, const QString& name);
 
 } // namespace ostrel::test

@@ -2,19 +2,19 @@
 #include "HelpEntry.h"
 #include "HelpTheme.h"
 #include "KitDemoHost.h"
+#include "LickableGloss.h"
 #include "OstrelAboutView.h"
+#include "OstrelFonts.h"
 #include "OstrelIconGenerator.h"
 #include "OstrelMotionPreference.h"
-#include "OstrelWindow.h"
-#include "SearchableHelpView.h"
-#include "LickableGloss.h"
-#include "OstrelFonts.h"
 #include "OstrelPalette.h"
 #include "OstrelPreferencesView.h"
 #include "OstrelSlider.h"
 #include "OstrelStatusIndicator.h"
+#include "OstrelWindow.h"
 #include "OstrelWindows.h"
 #include "PrefsKey.h"
+#include "SearchableHelpView.h"
 #include "UserDefaults.h"
 
 #include <QGridLayout>
@@ -38,7 +38,8 @@ TEST(KitScreenshots, SharedControls)
                         OstrelStatus::Status::info, OstrelStatus::Status::inactive}) {
         statuses->addWidget(new OstrelStatusIndicator(status, 24));
         statuses->addWidget(OstrelWindows::plainLabel(OstrelStatus::accessibilityLabel(status),
-                                                      OstrelFonts::system(11), OstrelPalette::ostrelCream(), view));
+                                                      OstrelFonts::system(11), OstrelPalette::ostrelCream(),
+                                                      view));
     }
     statuses->addStretch(1);
     column->addLayout(statuses);
@@ -94,9 +95,11 @@ TEST(KitScreenshots, AboutAtTheLargestBreathAndHelpWithLongTitles)
     EXPECT_TRUE(test::saveKitScreenshot(&about, QStringLiteral("kit-about-breathing")));
 
     const QList<HelpEntry> entries{
-        HelpEntry(QStringLiteral("Reconstructing a capture with many frames and a very long descriptive title"),
-                  QStringLiteral("Long titles wrap in the list."), QStringLiteral("RECONSTRUCTION")),
-        HelpEntry(QStringLiteral("Units"), QStringLiteral("Millimetres by default."), QStringLiteral("UNITS")),
+        HelpEntry(
+            QStringLiteral("Reconstructing a capture with many frames and a very long descriptive title"),
+            QStringLiteral("Long titles wrap in the list."), QStringLiteral("RECONSTRUCTION")),
+        HelpEntry(QStringLiteral("Units"), QStringLiteral("Millimetres by default."),
+                  QStringLiteral("UNITS")),
     };
     SearchableHelpView help(entries, {QStringLiteral("RECONSTRUCTION"), QStringLiteral("UNITS")},
                             HelpTheme::defaultTheme());

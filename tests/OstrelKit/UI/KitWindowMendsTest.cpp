@@ -78,9 +78,10 @@ TEST(SearchableHelpRow, LongTitlesWrapInsteadOfBeingCut)
 {
     const HelpTheme theme = HelpTheme::defaultTheme();
     SearchableHelpRow shortRow(HelpEntry(QStringLiteral("Units"), QString(), QStringLiteral("Units")), theme);
-    SearchableHelpRow longRow(HelpEntry(QStringLiteral("Reconstruction of a capture with many frames and a long name"),
-                                        QString(), QStringLiteral("Capture")),
-                              theme);
+    SearchableHelpRow longRow(
+        HelpEntry(QStringLiteral("Reconstruction of a capture with many frames and a long name"), QString(),
+                  QStringLiteral("Capture")),
+        theme);
     EXPECT_TRUE(longRow.hasHeightForWidth());
     const int oneLine = shortRow.heightForWidth(200);
     EXPECT_GT(longRow.heightForWidth(200), oneLine + 10);

@@ -122,7 +122,8 @@ TEST(OstrelIconGenerator, RendersTheEmojiCentredInColour)
     for (int y = 0; y < 128; ++y) {
         for (int x = 0; x < 128; ++x) {
             const QColor c = image.pixelColor(x, y);
-            if (c.alpha() > 128 && std::max({c.red(), c.green(), c.blue()}) - std::min({c.red(), c.green(), c.blue()}) > 40) {
+            if (c.alpha() > 128 &&
+                std::max({c.red(), c.green(), c.blue()}) - std::min({c.red(), c.green(), c.blue()}) > 40) {
                 ++coloured;
                 sumX += x;
                 sumY += y;
@@ -141,7 +142,8 @@ TEST(OstrelIconGenerator, WritesTheSevenSizesAndReportsOnlyRealFiles)
 {
     QTemporaryDir dir;
     const QString out = dir.filePath(QStringLiteral("new/icons"));
-    const QStringList files = OstrelIconGenerator::generateAppIconPNGs(QStringLiteral("🦊"), out, QStringLiteral("AppIcon"));
+    const QStringList files =
+        OstrelIconGenerator::generateAppIconPNGs(QStringLiteral("🦊"), out, QStringLiteral("AppIcon"));
     QStringList names;
     for (const QString& path : files) {
         names << QFileInfo(path).fileName();
@@ -154,8 +156,9 @@ TEST(OstrelIconGenerator, WritesTheSevenSizesAndReportsOnlyRealFiles)
     QFile blocker(dir.filePath(QStringLiteral("file")));
     ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
     blocker.close();
-    EXPECT_TRUE(OstrelIconGenerator::generateAppIconPNGs(QStringLiteral("🦊"), blocker.fileName() + QStringLiteral("/sub"),
-                                                        QStringLiteral("AppIcon"))
+    EXPECT_TRUE(OstrelIconGenerator::generateAppIconPNGs(QStringLiteral("🦊"),
+                                                         blocker.fileName() + QStringLiteral("/sub"),
+                                                         QStringLiteral("AppIcon"))
                     .isEmpty());
 
     EXPECT_FALSE(OstrelIconGenerator::setFolderIcon(QStringLiteral("🦊"), dir.path()).isEmpty());

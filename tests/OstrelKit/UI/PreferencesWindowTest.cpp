@@ -25,8 +25,7 @@ struct PreferencesForm : ::testing::Test
     QTemporaryDir dir;
     UserDefaults store{dir.filePath(QStringLiteral("prefs.ini"))};
 
-    template <typename T>
-    static T* child(QWidget& root, const QString& name)
+    template <typename T> static T* child(QWidget& root, const QString& name)
     {
         auto* found = root.findChild<T*>(name);
         EXPECT_NE(found, nullptr) << name.toStdString();

@@ -1,6 +1,6 @@
+#include "WindowGeometryCommands.h"
 #include "AspectBadge.h"
 #include "OstrelWindow.h"
-#include "WindowGeometryCommands.h"
 
 #include <QMenu>
 #include <QPointer>
@@ -128,10 +128,12 @@ TEST_F(GeometryCommands, MenusCarryTheItemsAndShortcuts)
     QMenu plain;
     WindowGeometryCommands plainCommands(controller);
     plainCommands.addTo(&plain);
-    EXPECT_EQ(describe(plain),
-              (QStringList{"Window Aspect Ratio: 1:1 — Square|Ctrl+Alt+1, 3:4 — Portrait|Ctrl+Alt+2, "
-                           "4:3 — Landscape|Ctrl+Alt+3, 9:16 — Tall|Ctrl+Alt+4, 16:9 — Wide|Ctrl+Alt+5, Free|Ctrl+Alt+0",
-                           "Window Size: 512 × 512|, 800 × 800|, 1080 × 1080|, 1440 × 1440|"}));
+    EXPECT_EQ(
+        describe(plain),
+        (QStringList{
+            "Window Aspect Ratio: 1:1 — Square|Ctrl+Alt+1, 3:4 — Portrait|Ctrl+Alt+2, "
+            "4:3 — Landscape|Ctrl+Alt+3, 9:16 — Tall|Ctrl+Alt+4, 16:9 — Wide|Ctrl+Alt+5, Free|Ctrl+Alt+0",
+            "Window Size: 512 × 512|, 800 × 800|, 1080 × 1080|, 1440 × 1440|"}));
 
     int captures = 0;
     QMenu withCapture;

@@ -13,8 +13,8 @@ TEST(LickableGlossModifier, HighlightAndGlowThresholds)
         double glowAlpha;
     };
     const Row rows[] = {
-        {0.0, std::nullopt, 0.0}, {0.01, std::nullopt, 0.0}, {0.3, 0.06 + 0.22 * 0.3, 0.0},
-        {0.5, 0.06 + 0.11, 0.175}, {1.0, 0.28, 0.35},      {2.0, 0.50, 0.70}, // not clamped
+        {0.0, std::nullopt, 0.0},  {0.01, std::nullopt, 0.0}, {0.3, 0.06 + 0.22 * 0.3, 0.0},
+        {0.5, 0.06 + 0.11, 0.175}, {1.0, 0.28, 0.35},         {2.0, 0.50, 0.70}, // not clamped
     };
     for (const Row& row : rows) {
         const LickableGlossModifier gloss{row.intensity, 4};

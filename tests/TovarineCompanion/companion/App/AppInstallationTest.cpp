@@ -25,7 +25,8 @@ TEST(AppInstallation, FindsTheIconsOfAnInstalledTreeAndOfTheBuildTree)
     QTemporaryDir installed;
     QDir(installed.path()).mkpath(QStringLiteral("bin"));
     for (int size : {16, 256}) {
-        writeIcon(installed.filePath(QStringLiteral("share/icons/hicolor/%1x%1/apps/app.tovarine.Companion.png").arg(size)),
+        writeIcon(installed.filePath(
+                      QStringLiteral("share/icons/hicolor/%1x%1/apps/app.tovarine.Companion.png").arg(size)),
                   size);
     }
     const QIcon fromInstall = AppInstallation::applicationIcon(installed.filePath(QStringLiteral("bin")));
@@ -41,6 +42,7 @@ TEST(AppInstallation, FindsTheIconsOfAnInstalledTreeAndOfTheBuildTree)
 
 TEST(AppInstallation, TheBuiltExecutableFindsItsGeneratedIcons)
 {
-    const QIcon icon = AppInstallation::applicationIcon(QStringLiteral(TOVARINE_BINARY_ROOT "/TovarineCompanion/companion/App"));
+    const QIcon icon = AppInstallation::applicationIcon(
+        QStringLiteral(TOVARINE_BINARY_ROOT "/TovarineCompanion/companion/App"));
     EXPECT_EQ(icon.availableSizes().size(), 6);
 }
