@@ -13,10 +13,14 @@ class QMenu;
 class QMenuBar;
 class QWidget;
 
+namespace ostrel {
+class UserDefaults;
+}
+
 namespace tovarine {
 
 class BrowseView;
-class UserDefaults;
+using ostrel::UserDefaults;
 class Workspace;
 
 // The application's windows: the main window "tovarine companion" (content BrowseView, at least 560 x 540,

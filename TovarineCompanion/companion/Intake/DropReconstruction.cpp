@@ -293,7 +293,7 @@ void DropReconstruction::exportObj(quint64 generation, const Staged& staged, con
     const QString objPath = QDir(staged.resultDir).filePath(QStringLiteral("model.obj"));
     // A failed export must not leave the previous run's OBJ looking like this run's.
     QFile::remove(objPath);
-    const QString unit = UserDefaults::standard().string(SettingsKeys::kUnits, SettingsKeys::kUnitsDefault);
+    const QString unit = ostrel::UserDefaults::standard().string(SettingsKeys::kUnits, SettingsKeys::kUnitsDefault);
 
     auto* watcher = new QFutureWatcher<std::optional<QString>>(this);
     connect(watcher, &QFutureWatcherBase::finished, this, [this, generation, staged, meshPath, watcher] {

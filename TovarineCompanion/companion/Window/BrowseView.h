@@ -9,11 +9,15 @@
 class QScrollArea;
 class QVBoxLayout;
 
+namespace ostrel {
+class UserDefaults;
+}
+
 namespace tovarine {
 
 class DropCircle;
 class ResultView;
-class UserDefaults;
+using ostrel::UserDefaults;
 class Workspace;
 
 // The main window's content: the wordmark, the drop circle (or, once a drop is done, the result view in a

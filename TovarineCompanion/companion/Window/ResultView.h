@@ -7,11 +7,15 @@ class QHBoxLayout;
 class QLabel;
 class QVBoxLayout;
 
+namespace ostrel {
+class UserDefaults;
+}
+
 namespace tovarine {
 
 class PreviewControls;
 class USDZPreviewMac;
-class UserDefaults;
+using ostrel::UserDefaults;
 
 // The result of a finished drop, top to bottom, 10 px apart: the preview row (the model preview, at least
 // 340 px high; a cage preview may be added beside it), the look controls, three places for the result

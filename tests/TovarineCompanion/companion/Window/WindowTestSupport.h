@@ -71,7 +71,7 @@ struct WindowFixture
     QString makeCapture(const QString& name);
 
     QTemporaryDir root;
-    std::unique_ptr<UserDefaults> defaults;
+    std::unique_ptr<ostrel::UserDefaults> defaults;
     RecordingWorkspace workspace;
     FakeEngine engine;
 };

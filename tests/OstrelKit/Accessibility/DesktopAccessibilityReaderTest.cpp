@@ -1,4 +1,4 @@
-#include "DesktopMotionSetting.h"
+#include "DesktopAccessibilityReader.h"
 
 #include <QDBusConnection>
 #include <QDBusMessage>
@@ -17,7 +17,7 @@ using namespace ostrel;
 
 namespace {
 
-// A stand-in for the desktop's settings portal: answers Read for the animations key with a set value.
+// A stand-in for the desktop's settings portal: answers Read for the animations and high-contrast keys.
 class FakePortalSettings : public QObject
 {
     Q_OBJECT
@@ -28,14 +28,15 @@ public:
     {
     }
     std::atomic<bool> animationsEnabled{true};
+    std::atomic<bool> highContrast{false};
 
 public slots:
     QDBusVariant Read(const QString& settingsNamespace, const QString& key)
     {
         Q_UNUSED(settingsNamespace);
-        Q_UNUSED(key);
+        const bool value = key == QLatin1String("high-contrast") ? bool(highContrast) : bool(animationsEnabled);
         // Portals wrap the value in a variant inside the variant reply.
-        return QDBusVariant(QVariant::fromValue(QDBusVariant(bool(animationsEnabled))));
+        return QDBusVariant(QVariant::fromValue(QDBusVariant(value)));
     }
 };
 
@@ -70,34 +71,34 @@ private:
 
 } // namespace
 
-TEST(DesktopMotionSetting, NoSessionBusMeansUnknownAndMotionAllowed)
+TEST(PortalAccessibilityReader, NoSessionBusLeavesEveryOptionFalse)
 {
     const QDBusConnection none =
         QDBusConnection::connectToBus(QStringLiteral("unix:path=/nonexistent/bus"), QStringLiteral("none"));
     ASSERT_FALSE(none.isConnected());
-    DesktopMotionSetting setting(none);
-    EXPECT_FALSE(setting.readReduceMotion().has_value());
+    PortalAccessibilityReader reader(none);
+    EXPECT_EQ(reader.options(), DesktopAccessibilityOptions{});
+    EXPECT_TRUE(reader.firstReadDone());
 }
 
-TEST(DesktopMotionSetting, ValueShapesFromThePortal)
+TEST(PortalAccessibilityReader, ValueShapesFromThePortal)
 {
-    EXPECT_EQ(DesktopMotionSetting::reduceMotionFromValue(QVariant(false)), true);
-    EXPECT_EQ(DesktopMotionSetting::reduceMotionFromValue(QVariant(true)), false);
-    EXPECT_EQ(DesktopMotionSetting::reduceMotionFromValue(QVariant::fromValue(QDBusVariant(false))), true);
-    EXPECT_EQ(DesktopMotionSetting::reduceMotionFromValue(
-                  QVariant::fromValue(QDBusVariant(QVariant::fromValue(QDBusVariant(true))))),
-              false);
-    EXPECT_FALSE(DesktopMotionSetting::reduceMotionFromValue(QVariant(QStringLiteral("no"))).has_value());
-    EXPECT_FALSE(DesktopMotionSetting::reduceMotionFromValue(QVariant()).has_value());
+    using R = PortalAccessibilityReader;
+    EXPECT_EQ(R::booleanFromValue(QVariant(false)), false);
+    EXPECT_EQ(R::booleanFromValue(QVariant(true)), true);
+    EXPECT_EQ(R::booleanFromValue(QVariant::fromValue(QDBusVariant(false))), false);
+    EXPECT_EQ(R::booleanFromValue(QVariant::fromValue(QDBusVariant(QVariant::fromValue(QDBusVariant(true))))),
+              true);
+    EXPECT_FALSE(R::booleanFromValue(QVariant(QStringLiteral("no"))).has_value());
+    EXPECT_FALSE(R::booleanFromValue(QVariant()).has_value());
 }
 
-TEST(DesktopMotionSetting, ReadsAndFollowsThePortalOnASessionBus)
+TEST(PortalAccessibilityReader, ReadsWithoutBlockingThenFollowsThePortal)
 {
     PrivateBus bus;
     if (bus.address().isEmpty()) {
         GTEST_SKIP() << "dbus-daemon is not available";
     }
-    // The portal side lives on its own thread so the reader's blocking call can be answered.
     auto portal = std::make_unique<FakePortalSettings>(nullptr); // outlives the thread it lives in
     QThread serviceThread;
     serviceThread.start();
@@ -107,35 +108,43 @@ TEST(DesktopMotionSetting, ReadsAndFollowsThePortalOnASessionBus)
     });
     QDBusConnection service = QDBusConnection::connectToBus(bus.address(), QStringLiteral("portal"));
     ASSERT_TRUE(service.isConnected());
+    portal->animationsEnabled = false;
+    portal->highContrast = true;
     portal->moveToThread(&serviceThread);
     ASSERT_TRUE(service.registerObject(QStringLiteral("/org/freedesktop/portal/desktop"), portal.get(),
                                        QDBusConnection::ExportAllSlots));
     ASSERT_TRUE(service.registerService(QStringLiteral("org.freedesktop.portal.Desktop")));
 
-    QDBusConnection reader = QDBusConnection::connectToBus(bus.address(), QStringLiteral("reader"));
-    ASSERT_TRUE(reader.isConnected());
-    DesktopMotionSetting setting(reader);
-    EXPECT_EQ(setting.readReduceMotion(), false);
-    portal->animationsEnabled = false;
-    EXPECT_EQ(setting.readReduceMotion(), true);
+    QDBusConnection connection = QDBusConnection::connectToBus(bus.address(), QStringLiteral("reader"));
+    ASSERT_TRUE(connection.isConnected());
+    PortalAccessibilityReader reader(connection);
+    // Nothing is known until the asynchronous first reads answer.
+    EXPECT_FALSE(reader.firstReadDone());
+    EXPECT_EQ(reader.options(), DesktopAccessibilityOptions{});
+    QSignalSpy first(&reader, &PortalAccessibilityReader::firstReadFinished);
+    ASSERT_TRUE(first.wait(5000));
+    EXPECT_EQ(reader.options(), (DesktopAccessibilityOptions{true, false, true}));
 
-    QSignalSpy spy(&setting, &DesktopMotionSetting::reduceMotionChanged);
-    const auto emitChange = [&](const QString& ns, const QString& key, bool enabled) {
+    QSignalSpy spy(&reader, &DesktopAccessibilityReader::optionsChanged);
+    const auto emitChange = [&](const QString& ns, const QString& key, bool value) {
         QDBusMessage signal = QDBusMessage::createSignal(QStringLiteral("/org/freedesktop/portal/desktop"),
                                                          QStringLiteral("org.freedesktop.portal.Settings"),
                                                          QStringLiteral("SettingChanged"));
-        signal << ns << key << QVariant::fromValue(QDBusVariant(enabled));
+        signal << ns << key << QVariant::fromValue(QDBusVariant(value));
         service.send(signal);
     };
     emitChange(QStringLiteral("org.gnome.desktop.interface"), QStringLiteral("font-name"), true); // ignored
     emitChange(QStringLiteral("org.gnome.desktop.interface"), QStringLiteral("enable-animations"), true);
     ASSERT_TRUE(spy.wait(5000));
-    ASSERT_EQ(spy.count(), 1);
-    EXPECT_EQ(spy.at(0).at(0).toBool(), false);
+    EXPECT_EQ(reader.options(), (DesktopAccessibilityOptions{true, false, false}));
+    emitChange(QStringLiteral("org.gnome.desktop.a11y.interface"), QStringLiteral("high-contrast"), false);
+    ASSERT_TRUE(spy.wait(5000));
+    EXPECT_EQ(spy.count(), 2);
+    EXPECT_EQ(reader.options(), DesktopAccessibilityOptions{});
 
     service.unregisterObject(QStringLiteral("/org/freedesktop/portal/desktop"));
     QDBusConnection::disconnectFromBus(QStringLiteral("portal"));
     QDBusConnection::disconnectFromBus(QStringLiteral("reader"));
 }
 
-#include "DesktopMotionSettingTest.moc"
+#include "DesktopAccessibilityReaderTest.moc"

@@ -1,8 +1,10 @@
 #include "UserDefaults.h"
 
+#include <QMutexLocker>
+
 #include <cmath>
 
-namespace tovarine {
+namespace ostrel {
 
 UserDefaults& UserDefaults::standard()
 {
@@ -19,12 +21,19 @@ UserDefaults::UserDefaults(const QString& iniPath, QObject* parent)
 
 bool UserDefaults::contains(const QString& key) const
 {
+    const QMutexLocker lock(&m_mutex);
     return m_settings.contains(key);
+}
+
+QVariant UserDefaults::value(const QString& key) const
+{
+    const QMutexLocker lock(&m_mutex);
+    return m_settings.value(key);
 }
 
 QString UserDefaults::string(const QString& key, const QString& defaultValue) const
 {
-    const QVariant value = m_settings.value(key);
+    const QVariant value = this->value(key);
     if (!value.isValid() || !value.canConvert<QString>()) {
         return defaultValue;
     }
@@ -33,7 +42,7 @@ QString UserDefaults::string(const QString& key, const QString& defaultValue) co
 
 double UserDefaults::real(const QString& key, double defaultValue) const
 {
-    const QVariant value = m_settings.value(key);
+    const QVariant value = this->value(key);
     bool ok = false;
     const double number = value.toDouble(&ok);
     return ok && std::isfinite(number) ? number : defaultValue;
@@ -41,7 +50,7 @@ double UserDefaults::real(const QString& key, double defaultValue) const
 
 int UserDefaults::integer(const QString& key, int defaultValue) const
 {
-    const QVariant value = m_settings.value(key);
+    const QVariant value = this->value(key);
     bool ok = false;
     const int number = value.toInt(&ok);
     return ok ? number : defaultValue;
@@ -49,7 +58,7 @@ int UserDefaults::integer(const QString& key, int defaultValue) const
 
 bool UserDefaults::boolean(const QString& key, bool defaultValue) const
 {
-    const QVariant value = m_settings.value(key);
+    const QVariant value = this->value(key);
     if (!value.isValid()) {
         return defaultValue;
     }
@@ -65,22 +74,28 @@ bool UserDefaults::boolean(const QString& key, bool defaultValue) const
 
 void UserDefaults::setValue(const QString& key, const QVariant& value)
 {
-    if (m_settings.contains(key) && m_settings.value(key) == value) {
-        return;
+    {
+        const QMutexLocker lock(&m_mutex);
+        if (m_settings.contains(key) && m_settings.value(key) == value) {
+            return;
+        }
+        m_settings.setValue(key, value);
+        m_settings.sync();
     }
-    m_settings.setValue(key, value);
-    m_settings.sync();
     emit changed(key);
 }
 
 void UserDefaults::remove(const QString& key)
 {
-    if (!m_settings.contains(key)) {
-        return;
+    {
+        const QMutexLocker lock(&m_mutex);
+        if (!m_settings.contains(key)) {
+            return;
+        }
+        m_settings.remove(key);
+        m_settings.sync();
     }
-    m_settings.remove(key);
-    m_settings.sync();
     emit changed(key);
 }
 
-} // namespace tovarine
+} // namespace ostrel
