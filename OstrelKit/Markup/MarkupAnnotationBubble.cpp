@@ -14,8 +14,6 @@
 #include <QVBoxLayout>
 
 namespace {
-// A header press turns into a drag only past this distance, so a click on it does not nudge the note.
-constexpr double kDragThreshold = 10;
 constexpr int kMaxTextLines = 4;
 
 const MarkupAnnotation* findNote(const MarkupState& state, qint64 id)
@@ -160,49 +158,23 @@ bool MarkupAnnotationBubble::eventFilter(QObject* watched, QEvent* event)
     if (watched != m_header) {
         return QFrame::eventFilter(watched, event);
     }
-    switch (event->type()) {
-    case QEvent::MouseButtonPress: {
-        auto* mouse = static_cast<QMouseEvent*>(event);
-        if (mouse->button() == Qt::LeftButton) {
-            m_pressed = true;
-            m_dragging = false;
-            m_pressGlobal = mouse->globalPosition();
-            return true;
+    switch (m_drag.feed(event)) {
+    case MarkupDragTracker::Step::none: return QFrame::eventFilter(watched, event);
+    case MarkupDragTracker::Step::pressed:
+    case MarkupDragTracker::Step::held: return true;
+    case MarkupDragTracker::Step::moved:
+        m_dragOffset = m_drag.translation();
+        place();
+        return true;
+    case MarkupDragTracker::Step::ended:
+        m_dragOffset = {};
+        // The note moves by exactly the drag, read from the state in case it changed meanwhile.
+        if (const MarkupAnnotation* note = findNote(*m_state, m_noteId)) {
+            m_anchor = QPointF(note->x + m_drag.translation().x(), note->y + m_drag.translation().y());
+            m_state->updateAnnotation(m_noteId, m_anchor.x(), m_anchor.y(), note->text);
         }
-        break;
-    }
-    case QEvent::MouseMove: {
-        auto* mouse = static_cast<QMouseEvent*>(event);
-        if (m_pressed) {
-            const QPointF translation = mouse->globalPosition() - m_pressGlobal;
-            if (m_dragging || std::hypot(translation.x(), translation.y()) >= kDragThreshold) {
-                m_dragging = true;
-                m_dragOffset = translation;
-                place();
-            }
-            return true;
-        }
-        break;
-    }
-    case QEvent::MouseButtonRelease: {
-        auto* mouse = static_cast<QMouseEvent*>(event);
-        if (m_pressed && mouse->button() == Qt::LeftButton) {
-            m_pressed = false;
-            if (m_dragging) {
-                const QPointF translation = mouse->globalPosition() - m_pressGlobal;
-                m_dragging = false;
-                m_dragOffset = {};
-                if (const MarkupAnnotation* note = findNote(*m_state, m_noteId)) {
-                    m_anchor = QPointF(note->x + translation.x(), note->y + translation.y());
-                    m_state->updateAnnotation(m_noteId, m_anchor.x(), m_anchor.y(), note->text);
-                }
-                place();
-            }
-            return true;
-        }
-        break;
-    }
-    default: break;
+        place();
+        return true;
     }
     return QFrame::eventFilter(watched, event);
 }

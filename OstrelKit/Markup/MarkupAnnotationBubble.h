@@ -1,5 +1,6 @@
 #pragma once
 
+#include "MarkupDragTracker.h"
 #include "MarkupState.h"
 
 #include <QFrame>
@@ -42,7 +43,5 @@ private:
     QPlainTextEdit* m_text = nullptr;
     QPointF m_anchor;
     QPointF m_dragOffset;
-    QPointF m_pressGlobal;
-    bool m_pressed = false;
-    bool m_dragging = false;
+    MarkupDragTracker m_drag;
 };

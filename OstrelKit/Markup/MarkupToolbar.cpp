@@ -13,7 +13,6 @@
 namespace {
 
 constexpr int kBarHeight = 44;
-constexpr double kDragThreshold = 10;
 
 QFrame* divider(QWidget* parent)
 {
@@ -190,42 +189,9 @@ void MarkupToolbar::mouseReleaseEvent(QMouseEvent* event)
 
 bool MarkupToolbar::trackDrag(QEvent* event)
 {
-    switch (event->type()) {
-    case QEvent::MouseButtonPress: {
-        auto* mouse = static_cast<QMouseEvent*>(event);
-        if (mouse->button() == Qt::LeftButton) {
-            m_pressed = true;
-            m_dragging = false;
-            m_pressGlobal = mouse->globalPosition();
-        }
-        return false;
-    }
-    case QEvent::MouseMove: {
-        auto* mouse = static_cast<QMouseEvent*>(event);
-        if (!m_pressed) {
-            return false;
-        }
-        const QPointF translation = mouse->globalPosition() - m_pressGlobal;
-        if (!m_dragging && std::hypot(translation.x(), translation.y()) >= kDragThreshold) {
-            m_dragging = true;
-        }
-        if (m_dragging) {
-            emit dragMoved(translation);
-            return true;
-        }
-        return false;
-    }
-    case QEvent::MouseButtonRelease: {
-        auto* mouse = static_cast<QMouseEvent*>(event);
-        const bool wasDragging = m_dragging;
-        m_pressed = false;
-        m_dragging = false;
-        if (wasDragging) {
-            emit dragEnded(mouse->globalPosition() - m_pressGlobal);
-            return true;
-        }
-        return false;
-    }
+    switch (m_drag.feed(event)) {
+    case MarkupDragTracker::Step::moved: emit dragMoved(m_drag.translation()); return true;
+    case MarkupDragTracker::Step::ended: emit dragEnded(m_drag.translation()); return true;
     default: return false;
     }
 }

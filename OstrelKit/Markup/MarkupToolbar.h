@@ -1,5 +1,6 @@
 #pragma once
 
+#include "MarkupDragTracker.h"
 #include "MarkupState.h"
 
 #include <QWidget>
@@ -41,9 +42,7 @@ private:
     std::map<MarkupMode, MarkupStyledButton*> m_toolButtons;
     std::map<MarkupColor, QWidget*> m_swatches;
     QComboBox* m_sizePicker = nullptr;
-    QPointF m_pressGlobal;
-    bool m_pressed = false;
-    bool m_dragging = false;
+    MarkupDragTracker m_drag;
 };
 
 // One ink swatch: a 14-point circle of the colour with a 2-point ring inside its edge, accent when chosen.
