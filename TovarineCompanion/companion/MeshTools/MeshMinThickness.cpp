@@ -89,10 +89,11 @@ Expected<Result, Failure> analyze(const QString& objPath, const QString& destina
     if (!loaded) {
         return unexpected(Failure{loaded.error()});
     }
-    const MeshLists& mesh = *loaded;
+    const MeshLists& mesh = loaded->mesh;
     Result result;
     result.faceCount = static_cast<std::int64_t>(mesh.triangles.size());
     result.openEdges = MeshTopology::edgeReport(mesh.triangles).open;
+    result.skippedFaces = loaded->skippedFaces;
     if (cancel.stop_requested()) {
         return unexpected(failed(Kind::cancelled));
     }

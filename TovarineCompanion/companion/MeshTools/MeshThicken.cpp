@@ -5,6 +5,7 @@
 #include "TextFormat.h"
 #include "VecMath.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace tovarine::MeshThicken {
@@ -49,6 +50,110 @@ MeshPositions vertexNormals(const MeshPositions& positions, const MeshTriangles&
         }
     }
     return normals;
+}
+
+MeshLists splitPinchedVertices(MeshLists mesh)
+{
+    const std::vector<edgeusage::EdgeUse> uses = edgeusage::slotUses(mesh.triangles);
+    const std::size_t faceCount = mesh.triangles.size();
+    const std::size_t vertexCount = mesh.positions.size();
+    std::vector<char> onBoundary(vertexCount, 0);
+    bool anyBoundary = false;
+    for (std::size_t t = 0; t < faceCount; ++t) {
+        for (int k = 0; k < 3; ++k) {
+            if (uses[t * 3 + static_cast<std::size_t>(k)].uses == 1) {
+                const MeshTriangle& tri = mesh.triangles[t];
+                onBoundary[static_cast<std::size_t>(tri[k])] = 1;
+                onBoundary[static_cast<std::size_t>(tri[(k + 1) % 3])] = 1;
+                anyBoundary = true;
+            }
+        }
+    }
+    if (!anyBoundary) {
+        return mesh;
+    }
+
+    // The corners (3 × face + k) at each boundary vertex, in face order.
+    std::vector<std::size_t> start(vertexCount + 1, 0);
+    for (const MeshTriangle& t : mesh.triangles) {
+        for (std::int64_t v : t) {
+            start[static_cast<std::size_t>(v) + 1] += onBoundary[static_cast<std::size_t>(v)] ? 1 : 0;
+        }
+    }
+    for (std::size_t v = 0; v < vertexCount; ++v) {
+        start[v + 1] += start[v];
+    }
+    std::vector<std::uint32_t> corners(start[vertexCount]);
+    {
+        std::vector<std::size_t> fill(start.begin(), start.end() - 1);
+        for (std::size_t t = 0; t < faceCount; ++t) {
+            for (int k = 0; k < 3; ++k) {
+                const auto v = static_cast<std::size_t>(mesh.triangles[t][k]);
+                if (onBoundary[v]) {
+                    corners[fill[v]++] = static_cast<std::uint32_t>(t * 3 + static_cast<std::size_t>(k));
+                }
+            }
+        }
+    }
+
+    std::vector<std::uint32_t> parent;
+    std::vector<std::pair<std::int64_t, std::uint32_t>> shared; // (other end of a shared edge, corner)
+    std::vector<std::int64_t> copyOfRoot;
+    auto find = [&](std::uint32_t i) {
+        while (parent[i] != i) {
+            parent[i] = parent[parent[i]];
+            i = parent[i];
+        }
+        return i;
+    };
+    for (std::size_t v = 0; v < vertexCount; ++v) {
+        const std::size_t first = start[v];
+        const std::size_t count = start[v + 1] - first;
+        if (count < 2) {
+            continue;
+        }
+        parent.resize(count);
+        shared.clear();
+        for (std::uint32_t i = 0; i < count; ++i) {
+            parent[i] = i;
+            const std::uint32_t corner = corners[first + i];
+            const std::size_t t = corner / 3;
+            const unsigned k = corner % 3;
+            const MeshTriangle& tri = mesh.triangles[t];
+            // The edge leaving v in this face (slot k) and the one arriving at it (slot k + 2).
+            if (uses[t * 3 + k].uses >= 2) {
+                shared.emplace_back(tri[(k + 1) % 3], i);
+            }
+            if (uses[t * 3 + (k + 2) % 3].uses >= 2) {
+                shared.emplace_back(tri[(k + 2) % 3], i);
+            }
+        }
+        std::sort(shared.begin(), shared.end());
+        for (std::size_t s = 1; s < shared.size(); ++s) {
+            if (shared[s].first == shared[s - 1].first) {
+                const std::uint32_t a = find(shared[s].second);
+                const std::uint32_t b = find(shared[s - 1].second);
+                parent[std::max(a, b)] = std::min(a, b);
+            }
+        }
+        // Fans in order of their first corner; the first keeps v.
+        copyOfRoot.assign(count, -1);
+        for (std::uint32_t i = 0; i < count; ++i) {
+            const std::uint32_t root = find(i);
+            if (copyOfRoot[root] == -1) {
+                if (root == find(0)) {
+                    copyOfRoot[root] = static_cast<std::int64_t>(v);
+                } else {
+                    copyOfRoot[root] = static_cast<std::int64_t>(mesh.positions.size());
+                    const Vec3 at = mesh.positions[v];
+                    mesh.positions.push_back(at);
+                }
+            }
+            const std::uint32_t corner = corners[first + i];
+            mesh.triangles[corner / 3][corner % 3] = copyOfRoot[root];
+        }
+    }
+    return mesh;
 }
 
 Shell buildShell(const MeshLists& mesh, const MeshPositions& normals, double shellMM)
@@ -103,7 +208,7 @@ Expected<Result, Failure> thicken(const QString& objPath, const QString& destina
     if (cancel.stop_requested()) {
         return unexpected(failed(Kind::cancelled));
     }
-    const MeshLists& mesh = *loaded;
+    const MeshLists mesh = splitPinchedVertices(std::move(loaded->mesh));
     const auto vertexCount = static_cast<std::int64_t>(mesh.positions.size());
     const auto faceCount = static_cast<std::int64_t>(mesh.triangles.size());
 
@@ -157,7 +262,8 @@ Expected<Result, Failure> thicken(const QString& objPath, const QString& destina
     }
 
     const MeshTopology::EdgeReport edges = MeshTopology::edgeReport(shell.triangles);
-    return Result{faceCount, faceCount, bridgeFaces, edges.open, edges.nonManifold, edges.flipped};
+    return Result{faceCount,         faceCount,     bridgeFaces,         edges.open,
+                  edges.nonManifold, edges.flipped, loaded->skippedFaces};
 }
 
 } // namespace tovarine::MeshThicken

@@ -101,21 +101,23 @@ bool nextToken(std::string_view& rest, std::string_view& token)
     return true;
 }
 
+// A line that names a vertex always holds one, so later faces keep the file's numbering: when its first
+// three tokens are not all numbers, the vertex is kept as not-a-number and its faces are dropped later,
+// like those of any non-finite vertex.
 void parseVertex(std::string_view rest, MeshPositions& positions)
 {
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    Vec3 p{nan, nan, nan};
     std::string_view tokens[3];
+    bool complete = true;
     for (auto& token : tokens) {
-        if (!nextToken(rest, token)) {
-            return;
-        }
+        complete = complete && nextToken(rest, token);
     }
-    Vec3 p;
-    for (int a = 0; a < 3; ++a) {
-        if (!parseDouble(tokens[a], p[a])) {
-            return;
-        }
+    Vec3 parsed;
+    for (int a = 0; a < 3 && complete; ++a) {
+        complete = parseDouble(tokens[a], parsed[a]);
     }
-    positions.push_back(p);
+    positions.push_back(complete ? parsed : p);
 }
 
 void parseFace(std::string_view rest, std::int64_t positionCount, std::vector<std::int64_t>& indices,
@@ -175,6 +177,9 @@ MeshLists parse(std::string_view text)
         }
         if (keyword == "v") {
             parseVertex(rest, mesh.positions);
+        } else if (keyword.size() > 1 && keyword[0] == 'v' && keyword[1] == '\t') {
+            // A vertex written with tabs: unreadable, but it still takes its number.
+            parseVertex({}, mesh.positions);
         } else if (keyword == "f") {
             parseFace(rest, static_cast<std::int64_t>(mesh.positions.size()), indices, mesh.triangles);
         }

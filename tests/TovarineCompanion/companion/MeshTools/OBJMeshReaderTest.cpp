@@ -57,19 +57,38 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(OBJMeshReader, VertexRecords)
 {
-    const MeshLists mesh = OBJMeshReader::parse("v 1 2\n"             // too few numbers
-                                                "v 1 2 3 4 0.5 0.5\n" // w and colours ignored
-                                                "v 1 2 zz\n"          // third number unparsable
+    const MeshLists mesh = OBJMeshReader::parse("v 1 2 3 4 0.5 0.5\n" // w and colours ignored
                                                 "v  -1.5e1   +2 0x1p3  \n"
-                                                "v\t1\t2\t3\n"
-                                                "v 1 2 3\t\n"
                                                 "f 1 2 -1\n");
     ASSERT_EQ(mesh.positions.size(), 2u);
     EXPECT_EQ(mesh.positions[0], (Vec3{1, 2, 3}));
     EXPECT_EQ(mesh.positions[1], (Vec3{-15, 2, 8}));
-    // The skipped records are not counted: -1 is the second vertex read.
     EXPECT_EQ(mesh.triangles, (Triangles{{0, 1, 1}}));
 }
+
+// A vertex line that cannot be read still takes its number: the faces after it keep joining the vertices
+// the file means, and the unreadable vertex is not a number (the tools drop the faces that use it).
+class UnreadableVertexLines : public ::testing::TestWithParam<const char*>
+{
+};
+
+TEST_P(UnreadableVertexLines, KeepTheFilesNumbering)
+{
+    const std::string text =
+        std::string("v 0 0 0\n") + GetParam() + "\nv 1 0 0\nv 0 1 0\nf 1 3 4\nf 1 2 3\nf -4 -2 -1\n";
+    const MeshLists mesh = OBJMeshReader::parse(text);
+    ASSERT_EQ(mesh.positions.size(), 4u);
+    EXPECT_EQ(mesh.positions[0], (Vec3{0, 0, 0}));
+    EXPECT_TRUE(std::isnan(mesh.positions[1][0]) && std::isnan(mesh.positions[1][1]) &&
+                std::isnan(mesh.positions[1][2]));
+    EXPECT_EQ(mesh.positions[2], (Vec3{1, 0, 0}));
+    EXPECT_EQ(mesh.positions[3], (Vec3{0, 1, 0}));
+    EXPECT_EQ(mesh.triangles, (Triangles{{0, 2, 3}, {0, 1, 2}, {0, 2, 3}}));
+}
+
+INSTANTIATE_TEST_SUITE_P(OBJMeshReader, UnreadableVertexLines,
+                         ::testing::Values("v 10 10 1O", "v 10,0 20,0 30,0", "v 1 2", "v", "v 1 2 zz 4",
+                                           "v 1 2 3\t", "v\t1\t2\t3", "v 1e5 - 3"));
 
 TEST(OBJMeshReader, CrLfAndByteOrderMarkReadLikePlainText)
 {
@@ -105,7 +124,7 @@ TEST(OBJMeshReader, NonFiniteNumbersAreKeptAsVertices)
 
 TEST(OBJMeshReader, NothingUsableGivesEmptyLists)
 {
-    for (const char* text : {"", "\n\n", "# only a comment\n", "hello world", "v\nf\n"}) {
+    for (const char* text : {"", "\n\n", "# only a comment\n", "hello world", "f\n", "vt 1 2\nvn 0 0 1\n"}) {
         const MeshLists mesh = OBJMeshReader::parse(text);
         EXPECT_TRUE(mesh.positions.empty() && mesh.triangles.empty()) << text;
     }
