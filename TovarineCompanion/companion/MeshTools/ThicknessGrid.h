@@ -9,9 +9,12 @@
 
 namespace tovarine::MeshMinThickness {
 
-// Uniform grid over a mesh's padded bounding box, listing in each cell the triangles whose bounding box
-// touches it. Cells are stored flat: the list of cell (x, y, z) is entry x + res × (y + res × z), and
-// `cellTriangles[cellStart[c] .. cellStart[c + 1])` holds its triangle indices in ascending order.
+// Uniform grid over a mesh's padded bounding box, listing in each cell the triangles that may cross it.
+// Cells are stored flat: the list of cell (x, y, z) is entry x + res × (y + res × z), and
+// `cellTriangles[cellStart[c] .. cellStart[c + 1])` holds its triangles in ascending order of their rank.
+// Triangles are ranked by where they lie (the cell of their centroid, cells in Z-order), so triangles near
+// each other sit near each other in every list whatever the order of the mesh's faces; `order[rank]` is
+// the triangle's index in the mesh.
 struct ThicknessGrid
 {
     Vec3 lo{}; // padded box
@@ -21,7 +24,12 @@ struct ThicknessGrid
     Vec3 cellSize{};   // (hi - lo) / res
     Vec3 invCell{};    // 1 / cellSize
     std::vector<std::size_t> cellStart;
-    std::vector<std::int32_t> cellTriangles;
+    std::vector<std::int32_t> cellTriangles; // ranks
+    std::vector<std::int32_t> order;         // rank → triangle index
+    // Distance (mm) far above any rounding error of the walk, the hit test and the cell test: triangles
+    // are listed in every cell they come this close to, and a walk may stop once its best hit lies this
+    // far before the next cell.
+    double margin = 0.0;
 
     std::span<const std::int32_t> cell(std::size_t index) const
     {
@@ -33,7 +41,10 @@ struct ThicknessGrid
 int gridResolution(std::int64_t triangleCount);
 
 // Builds the grid: box of all positions (NaN ignored), padding max(largest extent × 1e-4, 0.001), the
-// resolution above, each triangle appended to every cell of its bounding box's cell block.
+// resolution above. Each triangle is listed in the cells of its bounding box's cell block; when that block
+// is large (a long or slanted triangle), only in those of its cells that the triangle comes within a hair
+// of (a separating-axis test against the cell grown by a margin far above rounding error), so every
+// point of the triangle still lies in, or on the edge of, a cell that lists it.
 // Triangles must index `positions`; their count must fit a signed 32-bit integer.
 ThicknessGrid buildThicknessGrid(const MeshPositions& positions, const MeshTriangles& triangles);
 

@@ -113,8 +113,8 @@ void traverseGrid(const Vec3& origin, const Vec3& dir, const Vec3& lo, const Vec
     detail::walkGrid(
         origin, dir, lo, hi, res, cellSize, invCell, rayMax,
         [&](std::size_t cell) {
-            for (std::int32_t index : grid.cell(cell)) {
-                visit(index);
+            for (std::int32_t rank : grid.cell(cell)) {
+                visit(grid.order[static_cast<std::size_t>(rank)]);
             }
         },
         [](double) { return true; });
@@ -132,24 +132,21 @@ ThicknessSamples sampleThickness(const MeshPositions& positions, const MeshTrian
         return samples;
     }
 
+    // Faces are measured, and candidates held, in the grid's rank order: neighbouring rays walk the same
+    // cells and test the same triangles, whatever the order of the mesh's faces. Each face's result goes
+    // back to its own index, so the order changes no value.
     std::vector<PackedTriangle> packed(faceCount);
-    for (std::size_t j = 0; j < faceCount; ++j) {
-        const MeshTriangle& t = triangles[j];
+    for (std::size_t r = 0; r < faceCount; ++r) {
+        const MeshTriangle& t = triangles[static_cast<std::size_t>(grid.order[r])];
         const Vec3& q0 = positions[static_cast<std::size_t>(t[0])];
-        packed[j] = {q0, vecmath::sub(positions[static_cast<std::size_t>(t[1])], q0),
+        packed[r] = {q0, vecmath::sub(positions[static_cast<std::size_t>(t[1])], q0),
                      vecmath::sub(positions[static_cast<std::size_t>(t[2])], q0), t};
     }
     const RayConstants constants = rayConstants(grid.meshExtent);
-    // A hit nearer than a cell's entry distance lies in a cell already walked (its triangle is listed
-    // there), so once the best hit is this far before the next cell no further cell can improve it. The
-    // margin dwarfs every rounding error of the walk and the hit test, keeping the result bit-identical to
-    // a full walk.
-    double magnitude = 0.0;
-    for (int a = 0; a < 3; ++a) {
-        magnitude = std::max({magnitude, std::abs(grid.lo[a]), std::abs(grid.hi[a])});
-    }
-    const double margin =
-        1e-6 * std::max({grid.cellSize[0], grid.cellSize[1], grid.cellSize[2]}) + 1e-12 * magnitude;
+    // A hit nearer than a cell's entry distance lies on a triangle listed in a cell already walked, so once
+    // the best hit is the grid's margin before the next cell no further cell can improve it, and the
+    // result stays bit-identical to a full walk.
+    const double margin = grid.margin;
 
     const int threads = parallel::threadsFor(threadCount);
     // Per thread: the last face whose ray tested each triangle, so a triangle listed in several cells of
@@ -195,15 +192,17 @@ ThicknessSamples sampleThickness(const MeshPositions& positions, const MeshTrian
                 },
                 [&](double tEnter) { return !(best + margin < tEnter); });
             if (std::isfinite(best)) {
-                samples.thicknessMM[i] = best + constants.nudge;
-                samples.measured[i] = 1;
+                const auto f = static_cast<std::size_t>(grid.order[i]);
+                samples.thicknessMM[f] = best + constants.nudge;
+                samples.measured[f] = 1;
             }
         }
     };
 
+    // Progress lines name faces by their own index but follow the share of faces measured.
     std::size_t nextMilestone = 0;
-    auto onDone = [&](std::size_t prefix) {
-        while (nextMilestone < faceCount && nextMilestone < prefix) {
+    auto onDone = [&](std::size_t measuredCount) {
+        while (nextMilestone < faceCount && nextMilestone < measuredCount) {
             const MeshTriangle& t = triangles[nextMilestone];
             const FaceRay ray =
                 faceRay(positions[static_cast<std::size_t>(t[0])], positions[static_cast<std::size_t>(t[1])],

@@ -306,7 +306,7 @@ TEST_F(Thicken, HolesMeetingAtAVertexGiveAClosedManifoldShell)
     };
     const Case cases[] = {
         {"two holes touching at a corner", {{10, 5}, {11, 6}}, 1},
-                {"a scan with many small holes", scattered, -1},
+        {"a scan with many small holes", scattered, -1},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
