@@ -2,7 +2,7 @@
 // ones.
 //
 //   meshtools_bench [--sizes 1000,100000,1000000] [--threads N] [--runs N] [--no-grow]
-//                   [--kinds shell,dense,shuffled,cad]
+//                   [--kinds shell,dense,shuffled,cad] [--keep]
 //
 // For each size it prints the OBJ reader (without the weld) beside tinyobjloader on the same file, then for
 // each mesh kind:
@@ -259,6 +259,7 @@ int main(int argc, char** argv)
     int threads = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
     int runs = 3;
     bool grow = true;
+    bool keep = false; // leave the generated OBJ files for profiling the tools on them
     auto split = [](const std::string& list) {
         std::vector<std::string> items;
         std::size_t pos = 0;
@@ -284,10 +285,12 @@ int main(int argc, char** argv)
             runs = std::max(1, std::atoi(argv[++i]));
         } else if (arg == "--no-grow") {
             grow = false;
+        } else if (arg == "--keep") {
+            keep = true;
         } else {
             std::fprintf(stderr,
                          "usage: %s [--sizes N,N,...] [--kinds shell,dense,shuffled,cad] [--threads N] "
-                         "[--runs N] [--no-grow]\n",
+                         "[--runs N] [--no-grow] [--keep]\n",
                          argv[0]);
             return 2;
         }
@@ -331,6 +334,8 @@ int main(int argc, char** argv)
         }
         std::printf("\n");
     }
-    std::filesystem::remove_all(dir);
+    if (!keep) {
+        std::filesystem::remove_all(dir);
+    }
     return 0;
 }

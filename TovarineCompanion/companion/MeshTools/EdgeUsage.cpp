@@ -111,24 +111,38 @@ void groupSlots(const MeshTriangles& triangles,
 
 } // namespace
 
-std::vector<EdgeUse> slotUses(const MeshTriangles& triangles)
+void count(EdgeTally& tally, const EdgeUse& use)
+{
+    if (use.uses == 1) {
+        ++tally.open;
+    } else if (use.uses > 2) {
+        ++tally.nonManifold;
+    } else if (use.forward != 1) {
+        ++tally.flipped;
+    }
+}
+
+std::vector<EdgeUse> slotUses(const MeshTriangles& triangles, EdgeTally* tally)
 {
     std::vector<EdgeUse> uses(triangles.size() * 3);
-    groupSlots(triangles, [&](const std::uint32_t* slotList, std::size_t count, const EdgeUse& use) {
-        for (std::size_t i = 0; i < count; ++i) {
+    EdgeTally counts;
+    groupSlots(triangles, [&](const std::uint32_t* slotList, std::size_t n, const EdgeUse& use) {
+        for (std::size_t i = 0; i < n; ++i) {
             uses[slotList[i]] = use;
         }
+        count(counts, use);
     });
+    if (tally) {
+        *tally = counts;
+    }
     return uses;
 }
 
-std::vector<EdgeUse> distinctEdges(const MeshTriangles& triangles)
+EdgeTally tallyEdges(const MeshTriangles& triangles)
 {
-    std::vector<EdgeUse> edges;
-    edges.reserve(triangles.size() * 2);
-    groupSlots(triangles,
-               [&](const std::uint32_t*, std::size_t, const EdgeUse& use) { edges.push_back(use); });
-    return edges;
+    EdgeTally tally;
+    groupSlots(triangles, [&](const std::uint32_t*, std::size_t, const EdgeUse& use) { count(tally, use); });
+    return tally;
 }
 
 } // namespace tovarine::edgeusage

@@ -52,9 +52,11 @@ MeshPositions vertexNormals(const MeshPositions& positions, const MeshTriangles&
     return normals;
 }
 
-MeshLists splitPinchedVertices(MeshLists mesh)
+namespace {
+
+// splitPinchedVertices on `mesh` in place, given its slot uses (which the split leaves as they are).
+void splitPinched(MeshLists& mesh, const std::vector<edgeusage::EdgeUse>& uses)
 {
-    const std::vector<edgeusage::EdgeUse> uses = edgeusage::slotUses(mesh.triangles);
     const std::size_t faceCount = mesh.triangles.size();
     const std::size_t vertexCount = mesh.positions.size();
     std::vector<char> onBoundary(vertexCount, 0);
@@ -70,7 +72,7 @@ MeshLists splitPinchedVertices(MeshLists mesh)
         }
     }
     if (!anyBoundary) {
-        return mesh;
+        return;
     }
 
     // The corners (3 × face + k) at each boundary vertex, in face order.
@@ -153,10 +155,15 @@ MeshLists splitPinchedVertices(MeshLists mesh)
             mesh.triangles[corner / 3][corner % 3] = copyOfRoot[root];
         }
     }
-    return mesh;
 }
 
-Shell buildShell(const MeshLists& mesh, const MeshPositions& normals, double shellMM)
+// The shell of `mesh` given its slot uses and their tallies. The shell's edge report follows from them
+// without grouping the shell's own edges: an edge used once gains its bridge's reverse and an inner copy
+// that does the same; an edge used twice or more keeps its verdict on both skins; and the edge from each
+// vertex w to its inner copy is used once per open edge leaving w (running w → w′) and once per open edge
+// arriving at w (w′ → w).
+Shell shellFrom(const MeshLists& mesh, const MeshPositions& normals, double shellMM,
+                const std::vector<edgeusage::EdgeUse>& uses, const edgeusage::EdgeTally& tally)
 {
     const std::size_t vertexCount = mesh.positions.size();
     const auto v = static_cast<std::int64_t>(vertexCount);
@@ -170,7 +177,6 @@ Shell buildShell(const MeshLists& mesh, const MeshPositions& normals, double she
 
     std::vector<std::pair<std::int64_t, std::int64_t>> boundary;
     boundary.reserve(4096);
-    const std::vector<edgeusage::EdgeUse> uses = edgeusage::slotUses(mesh.triangles);
     for (std::size_t t = 0; t < mesh.triangles.size(); ++t) {
         const MeshTriangle& tri = mesh.triangles[t];
         for (int k = 0; k < 3; ++k) {
@@ -190,7 +196,35 @@ Shell buildShell(const MeshLists& mesh, const MeshPositions& normals, double she
         shell.triangles.push_back({b, a, a + v});
         shell.triangles.push_back({b, a + v, b + v});
     }
+
+    shell.edges = {0, 2 * tally.nonManifold, 2 * tally.flipped};
+    std::vector<std::uint32_t> leaving(vertexCount, 0);
+    std::vector<std::uint32_t> arriving(vertexCount, 0);
+    for (const auto& [a, b] : boundary) {
+        ++leaving[static_cast<std::size_t>(a)];
+        ++arriving[static_cast<std::size_t>(b)];
+    }
+    for (std::size_t w = 0; w < vertexCount; ++w) {
+        if (leaving[w] + arriving[w] > 0) {
+            edgeusage::count(shell.edges, {leaving[w] + arriving[w], leaving[w]});
+        }
+    }
     return shell;
+}
+
+} // namespace
+
+MeshLists splitPinchedVertices(MeshLists mesh)
+{
+    splitPinched(mesh, edgeusage::slotUses(mesh.triangles));
+    return mesh;
+}
+
+Shell buildShell(const MeshLists& mesh, const MeshPositions& normals, double shellMM)
+{
+    edgeusage::EdgeTally tally;
+    const std::vector<edgeusage::EdgeUse> uses = edgeusage::slotUses(mesh.triangles, &tally);
+    return shellFrom(mesh, normals, shellMM, uses, tally);
 }
 
 Expected<Result, Failure> thicken(const QString& objPath, const QString& destination, double shellMM,
@@ -208,7 +242,10 @@ Expected<Result, Failure> thicken(const QString& objPath, const QString& destina
     if (cancel.stop_requested()) {
         return unexpected(failed(Kind::cancelled));
     }
-    const MeshLists mesh = splitPinchedVertices(std::move(loaded->mesh));
+    MeshLists mesh = std::move(loaded->mesh);
+    edgeusage::EdgeTally tally;
+    const std::vector<edgeusage::EdgeUse> uses = edgeusage::slotUses(mesh.triangles, &tally);
+    splitPinched(mesh, uses);
     const auto vertexCount = static_cast<std::int64_t>(mesh.positions.size());
     const auto faceCount = static_cast<std::int64_t>(mesh.triangles.size());
 
@@ -218,7 +255,7 @@ Expected<Result, Failure> thicken(const QString& objPath, const QString& destina
     appendInt(line, static_cast<std::int64_t>(std::round(shellMM)));
     line += " mm\u2026";
     report(progress, line);
-    const Shell shell = buildShell(mesh, normals, shellMM);
+    const Shell shell = shellFrom(mesh, normals, shellMM, uses, tally);
     if (cancel.stop_requested()) {
         return unexpected(failed(Kind::cancelled));
     }
@@ -261,7 +298,7 @@ Expected<Result, Failure> thicken(const QString& objPath, const QString& destina
         return unexpected(Failure{*failure});
     }
 
-    const MeshTopology::EdgeReport edges = MeshTopology::edgeReport(shell.triangles);
+    const edgeusage::EdgeTally& edges = shell.edges;
     return Result{faceCount,         faceCount,     bridgeFaces,         edges.open,
                   edges.nonManifold, edges.flipped, loaded->skippedFaces};
 }

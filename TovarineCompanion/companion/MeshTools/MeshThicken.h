@@ -1,5 +1,6 @@
 #pragma once
 
+#include "EdgeUsage.h"
 #include "Expected.h"
 #include "MeshToolFailure.h"
 #include "MeshTopology.h"
@@ -37,6 +38,7 @@ struct Shell
     MeshTriangles triangles; // F outer, F inner (a′, c′, b′), then (v, u, u′), (v, u′, v′) per boundary edge
     std::int64_t outerFaces = 0;
     std::int64_t boundaryEdges = 0;
+    edgeusage::EdgeTally edges; // the edge report of `triangles`, as MeshTopology::edgeReport gives it
 };
 
 // Area-weighted unit vertex normals: the unnormalised face normals (p(b) − p(a)) × (p(c) − p(a)) summed per

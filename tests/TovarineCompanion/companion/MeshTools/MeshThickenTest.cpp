@@ -358,6 +358,42 @@ TEST_F(Thicken, SplittingLeavesUnpinchedVerticesAlone)
     }
 }
 
+// The shell's edge report is worked out from the input's edges; counting the written shell's own edges
+// must give the same on any input, split or not, however broken.
+TEST_F(Thicken, ShellEdgeReportEqualsCountingTheShellsEdges)
+{
+    MeshLists openBox = test::box({0, 0, 0}, {10, 10, 10});
+    openBox.triangles.erase(openBox.triangles.begin() + 2, openBox.triangles.begin() + 4);
+    MeshLists flippedOpen = openBox;
+    std::swap(flippedOpen.triangles[0][1], flippedOpen.triangles[0][2]);
+    MeshLists flippedCube = test::box({0, 0, 0}, {10, 10, 10});
+    std::swap(flippedCube.triangles[5][0], flippedCube.triangles[5][1]);
+    const MeshLists fin{{{0, 0, 0}, {10, 0, 0}, {5, 8, 0}, {5, -8, 0}, {5, 0, 8}},
+                        {{0, 1, 2}, {1, 0, 3}, {0, 1, 4}}};
+    const MeshLists bowtie{{{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {0, -1, 0}, {-1, 0, 0}}, {{0, 1, 2}, {0, 3, 4}}};
+    const MeshLists folded{{{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}, {{0, 1, 2}, {0, 2, 1}}};
+    std::mt19937 rng(5);
+    std::set<std::pair<int, int>> holes;
+    for (int k = 0; k < 120; ++k) {
+        holes.insert({2 + static_cast<int>(rng() % 18), static_cast<int>(rng() % 30)});
+    }
+    const MeshLists holed = sphereWithHoles(22, 30, holes);
+    MeshLists messy = holed;
+    for (std::size_t t = 0; t < messy.triangles.size(); t += 7) {
+        std::swap(messy.triangles[t][0], messy.triangles[t][1]);
+    }
+    for (const MeshLists& mesh :
+         {MeshLists{{{0, 0, 0}, {10, 0, 0}, {0, 10, 0}}, {{0, 1, 2}}}, openBox, flippedOpen, flippedCube, fin,
+          bowtie, folded, holed, messy, test::sheet(5, 10)}) {
+        for (const MeshLists& input : {mesh, MeshThicken::splitPinchedVertices(mesh)}) {
+            const MeshThicken::Shell shell = MeshThicken::buildShell(
+                input, MeshThicken::vertexNormals(input.positions, input.triangles), 1.0);
+            const EdgeReport counted = MeshTopology::edgeReport(shell.triangles);
+            EXPECT_EQ((EdgeReport{shell.edges.open, shell.edges.nonManifold, shell.edges.flipped}), counted);
+        }
+    }
+}
+
 } // namespace
 
 } // namespace tovarine
