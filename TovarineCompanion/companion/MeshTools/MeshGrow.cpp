@@ -333,9 +333,7 @@ Expected<Result, Failure> grow(const QString& objPath, const QString& destinatio
            "mtllib ";
     obj += meshio::fileName(mtlDestination).toStdString();
     obj += '\n';
-    for (const Vec3& p : grown.positions) {
-        textformat::appendVertexLine(obj, p[0], p[1], p[2]);
-    }
+    textformat::appendVertexLines(obj, grown.positions);
     MeshMinThickness::appendFaceGroup(obj, "safe", mesh.triangles, split.safe);
     MeshMinThickness::appendFaceGroup(obj, "thin", mesh.triangles, split.thin);
     if (auto failure = meshio::writeAtomically(destination, obj)) {

@@ -288,12 +288,11 @@ Expected<Result, Failure> thicken(const QString& objPath, const QString& destina
     text += " bridge = ";
     appendInt(text, totalFaces);
     text += '\n';
-    for (const Vec3& p : shell.positions) {
-        textformat::appendVertexLine(text, p[0], p[1], p[2]);
-    }
-    for (const MeshTriangle& t : shell.triangles) {
-        textformat::appendFaceLine(text, t[0], t[1], t[2]);
-    }
+    textformat::appendVertexLines(text, shell.positions);
+    textformat::appendLines(text, shell.triangles.size(), [&](std::string& out, std::size_t i) {
+        const MeshTriangle& t = shell.triangles[i];
+        textformat::appendFaceLine(out, t[0], t[1], t[2]);
+    });
     if (auto failure = meshio::writeAtomically(destination, text)) {
         return unexpected(Failure{*failure});
     }

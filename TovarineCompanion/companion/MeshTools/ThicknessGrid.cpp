@@ -1,8 +1,10 @@
 #include "ThicknessGrid.h"
 
+#include "ParallelBlocks.h"
 #include "VecMath.h"
 
 #include <algorithm>
+#include <thread>
 
 namespace tovarine::MeshMinThickness {
 
@@ -98,6 +100,9 @@ constexpr std::size_t kWholeBlockCells = 8;
 // with a plain sort, which needs no table.
 constexpr std::size_t kCountingSortFrom = 65536;
 
+// Meshes from this many triangles are listed by several threads.
+constexpr std::size_t kParallelFrom = 16384;
+
 } // namespace
 
 ThicknessGrid buildThicknessGrid(const MeshPositions& positions, const MeshTriangles& triangles)
@@ -148,14 +153,28 @@ ThicknessGrid buildThicknessGrid(const MeshPositions& positions, const MeshTrian
     };
 
     // Rank the triangles by the Z-order of their centroid's cell (a stable counting sort).
-    std::vector<std::uint32_t> rankKey(count);
-    for (std::size_t t = 0; t < count; ++t) {
-        int c[3];
-        for (int a = 0; a < 3; ++a) {
-            c[a] = cellOf((corner(t, 0)[a] + corner(t, 1)[a] + corner(t, 2)[a]) / 3.0, a);
+    // Runs work(k) for k = 0 … threads − 1, k on its own thread; thread k takes items
+    // [k × perThread, (k + 1) × perThread).
+    const std::size_t threads = count < kParallelFrom ? 1 : static_cast<std::size_t>(parallel::threadsFor(0));
+    const std::size_t perThread = (count + threads - 1) / threads;
+    auto inParallel = [&](auto&& work) {
+        std::vector<std::jthread> helpers;
+        for (std::size_t k = 1; k < threads; ++k) {
+            helpers.emplace_back(work, k);
         }
-        rankKey[t] = zOrder(c[0], c[1], c[2]);
-    }
+        work(std::size_t{0});
+    };
+    std::vector<std::uint32_t> rankKey(count);
+    inParallel([&](std::size_t k) {
+        const std::size_t end = std::min(count, (k + 1) * perThread);
+        for (std::size_t t = k * perThread; t < end; ++t) {
+            int c[3];
+            for (int a = 0; a < 3; ++a) {
+                c[a] = cellOf((corner(t, 0)[a] + corner(t, 1)[a] + corner(t, 2)[a]) / 3.0, a);
+            }
+            rankKey[t] = zOrder(c[0], c[1], c[2]);
+        }
+    });
     grid.order.resize(count);
     if (count < kCountingSortFrom) {
         std::vector<std::uint64_t> keyed(count);
@@ -232,19 +251,38 @@ ThicknessGrid buildThicknessGrid(const MeshPositions& positions, const MeshTrian
     };
 
     // Two passes over the triangles in rank order (count, then fill) keep every cell's list ascending.
+    // Each thread takes one run of ranks with counts of its own; a thread's entries in a cell go after
+    // those of the threads with lower ranks.
+    std::vector<std::vector<std::uint32_t>> counts(threads);
+    inParallel([&](std::size_t k) {
+        std::vector<std::uint32_t>& mine = counts[k];
+        mine.assign(cellCount, 0);
+        const std::size_t end = std::min(count, (k + 1) * perThread);
+        for (std::size_t r = k * perThread; r < end; ++r) {
+            forEachCell(static_cast<std::size_t>(grid.order[r]), [&](std::size_t c) { ++mine[c]; });
+        }
+    });
     grid.cellStart.assign(cellCount + 1, 0);
-    for (std::size_t r = 0; r < count; ++r) {
-        forEachCell(static_cast<std::size_t>(grid.order[r]), [&](std::size_t c) { ++grid.cellStart[c + 1]; });
-    }
+    std::size_t total = 0;
     for (std::size_t c = 0; c < cellCount; ++c) {
-        grid.cellStart[c + 1] += grid.cellStart[c];
+        grid.cellStart[c] = total;
+        for (std::size_t k = 0; k < threads; ++k) {
+            const std::uint32_t n = counts[k][c];
+            counts[k][c] = static_cast<std::uint32_t>(total - grid.cellStart[c]); // the thread's offset
+            total += n;
+        }
     }
-    grid.cellTriangles.resize(grid.cellStart[cellCount]);
-    std::vector<std::size_t> fill(grid.cellStart.begin(), grid.cellStart.end() - 1);
-    for (std::size_t r = 0; r < count; ++r) {
-        forEachCell(static_cast<std::size_t>(grid.order[r]),
-                    [&](std::size_t c) { grid.cellTriangles[fill[c]++] = static_cast<std::int32_t>(r); });
-    }
+    grid.cellStart[cellCount] = total;
+    grid.cellTriangles.resize(total);
+    inParallel([&](std::size_t k) {
+        std::vector<std::uint32_t>& offset = counts[k];
+        const std::size_t end = std::min(count, (k + 1) * perThread);
+        for (std::size_t r = k * perThread; r < end; ++r) {
+            forEachCell(static_cast<std::size_t>(grid.order[r]), [&](std::size_t c) {
+                grid.cellTriangles[grid.cellStart[c] + offset[c]++] = static_cast<std::int32_t>(r);
+            });
+        }
+    });
     return grid;
 }
 

@@ -95,7 +95,10 @@ MeshLists fannedCylinder(int segments, double radius, double height)
 
 TEST(ThicknessGrid, ListsEachTriangleInTheCellsItCrossesInRankOrder)
 {
-    for (const MeshLists& mesh : {test::randomTriangles(300, 7), fannedCylinder(90, 20.0, 60.0)}) {
+    // The last mesh is large enough to be ranked by a counting sort and listed by several threads.
+    const MeshLists large = fannedCylinder(36000, 20.0, 60.0);
+    ASSERT_GT(large.triangles.size(), 70000u);
+    for (const MeshLists& mesh : {test::randomTriangles(300, 7), fannedCylinder(90, 20.0, 60.0), large}) {
         const ThicknessGrid grid = buildThicknessGrid(mesh.positions, mesh.triangles);
         Vec3 lo{INFINITY, INFINITY, INFINITY};
         Vec3 hi{-INFINITY, -INFINITY, -INFINITY};
@@ -141,7 +144,7 @@ TEST(ThicknessGrid, ListsEachTriangleInTheCellsItCrossesInRankOrder)
                 return c[0] + res * (c[1] + res * c[2]);
             };
             // Every point of the triangle lies in a cell that lists it.
-            const int steps = 60;
+            const int steps = mesh.triangles.size() > 10000 ? 3 : 60;
             for (int i = 0; i <= steps; ++i) {
                 for (int j = 0; i + j <= steps; ++j) {
                     const double u = double(i) / steps;
