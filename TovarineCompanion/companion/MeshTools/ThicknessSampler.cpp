@@ -26,7 +26,7 @@ struct PackedTriangle
 };
 
 // The Möller–Trumbore test on precomputed edges; the operations match rayTriangleHit exactly.
-inline double hitPacked(const Vec3& o, const Vec3& d, const PackedTriangle& t)
+[[gnu::always_inline]] inline double hitPacked(const Vec3& o, const Vec3& d, const PackedTriangle& t)
 {
     using namespace vecmath;
     const Vec3 pvec = cross(d, t.e2);
@@ -180,12 +180,11 @@ ThicknessSamples sampleThickness(const MeshPositions& positions, const MeshTrian
                             continue;
                         }
                         stamps[j] = stamp;
+                        // The neighbour rule is checked only for a hit that would count: most candidates
+                        // miss, and the rule cannot turn a miss into a hit.
                         const PackedTriangle& candidate = packed[j];
-                        if (j == i || sharesEdge(fv, candidate.v)) {
-                            continue;
-                        }
                         const double t = hitPacked(ray.origin, ray.dir, candidate);
-                        if (t < best) {
+                        if (t < best && j != i && !sharesEdge(fv, candidate.v)) {
                             best = t;
                         }
                     }

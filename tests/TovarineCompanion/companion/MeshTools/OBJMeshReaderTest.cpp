@@ -90,6 +90,38 @@ INSTANTIATE_TEST_SUITE_P(OBJMeshReader, UnreadableVertexLines,
                          ::testing::Values("v 10 10 1O", "v 10,0 20,0 30,0", "v 1 2", "v", "v 1 2 zz 4",
                                            "v 1 2 3\t", "v\t1\t2\t3", "v 1e5 - 3"));
 
+// A long file is read in pieces side by side; numbering, negative indices and unreadable lines must come
+// out as if it were read from the top.
+TEST(OBJMeshReader, LongFilesReadLikeShortOnes)
+{
+    std::string text = "\xEF\xBB\xBF# long\r\n";
+    MeshLists expected;
+    const double nan = std::nan("");
+    for (std::int64_t i = 0; i < 240000; ++i) {
+        if (i % 997 == 5) {
+            text += "v 1 2\r\n";
+            expected.positions.push_back({nan, nan, nan});
+        } else {
+            text += "v " + std::to_string(i) + " 0.5 -" + std::to_string(i) + "\n";
+            expected.positions.push_back({double(i), 0.5, -double(i)});
+        }
+        if (i % 3 == 2) {
+            text += "f -3 -2 -1\nvn 0 0 1\n\nf 1 2/4/1 " + std::to_string(i + 1) + "//3\n";
+            expected.triangles.push_back({i - 2, i - 1, i});
+            expected.triangles.push_back({0, 1, i});
+        }
+    }
+    ASSERT_GT(text.size(), std::size_t{5} << 20);
+    const MeshLists mesh = OBJMeshReader::parse(text);
+    ASSERT_EQ(mesh.positions.size(), expected.positions.size());
+    for (std::size_t v = 0; v < mesh.positions.size(); ++v) {
+        const bool same = mesh.positions[v] == expected.positions[v] ||
+                          (std::isnan(mesh.positions[v][0]) && std::isnan(expected.positions[v][0]));
+        ASSERT_TRUE(same) << v;
+    }
+    EXPECT_EQ(mesh.triangles, expected.triangles);
+}
+
 TEST(OBJMeshReader, CrLfAndByteOrderMarkReadLikePlainText)
 {
     const std::string plain = "# cube corner\nv 0 0 0\nv 1 0 0\nv 0 1 0\n\nf 1 2 3\n";
