@@ -242,13 +242,14 @@ MeshLists parse(std::string_view text)
     std::vector<std::int64_t> vertexCounts(pieces.size(), 0);
     std::vector<MeshLists> parts(pieces.size());
     auto run = [&](auto&& work) {
-        parallel::runBlocks(pieces.size(), 1, static_cast<int>(threads), {},
-                            [&](int, std::size_t first, std::size_t last) {
-                                for (std::size_t p = first; p < last; ++p) {
-                                    work(p);
-                                }
-                            },
-                            [](std::size_t) {});
+        parallel::runBlocks(
+            pieces.size(), 1, static_cast<int>(threads), {},
+            [&](int, std::size_t first, std::size_t last) {
+                for (std::size_t p = first; p < last; ++p) {
+                    work(p);
+                }
+            },
+            [](std::size_t) {});
     };
     run([&](std::size_t p) {
         forEachLine(pieces[p], [&](std::string_view line) {

@@ -273,6 +273,13 @@ ThicknessGrid buildThicknessGrid(const MeshPositions& positions, const MeshTrian
         }
     }
     grid.cellStart[cellCount] = total;
+    // A small bitmap of the cells that list anything, so a walk through empty space reads little memory.
+    grid.occupied.assign((cellCount + 63) / 64, 0);
+    for (std::size_t c = 0; c < cellCount; ++c) {
+        if (grid.cellStart[c + 1] > grid.cellStart[c]) {
+            grid.occupied[c >> 6] |= std::uint64_t{1} << (c & 63);
+        }
+    }
     grid.cellTriangles.resize(total);
     inParallel([&](std::size_t k) {
         std::vector<std::uint32_t>& offset = counts[k];

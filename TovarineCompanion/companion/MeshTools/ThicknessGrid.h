@@ -26,6 +26,9 @@ struct ThicknessGrid
     std::vector<std::size_t> cellStart;
     std::vector<std::int32_t> cellTriangles; // ranks
     std::vector<std::int32_t> order;         // rank → triangle index
+    std::vector<std::uint64_t> occupied;     // bit c % 64 of word c / 64: cell c lists a triangle
+
+    bool isOccupied(std::size_t c) const { return (occupied[c >> 6] >> (c & 63)) & 1u; }
     // Distance (mm) far above any rounding error of the walk, the hit test and the cell test: triangles
     // are listed in every cell they come this close to, and a walk may stop once its best hit lies this
     // far before the next cell.

@@ -173,6 +173,9 @@ ThicknessSamples sampleThickness(const MeshPositions& positions, const MeshTrian
                 ray.origin, ray.dir, grid.lo, grid.hi, grid.res, grid.cellSize, grid.invCell,
                 constants.rayMax,
                 [&](std::size_t cell) {
+                    if (!grid.isOccupied(cell)) {
+                        return;
+                    }
                     const std::size_t last = grid.cellStart[cell + 1];
                     for (std::size_t k = grid.cellStart[cell]; k < last; ++k) {
                         const auto j = static_cast<std::size_t>(grid.cellTriangles[k]);
