@@ -135,20 +135,25 @@ ThicknessSamples sampleThickness(const MeshPositions& positions, const MeshTrian
     // Faces are measured, and candidates held, in the grid's rank order: neighbouring rays walk the same
     // cells and test the same triangles, whatever the order of the mesh's faces. Each face's result goes
     // back to its own index, so the order changes no value.
+    const int threads = parallel::threadsFor(threadCount);
     std::vector<PackedTriangle> packed(faceCount);
-    for (std::size_t r = 0; r < faceCount; ++r) {
-        const MeshTriangle& t = triangles[static_cast<std::size_t>(grid.order[r])];
-        const Vec3& q0 = positions[static_cast<std::size_t>(t[0])];
-        packed[r] = {q0, vecmath::sub(positions[static_cast<std::size_t>(t[1])], q0),
-                     vecmath::sub(positions[static_cast<std::size_t>(t[2])], q0), t};
-    }
+    parallel::runBlocks(
+        faceCount, kBlockFaces * 16, threads, {},
+        [&](int, std::size_t begin, std::size_t end) {
+            for (std::size_t r = begin; r < end; ++r) {
+                const MeshTriangle& t = triangles[static_cast<std::size_t>(grid.order[r])];
+                const Vec3& q0 = positions[static_cast<std::size_t>(t[0])];
+                packed[r] = {q0, vecmath::sub(positions[static_cast<std::size_t>(t[1])], q0),
+                             vecmath::sub(positions[static_cast<std::size_t>(t[2])], q0), t};
+            }
+        },
+        [](std::size_t) {});
     const RayConstants constants = rayConstants(grid.meshExtent);
     // A hit nearer than a cell's entry distance lies on a triangle listed in a cell already walked, so once
     // the best hit is the grid's margin before the next cell no further cell can improve it, and the
     // result stays bit-identical to a full walk.
     const double margin = grid.margin;
 
-    const int threads = parallel::threadsFor(threadCount);
     // Per thread: the last face whose ray tested each triangle, so a triangle listed in several cells of
     // one walk is tested once.
     std::vector<std::unique_ptr<std::uint32_t[]>> testedBy(static_cast<std::size_t>(threads));
