@@ -41,42 +41,33 @@ struct Polygon
     int n = 0;
 };
 
-// The part of `in` with lo <= coordinate `axis` <= hi.
-Polygon clip(const Polygon& in, int axis, double lo, double hi)
+// The part of `in` on one side of the plane coordinate `axis` = `bound`: at or above it when `above`, at
+// or below it otherwise.
+Polygon clipSide(const Polygon& in, int axis, double bound, bool above)
 {
-    Polygon low;
+    Polygon out;
+    auto inside = [&](const Vec3& p) { return above ? p[axis] >= bound : p[axis] <= bound; };
     for (int i = 0; i < in.n; ++i) {
         const Vec3& a = in.p[i];
         const Vec3& b = in.p[(i + 1) % in.n];
-        const bool aIn = a[axis] >= lo;
-        const bool bIn = b[axis] >= lo;
-        if (aIn) {
-            low.p[low.n++] = a;
-        }
-        if (aIn != bIn) {
-            const double t = (lo - a[axis]) / (b[axis] - a[axis]);
-            Vec3 q{a[0] + (b[0] - a[0]) * t, a[1] + (b[1] - a[1]) * t, a[2] + (b[2] - a[2]) * t};
-            q[axis] = lo;
-            low.p[low.n++] = q;
-        }
-    }
-    Polygon out;
-    for (int i = 0; i < low.n; ++i) {
-        const Vec3& a = low.p[i];
-        const Vec3& b = low.p[(i + 1) % low.n];
-        const bool aIn = a[axis] <= hi;
-        const bool bIn = b[axis] <= hi;
+        const bool aIn = inside(a);
         if (aIn) {
             out.p[out.n++] = a;
         }
-        if (aIn != bIn) {
-            const double t = (hi - a[axis]) / (b[axis] - a[axis]);
+        if (aIn != inside(b)) {
+            const double t = (bound - a[axis]) / (b[axis] - a[axis]);
             Vec3 q{a[0] + (b[0] - a[0]) * t, a[1] + (b[1] - a[1]) * t, a[2] + (b[2] - a[2]) * t};
-            q[axis] = hi;
+            q[axis] = bound;
             out.p[out.n++] = q;
         }
     }
     return out;
+}
+
+// The part of `in` with lo <= coordinate `axis` <= hi.
+Polygon clip(const Polygon& in, int axis, double lo, double hi)
+{
+    return clipSide(clipSide(in, axis, lo, true), axis, hi, false);
 }
 
 // A block of cells, first to last on each axis.

@@ -1,6 +1,7 @@
 #include "MeshFixtures.h"
 #include "MeshMinThickness.h"
 #include "MeshTopology.h"
+#include "VecMath.h"
 
 #include <QStringList>
 #include <algorithm>
@@ -100,14 +101,9 @@ TEST(ThicknessGrid, ListsEachTriangleInTheCellsItCrossesInRankOrder)
     ASSERT_GT(large.triangles.size(), 70000u);
     for (const MeshLists& mesh : {test::randomTriangles(300, 7), fannedCylinder(90, 20.0, 60.0), large}) {
         const ThicknessGrid grid = buildThicknessGrid(mesh.positions, mesh.triangles);
-        Vec3 lo{INFINITY, INFINITY, INFINITY};
-        Vec3 hi{-INFINITY, -INFINITY, -INFINITY};
-        for (const Vec3& p : mesh.positions) {
-            for (int a = 0; a < 3; ++a) {
-                lo[a] = std::min(lo[a], p[a]);
-                hi[a] = std::max(hi[a], p[a]);
-            }
-        }
+        Vec3 lo;
+        Vec3 hi;
+        vecmath::boundingBox(mesh.positions, lo, hi);
         const double pad = std::max(std::max({hi[0] - lo[0], hi[1] - lo[1], hi[2] - lo[2]}) * 1e-4, 0.001);
         for (int a = 0; a < 3; ++a) {
             EXPECT_EQ(grid.lo[a], lo[a] - pad);
