@@ -91,8 +91,9 @@ constexpr std::size_t kWholeBlockCells = 8;
 // with a plain sort, which needs no table.
 constexpr std::size_t kCountingSortFrom = 65536;
 
-// Meshes from this many triangles are listed by several threads.
-constexpr std::size_t kParallelFrom = 16384;
+// Triangles per listing thread: each thread keeps a count for every cell, which only pays off over many
+// triangles.
+constexpr std::size_t kTrianglesPerThread = 65536;
 
 } // namespace
 
@@ -146,7 +147,8 @@ ThicknessGrid buildThicknessGrid(const MeshPositions& positions, const MeshTrian
     // Rank the triangles by the Z-order of their centroid's cell (a stable counting sort).
     // Runs work(k) for k = 0 … threads − 1, k on its own thread; thread k takes items
     // [k × perThread, (k + 1) × perThread).
-    const std::size_t threads = count < kParallelFrom ? 1 : static_cast<std::size_t>(parallel::threadsFor(0));
+    const std::size_t threads = std::clamp<std::size_t>(count / kTrianglesPerThread, 1,
+                                                        static_cast<std::size_t>(parallel::threadsFor(0)));
     const std::size_t perThread = (count + threads - 1) / threads;
     auto inParallel = [&](auto&& work) {
         std::vector<std::jthread> helpers;
