@@ -4,6 +4,7 @@
 #include "VecMath.h"
 
 #include <algorithm>
+#include <array>
 #include <thread>
 
 namespace tovarine::MeshMinThickness {
@@ -95,6 +96,117 @@ constexpr std::size_t kCountingSortFrom = 65536;
 // triangles.
 constexpr std::size_t kTrianglesPerThread = 65536;
 
+// Cells listing more triangles than this are split into fine cells, when the fine cells hold at most
+// kFineEntriesPerEntry entries per entry of the cell.
+constexpr std::size_t kSplitAbove = 16;
+constexpr std::size_t kFineEntriesPerEntry = 5;
+
+// Calls use(f) for each fine cell of the block (first x, y, z, last x, y, z), z outermost.
+template <class Use> void forEachFine(const std::array<int, 6>& b, Use&& use)
+{
+    constexpr int kFine = ThicknessGrid::kFine;
+    for (int z = b[2]; z <= b[5]; ++z) {
+        for (int y = b[1]; y <= b[4]; ++y) {
+            for (int x = b[0]; x <= b[3]; ++x) {
+                use(static_cast<std::size_t>(x + kFine * (y + kFine * z)));
+            }
+        }
+    }
+}
+
+// Splits each cell listing more than kSplitAbove triangles into fine cells, unless they would hold more than
+// kFineEntriesPerEntry entries per entry of the cell (long slivers would each fill many of them).
+// `extentOf(rank, axis, min, max)` gives a triangle's extent on an axis. Cells are shared out among
+// `threads` threads; each cell's fine lists are the same whoever builds them.
+template <class ExtentOf> void splitCrowdedCells(ThicknessGrid& grid, int threads, ExtentOf&& extentOf)
+{
+    constexpr int kFine = ThicknessGrid::kFine;
+    constexpr std::size_t kFineCells = kFine * kFine * kFine;
+    const std::size_t cellCount = grid.cellStart.size() - 1;
+    const double m = grid.margin;
+    // The fine block of each entry of cell c, in `blocks`; returns the number of fine entries, counted per
+    // fine cell in `fineCounts`.
+    auto fineBlocks = [&](std::size_t c, std::vector<std::array<int, 6>>& blocks, std::size_t* fineCounts) {
+        const std::size_t first = grid.cellStart[c];
+        const std::size_t listed = grid.cellStart[c + 1] - first;
+        const detail::FineBox box = detail::fineBox(grid, c);
+        blocks.resize(listed);
+        std::fill(fineCounts, fineCounts + kFineCells, 0);
+        std::size_t total = 0;
+        for (std::size_t e = 0; e < listed; ++e) {
+            std::array<int, 6>& b = blocks[e];
+            for (int a = 0; a < 3; ++a) {
+                double mn = 0.0;
+                double mx = 0.0;
+                extentOf(static_cast<std::size_t>(grid.cellTriangles[first + e]), a, mn, mx);
+                b[a] = detail::clampCell(std::floor((mn - m - box.lo[a]) * box.invCell[a]), kFine);
+                b[3 + a] = detail::clampCell(std::floor((mx + m - box.lo[a]) * box.invCell[a]), kFine);
+            }
+            forEachFine(b, [&](std::size_t f) {
+                ++fineCounts[f];
+                ++total;
+            });
+        }
+        return total;
+    };
+    auto inBlocks = [&](auto&& work) {
+        parallel::runBlocks(
+            cellCount, 4096, threads, {},
+            [&](int, std::size_t begin, std::size_t end) {
+                std::vector<std::array<int, 6>> blocks;
+                std::size_t fineCounts[kFineCells];
+                for (std::size_t c = begin; c < end; ++c) {
+                    const std::size_t listed = grid.cellStart[c + 1] - grid.cellStart[c];
+                    if (listed > kSplitAbove) {
+                        work(c, blocks, fineCounts);
+                    }
+                }
+            },
+            [](std::size_t) {});
+    };
+
+    // First which cells split and how many fine entries each gets, then the lists.
+    std::vector<std::size_t> fineTotal(cellCount, 0);
+    inBlocks([&](std::size_t c, std::vector<std::array<int, 6>>& blocks, std::size_t* fineCounts) {
+        const std::size_t total = fineBlocks(c, blocks, fineCounts);
+        const std::size_t listed = grid.cellStart[c + 1] - grid.cellStart[c];
+        fineTotal[c] = total <= kFineEntriesPerEntry * listed ? total : 0;
+    });
+    grid.fineFirst.assign(cellCount, ThicknessGrid::kNotSplit);
+    std::vector<std::size_t> fineBase(cellCount, 0);
+    std::size_t splitCount = 0;
+    std::size_t entries = 0;
+    for (std::size_t c = 0; c < cellCount; ++c) {
+        if (fineTotal[c] > 0) {
+            grid.fineFirst[c] = static_cast<std::uint32_t>(splitCount * kFineCells);
+            fineBase[c] = entries;
+            ++splitCount;
+            entries += fineTotal[c];
+        }
+    }
+    grid.fineStart.assign(splitCount * kFineCells + 1, entries);
+    grid.fineTriangles.resize(entries);
+    inBlocks([&](std::size_t c, std::vector<std::array<int, 6>>& blocks, std::size_t* fineCounts) {
+        if (grid.fineFirst[c] == ThicknessGrid::kNotSplit) {
+            return;
+        }
+        fineBlocks(c, blocks, fineCounts);
+        std::size_t fill[kFineCells];
+        std::size_t running = fineBase[c];
+        for (std::size_t f = 0; f < kFineCells; ++f) {
+            grid.fineStart[grid.fineFirst[c] + f] = running;
+            fill[f] = running;
+            running += fineCounts[f];
+        }
+        const std::size_t first = grid.cellStart[c];
+        for (std::size_t e = 0; e < blocks.size(); ++e) {
+            forEachFine(blocks[e], [&](std::size_t f) {
+                grid.fineTriangles[fill[f]++] = grid.cellTriangles[first + e];
+            });
+        }
+    });
+}
+
 } // namespace
 
 ThicknessGrid buildThicknessGrid(const MeshPositions& positions, const MeshTriangles& triangles)
@@ -131,17 +243,6 @@ ThicknessGrid buildThicknessGrid(const MeshPositions& positions, const MeshTrian
     };
     auto cellOf = [&](double value, int axis) {
         return detail::clampCell(std::floor((value - grid.lo[axis]) * grid.invCell[axis]), res);
-    };
-    auto blockOf = [&](std::size_t t) {
-        Block block;
-        for (int a = 0; a < 3; ++a) {
-            const double c0 = corner(t, 0)[a];
-            const double c1 = corner(t, 1)[a];
-            const double c2 = corner(t, 2)[a];
-            block.first[a] = cellOf(std::min({c0, c1, c2}), a);
-            block.last[a] = cellOf(std::max({c0, c1, c2}), a);
-        }
-        return block;
     };
 
     // Rank the triangles by the Z-order of their centroid's cell (a stable counting sort).
@@ -191,10 +292,42 @@ ThicknessGrid buildThicknessGrid(const MeshPositions& positions, const MeshTrian
         }
     }
 
-    // Calls use(cell) for every cell triangle t is listed in, z outermost, then y, then x.
+    // The triangles in rank order, so the passes below read them in order.
+    MeshTriangles byRank(count);
+    inParallel([&](std::size_t k) {
+        const std::size_t end = std::min(count, (k + 1) * perThread);
+        for (std::size_t r = k * perThread; r < end; ++r) {
+            byRank[r] = triangles[static_cast<std::size_t>(grid.order[r])];
+        }
+    });
+    auto rankCorner = [&](std::size_t r, int k) -> const Vec3& {
+        return positions[static_cast<std::size_t>(byRank[r][static_cast<std::size_t>(k)])];
+    };
+
+    // The extent of the triangle of rank r on an axis.
+    auto extentOf = [&](std::size_t r, int axis, double& mn, double& mx) {
+        const double c0 = rankCorner(r, 0)[axis];
+        const double c1 = rankCorner(r, 1)[axis];
+        const double c2 = rankCorner(r, 2)[axis];
+        mn = std::min({c0, c1, c2});
+        mx = std::max({c0, c1, c2});
+    };
+    auto blockOf = [&](std::size_t r) {
+        Block block;
+        for (int a = 0; a < 3; ++a) {
+            double mn = 0.0;
+            double mx = 0.0;
+            extentOf(r, a, mn, mx);
+            block.first[a] = cellOf(mn, a);
+            block.last[a] = cellOf(mx, a);
+        }
+        return block;
+    };
+
+    // Calls use(cell) for every cell the triangle of rank r is listed in, z outermost, then y, then x.
     const double m = grid.margin;
-    auto forEachCell = [&](std::size_t t, auto&& use) {
-        const Block b = blockOf(t);
+    auto forEachCell = [&](std::size_t r, auto&& use) {
+        const Block b = blockOf(r);
         if (b.cellCount() <= kWholeBlockCells) {
             for (int z = b.first[2]; z <= b.last[2]; ++z) {
                 for (int y = b.first[1]; y <= b.last[1]; ++y) {
@@ -211,9 +344,9 @@ ThicknessGrid buildThicknessGrid(const MeshPositions& positions, const MeshTrian
         // piece left spans the cells of that row the triangle comes near.
         Polygon whole;
         whole.n = 3;
-        whole.p[0] = corner(t, 0);
-        whole.p[1] = corner(t, 1);
-        whole.p[2] = corner(t, 2);
+        whole.p[0] = rankCorner(r, 0);
+        whole.p[1] = rankCorner(r, 1);
+        whole.p[2] = rankCorner(r, 2);
         for (int z = b.first[2]; z <= b.last[2]; ++z) {
             const Polygon slab = clip(whole, 2, grid.lo[2] + z * grid.cellSize[2] - m,
                                       grid.lo[2] + (z + 1) * grid.cellSize[2] + m);
@@ -252,7 +385,7 @@ ThicknessGrid buildThicknessGrid(const MeshPositions& positions, const MeshTrian
         mine.assign(cellCount, 0);
         const std::size_t end = std::min(count, (k + 1) * perThread);
         for (std::size_t r = k * perThread; r < end; ++r) {
-            forEachCell(static_cast<std::size_t>(grid.order[r]), [&](std::size_t c) { ++mine[c]; });
+            forEachCell(r, [&](std::size_t c) { ++mine[c]; });
         }
     });
     grid.cellStart.assign(cellCount + 1, 0);
@@ -278,11 +411,13 @@ ThicknessGrid buildThicknessGrid(const MeshPositions& positions, const MeshTrian
         std::vector<std::uint32_t>& offset = counts[k];
         const std::size_t end = std::min(count, (k + 1) * perThread);
         for (std::size_t r = k * perThread; r < end; ++r) {
-            forEachCell(static_cast<std::size_t>(grid.order[r]), [&](std::size_t c) {
+            forEachCell(r, [&](std::size_t c) {
                 grid.cellTriangles[grid.cellStart[c] + offset[c]++] = static_cast<std::int32_t>(r);
             });
         }
     });
+    counts.clear();
+    splitCrowdedCells(grid, static_cast<int>(threads), extentOf);
     return grid;
 }
 

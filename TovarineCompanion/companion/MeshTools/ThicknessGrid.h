@@ -29,6 +29,16 @@ struct ThicknessGrid
     std::vector<std::uint64_t> occupied;     // bit c % 64 of word c / 64: cell c lists a triangle
 
     bool isOccupied(std::size_t c) const { return (occupied[c >> 6] >> (c & 63)) & 1u; }
+
+    // Crowded cells are split again into kFine³ fine cells over the cell's box grown by the margin
+    // (detail::fineBox): cell c's fine cells are fineFirst[c] … fineFirst[c] + kFine³ − 1 (x fastest), or
+    // fineFirst[c] is kNotSplit; fine cell f lists fineTriangles[fineStart[f] .. fineStart[f + 1]) (ranks,
+    // ascending): each triangle of the cell whose bounding box, grown by the margin, touches it.
+    static constexpr int kFine = 4;
+    static constexpr std::uint32_t kNotSplit = 0xFFFFFFFFu;
+    std::vector<std::uint32_t> fineFirst;
+    std::vector<std::size_t> fineStart;
+    std::vector<std::int32_t> fineTriangles;
     // Distance (mm) far above any rounding error of the walk, the hit test and the cell test: triangles
     // are listed in every cell they come this close to, and a walk may stop once its best hit lies this
     // far before the next cell.
@@ -63,6 +73,29 @@ inline int clampCell(double scaled, int res)
         return res - 1;
     }
     return static_cast<int>(scaled);
+}
+
+// The box of the fine cells of a cell: the cell grown by the grid's margin, split kFine ways per axis.
+struct FineBox
+{
+    Vec3 lo;
+    Vec3 hi;
+    Vec3 cellSize;
+    Vec3 invCell;
+};
+
+inline FineBox fineBox(const ThicknessGrid& grid, std::size_t cell)
+{
+    const auto res = static_cast<std::size_t>(grid.res);
+    const std::size_t at[3] = {cell % res, (cell / res) % res, cell / (res * res)};
+    FineBox box;
+    for (int a = 0; a < 3; ++a) {
+        box.lo[a] = grid.lo[a] + static_cast<double>(at[a]) * grid.cellSize[a] - grid.margin;
+        box.hi[a] = grid.lo[a] + static_cast<double>(at[a] + 1) * grid.cellSize[a] + grid.margin;
+        box.cellSize[a] = (box.hi[a] - box.lo[a]) / ThicknessGrid::kFine;
+        box.invCell[a] = 1.0 / box.cellSize[a];
+    }
+    return box;
 }
 
 // The 3D-DDA walk behind traverseGrid: calls `visitCell(cellIndex)` for each cell passed, in order, and

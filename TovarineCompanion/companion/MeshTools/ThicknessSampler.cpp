@@ -174,6 +174,24 @@ ThicknessSamples sampleThickness(const MeshPositions& positions, const MeshTrian
             }
             const auto stamp = static_cast<std::uint32_t>(i + 1);
             double best = INFINITY;
+            // Tests the candidates [first, last) not yet tested for this ray. The neighbour rule is checked
+            // only for a hit that would count: most candidates miss, and the rule cannot turn a miss into a
+            // hit.
+            auto test = [&](const std::int32_t* first, const std::int32_t* last) {
+                for (const std::int32_t* k = first; k < last; ++k) {
+                    const auto j = static_cast<std::size_t>(*k);
+                    if (stamps[j] == stamp) {
+                        continue;
+                    }
+                    stamps[j] = stamp;
+                    const PackedTriangle& candidate = packed[j];
+                    const double t = hitPacked(ray.origin, ray.dir, candidate);
+                    if (t < best && j != i && !sharesEdge(fv, candidate.v)) {
+                        best = t;
+                    }
+                }
+            };
+            const auto keepGoing = [&](double tEnter) { return !(best + margin < tEnter); };
             detail::walkGrid(
                 ray.origin, ray.dir, grid.lo, grid.hi, grid.res, grid.cellSize, grid.invCell,
                 constants.rayMax,
@@ -181,23 +199,25 @@ ThicknessSamples sampleThickness(const MeshPositions& positions, const MeshTrian
                     if (!grid.isOccupied(cell)) {
                         return;
                     }
-                    const std::size_t last = grid.cellStart[cell + 1];
-                    for (std::size_t k = grid.cellStart[cell]; k < last; ++k) {
-                        const auto j = static_cast<std::size_t>(grid.cellTriangles[k]);
-                        if (stamps[j] == stamp) {
-                            continue;
-                        }
-                        stamps[j] = stamp;
-                        // The neighbour rule is checked only for a hit that would count: most candidates
-                        // miss, and the rule cannot turn a miss into a hit.
-                        const PackedTriangle& candidate = packed[j];
-                        const double t = hitPacked(ray.origin, ray.dir, candidate);
-                        if (t < best && j != i && !sharesEdge(fv, candidate.v)) {
-                            best = t;
-                        }
+                    const std::uint32_t fineBase = grid.fineFirst[cell];
+                    if (fineBase == ThicknessGrid::kNotSplit) {
+                        test(grid.cellTriangles.data() + grid.cellStart[cell],
+                             grid.cellTriangles.data() + grid.cellStart[cell + 1]);
+                        return;
                     }
+                    // The same walk over the cell's fine cells, with the same stopping rule: a hit point lies
+                    // in a fine cell of the cell the walk found it in, grown by the margin.
+                    const detail::FineBox box = detail::fineBox(grid, cell);
+                    detail::walkGrid(
+                        ray.origin, ray.dir, box.lo, box.hi, ThicknessGrid::kFine, box.cellSize, box.invCell,
+                        constants.rayMax,
+                        [&](std::size_t fine) {
+                            test(grid.fineTriangles.data() + grid.fineStart[fineBase + fine],
+                                 grid.fineTriangles.data() + grid.fineStart[fineBase + fine + 1]);
+                        },
+                        keepGoing);
                 },
-                [&](double tEnter) { return !(best + margin < tEnter); });
+                keepGoing);
             if (std::isfinite(best)) {
                 const auto f = static_cast<std::size_t>(grid.order[i]);
                 samples.thicknessMM[f] = best + constants.nudge;

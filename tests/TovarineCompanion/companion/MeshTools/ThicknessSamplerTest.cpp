@@ -292,6 +292,17 @@ TEST(ThicknessSampler, MatchesFullWalkAndBruteForceOnSeededMeshes)
         welded(test::merged(test::lumpySphere(20, 30, 30.0, 6), test::lumpySphere(18, 28, 27.0, 6))));
     meshes.push_back(welded(test::hollowBox({0, 0, 0}, {12, 12, 12}, 0.75, 5)));
     meshes.push_back(fannedCylinder(400, 20.0, 60.0));
+    // A finely meshed ball inside a coarse hollow box: the ball's cells are crowded and split into fine
+    // cells, and its rays cross the box's cells too.
+    MeshLists ball = test::lumpySphere(50, 80, 3.0, 8);
+    for (Vec3& p : ball.positions) {
+        p = {p[0] + 20.0, p[1] + 21.0, p[2] + 19.0};
+    }
+    meshes.push_back(welded(test::merged(test::hollowBox({0, 0, 0}, {40, 40, 40}, 2.0, 3), ball)));
+    const ThicknessGrid crowded = buildThicknessGrid(meshes.back().positions, meshes.back().triangles);
+    EXPECT_GT(std::count_if(crowded.fineFirst.begin(), crowded.fineFirst.end(),
+                            [](std::uint32_t f) { return f != ThicknessGrid::kNotSplit; }),
+              3);
     meshes.push_back(test::randomTriangles(60, 9)); // few and large: many cells each
 
     std::size_t compared = 0;
