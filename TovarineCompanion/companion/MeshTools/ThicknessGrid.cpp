@@ -96,10 +96,15 @@ constexpr std::size_t kCountingSortFrom = 65536;
 // triangles.
 constexpr std::size_t kTrianglesPerThread = 65536;
 
-// Cells listing more triangles than this are split into fine cells, when the fine cells hold at most
-// kFineEntriesPerEntry entries per entry of the cell.
+// Cells listing more than kSplitAbove triangles, and at most kSplitUpTo, are split into fine cells when the
+// fine cells hold at most kFineEntriesPerEntry entries per entry of the cell, while all fine lists
+// together hold at most kFineEntriesPerTriangle entries per triangle of the mesh (cells taken in order).
+// Cells listing more than kSplitUpTo are long slivers or fans crossing each other, which fine cells would
+// only copy many times over.
 constexpr std::size_t kSplitAbove = 16;
+constexpr std::size_t kSplitUpTo = 1024;
 constexpr std::size_t kFineEntriesPerEntry = 5;
+constexpr std::size_t kFineEntriesPerTriangle = 4;
 
 // Calls use(f) for each fine cell of the block (first x, y, z, last x, y, z), z outermost.
 template <class Use> void forEachFine(const std::array<int, 6>& b, Use&& use)
@@ -114,9 +119,8 @@ template <class Use> void forEachFine(const std::array<int, 6>& b, Use&& use)
     }
 }
 
-// Splits each cell listing more than kSplitAbove triangles into fine cells, unless they would hold more than
-// kFineEntriesPerEntry entries per entry of the cell (long slivers would each fill many of them).
-// `extentOf(rank, axis, min, max)` gives a triangle's extent on an axis. Cells are shared out among
+// Splits the crowded cells into fine cells, by the rules of the constants above. `extentOf(rank, axis, min,
+// max)` gives a triangle's extent on an axis. Cells are shared out among
 // `threads` threads; each cell's fine lists are the same whoever builds them.
 template <class ExtentOf> void splitCrowdedCells(ThicknessGrid& grid, int threads, ExtentOf&& extentOf)
 {
@@ -157,7 +161,7 @@ template <class ExtentOf> void splitCrowdedCells(ThicknessGrid& grid, int thread
                 std::size_t fineCounts[kFineCells];
                 for (std::size_t c = begin; c < end; ++c) {
                     const std::size_t listed = grid.cellStart[c + 1] - grid.cellStart[c];
-                    if (listed > kSplitAbove) {
+                    if (listed > kSplitAbove && listed <= kSplitUpTo) {
                         work(c, blocks, fineCounts);
                     }
                 }
@@ -176,8 +180,9 @@ template <class ExtentOf> void splitCrowdedCells(ThicknessGrid& grid, int thread
     std::vector<std::size_t> fineBase(cellCount, 0);
     std::size_t splitCount = 0;
     std::size_t entries = 0;
+    const std::size_t budget = kFineEntriesPerTriangle * grid.order.size();
     for (std::size_t c = 0; c < cellCount; ++c) {
-        if (fineTotal[c] > 0) {
+        if (fineTotal[c] > 0 && entries + fineTotal[c] <= budget) {
             grid.fineFirst[c] = static_cast<std::uint32_t>(splitCount * kFineCells);
             fineBase[c] = entries;
             ++splitCount;
