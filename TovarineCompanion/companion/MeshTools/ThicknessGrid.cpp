@@ -104,7 +104,7 @@ constexpr std::size_t kTrianglesPerThread = 65536;
 constexpr std::size_t kSplitAbove = 16;
 constexpr std::size_t kSplitUpTo = 1024;
 constexpr std::size_t kFineEntriesPerEntry = 5;
-constexpr std::size_t kFineEntriesPerTriangle = 4;
+constexpr std::size_t kFineEntriesPerTriangle = 8;
 
 // Calls use(f) for each fine cell of the block (first x, y, z, last x, y, z), z outermost.
 template <class Use> void forEachFine(const std::array<int, 6>& b, Use&& use)
