@@ -2,6 +2,7 @@
 
 #include "MeshTopology.h"
 
+#include <algorithm>
 #include <cmath>
 #include <random>
 
@@ -154,6 +155,96 @@ MeshLists closedShell(std::int64_t triangles, double innerScale, double lumpines
         outer.triangles.push_back({t[0] + offset, t[2] + offset, t[1] + offset});
     }
     return outer;
+}
+
+MeshLists displacedSphere(std::int64_t triangles, double radiusMm, bool shuffled, std::uint32_t seed)
+{
+    MeshLists mesh = cubeSphere(triangles, radiusMm, 0.0, 0.0, seed);
+    std::mt19937 rng(seed);
+    std::uniform_real_distribution<double> phase(0.0, 6.283185307179586);
+    struct Wave
+    {
+        Vec3 k;
+        double phase;
+        double amplitude;
+    };
+    // Bumps from a tenth of the radius down to a fraction of a millimetre, like an object's shape, its
+    // surface detail and the reconstruction's noise.
+    std::vector<Wave> waves;
+    std::normal_distribution<double> direction(0.0, 1.0);
+    for (int octave = 0; octave < 6; ++octave) {
+        const double frequency = 0.05 * std::pow(2.2, octave); // per millimetre
+        const double amplitude = radiusMm * 0.08 / std::pow(2.4, octave);
+        for (int w = 0; w < 3; ++w) {
+            Vec3 k{direction(rng), direction(rng), direction(rng)};
+            const double len = std::sqrt(k[0] * k[0] + k[1] * k[1] + k[2] * k[2]);
+            waves.push_back({{k[0] / len * frequency, k[1] / len * frequency, k[2] / len * frequency},
+                             phase(rng),
+                             amplitude});
+        }
+    }
+    for (Vec3& p : mesh.positions) {
+        double bump = 0.0;
+        for (const Wave& w : waves) {
+            bump += w.amplitude * std::sin(w.k[0] * p[0] + w.k[1] * p[1] + w.k[2] * p[2] + w.phase);
+        }
+        const double len = std::sqrt(p[0] * p[0] + p[1] * p[1] + p[2] * p[2]);
+        const double scale = (len + bump) / len;
+        p = {p[0] * scale, p[1] * scale, p[2] * scale};
+    }
+    if (shuffled) {
+        std::shuffle(mesh.triangles.begin(), mesh.triangles.end(), rng);
+    }
+    return mesh;
+}
+
+MeshLists fannedCylinder(std::int64_t triangles, double radiusMm, double heightMm)
+{
+    // 2n side triangles and 2 × (n − 2) cap triangles.
+    const auto n = std::max<std::int64_t>(3, (triangles + 4) / 4);
+    MeshLists mesh;
+    const double step = 6.283185307179586 / static_cast<double>(n);
+    for (std::int64_t k = 0; k < n; ++k) {
+        const double a = step * static_cast<double>(k);
+        mesh.positions.push_back({radiusMm * std::cos(a), radiusMm * std::sin(a), 0.0});
+    }
+    for (std::int64_t k = 0; k < n; ++k) {
+        const double a = step * static_cast<double>(k);
+        mesh.positions.push_back({radiusMm * std::cos(a), radiusMm * std::sin(a), heightMm});
+    }
+    for (std::int64_t k = 0; k < n; ++k) {
+        const std::int64_t next = (k + 1) % n;
+        mesh.triangles.push_back({k, next, next + n});
+        mesh.triangles.push_back({k, next + n, k + n});
+    }
+    for (std::int64_t k = 1; k + 1 < n; ++k) {
+        mesh.triangles.push_back({0, k + 1, k});         // bottom, facing down
+        mesh.triangles.push_back({n, n + k, n + k + 1}); // top, facing up
+    }
+    return mesh;
+}
+
+MeshLists cutBottom(const MeshLists& mesh, double fraction)
+{
+    double lo = INFINITY;
+    double hi = -INFINITY;
+    for (const Vec3& p : mesh.positions) {
+        lo = std::min(lo, p[2]);
+        hi = std::max(hi, p[2]);
+    }
+    const double cut = lo + (hi - lo) * fraction;
+    MeshLists open;
+    open.positions = mesh.positions;
+    for (const MeshTriangle& t : mesh.triangles) {
+        bool below = true;
+        for (std::int64_t v : t) {
+            below = below && mesh.positions[static_cast<std::size_t>(v)][2] <= cut;
+        }
+        if (!below) {
+            open.triangles.push_back(t);
+        }
+    }
+    return open;
 }
 
 } // namespace tovarine::bench

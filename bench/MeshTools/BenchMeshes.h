@@ -20,4 +20,18 @@ MeshLists openScan(std::int64_t triangles, std::uint32_t seed);
 MeshLists closedShell(std::int64_t triangles, double innerScale, double lumpiness, double noise,
                       std::uint32_t seed);
 
+// A dense closed solid like a remeshed scan: a cube's sides split into even triangles and pushed onto a
+// sphere of radius `radiusMm` displaced by bumps at several scales, about `triangles` triangles, wound
+// outward, welded. `shuffled` puts the faces in a random order (vertices stay in order), the way some
+// reconstructions write them; otherwise neighbouring faces are neighbours in the list.
+MeshLists displacedSphere(std::int64_t triangles, double radiusMm, bool shuffled, std::uint32_t seed);
+
+// A CAD-like closed solid of long slivers and fan caps: a cylinder whose side is one band of triangles
+// running its whole height and whose caps are fanned from one rim vertex, about `triangles` triangles.
+MeshLists fannedCylinder(std::int64_t triangles, double radiusMm, double heightMm);
+
+// `mesh` without the faces whose corners all lie in the lowest `fraction` of its height: a scan with an
+// open underside.
+MeshLists cutBottom(const MeshLists& mesh, double fraction);
+
 } // namespace tovarine::bench

@@ -1,5 +1,7 @@
 #include "EmbreeSampler.h"
 
+#include "VecMath.h"
+
 #include <algorithm>
 #include <atomic>
 #include <chrono>
@@ -72,14 +74,9 @@ MeshMinThickness::ThicknessSamples embreeSamples(const MeshLists& mesh, int thre
     timings.buildSeconds = since(start);
 
     const auto castStart = std::chrono::steady_clock::now();
-    Vec3 lo{INFINITY, INFINITY, INFINITY};
-    Vec3 hi{-INFINITY, -INFINITY, -INFINITY};
-    for (const Vec3& p : mesh.positions) {
-        for (int a = 0; a < 3; ++a) {
-            lo[a] = std::min(lo[a], p[a]);
-            hi[a] = std::max(hi[a], p[a]);
-        }
-    }
+    Vec3 lo;
+    Vec3 hi;
+    vecmath::boundingBox(mesh.positions, lo, hi);
     const MeshMinThickness::RayConstants constants =
         MeshMinThickness::rayConstants({hi[0] - lo[0], hi[1] - lo[1], hi[2] - lo[2]});
     MeshMinThickness::ThicknessSamples samples;

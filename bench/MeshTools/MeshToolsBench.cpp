@@ -1,11 +1,19 @@
-// Timed command-line benchmark of the print-preparation mesh tools on generated scan-like meshes.
+// Timed command-line benchmark of the print-preparation mesh tools on generated meshes shaped like real
+// ones.
 //
-//   meshtools_bench [--sizes 1000,100000,1000000] [--threads N] [--no-grow]
+//   meshtools_bench [--sizes 1000,100000,1000000] [--threads N] [--runs N] [--no-grow]
+//                   [--kinds shell,dense,shuffled,cad] [--keep]
 //
-// For each size it prints: the OBJ reader (without the weld) beside tinyobjloader on the same file; the
-// wall-thickness sampling of every face (grid build + walk) beside an Embree 3 sampler casting the same
-// rays; and the guard, Thicken and Grow end to end, each in a fresh child process (this binary with
-// --tool) so its peak resident memory can be reported per triangle.
+// For each size it prints the OBJ reader (without the weld) beside tinyobjloader on the same file, then for
+// each mesh kind:
+//   shell    a closed two-skin shell, as Thicken writes them (short rays);
+//   dense    a dense closed solid like a remeshed scan, faces in a locally coherent order;
+//   shuffled the same solid with its faces in random order;
+//   cad      a closed cylinder of long side slivers and caps fanned from one rim vertex;
+// the wall-thickness sampling of every face (grid build + walk; median of --runs) beside an Embree 3
+// sampler casting the same rays, with the grid's size; and the guard, Thicken (on the mesh with its
+// underside cut open) and Grow end to end, each in a fresh child process (this binary with --tool) so
+// its peak resident memory can be reported per triangle.
 
 #include "BenchMeshes.h"
 #include "EmbreeSampler.h"
@@ -51,6 +59,12 @@ template <class F> double bestOf(int runs, F&& f)
         best = std::min(best, since(start));
     }
     return best;
+}
+
+double median(std::vector<double> values)
+{
+    std::sort(values.begin(), values.end());
+    return values.empty() ? 0.0 : values[values.size() / 2];
 }
 
 void writeObj(const std::string& path, const MeshLists& mesh)
@@ -163,6 +177,77 @@ void compareSamples(const MeshMinThickness::ThicknessSamples& ours,
     }
 }
 
+MeshLists meshOfKind(const std::string& kind, std::int64_t size)
+{
+    if (kind == "dense" || kind == "shuffled") {
+        return bench::displacedSphere(size, 40.0, kind == "shuffled", 21);
+    }
+    if (kind == "cad") {
+        return bench::fannedCylinder(size, 20.0, 60.0);
+    }
+    const MeshLists raw = bench::closedShell(size, 0.9, 0.2, 0.0005, 12);
+    return MeshTopology::weld(raw.positions, raw.triangles);
+}
+
+// One mesh kind at one size: sampling beside Embree, then the tools end to end.
+void benchKind(const std::string& kind, std::int64_t size, int threads, int runs, bool grow,
+               const std::string& self, const std::filesystem::path& dir)
+{
+    const MeshLists mesh = meshOfKind(kind, size);
+    const auto faces = static_cast<std::int64_t>(mesh.triangles.size());
+    MeshMinThickness::ThicknessSamples ours;
+    std::vector<double> sampleSeconds;
+    std::vector<double> gridSeconds;
+    std::size_t entries = 0;
+    std::vector<double> embreeSeconds;
+    std::vector<double> bvhSeconds;
+    std::vector<double> ratios; // of each run's pair
+    MeshMinThickness::ThicknessSamples reference;
+    // The two sides take turns, so a change in the machine's load falls on both.
+    for (int r = 0; r < runs; ++r) {
+        const auto start = Clock::now();
+        const auto grid = MeshMinThickness::buildThicknessGrid(mesh.positions, mesh.triangles);
+        gridSeconds.push_back(since(start));
+        entries = grid.cellTriangles.size();
+        ours = MeshMinThickness::sampleThickness(mesh.positions, mesh.triangles, grid, {}, {}, threads);
+        sampleSeconds.push_back(since(start));
+        bench::EmbreeTimings t;
+        reference = bench::embreeSamples(mesh, threads, t);
+        embreeSeconds.push_back(t.buildSeconds + t.castSeconds);
+        bvhSeconds.push_back(t.buildSeconds);
+        ratios.push_back(sampleSeconds.back() / embreeSeconds.back());
+    }
+    std::size_t agree = 0;
+    std::size_t differ = 0;
+    compareSamples(ours, reference, agree, differ);
+    const double oursMedian = median(sampleSeconds);
+    const double embreeMedian = median(embreeSeconds);
+    std::printf("  %-8s %lld faces: sample ours %.3f s (grid %.3f s, %.1f entries/face) | Embree %.3f s "
+                "(BVH %.3f s) | median ratio %.2fx; %zu agree, %zu differ\n",
+                kind.c_str(), static_cast<long long>(faces), oursMedian, median(gridSeconds),
+                static_cast<double>(entries) / static_cast<double>(std::max<std::int64_t>(faces, 1)),
+                embreeMedian, median(bvhSeconds), median(ratios), agree, differ);
+
+    const std::string path = (dir / (kind + ".obj")).string();
+    writeObj(path, mesh);
+    const ToolRun guard = spawnTool(self, "guard", path, dir.string(), 4.0, faces);
+    std::printf("           guard %.3f s, peak %.0f B/face (%s)\n", guard.seconds, guard.bytesPerTriangle,
+                guard.summary.c_str());
+    const MeshLists open = bench::cutBottom(mesh, 0.08);
+    const std::string openPath = (dir / (kind + "-open.obj")).string();
+    writeObj(openPath, open);
+    const ToolRun thicken = spawnTool(self, "thicken", openPath, dir.string(), 2.0,
+                                      static_cast<std::int64_t>(open.triangles.size()));
+    std::printf("           Thicken %.3f s, peak %.0f B/input face (%s)\n", thicken.seconds,
+                thicken.bytesPerTriangle, thicken.summary.c_str());
+    if (grow) {
+        const ToolRun g = spawnTool(self, "grow", path, dir.string(), 4.0, faces);
+        std::printf("           Grow %.3f s, peak %.0f B/face (%s)\n", g.seconds, g.bytesPerTriangle,
+                    g.summary.c_str());
+    }
+    std::fflush(stdout);
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -171,25 +256,43 @@ int main(int argc, char** argv)
         return runTool(argv[2], argv[3], argv[4], std::atof(argv[5]));
     }
     std::vector<std::int64_t> sizes{1000, 100000, 1000000};
+    std::vector<std::string> kinds{"shell", "dense", "shuffled", "cad"};
     int threads = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+    int runs = 3;
     bool grow = true;
+    bool keep = false; // leave the generated OBJ files for profiling the tools on them
+    auto split = [](const std::string& list) {
+        std::vector<std::string> items;
+        std::size_t pos = 0;
+        while (pos < list.size()) {
+            const std::size_t comma = list.find(',', pos);
+            items.push_back(list.substr(pos, comma - pos));
+            pos = comma == std::string::npos ? list.size() : comma + 1;
+        }
+        return items;
+    };
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         if (arg == "--sizes" && i + 1 < argc) {
             sizes.clear();
-            std::string list = argv[++i];
-            std::size_t pos = 0;
-            while (pos < list.size()) {
-                const std::size_t comma = list.find(',', pos);
-                sizes.push_back(std::atoll(list.substr(pos, comma - pos).c_str()));
-                pos = comma == std::string::npos ? list.size() : comma + 1;
+            for (const std::string& item : split(argv[++i])) {
+                sizes.push_back(std::atoll(item.c_str()));
             }
+        } else if (arg == "--kinds" && i + 1 < argc) {
+            kinds = split(argv[++i]);
         } else if (arg == "--threads" && i + 1 < argc) {
             threads = std::atoi(argv[++i]);
+        } else if (arg == "--runs" && i + 1 < argc) {
+            runs = std::max(1, std::atoi(argv[++i]));
         } else if (arg == "--no-grow") {
             grow = false;
+        } else if (arg == "--keep") {
+            keep = true;
         } else {
-            std::fprintf(stderr, "usage: %s [--sizes N,N,...] [--threads N] [--no-grow]\n", argv[0]);
+            std::fprintf(stderr,
+                         "usage: %s [--sizes N,N,...] [--kinds shell,dense,shuffled,cad] [--threads N] "
+                         "[--runs N] [--no-grow] [--keep]\n",
+                         argv[0]);
             return 2;
         }
     }
@@ -197,7 +300,8 @@ int main(int argc, char** argv)
     const std::filesystem::path dir =
         std::filesystem::temp_directory_path() / ("meshtools-bench-" + std::to_string(getpid()));
     std::filesystem::create_directories(dir);
-    std::printf("threads: %d (sampling and the Embree reference); files in %s\n\n", threads, dir.c_str());
+    std::printf("threads: %d (sampling and the Embree reference); medians of %d runs; files in %s\n\n",
+                threads, runs, dir.c_str());
 
     for (const std::int64_t size : sizes) {
         std::printf("== %lld triangles ==\n", static_cast<long long>(size));
@@ -206,14 +310,14 @@ int main(int argc, char** argv)
         const std::string scanPath = (dir / "scan.obj").string();
         writeObj(scanPath, scan);
         std::size_t ourTriangles = 0;
-        const double oursRead = bestOf(3, [&] {
+        const double oursRead = bestOf(runs, [&] {
             auto bytes = meshio::readUtf8File(QString::fromStdString(scanPath));
             const MeshLists parsed = OBJMeshReader::parse(
                 std::string_view(bytes->constData(), static_cast<std::size_t>(bytes->size())));
             ourTriangles = parsed.triangles.size();
         });
         std::size_t tinyTriangles = 0;
-        const double tinyRead = bestOf(3, [&] {
+        const double tinyRead = bestOf(runs, [&] {
             tinyobj::ObjReader reader;
             tinyobj::ObjReaderConfig config;
             config.triangulate = true;
@@ -226,64 +330,13 @@ int main(int argc, char** argv)
         std::printf("  OBJ read (%.1f MB, %zu tris): ours %.3f s | tinyobjloader %.3f s (%zu tris)\n",
                     static_cast<double>(std::filesystem::file_size(scanPath)) / 1e6, ourTriangles, oursRead,
                     tinyRead, tinyTriangles);
-
-        // Sampling every face of a closed two-skin shell: grid build + walk beside Embree.
-        const MeshLists rawShell = bench::closedShell(size, 0.9, 0.2, 0.0005, 12);
-        const MeshLists shell = MeshTopology::weld(rawShell.positions, rawShell.triangles);
-        MeshMinThickness::ThicknessSamples ours;
-        double gridSeconds = 0.0;
-        const double sampleSeconds = bestOf(3, [&] {
-            const auto start = Clock::now();
-            const auto grid = MeshMinThickness::buildThicknessGrid(shell.positions, shell.triangles);
-            gridSeconds = since(start);
-            ours = MeshMinThickness::sampleThickness(shell.positions, shell.triangles, grid, {}, {}, threads);
-        });
-        bench::EmbreeTimings embree;
-        MeshMinThickness::ThicknessSamples reference;
-        double embreeBest = INFINITY;
-        for (int r = 0; r < 2; ++r) {
-            bench::EmbreeTimings t;
-            reference = bench::embreeSamples(shell, threads, t);
-            if (t.buildSeconds + t.castSeconds < embreeBest) {
-                embreeBest = t.buildSeconds + t.castSeconds;
-                embree = t;
-            }
-        }
-        std::size_t agree = 0;
-        std::size_t differ = 0;
-        compareSamples(ours, reference, agree, differ);
-        std::printf(
-            "  sample all %zu faces: ours %.3f s (grid %.3f s) | Embree %.3f s (BVH %.3f s + rays %.3f s); "
-            "%zu agree, %zu differ\n",
-            shell.triangles.size(), sampleSeconds, gridSeconds, embreeBest, embree.buildSeconds,
-            embree.castSeconds, agree, differ);
-
-        // The tools end to end, each in a fresh process.
-        const std::string shellPath = (dir / "shell.obj").string();
-        writeObj(shellPath, shell);
-        const ToolRun guard = spawnTool(self, "guard", shellPath, dir.string(), 4.0,
-                                        static_cast<std::int64_t>(shell.triangles.size()));
-        std::printf("  guard end to end: %.3f s, peak %.0f B/triangle (%s)\n", guard.seconds,
-                    guard.bytesPerTriangle, guard.summary.c_str());
-        const ToolRun thicken = spawnTool(self, "thicken", scanPath, dir.string(), 2.0,
-                                          static_cast<std::int64_t>(scan.triangles.size()));
-        std::printf("  Thicken end to end: %.3f s, peak %.0f B/input triangle (%s)\n", thicken.seconds,
-                    thicken.bytesPerTriangle, thicken.summary.c_str());
-        if (grow) {
-            // The worst case: a lumpy shell about half of whose faces start thin and whose thin count
-            // falls in every iteration, so all four iterations and the final measurement run (the line
-            // shows how many measurements were taken).
-            const MeshLists thin = bench::closedShell(size, 0.9, 0.1, 0.0, 13);
-            const std::string thinPath = (dir / "thin.obj").string();
-            writeObj(thinPath, thin);
-            const ToolRun g = spawnTool(self, "grow", thinPath, dir.string(), 4.0,
-                                        static_cast<std::int64_t>(thin.triangles.size()));
-            std::printf("  Grow end to end: %.3f s, peak %.0f B/triangle (%s)\n", g.seconds,
-                        g.bytesPerTriangle, g.summary.c_str());
+        for (const std::string& kind : kinds) {
+            benchKind(kind, size, threads, runs, grow, self, dir);
         }
         std::printf("\n");
-        std::fflush(stdout);
     }
-    std::filesystem::remove_all(dir);
+    if (!keep) {
+        std::filesystem::remove_all(dir);
+    }
     return 0;
 }

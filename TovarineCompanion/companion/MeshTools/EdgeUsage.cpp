@@ -23,41 +23,31 @@ SlotEdge slotEdge(const MeshTriangles& triangles, std::uint32_t slot)
     return {std::min(u, v), std::max(u, v), u <= v};
 }
 
-// Groups the edge slotList by undirected edge and calls `onRun(slotList, count, use)` for each group.
+// Groups the edge slots by undirected edge and calls `onRun(slots, count, use)` for each group.
 void groupSlots(const MeshTriangles& triangles,
                 const std::function<void(const std::uint32_t*, std::size_t, const EdgeUse&)>& onRun)
 {
     const std::size_t slotCount = triangles.size() * 3;
+    std::vector<std::uint8_t> forward(slotCount);
     std::uint32_t maxLo = 0;
     for (std::uint32_t s = 0; s < slotCount; ++s) {
-        maxLo = std::max(maxLo, slotEdge(triangles, s).lo);
+        const SlotEdge e = slotEdge(triangles, s);
+        forward[s] = e.forward ? 1 : 0;
+        maxLo = std::max(maxLo, e.lo);
     }
-    std::vector<std::uint32_t> order(slotCount);
-    auto emitRuns = [&](auto sameEdge) {
-        std::size_t i = 0;
-        while (i < slotCount) {
-            std::size_t j = i + 1;
-            while (j < slotCount && sameEdge(order[i], order[j])) {
-                ++j;
-            }
-            EdgeUse use;
-            use.uses = static_cast<std::uint32_t>(j - i);
-            for (std::size_t r = i; r < j; ++r) {
-                use.forward += slotEdge(triangles, order[r]).forward ? 1 : 0;
-            }
-            onRun(order.data() + i, j - i, use);
-            i = j;
+    std::vector<std::uint32_t> run;
+    auto emitRun = [&](const std::uint32_t* slotList, std::size_t n) {
+        EdgeUse use;
+        use.uses = static_cast<std::uint32_t>(n);
+        for (std::size_t r = 0; r < n; ++r) {
+            use.forward += forward[slotList[r]];
         }
-    };
-    auto sameEdge = [&](std::uint32_t a, std::uint32_t b) {
-        const SlotEdge ea = slotEdge(triangles, a);
-        const SlotEdge eb = slotEdge(triangles, b);
-        return ea.lo == eb.lo && ea.hi == eb.hi;
+        onRun(slotList, n, use);
     };
 
     if (maxLo <= slotCount * 4 + 1024) {
-        // Dense indices (every welded mesh): bucket the slotList by their smaller vertex, then order each
-        // small bucket by the larger vertex.
+        // Dense indices (every welded mesh): bucket the slots by their smaller vertex, order each small
+        // bucket by the larger vertex, and emit each bucket's runs of equal larger vertex.
         std::vector<std::uint32_t> bucketStart(static_cast<std::size_t>(maxLo) + 2, 0);
         for (std::uint32_t s = 0; s < slotCount; ++s) {
             ++bucketStart[slotEdge(triangles, s).lo + 1];
@@ -66,7 +56,7 @@ void groupSlots(const MeshTriangles& triangles,
             bucketStart[b] += bucketStart[b - 1];
         }
         // Each entry is the larger vertex (high half) and the slot (low half), so ordering the entries of a
-        // bucket orders its slotList by edge.
+        // bucket orders its slots by edge.
         std::vector<std::uint32_t> fill(bucketStart.begin(), bucketStart.end() - 1);
         std::vector<std::uint64_t> entries(slotCount);
         for (std::uint32_t s = 0; s < slotCount; ++s) {
@@ -76,9 +66,6 @@ void groupSlots(const MeshTriangles& triangles,
         for (std::size_t b = 0; b + 1 < bucketStart.size(); ++b) {
             const auto first = entries.begin() + bucketStart[b];
             const auto last = entries.begin() + bucketStart[b + 1];
-            if (last - first < 2) {
-                continue;
-            }
             if (last - first > 24) {
                 std::sort(first, last);
             } else {
@@ -92,43 +79,73 @@ void groupSlots(const MeshTriangles& triangles,
                     *j = value;
                 }
             }
+            for (auto i = first; i < last;) {
+                auto j = i;
+                run.clear();
+                while (j < last && (*j >> 32) == (*i >> 32)) {
+                    run.push_back(static_cast<std::uint32_t>(*j));
+                    ++j;
+                }
+                emitRun(run.data(), run.size());
+                i = j;
+            }
         }
-        for (std::size_t i = 0; i < slotCount; ++i) {
-            order[i] = static_cast<std::uint32_t>(entries[i]);
-        }
-    } else {
-        for (std::uint32_t s = 0; s < slotCount; ++s) {
-            order[s] = s;
-        }
-        std::sort(order.begin(), order.end(), [&](std::uint32_t a, std::uint32_t b) {
-            const SlotEdge ea = slotEdge(triangles, a);
-            const SlotEdge eb = slotEdge(triangles, b);
-            return ea.lo != eb.lo ? ea.lo < eb.lo : ea.hi < eb.hi;
-        });
+        return;
     }
-    emitRuns(sameEdge);
+
+    std::vector<std::uint32_t> order(slotCount);
+    for (std::uint32_t s = 0; s < slotCount; ++s) {
+        order[s] = s;
+    }
+    auto key = [&](std::uint32_t s) {
+        const SlotEdge e = slotEdge(triangles, s);
+        return (static_cast<std::uint64_t>(e.lo) << 32) | e.hi;
+    };
+    std::sort(order.begin(), order.end(), [&](std::uint32_t a, std::uint32_t b) { return key(a) < key(b); });
+    for (std::size_t i = 0; i < slotCount;) {
+        std::size_t j = i + 1;
+        while (j < slotCount && key(order[j]) == key(order[i])) {
+            ++j;
+        }
+        emitRun(order.data() + i, j - i);
+        i = j;
+    }
 }
 
 } // namespace
 
-std::vector<EdgeUse> slotUses(const MeshTriangles& triangles)
+void count(EdgeTally& tally, const EdgeUse& use)
+{
+    if (use.uses == 1) {
+        ++tally.open;
+    } else if (use.uses > 2) {
+        ++tally.nonManifold;
+    } else if (use.forward != 1) {
+        ++tally.flipped;
+    }
+}
+
+std::vector<EdgeUse> slotUses(const MeshTriangles& triangles, EdgeTally* tally)
 {
     std::vector<EdgeUse> uses(triangles.size() * 3);
-    groupSlots(triangles, [&](const std::uint32_t* slotList, std::size_t count, const EdgeUse& use) {
-        for (std::size_t i = 0; i < count; ++i) {
+    EdgeTally counts;
+    groupSlots(triangles, [&](const std::uint32_t* slotList, std::size_t n, const EdgeUse& use) {
+        for (std::size_t i = 0; i < n; ++i) {
             uses[slotList[i]] = use;
         }
+        count(counts, use);
     });
+    if (tally) {
+        *tally = counts;
+    }
     return uses;
 }
 
-std::vector<EdgeUse> distinctEdges(const MeshTriangles& triangles)
+EdgeTally tallyEdges(const MeshTriangles& triangles)
 {
-    std::vector<EdgeUse> edges;
-    edges.reserve(triangles.size() * 2);
-    groupSlots(triangles,
-               [&](const std::uint32_t*, std::size_t, const EdgeUse& use) { edges.push_back(use); });
-    return edges;
+    EdgeTally tally;
+    groupSlots(triangles, [&](const std::uint32_t*, std::size_t, const EdgeUse& use) { count(tally, use); });
+    return tally;
 }
 
 } // namespace tovarine::edgeusage

@@ -25,10 +25,22 @@ struct EdgeUse
     std::uint32_t forward = 0; // of those, how many run it from the smaller to the larger index
 };
 
-// For edge slot 3t + k of triangle t (k = 0: a→b, 1: b→c, 2: c→a), the use counts of its undirected edge.
-std::vector<EdgeUse> slotUses(const MeshTriangles& triangles);
+// Tallies over the distinct undirected edges of a triangle list.
+struct EdgeTally
+{
+    std::int64_t open = 0;        // used once
+    std::int64_t nonManifold = 0; // used more than twice
+    std::int64_t flipped = 0;     // used twice in the same direction
+};
 
-// One entry per distinct undirected edge, in no particular order.
-std::vector<EdgeUse> distinctEdges(const MeshTriangles& triangles);
+// For edge slot 3t + k of triangle t (k = 0: a→b, 1: b→c, 2: c→a), the use counts of its undirected edge;
+// with `tally`, also the tallies of the distinct edges, from the same grouping.
+std::vector<EdgeUse> slotUses(const MeshTriangles& triangles, EdgeTally* tally = nullptr);
+
+// Adds `use`, one distinct edge, to `tally`.
+void count(EdgeTally& tally, const EdgeUse& use);
+
+// The tallies of the distinct edges of `triangles`.
+EdgeTally tallyEdges(const MeshTriangles& triangles);
 
 } // namespace tovarine::edgeusage

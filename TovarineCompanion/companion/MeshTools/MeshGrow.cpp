@@ -272,7 +272,7 @@ Expected<Result, Failure> grow(const QString& objPath, const QString& destinatio
     if (!loaded) {
         return unexpected(Failure{loaded.error()});
     }
-    const MeshLists& mesh = *loaded;
+    const MeshLists& mesh = loaded->mesh;
     const std::int64_t openEdges = MeshTopology::edgeReport(mesh.triangles).open;
     if (progress) {
         progress(QStringLiteral("building vertex adjacency\u2026"));
@@ -285,6 +285,7 @@ Expected<Result, Failure> grow(const QString& objPath, const QString& destinatio
     }
     Result result = grown.result;
     result.openEdges = openEdges;
+    result.skippedFaces = loaded->skippedFaces;
 
     const MeshMinThickness::ThinSplit split = MeshMinThickness::splitThin(grown.samples, minThicknessMM);
     std::string line = "writing grown mesh (";
@@ -332,9 +333,7 @@ Expected<Result, Failure> grow(const QString& objPath, const QString& destinatio
            "mtllib ";
     obj += meshio::fileName(mtlDestination).toStdString();
     obj += '\n';
-    for (const Vec3& p : grown.positions) {
-        textformat::appendVertexLine(obj, p[0], p[1], p[2]);
-    }
+    textformat::appendVertexLines(obj, grown.positions);
     MeshMinThickness::appendFaceGroup(obj, "safe", mesh.triangles, split.safe);
     MeshMinThickness::appendFaceGroup(obj, "thin", mesh.triangles, split.thin);
     if (auto failure = meshio::writeAtomically(destination, obj)) {

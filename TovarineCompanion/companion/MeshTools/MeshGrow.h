@@ -23,7 +23,8 @@ struct Result
     std::int64_t displacedVertices = 0; // vertices whose written position differs from the welded input
     double finalMinMM = 0.0;            // min and median (upper middle) of the written state's measurement
     double finalMedianMM = 0.0;
-    std::int64_t openEdges = 0; // open edges of the welded input
+    std::int64_t openEdges = 0;    // open edges of the welded input
+    std::int64_t skippedFaces = 0; // input faces dropped: a corner unreadable or not finite
 };
 
 struct Failure : MeshToolFailure

@@ -70,10 +70,10 @@ void appendFaceGroup(std::string& obj, const char* name, const MeshTriangles& tr
     obj += "\nusemtl ";
     obj += name;
     obj += '\n';
-    for (std::size_t f : faces) {
-        const MeshTriangle& t = triangles[f];
-        textformat::appendFaceLine(obj, t[0], t[1], t[2]);
-    }
+    textformat::appendLines(obj, faces.size(), [&](std::string& text, std::size_t i) {
+        const MeshTriangle& t = triangles[faces[i]];
+        textformat::appendFaceLine(text, t[0], t[1], t[2]);
+    });
 }
 
 Expected<Result, Failure> analyze(const QString& objPath, const QString& destination,
@@ -89,10 +89,11 @@ Expected<Result, Failure> analyze(const QString& objPath, const QString& destina
     if (!loaded) {
         return unexpected(Failure{loaded.error()});
     }
-    const MeshLists& mesh = *loaded;
+    const MeshLists& mesh = loaded->mesh;
     Result result;
     result.faceCount = static_cast<std::int64_t>(mesh.triangles.size());
     result.openEdges = MeshTopology::edgeReport(mesh.triangles).open;
+    result.skippedFaces = loaded->skippedFaces;
     if (cancel.stop_requested()) {
         return unexpected(failed(Kind::cancelled));
     }
@@ -174,9 +175,7 @@ Expected<Result, Failure> analyze(const QString& objPath, const QString& destina
             "mtllib ";
     text += meshio::fileName(mtlDestination).toStdString();
     text += '\n';
-    for (const Vec3& p : mesh.positions) {
-        textformat::appendVertexLine(text, p[0], p[1], p[2]);
-    }
+    textformat::appendVertexLines(text, mesh.positions);
     appendFaceGroup(text, "safe", mesh.triangles, split.safe);
     appendFaceGroup(text, "thin", mesh.triangles, split.thin);
     if (auto failure = meshio::writeAtomically(destination, text)) {

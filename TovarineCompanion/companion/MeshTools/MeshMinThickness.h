@@ -24,7 +24,8 @@ struct Result
     double minMM = 0.0; // smallest, median (upper middle) and largest measured thickness; 0 when none
     double medianMM = 0.0;
     double maxMM = 0.0;
-    std::int64_t openEdges = 0; // open edges of the welded input; 0 for a closed mesh
+    std::int64_t openEdges = 0;    // open edges of the welded input; 0 for a closed mesh
+    std::int64_t skippedFaces = 0; // input faces dropped: a corner unreadable or not finite
 };
 
 struct Failure : MeshToolFailure

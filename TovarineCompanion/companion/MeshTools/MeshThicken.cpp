@@ -5,6 +5,7 @@
 #include "TextFormat.h"
 #include "VecMath.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace tovarine::MeshThicken {
@@ -51,7 +52,118 @@ MeshPositions vertexNormals(const MeshPositions& positions, const MeshTriangles&
     return normals;
 }
 
-Shell buildShell(const MeshLists& mesh, const MeshPositions& normals, double shellMM)
+namespace {
+
+// splitPinchedVertices on `mesh` in place, given its slot uses (which the split leaves as they are).
+void splitPinched(MeshLists& mesh, const std::vector<edgeusage::EdgeUse>& uses)
+{
+    const std::size_t faceCount = mesh.triangles.size();
+    const std::size_t vertexCount = mesh.positions.size();
+    std::vector<char> onBoundary(vertexCount, 0);
+    bool anyBoundary = false;
+    for (std::size_t t = 0; t < faceCount; ++t) {
+        for (int k = 0; k < 3; ++k) {
+            if (uses[t * 3 + static_cast<std::size_t>(k)].uses == 1) {
+                const MeshTriangle& tri = mesh.triangles[t];
+                onBoundary[static_cast<std::size_t>(tri[k])] = 1;
+                onBoundary[static_cast<std::size_t>(tri[(k + 1) % 3])] = 1;
+                anyBoundary = true;
+            }
+        }
+    }
+    if (!anyBoundary) {
+        return;
+    }
+
+    // The corners (3 × face + k) at each boundary vertex, in face order.
+    std::vector<std::size_t> start(vertexCount + 1, 0);
+    for (const MeshTriangle& t : mesh.triangles) {
+        for (std::int64_t v : t) {
+            start[static_cast<std::size_t>(v) + 1] += onBoundary[static_cast<std::size_t>(v)] ? 1 : 0;
+        }
+    }
+    for (std::size_t v = 0; v < vertexCount; ++v) {
+        start[v + 1] += start[v];
+    }
+    std::vector<std::uint32_t> corners(start[vertexCount]);
+    {
+        std::vector<std::size_t> fill(start.begin(), start.end() - 1);
+        for (std::size_t t = 0; t < faceCount; ++t) {
+            for (int k = 0; k < 3; ++k) {
+                const auto v = static_cast<std::size_t>(mesh.triangles[t][k]);
+                if (onBoundary[v]) {
+                    corners[fill[v]++] = static_cast<std::uint32_t>(t * 3 + static_cast<std::size_t>(k));
+                }
+            }
+        }
+    }
+
+    std::vector<std::uint32_t> parent;
+    std::vector<std::pair<std::int64_t, std::uint32_t>> shared; // (other end of a shared edge, corner)
+    std::vector<std::int64_t> copyOfRoot;
+    auto find = [&](std::uint32_t i) {
+        while (parent[i] != i) {
+            parent[i] = parent[parent[i]];
+            i = parent[i];
+        }
+        return i;
+    };
+    for (std::size_t v = 0; v < vertexCount; ++v) {
+        const std::size_t first = start[v];
+        const std::size_t count = start[v + 1] - first;
+        if (count < 2) {
+            continue;
+        }
+        parent.resize(count);
+        shared.clear();
+        for (std::uint32_t i = 0; i < count; ++i) {
+            parent[i] = i;
+            const std::uint32_t corner = corners[first + i];
+            const std::size_t t = corner / 3;
+            const unsigned k = corner % 3;
+            const MeshTriangle& tri = mesh.triangles[t];
+            // The edge leaving v in this face (slot k) and the one arriving at it (slot k + 2).
+            if (uses[t * 3 + k].uses >= 2) {
+                shared.emplace_back(tri[(k + 1) % 3], i);
+            }
+            if (uses[t * 3 + (k + 2) % 3].uses >= 2) {
+                shared.emplace_back(tri[(k + 2) % 3], i);
+            }
+        }
+        std::sort(shared.begin(), shared.end());
+        for (std::size_t s = 1; s < shared.size(); ++s) {
+            if (shared[s].first == shared[s - 1].first) {
+                const std::uint32_t a = find(shared[s].second);
+                const std::uint32_t b = find(shared[s - 1].second);
+                parent[std::max(a, b)] = std::min(a, b);
+            }
+        }
+        // Fans in order of their first corner; the first keeps v.
+        copyOfRoot.assign(count, -1);
+        for (std::uint32_t i = 0; i < count; ++i) {
+            const std::uint32_t root = find(i);
+            if (copyOfRoot[root] == -1) {
+                if (root == find(0)) {
+                    copyOfRoot[root] = static_cast<std::int64_t>(v);
+                } else {
+                    copyOfRoot[root] = static_cast<std::int64_t>(mesh.positions.size());
+                    const Vec3 at = mesh.positions[v];
+                    mesh.positions.push_back(at);
+                }
+            }
+            const std::uint32_t corner = corners[first + i];
+            mesh.triangles[corner / 3][corner % 3] = copyOfRoot[root];
+        }
+    }
+}
+
+// The shell of `mesh` given its slot uses and their tallies. The shell's edge report follows from them
+// without grouping the shell's own edges: an edge used once gains its bridge's reverse and an inner copy
+// that does the same; an edge used twice or more keeps its verdict on both skins; and the edge from each
+// vertex w to its inner copy is used once per open edge leaving w (running w → w′) and once per open edge
+// arriving at w (w′ → w).
+Shell shellFrom(const MeshLists& mesh, const MeshPositions& normals, double shellMM,
+                const std::vector<edgeusage::EdgeUse>& uses, const edgeusage::EdgeTally& tally)
 {
     const std::size_t vertexCount = mesh.positions.size();
     const auto v = static_cast<std::int64_t>(vertexCount);
@@ -65,7 +177,6 @@ Shell buildShell(const MeshLists& mesh, const MeshPositions& normals, double she
 
     std::vector<std::pair<std::int64_t, std::int64_t>> boundary;
     boundary.reserve(4096);
-    const std::vector<edgeusage::EdgeUse> uses = edgeusage::slotUses(mesh.triangles);
     for (std::size_t t = 0; t < mesh.triangles.size(); ++t) {
         const MeshTriangle& tri = mesh.triangles[t];
         for (int k = 0; k < 3; ++k) {
@@ -85,7 +196,35 @@ Shell buildShell(const MeshLists& mesh, const MeshPositions& normals, double she
         shell.triangles.push_back({b, a, a + v});
         shell.triangles.push_back({b, a + v, b + v});
     }
+
+    shell.edges = {0, 2 * tally.nonManifold, 2 * tally.flipped};
+    std::vector<std::uint32_t> leaving(vertexCount, 0);
+    std::vector<std::uint32_t> arriving(vertexCount, 0);
+    for (const auto& [a, b] : boundary) {
+        ++leaving[static_cast<std::size_t>(a)];
+        ++arriving[static_cast<std::size_t>(b)];
+    }
+    for (std::size_t w = 0; w < vertexCount; ++w) {
+        if (leaving[w] + arriving[w] > 0) {
+            edgeusage::count(shell.edges, {leaving[w] + arriving[w], leaving[w]});
+        }
+    }
     return shell;
+}
+
+} // namespace
+
+MeshLists splitPinchedVertices(MeshLists mesh)
+{
+    splitPinched(mesh, edgeusage::slotUses(mesh.triangles));
+    return mesh;
+}
+
+Shell buildShell(const MeshLists& mesh, const MeshPositions& normals, double shellMM)
+{
+    edgeusage::EdgeTally tally;
+    const std::vector<edgeusage::EdgeUse> uses = edgeusage::slotUses(mesh.triangles, &tally);
+    return shellFrom(mesh, normals, shellMM, uses, tally);
 }
 
 Expected<Result, Failure> thicken(const QString& objPath, const QString& destination, double shellMM,
@@ -103,7 +242,10 @@ Expected<Result, Failure> thicken(const QString& objPath, const QString& destina
     if (cancel.stop_requested()) {
         return unexpected(failed(Kind::cancelled));
     }
-    const MeshLists& mesh = *loaded;
+    MeshLists mesh = std::move(loaded->mesh);
+    edgeusage::EdgeTally tally;
+    const std::vector<edgeusage::EdgeUse> uses = edgeusage::slotUses(mesh.triangles, &tally);
+    splitPinched(mesh, uses);
     const auto vertexCount = static_cast<std::int64_t>(mesh.positions.size());
     const auto faceCount = static_cast<std::int64_t>(mesh.triangles.size());
 
@@ -113,7 +255,7 @@ Expected<Result, Failure> thicken(const QString& objPath, const QString& destina
     appendInt(line, static_cast<std::int64_t>(std::round(shellMM)));
     line += " mm\u2026";
     report(progress, line);
-    const Shell shell = buildShell(mesh, normals, shellMM);
+    const Shell shell = shellFrom(mesh, normals, shellMM, uses, tally);
     if (cancel.stop_requested()) {
         return unexpected(failed(Kind::cancelled));
     }
@@ -146,18 +288,18 @@ Expected<Result, Failure> thicken(const QString& objPath, const QString& destina
     text += " bridge = ";
     appendInt(text, totalFaces);
     text += '\n';
-    for (const Vec3& p : shell.positions) {
-        textformat::appendVertexLine(text, p[0], p[1], p[2]);
-    }
-    for (const MeshTriangle& t : shell.triangles) {
-        textformat::appendFaceLine(text, t[0], t[1], t[2]);
-    }
+    textformat::appendVertexLines(text, shell.positions);
+    textformat::appendLines(text, shell.triangles.size(), [&](std::string& out, std::size_t i) {
+        const MeshTriangle& t = shell.triangles[i];
+        textformat::appendFaceLine(out, t[0], t[1], t[2]);
+    });
     if (auto failure = meshio::writeAtomically(destination, text)) {
         return unexpected(Failure{*failure});
     }
 
-    const MeshTopology::EdgeReport edges = MeshTopology::edgeReport(shell.triangles);
-    return Result{faceCount, faceCount, bridgeFaces, edges.open, edges.nonManifold, edges.flipped};
+    const edgeusage::EdgeTally& edges = shell.edges;
+    return Result{faceCount,         faceCount,     bridgeFaces,         edges.open,
+                  edges.nonManifold, edges.flipped, loaded->skippedFaces};
 }
 
 } // namespace tovarine::MeshThicken

@@ -12,7 +12,9 @@ QString MeshToolFailure::describe(const QString& writeWhat) const
     case Kind::empty:
         return QStringLiteral("mesh had no usable geometry");
     case Kind::thickness:
-        return QStringLiteral("thickness must be a finite number of millimetres, at most 1000000");
+        return QStringLiteral("thickness must be a number of millimetres above 0, at most 1000000");
+    case Kind::range:
+        return QStringLiteral("coordinates out of range: ") + text;
     case Kind::cancelled:
         return QStringLiteral("cancelled");
     }

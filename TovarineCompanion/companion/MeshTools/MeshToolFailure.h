@@ -12,7 +12,8 @@ struct MeshToolFailure
         read,      // the input could not be read or is not UTF-8 text; `text` holds the cause
         write,     // an output could not be written; `text` holds the cause
         empty,     // no usable geometry before or after the weld
-        thickness, // the thickness asked for is not finite or absurdly large
+        thickness, // the thickness asked for is zero or below, not a number, or absurdly large
+        range,     // a vertex in use lies kMaxCoordinateMm or more from the origin; `text` names it
         cancelled, // the caller's stop token was triggered; nothing further was written
     };
     Kind kind = Kind::empty;

@@ -2,10 +2,12 @@
 
 #include "MeshTopology.h"
 #include "OBJMeshReader.h"
+#include "VecMath.h"
 
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
+#include <cmath>
 #include <cstring>
 
 namespace tovarine::meshio {
@@ -107,7 +109,7 @@ Expected<QByteArray, MeshToolFailure> readUtf8File(const QString& path)
     return bytes;
 }
 
-Expected<MeshLists, MeshToolFailure> loadWeldedMesh(const QString& path)
+Expected<LoadedMesh, MeshToolFailure> loadWeldedMesh(const QString& path)
 {
     auto text = readUtf8File(path);
     if (!text) {
@@ -122,11 +124,36 @@ Expected<MeshLists, MeshToolFailure> loadWeldedMesh(const QString& path)
     if (parsed.positions.empty() || valid.empty()) {
         return unexpected(MeshToolFailure{MeshToolFailure::Kind::empty, {}});
     }
-    MeshLists welded = MeshTopology::weld(parsed.positions, valid);
-    if (welded.triangles.empty()) {
+
+    LoadedMesh loaded;
+    std::vector<char> used(parsed.positions.size(), 0);
+    for (const MeshTriangle& t : valid) {
+        const Vec3& a = parsed.positions[static_cast<std::size_t>(t[0])];
+        const Vec3& b = parsed.positions[static_cast<std::size_t>(t[1])];
+        const Vec3& c = parsed.positions[static_cast<std::size_t>(t[2])];
+        if (!vecmath::isFinite(a) || !vecmath::isFinite(b) || !vecmath::isFinite(c)) {
+            ++loaded.skippedFaces;
+            continue;
+        }
+        for (std::int64_t v : t) {
+            used[static_cast<std::size_t>(v)] = 1;
+        }
+    }
+    for (std::size_t v = 0; v < parsed.positions.size(); ++v) {
+        const Vec3& p = parsed.positions[v];
+        if (used[v] && (std::abs(p[0]) >= kMaxCoordinateMm || std::abs(p[1]) >= kMaxCoordinateMm ||
+                        std::abs(p[2]) >= kMaxCoordinateMm)) {
+            return unexpected(MeshToolFailure{MeshToolFailure::Kind::range,
+                                              QStringLiteral("vertex ") + QString::number(v + 1) +
+                                                  QStringLiteral(" lies 1e9 mm or more from the origin")});
+        }
+    }
+
+    loaded.mesh = MeshTopology::weld(parsed.positions, valid);
+    if (loaded.mesh.triangles.empty()) {
         return unexpected(MeshToolFailure{MeshToolFailure::Kind::empty, {}});
     }
-    return welded;
+    return loaded;
 }
 
 std::optional<MeshToolFailure> writeAtomically(const QString& path, std::string_view text)

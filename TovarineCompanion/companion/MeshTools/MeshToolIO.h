@@ -19,10 +19,18 @@ bool isValidUtf8(std::string_view bytes);
 // Reads the whole file; fails with Kind::read (the cause in `text`) when it cannot be read or is not UTF-8.
 Expected<QByteArray, MeshToolFailure> readUtf8File(const QString& path);
 
+struct LoadedMesh
+{
+    MeshLists mesh;                // welded
+    std::int64_t skippedFaces = 0; // valid faces dropped because a corner is unreadable or not finite
+};
+
 // The tools' common start: read, parse, drop invalid triangles, weld with the automatic tolerance.
-// Fails with Kind::read, or Kind::empty when no position or no valid triangle exists before or after the
-// weld.
-Expected<MeshLists, MeshToolFailure> loadWeldedMesh(const QString& path);
+// Faces that use an unreadable or non-finite vertex are dropped and counted. Fails with Kind::read,
+// Kind::range when a vertex of a kept face lies kMaxCoordinateMm or more from the origin on some axis (the
+// text names the first such vertex by its number in the file), or Kind::empty when no position or no
+// valid triangle exists before or after the weld.
+Expected<LoadedMesh, MeshToolFailure> loadWeldedMesh(const QString& path);
 
 // Replaces `path` with `text` atomically (the old file or the whole new one, never a part); on failure
 // returns Kind::write with the cause.

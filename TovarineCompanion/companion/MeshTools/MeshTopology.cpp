@@ -300,17 +300,8 @@ MeshLists weld(const MeshPositions& positions, const MeshTriangles& triangles,
 
 EdgeReport edgeReport(const MeshTriangles& triangles)
 {
-    EdgeReport report;
-    for (const edgeusage::EdgeUse& edge : edgeusage::distinctEdges(triangles)) {
-        if (edge.uses == 1) {
-            ++report.open;
-        } else if (edge.uses > 2) {
-            ++report.nonManifold;
-        } else if (edge.forward != 1) {
-            ++report.flipped;
-        }
-    }
-    return report;
+    const edgeusage::EdgeTally tally = edgeusage::tallyEdges(triangles);
+    return {tally.open, tally.nonManifold, tally.flipped};
 }
 
 } // namespace tovarine::MeshTopology

@@ -16,7 +16,9 @@ inline constexpr std::size_t kReservedTriangles = 128000;
 //  - lines end at LF; a CR right before the LF (or at the end of the text) and a leading UTF-8 byte-order
 //    mark are ignored; empty lines and lines starting with '#' are skipped;
 //  - tokens are separated by runs of spaces only (a tab is part of a token);
-//  - "v x y z [...]": three decimal numbers ("nan" and "inf" included); any unparsable one skips the line;
+//  - "v x y z [...]": three decimal numbers ("nan" and "inf" included). A "v" line (or one starting "v"
+//    and a tab) whose first three tokens are not all numbers still takes its vertex number, holding a
+//    not-a-number vertex, so later faces keep the file's numbering; the tools drop the faces that use it;
 //  - "f i j k [...]": each index token's part before the first '/' is a base-10 integer; k > 0 means
 //    vertex k - 1, k < 0 counts back from the positions read so far, 0 or unparsable skips the token;
 //    with three or more indices the polygon is fanned from its first index.

@@ -1,5 +1,7 @@
 #include "TextFormat.h"
 
+#include "ParallelBlocks.h"
+
 #include <charconv>
 #include <cmath>
 
@@ -45,6 +47,52 @@ void appendVertexLine(std::string& out, double x, double y, double z)
     out += ' ';
     appendFixed(out, z, 6);
     out += '\n';
+}
+
+namespace {
+
+// Lines per run formatted by one thread; below two runs everything is formatted on the calling thread.
+constexpr std::size_t kLinesPerRun = 65536;
+
+} // namespace
+
+void appendLines(std::string& out, std::size_t count,
+                 const std::function<void(std::string& text, std::size_t i)>& appendLine)
+{
+    if (count < 2 * kLinesPerRun) {
+        for (std::size_t i = 0; i < count; ++i) {
+            appendLine(out, i);
+        }
+        return;
+    }
+    std::vector<std::string> runs((count + kLinesPerRun - 1) / kLinesPerRun);
+    parallel::runBlocks(
+        count, kLinesPerRun, parallel::threadsFor(0), {},
+        [&](int, std::size_t begin, std::size_t end) {
+            std::string& text = runs[begin / kLinesPerRun];
+            text.reserve((end - begin) * 40);
+            for (std::size_t i = begin; i < end; ++i) {
+                appendLine(text, i);
+            }
+        },
+        [](std::size_t) {});
+    std::size_t size = out.size();
+    for (const std::string& run : runs) {
+        size += run.size();
+    }
+    out.reserve(size);
+    for (std::string& run : runs) {
+        out += run;
+        std::string().swap(run);
+    }
+}
+
+void appendVertexLines(std::string& out, const std::vector<std::array<double, 3>>& positions)
+{
+    appendLines(out, positions.size(), [&](std::string& text, std::size_t i) {
+        const auto& p = positions[i];
+        appendVertexLine(text, p[0], p[1], p[2]);
+    });
 }
 
 } // namespace tovarine::textformat

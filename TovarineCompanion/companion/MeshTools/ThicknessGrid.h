@@ -9,9 +9,12 @@
 
 namespace tovarine::MeshMinThickness {
 
-// Uniform grid over a mesh's padded bounding box, listing in each cell the triangles whose bounding box
-// touches it. Cells are stored flat: the list of cell (x, y, z) is entry x + res × (y + res × z), and
-// `cellTriangles[cellStart[c] .. cellStart[c + 1])` holds its triangle indices in ascending order.
+// Uniform grid over a mesh's padded bounding box, listing in each cell the triangles that may cross it.
+// Cells are stored flat: the list of cell (x, y, z) is entry x + res × (y + res × z), and
+// `cellTriangles[cellStart[c] .. cellStart[c + 1])` holds its triangles in ascending order of their rank.
+// Triangles are ranked by where they lie (the cell of their centroid, cells in Z-order), so triangles near
+// each other sit near each other in every list whatever the order of the mesh's faces; `order[rank]` is
+// the triangle's index in the mesh.
 struct ThicknessGrid
 {
     Vec3 lo{}; // padded box
@@ -21,7 +24,25 @@ struct ThicknessGrid
     Vec3 cellSize{};   // (hi - lo) / res
     Vec3 invCell{};    // 1 / cellSize
     std::vector<std::size_t> cellStart;
-    std::vector<std::int32_t> cellTriangles;
+    std::vector<std::int32_t> cellTriangles; // ranks
+    std::vector<std::int32_t> order;         // rank → triangle index
+    std::vector<std::uint64_t> occupied;     // bit c % 64 of word c / 64: cell c lists a triangle
+
+    bool isOccupied(std::size_t c) const { return (occupied[c >> 6] >> (c & 63)) & 1u; }
+
+    // Crowded cells are split again into kFine³ fine cells over the cell's box grown by the margin
+    // (detail::fineBox): cell c's fine cells are fineFirst[c] … fineFirst[c] + kFine³ − 1 (x fastest), or
+    // fineFirst[c] is kNotSplit; fine cell f lists fineTriangles[fineStart[f] .. fineStart[f + 1]) (ranks,
+    // ascending): each triangle of the cell whose bounding box, grown by the margin, touches it.
+    static constexpr int kFine = 4;
+    static constexpr std::uint32_t kNotSplit = 0xFFFFFFFFu;
+    std::vector<std::uint32_t> fineFirst;
+    std::vector<std::size_t> fineStart;
+    std::vector<std::int32_t> fineTriangles;
+    // Distance (mm) far above any rounding error of the walk, the hit test and the cell test: triangles
+    // are listed in every cell they come this close to, and a walk may stop once its best hit lies this
+    // far before the next cell.
+    double margin = 0.0;
 
     std::span<const std::int32_t> cell(std::size_t index) const
     {
@@ -33,7 +54,10 @@ struct ThicknessGrid
 int gridResolution(std::int64_t triangleCount);
 
 // Builds the grid: box of all positions (NaN ignored), padding max(largest extent × 1e-4, 0.001), the
-// resolution above, each triangle appended to every cell of its bounding box's cell block.
+// resolution above. Each triangle is listed in the cells of its bounding box's cell block; when that block
+// is large (a long or slanted triangle), only in those of its cells that the triangle comes within a hair
+// of (a separating-axis test against the cell grown by a margin far above rounding error), so every
+// point of the triangle still lies in, or on the edge of, a cell that lists it.
 // Triangles must index `positions`; their count must fit a signed 32-bit integer.
 ThicknessGrid buildThicknessGrid(const MeshPositions& positions, const MeshTriangles& triangles);
 
@@ -49,6 +73,29 @@ inline int clampCell(double scaled, int res)
         return res - 1;
     }
     return static_cast<int>(scaled);
+}
+
+// The box of the fine cells of a cell: the cell grown by the grid's margin, split kFine ways per axis.
+struct FineBox
+{
+    Vec3 lo;
+    Vec3 hi;
+    Vec3 cellSize;
+    Vec3 invCell;
+};
+
+inline FineBox fineBox(const ThicknessGrid& grid, std::size_t cell)
+{
+    const auto res = static_cast<std::size_t>(grid.res);
+    const std::size_t at[3] = {cell % res, (cell / res) % res, cell / (res * res)};
+    FineBox box;
+    for (int a = 0; a < 3; ++a) {
+        box.lo[a] = grid.lo[a] + static_cast<double>(at[a]) * grid.cellSize[a] - grid.margin;
+        box.hi[a] = grid.lo[a] + static_cast<double>(at[a] + 1) * grid.cellSize[a] + grid.margin;
+        box.cellSize[a] = (box.hi[a] - box.lo[a]) / ThicknessGrid::kFine;
+        box.invCell[a] = 1.0 / box.cellSize[a];
+    }
+    return box;
 }
 
 // The 3D-DDA walk behind traverseGrid: calls `visitCell(cellIndex)` for each cell passed, in order, and

@@ -26,7 +26,7 @@ struct PackedTriangle
 };
 
 // The Möller–Trumbore test on precomputed edges; the operations match rayTriangleHit exactly.
-inline double hitPacked(const Vec3& o, const Vec3& d, const PackedTriangle& t)
+[[gnu::always_inline]] inline double hitPacked(const Vec3& o, const Vec3& d, const PackedTriangle& t)
 {
     using namespace vecmath;
     const Vec3 pvec = cross(d, t.e2);
@@ -113,8 +113,8 @@ void traverseGrid(const Vec3& origin, const Vec3& dir, const Vec3& lo, const Vec
     detail::walkGrid(
         origin, dir, lo, hi, res, cellSize, invCell, rayMax,
         [&](std::size_t cell) {
-            for (std::int32_t index : grid.cell(cell)) {
-                visit(index);
+            for (std::int32_t rank : grid.cell(cell)) {
+                visit(grid.order[static_cast<std::size_t>(rank)]);
             }
         },
         [](double) { return true; });
@@ -132,26 +132,28 @@ ThicknessSamples sampleThickness(const MeshPositions& positions, const MeshTrian
         return samples;
     }
 
-    std::vector<PackedTriangle> packed(faceCount);
-    for (std::size_t j = 0; j < faceCount; ++j) {
-        const MeshTriangle& t = triangles[j];
-        const Vec3& q0 = positions[static_cast<std::size_t>(t[0])];
-        packed[j] = {q0, vecmath::sub(positions[static_cast<std::size_t>(t[1])], q0),
-                     vecmath::sub(positions[static_cast<std::size_t>(t[2])], q0), t};
-    }
-    const RayConstants constants = rayConstants(grid.meshExtent);
-    // A hit nearer than a cell's entry distance lies in a cell already walked (its triangle is listed
-    // there), so once the best hit is this far before the next cell no further cell can improve it. The
-    // margin dwarfs every rounding error of the walk and the hit test, keeping the result bit-identical to
-    // a full walk.
-    double magnitude = 0.0;
-    for (int a = 0; a < 3; ++a) {
-        magnitude = std::max({magnitude, std::abs(grid.lo[a]), std::abs(grid.hi[a])});
-    }
-    const double margin =
-        1e-6 * std::max({grid.cellSize[0], grid.cellSize[1], grid.cellSize[2]}) + 1e-12 * magnitude;
-
+    // Faces are measured, and candidates held, in the grid's rank order: neighbouring rays walk the same
+    // cells and test the same triangles, whatever the order of the mesh's faces. Each face's result goes
+    // back to its own index, so the order changes no value.
     const int threads = parallel::threadsFor(threadCount);
+    std::vector<PackedTriangle> packed(faceCount);
+    parallel::runBlocks(
+        faceCount, kBlockFaces * 16, threads, {},
+        [&](int, std::size_t begin, std::size_t end) {
+            for (std::size_t r = begin; r < end; ++r) {
+                const MeshTriangle& t = triangles[static_cast<std::size_t>(grid.order[r])];
+                const Vec3& q0 = positions[static_cast<std::size_t>(t[0])];
+                packed[r] = {q0, vecmath::sub(positions[static_cast<std::size_t>(t[1])], q0),
+                             vecmath::sub(positions[static_cast<std::size_t>(t[2])], q0), t};
+            }
+        },
+        [](std::size_t) {});
+    const RayConstants constants = rayConstants(grid.meshExtent);
+    // A hit nearer than a cell's entry distance lies on a triangle listed in a cell already walked, so once
+    // the best hit is the grid's margin before the next cell no further cell can improve it, and the
+    // result stays bit-identical to a full walk.
+    const double margin = grid.margin;
+
     // Per thread: the last face whose ray tested each triangle, so a triangle listed in several cells of
     // one walk is tested once.
     std::vector<std::unique_ptr<std::uint32_t[]>> testedBy(static_cast<std::size_t>(threads));
@@ -172,38 +174,62 @@ ThicknessSamples sampleThickness(const MeshPositions& positions, const MeshTrian
             }
             const auto stamp = static_cast<std::uint32_t>(i + 1);
             double best = INFINITY;
+            // Tests the candidates [first, last) not yet tested for this ray. The neighbour rule is checked
+            // only for a hit that would count: most candidates miss, and the rule cannot turn a miss into a
+            // hit.
+            auto test = [&](const std::int32_t* first, const std::int32_t* last) {
+                for (const std::int32_t* k = first; k < last; ++k) {
+                    const auto j = static_cast<std::size_t>(*k);
+                    if (stamps[j] == stamp) {
+                        continue;
+                    }
+                    stamps[j] = stamp;
+                    const PackedTriangle& candidate = packed[j];
+                    const double t = hitPacked(ray.origin, ray.dir, candidate);
+                    if (t < best && j != i && !sharesEdge(fv, candidate.v)) {
+                        best = t;
+                    }
+                }
+            };
+            const auto keepGoing = [&](double tEnter) { return !(best + margin < tEnter); };
             detail::walkGrid(
                 ray.origin, ray.dir, grid.lo, grid.hi, grid.res, grid.cellSize, grid.invCell,
                 constants.rayMax,
                 [&](std::size_t cell) {
-                    const std::size_t last = grid.cellStart[cell + 1];
-                    for (std::size_t k = grid.cellStart[cell]; k < last; ++k) {
-                        const auto j = static_cast<std::size_t>(grid.cellTriangles[k]);
-                        if (stamps[j] == stamp) {
-                            continue;
-                        }
-                        stamps[j] = stamp;
-                        const PackedTriangle& candidate = packed[j];
-                        if (j == i || sharesEdge(fv, candidate.v)) {
-                            continue;
-                        }
-                        const double t = hitPacked(ray.origin, ray.dir, candidate);
-                        if (t < best) {
-                            best = t;
-                        }
+                    if (!grid.isOccupied(cell)) {
+                        return;
                     }
+                    const std::uint32_t fineBase = grid.fineFirst[cell];
+                    if (fineBase == ThicknessGrid::kNotSplit) {
+                        test(grid.cellTriangles.data() + grid.cellStart[cell],
+                             grid.cellTriangles.data() + grid.cellStart[cell + 1]);
+                        return;
+                    }
+                    // The same walk over the cell's fine cells, with the same stopping rule: a hit point lies
+                    // in a fine cell of the cell the walk found it in, grown by the margin.
+                    const detail::FineBox box = detail::fineBox(grid, cell);
+                    detail::walkGrid(
+                        ray.origin, ray.dir, box.lo, box.hi, ThicknessGrid::kFine, box.cellSize, box.invCell,
+                        constants.rayMax,
+                        [&](std::size_t fine) {
+                            test(grid.fineTriangles.data() + grid.fineStart[fineBase + fine],
+                                 grid.fineTriangles.data() + grid.fineStart[fineBase + fine + 1]);
+                        },
+                        keepGoing);
                 },
-                [&](double tEnter) { return !(best + margin < tEnter); });
+                keepGoing);
             if (std::isfinite(best)) {
-                samples.thicknessMM[i] = best + constants.nudge;
-                samples.measured[i] = 1;
+                const auto f = static_cast<std::size_t>(grid.order[i]);
+                samples.thicknessMM[f] = best + constants.nudge;
+                samples.measured[f] = 1;
             }
         }
     };
 
+    // Progress lines name faces by their own index but follow the share of faces measured.
     std::size_t nextMilestone = 0;
-    auto onDone = [&](std::size_t prefix) {
-        while (nextMilestone < faceCount && nextMilestone < prefix) {
+    auto onDone = [&](std::size_t measuredCount) {
+        while (nextMilestone < faceCount && nextMilestone < measuredCount) {
             const MeshTriangle& t = triangles[nextMilestone];
             const FaceRay ray =
                 faceRay(positions[static_cast<std::size_t>(t[0])], positions[static_cast<std::size_t>(t[1])],

@@ -15,6 +15,17 @@ QString seconds1(double seconds)
     return QStringLiteral(" · ") + ostrel::OstrelNumberFormat::fixed(seconds, 1) + QLatin1Char('s');
 }
 
+// " · N faces skipped (unreadable vertices)" when the reader dropped faces, empty otherwise.
+QString skipped(std::int64_t skippedFaces)
+{
+    if (skippedFaces <= 0) {
+        return {};
+    }
+    return QStringLiteral(" · ") + QString::number(skippedFaces) +
+           (skippedFaces == 1 ? QStringLiteral(" face") : QStringLiteral(" faces")) +
+           QStringLiteral(" skipped (unreadable vertices)");
+}
+
 QString fixed2(double value)
 {
     return ostrel::OstrelNumberFormat::fixed(value, 2);
@@ -105,9 +116,11 @@ QString thickenSummary(const QString& name, const MeshThicken::Result& result, d
     }
     if (result.open != 0 || result.nonManifold != 0 || result.flipped != 0) {
         return QStringLiteral("shelled · ") + name + QStringLiteral(" · ") +
-               parts.join(QStringLiteral(" · ")) + QStringLiteral(" edges") + seconds1(seconds);
+               parts.join(QStringLiteral(" · ")) + QStringLiteral(" edges") + skipped(result.skippedFaces) +
+               seconds1(seconds);
     }
-    return QStringLiteral("shelled · ") + name + QStringLiteral(" · watertight") + seconds1(seconds);
+    return QStringLiteral("shelled · ") + name + QStringLiteral(" · watertight") +
+           skipped(result.skippedFaces) + seconds1(seconds);
 }
 
 Summary guardSummary(const QString& sourceName, const MeshMinThickness::Result& r, double mm,
@@ -119,16 +132,17 @@ Summary guardSummary(const QString& sourceName, const MeshMinThickness::Result& 
                     QString::number(r.openEdges) +
                     QStringLiteral(" open edges), so missed rays aren't measurements · ") +
                     QString::number(r.thinCount) + QStringLiteral(" thin of ") +
-                    QString::number(r.faceCount) + QStringLiteral(" · ") + objName + seconds1(seconds),
+                    QString::number(r.faceCount) + QStringLiteral(" · ") + objName + skipped(r.skippedFaces) +
+                    seconds1(seconds),
                 true};
     }
     if (r.thinCount != 0 || r.faceCount < 1) {
         const double percent = r.faceCount < 1 ? 0.0 : double(r.thinCount) / double(r.faceCount) * 100.0;
         return {QStringLiteral("checked ") + sourceName + QStringLiteral(" · ") +
                     QString::number(r.thinCount) + QStringLiteral(" thin (") +
-                    ostrel::OstrelNumberFormat::fixed(percent, 1) + QStringLiteral("%) · min ") +
-                    fixed2(r.minMM) + QStringLiteral(" / median ") + fixed2(r.medianMM) +
-                    QStringLiteral(" mm") + note + QStringLiteral(" · ") + objName + seconds1(seconds),
+                    ostrel::OstrelNumberFormat::fixed(percent, 1) + QStringLiteral("%) · min ") + fixed2(r.minMM) +
+                    QStringLiteral(" / median ") + fixed2(r.medianMM) + QStringLiteral(" mm") + note +
+                    QStringLiteral(" · ") + objName + skipped(r.skippedFaces) + seconds1(seconds),
                 false};
     }
     const QString medianPart = r.medianMM > 0
@@ -136,7 +150,7 @@ Summary guardSummary(const QString& sourceName, const MeshMinThickness::Result& 
                                    : QString();
     return {QStringLiteral("checked ") + sourceName + QStringLiteral(" · all faces ≥ ") + fixed2(mm) +
                 QStringLiteral(" mm") + medianPart + note + QStringLiteral(" · ") + objName +
-                seconds1(seconds),
+                skipped(r.skippedFaces) + seconds1(seconds),
             false};
 }
 
@@ -177,7 +191,7 @@ Summary growSummary(const QString& sourceName, const MeshGrow::Result& g, double
                QStringLiteral(" iters · ") + QString::number(g.displacedVertices) +
                QStringLiteral(" verts moved · ") + grownName;
     }
-    return {head + note + reguard + seconds1(seconds), !closed};
+    return {head + note + reguard + skipped(g.skippedFaces) + seconds1(seconds), !closed};
 }
 
 } // namespace tovarine::PrintPrepRules

@@ -416,9 +416,11 @@ TEST_F(Grow, FailuresCarryTheirMessages)
     ASSERT_FALSE(unwritable);
     EXPECT_TRUE(
         unwritable.error().localizedDescription().startsWith(QStringLiteral("couldn't write grown mesh: ")));
-    const auto refused = run(test::box({0, 0, 0}, {10, 10, 10}), INFINITY);
-    ASSERT_FALSE(refused);
-    EXPECT_EQ(refused.error().kind, MeshToolFailure::Kind::thickness);
+    for (double bad : {0.0, -1.0, double(INFINITY)}) {
+        const auto refused = run(test::box({0, 0, 0}, {10, 10, 10}), bad);
+        ASSERT_FALSE(refused);
+        EXPECT_EQ(refused.error().kind, MeshToolFailure::Kind::thickness);
+    }
 }
 
 } // namespace

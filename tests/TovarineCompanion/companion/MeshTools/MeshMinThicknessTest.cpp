@@ -90,6 +90,23 @@ TEST_F(MinThicknessGuard, WritesTheThinmapWithThinFacesGroupedLast)
     EXPECT_EQ(obj.mid(50), (QStringList{"f 5 6 8", "f 5 8 7", "f 13 16 14", "f 13 15 16"}));
 }
 
+TEST_F(MinThicknessGuard, MedianIsTheUpperMiddleMeasurement)
+{
+    // A 30 mm box whose walls are 1 and 2 mm (x), 3 and 4 mm (y), 1 and 4 mm (z): four faces measure each
+    // x and y wall and eight each of 1 and 4 mm, so the sorted 24 thicknesses hold 2 at index 11 and 3
+    // at index 12, the median.
+    const MeshLists walls =
+        test::merged(test::box({0, 0, 0}, {30, 30, 30}), test::box({1, 3, 1}, {28, 26, 26}, true));
+    const auto result = run(writeMesh(walls), 0.5);
+    ASSERT_TRUE(result);
+    EXPECT_EQ(result->noHitCount, 0);
+    EXPECT_NEAR(result->minMM, 1.0, 1e-9);
+    EXPECT_NEAR(result->medianMM, 3.0, 1e-9);
+    EXPECT_NEAR(result->maxMM, 4.0, 1e-9);
+    EXPECT_EQ(test::readLines(path(QStringLiteral("model_thinmap_1mm.obj")))[4],
+              QStringLiteral("# measured: min 1.000 mm \u00B7 median 3.000 mm \u00B7 max 4.000 mm"));
+}
+
 TEST_F(MinThicknessGuard, ThresholdEqualToAMeasurementIsSafe)
 {
     const QString source = writeMesh(test::hollowBox({0, 0, 0}, {10, 10, 10}, 1.5, 2));
@@ -173,8 +190,19 @@ TEST_F(MinThicknessGuard, FailuresCarryTheirMessages)
         EXPECT_EQ(empty.error().localizedDescription(), QStringLiteral("mesh had no usable geometry"));
     }
 
+    // One far-away vertex: named, not blamed on the geometry as a whole. An unused one changes nothing.
+    const std::string cube = test::objText(test::box({0, 0, 0}, {10, 10, 10}));
+    ASSERT_TRUE(test::writeFile(path(QStringLiteral("far.obj")), cube + "v 0 0 1e9\nf 1 2 9\n"));
+    auto far = run(path(QStringLiteral("far.obj")), 1.0);
+    ASSERT_FALSE(far);
+    EXPECT_EQ(far.error().kind, Kind::range);
+    EXPECT_EQ(far.error().localizedDescription(),
+              QStringLiteral("coordinates out of range: vertex 9 lies 1e9 mm or more from the origin"));
+    ASSERT_TRUE(test::writeFile(path(QStringLiteral("far.obj")), cube + "v 0 -2e9 0\n"));
+    EXPECT_TRUE(run(path(QStringLiteral("far.obj")), 1.0));
+
     QStringList lines;
-    for (double bad : {std::nan(""), double(INFINITY), 1e300}) {
+    for (double bad : {0.0, -1.0, std::nan(""), double(INFINITY), 1e300}) {
         auto refused = run(writeMesh(thinTopBox()), bad, &lines);
         ASSERT_FALSE(refused);
         EXPECT_EQ(refused.error().kind, Kind::thickness);

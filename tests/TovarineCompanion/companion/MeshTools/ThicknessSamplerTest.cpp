@@ -1,6 +1,7 @@
 #include "MeshFixtures.h"
 #include "MeshMinThickness.h"
 #include "MeshTopology.h"
+#include "VecMath.h"
 
 #include <QStringList>
 #include <algorithm>
@@ -71,47 +72,100 @@ TEST(ThicknessGrid, ResolutionFollowsTheCubeRootOfFourTimesTheCount)
     EXPECT_EQ(gridResolution(0), 16);
 }
 
-TEST(ThicknessGrid, ListsEachTriangleInEveryCellOfItsBoxInAscendingOrder)
+// A closed cylinder of long side slivers with caps fanned from one rim vertex, like a CAD export.
+MeshLists fannedCylinder(int segments, double radius, double height)
 {
-    const MeshLists mesh = test::randomTriangles(300, 7);
-    const ThicknessGrid grid = buildThicknessGrid(mesh.positions, mesh.triangles);
-    ASSERT_EQ(grid.res, 16);
-    Vec3 lo{INFINITY, INFINITY, INFINITY};
-    Vec3 hi{-INFINITY, -INFINITY, -INFINITY};
-    for (const Vec3& p : mesh.positions) {
-        for (int a = 0; a < 3; ++a) {
-            lo[a] = std::min(lo[a], p[a]);
-            hi[a] = std::max(hi[a], p[a]);
+    MeshLists mesh;
+    const auto n = static_cast<std::int64_t>(segments);
+    for (int z = 0; z < 2; ++z) {
+        for (int k = 0; k < segments; ++k) {
+            const double a = 6.283185307179586 * k / segments;
+            mesh.positions.push_back({radius * std::cos(a), radius * std::sin(a), z * height});
         }
     }
-    const double pad = std::max(std::max({hi[0] - lo[0], hi[1] - lo[1], hi[2] - lo[2]}) * 1e-4, 0.001);
-    for (int a = 0; a < 3; ++a) {
-        EXPECT_EQ(grid.lo[a], lo[a] - pad);
-        EXPECT_EQ(grid.hi[a], hi[a] + pad);
-        EXPECT_EQ(grid.cellSize[a], (grid.hi[a] - grid.lo[a]) / 16);
+    for (std::int64_t k = 0; k < n; ++k) {
+        mesh.triangles.push_back({k, (k + 1) % n, (k + 1) % n + n});
+        mesh.triangles.push_back({k, (k + 1) % n + n, k + n});
     }
-    std::vector<int> listed(mesh.triangles.size(), 0);
-    for (std::size_t c = 0; c + 1 < grid.cellStart.size(); ++c) {
-        const auto list = grid.cell(c);
-        EXPECT_TRUE(std::is_sorted(list.begin(), list.end()));
-        for (std::int32_t t : list) {
-            ++listed[static_cast<std::size_t>(t)];
-        }
+    for (std::int64_t k = 1; k + 1 < n; ++k) {
+        mesh.triangles.push_back({0, k + 1, k});
+        mesh.triangles.push_back({n, n + k, n + k + 1});
     }
-    // Each triangle sits in exactly the cells of its bounding box's block.
-    for (std::size_t t = 0; t < mesh.triangles.size(); ++t) {
-        int cells = 1;
+    return mesh;
+}
+
+TEST(ThicknessGrid, ListsEachTriangleInTheCellsItCrossesInRankOrder)
+{
+    // The last mesh is large enough to be ranked by a counting sort and listed by several threads.
+    const MeshLists large = fannedCylinder(36000, 20.0, 60.0);
+    ASSERT_GT(large.triangles.size(), 70000u);
+    for (const MeshLists& mesh : {test::randomTriangles(300, 7), fannedCylinder(90, 20.0, 60.0), large}) {
+        const ThicknessGrid grid = buildThicknessGrid(mesh.positions, mesh.triangles);
+        Vec3 lo;
+        Vec3 hi;
+        vecmath::boundingBox(mesh.positions, lo, hi);
+        const double pad = std::max(std::max({hi[0] - lo[0], hi[1] - lo[1], hi[2] - lo[2]}) * 1e-4, 0.001);
         for (int a = 0; a < 3; ++a) {
-            double mn = INFINITY;
-            double mx = -INFINITY;
-            for (std::int64_t v : mesh.triangles[t]) {
-                mn = std::min(mn, mesh.positions[static_cast<std::size_t>(v)][a]);
-                mx = std::max(mx, mesh.positions[static_cast<std::size_t>(v)][a]);
+            EXPECT_EQ(grid.lo[a], lo[a] - pad);
+            EXPECT_EQ(grid.hi[a], hi[a] + pad);
+            EXPECT_EQ(grid.cellSize[a], (grid.hi[a] - grid.lo[a]) / grid.res);
+        }
+        std::vector<std::int32_t> sortedOrder = grid.order;
+        std::sort(sortedOrder.begin(), sortedOrder.end());
+        for (std::size_t t = 0; t < sortedOrder.size(); ++t) {
+            ASSERT_EQ(sortedOrder[t], static_cast<std::int32_t>(t));
+        }
+
+        // Cells listing each triangle, by triangle index.
+        std::vector<std::vector<std::size_t>> cellsOf(mesh.triangles.size());
+        for (std::size_t c = 0; c + 1 < grid.cellStart.size(); ++c) {
+            const auto list = grid.cell(c);
+            EXPECT_TRUE(std::is_sorted(list.begin(), list.end()));
+            for (std::int32_t rank : list) {
+                cellsOf[static_cast<std::size_t>(grid.order[static_cast<std::size_t>(rank)])].push_back(c);
             }
-            cells *= static_cast<int>(std::floor((mx - grid.lo[a]) * grid.invCell[a])) -
-                     static_cast<int>(std::floor((mn - grid.lo[a]) * grid.invCell[a])) + 1;
         }
-        EXPECT_EQ(listed[t], cells) << t;
+        std::size_t listed = 0;
+        std::size_t boxCells = 0;
+        for (std::size_t t = 0; t < mesh.triangles.size(); ++t) {
+            const auto at = [&](int k) {
+                return mesh.positions[static_cast<std::size_t>(mesh.triangles[t][k])];
+            };
+            auto cellIndex = [&](const Vec3& p) {
+                std::size_t c[3];
+                for (int a = 0; a < 3; ++a) {
+                    c[a] = static_cast<std::size_t>(std::floor((p[a] - grid.lo[a]) * grid.invCell[a]));
+                }
+                const auto res = static_cast<std::size_t>(grid.res);
+                return c[0] + res * (c[1] + res * c[2]);
+            };
+            // Every point of the triangle lies in a cell that lists it.
+            const int steps = mesh.triangles.size() > 10000 ? 3 : 60;
+            for (int i = 0; i <= steps; ++i) {
+                for (int j = 0; i + j <= steps; ++j) {
+                    const double u = double(i) / steps;
+                    const double v = double(j) / steps;
+                    Vec3 p;
+                    for (int a = 0; a < 3; ++a) {
+                        p[a] = at(0)[a] + (at(1)[a] - at(0)[a]) * u + (at(2)[a] - at(0)[a]) * v;
+                    }
+                    const std::size_t c = cellIndex(p);
+                    ASSERT_TRUE(std::count(cellsOf[t].begin(), cellsOf[t].end(), c) == 1) << t;
+                }
+            }
+            int box = 1;
+            for (int a = 0; a < 3; ++a) {
+                const double mn = std::min({at(0)[a], at(1)[a], at(2)[a]});
+                const double mx = std::max({at(0)[a], at(1)[a], at(2)[a]});
+                box *= static_cast<int>(std::floor((mx - grid.lo[a]) * grid.invCell[a])) -
+                       static_cast<int>(std::floor((mn - grid.lo[a]) * grid.invCell[a])) + 1;
+            }
+            EXPECT_LE(cellsOf[t].size(), static_cast<std::size_t>(box)) << t;
+            listed += cellsOf[t].size();
+            boxCells += static_cast<std::size_t>(box);
+        }
+        // The fan's wedges and the long slanted triangles cross far fewer cells than their boxes hold.
+        EXPECT_LT(listed * 2, boxCells);
     }
 }
 
@@ -237,6 +291,19 @@ TEST(ThicknessSampler, MatchesFullWalkAndBruteForceOnSeededMeshes)
     meshes.push_back(
         welded(test::merged(test::lumpySphere(20, 30, 30.0, 6), test::lumpySphere(18, 28, 27.0, 6))));
     meshes.push_back(welded(test::hollowBox({0, 0, 0}, {12, 12, 12}, 0.75, 5)));
+    meshes.push_back(fannedCylinder(400, 20.0, 60.0));
+    // A finely meshed ball inside a coarse hollow box: the ball's cells are crowded and split into fine
+    // cells, and its rays cross the box's cells too.
+    MeshLists ball = test::lumpySphere(50, 80, 3.0, 8);
+    for (Vec3& p : ball.positions) {
+        p = {p[0] + 20.0, p[1] + 21.0, p[2] + 19.0};
+    }
+    meshes.push_back(welded(test::merged(test::hollowBox({0, 0, 0}, {40, 40, 40}, 2.0, 3), ball)));
+    const ThicknessGrid crowded = buildThicknessGrid(meshes.back().positions, meshes.back().triangles);
+    EXPECT_GT(std::count_if(crowded.fineFirst.begin(), crowded.fineFirst.end(),
+                            [](std::uint32_t f) { return f != ThicknessGrid::kNotSplit; }),
+              3);
+    meshes.push_back(test::randomTriangles(60, 9)); // few and large: many cells each
 
     std::size_t compared = 0;
     for (const MeshLists& mesh : meshes) {

@@ -60,6 +60,19 @@ TEST(PrintPrepRules, ThickenSummary)
     r.nonManifold = 2;
     EXPECT_EQ(PrintPrepRules::thickenSummary(QStringLiteral("t.obj"), r, 2.0),
               QStringLiteral("shelled · t.obj · 2 non-manifold edges · 2.0s"));
+    // Faces the reader had to drop are said, in every summary, just before the time.
+    r = {};
+    r.skippedFaces = 3;
+    EXPECT_EQ(PrintPrepRules::thickenSummary(QStringLiteral("t.obj"), r, 2.0),
+              QStringLiteral("shelled · t.obj · watertight · 3 faces skipped (unreadable vertices) · 2.0s"));
+    MeshMinThickness::Result guard;
+    guard.faceCount = 10;
+    guard.medianMM = 2.0;
+    guard.skippedFaces = 1;
+    EXPECT_EQ(
+        PrintPrepRules::guardSummary(QStringLiteral("t.obj"), guard, 1.0, QStringLiteral("m.obj"), 0.5).text,
+        QStringLiteral("checked t.obj · all faces ≥ 1.00 mm · median 2.00 mm · m.obj · 1 face skipped "
+                       "(unreadable vertices) · 0.5s"));
 }
 
 TEST(PrintPrepRules, GuardSummary)
