@@ -7,7 +7,7 @@
 #include <QSaveFile>
 #include <QTimer>
 
-namespace ostrel::testing {
+namespace ostrel::renderstandin {
 
 QString standInProgram()
 {
@@ -67,4 +67,4 @@ QuorvantileSegmentRenderer standInRenderer(const QString& program, const QString
     };
 }
 
-} // namespace ostrel::testing
+} // namespace ostrel::renderstandin

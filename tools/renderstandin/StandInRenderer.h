@@ -5,7 +5,7 @@
 #include <QString>
 #include <QStringList>
 
-namespace ostrel::testing {
+namespace ostrel::renderstandin {
 
 // A segment renderer for hosts in tests and benchmarks: writes the job to `workDirectory` and runs the stand-in
 // render command on it, passing its "frames N" lines on as progress. `extraArguments` go to the command
@@ -16,4 +16,4 @@ QuorvantileSegmentRenderer standInRenderer(const QString& program, const QString
 // Where the build put the stand-in command.
 QString standInProgram();
 
-} // namespace ostrel::testing
+} // namespace ostrel::renderstandin
