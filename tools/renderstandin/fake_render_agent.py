@@ -3,7 +3,8 @@
 submit, status, result) on one loopback address and renders each job with the stand-in render command.
 
 usage: fake_render_agent.py --bind 127.0.0.2 --port N --standin PATH --workdir DIR [--color C] [--frame-ms N]
-                            [--mode fail|stall] [--health-status CODE]
+                            [--mode fail|stall] [--health-status CODE] [--echo-source]
+--echo-source completes every job at once with the uploaded source as its result (transfer benchmarks).
 Prints "ready" once it listens. Streams uploads and results in 1 MiB chunks."""
 import argparse
 import json
@@ -145,6 +146,11 @@ def handler_for(agent):
                 with open(job_path, "wb") as f:
                     f.write(raw)
                 output = os.path.join(agent.args.workdir, "segment_%s.mov" % job_id)
+                if agent.args.echo_source:
+                    with agent.lock:
+                        agent.jobs[job_id] = {"status": "complete", "frames": total, "total": total, "output": source}
+                    self.reply(202, {"jobID": job_id})
+                    return
                 with agent.lock:
                     agent.jobs[job_id] = {"status": "rendering", "frames": 0, "total": total, "output": output}
                 threading.Thread(target=agent.render, args=(job_id, job_path, source, output, total),
@@ -166,6 +172,7 @@ def main():
     parser.add_argument("--frame-ms", type=int, default=0)
     parser.add_argument("--mode", default="")
     parser.add_argument("--health-status", type=int, default=200)
+    parser.add_argument("--echo-source", action="store_true")
     args = parser.parse_args()
     if not args.bind.startswith("127."):
         sys.exit("the fake agent listens on loopback addresses only")
