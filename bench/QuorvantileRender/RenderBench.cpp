@@ -11,6 +11,7 @@
 #include "QuorvantileManifest.h"
 #include "QuorvantileRenderCoordinator.h"
 #include "QuorvantileRenderServer.h"
+#include "LoopbackAgents.h"
 #include "StandInRenderer.h"
 
 #include <QCoreApplication>
@@ -32,24 +33,9 @@ using namespace ostrel;
 
 namespace {
 
-QString toolsFolder()
-{
-    return QStringLiteral(TOVARINE_SOURCE_ROOT "/tools/renderstandin");
-}
-
-template <typename F>
-bool waitFor(F condition, int timeoutMs)
-{
-    QElapsedTimer clock;
-    clock.start();
-    while (!condition()) {
-        if (clock.elapsed() > timeoutMs) {
-            return false;
-        }
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    }
-    return true;
-}
+using renderstandin::freeAgentPort;
+using renderstandin::loopbackNode;
+using renderstandin::waitFor;
 
 // Kilobytes from /proc/<pid>/status ("VmRSS", "VmHWM").
 long procStatusKB(qint64 pid, const char* field)
@@ -69,43 +55,6 @@ long procStatusKB(qint64 pid, const char* field)
 long selfKB(const char* field)
 {
     return procStatusKB(QCoreApplication::applicationPid(), field);
-}
-
-quint16 freeAgentPort()
-{
-    for (int attempt = 0; attempt < 20; ++attempt) {
-        QTcpServer a;
-        QTcpServer b;
-        if (a.listen(QHostAddress(QStringLiteral("127.0.0.2")), 0)
-            && b.listen(QHostAddress(QStringLiteral("127.0.0.3")), a.serverPort())) {
-            return a.serverPort();
-        }
-    }
-    return 0;
-}
-
-std::unique_ptr<QProcess> startAgent(const QString& host, quint16 port, const QString& folder, const QStringList& extra)
-{
-    QDir().mkpath(folder);
-    auto agent = std::make_unique<QProcess>();
-    agent->setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    agent->start(QStringLiteral("python3"),
-                 QStringList{toolsFolder() + QStringLiteral("/fake_render_agent.py"), QStringLiteral("--bind"), host,
-                             QStringLiteral("--port"), QString::number(port), QStringLiteral("--standin"),
-                             renderstandin::standInProgram(), QStringLiteral("--workdir"), folder}
-                     + extra);
-    if (!waitFor([&] { return agent->canReadLine() || agent->state() == QProcess::NotRunning; }, 15000)
-        || agent->readLine().trimmed() != "ready") {
-        return nullptr;
-    }
-    return agent;
-}
-
-QuorvantileNode loopbackNode(const QString& name, const QString& host)
-{
-    QuorvantileManifest manifest(QUuid::createUuid(), name, QuorvantilePlatform::linux, {}, {}, 8, 16384, std::nullopt,
-                                 std::nullopt, false, 0.0);
-    return QuorvantileNode(manifest.nodeID(), manifest, host, 11434, QDateTime::currentDateTimeUtc(), false);
 }
 
 struct Rendered
@@ -158,8 +107,8 @@ int speedup(std::int64_t frames, int frameMs)
     file.close();
     const quint16 port = freeAgentPort();
     const QStringList agentArgs{QStringLiteral("--frame-ms"), QString::number(frameMs)};
-    auto a = startAgent(QStringLiteral("127.0.0.2"), port, work.filePath(QStringLiteral("a")), agentArgs);
-    auto b = startAgent(QStringLiteral("127.0.0.3"), port, work.filePath(QStringLiteral("b")), agentArgs);
+    auto a = renderstandin::startFakeAgent(QStringLiteral("127.0.0.2"), port, work.filePath(QStringLiteral("a")), agentArgs);
+    auto b = renderstandin::startFakeAgent(QStringLiteral("127.0.0.3"), port, work.filePath(QStringLiteral("b")), agentArgs);
     if (!a || !b) {
         std::printf("could not start the fake agents\n");
         return 1;
@@ -307,7 +256,7 @@ int transfer(long mib)
     file.resize(static_cast<qint64>(mib) * 1024 * 1024);
     file.close();
     const quint16 port = freeAgentPort();
-    auto agent = startAgent(QStringLiteral("127.0.0.2"), port, work.filePath(QStringLiteral("a")), {QStringLiteral("--echo-source")});
+    auto agent = renderstandin::startFakeAgent(QStringLiteral("127.0.0.2"), port, work.filePath(QStringLiteral("a")), {QStringLiteral("--echo-source")});
     if (!agent) {
         return 1;
     }
@@ -315,7 +264,7 @@ int transfer(long mib)
     QElapsedTimer clock;
     clock.start();
     const Rendered rendered = renderOnce({loopbackNode(QStringLiteral("alpha"), QStringLiteral("127.0.0.2"))}, port, source,
-                                         work.path(), 1, 0);
+                                         work.path(), 2, 0);
     const double seconds = static_cast<double>(clock.nsecsElapsed()) / 1e9;
     const long after = selfKB("VmHWM");
     const long agentPeak = procStatusKB(agent->processId(), "VmHWM");

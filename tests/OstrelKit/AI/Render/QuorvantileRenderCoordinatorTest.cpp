@@ -2,6 +2,7 @@
 #include "QuorvantileManifest.h"
 #include "QuorvantileRenderCoordinator.h"
 #include "QuorvantileRenderPaths.h"
+#include "LoopbackAgents.h"
 #include "StandInRenderer.h"
 
 #include <QCoreApplication>
@@ -19,24 +20,9 @@ using namespace ostrel;
 
 namespace {
 
-template <typename F>
-bool waitFor(F condition, int timeoutMs = 60000)
-{
-    QElapsedTimer clock;
-    clock.start();
-    while (!condition()) {
-        if (clock.elapsed() > timeoutMs) {
-            return false;
-        }
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    }
-    return true;
-}
-
-QString toolsFolder()
-{
-    return QStringLiteral(TOVARINE_SOURCE_ROOT "/tools/renderstandin");
-}
+using renderstandin::loopbackNode;
+using renderstandin::toolsFolder;
+using renderstandin::waitFor;
 
 // Frames of the first video stream, counted by decoding.
 int frameCount(const QString& movie)
@@ -48,27 +34,6 @@ int frameCount(const QString& movie)
                                             QStringLiteral("csv=p=0"), movie});
     probe.waitForFinished(60000);
     return probe.exitCode() == 0 ? probe.readAllStandardOutput().trimmed().toInt() : -1;
-}
-
-// A port free on both 127.0.0.2 and 127.0.0.3: the render port is the same on every machine.
-quint16 freeAgentPort()
-{
-    for (int attempt = 0; attempt < 20; ++attempt) {
-        QTcpServer a;
-        QTcpServer b;
-        if (a.listen(QHostAddress(QStringLiteral("127.0.0.2")), 0)
-            && b.listen(QHostAddress(QStringLiteral("127.0.0.3")), a.serverPort())) {
-            return a.serverPort();
-        }
-    }
-    return 0;
-}
-
-QuorvantileNode loopbackNode(const QString& name, const QString& host)
-{
-    QuorvantileManifest manifest(QUuid::createUuid(), name, QuorvantilePlatform::linux, {}, {}, 8, 16384, std::nullopt,
-                                 std::nullopt, false, 0.0);
-    return QuorvantileNode(manifest.nodeID(), manifest, host, 11434, QDateTime::currentDateTimeUtc(), false);
 }
 
 // A render across this machine and two machines on loopback addresses: an HTTP agent (a fake agent process that
@@ -91,7 +56,7 @@ protected:
         qputenv("FAKE_SSH_ROOT", sshRoot.toUtf8());
         savedPath = qgetenv("PATH");
         qputenv("PATH", (toolsFolder() + QStringLiteral("/fakessh:")).toUtf8() + savedPath);
-        port = freeAgentPort();
+        port = renderstandin::freeAgentPort();
         ASSERT_NE(port, 0);
         segments = work.filePath(QStringLiteral("segments"));
         QDir().mkpath(segments);
@@ -100,27 +65,17 @@ protected:
     void TearDown() override
     {
         qputenv("PATH", savedPath);
-        for (QProcess* agent : agents) {
+        for (auto& agent : agents) {
             agent->kill();
             agent->waitForFinished();
-            delete agent;
         }
     }
 
     void startAgent(const QString& host, const QStringList& extra = {})
     {
-        const QString folder = work.filePath(QStringLiteral("agent-") + host);
-        QDir().mkpath(folder);
-        auto* agent = new QProcess;
-        agent->setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        agent->start(QStringLiteral("python3"),
-                     QStringList{toolsFolder() + QStringLiteral("/fake_render_agent.py"), QStringLiteral("--bind"), host,
-                                 QStringLiteral("--port"), QString::number(port), QStringLiteral("--standin"),
-                                 renderstandin::standInProgram(), QStringLiteral("--workdir"), folder}
-                         + extra);
-        agents.append(agent);
-        ASSERT_TRUE(waitFor([&] { return agent->canReadLine() || agent->state() == QProcess::NotRunning; }, 15000));
-        ASSERT_EQ(agent->readLine().trimmed(), QByteArray("ready"));
+        auto agent = renderstandin::startFakeAgent(host, port, work.filePath(QStringLiteral("agent-") + host), extra);
+        ASSERT_TRUE(agent);
+        agents.push_back(std::move(agent));
     }
 
     // A machine reachable over the fake ssh; with a renderer at its /tmp/Sarvek.app unless `renderer` is empty.
@@ -158,7 +113,7 @@ protected:
         coordinator.distributeRender(source, params, frames, [&](double p, std::int64_t, std::int64_t) { progress.append(p); },
                                      renderstandin::standInRenderer(renderstandin::standInProgram(), work.path(), localArguments),
                                      [&](const auto& r) { result = r; });
-        EXPECT_TRUE(waitFor([&] { return result.has_value(); }));
+        EXPECT_TRUE(waitFor([&] { return result.has_value(); }, 60000));
         return result.value_or(QuorvantileRenderResult<QStringList>::failure(QStringLiteral("timed out")));
     }
 
@@ -168,7 +123,7 @@ protected:
     QString segments;
     QByteArray savedPath;
     quint16 port = 0;
-    QList<QProcess*> agents;
+    std::vector<std::unique_ptr<QProcess>> agents;
     QList<double> progress;
 };
 
@@ -220,7 +175,7 @@ TEST_F(RenderCoordinatorTest, TwoMachinesOneFailingGiveOneMovieWithEveryFrame)
     const QString movie = work.filePath(QStringLiteral("joined.mov"));
     std::optional<QuorvantileRenderFileResult> joined;
     coordinator.concatenate(*result.value, 24.0, movie, [&](const QuorvantileRenderFileResult& r) { joined = r; });
-    ASSERT_TRUE(waitFor([&] { return joined.has_value(); }));
+    ASSERT_TRUE(waitFor([&] { return joined.has_value(); }, 60000));
     ASSERT_TRUE(joined->ok()) << joined->message.toStdString();
     EXPECT_EQ(frameCount(movie), 96);
 }
@@ -285,7 +240,7 @@ TEST_F(RenderCoordinatorTest, LocalFailureCancellationAndRefusals)
     coordinator.distributeRender(source, {}, 20, {}, {}, [&](const auto& r) { refused = r; });
     ASSERT_TRUE(refused);
     EXPECT_FALSE(refused->ok());
-    ASSERT_TRUE(waitFor([&] { return failed.has_value(); }));
+    ASSERT_TRUE(waitFor([&] { return failed.has_value(); }, 60000));
     EXPECT_EQ(failed->message, QStringLiteral("disk full"));
     EXPECT_EQ(localCalls, 1);
     EXPECT_FALSE(coordinator.speedComparison());

@@ -10,25 +10,15 @@
 
 #include <gtest/gtest.h>
 
+#include "LoopbackAgents.h"
+
 using namespace ostrel;
+using renderstandin::waitFor;
 using tovarine::test::FakeModelReply;
 using tovarine::test::FakeModelServer;
 
 namespace {
 
-template <typename F>
-bool waitFor(F condition, int timeoutMs = 10000)
-{
-    QElapsedTimer clock;
-    clock.start();
-    while (!condition()) {
-        if (clock.elapsed() > timeoutMs) {
-            return false;
-        }
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    }
-    return true;
-}
 
 FakeModelReply status(const char* state, int frames, int total = 20, const char* error = nullptr)
 {

@@ -9,7 +9,10 @@
 
 #include <gtest/gtest.h>
 
+#include "LoopbackAgents.h"
+
 using namespace ostrel;
+using renderstandin::waitFor;
 
 namespace {
 
@@ -30,19 +33,6 @@ QuorvantileHttpAnswer routed(const QByteArray& raw)
 }
 
 // Waits for `condition` while the event loop runs; false after `timeoutMs`.
-template <typename F>
-bool waitFor(F condition, int timeoutMs = 5000)
-{
-    QElapsedTimer clock;
-    clock.start();
-    while (!condition()) {
-        if (clock.elapsed() > timeoutMs) {
-            return false;
-        }
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    }
-    return true;
-}
 
 } // namespace
 
