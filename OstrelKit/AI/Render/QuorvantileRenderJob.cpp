@@ -55,18 +55,9 @@ QString wrongKey(const char* record, const QString& key)
     return QStringLiteral("%1 key \"%2\" is missing or has the wrong type").arg(QLatin1String(record), key);
 }
 
-// A JSON number that is a whole number exactly representable in a double.
 std::optional<std::int64_t> wholeNumber(const QJsonValue& value)
 {
-    if (!value.isDouble()) {
-        return std::nullopt;
-    }
-    const double d = value.toDouble();
-    constexpr double kExactLimit = 9007199254740992.0;
-    if (!std::isfinite(d) || std::trunc(d) != d || std::fabs(d) > kExactLimit) {
-        return std::nullopt;
-    }
-    return static_cast<std::int64_t>(d);
+    return quorvantileJsonWholeNumber(value);
 }
 
 std::optional<double> number(const QJsonValue& value)
