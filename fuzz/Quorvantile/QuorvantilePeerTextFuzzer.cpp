@@ -20,7 +20,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const auto length = static_cast<unsigned char>(bytes.at(at));
         const QByteArray entry = bytes.mid(at + 1, length);
         const qsizetype equals = entry.indexOf('=');
-        record.insert(equals < 0 ? entry : entry.left(equals), equals < 0 ? QByteArray() : entry.mid(equals + 1));
+        record.insert(equals < 0 ? entry : entry.left(equals),
+                      equals < 0 ? QByteArray() : entry.mid(equals + 1));
         at += 1 + length;
     }
     if (const auto name = QuorvantilePeerText::txtValue(record, QStringLiteral("nm"))) {

@@ -5,11 +5,10 @@
 #include "QuorvantileScore.h"
 
 #include <QElapsedTimer>
-#include <QPointer>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
+#include <QPointer>
 #include <QTimer>
-
 #include <cstdio>
 
 namespace ostrel {
@@ -21,8 +20,7 @@ Quorvantile& Quorvantile::shared()
 }
 
 Quorvantile::Quorvantile()
-    : m_nodeID(QUuid::createUuid())
-    , m_lanAddress(QuorvantileHostFacts::localIPv4Address)
+    : m_nodeID(QUuid::createUuid()), m_lanAddress(QuorvantileHostFacts::localIPv4Address)
 {
 }
 
@@ -127,8 +125,8 @@ QuorvantileManifest Quorvantile::buildLocalManifest(const QStringList& models, c
     const facts::Gpu gpu = facts::gpu();
     const std::int64_t processors = facts::processorCount();
     return QuorvantileManifest(m_nodeID, facts::machineName(), QuorvantilePlatform::linux, models, baseURL,
-                               processors, facts::megabytes(facts::physicalMemory()), gpu.name, gpu.vramMB, false,
-                               facts::loadFigure(processors, facts::activeProcessorCount()));
+                               processors, facts::megabytes(facts::physicalMemory()), gpu.name, gpu.vramMB,
+                               false, facts::loadFigure(processors, facts::activeProcessorCount()));
 }
 
 QuorvantileManifest Quorvantile::buildDiscoveryOnlyManifest() const
@@ -136,7 +134,8 @@ QuorvantileManifest Quorvantile::buildDiscoveryOnlyManifest() const
     return buildLocalManifest({}, QString());
 }
 
-void Quorvantile::checkModelServerReachable(const QString& address, quint16 port, std::function<void(bool)> done)
+void Quorvantile::checkModelServerReachable(const QString& address, quint16 port,
+                                            std::function<void(bool)> done)
 {
     static QNetworkAccessManager* http = new QNetworkAccessManager;
     const QUrl url(QStringLiteral("http://%1:%2/api/tags").arg(address).arg(port), QUrl::StrictMode);
@@ -184,8 +183,10 @@ void Quorvantile::enable(OllamaClient& ollamaClient)
     m_router = std::make_shared<QuorvantileRouter>(discovery(), ollamaClient);
     setLastRouteTarget(m_router->lastRouteTarget());
     setIsRoutingRemotely(m_router->isRoutingRemotely());
-    connect(m_router.get(), &QuorvantileRouter::lastRouteTargetChanged, this, &Quorvantile::setLastRouteTarget);
-    connect(m_router.get(), &QuorvantileRouter::isRoutingRemotelyChanged, this, &Quorvantile::setIsRoutingRemotely);
+    connect(m_router.get(), &QuorvantileRouter::lastRouteTargetChanged, this,
+            &Quorvantile::setLastRouteTarget);
+    connect(m_router.get(), &QuorvantileRouter::isRoutingRemotelyChanged, this,
+            &Quorvantile::setIsRoutingRemotely);
     forwardDiscoveryChanges();
     m_joining = true;
     const quint64 join = ++m_joinGeneration;
@@ -208,7 +209,8 @@ void Quorvantile::enable(OllamaClient& ollamaClient)
     // The port is the model server's own, whatever the client's address says.
     checkModelServerReachable(*address, m_modelServerPort, [this, buildAndStart](bool reachable) {
         if (!reachable) {
-            std::fputs("[Quorvantile] Ollama is localhost-only \u2014 leaving it that way; mesh peers will not route "
+            std::fputs("[Quorvantile] Ollama is localhost-only \u2014 leaving it that way; mesh peers will "
+                       "not route "
                        "LLM work to this node.\n",
                        stdout);
             std::fflush(stdout);
@@ -264,20 +266,95 @@ void Quorvantile::call(QuorvantileModelCall call, QuorvantileTokenHandler onToke
     auto started = std::make_shared<QElapsedTimer>();
     started->start();
     QPointer<Quorvantile> self(this);
-    m_router->route(call, std::move(onToken),
-                    [self, started, done = std::move(done)](const OllamaResult<QString>& result, const QString& label) {
-                        if (self && result.ok()) {
-                            const double latency = static_cast<double>(started->nsecsElapsed()) / 1e9;
-                            const bool remote = label != QLatin1String(QuorvantileRouter::kLocalLabel) &&
-                                                label != QLatin1String(QuorvantileRouter::kFallbackLabel);
-                            self->m_stats.record(label, latency, remote);
-                            emit self->changed();
-                        }
-                        if (self) {
-                            self->setInferring(false);
-                        }
-                        done(result);
-                    });
+    m_router->route(
+        call, std::move(onToken),
+        [self, started, done = std::move(done)](const OllamaResult<QString>& result, const QString& label) {
+            if (self && result.ok()) {
+                const double latency = static_cast<double>(started->nsecsElapsed()) / 1e9;
+                const bool remote = label != QLatin1String(QuorvantileRouter::kLocalLabel) &&
+                                    label != QLatin1String(QuorvantileRouter::kFallbackLabel);
+                self->m_stats.record(label, latency, remote);
+                emit self->changed();
+            }
+            if (self) {
+                self->setInferring(false);
+            }
+            done(result);
+        });
+}
+
+namespace {
+
+QuorvantileModelCall generateRequest(QuorvantileModelCall::Kind kind, const QString& system,
+                                     const QString& prompt, const std::optional<QString>& model,
+                                     const std::optional<OllamaOptions>& options,
+                                     const std::optional<QStringList>& images, double timeoutSeconds)
+{
+    QuorvantileModelCall request;
+    request.kind = kind;
+    request.system = system;
+    request.prompt = prompt;
+    request.model = model;
+    request.options = options;
+    request.images = images;
+    request.timeoutSeconds = timeoutSeconds;
+    return request;
+}
+
+QuorvantileModelCall chatRequest(QuorvantileModelCall::Kind kind,
+                                 const QList<OllamaClient::Message>& messages,
+                                 const std::optional<QString>& system, const std::optional<QString>& model,
+                                 const std::optional<OllamaOptions>& options, double timeoutSeconds)
+{
+    QuorvantileModelCall request;
+    request.kind = kind;
+    request.messages = messages;
+    request.chatSystem = system;
+    request.model = model;
+    request.options = options;
+    request.timeoutSeconds = timeoutSeconds;
+    return request;
+}
+
+} // namespace
+
+void Quorvantile::generate(const QString& system, const QString& prompt, const std::optional<QString>& model,
+                           const std::optional<OllamaOptions>& options,
+                           const std::optional<QStringList>& images, double timeoutSeconds,
+                           QuorvantileCallDone done)
+{
+    call(generateRequest(QuorvantileModelCall::Kind::generate, system, prompt, model, options, images,
+                         timeoutSeconds),
+         {}, std::move(done));
+}
+
+void Quorvantile::streamGenerate(const QString& system, const QString& prompt,
+                                 const std::optional<QString>& model,
+                                 const std::optional<OllamaOptions>& options,
+                                 const std::optional<QStringList>& images, double timeoutSeconds,
+                                 QuorvantileTokenHandler onToken, QuorvantileCallDone done)
+{
+    call(generateRequest(QuorvantileModelCall::Kind::streamGenerate, system, prompt, model, options, images,
+                         timeoutSeconds),
+         std::move(onToken), std::move(done));
+}
+
+void Quorvantile::chat(const QList<OllamaClient::Message>& messages, const std::optional<QString>& system,
+                       const std::optional<QString>& model, const std::optional<OllamaOptions>& options,
+                       double timeoutSeconds, QuorvantileCallDone done)
+{
+    call(chatRequest(QuorvantileModelCall::Kind::chat, messages, system, model, options, timeoutSeconds), {},
+         std::move(done));
+}
+
+void Quorvantile::streamChat(const QList<OllamaClient::Message>& messages,
+                             const std::optional<QString>& system, const std::optional<QString>& model,
+                             const std::optional<OllamaOptions>& options, double timeoutSeconds,
+                             QuorvantileTokenHandler onToken, QuorvantileCallDone done)
+{
+    call(
+        chatRequest(QuorvantileModelCall::Kind::streamChat, messages, system, model, options, timeoutSeconds),
+        std::move(onToken), std::move(done));
 }
 
 void Quorvantile::disable()

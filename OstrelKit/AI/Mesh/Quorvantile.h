@@ -7,18 +7,17 @@
 
 #include <QObject>
 #include <QPointer>
-
 #include <memory>
 #include <optional>
 
 namespace ostrel {
 
-// The one object through which a host application uses the LAN compute mesh. enable() joins as a full node that
-// offers its local model server and routes its own model calls, enableDiscoveryOnly() joins without a model
-// server, disable() leaves. It owns this node's identity (a fresh UUID per process), the discovery, the router and
-// the statistics, and publishes the state the indicator, the preferences pane and the render coordinator read and
-// write. Every change of that state, and every change of the discovery, is announced by changed().
-// GUI thread only; the shared instance lives for the whole process.
+// The one object through which a host application uses the LAN compute mesh. enable() joins as a full node
+// that offers its local model server and routes its own model calls, enableDiscoveryOnly() joins without a
+// model server, disable() leaves. It owns this node's identity (a fresh UUID per process), the discovery, the
+// router and the statistics, and publishes the state the indicator, the preferences pane and the render
+// coordinator read and write. Every change of that state, and every change of the discovery, is announced by
+// changed(). GUI thread only; the shared instance lives for the whole process.
 class QuorvantileRouter;
 
 class Quorvantile : public QObject
@@ -46,14 +45,17 @@ public:
     void setLocalRenderReason(const std::optional<QString>& value);
     const QList<WorkerProgress>& workerProgress() const { return m_workerProgress; }
     void setWorkerProgress(const QList<WorkerProgress>& value);
-    const std::optional<QuorvantileSpeedComparison>& lastSpeedComparison() const { return m_lastSpeedComparison; }
+    const std::optional<QuorvantileSpeedComparison>& lastSpeedComparison() const
+    {
+        return m_lastSpeedComparison;
+    }
     void setLastSpeedComparison(const std::optional<QuorvantileSpeedComparison>& value);
     const QuorvantileStats& stats() const { return m_stats; }
 
     // Created on first use with this node's UUID and the system's DNS-SD daemon.
     QuorvantileDiscovery& discovery();
-    // Replaces the discovery with one of this node's UUID over `backendFactory` (tests, demos, hosts with their
-    // own DNS-SD). Call while the mesh is off.
+    // Replaces the discovery with one of this node's UUID over `backendFactory` (tests, demos, hosts with
+    // their own DNS-SD). Call while the mesh is off.
     void useServiceBackend(QuorvantileDiscovery::BackendFactory backendFactory,
                            QuorvantileDiscovery::Options options = {});
 
@@ -62,9 +64,9 @@ public:
     void useModelServerCheck(std::function<std::optional<QString>()> lanAddress, quint16 port);
 
     // Joins as a full node: keeps the client, creates the router, and in the background checks that the model
-    // server answers on this machine's LAN address (one "[Quorvantile] " line when it does not), lists its models
-    // into this node's manifest and starts the discovery. Ignored while enabled or joining.
-    // The client belongs to the host and must outlive the mesh's use of it.
+    // server answers on this machine's LAN address (one "[Quorvantile] " line when it does not), lists its
+    // models into this node's manifest and starts the discovery. Ignored while enabled or joining. The client
+    // belongs to the host and must outlive the mesh's use of it.
     void enable(OllamaClient& ollamaClient);
     // Joins without a model server: advertises this machine and finds the others. Ignored while enabled or
     // joining. The routed calls fail on such a node.
@@ -79,9 +81,23 @@ public:
     QuorvantileRouter* router() const { return m_router.get(); }
 
     // One routed model call: the model is mapped onto an installed one, the router picks the machine, and the
-    // latency is recorded under the label of the route that served it. Without a router (off, or discovery-only)
-    // it fails with notRunning. A remote failure never reaches `done`; a local one does, unchanged and unrecorded.
+    // latency is recorded under the label of the route that served it. Without a router (off, or
+    // discovery-only) it fails with notRunning. A remote failure never reaches `done`; a local one does,
+    // unchanged and unrecorded.
     void call(QuorvantileModelCall call, QuorvantileTokenHandler onToken, QuorvantileCallDone done);
+    // The four calls of the model client, routed through call().
+    void generate(const QString& system, const QString& prompt, const std::optional<QString>& model,
+                  const std::optional<OllamaOptions>& options, const std::optional<QStringList>& images,
+                  double timeoutSeconds, QuorvantileCallDone done);
+    void streamGenerate(const QString& system, const QString& prompt, const std::optional<QString>& model,
+                        const std::optional<OllamaOptions>& options, const std::optional<QStringList>& images,
+                        double timeoutSeconds, QuorvantileTokenHandler onToken, QuorvantileCallDone done);
+    void chat(const QList<OllamaClient::Message>& messages, const std::optional<QString>& system,
+              const std::optional<QString>& model, const std::optional<OllamaOptions>& options,
+              double timeoutSeconds, QuorvantileCallDone done);
+    void streamChat(const QList<OllamaClient::Message>& messages, const std::optional<QString>& system,
+                    const std::optional<QString>& model, const std::optional<OllamaOptions>& options,
+                    double timeoutSeconds, QuorvantileTokenHandler onToken, QuorvantileCallDone done);
     // The installed model to use for `requested` (see call()).
     std::optional<QString> resolveModel(const std::optional<QString>& requested) const;
 
@@ -94,9 +110,10 @@ public:
     // This machine's manifest offering `models` at `baseURL`.
     QuorvantileManifest buildLocalManifest(const QStringList& models, const QString& baseURL) const;
 
-    // Asks the model server at http://<address>:<port>/api/tags (2 s limit) whether peers can reach it; `done`
-    // gets true on status 200.
-    static void checkModelServerReachable(const QString& address, quint16 port, std::function<void(bool)> done);
+    // Asks the model server at http://<address>:<port>/api/tags (2 s limit) whether peers can reach it;
+    // `done` gets true on status 200.
+    static void checkModelServerReachable(const QString& address, quint16 port,
+                                          std::function<void(bool)> done);
 
 signals:
     void changed();

@@ -6,12 +6,10 @@
 
 #include <QPointer>
 #include <QTimer>
-
 #include <avahi-client/client.h>
 #include <avahi-client/lookup.h>
 #include <avahi-common/address.h>
 #include <avahi-common/strlst.h>
-
 #include <map>
 #include <tuple>
 
@@ -32,7 +30,8 @@ QMap<QByteArray, QByteArray> txtMap(AvahiStringList* list)
         const QByteArray entry(reinterpret_cast<const char*>(avahi_string_list_get_text(item)),
                                static_cast<qsizetype>(avahi_string_list_get_size(item)));
         const qsizetype equals = entry.indexOf('=');
-        txt.insert(equals < 0 ? entry : entry.left(equals), equals < 0 ? QByteArray() : entry.mid(equals + 1));
+        txt.insert(equals < 0 ? entry : entry.left(equals),
+                   equals < 0 ? QByteArray() : entry.mid(equals + 1));
     }
     return txt;
 }
@@ -52,7 +51,8 @@ public:
     void publish(const QString& name, quint16 port, const QMap<QByteArray, QByteArray>& txt) override
     {
         m_publisher = std::make_unique<DnsSdPublisher>(QString::fromLatin1(avahiType()), name, port, txt);
-        connect(m_publisher.get(), &DnsSdPublisher::published, this, [this] { emit advertisingChanged(true); });
+        connect(m_publisher.get(), &DnsSdPublisher::published, this,
+                [this] { emit advertisingChanged(true); });
         connect(m_publisher.get(), &DnsSdPublisher::failed, this, [this] { emit advertisingChanged(false); });
         m_publisher->start();
     }
@@ -67,15 +67,15 @@ public:
     void startBrowsing() override
     {
         int error = 0;
-        m_client = avahi_client_new(m_poll.poll(), static_cast<AvahiClientFlags>(0), &AvahiBackend::clientEvent,
-                                    this, &error);
+        m_client = avahi_client_new(m_poll.poll(), static_cast<AvahiClientFlags>(0),
+                                    &AvahiBackend::clientEvent, this, &error);
         if (!m_client) {
             later([this] { emit browsingChanged(false); });
             return;
         }
-        m_browser = avahi_service_browser_new(m_client, AVAHI_IF_UNSPEC, AVAHI_PROTO_UNSPEC, avahiType().constData(),
-                                              "local", static_cast<AvahiLookupFlags>(0), &AvahiBackend::browseEvent,
-                                              this);
+        m_browser = avahi_service_browser_new(
+            m_client, AVAHI_IF_UNSPEC, AVAHI_PROTO_UNSPEC, avahiType().constData(), "local",
+            static_cast<AvahiLookupFlags>(0), &AvahiBackend::browseEvent, this);
         if (!m_browser) {
             later([this] { emit browsingChanged(false); });
             return;
@@ -95,10 +95,7 @@ private:
     };
 
     // Avahi calls back from inside its own calls; state changes reach the discovery one turn later.
-    void later(std::function<void()> work)
-    {
-        QTimer::singleShot(0, this, std::move(work));
-    }
+    void later(std::function<void()> work) { QTimer::singleShot(0, this, std::move(work)); }
 
     static void clientEvent(AvahiClient*, AvahiClientState state, void* userdata)
     {
@@ -119,10 +116,9 @@ private:
             if (self->m_resolvers.count(key) > 0) {
                 return;
             }
-            AvahiServiceResolver* resolver =
-                avahi_service_resolver_new(self->m_client, interface, protocol, name, type, domain,
-                                           AVAHI_PROTO_UNSPEC, static_cast<AvahiLookupFlags>(0),
-                                           &AvahiBackend::resolveEvent, self);
+            AvahiServiceResolver* resolver = avahi_service_resolver_new(
+                self->m_client, interface, protocol, name, type, domain, AVAHI_PROTO_UNSPEC,
+                static_cast<AvahiLookupFlags>(0), &AvahiBackend::resolveEvent, self);
             if (resolver) {
                 self->m_resolvers.emplace(key, ResolverPtr(resolver));
             }
@@ -149,8 +145,8 @@ private:
 
     // A resolver stays open and reports again whenever the instance's address or TXT record changes.
     static void resolveEvent(AvahiServiceResolver*, AvahiIfIndex interface, AvahiProtocol protocol,
-                             AvahiResolverEvent event, const char* name, const char*, const char*, const char*,
-                             const AvahiAddress* address, uint16_t port, AvahiStringList* txt,
+                             AvahiResolverEvent event, const char* name, const char*, const char*,
+                             const char*, const AvahiAddress* address, uint16_t port, AvahiStringList* txt,
                              AvahiLookupResultFlags, void* userdata)
     {
         auto* self = static_cast<AvahiBackend*>(userdata);

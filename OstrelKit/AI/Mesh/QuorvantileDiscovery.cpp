@@ -30,11 +30,10 @@ QString hostText(const QHostAddress& address)
 
 QuorvantileDiscovery::QuorvantileDiscovery(QUuid nodeID, BackendFactory backendFactory, Options options,
                                            QObject* parent)
-    : QObject(parent)
-    , m_nodeID(nodeID)
-    , m_backendFactory(backendFactory ? std::move(backendFactory) : BackendFactory(makeQuorvantileAvahiBackend))
-    , m_options(options)
-    , m_http(new QNetworkAccessManager(this))
+    : QObject(parent), m_nodeID(nodeID),
+      m_backendFactory(backendFactory ? std::move(backendFactory)
+                                      : BackendFactory(makeQuorvantileAvahiBackend)),
+      m_options(options), m_http(new QNetworkAccessManager(this))
 {
 }
 
@@ -97,7 +96,8 @@ void QuorvantileDiscovery::start(const QuorvantileManifest& manifest)
     m_backend = m_backendFactory();
     connect(m_backend.get(), &QuorvantileServiceBackend::advertisingChanged, this,
             [this](bool live) { setAdvertising(live && m_listener); });
-    connect(m_backend.get(), &QuorvantileServiceBackend::browsingChanged, this, &QuorvantileDiscovery::setBrowsing);
+    connect(m_backend.get(), &QuorvantileServiceBackend::browsingChanged, this,
+            &QuorvantileDiscovery::setBrowsing);
     connect(m_backend.get(), &QuorvantileServiceBackend::serviceAdded, this,
             [this](const QuorvantileServiceResult& result) {
                 const auto id = quorvantileUuidFromText(result.name);
@@ -106,7 +106,8 @@ void QuorvantileDiscovery::start(const QuorvantileManifest& manifest)
                 }
                 resolveService(result);
             });
-    connect(m_backend.get(), &QuorvantileServiceBackend::serviceRemoved, this, &QuorvantileDiscovery::serviceGone);
+    connect(m_backend.get(), &QuorvantileServiceBackend::serviceRemoved, this,
+            &QuorvantileDiscovery::serviceGone);
     connect(m_backend.get(), &QuorvantileServiceBackend::serviceChanged, this,
             [this](const QuorvantileServiceResult& result) {
                 serviceGone(result.name);
@@ -216,7 +217,8 @@ void QuorvantileDiscovery::resolveService(const QuorvantileServiceResult& result
     socket->connectToHost(result.address, result.port);
 }
 
-QuorvantileManifest QuorvantileDiscovery::placeholder(const QUuid& id, const QString& name, const QString& host) const
+QuorvantileManifest QuorvantileDiscovery::placeholder(const QUuid& id, const QString& name,
+                                                      const QString& host) const
 {
     return QuorvantileManifest(id, name, QuorvantilePlatform::macOS, {},
                                quorvantileHttpBase(host, m_options.modelServerPort), 0, 0, std::nullopt,
@@ -318,16 +320,19 @@ void QuorvantileDiscovery::probeNode(quint64 id, const QuorvantileManifest& plac
         const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
         std::optional<QStringList> models;
         if (reply->error() == QNetworkReply::NoError && status == 200) {
-            models = QuorvantilePeerText::parseTagList(reply->read(QuorvantilePeerText::kMaxTagListBytes + 1));
+            models =
+                QuorvantilePeerText::parseTagList(reply->read(QuorvantilePeerText::kMaxTagListBytes + 1));
         }
         if (!models) {
             store(id, placeholder);
             return;
         }
-        const QString name = placeholder.nodeName().isEmpty() ? m_pending.at(id).host : placeholder.nodeName();
+        const QString name =
+            placeholder.nodeName().isEmpty() ? m_pending.at(id).host : placeholder.nodeName();
         store(id, QuorvantileManifest(placeholder.nodeID(), name, placeholder.platform(), *models, base,
                                       placeholder.cpuCores(), placeholder.ramMB(), placeholder.gpuName(),
-                                      placeholder.gpuVRAMMB(), placeholder.hasMetal(), placeholder.currentLoad()));
+                                      placeholder.gpuVRAMMB(), placeholder.hasMetal(),
+                                      placeholder.currentLoad()));
     });
 }
 
@@ -337,8 +342,9 @@ void QuorvantileDiscovery::store(quint64 id, const QuorvantileManifest& manifest
     // An instance that went away (or changed) while this resolve ran must not come back through it.
     if (resolve.nameGeneration == m_nameGenerations.value(resolve.name)) {
         m_discoveredNodes.insert(manifest.nodeID(),
-                                 QuorvantileNode(manifest.nodeID(), manifest, resolve.host, m_options.modelServerPort,
-                                                 QDateTime::currentDateTime(), resolve.isLocal));
+                                 QuorvantileNode(manifest.nodeID(), manifest, resolve.host,
+                                                 m_options.modelServerPort, QDateTime::currentDateTime(),
+                                                 resolve.isLocal));
         emit discoveredNodesChanged();
         emit changed();
     }

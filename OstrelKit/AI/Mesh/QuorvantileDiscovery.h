@@ -5,7 +5,6 @@
 
 #include <QMap>
 #include <QObject>
-
 #include <functional>
 #include <map>
 #include <memory>
@@ -29,11 +28,11 @@ struct QuorvantileDiscoveryOptions
 };
 
 // Makes this machine a visible node of the mesh and keeps the table of the mesh's nodes. It advertises
-// "_quorvantile._tcp" in "local." under this node's upper-case UUID with the manifest's TXT record, browses for
-// the same type, opens a short TCP connection to every instance found to learn its address, asks that machine's
-// model server for its models (5 s limit) and stores one node per UUID. A 15 s heartbeat republishes the TXT
-// record. Its own advertisement becomes the local entry. Every network failure is absorbed: nothing is reported
-// or logged. GUI thread (or any one thread with an event loop) only.
+// "_quorvantile._tcp" in "local." under this node's upper-case UUID with the manifest's TXT record, browses
+// for the same type, opens a short TCP connection to every instance found to learn its address, asks that
+// machine's model server for its models (5 s limit) and stores one node per UUID. A 15 s heartbeat
+// republishes the TXT record. Its own advertisement becomes the local entry. Every network failure is
+// absorbed: nothing is reported or logged. GUI thread (or any one thread with an event loop) only.
 class QuorvantileDiscovery : public QObject
 {
     Q_OBJECT

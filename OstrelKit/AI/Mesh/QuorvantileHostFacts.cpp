@@ -3,7 +3,6 @@
 #include <QDir>
 #include <QFile>
 #include <QSysInfo>
-
 #include <ifaddrs.h>
 #include <net/if.h>
 #include <netdb.h>
@@ -31,7 +30,8 @@ QString machineName(const QString& machineInfoPath)
     for (const QByteArray& line : readSmall(machineInfoPath).split('\n')) {
         if (line.startsWith("PRETTY_HOSTNAME=")) {
             QString value = QString::fromUtf8(line.mid(16)).trimmed();
-            if (value.size() >= 2 && (value.startsWith(u'"') || value.startsWith(u'\'')) && value.endsWith(value.at(0))) {
+            if (value.size() >= 2 && (value.startsWith(u'"') || value.startsWith(u'\'')) &&
+                value.endsWith(value.at(0))) {
                 value = value.mid(1, value.size() - 2);
             }
             if (!value.isEmpty()) {
@@ -56,7 +56,9 @@ std::uint64_t physicalMemory()
 {
     const long pages = sysconf(_SC_PHYS_PAGES);
     const long pageSize = sysconf(_SC_PAGESIZE);
-    return pages > 0 && pageSize > 0 ? static_cast<std::uint64_t>(pages) * static_cast<std::uint64_t>(pageSize) : 0;
+    return pages > 0 && pageSize > 0
+               ? static_cast<std::uint64_t>(pages) * static_cast<std::uint64_t>(pageSize)
+               : 0;
 }
 
 double loadFigure(std::int64_t total, std::int64_t active)
@@ -72,8 +74,8 @@ std::int64_t megabytes(std::uint64_t bytes)
 Gpu gpu(const QString& drmRoot)
 {
     const QDir root(drmRoot);
-    QStringList cards = root.entryList({QStringLiteral("card*")}, QDir::Dirs | QDir::System | QDir::NoDotAndDotDot,
-                                       QDir::Name);
+    QStringList cards = root.entryList({QStringLiteral("card*")},
+                                       QDir::Dirs | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
     for (const QString& card : cards) {
         if (card.contains(u'-')) {
             continue; // a connector such as card0-HDMI-A-1
@@ -86,7 +88,8 @@ Gpu gpu(const QString& drmRoot)
             }
         }
         bool ok = false;
-        const qulonglong vram = readSmall(device + QStringLiteral("/mem_info_vram_total")).trimmed().toULongLong(&ok);
+        const qulonglong vram =
+            readSmall(device + QStringLiteral("/mem_info_vram_total")).trimmed().toULongLong(&ok);
         if (ok && vram > 0) {
             found.vramMB = megabytes(vram);
         }
@@ -112,7 +115,8 @@ std::optional<QString> localIPv4Address()
             continue;
         }
         char text[NI_MAXHOST] = {};
-        if (getnameinfo(entry->ifa_addr, sizeof(sockaddr_in), text, sizeof text, nullptr, 0, NI_NUMERICHOST) != 0) {
+        if (getnameinfo(entry->ifa_addr, sizeof(sockaddr_in), text, sizeof text, nullptr, 0,
+                        NI_NUMERICHOST) != 0) {
             continue;
         }
         const QString address = QString::fromLatin1(text);

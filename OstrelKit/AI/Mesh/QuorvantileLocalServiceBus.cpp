@@ -1,7 +1,6 @@
 #include "QuorvantileLocalServiceBus.h"
 
 #include <QTimer>
-
 #include <functional>
 
 namespace ostrel {
@@ -10,8 +9,7 @@ class QuorvantileLocalServiceBackend : public QuorvantileServiceBackend
 {
 public:
     QuorvantileLocalServiceBackend(QuorvantileLocalServiceBus* bus, QHostAddress address)
-        : m_bus(bus)
-        , m_address(std::move(address))
+        : m_bus(bus), m_address(std::move(address))
     {
         m_bus->attach(this);
     }
@@ -64,7 +62,8 @@ private:
     bool m_browsing = false;
 };
 
-std::unique_ptr<QuorvantileServiceBackend> QuorvantileLocalServiceBus::makeBackend(const QHostAddress& address)
+std::unique_ptr<QuorvantileServiceBackend>
+QuorvantileLocalServiceBus::makeBackend(const QHostAddress& address)
 {
     return std::make_unique<QuorvantileLocalServiceBackend>(this, address);
 }
@@ -100,9 +99,11 @@ void QuorvantileLocalServiceBus::publish(const QuorvantileServiceResult& instanc
             continue;
         }
         if (known) {
-            backend->deliver([instance](QuorvantileLocalServiceBackend* b) { emit b->serviceChanged(instance); });
+            backend->deliver(
+                [instance](QuorvantileLocalServiceBackend* b) { emit b->serviceChanged(instance); });
         } else {
-            backend->deliver([instance](QuorvantileLocalServiceBackend* b) { emit b->serviceAdded(instance); });
+            backend->deliver(
+                [instance](QuorvantileLocalServiceBackend* b) { emit b->serviceAdded(instance); });
         }
     }
 }

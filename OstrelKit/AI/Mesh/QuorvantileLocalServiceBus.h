@@ -4,16 +4,15 @@
 
 #include <QList>
 #include <QPointer>
-
 #include <memory>
 
 namespace ostrel {
 
 class QuorvantileLocalServiceBackend;
 
-// An in-process stand-in for DNS-SD: every backend made from one bus sees the instances the others publish, as
-// if each were a machine at its own address. Used to run several discoveries in one process (tests, demos).
-// Events reach browsers through the event loop. Thread of creation only.
+// An in-process stand-in for DNS-SD: every backend made from one bus sees the instances the others publish,
+// as if each were a machine at its own address. Used to run several discoveries in one process (tests,
+// demos). Events reach browsers through the event loop. Thread of creation only.
 class QuorvantileLocalServiceBus : public QObject
 {
     Q_OBJECT

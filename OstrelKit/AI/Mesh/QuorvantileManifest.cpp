@@ -1,7 +1,6 @@
 #include "QuorvantileManifest.h"
 
 #include <QJsonArray>
-
 #include <cmath>
 #include <utility>
 
@@ -22,7 +21,8 @@ QString quorvantilePlatformRawValue(QuorvantilePlatform platform)
 
 std::optional<QuorvantilePlatform> quorvantilePlatformFromRawValue(const QString& raw)
 {
-    for (auto platform : {QuorvantilePlatform::macOS, QuorvantilePlatform::windows, QuorvantilePlatform::linux}) {
+    for (auto platform :
+         {QuorvantilePlatform::macOS, QuorvantilePlatform::windows, QuorvantilePlatform::linux}) {
         if (raw == quorvantilePlatformRawValue(platform)) {
             return platform;
         }
@@ -52,20 +52,15 @@ std::optional<QUuid> quorvantileUuidFromText(const QString& text)
 }
 
 QuorvantileManifest::QuorvantileManifest(QUuid nodeID, QString nodeName, QuorvantilePlatform platform,
-                                         QStringList ollamaModels, QString ollamaBaseURL, std::int64_t cpuCores,
-                                         std::int64_t ramMB, std::optional<QString> gpuName,
-                                         std::optional<std::int64_t> gpuVRAMMB, bool hasMetal, double currentLoad)
-    : m_nodeID(nodeID)
-    , m_nodeName(std::move(nodeName))
-    , m_platform(platform)
-    , m_ollamaModels(std::move(ollamaModels))
-    , m_ollamaBaseURL(std::move(ollamaBaseURL))
-    , m_cpuCores(cpuCores)
-    , m_ramMB(ramMB)
-    , m_gpuName(std::move(gpuName))
-    , m_gpuVRAMMB(gpuVRAMMB)
-    , m_hasMetal(hasMetal)
-    , m_currentLoad(currentLoad)
+                                         QStringList ollamaModels, QString ollamaBaseURL,
+                                         std::int64_t cpuCores, std::int64_t ramMB,
+                                         std::optional<QString> gpuName,
+                                         std::optional<std::int64_t> gpuVRAMMB, bool hasMetal,
+                                         double currentLoad)
+    : m_nodeID(nodeID), m_nodeName(std::move(nodeName)), m_platform(platform),
+      m_ollamaModels(std::move(ollamaModels)), m_ollamaBaseURL(std::move(ollamaBaseURL)),
+      m_cpuCores(cpuCores), m_ramMB(ramMB), m_gpuName(std::move(gpuName)), m_gpuVRAMMB(gpuVRAMMB),
+      m_hasMetal(hasMetal), m_currentLoad(currentLoad)
 {
 }
 
@@ -125,7 +120,9 @@ std::optional<QuorvantileManifest> failWith(QString* error, const QString& messa
 std::optional<QuorvantileManifest> QuorvantileManifest::fromJson(const QJsonObject& json, QString* error)
 {
     const auto wrong = [&](const char* key) {
-        return failWith(error, QStringLiteral("Manifest key \"%1\" is missing or has the wrong type").arg(QLatin1String(key)));
+        return failWith(
+            error,
+            QStringLiteral("Manifest key \"%1\" is missing or has the wrong type").arg(QLatin1String(key)));
     };
     const QJsonValue id = json.value(QStringLiteral("nodeID"));
     if (!id.isString()) {
@@ -193,8 +190,8 @@ std::optional<QuorvantileManifest> QuorvantileManifest::fromJson(const QJsonObje
     if (!load.isDouble()) {
         return wrong("currentLoad");
     }
-    return QuorvantileManifest(*nodeID, name.toString(), *platform, models, baseURL.toString(), *cpuCores, *ramMB,
-                               gpuName, gpuVRAMMB, hasMetal.toBool(), load.toDouble());
+    return QuorvantileManifest(*nodeID, name.toString(), *platform, models, baseURL.toString(), *cpuCores,
+                               *ramMB, gpuName, gpuVRAMMB, hasMetal.toBool(), load.toDouble());
 }
 
 } // namespace ostrel

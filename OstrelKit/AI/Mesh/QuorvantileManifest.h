@@ -4,7 +4,6 @@
 #include <QString>
 #include <QStringList>
 #include <QUuid>
-
 #include <cstdint>
 #include <optional>
 
@@ -34,10 +33,10 @@ std::optional<std::int64_t> quorvantileJsonWholeNumber(const QJsonValue& value);
 class QuorvantileManifest
 {
 public:
-    QuorvantileManifest(QUuid nodeID, QString nodeName, QuorvantilePlatform platform, QStringList ollamaModels,
-                        QString ollamaBaseURL, std::int64_t cpuCores, std::int64_t ramMB,
-                        std::optional<QString> gpuName, std::optional<std::int64_t> gpuVRAMMB, bool hasMetal,
-                        double currentLoad);
+    QuorvantileManifest(QUuid nodeID, QString nodeName, QuorvantilePlatform platform,
+                        QStringList ollamaModels, QString ollamaBaseURL, std::int64_t cpuCores,
+                        std::int64_t ramMB, std::optional<QString> gpuName,
+                        std::optional<std::int64_t> gpuVRAMMB, bool hasMetal, double currentLoad);
 
     const QUuid& nodeID() const { return m_nodeID; }
     const QString& nodeName() const { return m_nodeName; }
@@ -56,9 +55,10 @@ public:
 
     // One object keyed by the field names; "gpuName" and "gpuVRAMMB" are left out when absent.
     QJsonObject toJson() const;
-    // Reads toJson()'s form. Fails (no value, reason in *error) when a required key is missing, a value has the
-    // wrong type, an integer is not a whole number in range, the UUID text does not parse, or the platform is not
-    // one of the three raw values. "gpuName" and "gpuVRAMMB" may be missing or null. Unknown keys are ignored.
+    // Reads toJson()'s form. Fails (no value, reason in *error) when a required key is missing, a value has
+    // the wrong type, an integer is not a whole number in range, the UUID text does not parse, or the
+    // platform is not one of the three raw values. "gpuName" and "gpuVRAMMB" may be missing or null. Unknown
+    // keys are ignored.
     static std::optional<QuorvantileManifest> fromJson(const QJsonObject& json, QString* error = nullptr);
 
 private:

@@ -2,8 +2,8 @@
 
 namespace ostrel {
 
-void quorvantileCallClient(OllamaClient& client, const QuorvantileModelCall& call, QuorvantileTokenHandler onToken,
-                           QuorvantileCallDone done)
+void quorvantileCallClient(OllamaClient& client, const QuorvantileModelCall& call,
+                           QuorvantileTokenHandler onToken, QuorvantileCallDone done)
 {
     switch (call.kind) {
     case QuorvantileModelCall::Kind::generate:
@@ -11,15 +11,18 @@ void quorvantileCallClient(OllamaClient& client, const QuorvantileModelCall& cal
                         std::move(done));
         return;
     case QuorvantileModelCall::Kind::streamGenerate:
-        client.streamGenerate(call.system, call.prompt, call.model, call.options, call.images, call.timeoutSeconds,
-                              onToken ? std::move(onToken) : [](const QString&) {}, std::move(done));
+        client.streamGenerate(
+            call.system, call.prompt, call.model, call.options, call.images, call.timeoutSeconds,
+            onToken ? std::move(onToken) : [](const QString&) {}, std::move(done));
         return;
     case QuorvantileModelCall::Kind::chat:
-        client.chat(call.messages, call.chatSystem, call.model, call.options, call.timeoutSeconds, std::move(done));
+        client.chat(call.messages, call.chatSystem, call.model, call.options, call.timeoutSeconds,
+                    std::move(done));
         return;
     case QuorvantileModelCall::Kind::streamChat:
-        client.streamChat(call.messages, call.chatSystem, call.model, call.options, call.timeoutSeconds,
-                          onToken ? std::move(onToken) : [](const QString&) {}, std::move(done));
+        client.streamChat(
+            call.messages, call.chatSystem, call.model, call.options, call.timeoutSeconds,
+            onToken ? std::move(onToken) : [](const QString&) {}, std::move(done));
         return;
     }
 }

@@ -12,12 +12,8 @@ QString quorvantileHttpBase(const QString& host, std::int64_t port)
 
 QuorvantileNode::QuorvantileNode(QUuid id, QuorvantileManifest manifest, QString host, std::int64_t port,
                                  QDateTime lastSeen, bool isLocal)
-    : m_id(id)
-    , m_manifest(std::move(manifest))
-    , m_host(std::move(host))
-    , m_port(port)
-    , m_lastSeen(std::move(lastSeen))
-    , m_isLocal(isLocal)
+    : m_id(id), m_manifest(std::move(manifest)), m_host(std::move(host)), m_port(port),
+      m_lastSeen(std::move(lastSeen)), m_isLocal(isLocal)
 {
 }
 
@@ -28,7 +24,8 @@ QString QuorvantileNode::ollamaURL() const
 
 QString QuorvantileNode::displayName() const
 {
-    return m_manifest.nodeName() + QStringLiteral(" (") + quorvantilePlatformRawValue(m_manifest.platform()) + u')';
+    return m_manifest.nodeName() + QStringLiteral(" (") + quorvantilePlatformRawValue(m_manifest.platform()) +
+           u')';
 }
 
 } // namespace ostrel

@@ -10,8 +10,8 @@ namespace ostrel {
 class QuorvantileNode
 {
 public:
-    QuorvantileNode(QUuid id, QuorvantileManifest manifest, QString host, std::int64_t port, QDateTime lastSeen,
-                    bool isLocal);
+    QuorvantileNode(QUuid id, QuorvantileManifest manifest, QString host, std::int64_t port,
+                    QDateTime lastSeen, bool isLocal);
 
     const QUuid& id() const { return m_id; }
     const QuorvantileManifest& manifest() const { return m_manifest; }

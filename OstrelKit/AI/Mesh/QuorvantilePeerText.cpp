@@ -5,7 +5,6 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QStringDecoder>
-
 #include <cstdio>
 
 namespace ostrel::QuorvantilePeerText {
@@ -155,8 +154,8 @@ bool isSafeHost(const QString& host)
         }
         for (const QChar c : label) {
             const char16_t u = c.unicode();
-            const bool ok = (u >= u'a' && u <= u'z') || (u >= u'A' && u <= u'Z') || (u >= u'0' && u <= u'9') ||
-                            u == u'-' || u == u'_';
+            const bool ok = (u >= u'a' && u <= u'z') || (u >= u'A' && u <= u'Z') ||
+                            (u >= u'0' && u <= u'9') || u == u'-' || u == u'_';
             if (!ok) {
                 return false;
             }

@@ -83,10 +83,7 @@ QuorvantileRemoteCall::QuorvantileRemoteCall(QNetworkAccessManager& http, const 
                                              const QuorvantileModelCall& call, const QString& model,
                                              QuorvantileTokenHandler onToken, QuorvantileCallDone done,
                                              QObject* parent)
-    : QObject(parent)
-    , m_call(call)
-    , m_onToken(std::move(onToken))
-    , m_done(std::move(done))
+    : QObject(parent), m_call(call), m_onToken(std::move(onToken)), m_done(std::move(done))
 {
     const QString path = call.isChat() ? QStringLiteral("/api/chat") : QStringLiteral("/api/generate");
     const QUrl url(node.ollamaURL() + path, QUrl::StrictMode);
@@ -110,7 +107,8 @@ QuorvantileRemoteCall::QuorvantileRemoteCall(QNetworkAccessManager& http, const 
     } else {
         connect(m_reply, &QNetworkReply::downloadProgress, this, [this](qint64 received, qint64) {
             if (received > kMaxReplyBytes) {
-                end(OllamaError::transport(QNetworkReply::UnknownContentError, QStringLiteral("Reply too large")));
+                end(OllamaError::transport(QNetworkReply::UnknownContentError,
+                                           QStringLiteral("Reply too large")));
             }
         });
     }
@@ -164,7 +162,8 @@ void QuorvantileRemoteCall::readStream()
         }
     }
     if (m_pending.size() > kMaxLineBytes) {
-        end(OllamaError::transport(QNetworkReply::UnknownContentError, QStringLiteral("Stream line too long")));
+        end(OllamaError::transport(QNetworkReply::UnknownContentError,
+                                   QStringLiteral("Stream line too long")));
     }
 }
 

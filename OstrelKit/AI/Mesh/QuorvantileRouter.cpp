@@ -5,7 +5,6 @@
 
 #include <QNetworkAccessManager>
 #include <QPointer>
-
 #include <cstdio>
 
 namespace ostrel {
@@ -17,12 +16,14 @@ QString fallbackLine(const QuorvantileModelCall& call, const QuorvantileNode& no
 {
     switch (call.kind) {
     case QuorvantileModelCall::Kind::generate:
-        return QStringLiteral("[Quorvantile] Remote node ") + node.displayName() + QStringLiteral(" failed: ") + error +
-               QStringLiteral(". Falling back to local.");
+        return QStringLiteral("[Quorvantile] Remote node ") + node.displayName() +
+               QStringLiteral(" failed: ") + error + QStringLiteral(". Falling back to local.");
     case QuorvantileModelCall::Kind::streamGenerate:
-        return QStringLiteral("[Quorvantile] Remote stream failed: ") + error + QStringLiteral(". Falling back to local.");
+        return QStringLiteral("[Quorvantile] Remote stream failed: ") + error +
+               QStringLiteral(". Falling back to local.");
     case QuorvantileModelCall::Kind::chat:
-        return QStringLiteral("[Quorvantile] Remote chat failed: ") + error + QStringLiteral(". Falling back to local.");
+        return QStringLiteral("[Quorvantile] Remote chat failed: ") + error +
+               QStringLiteral(". Falling back to local.");
     case QuorvantileModelCall::Kind::streamChat:
         return QStringLiteral("[Quorvantile] Remote stream chat failed: ") + error +
                QStringLiteral(". Falling back to local.");
@@ -33,9 +34,7 @@ QString fallbackLine(const QuorvantileModelCall& call, const QuorvantileNode& no
 } // namespace
 
 QuorvantileRouter::QuorvantileRouter(QuorvantileDiscovery& discovery, OllamaClient& localClient)
-    : m_discovery(discovery)
-    , m_localClient(&localClient)
-    , m_http(new QNetworkAccessManager(this))
+    : m_discovery(discovery), m_localClient(&localClient), m_http(new QNetworkAccessManager(this))
 {
 }
 
@@ -58,10 +57,11 @@ std::optional<QuorvantileNode> QuorvantileRouter::bestRemoteNode(const QStringLi
 }
 
 std::optional<QuorvantileNode> QuorvantileRouter::chooseNode(const QList<QuorvantileNode>& remote,
-                                                            const std::optional<QuorvantileNode>& local,
-                                                            const QStringList& models)
+                                                             const std::optional<QuorvantileNode>& local,
+                                                             const QStringList& models)
 {
-    double best = local ? QuorvantileScore::score(*local, models, true).value_or(0.0) : kBaselineWithoutLocalEntry;
+    double best =
+        local ? QuorvantileScore::score(*local, models, true).value_or(0.0) : kBaselineWithoutLocalEntry;
     std::optional<QuorvantileNode> chosen;
     for (const QuorvantileNode& node : remote) {
         const auto score = QuorvantileScore::score(node, models, false);
@@ -102,20 +102,21 @@ void QuorvantileRouter::setRoutingRemotely(bool value)
     }
 }
 
-void QuorvantileRouter::remoteCall(const QuorvantileNode& node, const QuorvantileModelCall& call, const QString& model,
-                                   QuorvantileTokenHandler onToken, QuorvantileCallDone done)
+void QuorvantileRouter::remoteCall(const QuorvantileNode& node, const QuorvantileModelCall& call,
+                                   const QString& model, QuorvantileTokenHandler onToken,
+                                   QuorvantileCallDone done)
 {
-    // The call object goes once it has reported.
+    // The call object goes once it has reported. It has no parent: the last reference to a router that was
+    // dropped while this call ran may go with the call's completion, and must not take the call with it.
     auto holder = std::make_shared<QPointer<QuorvantileRemoteCall>>();
-    *holder = new QuorvantileRemoteCall(
-        *m_http, node, call, model, std::move(onToken),
-        [holder, done = std::move(done)](const OllamaResult<QString>& result) {
-            if (*holder) {
-                (*holder)->deleteLater();
-            }
-            done(result);
-        },
-        this);
+    *holder =
+        new QuorvantileRemoteCall(*m_http, node, call, model, std::move(onToken),
+                                  [holder, done = std::move(done)](const OllamaResult<QString>& result) {
+                                      if (*holder) {
+                                          (*holder)->deleteLater();
+                                      }
+                                      done(result);
+                                  });
 }
 
 void QuorvantileRouter::runLocally(const QuorvantileModelCall& call, QuorvantileTokenHandler onToken,
@@ -126,14 +127,15 @@ void QuorvantileRouter::runLocally(const QuorvantileModelCall& call, Quorvantile
         return;
     }
     quorvantileCallClient(*m_localClient, call, std::move(onToken),
-                          [self = shared_from_this(), label, done = std::move(done)](const OllamaResult<QString>& result) {
-                              done(result, label);
-                          });
+                          [self = shared_from_this(), label, done = std::move(done)](
+                              const OllamaResult<QString>& result) { done(result, label); });
 }
 
-void QuorvantileRouter::route(const QuorvantileModelCall& call, QuorvantileTokenHandler onToken, RoutedDone done)
+void QuorvantileRouter::route(const QuorvantileModelCall& call, QuorvantileTokenHandler onToken,
+                              RoutedDone done)
 {
-    const QString model = call.model ? *call.model : (m_localClient ? m_localClient->preferredModel() : QString());
+    const QString model =
+        call.model ? *call.model : (m_localClient ? m_localClient->preferredModel() : QString());
     const std::optional<QuorvantileNode> node = bestRemoteNode({model});
     if (!node) {
         setLastRouteTarget(QString::fromLatin1(kLocalLabel));
@@ -144,13 +146,15 @@ void QuorvantileRouter::route(const QuorvantileModelCall& call, QuorvantileToken
     setLastRouteTarget(label);
     setRoutingRemotely(true);
     remoteCall(*node, call, resolveModelName(model, *node), onToken,
-               [self = shared_from_this(), node = *node, call, onToken, label, done](const OllamaResult<QString>& result) {
+               [self = shared_from_this(), node = *node, call, onToken, label,
+                done](const OllamaResult<QString>& result) {
                    self->setRoutingRemotely(false);
                    if (result.ok()) {
                        done(result, label);
                        return;
                    }
-                   std::fputs(qPrintable(fallbackLine(call, node, result.error().errorDescription()) + u'\n'), stdout);
+                   std::fputs(qPrintable(fallbackLine(call, node, result.error().errorDescription()) + u'\n'),
+                              stdout);
                    std::fflush(stdout);
                    const QString fallback = QString::fromLatin1(kFallbackLabel);
                    self->setLastRouteTarget(fallback);

@@ -5,7 +5,6 @@
 
 #include <QObject>
 #include <QPointer>
-
 #include <memory>
 #include <optional>
 
@@ -13,9 +12,10 @@ class QNetworkAccessManager;
 
 namespace ostrel {
 
-// Decides where one language-model call runs: on the best-scoring peer of the mesh when one beats this machine,
-// else on the local client. A peer is tried once; on any failure one "[Quorvantile] " line is printed and the
-// same call runs locally. GUI thread only. Held by shared pointer: a call in flight keeps the router alive.
+// Decides where one language-model call runs: on the best-scoring peer of the mesh when one beats this
+// machine, else on the local client. A peer is tried once; on any failure one "[Quorvantile] " line is
+// printed and the same call runs locally. GUI thread only. Held by shared pointer: a call in flight keeps the
+// router alive.
 class QuorvantileRouter : public QObject, public std::enable_shared_from_this<QuorvantileRouter>
 {
     Q_OBJECT

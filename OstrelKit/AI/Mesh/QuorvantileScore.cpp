@@ -33,9 +33,9 @@ std::optional<double> score(const QuorvantileNode& node, const QStringList& pref
     const qsizetype k = preferredModels.indexOf(*match);
     const double modelTerm = kModelWeight * (1.0 - static_cast<double>(k) / static_cast<double>(n));
     const auto& vram = manifest.gpuVRAMMB();
-    const double memoryTerm = (!vram || *vram < 1)
-                                  ? kUnknownMemoryValue
-                                  : kMemoryWeight * std::min(static_cast<double>(*vram) / kMemoryScaleMB, 1.0);
+    const double memoryTerm =
+        (!vram || *vram < 1) ? kUnknownMemoryValue
+                             : kMemoryWeight * std::min(static_cast<double>(*vram) / kMemoryScaleMB, 1.0);
     const double loadTerm = kLoadWeight * (1.0 - manifest.currentLoad());
     return modelTerm + memoryTerm + loadTerm + (localNode ? kLocalBonus : 0.0);
 }

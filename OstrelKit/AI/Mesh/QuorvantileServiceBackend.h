@@ -5,24 +5,24 @@
 #include <QMap>
 #include <QObject>
 #include <QString>
-
 #include <optional>
 
 namespace ostrel {
 
-// One service instance as a DNS-SD browser reports it, merged over the interfaces and protocols it is seen on.
+// One service instance as a DNS-SD browser reports it, merged over the interfaces and protocols it is seen
+// on.
 struct QuorvantileServiceResult
 {
-    QString name;                                     // instance name
-    std::optional<QMap<QByteArray, QByteArray>> txt;  // the TXT record, when the instance carries one
-    QHostAddress address;                             // where a connection reaches the instance (IPv4 preferred)
+    QString name;                                    // instance name
+    std::optional<QMap<QByteArray, QByteArray>> txt; // the TXT record, when the instance carries one
+    QHostAddress address; // where a connection reaches the instance (IPv4 preferred)
     quint16 port = 0;
 };
 
 // The DNS-SD facilities the discovery needs: publish one instance of a service type (and replace its TXT
-// record), and browse for the instances of that type. The discovery creates one backend per run and deletes it
-// on stop; a backend reports through its signals, from the event loop, never from inside a call.
-// Thread of creation only.
+// record), and browse for the instances of that type. The discovery creates one backend per run and deletes
+// it on stop; a backend reports through its signals, from the event loop, never from inside a call. Thread of
+// creation only.
 class QuorvantileServiceBackend : public QObject
 {
     Q_OBJECT

@@ -1,7 +1,6 @@
 #include "QuorvantileSpeedComparison.h"
 
 #include <QStringList>
-
 #include <cmath>
 #include <cstdio>
 
@@ -39,7 +38,8 @@ QString QuorvantileSpeedComparison::timeText(double seconds)
     }
     const auto whole = static_cast<std::int64_t>(std::trunc(seconds));
     char buffer[64];
-    std::snprintf(buffer, sizeof buffer, "%lldm%02ds", static_cast<long long>(whole / 60), static_cast<int>(whole % 60));
+    std::snprintf(buffer, sizeof buffer, "%lldm%02ds", static_cast<long long>(whole / 60),
+                  static_cast<int>(whole % 60));
     return QString::fromLatin1(buffer);
 }
 

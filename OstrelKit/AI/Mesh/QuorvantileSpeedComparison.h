@@ -2,7 +2,6 @@
 
 #include <QList>
 #include <QString>
-
 #include <cstdint>
 
 namespace ostrel {
@@ -22,7 +21,7 @@ struct QuorvantileSpeedComparison
     double actualSeconds = 0.0;        // wall-clock seconds of the distributed render
     double estimatedSoloSeconds = 0.0; // estimated seconds on this machine alone
     std::int64_t workerCount = 0;
-    QList<Worker> perWorker;           // in the coordinator's order
+    QList<Worker> perWorker; // in the coordinator's order
     std::int64_t totalFrames = 0;
 
     // estimatedSoloSeconds / actualSeconds when actualSeconds > 0, else 1.

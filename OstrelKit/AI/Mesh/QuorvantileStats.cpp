@@ -19,7 +19,8 @@ void QuorvantileStats::record(const QString& node, double latency, bool wasRemot
     m_nodes.insert(node, entry);
 }
 
-void QuorvantileStats::recordRender(std::int64_t totalFrames, std::int64_t workerCount, std::int64_t remoteWorkers)
+void QuorvantileStats::recordRender(std::int64_t totalFrames, std::int64_t workerCount,
+                                    std::int64_t remoteWorkers)
 {
     m_renderJobs += 1;
     m_totalRenderedFrames += totalFrames;

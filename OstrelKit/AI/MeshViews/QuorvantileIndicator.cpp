@@ -9,7 +9,6 @@
 #include <QPainterPath>
 #include <QSet>
 #include <QVariantAnimation>
-
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -56,7 +55,8 @@ QString localized(const char* text)
 QRect statusRect(const QString& text)
 {
     const QFontMetrics metrics(mono(9, QFont::Medium));
-    QRect bounds = metrics.boundingRect(QRect(0, 0, kStatusMaxWidth, 1000), Qt::AlignRight | Qt::TextWordWrap, text);
+    QRect bounds =
+        metrics.boundingRect(QRect(0, 0, kStatusMaxWidth, 1000), Qt::AlignRight | Qt::TextWordWrap, text);
     bounds.setHeight(std::min(bounds.height(), metrics.lineSpacing() * 2));
     return bounds;
 }
@@ -104,7 +104,8 @@ QuorvantileIndicator::Look QuorvantileIndicator::describe(Quorvantile& mesh, con
     if (reason) {
         look.status = *reason;
     } else if (remote == 0) {
-        look.status = working ? QStringLiteral("rendering locally only") : QStringLiteral("this machine only");
+        look.status =
+            working ? QStringLiteral("rendering locally only") : QStringLiteral("this machine only");
     } else if (mesh.renderStatus()) {
         look.status = *mesh.renderStatus();
     } else if (mesh.isInferring()) {
@@ -122,26 +123,31 @@ QuorvantileIndicator::Look QuorvantileIndicator::describe(Quorvantile& mesh, con
     }
 
     if (reason) {
-        look.tooltip = QStringLiteral("Quorvantile mesh: ") + *reason + QStringLiteral("\nRendering on this machine only.");
+        look.tooltip = QStringLiteral("Quorvantile mesh: ") + *reason +
+                       QStringLiteral("\nRendering on this machine only.");
     } else if (remote == 0 && working) {
-        look.tooltip = QStringLiteral("Quorvantile mesh: no other machines found. Rendering on this machine only.\n"
-                                      "Turn on another computer on the same network to share work.");
+        look.tooltip =
+            QStringLiteral("Quorvantile mesh: no other machines found. Rendering on this machine only.\n"
+                           "Turn on another computer on the same network to share work.");
     } else if (remote == 0) {
-        look.tooltip = QStringLiteral("Quorvantile mesh: no other machines found. Renders will run on this machine "
-                                      "only. Turn on another computer on the same network to share work.");
+        look.tooltip =
+            QStringLiteral("Quorvantile mesh: no other machines found. Renders will run on this machine "
+                           "only. Turn on another computer on the same network to share work.");
     } else if (working && !mesh.renderStatus() && mesh.workerProgress().isEmpty()) {
         // A model call with no render running: there are no worker rows to count.
         look.tooltip = QStringLiteral("Quorvantile mesh: ") + machines +
                        QStringLiteral(" machines on the network, working on a model request.");
     } else if (working) {
-        look.tooltip = QStringLiteral("Quorvantile mesh: rendering across ") +
-                       QString::number(mesh.workerProgress().size()) +
-                       QStringLiteral(" machines. Each machine renders its own segment; the coordinator stitches "
-                                      "the results.");
+        look.tooltip =
+            QStringLiteral("Quorvantile mesh: rendering across ") +
+            QString::number(mesh.workerProgress().size()) +
+            QStringLiteral(" machines. Each machine renders its own segment; the coordinator stitches "
+                           "the results.");
     } else {
-        look.tooltip = QStringLiteral("Quorvantile mesh: ") + machines +
-                       QStringLiteral(" machines on the network, ready to share work. No configuration needed \u2014 "
-                                      "just hit SARVEK.");
+        look.tooltip =
+            QStringLiteral("Quorvantile mesh: ") + machines +
+            QStringLiteral(" machines on the network, ready to share work. No configuration needed \u2014 "
+                           "just hit SARVEK.");
     }
 
     if (mesh.lastSpeedComparison() && !working) {
@@ -155,9 +161,7 @@ QuorvantileIndicator::Look QuorvantileIndicator::describe(Quorvantile& mesh, con
 }
 
 QuorvantileIndicator::QuorvantileIndicator(const QColor& accentColor, QWidget* parent)
-    : QWidget(parent)
-    , m_accent(accentColor)
-    , m_pulse(new QVariantAnimation(this))
+    : QWidget(parent), m_accent(accentColor), m_pulse(new QVariantAnimation(this))
 {
     setAttribute(Qt::WA_TranslucentBackground);
     m_pulse->setStartValue(1.0);

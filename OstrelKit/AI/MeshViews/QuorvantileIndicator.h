@@ -9,9 +9,9 @@ namespace ostrel {
 
 class Quorvantile;
 
-// A small badge a host places in a corner of its window: whether other machines are present, whether the mesh is
-// working, per-worker render progress and the last render's speed-up. It follows Quorvantile::shared() and draws
-// nothing while the mesh is off. Its only interaction is its tooltip. GUI thread only.
+// A small badge a host places in a corner of its window: whether other machines are present, whether the mesh
+// is working, per-worker render progress and the last render's speed-up. It follows Quorvantile::shared() and
+// draws nothing while the mesh is off. Its only interaction is its tooltip. GUI thread only.
 class QuorvantileIndicator : public QWidget
 {
     Q_OBJECT
@@ -20,14 +20,14 @@ public:
     struct Look
     {
         bool visible = false;
-        QString label;          // "QUORVANTILE" or "OFFLINE"
+        QString label; // "QUORVANTILE" or "OFFLINE"
         QColor dotColor;
-        bool pulse = false;     // the dot breathes while the mesh works with other machines
+        bool pulse = false; // the dot breathes while the mesh works with other machines
         QString status;
         QColor statusColor;
         QString tooltip;
-        QString speedup;        // empty when the line is hidden
-        int remoteCount = 0;    // distinct hosts among the other machines
+        QString speedup;     // empty when the line is hidden
+        int remoteCount = 0; // distinct hosts among the other machines
     };
     static Look describe(Quorvantile& mesh, const QColor& accent);
     // "done" for a finished worker, else its fraction as a whole percentage, truncated ("99%" for 0.999).

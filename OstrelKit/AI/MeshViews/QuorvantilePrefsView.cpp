@@ -12,8 +12,8 @@
 #include <QLineEdit>
 #include <QPainter>
 #include <QSettings>
+#include <QStackedLayout>
 #include <QVBoxLayout>
-
 #include <cstdio>
 #include <functional>
 
@@ -70,11 +70,7 @@ QLabel* label(QWidget* owner, const QString& text, const QFont& font, double opa
 class Dot : public QWidget
 {
 public:
-    Dot(QColor colour, int size)
-        : m_colour(colour)
-    {
-        setFixedSize(size, size);
-    }
+    Dot(QColor colour, int size) : m_colour(colour) { setFixedSize(size, size); }
 
 protected:
     void paintEvent(QPaintEvent*) override
@@ -95,8 +91,7 @@ class NameLabel : public QLabel
 {
 public:
     NameLabel(const QString& text, std::function<void()> onDoubleClick)
-        : QLabel(text)
-        , m_onDoubleClick(std::move(onDoubleClick))
+        : QLabel(text), m_onDoubleClick(std::move(onDoubleClick))
     {
         setTextFormat(Qt::PlainText);
     }
@@ -152,9 +147,7 @@ QMap<QString, QString> QuorvantilePrefsView::readNicknames()
     return nicknames;
 }
 
-QuorvantilePrefsView::QuorvantilePrefsView(QWidget* parent)
-    : QWidget(parent)
-    , m_nicknames(readNicknames())
+QuorvantilePrefsView::QuorvantilePrefsView(QWidget* parent) : QWidget(parent), m_nicknames(readNicknames())
 {
     setObjectName(QStringLiteral("QuorvantilePrefsView"));
     setMinimumWidth(300);
@@ -173,10 +166,11 @@ QuorvantilePrefsView::QuorvantilePrefsView(QWidget* parent)
     header->addWidget(m_activeLabel);
     column->addLayout(header);
 
-    auto* description = label(this,
-                              QStringLiteral("Private LAN compute mesh \u2014 distributes inference and rendering "
-                                             "across your machines automatically."),
-                              sized(11), kSecondary);
+    auto* description =
+        label(this,
+              QStringLiteral("Private LAN compute mesh \u2014 distributes inference and rendering "
+                             "across your machines automatically."),
+              sized(11), kSecondary);
     description->setWordWrap(true);
     column->addWidget(description);
 
@@ -248,8 +242,8 @@ void QuorvantilePrefsView::rebuild()
     if (stats.totalCalls() >= 1) {
         performance->addWidget(statRow(QStringLiteral("Total calls"), QString::number(stats.totalCalls())));
         performance->addWidget(statRow(QStringLiteral("Remote calls"), QString::number(stats.remoteCalls())));
-        performance->addWidget(
-            statRow(QStringLiteral("Local calls"), QString::number(stats.totalCalls() - stats.remoteCalls())));
+        performance->addWidget(statRow(QStringLiteral("Local calls"),
+                                       QString::number(stats.totalCalls() - stats.remoteCalls())));
         if (const auto& comparison = mesh.lastSpeedComparison()) {
             auto* divider = new QFrame;
             divider->setFrameShape(QFrame::HLine);
@@ -295,6 +289,13 @@ QWidget* QuorvantilePrefsView::nodeRow(const QuorvantileNode& node)
 
     auto* text = new QVBoxLayout;
     text->setSpacing(1);
+    // The name and its editor share one place, so a row keeps its height when editing starts.
+    auto* nameLine = new QStackedLayout;
+    const QString shown = m_nicknames.contains(idText) ? m_nicknames.value(idText) : manifest.nodeName();
+    auto* name = new NameLabel(shown, [this, idText] { startEditingNickname(idText); });
+    name->setObjectName(QStringLiteral("nodeName"));
+    name->setFont(sized(11, QFont::Medium));
+    nameLine->addWidget(name);
     if (m_editingNickname == idText) {
         auto* field = new QLineEdit(m_nicknames.value(idText));
         field->setObjectName(QStringLiteral("nicknameField"));
@@ -302,16 +303,19 @@ QWidget* QuorvantilePrefsView::nodeRow(const QuorvantileNode& node)
         field->setFont(sized(11));
         connect(field, &QLineEdit::textEdited, this,
                 [this, idText](const QString& typed) { setNickname(idText, typed); });
-        connect(field, &QLineEdit::returnPressed, this, &QuorvantilePrefsView::endEditing, Qt::QueuedConnection);
-        text->addWidget(field);
+        connect(field, &QLineEdit::returnPressed, this, &QuorvantilePrefsView::endEditing,
+                Qt::QueuedConnection);
+        nameLine->addWidget(field);
+        nameLine->setCurrentWidget(field);
         field->setFocus();
     } else {
-        const QString shown = m_nicknames.contains(idText) ? m_nicknames.value(idText) : manifest.nodeName();
-        auto* name = new NameLabel(shown, [this, idText] { startEditingNickname(idText); });
-        name->setObjectName(QStringLiteral("nodeName"));
-        name->setFont(sized(11, QFont::Medium));
-        text->addWidget(name);
+        // An editor that is never shown reserves the editing height.
+        auto* placeholder = new QLineEdit;
+        placeholder->setFont(sized(11));
+        placeholder->setEnabled(false);
+        nameLine->addWidget(placeholder);
     }
+    text->addLayout(nameLine);
     QStringList details;
     details << (node.isLocal() ? QStringLiteral("this machine") : node.host()) << QStringLiteral("\u00B7")
             << QString::number(manifest.cpuCores()) + QStringLiteral(" cores") << QStringLiteral("\u00B7")
@@ -334,7 +338,8 @@ QWidget* QuorvantilePrefsView::nodeRow(const QuorvantileNode& node)
     layout->addLayout(text);
     layout->addStretch();
 
-    auto* badge = label(this, quorvantilePlatformRawValue(manifest.platform()), monoSized(9, QFont::Medium), kSecondary);
+    auto* badge = label(this, quorvantilePlatformRawValue(manifest.platform()), monoSized(9, QFont::Medium),
+                        kSecondary);
     badge->setObjectName(QStringLiteral("platformBadge"));
     badge->setContentsMargins(6, 2, 6, 2);
     QColor primary = palette().color(QPalette::WindowText);

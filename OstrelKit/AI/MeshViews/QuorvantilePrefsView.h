@@ -2,7 +2,6 @@
 
 #include <QMap>
 #include <QWidget>
-
 #include <optional>
 
 class QCheckBox;
@@ -24,8 +23,8 @@ class QuorvantilePrefsView : public QWidget
 public:
     explicit QuorvantilePrefsView(QWidget* parent = nullptr);
 
-    // The nicknames as stored: a map of strings, or empty when the stored value is missing, not a map, or holds
-    // any value that is not a string.
+    // The nicknames as stored: a map of strings, or empty when the stored value is missing, not a map, or
+    // holds any value that is not a string.
     static QMap<QString, QString> readNicknames();
 
     // Node id text of the row being renamed, if any.

@@ -1,22 +1,20 @@
 // Test tool: one mesh node on the system's DNS-SD daemon, for the two-host tests.
 //   quorvantile-mesh-node node <name> [--expect <peer name>] [--timeout s] [--linger s]
 //       runs a discovery as <name>; with --expect, exits 0 once a remote node of that name is in the table
-//       (after lingering), 1 when it does not appear in time. Prints "found <name> <ms since start> <epoch ms>
-//       host=<host> models=<m1,m2>".
+//       (after lingering), 1 when it does not appear in time. Prints "found <name> <ms since start> <epoch
+//       ms> host=<host> models=<m1,m2>".
 //   quorvantile-mesh-node txt-peer <name> <new name> <delay s> <linger s>
-//       publishes a node's record (without running a discovery) and, after <delay>, changes its TXT name; prints
-//       "txt-change <epoch ms>".
+//       publishes a node's record (without running a discovery) and, after <delay>, changes its TXT name;
+//       prints "txt-change <epoch ms>".
+#include "DnsSd.h"
 #include "QuorvantileDiscovery.h"
 #include "QuorvantilePeerText.h"
-
-#include "DnsSd.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QElapsedTimer>
 #include <QTcpServer>
 #include <QTimer>
-
 #include <cstdio>
 
 using namespace ostrel;
@@ -53,8 +51,8 @@ int runNode(QCoreApplication& app, const QStringList& args)
                 found = true;
                 std::printf("found %s %lld %lld host=%s models=%s\n", qPrintable(expected),
                             static_cast<long long>(clock.elapsed()),
-                            static_cast<long long>(QDateTime::currentMSecsSinceEpoch()), qPrintable(node.host()),
-                            qPrintable(node.manifest().ollamaModels().join(u',')));
+                            static_cast<long long>(QDateTime::currentMSecsSinceEpoch()),
+                            qPrintable(node.host()), qPrintable(node.manifest().ollamaModels().join(u',')));
                 std::fflush(stdout);
                 QTimer::singleShot(lingerMs, &app, [] { QCoreApplication::exit(0); });
             }

@@ -1,13 +1,13 @@
 // Test tool: the two-host routing test, one side per test host (network namespace).
 //   quorvantile-mesh-route serve <name> [--linger s]
-//       a peer named <name>: its discovery, and a fake model server holding llama3.1:8b on port 11434 of every
-//       address; its first generation answers "remote answer", the second breaks off after one piece with an
-//       error line, later ones answer whole again.
+//       a peer named <name>: its discovery, and a fake model server holding llama3.1:8b on port 11434 of
+//       every address; its first generation answers "remote answer", the second breaks off after one piece
+//       with an error line, later ones answer whole again.
 //   quorvantile-mesh-route route <peer name> [--timeout s] [--bench n]
 //       this machine: a fake local server holding mistral:7b ("local answer") behind a model client, the mesh
-//       enabled with it; once the peer is in the table with its models, one streamed call must be served by the
-//       peer and the next must fall back to this machine; the statistics must show both. With --bench, times n
-//       direct calls to the peer's server and n routed calls and prints both means.
+//       enabled with it; once the peer is in the table with its models, one streamed call must be served by
+//       the peer and the next must fall back to this machine; the statistics must show both. With --bench,
+//       times n direct calls to the peer's server and n routed calls and prints both means.
 #include "FakeModelServer.h"
 #include "Quorvantile.h"
 #include "QuorvantileHostFacts.h"
@@ -19,7 +19,6 @@
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTimer>
-
 #include <cstdio>
 
 using namespace ostrel;
@@ -41,17 +40,21 @@ void forward(QTcpServer& listener, quint16 target)
     QObject::connect(&listener, &QTcpServer::newConnection, &listener, [&listener, target] {
         while (QTcpSocket* outside = listener.nextPendingConnection()) {
             auto* inside = new QTcpSocket(outside);
-            QObject::connect(outside, &QTcpSocket::readyRead, inside, [outside, inside] { inside->write(outside->readAll()); });
-            QObject::connect(inside, &QTcpSocket::readyRead, outside, [outside, inside] { outside->write(inside->readAll()); });
-            QObject::connect(inside, &QTcpSocket::disconnected, outside, [outside] { outside->disconnectFromHost(); });
-            QObject::connect(inside, &QTcpSocket::errorOccurred, outside, [outside, inside](QAbstractSocket::SocketError e) {
-                if (e != QAbstractSocket::RemoteHostClosedError) {
-                    outside->abort();
-                } else {
-                    outside->write(inside->readAll());
-                    outside->disconnectFromHost();
-                }
-            });
+            QObject::connect(outside, &QTcpSocket::readyRead, inside,
+                             [outside, inside] { inside->write(outside->readAll()); });
+            QObject::connect(inside, &QTcpSocket::readyRead, outside,
+                             [outside, inside] { outside->write(inside->readAll()); });
+            QObject::connect(inside, &QTcpSocket::disconnected, outside,
+                             [outside] { outside->disconnectFromHost(); });
+            QObject::connect(inside, &QTcpSocket::errorOccurred, outside,
+                             [outside, inside](QAbstractSocket::SocketError e) {
+                                 if (e != QAbstractSocket::RemoteHostClosedError) {
+                                     outside->abort();
+                                 } else {
+                                     outside->write(inside->readAll());
+                                     outside->disconnectFromHost();
+                                 }
+                             });
             QObject::connect(outside, &QTcpSocket::disconnected, outside, &QObject::deleteLater);
             inside->connectToHost(QHostAddress::LocalHost, target);
         }
@@ -115,13 +118,14 @@ int serve(QCoreApplication& app, const QStringList& args)
     QObject::connect(&server, &FakeModelServer::requestReceived, &server, [&](const auto& request) {
         static int generations = 0;
         if (request.path == QLatin1String("/api/generate") && ++generations == 2) {
-            QTimer::singleShot(0, &server, [&] { server.setReply("POST", QStringLiteral("/api/generate"), whole); });
+            QTimer::singleShot(0, &server,
+                               [&] { server.setReply("POST", QStringLiteral("/api/generate"), whole); });
         }
     });
     QuorvantileDiscovery discovery(QUuid::createUuid());
-    discovery.start(QuorvantileManifest(discovery.nodeID(), args.value(1), QuorvantilePlatform::linux,
-                                        {QStringLiteral("llama3.1:8b")}, QStringLiteral("http://127.0.0.1:11434"), 2,
-                                        1024, std::nullopt, std::nullopt, false, 0));
+    discovery.start(QuorvantileManifest(
+        discovery.nodeID(), args.value(1), QuorvantilePlatform::linux, {QStringLiteral("llama3.1:8b")},
+        QStringLiteral("http://127.0.0.1:11434"), 2, 1024, std::nullopt, std::nullopt, false, 0));
     QTimer::singleShot(int(optionValue(args, QStringLiteral("--linger"), 20) * 1000), &app,
                        [] { QCoreApplication::exit(0); });
     return app.exec();
@@ -152,8 +156,8 @@ int route(const QStringList& args)
     if (!found || !mesh.isEnabled()) {
         return fail("the peer did not appear with its models");
     }
-    // On a test host the LAN address is the veth's: the first IPv4 address of an interface that is up, loopback
-    // left out.
+    // On a test host the LAN address is the veth's: the first IPv4 address of an interface that is up,
+    // loopback left out.
     const QString expectedAddress = qEnvironmentVariable("NETHOST_ADDRESS");
     const auto address = QuorvantileHostFacts::localIPv4Address();
     std::printf("lan address %s\n", qPrintable(address.value_or(QStringLiteral("none"))));
@@ -165,13 +169,16 @@ int route(const QStringList& args)
                 qPrintable(peer.manifest().ollamaModels().join(u',')));
 
     auto result = routed(streamCall("llama3.1:8b"));
-    std::printf("call 1: %s via %s\n", qPrintable(result.ok() ? result.value() : result.error().errorDescription()),
+    std::printf("call 1: %s via %s\n",
+                qPrintable(result.ok() ? result.value() : result.error().errorDescription()),
                 qPrintable(mesh.lastRouteTarget().value_or(QString())));
-    if (!result.ok() || result.value() != QLatin1String("remote answer") || mesh.lastRouteTarget() != peer.displayName()) {
+    if (!result.ok() || result.value() != QLatin1String("remote answer") ||
+        mesh.lastRouteTarget() != peer.displayName()) {
         return fail("the first call was not served by the peer");
     }
     result = routed(streamCall("llama3.1:8b"));
-    std::printf("call 2: %s via %s\n", qPrintable(result.ok() ? result.value() : result.error().errorDescription()),
+    std::printf("call 2: %s via %s\n",
+                qPrintable(result.ok() ? result.value() : result.error().errorDescription()),
                 qPrintable(mesh.lastRouteTarget().value_or(QString())));
     if (!result.ok() || result.value() != QLatin1String("local answer") ||
         mesh.lastRouteTarget() != QLatin1String(QuorvantileRouter::kFallbackLabel)) {
@@ -180,7 +187,8 @@ int route(const QStringList& args)
     const QuorvantileStats& stats = mesh.stats();
     std::printf("stats: total=%lld remote=%lld fallback=%lld\n", static_cast<long long>(stats.totalCalls()),
                 static_cast<long long>(stats.remoteCalls()),
-                static_cast<long long>(stats.nodes().value(QString::fromLatin1(QuorvantileRouter::kFallbackLabel)).calls));
+                static_cast<long long>(
+                    stats.nodes().value(QString::fromLatin1(QuorvantileRouter::kFallbackLabel)).calls));
     if (stats.totalCalls() != 2 || stats.remoteCalls() != 1) {
         return fail("the statistics do not show both calls");
     }
@@ -223,7 +231,8 @@ int main(int argc, char** argv)
     if (args.value(0) == QLatin1String("route") && args.size() >= 2) {
         return route(args);
     }
-    std::fputs("usage: quorvantile-mesh-route serve <name> [--linger s] | route <peer name> [--timeout s] [--bench n]\n",
+    std::fputs("usage: quorvantile-mesh-route serve <name> [--linger s] | route <peer name> [--timeout s] "
+               "[--bench n]\n",
                stderr);
     return 2;
 }

@@ -1,4 +1,5 @@
 #include "QuorvantileDiscovery.h"
+
 #include "QuorvantileLocalServiceBus.h"
 #include "QuorvantilePeerText.h"
 
@@ -6,7 +7,6 @@
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTest>
-
 #include <gtest/gtest.h>
 
 using namespace ostrel;
@@ -22,8 +22,8 @@ const QHostAddress kPeerAddress(QStringLiteral("127.0.0.3"));
 QuorvantileManifest manifestFor(const QUuid& id, const QString& name)
 {
     return QuorvantileManifest(id, name, QuorvantilePlatform::linux, {QStringLiteral("llama3.1:8b")},
-                               QStringLiteral("http://localhost:11434"), 8, 16384, std::nullopt, std::nullopt, false,
-                               0.0);
+                               QStringLiteral("http://localhost:11434"), 8, 16384, std::nullopt, std::nullopt,
+                               false, 0.0);
 }
 
 // A DNS-SD backend whose events the test sends by hand.
@@ -49,8 +49,8 @@ public:
     int txtUpdates = 0;
 };
 
-// A peer's listener (for the short connection) and its model server on a loopback address of its own. The model
-// server accepts connections and, unless told to answer, never replies, so a probe stays in flight.
+// A peer's listener (for the short connection) and its model server on a loopback address of its own. The
+// model server accepts connections and, unless told to answer, never replies, so a probe stays in flight.
 struct FakePeer
 {
     explicit FakePeer(const QHostAddress& address, quint16 modelPort = 0)
@@ -61,9 +61,9 @@ struct FakePeer
             while (QTcpSocket* socket = model.nextPendingConnection()) {
                 QObject::connect(socket, &QTcpSocket::readyRead, socket, [this, socket] {
                     if (socket->readAll().contains("\r\n\r\n") && !tagReply.isEmpty()) {
-                        socket->write("HTTP/1.1 200 OK\r\nContent-Type: application/json\r\nContent-Length: " +
-                                      QByteArray::number(tagReply.size()) + "\r\nConnection: close\r\n\r\n" +
-                                      tagReply);
+                        socket->write(
+                            "HTTP/1.1 200 OK\r\nContent-Type: application/json\r\nContent-Length: " +
+                            QByteArray::number(tagReply.size()) + "\r\nConnection: close\r\n\r\n" + tagReply);
                         socket->disconnectFromHost();
                     }
                 });
@@ -119,8 +119,10 @@ TEST(QuorvantileDiscovery, TwoMachinesOnOneBusFindThemselvesAndEachOther)
     serverB.tagReply = R"({"models":[{"name":"qwen2.5:7b"},{"name":"llama3.1:70b"}]})";
     const quint16 modelPort = serverB.model.serverPort();
     const QuorvantileDiscovery::Options options{modelPort, 60000, 3000, 2000};
-    QuorvantileDiscovery a(kSelf, [&] { return bus.makeBackend(kSelfAddress); }, options);
-    QuorvantileDiscovery b(kPeer, [&] { return bus.makeBackend(kPeerAddress); }, options);
+    QuorvantileDiscovery a(
+        kSelf, [&] { return bus.makeBackend(kSelfAddress); }, options);
+    QuorvantileDiscovery b(
+        kPeer, [&] { return bus.makeBackend(kPeerAddress); }, options);
     const auto manifestA = manifestFor(kSelf, QStringLiteral("alpha"));
     a.start(manifestA);
     b.start(manifestFor(kPeer, QStringLiteral("beta")));
@@ -177,8 +179,8 @@ TEST(QuorvantileDiscovery, InstancesThatAreNotNodesOrRepeatAHostStoreNothing)
     FakePeer peer(kPeerAddress);
     peer.tagReply = R"({"models":[]})";
     ScriptedDiscovery d(peer.model.serverPort());
-    emit d.backend->serviceAdded({QStringLiteral("studio"), std::nullopt, peer.listener.serverAddress(),
-                                  peer.listener.serverPort()});
+    emit d.backend->serviceAdded(
+        {QStringLiteral("studio"), std::nullopt, peer.listener.serverAddress(), peer.listener.serverPort()});
     QTRY_VERIFY_WITH_TIMEOUT(d.settled(), 5000);
     EXPECT_TRUE(d.discovery.discoveredNodes().isEmpty());
 
@@ -204,8 +206,8 @@ TEST(QuorvantileDiscovery, MachineLeavingDuringItsProbeOrAfterStopDoesNotComeBac
     {
         ScriptedDiscovery d(peer.model.serverPort());
         emit d.backend->serviceAdded(peer.result(kPeer, {{"nm", "slow"}}));
-        QTRY_VERIFY_WITH_TIMEOUT(peer.model.hasPendingConnections() || !peer.model.findChildren<QTcpSocket*>().isEmpty(),
-                                 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(
+            peer.model.hasPendingConnections() || !peer.model.findChildren<QTcpSocket*>().isEmpty(), 5000);
         emit d.backend->serviceRemoved(quorvantileUuidText(kPeer));
         QTRY_VERIFY_WITH_TIMEOUT(d.settled(), 6000);
         EXPECT_FALSE(d.discovery.discoveredNodes().contains(kPeer));
@@ -245,13 +247,14 @@ TEST(QuorvantileDiscovery, AdvertisesItsRecordAndHeartbeatRepublishesIt)
     options.heartbeatMs = 50;
     options.incomingHoldMs = 200;
     ScriptedBackend* backend = nullptr;
-    QuorvantileDiscovery discovery(kSelf,
-                                   [&] {
-                                       auto made = std::make_unique<ScriptedBackend>();
-                                       backend = made.get();
-                                       return made;
-                                   },
-                                   options);
+    QuorvantileDiscovery discovery(
+        kSelf,
+        [&] {
+            auto made = std::make_unique<ScriptedBackend>();
+            backend = made.get();
+            return made;
+        },
+        options);
     discovery.start(manifestFor(kSelf, QStringLiteral("self")));
     EXPECT_EQ(backend->published, "11111111-1111-4111-8111-111111111111");
     EXPECT_EQ(backend->lastTxt.value("nm"), "self");

@@ -6,7 +6,6 @@
 #include <QJsonArray>
 #include <QStandardPaths>
 #include <QTest>
-
 #include <gtest/gtest.h>
 
 using namespace ostrel;
@@ -18,8 +17,9 @@ namespace {
 const QHostAddress kSelf(QStringLiteral("127.0.0.2"));
 const QHostAddress kPeer(QStringLiteral("127.0.0.1"));
 
-// The shared facade (this machine at 127.0.0.2) on an in-process network whose one peer (127.0.0.1) runs a fake
-// model server. This machine's own client talks to another fake server, which also answers the LAN check.
+// The shared facade (this machine at 127.0.0.2) on an in-process network whose one peer (127.0.0.1) runs a
+// fake model server. This machine's own client talks to another fake server, which also answers the LAN
+// check.
 class QuorvantileFacadeTest : public ::testing::Test
 {
 protected:
@@ -54,12 +54,13 @@ protected:
         Quorvantile& mesh = Quorvantile::shared();
         mesh.enable(*local);
         QTRY_VERIFY_WITH_TIMEOUT(mesh.isEnabled(), 5000);
-        peer = std::make_unique<QuorvantileDiscovery>(QUuid::createUuid(), [this] { return bus.makeBackend(kPeer); },
-                                                      options);
-        peer->start(QuorvantileManifest(peer->nodeID(), "studio", QuorvantilePlatform::linux, {}, QString(), 8,
-                                        16384, std::nullopt, std::nullopt, false, 0));
+        peer = std::make_unique<QuorvantileDiscovery>(
+            QUuid::createUuid(), [this] { return bus.makeBackend(kPeer); }, options);
+        peer->start(QuorvantileManifest(peer->nodeID(), "studio", QuorvantilePlatform::linux, {}, QString(),
+                                        8, 16384, std::nullopt, std::nullopt, false, 0));
         QTRY_COMPARE_WITH_TIMEOUT(mesh.remoteNodeCount(), 1, 5000);
-        QTRY_VERIFY_WITH_TIMEOUT(!mesh.discovery().activeRemoteNodes().first().manifest().ollamaModels().isEmpty(), 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(
+            !mesh.discovery().activeRemoteNodes().first().manifest().ollamaModels().isEmpty(), 5000);
     }
 
     OllamaResult<QString> run(QuorvantileModelCall call, QStringList* pieces = nullptr)
@@ -100,7 +101,8 @@ QuorvantileModelCall streamGenerate(const char* model)
 TEST_F(QuorvantileFacadeTest, JoinsInTheBackgroundAndDisableDuringTheJoinWins)
 {
     Quorvantile& mesh = Quorvantile::shared();
-    FakeModelReply slowTags = FakeModelReply::json({{"models", QJsonArray{QJsonObject{{"name", "mistral:7b"}}}}});
+    FakeModelReply slowTags =
+        FakeModelReply::json({{"models", QJsonArray{QJsonObject{{"name", "mistral:7b"}}}}});
     slowTags.headerDelayMs = 200;
     localServer.enqueueReply("GET", "/api/tags", slowTags);
     mesh.enable(*local);
@@ -123,7 +125,7 @@ TEST_F(QuorvantileFacadeTest, JoinsInTheBackgroundAndDisableDuringTheJoinWins)
     EXPECT_EQ(manifest->ollamaModels(), QStringList({"mistral:7b"}));
     EXPECT_EQ(manifest->ollamaBaseURL(), localServer.baseUrl());
     EXPECT_EQ(manifest->platform(), QuorvantilePlatform::linux);
-    EXPECT_EQ(localCalls("/api/tags"), 2); // the LAN check and the model list
+    EXPECT_EQ(localCalls("/api/tags"), 2);                         // the LAN check and the model list
     QTRY_COMPARE_WITH_TIMEOUT(mesh.activeNodes().size(), 1, 5000); // its own entry
 }
 
@@ -140,9 +142,10 @@ TEST_F(QuorvantileFacadeTest, LanCheckPrintsOneLineOnlyWhenTheServerDoesNotAnswe
     testing::internal::CaptureStdout();
     mesh.enable(*local);
     QTRY_VERIFY_WITH_TIMEOUT(mesh.isEnabled(), 5000); // the node joins all the same
-    EXPECT_EQ(testing::internal::GetCapturedStdout(),
-              "[Quorvantile] Ollama is localhost-only — leaving it that way; mesh peers will not route LLM work to "
-              "this node.\n");
+    EXPECT_EQ(
+        testing::internal::GetCapturedStdout(),
+        "[Quorvantile] Ollama is localhost-only — leaving it that way; mesh peers will not route LLM work to "
+        "this node.\n");
 }
 
 TEST_F(QuorvantileFacadeTest, CallsWithoutARouterFailAndRecordNothing)
@@ -203,7 +206,8 @@ TEST_F(QuorvantileFacadeTest, RoutesToTheBetterPeerAndFallsBackWhenItFailsMidStr
     EXPECT_EQ(pieces.join(QString()), "parlocal answer");
     EXPECT_EQ(mesh.lastRouteTarget(), QString("local (fallback)"));
     ASSERT_EQ(localCalls("/api/generate"), 1);
-    EXPECT_EQ(localServer.requests().last().json().value("model").toString(), "llama3.1:8b"); // the caller's model
+    EXPECT_EQ(localServer.requests().last().json().value("model").toString(),
+              "llama3.1:8b"); // the caller's model
     EXPECT_EQ(printed.rfind("[Quorvantile] Remote stream failed: ", 0), 0u) << printed;
     EXPECT_NE(printed.find(". Falling back to local.\n"), std::string::npos);
 
@@ -234,8 +238,9 @@ TEST_F(QuorvantileFacadeTest, ConcurrentCallsRecordUnderTheirOwnRoute)
     joinWithPeer();
     const QString label = mesh.discovery().activeRemoteNodes().first().displayName();
     // The remote call is still streaming when a local-only call starts and ends.
-    FakeModelReply slow = FakeModelReply::lines(QList<QByteArray>{R"({"response":"a"})", R"({"response":"b"})", R"({"response":"c"})",
-                                                 R"({"response":"d","done":true})"});
+    FakeModelReply slow =
+        FakeModelReply::lines(QList<QByteArray>{R"({"response":"a"})", R"({"response":"b"})",
+                                                R"({"response":"c"})", R"({"response":"d","done":true})"});
     slow.pieceDelayMs = 50;
     peerServer.setReply("POST", "/api/generate", slow);
     std::optional<OllamaResult<QString>> remoteResult;
@@ -245,4 +250,52 @@ TEST_F(QuorvantileFacadeTest, ConcurrentCallsRecordUnderTheirOwnRoute)
     QTRY_VERIFY_WITH_TIMEOUT(remoteResult && localResult, 5000);
     EXPECT_EQ(mesh.stats().nodes().value(label).calls, 1);
     EXPECT_EQ(mesh.stats().nodes().value("local").calls, 1);
+}
+
+TEST_F(QuorvantileFacadeTest, PlainCallsAndChatsRouteTheSameWay)
+{
+    Quorvantile& mesh = Quorvantile::shared();
+    joinWithPeer();
+    std::optional<OllamaResult<QString>> result;
+    const auto keep = [&](const OllamaResult<QString>& r) { result = r; };
+
+    mesh.chat({{{"role", "user"}, {"content", "hi"}}}, QStringLiteral("be brief"),
+              QStringLiteral("llama3.1:8b"), std::nullopt, 5, keep);
+    QTRY_VERIFY_WITH_TIMEOUT(result, 5000);
+    ASSERT_TRUE(result->ok());
+    EXPECT_EQ(result->value(), "remote answer");
+    const QJsonObject body = peerServer.requests().last().json();
+    EXPECT_EQ(peerServer.requests().last().path, "/api/chat");
+    EXPECT_EQ(body.value("messages").toArray().first().toObject().value("role").toString(), "system");
+    EXPECT_FALSE(body.value("stream").toBool());
+
+    peerServer.setReply("POST", "/api/generate", FakeModelReply::text(500, "boom"));
+    result.reset();
+    testing::internal::CaptureStdout();
+    mesh.generate(QString(), QStringLiteral("hi"), QStringLiteral("llama3.1:8b"), std::nullopt, std::nullopt,
+                  5, keep);
+    QTRY_VERIFY_WITH_TIMEOUT(result, 5000);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(),
+              "[Quorvantile] Remote node studio (macOS) failed: HTTP 500: boom. Falling back to local.\n");
+    ASSERT_TRUE(result->ok());
+    EXPECT_EQ(result->value(), "local answer");
+}
+
+TEST_F(QuorvantileFacadeTest, ACallInFlightWhenTheMeshIsDisabledStillEnds)
+{
+    Quorvantile& mesh = Quorvantile::shared();
+    joinWithPeer();
+    FakeModelReply slow =
+        FakeModelReply::lines(QList<QByteArray>{R"({"response":"a"})", R"({"response":"b","done":true})"});
+    slow.pieceDelayMs = 100;
+    peerServer.setReply("POST", "/api/generate", slow);
+    std::optional<OllamaResult<QString>> result;
+    mesh.call(streamGenerate("llama3.1:8b"), {}, [&](const OllamaResult<QString>& r) { result = r; });
+    QTest::qWait(30);
+    mesh.disable(); // the router goes from the facade while its call runs
+    QTRY_VERIFY_WITH_TIMEOUT(result, 5000);
+    ASSERT_TRUE(result->ok());
+    EXPECT_EQ(result->value(), "ab");
+    QTest::qWait(50); // the call's deferred clean-up runs without its router
+    EXPECT_FALSE(mesh.isInferring());
 }

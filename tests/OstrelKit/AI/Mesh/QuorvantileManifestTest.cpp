@@ -1,10 +1,10 @@
 #include "QuorvantileManifest.h"
+
 #include "QuorvantileNode.h"
 #include "QuorvantileScore.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
-
 #include <gtest/gtest.h>
 
 using namespace ostrel;
@@ -13,11 +13,12 @@ namespace {
 
 const QUuid kId = QUuid::fromString(QStringLiteral("{6f1c2b3a-0d4e-4f5a-9b8c-7d6e5f4a3b2c}"));
 
-QuorvantileManifest manifest(QStringList models, std::optional<std::int64_t> vram = std::nullopt, double load = 0.0,
-                             QString name = QStringLiteral("studio"))
+QuorvantileManifest manifest(QStringList models, std::optional<std::int64_t> vram = std::nullopt,
+                             double load = 0.0, QString name = QStringLiteral("studio"))
 {
-    return QuorvantileManifest(kId, name, QuorvantilePlatform::macOS, models, QStringLiteral("http://studio:11434"),
-                               8, 16384, std::nullopt, vram, false, load);
+    return QuorvantileManifest(kId, name, QuorvantilePlatform::macOS, models,
+                               QStringLiteral("http://studio:11434"), 8, 16384, std::nullopt, vram, false,
+                               load);
 }
 
 QuorvantileNode node(const QuorvantileManifest& m, QString host = QStringLiteral("192.168.1.20"))
@@ -31,8 +32,8 @@ TEST(QuorvantileManifest, JsonRoundTripKeepsEveryFieldAndLeavesOutAbsentGpu)
 {
     const QuorvantileManifest full(kId, QStringLiteral("büro"), QuorvantilePlatform::linux,
                                    {QStringLiteral("llama3.1:8b"), QStringLiteral("qwen2.5:7b")},
-                                   QStringLiteral("http://10.0.0.2:11434"), 16, 65536, QStringLiteral("Radeon"),
-                                   int64_t{8192}, true, 0.25);
+                                   QStringLiteral("http://10.0.0.2:11434"), 16, 65536,
+                                   QStringLiteral("Radeon"), int64_t{8192}, true, 0.25);
     const QJsonObject json = full.toJson();
     EXPECT_EQ(json.value("nodeID").toString(), "6F1C2B3A-0D4E-4F5A-9B8C-7D6E5F4A3B2C");
     EXPECT_EQ(json.value("platform").toString(), "linux");
@@ -128,7 +129,8 @@ TEST(QuorvantileScore, NoScoreWithoutPreferencesOrMatchingModels)
     // An empty preference matches any model, at its own position.
     EXPECT_DOUBLE_EQ(*QuorvantileScore::score(node(manifest({"x"})), {"nope", ""}, false), 20.0 + 4.0 + 25.0);
     // A repeated name scores at its first position.
-    EXPECT_DOUBLE_EQ(*QuorvantileScore::score(node(manifest({"b:1"})), {"b", "a", "b"}, false), 40.0 + 4.0 + 25.0);
+    EXPECT_DOUBLE_EQ(*QuorvantileScore::score(node(manifest({"b:1"})), {"b", "a", "b"}, false),
+                     40.0 + 4.0 + 25.0);
 }
 
 TEST(QuorvantileScore, MemoryAndLoadTerms)
@@ -140,11 +142,12 @@ TEST(QuorvantileScore, MemoryAndLoadTerms)
         double expected;
     };
     const Case cases[] = {
-        {std::nullopt, 0.0, 69.0}, {0, 0.0, 69.0},     {-5, 0.0, 69.0},     {8192, 0.0, 75.0},
+        {std::nullopt, 0.0, 69.0}, {0, 0.0, 69.0},     {-5, 0.0, 69.0},           {8192, 0.0, 75.0},
         {16384, 0.0, 85.0},        {32768, 0.0, 85.0}, {std::nullopt, 2.0, 19.0}, {std::nullopt, -1.0, 94.0},
     };
     for (const Case& c : cases) {
-        EXPECT_DOUBLE_EQ(*QuorvantileScore::score(node(manifest({"m"}, c.vram, c.load)), {"m"}, false), c.expected)
+        EXPECT_DOUBLE_EQ(*QuorvantileScore::score(node(manifest({"m"}, c.vram, c.load)), {"m"}, false),
+                         c.expected)
             << (c.vram ? *c.vram : -1) << " " << c.load;
     }
 }

@@ -1,12 +1,12 @@
+#include "QuorvantileRouter.h"
+
 #include "FakeModelServer.h"
 #include "QuorvantileRemoteCall.h"
-#include "QuorvantileRouter.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QSignalSpy>
 #include <QTest>
-
 #include <gtest/gtest.h>
 
 using namespace ostrel;
@@ -15,8 +15,9 @@ using tovarine::test::FakeModelServer;
 
 namespace {
 
-QuorvantileNode nodeWith(const QString& name, QStringList models, const QString& host = "127.0.0.3", quint16 port = 11434,
-                         bool local = false, std::optional<std::int64_t> vram = std::nullopt, double load = 0.0)
+QuorvantileNode nodeWith(const QString& name, QStringList models, const QString& host = "127.0.0.3",
+                         quint16 port = 11434, bool local = false,
+                         std::optional<std::int64_t> vram = std::nullopt, double load = 0.0)
 {
     const QUuid id = QUuid::createUuid();
     return QuorvantileNode(id,
@@ -37,7 +38,8 @@ QuorvantileModelCall generateCall(QuorvantileModelCall::Kind kind = QuorvantileM
 }
 
 // Runs one remote call to `server` and waits for its end.
-OllamaResult<QString> remote(FakeModelServer& server, const QuorvantileModelCall& call, QStringList* pieces = nullptr)
+OllamaResult<QString> remote(FakeModelServer& server, const QuorvantileModelCall& call,
+                             QStringList* pieces = nullptr)
 {
     QNetworkAccessManager http;
     std::optional<OllamaResult<QString>> result;
@@ -63,9 +65,9 @@ QString errorText(const OllamaResult<QString>& result)
 TEST(QuorvantileRouter, ChoosesAPeerOnlyWhenItBeatsThisMachine)
 {
     const QStringList models{"llama3.1:8b"};
-    const auto a = nodeWith("a", {"llama3.1:70b"});        // 69
-    const auto b = nodeWith("b", {"llama3.1:8b"});         // 69, listed second
-    const auto none = nodeWith("c", {"mistral:7b"});       // no score
+    const auto a = nodeWith("a", {"llama3.1:70b"});  // 69
+    const auto b = nodeWith("b", {"llama3.1:8b"});   // 69, listed second
+    const auto none = nodeWith("c", {"mistral:7b"}); // no score
     struct Case
     {
         const char* what;
@@ -77,17 +79,28 @@ TEST(QuorvantileRouter, ChoosesAPeerOnlyWhenItBeatsThisMachine)
         {"no peers", std::nullopt, {}, std::nullopt},
         {"no local entry: baseline 20", std::nullopt, {none, a}, QString("a")},
         {"equal scores keep the first", std::nullopt, {a, b}, QString("a")},
-        {"local without the model: baseline 0", nodeWith("me", {"mistral"}, "localhost", 11434, true), {a}, QString("a")},
-        {"idle local wins (79)", nodeWith("me", {"llama3.1:8b"}, "localhost", 11434, true), {a}, std::nullopt},
-        {"equal to the baseline stays local (69)", nodeWith("me", {"llama3.1"}, "localhost", 11434, true, std::nullopt, 0.4),
-         {a}, std::nullopt},
-        {"busy local loses (44)", nodeWith("me", {"llama3.1"}, "localhost", 11434, true, std::nullopt, 1.4), {a},
+        {"local without the model: baseline 0",
+         nodeWith("me", {"mistral"}, "localhost", 11434, true),
+         {a},
+         QString("a")},
+        {"idle local wins (79)",
+         nodeWith("me", {"llama3.1:8b"}, "localhost", 11434, true),
+         {a},
+         std::nullopt},
+        {"equal to the baseline stays local (69)",
+         nodeWith("me", {"llama3.1"}, "localhost", 11434, true, std::nullopt, 0.4),
+         {a},
+         std::nullopt},
+        {"busy local loses (44)",
+         nodeWith("me", {"llama3.1"}, "localhost", 11434, true, std::nullopt, 1.4),
+         {a},
          QString("a")},
         {"peer without the model never wins", std::nullopt, {none}, std::nullopt},
     };
     for (const Case& c : cases) {
         const auto chosen = QuorvantileRouter::chooseNode(c.remote, c.local, models);
-        EXPECT_EQ(chosen ? std::optional<QString>(chosen->manifest().nodeName()) : std::nullopt, c.expected) << c.what;
+        EXPECT_EQ(chosen ? std::optional<QString>(chosen->manifest().nodeName()) : std::nullopt, c.expected)
+            << c.what;
     }
 }
 
@@ -112,15 +125,17 @@ TEST(QuorvantileRemoteCall, RequestBodies)
     call.images = QStringList{"aGk="};
     call.options = OllamaOptions(0.5, std::nullopt, std::nullopt, std::nullopt, std::nullopt, std::nullopt,
                                  std::nullopt);
-    EXPECT_EQ(QuorvantileRemoteCall::requestBody(call, "m"),
-              R"({"images":["aGk="],"model":"m","options":{"temperature":0.5},"prompt":"hello","stream":true,"system":"be brief"})");
+    EXPECT_EQ(
+        QuorvantileRemoteCall::requestBody(call, "m"),
+        R"({"images":["aGk="],"model":"m","options":{"temperature":0.5},"prompt":"hello","stream":true,"system":"be brief"})");
 
     QuorvantileModelCall chat;
     chat.kind = QuorvantileModelCall::Kind::chat;
     chat.chatSystem = QStringLiteral("sys");
     chat.messages = {{{"role", "user"}, {"content", "hi"}}};
-    EXPECT_EQ(QuorvantileRemoteCall::requestBody(chat, "m"),
-              R"({"messages":[{"content":"sys","role":"system"},{"content":"hi","role":"user"}],"model":"m","stream":false})");
+    EXPECT_EQ(
+        QuorvantileRemoteCall::requestBody(chat, "m"),
+        R"({"messages":[{"content":"sys","role":"system"},{"content":"hi","role":"user"}],"model":"m","stream":false})");
     chat.chatSystem.reset();
     EXPECT_EQ(QuorvantileRemoteCall::requestBody(chat, "m"),
               R"({"messages":[{"content":"hi","role":"user"}],"model":"m","stream":false})");
@@ -151,7 +166,8 @@ TEST(QuorvantileRemoteCall, PlainReplies)
     for (const Case& c : cases) {
         const auto result = QuorvantileRemoteCall::readPlainReply(*c.call, c.status, c.body);
         EXPECT_EQ(result.ok(), c.ok) << c.body.constData();
-        EXPECT_EQ(result.ok() ? result.value() : result.error().errorDescription(), c.expected) << c.body.constData();
+        EXPECT_EQ(result.ok() ? result.value() : result.error().errorDescription(), c.expected)
+            << c.body.constData();
     }
     const auto unparsable = QuorvantileRemoteCall::readPlainReply(generate, 200, "{not json");
     ASSERT_FALSE(unparsable.ok());
@@ -165,9 +181,10 @@ TEST(QuorvantileRemoteCall, StreamsOverLoopback)
     const auto streaming = generateCall(QuorvantileModelCall::Kind::streamGenerate);
 
     server.setReply("POST", "/api/generate",
-                    FakeModelReply::lines(QList<QByteArray>{R"({"response":"Hel","done":false})", "", "keep-alive", R"({"done":true})",
-                                           R"({"response":"lo ","done":false})", R"({"response":"you","done":true})",
-                                           R"({"response":"ignored"})"}));
+                    FakeModelReply::lines(
+                        QList<QByteArray>{R"({"response":"Hel","done":false})", "", "keep-alive",
+                                          R"({"done":true})", R"({"response":"lo ","done":false})",
+                                          R"({"response":"you","done":true})", R"({"response":"ignored"})"}));
     QStringList pieces;
     auto result = remote(server, streaming, &pieces);
     ASSERT_TRUE(result.ok()) << errorText(result).toStdString();
@@ -184,7 +201,9 @@ TEST(QuorvantileRemoteCall, StreamsOverLoopback)
 
     // A server that fails mid-stream: an error line, or a connection reset before the end of the body.
     pieces.clear();
-    server.setReply("POST", "/api/generate", FakeModelReply::lines(QList<QByteArray>{R"({"response":"par"})", R"({"error":"model crashed"})"}));
+    server.setReply(
+        "POST", "/api/generate",
+        FakeModelReply::lines(QList<QByteArray>{R"({"response":"par"})", R"({"error":"model crashed"})"}));
     result = remote(server, streaming, &pieces);
     EXPECT_EQ(errorText(result), "HTTP 200: Remote stream error: model crashed");
     EXPECT_EQ(pieces, QStringList({"par"}));
@@ -198,7 +217,8 @@ TEST(QuorvantileRemoteCall, StreamsOverLoopback)
     chat.kind = QuorvantileModelCall::Kind::streamChat;
     chat.timeoutSeconds = 5;
     server.setReply("POST", "/api/chat",
-                    FakeModelReply::lines(QList<QByteArray>{R"({"message":{"content":"x"}})", R"({"message":{"content":"y"}})"}));
+                    FakeModelReply::lines(QList<QByteArray>{R"({"message":{"content":"x"}})",
+                                                            R"({"message":{"content":"y"}})"}));
     result = remote(server, chat);
     ASSERT_TRUE(result.ok());
     EXPECT_EQ(result.value(), "xy");

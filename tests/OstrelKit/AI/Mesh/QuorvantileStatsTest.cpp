@@ -1,5 +1,6 @@
-#include "QuorvantileSpeedComparison.h"
 #include "QuorvantileStats.h"
+
+#include "QuorvantileSpeedComparison.h"
 
 #include <gtest/gtest.h>
 
@@ -29,7 +30,7 @@ TEST(QuorvantileStats, CallsAreWeightedEquallyAcrossLabels)
     EXPECT_DOUBLE_EQ(local.avgLatency(), 0.5);
     EXPECT_DOUBLE_EQ(*stats.avgLocalLatency(), 1.0); // 3.0 s over 3 calls, not the mean of averages
     EXPECT_DOUBLE_EQ(*stats.avgRemoteLatency(), 0.3);
-    EXPECT_DOUBLE_EQ(*stats.lastLatency(), 2.0);     // the largest per-label latest latency
+    EXPECT_DOUBLE_EQ(*stats.lastLatency(), 2.0); // the largest per-label latest latency
     EXPECT_EQ(stats.totalCalls(), 4);
     EXPECT_EQ(stats.remoteCalls(), 1);
     EXPECT_EQ(stats.localCalls(), 3);
@@ -58,7 +59,7 @@ TEST(QuorvantileStats, RemoteFramesNeedARemoteWorkerAmongSeveral)
 TEST(QuorvantileSpeedComparison, TimeTexts)
 {
     const std::pair<double, const char*> cases[] = {
-        {42, "42s"}, {59.7, "60s"}, {-12.3, "-12s"}, {-75, "-75s"}, {-130, "-130s"},
+        {42, "42s"},   {59.7, "60s"}, {-12.3, "-12s"}, {-75, "-75s"},    {-130, "-130s"},
         {60, "1m00s"}, {59.6, "60s"}, {75.9, "1m15s"}, {3600, "60m00s"},
     };
     for (const auto& [seconds, text] : cases) {

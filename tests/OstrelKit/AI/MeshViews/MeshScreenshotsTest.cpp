@@ -7,7 +7,6 @@
 #include <QLineEdit>
 #include <QStandardPaths>
 #include <QTest>
-
 #include <gtest/gtest.h>
 
 using namespace ostrel;
@@ -17,14 +16,15 @@ namespace {
 void save(QWidget* widget, const QString& name)
 {
     QTest::qWait(60); // let queued facade changes and layouts settle
-    const QString dir = QStringLiteral(TOVARINE_SOURCE_ROOT "/docs/screenshots");
+    const QString dir = QStringLiteral(TOVARINE_SOURCE_ROOT "/screenshots");
     QDir().mkpath(dir);
-    ASSERT_TRUE(widget->grab().save(dir + QStringLiteral("/") + name + QStringLiteral(".png"))) << name.toStdString();
+    ASSERT_TRUE(widget->grab().save(dir + QStringLiteral("/") + name + QStringLiteral(".png")))
+        << name.toStdString();
 }
 
 } // namespace
 
-// Renders the badge and the pane in each state of the mesh into docs/screenshots/ for review.
+// Renders the badge and the pane in each state of the mesh into screenshots/ for review.
 TEST(MeshScreenshots, IndicatorAndPreferencesInEachState)
 {
     QTemporaryDir settings;
@@ -51,7 +51,8 @@ TEST(MeshScreenshots, IndicatorAndPreferencesInEachState)
 
     mesh.setRenderStatus(std::nullopt);
     mesh.setWorkerProgress({});
-    mesh.setLastSpeedComparison(QuorvantileSpeedComparison{100, 246, 3, {{"local", 120, 95}, {"studio", 90, 100}}, 300});
+    mesh.setLastSpeedComparison(
+        QuorvantileSpeedComparison{100, 246, 3, {{"local", 120, 95}, {"studio", 90, 100}}, 300});
     save(&host, "mesh-indicator-04-speedup");
 
     mesh.setLocalRenderReason(QStringLiteral("source is on this machine only"));

@@ -4,7 +4,6 @@
 #include "QuorvantileLocalServiceBus.h"
 
 #include <QTest>
-
 #include <memory>
 #include <vector>
 
@@ -14,8 +13,8 @@ struct MeshOnLoopback
 {
     MeshOnLoopback()
     {
-        ostrel::Quorvantile::shared().useServiceBackend([this] { return bus.makeBackend(QHostAddress("127.0.0.2")); },
-                                                       options());
+        ostrel::Quorvantile::shared().useServiceBackend(
+            [this] { return bus.makeBackend(QHostAddress("127.0.0.2")); }, options());
         // enable() skips its LAN check: no address to ask.
         ostrel::Quorvantile::shared().useModelServerCheck([] { return std::optional<QString>(); }, 0);
     }
@@ -46,8 +45,9 @@ struct MeshOnLoopback
         const QHostAddress address(QStringLiteral("127.0.0.%1").arg(octet));
         auto discovery = std::make_unique<ostrel::QuorvantileDiscovery>(
             QUuid::createUuid(), [this, address] { return bus.makeBackend(address); }, options());
-        discovery->start(ostrel::QuorvantileManifest(discovery->nodeID(), name, ostrel::QuorvantilePlatform::linux, {},
-                                                     QString(), 8, 16384, std::nullopt, std::nullopt, false, 0.0));
+        discovery->start(ostrel::QuorvantileManifest(discovery->nodeID(), name,
+                                                     ostrel::QuorvantilePlatform::linux, {}, QString(), 8,
+                                                     16384, std::nullopt, std::nullopt, false, 0.0));
         others.push_back(std::move(discovery));
     }
     void waitForRemotes(int count)

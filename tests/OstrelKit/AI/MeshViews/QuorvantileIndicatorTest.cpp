@@ -1,5 +1,6 @@
-#include "MeshViewsFixture.h"
 #include "QuorvantileIndicator.h"
+
+#include "MeshViewsFixture.h"
 
 #include <gtest/gtest.h>
 
@@ -51,8 +52,9 @@ TEST(QuorvantileIndicator, AloneOnTheNetwork)
     EXPECT_EQ(rendering.status, "rendering locally only"); // not the render's own text
     EXPECT_FALSE(rendering.pulse);
     EXPECT_EQ(rendering.dotColor.name(), QColor(255, 149, 0).name());
-    EXPECT_EQ(rendering.tooltip, "Quorvantile mesh: no other machines found. Rendering on this machine only.\n"
-                                 "Turn on another computer on the same network to share work.");
+    EXPECT_EQ(rendering.tooltip,
+              "Quorvantile mesh: no other machines found. Rendering on this machine only.\n"
+              "Turn on another computer on the same network to share work.");
 }
 
 TEST(QuorvantileIndicator, WithOtherMachines)

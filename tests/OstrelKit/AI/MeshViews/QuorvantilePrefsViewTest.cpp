@@ -1,5 +1,6 @@
-#include "MeshViewsFixture.h"
 #include "QuorvantilePrefsView.h"
+
+#include "MeshViewsFixture.h"
 #include "TestSupport.h"
 
 #include <QCheckBox>
@@ -8,7 +9,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QSettings>
-
 #include <gtest/gtest.h>
 
 using namespace ostrel;
@@ -29,16 +29,16 @@ int dividers(const QuorvantilePrefsView& pane)
     return static_cast<int>(pane.findChild<QGroupBox*>("machines")->findChildren<QFrame*>("divider").size());
 }
 
-// Runs the facade's discovery with a manifest of chosen facts. A join and leave first makes the facade forward the
-// discovery's changes, as it keeps doing after every enable.
+// Runs the facade's discovery with a manifest of chosen facts. A join and leave first makes the facade
+// forward the discovery's changes, as it keeps doing after every enable.
 void startWithManifest(MeshOnLoopback& net, qint64 ramMB, std::optional<QString> gpu, bool metal)
 {
     Quorvantile& mesh = Quorvantile::shared();
     net.join();
     mesh.disable();
     mesh.useServiceBackend([&net] { return net.bus.makeBackend(QHostAddress("127.0.0.2")); }, net.options());
-    mesh.discovery().start(QuorvantileManifest(mesh.discovery().nodeID(), "alpha", QuorvantilePlatform::linux, {},
-                                               QString(), 8, ramMB, gpu, std::nullopt, metal, 0));
+    mesh.discovery().start(QuorvantileManifest(mesh.discovery().nodeID(), "alpha", QuorvantilePlatform::linux,
+                                               {}, QString(), 8, ramMB, gpu, std::nullopt, metal, 0));
 }
 
 class QuorvantilePrefsViewTest : public ::testing::Test
