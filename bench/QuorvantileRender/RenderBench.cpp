@@ -1,17 +1,21 @@
 // Timed runs of distributed rendering on this machine, printed as plain lines:
-//   speedup  N_FRAMES FRAME_MS   one render solo, then across this machine and two fake agents on 127.0.0.2 and
-//                                127.0.0.3 (stand-in renderer at FRAME_MS per frame everywhere): times, speed-up,
-//                                coordination overhead and the speed comparison text.
+//   speedup  N_FRAMES FRAME_MS   one render solo, then across this machine and two fake agents on 127.0.0.2
+//   and
+//                                127.0.0.3 (stand-in renderer at FRAME_MS per frame everywhere): times,
+//                                speed-up, coordination overhead and the speed comparison text.
 //   load     SECONDS             the render server under a bounded local client on 127.0.0.1: 50 concurrent
-//                                connections of split requests plus idle and oversized ones; counts and memory.
-//   transfer MIB                 one job of a MIB-sized source through a fake agent that hands the source back as
-//                                the segment: upload and download peak memory of this process and of the agent.
+//                                connections of split requests plus idle and oversized ones; counts and
+//                                memory.
+//   transfer MIB                 one job of a MIB-sized source through a fake agent that hands the source
+//   back as
+//                                the segment: upload and download peak memory of this process and of the
+//                                agent.
 // Exit 0 when the run met its check (every frame, every well-formed request answered, memory bounds).
+#include "LoopbackAgents.h"
 #include "Quorvantile.h"
 #include "QuorvantileManifest.h"
 #include "QuorvantileRenderCoordinator.h"
 #include "QuorvantileRenderServer.h"
-#include "LoopbackAgents.h"
 #include "StandInRenderer.h"
 
 #include <QCoreApplication>
@@ -23,11 +27,9 @@
 #include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTimer>
-
-#include <sys/resource.h>
-
 #include <cstdio>
 #include <memory>
+#include <sys/resource.h>
 
 using namespace ostrel;
 
@@ -65,8 +67,8 @@ struct Rendered
     QString message;
 };
 
-Rendered renderOnce(const QList<QuorvantileNode>& nodes, quint16 port, const QString& source, const QString& work,
-                    std::int64_t frames, int frameMs)
+Rendered renderOnce(const QList<QuorvantileNode>& nodes, quint16 port, const QString& source,
+                    const QString& work, std::int64_t frames, int frameMs)
 {
     QuorvantileRenderCoordinator::Options options;
     options.renderPort = port;
@@ -78,10 +80,11 @@ Rendered renderOnce(const QList<QuorvantileNode>& nodes, quint16 port, const QSt
     std::optional<QuorvantileRenderResult<QStringList>> result;
     QElapsedTimer clock;
     clock.start();
-    coordinator.distributeRender(source, {}, frames, {},
-                                 renderstandin::standInRenderer(renderstandin::standInProgram(), work,
-                                                                {QStringLiteral("--frame-ms"), QString::number(frameMs)}),
-                                 [&](const auto& r) { result = r; });
+    coordinator.distributeRender(
+        source, {}, frames, {},
+        renderstandin::standInRenderer(renderstandin::standInProgram(), work,
+                                       {QStringLiteral("--frame-ms"), QString::number(frameMs)}),
+        [&](const auto& r) { result = r; });
     waitFor([&] { return result.has_value(); }, 600000);
     Rendered rendered;
     rendered.seconds = static_cast<double>(clock.nsecsElapsed()) / 1e9;
@@ -107,8 +110,10 @@ int speedup(std::int64_t frames, int frameMs)
     file.close();
     const quint16 port = freeAgentPort();
     const QStringList agentArgs{QStringLiteral("--frame-ms"), QString::number(frameMs)};
-    auto a = renderstandin::startFakeAgent(QStringLiteral("127.0.0.2"), port, work.filePath(QStringLiteral("a")), agentArgs);
-    auto b = renderstandin::startFakeAgent(QStringLiteral("127.0.0.3"), port, work.filePath(QStringLiteral("b")), agentArgs);
+    auto a = renderstandin::startFakeAgent(QStringLiteral("127.0.0.2"), port,
+                                           work.filePath(QStringLiteral("a")), agentArgs);
+    auto b = renderstandin::startFakeAgent(QStringLiteral("127.0.0.3"), port,
+                                           work.filePath(QStringLiteral("b")), agentArgs);
     if (!a || !b) {
         std::printf("could not start the fake agents\n");
         return 1;
@@ -124,9 +129,10 @@ int speedup(std::int64_t frames, int frameMs)
         return 1;
     }
     const double ideal = solo.seconds / 3.0;
-    std::printf("solo %.2f s, distributed %.2f s, speed-up %.2fx (goal 2.4x), coordination overhead %.2f s over a "
-                "perfect three-way split (%.2f s)\n",
-                solo.seconds, spread.seconds, solo.seconds / spread.seconds, spread.seconds - ideal, ideal);
+    std::printf(
+        "solo %.2f s, distributed %.2f s, speed-up %.2fx (goal 2.4x), coordination overhead %.2f s over a "
+        "perfect three-way split (%.2f s)\n",
+        solo.seconds, spread.seconds, solo.seconds / spread.seconds, spread.seconds - ideal, ideal);
     a->kill();
     b->kill();
     a->waitForFinished();
@@ -137,7 +143,8 @@ int speedup(std::int64_t frames, int frameMs)
 QByteArray submitRequest()
 {
     const QByteArray body = QuorvantileRenderJob(QUuid::createUuid(), 0, 24, 240, {}, 0).toCompactJson();
-    return "POST /render/submit HTTP/1.1\r\nHost: bench\r\nContent-Length: " + QByteArray::number(body.size()) + "\r\n\r\n" + body;
+    return "POST /render/submit HTTP/1.1\r\nHost: bench\r\nContent-Length: " +
+           QByteArray::number(body.size()) + "\r\n\r\n" + body;
 }
 
 // One client connection of the load test: sends its request in pieces, reads the answer.
@@ -160,7 +167,8 @@ int load(int seconds)
     QuorvantileRenderServer server(0, options);
     server.setRenderHandler([](const QString&, const QuorvantileRenderJob& job, QuorvantileSegmentTask task) {
         task.reportFrames(job.frameCount() / 2);
-        QTimer::singleShot(50, [task] { task.finish(QuorvantileRenderFileResult::success(QStringLiteral("/dev/null"))); });
+        QTimer::singleShot(
+            50, [task] { task.finish(QuorvantileRenderFileResult::success(QStringLiteral("/dev/null"))); });
     });
     if (!server.start()) {
         std::printf("cannot listen: %s\n", qPrintable(server.errorString()));
@@ -179,11 +187,14 @@ int load(int seconds)
     auto open = [&] {
         auto client = std::make_unique<Client>();
         const int pick = counter++ % 10;
-        client->kind = pick < 8 ? Client::Kind::split : (pick == 8 ? Client::Kind::idle : Client::Kind::oversized);
-        client->request = client->kind == Client::Kind::split ? submitRequest()
-            : client->kind == Client::Kind::idle             ? QByteArray("POST /render/submit HTTP/1.1\r\nHost: bench\r\n")
-                                                              : QByteArray("POST /render/submit HTTP/1.1\r\nContent-Length: 10000000\r\n\r\n")
-                                                                    + QByteArray(70000, 'x');
+        client->kind =
+            pick < 8 ? Client::Kind::split : (pick == 8 ? Client::Kind::idle : Client::Kind::oversized);
+        client->request =
+            client->kind == Client::Kind::split ? submitRequest()
+            : client->kind == Client::Kind::idle
+                ? QByteArray("POST /render/submit HTTP/1.1\r\nHost: bench\r\n")
+                : QByteArray("POST /render/submit HTTP/1.1\r\nContent-Length: 10000000\r\n\r\n") +
+                      QByteArray(70000, 'x');
         client->socket = std::make_unique<QTcpSocket>();
         client->socket->connectToHost(QHostAddress(QStringLiteral("127.0.0.1")), server.port());
         if (client->kind == Client::Kind::split) {
@@ -206,12 +217,13 @@ int load(int seconds)
         }
         for (auto it = clients.begin(); it != clients.end();) {
             Client& c = **it;
-            if (sendPiece && c.socket->state() == QAbstractSocket::ConnectedState && c.sent < c.request.size()
-                && c.kind != Client::Kind::idle) {
+            if (sendPiece && c.socket->state() == QAbstractSocket::ConnectedState &&
+                c.sent < c.request.size() && c.kind != Client::Kind::idle) {
                 const qsizetype n = c.kind == Client::Kind::split ? 40 : c.request.size();
                 c.socket->write(c.request.mid(c.sent, n));
                 c.sent += n;
-            } else if (c.kind == Client::Kind::idle && c.sent == 0 && c.socket->state() == QAbstractSocket::ConnectedState) {
+            } else if (c.kind == Client::Kind::idle && c.sent == 0 &&
+                       c.socket->state() == QAbstractSocket::ConnectedState) {
                 c.socket->write(c.request);
                 c.sent = c.request.size();
             }
@@ -238,11 +250,13 @@ int load(int seconds)
         }
     }
     const long endRss = selfKB("VmRSS");
-    std::printf("load %d s, %d concurrent: well-formed %ld sent, %ld answered 202; idle %ld answered \"no body\"; "
-                "oversized %ld refused 413; wrong answers %ld; jobs kept %lld; open connections at the end %d\n",
-                seconds, kConcurrent, wellFormedSent, wellFormedAnswered, idleClosed, oversizedRefused, wrong,
-                static_cast<long long>(server.activeJobs().size()), server.openConnections());
-    std::printf("memory: RSS %ld KiB after warm-up, %ld KiB at the end, peak %ld KiB\n", startRss, endRss, peakRss);
+    std::printf(
+        "load %d s, %d concurrent: well-formed %ld sent, %ld answered 202; idle %ld answered \"no body\"; "
+        "oversized %ld refused 413; wrong answers %ld; jobs kept %lld; open connections at the end %d\n",
+        seconds, kConcurrent, wellFormedSent, wellFormedAnswered, idleClosed, oversizedRefused, wrong,
+        static_cast<long long>(server.activeJobs().size()), server.openConnections());
+    std::printf("memory: RSS %ld KiB after warm-up, %ld KiB at the end, peak %ld KiB\n", startRss, endRss,
+                peakRss);
     const bool flat = endRss - startRss < 16 * 1024;
     return wellFormedSent == wellFormedAnswered && wrong == 0 && flat ? 0 : 3;
 }
@@ -256,22 +270,26 @@ int transfer(long mib)
     file.resize(static_cast<qint64>(mib) * 1024 * 1024);
     file.close();
     const quint16 port = freeAgentPort();
-    auto agent = renderstandin::startFakeAgent(QStringLiteral("127.0.0.2"), port, work.filePath(QStringLiteral("a")), {QStringLiteral("--echo-source")});
+    auto agent =
+        renderstandin::startFakeAgent(QStringLiteral("127.0.0.2"), port, work.filePath(QStringLiteral("a")),
+                                      {QStringLiteral("--echo-source")});
     if (!agent) {
         return 1;
     }
     const long before = selfKB("VmHWM");
     QElapsedTimer clock;
     clock.start();
-    const Rendered rendered = renderOnce({loopbackNode(QStringLiteral("alpha"), QStringLiteral("127.0.0.2"))}, port, source,
-                                         work.path(), 2, 0);
+    const Rendered rendered = renderOnce({loopbackNode(QStringLiteral("alpha"), QStringLiteral("127.0.0.2"))},
+                                         port, source, work.path(), 2, 0);
     const double seconds = static_cast<double>(clock.nsecsElapsed()) / 1e9;
     const long after = selfKB("VmHWM");
     const long agentPeak = procStatusKB(agent->processId(), "VmHWM");
-    const qint64 received = rendered.ok && rendered.segments.size() == 2 ? QFileInfo(rendered.segments[1]).size() : -1;
-    std::printf("transfer %ld MiB up and back in %.1f s: segment %lld bytes; this process peak RSS grew %ld KiB "
-                "(%ld -> %ld); agent peak RSS %ld KiB\n",
-                mib, seconds, static_cast<long long>(received), after - before, before, after, agentPeak);
+    const qint64 received =
+        rendered.ok && rendered.segments.size() == 2 ? QFileInfo(rendered.segments[1]).size() : -1;
+    std::printf(
+        "transfer %ld MiB up and back in %.1f s: segment %lld bytes; this process peak RSS grew %ld KiB "
+        "(%ld -> %ld); agent peak RSS %ld KiB\n",
+        mib, seconds, static_cast<long long>(received), after - before, before, after, agentPeak);
     agent->kill();
     agent->waitForFinished();
     return received == static_cast<qint64>(mib) * 1024 * 1024 && after - before < 64 * 1024 ? 0 : 3;

@@ -3,7 +3,6 @@
 #include "QuorvantileRenderJob.h"
 
 #include <QJsonDocument>
-
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>

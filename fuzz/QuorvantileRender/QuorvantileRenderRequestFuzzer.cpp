@@ -1,5 +1,6 @@
-// libFuzzer target for what the render server reads from a connection: the bytes are fed to the request reader
-// in pieces cut by the first byte, then routed. Every request must end read or refused within the size cap.
+// libFuzzer target for what the render server reads from a connection: the bytes are fed to the request
+// reader in pieces cut by the first byte, then routed. Every request must end read or refused within the size
+// cap.
 #include "QuorvantileRenderRequest.h"
 
 #include <cstddef>

@@ -22,8 +22,10 @@ QuorvantileSegmentRenderer standInRenderer(const QString& program, const QString
         const QString jobPath = QDir(workDirectory).filePath(QStringLiteral("job_%1.json").arg(id));
         const QString output = QDir(workDirectory).filePath(QStringLiteral("local_segment_%1.mov").arg(id));
         QSaveFile jobFile(jobPath);
-        if (!jobFile.open(QIODevice::WriteOnly) || jobFile.write(job.toCompactJson()) < 0 || !jobFile.commit()) {
-            task.finish(QuorvantileRenderFileResult::failure(QStringLiteral("Could not write %1").arg(jobPath)));
+        if (!jobFile.open(QIODevice::WriteOnly) || jobFile.write(job.toCompactJson()) < 0 ||
+            !jobFile.commit()) {
+            task.finish(
+                QuorvantileRenderFileResult::failure(QStringLiteral("Could not write %1").arg(jobPath)));
             return;
         }
         auto* process = new QProcess;
@@ -36,14 +38,15 @@ QuorvantileSegmentRenderer standInRenderer(const QString& program, const QString
                 process->kill();
             }
         });
-        QObject::connect(process, &QProcess::readyReadStandardOutput, process, [process, report = task.reportFrames] {
-            while (process->canReadLine()) {
-                const QByteArray line = process->readLine().trimmed();
-                if (line.startsWith("frames ")) {
-                    report(line.mid(7).toLongLong());
-                }
-            }
-        });
+        QObject::connect(process, &QProcess::readyReadStandardOutput, process,
+                         [process, report = task.reportFrames] {
+                             while (process->canReadLine()) {
+                                 const QByteArray line = process->readLine().trimmed();
+                                 if (line.startsWith("frames ")) {
+                                     report(line.mid(7).toLongLong());
+                                 }
+                             }
+                         });
         QObject::connect(process, &QProcess::finished, process,
                          [process, output, task](int exitCode, QProcess::ExitStatus status) {
                              process->deleteLater();
@@ -53,17 +56,21 @@ QuorvantileSegmentRenderer standInRenderer(const QString& program, const QString
                                  task.finish(QuorvantileRenderFileResult::success(output));
                              } else {
                                  task.finish(QuorvantileRenderFileResult::failure(
-                                     QStringLiteral("Local render failed: ") + QString::fromUtf8(process->readAllStandardError()).trimmed()));
+                                     QStringLiteral("Local render failed: ") +
+                                     QString::fromUtf8(process->readAllStandardError()).trimmed()));
                              }
                          });
-        QObject::connect(process, &QProcess::errorOccurred, process, [process, task](QProcess::ProcessError error) {
-            if (error == QProcess::FailedToStart) {
-                process->deleteLater();
-                task.finish(QuorvantileRenderFileResult::failure(process->errorString()));
-            }
-        });
-        process->start(program, QStringList{QStringLiteral("--render-segment"), sourcePath, QStringLiteral("--job"), jobPath,
-                                            QStringLiteral("--output"), output} + extraArguments);
+        QObject::connect(process, &QProcess::errorOccurred, process,
+                         [process, task](QProcess::ProcessError error) {
+                             if (error == QProcess::FailedToStart) {
+                                 process->deleteLater();
+                                 task.finish(QuorvantileRenderFileResult::failure(process->errorString()));
+                             }
+                         });
+        process->start(program,
+                       QStringList{QStringLiteral("--render-segment"), sourcePath, QStringLiteral("--job"),
+                                   jobPath, QStringLiteral("--output"), output} +
+                           extraArguments);
     };
 }
 

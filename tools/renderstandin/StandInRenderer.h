@@ -7,8 +7,9 @@
 
 namespace ostrel::renderstandin {
 
-// A segment renderer for hosts in tests and benchmarks: writes the job to `workDirectory` and runs the stand-in
-// render command on it, passing its "frames N" lines on as progress. `extraArguments` go to the command
+// A segment renderer for hosts in tests and benchmarks: writes the job to `workDirectory` and runs the
+// stand-in render command on it, passing its "frames N" lines on as progress. `extraArguments` go to the
+// command
 // (--color, --frame-ms, --mode). Kills the command on cancel. The returned renderer is used on one thread.
 QuorvantileSegmentRenderer standInRenderer(const QString& program, const QString& workDirectory,
                                            const QStringList& extraArguments = {});

@@ -1,7 +1,8 @@
 // Stand-in for the renderer a host application or a render agent runs: takes the renderer's arguments
-// (--render-segment SOURCE --job JOB.json --output OUT.mov), reads the job with the kit's decoder and writes a
-// short real movie with the segment's output frame count in one colour (ffmpeg's colour source). Test knobs,
-// from arguments or the environment (the ssh command line is fixed, so remote runs use the environment):
+// (--render-segment SOURCE --job JOB.json --output OUT.mov), reads the job with the kit's decoder and writes
+// a short real movie with the segment's output frame count in one colour (ffmpeg's colour source). Test
+// knobs, from arguments or the environment (the ssh command line is fixed, so remote runs use the
+// environment):
 //   --color NAME        QUORVANTILE_STANDIN_COLOR     colour of every frame (default gray)
 //   --frame-ms N        QUORVANTILE_STANDIN_FRAME_MS  cost of one output frame in milliseconds (default 0)
 //   --mode fail|stall   QUORVANTILE_STANDIN_MODE      exit 1 at once, or never finish
@@ -12,7 +13,6 @@
 #include <QFile>
 #include <QProcess>
 #include <QThread>
-
 #include <cstdio>
 
 using ostrel::QuorvantileRenderJob;
@@ -85,12 +85,14 @@ int main(int argc, char** argv)
     ffmpeg.setStandardInputFile(QProcess::nullDevice());
     ffmpeg.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     ffmpeg.start(QStringLiteral("ffmpeg"),
-                 {QStringLiteral("-hide_banner"), QStringLiteral("-loglevel"), QStringLiteral("error"), QStringLiteral("-y"),
-                  QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
+                 {QStringLiteral("-hide_banner"), QStringLiteral("-loglevel"), QStringLiteral("error"),
+                  QStringLiteral("-y"), QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
                   QStringLiteral("color=c=%1:s=64x48:r=24").arg(color), QStringLiteral("-frames:v"),
-                  QString::number(frames), QStringLiteral("-c:v"), QStringLiteral("libx264"), QStringLiteral("-pix_fmt"),
-                  QStringLiteral("yuv420p"), QStringLiteral("-f"), QStringLiteral("mov"), QStringLiteral("file:") + output});
-    if (!ffmpeg.waitForFinished(-1) || ffmpeg.exitStatus() != QProcess::NormalExit || ffmpeg.exitCode() != 0) {
+                  QString::number(frames), QStringLiteral("-c:v"), QStringLiteral("libx264"),
+                  QStringLiteral("-pix_fmt"), QStringLiteral("yuv420p"), QStringLiteral("-f"),
+                  QStringLiteral("mov"), QStringLiteral("file:") + output});
+    if (!ffmpeg.waitForFinished(-1) || ffmpeg.exitStatus() != QProcess::NormalExit ||
+        ffmpeg.exitCode() != 0) {
         std::fprintf(stderr, "ffmpeg failed\n");
         return 1;
     }

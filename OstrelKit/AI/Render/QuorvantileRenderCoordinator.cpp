@@ -8,7 +8,6 @@
 #include <QNetworkAccessManager>
 #include <QPointer>
 #include <QThreadPool>
-
 #include <algorithm>
 
 namespace ostrel {
@@ -55,10 +54,8 @@ QuorvantileRenderCoordinator::QuorvantileRenderCoordinator(QObject* parent)
 }
 
 QuorvantileRenderCoordinator::QuorvantileRenderCoordinator(Options options, QObject* parent)
-    : QObject(parent)
-    , m_options(std::move(options))
-    , m_network(new QNetworkAccessManager(this))
-    , m_post(std::make_shared<QuorvantileThreadPost>(this))
+    : QObject(parent), m_options(std::move(options)), m_network(new QNetworkAccessManager(this)),
+      m_post(std::make_shared<QuorvantileThreadPost>(this))
 {
     if (!m_options.remoteNodes) {
         m_options.remoteNodes = [] { return Quorvantile::shared().discovery().activeRemoteNodes(); };
@@ -129,7 +126,8 @@ void QuorvantileRenderCoordinator::distributeRender(const QString& sourcePath, c
     m_distributionSummary = QStringLiteral("Splitting across %1 machine%2")
                                 .arg(run->workerCount)
                                 .arg(run->workerCount >= 2 ? QStringLiteral("s") : QString());
-    QString status = QStringLiteral("splitting %1 frames across %2 machines").arg(totalFrames).arg(run->workerCount);
+    QString status =
+        QStringLiteral("splitting %1 frames across %2 machines").arg(totalFrames).arg(run->workerCount);
     if (!remotes.isEmpty()) {
         QStringList names;
         for (const QuorvantileNode& node : remotes) {
@@ -143,8 +141,10 @@ void QuorvantileRenderCoordinator::distributeRender(const QString& sourcePath, c
     for (const QuorvantileNode& node : remotes) {
         remoteManifests.append(node.manifest());
     }
-    const QList<double> weights = QuorvantileRenderSplitter::speedWeights(m_options.localManifest(), remoteManifests);
-    run->jobs = QuorvantileRenderSplitter::split(totalFrames, run->workerCount, params, sourceFileSize, weights);
+    const QList<double> weights =
+        QuorvantileRenderSplitter::speedWeights(m_options.localManifest(), remoteManifests);
+    run->jobs =
+        QuorvantileRenderSplitter::split(totalFrames, run->workerCount, params, sourceFileSize, weights);
     emit changed();
     if (run->jobs.isEmpty()) {
         finish(run, QuorvantileRenderResult<QStringList>::failure(QuorvantileRenderError::noFrames));
@@ -157,15 +157,18 @@ void QuorvantileRenderCoordinator::distributeRender(const QString& sourcePath, c
         Child child;
         if (i >= 1 && i - 1 < remotes.size()) {
             child.node = remotes[i - 1];
-            m_jobWorkerNames.insert(job.jobID(), quorvantileRenderWorkerName(child.node->manifest().nodeName()));
+            m_jobWorkerNames.insert(job.jobID(),
+                                    quorvantileRenderWorkerName(child.node->manifest().nodeName()));
         } else if (i == 0) {
             m_jobWorkerNames.insert(job.jobID(), kThisMachine);
         }
         run->children.append(child);
-        m_segmentProgress.insert(job.jobID(), {job.jobID(), QuorvantileRenderStatus::queued, 0, job.outputFrameCount(), 0.0,
-                                               std::nullopt});
-        m_workerTimings.insert(job.jobID(), {m_jobWorkerNames.value(job.jobID(), i == 0 ? kThisMachine : QStringLiteral("worker")),
-                                             run->startTime, std::nullopt});
+        m_segmentProgress.insert(job.jobID(), {job.jobID(), QuorvantileRenderStatus::queued, 0,
+                                               job.outputFrameCount(), 0.0, std::nullopt});
+        m_workerTimings.insert(
+            job.jobID(),
+            {m_jobWorkerNames.value(job.jobID(), i == 0 ? kThisMachine : QStringLiteral("worker")),
+             run->startTime, std::nullopt});
     }
     emit changed();
     for (int i = 0; i < run->jobs.size(); ++i) {
@@ -212,7 +215,9 @@ void QuorvantileRenderCoordinator::startRemote(const std::shared_ptr<Run>& run, 
 {
     const QuorvantileNode& node = *run->children[index].node;
     if (!quorvantileIsValidRenderHost(node.host())) {
-        remoteEnded(run, index, QuorvantileRenderFileResult::failure(QStringLiteral("Not a valid host name: %1").arg(node.host())));
+        remoteEnded(run, index,
+                    QuorvantileRenderFileResult::failure(
+                        QStringLiteral("Not a valid host name: %1").arg(node.host())));
         return;
     }
     const QString agentURL = quorvantileHttpBase(node.host(), m_options.renderPort);
@@ -253,16 +258,21 @@ void QuorvantileRenderCoordinator::dispatch(const std::shared_ptr<Run>& run, int
     std::weak_ptr<Run> weakRun = run;
     auto ended = [this, weakRun, index](const QuorvantileRenderFileResult& result) {
         // Ends after the dispatch object's own call returns, so it may be deleted safely.
-        QMetaObject::invokeMethod(this, [this, weakRun, index, result] {
-            if (auto run = weakRun.lock()) {
-                remoteEnded(run, index, result);
-            }
-        }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this,
+            [this, weakRun, index, result] {
+                if (auto run = weakRun.lock()) {
+                    remoteEnded(run, index, result);
+                }
+            },
+            Qt::QueuedConnection);
     };
     if (viaAgent) {
         QuorvantileRenderHttpDispatch::Hooks hooks;
         hooks.segmentStatus = segmentStatus;
-        hooks.framesReported = [this, jobID, total](std::int64_t frames) { updateProgress(jobID, frames, total); };
+        hooks.framesReported = [this, jobID, total](std::int64_t frames) {
+            updateProgress(jobID, frames, total);
+        };
         hooks.renderStatus = [](const QString& text) { Quorvantile::shared().setRenderStatus(text); };
         auto* http = new QuorvantileRenderHttpDispatch(m_network, m_options.http, std::move(hooks), this);
         http->finished = ended;
@@ -301,8 +311,8 @@ void QuorvantileRenderCoordinator::remoteEnded(const std::shared_ptr<Run>& run, 
         finishIfDone(run);
         return;
     }
-    Quorvantile::shared().setRenderStatus(quorvantileRenderShortName(child.node->manifest().nodeName())
-                                          + QStringLiteral(" failed — finishing that segment on this Mac"));
+    Quorvantile::shared().setRenderStatus(quorvantileRenderShortName(child.node->manifest().nodeName()) +
+                                          QStringLiteral(" failed — finishing that segment on this Mac"));
     startLocal(run, index);
 }
 
@@ -323,14 +333,16 @@ void QuorvantileRenderCoordinator::localEnded(const std::shared_ptr<Run>& run, i
     childSucceeded(run, index, *result.value);
 }
 
-void QuorvantileRenderCoordinator::childSucceeded(const std::shared_ptr<Run>& run, int index, const QString& path)
+void QuorvantileRenderCoordinator::childSucceeded(const std::shared_ptr<Run>& run, int index,
+                                                  const QString& path)
 {
     run->children[index].ended = true;
     run->children[index].path = path;
     finishIfDone(run);
 }
 
-void QuorvantileRenderCoordinator::failRun(const std::shared_ptr<Run>& run, QuorvantileRenderResult<QStringList> failure)
+void QuorvantileRenderCoordinator::failRun(const std::shared_ptr<Run>& run,
+                                           QuorvantileRenderResult<QStringList> failure)
 {
     if (!run->failure) {
         run->failure = std::move(failure);
@@ -416,7 +428,8 @@ void QuorvantileRenderCoordinator::finishIfDone(const std::shared_ptr<Run>& run)
     finish(run, QuorvantileRenderResult<QStringList>::success(segments));
 }
 
-void QuorvantileRenderCoordinator::finish(const std::shared_ptr<Run>& run, QuorvantileRenderResult<QStringList> result)
+void QuorvantileRenderCoordinator::finish(const std::shared_ptr<Run>& run,
+                                          QuorvantileRenderResult<QStringList> result)
 {
     run->finished = true;
     if (m_run == run) {
@@ -426,19 +439,23 @@ void QuorvantileRenderCoordinator::finish(const std::shared_ptr<Run>& run, Quorv
     m_externalProgressCallback = nullptr;
     emit changed();
     const quint64 generation = run->generation;
-    QMetaObject::invokeMethod(this, [this, generation] {
-        if (m_generation == generation) {
-            Quorvantile::shared().setRenderStatus(std::nullopt);
-            Quorvantile::shared().setWorkerProgress({});
-        }
-    }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this,
+        [this, generation] {
+            if (m_generation == generation) {
+                Quorvantile::shared().setRenderStatus(std::nullopt);
+                Quorvantile::shared().setWorkerProgress({});
+            }
+        },
+        Qt::QueuedConnection);
     if (run->done) {
         run->done(result);
     }
 }
 
-void QuorvantileRenderCoordinator::setRecord(const QUuid& jobID, QuorvantileRenderStatus status, std::int64_t frames,
-                                             std::int64_t total, std::optional<double> remaining)
+void QuorvantileRenderCoordinator::setRecord(const QUuid& jobID, QuorvantileRenderStatus status,
+                                             std::int64_t frames, std::int64_t total,
+                                             std::optional<double> remaining)
 {
     const auto it = m_segmentProgress.find(jobID);
     if (it == m_segmentProgress.end()) {
@@ -450,7 +467,8 @@ void QuorvantileRenderCoordinator::setRecord(const QUuid& jobID, QuorvantileRend
 
 void QuorvantileRenderCoordinator::markComplete(const QuorvantileRenderJob& job)
 {
-    setRecord(job.jobID(), QuorvantileRenderStatus::complete, job.outputFrameCount(), job.outputFrameCount(), 0.0);
+    setRecord(job.jobID(), QuorvantileRenderStatus::complete, job.outputFrameCount(), job.outputFrameCount(),
+              0.0);
 }
 
 void QuorvantileRenderCoordinator::endTiming(const QUuid& jobID)
@@ -464,8 +482,11 @@ void QuorvantileRenderCoordinator::endTiming(const QUuid& jobID)
 void QuorvantileRenderCoordinator::updateProgress(const QUuid& jobID, std::int64_t frames, std::int64_t total)
 {
     const auto it = m_segmentProgress.find(jobID);
-    // A late report never reopens a finished segment.
-    if (it != m_segmentProgress.end() && !it->isFinal()) {
+    // A late report never reopens a finished segment, nor brings back the status after the render ended.
+    if (!m_isDistributing || (it != m_segmentProgress.end() && it->isFinal())) {
+        return;
+    }
+    if (it != m_segmentProgress.end()) {
         *it = {jobID, QuorvantileRenderStatus::rendering, frames, total, it->elapsedSeconds, std::nullopt};
     }
     std::int64_t framesDone = 0;
@@ -480,7 +501,9 @@ void QuorvantileRenderCoordinator::updateProgress(const QUuid& jobID, std::int64
         allComplete = allComplete && record->status == QuorvantileRenderStatus::complete;
         const QString name = m_jobWorkerNames.value(record.key(), QStringLiteral("worker"));
         rows.append({name.section(QLatin1Char(' '), 0, 0),
-                     record->totalFrames < 1 ? 0.0 : static_cast<double>(record->framesComplete) / static_cast<double>(record->totalFrames),
+                     record->totalFrames < 1 ? 0.0
+                                             : static_cast<double>(record->framesComplete) /
+                                                   static_cast<double>(record->totalFrames),
                      record->status == QuorvantileRenderStatus::complete});
     }
     if (m_externalProgressCallback) {
@@ -499,13 +522,15 @@ void QuorvantileRenderCoordinator::updateProgress(const QUuid& jobID, std::int64
     emit changed();
 }
 
-void QuorvantileRenderCoordinator::concatenate(const QStringList& segments, double /*fps*/, const QString& outputPath,
+void QuorvantileRenderCoordinator::concatenate(const QStringList& segments, double /*fps*/,
+                                               const QString& outputPath,
                                                std::function<void(const QuorvantileRenderFileResult&)> done,
                                                QuorvantileSegmentConcat::Options options)
 {
     const std::shared_ptr<QuorvantileThreadPost> post = m_post;
     QThreadPool::globalInstance()->start([post, segments, outputPath, options, done = std::move(done)] {
-        QuorvantileRenderFileResult result = QuorvantileSegmentConcat::concatenate(segments, outputPath, options);
+        QuorvantileRenderFileResult result =
+            QuorvantileSegmentConcat::concatenate(segments, outputPath, options);
         post->post([done, result] { done(result); });
     });
 }

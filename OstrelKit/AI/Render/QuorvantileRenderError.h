@@ -1,21 +1,26 @@
 #pragma once
 
 #include <QString>
-
 #include <optional>
 
 namespace ostrel {
 
 // The errors of distributed rendering that have a meaning of their own.
-enum class QuorvantileRenderError { noFrames, noSegments, remoteRejected, remoteFailed, compositionFailed, transferFailed };
+enum class QuorvantileRenderError {
+    noFrames,
+    noSegments,
+    remoteRejected,
+    remoteFailed,
+    compositionFailed,
+    transferFailed
+};
 
 // The user-facing text of each case, e.g. "No frames to render".
 QString quorvantileRenderErrorDescription(QuorvantileRenderError error);
 
 // How one render step ended: a value on success, else the error case when it has one and always a message
 // (the case's description, or the text of the file, transport or process error). Plain value; any thread.
-template <typename T>
-struct QuorvantileRenderResult
+template <typename T> struct QuorvantileRenderResult
 {
     std::optional<T> value;
     std::optional<QuorvantileRenderError> error;
@@ -28,7 +33,10 @@ struct QuorvantileRenderResult
     {
         return {std::nullopt, e, quorvantileRenderErrorDescription(e), false};
     }
-    static QuorvantileRenderResult failure(QString text) { return {std::nullopt, std::nullopt, std::move(text), false}; }
+    static QuorvantileRenderResult failure(QString text)
+    {
+        return {std::nullopt, std::nullopt, std::move(text), false};
+    }
     static QuorvantileRenderResult cancellation()
     {
         return {std::nullopt, std::nullopt, QStringLiteral("Render cancelled"), true};

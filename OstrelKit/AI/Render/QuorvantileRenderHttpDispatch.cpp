@@ -9,7 +9,6 @@
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QSaveFile>
-
 #include <cmath>
 
 namespace ostrel {
@@ -34,8 +33,8 @@ QNetworkRequest requestFor(const QUrl& url, int timeoutMs)
 
 } // namespace
 
-QuorvantileRenderHttpDispatch::QuorvantileRenderHttpDispatch(QNetworkAccessManager* network, Options options, Hooks hooks,
-                                                             QObject* parent)
+QuorvantileRenderHttpDispatch::QuorvantileRenderHttpDispatch(QNetworkAccessManager* network, Options options,
+                                                             Hooks hooks, QObject* parent)
     : QObject(parent), m_network(network), m_options(options), m_hooks(std::move(hooks))
 {
     m_pollTimer.setSingleShot(true);
@@ -51,8 +50,8 @@ QuorvantileRenderHttpDispatch::~QuorvantileRenderHttpDispatch()
     }
 }
 
-void QuorvantileRenderHttpDispatch::probe(QNetworkAccessManager* network, const QString& agentURL, int timeoutMs,
-                                          QObject* context, std::function<void(bool)> done)
+void QuorvantileRenderHttpDispatch::probe(QNetworkAccessManager* network, const QString& agentURL,
+                                          int timeoutMs, QObject* context, std::function<void(bool)> done)
 {
     QNetworkReply* reply = network->get(requestFor(QUrl(agentURL + QStringLiteral("/health")), timeoutMs));
     QObject::connect(reply, &QNetworkReply::finished, context, [reply, done = std::move(done)] {
@@ -73,7 +72,8 @@ QNetworkReply* QuorvantileRenderHttpDispatch::track(QNetworkReply* reply)
 }
 
 void QuorvantileRenderHttpDispatch::start(const QuorvantileRenderJob& job, const QString& sourcePath,
-                                          const QString& agentURL, const QString& shortName, const QString& segmentPath)
+                                          const QString& agentURL, const QString& shortName,
+                                          const QString& segmentPath)
 {
     m_job = job;
     m_sourcePath = sourcePath;
@@ -96,8 +96,8 @@ void QuorvantileRenderHttpDispatch::upload()
     }
     const QString suffix = QFileInfo(m_sourcePath).suffix();
     const QByteArray ext = QUrl::toPercentEncoding(suffix.isEmpty() ? QStringLiteral("mov") : suffix);
-    const QUrl url = QUrl::fromEncoded(endpoint(QStringLiteral("/source/upload?id=")).toUtf8()
-                                           + quorvantileUuidText(m_job->jobID()).toUtf8() + "&ext=" + ext,
+    const QUrl url = QUrl::fromEncoded(endpoint(QStringLiteral("/source/upload?id=")).toUtf8() +
+                                           quorvantileUuidText(m_job->jobID()).toUtf8() + "&ext=" + ext,
                                        QUrl::StrictMode);
     QNetworkRequest request = requestFor(url, m_options.uploadIdleTimeoutMs);
     request.setHeader(QNetworkRequest::ContentTypeHeader, QByteArrayLiteral("application/octet-stream"));
@@ -119,7 +119,8 @@ void QuorvantileRenderHttpDispatch::upload()
 void QuorvantileRenderHttpDispatch::submit()
 {
     m_hooks.segmentStatus(QuorvantileRenderStatus::rendering);
-    QNetworkRequest request = requestFor(QUrl(endpoint(QStringLiteral("/render/submit"))), m_options.submitTimeoutMs);
+    QNetworkRequest request =
+        requestFor(QUrl(endpoint(QStringLiteral("/render/submit"))), m_options.submitTimeoutMs);
     request.setHeader(QNetworkRequest::ContentTypeHeader, QByteArrayLiteral("application/json"));
     QNetworkReply* reply = track(m_network->post(request, m_job->toCompactJson()));
     connect(reply, &QNetworkReply::finished, this, [this, reply] {
@@ -139,8 +140,10 @@ void QuorvantileRenderHttpDispatch::submit()
 
 void QuorvantileRenderHttpDispatch::poll()
 {
-    const QString path = QStringLiteral("/render/") + quorvantileUuidText(m_job->jobID()) + QStringLiteral("/status");
-    QNetworkReply* reply = track(m_network->get(requestFor(QUrl(endpoint(path)), m_options.requestIdleTimeoutMs)));
+    const QString path =
+        QStringLiteral("/render/") + quorvantileUuidText(m_job->jobID()) + QStringLiteral("/status");
+    QNetworkReply* reply =
+        track(m_network->get(requestFor(QUrl(endpoint(path)), m_options.requestIdleTimeoutMs)));
     connect(reply, &QNetworkReply::finished, this, &QuorvantileRenderHttpDispatch::pollAnswered);
 }
 
@@ -160,13 +163,14 @@ void QuorvantileRenderHttpDispatch::pollAnswered()
     }
     const std::int64_t outputFrames = m_job->outputFrameCount();
     const QJsonValue framesValue = answer.value(QStringLiteral("framesComplete"));
-    if (framesValue.isDouble() && std::trunc(framesValue.toDouble()) == framesValue.toDouble()
-        && std::fabs(framesValue.toDouble()) < 9e15) {
+    if (framesValue.isDouble() && std::trunc(framesValue.toDouble()) == framesValue.toDouble() &&
+        std::fabs(framesValue.toDouble()) < 9e15) {
         auto frames = static_cast<std::int64_t>(framesValue.toDouble());
         // An agent that counts source frames reports the segment's source total; scale to output frames.
         const double agentTotal = answer.value(QStringLiteral("totalFrames")).toDouble(-1.0);
         if (agentTotal >= 1.0 && agentTotal < 9e15 && static_cast<std::int64_t>(agentTotal) != outputFrames) {
-            frames = static_cast<std::int64_t>(std::llround(static_cast<double>(frames) * static_cast<double>(outputFrames) / agentTotal));
+            frames = static_cast<std::int64_t>(
+                std::llround(static_cast<double>(frames) * static_cast<double>(outputFrames) / agentTotal));
         }
         m_hooks.framesReported(frames);
         if (frames > m_lastFrames) {
@@ -181,13 +185,16 @@ void QuorvantileRenderHttpDispatch::pollAnswered()
     }
     if (status == QLatin1String("failed")) {
         const QString message = answer.value(QStringLiteral("error")).toString(QStringLiteral("unknown"));
-        QuorvantileRenderFileResult failure = QuorvantileRenderFileResult::failure(QuorvantileRenderError::remoteFailed);
+        QuorvantileRenderFileResult failure =
+            QuorvantileRenderFileResult::failure(QuorvantileRenderError::remoteFailed);
         failure.message += QStringLiteral(": ") + message;
         end(failure);
         return;
     }
-    if (status == QLatin1String("rendering") && m_lastFrames >= 1 && m_sinceGrowth.elapsed() > m_options.stallTimeoutMs) {
-        QuorvantileRenderFileResult failure = QuorvantileRenderFileResult::failure(QuorvantileRenderError::remoteFailed);
+    if (status == QLatin1String("rendering") && m_lastFrames >= 1 &&
+        m_sinceGrowth.elapsed() > m_options.stallTimeoutMs) {
+        QuorvantileRenderFileResult failure =
+            QuorvantileRenderFileResult::failure(QuorvantileRenderError::remoteFailed);
         failure.message += QStringLiteral(": no new frames");
         end(failure);
         return;
@@ -203,8 +210,10 @@ void QuorvantileRenderHttpDispatch::download()
             QStringLiteral("Could not write %1: %2").arg(m_segmentPath, m_segment->errorString())));
         return;
     }
-    const QString path = QStringLiteral("/render/") + quorvantileUuidText(m_job->jobID()) + QStringLiteral("/result");
-    QNetworkReply* reply = track(m_network->get(requestFor(QUrl(endpoint(path)), m_options.requestIdleTimeoutMs)));
+    const QString path =
+        QStringLiteral("/render/") + quorvantileUuidText(m_job->jobID()) + QStringLiteral("/result");
+    QNetworkReply* reply =
+        track(m_network->get(requestFor(QUrl(endpoint(path)), m_options.requestIdleTimeoutMs)));
     reply->setReadBufferSize(kReadBufferBytes);
     auto writeChunk = [this, reply] {
         if (statusOf(reply) != 200) {

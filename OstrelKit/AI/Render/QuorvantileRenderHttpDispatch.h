@@ -7,7 +7,6 @@
 #include <QObject>
 #include <QPointer>
 #include <QTimer>
-
 #include <functional>
 #include <memory>
 
@@ -27,29 +26,32 @@ class QuorvantileRenderHttpDispatch : public QObject
 public:
     struct Options
     {
-        int pollIntervalMs = 2000;        // between status requests
-        int stallTimeoutMs = 300'000;     // "rendering" without new frames this long fails (after the first frame)
+        int pollIntervalMs = 2000; // between status requests
+        int stallTimeoutMs =
+            300'000; // "rendering" without new frames this long fails (after the first frame)
         int uploadIdleTimeoutMs = 120'000; // upload aborted after this long without progress
-        int submitTimeoutMs = 30'000;     // submit request
+        int submitTimeoutMs = 30'000;      // submit request
         int requestIdleTimeoutMs = 60'000; // status and result requests, without progress
     };
 
     struct Hooks
     {
-        std::function<void(QuorvantileRenderStatus status)> segmentStatus; // transferring, rendering, complete
-        std::function<void(std::int64_t frames)> framesReported;           // output frames of the segment
-        std::function<void(const QString& text)> renderStatus;             // the "uploading …" line
+        std::function<void(QuorvantileRenderStatus status)>
+            segmentStatus;                                       // transferring, rendering, complete
+        std::function<void(std::int64_t frames)> framesReported; // output frames of the segment
+        std::function<void(const QString& text)> renderStatus;   // the "uploading …" line
     };
 
-    QuorvantileRenderHttpDispatch(QNetworkAccessManager* network, Options options, Hooks hooks, QObject* parent = nullptr);
+    QuorvantileRenderHttpDispatch(QNetworkAccessManager* network, Options options, Hooks hooks,
+                                  QObject* parent = nullptr);
     ~QuorvantileRenderHttpDispatch() override;
 
     // Asks `agentURL` + "/health"; `done` gets true on status 200 only. Time limit `timeoutMs`.
-    static void probe(QNetworkAccessManager* network, const QString& agentURL, int timeoutMs, QObject* context,
-                      std::function<void(bool available)> done);
+    static void probe(QNetworkAccessManager* network, const QString& agentURL, int timeoutMs,
+                      QObject* context, std::function<void(bool available)> done);
 
-    // Starts the dispatch of `job` with the source at `sourcePath` to the agent at `agentURL` (no trailing slash);
-    // the segment goes to `segmentPath`. `shortName` names the node in the status line.
+    // Starts the dispatch of `job` with the source at `sourcePath` to the agent at `agentURL` (no trailing
+    // slash); the segment goes to `segmentPath`. `shortName` names the node in the status line.
     void start(const QuorvantileRenderJob& job, const QString& sourcePath, const QString& agentURL,
                const QString& shortName, const QString& segmentPath);
     // Stops at once and ends with a cancellation.

@@ -4,7 +4,6 @@
 
 #include <QJsonArray>
 #include <QJsonDocument>
-
 #include <array>
 #include <cmath>
 #include <limits>
@@ -41,8 +40,7 @@ QByteArray valueText(const QJsonValue& value)
     return wrapped.mid(1, wrapped.size() - 2);
 }
 
-template <typename T>
-std::optional<T> failWith(QString* error, const QString& message)
+template <typename T> std::optional<T> failWith(QString* error, const QString& message)
 {
     if (error) {
         *error = message;
@@ -154,7 +152,8 @@ std::optional<RenderParams> RenderParams::fromJson(const QJsonObject& json, QStr
         const QJsonObject object = custom.toObject();
         for (auto it = object.begin(); it != object.end(); ++it) {
             if (!it.value().isString()) {
-                return failWith<RenderParams>(error, QStringLiteral("Params \"custom\" holds a value that is not a string"));
+                return failWith<RenderParams>(
+                    error, QStringLiteral("Params \"custom\" holds a value that is not a string"));
             }
             params.custom.insert(it.key(), it.value().toString());
         }
@@ -165,15 +164,10 @@ std::optional<RenderParams> RenderParams::fromJson(const QJsonObject& json, QStr
 }
 
 QuorvantileRenderJob::QuorvantileRenderJob(QUuid jobID, std::int64_t startFrame, std::int64_t endFrame,
-                                           std::int64_t totalFrames, RenderParams params, std::int64_t sourceFileSize,
-                                           QString renderer)
-    : m_jobID(jobID)
-    , m_startFrame(startFrame)
-    , m_endFrame(endFrame)
-    , m_totalFrames(totalFrames)
-    , m_params(std::move(params))
-    , m_sourceFileSize(sourceFileSize)
-    , m_renderer(std::move(renderer))
+                                           std::int64_t totalFrames, RenderParams params,
+                                           std::int64_t sourceFileSize, QString renderer)
+    : m_jobID(jobID), m_startFrame(startFrame), m_endFrame(endFrame), m_totalFrames(totalFrames),
+      m_params(std::move(params)), m_sourceFileSize(sourceFileSize), m_renderer(std::move(renderer))
 {
 }
 
@@ -284,12 +278,15 @@ std::optional<QuorvantileRenderJob> QuorvantileRenderJob::fromJson(const QJsonOb
     const std::int64_t multiplier = std::max<std::int64_t>(params->multiplier, 1);
     std::int64_t output = 0;
     if (__builtin_mul_overflow(end - start, multiplier, &output)) {
-        return failWith<QuorvantileRenderJob>(error, QStringLiteral("Job's output frame count is out of range"));
+        return failWith<QuorvantileRenderJob>(error,
+                                              QStringLiteral("Job's output frame count is out of range"));
     }
-    return QuorvantileRenderJob(*jobID, start, end, numbers[2], std::move(*params), numbers[3], std::move(renderer));
+    return QuorvantileRenderJob(*jobID, start, end, numbers[2], std::move(*params), numbers[3],
+                                std::move(renderer));
 }
 
-std::optional<QuorvantileRenderJob> QuorvantileRenderJob::fromJsonBytes(const QByteArray& bytes, QString* error)
+std::optional<QuorvantileRenderJob> QuorvantileRenderJob::fromJsonBytes(const QByteArray& bytes,
+                                                                        QString* error)
 {
     QJsonParseError parseError;
     const QJsonDocument document = QJsonDocument::fromJson(bytes, &parseError);
@@ -363,10 +360,12 @@ QByteArray QuorvantileRenderProgress::toCompactJson() const
     if (!estimatedRemainingSeconds) {
         return fields;
     }
-    return fields.chopped(1) + ",\"estimatedRemainingSeconds\":" + valueText(*estimatedRemainingSeconds) + '}';
+    return fields.chopped(1) + ",\"estimatedRemainingSeconds\":" + valueText(*estimatedRemainingSeconds) +
+           '}';
 }
 
-std::optional<QuorvantileRenderProgress> QuorvantileRenderProgress::fromJson(const QJsonObject& json, QString* error)
+std::optional<QuorvantileRenderProgress> QuorvantileRenderProgress::fromJson(const QJsonObject& json,
+                                                                             QString* error)
 {
     QuorvantileRenderProgress progress;
     const QJsonValue idValue = json.value(QStringLiteral("jobID"));
@@ -376,9 +375,11 @@ std::optional<QuorvantileRenderProgress> QuorvantileRenderProgress::fromJson(con
     }
     progress.jobID = *jobID;
     const QJsonValue statusValue = json.value(QStringLiteral("status"));
-    const auto status = statusValue.isString() ? quorvantileRenderStatusFromName(statusValue.toString()) : std::nullopt;
+    const auto status =
+        statusValue.isString() ? quorvantileRenderStatusFromName(statusValue.toString()) : std::nullopt;
     if (!status) {
-        return failWith<QuorvantileRenderProgress>(error, QStringLiteral("Progress \"status\" is not a known status"));
+        return failWith<QuorvantileRenderProgress>(
+            error, QStringLiteral("Progress \"status\" is not a known status"));
     }
     progress.status = *status;
     const auto frames = wholeNumber(json.value(QStringLiteral("framesComplete")));
@@ -386,7 +387,8 @@ std::optional<QuorvantileRenderProgress> QuorvantileRenderProgress::fromJson(con
     const auto elapsed = number(json.value(QStringLiteral("elapsedSeconds")));
     if (!frames || !total || !elapsed) {
         return failWith<QuorvantileRenderProgress>(
-            error, QStringLiteral("Progress frame counts or elapsed time are missing or have the wrong type"));
+            error,
+            QStringLiteral("Progress frame counts or elapsed time are missing or have the wrong type"));
     }
     progress.framesComplete = *frames;
     progress.totalFrames = *total;
@@ -395,7 +397,8 @@ std::optional<QuorvantileRenderProgress> QuorvantileRenderProgress::fromJson(con
     if (remaining.isDouble()) {
         progress.estimatedRemainingSeconds = remaining.toDouble();
     } else if (!remaining.isUndefined() && !remaining.isNull()) {
-        return failWith<QuorvantileRenderProgress>(error, wrongKey("Progress", QStringLiteral("estimatedRemainingSeconds")));
+        return failWith<QuorvantileRenderProgress>(
+            error, wrongKey("Progress", QStringLiteral("estimatedRemainingSeconds")));
     }
     return progress;
 }

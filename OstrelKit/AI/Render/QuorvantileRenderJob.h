@@ -5,14 +5,14 @@
 #include <QMap>
 #include <QString>
 #include <QUuid>
-
 #include <cstdint>
 #include <optional>
 
 namespace ostrel {
 
 // Effect parameters of one render, the same for every segment. Only `multiplier` means something to the kit
-// (output frames per source frame); every other field passes unchanged to the renderer. Plain value; any thread.
+// (output frames per source frame); every other field passes unchanged to the renderer. Plain value; any
+// thread.
 struct RenderParams
 {
     double agitation = 0.0;
@@ -38,8 +38,8 @@ struct RenderParams
     QJsonObject toJson() const;
     // Compact JSON with the keys in field order.
     QByteArray toCompactJson() const;
-    // The first seventeen keys are required with their JSON types; "custom" may be missing or null. Unknown keys
-    // are ignored. Fails with no value and the reason in *error.
+    // The first seventeen keys are required with their JSON types; "custom" may be missing or null. Unknown
+    // keys are ignored. Fails with no value and the reason in *error.
     static std::optional<RenderParams> fromJson(const QJsonObject& json, QString* error = nullptr);
 
     bool operator==(const RenderParams&) const = default;
@@ -49,8 +49,9 @@ struct RenderParams
 class QuorvantileRenderJob
 {
 public:
-    QuorvantileRenderJob(QUuid jobID, std::int64_t startFrame, std::int64_t endFrame, std::int64_t totalFrames,
-                         RenderParams params, std::int64_t sourceFileSize, QString renderer = QStringLiteral("sarvek"));
+    QuorvantileRenderJob(QUuid jobID, std::int64_t startFrame, std::int64_t endFrame,
+                         std::int64_t totalFrames, RenderParams params, std::int64_t sourceFileSize,
+                         QString renderer = QStringLiteral("sarvek"));
 
     const QUuid& jobID() const { return m_jobID; }
     std::int64_t startFrame() const { return m_startFrame; }
@@ -70,12 +71,13 @@ public:
     QJsonObject toJson() const;
     // Compact JSON with the keys in field order, the UUID in upper case: the wire form peers read.
     QByteArray toCompactJson() const;
-    // Every key but "renderer" is required ("renderer" missing or null reads "sarvek"). Also refused, as outside
-    // what a segment can be: an end before the start, and a frame count that times the multiplier does not fit
-    // 64 bits. Fails with no value and the reason in *error.
+    // Every key but "renderer" is required ("renderer" missing or null reads "sarvek"). Also refused, as
+    // outside what a segment can be: an end before the start, and a frame count that times the multiplier
+    // does not fit 64 bits. Fails with no value and the reason in *error.
     static std::optional<QuorvantileRenderJob> fromJson(const QJsonObject& json, QString* error = nullptr);
     // Parses `bytes` as one JSON object and decodes it as above.
-    static std::optional<QuorvantileRenderJob> fromJsonBytes(const QByteArray& bytes, QString* error = nullptr);
+    static std::optional<QuorvantileRenderJob> fromJsonBytes(const QByteArray& bytes,
+                                                             QString* error = nullptr);
 
     bool operator==(const QuorvantileRenderJob&) const = default;
 
@@ -116,9 +118,10 @@ struct QuorvantileRenderProgress
     QJsonObject toJson() const;
     // Compact JSON with the keys in field order.
     QByteArray toCompactJson() const;
-    // The first five keys are required; the estimate may be missing or null; the status must be one of the five
-    // names. Fails with no value and the reason in *error.
-    static std::optional<QuorvantileRenderProgress> fromJson(const QJsonObject& json, QString* error = nullptr);
+    // The first five keys are required; the estimate may be missing or null; the status must be one of the
+    // five names. Fails with no value and the reason in *error.
+    static std::optional<QuorvantileRenderProgress> fromJson(const QJsonObject& json,
+                                                             QString* error = nullptr);
 
     bool operator==(const QuorvantileRenderProgress&) const = default;
 };

@@ -4,7 +4,6 @@
 
 #include <QDir>
 #include <QHostAddress>
-
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -12,17 +11,21 @@ namespace ostrel {
 
 std::optional<QString> quorvantilePrivateRenderDirectory(QString* error)
 {
-    const QString path = QDir(QDir::tempPath()).filePath(QStringLiteral("quorvantile-render-%1").arg(::getuid()));
+    const QString path =
+        QDir(QDir::tempPath()).filePath(QStringLiteral("quorvantile-render-%1").arg(::getuid()));
     const QByteArray native = QFile::encodeName(path);
     if (::mkdir(native.constData(), 0700) != 0 && errno != EEXIST) {
         if (error) {
-            *error = QStringLiteral("Could not create %1: %2").arg(path, QString::fromLocal8Bit(strerror(errno)));
+            *error =
+                QStringLiteral("Could not create %1: %2").arg(path, QString::fromLocal8Bit(strerror(errno)));
         }
         return std::nullopt;
     }
-    struct stat info {};
-    if (::lstat(native.constData(), &info) != 0 || !S_ISDIR(info.st_mode) || info.st_uid != ::getuid()
-        || (info.st_mode & 0077) != 0) {
+    struct stat info
+    {
+    };
+    if (::lstat(native.constData(), &info) != 0 || !S_ISDIR(info.st_mode) || info.st_uid != ::getuid() ||
+        (info.st_mode & 0077) != 0) {
         if (error) {
             *error = QStringLiteral("%1 is not a private folder of this user").arg(path);
         }
@@ -33,7 +36,8 @@ std::optional<QString> quorvantilePrivateRenderDirectory(QString* error)
 
 QString quorvantileSegmentPath(const QString& directory, const QUuid& jobID)
 {
-    return QDir(directory).filePath(QStringLiteral("quorvantile_segment_") + quorvantileUuidText(jobID) + QStringLiteral(".mov"));
+    return QDir(directory).filePath(QStringLiteral("quorvantile_segment_") + quorvantileUuidText(jobID) +
+                                    QStringLiteral(".mov"));
 }
 
 bool quorvantileIsValidRenderHost(const QString& host)
@@ -43,15 +47,16 @@ bool quorvantileIsValidRenderHost(const QString& host)
     }
     if (host.contains(QLatin1Char(':'))) {
         QHostAddress address;
-        return !host.contains(QLatin1Char('%')) && address.setAddress(host)
-            && address.protocol() == QAbstractSocket::IPv6Protocol;
+        return !host.contains(QLatin1Char('%')) && address.setAddress(host) &&
+               address.protocol() == QAbstractSocket::IPv6Protocol;
     }
     if (host.startsWith(QLatin1Char('-')) || host.startsWith(QLatin1Char('.'))) {
         return false;
     }
     return std::all_of(host.cbegin(), host.cend(), [](QChar c) {
         const char16_t u = c.unicode();
-        return (u >= u'a' && u <= u'z') || (u >= u'A' && u <= u'Z') || (u >= u'0' && u <= u'9') || u == u'-' || u == u'.';
+        return (u >= u'a' && u <= u'z') || (u >= u'A' && u <= u'Z') || (u >= u'0' && u <= u'9') ||
+               u == u'-' || u == u'.';
     });
 }
 

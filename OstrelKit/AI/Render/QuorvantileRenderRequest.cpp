@@ -3,7 +3,6 @@
 #include "QuorvantileManifest.h"
 
 #include <QStringDecoder>
-
 #include <charconv>
 
 namespace ostrel {
@@ -37,8 +36,8 @@ const char* reasonPhrase(int status)
     }
 }
 
-// The value of the Content-Length header in the header block `head`: no value when there is none, -1 when it is
-// malformed (not a plain decimal, or two different values).
+// The value of the Content-Length header in the header block `head`: no value when there is none, -1 when it
+// is malformed (not a plain decimal, or two different values).
 std::optional<qint64> contentLength(QByteArrayView head)
 {
     std::optional<qint64> length;
@@ -55,8 +54,8 @@ std::optional<qint64> contentLength(QByteArrayView head)
             const QByteArrayView value = line.sliced(colon + 1).trimmed();
             qint64 parsed = -1;
             const auto [end, ec] = std::from_chars(value.data(), value.data() + value.size(), parsed);
-            if (value.isEmpty() || ec != std::errc() || end != value.data() + value.size() || parsed < 0
-                || (length && *length != parsed)) {
+            if (value.isEmpty() || ec != std::errc() || end != value.data() + value.size() || parsed < 0 ||
+                (length && *length != parsed)) {
                 return -1;
             }
             length = parsed;
@@ -70,9 +69,10 @@ std::optional<qint64> contentLength(QByteArrayView head)
 
 QByteArray QuorvantileHttpAnswer::toBytes() const
 {
-    QByteArray bytes = "HTTP/1.1 " + QByteArray::number(status) + ' ' + reasonPhrase(status)
-        + "\r\nContent-Type: application/json\r\nContent-Length: " + QByteArray::number(body.size())
-        + "\r\nConnection: close\r\n\r\n";
+    QByteArray bytes =
+        "HTTP/1.1 " + QByteArray::number(status) + ' ' + reasonPhrase(status) +
+        "\r\nContent-Type: application/json\r\nContent-Length: " + QByteArray::number(body.size()) +
+        "\r\nConnection: close\r\n\r\n";
     bytes += body;
     return bytes;
 }
@@ -87,7 +87,8 @@ QuorvantileRenderRequestReader::State QuorvantileRenderRequestReader::feed(QByte
         m_bytes.append(bytes.first(std::min(bytes.size(), kMaxRequestBytes + 1 - m_bytes.size())));
         const qsizetype blank = m_bytes.indexOf(kBlankLine, searchFrom);
         if (blank < 0) {
-            return m_bytes.size() > kMaxRequestBytes ? fail(413, R"({"error":"request too large"})") : m_state;
+            return m_bytes.size() > kMaxRequestBytes ? fail(413, R"({"error":"request too large"})")
+                                                     : m_state;
         }
         const qsizetype headEnd = blank + kBlankLine.size();
         const auto length = contentLength(QByteArrayView(m_bytes).first(blank));
@@ -151,7 +152,8 @@ QuorvantileRenderRoute quorvantileRouteRenderRequest(const QByteArray& raw)
         route.jobID = route.job->jobID();
         return route;
     }
-    if (method == QLatin1String("GET") && path.startsWith(prefix) && path.endsWith(QLatin1String("/status"))) {
+    if (method == QLatin1String("GET") && path.startsWith(prefix) &&
+        path.endsWith(QLatin1String("/status"))) {
         QString id = path;
         id.remove(prefix).remove(QStringLiteral("/status"));
         route.jobID = quorvantileUuidFromText(id);
@@ -162,7 +164,8 @@ QuorvantileRenderRoute quorvantileRouteRenderRequest(const QByteArray& raw)
         route.kind = QuorvantileRenderRoute::Kind::status;
         return route;
     }
-    if (method == QLatin1String("POST") && path.startsWith(prefix) && path.endsWith(QLatin1String("/cancel"))) {
+    if (method == QLatin1String("POST") && path.startsWith(prefix) &&
+        path.endsWith(QLatin1String("/cancel"))) {
         QString id = path;
         id.remove(prefix).remove(QStringLiteral("/cancel"));
         route.jobID = quorvantileUuidFromText(id);

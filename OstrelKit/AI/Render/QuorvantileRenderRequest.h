@@ -4,7 +4,6 @@
 
 #include <QByteArray>
 #include <QByteArrayView>
-
 #include <optional>
 
 namespace ostrel {
@@ -20,8 +19,8 @@ struct QuorvantileHttpAnswer
     bool operator==(const QuorvantileHttpAnswer&) const = default;
 };
 
-// Collects one HTTP request from the bytes of one connection: the request line and headers up to the blank line,
-// then as many body bytes as Content-Length says. The whole request may hold at most kMaxRequestBytes.
+// Collects one HTTP request from the bytes of one connection: the request line and headers up to the blank
+// line, then as many body bytes as Content-Length says. The whole request may hold at most kMaxRequestBytes.
 // Pure; one per connection; any thread.
 class QuorvantileRenderRequestReader
 {

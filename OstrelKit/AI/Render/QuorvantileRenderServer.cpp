@@ -73,7 +73,8 @@ private:
     // A request cut short is answered from what arrived; a connection that sent nothing closes silently.
     void finishEarly()
     {
-        if (!m_answered && !m_reader.request().isEmpty() && m_socket->state() == QAbstractSocket::ConnectedState) {
+        if (!m_answered && !m_reader.request().isEmpty() &&
+            m_socket->state() == QAbstractSocket::ConnectedState) {
             m_server->answer(this);
         } else {
             close();
@@ -104,7 +105,8 @@ QuorvantileRenderServer::QuorvantileRenderServer(quint16 port, QObject* parent)
 }
 
 QuorvantileRenderServer::QuorvantileRenderServer(quint16 port, Options options, QObject* parent)
-    : QObject(parent), m_port(port), m_options(std::move(options)), m_post(std::make_shared<QuorvantileThreadPost>(this))
+    : QObject(parent), m_port(port), m_options(std::move(options)),
+      m_post(std::make_shared<QuorvantileThreadPost>(this))
 {
 }
 
@@ -120,7 +122,8 @@ QuorvantileRenderServer::~QuorvantileRenderServer()
 QString QuorvantileRenderServer::sourcePathFor(const QUuid& jobID) const
 {
     const QString folder = m_options.sourceDirectory.isEmpty() ? QDir::tempPath() : m_options.sourceDirectory;
-    return QDir(folder).filePath(QStringLiteral("quorvantile_source_") + quorvantileUuidText(jobID) + QStringLiteral(".mov"));
+    return QDir(folder).filePath(QStringLiteral("quorvantile_source_") + quorvantileUuidText(jobID) +
+                                 QStringLiteral(".mov"));
 }
 
 bool QuorvantileRenderServer::start()
@@ -138,7 +141,8 @@ bool QuorvantileRenderServer::start()
     m_listener = listener;
     m_port = listener->serverPort();
     connect(m_listener, &QTcpServer::newConnection, this, &QuorvantileRenderServer::acceptConnections);
-    connect(m_listener, &QTcpServer::acceptError, this, [this] { setRunning(m_listener && m_listener->isListening()); });
+    connect(m_listener, &QTcpServer::acceptError, this,
+            [this] { setRunning(m_listener && m_listener->isListening()); });
     setRunning(true);
     return true;
 }
@@ -197,14 +201,15 @@ void QuorvantileRenderServer::answer(Connection* connection)
         break;
     case QuorvantileRenderRoute::Kind::submit:
         submit(*route.job);
-        route.answer = {202, QJsonDocument(QJsonObject{{QStringLiteral("jobID"), quorvantileUuidText(*route.jobID)}})
-                                 .toJson(QJsonDocument::Compact)};
+        route.answer = {
+            202, QJsonDocument(QJsonObject{{QStringLiteral("jobID"), quorvantileUuidText(*route.jobID)}})
+                     .toJson(QJsonDocument::Compact)};
         break;
     case QuorvantileRenderRoute::Kind::status: {
         const auto it = m_activeJobs.constFind(*route.jobID);
         route.answer = it == m_activeJobs.cend()
-            ? QuorvantileHttpAnswer{404, QByteArrayLiteral(R"({"error":"job not found"})")}
-            : QuorvantileHttpAnswer{200, it->toCompactJson()};
+                           ? QuorvantileHttpAnswer{404, QByteArrayLiteral(R"({"error":"job not found"})")}
+                           : QuorvantileHttpAnswer{200, it->toCompactJson()};
         break;
     }
     case QuorvantileRenderRoute::Kind::cancel:
@@ -227,7 +232,8 @@ void QuorvantileRenderServer::submit(const QuorvantileRenderJob& job)
         m_finishedOrder.erase(finished);
     }
     m_jobs.insert(job.jobID(), job);
-    setEntry(job.jobID(), {job.jobID(), QuorvantileRenderStatus::queued, 0, job.frameCount(), 0.0, std::nullopt});
+    setEntry(job.jobID(),
+             {job.jobID(), QuorvantileRenderStatus::queued, 0, job.frameCount(), 0.0, std::nullopt});
     m_queue.push_back(job.jobID());
     // Started from the event loop, so the 202 goes out before the handler runs.
     QMetaObject::invokeMethod(this, &QuorvantileRenderServer::startQueuedJobs, Qt::QueuedConnection);

@@ -8,7 +8,6 @@
 #include <QObject>
 #include <QSet>
 #include <QString>
-
 #include <deque>
 #include <memory>
 
@@ -18,10 +17,10 @@ class QTcpSocket;
 namespace ostrel {
 
 // The worker side of distributed rendering: a small HTTP/1.1 server that accepts render jobs as JSON
-// (POST /render/submit), reports their progress (GET /render/ID/status) and cancels them (POST /render/ID/cancel).
-// Each job renders through the host's renderHandler from "quorvantile_source_<ID>.mov" in the source folder.
-// Every connection carries one request and is closed after its answer. GUI thread only (any thread with an event
-// loop); the handler's callbacks may come from any thread.
+// (POST /render/submit), reports their progress (GET /render/ID/status) and cancels them (POST
+// /render/ID/cancel). Each job renders through the host's renderHandler from "quorvantile_source_<ID>.mov" in
+// the source folder. Every connection carries one request and is closed after its answer. GUI thread only
+// (any thread with an event loop); the handler's callbacks may come from any thread.
 class QuorvantileRenderServer : public QObject
 {
     Q_OBJECT
@@ -29,11 +28,11 @@ public:
     struct Options
     {
         QString listenAddress = QStringLiteral("0.0.0.0"); // address to listen on
-        int maxConnections = 64;                           // open connections; more are answered 503 and closed
-        int idleTimeoutMs = 10'000;                        // a connection silent this long is answered or dropped
-        int maxConcurrentRenders = 2;                      // jobs rendering at once; the rest wait queued
-        int maxFinishedJobs = 256;                         // finished entries kept; older ones are pruned
-        QString sourceDirectory;                           // where sources are read; empty: the temporary folder
+        int maxConnections = 64;      // open connections; more are answered 503 and closed
+        int idleTimeoutMs = 10'000;   // a connection silent this long is answered or dropped
+        int maxConcurrentRenders = 2; // jobs rendering at once; the rest wait queued
+        int maxFinishedJobs = 256;    // finished entries kept; older ones are pruned
+        QString sourceDirectory;      // where sources are read; empty: the temporary folder
     };
 
     explicit QuorvantileRenderServer(quint16 port, QObject* parent = nullptr);
@@ -89,10 +88,10 @@ private:
     QTcpServer* m_listener = nullptr;
     QSet<Connection*> m_connections;
     QHash<QUuid, QuorvantileRenderProgress> m_activeJobs;
-    QHash<QUuid, QuorvantileRenderJob> m_jobs;        // jobs queued or rendering
-    std::deque<QUuid> m_queue;                         // jobs waiting for a render slot
-    QHash<QUuid, Running> m_running;                   // jobs rendering
-    std::deque<QUuid> m_finishedOrder;                 // finished entries, oldest first
+    QHash<QUuid, QuorvantileRenderJob> m_jobs; // jobs queued or rendering
+    std::deque<QUuid> m_queue;                 // jobs waiting for a render slot
+    QHash<QUuid, Running> m_running;           // jobs rendering
+    std::deque<QUuid> m_finishedOrder;         // finished entries, oldest first
     QuorvantileSegmentRenderer m_renderHandler;
     std::shared_ptr<QuorvantileThreadPost> m_post;
     bool m_isRunning = false;

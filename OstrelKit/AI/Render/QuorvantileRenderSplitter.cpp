@@ -36,7 +36,8 @@ std::optional<QList<std::int64_t>> weightedShares(std::int64_t totalFrames, std:
     std::int64_t assigned = 0;
     qsizetype heaviest = 0;
     for (qsizetype i = 0; i < weights->size(); ++i) {
-        const auto share = static_cast<std::int64_t>(std::round((*weights)[i] * static_cast<double>(totalFrames) / sum));
+        const auto share =
+            static_cast<std::int64_t>(std::round((*weights)[i] * static_cast<double>(totalFrames) / sum));
         shares.append(share);
         assigned += share;
         if ((*weights)[i] > (*weights)[heaviest]) {
@@ -49,7 +50,8 @@ std::optional<QList<std::int64_t>> weightedShares(std::int64_t totalFrames, std:
 
 } // namespace
 
-QList<double> speedWeights(const std::optional<QuorvantileManifest>& local, const QList<QuorvantileManifest>& remotes)
+QList<double> speedWeights(const std::optional<QuorvantileManifest>& local,
+                           const QList<QuorvantileManifest>& remotes)
 {
     QList<double> weights{weightOf(local, 1.0)};
     for (const QuorvantileManifest& remote : remotes) {
@@ -58,9 +60,9 @@ QList<double> speedWeights(const std::optional<QuorvantileManifest>& local, cons
     return weights;
 }
 
-QList<QuorvantileRenderJob> split(std::int64_t totalFrames, std::int64_t workerCount, const RenderParams& params,
-                                  std::int64_t sourceFileSize, const std::optional<QList<double>>& weights,
-                                  std::int64_t /*overlapFrames*/)
+QList<QuorvantileRenderJob> split(std::int64_t totalFrames, std::int64_t workerCount,
+                                  const RenderParams& params, std::int64_t sourceFileSize,
+                                  const std::optional<QList<double>>& weights, std::int64_t /*overlapFrames*/)
 {
     QList<QuorvantileRenderJob> jobs;
     if (workerCount < 1 || totalFrames < 1) {
@@ -80,7 +82,8 @@ QList<QuorvantileRenderJob> split(std::int64_t totalFrames, std::int64_t workerC
         const bool last = i + 1 == shares.size();
         const std::int64_t end = last ? totalFrames : std::min(start + shares[i], totalFrames);
         if (end > start) {
-            jobs.append(QuorvantileRenderJob(QUuid::createUuid(), start, end, totalFrames, params, sourceFileSize));
+            jobs.append(
+                QuorvantileRenderJob(QUuid::createUuid(), start, end, totalFrames, params, sourceFileSize));
             start = end;
         }
     }

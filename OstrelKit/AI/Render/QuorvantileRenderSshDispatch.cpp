@@ -42,8 +42,13 @@ QuorvantileRenderSshDispatch::~QuorvantileRenderSshDispatch()
 
 QStringList QuorvantileRenderSshDispatch::remoteRenderCommand(const QUuid& jobID)
 {
-    return {QStringLiteral("/tmp/Sarvek.app/Contents/MacOS/Sarvek"), QStringLiteral("--render-segment"), remoteSource(jobID),
-            QStringLiteral("--job"), remoteJob(jobID), QStringLiteral("--output"), remoteSegment(jobID)};
+    return {QStringLiteral("/tmp/Sarvek.app/Contents/MacOS/Sarvek"),
+            QStringLiteral("--render-segment"),
+            remoteSource(jobID),
+            QStringLiteral("--job"),
+            remoteJob(jobID),
+            QStringLiteral("--output"),
+            remoteSegment(jobID)};
 }
 
 QStringList QuorvantileRenderSshDispatch::commonOptions() const
@@ -55,8 +60,8 @@ QStringList QuorvantileRenderSshDispatch::commonOptions() const
             QStringLiteral("-o"), QStringLiteral("ServerAliveCountMax=4")};
 }
 
-void QuorvantileRenderSshDispatch::start(const QuorvantileRenderJob& job, const QString& sourcePath, const QString& host,
-                                         const QString& segmentPath)
+void QuorvantileRenderSshDispatch::start(const QuorvantileRenderJob& job, const QString& sourcePath,
+                                         const QString& host, const QString& segmentPath)
 {
     m_job = job;
     m_sourcePath = sourcePath;
@@ -97,10 +102,11 @@ void QuorvantileRenderSshDispatch::run(Step step)
     if (step != Step::writeJob) {
         process->setStandardInputFile(QProcess::nullDevice());
     }
-    connect(process, &QProcess::finished, this, [this, process, step](int exitCode, QProcess::ExitStatus status) {
-        process->deleteLater();
-        stepEnded(step, exitCode, status != QProcess::NormalExit);
-    });
+    connect(process, &QProcess::finished, this,
+            [this, process, step](int exitCode, QProcess::ExitStatus status) {
+                process->deleteLater();
+                stepEnded(step, exitCode, status != QProcess::NormalExit);
+            });
     connect(process, &QProcess::errorOccurred, this, [this, process, program](QProcess::ProcessError error) {
         if (error == QProcess::FailedToStart) {
             process->deleteLater();

@@ -7,7 +7,6 @@
 #include <QJsonObject>
 #include <QProcess>
 #include <QTemporaryDir>
-
 #include <optional>
 
 namespace ostrel::QuorvantileSegmentConcat {
@@ -38,7 +37,10 @@ Run runProcess(const QString& program, const QStringList& arguments, int timeLim
     const QByteArray output = process.readAllStandardOutput();
     if (process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0) {
         const QString detail = QString::fromUtf8(process.readAllStandardError()).trimmed();
-        return {false, output, QStringLiteral("%1 failed: %2").arg(program, detail.isEmpty() ? QStringLiteral("exit %1").arg(process.exitCode()) : detail)};
+        return {
+            false, output,
+            QStringLiteral("%1 failed: %2")
+                .arg(program, detail.isEmpty() ? QStringLiteral("exit %1").arg(process.exitCode()) : detail)};
     }
     return {true, output, {}};
 }
@@ -63,7 +65,8 @@ struct VideoShape
 
 } // namespace
 
-QuorvantileRenderFileResult concatenate(const QStringList& segments, const QString& outputPath, const Options& options)
+QuorvantileRenderFileResult concatenate(const QStringList& segments, const QString& outputPath,
+                                        const Options& options)
 {
     if (segments.isEmpty()) {
         return QuorvantileRenderFileResult::failure(QuorvantileRenderError::noSegments);
@@ -72,29 +75,34 @@ QuorvantileRenderFileResult concatenate(const QStringList& segments, const QStri
         QFile source(segments.first());
         if (!source.copy(outputPath)) {
             return QuorvantileRenderFileResult::failure(
-                QStringLiteral("Could not copy %1 to %2: %3").arg(segments.first(), outputPath, source.errorString()));
+                QStringLiteral("Could not copy %1 to %2: %3")
+                    .arg(segments.first(), outputPath, source.errorString()));
         }
         return QuorvantileRenderFileResult::success(outputPath);
     }
     QStringList withVideo;
     QList<VideoShape> shapes;
     for (const QString& segment : segments) {
-        const Run probe = runProcess(options.ffprobeProgram,
-                                     {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-select_streams"),
-                                      QStringLiteral("v:0"), QStringLiteral("-show_entries"),
-                                      QStringLiteral("stream=codec_name,width,height,pix_fmt,r_frame_rate,time_base"),
-                                      QStringLiteral("-of"), QStringLiteral("json"), fileArgument(segment)},
-                                     options.timeLimitMs);
+        const Run probe =
+            runProcess(options.ffprobeProgram,
+                       {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-select_streams"),
+                        QStringLiteral("v:0"), QStringLiteral("-show_entries"),
+                        QStringLiteral("stream=codec_name,width,height,pix_fmt,r_frame_rate,time_base"),
+                        QStringLiteral("-of"), QStringLiteral("json"), fileArgument(segment)},
+                       options.timeLimitMs);
         if (!probe.ok) {
             return QuorvantileRenderFileResult::failure(probe.message);
         }
-        const QJsonArray streams = QJsonDocument::fromJson(probe.output).object().value(QStringLiteral("streams")).toArray();
+        const QJsonArray streams =
+            QJsonDocument::fromJson(probe.output).object().value(QStringLiteral("streams")).toArray();
         if (streams.isEmpty()) {
             continue;
         }
         const QJsonObject stream = streams.first().toObject();
-        shapes.append({stream.value(QStringLiteral("codec_name")).toString(), stream.value(QStringLiteral("width")).toInt(),
-                       stream.value(QStringLiteral("height")).toInt(), stream.value(QStringLiteral("pix_fmt")).toString(),
+        shapes.append({stream.value(QStringLiteral("codec_name")).toString(),
+                       stream.value(QStringLiteral("width")).toInt(),
+                       stream.value(QStringLiteral("height")).toInt(),
+                       stream.value(QStringLiteral("pix_fmt")).toString(),
                        stream.value(QStringLiteral("r_frame_rate")).toString(),
                        stream.value(QStringLiteral("time_base")).toString()});
         withVideo.append(segment);
@@ -102,13 +110,15 @@ QuorvantileRenderFileResult concatenate(const QStringList& segments, const QStri
     if (withVideo.isEmpty()) {
         return QuorvantileRenderFileResult::failure(QuorvantileRenderError::compositionFailed);
     }
-    const bool allMatch = std::all_of(shapes.cbegin(), shapes.cend(), [&](const VideoShape& s) { return s == shapes.first(); });
-    QStringList arguments{QStringLiteral("-hide_banner"), QStringLiteral("-loglevel"), QStringLiteral("error"),
-                          QStringLiteral("-nostdin"), QStringLiteral("-n")};
+    const bool allMatch =
+        std::all_of(shapes.cbegin(), shapes.cend(), [&](const VideoShape& s) { return s == shapes.first(); });
+    QStringList arguments{QStringLiteral("-hide_banner"), QStringLiteral("-loglevel"),
+                          QStringLiteral("error"), QStringLiteral("-nostdin"), QStringLiteral("-n")};
     QTemporaryDir workFolder; // private (0700), removed on return
     if (allMatch) {
         if (!workFolder.isValid()) {
-            return QuorvantileRenderFileResult::failure(QStringLiteral("Could not create a work folder: %1").arg(workFolder.errorString()));
+            return QuorvantileRenderFileResult::failure(
+                QStringLiteral("Could not create a work folder: %1").arg(workFolder.errorString()));
         }
         QByteArray list;
         for (const QString& segment : withVideo) {
@@ -118,12 +128,14 @@ QuorvantileRenderFileResult concatenate(const QStringList& segments, const QStri
         }
         QFile listFile(workFolder.filePath(QStringLiteral("segments.txt")));
         if (!listFile.open(QIODevice::WriteOnly) || listFile.write(list) != list.size()) {
-            return QuorvantileRenderFileResult::failure(QStringLiteral("Could not write the segment list: %1").arg(listFile.errorString()));
+            return QuorvantileRenderFileResult::failure(
+                QStringLiteral("Could not write the segment list: %1").arg(listFile.errorString()));
         }
         listFile.close();
-        arguments << QStringLiteral("-f") << QStringLiteral("concat") << QStringLiteral("-safe") << QStringLiteral("0")
-                  << QStringLiteral("-i") << fileArgument(listFile.fileName()) << QStringLiteral("-map")
-                  << QStringLiteral("0:v:0") << QStringLiteral("-c") << QStringLiteral("copy");
+        arguments << QStringLiteral("-f") << QStringLiteral("concat") << QStringLiteral("-safe")
+                  << QStringLiteral("0") << QStringLiteral("-i") << fileArgument(listFile.fileName())
+                  << QStringLiteral("-map") << QStringLiteral("0:v:0") << QStringLiteral("-c")
+                  << QStringLiteral("copy");
     } else {
         QString graph;
         QString joined;
@@ -136,14 +148,15 @@ QuorvantileRenderFileResult concatenate(const QStringList& segments, const QStri
             joined += QStringLiteral("[v%1]").arg(i);
         }
         graph += joined + QStringLiteral("concat=n=%1:v=1:a=0[out]").arg(withVideo.size());
-        arguments << QStringLiteral("-filter_complex") << graph << QStringLiteral("-map") << QStringLiteral("[out]")
-                  << QStringLiteral("-c:v") << QStringLiteral("libx264") << QStringLiteral("-pix_fmt")
-                  << QStringLiteral("yuv420p");
+        arguments << QStringLiteral("-filter_complex") << graph << QStringLiteral("-map")
+                  << QStringLiteral("[out]") << QStringLiteral("-c:v") << QStringLiteral("libx264")
+                  << QStringLiteral("-pix_fmt") << QStringLiteral("yuv420p");
     }
     arguments << QStringLiteral("-f") << QStringLiteral("mov") << fileArgument(outputPath);
     const Run join = runProcess(options.ffmpegProgram, arguments, options.timeLimitMs);
     if (!join.ok) {
-        QuorvantileRenderFileResult failure = QuorvantileRenderFileResult::failure(QuorvantileRenderError::compositionFailed);
+        QuorvantileRenderFileResult failure =
+            QuorvantileRenderFileResult::failure(QuorvantileRenderError::compositionFailed);
         failure.message += QStringLiteral(": ") + join.message;
         return failure;
     }

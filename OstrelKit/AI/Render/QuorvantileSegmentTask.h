@@ -4,7 +4,6 @@
 #include "QuorvantileRenderJob.h"
 
 #include <QObject>
-
 #include <atomic>
 #include <functional>
 #include <memory>
@@ -29,8 +28,9 @@ private:
     QObject* m_context;
 };
 
-// What a segment renderer is given besides the source and the job. The callbacks may be called from any thread;
-// `finish` must be called exactly once (later calls are ignored), `reportFrames` any number of times before it.
+// What a segment renderer is given besides the source and the job. The callbacks may be called from any
+// thread; `finish` must be called exactly once (later calls are ignored), `reportFrames` any number of times
+// before it.
 struct QuorvantileSegmentTask
 {
     // Output frames of this segment finished so far.
@@ -41,9 +41,9 @@ struct QuorvantileSegmentTask
     std::shared_ptr<const std::atomic<bool>> cancelled;
 };
 
-// Renders frames [startFrame, endFrame) of the source at `sourcePath` with the job's parameters. Started on the
-// owner's thread; it must not block it (do the work elsewhere and report through the task).
-using QuorvantileSegmentRenderer =
-    std::function<void(const QString& sourcePath, const QuorvantileRenderJob& job, QuorvantileSegmentTask task)>;
+// Renders frames [startFrame, endFrame) of the source at `sourcePath` with the job's parameters. Started on
+// the owner's thread; it must not block it (do the work elsewhere and report through the task).
+using QuorvantileSegmentRenderer = std::function<void(
+    const QString& sourcePath, const QuorvantileRenderJob& job, QuorvantileSegmentTask task)>;
 
 } // namespace ostrel

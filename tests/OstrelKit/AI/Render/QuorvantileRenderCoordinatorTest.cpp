@@ -1,8 +1,9 @@
+#include "QuorvantileRenderCoordinator.h"
+
+#include "LoopbackAgents.h"
 #include "Quorvantile.h"
 #include "QuorvantileManifest.h"
-#include "QuorvantileRenderCoordinator.h"
 #include "QuorvantileRenderPaths.h"
-#include "LoopbackAgents.h"
 #include "StandInRenderer.h"
 
 #include <QCoreApplication>
@@ -13,7 +14,6 @@
 #include <QStandardPaths>
 #include <QTcpServer>
 #include <QTemporaryDir>
-
 #include <gtest/gtest.h>
 
 using namespace ostrel;
@@ -28,24 +28,26 @@ using renderstandin::waitFor;
 int frameCount(const QString& movie)
 {
     QProcess probe;
-    probe.start(QStringLiteral("ffprobe"), {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-count_frames"),
-                                            QStringLiteral("-select_streams"), QStringLiteral("v:0"), QStringLiteral("-show_entries"),
-                                            QStringLiteral("stream=nb_read_frames"), QStringLiteral("-of"),
-                                            QStringLiteral("csv=p=0"), movie});
+    probe.start(QStringLiteral("ffprobe"),
+                {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-count_frames"),
+                 QStringLiteral("-select_streams"), QStringLiteral("v:0"), QStringLiteral("-show_entries"),
+                 QStringLiteral("stream=nb_read_frames"), QStringLiteral("-of"), QStringLiteral("csv=p=0"),
+                 movie});
     probe.waitForFinished(60000);
     return probe.exitCode() == 0 ? probe.readAllStandardOutput().trimmed().toInt() : -1;
 }
 
-// A render across this machine and two machines on loopback addresses: an HTTP agent (a fake agent process that
-// runs the stand-in renderer) and a machine reached over fake ssh and scp on PATH, whose remote /tmp is a folder
-// here. Each machine renders one colour.
+// A render across this machine and two machines on loopback addresses: an HTTP agent (a fake agent process
+// that runs the stand-in renderer) and a machine reached over fake ssh and scp on PATH, whose remote /tmp is
+// a folder here. Each machine renders one colour.
 class RenderCoordinatorTest : public ::testing::Test
 {
 protected:
     void SetUp() override
     {
         ASSERT_TRUE(work.isValid());
-        ASSERT_FALSE(QStandardPaths::findExecutable(QStringLiteral("ffmpeg")).isEmpty()) << "ffmpeg is needed";
+        ASSERT_FALSE(QStandardPaths::findExecutable(QStringLiteral("ffmpeg")).isEmpty())
+            << "ffmpeg is needed";
         source = work.filePath(QStringLiteral("source.mov"));
         QFile file(source);
         ASSERT_TRUE(file.open(QIODevice::WriteOnly));
@@ -73,12 +75,14 @@ protected:
 
     void startAgent(const QString& host, const QStringList& extra = {})
     {
-        auto agent = renderstandin::startFakeAgent(host, port, work.filePath(QStringLiteral("agent-") + host), extra);
+        auto agent =
+            renderstandin::startFakeAgent(host, port, work.filePath(QStringLiteral("agent-") + host), extra);
         ASSERT_TRUE(agent);
         agents.push_back(std::move(agent));
     }
 
-    // A machine reachable over the fake ssh; with a renderer at its /tmp/Sarvek.app unless `renderer` is empty.
+    // A machine reachable over the fake ssh; with a renderer at its /tmp/Sarvek.app unless `renderer` is
+    // empty.
     void sshMachine(const QString& host, const QString& renderer)
     {
         const QString root = sshRoot + QLatin1Char('/') + host;
@@ -105,14 +109,16 @@ protected:
         return o;
     }
 
-    QuorvantileRenderResult<QStringList> render(QuorvantileRenderCoordinator& coordinator, std::int64_t frames,
-                                                const QStringList& localArguments = {QStringLiteral("--color"), QStringLiteral("red")},
-                                                RenderParams params = {})
+    QuorvantileRenderResult<QStringList>
+    render(QuorvantileRenderCoordinator& coordinator, std::int64_t frames,
+           const QStringList& localArguments = {QStringLiteral("--color"), QStringLiteral("red")},
+           RenderParams params = {})
     {
         std::optional<QuorvantileRenderResult<QStringList>> result;
-        coordinator.distributeRender(source, params, frames, [&](double p, std::int64_t, std::int64_t) { progress.append(p); },
-                                     renderstandin::standInRenderer(renderstandin::standInProgram(), work.path(), localArguments),
-                                     [&](const auto& r) { result = r; });
+        coordinator.distributeRender(
+            source, params, frames, [&](double p, std::int64_t, std::int64_t) { progress.append(p); },
+            renderstandin::standInRenderer(renderstandin::standInProgram(), work.path(), localArguments),
+            [&](const auto& r) { result = r; });
         EXPECT_TRUE(waitFor([&] { return result.has_value(); }, 60000));
         return result.value_or(QuorvantileRenderResult<QStringList>::failure(QStringLiteral("timed out")));
     }
@@ -127,7 +133,7 @@ protected:
     QList<double> progress;
 };
 
-const QString kSshRenderer = QStringLiteral("#!/bin/sh\nQUORVANTILE_STANDIN_COLOR=blue exec ") ;
+const QString kSshRenderer = QStringLiteral("#!/bin/sh\nQUORVANTILE_STANDIN_COLOR=blue exec ");
 
 } // namespace
 
@@ -141,7 +147,8 @@ TEST_F(RenderCoordinatorTest, TwoMachinesOneFailingGiveOneMovieWithEveryFrame)
     QStringList statuses;
     QObject watcher;
     QObject::connect(&Quorvantile::shared(), &Quorvantile::changed, &watcher, [&] {
-        if (Quorvantile::shared().renderStatus() && (statuses.isEmpty() || statuses.last() != *Quorvantile::shared().renderStatus())) {
+        if (Quorvantile::shared().renderStatus() &&
+            (statuses.isEmpty() || statuses.last() != *Quorvantile::shared().renderStatus())) {
             statuses.append(*Quorvantile::shared().renderStatus());
         }
     });
@@ -150,7 +157,8 @@ TEST_F(RenderCoordinatorTest, TwoMachinesOneFailingGiveOneMovieWithEveryFrame)
     const auto result = render(coordinator, 96);
     ASSERT_TRUE(result.ok()) << result.message.toStdString();
     ASSERT_EQ(result.value->size(), 3);
-    EXPECT_TRUE(statuses.contains(QStringLiteral("splitting 96 frames across 3 machines (studio.local, attic)")));
+    EXPECT_TRUE(
+        statuses.contains(QStringLiteral("splitting 96 frames across 3 machines (studio.local, attic)")));
     EXPECT_TRUE(statuses.contains(QStringLiteral("attic failed — finishing that segment on this Mac")));
     EXPECT_TRUE(statuses.contains(QStringLiteral("uploading 0MB to studio.local…")));
     // The HTTP agent's segment came back into the segment folder.
@@ -170,11 +178,16 @@ TEST_F(RenderCoordinatorTest, TwoMachinesOneFailingGiveOneMovieWithEveryFrame)
     EXPECT_DOUBLE_EQ(coordinator.overallProgress(), 1.0);
     EXPECT_FALSE(progress.isEmpty());
     // The closing reset clears the facade's render fields after the call.
-    EXPECT_TRUE(waitFor([] { return !Quorvantile::shared().renderStatus() && Quorvantile::shared().workerProgress().isEmpty(); }, 2000));
+    EXPECT_TRUE(waitFor(
+        [] {
+            return !Quorvantile::shared().renderStatus() && Quorvantile::shared().workerProgress().isEmpty();
+        },
+        2000));
 
     const QString movie = work.filePath(QStringLiteral("joined.mov"));
     std::optional<QuorvantileRenderFileResult> joined;
-    coordinator.concatenate(*result.value, 24.0, movie, [&](const QuorvantileRenderFileResult& r) { joined = r; });
+    coordinator.concatenate(*result.value, 24.0, movie,
+                            [&](const QuorvantileRenderFileResult& r) { joined = r; });
     ASSERT_TRUE(waitFor([&] { return joined.has_value(); }, 60000));
     ASSERT_TRUE(joined->ok()) << joined->message.toStdString();
     EXPECT_EQ(frameCount(movie), 96);
@@ -182,10 +195,12 @@ TEST_F(RenderCoordinatorTest, TwoMachinesOneFailingGiveOneMovieWithEveryFrame)
 
 TEST_F(RenderCoordinatorTest, SshMachineRendersWithTheFixedRemoteCommandLine)
 {
-    sshMachine(QStringLiteral("127.0.0.3"), kSshRenderer + renderstandin::standInProgram() + QStringLiteral(" \"$@\"\n"));
+    sshMachine(QStringLiteral("127.0.0.3"),
+               kSshRenderer + renderstandin::standInProgram() + QStringLiteral(" \"$@\"\n"));
     RenderParams params;
     params.multiplier = 2;
-    QuorvantileRenderCoordinator coordinator(options({loopbackNode(QStringLiteral("attic"), QStringLiteral("127.0.0.3"))}));
+    QuorvantileRenderCoordinator coordinator(
+        options({loopbackNode(QStringLiteral("attic"), QStringLiteral("127.0.0.3"))}));
     const auto result = render(coordinator, 30, {QStringLiteral("--color"), QStringLiteral("red")}, params);
     ASSERT_TRUE(result.ok()) << result.message.toStdString();
     ASSERT_EQ(result.value->size(), 2);
@@ -195,20 +210,28 @@ TEST_F(RenderCoordinatorTest, SshMachineRendersWithTheFixedRemoteCommandLine)
     ASSERT_TRUE(log.open(QIODevice::ReadOnly));
     const QStringList calls = QString::fromUtf8(log.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
     ASSERT_EQ(calls.size(), 4);
-    const QString id = QFileInfo(result.value->at(1)).completeBaseName().remove(QStringLiteral("quorvantile_segment_"));
-    const QString options = QStringLiteral("-o BatchMode=yes -o StrictHostKeyChecking=accept-new -o ConnectTimeout=10 "
-                                           "-o ServerAliveInterval=15 -o ServerAliveCountMax=4 --");
-    EXPECT_EQ(calls[0], QStringLiteral("scp %1 %2 127.0.0.3:/tmp/quorvantile_source_%3.mov").arg(options, source, id));
-    EXPECT_EQ(calls[1], QStringLiteral("ssh %1 127.0.0.3 cat > /tmp/quorvantile_job_%2.json").arg(options, id));
-    EXPECT_EQ(calls[2], QStringLiteral("ssh %1 127.0.0.3 /tmp/Sarvek.app/Contents/MacOS/Sarvek --render-segment "
-                                       "/tmp/quorvantile_source_%2.mov --job /tmp/quorvantile_job_%2.json --output "
-                                       "/tmp/quorvantile_segment_%2.mov").arg(options, id));
-    EXPECT_EQ(calls[3], QStringLiteral("scp %1 127.0.0.3:/tmp/quorvantile_segment_%2.mov %3").arg(options, id, result.value->at(1)));
+    const QString id =
+        QFileInfo(result.value->at(1)).completeBaseName().remove(QStringLiteral("quorvantile_segment_"));
+    const QString options =
+        QStringLiteral("-o BatchMode=yes -o StrictHostKeyChecking=accept-new -o ConnectTimeout=10 "
+                       "-o ServerAliveInterval=15 -o ServerAliveCountMax=4 --");
+    EXPECT_EQ(calls[0],
+              QStringLiteral("scp %1 %2 127.0.0.3:/tmp/quorvantile_source_%3.mov").arg(options, source, id));
+    EXPECT_EQ(calls[1],
+              QStringLiteral("ssh %1 127.0.0.3 cat > /tmp/quorvantile_job_%2.json").arg(options, id));
+    EXPECT_EQ(calls[2],
+              QStringLiteral("ssh %1 127.0.0.3 /tmp/Sarvek.app/Contents/MacOS/Sarvek --render-segment "
+                             "/tmp/quorvantile_source_%2.mov --job /tmp/quorvantile_job_%2.json --output "
+                             "/tmp/quorvantile_segment_%2.mov")
+                  .arg(options, id));
+    EXPECT_EQ(calls[3], QStringLiteral("scp %1 127.0.0.3:/tmp/quorvantile_segment_%2.mov %3")
+                            .arg(options, id, result.value->at(1)));
     // The speed-up is judged on source frames: the multiplier shows in the frames, not in the estimate.
     const auto& comparison = *coordinator.speedComparison();
     EXPECT_EQ(comparison.perWorker[0].frames + comparison.perWorker[1].frames, 60);
     const std::int64_t localSourceFrames = comparison.perWorker[0].frames / 2;
-    EXPECT_NEAR(comparison.estimatedSoloSeconds, 30.0 * comparison.perWorker[0].seconds / static_cast<double>(localSourceFrames), 1e-6);
+    EXPECT_NEAR(comparison.estimatedSoloSeconds,
+                30.0 * comparison.perWorker[0].seconds / static_cast<double>(localSourceFrames), 1e-6);
 }
 
 TEST_F(RenderCoordinatorTest, LocalFailureCancellationAndRefusals)
@@ -217,8 +240,10 @@ TEST_F(RenderCoordinatorTest, LocalFailureCancellationAndRefusals)
     QuorvantileRenderCoordinator lone(options({}));
     bool rendered = false;
     std::optional<QuorvantileRenderResult<QStringList>> none;
-    lone.distributeRender(source, {}, 0, {}, [&](const QString&, const QuorvantileRenderJob&, QuorvantileSegmentTask) { rendered = true; },
-                          [&](const auto& r) { none = r; });
+    lone.distributeRender(
+        source, {}, 0, {},
+        [&](const QString&, const QuorvantileRenderJob&, QuorvantileSegmentTask) { rendered = true; },
+        [&](const auto& r) { none = r; });
     ASSERT_TRUE(none);
     EXPECT_EQ(none->error, QuorvantileRenderError::noFrames);
     EXPECT_FALSE(rendered);
@@ -226,15 +251,17 @@ TEST_F(RenderCoordinatorTest, LocalFailureCancellationAndRefusals)
 
     // The local job fails: the render fails with its error, and a failing sibling starts no local render.
     sshMachine(QStringLiteral("127.0.0.3"), QStringLiteral("#!/bin/sh\nsleep 1; exit 3\n"));
-    QuorvantileRenderCoordinator coordinator(options({loopbackNode(QStringLiteral("attic"), QStringLiteral("127.0.0.3"))}));
+    QuorvantileRenderCoordinator coordinator(
+        options({loopbackNode(QStringLiteral("attic"), QStringLiteral("127.0.0.3"))}));
     int localCalls = 0;
     std::optional<QuorvantileRenderResult<QStringList>> failed;
-    coordinator.distributeRender(source, {}, 20, {},
-                                 [&](const QString&, const QuorvantileRenderJob&, QuorvantileSegmentTask task) {
-                                     ++localCalls;
-                                     task.finish(QuorvantileRenderFileResult::failure(QStringLiteral("disk full")));
-                                 },
-                                 [&](const auto& r) { failed = r; });
+    coordinator.distributeRender(
+        source, {}, 20, {},
+        [&](const QString&, const QuorvantileRenderJob&, QuorvantileSegmentTask task) {
+            ++localCalls;
+            task.finish(QuorvantileRenderFileResult::failure(QStringLiteral("disk full")));
+        },
+        [&](const auto& r) { failed = r; });
     // A second render while one runs is refused at once.
     std::optional<QuorvantileRenderResult<QStringList>> refused;
     coordinator.distributeRender(source, {}, 20, {}, {}, [&](const auto& r) { refused = r; });
@@ -249,9 +276,10 @@ TEST_F(RenderCoordinatorTest, LocalFailureCancellationAndRefusals)
     std::optional<QuorvantileSegmentTask> running;
     std::optional<QuorvantileRenderResult<QStringList>> cancelled;
     QuorvantileRenderCoordinator single(options({}));
-    single.distributeRender(source, {}, 10, {},
-                            [&](const QString&, const QuorvantileRenderJob&, QuorvantileSegmentTask task) { running = task; },
-                            [&](const auto& r) { cancelled = r; });
+    single.distributeRender(
+        source, {}, 10, {},
+        [&](const QString&, const QuorvantileRenderJob&, QuorvantileSegmentTask task) { running = task; },
+        [&](const auto& r) { cancelled = r; });
     ASSERT_TRUE(running);
     single.cancel();
     EXPECT_TRUE(running->cancelled->load());
@@ -260,4 +288,32 @@ TEST_F(RenderCoordinatorTest, LocalFailureCancellationAndRefusals)
     ASSERT_TRUE(waitFor([&] { return cancelled.has_value(); }, 2000));
     EXPECT_TRUE(cancelled->cancelled);
     EXPECT_FALSE(single.isDistributing());
+}
+
+TEST_F(RenderCoordinatorTest, OneMachineRendersAloneAndLateFramesLeaveItComplete)
+{
+    QuorvantileRenderCoordinator coordinator(options({}));
+    const std::int64_t before = Quorvantile::shared().stats().totalRenderedFrames();
+    std::optional<QuorvantileRenderResult<QStringList>> result;
+    QUuid jobID;
+    coordinator.distributeRender(source, {}, 120, {},
+                                 [&](const QString&, const QuorvantileRenderJob& job, QuorvantileSegmentTask task) {
+                                     jobID = job.jobID();
+                                     EXPECT_EQ(job.startFrame(), 0);
+                                     EXPECT_EQ(job.endFrame(), 120);
+                                     task.reportFrames(60);
+                                     task.finish(QuorvantileRenderFileResult::success(QStringLiteral("/tmp/segment.mov")));
+                                     task.reportFrames(61); // arrives after the end
+                                 },
+                                 [&](const auto& r) { result = r; });
+    EXPECT_EQ(coordinator.distributionSummary(), QStringLiteral("Splitting across 1 machine"));
+    ASSERT_TRUE(waitFor([&] { return result.has_value(); }, 5000));
+    ASSERT_TRUE(result->ok());
+    EXPECT_EQ(*result->value, QStringList{QStringLiteral("/tmp/segment.mov")});
+    QCoreApplication::processEvents();
+    const QuorvantileRenderProgress record = coordinator.segmentProgress().value(jobID);
+    EXPECT_EQ(record.status, QuorvantileRenderStatus::complete);
+    EXPECT_EQ(record.framesComplete, 120);
+    EXPECT_EQ(Quorvantile::shared().stats().totalRenderedFrames(), before + 120);
+    EXPECT_TRUE(waitFor([] { return !Quorvantile::shared().renderStatus(); }, 2000));
 }

@@ -1,16 +1,15 @@
-#include "FakeModelServer.h"
-#include "QuorvantileManifest.h"
 #include "QuorvantileRenderHttpDispatch.h"
+
+#include "FakeModelServer.h"
+#include "LoopbackAgents.h"
+#include "QuorvantileManifest.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QNetworkAccessManager>
 #include <QTemporaryDir>
-
 #include <gtest/gtest.h>
-
-#include "LoopbackAgents.h"
 
 using namespace ostrel;
 using renderstandin::waitFor;
@@ -19,10 +18,10 @@ using tovarine::test::FakeModelServer;
 
 namespace {
 
-
 FakeModelReply status(const char* state, int frames, int total = 20, const char* error = nullptr)
 {
-    QJsonObject body{{QStringLiteral("status"), QLatin1String(state)}, {QStringLiteral("framesComplete"), frames},
+    QJsonObject body{{QStringLiteral("status"), QLatin1String(state)},
+                     {QStringLiteral("framesComplete"), frames},
                      {QStringLiteral("totalFrames"), total}};
     if (error) {
         body.insert(QStringLiteral("error"), QLatin1String(error));
@@ -56,8 +55,14 @@ protected:
     {
         return QStringLiteral("/source/upload?id=%1&ext=%2").arg(quorvantileUuidText(job.jobID()), ext);
     }
-    QString statusPath() const { return QStringLiteral("/render/") + quorvantileUuidText(job.jobID()) + QStringLiteral("/status"); }
-    QString resultPath() const { return QStringLiteral("/render/") + quorvantileUuidText(job.jobID()) + QStringLiteral("/result"); }
+    QString statusPath() const
+    {
+        return QStringLiteral("/render/") + quorvantileUuidText(job.jobID()) + QStringLiteral("/status");
+    }
+    QString resultPath() const
+    {
+        return QStringLiteral("/render/") + quorvantileUuidText(job.jobID()) + QStringLiteral("/result");
+    }
 
     QString sourceNamed(const QString& name)
     {
@@ -68,7 +73,8 @@ protected:
         return path;
     }
 
-    QuorvantileRenderFileResult run(const QString& source, QuorvantileRenderHttpDispatch::Options options = fastOptions())
+    QuorvantileRenderFileResult run(const QString& source,
+                                    QuorvantileRenderHttpDispatch::Options options = fastOptions())
     {
         QuorvantileRenderHttpDispatch::Hooks hooks;
         hooks.segmentStatus = [this](QuorvantileRenderStatus s) { statuses.append(s); };
@@ -77,7 +83,8 @@ protected:
         QuorvantileRenderHttpDispatch dispatch(&network, options, hooks);
         std::optional<QuorvantileRenderFileResult> result;
         dispatch.finished = [&](const QuorvantileRenderFileResult& r) { result = r; };
-        dispatch.start(job, source, agent.baseUrl(), QStringLiteral("studio"), folder.filePath(QStringLiteral("segment.mov")));
+        dispatch.start(job, source, agent.baseUrl(), QStringLiteral("studio"),
+                       folder.filePath(QStringLiteral("segment.mov")));
         EXPECT_TRUE(waitFor([&] { return result.has_value(); }));
         return result.value_or(QuorvantileRenderFileResult::failure(QStringLiteral("timed out")));
     }
@@ -117,7 +124,8 @@ protected:
 TEST_F(HttpDispatchTest, UploadsSubmitsPollsAndDownloads)
 {
     agent.enqueueReply("GET", statusPath(), FakeModelReply::text(502, "<html>bad gateway</html>"));
-    agent.enqueueReply("GET", statusPath(), status("rendering", 5, 10)); // counts source frames: 5 of 10 is 10 of 20
+    agent.enqueueReply("GET", statusPath(),
+                       status("rendering", 5, 10)); // counts source frames: 5 of 10 is 10 of 20
     agent.enqueueReply("GET", statusPath(), status("queued", 3, 20));
     const auto result = run(sourceNamed(QStringLiteral("take 1.MP4")));
     ASSERT_TRUE(result.ok()) << result.message.toStdString();
@@ -135,8 +143,9 @@ TEST_F(HttpDispatchTest, UploadsSubmitsPollsAndDownloads)
     EXPECT_EQ(agent.requests()[1].body, job.toCompactJson());
     EXPECT_EQ(agent.requests()[1].headers.value("content-type"), QByteArray("application/json"));
     EXPECT_EQ(frames, (QList<std::int64_t>{10, 3, 20}));
-    EXPECT_EQ(statuses, (QList<QuorvantileRenderStatus>{QuorvantileRenderStatus::transferring, QuorvantileRenderStatus::rendering,
-                                                         QuorvantileRenderStatus::complete}));
+    EXPECT_EQ(statuses, (QList<QuorvantileRenderStatus>{QuorvantileRenderStatus::transferring,
+                                                        QuorvantileRenderStatus::rendering,
+                                                        QuorvantileRenderStatus::complete}));
     EXPECT_EQ(lines, QList<QString>{QStringLiteral("uploading 0MB to studio…")});
 }
 
@@ -212,11 +221,13 @@ TEST_F(HttpDispatchTest, StallsCountOnlyWhileRenderingAfterTheFirstFrame)
 
 TEST_F(HttpDispatchTest, ProbeWantsStatus200)
 {
-    for (const auto& [code, expected] : {std::pair{200, true}, std::pair{204, false}, std::pair{500, false}}) {
+    for (const auto& [code, expected] :
+         {std::pair{200, true}, std::pair{204, false}, std::pair{500, false}}) {
         agent.setReply("GET", QStringLiteral("/health"), FakeModelReply::text(code, ""));
         std::optional<bool> available;
         QObject context;
-        QuorvantileRenderHttpDispatch::probe(&network, agent.baseUrl(), 2000, &context, [&](bool a) { available = a; });
+        QuorvantileRenderHttpDispatch::probe(&network, agent.baseUrl(), 2000, &context,
+                                             [&](bool a) { available = a; });
         ASSERT_TRUE(waitFor([&] { return available.has_value(); }));
         EXPECT_EQ(*available, expected) << code;
     }

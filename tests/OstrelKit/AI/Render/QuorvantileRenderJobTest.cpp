@@ -1,11 +1,10 @@
 #include "QuorvantileRenderJob.h"
+
 #include "QuorvantileRenderSplitter.h"
 
 #include <QJsonDocument>
-
-#include <gtest/gtest.h>
-
 #include <cmath>
+#include <gtest/gtest.h>
 #include <limits>
 
 using namespace ostrel;
@@ -192,11 +191,11 @@ TEST(QuorvantileRenderSplitterTest, SharesFollowTheWeightsAndCoverEveryFrameOnce
         {2, 3, std::nullopt, {{0, 2}}},
         {2, 4, QList<double>{1, 1, 1, 1}, {{0, 1}, {1, 2}}},
         {50, 1, QList<double>{0.1, 99}, {{0, 50}}},
-        {10, 3, QList<double>{1, 1}, {{0, 3}, {3, 6}, {6, 10}}},        // wrong length
-        {10, 3, QList<double>{0, 0, 0}, {{0, 3}, {3, 6}, {6, 10}}},     // zero sum
-        {10, 3, QList<double>{nan, 1, 1}, {{0, 3}, {3, 6}, {6, 10}}},   // not a number
-        {10, 3, QList<double>{inf, 1, 1}, {{0, 3}, {3, 6}, {6, 10}}},   // infinite
-        {10, 3, QList<double>{-1, 3, 1}, {{0, 3}, {3, 6}, {6, 10}}},    // negative
+        {10, 3, QList<double>{1, 1}, {{0, 3}, {3, 6}, {6, 10}}},      // wrong length
+        {10, 3, QList<double>{0, 0, 0}, {{0, 3}, {3, 6}, {6, 10}}},   // zero sum
+        {10, 3, QList<double>{nan, 1, 1}, {{0, 3}, {3, 6}, {6, 10}}}, // not a number
+        {10, 3, QList<double>{inf, 1, 1}, {{0, 3}, {3, 6}, {6, 10}}}, // infinite
+        {10, 3, QList<double>{-1, 3, 1}, {{0, 3}, {3, 6}, {6, 10}}},  // negative
         {0, 3, std::nullopt, {}},
         {-5, 3, std::nullopt, {}},
         {10, 0, std::nullopt, {}},
@@ -222,12 +221,13 @@ TEST(QuorvantileRenderSplitterTest, SharesFollowTheWeightsAndCoverEveryFrameOnce
 TEST(QuorvantileRenderSplitterTest, WeightsComeFromGraphicsMemory)
 {
     const auto manifest = [](std::optional<std::int64_t> vram) {
-        return QuorvantileManifest(QUuid::createUuid(), QStringLiteral("m"), QuorvantilePlatform::linux, {}, {}, 8, 16384,
-                                   std::nullopt, vram, false, 0.0);
+        return QuorvantileManifest(QUuid::createUuid(), QStringLiteral("m"), QuorvantilePlatform::linux, {},
+                                   {}, 8, 16384, std::nullopt, vram, false, 0.0);
     };
     EXPECT_EQ(QuorvantileRenderSplitter::speedWeights(std::nullopt, {}), QList<double>{1.0});
     const auto weights = QuorvantileRenderSplitter::speedWeights(
-        manifest(std::nullopt), {manifest(8192), manifest(std::nullopt), manifest(65536), manifest(1), manifest(0)});
+        manifest(std::nullopt),
+        {manifest(8192), manifest(std::nullopt), manifest(65536), manifest(1), manifest(0)});
     ASSERT_EQ(weights.size(), 6);
     EXPECT_DOUBLE_EQ(weights[0], 1.0);
     EXPECT_DOUBLE_EQ(weights[1], 4.0);

@@ -1,15 +1,14 @@
+#include "QuorvantileRenderServer.h"
+
+#include "LoopbackAgents.h"
 #include "QuorvantileManifest.h"
 #include "QuorvantileRenderRequest.h"
-#include "QuorvantileRenderServer.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QJsonDocument>
 #include <QTcpSocket>
-
 #include <gtest/gtest.h>
-
-#include "LoopbackAgents.h"
 
 using namespace ostrel;
 using renderstandin::waitFor;
@@ -23,8 +22,8 @@ QByteArray jobJson(const QUuid& id, std::int64_t start = 0, std::int64_t end = 1
 
 QByteArray submitRequest(const QByteArray& body)
 {
-    return "POST /render/submit HTTP/1.1\r\nHost: x\r\nContent-Type: application/json\r\nContent-Length: "
-        + QByteArray::number(body.size()) + "\r\n\r\n" + body;
+    return "POST /render/submit HTTP/1.1\r\nHost: x\r\nContent-Type: application/json\r\nContent-Length: " +
+           QByteArray::number(body.size()) + "\r\n\r\n" + body;
 }
 
 QuorvantileHttpAnswer routed(const QByteArray& raw)
@@ -102,18 +101,23 @@ TEST(QuorvantileRenderRequestTest, ReaderWaitsForTheWholeBodyAndKeepsItsLimits)
     }
     {
         QuorvantileRenderRequestReader reader;
-        EXPECT_EQ(reader.feed("POST /render/submit HTTP/1.1\r\nContent-Length: 65536\r\n\r\n"), State::failed);
+        EXPECT_EQ(reader.feed("POST /render/submit HTTP/1.1\r\nContent-Length: 65536\r\n\r\n"),
+                  State::failed);
         EXPECT_EQ(reader.failure()->status, 413);
     }
     {
         QuorvantileRenderRequestReader reader;
-        EXPECT_EQ(reader.feed(QByteArray(QuorvantileRenderRequestReader::kMaxRequestBytes + 10, 'a')), State::failed);
+        EXPECT_EQ(reader.feed(QByteArray(QuorvantileRenderRequestReader::kMaxRequestBytes + 10, 'a')),
+                  State::failed);
         EXPECT_EQ(reader.failure()->status, 413);
     }
-    for (const QByteArray& length : {QByteArray("12x"), QByteArray("-1"), QByteArray(""), QByteArray("99999999999999999999")}) {
+    for (const QByteArray& length :
+         {QByteArray("12x"), QByteArray("-1"), QByteArray(""), QByteArray("99999999999999999999")}) {
         QuorvantileRenderRequestReader reader;
-        EXPECT_EQ(reader.feed("POST /render/submit HTTP/1.1\r\nContent-Length: " + length + "\r\n\r\n"), State::failed);
-        EXPECT_EQ(reader.failure()->body, QByteArray(R"({"error":"malformed request"})")) << length.toStdString();
+        EXPECT_EQ(reader.feed("POST /render/submit HTTP/1.1\r\nContent-Length: " + length + "\r\n\r\n"),
+                  State::failed);
+        EXPECT_EQ(reader.failure()->body, QByteArray(R"({"error":"malformed request"})"))
+            << length.toStdString();
     }
 }
 
@@ -136,7 +140,8 @@ protected:
         ASSERT_TRUE(server->isRunning());
     }
 
-    // Sends `bytes` (in pieces with a pause when asked) and returns everything the server wrote before closing.
+    // Sends `bytes` (in pieces with a pause when asked) and returns everything the server wrote before
+    // closing.
     QByteArray exchange(const QList<QByteArray>& pieces)
     {
         QTcpSocket socket;
@@ -169,10 +174,11 @@ TEST_F(RenderServerTest, SubmitRunsTheJobAndStatusFollowsIt)
 {
     QList<QuorvantileSegmentTask> tasks;
     QList<QString> sources;
-    server->setRenderHandler([&](const QString& source, const QuorvantileRenderJob&, QuorvantileSegmentTask task) {
-        sources.append(source);
-        tasks.append(std::move(task));
-    });
+    server->setRenderHandler(
+        [&](const QString& source, const QuorvantileRenderJob&, QuorvantileSegmentTask task) {
+            sources.append(source);
+            tasks.append(std::move(task));
+        });
     const QUuid id = QUuid::createUuid();
     const QByteArray request = submitRequest(jobJson(id));
     // The request arrives in three deliveries and is still read whole.
@@ -180,12 +186,15 @@ TEST_F(RenderServerTest, SubmitRunsTheJobAndStatusFollowsIt)
     ASSERT_TRUE(reply.startsWith("HTTP/1.1 202 Accepted")) << reply.toStdString();
     EXPECT_EQ(bodyOf(reply), R"({"jobID":")" + quorvantileUuidText(id).toUtf8() + R"("})");
     ASSERT_TRUE(waitFor([&] { return tasks.size() == 1; }));
-    EXPECT_TRUE(sources[0].endsWith(QStringLiteral("quorvantile_source_") + quorvantileUuidText(id) + QStringLiteral(".mov")));
+    EXPECT_TRUE(sources[0].endsWith(QStringLiteral("quorvantile_source_") + quorvantileUuidText(id) +
+                                    QStringLiteral(".mov")));
 
     tasks[0].reportFrames(4);
     ASSERT_TRUE(waitFor([&] { return server->activeJobs().value(id).framesComplete == 4; }));
-    const QByteArray lowerStatus = "GET /render/" + quorvantileUuidText(id).toLower().toUtf8() + "/status HTTP/1.1\r\n\r\n";
-    const auto progress = QuorvantileRenderProgress::fromJson(QJsonDocument::fromJson(bodyOf(exchange({lowerStatus}))).object());
+    const QByteArray lowerStatus =
+        "GET /render/" + quorvantileUuidText(id).toLower().toUtf8() + "/status HTTP/1.1\r\n\r\n";
+    const auto progress = QuorvantileRenderProgress::fromJson(
+        QJsonDocument::fromJson(bodyOf(exchange({lowerStatus}))).object());
     ASSERT_TRUE(progress);
     EXPECT_EQ(progress->status, QuorvantileRenderStatus::rendering);
     EXPECT_EQ(progress->totalFrames, 12);
@@ -198,7 +207,8 @@ TEST_F(RenderServerTest, SubmitRunsTheJobAndStatusFollowsIt)
 
     tasks[0].finish(QuorvantileRenderFileResult::success(QStringLiteral("/tmp/out.mov")));
     tasks[0].reportFrames(5); // late: the final entry stays
-    ASSERT_TRUE(waitFor([&] { return server->activeJobs().value(id).status == QuorvantileRenderStatus::complete; }));
+    ASSERT_TRUE(
+        waitFor([&] { return server->activeJobs().value(id).status == QuorvantileRenderStatus::complete; }));
     QCoreApplication::processEvents();
     EXPECT_EQ(server->activeJobs().value(id).framesComplete, 12);
     EXPECT_EQ(server->activeJobs().value(id).estimatedRemainingSeconds, 0.0);
@@ -207,9 +217,10 @@ TEST_F(RenderServerTest, SubmitRunsTheJobAndStatusFollowsIt)
 TEST_F(RenderServerTest, CancelStopsQueuedAndRunningJobsAndFailuresAreRecorded)
 {
     QHash<QUuid, QuorvantileSegmentTask> tasks;
-    server->setRenderHandler([&](const QString&, const QuorvantileRenderJob& job, QuorvantileSegmentTask task) {
-        tasks.insert(job.jobID(), std::move(task));
-    });
+    server->setRenderHandler(
+        [&](const QString&, const QuorvantileRenderJob& job, QuorvantileSegmentTask task) {
+            tasks.insert(job.jobID(), std::move(task));
+        });
     const QUuid first = QUuid::createUuid();
     const QUuid second = QUuid::createUuid();
     const QUuid third = QUuid::createUuid();
@@ -231,7 +242,8 @@ TEST_F(RenderServerTest, CancelStopsQueuedAndRunningJobsAndFailuresAreRecorded)
     EXPECT_FALSE(tasks.contains(second));
     tasks.value(third).reportFrames(6);
     tasks.value(third).finish(QuorvantileRenderFileResult::failure(QStringLiteral("no source")));
-    ASSERT_TRUE(waitFor([&] { return server->activeJobs().value(third).status == QuorvantileRenderStatus::failed; }));
+    ASSERT_TRUE(
+        waitFor([&] { return server->activeJobs().value(third).status == QuorvantileRenderStatus::failed; }));
     EXPECT_EQ(server->activeJobs().value(third).framesComplete, 0);
 }
 
@@ -242,12 +254,14 @@ TEST_F(RenderServerTest, WithoutHandlerJobsFailAndFinishedEntriesArePruned)
         ids.append(QUuid::createUuid());
         exchange({submitRequest(jobJson(ids.last()))});
     }
-    ASSERT_TRUE(waitFor([&] { return server->activeJobs().value(ids.last()).status == QuorvantileRenderStatus::failed; }));
+    ASSERT_TRUE(waitFor(
+        [&] { return server->activeJobs().value(ids.last()).status == QuorvantileRenderStatus::failed; }));
     EXPECT_EQ(server->activeJobs().size(), 3);
     EXPECT_FALSE(server->activeJobs().contains(ids.first()));
     EXPECT_EQ(server->activeJobs().value(ids.last()).framesComplete, 0);
-    EXPECT_TRUE(exchange({"GET /render/" + quorvantileUuidText(ids.first()).toUtf8() + "/status HTTP/1.1\r\n\r\n"})
-                    .startsWith("HTTP/1.1 404"));
+    EXPECT_TRUE(
+        exchange({"GET /render/" + quorvantileUuidText(ids.first()).toUtf8() + "/status HTTP/1.1\r\n\r\n"})
+            .startsWith("HTTP/1.1 404"));
 }
 
 TEST_F(RenderServerTest, SlowOversizedAndSilentConnectionsAreAnsweredOrDropped)
@@ -257,7 +271,8 @@ TEST_F(RenderServerTest, SlowOversizedAndSilentConnectionsAreAnsweredOrDropped)
     // A body announced but cut short.
     EXPECT_EQ(bodyOf(exchange({"POST /render/submit HTTP/1.1\r\nContent-Length: 50\r\n\r\n{\"job"})),
               R"({"error":"invalid job JSON"})");
-    EXPECT_TRUE(exchange({"POST /render/submit HTTP/1.1\r\nContent-Length: 900000\r\n\r\n"}).startsWith("HTTP/1.1 413"));
+    EXPECT_TRUE(exchange({"POST /render/submit HTTP/1.1\r\nContent-Length: 900000\r\n\r\n"})
+                    .startsWith("HTTP/1.1 413"));
     // A connection that sends nothing is closed without an answer.
     EXPECT_EQ(exchange({}), QByteArray());
     EXPECT_TRUE(waitFor([&] { return server->openConnections() == 0; }));

@@ -3,7 +3,6 @@
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
-
 #include <gtest/gtest.h>
 
 using namespace ostrel;
@@ -13,17 +12,20 @@ namespace {
 bool ffmpeg(const QStringList& arguments)
 {
     QProcess process;
-    process.start(QStringLiteral("ffmpeg"), QStringList{QStringLiteral("-hide_banner"), QStringLiteral("-loglevel"),
-                                                        QStringLiteral("error"), QStringLiteral("-y")} + arguments);
+    process.start(QStringLiteral("ffmpeg"),
+                  QStringList{QStringLiteral("-hide_banner"), QStringLiteral("-loglevel"),
+                              QStringLiteral("error"), QStringLiteral("-y")} +
+                      arguments);
     return process.waitForFinished(60000) && process.exitCode() == 0;
 }
 
 QString probe(const QString& movie, const QString& entry)
 {
     QProcess process;
-    process.start(QStringLiteral("ffprobe"), {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-count_frames"),
-                                              QStringLiteral("-select_streams"), QStringLiteral("v:0"), QStringLiteral("-show_entries"),
-                                              entry, QStringLiteral("-of"), QStringLiteral("csv=p=0"), movie});
+    process.start(QStringLiteral("ffprobe"),
+                  {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-count_frames"),
+                   QStringLiteral("-select_streams"), QStringLiteral("v:0"), QStringLiteral("-show_entries"),
+                   entry, QStringLiteral("-of"), QStringLiteral("csv=p=0"), movie});
     process.waitForFinished(60000);
     return QString::fromUtf8(process.readAllStandardOutput()).trimmed();
 }
@@ -36,8 +38,9 @@ protected:
     {
         const QString path = folder.filePath(name);
         EXPECT_TRUE(ffmpeg({QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
-                            QStringLiteral("color=c=red:s=%1:r=24:d=%2").arg(size).arg(seconds), QStringLiteral("-c:v"),
-                            QStringLiteral("libx264"), QStringLiteral("-pix_fmt"), QStringLiteral("yuv420p"), path}));
+                            QStringLiteral("color=c=red:s=%1:r=24:d=%2").arg(size).arg(seconds),
+                            QStringLiteral("-c:v"), QStringLiteral("libx264"), QStringLiteral("-pix_fmt"),
+                            QStringLiteral("yuv420p"), path}));
         return path;
     }
 
@@ -70,7 +73,8 @@ TEST_F(SegmentConcatTest, DifferentSegmentsAreReencoded)
 {
     const QString output = folder.filePath(QStringLiteral("mixed.mov"));
     const auto result = QuorvantileSegmentConcat::concatenate(
-        {movie(QStringLiteral("a.mov"), 1), movie(QStringLiteral("small.mov"), 2, QStringLiteral("32x24"))}, output);
+        {movie(QStringLiteral("a.mov"), 1), movie(QStringLiteral("small.mov"), 2, QStringLiteral("32x24"))},
+        output);
     ASSERT_TRUE(result.ok()) << result.message.toStdString();
     EXPECT_EQ(probe(output, QStringLiteral("stream=nb_read_frames")), QStringLiteral("72"));
     EXPECT_EQ(probe(output, QStringLiteral("stream=width,height")), QStringLiteral("64,48"));
@@ -80,7 +84,8 @@ TEST_F(SegmentConcatTest, EdgeCases)
 {
     EXPECT_EQ(QuorvantileSegmentConcat::concatenate({}, folder.filePath(QStringLiteral("x.mov"))).error,
               QuorvantileRenderError::noSegments);
-    EXPECT_EQ(QuorvantileSegmentConcat::concatenate({}, QString()).message, QStringLiteral("No segments to concatenate"));
+    EXPECT_EQ(QuorvantileSegmentConcat::concatenate({}, QString()).message,
+              QStringLiteral("No segments to concatenate"));
 
     // One segment is copied byte for byte, whatever it holds.
     const QString text = folder.filePath(QStringLiteral("note.txt"));
@@ -98,7 +103,8 @@ TEST_F(SegmentConcatTest, EdgeCases)
     EXPECT_FALSE(exists.message.isEmpty());
 
     // A segment that cannot be read ends the call with the reader's message.
-    const auto unreadable = QuorvantileSegmentConcat::concatenate({text, text}, folder.filePath(QStringLiteral("y.mov")));
+    const auto unreadable =
+        QuorvantileSegmentConcat::concatenate({text, text}, folder.filePath(QStringLiteral("y.mov")));
     EXPECT_FALSE(unreadable.ok());
     EXPECT_FALSE(unreadable.error.has_value());
     EXPECT_TRUE(unreadable.message.contains(QStringLiteral("ffprobe")));
