@@ -14,6 +14,7 @@
 #include <QStandardPaths>
 #include <QTcpServer>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <gtest/gtest.h>
 
 using namespace ostrel;
@@ -249,17 +250,22 @@ TEST_F(RenderCoordinatorTest, LocalFailureCancellationAndRefusals)
     EXPECT_FALSE(rendered);
     EXPECT_EQ(lone.distributionSummary(), QStringLiteral("Splitting across 1 machine"));
 
-    // The local job fails: the render fails with its error, and a failing sibling starts no local render.
-    sshMachine(QStringLiteral("127.0.0.3"), QStringLiteral("#!/bin/sh\nsleep 1; exit 3\n"));
+    // The local job fails while the remote one renders over ssh: the ssh child is killed, the render fails with
+    // the local error, and the cancelled sibling starts no local render.
+    sshMachine(QStringLiteral("127.0.0.3"), QStringLiteral("#!/bin/sh\nsleep 30; exit 3\n"));
     QuorvantileRenderCoordinator coordinator(
         options({loopbackNode(QStringLiteral("attic"), QStringLiteral("127.0.0.3"))}));
     int localCalls = 0;
     std::optional<QuorvantileRenderResult<QStringList>> failed;
+    QElapsedTimer clock;
+    clock.start();
     coordinator.distributeRender(
         source, {}, 20, {},
         [&](const QString&, const QuorvantileRenderJob&, QuorvantileSegmentTask task) {
             ++localCalls;
-            task.finish(QuorvantileRenderFileResult::failure(QStringLiteral("disk full")));
+            QTimer::singleShot(1000, [task] {
+                task.finish(QuorvantileRenderFileResult::failure(QStringLiteral("disk full")));
+            });
         },
         [&](const auto& r) { failed = r; });
     // A second render while one runs is refused at once.
@@ -269,6 +275,7 @@ TEST_F(RenderCoordinatorTest, LocalFailureCancellationAndRefusals)
     EXPECT_FALSE(refused->ok());
     ASSERT_TRUE(waitFor([&] { return failed.has_value(); }, 60000));
     EXPECT_EQ(failed->message, QStringLiteral("disk full"));
+    EXPECT_LT(clock.elapsed(), 10000);
     EXPECT_EQ(localCalls, 1);
     EXPECT_FALSE(coordinator.speedComparison());
 
