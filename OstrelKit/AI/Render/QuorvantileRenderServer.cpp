@@ -200,7 +200,10 @@ void QuorvantileRenderServer::answer(Connection* connection)
     case QuorvantileRenderRoute::Kind::answer:
         break;
     case QuorvantileRenderRoute::Kind::submit:
-        submit(*route.job);
+        if (!submit(*route.job)) {
+            route.answer = {503, QByteArrayLiteral(R"({"error":"server busy"})")};
+            break;
+        }
         route.answer = {
             202, QJsonDocument(QJsonObject{{QStringLiteral("jobID"), quorvantileUuidText(*route.jobID)}})
                      .toJson(QJsonDocument::Compact)};
@@ -221,11 +224,14 @@ void QuorvantileRenderServer::answer(Connection* connection)
     connection->send(route.answer);
 }
 
-void QuorvantileRenderServer::submit(const QuorvantileRenderJob& job)
+bool QuorvantileRenderServer::submit(const QuorvantileRenderJob& job)
 {
     // A job already waiting or rendering under this id is not started a second time.
     if (m_jobs.contains(job.jobID())) {
-        return;
+        return true;
+    }
+    if (static_cast<int>(m_queue.size()) >= m_options.maxQueuedJobs) {
+        return false;
     }
     const auto finished = std::find(m_finishedOrder.begin(), m_finishedOrder.end(), job.jobID());
     if (finished != m_finishedOrder.end()) {
@@ -237,6 +243,7 @@ void QuorvantileRenderServer::submit(const QuorvantileRenderJob& job)
     m_queue.push_back(job.jobID());
     // Started from the event loop, so the 202 goes out before the handler runs.
     QMetaObject::invokeMethod(this, &QuorvantileRenderServer::startQueuedJobs, Qt::QueuedConnection);
+    return true;
 }
 
 void QuorvantileRenderServer::cancel(const QUuid& jobID)

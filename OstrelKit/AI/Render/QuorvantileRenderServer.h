@@ -31,6 +31,7 @@ public:
         int maxConnections = 64;      // open connections; more are answered 503 and closed
         int idleTimeoutMs = 10'000;   // a connection silent this long is answered or dropped
         int maxConcurrentRenders = 2; // jobs rendering at once; the rest wait queued
+        int maxQueuedJobs = 1024;     // jobs waiting; further submissions are answered 503
         int maxFinishedJobs = 256;    // finished entries kept; older ones are pruned
         QString sourceDirectory;      // where sources are read; empty: the temporary folder
     };
@@ -73,7 +74,8 @@ private:
     void acceptConnections();
     void answer(Connection* connection);
     void connectionClosed(Connection* connection);
-    void submit(const QuorvantileRenderJob& job);
+    // False when the queue is full.
+    bool submit(const QuorvantileRenderJob& job);
     void cancel(const QUuid& jobID);
     void startQueuedJobs();
     void startJob(QuorvantileRenderJob job);

@@ -250,8 +250,8 @@ TEST_F(RenderCoordinatorTest, LocalFailureCancellationAndRefusals)
     EXPECT_FALSE(rendered);
     EXPECT_EQ(lone.distributionSummary(), QStringLiteral("Splitting across 1 machine"));
 
-    // The local job fails while the remote one renders over ssh: the ssh child is killed, the render fails with
-    // the local error, and the cancelled sibling starts no local render.
+    // The local job fails while the remote one renders over ssh: the ssh child is killed, the render fails
+    // with the local error, and the cancelled sibling starts no local render.
     sshMachine(QStringLiteral("127.0.0.3"), QStringLiteral("#!/bin/sh\nsleep 30; exit 3\n"));
     QuorvantileRenderCoordinator coordinator(
         options({loopbackNode(QStringLiteral("attic"), QStringLiteral("127.0.0.3"))}));
@@ -303,16 +303,17 @@ TEST_F(RenderCoordinatorTest, OneMachineRendersAloneAndLateFramesLeaveItComplete
     const std::int64_t before = Quorvantile::shared().stats().totalRenderedFrames();
     std::optional<QuorvantileRenderResult<QStringList>> result;
     QUuid jobID;
-    coordinator.distributeRender(source, {}, 120, {},
-                                 [&](const QString&, const QuorvantileRenderJob& job, QuorvantileSegmentTask task) {
-                                     jobID = job.jobID();
-                                     EXPECT_EQ(job.startFrame(), 0);
-                                     EXPECT_EQ(job.endFrame(), 120);
-                                     task.reportFrames(60);
-                                     task.finish(QuorvantileRenderFileResult::success(QStringLiteral("/tmp/segment.mov")));
-                                     task.reportFrames(61); // arrives after the end
-                                 },
-                                 [&](const auto& r) { result = r; });
+    coordinator.distributeRender(
+        source, {}, 120, {},
+        [&](const QString&, const QuorvantileRenderJob& job, QuorvantileSegmentTask task) {
+            jobID = job.jobID();
+            EXPECT_EQ(job.startFrame(), 0);
+            EXPECT_EQ(job.endFrame(), 120);
+            task.reportFrames(60);
+            task.finish(QuorvantileRenderFileResult::success(QStringLiteral("/tmp/segment.mov")));
+            task.reportFrames(61); // arrives after the end
+        },
+        [&](const auto& r) { result = r; });
     EXPECT_EQ(coordinator.distributionSummary(), QStringLiteral("Splitting across 1 machine"));
     ASSERT_TRUE(waitFor([&] { return result.has_value(); }, 5000));
     ASSERT_TRUE(result->ok());

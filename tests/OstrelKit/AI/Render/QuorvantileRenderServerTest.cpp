@@ -135,6 +135,7 @@ protected:
         options.maxConcurrentRenders = 1;
         options.maxFinishedJobs = 3;
         options.maxConnections = 4;
+        options.maxQueuedJobs = 2;
         server = std::make_unique<QuorvantileRenderServer>(0, options);
         ASSERT_TRUE(server->start()) << server->errorString().toStdString();
         ASSERT_TRUE(server->isRunning());
@@ -230,6 +231,10 @@ TEST_F(RenderServerTest, CancelStopsQueuedAndRunningJobsAndFailuresAreRecorded)
     // One render slot: the first runs, the others wait.
     ASSERT_TRUE(waitFor([&] { return tasks.size() == 1; }));
     EXPECT_EQ(server->activeJobs().value(second).status, QuorvantileRenderStatus::queued);
+    // The queue is full: a further job is refused and leaves no entry.
+    const QUuid fourth = QUuid::createUuid();
+    EXPECT_TRUE(exchange({submitRequest(jobJson(fourth))}).startsWith("HTTP/1.1 503"));
+    EXPECT_FALSE(server->activeJobs().contains(fourth));
 
     exchange({"POST /render/" + quorvantileUuidText(second).toUtf8() + "/cancel HTTP/1.1\r\n\r\n"});
     EXPECT_EQ(server->activeJobs().value(second).status, QuorvantileRenderStatus::failed);
