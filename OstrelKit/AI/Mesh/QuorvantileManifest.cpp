@@ -86,10 +86,8 @@ QJsonObject QuorvantileManifest::toJson() const
     return json;
 }
 
-namespace {
-
 // JSON numbers are doubles: a whole number within ±2^53 reads back exactly.
-std::optional<std::int64_t> wholeNumber(const QJsonValue& value)
+std::optional<std::int64_t> quorvantileJsonWholeNumber(const QJsonValue& value)
 {
     if (!value.isDouble()) {
         return std::nullopt;
@@ -100,6 +98,13 @@ std::optional<std::int64_t> wholeNumber(const QJsonValue& value)
         return std::nullopt;
     }
     return static_cast<std::int64_t>(d);
+}
+
+namespace {
+
+std::optional<std::int64_t> wholeNumber(const QJsonValue& value)
+{
+    return quorvantileJsonWholeNumber(value);
 }
 
 std::optional<QuorvantileManifest> failWith(QString* error, const QString& message)

@@ -26,6 +26,8 @@ std::optional<QuorvantilePlatform> quorvantilePlatformFromRawValue(const QString
 QString quorvantileUuidText(const QUuid& id);
 // Parses canonical UUID text (36 characters, either letter case); anything else gives no value.
 std::optional<QUuid> quorvantileUuidFromText(const QString& text);
+// A JSON number that is a whole number within ±2^53 (exact in a double); anything else gives no value.
+std::optional<std::int64_t> quorvantileJsonWholeNumber(const QJsonValue& value);
 
 // What one machine of the mesh offers. Immutable after construction; any thread.
 class QuorvantileManifest

@@ -1,0 +1,282 @@
+#include "QuorvantileRenderHttpDispatch.h"
+
+#include "QuorvantileManifest.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QSaveFile>
+#include <cmath>
+
+namespace ostrel {
+
+namespace {
+
+constexpr qint64 kReadBufferBytes = 1 << 20; // download chunk held in memory at most
+
+int statusOf(QNetworkReply* reply)
+{
+    const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
+    return status.isValid() ? status.toInt() : -1;
+}
+
+QNetworkRequest requestFor(const QUrl& url, int timeoutMs)
+{
+    QNetworkRequest request(url);
+    request.setTransferTimeout(timeoutMs);
+    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::ManualRedirectPolicy);
+    return request;
+}
+
+} // namespace
+
+QuorvantileRenderHttpDispatch::QuorvantileRenderHttpDispatch(QNetworkAccessManager* network, Options options,
+                                                             Hooks hooks, QObject* parent)
+    : QObject(parent), m_network(network), m_options(options), m_hooks(std::move(hooks))
+{
+    m_pollTimer.setSingleShot(true);
+    connect(&m_pollTimer, &QTimer::timeout, this, &QuorvantileRenderHttpDispatch::poll);
+}
+
+QuorvantileRenderHttpDispatch::~QuorvantileRenderHttpDispatch()
+{
+    if (m_reply) {
+        m_reply->disconnect(this);
+        m_reply->abort();
+        m_reply->deleteLater();
+    }
+}
+
+void QuorvantileRenderHttpDispatch::probe(QNetworkAccessManager* network, const QString& agentURL,
+                                          int timeoutMs, QObject* context, std::function<void(bool)> done)
+{
+    QNetworkReply* reply = network->get(requestFor(QUrl(agentURL + QStringLiteral("/health")), timeoutMs));
+    QObject::connect(reply, &QNetworkReply::finished, context, [reply, done = std::move(done)] {
+        reply->deleteLater();
+        done(reply->error() == QNetworkReply::NoError && statusOf(reply) == 200);
+    });
+}
+
+QString QuorvantileRenderHttpDispatch::endpoint(const QString& path) const
+{
+    return m_agentURL + path;
+}
+
+QNetworkReply* QuorvantileRenderHttpDispatch::track(QNetworkReply* reply)
+{
+    m_reply = reply;
+    return reply;
+}
+
+void QuorvantileRenderHttpDispatch::start(const QuorvantileRenderJob& job, const QString& sourcePath,
+                                          const QString& agentURL, const QString& shortName,
+                                          const QString& segmentPath)
+{
+    m_job = job;
+    m_sourcePath = sourcePath;
+    m_agentURL = agentURL;
+    m_segmentPath = segmentPath;
+    m_hooks.segmentStatus(QuorvantileRenderStatus::transferring);
+    const QFileInfo info(sourcePath);
+    const qint64 megabytes = info.exists() ? info.size() / 1'048'576 : 0;
+    m_hooks.renderStatus(QStringLiteral("uploading %1MB to %2…").arg(megabytes).arg(shortName));
+    upload();
+}
+
+void QuorvantileRenderHttpDispatch::upload()
+{
+    m_source = std::make_unique<QFile>(m_sourcePath);
+    if (!m_source->open(QIODevice::ReadOnly)) {
+        end(QuorvantileRenderFileResult::failure(
+            QStringLiteral("Could not read %1: %2").arg(m_sourcePath, m_source->errorString())));
+        return;
+    }
+    const QString suffix = QFileInfo(m_sourcePath).suffix();
+    const QByteArray ext = QUrl::toPercentEncoding(suffix.isEmpty() ? QStringLiteral("mov") : suffix);
+    const QUrl url = QUrl::fromEncoded(endpoint(QStringLiteral("/source/upload?id=")).toUtf8() +
+                                           quorvantileUuidText(m_job->jobID()).toUtf8() + "&ext=" + ext,
+                                       QUrl::StrictMode);
+    QNetworkRequest request = requestFor(url, m_options.uploadIdleTimeoutMs);
+    request.setHeader(QNetworkRequest::ContentTypeHeader, QByteArrayLiteral("application/octet-stream"));
+    request.setHeader(QNetworkRequest::ContentLengthHeader, m_source->size());
+    QNetworkReply* reply = track(m_network->post(request, m_source.get()));
+    connect(reply, &QNetworkReply::finished, this, [this, reply] {
+        reply->deleteLater();
+        m_source.reset();
+        if (reply->error() != QNetworkReply::NoError && statusOf(reply) < 0) {
+            end(QuorvantileRenderFileResult::failure(reply->errorString()));
+        } else if (statusOf(reply) != 200) {
+            end(QuorvantileRenderFileResult::failure(QuorvantileRenderError::transferFailed));
+        } else {
+            submit();
+        }
+    });
+}
+
+void QuorvantileRenderHttpDispatch::submit()
+{
+    m_hooks.segmentStatus(QuorvantileRenderStatus::rendering);
+    QNetworkRequest request =
+        requestFor(QUrl(endpoint(QStringLiteral("/render/submit"))), m_options.submitTimeoutMs);
+    request.setHeader(QNetworkRequest::ContentTypeHeader, QByteArrayLiteral("application/json"));
+    QNetworkReply* reply = track(m_network->post(request, m_job->toCompactJson()));
+    connect(reply, &QNetworkReply::finished, this, [this, reply] {
+        reply->deleteLater();
+        const int status = statusOf(reply);
+        if (reply->error() != QNetworkReply::NoError && status < 0) {
+            end(QuorvantileRenderFileResult::failure(reply->errorString()));
+        } else if (status != 200 && status != 202) {
+            end(QuorvantileRenderFileResult::failure(QuorvantileRenderError::remoteRejected));
+        } else {
+            m_lastFrames = 0;
+            m_sinceGrowth.start();
+            m_pollTimer.start(m_options.pollIntervalMs);
+        }
+    });
+}
+
+void QuorvantileRenderHttpDispatch::poll()
+{
+    const QString path =
+        QStringLiteral("/render/") + quorvantileUuidText(m_job->jobID()) + QStringLiteral("/status");
+    QNetworkReply* reply =
+        track(m_network->get(requestFor(QUrl(endpoint(path)), m_options.requestIdleTimeoutMs)));
+    connect(reply, &QNetworkReply::finished, this, &QuorvantileRenderHttpDispatch::pollAnswered);
+}
+
+void QuorvantileRenderHttpDispatch::pollAnswered()
+{
+    QNetworkReply* reply = m_reply;
+    reply->deleteLater();
+    if (reply->error() != QNetworkReply::NoError && statusOf(reply) < 0) {
+        end(QuorvantileRenderFileResult::failure(reply->errorString()));
+        return;
+    }
+    const QJsonObject answer = QJsonDocument::fromJson(reply->readAll()).object();
+    const QJsonValue statusValue = answer.value(QStringLiteral("status"));
+    if (!statusValue.isString()) {
+        m_pollTimer.start(m_options.pollIntervalMs);
+        return;
+    }
+    const std::int64_t outputFrames = m_job->outputFrameCount();
+    const QJsonValue framesValue = answer.value(QStringLiteral("framesComplete"));
+    if (framesValue.isDouble() && std::trunc(framesValue.toDouble()) == framesValue.toDouble() &&
+        std::fabs(framesValue.toDouble()) < 9e15) {
+        auto frames = static_cast<std::int64_t>(framesValue.toDouble());
+        // An agent that counts source frames reports the segment's source total; scale to output frames.
+        const double agentTotal = answer.value(QStringLiteral("totalFrames")).toDouble(-1.0);
+        if (agentTotal >= 1.0 && agentTotal < 9e15 && static_cast<std::int64_t>(agentTotal) != outputFrames) {
+            frames = static_cast<std::int64_t>(
+                std::llround(static_cast<double>(frames) * static_cast<double>(outputFrames) / agentTotal));
+        }
+        m_hooks.framesReported(frames);
+        if (frames > m_lastFrames) {
+            m_lastFrames = frames;
+            m_sinceGrowth.start();
+        }
+    }
+    const QString status = statusValue.toString();
+    if (status == QLatin1String("complete")) {
+        download();
+        return;
+    }
+    if (status == QLatin1String("failed")) {
+        const QString message = answer.value(QStringLiteral("error")).toString(QStringLiteral("unknown"));
+        QuorvantileRenderFileResult failure =
+            QuorvantileRenderFileResult::failure(QuorvantileRenderError::remoteFailed);
+        failure.message += QStringLiteral(": ") + message;
+        end(failure);
+        return;
+    }
+    if (status == QLatin1String("rendering") && m_lastFrames >= 1 &&
+        m_sinceGrowth.elapsed() > m_options.stallTimeoutMs) {
+        QuorvantileRenderFileResult failure =
+            QuorvantileRenderFileResult::failure(QuorvantileRenderError::remoteFailed);
+        failure.message += QStringLiteral(": no new frames");
+        end(failure);
+        return;
+    }
+    m_pollTimer.start(m_options.pollIntervalMs);
+}
+
+void QuorvantileRenderHttpDispatch::download()
+{
+    m_segment = std::make_unique<QSaveFile>(m_segmentPath);
+    if (!m_segment->open(QIODevice::WriteOnly)) {
+        end(QuorvantileRenderFileResult::failure(
+            QStringLiteral("Could not write %1: %2").arg(m_segmentPath, m_segment->errorString())));
+        return;
+    }
+    const QString path =
+        QStringLiteral("/render/") + quorvantileUuidText(m_job->jobID()) + QStringLiteral("/result");
+    QNetworkReply* reply =
+        track(m_network->get(requestFor(QUrl(endpoint(path)), m_options.requestIdleTimeoutMs)));
+    reply->setReadBufferSize(kReadBufferBytes);
+    auto writeChunk = [this, reply] {
+        if (statusOf(reply) != 200) {
+            return;
+        }
+        const QByteArray chunk = reply->readAll();
+        if (m_segment && m_segment->write(chunk) != chunk.size()) {
+            m_segment->cancelWriting();
+            reply->abort();
+        }
+    };
+    connect(reply, &QNetworkReply::readyRead, this, writeChunk);
+    connect(reply, &QNetworkReply::finished, this, [this, reply, writeChunk] {
+        reply->deleteLater();
+        writeChunk();
+        const int status = statusOf(reply);
+        if (reply->error() != QNetworkReply::NoError && status < 0) {
+            m_segment->cancelWriting();
+            end(QuorvantileRenderFileResult::failure(reply->errorString()));
+            return;
+        }
+        if (status != 200 || m_segment->size() == 0) {
+            m_segment->cancelWriting();
+            end(QuorvantileRenderFileResult::failure(QuorvantileRenderError::remoteFailed));
+            return;
+        }
+        if (!m_segment->commit()) {
+            end(QuorvantileRenderFileResult::failure(
+                QStringLiteral("Could not write %1: %2").arg(m_segmentPath, m_segment->errorString())));
+            return;
+        }
+        m_hooks.segmentStatus(QuorvantileRenderStatus::complete);
+        end(QuorvantileRenderFileResult::success(m_segmentPath));
+    });
+}
+
+void QuorvantileRenderHttpDispatch::cancel()
+{
+    if (m_ended) {
+        return;
+    }
+    m_pollTimer.stop();
+    if (m_reply) {
+        m_reply->disconnect(this);
+        m_reply->abort();
+        m_reply->deleteLater();
+    }
+    if (m_segment) {
+        m_segment->cancelWriting();
+    }
+    end(QuorvantileRenderFileResult::cancellation());
+}
+
+void QuorvantileRenderHttpDispatch::end(QuorvantileRenderFileResult result)
+{
+    if (m_ended) {
+        return;
+    }
+    m_ended = true;
+    m_pollTimer.stop();
+    if (finished) {
+        finished(result);
+    }
+}
+
+} // namespace ostrel

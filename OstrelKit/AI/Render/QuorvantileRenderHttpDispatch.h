@@ -1,0 +1,88 @@
+#pragma once
+
+#include "QuorvantileRenderError.h"
+#include "QuorvantileRenderJob.h"
+
+#include <QElapsedTimer>
+#include <QObject>
+#include <QPointer>
+#include <QTimer>
+#include <functional>
+#include <memory>
+
+class QFile;
+class QNetworkAccessManager;
+class QNetworkReply;
+class QSaveFile;
+
+namespace ostrel {
+
+// Hands one job to a remote render agent over HTTP: uploads the source (streamed from the file), submits the
+// job, polls its status until complete, failed or stalled, and downloads the segment (streamed to the file).
+// Ends exactly once through `finished`. GUI thread only (the thread of its network manager).
+class QuorvantileRenderHttpDispatch : public QObject
+{
+    Q_OBJECT
+public:
+    struct Options
+    {
+        int pollIntervalMs = 2000; // between status requests
+        int stallTimeoutMs =
+            300'000; // "rendering" without new frames this long fails (after the first frame)
+        int uploadIdleTimeoutMs = 120'000; // upload aborted after this long without progress
+        int submitTimeoutMs = 30'000;      // submit request
+        int requestIdleTimeoutMs = 60'000; // status and result requests, without progress
+    };
+
+    struct Hooks
+    {
+        std::function<void(QuorvantileRenderStatus status)>
+            segmentStatus;                                       // transferring, rendering, complete
+        std::function<void(std::int64_t frames)> framesReported; // output frames of the segment
+        std::function<void(const QString& text)> renderStatus;   // the "uploading …" line
+    };
+
+    QuorvantileRenderHttpDispatch(QNetworkAccessManager* network, Options options, Hooks hooks,
+                                  QObject* parent = nullptr);
+    ~QuorvantileRenderHttpDispatch() override;
+
+    // Asks `agentURL` + "/health"; `done` gets true on status 200 only. Time limit `timeoutMs`.
+    static void probe(QNetworkAccessManager* network, const QString& agentURL, int timeoutMs,
+                      QObject* context, std::function<void(bool available)> done);
+
+    // Starts the dispatch of `job` with the source at `sourcePath` to the agent at `agentURL` (no trailing
+    // slash); the segment goes to `segmentPath`. `shortName` names the node in the status line.
+    void start(const QuorvantileRenderJob& job, const QString& sourcePath, const QString& agentURL,
+               const QString& shortName, const QString& segmentPath);
+    // Stops at once and ends with a cancellation.
+    void cancel();
+
+    std::function<void(const QuorvantileRenderFileResult& result)> finished;
+
+private:
+    void upload();
+    void submit();
+    void poll();
+    void pollAnswered();
+    void download();
+    void end(QuorvantileRenderFileResult result);
+    QNetworkReply* track(QNetworkReply* reply);
+    QString endpoint(const QString& path) const;
+
+    QNetworkAccessManager* m_network;
+    Options m_options;
+    Hooks m_hooks;
+    std::optional<QuorvantileRenderJob> m_job;
+    QString m_sourcePath;
+    QString m_agentURL;
+    QString m_segmentPath;
+    QPointer<QNetworkReply> m_reply;
+    std::unique_ptr<QFile> m_source;
+    std::unique_ptr<QSaveFile> m_segment;
+    QTimer m_pollTimer;
+    QElapsedTimer m_sinceGrowth;
+    std::int64_t m_lastFrames = 0;
+    bool m_ended = false;
+};
+
+} // namespace ostrel

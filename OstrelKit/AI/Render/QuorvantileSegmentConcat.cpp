@@ -1,0 +1,166 @@
+#include "QuorvantileSegmentConcat.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <optional>
+
+namespace ostrel::QuorvantileSegmentConcat {
+
+namespace {
+
+struct Run
+{
+    bool ok = false;
+    QByteArray output;
+    QString message;
+};
+
+Run runProcess(const QString& program, const QStringList& arguments, int timeLimitMs)
+{
+    QProcess process;
+    process.setStandardInputFile(QProcess::nullDevice());
+    process.setProcessChannelMode(QProcess::SeparateChannels);
+    process.start(program, arguments);
+    if (!process.waitForStarted()) {
+        return {false, {}, QStringLiteral("Could not start %1: %2").arg(program, process.errorString())};
+    }
+    if (!process.waitForFinished(timeLimitMs)) {
+        process.kill();
+        process.waitForFinished();
+        return {false, {}, QStringLiteral("%1 did not finish in time").arg(program)};
+    }
+    const QByteArray output = process.readAllStandardOutput();
+    if (process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0) {
+        const QString detail = QString::fromUtf8(process.readAllStandardError()).trimmed();
+        return {
+            false, output,
+            QStringLiteral("%1 failed: %2")
+                .arg(program, detail.isEmpty() ? QStringLiteral("exit %1").arg(process.exitCode()) : detail)};
+    }
+    return {true, output, {}};
+}
+
+// ffmpeg reads "proto:..." as a protocol; the file: prefix keeps every path a plain file.
+QString fileArgument(const QString& path)
+{
+    return QStringLiteral("file:") + QFileInfo(path).absoluteFilePath();
+}
+
+// The first video stream's shape, or no value when the segment has none.
+struct VideoShape
+{
+    QString codec;
+    int width = 0;
+    int height = 0;
+    QString pixelFormat;
+    QString frameRate;
+    QString timeBase;
+    bool operator==(const VideoShape&) const = default;
+};
+
+} // namespace
+
+QuorvantileRenderFileResult concatenate(const QStringList& segments, const QString& outputPath,
+                                        const Options& options)
+{
+    if (segments.isEmpty()) {
+        return QuorvantileRenderFileResult::failure(QuorvantileRenderError::noSegments);
+    }
+    if (segments.size() == 1) {
+        QFile source(segments.first());
+        if (!source.copy(outputPath)) {
+            return QuorvantileRenderFileResult::failure(
+                QStringLiteral("Could not copy %1 to %2: %3")
+                    .arg(segments.first(), outputPath, source.errorString()));
+        }
+        return QuorvantileRenderFileResult::success(outputPath);
+    }
+    QStringList withVideo;
+    QList<VideoShape> shapes;
+    for (const QString& segment : segments) {
+        const Run probe =
+            runProcess(options.ffprobeProgram,
+                       {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-select_streams"),
+                        QStringLiteral("v:0"), QStringLiteral("-show_entries"),
+                        QStringLiteral("stream=codec_name,width,height,pix_fmt,r_frame_rate,time_base"),
+                        QStringLiteral("-of"), QStringLiteral("json"), fileArgument(segment)},
+                       options.timeLimitMs);
+        if (!probe.ok) {
+            return QuorvantileRenderFileResult::failure(probe.message);
+        }
+        const QJsonArray streams =
+            QJsonDocument::fromJson(probe.output).object().value(QStringLiteral("streams")).toArray();
+        if (streams.isEmpty()) {
+            continue;
+        }
+        const QJsonObject stream = streams.first().toObject();
+        shapes.append({stream.value(QStringLiteral("codec_name")).toString(),
+                       stream.value(QStringLiteral("width")).toInt(),
+                       stream.value(QStringLiteral("height")).toInt(),
+                       stream.value(QStringLiteral("pix_fmt")).toString(),
+                       stream.value(QStringLiteral("r_frame_rate")).toString(),
+                       stream.value(QStringLiteral("time_base")).toString()});
+        withVideo.append(segment);
+    }
+    if (withVideo.isEmpty()) {
+        return QuorvantileRenderFileResult::failure(QuorvantileRenderError::compositionFailed);
+    }
+    const bool allMatch =
+        std::all_of(shapes.cbegin(), shapes.cend(), [&](const VideoShape& s) { return s == shapes.first(); });
+    QStringList arguments{QStringLiteral("-hide_banner"), QStringLiteral("-loglevel"),
+                          QStringLiteral("error"), QStringLiteral("-nostdin"), QStringLiteral("-n")};
+    QTemporaryDir workFolder; // private (0700), removed on return
+    if (allMatch) {
+        if (!workFolder.isValid()) {
+            return QuorvantileRenderFileResult::failure(
+                QStringLiteral("Could not create a work folder: %1").arg(workFolder.errorString()));
+        }
+        QByteArray list;
+        for (const QString& segment : withVideo) {
+            QString quoted = fileArgument(segment);
+            quoted.replace(QLatin1Char('\''), QStringLiteral("'\\''"));
+            list += "file '" + quoted.toUtf8() + "'\n";
+        }
+        QFile listFile(workFolder.filePath(QStringLiteral("segments.txt")));
+        if (!listFile.open(QIODevice::WriteOnly) || listFile.write(list) != list.size()) {
+            return QuorvantileRenderFileResult::failure(
+                QStringLiteral("Could not write the segment list: %1").arg(listFile.errorString()));
+        }
+        listFile.close();
+        arguments << QStringLiteral("-f") << QStringLiteral("concat") << QStringLiteral("-safe")
+                  << QStringLiteral("0") << QStringLiteral("-i") << fileArgument(listFile.fileName())
+                  << QStringLiteral("-map") << QStringLiteral("0:v:0") << QStringLiteral("-c")
+                  << QStringLiteral("copy");
+    } else {
+        QString graph;
+        QString joined;
+        for (qsizetype i = 0; i < withVideo.size(); ++i) {
+            arguments << QStringLiteral("-i") << fileArgument(withVideo[i]);
+            graph += QStringLiteral("[%1:v:0]scale=%2:%3,setsar=1,format=yuv420p[v%1];")
+                         .arg(i)
+                         .arg(shapes.first().width)
+                         .arg(shapes.first().height);
+            joined += QStringLiteral("[v%1]").arg(i);
+        }
+        graph += joined + QStringLiteral("concat=n=%1:v=1:a=0[out]").arg(withVideo.size());
+        arguments << QStringLiteral("-filter_complex") << graph << QStringLiteral("-map")
+                  << QStringLiteral("[out]") << QStringLiteral("-c:v") << QStringLiteral("libx264")
+                  << QStringLiteral("-pix_fmt") << QStringLiteral("yuv420p");
+    }
+    arguments << QStringLiteral("-f") << QStringLiteral("mov") << fileArgument(outputPath);
+    const Run join = runProcess(options.ffmpegProgram, arguments, options.timeLimitMs);
+    if (!join.ok) {
+        QuorvantileRenderFileResult failure =
+            QuorvantileRenderFileResult::failure(QuorvantileRenderError::compositionFailed);
+        failure.message += QStringLiteral(": ") + join.message;
+        return failure;
+    }
+    return QuorvantileRenderFileResult::success(outputPath);
+}
+
+} // namespace ostrel::QuorvantileSegmentConcat

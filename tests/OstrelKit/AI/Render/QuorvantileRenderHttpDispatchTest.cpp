@@ -1,0 +1,234 @@
+#include "QuorvantileRenderHttpDispatch.h"
+
+#include "FakeModelServer.h"
+#include "LoopbackAgents.h"
+#include "QuorvantileManifest.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QNetworkAccessManager>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+using namespace ostrel;
+using renderstandin::waitFor;
+using tovarine::test::FakeModelReply;
+using tovarine::test::FakeModelServer;
+
+namespace {
+
+FakeModelReply status(const char* state, int frames, int total = 20, const char* error = nullptr)
+{
+    QJsonObject body{{QStringLiteral("status"), QLatin1String(state)},
+                     {QStringLiteral("framesComplete"), frames},
+                     {QStringLiteral("totalFrames"), total}};
+    if (error) {
+        body.insert(QStringLiteral("error"), QLatin1String(error));
+    }
+    return FakeModelReply::json(body);
+}
+
+// One dispatch against the scripted agent; the routes for upload, submit and result answer well unless a test
+// scripts them otherwise.
+class HttpDispatchTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(agent.listen());
+        script();
+    }
+
+    // Answers that let a dispatch succeed.
+    void script()
+    {
+        for (const char* ext : {"mov", "MP4", "m%20v%26x%3D1"}) {
+            agent.setReply("POST", uploadPath(QLatin1String(ext)), FakeModelReply::json({}));
+        }
+        agent.setReply("POST", QStringLiteral("/render/submit"), FakeModelReply::json({}, 202));
+        agent.setReply("GET", resultPath(), FakeModelReply::text(200, "MOVIE"));
+        agent.setReply("GET", statusPath(), status("complete", 20));
+    }
+
+    QString uploadPath(const QString& ext) const
+    {
+        return QStringLiteral("/source/upload?id=%1&ext=%2").arg(quorvantileUuidText(job.jobID()), ext);
+    }
+    QString statusPath() const
+    {
+        return QStringLiteral("/render/") + quorvantileUuidText(job.jobID()) + QStringLiteral("/status");
+    }
+    QString resultPath() const
+    {
+        return QStringLiteral("/render/") + quorvantileUuidText(job.jobID()) + QStringLiteral("/result");
+    }
+
+    QString sourceNamed(const QString& name)
+    {
+        const QString path = folder.filePath(name);
+        QFile file(path);
+        file.open(QIODevice::WriteOnly);
+        file.write(QByteArray(3000, 'v'));
+        return path;
+    }
+
+    QuorvantileRenderFileResult run(const QString& source,
+                                    QuorvantileRenderHttpDispatch::Options options = fastOptions())
+    {
+        QuorvantileRenderHttpDispatch::Hooks hooks;
+        hooks.segmentStatus = [this](QuorvantileRenderStatus s) { statuses.append(s); };
+        hooks.framesReported = [this](std::int64_t f) { frames.append(f); };
+        hooks.renderStatus = [this](const QString& text) { lines.append(text); };
+        QuorvantileRenderHttpDispatch dispatch(&network, options, hooks);
+        std::optional<QuorvantileRenderFileResult> result;
+        dispatch.finished = [&](const QuorvantileRenderFileResult& r) { result = r; };
+        dispatch.start(job, source, agent.baseUrl(), QStringLiteral("studio"),
+                       folder.filePath(QStringLiteral("segment.mov")));
+        EXPECT_TRUE(waitFor([&] { return result.has_value(); }));
+        return result.value_or(QuorvantileRenderFileResult::failure(QStringLiteral("timed out")));
+    }
+
+    static QuorvantileRenderHttpDispatch::Options fastOptions()
+    {
+        QuorvantileRenderHttpDispatch::Options options;
+        options.pollIntervalMs = 20;
+        return options;
+    }
+
+    QList<QString> requestPaths() const
+    {
+        QList<QString> paths;
+        for (const auto& request : agent.requests()) {
+            paths.append(QString::fromLatin1(request.method) + QLatin1Char(' ') + request.path);
+        }
+        return paths;
+    }
+
+    FakeModelServer agent;
+    QNetworkAccessManager network;
+    QTemporaryDir folder;
+    RenderParams params = [] {
+        RenderParams p;
+        p.multiplier = 2;
+        return p;
+    }();
+    QuorvantileRenderJob job{QUuid::createUuid(), 0, 10, 30, params, 3000};
+    QList<QuorvantileRenderStatus> statuses;
+    QList<std::int64_t> frames;
+    QList<QString> lines;
+};
+
+} // namespace
+
+TEST_F(HttpDispatchTest, UploadsSubmitsPollsAndDownloads)
+{
+    agent.enqueueReply("GET", statusPath(), FakeModelReply::text(502, "<html>bad gateway</html>"));
+    agent.enqueueReply("GET", statusPath(),
+                       status("rendering", 5, 10)); // counts source frames: 5 of 10 is 10 of 20
+    agent.enqueueReply("GET", statusPath(), status("queued", 3, 20));
+    const auto result = run(sourceNamed(QStringLiteral("take 1.MP4")));
+    ASSERT_TRUE(result.ok()) << result.message.toStdString();
+    QFile segment(*result.value);
+    ASSERT_TRUE(segment.open(QIODevice::ReadOnly));
+    EXPECT_EQ(segment.readAll(), QByteArray("MOVIE"));
+
+    const QString id = quorvantileUuidText(job.jobID());
+    ASSERT_GE(agent.requests().size(), 4);
+    EXPECT_EQ(requestPaths().first(), QStringLiteral("POST /source/upload?id=%1&ext=MP4").arg(id));
+    const auto& upload = agent.requests().first();
+    EXPECT_EQ(upload.headers.value("content-type"), QByteArray("application/octet-stream"));
+    EXPECT_EQ(upload.body.size(), 3000);
+    EXPECT_FALSE(upload.headers.contains("expect"));
+    EXPECT_EQ(agent.requests()[1].body, job.toCompactJson());
+    EXPECT_EQ(agent.requests()[1].headers.value("content-type"), QByteArray("application/json"));
+    EXPECT_EQ(frames, (QList<std::int64_t>{10, 3, 20}));
+    EXPECT_EQ(statuses, (QList<QuorvantileRenderStatus>{QuorvantileRenderStatus::transferring,
+                                                        QuorvantileRenderStatus::rendering,
+                                                        QuorvantileRenderStatus::complete}));
+    EXPECT_EQ(lines, QList<QString>{QStringLiteral("uploading 0MB to studio…")});
+}
+
+TEST_F(HttpDispatchTest, ExtensionsAreEncoded)
+{
+    const QString id = quorvantileUuidText(job.jobID());
+    ASSERT_TRUE(run(sourceNamed(QStringLiteral("clip"))).ok());
+    ASSERT_TRUE(run(sourceNamed(QStringLiteral("odd.m v&x=1"))).ok());
+    const QList<QString> paths = requestPaths();
+    EXPECT_TRUE(paths.contains(QStringLiteral("POST /source/upload?id=%1&ext=mov").arg(id)));
+    EXPECT_TRUE(paths.contains(QStringLiteral("POST /source/upload?id=%1&ext=m%20v%26x%3D1").arg(id)));
+}
+
+TEST_F(HttpDispatchTest, AgentFailuresEndTheCallWithTheirError)
+{
+    struct Case
+    {
+        const char* what;
+        QByteArray method;
+        QString path;
+        FakeModelReply reply;
+        std::optional<QuorvantileRenderError> error;
+        QString message;
+    };
+    const Case cases[] = {
+        {"refused upload", "POST", uploadPath(QStringLiteral("mov")), FakeModelReply::text(500, "no"),
+         QuorvantileRenderError::transferFailed, QStringLiteral("Failed to transfer source file")},
+        {"refused submit", "POST", QStringLiteral("/render/submit"), FakeModelReply::text(400, "no"),
+         QuorvantileRenderError::remoteRejected, QStringLiteral("Remote node rejected the render job")},
+        {"failure without a reason", "GET", statusPath(), status("failed", 0),
+         QuorvantileRenderError::remoteFailed, QStringLiteral("Remote render failed: unknown")},
+        {"failure with a reason", "GET", statusPath(), status("failed", 0, 20, "GPU lost"),
+         QuorvantileRenderError::remoteFailed, QStringLiteral("Remote render failed: GPU lost")},
+        {"empty result", "GET", resultPath(), FakeModelReply::text(200, ""),
+         QuorvantileRenderError::remoteFailed, QStringLiteral("Remote render failed")},
+        {"missing result", "GET", resultPath(), FakeModelReply::text(404, "gone"),
+         QuorvantileRenderError::remoteFailed, QStringLiteral("Remote render failed")},
+    };
+    const QString source = sourceNamed(QStringLiteral("a.mov"));
+    for (const Case& c : cases) {
+        agent.setReply(c.method, c.path, c.reply);
+        const auto result = run(source);
+        EXPECT_FALSE(result.ok()) << c.what;
+        EXPECT_EQ(result.error, c.error) << c.what;
+        EXPECT_EQ(result.message, c.message) << c.what;
+        script();
+    }
+    // A source that cannot be read, and an agent that is gone.
+    EXPECT_FALSE(run(folder.filePath(QStringLiteral("missing.mov"))).ok());
+    agent.close();
+    const auto gone = run(source);
+    EXPECT_FALSE(gone.ok());
+    EXPECT_FALSE(gone.error.has_value());
+}
+
+TEST_F(HttpDispatchTest, StallsCountOnlyWhileRenderingAfterTheFirstFrame)
+{
+    auto options = fastOptions();
+    options.stallTimeoutMs = 300;
+    // No frame yet: no limit; the poll goes on until the agent reports completion.
+    for (int i = 0; i < 25; ++i) {
+        agent.enqueueReply("GET", statusPath(), status("rendering", 0));
+    }
+    EXPECT_TRUE(run(sourceNamed(QStringLiteral("a.mov")), options).ok());
+
+    // Frames stuck at 4 while rendering: failed once the limit passes; a count going down is no growth.
+    agent.enqueueReply("GET", statusPath(), status("rendering", 4));
+    agent.setReply("GET", statusPath(), status("rendering", 3));
+    const auto stalled = run(sourceNamed(QStringLiteral("a.mov")), options);
+    EXPECT_EQ(stalled.error, QuorvantileRenderError::remoteFailed);
+    EXPECT_TRUE(frames.contains(3));
+}
+
+TEST_F(HttpDispatchTest, ProbeWantsStatus200)
+{
+    for (const auto& [code, expected] :
+         {std::pair{200, true}, std::pair{204, false}, std::pair{500, false}}) {
+        agent.setReply("GET", QStringLiteral("/health"), FakeModelReply::text(code, ""));
+        std::optional<bool> available;
+        QObject context;
+        QuorvantileRenderHttpDispatch::probe(&network, agent.baseUrl(), 2000, &context,
+                                             [&](bool a) { available = a; });
+        ASSERT_TRUE(waitFor([&] { return available.has_value(); }));
+        EXPECT_EQ(*available, expected) << code;
+    }
+}

@@ -1,0 +1,297 @@
+#include "QuorvantileRenderServer.h"
+
+#include "LoopbackAgents.h"
+#include "QuorvantileManifest.h"
+#include "QuorvantileRenderRequest.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QJsonDocument>
+#include <QTcpSocket>
+#include <gtest/gtest.h>
+
+using namespace ostrel;
+using renderstandin::waitFor;
+
+namespace {
+
+QByteArray jobJson(const QUuid& id, std::int64_t start = 0, std::int64_t end = 12)
+{
+    return QuorvantileRenderJob(id, start, end, 100, {}, 0).toCompactJson();
+}
+
+QByteArray submitRequest(const QByteArray& body)
+{
+    return "POST /render/submit HTTP/1.1\r\nHost: x\r\nContent-Type: application/json\r\nContent-Length: " +
+           QByteArray::number(body.size()) + "\r\n\r\n" + body;
+}
+
+QuorvantileHttpAnswer routed(const QByteArray& raw)
+{
+    return quorvantileRouteRenderRequest(raw).answer;
+}
+
+// Waits for `condition` while the event loop runs; false after `timeoutMs`.
+
+} // namespace
+
+TEST(QuorvantileRenderRequestTest, RoutesAnswerWithTheFixedTexts)
+{
+    const QUuid id = QUuid::createUuid();
+    const QByteArray lowerId = quorvantileUuidText(id).toLower().toUtf8();
+    struct Case
+    {
+        QByteArray raw;
+        int status;
+        QByteArray body;
+    };
+    const Case cases[] = {
+        {"GET /health HTTP/1.1\r\n\r\n", 404, R"({"error":"not found"})"},
+        {"", 400, R"({"error":"empty request"})"},
+        {"\r\n\r\n", 400, R"({"error":"empty request"})"},
+        {"\xff\xfe GET /health\r\n\r\n", 400, R"({"error":"empty request"})"},
+        {"GET\r\n\r\n", 400, R"({"error":"malformed request"})"},
+        {"GET\t/health\r\n\r\n", 400, R"({"error":"malformed request"})"},
+        {"POST /render/submit HTTP/1.1\r\nHost: x\r\n", 400, R"({"error":"no body"})"},
+        {"POST /render/submit HTTP/1.1\r\n\r\n", 400, R"({"error":"invalid job JSON"})"},
+        {submitRequest(R"({"jobID":"x"})"), 400, R"({"error":"invalid job JSON"})"},
+        {submitRequest(jobJson(id, 20, 10)), 400, R"({"error":"invalid job JSON"})"},
+        {"post /render/submit HTTP/1.1\r\n\r\n" + jobJson(id), 404, R"({"error":"not found"})"},
+        {"POST /render/" + lowerId + "/cancel HTTP/1.1\r\n\r\n", 200, R"({"status":"cancelled"})"},
+        {"POST /render/nothing/cancel HTTP/1.1\r\n\r\n", 200, R"({"status":"cancelled"})"},
+        {"GET /render/not-an-id/status HTTP/1.1\r\n\r\n", 404, R"({"error":"job not found"})"},
+        {"GET /render/submit?x=1 HTTP/1.1\r\n\r\n", 404, R"({"error":"not found"})"},
+    };
+    for (const Case& c : cases) {
+        const QuorvantileHttpAnswer answer = routed(c.raw);
+        EXPECT_EQ(answer.status, c.status) << c.raw.toStdString();
+        EXPECT_EQ(answer.body, c.body) << c.raw.toStdString();
+    }
+    const auto status = quorvantileRouteRenderRequest("GET /render/" + lowerId + "/status HTTP/1.1\r\n\r\n");
+    EXPECT_EQ(status.kind, QuorvantileRenderRoute::Kind::status);
+    EXPECT_EQ(status.jobID, id);
+    const auto submit = quorvantileRouteRenderRequest(submitRequest(jobJson(id)));
+    ASSERT_EQ(submit.kind, QuorvantileRenderRoute::Kind::submit);
+    EXPECT_EQ(submit.job->jobID(), id);
+}
+
+TEST(QuorvantileRenderRequestTest, AnswerBytesCarryTheBodyLength)
+{
+    EXPECT_EQ(QuorvantileHttpAnswer({404, R"({"error":"not found"})"}).toBytes(),
+              QByteArray("HTTP/1.1 404 Not Found\r\nContent-Type: application/json\r\nContent-Length: 21\r\n"
+                         "Connection: close\r\n\r\n{\"error\":\"not found\"}"));
+    EXPECT_TRUE(QuorvantileHttpAnswer({202, "{}"}).toBytes().startsWith("HTTP/1.1 202 Accepted\r\n"));
+    EXPECT_TRUE(QuorvantileHttpAnswer({299, "{}"}).toBytes().startsWith("HTTP/1.1 299 Unknown\r\n"));
+}
+
+TEST(QuorvantileRenderRequestTest, ReaderWaitsForTheWholeBodyAndKeepsItsLimits)
+{
+    using State = QuorvantileRenderRequestReader::State;
+    const QByteArray request = submitRequest(jobJson(QUuid::createUuid()));
+    // Any split over deliveries gives the same request.
+    for (qsizetype cut : {qsizetype(1), qsizetype(20), request.indexOf("\r\n\r\n") + 2, request.size() - 1}) {
+        QuorvantileRenderRequestReader reader;
+        EXPECT_EQ(reader.feed(request.first(cut)), State::reading) << cut;
+        EXPECT_EQ(reader.feed(request.sliced(cut) + "trailing"), State::complete) << cut;
+        EXPECT_EQ(reader.request(), request);
+    }
+    {
+        QuorvantileRenderRequestReader reader;
+        EXPECT_EQ(reader.feed("GET /x HTTP/1.1\r\n\r\n"), State::complete); // no Content-Length: no body
+    }
+    {
+        QuorvantileRenderRequestReader reader;
+        EXPECT_EQ(reader.feed("POST /render/submit HTTP/1.1\r\nContent-Length: 65536\r\n\r\n"),
+                  State::failed);
+        EXPECT_EQ(reader.failure()->status, 413);
+    }
+    {
+        QuorvantileRenderRequestReader reader;
+        EXPECT_EQ(reader.feed(QByteArray(QuorvantileRenderRequestReader::kMaxRequestBytes + 10, 'a')),
+                  State::failed);
+        EXPECT_EQ(reader.failure()->status, 413);
+    }
+    for (const QByteArray& length :
+         {QByteArray("12x"), QByteArray("-1"), QByteArray(""), QByteArray("99999999999999999999")}) {
+        QuorvantileRenderRequestReader reader;
+        EXPECT_EQ(reader.feed("POST /render/submit HTTP/1.1\r\nContent-Length: " + length + "\r\n\r\n"),
+                  State::failed);
+        EXPECT_EQ(reader.failure()->body, QByteArray(R"({"error":"malformed request"})"))
+            << length.toStdString();
+    }
+}
+
+namespace {
+
+// A live server on a free loopback port with a scripted render function.
+class RenderServerTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        QuorvantileRenderServer::Options options;
+        options.listenAddress = QStringLiteral("127.0.0.1");
+        options.idleTimeoutMs = 300;
+        options.maxConcurrentRenders = 1;
+        options.maxFinishedJobs = 3;
+        options.maxConnections = 4;
+        options.maxQueuedJobs = 2;
+        server = std::make_unique<QuorvantileRenderServer>(0, options);
+        ASSERT_TRUE(server->start()) << server->errorString().toStdString();
+        ASSERT_TRUE(server->isRunning());
+    }
+
+    // Sends `bytes` (in pieces with a pause when asked) and returns everything the server wrote before
+    // closing.
+    QByteArray exchange(const QList<QByteArray>& pieces)
+    {
+        QTcpSocket socket;
+        socket.connectToHost(QHostAddress(QStringLiteral("127.0.0.1")), server->port());
+        // The server may answer and close before this side sees the connection as open.
+        EXPECT_TRUE(socket.waitForConnected(5000) || socket.bytesAvailable() > 0);
+        for (const QByteArray& piece : pieces) {
+            socket.write(piece);
+            socket.flush();
+            QElapsedTimer pause;
+            pause.start();
+            waitFor([&] { return pause.elapsed() > 30; });
+        }
+        QByteArray reply;
+        waitFor([&] {
+            reply += socket.readAll();
+            return socket.state() == QAbstractSocket::UnconnectedState;
+        });
+        return reply + socket.readAll();
+    }
+
+    static QByteArray bodyOf(const QByteArray& reply) { return reply.sliced(reply.indexOf("\r\n\r\n") + 4); }
+
+    std::unique_ptr<QuorvantileRenderServer> server;
+};
+
+} // namespace
+
+TEST_F(RenderServerTest, SubmitRunsTheJobAndStatusFollowsIt)
+{
+    QList<QuorvantileSegmentTask> tasks;
+    QList<QString> sources;
+    server->setRenderHandler(
+        [&](const QString& source, const QuorvantileRenderJob&, QuorvantileSegmentTask task) {
+            sources.append(source);
+            tasks.append(std::move(task));
+        });
+    const QUuid id = QUuid::createUuid();
+    const QByteArray request = submitRequest(jobJson(id));
+    // The request arrives in three deliveries and is still read whole.
+    const QByteArray reply = exchange({request.left(10), request.mid(10, 60), request.mid(70)});
+    ASSERT_TRUE(reply.startsWith("HTTP/1.1 202 Accepted")) << reply.toStdString();
+    EXPECT_EQ(bodyOf(reply), R"({"jobID":")" + quorvantileUuidText(id).toUtf8() + R"("})");
+    ASSERT_TRUE(waitFor([&] { return tasks.size() == 1; }));
+    EXPECT_TRUE(sources[0].endsWith(QStringLiteral("quorvantile_source_") + quorvantileUuidText(id) +
+                                    QStringLiteral(".mov")));
+
+    tasks[0].reportFrames(4);
+    ASSERT_TRUE(waitFor([&] { return server->activeJobs().value(id).framesComplete == 4; }));
+    const QByteArray lowerStatus =
+        "GET /render/" + quorvantileUuidText(id).toLower().toUtf8() + "/status HTTP/1.1\r\n\r\n";
+    const auto progress = QuorvantileRenderProgress::fromJson(
+        QJsonDocument::fromJson(bodyOf(exchange({lowerStatus}))).object());
+    ASSERT_TRUE(progress);
+    EXPECT_EQ(progress->status, QuorvantileRenderStatus::rendering);
+    EXPECT_EQ(progress->totalFrames, 12);
+    ASSERT_TRUE(progress->estimatedRemainingSeconds);
+
+    // A second submission while the job runs starts nothing new.
+    EXPECT_TRUE(exchange({request}).startsWith("HTTP/1.1 202"));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(tasks.size(), 1);
+
+    tasks[0].finish(QuorvantileRenderFileResult::success(QStringLiteral("/tmp/out.mov")));
+    tasks[0].reportFrames(5); // late: the final entry stays
+    ASSERT_TRUE(
+        waitFor([&] { return server->activeJobs().value(id).status == QuorvantileRenderStatus::complete; }));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(server->activeJobs().value(id).framesComplete, 12);
+    EXPECT_EQ(server->activeJobs().value(id).estimatedRemainingSeconds, 0.0);
+}
+
+TEST_F(RenderServerTest, CancelStopsQueuedAndRunningJobsAndFailuresAreRecorded)
+{
+    QHash<QUuid, QuorvantileSegmentTask> tasks;
+    server->setRenderHandler(
+        [&](const QString&, const QuorvantileRenderJob& job, QuorvantileSegmentTask task) {
+            tasks.insert(job.jobID(), std::move(task));
+        });
+    const QUuid first = QUuid::createUuid();
+    const QUuid second = QUuid::createUuid();
+    const QUuid third = QUuid::createUuid();
+    for (const QUuid& id : {first, second, third}) {
+        ASSERT_TRUE(exchange({submitRequest(jobJson(id))}).startsWith("HTTP/1.1 202"));
+    }
+    // One render slot: the first runs, the others wait.
+    ASSERT_TRUE(waitFor([&] { return tasks.size() == 1; }));
+    EXPECT_EQ(server->activeJobs().value(second).status, QuorvantileRenderStatus::queued);
+    // The queue is full: a further job is refused and leaves no entry.
+    const QUuid fourth = QUuid::createUuid();
+    EXPECT_TRUE(exchange({submitRequest(jobJson(fourth))}).startsWith("HTTP/1.1 503"));
+    EXPECT_FALSE(server->activeJobs().contains(fourth));
+
+    exchange({"POST /render/" + quorvantileUuidText(second).toUtf8() + "/cancel HTTP/1.1\r\n\r\n"});
+    EXPECT_EQ(server->activeJobs().value(second).status, QuorvantileRenderStatus::failed);
+    exchange({"POST /render/" + quorvantileUuidText(first).toUtf8() + "/cancel HTTP/1.1\r\n\r\n"});
+    EXPECT_TRUE(tasks.value(first).cancelled->load());
+    EXPECT_EQ(server->activeJobs().value(first).status, QuorvantileRenderStatus::failed);
+
+    // The slot is free again: the third starts, and its failure is recorded with no frames.
+    ASSERT_TRUE(waitFor([&] { return tasks.contains(third); }));
+    EXPECT_FALSE(tasks.contains(second));
+    tasks.value(third).reportFrames(6);
+    tasks.value(third).finish(QuorvantileRenderFileResult::failure(QStringLiteral("no source")));
+    ASSERT_TRUE(
+        waitFor([&] { return server->activeJobs().value(third).status == QuorvantileRenderStatus::failed; }));
+    EXPECT_EQ(server->activeJobs().value(third).framesComplete, 0);
+}
+
+TEST_F(RenderServerTest, WithoutHandlerJobsFailAndFinishedEntriesArePruned)
+{
+    QList<QUuid> ids;
+    for (int i = 0; i < 5; ++i) {
+        ids.append(QUuid::createUuid());
+        exchange({submitRequest(jobJson(ids.last()))});
+    }
+    ASSERT_TRUE(waitFor(
+        [&] { return server->activeJobs().value(ids.last()).status == QuorvantileRenderStatus::failed; }));
+    EXPECT_EQ(server->activeJobs().size(), 3);
+    EXPECT_FALSE(server->activeJobs().contains(ids.first()));
+    EXPECT_EQ(server->activeJobs().value(ids.last()).framesComplete, 0);
+    EXPECT_TRUE(
+        exchange({"GET /render/" + quorvantileUuidText(ids.first()).toUtf8() + "/status HTTP/1.1\r\n\r\n"})
+            .startsWith("HTTP/1.1 404"));
+}
+
+TEST_F(RenderServerTest, SlowOversizedAndSilentConnectionsAreAnsweredOrDropped)
+{
+    // Headers without the blank line, then silence: answered from what arrived once the idle time passes.
+    EXPECT_EQ(bodyOf(exchange({"POST /render/submit HTTP/1.1\r\nHost: x\r\n"})), R"({"error":"no body"})");
+    // A body announced but cut short.
+    EXPECT_EQ(bodyOf(exchange({"POST /render/submit HTTP/1.1\r\nContent-Length: 50\r\n\r\n{\"job"})),
+              R"({"error":"invalid job JSON"})");
+    EXPECT_TRUE(exchange({"POST /render/submit HTTP/1.1\r\nContent-Length: 900000\r\n\r\n"})
+                    .startsWith("HTTP/1.1 413"));
+    // A connection that sends nothing is closed without an answer.
+    EXPECT_EQ(exchange({}), QByteArray());
+    EXPECT_TRUE(waitFor([&] { return server->openConnections() == 0; }));
+
+    // Beyond the cap of open connections new ones are answered 503.
+    std::vector<std::unique_ptr<QTcpSocket>> idle;
+    for (int i = 0; i < 4; ++i) {
+        idle.push_back(std::make_unique<QTcpSocket>());
+        idle.back()->connectToHost(QHostAddress(QStringLiteral("127.0.0.1")), server->port());
+    }
+    ASSERT_TRUE(waitFor([&] { return server->openConnections() == 4; }));
+    EXPECT_TRUE(exchange({"GET /health HTTP/1.1\r\n\r\n"}).startsWith("HTTP/1.1 503"));
+    ASSERT_TRUE(waitFor([&] { return server->openConnections() == 0; }));
+
+    server->stop();
+    EXPECT_FALSE(server->isRunning());
+}
