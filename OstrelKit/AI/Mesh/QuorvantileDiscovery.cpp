@@ -220,7 +220,7 @@ void QuorvantileDiscovery::resolveService(const QuorvantileServiceResult& result
 QuorvantileManifest QuorvantileDiscovery::placeholder(const QUuid& id, const QString& name,
                                                       const QString& host) const
 {
-    return QuorvantileManifest(id, name, QuorvantilePlatform::macOS, {},
+    return QuorvantileManifest(id, name, QuorvantilePlatform::linux, {},
                                quorvantileHttpBase(host, m_options.modelServerPort), 0, 0, std::nullopt,
                                std::nullopt, false, 0.0);
 }

@@ -14,7 +14,7 @@ namespace ostrel {
 
 namespace {
 
-const QString kThisMachine = QStringLiteral("this Mac");
+const QString kThisMachine = QStringLiteral("this computer");
 
 double secondsBetween(std::chrono::steady_clock::time_point from, std::chrono::steady_clock::time_point to)
 {
@@ -312,7 +312,7 @@ void QuorvantileRenderCoordinator::remoteEnded(const std::shared_ptr<Run>& run, 
         return;
     }
     Quorvantile::shared().setRenderStatus(quorvantileRenderShortName(child.node->manifest().nodeName()) +
-                                          QStringLiteral(" failed — finishing that segment on this Mac"));
+                                          QStringLiteral(" failed — finishing that segment on this computer"));
     startLocal(run, index);
 }
 

@@ -143,7 +143,7 @@ TEST(QuorvantileDiscovery, TwoMachinesOnOneBusFindThemselvesAndEachOther)
     EXPECT_EQ(peer.manifest().ollamaModels(), QStringList({"qwen2.5:7b", "llama3.1:70b"}));
     EXPECT_EQ(peer.manifest().ollamaBaseURL(), QStringLiteral("http://127.0.0.3:%1").arg(modelPort));
     // Only the name is read from a peer's record; the rest are placeholders.
-    EXPECT_EQ(peer.manifest().platform(), QuorvantilePlatform::macOS);
+    EXPECT_EQ(peer.manifest().platform(), QuorvantilePlatform::linux);
     EXPECT_EQ(peer.manifest().cpuCores(), 0);
     EXPECT_EQ(a.activeRemoteNodes().size(), 1);
 

@@ -178,7 +178,7 @@ TEST_F(QuorvantileFacadeTest, RoutesToTheBetterPeerAndFallsBackWhenItFailsMidStr
     Quorvantile& mesh = Quorvantile::shared();
     joinWithPeer();
     const QString label = mesh.discovery().activeRemoteNodes().first().displayName();
-    EXPECT_EQ(label, "studio (macOS)"); // peers carry the placeholder platform
+    EXPECT_EQ(label, "studio (linux)"); // peers carry the placeholder platform
 
     QStringList pieces;
     auto result = run(streamGenerate("llama3.1:8b"), &pieces);
@@ -276,7 +276,7 @@ TEST_F(QuorvantileFacadeTest, PlainCallsAndChatsRouteTheSameWay)
                   5, keep);
     QTRY_VERIFY_WITH_TIMEOUT(result, 5000);
     EXPECT_EQ(testing::internal::GetCapturedStdout(),
-              "[Quorvantile] Remote node studio (macOS) failed: HTTP 500: boom. Falling back to local.\n");
+              "[Quorvantile] Remote node studio (linux) failed: HTTP 500: boom. Falling back to local.\n");
     ASSERT_TRUE(result->ok());
     EXPECT_EQ(result->value(), "local answer");
 }

@@ -160,7 +160,7 @@ TEST_F(RenderCoordinatorTest, TwoMachinesOneFailingGiveOneMovieWithEveryFrame)
     ASSERT_EQ(result.value->size(), 3);
     EXPECT_TRUE(
         statuses.contains(QStringLiteral("splitting 96 frames across 3 machines (studio.local, attic)")));
-    EXPECT_TRUE(statuses.contains(QStringLiteral("attic failed — finishing that segment on this Mac")));
+    EXPECT_TRUE(statuses.contains(QStringLiteral("attic failed — finishing that segment on this computer")));
     EXPECT_TRUE(statuses.contains(QStringLiteral("uploading 0MB to studio.local…")));
     // The HTTP agent's segment came back into the segment folder.
     EXPECT_TRUE((*result.value)[1].startsWith(segments));
@@ -169,7 +169,7 @@ TEST_F(RenderCoordinatorTest, TwoMachinesOneFailingGiveOneMovieWithEveryFrame)
     ASSERT_TRUE(comparison);
     EXPECT_EQ(comparison->workerCount, 3);
     ASSERT_EQ(comparison->perWorker.size(), 3);
-    EXPECT_EQ(comparison->perWorker[0].name, QStringLiteral("this Mac"));
+    EXPECT_EQ(comparison->perWorker[0].name, QStringLiteral("this computer"));
     EXPECT_EQ(comparison->perWorker[1].name, QStringLiteral("studio"));
     EXPECT_EQ(comparison->perWorker[2].name, QStringLiteral("attic"));
     EXPECT_EQ(coordinator.distributionSummary(), comparison->summary());
