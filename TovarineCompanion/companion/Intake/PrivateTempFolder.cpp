@@ -64,20 +64,38 @@ Expected<QString, QString> ensure(const QString& tempDir)
     return path;
 }
 
-int sweepLeftovers(const QString& privateDir)
+namespace {
+
+// Opens the folder's lock file the first time this process asks for `privateDir`; -1 when it was asked for
+// before or the file cannot be opened. The descriptor is never closed: its lock lasts for the life of the
+// process, and the kernel drops it when the process dies, however it dies.
+int openLockOnce(const QString& privateDir)
 {
     static QMutex mutex;
     static QSet<QString> seen;
     const QMutexLocker locker(&mutex);
     if (seen.contains(privateDir)) {
-        return 0;
+        return -1;
     }
     seen.insert(privateDir);
-
-    // Held for the life of the process (the descriptor is never closed): a later instance sees it and leaves
-    // this one's folders alone; the kernel drops it when the process dies, however it dies.
     const QByteArray lockPath = QFile::encodeName(QDir(privateDir).filePath(QLatin1String(kLockName)));
-    const int fd = ::open(lockPath.constData(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
+    return ::open(lockPath.constData(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
+}
+
+} // namespace
+
+void holdInUse(const QString& privateDir)
+{
+    const int fd = openLockOnce(privateDir);
+    if (fd >= 0) {
+        ::flock(fd, LOCK_SH);
+    }
+}
+
+int sweepLeftovers(const QString& privateDir)
+{
+    // Held for the life of the process: a later instance sees it and leaves this one's folders alone.
+    const int fd = openLockOnce(privateDir);
     if (fd < 0) {
         return 0;
     }

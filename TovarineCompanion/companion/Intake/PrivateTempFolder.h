@@ -21,4 +21,9 @@ Expected<QString, QString> ensure(const QString& tempDir);
 // the number of entries removed; 0 when another instance is running or the folder was seen before.
 int sweepLeftovers(const QString& privateDir);
 
+// Takes the same shared lock without sweeping, for a process that only puts work folders in the folder (an
+// engine run without the drop intake): another instance starting meanwhile then leaves them alone. Once per
+// folder and process; a later sweepLeftovers of the same folder in this process does nothing.
+void holdInUse(const QString& privateDir);
+
 } // namespace tovarine::PrivateTempFolder

@@ -188,6 +188,7 @@ void ColmapPhotogrammetrySession::start()
             return;
         }
         root = *privateDir;
+        PrivateTempFolder::holdInUse(root);
     }
     const qint64 framesBytes = [this] {
         qint64 total = 0;

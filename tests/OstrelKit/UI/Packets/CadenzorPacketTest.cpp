@@ -28,10 +28,12 @@ QStringList keysOf(const QJsonValue& value)
     return value.toObject().keys();
 }
 
+// Each test has a data folder of its own: the tests run as parallel processes.
 class Packets : public ::testing::Test {
 protected:
-    void SetUp() override { QStandardPaths::setTestModeEnabled(true); QDir(CadenzorBridge::sharedDirectory()).removeRecursively(); }
-    void TearDown() override { QDir(CadenzorBridge::sharedDirectory()).removeRecursively(); }
+    void SetUp() override { qputenv("XDG_DATA_HOME", m_data.path().toUtf8()); }
+
+    QTemporaryDir m_data;
 };
 
 TEST_F(Packets, EncodingLeavesOutAbsentValues)
@@ -73,7 +75,7 @@ TEST_F(Packets, RoundTripThroughTheSharedFolder)
     ASSERT_TRUE(written.path) << written.error.toStdString();
     EXPECT_EQ(QFileInfo(*written.path).fileName(), "Draftwell_" + packet.exportedAt().left(10) + ".cadenzor.json");
     EXPECT_EQ(QFileInfo(*written.path).absolutePath(), CadenzorBridge::sharedDirectory());
-    EXPECT_TRUE(CadenzorBridge::sharedDirectory().endsWith("/tovarine.app/cadenzor"));
+    EXPECT_EQ(CadenzorBridge::sharedDirectory(), m_data.path() + "/tovarine.app/cadenzor");
 
     const CadenzorBridge::ReadResult read = CadenzorBridge::read(*written.path);
     ASSERT_TRUE(read.packet) << read.error.toStdString();
