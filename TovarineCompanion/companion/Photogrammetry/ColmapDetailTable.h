@@ -15,6 +15,7 @@ struct ColmapLevelSettings
     int poissonDepth = 10;        // octree depth of the surface reconstruction
     int poissonTrim = 5;          // density trim; COLMAP's default (10) empties the mesh
     std::size_t maxTriangles = 0; // decimation cap; 0: none
+    int denseImageSizePx = 0;     // longest side of the frames for the dense depth maps; 0: sparse points only
 };
 
 // The detail levels' settings in one table, tuned by bench/Photogrammetry. Any thread.

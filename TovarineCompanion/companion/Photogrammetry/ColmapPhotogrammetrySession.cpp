@@ -1,5 +1,8 @@
 #include "ColmapPhotogrammetrySession.h"
 
+#include "DenseWorkspace.h"
+#include "DensePoints.h"
+
 #include "ColmapTextModel.h"
 #include "FrameStaging.h"
 #include "MeshCleanup.h"
@@ -58,7 +61,7 @@ ColmapPhotogrammetrySession::ColmapPhotogrammetrySession(QString inputFolder, Co
         if (m_stage == Stage::mesh) {
             const double tauSeconds = 0.5 * std::pow(3.0, m_settings.poissonDepth - 7);
             reportProgress(ColmapProgress::overall(
-                Stage::mesh, ColmapProgress::creep(m_stageClock.elapsed() / 1000.0, tauSeconds)));
+                Stage::mesh, ColmapProgress::creep(m_stageClock.elapsed() / 1000.0, tauSeconds), m_dense));
         }
     });
 }
@@ -106,6 +109,7 @@ Expected<void, QString> ColmapPhotogrammetrySession::process(const QString& mode
     m_started = true;
     m_modelPath = modelPath;
     m_settings = ColmapDetailTable::settingsFor(detail, m_configuration.customDetailSpecification);
+    m_dense = m_settings.denseImageSizePx > 0;
     m_threads = m_options.maxThreads > 0 ? m_options.maxThreads : std::max(QThread::idealThreadCount(), 1);
     QMetaObject::invokeMethod(this, &ColmapPhotogrammetrySession::start, Qt::QueuedConnection);
     return {};
@@ -319,25 +323,129 @@ void ColmapPhotogrammetrySession::buildPointCloud()
             m_cropRadiusM = cloud->cropRadiusM;
             m_cropBottomM = cloud->supportPlaneFound ? 0.0 : -1e30;
             m_cropTopM = cloud->cropTopM;
+            m_objectBounds = *cloud;
+            m_objectBounds.positions = {};
+            m_objectBounds.normals = {};
+            m_objectBounds.colors = {};
             auto written =
                 PlyFile::writePointCloud(cloudPath, cloud->positions, cloud->normals, cloud->colors);
             return written ? QString() : written.error();
         },
         [this] {
+            m_surfacePoints = workPath(QStringLiteral("points.ply"));
+            if (m_dense) {
+                undistortForDenseStereo();
+                return;
+            }
             reconstructSurface(
                 ColmapDetailTable::poissonTrim(m_settings.poissonTrim, m_report.objectPointCount));
         });
 }
 
+void ColmapPhotogrammetrySession::undistortForDenseStereo()
+{
+    runColmap(Stage::dense, QStringLiteral("undistortion"),
+              {QStringLiteral("image_undistorter"), QStringLiteral("--image_path"), workPath(QStringLiteral("images")),
+               QStringLiteral("--input_path"), m_bestModel, QStringLiteral("--output_path"),
+               workPath(QStringLiteral("dense")), QStringLiteral("--output_type"), QStringLiteral("COLMAP"),
+               QStringLiteral("--max_image_size"), number(m_settings.denseImageSizePx)},
+              [this] { convertDenseModel(); }, [this](const QString& message) { fallBackToSparse(message); });
+}
+
+void ColmapPhotogrammetrySession::convertDenseModel()
+{
+    const QString sparse = workPath(QStringLiteral("dense/sparse"));
+    runColmap(Stage::dense, QStringLiteral("dense model conversion"),
+              {QStringLiteral("model_converter"), QStringLiteral("--input_path"), sparse,
+               QStringLiteral("--output_path"), sparse, QStringLiteral("--output_type"), QStringLiteral("TXT")},
+              [this] { computeDepthMaps(); }, [this](const QString& message) { fallBackToSparse(message); });
+}
+
+void ColmapPhotogrammetrySession::computeDepthMaps()
+{
+    const std::string workspace = workPath(QStringLiteral("dense")).toStdString();
+    const int threads = m_threads;
+    runWorker(
+        Stage::dense, QStringLiteral("depth maps"),
+        [this, workspace, threads]() -> QString {
+            stereo::DenseOptions options;
+            options.threads = threads;
+            stereo::DenseReport report;
+            stereo::DenseControl control;
+            control.cancel = &m_cancelFlag;
+            // The depth maps are most of the dense stage; fusion and reading the points the rest.
+            control.progress = [this](double fraction) {
+                QMetaObject::invokeMethod(
+                    this, [this, fraction] { reportProgress(ColmapProgress::overall(Stage::dense, 0.9 * fraction, true)); },
+                    Qt::QueuedConnection);
+            };
+            const std::string error = stereo::computeWorkspaceMaps(workspace, options, report, control);
+            if (!error.empty()) {
+                return QString::fromStdString(error);
+            }
+            return report.mapsWritten == 0 ? QStringLiteral("no frame got a depth map") : QString();
+        },
+        [this] { fuseDepthMaps(); }, [this](const QString& message) { fallBackToSparse(message); });
+}
+
+void ColmapPhotogrammetrySession::fuseDepthMaps()
+{
+    runColmap(Stage::dense, QStringLiteral("depth map fusion"),
+              {QStringLiteral("stereo_fusion"), QStringLiteral("--workspace_path"), workPath(QStringLiteral("dense")),
+               QStringLiteral("--input_type"), QStringLiteral("geometric"), QStringLiteral("--output_path"),
+               workPath(QStringLiteral("dense/fused.ply")), QStringLiteral("--StereoFusion.num_threads"),
+               number(m_threads)},
+              [this] { readDensePoints(); }, [this](const QString& message) { fallBackToSparse(message); });
+}
+
+void ColmapPhotogrammetrySession::readDensePoints()
+{
+    const QString fused = workPath(QStringLiteral("dense/fused.ply"));
+    const QString output = workPath(QStringLiteral("dense-points.ply"));
+    runWorker(
+        Stage::dense, QStringLiteral("dense points"),
+        [this, fused, output]() -> QString {
+            auto cloud = DensePoints::read(fused);
+            if (!cloud) {
+                return cloud.error();
+            }
+            const DensePoints::Cloud object = DensePoints::toObject(*cloud, m_objectBounds);
+            // Fewer dense points than sparse ones means the depth maps failed on this capture.
+            if (object.positions.size() < std::max<std::size_t>(1000, m_report.objectPointCount)) {
+                return QStringLiteral("the dense cloud holds only %1 points of the object").arg(object.positions.size());
+            }
+            m_report.densePointCount = object.positions.size();
+            auto written = PlyFile::writePointCloud(output, object.positions, object.normals, object.colors);
+            return written ? QString() : written.error();
+        },
+        [this, output] {
+            m_surfacePoints = output;
+            reconstructSurface(ColmapDetailTable::poissonTrim(m_settings.poissonTrim, m_report.densePointCount));
+        },
+        [this](const QString& message) { fallBackToSparse(message); });
+}
+
+void ColmapPhotogrammetrySession::fallBackToSparse(const QString& reason)
+{
+    const QString note = QStringLiteral("Dense stereo gave no usable points (%1); the surface is built from the "
+                                        "sparse points.")
+                             .arg(reason);
+    m_report.notes.append(note);
+    qInfo().noquote() << "tovarine:" << note;
+    m_surfacePoints = workPath(QStringLiteral("points.ply"));
+    reconstructSurface(ColmapDetailTable::poissonTrim(m_settings.poissonTrim, m_report.objectPointCount));
+}
+
 void ColmapPhotogrammetrySession::reconstructSurface(int trim)
 {
     runColmap(Stage::mesh, QStringLiteral("surface reconstruction"),
-              {QStringLiteral("poisson_mesher"), QStringLiteral("--input_path"),
-               workPath(QStringLiteral("points.ply")), QStringLiteral("--output_path"),
+              {QStringLiteral("poisson_mesher"), QStringLiteral("--input_path"), m_surfacePoints,
+               QStringLiteral("--output_path"),
                workPath(QStringLiteral("mesh.ply")), QStringLiteral("--PoissonMeshing.depth"),
                number(m_settings.poissonDepth), QStringLiteral("--PoissonMeshing.trim"), number(trim),
                QStringLiteral("--PoissonMeshing.num_threads"),
-               number(ColmapDetailTable::poissonThreads(m_report.objectPointCount, m_threads))},
+               number(ColmapDetailTable::poissonThreads(
+                   std::max(m_report.objectPointCount, m_report.densePointCount), m_threads))},
               [this, trim] {
                   // Trimming can still empty the mesh of an unevenly sampled object: then once more
                   // untrimmed.
@@ -391,12 +499,14 @@ void ColmapPhotogrammetrySession::cleanUpMesh()
 }
 
 void ColmapPhotogrammetrySession::runColmap(Stage stage, const QString& name, const QStringList& arguments,
-                                            std::function<void()> next)
+                                            std::function<void()> next,
+                                            std::function<void(const QString&)> onFailure)
 {
     if (!beginStage(stage, name)) {
         return;
     }
     m_next = std::move(next);
+    m_onFailure = std::move(onFailure);
     m_currentArguments = arguments;
     m_outputTail.clear();
     m_lineBuffer.clear();
@@ -451,7 +561,7 @@ void ColmapPhotogrammetrySession::onProcessOutput()
             m_sawNoInitialPair = true;
         }
         if (const auto within = ColmapProgress::parseLine(m_stage, line, m_frameCount)) {
-            reportProgress(ColmapProgress::overall(m_stage, *within));
+            reportProgress(ColmapProgress::overall(m_stage, *within, m_dense));
         }
     }
 }
@@ -498,6 +608,10 @@ void ColmapPhotogrammetrySession::onProcessFinished(int exitCode, QProcess::Exit
         if (!detail.isEmpty() && !m_sawNoInitialPair) {
             message += QStringLiteral(" Last output: ") + detail;
         }
+        if (auto onFailure = std::exchange(m_onFailure, {})) {
+            onFailure(message);
+            return;
+        }
         finishWithError(message);
         return;
     }
@@ -507,19 +621,22 @@ void ColmapPhotogrammetrySession::onProcessFinished(int exitCode, QProcess::Exit
 }
 
 void ColmapPhotogrammetrySession::runWorker(Stage stage, const QString& name, std::function<QString()> work,
-                                            std::function<void()> next)
+                                            std::function<void()> next,
+                                            std::function<void(const QString&)> onFailure)
 {
     if (!beginStage(stage, name)) {
         return;
     }
     m_workerError.clear();
     m_worker = QThread::create([this, work = std::move(work)] { m_workerError = work(); });
-    connect(m_worker, &QThread::finished, this, [this, next = std::move(next)] {
+    connect(m_worker, &QThread::finished, this, [this, next = std::move(next), onFailure = std::move(onFailure)] {
         m_worker->deleteLater();
         m_worker = nullptr;
         leaveStage();
         if (m_cancelRequested) {
             finishCancelled();
+        } else if (!m_workerError.isEmpty() && onFailure) {
+            onFailure(m_workerError);
         } else if (!m_workerError.isEmpty()) {
             finishWithError(m_workerError);
         } else {
@@ -552,7 +669,7 @@ void ColmapPhotogrammetrySession::enterStage(Stage stage, const QString& name)
     if (stage == Stage::mesh) {
         m_creepTimer.start();
     }
-    reportProgress(ColmapProgress::stageStart(stage), true);
+    reportProgress(ColmapProgress::stageStart(stage, m_dense), true);
 }
 
 void ColmapPhotogrammetrySession::leaveStage()

@@ -2,6 +2,7 @@
 
 #include "ColmapDetailTable.h"
 #include "ColmapProgress.h"
+#include "ObjectPointCloud.h"
 #include "PhotogrammetrySession.h"
 #include "Vec3.h"
 
@@ -59,6 +60,8 @@ public:
         std::size_t objectPointCount = 0;
         std::size_t triangleCount = 0;
         std::vector<std::pair<QString, geo::Vec3>> cameraCentres; // model frame (metres, +Y up)
+        std::size_t densePointCount = 0; // points the surface was built from when the dense chain ran
+        QStringList notes;               // what the run's log said beyond the steps (a dense fallback)
     };
 
     ColmapPhotogrammetrySession(QString inputFolder, Configuration configuration, Options options,
@@ -78,10 +81,11 @@ private:
     using Stage = ColmapProgress::Stage;
 
     void start();
-    void runColmap(Stage stage, const QString& name, const QStringList& arguments,
-                   std::function<void()> next);
-    void runWorker(Stage stage, const QString& name, std::function<QString()> work,
-                   std::function<void()> next);
+    // A step that fails ends the run with an error, unless `onFailure` takes the message and goes on.
+    void runColmap(Stage stage, const QString& name, const QStringList& arguments, std::function<void()> next,
+                   std::function<void(const QString&)> onFailure = {});
+    void runWorker(Stage stage, const QString& name, std::function<QString()> work, std::function<void()> next,
+                   std::function<void(const QString&)> onFailure = {});
     void onProcessFinished(int exitCode, QProcess::ExitStatus status);
     void onProcessOutput();
     void afterExtraction();
@@ -89,6 +93,13 @@ private:
     void afterMapping();
     void convertNextModel();
     void buildPointCloud();
+    void undistortForDenseStereo();
+    void convertDenseModel();
+    void computeDepthMaps();
+    void fuseDepthMaps();
+    void readDensePoints();
+    // The dense chain could not give the surface's points: the sparse ones serve, and the run's log says why.
+    void fallBackToSparse(const QString& reason);
     void reconstructSurface(int trim);
     void cleanUpMesh();
 
@@ -133,6 +144,10 @@ private:
     double m_fraction = 0.0;
     double m_emittedFraction = -1.0;
     std::function<void()> m_next;
+    std::function<void(const QString&)> m_onFailure;
+    bool m_dense = false;          // this level runs the dense chain
+    QString m_surfacePoints;       // the oriented points the surface is built from
+    ObjectCloud m_objectBounds; // frame and crop of the sparse object cloud (no points)
     QString m_workerError;
 
     int m_frameCount = 0;

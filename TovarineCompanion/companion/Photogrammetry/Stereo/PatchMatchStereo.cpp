@@ -14,8 +14,13 @@ constexpr float kWorstCost = 2.0f;
 constexpr float kMinFacing = 0.1f;
 
 // Splits rows [0, count) over worker threads; each row runs once. Returns false when stopped.
+struct StopFlag {
+    const std::atomic<bool>* flag = nullptr;
+    bool stop_requested() const { return flag && flag->load(std::memory_order_relaxed); }
+};
+
 template <typename Body>
-bool parallelRows(int count, int threads, const std::stop_token& stop, Body body)
+bool parallelRows(int count, int threads, const StopFlag& stop, Body body)
 {
     std::atomic<int> next{0};
     auto worker = [&] {
@@ -303,7 +308,7 @@ DepthNormalMap estimateDepthNormal(const StereoView& reference, const std::vecto
     const std::vector<SourceGeometry> geometry = relativeGeometry(reference, sources, sourceMaps);
     const Evaluator evaluator(reference, geometry, options);
     const int threads = threadCount(options.threads);
-    const std::stop_token& stop = control.stop;
+    const StopFlag stop{control.cancel};
 
     // Reference windows are fixed for the whole run.
     std::vector<float> windows(pixels * evaluator.sampleCount());
@@ -362,8 +367,10 @@ DepthNormalMap estimateDepthNormal(const StereoView& reference, const std::vecto
         }
     });
 
-    constexpr std::array<std::array<int, 2>, 8> kNeighbours{
-        {{-1, 0}, {1, 0}, {0, -1}, {0, 1}, {-5, 0}, {5, 0}, {0, -5}, {0, 5}}};
+    // Neighbours of the other colour whose planes are tried: the adjacent ones in even iterations, the ones five
+    // pixels away (which carry a good plane across a badly matched patch) in odd ones.
+    constexpr std::array<std::array<int, 2>, 4> kNear{{{-1, 0}, {1, 0}, {0, -1}, {0, 1}}};
+    constexpr std::array<std::array<int, 2>, 4> kFar{{{-5, 0}, {5, 0}, {0, -5}, {0, 5}}};
     const int sweeps = options.iterations * 2;
     for (int sweep = 0; sweep < sweeps && !stop.stop_requested(); ++sweep) {
         const int colour = sweep % 2;
@@ -393,7 +400,7 @@ DepthNormalMap estimateDepthNormal(const StereoView& reference, const std::vecto
                 };
                 // Neighbours of the other colour: their planes, carried to this pixel.
                 const V3 ray = reference.camera.ray(float(x) + 0.5f, float(y) + 0.5f);
-                for (const auto& offset : kNeighbours) {
+                for (const auto& offset : iteration % 2 == 0 ? kNear : kFar) {
                     const int nx = x + offset[0];
                     const int ny = y + offset[1];
                     if (nx < 0 || ny < 0 || nx >= width || ny >= height) {
@@ -410,9 +417,11 @@ DepthNormalMap estimateDepthNormal(const StereoView& reference, const std::vecto
                         }
                     }
                 }
-                // Refinement: a fresh random plane, then small steps around the best one.
-                consider({options.minDepth + (options.maxDepth - options.minDepth) * (unit(random) * 0.5f + 0.5f),
-                          randomNormal(random, ray)});
+                // Refinement: a fresh random plane early on, then small steps around the best one.
+                if (iteration == 0) {
+                    consider({options.minDepth + (options.maxDepth - options.minDepth) * (unit(random) * 0.5f + 0.5f),
+                              randomNormal(random, ray)});
+                }
                 const float depth = std::clamp(best.depth + unit(random) * depthSpan, options.minDepth,
                                                options.maxDepth);
                 consider({depth, best.normal});

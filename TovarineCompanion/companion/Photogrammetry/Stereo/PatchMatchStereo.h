@@ -3,7 +3,7 @@
 #include "StereoTypes.h"
 
 #include <functional>
-#include <stop_token>
+#include <atomic>
 #include <vector>
 
 // PatchMatch depth and normal estimation for one reference frame against its source frames, on the CPU.
@@ -20,7 +20,7 @@ namespace tovarine::stereo {
 struct PatchMatchOptions {
     float minDepth = 0.1f;         // depth search range, camera z in model units
     float maxDepth = 10.0f;
-    int windowRadiusPx = 5;        // the compared window is (2r + 1)^2 pixels, sampled every windowStepPx
+    int windowRadiusPx = 4;        // the compared window is (2r + 1)^2 pixels, sampled every windowStepPx
     int windowStepPx = 2;
     int iterations = 4;            // red and black sweeps per pass
     int bestViews = 3;             // a pixel's cost: the mean of its best this many source costs
@@ -32,7 +32,7 @@ struct PatchMatchOptions {
 
 struct PatchMatchControl {
     std::function<void(double)> progress; // fraction of this call's work, from a worker thread; may be empty
-    std::stop_token stop;                  // a stop ends the sweeps early; the map is then incomplete
+    const std::atomic<bool>* cancel = nullptr; // set: the sweeps end early (within a row); the map is incomplete
 };
 
 // The photometric pass (sourceMaps empty) or the geometric pass (one map per source, in the order of
