@@ -48,9 +48,22 @@ function(tovarine_add_test name)
     if(T_SERIAL)
         set(_serial TRUE)
     endif()
+    # The discovered tests' properties are passed on as one flat list, so a second label would be read as a
+    # property name and shift every pair after it. Give discovery the first label only; a script that runs
+    # after the discovered tests are defined sets the whole list.
+    list(GET T_LABELS 0 _first_label)
+    list(LENGTH T_LABELS _label_count)
+    if(_label_count GREATER 1)
+        set(_labels_script "${CMAKE_CURRENT_BINARY_DIR}/${name}_labels.cmake")
+        file(WRITE ${_labels_script}
+             "foreach(_test IN LISTS ${name}_TESTS)\n  set_tests_properties(\"\${_test}\" PROPERTIES LABELS \"${T_LABELS}\")\nendforeach()\n")
+    endif()
     gtest_discover_tests(${name}
         DISCOVERY_MODE PRE_TEST
         DISCOVERY_TIMEOUT 60
-        PROPERTIES LABELS "${T_LABELS}" TIMEOUT ${T_TIMEOUT} ENVIRONMENT "${_platform}"
+        PROPERTIES LABELS "${_first_label}" TIMEOUT ${T_TIMEOUT} ENVIRONMENT "${_platform}"
                    ENVIRONMENT_MODIFICATION "QTWEBENGINE_DISABLE_SANDBOX=set:1" RUN_SERIAL ${_serial})
+    if(_label_count GREATER 1)
+        set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES ${_labels_script})
+    endif()
 endfunction()

@@ -1,6 +1,8 @@
 #include "OstrelMotionPreference.h"
 
-#include "DesktopMotionSetting.h"
+#include "DesktopAccessibilityReader.h"
+#include "PrefsKey.h"
+#include "UserDefaults.h"
 
 namespace ostrel {
 
@@ -12,23 +14,35 @@ OstrelMotionPreference& OstrelMotionPreference::shared()
 }
 
 OstrelMotionPreference::OstrelMotionPreference()
-    : m_desktop(std::make_unique<DesktopMotionSetting>())
-    , m_reduceMotion(m_desktop->readReduceMotion().value_or(false))
 {
-    // Applied on a later turn of the event loop, never inside the D-Bus dispatch that reported it.
-    connect(m_desktop.get(), &DesktopMotionSetting::reduceMotionChanged, this,
-            &OstrelMotionPreference::accessibilityChanged, Qt::QueuedConnection);
+    auto& reader = DesktopAccessibilityReader::shared();
+    auto& store = UserDefaults::standard();
+    m_systemReduceMotion = reader.options().reduceMotion;
+    m_storedReduceMotion = store.boolean(PrefsKey::reducedMotion, false);
+    // Applied on a later turn of the event loop, never inside the dispatch that reported it.
+    connect(&reader, &DesktopAccessibilityReader::optionsChanged, this,
+            [this] { accessibilityChanged(DesktopAccessibilityReader::shared().options().reduceMotion); },
+            Qt::QueuedConnection);
+    connect(&store, &UserDefaults::changed, this, [this](const QString& key) {
+        if (key == PrefsKey::reducedMotion) {
+            update(m_systemReduceMotion, UserDefaults::standard().boolean(PrefsKey::reducedMotion, false));
+        }
+    });
 }
 
-OstrelMotionPreference::~OstrelMotionPreference() = default;
-
-void OstrelMotionPreference::accessibilityChanged(bool reduceMotion)
+void OstrelMotionPreference::accessibilityChanged(bool systemReduceMotion)
 {
-    if (reduceMotion == m_reduceMotion) {
-        return;
+    update(systemReduceMotion, m_storedReduceMotion);
+}
+
+void OstrelMotionPreference::update(bool systemReduceMotion, bool storedReduceMotion)
+{
+    const bool before = reduceMotion();
+    m_systemReduceMotion = systemReduceMotion;
+    m_storedReduceMotion = storedReduceMotion;
+    if (reduceMotion() != before) {
+        emit reduceMotionChanged(reduceMotion());
     }
-    m_reduceMotion = reduceMotion;
-    emit reduceMotionChanged(m_reduceMotion);
 }
 
 } // namespace ostrel

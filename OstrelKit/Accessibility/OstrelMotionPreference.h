@@ -2,16 +2,12 @@
 
 #include <QObject>
 
-#include <memory>
-
 namespace ostrel {
 
-class DesktopMotionSetting;
-
-// The one switch that says whether the user wants reduced motion. It follows the desktop's option only
-// (DesktopMotionSetting); it never reads the kit's "reducedMotion" preference key. An unknown desktop answer
-// (no session bus, no settings portal) means motion is allowed. The shared instance is created on first
-// access, reads the desktop value then, follows its change signal, and lives as long as the process.
+// The one switch that says whether the user wants reduced motion: on while the desktop's reduce-motion option
+// is on (DesktopAccessibilityReader) or the kit's "reducedMotion" preference is stored true, so the
+// Preferences window's switch takes effect. The shared instance is created on first access, binds to the
+// shared accessibility reader and the standard user-defaults store then, and lives as long as the process.
 // GUI thread only.
 class OstrelMotionPreference : public QObject
 {
@@ -20,21 +16,21 @@ class OstrelMotionPreference : public QObject
 public:
     static OstrelMotionPreference& shared();
 
-    bool reduceMotion() const { return m_reduceMotion; }
+    bool reduceMotion() const { return m_systemReduceMotion || m_storedReduceMotion; }
 
-    // Sets the value as if the desktop had reported it: the path a change notification takes, also used by
-    // tests to drive views. Emits reduceMotionChanged when the value changes.
-    void accessibilityChanged(bool reduceMotion);
+    // Takes the desktop's value as if the reader had reported it: the path a change notification takes, also
+    // used by tests to drive views. Emits reduceMotionChanged when reduceMotion() changes.
+    void accessibilityChanged(bool systemReduceMotion);
 
 signals:
     void reduceMotionChanged(bool reduceMotion);
 
 private:
     OstrelMotionPreference();
-    ~OstrelMotionPreference() override;
+    void update(bool systemReduceMotion, bool storedReduceMotion);
 
-    std::unique_ptr<DesktopMotionSetting> m_desktop;
-    bool m_reduceMotion = false;
+    bool m_systemReduceMotion = false;
+    bool m_storedReduceMotion = false;
 };
 
 } // namespace ostrel

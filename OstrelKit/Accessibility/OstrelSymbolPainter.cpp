@@ -6,6 +6,9 @@
 #include <QPainterPath>
 #include <QPixmap>
 
+#include <cmath>
+#include <functional>
+
 namespace ostrel::OstrelSymbolPainter {
 
 namespace {
@@ -31,19 +34,46 @@ const QHash<QString, QString>& glyphTable()
         {QStringLiteral("pencil"), QStringLiteral("\u270E")},
         {QStringLiteral("command"), QStringLiteral("\u2318")},
         {QStringLiteral("terminal"), QStringLiteral(">_")},
-        {QStringLiteral("checkmark.circle.fill"), QStringLiteral("\u2714")},
-        {QStringLiteral("exclamationmark.triangle.fill"), QStringLiteral("\u26A0")},
-        {QStringLiteral("xmark.circle.fill"), QStringLiteral("\u2716")},
         {QStringLiteral("circle.dotted"), QStringLiteral("\u25CC")},
         {QStringLiteral("arrow.backward"), QStringLiteral("\u2190")},
     };
     return table;
 }
 
-enum class Painted { None, MagnifyingGlass, ChevronRight, ChevronDown, ChevronUp };
+enum class Painted {
+    None,
+    MagnifyingGlass,
+    ChevronRight,
+    ChevronDown,
+    ChevronUp,
+    // The status marks: one drawing for every status line and indicator.
+    CheckCircle,
+    CheckCircleFill,
+    Triangle,
+    TriangleFill,
+    XCircleFill,
+    InfoCircleFill,
+    Circle,
+    Rectangle,
+    Square,
+};
 
 Painted paintedKind(QAnyStringView name)
 {
+    static const QHash<QString, Painted> status{
+        {QStringLiteral("checkmark.circle"), Painted::CheckCircle},
+        {QStringLiteral("checkmark.circle.fill"), Painted::CheckCircleFill},
+        {QStringLiteral("exclamationmark.triangle"), Painted::Triangle},
+        {QStringLiteral("exclamationmark.triangle.fill"), Painted::TriangleFill},
+        {QStringLiteral("xmark.circle.fill"), Painted::XCircleFill},
+        {QStringLiteral("info.circle.fill"), Painted::InfoCircleFill},
+        {QStringLiteral("circle"), Painted::Circle},
+        {QStringLiteral("rectangle"), Painted::Rectangle},
+        {QStringLiteral("square"), Painted::Square},
+    };
+    if (const auto it = status.constFind(name.toString()); it != status.constEnd()) {
+        return *it;
+    }
     if (name == QAnyStringView(u"magnifyingglass")) {
         return Painted::MagnifyingGlass;
     }
@@ -57,6 +87,113 @@ Painted paintedKind(QAnyStringView name)
         return Painted::ChevronUp;
     }
     return Painted::None;
+}
+
+// A disc with its mark cut out (`mark` paints in the clear composition mode), or an outlined circle.
+void paintCircled(QPainter& painter, const QRectF& box, const QColor& color, bool filled,
+                  const std::function<void(QPainter&, qreal stroke)>& mark)
+{
+    const qreal s = box.width();
+    const qreal stroke = s * 0.1;
+    QPixmap layer(QSize(int(std::ceil(s * 2)), int(std::ceil(s * 2))));
+    layer.setDevicePixelRatio(2.0);
+    layer.fill(Qt::transparent);
+    QPainter p(&layer);
+    p.setRenderHint(QPainter::Antialiasing);
+    if (filled) {
+        p.setPen(Qt::NoPen);
+        p.setBrush(color);
+        p.drawEllipse(QRectF(0.5, 0.5, s - 1, s - 1));
+        p.setCompositionMode(QPainter::CompositionMode_Clear);
+        p.setPen(QPen(Qt::black, s * 0.11, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+        p.setBrush(Qt::black);
+    } else {
+        p.setPen(QPen(color, stroke, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+        p.setBrush(Qt::NoBrush);
+        p.drawEllipse(QRectF(stroke / 2, stroke / 2, s - stroke, s - stroke));
+    }
+    if (mark) {
+        p.setBrush(Qt::NoBrush);
+        mark(p, s * 0.11);
+    }
+    p.end();
+    painter.drawPixmap(box.topLeft(), layer);
+}
+
+void paintTriangle(QPainter& painter, const QRectF& box, const QColor& color, bool filled)
+{
+    const qreal s = box.width();
+    const qreal stroke = s * 0.08;
+    QPainterPath triangle;
+    triangle.moveTo(s / 2, stroke);
+    triangle.lineTo(s - stroke, s * 0.9);
+    triangle.lineTo(stroke, s * 0.9);
+    triangle.closeSubpath();
+    QPixmap layer(QSize(int(std::ceil(s * 2)), int(std::ceil(s * 2))));
+    layer.setDevicePixelRatio(2.0);
+    layer.fill(Qt::transparent);
+    QPainter p(&layer);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(QPen(color, stroke, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+    p.setBrush(filled ? QBrush(color) : QBrush(Qt::NoBrush));
+    p.drawPath(triangle);
+    if (filled) {
+        p.setCompositionMode(QPainter::CompositionMode_Clear);
+    }
+    const QColor ink = filled ? QColor(Qt::black) : color;
+    p.setPen(QPen(ink, stroke, Qt::SolidLine, Qt::RoundCap));
+    p.drawLine(QPointF(s / 2, s * 0.38), QPointF(s / 2, s * 0.62));
+    p.setPen(Qt::NoPen);
+    p.setBrush(ink);
+    p.drawEllipse(QPointF(s / 2, s * 0.75), stroke * 0.7, stroke * 0.7);
+    p.end();
+    painter.drawPixmap(box.topLeft(), layer);
+}
+
+QPainterPath checkPath(qreal s)
+{
+    QPainterPath check;
+    check.moveTo(s * 0.3, s * 0.52);
+    check.lineTo(s * 0.44, s * 0.66);
+    check.lineTo(s * 0.7, s * 0.36);
+    return check;
+}
+
+void paintStatus(QPainter& painter, const QRectF& box, Painted kind, const QColor& color)
+{
+    const qreal s = box.width();
+    const auto drawCheck = [s](QPainter& p, qreal) { p.drawPath(checkPath(s)); };
+    switch (kind) {
+    case Painted::CheckCircle:
+        paintCircled(painter, box, color, false, drawCheck);
+        break;
+    case Painted::CheckCircleFill:
+        paintCircled(painter, box, color, true, drawCheck);
+        break;
+    case Painted::XCircleFill:
+        paintCircled(painter, box, color, true, [s](QPainter& p, qreal) {
+            p.drawLine(QPointF(s * 0.34, s * 0.34), QPointF(s * 0.66, s * 0.66));
+            p.drawLine(QPointF(s * 0.66, s * 0.34), QPointF(s * 0.34, s * 0.66));
+        });
+        break;
+    case Painted::InfoCircleFill:
+        paintCircled(painter, box, color, true, [s](QPainter& p, qreal stroke) {
+            p.drawLine(QPointF(s * 0.5, s * 0.46), QPointF(s * 0.5, s * 0.72));
+            p.setPen(Qt::NoPen);
+            p.setBrush(Qt::black);
+            p.drawEllipse(QPointF(s * 0.5, s * 0.3), stroke * 0.7, stroke * 0.7);
+        });
+        break;
+    case Painted::Circle:
+        paintCircled(painter, box, color, false, {});
+        break;
+    case Painted::Triangle:
+    case Painted::TriangleFill:
+        paintTriangle(painter, box, color, kind == Painted::TriangleFill);
+        break;
+    default:
+        break;
+    }
 }
 
 void paintLines(QPainter& painter, const QRectF& rect, Painted kind, const QColor& color)
@@ -88,7 +225,16 @@ void paintLines(QPainter& painter, const QRectF& rect, Painted kind, const QColo
     case Painted::ChevronUp:
         painter.drawPolyline(QList<QPointF>{at(0.2, 0.65), at(0.5, 0.32), at(0.8, 0.65)});
         break;
-    case Painted::None:
+    case Painted::Rectangle:
+        painter.setPen(QPen(color, std::max(1.0, side / 11.0)));
+        painter.drawRoundedRect(QRectF(at(0.06, 0.22), at(0.94, 0.78)), side * 0.12, side * 0.12);
+        break;
+    case Painted::Square:
+        painter.setPen(QPen(color, std::max(1.0, side / 11.0)));
+        painter.drawRoundedRect(QRectF(at(0.14, 0.14), at(0.86, 0.86)), side * 0.12, side * 0.12);
+        break;
+    default:
+        paintStatus(painter, box, kind, color);
         break;
     }
     painter.restore();
@@ -132,19 +278,23 @@ bool paint(QPainter& painter, const QRectF& rect, QAnyStringView name, const QCo
     return true;
 }
 
+QPixmap pixmap(QAnyStringView name, const QColor& color, int sizePx, qreal scale)
+{
+    QPixmap result(QSize(int(sizePx * scale), int(sizePx * scale)));
+    result.setDevicePixelRatio(scale);
+    result.fill(Qt::transparent);
+    QPainter painter(&result);
+    paint(painter, QRectF(0, 0, sizePx, sizePx), name, color);
+    painter.end();
+    return result;
+}
+
 QIcon icon(QAnyStringView name, const QColor& color, int sizePx)
 {
     if (!canDraw(name) || sizePx <= 0) {
         return {};
     }
-    const qreal ratio = qGuiApp ? qGuiApp->devicePixelRatio() : 1.0;
-    QPixmap pixmap(QSize(sizePx, sizePx) * ratio);
-    pixmap.setDevicePixelRatio(ratio);
-    pixmap.fill(Qt::transparent);
-    QPainter painter(&pixmap);
-    paint(painter, QRectF(0, 0, sizePx, sizePx), name, color);
-    painter.end();
-    return QIcon(pixmap);
+    return QIcon(pixmap(name, color, sizePx, qGuiApp ? qGuiApp->devicePixelRatio() : 1.0));
 }
 
 } // namespace ostrel::OstrelSymbolPainter

@@ -3,6 +3,7 @@
 #include <QColor>
 #include <QIcon>
 #include <QPainter>
+#include <QPixmap>
 #include <QRectF>
 #include <QString>
 #include <QAnyStringView>
@@ -23,6 +24,10 @@ bool canDraw(QAnyStringView name);
 
 // Draws `name` centred in `rect` in `color`. Returns false, drawing nothing, for an unmapped name.
 bool paint(QPainter& painter, const QRectF& rect, QAnyStringView name, const QColor& color);
+
+// `name` drawn on a transparent pixmap of `sizePx` logical pixels square at `scale` device pixels per logical
+// pixel; empty (transparent) for an unmapped name.
+QPixmap pixmap(QAnyStringView name, const QColor& color, int sizePx, qreal scale = 1.0);
 
 // `name` as an icon of `sizePx` square pixels (device-independent) for buttons and actions; a null icon for
 // an unmapped name.

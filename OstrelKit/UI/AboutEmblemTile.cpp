@@ -5,6 +5,8 @@
 #include <QPainter>
 #include <QPainterPath>
 
+#include <cmath>
+
 namespace ostrel {
 
 namespace {
@@ -29,11 +31,19 @@ AboutEmblemTile::AboutEmblemTile(QStringList emblems, QColor top, QColor bottom,
     , m_bottom(std::move(bottom))
     , m_stroke(std::move(stroke))
 {
-    setFixedSize(kSidePt, kSidePt);
+    setFixedSize(boxSidePt(), boxSidePt());
+}
+
+int AboutEmblemTile::boxSidePt()
+{
+    return int(std::ceil(kSidePt * kMaxScale + kStrokePt * kMaxScale)) + 1;
 }
 
 void AboutEmblemTile::setTileScale(double scale)
 {
+    if (scale == m_scale) {
+        return;
+    }
     m_scale = scale;
     update();
 }
@@ -61,17 +71,32 @@ double AboutEmblemTile::emblemSizePt(int row) const
 
 void AboutEmblemTile::paintEvent(QPaintEvent*)
 {
+    const qreal ratio = devicePixelRatioF() * 2; // drawn at twice the pixels, so scaling stays sharp
+    const QSize pixels(int(std::ceil(kSidePt * ratio)), int(std::ceil(kSidePt * ratio)));
+    if (m_cache.size() != pixels) {
+        m_cache = QPixmap(pixels);
+        m_cache.setDevicePixelRatio(ratio);
+        m_cache.fill(Qt::transparent);
+        QPainter cachePainter(&m_cache);
+        paintTile(cachePainter, QRectF(0, 0, kSidePt, kSidePt));
+    }
     QPainter painter(this);
+    painter.setRenderHint(QPainter::SmoothPixmapTransform, true);
+    const QPointF centre = QRectF(rect()).center();
+    const double side = kSidePt * m_scale;
+    painter.drawPixmap(QRectF(centre.x() - side / 2, centre.y() - side / 2, side, side), m_cache,
+                       QRectF(m_cache.rect()));
+}
+
+void AboutEmblemTile::paintTile(QPainter& painter, const QRectF& box) const
+{
     painter.setRenderHint(QPainter::Antialiasing, true);
     painter.setRenderHint(QPainter::TextAntialiasing, true);
     painter.setRenderHint(QPainter::SmoothPixmapTransform, true);
-    const QPointF centre = QRectF(rect()).center();
-    painter.translate(centre);
-    painter.scale(m_scale, m_scale);
-    painter.translate(-centre);
+    const QPointF centre = box.center();
 
-    // The outline is inset by half its width so the full stroke stays inside the widget.
-    const QRectF tile = QRectF(rect()).adjusted(kStrokePt / 2, kStrokePt / 2, -kStrokePt / 2, -kStrokePt / 2);
+    // The outline is inset by half its width so the full stroke stays inside the tile's box.
+    const QRectF tile = box.adjusted(kStrokePt / 2, kStrokePt / 2, -kStrokePt / 2, -kStrokePt / 2);
     QPainterPath path;
     path.addRoundedRect(tile, kRadiusPt, kRadiusPt);
     QLinearGradient gradient(tile.topLeft(), tile.bottomRight());

@@ -87,13 +87,16 @@ OstrelAboutView::OstrelAboutView(OstrelAboutModel model, QWidget* parent)
 
     // Head: tile and text block at the left.
     auto* head = new QHBoxLayout;
-    head->setContentsMargins(20, 16, 20, 0);
+    // The tile's box is larger than the tile by its breathing room; the margins take that back, so the
+    // tile itself sits where the layout puts it.
+    const int breathing = (AboutEmblemTile::boxSidePt() - AboutEmblemTile::kSidePt) / 2;
+    head->setContentsMargins(20 - breathing, 16, 20, 0);
     head->setSpacing(24);
     head->setAlignment(Qt::AlignTop);
     m_tile = new AboutEmblemTile(m_model.emblems, p.iconBackgroundTop, p.iconBackgroundBottom, p.iconStroke, this);
     m_tile->setObjectName(QStringLiteral("emblemTile"));
     auto* tileHolder = new QVBoxLayout;
-    tileHolder->setContentsMargins(0, 4, 0, 0);
+    tileHolder->setContentsMargins(0, std::max(0, 4 - breathing), 0, 0);
     tileHolder->addWidget(m_tile);
     tileHolder->addStretch(1);
     head->addLayout(tileHolder);
@@ -202,6 +205,19 @@ void OstrelAboutView::showEvent(QShowEvent* event)
         m_pulse = true;
         applyPulse();
     }
+}
+
+void OstrelAboutView::hideEvent(QHideEvent* event)
+{
+    QWidget::hideEvent(event);
+    // A closed window animates nothing; the pulse starts again when it next appears.
+    m_pulse = false;
+    if (m_tileAnimation) {
+        m_tileAnimation->stop();
+        m_tileAnimation->deleteLater();
+        m_tileAnimation = nullptr;
+    }
+    m_tile->setTileScale(1.0);
 }
 
 void OstrelAboutView::applyPulse()

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "AboutEmblemTile.h"
 #include "OstrelAboutModel.h"
 
 #include <QPointer>
@@ -21,6 +22,7 @@ class OstrelAboutView : public QWidget
     Q_OBJECT
 public:
     static constexpr double kPulseScale = 1.025;
+    static_assert(kPulseScale <= AboutEmblemTile::kMaxScale, "the tile's box must hold the breathing tile");
     static constexpr double kPulseDurationS = 2.5;
 
     explicit OstrelAboutView(OstrelAboutModel model, QWidget* parent = nullptr);
@@ -32,6 +34,7 @@ public:
 
 protected:
     void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
 
 private:

@@ -4,6 +4,7 @@
 #include <QGuiApplication>
 #include <QLabel>
 #include <QScreen>
+#include <QShortcut>
 #include <QWidget>
 
 namespace ostrel::OstrelWindows {
@@ -49,6 +50,21 @@ void present(QWidget* window)
     window->show();
     window->raise();
     window->activateWindow();
+}
+
+void closeOnEscape(QWidget* window)
+{
+    QList<QKeySequence> closing = QKeySequence::keyBindings(QKeySequence::Close);
+    for (const QKeySequence& keys : {QKeySequence(Qt::Key_Escape), QKeySequence(Qt::CTRL | Qt::Key_W)}) {
+        if (!closing.contains(keys)) {
+            closing.append(keys);
+        }
+    }
+    for (const QKeySequence& keys : closing) {
+        auto* shortcut = new QShortcut(keys, window);
+        shortcut->setContext(Qt::WindowShortcut);
+        QObject::connect(shortcut, &QShortcut::activated, window, &QWidget::close);
+    }
 }
 
 void fillBackground(QWidget* widget, const QColor& color)

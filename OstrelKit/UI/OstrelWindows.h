@@ -25,6 +25,9 @@ void centreOnScreen(QWidget* window);
 // Shows `window` (again, restoring it when minimised) and brings it to the front as the active window.
 void present(QWidget* window);
 
+// Escape and the desktop's Close key (Ctrl+W) close `window` while it or one of its children has the focus.
+void closeOnEscape(QWidget* window);
+
 // Fills `widget`'s background with `color` through its palette.
 void fillBackground(QWidget* widget, const QColor& color);
 

@@ -7,6 +7,9 @@
 #include <QPainter>
 #include <QPainterPath>
 
+#include <algorithm>
+#include <cmath>
+
 namespace ostrel {
 
 namespace {
@@ -22,13 +25,13 @@ SearchableHelpPill::SearchableHelpPill(const QString& text, const HelpTheme& the
     setText(text);
     setCursor(Qt::PointingHandCursor);
     setFocusPolicy(Qt::NoFocus);
+    setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
 }
 
 void SearchableHelpPill::setSelected(bool selected)
 {
     if (m_selected != selected) {
         m_selected = selected;
-        updateGeometry();
         update();
     }
 }
@@ -40,9 +43,13 @@ QFont SearchableHelpPill::labelFont() const
 
 QSize SearchableHelpPill::sizeHint() const
 {
-    const QFontMetricsF metrics(labelFont());
-    return QSizeF(metrics.horizontalAdvance(text()) + 2 * kPadX + 1, metrics.height() + 2 * kPadY + 1)
-        .toSize();
+    // Sized for the bold (selected) label whatever the state, so selecting a pill never needs more room than
+    // the strip gave it and its label is never cut.
+    const QFontMetricsF bold(OstrelFonts::monospaced(8, QFont::Bold));
+    const QFontMetricsF plain(OstrelFonts::monospaced(8));
+    const double textWidth = std::max(bold.horizontalAdvance(text()), plain.horizontalAdvance(text()));
+    return QSize(int(std::ceil(textWidth + 2 * kPadX + 1)),
+                 int(std::ceil(std::max(bold.height(), plain.height()) + 2 * kPadY + 1)));
 }
 
 void SearchableHelpPill::paintEvent(QPaintEvent*)

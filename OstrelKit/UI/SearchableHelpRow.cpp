@@ -6,6 +6,9 @@
 #include <QFontMetricsF>
 #include <QPainter>
 
+#include <algorithm>
+#include <cmath>
+
 namespace ostrel {
 
 namespace {
@@ -43,13 +46,46 @@ void SearchableHelpRow::setHighlighted(bool highlighted)
     }
 }
 
+namespace {
+
+// The rectangles of the title and section blocks for a row `width` wide.
+struct RowBlocks
+{
+    QRectF title;
+    QRectF section;
+    double height;
+};
+
+RowBlocks layoutBlocks(const HelpEntry& entry, double width)
+{
+    const double textWidth = std::max(1.0, width - 2 * kPadX);
+    const int flags = Qt::TextWordWrap | Qt::AlignLeft | Qt::AlignTop;
+    const QRectF title =
+        QFontMetricsF(titleFont()).boundingRect(QRectF(0, 0, textWidth, 1e6), flags, entry.title());
+    const QRectF section =
+        QFontMetricsF(sectionFont()).boundingRect(QRectF(0, 0, textWidth, 1e6), flags, entry.section());
+    const double titleHeight = std::max(title.height(), QFontMetricsF(titleFont()).height());
+    const double sectionHeight = std::max(section.height(), QFontMetricsF(sectionFont()).height());
+    RowBlocks blocks;
+    blocks.title = QRectF(kPadX, kPadY, textWidth, titleHeight);
+    blocks.section = QRectF(kPadX, kPadY + titleHeight + kLineGap, textWidth, sectionHeight);
+    blocks.height = titleHeight + kLineGap + sectionHeight + 2 * kPadY;
+    return blocks;
+}
+
+} // namespace
+
 QSize SearchableHelpRow::sizeHint() const
 {
-    const QFontMetricsF title(titleFont());
-    const QFontMetricsF section(sectionFont());
-    return QSizeF(title.horizontalAdvance(m_entry.title()) + 2 * kPadX,
-                  title.height() + kLineGap + section.height() + 2 * kPadY)
-        .toSize();
+    // Wide enough for a short title on one line; longer ones wrap (heightForWidth).
+    const double titleWidth = QFontMetricsF(titleFont()).horizontalAdvance(m_entry.title());
+    const double width = std::min(titleWidth + 2 * kPadX, 240.0);
+    return QSize(int(std::ceil(width)), heightForWidth(int(std::ceil(width))));
+}
+
+int SearchableHelpRow::heightForWidth(int width) const
+{
+    return int(std::ceil(layoutBlocks(m_entry, width).height));
 }
 
 void SearchableHelpRow::paintEvent(QPaintEvent*)
@@ -58,17 +94,14 @@ void SearchableHelpRow::paintEvent(QPaintEvent*)
     if (m_highlighted) {
         painter.fillRect(rect(), OstrelPalette::withOpacity(m_theme.accent, 0.12));
     }
-    const QFontMetricsF title(titleFont());
-    const QFontMetricsF section(sectionFont());
-    const double textWidth = width() - 2 * kPadX;
+    const RowBlocks blocks = layoutBlocks(m_entry, width());
+    const int flags = Qt::TextWordWrap | Qt::AlignLeft | Qt::AlignTop;
     painter.setFont(titleFont());
     painter.setPen(m_highlighted ? m_theme.accent : m_theme.text);
-    painter.drawText(QPointF(kPadX, kPadY + title.ascent()),
-                     title.elidedText(m_entry.title(), Qt::ElideRight, textWidth));
+    painter.drawText(blocks.title, flags, m_entry.title());
     painter.setFont(sectionFont());
     painter.setPen(m_theme.textDim);
-    painter.drawText(QPointF(kPadX, kPadY + title.height() + kLineGap + section.ascent()),
-                     section.elidedText(m_entry.section(), Qt::ElideRight, textWidth));
+    painter.drawText(blocks.section, flags, m_entry.section());
 }
 
 } // namespace ostrel

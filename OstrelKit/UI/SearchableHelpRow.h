@@ -7,8 +7,8 @@
 
 namespace ostrel {
 
-// One topic row of the help list: the title (accent when selected) over the section line, on a faint
-// accent highlight when selected. GUI thread only.
+// One topic row of the help list: the title (accent when selected) over the section line, both wrapped to
+// the row's width, on a faint accent highlight when selected. GUI thread only.
 class SearchableHelpRow : public QAbstractButton
 {
     Q_OBJECT
@@ -20,6 +20,9 @@ public:
     bool isHighlighted() const { return m_highlighted; }
 
     QSize sizeHint() const override;
+    bool hasHeightForWidth() const override { return true; }
+    // Titles and section names wrap at word boundaries: the height grows with the lines they need.
+    int heightForWidth(int width) const override;
 
 protected:
     void paintEvent(QPaintEvent* event) override;

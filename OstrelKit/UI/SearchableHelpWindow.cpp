@@ -30,6 +30,7 @@ void open(const QString& title, const QList<HelpEntry>& entries, const QStringLi
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(new SearchableHelpView(entries, sections, theme, window));
     OstrelWindows::prepareFloating(window, title, QSize(650, 500), theme.background, true);
+    OstrelWindows::closeOnEscape(window);
     OstrelWindows::centreOnScreen(window);
     OstrelWindows::present(window);
     if (existing) {

@@ -2,6 +2,7 @@
 
 #include <QString>
 #include <QTemporaryDir>
+#include <optional>
 
 namespace tovarine::test {
 
@@ -11,5 +12,13 @@ QString testdataPath(const QString& relative);
 // Points the application's settings at a fresh store inside `dir` for the rest of the test binary's life,
 // so no test reads or writes the user's real settings. Any thread; call before the first settings access.
 void useTemporarySettings(const QTemporaryDir& dir);
+
+// Runs this test binary again for the one test `testName`, inside a user and mount namespace of its own
+// (unshare -rm): the shell lines `setup` run first with $1 set to `folder` (to mount small or read-only file
+// systems there), then the test runs with the environment variable `roleVariable` set to `folder`, which
+// tells it to play its part. Its output goes to ours. Nothing when unshare is refused (the caller skips);
+// else whether that run passed.
+std::optional<bool> runInMountNamespace(const QString& testName, const QString& setup, const QString& folder,
+                                        const QString& roleVariable);
 
 } // namespace tovarine::test

@@ -6,27 +6,50 @@
 #include "CompanionSettingsView.h"
 #include "DesktopWorkspace.h"
 #include "MorvelEngineLocator.h"
+#include "OstrelWindows.h"
 #include "UserDefaults.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QMainWindow>
 #include <QMenuBar>
+#include <QOpenGLContext>
+#include <QOpenGLWidget>
 #include <QPalette>
+#include <QScreen>
 #include <QStyleFactory>
 #include <QVBoxLayout>
+#include <algorithm>
 
 namespace tovarine {
 
 namespace {
 
-constexpr int kInitialWidthPx = 720;
-constexpr int kInitialHeightPx = 820;
+// Room for a result with every panel reporting: the preview controls on one line, the preview at its
+// 340 px, the print-prep and rescale status lines, the phone's redo row and a cage summary with its file row.
+constexpr int kInitialWidthPx = 840;
+constexpr int kInitialHeightPx = 900;
+// How far below the main window's top edge the settings window opens.
+constexpr int kSettingsTopOffsetPx = 80;
+
+// Whether windows here can compose through OpenGL: a desktop display (X11 or Wayland) that gives OpenGL
+// contexts. Elsewhere (no OpenGL, or a platform without GPU composition) the previews say so and draw
+// nothing, and the window must stay a plain raster window.
+bool windowsComposeWithOpenGl()
+{
+    const QString platform = QGuiApplication::platformName();
+    if (platform != QLatin1String("xcb") && !platform.startsWith(QLatin1String("wayland"))) {
+        return false;
+    }
+    QOpenGLContext probe;
+    return probe.create();
+}
 
 } // namespace
 
 TovarineCompanionApp::TovarineCompanionApp(PhotogrammetrySessionFactory sessionFactory,
-                                           UserDefaults* defaults, Workspace* workspace, QObject* parent)
+                                           UserDefaults* defaults, Workspace* workspace,
+                                           MorvelMacSession::RunStarter cageRuns, QObject* parent)
     : QObject(parent), m_defaults(defaults ? *defaults : UserDefaults::standard())
 {
     if (!workspace) {
@@ -36,15 +59,32 @@ TovarineCompanionApp::TovarineCompanionApp(PhotogrammetrySessionFactory sessionF
     m_mainWindow = std::make_unique<QMainWindow>();
     m_mainWindow->setWindowTitle(AppIdentity::kWindowTitle);
     m_browseView = new BrowseView(DropReconstruction::defaultEnvironment(std::move(sessionFactory)),
-                                  *workspace, m_defaults, m_mainWindow.get());
+                                  *workspace, m_defaults, std::move(cageRuns), m_mainWindow.get());
     m_mainWindow->setCentralWidget(m_browseView);
-    // Room for the preview of a result; the window may be made as small as its content allows.
-    m_mainWindow->resize(kInitialWidthPx, kInitialHeightPx);
+    // A window composes through OpenGL once it holds a GL widget; one that gains its first (the preview of
+    // the first result) after it was shown is destroyed and made again, which blinks and can move it. A
+    // hidden GL widget makes the window GL-ready before it first shows.
+    if (windowsComposeWithOpenGl()) {
+        auto* glReady = new QOpenGLWidget(m_mainWindow.get());
+        glReady->setObjectName(QStringLiteral("glReady"));
+        glReady->hide();
+    }
+    // The window may be made as small as its content allows; it starts no larger than the screen's free area.
+    QSize initial(kInitialWidthPx, kInitialHeightPx);
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        initial = initial.boundedTo(screen->availableGeometry().size());
+    }
+    m_mainWindow->resize(initial);
 
     m_fileMenu = m_mainWindow->menuBar()->addMenu(tr("&File"));
     QAction* settings = m_fileMenu->addAction(tr("Settings…"), this, &TovarineCompanionApp::showSettings);
     settings->setObjectName(QStringLiteral("settingsAction"));
-    settings->setShortcut(QKeySequence::Preferences);
+    // The desktop's Preferences key where it has one (Linux desktops mostly have none), and Ctrl+, always.
+    QList<QKeySequence> preferenceKeys = QKeySequence::keyBindings(QKeySequence::Preferences);
+    const QKeySequence ctrlComma(Qt::CTRL | Qt::Key_Comma);
+    preferenceKeys.removeAll(ctrlComma);
+    preferenceKeys.prepend(ctrlComma);
+    settings->setShortcuts(preferenceKeys);
     settings->setMenuRole(QAction::PreferencesRole);
     m_fileMenu->addSeparator();
     QAction* quit = m_fileMenu->addAction(tr("Quit"), qApp, &QApplication::quit);
@@ -92,7 +132,8 @@ void TovarineCompanionApp::show()
 void TovarineCompanionApp::showSettings()
 {
     if (!m_settingsWindow) {
-        auto* window = new QWidget(nullptr, Qt::Window);
+        // A window of its own that belongs to the main window: the window manager keeps it above it.
+        auto* window = new QWidget(m_mainWindow.get(), Qt::Window);
         window->setObjectName(QStringLiteral("settingsWindow"));
         window->setWindowTitle(tr("Settings"));
         // Closing the main window ends the application even while the settings window is open.
@@ -100,7 +141,18 @@ void TovarineCompanionApp::showSettings()
         auto* layout = new QVBoxLayout(window);
         layout->addWidget(new CompanionSettingsView(m_defaults, window));
         layout->setSizeConstraint(QLayout::SetFixedSize);
+        ostrel::OstrelWindows::closeOnEscape(window);
         m_settingsWindow = window;
+    }
+    if (!m_settingsWindow->isVisible()) {
+        // Over the main window, a little below its top, where the user was looking.
+        m_settingsWindow->adjustSize();
+        const QRect main = m_mainWindow->frameGeometry();
+        QRect frame = m_settingsWindow->frameGeometry();
+        frame.moveCenter(main.center());
+        frame.moveTop(main.top() +
+                      std::min(kSettingsTopOffsetPx, std::max(0, main.height() - frame.height())));
+        m_settingsWindow->move(frame.topLeft());
     }
     m_settingsWindow->show();
     m_settingsWindow->raise();

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "MorvelMacSession.h"
 #include "PhotogrammetrySession.h"
 
 #include <QObject>
@@ -12,10 +13,14 @@ class QMenu;
 class QMenuBar;
 class QWidget;
 
+namespace ostrel {
+class UserDefaults;
+}
+
 namespace tovarine {
 
 class BrowseView;
-class UserDefaults;
+using ostrel::UserDefaults;
 class Workspace;
 
 // The application's windows: the main window "tovarine companion" (content BrowseView, at least 560 x 540,
@@ -27,9 +32,10 @@ class TovarineCompanionApp : public QObject
     Q_OBJECT
 public:
     // `defaults` and `workspace` default to the real store and desktop; both must outlive the app.
+    // `cageRuns` replaces how the cage session runs its fits (tests).
     explicit TovarineCompanionApp(PhotogrammetrySessionFactory sessionFactory,
                                   UserDefaults* defaults = nullptr, Workspace* workspace = nullptr,
-                                  QObject* parent = nullptr);
+                                  MorvelMacSession::RunStarter cageRuns = {}, QObject* parent = nullptr);
     ~TovarineCompanionApp() override;
 
     // The dark scheme the windows are drawn in (Fusion with a dark palette), for the whole application.

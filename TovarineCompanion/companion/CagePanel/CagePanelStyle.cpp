@@ -1,8 +1,7 @@
 #include "CagePanelStyle.h"
 
-#include "StatusSymbols.h"
+#include "OstrelSymbolPainter.h"
 
-#include <QPainter>
 
 namespace tovarine::CagePanelStyle {
 
@@ -45,20 +44,12 @@ QString buttonStyleSheet()
 
 QPixmap checkmarkCircle(int sizePx, const QColor& color)
 {
-    QPixmap pixmap = StatusSymbols::blank(sizePx, kSymbolScale);
-    QPainter painter(&pixmap);
-    painter.setRenderHint(QPainter::Antialiasing);
-    const qreal s = sizePx;
-    const qreal stroke = s * 0.1;
-    painter.setPen(QPen(color, stroke, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
-    painter.drawEllipse(QRectF(stroke / 2, stroke / 2, s - stroke, s - stroke));
-    painter.drawPath(StatusSymbols::checkPath(s));
-    return pixmap;
+    return ostrel::OstrelSymbolPainter::pixmap(u"checkmark.circle", color, sizePx, kSymbolScale);
 }
 
 QPixmap exclamationTriangle(int sizePx, const QColor& color)
 {
-    return StatusSymbols::exclamationTriangle(sizePx, kSymbolScale, color, {0.09, 0.6, 0.74});
+    return ostrel::OstrelSymbolPainter::pixmap(u"exclamationmark.triangle", color, sizePx, kSymbolScale);
 }
 
 } // namespace tovarine::CagePanelStyle

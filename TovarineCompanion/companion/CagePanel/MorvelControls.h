@@ -13,12 +13,16 @@ class QLabel;
 class QProgressBar;
 class QPushButton;
 
+namespace ostrel {
+class UserDefaults;
+}
+
 namespace tovarine {
 
 class LineLimitedLabel;
 class MorvelMacSession;
 class SegmentedPicker;
-class UserDefaults;
+using ostrel::UserDefaults;
 
 // The cage panel under a finished reconstruction: picks the detail level (kept in the setting
 // "tovarine.companion.morvel.detail"), starts or stops a cage fit of the session, offers a redo at the

@@ -1,5 +1,6 @@
 #include "CaptureStaging.h"
 
+#include "DiskSpace.h"
 #include "DropIntakeRules.h"
 
 #include <QDir>
@@ -7,6 +8,7 @@
 #include <QFileInfo>
 #include <filesystem>
 #include <system_error>
+#include <unistd.h>
 #include <vector>
 
 namespace tovarine::CaptureStaging {
@@ -27,7 +29,72 @@ QString fromPath(const fs::path& path)
 
 QString describe(const fs::path& path, const std::error_code& error)
 {
+    if (error == std::errc::no_space_on_device) {
+        return QStringLiteral("not enough space on ") + fromPath(path.parent_path());
+    }
+    if (error == std::errc::read_only_file_system || error == std::errc::permission_denied) {
+        return fromPath(path.parent_path()) + QStringLiteral(" is not writable");
+    }
     return fromPath(path) + QStringLiteral(": ") + QString::fromLocal8Bit(error.message());
+}
+
+// The nearest folder of `path` (itself or an ancestor) that exists.
+QString existingAncestor(QString path)
+{
+    while (!QFileInfo::exists(path) && QFileInfo(path).absolutePath() != path) {
+        path = QFileInfo(path).absolutePath();
+    }
+    return path;
+}
+
+bool isWritableFolder(const QString& path)
+{
+    return ::access(QFile::encodeName(path).constData(), W_OK | X_OK) == 0;
+}
+
+// The bytes of the regular files in a folder tree (links are not copied, so not counted).
+qint64 treeBytes(const QString& folder)
+{
+    qint64 total = 0;
+    std::error_code error;
+    for (fs::recursive_directory_iterator it(toPath(folder), error), end; !error && it != end;
+         it.increment(error)) {
+        std::error_code statError;
+        if (it->symlink_status(statError).type() == fs::file_type::regular) {
+            total += static_cast<qint64>(it->file_size(statError));
+        }
+    }
+    return total;
+}
+
+// Checks before anything is copied: the result folder is one safe name directly inside tovarine/, a folder
+// we can write to, on a file system with room for the frames. Error: a sentence with the path.
+Expected<void, QString> checkResultFolder(const QString& tovarineDir, const QString& resultDir,
+                                          const QString& framesDir, bool copyFrames)
+{
+    const QString name = QFileInfo(resultDir).fileName();
+    const QString parent = QDir::cleanPath(QFileInfo(resultDir).absolutePath());
+    if (!DropIntakeRules::isSafeComponent(name) ||
+        parent != QDir::cleanPath(QFileInfo(tovarineDir).absoluteFilePath())) {
+        return unexpected(QStringLiteral("the result folder name \"%1\" is not usable.").arg(name));
+    }
+    if (!QDir().mkpath(resultDir)) {
+        return unexpected(existingAncestor(resultDir) + QStringLiteral(" is not writable."));
+    }
+    if (!isWritableFolder(resultDir)) {
+        return unexpected(resultDir + QStringLiteral(" is not writable."));
+    }
+    if (copyFrames) {
+        const qint64 needed = treeBytes(framesDir);
+        // The new frames are copied beside a reused folder's Images/ before it goes: both fit at once.
+        const qint64 free = DiskSpace::freeBytes(resultDir);
+        if (free >= 0 && needed > free) {
+            return unexpected(
+                QStringLiteral("not enough space on %1: the frames need %2 and %3 are free.")
+                    .arg(resultDir, DiskSpace::formatBytes(needed), DiskSpace::formatBytes(free)));
+        }
+    }
+    return {};
 }
 
 bool isAbandoned(const std::atomic<bool>* abandoned)
@@ -80,8 +147,7 @@ Expected<void, QString> copyFolder(const QString& source, const QString& destina
         case fs::file_type::directory:
             fs::create_directory(target, error);
             break;
-        case fs::file_type::symlink:
-            fs::copy_symlink(from / entry.relative, target, error);
+        case fs::file_type::symlink: // never followed nor copied: it could point anywhere
             break;
         case fs::file_type::regular:
             fs::copy_file(from / entry.relative, target, error);
@@ -105,23 +171,42 @@ Expected<Staged, QString> stage(const Request& request)
 
     const DropIntakeRules::OutputName name =
         DropIntakeRules::outputName(request.rootPath, request.nowSeconds);
-    const QString resultDir = DropIntakeRules::resultFolderPath(request.tovarineDir, name);
-    // A failure here shows up as a failed copy below.
-    QDir().mkpath(resultDir);
-
+    const QString resultDir = DropIntakeRules::resultFolderPath(request.tovarineDir, name, imagesDir);
     const QString stagedImages = QDir(resultDir).filePath(QStringLiteral("Images"));
-    if (!DropIntakeRules::isSameFolder(imagesDir, stagedImages)) {
-        std::error_code ignored;
-        fs::remove_all(toPath(stagedImages), ignored);
-        const Expected<void, QString> copied = copyFolder(imagesDir, stagedImages, request.abandoned.get());
-        if (!copied) {
-            return unexpected(QStringLiteral("Couldn't stage frames: ") + copied.error());
-        }
+    const bool copyFrames = !DropIntakeRules::isSameFolder(imagesDir, stagedImages);
+    const Expected<void, QString> usable =
+        checkResultFolder(request.tovarineDir, resultDir, imagesDir, copyFrames);
+    if (!usable) {
+        return unexpected(QStringLiteral("Couldn't stage frames: ") + usable.error());
     }
 
     const QString captureDir = QFileInfo(imagesDir).absolutePath();
+    if (!copyFrames) {
+        DropIntakeRules::copyLabel(captureDir, resultDir);
+        DropIntakeRules::copyPhoneMorvelSettings(captureDir, resultDir, request.tovarineDir);
+        return Staged{resultDir, stagedImages};
+    }
+
+    // The frames are copied beside the old Images/ and swapped in only once complete: the frames folder may
+    // lie inside the Images/ it replaces, and a failed copy leaves the old frames as they were.
+    const fs::path incoming = toPath(QDir(resultDir).filePath(QStringLiteral(".Images-incoming")));
+    std::error_code error;
+    fs::remove_all(incoming, error);
+    const Expected<void, QString> copied = copyFolder(imagesDir, fromPath(incoming), request.abandoned.get());
+    if (!copied) {
+        fs::remove_all(incoming, error);
+        return unexpected(QStringLiteral("Couldn't stage frames: ") + copied.error());
+    }
+    // The capture's own files are read before the old Images/, which may hold them, goes.
     DropIntakeRules::copyLabel(captureDir, resultDir);
     DropIntakeRules::copyPhoneMorvelSettings(captureDir, resultDir, request.tovarineDir);
+    fs::remove_all(toPath(stagedImages), error);
+    fs::rename(incoming, toPath(stagedImages), error);
+    if (error) {
+        const QString reason = describe(toPath(stagedImages), error);
+        fs::remove_all(incoming, error);
+        return unexpected(QStringLiteral("Couldn't stage frames: ") + reason);
+    }
     return Staged{resultDir, stagedImages};
 }
 

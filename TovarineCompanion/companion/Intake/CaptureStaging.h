@@ -28,13 +28,19 @@ struct Staged
 };
 
 // Error: the user-facing sentence ("No Images/ folder with JPEG frames was found inside the drop." or
-// "Couldn't stage frames: …"). A result folder dropped again (the found frames folder is already its Images/,
-// under any spelling of the path) is used in place: nothing is removed or copied.
+// "Couldn't stage frames: …", which names the folder that is not writable or short of space). The result
+// folder is checked before anything is removed or copied: one safe name directly inside tovarineDir,
+// writable, with room for the frames. A result folder dropped again (the found frames folder is already
+// its Images/, under any spelling of the path) is used in place: nothing is removed or copied. Otherwise the
+// frames are copied beside the result folder's Images/ and replace it only once the copy is complete, so a
+// frames folder inside that Images/ survives, and a failed copy leaves the folder as it was.
 Expected<Staged, QString> stage(const Request& request);
 
-// Copies the folder `source` to `destination` (which must not exist), symbolic links as links. The whole
+// Copies the folder `source` to `destination` (which must not exist); symbolic links are skipped, never
+// followed, and so are sockets, pipes and devices. The whole
 // source tree is listed before anything is written, so a destination inside the source is safe. Error: a
-// sentence naming the path that failed; what was copied stays.
+// sentence naming the path that failed ("not enough space on <folder>", "<folder> is not writable"); what
+// was copied stays.
 Expected<void, QString> copyFolder(const QString& source, const QString& destination,
                                    const std::atomic<bool>* abandoned = nullptr);
 

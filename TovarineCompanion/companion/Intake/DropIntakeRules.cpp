@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QMap>
 #include <QTextBoundaryFinder>
 
 namespace tovarine::DropIntakeRules {
@@ -47,10 +48,44 @@ QString child(const QString& folder, const QString& name)
     return QDir(folder).filePath(name);
 }
 
+// Capture content is never followed through a symbolic link: a link named Images or label.txt could point
+// anywhere on the machine, and its target would be copied to the Desktop.
+bool isRealFolder(const QString& path)
+{
+    const QFileInfo info(path);
+    return info.isDir() && !info.isSymLink();
+}
+
+bool isRealFile(const QString& path)
+{
+    const QFileInfo info(path);
+    return info.isFile() && !info.isSymLink();
+}
+
+// The frames directly in `folder` by name, with their sizes; nullopt when it cannot be listed.
+std::optional<QMap<QString, qint64>> frameSizes(const QString& folder)
+{
+    const std::optional<QStringList> entries = listFolder(folder);
+    if (!entries) {
+        return std::nullopt;
+    }
+    QMap<QString, qint64> sizes;
+    for (const QString& entry : *entries) {
+        const QFileInfo info(child(folder, entry));
+        if (isFrameName(entry) && info.isFile() && !info.isSymLink()) {
+            sizes.insert(entry, info.size());
+        }
+    }
+    return sizes;
+}
+
 } // namespace
 
 bool hasJPEGs(const QString& folderPath)
 {
+    if (!isRealFolder(folderPath)) {
+        return false;
+    }
     const std::optional<QStringList> entries = listFolder(folderPath);
     return entries && std::any_of(entries->begin(), entries->end(), isFrameName);
 }
@@ -73,7 +108,7 @@ QString findImagesDir(const QString& rootPath)
     }
     for (const QString& entry : *entries) {
         const QString entryPath = child(rootPath, entry);
-        if (!QFileInfo(entryPath).isDir()) {
+        if (!isRealFolder(entryPath)) {
             continue;
         }
         if (hasJPEGs(child(entryPath, images))) {
@@ -99,10 +134,20 @@ QString truncatedName(const QString& text, int maxCharacters, int maxUtf8Bytes)
     return text.left(end);
 }
 
+bool isSafeComponent(const QString& name)
+{
+    return !name.isEmpty() && !name.startsWith(QLatin1Char('.')) && !name.contains(QLatin1Char('/')) &&
+           !name.contains(QChar(0));
+}
+
 OutputName outputName(const QString& rootPath, qint64 nowSeconds)
 {
-    // Only the last extension goes; a leading dot (a hidden name) is not an extension.
-    const QString fileName = QFileInfo(QDir::cleanPath(rootPath)).fileName();
+    // Leading dots go first: "...mug" must not leave "..", nor "..x" leave ".", and a result folder is never
+    // hidden. Then only the last extension goes.
+    QString fileName = QFileInfo(QDir::cleanPath(rootPath)).fileName();
+    while (fileName.startsWith(QLatin1Char('.'))) {
+        fileName.remove(0, 1);
+    }
     const qsizetype dot = fileName.lastIndexOf(QLatin1Char('.'));
     const QString base = dot > 0 ? fileName.left(dot) : fileName;
 
@@ -112,7 +157,11 @@ OutputName outputName(const QString& rootPath, qint64 nowSeconds)
     if (Wordbank::looksLikeIdentifier(base)) {
         return {Wordbank::name(Wordbank::seed(base)), true};
     }
-    return {truncatedName(base, kMaxNameCharacters, kMaxNameBytes), false};
+    const QString name = truncatedName(base, kMaxNameCharacters, kMaxNameBytes);
+    if (!isSafeComponent(name)) {
+        return {Wordbank::name(Wordbank::seed(base)), true};
+    }
+    return {name, false};
 }
 
 QString cleanOutputName(const QString& rootPath, qint64 nowSeconds)
@@ -120,14 +169,36 @@ QString cleanOutputName(const QString& rootPath, qint64 nowSeconds)
     return outputName(rootPath, nowSeconds).name;
 }
 
-QString resultFolderPath(const QString& tovarineDir, const OutputName& name)
+bool holdsSameCapture(const QString& resultDir, const QString& framesDir)
 {
-    QString path = child(tovarineDir, name.name);
-    if (!name.generated) {
-        return path;
+    const QString images = child(resultDir, QStringLiteral("Images"));
+    if (isSameFolder(images, framesDir)) {
+        return true;
     }
-    for (int suffix = 2; QFileInfo::exists(path); ++suffix) {
-        path = child(tovarineDir, name.name + QLatin1Char('-') + QString::number(suffix));
+    const std::optional<QMap<QString, qint64>> ours = frameSizes(images);
+    const std::optional<QMap<QString, qint64>> theirs = frameSizes(framesDir);
+    return ours && theirs && !ours->isEmpty() && *ours == *theirs;
+}
+
+QString resultFolderPath(const QString& tovarineDir, const OutputName& name, const QString& framesDir)
+{
+    const auto usable = [&](const QString& path) {
+        const QFileInfo info(path);
+        if (!info.exists() && !info.isSymLink()) {
+            return true;
+        }
+        if (name.generated || !info.isDir()) {
+            return false;
+        }
+        const std::optional<QStringList> entries = listFolder(path);
+        return (entries && entries->isEmpty()) || holdsSameCapture(path, framesDir);
+    };
+    QString path = child(tovarineDir, name.name);
+    for (int suffix = 2; !usable(path); ++suffix) {
+        const QString tail = QLatin1Char('-') + QString::number(suffix);
+        path = child(tovarineDir,
+                     truncatedName(name.name, kMaxNameCharacters, kMaxNameBytes - int(tail.toUtf8().size())) +
+                         tail);
     }
     return path;
 }
@@ -144,7 +215,7 @@ void copyLabel(const QString& captureDir, const QString& resultDir)
         return;
     }
     const QString source = child(captureDir, kLabelFile);
-    if (QFileInfo::exists(source)) {
+    if (isRealFile(source)) {
         const QString destination = child(resultDir, kLabelFile);
         QFile::remove(destination);
         QFile::copy(source, destination);
@@ -163,7 +234,7 @@ void copyPhoneMorvelSettings(const QString& captureDir, const QString& resultDir
         child(captureDir, captureIsResultFolder ? kPhoneSettingsFile : kCaptureSettingsFile);
     const QString destination = child(resultDir, kPhoneSettingsFile);
     QFile::remove(destination);
-    if (QFileInfo::exists(source)) {
+    if (isRealFile(source)) {
         QFile::copy(source, destination);
     }
 }

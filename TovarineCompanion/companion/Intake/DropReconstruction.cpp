@@ -1,9 +1,11 @@
 #include "DropReconstruction.h"
 
 #include "CaptureStaging.h"
+#include "PrivateTempFolder.h"
 #include "ResultObjExport.h"
 #include "SettingsKeys.h"
 #include "UserDefaults.h"
+#include "ZipUnpacker.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -11,6 +13,7 @@
 #include <QFileInfo>
 #include <QFutureWatcher>
 #include <QStandardPaths>
+#include <QUuid>
 #include <QtConcurrent>
 
 namespace tovarine {
@@ -77,6 +80,15 @@ DropReconstruction::DropReconstruction(Environment environment, QObject* parent)
     : QObject(parent), m_environment(std::move(environment))
 {
     m_stagingPool.setMaxThreadCount(1);
+    const Expected<QString, QString> privateDir = PrivateTempFolder::ensure(m_environment.tempDir);
+    if (privateDir) {
+        m_privateDir = *privateDir;
+        // On the staging thread, so it ends before any drop's unpacking or copying starts there.
+        QThreadPool* pool = &m_stagingPool;
+        pool->start([dir = m_privateDir] { PrivateTempFolder::sweepLeftovers(dir); });
+    } else {
+        m_privateDirError = privateDir.error();
+    }
 }
 
 DropReconstruction::~DropReconstruction()
@@ -109,10 +121,6 @@ void DropReconstruction::ingest(const QUrl& item, const QString& detail)
 void DropReconstruction::abandonCurrentRun()
 {
     ++m_generation;
-    if (m_unzipper) {
-        m_unzipper->abort();
-        m_unzipper->deleteLater();
-    }
     if (m_stagingAbandoned) {
         m_stagingAbandoned->store(true);
     }
@@ -135,24 +143,45 @@ void DropReconstruction::runPipeline(quint64 generation, const QString& itemPath
         stageCapture(generation, itemPath, detail);
         return;
     }
-    auto* unzipper = new ZipUnpacker(this);
-    m_unzipper = unzipper;
-    connect(unzipper, &ZipUnpacker::finished, this,
-            [this, generation, detail, unzipper](const Expected<QString, QString>& result) {
-                unzipper->deleteLater();
-                if (!isCurrent(generation)) {
-                    return;
-                }
-                if (!result) {
-                    setState(State::failed(QStringLiteral("Couldn't unzip: ") + result.error()));
-                    return;
-                }
-                stageCapture(generation, result.value(), detail);
-            });
-    unzipper->start(itemPath, m_environment.tempDir, m_environment.unzipProgram);
+    unpackZip(generation, itemPath, detail);
 }
 
-void DropReconstruction::stageCapture(quint64 generation, const QString& rootPath, const QString& detail)
+void DropReconstruction::unpackZip(quint64 generation, const QString& zipPath, const QString& detail)
+{
+    if (m_privateDir.isEmpty()) {
+        setState(State::failed(QStringLiteral("Couldn't unzip: ") + m_privateDirError));
+        return;
+    }
+    const QString drops = QDir(m_privateDir).filePath(QStringLiteral("tovarine-drop"));
+    const QString destination =
+        QDir(drops).filePath(QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper());
+    auto abandoned = std::make_shared<std::atomic<bool>>(false);
+    m_stagingAbandoned = abandoned;
+
+    using Result = Expected<void, QString>;
+    auto* watcher = new QFutureWatcher<Result>(this);
+    connect(watcher, &QFutureWatcherBase::finished, this, [this, generation, detail, destination, watcher] {
+        watcher->deleteLater();
+        if (!isCurrent(generation)) {
+            m_stagingPool.start([destination] { QDir(destination).removeRecursively(); });
+            return;
+        }
+        const Result result = watcher->result();
+        if (!result) {
+            setState(State::failed(QStringLiteral("Couldn't unzip: ") + result.error()));
+            return;
+        }
+        stageCapture(generation, destination, detail, destination);
+    });
+    watcher->setFuture(
+        QtConcurrent::run(&m_stagingPool, [zipPath, drops, destination, abandoned]() -> Result {
+            QDir().mkpath(drops);
+            return ZipUnpacker::unpack(zipPath, destination, abandoned.get());
+        }));
+}
+
+void DropReconstruction::stageCapture(quint64 generation, const QString& rootPath, const QString& detail,
+                                      const QString& unpackedDir)
 {
     CaptureStaging::Request request;
     request.rootPath = rootPath;
@@ -177,13 +206,20 @@ void DropReconstruction::stageCapture(quint64 generation, const QString& rootPat
         }
         reconstruct(generation, Staged{result->resultDir, result->imagesDir}, detail);
     });
-    watcher->setFuture(QtConcurrent::run(&m_stagingPool, &CaptureStaging::stage, request));
+    watcher->setFuture(QtConcurrent::run(&m_stagingPool, [request, unpackedDir] {
+        Result result = CaptureStaging::stage(request);
+        // The frames are on the Desktop now (or staging failed): the unpacked copy has served.
+        if (!unpackedDir.isEmpty()) {
+            QDir(unpackedDir).removeRecursively();
+        }
+        return result;
+    }));
 }
 
 void DropReconstruction::reconstruct(quint64 generation, const Staged& staged, const QString& detail)
 {
     auto* driver = new CompanionReconstructor(m_environment.sessionFactory, this);
-    driver->setTempDir(m_environment.tempDir);
+    driver->setTempDir(m_privateDir.isEmpty() ? m_environment.tempDir : m_privateDir);
     m_reconstructor = driver;
 
     // Progress reaches `state` one hop after the driver's own state; the ending takes the same queue, so it
@@ -216,11 +252,14 @@ void DropReconstruction::reconstruct(quint64 generation, const Staged& staged, c
 void DropReconstruction::onReconstructionEnded(quint64 generation, const Staged& staged,
                                                const CompanionReconstructor::State& finalState)
 {
+    using Kind = CompanionReconstructor::State::Kind;
+    if (finalState.kind != Kind::completed) {
+        dropOrphanedObj(staged.resultDir);
+    }
     if (!isCurrent(generation)) {
         return;
     }
     m_reconstructor = nullptr;
-    using Kind = CompanionReconstructor::State::Kind;
     switch (finalState.kind) {
     case Kind::completed:
         // No scene archive is written beside the model: nothing on this platform reads one.
@@ -239,12 +278,22 @@ void DropReconstruction::onReconstructionEnded(quint64 generation, const Staged&
     }
 }
 
+void DropReconstruction::dropOrphanedObj(const QString& resultDir)
+{
+    // A run that ends without a model has removed the earlier one; the OBJ made from it goes too, so the
+    // folder never shows an OBJ of a model that is no longer there.
+    const QDir folder(resultDir);
+    if (!QFileInfo::exists(folder.filePath(QStringLiteral("model.usdz")))) {
+        QFile::remove(folder.filePath(QStringLiteral("model.obj")));
+    }
+}
+
 void DropReconstruction::exportObj(quint64 generation, const Staged& staged, const QString& meshPath)
 {
     const QString objPath = QDir(staged.resultDir).filePath(QStringLiteral("model.obj"));
     // A failed export must not leave the previous run's OBJ looking like this run's.
     QFile::remove(objPath);
-    const QString unit = UserDefaults::standard().string(SettingsKeys::kUnits, SettingsKeys::kUnitsDefault);
+    const QString unit = ostrel::UserDefaults::standard().string(SettingsKeys::kUnits, SettingsKeys::kUnitsDefault);
 
     auto* watcher = new QFutureWatcher<std::optional<QString>>(this);
     connect(watcher, &QFutureWatcherBase::finished, this, [this, generation, staged, meshPath, watcher] {

@@ -2,7 +2,6 @@
 
 #include "CompanionReconstructor.h"
 #include "PhotogrammetrySession.h"
-#include "ZipUnpacker.h"
 
 #include <QObject>
 #include <QPointer>
@@ -15,7 +14,9 @@
 namespace tovarine {
 
 // Turns one dropped item (a capture zip, a capture folder or an Images folder of frames) into a result folder
-// under <desktop>/tovarine/<name>/ and a reconstructed model, publishing what the drop area shows.
+// under <desktop>/tovarine/<name>/ and a reconstructed model, publishing what the drop area shows. A run that
+// ends without a model (failed or cancelled after the earlier model was removed) removes that model's
+// model.obj too.
 // Created once by the main window and kept for its life. GUI thread only.
 class DropReconstruction : public QObject
 {
@@ -42,13 +43,14 @@ public:
     struct Environment
     {
         QString desktopDir; // result folders go to <desktopDir>/tovarine/<name>/
-        QString tempDir;    // tovarine-drop/ and tovarine-recon-* go here
+        QString tempDir;    // the private per-user folder for unpacked zips and staging goes here
         PhotogrammetrySessionFactory sessionFactory;
-        QString unzipProgram = QStringLiteral("/usr/bin/unzip");
     };
     // The user's Desktop (QStandardPaths), the system temp folder and the given engine.
     static Environment defaultEnvironment(PhotogrammetrySessionFactory sessionFactory);
 
+    // Claims the private temporary folder and, when no other instance uses it, removes what an earlier run
+    // left in it (in the background, before the first drop's file work).
     explicit DropReconstruction(Environment environment, QObject* parent = nullptr);
     ~DropReconstruction() override;
 
@@ -76,18 +78,24 @@ private:
     void abandonCurrentRun();
     bool isCurrent(quint64 generation) const { return generation == m_generation; }
     void runPipeline(quint64 generation, const QString& itemPath, const QString& detail);
-    void stageCapture(quint64 generation, const QString& rootPath, const QString& detail);
+    void unpackZip(quint64 generation, const QString& zipPath, const QString& detail);
+    // `unpackedDir`, when given, is removed once the frames are staged (or staging failed).
+    void stageCapture(quint64 generation, const QString& rootPath, const QString& detail,
+                      const QString& unpackedDir = {});
     void reconstruct(quint64 generation, const Staged& staged, const QString& detail);
     void onReconstructionEnded(quint64 generation, const Staged& staged,
                                const CompanionReconstructor::State& finalState);
     void exportObj(quint64 generation, const Staged& staged, const QString& meshPath);
+    static void dropOrphanedObj(const QString& resultDir);
 
     Environment m_environment;
     State m_state;
     // Counts drops; each pipeline step checks that its run is still the newest before touching state.
     quint64 m_generation = 0;
     QPointer<CompanionReconstructor> m_reconstructor;
-    QPointer<ZipUnpacker> m_unzipper;
+    // <tempDir>/tovarine-<uid>, or empty with the reason in m_privateDirError.
+    QString m_privateDir;
+    QString m_privateDirError;
     std::shared_ptr<std::atomic<bool>> m_stagingAbandoned;
     // One thread: a new drop's folder copy starts only after an abandoned one has stopped.
     QThreadPool m_stagingPool;

@@ -2,46 +2,35 @@
 
 #include "Expected.h"
 
-#include <QByteArray>
-#include <QObject>
-#include <QPointer>
-#include <QProcess>
 #include <QString>
+#include <QtGlobal>
+#include <atomic>
 
-namespace tovarine {
+// Unpacks a capture zip in-process (libarchive), as a hostile zip cannot hurt: entry names are taken
+// literally (no pattern matching), only regular files and folders are written (links, hard links, devices
+// and pipes are skipped), no entry leaves the destination ("..", absolute names), and the declared sizes are
+// checked against the free space and a plausible compression ratio before anything is written, and held to
+// while writing. Blocking: run it on a worker thread (any thread).
+namespace tovarine::ZipUnpacker {
 
-// Unpacks one zip with the `unzip` tool into <tempDir>/tovarine-drop/<UUID>/, asynchronously: the child runs
-// with standard input closed and without a controlling terminal (so a password-protected zip fails instead of
-// prompting), and its standard error is read as it arrives (a full pipe never stalls it). GUI thread only.
-class ZipUnpacker : public QObject
+struct Limits
 {
-    Q_OBJECT
-public:
-    explicit ZipUnpacker(QObject* parent = nullptr);
-    ~ZipUnpacker() override;
-
-    // Starts unpacking; finished() follows exactly once, also when the start fails (then on the next turn of
-    // the event loop).
-    void start(const QString& zipPath, const QString& tempDir, const QString& unzipProgram);
-
-    // Stops the child; finished() is not emitted any more.
-    void abort();
-
-signals:
-    // The unpacked folder, or the error text: unzip's standard error as UTF-8 (whole, possibly empty), or
-    // "unzip failed (<status>)" when it is not valid UTF-8; the reason when the folder cannot be created or
-    // the program cannot start.
-    void finished(const tovarine::Expected<QString, QString>& result);
-
-private:
-    void onFinished(int exitCode, QProcess::ExitStatus exitStatus);
-    void onError(QProcess::ProcessError error);
-    void finish(const Expected<QString, QString>& result);
-
-    QPointer<QProcess> m_process;
-    QString m_destination;
-    QByteArray m_standardError;
-    bool m_done = false;
+    // A zip may expand to this many times its own size. Captures are JPEG frames that barely compress
+    // (about 1:1); a zip far past this is a bomb or damaged.
+    double maxExpansionRatio = 100.0;
+    // Below this total the ratio is not checked: a small zip of text compresses well and costs nothing.
+    qint64 ratioFreeBytes = 64LL << 20;
+    // Space left free on the temporary folder's file system after unpacking.
+    qint64 reserveBytes = 64LL << 20;
+    // Free bytes on the destination's file system; negative: ask the file system.
+    qint64 freeBytesOverride = -1;
 };
 
-} // namespace tovarine
+// Unpacks `zipPath` into `destination`, which is created (mode 0700) and must not exist. Error: the reason
+// without the "Couldn't unzip: " prefix (libarchive's text for a damaged or encrypted zip; "not enough space
+// on <folder> …"; "… claims to unpack to …"). On an error or when `abandoned` is set, what was unpacked is
+// removed again.
+Expected<void, QString> unpack(const QString& zipPath, const QString& destination,
+                               const std::atomic<bool>* abandoned = nullptr, const Limits& limits = {});
+
+} // namespace tovarine::ZipUnpacker

@@ -1,5 +1,6 @@
 #include "OBJMeshReader.h"
 
+#include <algorithm>
 #include <charconv>
 #include <clocale>
 #include <cstdlib>
@@ -147,8 +148,10 @@ void parseFace(std::string_view rest, std::int64_t positionCount, std::vector<st
 MeshLists parse(std::string_view text)
 {
     MeshLists mesh;
-    mesh.positions.reserve(kReservedPositions);
-    mesh.triangles.reserve(kReservedTriangles);
+    // No more than the text can hold ("v 0 0 0" takes 8 bytes a line; a fanned polygon gains a triangle
+    // every 2 bytes): a short text does not pay for megabytes it cannot fill.
+    mesh.positions.reserve(std::min(kReservedPositions, text.size() / 8 + 1));
+    mesh.triangles.reserve(std::min(kReservedTriangles, text.size() / 2 + 1));
     std::vector<std::int64_t> indices;
     indices.reserve(16);
 

@@ -7,7 +7,7 @@
 // Reads the vertex positions and faces of Wavefront OBJ text. Any thread; no state.
 namespace tovarine::OBJMeshReader {
 
-// Capacities reserved before parsing.
+// Capacities reserved before parsing (less for a text too short to fill them).
 inline constexpr std::size_t kReservedPositions = 64000;
 inline constexpr std::size_t kReservedTriangles = 128000;
 

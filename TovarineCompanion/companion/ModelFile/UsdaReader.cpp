@@ -92,6 +92,56 @@ QString checkMesh(const MeshData& mesh)
     return {};
 }
 
+// A point that is not finite (nan, or inf after a cast or a transform) has no place: its triangles are
+// dropped, as the mesh tools drop them, and the point itself goes, so nothing downstream draws, measures or
+// writes it. Normals and colours follow their points.
+void dropNonFinitePoints(ModelMesh& mesh)
+{
+    const std::size_t count = mesh.positions.size() / 3;
+    std::vector<std::uint32_t> newIndex(count, std::numeric_limits<std::uint32_t>::max());
+    std::uint32_t kept = 0;
+    for (std::size_t i = 0; i < count; ++i) {
+        if (std::isfinite(mesh.positions[3 * i]) && std::isfinite(mesh.positions[3 * i + 1]) &&
+            std::isfinite(mesh.positions[3 * i + 2])) {
+            newIndex[i] = kept++;
+        }
+    }
+    if (kept == count) {
+        return;
+    }
+    const auto compact = [&](std::vector<float>& values) {
+        if (values.size() != mesh.positions.size()) {
+            return;
+        }
+        for (std::size_t i = 0; i < count; ++i) {
+            if (newIndex[i] != std::numeric_limits<std::uint32_t>::max()) {
+                for (int c = 0; c < 3; ++c) {
+                    values[3 * newIndex[i] + c] = values[3 * i + c];
+                }
+            }
+        }
+        values.resize(std::size_t(kept) * 3);
+    };
+    compact(mesh.normals);
+    compact(mesh.colors);
+    compact(mesh.positions);
+    std::size_t out = 0;
+    for (std::size_t t = 0; t + 2 < mesh.indices.size(); t += 3) {
+        const std::uint32_t a = newIndex[mesh.indices[t]];
+        const std::uint32_t b = newIndex[mesh.indices[t + 1]];
+        const std::uint32_t c = newIndex[mesh.indices[t + 2]];
+        if (a == std::numeric_limits<std::uint32_t>::max() ||
+            b == std::numeric_limits<std::uint32_t>::max() ||
+            c == std::numeric_limits<std::uint32_t>::max()) {
+            continue;
+        }
+        mesh.indices[out++] = a;
+        mesh.indices[out++] = b;
+        mesh.indices[out++] = c;
+    }
+    mesh.indices.resize(out);
+}
+
 } // namespace
 
 Expected<ModelMesh, QString> parse(std::string_view layer)
@@ -223,6 +273,7 @@ Expected<ModelMesh, QString> parse(std::string_view layer)
             at += std::size_t(count);
         }
     }
+    dropNonFinitePoints(result);
     return result;
 }
 

@@ -25,6 +25,11 @@ constexpr std::uint16_t kDosTime = 0;
 constexpr std::uint16_t kVersionNeeded = 20;
 // Deflate cannot expand data by more than this factor (its best case is about 1032:1).
 constexpr std::uint64_t kMaxDeflateRatio = 1032;
+// Deflated entries the reader inflates: at most this many bytes, and beyond kRatioFreeBytes at most
+// kMaxPlausibleRatio times their compressed size.
+constexpr std::uint64_t kMaxInflatedBytes = 1ULL << 30;
+constexpr std::uint64_t kRatioFreeBytes = 16ULL << 20;
+constexpr std::uint64_t kMaxPlausibleRatio = 64;
 
 void put16(QByteArray& out, std::uint16_t v)
 {
@@ -258,6 +263,19 @@ Expected<QByteArray, QString> extract(std::string_view package, const Entry& ent
     if (entry.uncompressedSize > (entry.compressedSize + 1) * kMaxDeflateRatio ||
         entry.uncompressedSize > std::uint64_t(std::numeric_limits<qsizetype>::max())) {
         return unexpected(corrupt);
+    }
+    // What the reader will hold: no layer past kMaxInflatedBytes, and past kRatioFreeBytes no more than a
+    // text layer of numbers plausibly compresses (about 10:1; 64:1 leaves room). A zip bomb is refused here,
+    // before its memory is taken or its inflating time spent.
+    if (entry.uncompressedSize > kMaxInflatedBytes ||
+        (entry.uncompressedSize > kRatioFreeBytes &&
+         entry.uncompressedSize > entry.compressedSize * kMaxPlausibleRatio)) {
+        return unexpected(
+            QStringLiteral("The model file's entry \"%1\" claims to expand from %2 to %3 bytes, more "
+                           "than a model holds; the file is damaged or hostile.")
+                .arg(entry.name)
+                .arg(entry.compressedSize)
+                .arg(entry.uncompressedSize));
     }
 
     QByteArray out(qsizetype(entry.uncompressedSize), Qt::Uninitialized);

@@ -41,10 +41,11 @@ struct Entry
 // Error: a user-facing sentence for a file that is not a zip or whose directory is damaged.
 Expected<std::vector<Entry>, QString> listEntries(std::string_view package);
 
-// The uncompressed bytes of `entry` (stored or deflated), checked against its size and CRC-32. A stored entry's
-// bytes are not copied: the result shares `package`'s memory, so keep the package alive while using it.
-// Error: a user-facing sentence for an unsupported method or damaged data. Never allocates more than the
-// entry's stated size, and that only when the compressed data could plausibly expand to it.
+// The uncompressed bytes of `entry` (stored or deflated), checked against its size and CRC-32. A stored
+// entry's bytes are not copied: the result shares `package`'s memory, so keep the package alive while using
+// it. Error: a user-facing sentence for an unsupported method or damaged data. Never allocates more than the
+// entry's stated size, and that only when the compressed data could plausibly expand to it: a deflated entry
+// past 16 MiB may expand at most 64 times, and to at most 1 GiB.
 Expected<QByteArray, QString> extract(std::string_view package, const Entry& entry);
 
 } // namespace tovarine::ZipPackage

@@ -4,10 +4,12 @@
 #include "DensePoints.h"
 
 #include "ColmapTextModel.h"
+#include "DiskSpace.h"
 #include "FrameStaging.h"
 #include "MeshCleanup.h"
 #include "ObjectPointCloud.h"
 #include "PlyFile.h"
+#include "PrivateTempFolder.h"
 #include "UsdzFile.h"
 
 #include <QDir>
@@ -19,12 +21,39 @@
 #include <QUuid>
 #include <algorithm>
 #include <cmath>
+#include <csignal>
+#include <sys/prctl.h>
+#include <unistd.h>
 
 namespace tovarine {
 namespace {
 
 constexpr int kProgressIntervalMs = 200;
 constexpr int kOutputTailLines = 20;
+// Below this many free bytes a failed step or write is put down to a full disk.
+constexpr qint64 kNearlyFullBytes = 64LL << 20;
+// Room the work folder needs beyond a copy of the frames (database, sparse model, point cloud, mesh).
+constexpr qint64 kWorkReserveBytes = 256LL << 20;
+
+// Sends `signal` to the step's whole process group, so a tool's own children end with it.
+void signalGroup(qint64 groupId, int signal)
+{
+    if (groupId > 0) {
+        ::kill(static_cast<pid_t>(-groupId), signal);
+    }
+}
+
+// A step's message, or "not enough space on <folder>" when the file system of `folder` is (nearly) full,
+// which is the likelier cause than what the tool or writer said.
+QString unlessDiskFull(const QString& folder, const QString& message)
+{
+    const qint64 free = DiskSpace::freeBytes(folder);
+    if (free >= 0 && free < kNearlyFullBytes) {
+        return QStringLiteral("not enough space on %1 (%2 free).")
+            .arg(folder, DiskSpace::formatBytes(free));
+    }
+    return message;
+}
 
 QString number(int value)
 {
@@ -53,6 +82,7 @@ ColmapPhotogrammetrySession::ColmapPhotogrammetrySession(QString inputFolder, Co
     m_killTimer.setSingleShot(true);
     connect(&m_killTimer, &QTimer::timeout, this, [this] {
         if (m_process) {
+            signalGroup(m_processGroup, SIGKILL);
             m_process->kill();
         }
     });
@@ -71,6 +101,7 @@ ColmapPhotogrammetrySession::~ColmapPhotogrammetrySession()
     m_cancelFlag.store(true);
     if (m_process) {
         m_process->disconnect(this);
+        signalGroup(m_processGroup, SIGKILL);
         m_process->kill();
         m_process->waitForFinished(5000);
     }
@@ -126,6 +157,7 @@ void ColmapPhotogrammetrySession::cancel()
         return; // process() ends the request as soon as it starts
     }
     if (m_process) {
+        signalGroup(m_processGroup, SIGTERM);
         m_process->terminate();
         m_killTimer.start(m_options.terminateGraceMs);
     } else if (!m_worker) {
@@ -152,7 +184,30 @@ void ColmapPhotogrammetrySession::start()
         finishWithError(QStringLiteral("colmap is not installed; it is needed to turn frames into a model."));
         return;
     }
-    const QString root = m_options.workRoot.isEmpty() ? QDir::tempPath() : m_options.workRoot;
+    QString root = m_options.workRoot;
+    if (root.isEmpty()) {
+        const Expected<QString, QString> privateDir = PrivateTempFolder::ensure(QDir::tempPath());
+        if (!privateDir) {
+            finishWithError(privateDir.error());
+            return;
+        }
+        root = *privateDir;
+    }
+    const qint64 framesBytes = [this] {
+        qint64 total = 0;
+        for (const QFileInfo& entry : QDir(m_inputFolder).entryInfoList(QDir::Files)) {
+            total += entry.size();
+        }
+        return total;
+    }();
+    const qint64 free = DiskSpace::freeBytes(root);
+    if (free >= 0 && free < framesBytes + kWorkReserveBytes) {
+        finishWithError(QStringLiteral("not enough space on %1 for the reconstruction's work files: %2 are "
+                                       "free and about %3 are needed.")
+                            .arg(root, DiskSpace::formatBytes(free),
+                                 DiskSpace::formatBytes(framesBytes + kWorkReserveBytes)));
+        return;
+    }
     const QString folder =
         QStringLiteral("tovarine-colmap-") + QUuid::createUuid().toString(QUuid::WithoutBraces);
     if (!QDir(root).mkpath(folder)) {
@@ -179,6 +234,7 @@ void ColmapPhotogrammetrySession::start()
             }
             m_frameCount = staged->frameCount;
             m_largestFramePx = staged->largestDimensionPx;
+            m_report.frameNames = std::move(staged->originalNames);
             return {};
         },
         [this] {
@@ -490,7 +546,7 @@ void ColmapPhotogrammetrySession::cleanUpMesh()
             m_report.triangleCount = mesh.triangleCount();
             auto written = UsdzFile::write(mesh, modelPath);
             if (!written) {
-                return written.error();
+                return unlessDiskFull(QFileInfo(modelPath).absolutePath(), written.error());
             }
             m_modelWritten = true;
             return {};
@@ -518,8 +574,21 @@ void ColmapPhotogrammetrySession::runColmap(Stage stage, const QString& name, co
     m_process->setProcessEnvironment(environment);
     m_process->setProcessChannelMode(QProcess::MergedChannels);
     m_process->setWorkingDirectory(m_workFolder);
+    m_process->setStandardInputFile(QProcess::nullDevice());
+    // Each step leads its own process group (a cancel ends the tool and its children together) and dies
+    // with us: the kernel kills it when the app's thread that started it ends, even after a kill -9.
+    const pid_t parent = ::getpid();
+    m_process->setChildProcessModifier([parent] {
+        ::setpgid(0, 0);
+        ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+        if (::getppid() != parent) {
+            ::_exit(127); // the app died before the signal was armed
+        }
+    });
     connect(m_process, &QProcess::readyReadStandardOutput, this,
             &ColmapPhotogrammetrySession::onProcessOutput);
+    connect(m_process, &QProcess::started, this,
+            [this] { m_processGroup = m_process ? m_process->processId() : 0; });
     connect(m_process, &QProcess::finished, this, &ColmapPhotogrammetrySession::onProcessFinished);
     connect(m_process, &QProcess::errorOccurred, this, [this](QProcess::ProcessError error) {
         if (error != QProcess::FailedToStart || !m_process) {
@@ -575,6 +644,9 @@ void ColmapPhotogrammetrySession::onProcessFinished(int exitCode, QProcess::Exit
     if (!m_lineBuffer.trimmed().isEmpty()) {
         m_outputTail.append(QString::fromUtf8(m_lineBuffer));
     }
+    // Whatever the tool started and left running goes with it.
+    signalGroup(m_processGroup, SIGKILL);
+    m_processGroup = 0;
     m_process->deleteLater();
     m_process = nullptr;
     m_killTimer.stop();
@@ -612,7 +684,7 @@ void ColmapPhotogrammetrySession::onProcessFinished(int exitCode, QProcess::Exit
             onFailure(message);
             return;
         }
-        finishWithError(message);
+        finishWithError(unlessDiskFull(QFileInfo(m_workFolder).absolutePath(), message));
         return;
     }
     auto next = std::move(m_next);

@@ -22,7 +22,9 @@ class QThread;
 namespace tovarine {
 
 // The photogrammetry engine over the COLMAP command-line tools (CPU only). Each step runs as a child process
-// in a private work folder (<workRoot>/tovarine-colmap-<UUID>) that is removed on every ending; our own
+// in a private work folder (<workRoot>/tovarine-colmap-<UUID>) that is removed on every ending (and, after a
+// crash, at the next start); each step leads its own process group, which a cancel ends as a whole, and
+// dies with the app. Frames are staged under names of our own (frame_00000.jpg …). Our own
 // geometry steps run on a worker thread. The chain: stage the frames (HEIC decoded to JPEG),
 // feature_extractor, exhaustive or sequential matcher, mapper (the model with the most frames),
 // model_converter, the object's oriented point cloud (support surface removed, metric scale assumed, see
@@ -38,7 +40,7 @@ public:
     struct Options
     {
         QString colmapProgram;       // empty: "colmap" from PATH
-        QString workRoot;            // empty: the system's temporary folder
+        QString workRoot;            // empty: the private per-user temporary folder (PrivateTempFolder)
         int maxThreads = 0;          // threads per COLMAP step; 0: all cores
         bool keepWorkFolder = false; // for benchmarks and diagnosis: leave the work folder when the run ends
         int terminateGraceMs = 3000; // after terminate(), kill() follows this late
@@ -59,7 +61,8 @@ public:
         int registeredCount = 0;
         std::size_t objectPointCount = 0;
         std::size_t triangleCount = 0;
-        std::vector<std::pair<QString, geo::Vec3>> cameraCentres; // model frame (metres, +Y up)
+        std::vector<std::pair<QString, geo::Vec3>> cameraCentres; // staged name, model frame (metres, +Y up)
+        std::vector<std::pair<QString, QString>> frameNames;      // staged name, the frame's own name
         std::size_t densePointCount = 0; // points the surface was built from when the dense chain ran
         QStringList notes;               // what the run's log said beyond the steps (a dense fallback)
     };
@@ -131,6 +134,7 @@ private:
     QString m_program;
     QString m_workFolder;
     QProcess* m_process = nullptr;
+    qint64 m_processGroup = 0; // the running step's process id, which is also its process group's
     QThread* m_worker = nullptr;
     QTimer m_killTimer;
     QTimer m_creepTimer;

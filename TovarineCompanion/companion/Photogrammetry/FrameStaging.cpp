@@ -3,7 +3,10 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <algorithm>
+#include <cctype>
 #include <cstdio>
+#include <filesystem>
 #include <jpeglib.h>
 #include <libheif/heif.h>
 #include <memory>
@@ -118,24 +121,46 @@ Expected<std::pair<int, int>, QString> convertHeicToJpeg(const QString& heicPath
 Expected<StagedFrames, QString> stage(const QString& inputFolder, const QString& imagesFolder,
                                       const std::atomic<bool>* cancelled)
 {
-    const QDir input(inputFolder);
+    namespace fs = std::filesystem;
     const QFileInfo inputInfo(inputFolder);
     if (!inputInfo.isDir() || !inputInfo.isReadable()) {
         return unexpected(QStringLiteral("The frames folder %1 cannot be read.").arg(inputFolder));
     }
-    const QFileInfoList entries = input.entryInfoList(QDir::Files | QDir::Readable, QDir::Name);
-    QFileInfoList frames;
-    for (const QFileInfo& entry : entries) {
-        const QString suffix = entry.suffix().toLower();
-        if (suffix == QLatin1String("jpg") || suffix == QLatin1String("jpeg") ||
-            suffix == QLatin1String("heic")) {
-            frames.append(entry);
+    // Listed by the file system's own bytes: a name that is not UTF-8 is still a frame, and a name with a
+    // newline or other control characters is harmless because COLMAP only ever sees our own names.
+    struct Frame
+    {
+        fs::path path;
+        std::string nativeName;
+        bool heic = false;
+    };
+    std::vector<Frame> frames;
+    std::error_code error;
+    for (fs::directory_iterator it(fs::path(QFile::encodeName(inputFolder).toStdString()), error), end;
+         !error && it != end; it.increment(error)) {
+        std::error_code statError;
+        // Links are followed here (mixed captures are staged as links to the frames), to regular files only.
+        if (!fs::is_regular_file(it->status(statError))) {
+            continue;
+        }
+        const std::string name = it->path().filename().native();
+        const std::size_t dot = name.rfind('.');
+        std::string extension = dot == std::string::npos || dot == 0 ? std::string() : name.substr(dot + 1);
+        std::transform(extension.begin(), extension.end(), extension.begin(),
+                       [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+        if (extension == "jpg" || extension == "jpeg" || extension == "heic") {
+            frames.push_back({it->path(), name, extension == "heic"});
         }
     }
-    if (frames.isEmpty()) {
+    if (error) {
+        return unexpected(QStringLiteral("The frames folder %1 cannot be read.").arg(inputFolder));
+    }
+    std::sort(frames.begin(), frames.end(),
+              [](const Frame& a, const Frame& b) { return a.nativeName < b.nativeName; });
+    if (frames.empty()) {
         return unexpected(QStringLiteral("No jpg, jpeg or heic frames were found in %1.").arg(inputFolder));
     }
-    if (frames.size() < kMinFrames) {
+    if (frames.size() < static_cast<std::size_t>(kMinFrames)) {
         return unexpected(QStringLiteral("At least %1 frames are needed; %2 holds %3.")
                               .arg(kMinFrames)
                               .arg(inputFolder)
@@ -144,26 +169,38 @@ Expected<StagedFrames, QString> stage(const QString& inputFolder, const QString&
 
     const QDir images(imagesFolder);
     StagedFrames staged;
-    for (const QFileInfo& frame : frames) {
+    for (const Frame& frame : frames) {
         if (cancelled && cancelled->load()) {
             return unexpected(QString());
         }
-        const QString target = frame.canonicalFilePath();
+        const QString original = QFile::decodeName(QByteArray::fromStdString(frame.nativeName));
+        const QString stagedName =
+            QStringLiteral("frame_%1.jpg").arg(staged.frameCount, 5, 10, QLatin1Char('0'));
+        const QString stagedPath = images.filePath(stagedName);
+        const fs::path source = fs::canonical(frame.path, error);
+        if (error) {
+            return unexpected(QStringLiteral("The frame %1 could not be staged.").arg(original));
+        }
+        // The frame is reached through a link with our own name; HEIC frames decode from such a link too.
+        const QString linkPath =
+            frame.heic ? images.filePath(stagedName + QStringLiteral(".heic")) : stagedPath;
+        fs::create_symlink(source, fs::path(QFile::encodeName(linkPath).toStdString()), error);
+        if (error) {
+            return unexpected(QStringLiteral("The frame %1 could not be staged.").arg(original));
+        }
         std::pair<int, int> size{0, 0};
-        if (frame.suffix().toLower() == QLatin1String("heic")) {
-            const QString jpegPath = images.filePath(frame.fileName() + QStringLiteral(".jpg"));
-            auto converted = convertHeicToJpeg(target, jpegPath);
+        if (frame.heic) {
+            auto converted = convertHeicToJpeg(linkPath, stagedPath);
+            QFile::remove(linkPath);
             if (!converted) {
-                return unexpected(converted.error());
+                return unexpected(QStringLiteral("The HEIC frame %1 could not be decoded.").arg(original));
             }
             size = *converted;
         } else {
-            if (!QFile::link(target, images.filePath(frame.fileName()))) {
-                return unexpected(QStringLiteral("The frame %1 could not be staged.").arg(frame.fileName()));
-            }
-            size = jpegSize(target);
+            size = jpegSize(stagedPath);
         }
         staged.largestDimensionPx = std::max({staged.largestDimensionPx, size.first, size.second});
+        staged.originalNames.push_back({stagedName, original});
         ++staged.frameCount;
     }
     return staged;

@@ -4,6 +4,8 @@
 
 #include <QString>
 #include <atomic>
+#include <utility>
+#include <vector>
 
 namespace tovarine {
 
@@ -11,16 +13,21 @@ struct StagedFrames
 {
     int frameCount = 0;
     int largestDimensionPx = 0; // the longest side among the frames (0 when no header could be read)
+    // Each staged name (frame_00000.jpg …, in the frames' name order) with the frame's own name.
+    std::vector<std::pair<QString, QString>> originalNames;
 };
 
-// Gathers the frames of a capture into the folder COLMAP reads: jpg/jpeg files (any letter case) are linked,
-// heic files are decoded and written as JPEG. Any thread.
+// Gathers the frames of a capture into the folder COLMAP reads, under names of our own (frame_00000.jpg …
+// in the order of the frames' names, so a name with a newline or bytes that are not UTF-8 never reaches
+// COLMAP's text files): jpg/jpeg files (any letter case) are linked, heic files are decoded and written as
+// JPEG. Any thread.
 namespace FrameStaging {
 
 // Minimum number of frames a reconstruction can start from.
 inline constexpr int kMinFrames = 3;
 
-// Stages the frames of `inputFolder` (sorted by name) into `imagesFolder`, which must exist. Error: a
+// Stages the frames of `inputFolder` (sorted by the bytes of their names) into `imagesFolder`, which must
+// exist. Entries that are not regular files (after following links) are passed over. Error: a
 // user-facing sentence (unreadable folder, no or too few frames, an undecodable HEIC frame); a cancelled run
 // returns an error whose text is empty.
 Expected<StagedFrames, QString> stage(const QString& inputFolder, const QString& imagesFolder,

@@ -51,6 +51,12 @@ void OrbitCamera::dolly(float notches)
     m_distance = std::max(next, 2.0f * m_zNear);
 }
 
+void OrbitCamera::setAngles(float yawDeg, float pitchDeg)
+{
+    m_yawDeg = std::fmod(yawDeg, 360.0f);
+    m_pitchDeg = std::clamp(pitchDeg, -kMaxPitchDeg, kMaxPitchDeg);
+}
+
 QVector3D OrbitCamera::position() const
 {
     const float yaw = qDegreesToRadians(m_yawDeg);

@@ -33,6 +33,12 @@ public:
     void pan(float dxPx, float dyPx, float viewportHeightPx);
     // Wheel: positive notches move closer. The distance never drops below twice the near plane.
     void dolly(float notches);
+    // Turns the camera about its target to `yawDeg` (0 looks from +Z, 90 from +X) and `pitchDeg` (clamped
+    // short of the poles), keeping target and distance.
+    void setAngles(float yawDeg, float pitchDeg);
+
+    float yawDeg() const { return m_yawDeg; }
+    float pitchDeg() const { return m_pitchDeg; }
 
     QVector3D position() const;
     const QVector3D& target() const { return m_target; }

@@ -38,7 +38,7 @@ QPushButton[segment="true"] {
 QPushButton[segment="true"]:checked { background: rgba(255, 255, 255, 70); color: white; }
 QPushButton#shadingLit { border-top-left-radius: 5px; border-bottom-left-radius: 5px; }
 QPushButton#shadingWireframe { border-top-right-radius: 5px; border-bottom-right-radius: 5px; }
-QToolButton { border: none; background: transparent; }
+QToolButton { border: none; background: transparent; color: white; font-size: 14px; }
 )";
 
 } // namespace

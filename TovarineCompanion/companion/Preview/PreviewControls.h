@@ -6,10 +6,14 @@
 class QAbstractButton;
 class QButtonGroup;
 
+namespace ostrel {
+class UserDefaults;
+}
+
 namespace tovarine {
 
 class PreviewSliderRow;
-class UserDefaults;
+using ostrel::UserDefaults;
 
 // The look controls under the preview, bound to the three preview settings: a segmented Lit / Albedo /
 // Wireframe switch (240 px), a divider, the Brightness and Contrast slider rows, then free space, 14 px

@@ -1,5 +1,7 @@
 #include "PreviewLook.h"
 
+#include "OstrelNumberFormat.h"
+
 #include <algorithm>
 #include <cmath>
 
@@ -32,7 +34,7 @@ QString brightnessLabel(double value)
 
 QString contrastLabel(double value)
 {
-    return QString::number(value, 'f', 2) + QChar(0x00D7);
+    return ostrel::OstrelNumberFormat::fixed(value, 2) + QChar(0x00D7);
 }
 
 double resetOpacity(double value, double defaultValue)

@@ -30,13 +30,16 @@ float adjustChannel(float channel, float brightness, float contrast);
 
 // "+0", "+12", "-50": the value x 100 rounded half away from zero; a "+" unless negative; no percent sign.
 QString brightnessLabel(double value);
-// "0.50×", "1.00×", "2.00×": two decimals and the multiplication sign.
+// "0.50×", "1.00×", "2.00×": two decimals as C's printf writes them (1.625 gives "1.62×") and the
+// multiplication sign.
 QString contrastLabel(double value);
 
-// A reset button is dimmed while its value is within 0.0001 of the default.
+// A reset button is dimmed while its value is within 0.0001 of the default. Its symbol is drawn in full white
+// at these opacities: dimmed it still reads at about 5:1 against the black row (a quarter of the row's 70%
+// white was hard to see), and it brightens once the value moves.
 constexpr double kAtDefaultTolerance = 0.0001;
-constexpr double kResetOpacityAtDefault = 0.25;
-constexpr double kResetOpacityChanged = 0.7;
+constexpr double kResetOpacityAtDefault = 0.5;
+constexpr double kResetOpacityChanged = 0.9;
 double resetOpacity(double value, double defaultValue);
 
 // The studio rig: intensities in the scene's units, where 1000 is one unit of radiance; each directional

@@ -13,10 +13,14 @@ class QPushButton;
 class QSlider;
 class QToolButton;
 
+namespace ostrel {
+class UserDefaults;
+}
+
 namespace tovarine {
 
 class MainThreadLink;
-class UserDefaults;
+using ostrel::UserDefaults;
 
 // The measure-and-rescale panel under the model preview: the model's size in the unit setting, a target for
 // the longest side or per axis (with a logarithmic slider for the longest side), and "Save scaled", which

@@ -95,16 +95,16 @@ PrintPrepControls::PrintPrepControls(const QString& meshPath, const QString& res
         QStringLiteral("guardButton"), QStringLiteral("Min-thickness guard"),
         QStringLiteral(
             "Ray-samples each face inward and tags any face whose local wall thickness falls below the "
-            "threshold as 'thin' in a sibling OBJ (red via the .mtl). Best run after Thicken or Make "
-            "watertight."));
+            "threshold as 'thin' in a sibling OBJ (red via the .mtl). It measures the newest closed mesh "
+            "here: run Thicken first (a closed model_watertight_*.obj made elsewhere works too)."));
     rowTwo->addWidget(m_guardButton);
     m_growButton = makeButton(
         QStringLiteral("growButton"), QStringLiteral("Grow thin"),
         QStringLiteral(
             "Displaces under-threshold vertices outward by (target − measured) / 2 along their normals, "
             "then runs constrained Laplacian smoothing so the grown patch blends in. Iterates guard → "
-            "grow → re-guard up to 4 times. Best run after Thicken or Make watertight (a closed mesh to "
-            "measure against)."));
+            "grow → re-guard up to 4 times. It needs a closed mesh to measure against: run Thicken first (a "
+            "closed model_watertight_*.obj made elsewhere works too)."));
     rowTwo->addWidget(m_growButton);
     column->addLayout(rowTwo);
 

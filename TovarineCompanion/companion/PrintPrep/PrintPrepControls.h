@@ -11,11 +11,15 @@ class QLabel;
 class QLineEdit;
 class QPushButton;
 
+namespace ostrel {
+class UserDefaults;
+}
+
 namespace tovarine {
 
 class MainThreadLink;
 class StatusIndicator;
-class UserDefaults;
+using ostrel::UserDefaults;
 
 // The print-prep panel under the model preview: Thicken (the scan into a closed shell), the minimum-thickness
 // guard and Grow thin, each on the typed thickness, writing its files into the result folder beside

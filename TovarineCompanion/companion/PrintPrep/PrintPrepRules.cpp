@@ -1,5 +1,6 @@
 #include "PrintPrepRules.h"
 
+#include "OstrelNumberFormat.h"
 #include "PrintPrepFiles.h"
 #include "TypedNumber.h"
 
@@ -11,12 +12,12 @@ namespace {
 
 QString seconds1(double seconds)
 {
-    return QStringLiteral(" · ") + TypedNumber::fixed(seconds, 1) + QLatin1Char('s');
+    return QStringLiteral(" · ") + ostrel::OstrelNumberFormat::fixed(seconds, 1) + QLatin1Char('s');
 }
 
 QString fixed2(double value)
 {
-    return TypedNumber::fixed(value, 2);
+    return ostrel::OstrelNumberFormat::fixed(value, 2);
 }
 
 bool isClosed(std::int64_t openEdges, const QString& note)
@@ -125,9 +126,9 @@ Summary guardSummary(const QString& sourceName, const MeshMinThickness::Result& 
         const double percent = r.faceCount < 1 ? 0.0 : double(r.thinCount) / double(r.faceCount) * 100.0;
         return {QStringLiteral("checked ") + sourceName + QStringLiteral(" · ") +
                     QString::number(r.thinCount) + QStringLiteral(" thin (") +
-                    TypedNumber::fixed(percent, 1) + QStringLiteral("%) · min ") + fixed2(r.minMM) +
-                    QStringLiteral(" / median ") + fixed2(r.medianMM) + QStringLiteral(" mm") + note +
-                    QStringLiteral(" · ") + objName + seconds1(seconds),
+                    ostrel::OstrelNumberFormat::fixed(percent, 1) + QStringLiteral("%) · min ") +
+                    fixed2(r.minMM) + QStringLiteral(" / median ") + fixed2(r.medianMM) +
+                    QStringLiteral(" mm") + note + QStringLiteral(" · ") + objName + seconds1(seconds),
                 false};
     }
     const QString medianPart = r.medianMM > 0

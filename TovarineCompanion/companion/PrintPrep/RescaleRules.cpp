@@ -1,5 +1,6 @@
 #include "RescaleRules.h"
 
+#include "OstrelNumberFormat.h"
 #include "TypedNumber.h"
 #include "UsdzFile.h"
 
@@ -76,13 +77,13 @@ std::optional<Dims> measureBounds(const QString& meshPath)
 QString format(double mm, const QString& unit)
 {
     if (TypedNumber::isInches(unit)) {
-        return TypedNumber::fixed(mm / TypedNumber::kMillimetresPerInch, 2);
+        return ostrel::OstrelNumberFormat::fixed(mm / TypedNumber::kMillimetresPerInch, 2);
     }
     const double rounded = std::round(mm);
     if (std::fabs(rounded) < kLargestWhole) {
         return wholeNumber(rounded);
     }
-    return QString::asprintf("%.0f", rounded);
+    return ostrel::OstrelNumberFormat::fixed(rounded, 0);
 }
 
 QString sizeText(const Dims& dims, const QString& unit)
@@ -90,11 +91,13 @@ QString sizeText(const Dims& dims, const QString& unit)
     const QString times = QStringLiteral(" × ");
     if (TypedNumber::isInches(unit)) {
         const double k = TypedNumber::kMillimetresPerInch;
-        return TypedNumber::fixed(dims.x / k, 2) + times + TypedNumber::fixed(dims.y / k, 2) + times +
-               TypedNumber::fixed(dims.z / k, 2) + QStringLiteral(" in");
+        return ostrel::OstrelNumberFormat::fixed(dims.x / k, 2) + times +
+               ostrel::OstrelNumberFormat::fixed(dims.y / k, 2) + times +
+               ostrel::OstrelNumberFormat::fixed(dims.z / k, 2) + QStringLiteral(" in");
     }
-    return TypedNumber::fixed(dims.x, 0) + times + TypedNumber::fixed(dims.y, 0) + times +
-           TypedNumber::fixed(dims.z, 0) + QStringLiteral(" mm");
+    return ostrel::OstrelNumberFormat::fixed(dims.x, 0) + times +
+           ostrel::OstrelNumberFormat::fixed(dims.y, 0) + times +
+           ostrel::OstrelNumberFormat::fixed(dims.z, 0) + QStringLiteral(" mm");
 }
 
 QString longestText(const Dims& dims, const QString& unit)
@@ -144,7 +147,7 @@ std::optional<QString> namePart(double typed, const QString& unit)
         if (value == std::trunc(value)) {
             return wholeNumber(value);
         }
-        return QString::asprintf("%.2f", value).replace(QLatin1Char('.'), QLatin1Char('p'));
+        return ostrel::OstrelNumberFormat::fixed(value, 2).replace(QLatin1Char('.'), QLatin1Char('p'));
     }
     const double rounded = std::round(typed);
     if (!std::isfinite(rounded) || std::fabs(rounded) >= kLargestWhole) {

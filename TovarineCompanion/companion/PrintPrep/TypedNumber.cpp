@@ -1,6 +1,5 @@
 #include "TypedNumber.h"
 
-#include <array>
 #include <charconv>
 #include <string>
 
@@ -38,18 +37,6 @@ double toMillimetres(double value, const QString& units)
 QString unitLabel(const QString& units)
 {
     return isInches(units) ? QStringLiteral("in") : QStringLiteral("mm");
-}
-
-QString fixed(double value, int decimals)
-{
-    // The largest double has 309 integer digits.
-    std::array<char, 400> text{};
-    const auto [ptr, error] =
-        std::to_chars(text.data(), text.data() + text.size(), value, std::chars_format::fixed, decimals);
-    if (error != std::errc()) {
-        return QString::asprintf("%.*f", decimals, value);
-    }
-    return QString::fromLatin1(text.data(), int(ptr - text.data()));
 }
 
 } // namespace tovarine::TypedNumber

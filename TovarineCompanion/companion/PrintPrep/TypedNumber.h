@@ -22,8 +22,4 @@ double toMillimetres(double value, const QString& units);
 // The unit label: "in" for inches, else "mm".
 QString unitLabel(const QString& units);
 
-// `value` as C's "%.<decimals>f" writes it in the C locale: exact halves go to the even digit (6.25 with one
-// decimal is "6.2"), "inf" and "nan" for values that are not finite.
-QString fixed(double value, int decimals);
-
 } // namespace tovarine::TypedNumber

@@ -4,6 +4,7 @@
 #include "DropCircle.h"
 #include "MorvelControls.h"
 #include "MorvelPreviewPlacement.h"
+#include "ResultScrollArea.h"
 #include "ResultView.h"
 #include "SettingsKeys.h"
 #include "Symbols.h"
@@ -12,11 +13,13 @@
 #include "Wordmark.h"
 #include "Workspace.h"
 
+#include <QDir>
 #include <QDragEnterEvent>
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMimeData>
+#include <QPointer>
 #include <QPushButton>
 #include <QScrollArea>
 #include <QVBoxLayout>
@@ -80,7 +83,7 @@ BrowseView::BrowseView(DropReconstruction::Environment environment, Workspace& w
     circleLayout->addWidget(m_circle, 0, Qt::AlignCenter);
     m_layout->addWidget(m_circleRow);
 
-    m_resultScroll = new QScrollArea(this);
+    m_resultScroll = new ResultScrollArea(this);
     m_resultScroll->setObjectName(QStringLiteral("resultScroll"));
     m_resultScroll->setWidgetResizable(true);
     m_resultScroll->setFrameShape(QFrame::NoFrame);
@@ -205,7 +208,7 @@ void BrowseView::onStateChanged(const DropReconstruction::State& state)
         m_resultView->setObjectName(QStringLiteral("resultView"));
         connect(m_resultView, &ResultView::openObjClicked, this, &BrowseView::openObj);
         connect(m_resultView, &ResultView::revealClicked, this,
-                [this] { m_workspace.revealInFileManager(m_resultView->resultDir()); });
+                [this] { reveal(m_resultView->resultDir()); });
         connect(m_resultView, &ResultView::dropAnotherClicked, this,
                 [this] { m_drop->setState(DropReconstruction::State::idle()); });
         placeCagePanel(state);
@@ -223,7 +226,7 @@ void BrowseView::onStateChanged(const DropReconstruction::State& state)
 void BrowseView::placeCagePanel(const DropReconstruction::State& state)
 {
     auto* panel = new MorvelControls(*m_morvel, state.meshPath, state.resultDir, m_defaults,
-                                     [this](const QString& path) { m_workspace.revealInFileManager(path); });
+                                     [this](const QString& path) { reveal(path); });
     panel->setObjectName(QStringLiteral("cagePanel"));
     panel->setShowsCage(m_showsCage);
     auto* cagePreview =
@@ -240,10 +243,48 @@ void BrowseView::openObj()
     if (!m_resultView) {
         return;
     }
-    const QString objPath = m_resultView->resultDir() + QStringLiteral("/model.obj");
-    if (QFileInfo(objPath).isFile()) {
-        m_workspace.openFile(objPath);
+    const QString resultDir = m_resultView->resultDir();
+    const QString objPath = resultDir + QStringLiteral("/model.obj");
+    if (!QFileInfo(objPath).isFile()) {
+        return;
     }
+    if (m_workspace.openFile(objPath)) {
+        m_resultView->setActionNote(QString());
+    } else if (m_workspace.openFile(resultDir)) {
+        m_resultView->setActionNote(
+            tr("No application here opens model.obj · opened the result folder instead"));
+    } else {
+        m_resultView->setActionNote(
+            tr("Couldn't open model.obj: no application here opens it or the result folder"));
+    }
+}
+
+void BrowseView::reveal(const QString& path)
+{
+    QPointer<ResultView> view = m_resultView;
+    const QFileInfo item(path);
+    const QString name = item.fileName().isEmpty() ? QDir(path).dirName() : item.fileName();
+    const bool isFolder = item.isDir();
+    m_workspace.revealInFileManager(path, [view, name, isFolder](Workspace::RevealOutcome outcome) {
+        if (!view) {
+            return;
+        }
+        switch (outcome) {
+        case Workspace::RevealOutcome::shown:
+            view->setActionNote(QString());
+            return;
+        case Workspace::RevealOutcome::folderOpened:
+            view->setActionNote(
+                isFolder ? tr("No file manager answered to select %1 · opened it instead").arg(name)
+                         : tr("No file manager answered to select %1 · opened its folder instead").arg(name));
+            return;
+        case Workspace::RevealOutcome::failed:
+            view->setActionNote(
+                tr("Couldn't show %1: no file manager answered and no application here opens folders")
+                    .arg(name));
+            return;
+        }
+    });
 }
 
 void BrowseView::setDropTargeted(bool targeted)

@@ -9,11 +9,15 @@
 class QScrollArea;
 class QVBoxLayout;
 
+namespace ostrel {
+class UserDefaults;
+}
+
 namespace tovarine {
 
 class DropCircle;
 class ResultView;
-class UserDefaults;
+using ostrel::UserDefaults;
 class Workspace;
 
 // The main window's content: the wordmark, the drop circle (or, once a drop is done, the result view in a
@@ -66,7 +70,11 @@ private:
     void placeCagePanel(const DropReconstruction::State& state);
     void refreshDetail();
     void setDropTargeted(bool targeted);
+    // "Open OBJ": the result's model.obj with its default application, else the result folder, with a note
+    // saying what failed; nothing when there is no model.obj.
     void openObj();
+    // Shows `path` selected in the file manager; notes a fallback or a failure under the result row.
+    void reveal(const QString& path);
     QWidget* buildHeader();
     QWidget* buildFooter();
 

@@ -5,9 +5,13 @@
 class QComboBox;
 class QLabel;
 
+namespace ostrel {
+class UserDefaults;
+}
+
 namespace tovarine {
 
-class UserDefaults;
+using ostrel::UserDefaults;
 
 // The settings form, 420 px wide: "Reconstruction" (the Detail picker and its note), "Units" (the
 // "Dimensions in" picker and its note) and "About" (one line: name, version, web domain). A pick is written

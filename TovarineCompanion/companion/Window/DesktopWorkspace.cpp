@@ -12,9 +12,12 @@ namespace tovarine {
 
 namespace {
 
-void openParentFolder(const QString& path)
+// The folder itself, or the folder holding a file; true when the desktop opened it.
+bool openFolderOf(const QString& path)
 {
-    QDesktopServices::openUrl(QUrl::fromLocalFile(QFileInfo(path).absolutePath()));
+    const QFileInfo info(path);
+    const QString folder = info.isDir() ? path : info.absolutePath();
+    return QDesktopServices::openUrl(QUrl::fromLocalFile(folder));
 }
 
 } // namespace
@@ -24,12 +27,18 @@ bool DesktopWorkspace::openFile(const QString& path)
     return QDesktopServices::openUrl(QUrl::fromLocalFile(path));
 }
 
-void DesktopWorkspace::revealInFileManager(const QString& path)
+void DesktopWorkspace::revealInFileManager(const QString& path, RevealDone done)
 {
     const QString cleanPath = QDir::cleanPath(QFileInfo(path).absoluteFilePath());
+    const auto fallBack = [cleanPath, done] {
+        const bool opened = openFolderOf(cleanPath);
+        if (done) {
+            done(opened ? RevealOutcome::folderOpened : RevealOutcome::failed);
+        }
+    };
     QDBusConnection bus = QDBusConnection::sessionBus();
     if (!bus.isConnected()) {
-        openParentFolder(cleanPath);
+        fallBack();
         return;
     }
     QDBusMessage call = QDBusMessage::createMethodCall(
@@ -37,12 +46,15 @@ void DesktopWorkspace::revealInFileManager(const QString& path)
         QStringLiteral("org.freedesktop.FileManager1"), QStringLiteral("ShowItems"));
     call << QStringList{QUrl::fromLocalFile(cleanPath).toString()} << QString();
     auto* watcher = new QDBusPendingCallWatcher(bus.asyncCall(call));
-    QObject::connect(watcher, &QDBusPendingCallWatcher::finished, [cleanPath](QDBusPendingCallWatcher* done) {
-        if (done->isError()) {
-            openParentFolder(cleanPath);
-        }
-        done->deleteLater();
-    });
+    QObject::connect(watcher, &QDBusPendingCallWatcher::finished,
+                     [fallBack, done](QDBusPendingCallWatcher* call) {
+                         if (call->isError()) {
+                             fallBack();
+                         } else if (done) {
+                             done(RevealOutcome::shown);
+                         }
+                         call->deleteLater();
+                     });
 }
 
 } // namespace tovarine

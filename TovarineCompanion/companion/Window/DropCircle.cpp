@@ -9,6 +9,8 @@
 #include <QPainter>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QStackedWidget>
 #include <QVBoxLayout>
 #include <algorithm>
@@ -25,6 +27,7 @@ constexpr qreal kDashOffPx = 8.0;
 constexpr int kBarSteps = 1000;
 // As many lines as the circle holds under the busy indicator.
 constexpr int kPreparingMaximumLines = 10;
+constexpr int kFailedVisibleLines = 4;
 
 QLabel* makeLabel(const QString& text, const QFont& font, const QColor& color, double opacity,
                   QWidget* parent)
@@ -180,11 +183,28 @@ QWidget* DropCircle::buildFailedPage()
                             Qt::white, 1.0, page);
     title->setObjectName(QStringLiteral("failedTitle"));
     layout->addWidget(title);
-    m_failedMessage = new ElidedLabel(4, page);
+    // Four lines of the message show; a longer one (unzip's text with its paths) scrolls within them, can be
+    // selected and copied, and shows whole in the tooltip.
+    m_failedMessage = makeLabel(QString(), WindowStyle::font(Face::system, 12), Qt::white, 0.6, page);
     m_failedMessage->setObjectName(QStringLiteral("failedMessage"));
-    m_failedMessage->setFont(WindowStyle::font(Face::system, 12));
-    m_failedMessage->setColor(WindowStyle::withOpacity(Qt::white, 0.6));
-    layout->addWidget(m_failedMessage);
+    m_failedMessage->setWordWrap(true);
+    m_failedMessage->setTextFormat(Qt::PlainText);
+    m_failedMessage->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    m_failedScroll = new QScrollArea(page);
+    m_failedScroll->setObjectName(QStringLiteral("failedMessageScroll"));
+    m_failedScroll->setWidget(m_failedMessage);
+    m_failedScroll->setWidgetResizable(true);
+    m_failedScroll->setFrameShape(QFrame::NoFrame);
+    m_failedScroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    m_failedScroll->setStyleSheet(
+        QStringLiteral("QScrollArea, QScrollArea > QWidget > QWidget { background: transparent; }"
+                       "QScrollBar:vertical { background: transparent; width: 6px; margin: 0; border: none; }"
+                       "QScrollBar::handle:vertical { background: rgba(255, 255, 255, 70); border-radius: "
+                       "3px; min-height: 16px; }"
+                       "QScrollBar::add-line, QScrollBar::sub-line { height: 0; }"
+                       "QScrollBar::add-page, QScrollBar::sub-page { background: none; }"));
+    m_failedScroll->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
+    layout->addWidget(m_failedScroll);
     auto* tryAgain = makePlainButton(tr("Try again"), page);
     tryAgain->setObjectName(QStringLiteral("tryAgainButton"));
     connect(tryAgain, &QPushButton::clicked, this, &DropCircle::tryAgainClicked);
@@ -212,6 +232,10 @@ void DropCircle::setState(const DropReconstruction::State& state)
     }
     case Kind::failed:
         m_failedMessage->setText(state.message);
+        m_failedMessage->setToolTip(QStringLiteral("<p>") + state.message.toHtmlEscaped() +
+                                    QStringLiteral("</p>"));
+        fitFailedMessage();
+        m_failedScroll->verticalScrollBar()->setValue(0);
         m_pages->setCurrentWidget(m_failedPage);
         break;
     case Kind::idle:
@@ -220,6 +244,15 @@ void DropCircle::setState(const DropReconstruction::State& state)
         break;
     }
     update();
+}
+
+void DropCircle::fitFailedMessage()
+{
+    // The message's own height, at most four lines; the circle's width is fixed, so this holds until the
+    // next message. A 6 px margin leaves room for the slim scroll bar.
+    const int width = kSizePx - 2 * kContentPaddingPx - 6;
+    const int lines = QFontMetrics(m_failedMessage->font()).lineSpacing() * kFailedVisibleLines;
+    m_failedScroll->setFixedHeight(std::min(m_failedMessage->heightForWidth(width), lines));
 }
 
 void DropCircle::setTargeted(bool targeted)

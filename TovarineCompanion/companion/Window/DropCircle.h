@@ -6,6 +6,7 @@
 #include <QWidget>
 
 class QLabel;
+class QScrollArea;
 class QProgressBar;
 class QPushButton;
 class QStackedWidget;
@@ -52,6 +53,7 @@ private:
     QWidget* buildPreparingPage();
     QWidget* buildReconstructingPage();
     QWidget* buildFailedPage();
+    void fitFailedMessage();
 
     DropReconstruction::State m_state;
     bool m_targeted = false;
@@ -65,7 +67,8 @@ private:
     QLabel* m_percent = nullptr;
     QProgressBar* m_bar = nullptr;
     ElidedLabel* m_reconstructingMessage = nullptr;
-    ElidedLabel* m_failedMessage = nullptr;
+    QLabel* m_failedMessage = nullptr;
+    QScrollArea* m_failedScroll = nullptr;
 };
 
 } // namespace tovarine

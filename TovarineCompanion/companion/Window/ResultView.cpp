@@ -97,6 +97,15 @@ ResultView::ResultView(const QString& resultDir, const QString& meshPath, UserDe
         resultRow->addWidget(button);
     }
     layout->addLayout(resultRow);
+    m_actionNote = new QLabel(this);
+    m_actionNote->setObjectName(QStringLiteral("actionNote"));
+    m_actionNote->setFont(WindowStyle::font(Face::monospaced, 10));
+    m_actionNote->setStyleSheet(QStringLiteral("color: %1;").arg(WindowStyle::css(Qt::white, 0.65)));
+    m_actionNote->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    m_actionNote->setWordWrap(true);
+    m_actionNote->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    m_actionNote->hide();
+    layout->addWidget(m_actionNote);
 
     connect(openObj, &QPushButton::clicked, this, &ResultView::openObjClicked);
     connect(reveal, &QPushButton::clicked, this, &ResultView::revealClicked);
@@ -132,6 +141,17 @@ void ResultView::setPanel(PanelSlot slot, QWidget* panel)
         placeLayout->addWidget(panel);
     }
     place->setVisible(panel != nullptr);
+}
+
+void ResultView::setActionNote(const QString& text)
+{
+    m_actionNote->setText(text);
+    m_actionNote->setVisible(!text.isEmpty());
+}
+
+QString ResultView::actionNote() const
+{
+    return m_actionNote->text();
 }
 
 QWidget* ResultView::panel(PanelSlot slot) const

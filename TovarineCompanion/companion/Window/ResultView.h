@@ -4,18 +4,24 @@
 #include <QWidget>
 
 class QHBoxLayout;
+class QLabel;
 class QVBoxLayout;
+
+namespace ostrel {
+class UserDefaults;
+}
 
 namespace tovarine {
 
 class PreviewControls;
 class USDZPreviewMac;
-class UserDefaults;
+using ostrel::UserDefaults;
 
 // The result of a finished drop, top to bottom, 10 px apart: the preview row (the model preview, at least
 // 340 px high; a cage preview may be added beside it), the look controls, three places for the result
 // panels (measure and rescale and print preparation, filled here; cage, empty until filled), and the result
-// row: a green check, the result folder's name, "Open OBJ", "Reveal in File Manager" and "Drop another".
+// row: a green check, the result folder's name, "Open OBJ", "Reveal in File Manager" and "Drop another",
+// with a note line under it when the desktop could not do what one of them asked.
 // The preview follows the three look settings. GUI thread only.
 class ResultView : public QWidget
 {
@@ -37,6 +43,11 @@ public:
     void setPanel(PanelSlot slot, QWidget* panel);
     QWidget* panel(PanelSlot slot) const;
 
+    // The line under the result row that says what the desktop could not do for "Open OBJ" or a reveal;
+    // empty hides it.
+    void setActionNote(const QString& text);
+    QString actionNote() const;
+
 signals:
     void openObjClicked();
     void revealClicked();
@@ -51,6 +62,7 @@ private:
     QHBoxLayout* m_previewRow = nullptr;
     USDZPreviewMac* m_preview = nullptr;
     PreviewControls* m_controls = nullptr;
+    QLabel* m_actionNote = nullptr;
     QWidget* m_panelSlots[3] = {};
 };
 

@@ -1,6 +1,6 @@
 #include "Symbols.h"
 
-#include "StatusSymbols.h"
+#include "OstrelSymbolPainter.h"
 
 #include <QPainter>
 
@@ -8,29 +8,18 @@ namespace tovarine::Symbols {
 
 QPixmap warningTriangle(int sizePx, const QColor& color)
 {
-    return StatusSymbols::exclamationTriangle(sizePx, 1.0, color, {0.08, 0.62, 0.75});
+    return ostrel::OstrelSymbolPainter::pixmap(u"exclamationmark.triangle", color, sizePx);
 }
 
 QPixmap checkmarkCircleFill(int sizePx, const QColor& color)
 {
-    QPixmap pixmap = StatusSymbols::blank(sizePx);
-    QPainter painter(&pixmap);
-    painter.setRenderHint(QPainter::Antialiasing);
-    const qreal s = sizePx;
-    painter.setPen(Qt::NoPen);
-    painter.setBrush(color);
-    painter.drawEllipse(QRectF(0.5, 0.5, s - 1, s - 1));
-    // The check is cut out of the disc, as the symbol has it.
-    painter.setCompositionMode(QPainter::CompositionMode_Clear);
-    painter.setPen(QPen(Qt::black, s * 0.11, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
-    painter.setBrush(Qt::NoBrush);
-    painter.drawPath(StatusSymbols::checkPath(s));
-    return pixmap;
+    return ostrel::OstrelSymbolPainter::pixmap(u"checkmark.circle.fill", color, sizePx);
 }
 
 QPixmap gear(int sizePx, const QColor& color)
 {
-    QPixmap pixmap = StatusSymbols::blank(sizePx);
+    QPixmap pixmap(sizePx, sizePx);
+    pixmap.fill(Qt::transparent);
     QPainter painter(&pixmap);
     painter.setRenderHint(QPainter::Antialiasing);
     QFont font(QStringLiteral("DejaVu Sans"));

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <functional>
 
 namespace tovarine {
 
@@ -10,11 +11,18 @@ namespace tovarine {
 class Workspace
 {
 public:
+    // How a reveal ended: the file manager showed the item selected; no file manager answered, so the folder
+    // itself (for a folder) or the folder holding it (for a file) was opened instead; or nothing could be
+    // opened.
+    enum class RevealOutcome { shown, folderOpened, failed };
+    using RevealDone = std::function<void(RevealOutcome)>;
+
     virtual ~Workspace() = default;
-    // Opens `path` with its default application. Returns false when the desktop refused.
+    // Opens `path` with its default application. Returns false when the desktop refused (no application).
     virtual bool openFile(const QString& path) = 0;
-    // Shows the file manager with `path` itself selected (for a folder: the folder in its parent).
-    virtual void revealInFileManager(const QString& path) = 0;
+    // Shows the file manager with `path` itself selected (for a folder: the folder in its parent). `done`,
+    // when given, is called once, later, with the outcome.
+    virtual void revealInFileManager(const QString& path, RevealDone done = {}) = 0;
 };
 
 } // namespace tovarine

@@ -26,8 +26,8 @@ const QString kPageUrl = QStringLiteral("tovarine-engine://app/host/morvel_host.
 EngineHost::EngineHost(QObject* parent)
     : QObject(parent), m_files(new EngineSchemeHandler(MorvelEngineLocator::engineFolder(), this))
 {
-    m_timeout.setSingleShot(true);
-    m_timeout.setTimerType(Qt::PreciseTimer);
+    connect(&m_timeout, &BootClockTimer::expired, this,
+            [this] { finish(unexpected(EngineFailure::timedOut(m_timeLimitSeconds))); });
 }
 
 EngineHost::~EngineHost()
@@ -107,9 +107,8 @@ void EngineHost::start(const MorvelScan& scan, int timeLimitSeconds)
     m_activity = new IdleInhibitor(this);
     m_activity->begin(QStringLiteral("Making a Morvel"));
 
-    connect(&m_timeout, &QTimer::timeout, this,
-            [this, timeLimitSeconds] { finish(unexpected(EngineFailure::timedOut(timeLimitSeconds))); });
-    m_timeout.start(std::chrono::seconds(timeLimitSeconds));
+    m_timeLimitSeconds = timeLimitSeconds;
+    m_timeout.start(qint64(timeLimitSeconds) * 1000);
 
     m_page->load(QUrl(kPageUrl));
     // A page that counts as hidden runs its timers about forty times slower.
@@ -183,7 +182,6 @@ void EngineHost::finish(const Expected<QString, EngineFailure>& result)
 void EngineHost::tearDown()
 {
     m_timeout.stop();
-    m_timeout.disconnect(this);
     if (m_page) {
         m_page->disconnect(this);
         if (m_bridge) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "BootClockTimer.h"
 #include "EngineEvent.h"
 #include "EngineFailure.h"
 #include "Expected.h"
@@ -9,7 +10,6 @@
 #include <QObject>
 #include <QPointer>
 #include <QString>
-#include <QTimer>
 #include <functional>
 
 class QWebEnginePage;
@@ -62,7 +62,9 @@ private:
     QPointer<QWebEnginePage> m_page;
     EngineBridge* m_bridge = nullptr;
     FinishCallback m_finish;
-    QTimer m_timeout;
+    // The time limit counts while the computer sleeps.
+    BootClockTimer m_timeout;
+    int m_timeLimitSeconds = 0;
     QJsonObject m_options;
     EventCallback m_onEvent;
     bool m_isReady = false;

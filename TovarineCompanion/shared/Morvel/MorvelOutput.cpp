@@ -138,15 +138,16 @@ Expected<MorvelOutcome, QString> decodeAndWrite(const QString& json, const QStri
     preview.cagePositions = floats(reply.cage->positions);
     preview.cageEdges = words(reply.cage->edges);
     preview.creaseWeights = reply.cage->creaseWeights;
+    // A part whose indices name vertices it does not have (an array that did not decode, or a bad index)
+    // is dropped from the preview; the engine's files are written all the same.
     if (!indicesBelow(preview.limitTriangles, preview.limitPositions.size() / 3)) {
-        return unexpected(
-            QStringLiteral("the engine's reply is not usable (a limit triangle names a vertex it "
-                           "does not have)"));
+        preview.limitPositions.clear();
+        preview.limitTriangles.clear();
     }
     if (!indicesBelow(preview.cageEdges, preview.cagePositions.size() / 3)) {
-        return unexpected(
-            QStringLiteral("the engine's reply is not usable (a cage edge names a vertex it does "
-                           "not have)"));
+        preview.cagePositions.clear();
+        preview.cageEdges.clear();
+        preview.creaseWeights.clear();
     }
     outcome.preview = std::move(preview);
 

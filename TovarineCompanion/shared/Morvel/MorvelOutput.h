@@ -33,9 +33,11 @@ inline constexpr char kSettingsName[] = "model_morvel_settings.json";
 // and writes, each atomically and stopping at the first error, model_morvel.3dm (files.threeDm
 // Base64-decoded), model_morvel.vellacot (files.vellacot as UTF-8) and model_morvel_settings.json (the reply
 // less "files", "limit" and "cage", plus "app" = `appTimings` parsed and "files" = the two names; keys
-// sorted, indented). Fails (nothing written) when the reply cannot be decoded or when an index of
-// limit.triangles or cage.edges is not below its vertex count. Write problems never fail the call: they come
-// back in writeError, and the files written before the problem stay.
+// sorted, indented). Fails (nothing written) only when the reply cannot be decoded. A preview part whose
+// indices are not all below its vertex count (limit.triangles, cage.edges; an array that is not valid Base64
+// counts as empty) comes back empty, cage crease weights included, and the files are written all the same.
+// Write problems never fail the call: they come back in writeError, and the files written before the problem
+// stay.
 Expected<MorvelOutcome, QString> decodeAndWrite(const QString& json, const QString& dir,
                                                 const QByteArray& appTimings);
 

@@ -5,8 +5,8 @@
 
 namespace tovarine {
 
-// The geometry of a finished fit, in millimetres, +Z up. Every index lies below its vertex count
-// (the reply decoder refuses anything else).
+// The geometry of a finished fit, in millimetres, +Z up. Every index lies below its vertex count (the reply
+// decoder empties a part that breaks this).
 struct MorvelPreview
 {
     std::vector<float> limitPositions;         // x, y, z per limit-surface vertex

@@ -1,5 +1,7 @@
 #include "MorvelReply.h"
 
+#include "OstrelNumberFormat.h"
+
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -189,11 +191,14 @@ QString MorvelReply::summary(std::int64_t totalMs, const std::optional<QString>&
     QStringList parts;
     parts << QLocale().toString(static_cast<qlonglong>(quads.value_or(0))) + QStringLiteral(" quads");
     if (deviation && deviation->scanToLimit) {
-        parts << QString::asprintf("mean %.1f mm from the scan, 99%% within %.1f mm",
-                                   deviation->scanToLimit->mean, deviation->scanToLimit->p99);
+        parts << QStringLiteral("mean ") +
+                     ostrel::OstrelNumberFormat::fixed(deviation->scanToLimit->mean, 1) +
+                     QStringLiteral(" mm from the scan, 99% within ") +
+                     ostrel::OstrelNumberFormat::fixed(deviation->scanToLimit->p99, 1) +
+                     QStringLiteral(" mm");
     }
     const double seconds = static_cast<double>(totalMs) / 1000.0;
-    parts << (seconds < 10 ? QString::asprintf("%.1f s", seconds) : QString::asprintf("%.0f s", seconds));
+    parts << ostrel::OstrelNumberFormat::fixed(seconds, seconds < 10 ? 1 : 0) + QStringLiteral(" s");
     if (route && route->startsWith(QLatin1String("fallback"))) {
         parts << QStringLiteral("fallback cage (quad layout refused)");
     }

@@ -60,8 +60,8 @@ struct MorvelReply
     static Expected<MorvelReply, QString> decode(const QByteArray& json);
 
     // The panel's one-line summary: "<quads, grouped for the default locale> quads", the deviation,
-    // "%.1f s" below 10 s else "%.0f s", the fallback and worker notes, joined by " · "; a write error
-    // appends " · files not saved: <error>". Any thread; pure.
+    // "%.1f s" below 10 s else "%.0f s" (numbers as C's printf writes them, ties to even), the fallback and
+    // worker notes, joined by " · "; a write error appends " · files not saved: <error>". Any thread; pure.
     QString summary(std::int64_t totalMs, const std::optional<QString>& writeError) const;
 };
 

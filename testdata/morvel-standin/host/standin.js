@@ -1,12 +1,19 @@
 // Stand-in for the Morvel engine page, for tests only. It honours the page contract (ready, start(opts),
 // reading both scan files, stage messages, one result) and answers with the scan's bounding box as the cage.
 // The option "standinMode" picks a hostile behaviour; a file "standin-mode.txt" in the engine folder picks a
-// behaviour that acts before the start call. Its .3dm bytes and .vellacot text are labelled placeholders.
+// behaviour that acts before the start call, or, for a start behaviour the app's own options cannot ask for
+// ("stallMidway": four stages, then nothing), one that acts on it. Its .3dm bytes and .vellacot text are
+// labelled placeholders.
 (function () {
     'use strict';
 
     var STAGES = ['loaded', 'prepare', 'topology', 'decimate', 'features', 'reflow', 'cage', 'refit', 'measure'];
     var startCalls = 0;
+    // A hidden page runs its timers about once a second: the reply says how the page saw itself.
+    var visibilityAtLoad = document.visibilityState;
+    var visibilityAtStart = '';
+    var timerProbeMs = null;
+    var fileMode = '';
 
     function post(message) { window.webkit.messageHandlers.engine.postMessage(message); }
 
@@ -84,7 +91,9 @@
             deviation: { scanToLimit: deviation(positions, box) },
             host: { solveIn: 'page (stand-in)' },
             settings: opts,
-            standin: { startCalls: startCalls, scanVertices: positions.length / 3, scanTriangles: triangles.length / 3 },
+            standin: { startCalls: startCalls, scanVertices: positions.length / 3, scanTriangles: triangles.length / 3,
+                       visibilityAtLoad: visibilityAtLoad, visibilityAtStart: visibilityAtStart,
+                       timerProbeMs: timerProbeMs },
             limit: { positions: toBase64(limitPositions.buffer), triangles: toBase64(limitTriangles.buffer) },
             cage: { positions: toBase64(cage.positions.buffer), edges: toBase64(cage.edges.buffer),
                     creaseWeights: cage.weights },
@@ -97,9 +106,28 @@
         return JSON.stringify(reply);
     }
 
+    // Ten chained zero-delay timers: a few milliseconds on a visible page, seconds on a throttled one.
+    function timerProbe() {
+        var began = performance.now();
+        return new Promise(function (resolve) {
+            var left = 10;
+            (function next() {
+                if (--left < 0) { resolve(performance.now() - began); return; }
+                setTimeout(next, 0);
+            })();
+        });
+    }
+
     function start(opts) {
         startCalls += 1;
-        var mode = (opts && opts.standinMode) || 'ok';
+        visibilityAtStart = document.visibilityState;
+        var mode = (opts && opts.standinMode) || (fileMode === 'stallMidway' ? fileMode : 'ok');
+        if (mode === 'probeTimers') {
+            return timerProbe().then(function (ms) {
+                timerProbeMs = ms;
+                return fit(opts, 'ok');
+            });
+        }
         if (mode === 'throw') { throw new Error('stand-in start threw'); }
         if (mode === 'reject') { return Promise.reject('stand-in start rejected'); }
         if (mode === 'hang') { return new Promise(function () {}); }
@@ -108,6 +136,10 @@
             post({ type: 'stage', name: 'crash-me', ms: 0 });
             return new Promise(function () {});
         }
+        return fit(opts, mode);
+    }
+
+    function fit(opts, mode) {
         var began = performance.now();
         return Promise.all([fetchBytes('/__data/scan_positions.f32'), fetchBytes('/__data/scan_triangles.u32')])
             .then(function (buffers) {
@@ -115,6 +147,10 @@
                 var triangles = new Uint32Array(buffers[1]);
                 post({ type: 'probe', works: false, why: 'stand-in runs on the page' });
                 if (mode === 'oddStageName') { post({ type: 'stage', name: '50%1 done', ms: 7.9 }); }
+                if (mode === 'stallMidway') {
+                    STAGES.slice(0, 4).forEach(function (name) { post({ type: 'stage', name: name, ms: 1 }); });
+                    return new Promise(function () {});
+                }
                 STAGES.forEach(function (name) { post({ type: 'stage', name: name, ms: performance.now() - began }); });
                 if (mode === 'fail') { post({ type: 'failed', message: 'stand-in failed on purpose' }); return; }
                 if (mode === 'nothing') { post({ type: 'result' }); return; }
@@ -137,6 +173,7 @@
         .then(function (response) { return response.ok ? response.text() : ''; }, function () { return ''; })
         .then(function (text) {
             var mode = text.trim();
+            fileMode = mode;
             if (mode === 'errorBeforeReady') {
                 post({ type: 'error', message: 'stand-in could not start' });
                 return;

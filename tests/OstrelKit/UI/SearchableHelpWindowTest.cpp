@@ -194,3 +194,18 @@ TEST(SearchableHelpWindow, VisibleWindowIsRaisedAndAClosedOneIsReplaced)
     EXPECT_FALSE(fresh->selectedEntry().has_value());
     EXPECT_EQ(rowTitles(fresh), QStringList{"Drop a capture"});
 }
+
+TEST(SearchableHelpWindow, EscapeAndCtrlWCloseIt)
+{
+    for (const auto& [key, modifiers] : {std::pair{Qt::Key_Escape, Qt::KeyboardModifiers(Qt::NoModifier)},
+                                         std::pair{Qt::Key_W, Qt::KeyboardModifiers(Qt::ControlModifier)}}) {
+        SearchableHelpWindow::open(QStringLiteral("Help"), topics(), kSections, HelpTheme::defaultTheme());
+        QWidget* window = SearchableHelpWindow::window();
+        window->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(window));
+        // From the search field, where the focus is while the user types.
+        QWidget* focus = window->focusWidget() ? window->focusWidget() : window;
+        QTest::keyClick(focus, key, modifiers);
+        EXPECT_FALSE(window->isVisible()) << QKeySequence(key | modifiers).toString().toStdString();
+    }
+}

@@ -45,9 +45,10 @@ QList<ostrel::HelpEntry> baseEntries()
               "written."),
         topic("Detail presets", "Reconstruction",
               "The detail setting chooses how fine the model is:\n\n"
-              "– Full: the default, about one million polygons; about six minutes for 36 frames on an 8-core "
-              "computer.\n"
-              "– Medium: faster and coarser; use it while you iterate.\n"
+              "– Full: the default; about 95,000 triangles with vertex colours and about six minutes for 36 "
+              "frames on an 8-core computer.\n"
+              "– Medium: faster and coarser (about 45,000 triangles for the same frames); use it while you "
+              "iterate.\n"
               "– Raw: the highest detail and the slowest; worth it only for real micro-texture."),
         topic("Cancelling", "Reconstruction",
               "Cancel stops a reconstruction while it runs. The source frames stay on disk, so you can drop the "
@@ -67,8 +68,12 @@ QList<ostrel::HelpEntry> baseEntries()
               "– the Morvel files, after Make Morvel.\n\n"
               "The model shows in the preview beside the drop zone, and Reveal in File Manager opens the folder."),
         topic("Naming", "Files + sharing",
-              "The result folder takes the capture's label. A bare time-stamp name is replaced by a Wordbank "
-              "adjective-noun name; the same stamp always gives the same name."),
+              "The result folder is named after the folder you drop: a capture folder gives its own name, an "
+              "Images/ folder on its own gives Images. A zip, or a folder named only with digits or a machine "
+              "identifier, gets a Wordbank adjective-noun name such as quiet-teacup.\n\n"
+              "Dropping the same capture again reuses its folder. When the name is already taken by another "
+              "capture, -2, -3 … is added, so no earlier result is overwritten.\n\n"
+              "The capture's label.txt is copied into the folder; it does not name it."),
         topic("Thicken", "Print prep",
               "Scans are thin sheets, and a sheet cannot be printed. Thicken offsets the surface inward by the "
               "shell thickness you choose and stitches a closed shell into model_thick_<N>mm.obj. The scan "

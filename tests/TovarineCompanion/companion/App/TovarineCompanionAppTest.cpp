@@ -5,6 +5,7 @@
 #include "WindowTestSupport.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QMainWindow>
 #include <QMenu>
 #include <QMenuBar>
@@ -69,6 +70,42 @@ TEST(TovarineCompanionApp, SettingsWindowIsSingleAndOnlyHidesWhenClosed)
     EXPECT_EQ(app.settingsWindow(), settings);
     EXPECT_TRUE(settings->isVisible());
     EXPECT_FALSE(settings->testAttribute(Qt::WA_QuitOnClose)); // never keeps the application running
+}
+
+// Ctrl+, opens the settings over the main window (the File menu shows the key); Escape and Ctrl+W close it.
+TEST(TovarineCompanionApp, SettingsKeysAndPlacement)
+{
+    test::WindowFixture fixture;
+    TovarineCompanionApp app(fixture.engine.factory(), fixture.defaults.get(), &fixture.workspace);
+    app.show();
+    QMainWindow* window = app.mainWindow();
+    window->move(300, 150);
+    window->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window));
+    QAction* settingsAction = app.fileMenu()->actions().first();
+    EXPECT_EQ(settingsAction->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_Comma));
+
+    for (const auto& [key, modifiers] : {std::pair{Qt::Key_Escape, Qt::KeyboardModifiers(Qt::NoModifier)},
+                                         std::pair{Qt::Key_W, Qt::KeyboardModifiers(Qt::ControlModifier)}}) {
+        window->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(window));
+        QTest::keyClick(window, Qt::Key_Comma, Qt::ControlModifier);
+        QWidget* settings = app.settingsWindow();
+        ASSERT_NE(settings, nullptr);
+        ASSERT_TRUE(settings->isVisible());
+        // Over the main window: centred across it, near its top.
+        const QRect main = window->frameGeometry();
+        const QRect frame = settings->frameGeometry();
+        EXPECT_LE(std::abs(frame.center().x() - main.center().x()), 2);
+        EXPECT_GT(frame.top(), main.top());
+        EXPECT_LT(frame.top(), main.top() + 200);
+
+        // The test platform does not pass activation on to a window that belongs to another one.
+        QApplication::setActiveWindow(settings);
+        ASSERT_EQ(QApplication::activeWindow(), settings);
+        QTest::keyClick(settings->focusWidget() ? settings->focusWidget() : settings, key, modifiers);
+        EXPECT_FALSE(settings->isVisible()) << QKeySequence(key | modifiers).toString().toStdString();
+    }
 }
 
 } // namespace

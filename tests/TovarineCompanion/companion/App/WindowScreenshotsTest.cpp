@@ -1,4 +1,5 @@
 #include "BrowseView.h"
+#include "PrintPrepControls.h"
 #include "ResultView.h"
 #include "SettingsKeys.h"
 #include "TovarineCompanionApp.h"
@@ -11,7 +12,9 @@
 #include <QDragEnterEvent>
 #include <QMainWindow>
 #include <QMimeData>
+#include <QPushButton>
 #include <QScreen>
+#include <QSignalSpy>
 #include <QTest>
 #include <cmath>
 #include <gtest/gtest.h>
@@ -60,9 +63,11 @@ TEST(WindowScreenshots, EveryStateAndTheSettingsWindow)
 {
     TovarineCompanionApp::applyDarkScheme();
     test::WindowFixture fixture;
+    // The print-prep tools keep their working copies under the cache folder.
+    qputenv("XDG_CACHE_HOME", fixture.root.filePath(QStringLiteral("cache")).toUtf8());
     TovarineCompanionApp app(fixture.engine.factory(), fixture.defaults.get(), &fixture.workspace);
+    // The window at the size it opens with.
     QMainWindow* window = app.mainWindow();
-    window->resize(720, 780);
     app.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(window));
     BrowseView* view = app.browseView();
@@ -110,9 +115,24 @@ TEST(WindowScreenshots, EveryStateAndTheSettingsWindow)
     save(window, QStringLiteral("07-done-albedo-adjusted"));
     fixture.defaults->setValue(SettingsKeys::kPreviewShading, QStringLiteral("wireframe"));
     save(window, QStringLiteral("08-done-wireframe"));
+    fixture.defaults->setValue(SettingsKeys::kPreviewShading, QStringLiteral("lit"));
+    fixture.defaults->setValue(SettingsKeys::kPreviewBrightness, 0.0);
+    fixture.defaults->setValue(SettingsKeys::kPreviewContrast, 1.0);
+
+    // Each print-prep tool's status line at the window's opening size.
+    auto* printPrep = result->findChild<PrintPrepControls*>();
+    ASSERT_NE(printPrep, nullptr);
+    QSignalSpy ended(printPrep, &PrintPrepControls::runFinished);
+    const std::pair<const char*, const char*> tools[] = {{"thickenButton", "11-print-prep-thicken"},
+                                                         {"guardButton", "12-print-prep-guard"},
+                                                         {"growButton", "13-print-prep-grow"}};
+    for (const auto& [button, shot] : tools) {
+        QTest::mouseClick(result->findChild<QPushButton*>(QString::fromLatin1(button)), Qt::LeftButton);
+        ASSERT_TRUE(ended.wait(120000)) << button;
+        save(window, QString::fromLatin1(shot));
+    }
 
     window->resize(560, 540);
-    fixture.defaults->setValue(SettingsKeys::kPreviewShading, QStringLiteral("lit"));
     save(window, QStringLiteral("09-done-minimum-size"));
 
     app.showSettings();

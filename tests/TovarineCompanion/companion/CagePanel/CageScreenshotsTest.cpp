@@ -15,6 +15,7 @@
 #include <QMainWindow>
 #include <QPushButton>
 #include <QScreen>
+#include <QTemporaryDir>
 #include <QTest>
 #include <cmath>
 #include <gtest/gtest.h>
@@ -67,8 +68,8 @@ TEST(CageScreenshots, ResultViewBeforeAndAfterACage)
     TovarineCompanionApp::applyDarkScheme();
     test::WindowFixture fixture;
     TovarineCompanionApp app(fixture.engine.factory(), fixture.defaults.get(), &fixture.workspace);
+    // The window at the size it opens with.
     QMainWindow* window = app.mainWindow();
-    window->resize(900, 860);
     app.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(window));
     BrowseView* view = app.browseView();
@@ -89,14 +90,34 @@ TEST(CageScreenshots, ResultViewBeforeAndAfterACage)
                              20000);
     save(window, QStringLiteral("cage-01-result-before"));
 
-    QTest::mouseClick(result->findChild<QPushButton*>(QStringLiteral("makeMorvelButton")), Qt::LeftButton);
+    // A fit caught running: a copy of the stand-in that reports four stages and then keeps working.
+    QTemporaryDir stalling;
+    const QString stallingEngine = stalling.filePath(QStringLiteral("MorvelEngine"));
+    QDir().mkpath(stallingEngine + QStringLiteral("/host"));
+    for (const char* file : {"host/morvel_host.html", "host/standin.js"}) {
+        ASSERT_TRUE(
+            QFile::copy(QStringLiteral(TOVARINE_TESTDATA_DIR "/morvel-standin/") + QLatin1String(file),
+                        stallingEngine + QLatin1Char('/') + QLatin1String(file)));
+    }
+    QFile mode(stallingEngine + QStringLiteral("/standin-mode.txt"));
+    ASSERT_TRUE(mode.open(QIODevice::WriteOnly));
+    mode.write("stallMidway");
+    mode.close();
+    MorvelEngineLocator::setEngineFolderForTesting(stallingEngine);
+    auto* makeMorvel = result->findChild<QPushButton*>(QStringLiteral("makeMorvelButton"));
+    QTest::mouseClick(makeMorvel, Qt::LeftButton);
     MorvelMacSession& morvel = view->morvel();
     ASSERT_EQ(morvel.phase().kind, Phase::Kind::running);
-    QTRY_VERIFY_WITH_TIMEOUT(morvel.phase().kind != Phase::Kind::running || morvel.phase().fraction > 0.3,
+    QTRY_VERIFY_WITH_TIMEOUT(morvel.phase().kind != Phase::Kind::running || morvel.phase().fraction > 0.4,
                              60000);
-    if (morvel.phase().kind == Phase::Kind::running) {
-        save(window, QStringLiteral("cage-02-running"));
-    }
+    ASSERT_EQ(morvel.phase().kind, Phase::Kind::running) << morvel.phase().text.toStdString();
+    save(window, QStringLiteral("cage-02-running"));
+    EXPECT_EQ(morvel.phase().kind, Phase::Kind::running); // still running when the picture was taken
+    QTest::mouseClick(result->findChild<QPushButton*>(QStringLiteral("stopButton")), Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(morvel.phase().kind != Phase::Kind::running, 20000);
+
+    MorvelEngineLocator::setEngineFolderForTesting(QStringLiteral(TOVARINE_TESTDATA_DIR "/morvel-standin"));
+    QTest::mouseClick(makeMorvel, Qt::LeftButton);
     QTRY_VERIFY_WITH_TIMEOUT(morvel.phase().kind != Phase::Kind::running, 60000);
     ASSERT_EQ(morvel.phase().kind, Phase::Kind::done) << morvel.phase().text.toStdString();
     EXPECT_EQ(morvel.writtenIn(), resultDir);

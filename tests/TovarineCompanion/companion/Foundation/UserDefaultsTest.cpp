@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 using namespace tovarine;
+using ostrel::UserDefaults;
 
 namespace {
 

@@ -112,6 +112,43 @@ TEST(CompanionHelp, VisibleTextsNameThisDesktopNotAnotherOne)
     }
 }
 
+// The texts describe what this build does: no texture maps or million-polygon models (the engine writes
+// vertex colours and about 95,000 triangles at full), no "Make watertight" command, and result folders that
+// are named after the drop, not the label, with "-2" for another capture of the same name.
+TEST(CompanionHelp, TextsClaimOnlyWhatThisBuildDoes)
+{
+    QStringList texts;
+    QString naming;
+    QString label;
+    for (const auto& entry : CompanionHelp::baseEntries() + CompanionHelp::morvelEntries()) {
+        texts << entry.body();
+        if (entry.title() == QLatin1String("Naming")) {
+            naming = entry.body();
+        }
+    }
+    for (const auto& section : CompanionHelp::concordanceConfig().sections) {
+        for (const auto& term : section.entries) {
+            texts << term.detail();
+            if (term.term() == QLatin1String("Label")) {
+                label = term.detail();
+            }
+        }
+    }
+    const char* const falseClaims[] = {"one million",      "8K",
+                                       "roughness",        "normal map",
+                                       "Make watertight",  "same stamp always",
+                                       "names the result", "the result on your Desktop"};
+    for (const QString& text : texts) {
+        for (const char* claim : falseClaims) {
+            EXPECT_FALSE(text.contains(QLatin1String(claim), Qt::CaseInsensitive))
+                << claim << ": " << text.toStdString();
+        }
+    }
+    EXPECT_TRUE(naming.contains(QStringLiteral("-2"))) << naming.toStdString();
+    EXPECT_TRUE(naming.contains(QStringLiteral("does not name it"))) << naming.toStdString();
+    EXPECT_FALSE(label.isEmpty());
+}
+
 TEST(CompanionHelp, LicenceTopicsWithoutAnEngineFolder)
 {
     for (const QString& folder : {QString(), QStringLiteral("/nonexistent/MorvelEngine")}) {

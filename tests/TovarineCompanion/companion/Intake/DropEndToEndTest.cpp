@@ -49,7 +49,7 @@ class DropEndToEndTest : public test::DropTestFixture
 // A phone capture package, zipped with the system zip tool, goes all the way to a result folder.
 TEST_F(DropEndToEndTest, ZippedCaptureBecomesAResultFolderWithAMillimetreZUpObj)
 {
-    UserDefaults::standard().remove(SettingsKeys::kUnits);
+    ostrel::UserDefaults::standard().remove(SettingsKeys::kUnits);
     makeCapture(QStringLiteral("package/scan 7"), 12, "red teacup", "{\"subdivisions\": 2}\n");
     QProcess zip;
     zip.setWorkingDirectory(path(QStringLiteral("package")));
@@ -88,9 +88,9 @@ TEST_F(DropEndToEndTest, ZippedCaptureBecomesAResultFolderWithAMillimetreZUpObj)
 
 TEST_F(DropEndToEndTest, ObjFollowsTheUnitSetting)
 {
-    UserDefaults::standard().setValue(SettingsKeys::kUnits, QStringLiteral("in"));
+    ostrel::UserDefaults::standard().setValue(SettingsKeys::kUnits, QStringLiteral("in"));
     const State final = drop(makeCapture(QStringLiteral("cup")));
-    UserDefaults::standard().remove(SettingsKeys::kUnits);
+    ostrel::UserDefaults::standard().remove(SettingsKeys::kUnits);
     ASSERT_EQ(final.kind, State::Kind::done);
     const ObjBounds bounds = readObjVertices(final.resultDir + QStringLiteral("/model.obj"));
     EXPECT_NEAR(bounds.max[2] - bounds.min[2], 3.93701, 1e-4);

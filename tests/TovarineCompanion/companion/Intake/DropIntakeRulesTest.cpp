@@ -131,18 +131,93 @@ TEST(DropIntakeNames, LongNamesAreCutOnCharacterBoundariesToFitTheFileNameLimit)
     EXPECT_EQ(truncatedName(QString(100, QChar(0x30AB)), 200, 255), QString(85, QChar(0x30AB)));
 }
 
-TEST_F(DropIntakeRulesTest, GeneratedNamesNeverReuseAFolderButDropNamesDo)
+// Which folder a capture lands in when its name is taken: a drop name is reused only for the same capture
+// (or an empty folder), a generated name never; otherwise "-2", "-3", ...
+TEST_F(DropIntakeRulesTest, ResultFolderCollisions)
 {
     const QString tovarine = path(QStringLiteral("Desktop/tovarine"));
-    QDir().mkpath(tovarine + QStringLiteral("/quiet-teacup"));
-    QDir().mkpath(tovarine + QStringLiteral("/quiet-teacup-2"));
-    QDir().mkpath(tovarine + QStringLiteral("/my capture"));
-    EXPECT_EQ(resultFolderPath(tovarine, {QStringLiteral("quiet-teacup"), true}),
-              tovarine + QStringLiteral("/quiet-teacup-3"));
-    EXPECT_EQ(resultFolderPath(tovarine, {QStringLiteral("bronze-teacup"), true}),
-              tovarine + QStringLiteral("/bronze-teacup"));
-    EXPECT_EQ(resultFolderPath(tovarine, {QStringLiteral("my capture"), false}),
-              tovarine + QStringLiteral("/my capture"));
+    const QString frames = path(QStringLiteral("capture/Images"));
+    test::writeFile(frames + QStringLiteral("/frame_00000.jpg"), "first frame");
+    test::writeFile(frames + QStringLiteral("/frame_00001.jpg"), "second");
+    // A name at the file-name limit: 28 letters with four accents each (9 bytes apiece) and "abc", 255 bytes.
+    const QString accented = QStringLiteral("e") + QString(4, QChar(0x0301));
+    const QString longName = accented.repeated(28) + QStringLiteral("abc");
+
+    using Files = std::vector<std::pair<QString, QByteArray>>; // path under tovarine/, content
+    const struct
+    {
+        const char* name;
+        QString outputName;
+        bool generated;
+        Files existing;
+        QString expected; // under tovarine/
+    } cases[] = {
+        {"free name", "teacup v1", false, {}, "teacup v1"},
+        {"same frames by name and size",
+         "teacup v1",
+         false,
+         {{"teacup v1/Images/frame_00000.jpg", "first frame"},
+          {"teacup v1/Images/frame_00001.jpg", "second"},
+          {"teacup v1/Images/notes.txt", "not a frame"},
+          {"teacup v1/model.usdz", "model"}},
+         "teacup v1"},
+        {"same names, another size",
+         "teacup v1",
+         false,
+         {{"teacup v1/Images/frame_00000.jpg", "first frame"}, {"teacup v1/Images/frame_00001.jpg", "2nd"}},
+         "teacup v1-2"},
+        {"another frame set",
+         "teacup v1",
+         false,
+         {{"teacup v1/Images/frame_00000.jpg", "first frame"}},
+         "teacup v1-2"},
+        {"a folder without frames", "Images", false, {{"Images/model.obj", "v 0 0 0"}}, "Images-2"},
+        {"an empty folder", "teacup v1", false, {{"teacup v1/", {}}}, "teacup v1"},
+        {"a file of that name", "teacup v1", false, {{"teacup v1", "file"}}, "teacup v1-2"},
+        {"the second folder holds this capture",
+         "teacup v1",
+         false,
+         {{"teacup v1/Images/frame_00000.jpg", "other"},
+          {"teacup v1-2/Images/frame_00000.jpg", "first frame"},
+          {"teacup v1-2/Images/frame_00001.jpg", "second"}},
+         "teacup v1-2"},
+        {"generated names are never reused",
+         "quiet-teacup",
+         true,
+         {{"quiet-teacup/Images/frame_00000.jpg", "first frame"},
+          {"quiet-teacup/Images/frame_00001.jpg", "second"},
+          {"quiet-teacup-2/", {}}},
+         "quiet-teacup-3"},
+        {"the suffix keeps a long name within the file-name limit",
+         longName,
+         false,
+         {{longName + QStringLiteral("/a.txt"), "another capture's file"}},
+         accented.repeated(28) + QStringLiteral("a-2")},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        QDir(tovarine).removeRecursively();
+        QDir().mkpath(tovarine);
+        for (const auto& [relative, content] : c.existing) {
+            const QString target = tovarine + QLatin1Char('/') + relative;
+            if (target.endsWith(QLatin1Char('/'))) {
+                QDir().mkpath(target);
+            } else {
+                ASSERT_TRUE(test::writeFile(target, content));
+            }
+        }
+        EXPECT_EQ(resultFolderPath(tovarine, {c.outputName, c.generated}, frames),
+                  tovarine + QLatin1Char('/') + c.expected);
+    }
+
+    // A result folder dropped again is its own capture, under any spelling.
+    const QString result = tovarine + QStringLiteral("/teacup v1");
+    test::makeFolderWithFiles(result + QStringLiteral("/Images"), {QStringLiteral("frame_00000.jpg")});
+    EXPECT_EQ(resultFolderPath(tovarine, {QStringLiteral("teacup v1"), false},
+                               tovarine + QStringLiteral("/./teacup v1/Images/")),
+              result);
+    EXPECT_TRUE(holdsSameCapture(result, result + QStringLiteral("/Images")));
+    EXPECT_FALSE(holdsSameCapture(result, path(QStringLiteral("missing"))));
 }
 
 TEST_F(DropIntakeRulesTest, LabelAndPhoneSettingsAreCarriedOver)
@@ -187,7 +262,7 @@ TEST_F(DropIntakeRulesTest, LabelAndPhoneSettingsAreCarriedOver)
               QByteArray("phone of other"));
 }
 
-TEST_F(DropIntakeRulesTest, CopyFolderKeepsTreeAndLinksAndRefusesAnExistingDestination)
+TEST_F(DropIntakeRulesTest, CopyFolderKeepsTreeSkipsLinksAndRefusesAnExistingDestination)
 {
     files(QStringLiteral("src"), {QStringLiteral("a.jpg"), QStringLiteral(".hidden")});
     files(QStringLiteral("src/sub"), {QStringLiteral("b.jpg")});
@@ -197,9 +272,9 @@ TEST_F(DropIntakeRulesTest, CopyFolderKeepsTreeAndLinksAndRefusesAnExistingDesti
     EXPECT_EQ(test::readFile(path(QStringLiteral("dst/a.jpg"))), QByteArray("a.jpg"));
     EXPECT_EQ(test::readFile(path(QStringLiteral("dst/.hidden"))), QByteArray(".hidden"));
     EXPECT_EQ(test::readFile(path(QStringLiteral("dst/sub/b.jpg"))), QByteArray("b.jpg"));
-    const QFileInfo link(path(QStringLiteral("dst/link.jpg")));
-    EXPECT_TRUE(link.isSymLink());
-    EXPECT_EQ(link.symLinkTarget(), path(QStringLiteral("dst/a.jpg")));
+    // A link is neither followed nor copied: it could point anywhere on the machine.
+    EXPECT_FALSE(QFileInfo(path(QStringLiteral("dst/link.jpg"))).isSymLink());
+    EXPECT_FALSE(QFileInfo::exists(path(QStringLiteral("dst/link.jpg"))));
 
     const Expected<void, QString> again =
         CaptureStaging::copyFolder(path(QStringLiteral("src")), path(QStringLiteral("dst")));

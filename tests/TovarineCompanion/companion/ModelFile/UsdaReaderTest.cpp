@@ -175,17 +175,46 @@ def Scope "more"
 
 TEST(UsdaReader, FloatsBeyondFloatRangeRoundLikeACast)
 {
-    const auto mesh = UsdaReader::parse(layerWith(
-        "def Mesh \"m\" { point3f[] points = [(1e-50, -1e-50, 1e40), (+2.5, -0, 1.5E+2)] }"));
+    const auto mesh = UsdaReader::parse(
+        layerWith("def Mesh \"m\" { point3f[] points = [(1e-50, -1e-50, 2), (+2.5, -0, 1.5E+2)] }"));
     ASSERT_TRUE(mesh) << mesh.error().toStdString();
     ASSERT_EQ(mesh->positions.size(), 6u);
     EXPECT_EQ(mesh->positions[0], 0.0f);
     EXPECT_TRUE(std::signbit(mesh->positions[1]));
-    EXPECT_TRUE(std::isinf(mesh->positions[2]));
     EXPECT_EQ(mesh->positions[3], 2.5f);
     EXPECT_TRUE(std::signbit(mesh->positions[4]));
     EXPECT_EQ(mesh->positions[5], 150.0f);
     EXPECT_FALSE(UsdaReader::parse(layerWith("def Mesh \"m\" { point3f[] points = [(1e400, 0, 0)] }")));
+}
+
+TEST(UsdaReader, NonFinitePointsGoWithTheirTriangles)
+{
+    // Point 1 rounds to inf, point 3 is nan: of the three triangles only the one of 0, 2 and 4 stays, and the
+    // points, normals and colours that remain keep their order.
+    const auto mesh = UsdaReader::parse(
+        layerWith("def Mesh \"m\" {\n"
+                  "int[] faceVertexCounts = [3, 3, 3]\n"
+                  "int[] faceVertexIndices = [0, 1, 2, 2, 3, 4, 0, 2, 4]\n"
+                  "point3f[] points = [(0, 0, 0), (1e40, 0, 0), (1, 0, 0), (nan, 1, 1), (0, 1, 0)]\n"
+                  "normal3f[] normals = [(0, 0, 1), (0, 0, 1), (0, 0, 2), (0, 0, 1), (0, 0, 3)]\n"
+                  "}"));
+    ASSERT_TRUE(mesh) << mesh.error().toStdString();
+    EXPECT_EQ(mesh->positions, (std::vector<float>{0, 0, 0, 1, 0, 0, 0, 1, 0}));
+    EXPECT_EQ(mesh->indices, (std::vector<std::uint32_t>{0, 1, 2}));
+    ASSERT_EQ(mesh->normals.size(), 9u);
+    EXPECT_EQ(mesh->normals[5], 2.0f);
+    EXPECT_EQ(mesh->normals[8], 3.0f);
+    // A transform that overflows a finite point counts too.
+    const auto scaled = UsdaReader::parse(
+        layerWith("def Xform \"x\" { double3 xformOp:scale = (1e300, 1, 1)\n"
+                  "uniform token[] xformOpOrder = [\"xformOp:scale\"]\n"
+                  "def Mesh \"m\" { int[] faceVertexCounts = [3]\n int[] faceVertexIndices = [0, 1, 2]\n"
+                  "point3f[] points = [(1, 0, 0), (0, 1, 0), (0, 0, 1)] } }"));
+    ASSERT_TRUE(scaled) << scaled.error().toStdString();
+    EXPECT_TRUE(scaled->indices.empty());
+    for (float value : scaled->positions) {
+        EXPECT_TRUE(std::isfinite(value));
+    }
 }
 
 TEST(UsdaReader, MalformedLayersGiveErrors)

@@ -295,3 +295,71 @@ def Xform "root" (
     }
     EXPECT_EQ(mesh->indices, (std::vector<std::uint32_t>{0, 1, 2, 0, 2, 3}));
 }
+
+// A package whose deflated layer claims a thousand to one: refused at once, before the memory is taken.
+TEST(UsdzFile, ADeflatedLayerThatClaimsToExpandPastAModelIsRefused)
+{
+    QByteArray layer("#usda 1.0\n");
+    layer.append(QByteArray(64 << 20, ' '));
+    uLongf bound = compressBound(uLong(layer.size()));
+    QByteArray zlibbed(qsizetype(bound), Qt::Uninitialized);
+    ASSERT_EQ(compress2(reinterpret_cast<Bytef*>(zlibbed.data()), &bound,
+                        reinterpret_cast<const Bytef*>(layer.constData()), uLong(layer.size()), 9),
+              Z_OK);
+    // Raw deflate: the zlib stream without its 2-byte header and 4-byte trailer.
+    const QByteArray deflated = zlibbed.mid(2, qsizetype(bound) - 6);
+    const std::uint32_t crc =
+        std::uint32_t(crc32(0, reinterpret_cast<const Bytef*>(layer.constData()), uInt(layer.size())));
+    const QByteArray name("model.usda");
+    const auto le = [](QByteArray& out, std::uint32_t value, int bytes) {
+        for (int i = 0; i < bytes; ++i) {
+            out.append(char((value >> (8 * i)) & 0xff));
+        }
+    };
+    // The fields the local and the central header share: version needed, flags, method, time and date, CRC,
+    // both sizes and the name's length.
+    const auto sharedFields = [&](QByteArray& out) {
+        le(out, 20, 2);
+        le(out, 0, 2);
+        le(out, 8, 2);
+        le(out, 0, 4);
+        le(out, crc, 4);
+        le(out, std::uint32_t(deflated.size()), 4);
+        le(out, std::uint32_t(layer.size()), 4);
+        le(out, std::uint32_t(name.size()), 2);
+    };
+    QByteArray package;
+    le(package, 0x04034b50, 4);
+    sharedFields(package);
+    le(package, 0, 2); // extra field
+    package.append(name).append(deflated);
+    const auto directory = std::uint32_t(package.size());
+    le(package, 0x02014b50, 4);
+    le(package, 20, 2); // made by
+    sharedFields(package);
+    le(package, 0, 2); // extra field
+    le(package, 0, 2); // comment
+    le(package, 0, 2); // disk
+    le(package, 0, 2); // internal attributes
+    le(package, 0, 4); // external attributes
+    le(package, 0, 4); // local header offset
+    package.append(name);
+    const auto directorySize = std::uint32_t(package.size()) - directory;
+    le(package, 0x06054b50, 4);
+    le(package, 0, 4);
+    le(package, 1, 2);
+    le(package, 1, 2);
+    le(package, directorySize, 4);
+    le(package, directory, 4);
+    le(package, 0, 2);
+    ASSERT_LT(package.size(), 200 * 1024);
+
+    const auto entries =
+        ZipPackage::listEntries(std::string_view(package.constData(), std::size_t(package.size())));
+    ASSERT_TRUE(entries) << entries.error().toStdString();
+    ASSERT_EQ(entries->size(), 1u);
+    EXPECT_EQ((*entries)[0].method, 8);
+    const auto mesh = UsdzFile::decode(package);
+    ASSERT_FALSE(mesh);
+    EXPECT_TRUE(mesh.error().contains(QStringLiteral("claims to expand"))) << mesh.error().toStdString();
+}

@@ -7,14 +7,19 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
+#include <QProcess>
 #include <QTemporaryDir>
+#include <QThread>
 #include <QTimer>
 #include <QUrl>
+#include <csignal>
 #include <functional>
 #include <gtest/gtest.h>
 #include <memory>
+#include <unistd.h>
 
 using namespace tovarine;
 using Session = ColmapPhotogrammetrySession;
@@ -27,7 +32,45 @@ namespace {
 
 const char* const kFakeVariables[] = {
     "FAKE_COLMAP_FAIL",        "FAKE_COLMAP_CRASH",           "FAKE_COLMAP_SLEEP",
-    "FAKE_COLMAP_IGNORE_TERM", "FAKE_COLMAP_NO_INITIAL_PAIR", "FAKE_COLMAP_NO_OUTPUT"};
+    "FAKE_COLMAP_IGNORE_TERM", "FAKE_COLMAP_NO_INITIAL_PAIR", "FAKE_COLMAP_NO_OUTPUT",
+    "FAKE_COLMAP_PIDS"};
+
+// True once `pid` has ended (a zombie waiting for its reaper counts as ended), waiting up to `timeoutMs`.
+bool processEnds(qint64 pid, int timeoutMs = 3000)
+{
+    QElapsedTimer clock;
+    clock.start();
+    for (;;) {
+        QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+        if (!stat.open(QIODevice::ReadOnly)) {
+            return true;
+        }
+        const QByteArray line = stat.readAll();
+        const qsizetype close = line.lastIndexOf(')');
+        if (close >= 0 && line.mid(close + 2, 1) == "Z") {
+            return true;
+        }
+        if (clock.elapsed() > timeoutMs) {
+            return false;
+        }
+        QThread::msleep(20);
+    }
+}
+
+// The "<tool pid> <sleeper pid>" lines the fake colmap wrote to FAKE_COLMAP_PIDS.
+std::vector<qint64> recordedPids(const QString& file)
+{
+    QFile f(file);
+    std::vector<qint64> pids;
+    if (f.open(QIODevice::ReadOnly)) {
+        for (const QByteArray& word : f.readAll().simplified().split(' ')) {
+            if (!word.isEmpty()) {
+                pids.push_back(word.toLongLong());
+            }
+        }
+    }
+    return pids;
+}
 
 // A JPEG that is only a frame header: enough for the layer, which reads sizes, and for the fake colmap.
 QByteArray jpegHeader(int width, int height)
@@ -472,6 +515,8 @@ TEST_F(ColmapSessionTest, CancelBeforeProcessTwiceOrWhenTheChildIgnoresTerminate
         SCOPED_TRACE("child ignores terminate, cancelled twice");
         qputenv("FAKE_COLMAP_SLEEP", "mapper:60");
         qputenv("FAKE_COLMAP_IGNORE_TERM", "1");
+        const QString pidFile = m_dir.filePath(QStringLiteral("pids.txt"));
+        qputenv("FAKE_COLMAP_PIDS", pidFile.toLocal8Bit());
         const RunResult result = run(Detail::medium, {}, [](Session& session, const Output& o) {
             if (o.kind == Kind::requestProgress &&
                 o.fractionComplete >= ColmapProgress::stageStart(Stage::map)) {
@@ -482,6 +527,12 @@ TEST_F(ColmapSessionTest, CancelBeforeProcessTwiceOrWhenTheChildIgnoresTerminate
             }
         });
         expectCleanEnding(result, Kind::processingCancelled);
+        // The cancel ends the step's whole process group: the tool's own child is not left orphaned.
+        const std::vector<qint64> pids = recordedPids(pidFile);
+        ASSERT_EQ(pids.size(), 2u);
+        EXPECT_TRUE(processEnds(pids[0])) << "the tool outlived the cancel";
+        EXPECT_TRUE(processEnds(pids[1])) << "the tool's child outlived the cancel";
+        qunsetenv("FAKE_COLMAP_PIDS");
     }
     {
         SCOPED_TRACE("after the end");
@@ -565,4 +616,88 @@ TEST_F(ColmapSessionTest, DroppedCaptureFolderBecomesAResultFolderThroughTheDriv
     ASSERT_TRUE(obj.open(QIODevice::ReadOnly));
     EXPECT_TRUE(obj.readAll().contains("\nf "));
     EXPECT_TRUE(QDir(m_workRoot).isEmpty());
+}
+
+// The app is killed (kill -9) in the middle of a step: the step dies with it, and the next start removes
+// the work folder it left. The "app" is this test binary run again in the role below.
+TEST_F(ColmapSessionTest, KilledAppLeavesNoStepRunningAndNothingAfterTheNextStart)
+{
+    if (qEnvironmentVariableIsSet("TOVARINE_TEST_APP_ROLE")) {
+        // The app's role: start a run with the default (private) work folder and wait to be killed. SetUp
+        // reset the fake's variables; the parent's come through under other names.
+        qputenv("FAKE_COLMAP_SLEEP", qgetenv("TOVARINE_TEST_APP_SLEEP"));
+        qputenv("FAKE_COLMAP_PIDS", qgetenv("TOVARINE_TEST_APP_PIDS"));
+        qputenv("TMPDIR", qgetenv("TOVARINE_TEST_APP_TMPDIR"));
+        m_options.workRoot.clear();
+        m_session = std::make_unique<Session>(m_frames, PhotogrammetrySession::Configuration{}, m_options);
+        ASSERT_TRUE(m_session->process(modelPath(), Detail::medium).hasValue());
+        QEventLoop loop;
+        QTimer::singleShot(30000, &loop, &QEventLoop::quit);
+        loop.exec();
+        return;
+    }
+    const QString pidFile = m_dir.filePath(QStringLiteral("pids.txt"));
+    QProcess app;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("TOVARINE_TEST_APP_ROLE"), QStringLiteral("1"));
+    environment.insert(QStringLiteral("TOVARINE_TEST_APP_SLEEP"), QStringLiteral("feature_extractor:60"));
+    environment.insert(QStringLiteral("TOVARINE_TEST_APP_PIDS"), pidFile);
+    environment.insert(QStringLiteral("TOVARINE_TEST_APP_TMPDIR"), m_systemTemp);
+    app.setProcessEnvironment(environment);
+    app.setProcessChannelMode(QProcess::ForwardedChannels);
+    app.start(
+        QCoreApplication::applicationFilePath(),
+        {QStringLiteral(
+            "--gtest_filter=ColmapSessionTest.KilledAppLeavesNoStepRunningAndNothingAfterTheNextStart")});
+    ASSERT_TRUE(app.waitForStarted());
+    QElapsedTimer clock;
+    clock.start();
+    while (recordedPids(pidFile).size() < 2 && clock.elapsed() < 15000) {
+        QThread::msleep(20);
+    }
+    const std::vector<qint64> pids = recordedPids(pidFile);
+    ASSERT_EQ(pids.size(), 2u) << "the step never started";
+    const QString privateDir = QDir(m_systemTemp).filePath(QStringLiteral("tovarine-%1").arg(::geteuid()));
+    EXPECT_EQ(QDir(privateDir).entryList({QStringLiteral("tovarine-colmap-*")}, QDir::Dirs).size(), 1);
+
+    ::kill(static_cast<pid_t>(app.processId()), SIGKILL);
+    ASSERT_TRUE(app.waitForFinished(5000));
+    EXPECT_TRUE(processEnds(pids[0])) << "the COLMAP step outlived the app";
+    ::kill(static_cast<pid_t>(pids[1]), SIGKILL); // the fake tool's own sleeper; the real tool has none
+
+    // The next start (the main window's drop model) sweeps what the killed run left.
+    DropReconstruction::Environment next;
+    next.desktopDir = m_dir.filePath(QStringLiteral("desktop"));
+    next.tempDir = m_systemTemp;
+    {
+        DropReconstruction drop(next);
+    }
+    EXPECT_TRUE(QDir(privateDir).entryList({QStringLiteral("tovarine-*")}, QDir::Dirs).isEmpty());
+}
+
+// A work folder on a nearly full file system (a 1 MiB tmpfs in a mount namespace of its own, this binary
+// started again under unshare): the run fails before COLMAP starts, naming the folder.
+TEST_F(ColmapSessionTest, AFullWorkFolderIsNamedInTheMessage)
+{
+    const QString mount = qEnvironmentVariable("TOVARINE_TEST_WORK_MOUNT");
+    if (mount.isEmpty()) {
+        const std::optional<bool> passed = test::runInMountNamespace(
+            QStringLiteral("ColmapSessionTest.AFullWorkFolderIsNamedInTheMessage"),
+            QStringLiteral("mkdir -p \"$1\"; mount -t tmpfs -o size=1m none \"$1\""),
+            m_dir.filePath(QStringLiteral("small")), QStringLiteral("TOVARINE_TEST_WORK_MOUNT"));
+        if (!passed) {
+            GTEST_SKIP() << "unshare -rm is refused here: no private mounts for the full-disk case";
+        }
+        EXPECT_TRUE(*passed) << "the run in the mount namespace failed (its output is above)";
+        return;
+    }
+    m_options.workRoot = mount;
+    const RunResult result = run(Detail::medium);
+    ASSERT_EQ(result.count(Kind::requestError), 1);
+    const QString message = result.outputs.back().errorDescription;
+    EXPECT_TRUE(message.startsWith(
+        QStringLiteral("not enough space on %1 for the reconstruction's work files: 1.0 MB are free")
+            .arg(mount)))
+        << message.toStdString();
+    EXPECT_TRUE(calls().isEmpty()) << "colmap ran without room for its work";
 }

@@ -4,6 +4,8 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
+#include <cstdio>
+#include <filesystem>
 #include <gtest/gtest.h>
 #include <libheif/heif.h>
 
@@ -76,20 +78,58 @@ TEST(FrameStaging, LinksJpegsDecodesHeicAndIgnoresEverythingElse)
     const auto result = FrameStaging::stage(input, staged);
     ASSERT_TRUE(result.hasValue()) << result.error().toStdString();
     EXPECT_EQ(result->largestDimensionPx, 4032);
-    QStringList expected{QStringLiteral("frame_00000.jpg"), QStringLiteral("frame_00001.JPEG")};
+    QStringList expected{QStringLiteral("frame_00000.jpg"), QStringLiteral("frame_00001.jpg")};
     if (haveEncoder) {
-        expected.append(QStringLiteral("frame_00002.HEIC.jpg"));
+        expected.append(QStringLiteral("frame_00002.jpg"));
     }
     EXPECT_EQ(result->frameCount, expected.size());
     EXPECT_EQ(QDir(staged).entryList(QDir::Files | QDir::System, QDir::Name), expected);
     EXPECT_EQ(QFileInfo(staged + QStringLiteral("/frame_00000.jpg")).symLinkTarget(),
               QFileInfo(input + QStringLiteral("/frame_00000.jpg")).canonicalFilePath());
     if (haveEncoder) {
-        EXPECT_EQ(FrameStaging::jpegSize(staged + QStringLiteral("/frame_00002.HEIC.jpg")),
+        EXPECT_EQ(FrameStaging::jpegSize(staged + QStringLiteral("/frame_00002.jpg")),
                   std::make_pair(64, 48));
     } else {
         GTEST_LOG_(INFO) << "no HEVC encoder: HEIC decoding not exercised";
     }
+}
+
+TEST(FrameStaging, HostileFrameNamesAreStagedUnderOurOwnNamesWithTheMapping)
+{
+    QTemporaryDir dir;
+    const QString input = dir.filePath(QStringLiteral("Images"));
+    const QString staged = dir.filePath(QStringLiteral("staged"));
+    ASSERT_TRUE(QDir().mkpath(input));
+    ASSERT_TRUE(QDir().mkpath(staged));
+    // A newline (which breaks COLMAP's images.txt), bytes that are not UTF-8, and an ordinary name.
+    const QByteArray nativeInput = QFile::encodeName(input);
+    const QByteArray names[] = {QByteArray("a\nb.jpg"), QByteArray("b\xff\xfe.jpg"), QByteArray("c.jpg")};
+    for (const QByteArray& name : names) {
+        const QByteArray full = nativeInput + '/' + name;
+        FILE* file = std::fopen(full.constData(), "wb");
+        ASSERT_NE(file, nullptr);
+        const QByteArray bytes = jpegHeader(640, 480);
+        std::fwrite(bytes.constData(), 1, bytes.size(), file);
+        std::fclose(file);
+    }
+
+    const auto result = FrameStaging::stage(input, staged);
+    ASSERT_TRUE(result.hasValue()) << result.error().toStdString();
+    EXPECT_EQ(result->frameCount, 3);
+    EXPECT_EQ(QDir(staged).entryList(QDir::Files | QDir::System, QDir::Name),
+              (QStringList{QStringLiteral("frame_00000.jpg"), QStringLiteral("frame_00001.jpg"),
+                           QStringLiteral("frame_00002.jpg")}));
+    ASSERT_EQ(result->originalNames.size(), 3u);
+    EXPECT_EQ(result->originalNames[0].first, QStringLiteral("frame_00000.jpg"));
+    EXPECT_EQ(result->originalNames[0].second, QStringLiteral("a\nb.jpg"));
+    EXPECT_EQ(result->originalNames[2].second, QStringLiteral("c.jpg"));
+    // Every staged link reaches its frame, the one with the non-UTF-8 name included.
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(FrameStaging::jpegSize(staged + QStringLiteral("/frame_0000%1.jpg").arg(i)),
+                  std::make_pair(640, 480));
+    }
+    // QTemporaryDir cannot remove a name it cannot spell.
+    std::filesystem::remove_all(std::filesystem::path(nativeInput.toStdString()));
 }
 
 TEST(FrameStaging, UnusableInputIsAClearError)

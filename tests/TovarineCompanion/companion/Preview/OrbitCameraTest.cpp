@@ -36,6 +36,21 @@ TEST(OrbitCamera, OrbitKeepsDistanceAndStopsShortOfThePoles)
     EXPECT_GT(offset.y(), 0.99f);
 }
 
+TEST(OrbitCamera, SetAnglesTurnsAboutTheTarget)
+{
+    OrbitCamera camera(unitFrame());
+    const float distance = camera.distance();
+    camera.setAngles(90.0f, 0.0f); // looking from +X
+    const QVector3D offset = (camera.position() - camera.target()) / distance;
+    EXPECT_NEAR(offset.x(), 1.0f, 1e-5f);
+    EXPECT_NEAR(offset.y(), 0.0f, 1e-5f);
+    EXPECT_NEAR(offset.z(), 0.0f, 1e-5f);
+    camera.setAngles(0.0f, 90.0f);
+    EXPECT_FLOAT_EQ(camera.pitchDeg(), OrbitCamera::kMaxPitchDeg);
+    EXPECT_FLOAT_EQ(camera.yawDeg(), 0.0f);
+    EXPECT_FLOAT_EQ(camera.distance(), distance);
+}
+
 TEST(OrbitCamera, PanMovesTheTargetInTheViewPlane)
 {
     OrbitCamera camera(unitFrame());

@@ -1,5 +1,6 @@
 #include "PreviewControls.h"
 
+#include "PreviewLook.h"
 #include "SettingsKeys.h"
 #include "USDZPreviewMac.h"
 #include "UserDefaults.h"
@@ -11,6 +12,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QToolButton>
+#include <cmath>
 #include <gtest/gtest.h>
 
 namespace tovarine {
@@ -53,12 +55,16 @@ TEST_F(PreviewControlsTest, DefaultsShowLitNeutralAndDimmedResets)
     EXPECT_EQ(child<QLabel>("contrastReadout")->text(), QStringLiteral("1.00×"));
     EXPECT_EQ(child<QToolButton>("brightnessReset")->toolTip(), QStringLiteral("Reset to +0"));
     EXPECT_EQ(child<QToolButton>("contrastReset")->toolTip(), QStringLiteral("Reset to 1.00×"));
-    EXPECT_DOUBLE_EQ(resetOpacity("brightnessReset"), 0.25);
-    EXPECT_DOUBLE_EQ(resetOpacity("contrastReset"), 0.25);
-    // The reset symbol is drawn in the row's white at 70%; its own opacity comes on top of that.
+    EXPECT_DOUBLE_EQ(resetOpacity("brightnessReset"), PreviewLook::kResetOpacityAtDefault);
+    EXPECT_DOUBLE_EQ(resetOpacity("contrastReset"), PreviewLook::kResetOpacityAtDefault);
+    // Even dimmed, the reset symbol reads against the black row: its colour, faded by its opacity over black,
+    // has a contrast of at least 4.5:1.
     auto* reset = child<QToolButton>("brightnessReset");
     reset->ensurePolished();
-    EXPECT_EQ(reset->palette().color(QPalette::ButtonText), QColor(255, 255, 255, 178));
+    const QColor symbol = reset->palette().color(QPalette::ButtonText);
+    const double level = symbol.alphaF() * resetOpacity("brightnessReset") * symbol.valueF();
+    const auto linear = [](double c) { return c <= 0.04045 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4); };
+    EXPECT_GE((linear(level) + 0.05) / 0.05, 4.5) << level;
 }
 
 TEST_F(PreviewControlsTest, ControlsWriteTheSettingsAndResetRestoresDefaults)
@@ -71,7 +77,7 @@ TEST_F(PreviewControlsTest, ControlsWriteTheSettingsAndResetRestoresDefaults)
     slider->setValue(slider->maximum());
     EXPECT_DOUBLE_EQ(m_defaults->real(SettingsKeys::kPreviewBrightness, 0.0), 0.5);
     EXPECT_EQ(child<QLabel>("brightnessReadout")->text(), QStringLiteral("+50"));
-    EXPECT_DOUBLE_EQ(resetOpacity("brightnessReset"), 0.7);
+    EXPECT_DOUBLE_EQ(resetOpacity("brightnessReset"), PreviewLook::kResetOpacityChanged);
 
     auto* contrast = child<QSlider>("contrastSlider");
     contrast->setValue(contrast->minimum());
@@ -82,7 +88,7 @@ TEST_F(PreviewControlsTest, ControlsWriteTheSettingsAndResetRestoresDefaults)
     QTest::mouseClick(child<QToolButton>("contrastReset"), Qt::LeftButton);
     EXPECT_DOUBLE_EQ(m_defaults->real(SettingsKeys::kPreviewBrightness, 9.0), 0.0);
     EXPECT_DOUBLE_EQ(m_defaults->real(SettingsKeys::kPreviewContrast, 9.0), 1.0);
-    EXPECT_DOUBLE_EQ(resetOpacity("brightnessReset"), 0.25);
+    EXPECT_DOUBLE_EQ(resetOpacity("brightnessReset"), PreviewLook::kResetOpacityAtDefault);
     EXPECT_EQ(child<QLabel>("contrastReadout")->text(), QStringLiteral("1.00×"));
 }
 

@@ -26,7 +26,8 @@ TEST(PreviewLook, ContrastReadout)
     {
         double value;
         const char* label;
-    } cases[] = {{0.5, "0.50×"}, {1.0, "1.00×"}, {2.0, "2.00×"}, {1.234, "1.23×"}, {1.999, "2.00×"}};
+    } cases[] = {{0.5, "0.50×"},   {1.0, "1.00×"},   {2.0, "2.00×"},  {1.234, "1.23×"},
+                 {1.999, "2.00×"}, {1.625, "1.62×"}, {1.875, "1.88×"}}; // exact ties go to the even digit
     for (const auto& c : cases) {
         EXPECT_EQ(PreviewLook::contrastLabel(c.value), QString::fromUtf8(c.label)) << c.value;
     }
@@ -34,10 +35,11 @@ TEST(PreviewLook, ContrastReadout)
 
 TEST(PreviewLook, ResetButtonIsDimmedOnlyAtTheDefault)
 {
-    EXPECT_DOUBLE_EQ(PreviewLook::resetOpacity(1.0, 1.0), 0.25);
-    EXPECT_DOUBLE_EQ(PreviewLook::resetOpacity(1.00009, 1.0), 0.25);
-    EXPECT_DOUBLE_EQ(PreviewLook::resetOpacity(1.00011, 1.0), 0.7);
-    EXPECT_DOUBLE_EQ(PreviewLook::resetOpacity(-0.3, 0.0), 0.7);
+    EXPECT_DOUBLE_EQ(PreviewLook::resetOpacity(1.0, 1.0), PreviewLook::kResetOpacityAtDefault);
+    EXPECT_DOUBLE_EQ(PreviewLook::resetOpacity(1.00009, 1.0), PreviewLook::kResetOpacityAtDefault);
+    EXPECT_DOUBLE_EQ(PreviewLook::resetOpacity(1.00011, 1.0), PreviewLook::kResetOpacityChanged);
+    EXPECT_DOUBLE_EQ(PreviewLook::resetOpacity(-0.3, 0.0), PreviewLook::kResetOpacityChanged);
+    EXPECT_LT(PreviewLook::kResetOpacityAtDefault, PreviewLook::kResetOpacityChanged);
 }
 
 TEST(PreviewLook, NeutralLookLeavesColoursAndTheFormulaClamps)

@@ -213,6 +213,17 @@ TEST_F(PrintPrepControlsTest, InchesNameFilesByTheMillimetreTagAndUnitChangesRes
     EXPECT_EQ(child<QLineEdit>(*panel, "shellField")->text(), QStringLiteral("0.08"));
 }
 
+// The tooltips point to commands this application has.
+TEST_F(PrintPrepControlsTest, TooltipsNameOnlyCommandsThatExist)
+{
+    auto panel = shownPanel();
+    for (const char* name : {"guardButton", "growButton"}) {
+        const QString help = child<QPushButton>(*panel, name)->toolTip();
+        EXPECT_TRUE(help.contains(QStringLiteral("run Thicken first"))) << name;
+        EXPECT_FALSE(help.contains(QStringLiteral("Make watertight"))) << name;
+    }
+}
+
 TEST_F(PrintPrepControlsTest, UnusableThicknessesDisableTheirButtons)
 {
     auto panel = shownPanel();

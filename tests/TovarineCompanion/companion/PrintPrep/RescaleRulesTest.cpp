@@ -49,22 +49,6 @@ TEST(TypedNumber, WholeTextMustBeAPositiveNumber)
     EXPECT_TRUE(std::isinf(TypedNumber::parse(QStringLiteral("inf")).value_or(0.0)));
 }
 
-// Status lines and sizes are written as C's "%.Nf" writes them, whatever the locale: exact halves go to
-// the even digit.
-TEST(TypedNumber, FixedFormatsLikeCsPrintf)
-{
-    const std::tuple<double, int, const char*> cases[] = {
-        {6.25, 1, "6.2"},   {0.25, 1, "0.2"},
-        {0.125, 2, "0.12"}, {0.375, 2, "0.38"},
-        {12.5, 0, "12"},    {13.5, 0, "14"},
-        {2.0, 2, "2.00"},   {1.26, 1, "1.3"},
-        {-0.04, 1, "-0.0"}, {1e20, 0, "100000000000000000000"},
-    };
-    for (const auto& [value, decimals, text] : cases) {
-        EXPECT_EQ(TypedNumber::fixed(value, decimals), QString::fromLatin1(text)) << value << " " << decimals;
-    }
-}
-
 TEST(RescaleRules, MeasuresTheModelUprightInMillimetres)
 {
     QTemporaryDir dir;

@@ -16,6 +16,7 @@
 #include <QMimeData>
 #include <QPushButton>
 #include <QScrollArea>
+#include <QScrollBar>
 #include <QStackedWidget>
 #include <QTest>
 #include <gtest/gtest.h>
@@ -145,6 +146,31 @@ TEST_F(BrowseViewTest, EachStateShowsItsTextsAndButtons)
         EXPECT_NE(child(place), nullptr) << place;
         EXPECT_TRUE(shows(place)) << place;
     }
+}
+
+// A failure message longer than the four lines the circle shows stays whole: it scrolls within them, can be
+// selected, and the tooltip carries all of it.
+TEST_F(BrowseViewTest, ALongFailureCanBeReadWhole)
+{
+    const QString unzipText = QStringLiteral(
+        "Couldn't unzip: End-of-central-directory signature not found. Either this file is not a "
+        "zipfile, or it constitutes one disk of a multi-part archive. In the latter case the "
+        "central directory and zipfile comment will be found on the last disk(s) of this archive. "
+        "unzip: cannot find zipfile directory in one of /home/someone/Downloads/very long capture "
+        "name from the phone 2024-06-01 12.31.07.zip or /home/someone/Downloads/very long capture "
+        "name from the phone 2024-06-01 12.31.07.zip.zip, and cannot find /home/someone/Downloads/"
+        "very long capture name from the phone 2024-06-01 12.31.07.zip.ZIP, period.");
+    m_view->drop().setState(State::failed(unzipText));
+    auto* message = child<QLabel>("failedMessage");
+    ASSERT_NE(message, nullptr);
+    EXPECT_EQ(message->text(), unzipText);
+    EXPECT_TRUE(message->textInteractionFlags().testFlag(Qt::TextSelectableByMouse));
+    EXPECT_TRUE(message->toolTip().contains(QStringLiteral("cannot find /home/someone/Downloads/")));
+    EXPECT_TRUE(message->toolTip().endsWith(QStringLiteral("12.31.07.zip.ZIP, period.</p>")));
+    auto* scroll = child<QScrollArea>("failedMessageScroll");
+    const int line = QFontMetrics(message->font()).lineSpacing();
+    EXPECT_LE(scroll->height(), 4 * line);
+    EXPECT_GT(scroll->verticalScrollBar()->maximum(), 0);
 }
 
 TEST_F(BrowseViewTest, PercentageIsTruncated)
@@ -292,6 +318,47 @@ TEST_F(BrowseViewTest, ResultActions)
     EXPECT_TRUE(shows("idlePage"));
     EXPECT_EQ(m_view->resultView(), nullptr);
     EXPECT_TRUE(QFile::exists(resultDir + QStringLiteral("/model.obj"))); // nothing is deleted
+}
+
+// Where the desktop cannot do what "Open OBJ" or a reveal asks, the result folder is opened instead and a
+// note under the result row says what failed; a later success clears it.
+TEST_F(BrowseViewTest, ResultActionsThatTheDesktopCannotDoSaySo)
+{
+    const QString resultDir = m_fixture.root.filePath(QStringLiteral("Desktop/tovarine/result"));
+    QDir().mkpath(resultDir);
+    QFile obj(resultDir + QStringLiteral("/model.obj"));
+    ASSERT_TRUE(obj.open(QIODevice::WriteOnly));
+    obj.close();
+    m_view->drop().setState(State::done(resultDir, resultDir + QStringLiteral("/model.usdz")));
+    ResultView* result = m_view->resultView();
+    test::RecordingWorkspace& desktop = m_fixture.workspace;
+    auto* note = child<QLabel>("actionNote");
+    EXPECT_FALSE(note->isVisible());
+
+    desktop.refusesToOpen = {resultDir + QStringLiteral("/model.obj")};
+    click("openObjButton");
+    EXPECT_EQ(desktop.opened, (QStringList{resultDir + QStringLiteral("/model.obj"), resultDir}));
+    EXPECT_EQ(result->actionNote(),
+              QStringLiteral("No application here opens model.obj · opened the result folder instead"));
+    EXPECT_TRUE(note->isVisible());
+
+    desktop.refusesToOpen << resultDir;
+    click("openObjButton");
+    EXPECT_EQ(result->actionNote(),
+              QStringLiteral("Couldn't open model.obj: no application here opens it or the result folder"));
+
+    desktop.revealOutcome = Workspace::RevealOutcome::folderOpened;
+    click("revealButton");
+    EXPECT_EQ(result->actionNote(),
+              QStringLiteral("No file manager answered to select result · opened it instead"));
+    desktop.revealOutcome = Workspace::RevealOutcome::failed;
+    click("revealButton");
+    EXPECT_EQ(result->actionNote(), QStringLiteral("Couldn't show result: no file manager answered and no "
+                                                   "application here opens folders"));
+    desktop.revealOutcome = Workspace::RevealOutcome::shown;
+    click("revealButton");
+    EXPECT_TRUE(result->actionNote().isEmpty());
+    EXPECT_FALSE(note->isVisible());
 }
 
 TEST_F(BrowseViewTest, DetailLineFollowsTheSetting)

@@ -21,7 +21,7 @@ public slots:
     void open(const QUrl& url) { urls << url; }
 };
 
-TEST(DesktopWorkspace, OpensFilesAndRevealsFallingBackToTheParentFolder)
+TEST(DesktopWorkspace, OpensFilesAndRevealsFallingBackToTheFolderItself)
 {
     QTemporaryDir dir;
     const QString resultDir = dir.filePath(QStringLiteral("tovarine/quiet-teacup"));
@@ -34,10 +34,18 @@ TEST(DesktopWorkspace, OpensFilesAndRevealsFallingBackToTheParentFolder)
     ASSERT_EQ(recorder.urls.size(), 1);
     EXPECT_EQ(recorder.urls.first(), QUrl::fromLocalFile(resultDir + QStringLiteral("/model.obj")));
 
-    // Without a file manager answering on the session bus (none runs here), the parent folder is opened.
-    workspace.revealInFileManager(resultDir + QLatin1Char('/'));
+    // Without a file manager answering on the session bus (none runs here), a folder is opened itself and a
+    // file's folder is opened, and the outcome says so.
+    std::vector<Workspace::RevealOutcome> outcomes;
+    const auto record = [&outcomes](Workspace::RevealOutcome outcome) { outcomes.push_back(outcome); };
+    workspace.revealInFileManager(resultDir + QLatin1Char('/'), record);
     QTRY_COMPARE_WITH_TIMEOUT(recorder.urls.size(), 2, 30000);
-    EXPECT_EQ(recorder.urls.last(), QUrl::fromLocalFile(dir.filePath(QStringLiteral("tovarine"))));
+    EXPECT_EQ(recorder.urls.last(), QUrl::fromLocalFile(resultDir));
+    workspace.revealInFileManager(resultDir + QStringLiteral("/model_morvel.3dm"), record);
+    QTRY_COMPARE_WITH_TIMEOUT(recorder.urls.size(), 3, 30000);
+    EXPECT_EQ(recorder.urls.last(), QUrl::fromLocalFile(resultDir));
+    EXPECT_EQ(outcomes, (std::vector<Workspace::RevealOutcome>{Workspace::RevealOutcome::folderOpened,
+                                                               Workspace::RevealOutcome::folderOpened}));
     QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
 }
 

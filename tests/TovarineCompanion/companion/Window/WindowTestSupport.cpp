@@ -61,7 +61,7 @@ PhotogrammetrySessionFactory FakeEngine::factory()
 }
 
 WindowFixture::WindowFixture()
-    : defaults(std::make_unique<UserDefaults>(root.filePath(QStringLiteral("settings.ini"))))
+    : defaults(std::make_unique<ostrel::UserDefaults>(root.filePath(QStringLiteral("settings.ini"))))
 {
     QDir(root.path()).mkpath(QStringLiteral("Desktop"));
     QDir(root.path()).mkpath(QStringLiteral("tmp"));

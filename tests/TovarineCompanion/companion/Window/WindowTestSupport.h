@@ -13,19 +13,27 @@
 
 namespace tovarine::test {
 
-// Records what the window asks of the desktop.
+// Records what the window asks of the desktop, and answers as told.
 class RecordingWorkspace : public Workspace
 {
 public:
     bool openFile(const QString& path) override
     {
         opened << path;
-        return true;
+        return !refusesToOpen.contains(path);
     }
-    void revealInFileManager(const QString& path) override { revealed << path; }
+    void revealInFileManager(const QString& path, RevealDone done) override
+    {
+        revealed << path;
+        if (done) {
+            done(revealOutcome);
+        }
+    }
 
     QStringList opened;
     QStringList revealed;
+    QStringList refusesToOpen; // paths no application opens
+    RevealOutcome revealOutcome = RevealOutcome::shown;
 };
 
 // A photogrammetry session under the test's control: it accepts the request, reports one progress step on
@@ -63,7 +71,7 @@ struct WindowFixture
     QString makeCapture(const QString& name);
 
     QTemporaryDir root;
-    std::unique_ptr<UserDefaults> defaults;
+    std::unique_ptr<ostrel::UserDefaults> defaults;
     RecordingWorkspace workspace;
     FakeEngine engine;
 };

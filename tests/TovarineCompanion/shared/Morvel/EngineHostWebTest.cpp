@@ -104,6 +104,20 @@ TEST_F(EngineHostWeb, StandInAnswersWithReplyStagesAndOneStart)
     EXPECT_EQ(out.count(EngineEvent::Kind::probe), 1);
 }
 
+// The engine page must count as visible from its first script on: a hidden page runs its timers about once a
+// second, which slows a real engine some forty times and ends fits in their time limit.
+TEST_F(EngineHostWeb, PageIsVisibleFromItsLoadAndItsTimersAreNotThrottled)
+{
+    const HostRun out = run("probeTimers");
+    ASSERT_TRUE(out.result->hasValue()) << out.result->error().localizedDescription().toStdString();
+    const QJsonObject standin = out.reply().value("standin").toObject();
+    EXPECT_EQ(standin.value("visibilityAtLoad").toString(), "visible");
+    EXPECT_EQ(standin.value("visibilityAtStart").toString(), "visible");
+    // Ten chained zero-delay timers: milliseconds when visible, about ten seconds when throttled.
+    ASSERT_TRUE(standin.value("timerProbeMs").isDouble());
+    EXPECT_LT(standin.value("timerProbeMs").toDouble(), 1000.0);
+}
+
 TEST_F(EngineHostWeb, EachFailingEndingHasItsFailure)
 {
     struct Case

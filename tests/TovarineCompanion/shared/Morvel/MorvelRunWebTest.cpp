@@ -110,7 +110,7 @@ TEST_F(MorvelRunWeb, FitFromAResultFolderWritesTheThreeFiles)
     EXPECT_FALSE(settings.contains("limit"));
 }
 
-TEST_F(MorvelRunWeb, RefusalAndBadRepliesEndWithoutFiles)
+TEST_F(MorvelRunWeb, RefusalEndsWithoutFilesAndABadPreviewArrayKeepsThem)
 {
     QTemporaryDir dir;
     const QString folder = test::makeResultFolder(dir);
@@ -119,10 +119,13 @@ TEST_F(MorvelRunWeb, RefusalAndBadRepliesEndWithoutFiles)
     EXPECT_FALSE(record.result->value().outcome.reply.ok);
     EXPECT_FALSE(record.result->value().outcome.preview);
 
+    // A preview array with a bad index only costs its part of the preview: the engine's files are written.
     record = run(folder, {{"standinMode", "badIndices"}});
-    ASSERT_FALSE(record.result->hasValue());
-    EXPECT_EQ(record.result->error().kind, MorvelRun::Failure::Kind::reply);
-    EXPECT_FALSE(QFile::exists(QDir(folder).filePath("model_morvel.3dm")));
+    ASSERT_TRUE(record.result->hasValue());
+    ASSERT_TRUE(record.result->value().outcome.preview);
+    EXPECT_TRUE(record.result->value().outcome.preview->limitTriangles.empty());
+    EXPECT_FALSE(record.result->value().outcome.preview->cageEdges.empty());
+    EXPECT_TRUE(QFile::exists(QDir(folder).filePath("model_morvel.3dm")));
 }
 
 TEST_F(MorvelRunWeb, MissingEngineOrScanFailWithTheirTexts)

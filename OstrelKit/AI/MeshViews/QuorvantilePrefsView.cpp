@@ -1,0 +1,381 @@
+#include "QuorvantilePrefsView.h"
+
+#include "Quorvantile.h"
+
+#include <QCheckBox>
+#include <QEvent>
+#include <QFontDatabase>
+#include <QFrame>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPainter>
+#include <QSettings>
+#include <QStackedLayout>
+#include <QVBoxLayout>
+#include <cstdio>
+#include <functional>
+
+namespace ostrel {
+
+namespace {
+
+const char* const kNerdModeKey = "quorvantile.nerdMode";
+const char* const kNicknamesKey = "quorvantile.nicknames";
+
+QFont sized(int size, QFont::Weight weight = QFont::Normal)
+{
+    QFont font;
+    font.setPixelSize(size);
+    font.setWeight(weight);
+    return font;
+}
+
+QFont monoSized(int size, QFont::Weight weight = QFont::Normal)
+{
+    QFont font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    font.setPixelSize(size);
+    font.setWeight(weight);
+    return font;
+}
+
+// Text colour at an emphasis level of the palette: secondary and tertiary are fainter.
+QString emphasis(const QWidget* widget, double opacity)
+{
+    QColor colour = widget->palette().color(QPalette::WindowText);
+    colour.setAlphaF(static_cast<float>(opacity));
+    return QStringLiteral("color: rgba(%1,%2,%3,%4);")
+        .arg(colour.red())
+        .arg(colour.green())
+        .arg(colour.blue())
+        .arg(colour.alphaF());
+}
+
+constexpr double kSecondary = 0.55;
+constexpr double kTertiary = 0.3;
+
+QLabel* label(QWidget* owner, const QString& text, const QFont& font, double opacity = 1.0)
+{
+    auto* l = new QLabel(text);
+    l->setFont(font);
+    l->setTextFormat(Qt::PlainText);
+    if (opacity < 1.0) {
+        l->setStyleSheet(emphasis(owner, opacity));
+    }
+    return l;
+}
+
+// A filled circle.
+class Dot : public QWidget
+{
+public:
+    Dot(QColor colour, int size) : m_colour(colour) { setFixedSize(size, size); }
+
+protected:
+    void paintEvent(QPaintEvent*) override
+    {
+        QPainter painter(this);
+        painter.setRenderHint(QPainter::Antialiasing);
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(m_colour);
+        painter.drawEllipse(rect());
+    }
+
+private:
+    QColor m_colour;
+};
+
+// A name label that reports double clicks.
+class NameLabel : public QLabel
+{
+public:
+    NameLabel(const QString& text, std::function<void()> onDoubleClick)
+        : QLabel(text), m_onDoubleClick(std::move(onDoubleClick))
+    {
+        setTextFormat(Qt::PlainText);
+    }
+
+protected:
+    void mouseDoubleClickEvent(QMouseEvent*) override { m_onDoubleClick(); }
+
+private:
+    std::function<void()> m_onDoubleClick;
+};
+
+const QColor kGreen(52, 199, 89);
+const QColor kBlue(0, 122, 255);
+
+QColor faded(QColor colour, double opacity)
+{
+    colour.setAlphaF(static_cast<float>(opacity));
+    return colour;
+}
+
+void clearLayout(QLayout* layout)
+{
+    while (QLayoutItem* item = layout->takeAt(0)) {
+        if (QWidget* widget = item->widget()) {
+            // The row may be handling the event that led here (a double click on its name): it goes later.
+            widget->hide();
+            widget->setParent(nullptr);
+            widget->deleteLater();
+        }
+        if (QLayout* inner = item->layout()) {
+            clearLayout(inner);
+        }
+        delete item;
+    }
+}
+
+} // namespace
+
+QMap<QString, QString> QuorvantilePrefsView::readNicknames()
+{
+    const QVariant stored = QSettings().value(QLatin1String(kNicknamesKey));
+    if (!stored.canConvert<QVariantMap>() || stored.typeId() != QMetaType::QVariantMap) {
+        return {};
+    }
+    QMap<QString, QString> nicknames;
+    const QVariantMap map = stored.toMap();
+    for (auto it = map.cbegin(); it != map.cend(); ++it) {
+        if (it.value().typeId() != QMetaType::QString) {
+            return {};
+        }
+        nicknames.insert(it.key(), it.value().toString());
+    }
+    return nicknames;
+}
+
+QuorvantilePrefsView::QuorvantilePrefsView(QWidget* parent) : QWidget(parent), m_nicknames(readNicknames())
+{
+    setObjectName(QStringLiteral("QuorvantilePrefsView"));
+    setMinimumWidth(300);
+    auto* column = new QVBoxLayout(this);
+    column->setSpacing(16);
+
+    auto* header = new QHBoxLayout;
+    header->setSpacing(4);
+    header->addWidget(label(this, QStringLiteral("Quorvantile"), sized(15, QFont::DemiBold)));
+    header->addStretch();
+    auto* dot = new Dot(kGreen, 8);
+    dot->setObjectName(QStringLiteral("activeDot"));
+    header->addWidget(dot);
+    m_activeLabel = label(this, QStringLiteral("Active"), sized(11), kSecondary);
+    m_activeLabel->setObjectName(QStringLiteral("activeLabel"));
+    header->addWidget(m_activeLabel);
+    column->addLayout(header);
+
+    auto* description =
+        label(this,
+              QStringLiteral("Private LAN compute mesh \u2014 distributes inference and rendering "
+                             "across your machines automatically."),
+              sized(11), kSecondary);
+    description->setWordWrap(true);
+    column->addWidget(description);
+
+    m_machines = new QGroupBox(QStringLiteral("Machines on Mesh"));
+    m_machines->setObjectName(QStringLiteral("machines"));
+    m_machines->setFont(sized(11));
+    new QVBoxLayout(m_machines);
+    column->addWidget(m_machines);
+
+    m_performance = new QGroupBox(QStringLiteral("Performance"));
+    m_performance->setObjectName(QStringLiteral("performance"));
+    m_performance->setFont(sized(11));
+    new QVBoxLayout(m_performance);
+    m_performance->layout()->setSpacing(4);
+    column->addWidget(m_performance);
+
+    auto* display = new QGroupBox(QStringLiteral("Display"));
+    auto* displayLayout = new QVBoxLayout(display);
+    m_nerdMode = new QCheckBox(QStringLiteral("Nerd mode (detailed node info in HUD)"));
+    m_nerdMode->setObjectName(QStringLiteral("nerdMode"));
+    m_nerdMode->setFont(sized(11));
+    m_nerdMode->setChecked(QSettings().value(QLatin1String(kNerdModeKey), false).toBool());
+    connect(m_nerdMode, &QCheckBox::toggled, this,
+            [](bool on) { QSettings().setValue(QLatin1String(kNerdModeKey), on); });
+    displayLayout->addWidget(m_nerdMode);
+    column->addWidget(display);
+    column->addStretch();
+
+    connect(&Quorvantile::shared(), &Quorvantile::changed, this, &QuorvantilePrefsView::rebuild);
+    rebuild();
+}
+
+void QuorvantilePrefsView::rebuild()
+{
+    Quorvantile& mesh = Quorvantile::shared();
+    const bool active = mesh.isEnabled();
+    findChild<QWidget*>(QStringLiteral("activeDot"))->setVisible(active);
+    m_activeLabel->setVisible(active);
+
+    auto* machines = static_cast<QVBoxLayout*>(m_machines->layout());
+    clearLayout(machines);
+    machines->setSpacing(0);
+    const QList<QuorvantileNode> nodes = mesh.activeNodes();
+    if (nodes.isEmpty()) {
+        auto* none = label(this, QStringLiteral("No machines discovered"), sized(11), kTertiary);
+        none->setObjectName(QStringLiteral("noMachines"));
+        none->setContentsMargins(0, 8, 0, 8);
+        machines->addWidget(none);
+    }
+    for (const QuorvantileNode& node : nodes) {
+        QWidget* row = nodeRow(node);
+        row->setContentsMargins(4, 4, 4, 4);
+        machines->addWidget(row);
+        if (node.id() != nodes.last().id()) {
+            auto* divider = new QFrame;
+            divider->setObjectName(QStringLiteral("divider"));
+            divider->setFrameShape(QFrame::HLine);
+            divider->setFrameShadow(QFrame::Plain);
+            divider->setStyleSheet(emphasis(this, 0.15));
+            divider->setContentsMargins(4, 0, 4, 0);
+            machines->addWidget(divider);
+        }
+    }
+
+    auto* performance = static_cast<QVBoxLayout*>(m_performance->layout());
+    clearLayout(performance);
+    const QuorvantileStats& stats = mesh.stats();
+    m_performance->setVisible(stats.totalCalls() >= 1);
+    if (stats.totalCalls() >= 1) {
+        performance->addWidget(statRow(QStringLiteral("Total calls"), QString::number(stats.totalCalls())));
+        performance->addWidget(statRow(QStringLiteral("Remote calls"), QString::number(stats.remoteCalls())));
+        performance->addWidget(statRow(QStringLiteral("Local calls"),
+                                       QString::number(stats.totalCalls() - stats.remoteCalls())));
+        if (const auto& comparison = mesh.lastSpeedComparison()) {
+            auto* divider = new QFrame;
+            divider->setFrameShape(QFrame::HLine);
+            divider->setFrameShadow(QFrame::Plain);
+            divider->setStyleSheet(emphasis(this, 0.15));
+            performance->addWidget(divider);
+            performance->addWidget(statRow(QStringLiteral("Last render"), comparison->summary()));
+            char speedup[32];
+            std::snprintf(speedup, sizeof speedup, "%.1fx", comparison->speedup());
+            performance->addWidget(statRow(QStringLiteral("Speedup"), QString::fromLatin1(speedup)));
+        }
+    }
+}
+
+QWidget* QuorvantilePrefsView::statRow(const QString& title, const QString& value)
+{
+    auto* row = new QWidget;
+    row->setObjectName(QStringLiteral("statRow"));
+    auto* layout = new QHBoxLayout(row);
+    layout->setContentsMargins(0, 0, 0, 0);
+    QLabel* name = label(this, title, sized(11), kSecondary);
+    name->setObjectName(QStringLiteral("statLabel"));
+    layout->addWidget(name);
+    layout->addStretch();
+    QLabel* text = label(this, value, monoSized(11));
+    text->setObjectName(QStringLiteral("statValue"));
+    text->setWordWrap(true);
+    text->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    layout->addWidget(text, 1);
+    return row;
+}
+
+QWidget* QuorvantilePrefsView::nodeRow(const QuorvantileNode& node)
+{
+    const QString idText = quorvantileUuidText(node.id());
+    const QuorvantileManifest& manifest = node.manifest();
+    auto* row = new QWidget;
+    row->setObjectName(QStringLiteral("nodeRow"));
+    row->setProperty("nodeId", idText);
+    auto* layout = new QHBoxLayout(row);
+    layout->setSpacing(8);
+    layout->addWidget(new Dot(faded(node.isLocal() ? kBlue : kGreen, 0.6), 8), 0, Qt::AlignVCenter);
+
+    auto* text = new QVBoxLayout;
+    text->setSpacing(1);
+    // The name and its editor share one place, so a row keeps its height when editing starts.
+    auto* nameLine = new QStackedLayout;
+    const QString shown = m_nicknames.contains(idText) ? m_nicknames.value(idText) : manifest.nodeName();
+    auto* name = new NameLabel(shown, [this, idText] { startEditingNickname(idText); });
+    name->setObjectName(QStringLiteral("nodeName"));
+    name->setFont(sized(11, QFont::Medium));
+    nameLine->addWidget(name);
+    if (m_editingNickname == idText) {
+        auto* field = new QLineEdit(m_nicknames.value(idText));
+        field->setObjectName(QStringLiteral("nicknameField"));
+        field->setPlaceholderText(QStringLiteral("Nickname"));
+        field->setFont(sized(11));
+        connect(field, &QLineEdit::textEdited, this,
+                [this, idText](const QString& typed) { setNickname(idText, typed); });
+        connect(field, &QLineEdit::returnPressed, this, &QuorvantilePrefsView::endEditing,
+                Qt::QueuedConnection);
+        nameLine->addWidget(field);
+        nameLine->setCurrentWidget(field);
+        field->setFocus();
+    } else {
+        // An editor that is never shown reserves the editing height.
+        auto* placeholder = new QLineEdit;
+        placeholder->setFont(sized(11));
+        placeholder->setEnabled(false);
+        nameLine->addWidget(placeholder);
+    }
+    text->addLayout(nameLine);
+    QStringList details;
+    details << (node.isLocal() ? QStringLiteral("this machine") : node.host()) << QStringLiteral("\u00B7")
+            << QString::number(manifest.cpuCores()) + QStringLiteral(" cores") << QStringLiteral("\u00B7")
+            << QString::number(manifest.ramMB() / 1024) + QStringLiteral("GB");
+    if (manifest.hasMetal()) {
+        details << QStringLiteral("\u00B7 Metal");
+    }
+    if (manifest.gpuName()) {
+        details << QStringLiteral("\u00B7 ") + *manifest.gpuName();
+    }
+    auto* detailLine = new QHBoxLayout;
+    detailLine->setSpacing(6);
+    for (const QString& part : details) {
+        QLabel* piece = label(this, part, sized(9), kTertiary);
+        piece->setObjectName(QStringLiteral("detail"));
+        detailLine->addWidget(piece);
+    }
+    detailLine->addStretch();
+    text->addLayout(detailLine);
+    layout->addLayout(text);
+    layout->addStretch();
+
+    auto* badge = label(this, quorvantilePlatformRawValue(manifest.platform()), monoSized(9, QFont::Medium),
+                        kSecondary);
+    badge->setObjectName(QStringLiteral("platformBadge"));
+    badge->setContentsMargins(6, 2, 6, 2);
+    QColor primary = palette().color(QPalette::WindowText);
+    badge->setStyleSheet(badge->styleSheet() +
+                         QStringLiteral("background: rgba(%1,%2,%3,0.05); border-radius: 3px;")
+                             .arg(primary.red())
+                             .arg(primary.green())
+                             .arg(primary.blue()));
+    layout->addWidget(badge, 0, Qt::AlignVCenter);
+    return row;
+}
+
+void QuorvantilePrefsView::startEditingNickname(const QString& nodeIdText)
+{
+    m_editingNickname = nodeIdText;
+    rebuild();
+}
+
+void QuorvantilePrefsView::endEditing()
+{
+    m_editingNickname.reset();
+    rebuild();
+}
+
+void QuorvantilePrefsView::setNickname(const QString& nodeIdText, const QString& nickname)
+{
+    if (nickname.isEmpty()) {
+        m_nicknames.remove(nodeIdText);
+    } else {
+        m_nicknames.insert(nodeIdText, nickname);
+    }
+    QVariantMap stored;
+    for (auto it = m_nicknames.cbegin(); it != m_nicknames.cend(); ++it) {
+        stored.insert(it.key(), it.value());
+    }
+    QSettings().setValue(QLatin1String(kNicknamesKey), stored);
+}
+
+} // namespace ostrel

@@ -1,0 +1,243 @@
+#include "MarkupToolbar.h"
+
+#include "MarkupButtonStyles.h"
+
+#include <QComboBox>
+#include <QFrame>
+#include <QGraphicsOpacityEffect>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QMouseEvent>
+#include <QPainter>
+
+namespace {
+
+constexpr int kBarHeight = 44;
+constexpr double kDragThreshold = 10;
+
+QFrame* divider(QWidget* parent)
+{
+    auto* line = new QFrame(parent);
+    line->setFrameShape(QFrame::VLine);
+    line->setFixedHeight(22);
+    auto* opacity = new QGraphicsOpacityEffect(line);
+    opacity->setOpacity(0.3);
+    line->setGraphicsEffect(opacity);
+    return line;
+}
+
+QLabel* caption(const QString& text, double pointSize, double tracking, QWidget* parent)
+{
+    auto* label = new QLabel(text.toUpper(), parent);
+    label->setFont(MarkupPalette::monospace(pointSize, pointSize > 8.5 ? QFont::Medium : QFont::Normal, tracking));
+    QPalette palette = label->palette();
+    palette.setColor(QPalette::WindowText, MarkupPalette::grey(0.33));
+    label->setPalette(palette);
+    return label;
+}
+
+} // namespace
+
+MarkupColorSwatch::MarkupColorSwatch(std::shared_ptr<MarkupState> state, MarkupColor color, QWidget* parent)
+    : QWidget(parent), m_state(std::move(state)), m_color(color)
+{
+    setObjectName(QStringLiteral("markupSwatch-") + rawValue(color));
+    setFixedSize(sizeHint());
+    setAccessibleName(rawValue(color));
+}
+
+QColor MarkupColorSwatch::ringColor() const
+{
+    return m_state->drawColor() == m_color ? MarkupPalette::accent() : MarkupPalette::grey(0.2);
+}
+
+void MarkupColorSwatch::paintEvent(QPaintEvent*)
+{
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing);
+    const QRectF circle(1, 0, 14, 14);
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(displayColor(m_color));
+    painter.drawEllipse(circle);
+    // The ring lies inside the circle's edge: a 2-point line centred 1 point in.
+    painter.setPen(QPen(ringColor(), 2));
+    painter.setBrush(Qt::NoBrush);
+    painter.drawEllipse(circle.adjusted(1, 1, -1, -1));
+}
+
+void MarkupColorSwatch::mousePressEvent(QMouseEvent* event)
+{
+    if (event->button() == Qt::LeftButton) {
+        m_state->setDrawColor(m_color);
+    }
+}
+
+MarkupToolbar::MarkupToolbar(std::shared_ptr<MarkupState> state, QWidget* parent)
+    : QWidget(parent), m_state(std::move(state))
+{
+    setObjectName(QStringLiteral("markupToolbar"));
+    setFixedHeight(kBarHeight);
+    setCursor(Qt::ArrowCursor);
+
+    auto* layout = new QHBoxLayout(this);
+    layout->setContentsMargins(10, 0, 10, 0);
+    layout->setSpacing(2);
+
+    QLabel* title = caption(QStringLiteral("markup"), 9, 1.5, this);
+    title->setContentsMargins(6, 0, 6, 0);
+    layout->addWidget(title);
+    layout->addWidget(divider(this));
+
+    for (const MarkupMode mode : kAllMarkupModes) {
+        auto* button = new MarkupStyledButton(rawValue(mode), MarkupStyledButton::Style::tool, this);
+        button->setObjectName(QStringLiteral("markupTool-") + rawValue(mode));
+        connect(button, &QAbstractButton::clicked, this, [this, mode] { m_state->setMode(mode); });
+        m_toolButtons.emplace(mode, button);
+        layout->addWidget(button);
+    }
+    layout->addWidget(divider(this));
+
+    QLabel* colorLabel = caption(QStringLiteral("color"), 8, 1, this);
+    colorLabel->setContentsMargins(4, 0, 0, 0);
+    layout->addWidget(colorLabel);
+    for (const MarkupColor color : kAllMarkupColors) {
+        auto* swatch = new MarkupColorSwatch(m_state, color, this);
+        m_swatches.emplace(color, swatch);
+        layout->addWidget(swatch);
+    }
+
+    m_sizePicker = new QComboBox(this);
+    m_sizePicker->setObjectName(QStringLiteral("markupSizePicker"));
+    m_sizePicker->setAccessibleName(tr("Line width"));
+    m_sizePicker->setFixedWidth(60);
+    m_sizePicker->setFont(MarkupPalette::monospace(9));
+    for (const MarkupStrokeSize size : kAllMarkupStrokeSizes) {
+        m_sizePicker->addItem(label(size), rawValue(size));
+    }
+    connect(m_sizePicker, &QComboBox::activated, this, [this](int index) {
+        if (index >= 0 && index < int(kAllMarkupStrokeSizes.size())) {
+            m_state->setStrokeSize(kAllMarkupStrokeSizes[size_t(index)]);
+        }
+    });
+    layout->addWidget(m_sizePicker);
+    layout->addWidget(divider(this));
+
+    auto* undo = new MarkupStyledButton(QStringLiteral("undo"), MarkupStyledButton::Style::tool, this);
+    undo->setObjectName(QStringLiteral("markupUndo"));
+    undo->setShortcut(QKeySequence::Undo);
+    connect(undo, &QAbstractButton::clicked, this, [this] { m_state->undo(); });
+    layout->addWidget(undo);
+
+    auto* clear = new MarkupStyledButton(QStringLiteral("clear"), MarkupStyledButton::Style::tool, this);
+    clear->setObjectName(QStringLiteral("markupClear"));
+    clear->setTextColor(QColor::fromRgbF(1.0f, 0.4f, 0.4f));
+    connect(clear, &QAbstractButton::clicked, this, [this] { m_state->clearAll(); });
+    layout->addWidget(clear);
+
+    layout->addStretch(1);
+
+    auto* send = new MarkupStyledButton(QStringLiteral("send to quenby"), MarkupStyledButton::Style::send, this);
+    send->setObjectName(QStringLiteral("markupSend"));
+    send->setLabelFont(MarkupPalette::monospace(10, QFont::Medium));
+    connect(send, &QAbstractButton::clicked, this, [this] { m_state->setShowSendSheet(true); });
+    layout->addWidget(send);
+
+    // Drags that start on a control move the strip too; the control still gets its own press.
+    for (QWidget* child : findChildren<QWidget*>()) {
+        child->installEventFilter(this);
+    }
+    connect(m_state.get(), &MarkupState::changed, this, &MarkupToolbar::followState);
+    followState();
+}
+
+void MarkupToolbar::followState()
+{
+    for (const auto& [mode, button] : m_toolButtons) {
+        button->setActive(m_state->mode() == mode);
+    }
+    for (const auto& [color, swatch] : m_swatches) {
+        swatch->update();
+    }
+    const auto current = std::find(kAllMarkupStrokeSizes.begin(), kAllMarkupStrokeSizes.end(), m_state->strokeSize());
+    m_sizePicker->setCurrentIndex(int(current - kAllMarkupStrokeSizes.begin()));
+}
+
+void MarkupToolbar::paintEvent(QPaintEvent*)
+{
+    QPainter painter(this);
+    painter.fillRect(rect(), MarkupPalette::grey(0.067));
+    painter.fillRect(QRect(0, height() - 1, width(), 1), MarkupPalette::grey(0.17));
+}
+
+void MarkupToolbar::mousePressEvent(QMouseEvent* event)
+{
+    // The strip's own gaps take the press, so it never reaches the content beneath.
+    trackDrag(event);
+    event->accept();
+}
+
+void MarkupToolbar::mouseMoveEvent(QMouseEvent* event)
+{
+    trackDrag(event);
+    event->accept();
+}
+
+void MarkupToolbar::mouseReleaseEvent(QMouseEvent* event)
+{
+    trackDrag(event);
+    event->accept();
+}
+
+bool MarkupToolbar::trackDrag(QEvent* event)
+{
+    switch (event->type()) {
+    case QEvent::MouseButtonPress: {
+        auto* mouse = static_cast<QMouseEvent*>(event);
+        if (mouse->button() == Qt::LeftButton) {
+            m_pressed = true;
+            m_dragging = false;
+            m_pressGlobal = mouse->globalPosition();
+        }
+        return false;
+    }
+    case QEvent::MouseMove: {
+        auto* mouse = static_cast<QMouseEvent*>(event);
+        if (!m_pressed) {
+            return false;
+        }
+        const QPointF translation = mouse->globalPosition() - m_pressGlobal;
+        if (!m_dragging && std::hypot(translation.x(), translation.y()) >= kDragThreshold) {
+            m_dragging = true;
+        }
+        if (m_dragging) {
+            emit dragMoved(translation);
+            return true;
+        }
+        return false;
+    }
+    case QEvent::MouseButtonRelease: {
+        auto* mouse = static_cast<QMouseEvent*>(event);
+        const bool wasDragging = m_dragging;
+        m_pressed = false;
+        m_dragging = false;
+        if (wasDragging) {
+            emit dragEnded(mouse->globalPosition() - m_pressGlobal);
+            return true;
+        }
+        return false;
+    }
+    default: return false;
+    }
+}
+
+bool MarkupToolbar::eventFilter(QObject* watched, QEvent* event)
+{
+    if (trackDrag(event)) {
+        // A drag that began on a button does not also click it.
+        if (auto* button = qobject_cast<QAbstractButton*>(watched)) {
+            button->setDown(false);
+        }
+        return true;
+    }
+    return QWidget::eventFilter(watched, event);
+}

@@ -1,0 +1,333 @@
+#include "DnsSd.h"
+
+#include "AvahiQtPoll.h"
+
+#include <QPointer>
+#include <avahi-client/client.h>
+#include <avahi-client/lookup.h>
+#include <avahi-client/publish.h>
+#include <avahi-common/address.h>
+#include <avahi-common/alternative.h>
+#include <avahi-common/error.h>
+#include <avahi-common/malloc.h>
+#include <avahi-common/strlst.h>
+
+namespace ostrel {
+namespace {
+
+QString avahiMessage(const char* what, int error)
+{
+    return QStringLiteral("%1: %2").arg(QString::fromUtf8(what), QString::fromUtf8(avahi_strerror(error)));
+}
+
+AvahiStringList* toStringList(const QMap<QByteArray, QByteArray>& txt)
+{
+    AvahiStringList* list = nullptr;
+    for (auto it = txt.cbegin(); it != txt.cend(); ++it) {
+        const QByteArray entry = it.key() + '=' + it.value();
+        list = avahi_string_list_add_arbitrary(list, reinterpret_cast<const uint8_t*>(entry.constData()),
+                                               static_cast<size_t>(entry.size()));
+    }
+    return list;
+}
+
+QMap<QByteArray, QByteArray> fromStringList(AvahiStringList* list)
+{
+    QMap<QByteArray, QByteArray> txt;
+    for (AvahiStringList* item = list; item != nullptr; item = avahi_string_list_get_next(item)) {
+        const QByteArray entry(reinterpret_cast<const char*>(avahi_string_list_get_text(item)),
+                               static_cast<qsizetype>(avahi_string_list_get_size(item)));
+        const qsizetype equals = entry.indexOf('=');
+        if (equals < 0) {
+            txt.insert(entry, QByteArray());
+        } else {
+            txt.insert(entry.left(equals), entry.mid(equals + 1));
+        }
+    }
+    return txt;
+}
+
+struct ClientDeleter
+{
+    void operator()(AvahiClient* client) const { avahi_client_free(client); }
+};
+using ClientPtr = std::unique_ptr<AvahiClient, ClientDeleter>;
+
+} // namespace
+
+// ---------------------------------------------------------------------------------------------------------
+// Publisher
+
+struct DnsSdPublisher::Impl
+{
+    AvahiQtPoll poll;
+    ClientPtr client;
+    AvahiEntryGroup* group = nullptr; // freed with the client
+};
+
+DnsSdPublisher::DnsSdPublisher(const QString& type, const QString& name, quint16 port,
+                               const QMap<QByteArray, QByteArray>& txt, QObject* parent)
+    : QObject(parent), m_type(type), m_name(name), m_port(port), m_txt(txt)
+{
+}
+
+DnsSdPublisher::~DnsSdPublisher()
+{
+    stop();
+}
+
+void DnsSdPublisher::stop()
+{
+    m_impl.reset();
+}
+
+void DnsSdPublisher::fail(const QString& message)
+{
+    // Report once the callback that found the failure has returned: the receiver may stop() in its slot.
+    QMetaObject::invokeMethod(
+        this, [this, message] { emit failed(message); }, Qt::QueuedConnection);
+}
+
+void DnsSdPublisher::start()
+{
+    stop();
+    m_impl = std::make_unique<Impl>();
+    int error = 0;
+    AvahiClient* client = avahi_client_new(
+        m_impl->poll.poll(), AVAHI_CLIENT_NO_FAIL,
+        [](AvahiClient* c, AvahiClientState state, void* userdata) {
+            auto* self = static_cast<DnsSdPublisher*>(userdata);
+            if (!self->m_impl) {
+                return;
+            }
+            if (!self->m_impl->client) {
+                self->m_impl->client.reset(c); // the first callback runs inside avahi_client_new()
+            }
+            switch (state) {
+            case AVAHI_CLIENT_S_RUNNING:
+                self->publish();
+                break;
+            case AVAHI_CLIENT_S_COLLISION:
+            case AVAHI_CLIENT_S_REGISTERING:
+                if (self->m_impl->group != nullptr) {
+                    avahi_entry_group_reset(self->m_impl->group);
+                }
+                break;
+            case AVAHI_CLIENT_FAILURE:
+                self->fail(avahiMessage("DNS-SD daemon", avahi_client_errno(c)));
+                break;
+            case AVAHI_CLIENT_CONNECTING:
+                break;
+            }
+        },
+        this, &error);
+    if (client == nullptr) {
+        m_impl.reset();
+        fail(avahiMessage("DNS-SD daemon", error));
+        return;
+    }
+    m_impl->client.release();
+    m_impl->client.reset(client);
+}
+
+void DnsSdPublisher::setTxt(const QMap<QByteArray, QByteArray>& txt)
+{
+    m_txt = txt;
+    if (!m_impl || m_impl->group == nullptr || avahi_entry_group_is_empty(m_impl->group)) {
+        return;
+    }
+    AvahiStringList* list = toStringList(m_txt);
+    const int result = avahi_entry_group_update_service_txt_strlst(
+        m_impl->group, AVAHI_IF_UNSPEC, AVAHI_PROTO_UNSPEC, static_cast<AvahiPublishFlags>(0),
+        m_name.toUtf8().constData(), m_type.toUtf8().constData(), nullptr, list);
+    avahi_string_list_free(list);
+    if (result < 0) {
+        fail(avahiMessage("DNS-SD TXT update", result));
+    }
+}
+
+void DnsSdPublisher::publish()
+{
+    if (m_impl->group == nullptr) {
+        m_impl->group = avahi_entry_group_new(
+            m_impl->client.get(),
+            [](AvahiEntryGroup* g, AvahiEntryGroupState state, void* userdata) {
+                auto* self = static_cast<DnsSdPublisher*>(userdata);
+                if (!self->m_impl) {
+                    return;
+                }
+                if (state == AVAHI_ENTRY_GROUP_ESTABLISHED) {
+                    const QString name = self->m_name;
+                    QMetaObject::invokeMethod(
+                        self, [self, name] { emit self->published(name); }, Qt::QueuedConnection);
+                } else if (state == AVAHI_ENTRY_GROUP_COLLISION) {
+                    char* alternative = avahi_alternative_service_name(self->m_name.toUtf8().constData());
+                    self->m_name = QString::fromUtf8(alternative);
+                    avahi_free(alternative);
+                    avahi_entry_group_reset(g);
+                    self->publish();
+                } else if (state == AVAHI_ENTRY_GROUP_FAILURE) {
+                    self->fail(
+                        avahiMessage("DNS-SD publish", avahi_client_errno(avahi_entry_group_get_client(g))));
+                }
+            },
+            this);
+        if (m_impl->group == nullptr) {
+            fail(avahiMessage("DNS-SD publish", avahi_client_errno(m_impl->client.get())));
+            return;
+        }
+    }
+    if (!avahi_entry_group_is_empty(m_impl->group)) {
+        return;
+    }
+    AvahiStringList* list = toStringList(m_txt);
+    int result = avahi_entry_group_add_service_strlst(
+        m_impl->group, AVAHI_IF_UNSPEC, AVAHI_PROTO_UNSPEC, static_cast<AvahiPublishFlags>(0),
+        m_name.toUtf8().constData(), m_type.toUtf8().constData(), nullptr, nullptr, m_port, list);
+    avahi_string_list_free(list);
+    if (result == AVAHI_ERR_COLLISION) {
+        char* alternative = avahi_alternative_service_name(m_name.toUtf8().constData());
+        m_name = QString::fromUtf8(alternative);
+        avahi_free(alternative);
+        publish();
+        return;
+    }
+    if (result >= 0) {
+        result = avahi_entry_group_commit(m_impl->group);
+    }
+    if (result < 0) {
+        fail(avahiMessage("DNS-SD publish", result));
+    }
+}
+
+// ---------------------------------------------------------------------------------------------------------
+// Browser
+
+namespace {
+
+void resolvedCallback(AvahiServiceResolver* r, AvahiIfIndex interface, AvahiProtocol protocol,
+                      AvahiResolverEvent event, const char* name, const char* type, const char* domain,
+                      const char* hostName, const AvahiAddress* address, uint16_t port, AvahiStringList* txt,
+                      AvahiLookupResultFlags, void* userdata)
+{
+    auto* self = static_cast<DnsSdBrowser*>(userdata);
+    if (event == AVAHI_RESOLVER_FOUND && address != nullptr) {
+        char text[AVAHI_ADDRESS_STR_MAX] = {};
+        avahi_address_snprint(text, sizeof text, address);
+        DnsSdService service;
+        service.name = QString::fromUtf8(name);
+        service.type = QString::fromUtf8(type);
+        service.domain = QString::fromUtf8(domain);
+        service.hostName = QString::fromUtf8(hostName);
+        service.address = QHostAddress(QString::fromLatin1(text));
+        if (service.address.protocol() == QAbstractSocket::IPv6Protocol && service.address.isLinkLocal()) {
+            service.address.setScopeId(QString::number(interface));
+        }
+        service.port = port;
+        service.txt = fromStringList(txt);
+        service.interfaceIndex = interface;
+        service.protocol = protocol;
+        QPointer<DnsSdBrowser> guard(self);
+        QMetaObject::invokeMethod(
+            self,
+            [guard, service] {
+                if (guard) {
+                    emit guard->resolved(service);
+                }
+            },
+            Qt::QueuedConnection);
+    }
+    // A failed resolution (the instance vanished or did not answer) is not an error of the browse.
+    avahi_service_resolver_free(r);
+}
+
+} // namespace
+
+struct DnsSdBrowser::Impl
+{
+    AvahiQtPoll poll;
+    ClientPtr client;
+    AvahiServiceBrowser* browser = nullptr; // freed with the client
+};
+
+DnsSdBrowser::DnsSdBrowser(const QString& type, QObject* parent) : QObject(parent), m_type(type) {}
+
+DnsSdBrowser::~DnsSdBrowser()
+{
+    stop();
+}
+
+void DnsSdBrowser::stop()
+{
+    m_impl.reset();
+}
+
+void DnsSdBrowser::fail(const QString& message)
+{
+    QMetaObject::invokeMethod(
+        this, [this, message] { emit failed(message); }, Qt::QueuedConnection);
+}
+
+void DnsSdBrowser::start()
+{
+    stop();
+    m_impl = std::make_unique<Impl>();
+    int error = 0;
+    AvahiClient* client = avahi_client_new(
+        m_impl->poll.poll(), static_cast<AvahiClientFlags>(0),
+        [](AvahiClient*, AvahiClientState state, void* userdata) {
+            auto* self = static_cast<DnsSdBrowser*>(userdata);
+            if (state == AVAHI_CLIENT_FAILURE && self->m_impl && self->m_impl->client) {
+                self->fail(avahiMessage("DNS-SD daemon", avahi_client_errno(self->m_impl->client.get())));
+            }
+        },
+        this, &error);
+    if (client == nullptr) {
+        m_impl.reset();
+        fail(avahiMessage("DNS-SD daemon", error));
+        return;
+    }
+    m_impl->client.reset(client);
+
+    m_impl->browser = avahi_service_browser_new(
+        client, AVAHI_IF_UNSPEC, AVAHI_PROTO_UNSPEC, m_type.toUtf8().constData(), nullptr,
+        static_cast<AvahiLookupFlags>(0),
+        [](AvahiServiceBrowser* b, AvahiIfIndex interface, AvahiProtocol protocol, AvahiBrowserEvent event,
+           const char* name, const char* type, const char* domain, AvahiLookupResultFlags, void* userdata) {
+            auto* self = static_cast<DnsSdBrowser*>(userdata);
+            AvahiClient* c = avahi_service_browser_get_client(b);
+            switch (event) {
+            case AVAHI_BROWSER_NEW:
+                // The resolver frees itself in its callback; it goes with the client otherwise.
+                avahi_service_resolver_new(c, interface, protocol, name, type, domain, AVAHI_PROTO_UNSPEC,
+                                           static_cast<AvahiLookupFlags>(0), resolvedCallback, self);
+                break;
+            case AVAHI_BROWSER_REMOVE: {
+                const QString lostName = QString::fromUtf8(name);
+                const int lostInterface = interface;
+                const int lostProtocol = protocol;
+                QMetaObject::invokeMethod(
+                    self,
+                    [self, lostName, lostInterface, lostProtocol] {
+                        emit self->removed(lostName, lostInterface, lostProtocol);
+                    },
+                    Qt::QueuedConnection);
+                break;
+            }
+            case AVAHI_BROWSER_FAILURE:
+                self->fail(avahiMessage("DNS-SD browse", avahi_client_errno(c)));
+                break;
+            case AVAHI_BROWSER_ALL_FOR_NOW:
+            case AVAHI_BROWSER_CACHE_EXHAUSTED:
+                break;
+            }
+        },
+        this);
+    if (m_impl->browser == nullptr) {
+        const QString message = avahiMessage("DNS-SD browse", avahi_client_errno(client));
+        m_impl.reset();
+        fail(message);
+    }
+}
+
+} // namespace ostrel

@@ -1,0 +1,90 @@
+#include "OstrelIconGenerator.h"
+
+#include <QDir>
+#include <QFontMetricsF>
+#include <QGuiApplication>
+#include <QIcon>
+#include <QPainter>
+#include <QPixmap>
+#include <QRandomGenerator>
+#include <QSaveFile>
+
+namespace ostrel::OstrelIconGenerator {
+
+namespace {
+const QString kEmojiFamily = QStringLiteral("Noto Color Emoji");
+} // namespace
+
+QImage renderEmoji(const QString& emoji, int size)
+{
+    if (size < 1) {
+        return {};
+    }
+    QImage image(size, size, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    QFont font(kEmojiFamily);
+    font.setPixelSize(std::max(1, qRound(size * 0.72)));
+    const QFontMetricsF metrics(font);
+    const qreal w = metrics.horizontalAdvance(emoji);
+    const qreal h = metrics.height();
+    QPainter painter(&image);
+    painter.setRenderHints(QPainter::Antialiasing | QPainter::TextAntialiasing |
+                           QPainter::SmoothPixmapTransform);
+    painter.setFont(font);
+    painter.setPen(Qt::black);
+    // The text's box is centred; its baseline sits at the font's ascent inside the box.
+    painter.drawText(QPointF((size - w) * 0.5, (size - h) * 0.5 + metrics.ascent()), emoji);
+    painter.end();
+    return image;
+}
+
+void setDockIcon(const QString& emoji, int size)
+{
+    const QImage image = renderEmoji(emoji, size);
+    if (!image.isNull()) {
+        QGuiApplication::setWindowIcon(QIcon(QPixmap::fromImage(image)));
+    }
+}
+
+void setDockIcon(const QStringList& emojis, int size)
+{
+    if (emojis.isEmpty()) {
+        return;
+    }
+    setDockIcon(emojis.at(QRandomGenerator::global()->bounded(int(emojis.size()))), size);
+}
+
+QStringList generateAppIconPNGs(const QString& emoji, const QString& outputDirectory, const QString& prefix)
+{
+    QStringList written;
+    if (!QDir().mkpath(outputDirectory)) {
+        return written;
+    }
+    const QDir dir(outputDirectory);
+    for (int size : standardSizes) {
+        const QImage image = renderEmoji(emoji, size);
+        if (image.isNull()) {
+            continue;
+        }
+        const QString path =
+            dir.filePath(prefix + QLatin1Char('_') + QString::number(size) + QStringLiteral(".png"));
+        QSaveFile file(path);
+        if (!file.open(QIODevice::WriteOnly) || !image.save(&file, "PNG") || !file.commit()) {
+            continue;
+        }
+        written << path;
+    }
+    return written;
+}
+
+QString setFolderIcon(const QString&, const QString&)
+{
+    return QStringLiteral("Custom folder icons are not supported on this desktop.");
+}
+
+QString setBundleIcon(const QString&)
+{
+    return QStringLiteral("Custom application file icons are not supported on this desktop.");
+}
+
+} // namespace ostrel::OstrelIconGenerator

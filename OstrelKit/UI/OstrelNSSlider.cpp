@@ -1,0 +1,58 @@
+#include "OstrelNSSlider.h"
+
+#include "UserDefaults.h"
+
+#include <QSignalBlocker>
+
+#include <algorithm>
+#include <cmath>
+
+namespace ostrel {
+
+OstrelNSSlider::OstrelNSSlider(UserDefaults& store, const QString& key, double defaultValue, double lower,
+                               double upper, const QColor& tint, QWidget* parent)
+    : QSlider(Qt::Horizontal, parent), m_store(store), m_key(key), m_default(defaultValue), m_lower(lower),
+      m_upper(std::max(lower, upper)), m_shown(store.real(key, defaultValue))
+{
+    setRange(0, kPositions);
+    setTracking(true);
+    setTickPosition(QSlider::NoTicks);
+    setFixedHeight(18);
+    setStyleSheet(
+        QStringLiteral("QSlider::groove:horizontal { height: 4px; background: rgba(255,255,255,40);"
+                       " border-radius: 2px; }"
+                       "QSlider::sub-page:horizontal { background: %1; border-radius: 2px; }"
+                       "QSlider::handle:horizontal { background: #f0ead8; width: 12px; margin: -5px 0;"
+                       " border-radius: 6px; }")
+            .arg(tint.name()));
+    {
+        const QSignalBlocker block(this);
+        setValue(int(std::lround((std::clamp(m_shown, m_lower, m_upper) - m_lower) /
+                                 std::max(m_upper - m_lower, 1e-12) * kPositions)));
+    }
+    connect(this, &QSlider::valueChanged, this, &OstrelNSSlider::valueChanged);
+    connect(&store, &UserDefaults::changed, this, [this](const QString& changed) {
+        if (changed == m_key) {
+            follow(m_store.real(m_key, m_default));
+        }
+    });
+}
+
+void OstrelNSSlider::valueChanged(int position)
+{
+    m_shown = m_lower + (m_upper - m_lower) * position / kPositions;
+    m_store.setValue(m_key, m_shown);
+}
+
+void OstrelNSSlider::follow(double bound)
+{
+    if (std::abs(bound - m_shown) <= kFollowThreshold) {
+        return;
+    }
+    m_shown = bound;
+    const QSignalBlocker block(this);
+    setValue(int(std::lround((std::clamp(bound, m_lower, m_upper) - m_lower) /
+                             std::max(m_upper - m_lower, 1e-12) * kPositions)));
+}
+
+} // namespace ostrel

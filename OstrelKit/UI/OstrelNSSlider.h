@@ -1,0 +1,39 @@
+#pragma once
+
+#include <QColor>
+#include <QSlider>
+
+namespace ostrel {
+
+class UserDefaults;
+
+// The Preferences form's native slider, bound to a double in the user-defaults store: small, continuous
+// (every step of a drag writes the store), its filled track in `tint`, no tick marks. A change of the key
+// made elsewhere moves the slider only when it differs from the shown value by more than 0.0001. GUI thread
+// only.
+class OstrelNSSlider : public QSlider
+{
+    Q_OBJECT
+public:
+    OstrelNSSlider(UserDefaults& store, const QString& key, double defaultValue, double lower, double upper,
+                   const QColor& tint, QWidget* parent = nullptr);
+
+    // The value the slider shows.
+    double shownValue() const { return m_shown; }
+
+    static constexpr double kFollowThreshold = 0.0001;
+    static constexpr int kPositions = 10000;
+
+private:
+    void valueChanged(int position);
+    void follow(double bound);
+
+    UserDefaults& m_store;
+    QString m_key;
+    double m_default;
+    double m_lower;
+    double m_upper;
+    double m_shown;
+};
+
+} // namespace ostrel

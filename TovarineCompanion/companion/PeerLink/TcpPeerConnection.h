@@ -1,0 +1,130 @@
+#pragma once
+
+#include "PeerFrame.h"
+#include "PeerLink.h"
+#include "TlsIdentity.h"
+
+#include <QFile>
+#include <QHash>
+#include <QObject>
+#include <QSslSocket>
+#include <QTimer>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <unordered_map>
+
+namespace tovarine {
+
+// One TLS connection between two peers of the TCP transport: the invitation handshake, then data messages
+// and resource transfers in both directions, with a keep-alive. Resources stream from file to socket and
+// socket to file in chunks under a window of unacknowledged bytes, so memory stays flat whatever their size.
+// Lives on the transport's thread and is used only there; its callbacks run there, in wire order.
+class TcpPeerConnection : public QObject
+{
+    Q_OBJECT
+public:
+    // Chunk size, the unacknowledged bytes a sender may have in flight, and how often the receiver
+    // acknowledges.
+    static constexpr qint64 kChunkBytes = 1024 * 1024;
+    static constexpr qint64 kWindowBytes = 16 * 1024 * 1024;
+    static constexpr qint64 kAckEveryBytes = 2 * 1024 * 1024;
+    // Resources received at once on one connection.
+    static constexpr int kMaxIncoming = 16;
+    static constexpr int kPingIntervalMs = 5000;
+    static constexpr int kIdleTimeoutMs = 20000;
+    // How long the invited side waits for the inviter's hello.
+    static constexpr int kHelloTimeoutMs = 10000;
+
+    struct Callbacks
+    {
+        std::function<void(const PeerIdentity& remote)> hello;    // invited side: an invitation arrived
+        std::function<void(const PeerIdentity& remote)> accepted; // inviter side: the peer joined
+        std::function<void(const QByteArray& data)> data;
+        std::function<void(const QString& name)> resourceStarted;
+        std::function<void(const QString& name, const QString& path, const std::optional<PeerError>& error)>
+            resourceFinished;
+        // The connection is over (declined, timed out, closed by either side, broken). Called once, after
+        // every transfer under way has failed. The object may be deleted from here on.
+        std::function<void(const QString& reason)> closed;
+    };
+
+    // Inviter: connects to `address`:`port` and introduces `local`; `timeoutMs` limits the wait for the
+    // answer.
+    static TcpPeerConnection* connectTo(const QHostAddress& address, quint16 port,
+                                        const TlsIdentity& identity, const PeerIdentity& local,
+                                        const QString& incomingDir, int timeoutMs, QObject* parent);
+    // Invited side: takes an accepted socket descriptor and waits for the inviter's hello.
+    static TcpPeerConnection* fromDescriptor(qintptr descriptor, const TlsIdentity& identity,
+                                             const QString& incomingDir, QObject* parent);
+    ~TcpPeerConnection() override;
+
+    void setCallbacks(Callbacks callbacks) { m_callbacks = std::move(callbacks); }
+    // Invited side: joins the session as `local`, whose incoming files go to `incomingDir`; or declines.
+    void accept(const PeerIdentity& local, const QString& incomingDir);
+    void decline();
+
+    void sendData(const QByteArray& data);
+    void sendResource(const QString& path, const QString& name, PeerSession::ResourceCompletion completion);
+    // Leaves: the peer hears bye; callbacks end with closed().
+    void close(const QString& reason);
+
+    PeerIdentity remote() const { return m_remote; }
+    bool isConnected() const { return m_state == State::connected; }
+
+private:
+    enum class State { handshaking, awaitingHello, awaitingAnswer, answering, connected, closed };
+    struct Outgoing
+    {
+        quint64 transfer = 0;
+        QString name;
+        std::unique_ptr<QFile> file;
+        qint64 size = 0;
+        qint64 sent = 0;
+        qint64 acked = 0;
+        bool started = false; // offered
+        bool resumed = false; // the receiver said where to start
+        bool endSent = false;
+        PeerSession::ResourceCompletion completion;
+    };
+    struct Incoming
+    {
+        QString name;
+        std::unique_ptr<QFile> file;
+        qint64 size = 0;
+        qint64 received = 0;
+        qint64 acked = 0;
+    };
+
+    TcpPeerConnection(QSslSocket* socket, const QString& incomingDir, QObject* parent);
+    void write(PeerFrame::Type type, const QByteArray& body = {});
+    void onReadyRead();
+    void handle(const PeerFrame::Frame& frame);
+    void handleOffer(const QByteArray& body);
+    void handleChunk(const QByteArray& body);
+    void handleEnd(const QByteArray& body);
+    void failIncoming(quint64 transfer, const QString& reason, bool tellPeer);
+    Outgoing* outgoing(quint64 transfer);
+    void finishOutgoing(quint64 transfer, const std::optional<PeerError>& error);
+    void startNextOutgoing();
+    void pump();
+    void becomeConnected();
+    void shutdown(const QString& reason);
+
+    QSslSocket* m_socket;
+    QString m_incomingDir;
+    State m_state = State::handshaking;
+    PeerIdentity m_local;
+    PeerIdentity m_remote;
+    PeerFrame::Reader m_reader;
+    Callbacks m_callbacks;
+    QTimer m_answerTimer;
+    QTimer m_pingTimer;
+    QTimer m_idleTimer;
+    std::deque<Outgoing> m_outgoing; // in the order sent; the first not wholly sent is under way
+    quint64 m_nextTransfer = 1;
+    std::unordered_map<quint64, Incoming> m_incoming;
+    bool m_pumping = false;
+};
+
+} // namespace tovarine

@@ -1,0 +1,50 @@
+#pragma once
+
+#include "PeerDiscovery.h"
+#include "PeerLink.h"
+#include "PeerWorkerThread.h"
+#include "TlsIdentity.h"
+
+#include <QHostAddress>
+
+namespace tovarine {
+
+// The peer layer over TCP with TLS: an advertiser listens on a port it announces through discovery; a
+// browser's invitation connects to it. Frames are described in PeerFrame.h. All sockets of one transport
+// run on its own thread, which also delivers every callback, in wire order. Operations: any thread.
+// Destroying a session, browser or advertiser closes what it holds and waits until its callbacks are over.
+class TcpPeerTransport : public PeerTransport
+{
+public:
+    struct Options
+    {
+        std::shared_ptr<PeerDiscovery> discovery;
+        TlsIdentity identity;
+        QHostAddress listenAddress = QHostAddress::Any; // where advertisers listen
+    };
+
+    explicit TcpPeerTransport(Options options);
+    ~TcpPeerTransport() override;
+
+    // Avahi discovery and this user's TLS identity (<config>/TovarineCompanion/peer-identity.pem, made at
+    // first use), or why the identity could not be had.
+    static Expected<std::shared_ptr<TcpPeerTransport>, QString> makeDefault();
+
+    std::unique_ptr<PeerSession> makeSession(const PeerIdentity& local, const QString& incomingDir) override;
+    std::unique_ptr<PeerBrowser> makeBrowser(const PeerIdentity& local, const QString& serviceType) override;
+    std::unique_ptr<PeerAdvertiser> makeAdvertiser(const PeerIdentity& local,
+                                                   const QString& serviceType) override;
+
+    // Runs `work` on the transport's thread and waits for it (at once when already there).
+    void runOnThread(const std::function<void()>& work);
+    // Runs `work` on the transport's thread later.
+    void post(std::function<void()> work);
+
+    const Options& options() const { return m_options; }
+
+private:
+    Options m_options;
+    PeerWorkerThread m_worker;
+};
+
+} // namespace tovarine

@@ -1,0 +1,436 @@
+#include "CompanionBrowser.h"
+
+#include "CompanionReconstructor.h"
+#include "TcpPeerTransport.h"
+
+#include <QDebug>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QStandardPaths>
+#include <QSysInfo>
+#include <cmath>
+
+namespace tovarine {
+namespace {
+
+// Browsing fails with this code when the system refuses access to the local network.
+constexpr int kLocalNetworkDeniedCode = -72008;
+
+void logLine(const QString& line)
+{
+    qInfo().noquote() << line;
+}
+
+// The whole percentage of a finite fraction, as text (no integer conversion, so any finite value is safe).
+QString percentText(double fraction)
+{
+    double percent = std::trunc(fraction * 100.0);
+    if (percent == 0.0) {
+        percent = 0.0; // no "-0"
+    }
+    return QString::number(percent, 'f', 0);
+}
+
+} // namespace
+
+Expected<void, QString> moveReceivedFile(const QString& from, const QString& to)
+{
+    const QFileInfo existing(to);
+    if (existing.isDir() && !existing.isSymLink()) {
+        QDir(to).removeRecursively();
+    } else if (existing.exists() || existing.isSymLink()) {
+        QFile::remove(to);
+    }
+    if (QFile::rename(from, to)) {
+        return {};
+    }
+    QFile source(from);
+    if (!source.copy(to)) {
+        const QString reason = source.errorString();
+        QFile::remove(to);
+        return unexpected(reason);
+    }
+    QFile::remove(from);
+    return {};
+}
+
+ServerStatus ServerStatus::receiving(const QString& stamp, qint64 received, qint64 expected,
+                                     const QString& peerName)
+{
+    return {Kind::receiving, stamp, received, expected, 0.0, peerName};
+}
+
+ServerStatus ServerStatus::reconstructing(const QString& stamp, double fraction, const QString& peerName)
+{
+    return {Kind::reconstructing, stamp, 0, 0, fraction, peerName};
+}
+
+ServerStatus ServerStatus::sending(const QString& stamp, const QString& peerName)
+{
+    return {Kind::sending, stamp, 0, 0, 0.0, peerName};
+}
+
+ServerStatus ServerStatus::idle()
+{
+    return {};
+}
+
+bool ServerStatus::operator==(const ServerStatus& other) const
+{
+    return kind == other.kind && stamp == other.stamp && received == other.received &&
+           expected == other.expected && fraction == other.fraction && peerName == other.peerName;
+}
+
+QString friendlyReason(const QString& driverMessage)
+{
+    const QString lowered = driverMessage.toLower();
+    if (lowered.contains(QLatin1String("not enough")) || lowered.contains(QLatin1String("sample"))) {
+        return QStringLiteral("Not enough usable frames — try scanning slower so the camera stays sharp.");
+    }
+    return QStringLiteral("Reconstruction failed: ") + driverMessage;
+}
+
+Expected<CompanionBrowser::Environment, QString>
+CompanionBrowser::defaultEnvironment(PhotogrammetrySessionFactory sessionFactory)
+{
+    Expected<std::shared_ptr<TcpPeerTransport>, QString> transport = TcpPeerTransport::makeDefault();
+    if (!transport) {
+        return unexpected(transport.error());
+    }
+    return Environment{*transport, std::move(sessionFactory),
+                       QDir(QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation))
+                           .filePath(QStringLiteral("TovarineCompanion")),
+                       QSysInfo::machineHostName()};
+}
+
+CompanionBrowser::CompanionBrowser(Environment environment, QObject* parent)
+    : QObject(parent), m_environment(std::move(environment)),
+      m_peerID(m_environment.displayName.isEmpty() ? QStringLiteral("computer") : m_environment.displayName),
+      m_inboxRoot(QDir(m_environment.dataDir).filePath(QStringLiteral("Inbox"))),
+      m_incomingDir(QDir(m_environment.dataDir).filePath(QStringLiteral("Incoming")))
+{
+    QDir().mkpath(m_inboxRoot); // a failure shows when the first frame cannot be stored
+}
+
+CompanionBrowser::~CompanionBrowser()
+{
+    // The transport objects go first: their destruction waits out callbacks that are under way.
+    m_browser.reset();
+    m_session.reset();
+}
+
+PeerSession& CompanionBrowser::session()
+{
+    if (!m_session) {
+        m_session = m_environment.transport->makeSession(m_peerID, m_incomingDir);
+        m_session->setDelegate(this);
+    }
+    return *m_session;
+}
+
+PeerBrowser& CompanionBrowser::browser()
+{
+    if (!m_browser) {
+        m_browser = m_environment.transport->makeBrowser(m_peerID, kServiceType);
+        m_browser->setDelegate(this);
+    }
+    return *m_browser;
+}
+
+void CompanionBrowser::onMain(std::function<void()> work)
+{
+    QMetaObject::invokeMethod(this, std::move(work), Qt::QueuedConnection);
+}
+
+void CompanionBrowser::setStatus(const ServerStatus& status)
+{
+    m_status = status;
+    emit statusChanged(m_status);
+}
+
+void CompanionBrowser::invite(const PeerIdentity& peer)
+{
+    logLine(QStringLiteral("tovarine: inviting peer ") + peer.displayName());
+    browser().invitePeer(peer, session(), kInvitationTimeoutMs);
+}
+
+// ---------------------------------------------------------------------------------------------------------
+// Transport callbacks (transport thread): decode, then hand over to the GUI thread.
+
+void CompanionBrowser::foundPeer(const PeerIdentity& peer)
+{
+    logLine(QStringLiteral("tovarine: browser foundPeer ") + peer.displayName());
+    onMain([this, peer] {
+        if (m_localNetworkDenied) {
+            m_localNetworkDenied = false;
+            emit localNetworkDeniedChanged();
+        }
+        const bool listed =
+            std::any_of(m_discoveredPeers.cbegin(), m_discoveredPeers.cend(),
+                        [&](const PeerIdentity& p) { return p.displayName() == peer.displayName(); });
+        if (!listed) {
+            m_discoveredPeers.append(peer);
+            emit discoveredPeersChanged();
+        }
+        if (!m_connectedPeer) {
+            invite(peer);
+        }
+    });
+}
+
+void CompanionBrowser::lostPeer(const PeerIdentity& peer)
+{
+    const QString name = peer.displayName();
+    onMain([this, name] {
+        const qsizetype removed =
+            m_discoveredPeers.removeIf([&](const PeerIdentity& p) { return p.displayName() == name; });
+        if (removed > 0) {
+            emit discoveredPeersChanged();
+        }
+    });
+}
+
+void CompanionBrowser::didNotStartBrowsing(const PeerError& error)
+{
+    logLine(QStringLiteral("tovarine: browser didNotStart — %1 %2: %3")
+                .arg(error.domain, QString::number(error.code), error.description));
+    const bool denied = error.code == kLocalNetworkDeniedCode;
+    onMain([this, denied] {
+        if (m_localNetworkDenied != denied) {
+            m_localNetworkDenied = denied;
+            emit localNetworkDeniedChanged();
+        }
+    });
+}
+
+void CompanionBrowser::peerDidChangeState(const PeerIdentity& peer, PeerSessionState state)
+{
+    logLine(QStringLiteral("tovarine: browser session didChange state=%1 peer=%2")
+                .arg(QString::number(static_cast<int>(state)), peer.displayName()));
+    const QString name = peer.displayName();
+    onMain([this, state, name] {
+        if (state == PeerSessionState::connected) {
+            m_connectedPeer = PeerIdentity(name);
+            emit connectedPeerChanged();
+            return;
+        }
+        if (m_connectedPeer) {
+            m_connectedPeer.reset();
+            emit connectedPeerChanged();
+        }
+        if (m_status.kind == ServerStatus::Kind::receiving) {
+            setStatus(ServerStatus::idle());
+        }
+    });
+}
+
+void CompanionBrowser::didReceiveData(const QByteArray& data, const PeerIdentity& peer)
+{
+    const std::optional<CaptureTransferEnvelope> envelope = CaptureTransferEnvelope::decode(data);
+    if (!envelope) {
+        onMain([this, data] {
+            m_latestFrame = data;
+            emit latestFrameChanged();
+        });
+        return;
+    }
+    if (envelope->kind != CaptureTransferKind::manifest) {
+        return;
+    }
+    const std::optional<CaptureManifest> manifest = decodeManifest(envelope->payload);
+    if (manifest) {
+        onMain([this, manifest = *manifest, peer] { beginInbox(manifest, peer); });
+    }
+}
+
+void CompanionBrowser::didStartReceivingResource(const QString&, const PeerIdentity&) {}
+
+void CompanionBrowser::didFinishReceivingResource(const QString& name, const PeerIdentity&,
+                                                  const QString& localPath,
+                                                  const std::optional<PeerError>& error)
+{
+    if (localPath.isEmpty()) {
+        return;
+    }
+    const std::optional<ResourceName> parsed = parseResourceName(name);
+    if (error || !parsed || parsed->kind != QLatin1String("capture") || !isSafePathComponent(parsed->stamp) ||
+        !isSafePathComponent(parsed->filename)) {
+        QFile::remove(localPath);
+        return;
+    }
+    onMain([this, stamp = parsed->stamp, filename = parsed->filename, localPath] {
+        handleFrame(stamp, filename, localPath);
+    });
+}
+
+// ---------------------------------------------------------------------------------------------------------
+// GUI thread
+
+void CompanionBrowser::beginInbox(const CaptureManifest& manifest, const PeerIdentity& peer)
+{
+    if (!isSafePathComponent(manifest.stamp)) {
+        sendError(manifest.stamp, QStringLiteral("Capture refused: its name can't be used as a folder name."),
+                  peer);
+        return;
+    }
+    if (manifest.frameCount < 0 || manifest.frameCount > kMaxFrameCount) {
+        sendError(manifest.stamp,
+                  QStringLiteral("Capture refused: a capture holds at most %1 frames.").arg(kMaxFrameCount),
+                  peer);
+        return;
+    }
+    const auto running = m_inboxes.constFind(manifest.stamp);
+    if (running != m_inboxes.cend() && running->reconstructing) {
+        return; // one reconstruction per stamp: this capture's model is on its way
+    }
+    Inbox inbox;
+    inbox.manifest = manifest;
+    inbox.folder = QDir(m_inboxRoot).filePath(manifest.stamp);
+    inbox.imagesPath = QDir(inbox.folder).filePath(QStringLiteral("Images"));
+    inbox.peer = peer;
+    inbox.generation = m_nextGeneration++;
+    QDir().mkpath(inbox.imagesPath); // a failure shows when the first frame cannot be stored
+    m_inboxes.insert(manifest.stamp, inbox);
+    setStatus(ServerStatus::receiving(manifest.stamp, 0, manifest.frameCount, peer.displayName()));
+}
+
+void CompanionBrowser::handleFrame(const QString& stamp, const QString& filename, const QString& temp)
+{
+    const auto found = m_inboxes.find(stamp);
+    if (found == m_inboxes.end() || found->reconstructing) {
+        QFile::remove(temp);
+        return;
+    }
+    Inbox& inbox = *found;
+    const Expected<void, QString> moved = moveReceivedFile(temp, QDir(inbox.imagesPath).filePath(filename));
+    if (!moved) {
+        QFile::remove(temp);
+        sendError(stamp, QStringLiteral("Computer couldn't save a frame: ") + moved.error(), inbox.peer);
+        m_inboxes.erase(found);
+        setStatus(ServerStatus::idle());
+        return;
+    }
+    ++inbox.receivedFrames;
+    setStatus(ServerStatus::receiving(stamp, inbox.receivedFrames, inbox.manifest.frameCount,
+                                      inbox.peer.displayName()));
+    if (inbox.receivedFrames >= inbox.manifest.frameCount) {
+        inbox.reconstructing = true;
+        onMain([this, stamp] { runReconstruction(stamp); });
+    }
+}
+
+void CompanionBrowser::runReconstruction(const QString& stamp)
+{
+    const auto found = m_inboxes.constFind(stamp);
+    if (found == m_inboxes.cend()) {
+        return;
+    }
+    const Inbox inbox = *found;
+    const QString peerName = inbox.peer.displayName();
+    sendEnvelope(CaptureTransferKind::ready, CaptureReadyAck{stamp, inbox.receivedFrames}, inbox.peer);
+    setStatus(ServerStatus::reconstructing(stamp, 0.0, peerName));
+
+    auto* driver = new CompanionReconstructor(m_environment.sessionFactory, this);
+    QPointer<CompanionBrowser> self(this);
+    driver->run(
+        inbox.imagesPath, CompanionReconstructor::detail(inbox.manifest.detail),
+        [self, stamp, inbox, peerName](double fraction, const QString&) {
+            if (!self || !std::isfinite(fraction)) {
+                return; // a fraction that is not a number is not reported
+            }
+            self->setStatus(ServerStatus::reconstructing(stamp, fraction, peerName));
+            self->sendEnvelope(
+                CaptureTransferKind::progress,
+                ReconstructionProgress{
+                    stamp, fraction,
+                    QStringLiteral("Reconstructing on computer · %1%").arg(percentText(fraction))},
+                inbox.peer);
+        },
+        [self, driver, stamp, inbox, peerName](const CompanionReconstructor::State& finalState) {
+            driver->deleteLater();
+            if (!self) {
+                return;
+            }
+            using Kind = CompanionReconstructor::State::Kind;
+            switch (finalState.kind) {
+            case Kind::completed: {
+                const QFileInfo model(finalState.modelPath);
+                const qint64 byteCount = model.exists() ? model.size() : 0;
+                const QString resourceName = resultResourceName(stamp);
+                self->sendEnvelope(CaptureTransferKind::result,
+                                   ReconstructionResultHeader{stamp, resourceName, byteCount}, inbox.peer);
+                self->setStatus(ServerStatus::sending(stamp, peerName));
+                const QString meshPath = finalState.modelPath;
+                self->session().sendResource(
+                    meshPath, resourceName, inbox.peer,
+                    [self, stamp, inbox, meshPath](const std::optional<PeerError>& error) {
+                        if (!self) {
+                            return;
+                        }
+                        // The completion comes on the transport's thread.
+                        QMetaObject::invokeMethod(
+                            self.data(),
+                            [self, stamp, inbox, meshPath, error] {
+                                if (error) {
+                                    self->sendError(stamp,
+                                                    QStringLiteral("Couldn't deliver result: ") +
+                                                        error->description,
+                                                    inbox.peer);
+                                } else {
+                                    self->m_completed.append(CompletedCapture{
+                                        QUuid::createUuid(), stamp, inbox.manifest.frameCount, meshPath,
+                                        QDateTime::currentDateTime()});
+                                    emit self->completedChanged();
+                                }
+                                self->endInbox(stamp, inbox.generation);
+                            },
+                            Qt::QueuedConnection);
+                    });
+                return;
+            }
+            case Kind::failed:
+                self->sendError(stamp, friendlyReason(finalState.message), inbox.peer);
+                break;
+            case Kind::cancelled:
+                break;
+            case Kind::running:
+            case Kind::idle:
+                self->sendError(stamp, QStringLiteral("Reconstruction ended unexpectedly."), inbox.peer);
+                break;
+            }
+            self->endInbox(stamp, inbox.generation);
+        });
+}
+
+void CompanionBrowser::endInbox(const QString& stamp, quint64 generation)
+{
+    const auto found = m_inboxes.find(stamp);
+    if (found != m_inboxes.end() && found->generation == generation) {
+        m_inboxes.erase(found);
+    }
+    setStatus(ServerStatus::idle());
+}
+
+template <class Record>
+void CompanionBrowser::sendEnvelope(CaptureTransferKind kind, const Record& record, const PeerIdentity& to)
+{
+    const Expected<CaptureTransferEnvelope, QString> envelope = CaptureTransferEnvelope::make(kind, record);
+    if (!envelope) {
+        logLine(
+            QStringLiteral("CompanionBrowser: failed to send %1: %2").arg(kindName(kind), envelope.error()));
+        return;
+    }
+    const Expected<void, PeerError> sent = session().send(envelope->encode(), to);
+    if (!sent) {
+        logLine(QStringLiteral("CompanionBrowser: failed to send %1: %2")
+                    .arg(kindName(kind), sent.error().description));
+    }
+}
+
+void CompanionBrowser::sendError(const QString& stamp, const QString& message, const PeerIdentity& to)
+{
+    sendEnvelope(CaptureTransferKind::error, ReconstructionErrorMessage{stamp, message}, to);
+}
+
+} // namespace tovarine

@@ -1,0 +1,160 @@
+#pragma once
+
+#include "CaptureTransfer.h"
+#include "PeerLink.h"
+#include "PhotogrammetrySession.h"
+
+#include <QDateTime>
+#include <QHash>
+#include <QList>
+#include <QObject>
+#include <QPointer>
+#include <QUuid>
+#include <memory>
+#include <optional>
+
+namespace tovarine {
+
+// What the receiver is doing; peerName is the display name of the capture's phone.
+struct ServerStatus
+{
+    enum class Kind { receiving, reconstructing, sending, idle };
+    Kind kind = Kind::idle;
+    QString stamp;         // all but idle
+    qint64 received = 0;   // receiving
+    qint64 expected = 0;   // receiving
+    double fraction = 0.0; // reconstructing
+    QString peerName;      // all but idle
+
+    static ServerStatus receiving(const QString& stamp, qint64 received, qint64 expected,
+                                  const QString& peerName);
+    static ServerStatus reconstructing(const QString& stamp, double fraction, const QString& peerName);
+    static ServerStatus sending(const QString& stamp, const QString& peerName);
+    static ServerStatus idle();
+    bool operator==(const ServerStatus& other) const;
+};
+
+// A capture whose model reached the phone.
+struct CompletedCapture
+{
+    QUuid id;
+    QString stamp;
+    qint64 frameCount = 0;
+    QString meshPath;
+    QDateTime finishedAt;
+    bool operator==(const CompletedCapture&) const = default;
+};
+
+// The computer's end of the live link with the phone: finds the phone's "tovarine-pair" service and invites
+// it, receives a capture's manifest and frames into <data>/TovarineCompanion/Inbox/<stamp>/Images/, runs the
+// photogrammetry driver over them, reports progress and sends model.usdz back. Nothing in the application
+// creates it; its owner starts the peer search through browser().
+//
+// Threads: created and used on the GUI thread; the published fields change only there. The transport's
+// callbacks do their decoding on the transport's thread and hand the rest to the GUI thread.
+class CompanionBrowser : public QObject, private PeerBrowserDelegate, private PeerSessionDelegate
+{
+    Q_OBJECT
+public:
+    struct Environment
+    {
+        std::shared_ptr<PeerTransport> transport;
+        PhotogrammetrySessionFactory sessionFactory;
+        QString dataDir;     // Inbox/ and the transport's Incoming/ go here (same file system)
+        QString displayName; // this computer's name as the phone sees it
+    };
+    // The TCP+TLS transport found through DNS-SD, the user's data folder (<data>/TovarineCompanion) and the
+    // host's name; an error when the transport's TLS key can be neither read nor made.
+    static Expected<Environment, QString> defaultEnvironment(PhotogrammetrySessionFactory sessionFactory);
+    // Frame counts above this are refused, as are negative ones.
+    static constexpr qint64 kMaxFrameCount = 10000;
+    static constexpr int kInvitationTimeoutMs = 10000;
+    static inline const QString kServiceType = QStringLiteral("tovarine-pair");
+
+    explicit CompanionBrowser(Environment environment, QObject* parent = nullptr);
+    ~CompanionBrowser() override;
+
+    // Published fields.
+    const QList<PeerIdentity>& discoveredPeers() const { return m_discoveredPeers; }
+    const std::optional<PeerIdentity>& connectedPeer() const { return m_connectedPeer; }
+    const std::optional<QByteArray>& latestFrame() const { return m_latestFrame; }
+    bool localNetworkDenied() const { return m_localNetworkDenied; }
+    const ServerStatus& status() const { return m_status; }
+    const QList<CompletedCapture>& completed() const { return m_completed; }
+
+    QString inboxRoot() const { return m_inboxRoot; }
+    QString incomingDir() const { return m_incomingDir; }
+    PeerIdentity localPeer() const { return m_peerID; }
+
+    // Invites a found peer into the session (10 s limit).
+    void invite(const PeerIdentity& peer);
+    // The peer search, made on first use; the owner starts and stops it.
+    PeerBrowser& browser();
+
+signals:
+    void discoveredPeersChanged();
+    void connectedPeerChanged();
+    void latestFrameChanged();
+    void localNetworkDeniedChanged();
+    void statusChanged(const tovarine::ServerStatus& status);
+    void completedChanged();
+
+private:
+    struct Inbox
+    {
+        CaptureManifest manifest;
+        QString folder;
+        QString imagesPath;
+        PeerIdentity peer;
+        qint64 receivedFrames = 0;
+        quint64 generation = 0; // tells this inbox from a later one of the same stamp
+        bool reconstructing = false;
+    };
+
+    // PeerBrowserDelegate (transport thread)
+    void foundPeer(const PeerIdentity& peer) override;
+    void lostPeer(const PeerIdentity& peer) override;
+    void didNotStartBrowsing(const PeerError& error) override;
+    // PeerSessionDelegate (transport thread)
+    void peerDidChangeState(const PeerIdentity& peer, PeerSessionState state) override;
+    void didReceiveData(const QByteArray& data, const PeerIdentity& peer) override;
+    void didStartReceivingResource(const QString& name, const PeerIdentity& peer) override;
+    void didFinishReceivingResource(const QString& name, const PeerIdentity& peer, const QString& localPath,
+                                    const std::optional<PeerError>& error) override;
+
+    PeerSession& session();
+    void onMain(std::function<void()> work);
+    void setStatus(const ServerStatus& status);
+    void beginInbox(const CaptureManifest& manifest, const PeerIdentity& peer);
+    void handleFrame(const QString& stamp, const QString& filename, const QString& temp);
+    void runReconstruction(const QString& stamp);
+    void endInbox(const QString& stamp, quint64 generation);
+    template <class Record>
+    void sendEnvelope(CaptureTransferKind kind, const Record& record, const PeerIdentity& to);
+    void sendError(const QString& stamp, const QString& message, const PeerIdentity& to);
+
+    Environment m_environment;
+    PeerIdentity m_peerID;
+    QString m_inboxRoot;
+    QString m_incomingDir;
+    std::unique_ptr<PeerSession> m_session;
+    std::unique_ptr<PeerBrowser> m_browser;
+    QHash<QString, Inbox> m_inboxes;
+    quint64 m_nextGeneration = 1;
+
+    QList<PeerIdentity> m_discoveredPeers;
+    std::optional<PeerIdentity> m_connectedPeer;
+    std::optional<QByteArray> m_latestFrame;
+    bool m_localNetworkDenied = false;
+    ServerStatus m_status;
+    QList<CompletedCapture> m_completed;
+};
+
+// The driver's failure text as the phone shows it.
+QString friendlyReason(const QString& driverMessage);
+
+// Moves a received file into place: a rename, or a copy and remove when the two lie on different file
+// systems. Whatever stood at `to` is removed first. On failure `from` is left where it was.
+Expected<void, QString> moveReceivedFile(const QString& from, const QString& to);
+
+} // namespace tovarine

@@ -1,0 +1,273 @@
+#include "QuorvantileDiscovery.h"
+
+#include "QuorvantileLocalServiceBus.h"
+#include "QuorvantilePeerText.h"
+
+#include <QSignalSpy>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTest>
+#include <gtest/gtest.h>
+
+using namespace ostrel;
+
+namespace {
+
+const QUuid kSelf = QUuid::fromString(QStringLiteral("{11111111-1111-4111-8111-111111111111}"));
+const QUuid kPeer = QUuid::fromString(QStringLiteral("{22222222-2222-4222-8222-222222222222}"));
+const QUuid kOther = QUuid::fromString(QStringLiteral("{33333333-3333-4333-8333-333333333333}"));
+const QHostAddress kSelfAddress(QStringLiteral("127.0.0.2"));
+const QHostAddress kPeerAddress(QStringLiteral("127.0.0.3"));
+
+QuorvantileManifest manifestFor(const QUuid& id, const QString& name)
+{
+    return QuorvantileManifest(id, name, QuorvantilePlatform::linux, {QStringLiteral("llama3.1:8b")},
+                               QStringLiteral("http://localhost:11434"), 8, 16384, std::nullopt, std::nullopt,
+                               false, 0.0);
+}
+
+// A DNS-SD backend whose events the test sends by hand.
+class ScriptedBackend : public QuorvantileServiceBackend
+{
+public:
+    void publish(const QString& name, quint16 port, const QMap<QByteArray, QByteArray>& txt) override
+    {
+        published = name;
+        publishedPort = port;
+        lastTxt = txt;
+    }
+    void updateTxt(const QMap<QByteArray, QByteArray>& txt) override
+    {
+        ++txtUpdates;
+        lastTxt = txt;
+    }
+    void startBrowsing() override {}
+
+    QString published;
+    quint16 publishedPort = 0;
+    QMap<QByteArray, QByteArray> lastTxt;
+    int txtUpdates = 0;
+};
+
+// A peer's listener (for the short connection) and its model server on a loopback address of its own. The
+// model server accepts connections and, unless told to answer, never replies, so a probe stays in flight.
+struct FakePeer
+{
+    explicit FakePeer(const QHostAddress& address, quint16 modelPort = 0)
+    {
+        listener.listen(address, 0);
+        model.listen(address, modelPort);
+        QObject::connect(&model, &QTcpServer::newConnection, &model, [this] {
+            while (QTcpSocket* socket = model.nextPendingConnection()) {
+                QObject::connect(socket, &QTcpSocket::readyRead, socket, [this, socket] {
+                    if (socket->readAll().contains("\r\n\r\n") && !tagReply.isEmpty()) {
+                        socket->write(
+                            "HTTP/1.1 200 OK\r\nContent-Type: application/json\r\nContent-Length: " +
+                            QByteArray::number(tagReply.size()) + "\r\nConnection: close\r\n\r\n" + tagReply);
+                        socket->disconnectFromHost();
+                    }
+                });
+            }
+        });
+    }
+    QuorvantileServiceResult result(const QUuid& id, const QMap<QByteArray, QByteArray>& txt) const
+    {
+        return {quorvantileUuidText(id), txt, listener.serverAddress(), listener.serverPort()};
+    }
+    QTcpServer listener;
+    QTcpServer model;
+    QByteArray tagReply;
+};
+
+struct ScriptedDiscovery
+{
+    explicit ScriptedDiscovery(quint16 modelPort, int probeTimeoutMs = 3000)
+        : discovery(kSelf,
+                    [this] {
+                        auto made = std::make_unique<ScriptedBackend>();
+                        backend = made.get();
+                        return made;
+                    },
+                    {modelPort, 60000, probeTimeoutMs, 2000})
+    {
+        discovery.start(manifestFor(kSelf, QStringLiteral("self")));
+    }
+    bool settled() const { return discovery.pendingConnectionCount() == 0; }
+
+    ScriptedBackend* backend = nullptr;
+    QuorvantileDiscovery discovery;
+};
+
+// The entry under `id`; the test has checked that it exists.
+const QuorvantileNode& entry(const QuorvantileDiscovery& discovery, const QUuid& id)
+{
+    return discovery.discoveredNodes().constFind(id).value();
+}
+
+QString nameOf(const QuorvantileDiscovery& discovery, const QUuid& id)
+{
+    const auto it = discovery.discoveredNodes().constFind(id);
+    return it == discovery.discoveredNodes().cend() ? QString() : it->manifest().nodeName();
+}
+
+} // namespace
+
+TEST(QuorvantileDiscovery, TwoMachinesOnOneBusFindThemselvesAndEachOther)
+{
+    QuorvantileLocalServiceBus bus;
+    FakePeer serverB(kPeerAddress);
+    serverB.tagReply = R"({"models":[{"name":"qwen2.5:7b"},{"name":"llama3.1:70b"}]})";
+    const quint16 modelPort = serverB.model.serverPort();
+    const QuorvantileDiscovery::Options options{modelPort, 60000, 3000, 2000};
+    QuorvantileDiscovery a(
+        kSelf, [&] { return bus.makeBackend(kSelfAddress); }, options);
+    QuorvantileDiscovery b(
+        kPeer, [&] { return bus.makeBackend(kPeerAddress); }, options);
+    const auto manifestA = manifestFor(kSelf, QStringLiteral("alpha"));
+    a.start(manifestA);
+    b.start(manifestFor(kPeer, QStringLiteral("beta")));
+    QTRY_COMPARE_WITH_TIMEOUT(a.discoveredNodes().size(), 2, 5000);
+    EXPECT_TRUE(a.isAdvertising());
+    EXPECT_TRUE(a.isBrowsing());
+
+    const QuorvantileNode self = entry(a, kSelf);
+    EXPECT_TRUE(self.isLocal());
+    EXPECT_EQ(self.host(), "localhost");
+    EXPECT_EQ(self.port(), modelPort);
+    EXPECT_EQ(self.manifest().toJson(), manifestA.toJson()); // as given to start(), not rebuilt from the TXT
+
+    const QuorvantileNode peer = entry(a, kPeer);
+    EXPECT_FALSE(peer.isLocal());
+    EXPECT_EQ(peer.host(), "127.0.0.3");
+    EXPECT_EQ(peer.manifest().nodeName(), "beta");
+    EXPECT_EQ(peer.manifest().ollamaModels(), QStringList({"qwen2.5:7b", "llama3.1:70b"}));
+    EXPECT_EQ(peer.manifest().ollamaBaseURL(), QStringLiteral("http://127.0.0.3:%1").arg(modelPort));
+    // Only the name is read from a peer's record; the rest are placeholders.
+    EXPECT_EQ(peer.manifest().platform(), QuorvantilePlatform::macOS);
+    EXPECT_EQ(peer.manifest().cpuCores(), 0);
+    EXPECT_EQ(a.activeRemoteNodes().size(), 1);
+
+    // A TXT change reaches the table as a fresh resolve.
+    b.stop();
+    b.start(manifestFor(kPeer, QStringLiteral("beta renamed")));
+    QTRY_COMPARE_WITH_TIMEOUT(nameOf(a, kPeer), QStringLiteral("beta renamed"), 5000);
+
+    // stop() keeps the table and lowers both flags.
+    a.stop();
+    EXPECT_FALSE(a.isAdvertising());
+    EXPECT_FALSE(a.isBrowsing());
+    EXPECT_EQ(a.activeNodes().size(), 2);
+}
+
+TEST(QuorvantileDiscovery, PeerWithoutModelServerOrNameKeepsItsPlaceholder)
+{
+    FakePeer peer(kPeerAddress);
+    const quint16 closedPort = peer.model.serverPort();
+    peer.model.close(); // nothing answers the probe
+    ScriptedDiscovery d(closedPort);
+    emit d.backend->serviceAdded(peer.result(kPeer, {{"id", "x"}}));
+    QTRY_VERIFY_WITH_TIMEOUT(d.discovery.discoveredNodes().contains(kPeer), 5000);
+    const QuorvantileManifest m = entry(d.discovery, kPeer).manifest();
+    EXPECT_EQ(m.nodeName(), "127.0.0.3");
+    EXPECT_TRUE(m.ollamaModels().isEmpty());
+    EXPECT_EQ(m.ollamaBaseURL(), QStringLiteral("http://127.0.0.3:%1").arg(closedPort));
+    EXPECT_TRUE(d.settled());
+}
+
+TEST(QuorvantileDiscovery, InstancesThatAreNotNodesOrRepeatAHostStoreNothing)
+{
+    FakePeer peer(kPeerAddress);
+    peer.tagReply = R"({"models":[]})";
+    ScriptedDiscovery d(peer.model.serverPort());
+    emit d.backend->serviceAdded(
+        {QStringLiteral("studio"), std::nullopt, peer.listener.serverAddress(), peer.listener.serverPort()});
+    QTRY_VERIFY_WITH_TIMEOUT(d.settled(), 5000);
+    EXPECT_TRUE(d.discovery.discoveredNodes().isEmpty());
+
+    emit d.backend->serviceAdded(peer.result(kPeer, {{"nm", "first"}}));
+    QTRY_VERIFY_WITH_TIMEOUT(d.discovery.discoveredNodes().contains(kPeer), 5000);
+    // Same machine under another UUID: skipped while the first entry exists.
+    emit d.backend->serviceAdded(peer.result(kOther, {{"nm", "second"}}));
+    QTRY_VERIFY_WITH_TIMEOUT(d.settled(), 5000);
+    EXPECT_FALSE(d.discovery.discoveredNodes().contains(kOther));
+    // A second added event for a known UUID is ignored, even with another TXT record.
+    emit d.backend->serviceAdded(peer.result(kPeer, {{"nm", "renamed"}}));
+    QTest::qWait(50);
+    EXPECT_EQ(nameOf(d.discovery, kPeer), "first");
+    // A changed event removes the entry at once and resolves it again.
+    emit d.backend->serviceChanged(peer.result(kPeer, {{"nm", "renamed"}}));
+    EXPECT_FALSE(d.discovery.discoveredNodes().contains(kPeer));
+    QTRY_COMPARE_WITH_TIMEOUT(nameOf(d.discovery, kPeer), QStringLiteral("renamed"), 5000);
+}
+
+TEST(QuorvantileDiscovery, MachineLeavingDuringItsProbeOrAfterStopDoesNotComeBack)
+{
+    FakePeer peer(kPeerAddress); // its model server never answers
+    {
+        ScriptedDiscovery d(peer.model.serverPort());
+        emit d.backend->serviceAdded(peer.result(kPeer, {{"nm", "slow"}}));
+        QTRY_VERIFY_WITH_TIMEOUT(
+            peer.model.hasPendingConnections() || !peer.model.findChildren<QTcpSocket*>().isEmpty(), 5000);
+        emit d.backend->serviceRemoved(quorvantileUuidText(kPeer));
+        QTRY_VERIFY_WITH_TIMEOUT(d.settled(), 6000);
+        EXPECT_FALSE(d.discovery.discoveredNodes().contains(kPeer));
+    }
+    {
+        ScriptedDiscovery d(peer.model.serverPort(), 300);
+        emit d.backend->serviceAdded(peer.result(kPeer, {{"nm", "slow"}}));
+        QTRY_VERIFY_WITH_TIMEOUT(d.discovery.pendingConnectionCount() == 1 &&
+                                     peer.model.findChildren<QTcpSocket*>().size() >= 2,
+                                 5000);
+        d.discovery.stop();
+        EXPECT_TRUE(d.settled());
+        QTest::qWait(600); // past the probe's time limit
+        EXPECT_FALSE(d.discovery.discoveredNodes().contains(kPeer));
+    }
+}
+
+TEST(QuorvantileDiscovery, UntrustedNamesAreCleanedOrIgnored)
+{
+    FakePeer peer(kPeerAddress);
+    peer.tagReply = R"({"models":[{"name":"ok:1"}]})";
+    ScriptedDiscovery d(peer.model.serverPort());
+    emit d.backend->serviceAdded(peer.result(kPeer, {{"nm", QByteArray(250, 'n') + "\x07"}}));
+    QTRY_VERIFY_WITH_TIMEOUT(d.discovery.discoveredNodes().contains(kPeer), 5000);
+    EXPECT_EQ(entry(d.discovery, kPeer).manifest().nodeName(),
+              QString(QuorvantilePeerText::kMaxNodeNameChars, 'n'));
+
+    FakePeer other(QHostAddress(QStringLiteral("127.0.0.4")), peer.model.serverPort());
+    emit d.backend->serviceAdded(other.result(kOther, {{"nm", "\xff\xfe\xfd"}}));
+    QTRY_VERIFY_WITH_TIMEOUT(d.discovery.discoveredNodes().contains(kOther), 5000);
+    EXPECT_EQ(entry(d.discovery, kOther).manifest().nodeName(), "127.0.0.4");
+}
+
+TEST(QuorvantileDiscovery, AdvertisesItsRecordAndHeartbeatRepublishesIt)
+{
+    QuorvantileDiscovery::Options options;
+    options.heartbeatMs = 50;
+    options.incomingHoldMs = 200;
+    ScriptedBackend* backend = nullptr;
+    QuorvantileDiscovery discovery(
+        kSelf,
+        [&] {
+            auto made = std::make_unique<ScriptedBackend>();
+            backend = made.get();
+            return made;
+        },
+        options);
+    discovery.start(manifestFor(kSelf, QStringLiteral("self")));
+    EXPECT_EQ(backend->published, "11111111-1111-4111-8111-111111111111");
+    EXPECT_EQ(backend->lastTxt.value("nm"), "self");
+    EXPECT_EQ(backend->lastTxt.size(), 11);
+    QTRY_VERIFY_WITH_TIMEOUT(backend->txtUpdates >= 2, 2000);
+
+    // An incoming connection is closed after the hold time without a byte.
+    QTcpSocket probe;
+    probe.connectToHost(QHostAddress::LocalHost, backend->publishedPort);
+    ASSERT_TRUE(probe.waitForConnected(2000));
+    QElapsedTimer held;
+    held.start();
+    QTRY_COMPARE_WITH_TIMEOUT(probe.state(), QAbstractSocket::UnconnectedState, 3000);
+    EXPECT_GE(held.elapsed(), 150);
+    EXPECT_EQ(probe.bytesAvailable(), 0);
+}

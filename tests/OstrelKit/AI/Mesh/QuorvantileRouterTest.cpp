@@ -1,0 +1,235 @@
+#include "QuorvantileRouter.h"
+
+#include "FakeModelServer.h"
+#include "QuorvantileRemoteCall.h"
+
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QSignalSpy>
+#include <QTest>
+#include <gtest/gtest.h>
+
+using namespace ostrel;
+using tovarine::test::FakeModelReply;
+using tovarine::test::FakeModelServer;
+
+namespace {
+
+QuorvantileNode nodeWith(const QString& name, QStringList models, const QString& host = "127.0.0.3",
+                         quint16 port = 11434, bool local = false,
+                         std::optional<std::int64_t> vram = std::nullopt, double load = 0.0)
+{
+    const QUuid id = QUuid::createUuid();
+    return QuorvantileNode(id,
+                           QuorvantileManifest(id, name, QuorvantilePlatform::linux, models, QString(), 0, 0,
+                                               std::nullopt, vram, false, load),
+                           host, port, QDateTime::currentDateTime(), local);
+}
+
+QuorvantileModelCall generateCall(QuorvantileModelCall::Kind kind = QuorvantileModelCall::Kind::generate)
+{
+    QuorvantileModelCall call;
+    call.kind = kind;
+    call.system = QStringLiteral("be brief");
+    call.prompt = QStringLiteral("hello");
+    call.model = QStringLiteral("llama3.1:8b");
+    call.timeoutSeconds = 5;
+    return call;
+}
+
+// Runs one remote call to `server` and waits for its end.
+OllamaResult<QString> remote(FakeModelServer& server, const QuorvantileModelCall& call,
+                             QStringList* pieces = nullptr)
+{
+    QNetworkAccessManager http;
+    std::optional<OllamaResult<QString>> result;
+    QuorvantileRemoteCall remoteCall(
+        http, nodeWith("peer", {}, QStringLiteral("127.0.0.1"), server.port()), call, QStringLiteral("m"),
+        [pieces](const QString& piece) {
+            if (pieces) {
+                pieces->append(piece);
+            }
+        },
+        [&result](const OllamaResult<QString>& r) { result = r; });
+    EXPECT_TRUE(QTest::qWaitFor([&] { return result.has_value(); }, 5000));
+    return result.value_or(OllamaError::noResponse());
+}
+
+QString errorText(const OllamaResult<QString>& result)
+{
+    return result.ok() ? QString() : result.error().errorDescription();
+}
+
+} // namespace
+
+TEST(QuorvantileRouter, ChoosesAPeerOnlyWhenItBeatsThisMachine)
+{
+    const QStringList models{"llama3.1:8b"};
+    const auto a = nodeWith("a", {"llama3.1:70b"});  // 69
+    const auto b = nodeWith("b", {"llama3.1:8b"});   // 69, listed second
+    const auto none = nodeWith("c", {"mistral:7b"}); // no score
+    struct Case
+    {
+        const char* what;
+        std::optional<QuorvantileNode> local;
+        QList<QuorvantileNode> remote;
+        std::optional<QString> expected;
+    };
+    const Case cases[] = {
+        {"no peers", std::nullopt, {}, std::nullopt},
+        {"no local entry: baseline 20", std::nullopt, {none, a}, QString("a")},
+        {"equal scores keep the first", std::nullopt, {a, b}, QString("a")},
+        {"local without the model: baseline 0",
+         nodeWith("me", {"mistral"}, "localhost", 11434, true),
+         {a},
+         QString("a")},
+        {"idle local wins (79)",
+         nodeWith("me", {"llama3.1:8b"}, "localhost", 11434, true),
+         {a},
+         std::nullopt},
+        {"equal to the baseline stays local (69)",
+         nodeWith("me", {"llama3.1"}, "localhost", 11434, true, std::nullopt, 0.4),
+         {a},
+         std::nullopt},
+        {"busy local loses (44)",
+         nodeWith("me", {"llama3.1"}, "localhost", 11434, true, std::nullopt, 1.4),
+         {a},
+         QString("a")},
+        {"peer without the model never wins", std::nullopt, {none}, std::nullopt},
+    };
+    for (const Case& c : cases) {
+        const auto chosen = QuorvantileRouter::chooseNode(c.remote, c.local, models);
+        EXPECT_EQ(chosen ? std::optional<QString>(chosen->manifest().nodeName()) : std::nullopt, c.expected)
+            << c.what;
+    }
+}
+
+TEST(QuorvantileRouter, ModelNamesMapOntoTheNodesFirstFamilyMatch)
+{
+    const auto node = nodeWith("n", {"llama3.1:70b", "llama3.1:8b-q4", "llama3.10:7b", "x:8b"});
+    EXPECT_EQ(QuorvantileRouter::resolveModelName("llama3.1:8b", node), "llama3.1:70b");
+    EXPECT_EQ(QuorvantileRouter::resolveModelName("llama3.1:8b-q4", node), "llama3.1:8b-q4");
+    EXPECT_EQ(QuorvantileRouter::resolveModelName("llama3.10", node), "llama3.10:7b");
+    EXPECT_EQ(QuorvantileRouter::resolveModelName(":x", node), "x:8b");
+    EXPECT_EQ(QuorvantileRouter::resolveModelName("", node), "llama3.1:70b");
+    EXPECT_EQ(QuorvantileRouter::resolveModelName("qwen", node), "qwen");
+}
+
+TEST(QuorvantileRemoteCall, RequestBodies)
+{
+    QuorvantileModelCall call = generateCall();
+    call.images = QStringList();
+    EXPECT_EQ(QuorvantileRemoteCall::requestBody(call, "m"),
+              R"({"model":"m","prompt":"hello","stream":false,"system":"be brief"})");
+    call.kind = QuorvantileModelCall::Kind::streamGenerate;
+    call.images = QStringList{"aGk="};
+    call.options = OllamaOptions(0.5, std::nullopt, std::nullopt, std::nullopt, std::nullopt, std::nullopt,
+                                 std::nullopt);
+    EXPECT_EQ(
+        QuorvantileRemoteCall::requestBody(call, "m"),
+        R"({"images":["aGk="],"model":"m","options":{"temperature":0.5},"prompt":"hello","stream":true,"system":"be brief"})");
+
+    QuorvantileModelCall chat;
+    chat.kind = QuorvantileModelCall::Kind::chat;
+    chat.chatSystem = QStringLiteral("sys");
+    chat.messages = {{{"role", "user"}, {"content", "hi"}}};
+    EXPECT_EQ(
+        QuorvantileRemoteCall::requestBody(chat, "m"),
+        R"({"messages":[{"content":"sys","role":"system"},{"content":"hi","role":"user"}],"model":"m","stream":false})");
+    chat.chatSystem.reset();
+    EXPECT_EQ(QuorvantileRemoteCall::requestBody(chat, "m"),
+              R"({"messages":[{"content":"hi","role":"user"}],"model":"m","stream":false})");
+}
+
+TEST(QuorvantileRemoteCall, PlainReplies)
+{
+    const QuorvantileModelCall generate = generateCall();
+    QuorvantileModelCall chat;
+    chat.kind = QuorvantileModelCall::Kind::chat;
+    struct Case
+    {
+        const QuorvantileModelCall* call;
+        int status;
+        QByteArray body;
+        QString expected; // the text, or the error's description
+        bool ok;
+    };
+    const Case cases[] = {
+        {&generate, 200, R"({"response":"  hi there\n"})", "hi there", true},
+        {&chat, 200, R"({"message":{"role":"assistant","content":" ok "}})", "ok", true},
+        {&generate, 500, "boom", "HTTP 500: boom", false},
+        {&generate, 503, "\xff\xfe", "HTTP 503: ", false},
+        {&generate, 200, R"({"text":"x"})", "Failed to decode response", false},
+        {&chat, 200, R"({"message":"x"})", "Failed to decode response", false},
+        {&generate, 200, R"([1])", "Failed to decode response", false},
+    };
+    for (const Case& c : cases) {
+        const auto result = QuorvantileRemoteCall::readPlainReply(*c.call, c.status, c.body);
+        EXPECT_EQ(result.ok(), c.ok) << c.body.constData();
+        EXPECT_EQ(result.ok() ? result.value() : result.error().errorDescription(), c.expected)
+            << c.body.constData();
+    }
+    const auto unparsable = QuorvantileRemoteCall::readPlainReply(generate, 200, "{not json");
+    ASSERT_FALSE(unparsable.ok());
+    EXPECT_EQ(unparsable.error().kind(), OllamaError::Kind::invalidJson);
+}
+
+TEST(QuorvantileRemoteCall, StreamsOverLoopback)
+{
+    FakeModelServer server;
+    ASSERT_TRUE(server.listen());
+    const auto streaming = generateCall(QuorvantileModelCall::Kind::streamGenerate);
+
+    server.setReply("POST", "/api/generate",
+                    FakeModelReply::lines(
+                        QList<QByteArray>{R"({"response":"Hel","done":false})", "", "keep-alive",
+                                          R"({"done":true})", R"({"response":"lo ","done":false})",
+                                          R"({"response":"you","done":true})", R"({"response":"ignored"})"}));
+    QStringList pieces;
+    auto result = remote(server, streaming, &pieces);
+    ASSERT_TRUE(result.ok()) << errorText(result).toStdString();
+    EXPECT_EQ(result.value(), "Hello you"); // not trimmed; a line without a piece does not end the reading
+    EXPECT_EQ(pieces, QStringList({"Hel", "lo ", "you"}));
+    EXPECT_EQ(server.requests().last().path, "/api/generate");
+    EXPECT_TRUE(server.requests().last().json().value("stream").toBool());
+    EXPECT_EQ(server.requests().last().headers.value("content-type"), "application/json");
+
+    FakeModelReply failing = FakeModelReply::lines(QList<QByteArray>{R"({"response":"a"})"});
+    failing.status = 500;
+    server.setReply("POST", "/api/generate", failing);
+    EXPECT_EQ(errorText(remote(server, streaming)), "HTTP 500: Remote stream error");
+
+    // A server that fails mid-stream: an error line, or a connection reset before the end of the body.
+    pieces.clear();
+    server.setReply(
+        "POST", "/api/generate",
+        FakeModelReply::lines(QList<QByteArray>{R"({"response":"par"})", R"({"error":"model crashed"})"}));
+    result = remote(server, streaming, &pieces);
+    EXPECT_EQ(errorText(result), "HTTP 200: Remote stream error: model crashed");
+    EXPECT_EQ(pieces, QStringList({"par"}));
+    FakeModelReply reset = FakeModelReply::lines(QList<QByteArray>{R"({"response":"par"})"});
+    reset.ending = FakeModelReply::Ending::reset;
+    server.setReply("POST", "/api/generate", reset);
+    EXPECT_FALSE(remote(server, streaming).ok());
+
+    // The server closing a complete stream without "done" ends it with what arrived.
+    QuorvantileModelCall chat;
+    chat.kind = QuorvantileModelCall::Kind::streamChat;
+    chat.timeoutSeconds = 5;
+    server.setReply("POST", "/api/chat",
+                    FakeModelReply::lines(QList<QByteArray>{R"({"message":{"content":"x"}})",
+                                                            R"({"message":{"content":"y"}})"}));
+    result = remote(server, chat);
+    ASSERT_TRUE(result.ok());
+    EXPECT_EQ(result.value(), "xy");
+}
+
+TEST(QuorvantileRemoteCall, NodeAddressThatCannotFormAUrlFailsWithoutARequest)
+{
+    QNetworkAccessManager http;
+    std::optional<OllamaResult<QString>> result;
+    QuorvantileRemoteCall call(http, nodeWith("bad", {}, "evil.example/x?"), generateCall(), "m", {},
+                               [&](const OllamaResult<QString>& r) { result = r; });
+    ASSERT_TRUE(QTest::qWaitFor([&] { return result.has_value(); }, 2000));
+    EXPECT_FALSE(result->ok());
+}

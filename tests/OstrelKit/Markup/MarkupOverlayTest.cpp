@@ -1,0 +1,348 @@
+#include "MarkupAnnotationBubble.h"
+#include "MarkupButtonStyles.h"
+#include "MarkupCanvas.h"
+#include "MarkupMenuCommands.h"
+#include "MarkupOverlay.h"
+#include "MarkupSendSheet.h"
+#include "MarkupToolbar.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QClipboard>
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <memory>
+
+namespace {
+
+// A small host window with some content of its own, as an application would have.
+struct DemoHost {
+    DemoHost(int width = 1000, int height = 700)
+    {
+        window = std::make_unique<QWidget>();
+        window->setWindowTitle("markup demo host");
+        window->resize(width, height);
+        QPalette palette = window->palette();
+        palette.setColor(QPalette::Window, QColor("#20242a"));
+        palette.setColor(QPalette::WindowText, QColor("#d0d4da"));
+        window->setPalette(palette);
+        window->setAutoFillBackground(true);
+        auto* layout = new QVBoxLayout(window.get());
+        auto* heading = new QLabel("Quarterly layout draft", window.get());
+        QFont headingFont = heading->font();
+        headingFont.setPixelSize(22);
+        heading->setFont(headingFont);
+        layout->addWidget(heading);
+        layout->addStretch(1);
+        content = new QPushButton("A button of the host", window.get());
+        layout->addWidget(content);
+        overlay = markupOverlay(window.get());
+        window->show();
+        EXPECT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+    }
+
+    MarkupState& state() const { return *overlay->state(); }
+
+    std::unique_ptr<QWidget> window;
+    QPushButton* content = nullptr;
+    MarkupOverlay* overlay = nullptr;
+};
+
+// Presses at the first point, moves through the others and releases at the last, as a real mouse would: the
+// points are where the pointer is on screen relative to where the widget was at the press, even if the widget
+// moves while it is dragged.
+void drag(QWidget* target, const QList<QPoint>& points)
+{
+    const QPoint origin = target->mapToGlobal(QPoint(0, 0));
+    auto send = [&](QEvent::Type type, QPoint point, Qt::MouseButton button, Qt::MouseButtons buttons) {
+        const QPoint global = origin + point;
+        QMouseEvent event(type, QPointF(target->mapFromGlobal(global)), QPointF(global), button, buttons,
+                          Qt::NoModifier);
+        QApplication::sendEvent(target, &event);
+    };
+    send(QEvent::MouseButtonPress, points.first(), Qt::LeftButton, Qt::LeftButton);
+    for (qsizetype i = 1; i < points.size(); ++i) {
+        send(QEvent::MouseMove, points[i], Qt::NoButton, Qt::LeftButton);
+    }
+    send(QEvent::MouseButtonRelease, points.last(), Qt::LeftButton, Qt::NoButton);
+    QCoreApplication::processEvents();
+}
+
+QWidget* inputView(const DemoHost& host)
+{
+    return host.window->findChild<QWidget*>("markupInput");
+}
+
+void saveScreenshot(QWidget* window, const QString& name)
+{
+    QTest::qWait(50);
+    const QString dir = QStringLiteral(TOVARINE_SOURCE_ROOT "/screenshots");
+    QDir().mkpath(dir);
+    ASSERT_TRUE(window->grab().save(dir + "/" + name + ".png"));
+}
+
+TEST(MarkupOverlay, ActiveAtOnceAndClicksPassThroughInSelect)
+{
+    DemoHost host;
+    EXPECT_TRUE(host.state().isActive());
+    EXPECT_TRUE(host.overlay->toolbar()->isVisible());
+    EXPECT_EQ(host.overlay->toolbar()->width(), 640);
+    EXPECT_EQ(host.overlay->toolbar()->geometry().center().y(), 44 - 1); // integer centre of a 44-high bar
+    EXPECT_FALSE(inputView(host)->isVisible());
+    EXPECT_EQ(MarkupState::shared, host.overlay->state());
+
+    QSignalSpy clicked(host.content, &QPushButton::clicked);
+    const QPoint onContent = host.content->mapTo(host.window.get(), host.content->rect().center());
+    QWidget* under = host.window->childAt(onContent);
+    ASSERT_TRUE(under);
+    QTest::mouseClick(under, Qt::LeftButton, Qt::NoModifier, under->mapFrom(host.window.get(), onContent));
+    EXPECT_EQ(clicked.count(), 1) << "in the select tool the host's own button takes the click";
+}
+
+TEST(MarkupOverlay, DrawsStrokesArrowsAndNotesWithTheMouse)
+{
+    DemoHost host;
+    host.overlay->toolbar()->toolButton(MarkupMode::draw)->click();
+    QWidget* input = inputView(host);
+    ASSERT_TRUE(input->isVisible());
+    EXPECT_EQ(input->cursor().shape(), Qt::CrossCursor);
+    drag(input, {QPoint(100, 200), QPoint(140, 230), QPoint(200, 260), QPoint(260, 240)});
+    ASSERT_EQ(host.state().strokes().size(), 1);
+    EXPECT_EQ(host.state().strokes()[0].points.size(), 4);
+    EXPECT_EQ(host.state().strokes()[0].points[0], QPointF(100, 200));
+
+    host.overlay->toolbar()->toolButton(MarkupMode::arrow)->click();
+    drag(input, {QPoint(500, 400), QPoint(560, 350), QPoint(620, 300)});
+    drag(input, {QPoint(700, 400), QPoint(705, 400)}); // too short: dropped
+    ASSERT_EQ(host.state().strokes().size(), 2);
+    EXPECT_EQ(host.state().strokes()[1].points, (QList<QPointF>{QPointF(500, 400), QPointF(620, 300)}));
+
+    host.overlay->toolbar()->toolButton(MarkupMode::note)->click();
+    QTest::mouseClick(input, Qt::LeftButton, Qt::NoModifier, QPoint(300, 420));
+    QCoreApplication::processEvents();
+    ASSERT_EQ(host.state().annotations().size(), 1);
+    EXPECT_EQ(host.state().mode(), MarkupMode::select);
+    EXPECT_FALSE(input->isVisible());
+    MarkupAnnotationBubble* bubble = host.overlay->bubble(1);
+    ASSERT_TRUE(bubble);
+    EXPECT_LE((bubble->geometry().center() - QPoint(300, 420)).manhattanLength(), 2) << "centred on the click";
+    auto* text = bubble->findChild<QPlainTextEdit*>("markupNoteText");
+    ASSERT_TRUE(text);
+    EXPECT_TRUE(text->hasFocus()) << "a new note is ready for typing";
+    QTest::keyClicks(text, "tighten this gap");
+    EXPECT_EQ(host.state().annotations()[0].text, "tighten this gap");
+    EXPECT_EQ(bubble->findChild<QLabel*>("markupNoteTitle")->text(), "NOTE #1");
+
+    // Keys over the drawing surface go on to the window.
+    host.overlay->toolbar()->toolButton(MarkupMode::draw)->click();
+    QKeyEvent key(QEvent::KeyPress, Qt::Key_A, Qt::NoModifier, "a");
+    QApplication::sendEvent(input, &key);
+    EXPECT_FALSE(key.isAccepted());
+
+    host.overlay->toolbar()->toolButton(MarkupMode::select)->click();
+    saveScreenshot(host.window.get(), "markup-01-overlay");
+
+    // Undo removes the arrow, then the stroke; the note stays.
+    host.window->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(host.window.get()));
+    host.content->setFocus(); // in a note's text, Ctrl+Z undoes typing instead
+    QTest::keyClick(host.content, Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return host.state().strokes().size() == 1; }, 2000));
+    host.window->findChild<QAbstractButton*>("markupUndo")->click();
+    host.window->findChild<QAbstractButton*>("markupUndo")->click();
+    EXPECT_TRUE(host.state().strokes().isEmpty());
+    EXPECT_EQ(host.state().annotations().size(), 1);
+    host.window->findChild<QAbstractButton*>("markupClear")->click();
+    EXPECT_TRUE(host.state().annotations().isEmpty());
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(host.overlay->bubble(1));
+}
+
+TEST(MarkupOverlay, NoteCardsFollowTheirNumberAndDragByTheHeader)
+{
+    DemoHost host(1200, 700);
+    host.state().addAnnotation(QPointF(200, 300));
+    host.state().addAnnotation(QPointF(500, 300));
+    host.state().addAnnotation(QPointF(800, 300));
+    host.state().updateAnnotation(3, 800, 300, "third");
+    QCoreApplication::processEvents();
+    EXPECT_EQ(host.overlay->bubble(1)->width(), 160);
+
+    // Delete note 2 with its own button: the cards of 1 and 3 keep their notes.
+    host.overlay->bubble(2)->findChild<QToolButton*>("markupNoteDelete")->click();
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(host.overlay->bubble(2));
+    EXPECT_EQ(host.overlay->bubble(3)->findChild<QLabel*>("markupNoteTitle")->text(), "NOTE #3");
+    EXPECT_EQ(host.overlay->bubble(3)->findChild<QPlainTextEdit*>("markupNoteText")->toPlainText(), "third");
+
+    QWidget* header = host.overlay->bubble(3)->findChild<QWidget*>("markupNoteHeader");
+    const QPoint start = header->rect().center();
+    drag(header, {start, start + QPoint(15, -10), start + QPoint(30, -20)});
+    EXPECT_EQ(host.state().annotations().last().x, 830);
+    EXPECT_EQ(host.state().annotations().last().y, 280);
+
+    host.window->resize(480, 700);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(host.overlay->bubble(1)->width(), 100);
+}
+
+TEST(MarkupOverlay, ToolbarDragIsClampedAndComesHomeAfterAToggle)
+{
+    EXPECT_EQ(MarkupOverlay::toolbarWidth(1000), 640);
+    EXPECT_EQ(MarkupOverlay::toolbarWidth(500), 460);
+    EXPECT_EQ(MarkupOverlay::toolbarWidth(20), 0) << "never a negative width";
+    EXPECT_EQ(MarkupOverlay::clampedToolbarOffset(QSizeF(0, 0), QPointF(900, 0), QSizeF(1000, 700)), QSizeF(460, 0));
+    EXPECT_EQ(MarkupOverlay::clampedToolbarOffset(QSizeF(0, 0), QPointF(0, -500), QSizeF(1000, 700)), QSizeF(0, -10));
+    EXPECT_EQ(MarkupOverlay::clampedToolbarOffset(QSizeF(0, 0), QPointF(0, 5000), QSizeF(1000, 700)), QSizeF(0, 660));
+    EXPECT_EQ(MarkupOverlay::clampedToolbarOffset(QSizeF(0, 0), QPointF(-30, 0), QSizeF(60, 700)).width(), 10);
+
+    DemoHost host;
+    MarkupToolbar* toolbar = host.overlay->toolbar();
+    const QPoint grip(toolbar->width() - 5, 20); // the gap before the send button
+    drag(toolbar, {grip, grip + QPoint(20, 10), grip + QPoint(900, 10)});
+    EXPECT_EQ(host.overlay->toolbarOffset(), QSizeF(460, 10));
+    EXPECT_EQ(toolbar->geometry().center().x() + 1, 960);
+
+    host.state().toggle();
+    EXPECT_FALSE(toolbar->isVisible());
+    host.state().toggle();
+    EXPECT_EQ(host.overlay->toolbarOffset(), QSizeF(0, 0));
+    EXPECT_TRUE(toolbar->isVisible());
+}
+
+TEST(MarkupOverlay, MenuCommandTogglesTheFocusedOverlayElseTheLastOne)
+{
+    MarkupState::shared.reset();
+    MarkupMenuCommands commands;
+    EXPECT_EQ(commands.toggleAction()->text(), "Toggle Markup Mode");
+    EXPECT_EQ(commands.toggleAction()->shortcut(), QKeySequence("Ctrl+Shift+M"));
+    commands.toggleAction()->trigger(); // no overlay at all: nothing happens
+
+    DemoHost first;
+    DemoHost second;
+    first.window->activateWindow();
+    first.content->setFocus();
+    QApplication::setActiveWindow(first.window.get());
+    QCoreApplication::processEvents();
+    if (QApplication::focusWidget() == first.content) {
+        commands.toggleAction()->trigger();
+        EXPECT_FALSE(first.state().isActive());
+        EXPECT_TRUE(second.state().isActive());
+        first.state().toggle();
+    }
+    first.content->clearFocus();
+    QApplication::setActiveWindow(nullptr);
+    QCoreApplication::processEvents();
+    ASSERT_EQ(QApplication::focusWidget(), nullptr);
+    commands.toggleAction()->trigger();
+    EXPECT_FALSE(second.state().isActive()) << "with no focus it toggles the overlay shown last";
+    EXPECT_TRUE(first.state().isActive());
+}
+
+TEST(MarkupOverlay, SendSheetShowsTheBriefCopiesAndSaves)
+{
+    QTemporaryDir home;
+    qputenv("HOME", home.path().toUtf8());
+    qputenv("XDG_CONFIG_HOME", (home.path() + "/.config").toUtf8());
+    DemoHost host;
+    host.state().addAnnotation(QPointF(400, 300));
+    host.state().updateAnnotation(1, 400, 300, "align with the header");
+    host.state().setCurrentPoints({QPointF(100, 300), QPointF(200, 350), QPointF(260, 330)});
+    host.state().finishFreehand();
+
+    host.window->findChild<QAbstractButton*>("markupSend")->click();
+    MarkupSendSheet* sheet = host.overlay->sendSheet();
+    ASSERT_TRUE(sheet);
+    EXPECT_EQ(sheet->width(), 540);
+    EXPECT_TRUE(sheet->briefText().contains("ANNOTATIONS (1)"));
+    EXPECT_EQ(sheet->findChild<QPlainTextEdit*>("markupBrief")->toPlainText(), sheet->briefText());
+
+    // The brief shown is the one built when the sheet appeared.
+    host.state().addAnnotation(QPointF(10, 10));
+    sheet->findChild<QAbstractButton*>("markupCopy")->click();
+    EXPECT_EQ(QApplication::clipboard()->text(), sheet->briefText());
+    EXPECT_TRUE(QApplication::clipboard()->text().contains("ANNOTATIONS (1)"));
+
+    auto* save = sheet->findChild<QAbstractButton*>("markupSave");
+    save->click();
+    EXPECT_TRUE(sheet->saved());
+    EXPECT_EQ(save->text(), "saved");
+    EXPECT_FALSE(sheet->findChild<QLabel*>("markupSavedLine")->isHidden());
+    EXPECT_TRUE(QFile::exists(home.path() + "/Documents/quenby/markup-feedback.json"));
+    saveScreenshot(host.window.get(), "markup-02-send-sheet");
+
+    // A click on the backdrop closes it; reopening starts unsaved with a fresh brief.
+    QTest::mouseClick(host.window->findChild<QWidget*>("markupBackdrop"), Qt::LeftButton, Qt::NoModifier,
+                      QPoint(5, 5));
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(host.overlay->sendSheet());
+    host.state().setShowSendSheet(true);
+    sheet = host.overlay->sendSheet();
+    ASSERT_TRUE(sheet);
+    EXPECT_FALSE(sheet->saved());
+    EXPECT_EQ(sheet->findChild<QAbstractButton*>("markupSave")->text(), "save to file");
+    EXPECT_TRUE(sheet->briefText().contains("ANNOTATIONS (2)"));
+}
+
+TEST(MarkupOverlay, BlockedSaveSaysWhyAndKeepsTheButton)
+{
+    QTemporaryDir home;
+    qputenv("HOME", home.path().toUtf8());
+    qputenv("XDG_CONFIG_HOME", (home.path() + "/.config").toUtf8());
+    QDir().mkpath(home.path() + "/Documents");
+    QFile blocker(home.path() + "/Documents/quenby");
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+
+    DemoHost host;
+    host.state().setShowSendSheet(true);
+    MarkupSendSheet* sheet = host.overlay->sendSheet();
+    ASSERT_TRUE(sheet);
+    sheet->findChild<QAbstractButton*>("markupSave")->click();
+    EXPECT_FALSE(sheet->saved());
+    EXPECT_EQ(sheet->findChild<QAbstractButton*>("markupSave")->text(), "save to file");
+    auto* failure = sheet->findChild<QLabel*>("markupSaveFailure");
+    EXPECT_FALSE(failure->isHidden());
+    EXPECT_TRUE(failure->text().contains("quenby")) << failure->text().toStdString();
+    EXPECT_TRUE(sheet->findChild<QLabel*>("markupSavedLine")->isHidden());
+    saveScreenshot(host.window.get(), "markup-03-save-failed");
+}
+
+TEST(MarkupCanvas, ArrowBarbsAndButtonLooks)
+{
+    const auto barbs = MarkupCanvas::arrowBarbs(QPointF(0, 0), QPointF(100, 0), 2);
+    EXPECT_NEAR(barbs[0].p2().x(), 100 - 12 * std::cos(M_PI / 6), 1e-9);
+    EXPECT_NEAR(std::abs(barbs[0].p2().y()), 6, 1e-9);
+    EXPECT_NEAR(barbs[0].p2().y(), -barbs[1].p2().y(), 1e-9);
+    EXPECT_NEAR(barbs[0].length(), 12, 1e-9);
+    EXPECT_NEAR(MarkupCanvas::arrowBarbs(QPointF(0, 0), QPointF(0, 50), 5)[0].length(), 15, 1e-9);
+    EXPECT_NEAR(MarkupCanvas::arrowBarbs(QPointF(0, 0), QPointF(0, 50), 8)[1].length(), 24, 1e-9);
+
+    DemoHost host;
+    MarkupStyledButton* select = host.overlay->toolbar()->toolButton(MarkupMode::select);
+    MarkupStyledButton* draw = host.overlay->toolbar()->toolButton(MarkupMode::draw);
+    EXPECT_EQ(select->plateColor(), MarkupPalette::accent());
+    EXPECT_EQ(select->textColor(), QColor(Qt::black));
+    EXPECT_EQ(draw->plateColor(), QColor(Qt::transparent));
+    draw->setDown(true);
+    EXPECT_EQ(draw->outlineColor(), MarkupPalette::grey(0.3));
+    select->setDown(true);
+    EXPECT_EQ(select->outlineColor(), QColor(Qt::transparent));
+    auto* swatch = host.window->findChild<MarkupColorSwatch*>("markupSwatch-#e8ff00");
+    ASSERT_TRUE(swatch);
+    EXPECT_EQ(swatch->ringColor(), MarkupPalette::accent());
+}
+
+} // namespace

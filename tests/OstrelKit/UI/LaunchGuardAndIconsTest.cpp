@@ -1,0 +1,175 @@
+#include "DocumentGroupLaunchGuard.h"
+#include "OstrelIconGenerator.h"
+#include "TestSupport.h"
+#include "UserDefaults.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileDialog>
+#include <QImage>
+#include <QMainWindow>
+#include <QMenu>
+#include <QPointer>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+using namespace ostrel;
+
+namespace {
+
+class Adopter : public DocumentGroupLaunchGuard
+{
+public:
+    bool launchedByFile() const override { return m_launchedByFile; }
+    void setLaunchedByFile(bool value) override { m_launchedByFile = value; }
+
+private:
+    bool m_launchedByFile = false;
+};
+
+QPointer<QWidget> window(const QString& title, bool visible = true)
+{
+    auto* w = new QWidget;
+    w->setAttribute(Qt::WA_DeleteOnClose, false);
+    w->setWindowTitle(title);
+    if (visible) {
+        w->show();
+    }
+    return w;
+}
+
+} // namespace
+
+TEST(DocumentGroupLaunchGuard, FlagsAndSuppressionKey)
+{
+    QTemporaryDir dir;
+    tovarine::test::useTemporarySettings(dir);
+    Adopter adopter;
+    EXPECT_TRUE(adopter.shouldOpenUntitledFile());
+    adopter.markLaunchedByFile();
+    EXPECT_TRUE(adopter.launchedByFile());
+    EXPECT_FALSE(adopter.shouldOpenUntitledFile());
+    adopter.suppressDocumentGroupPicker();
+    EXPECT_TRUE(UserDefaults::standard().boolean(QStringLiteral("NSDocumentSuppressOpenUntitled"), false));
+}
+
+TEST(DocumentGroupLaunchGuard, SweepClosesPickersOnly)
+{
+    auto open = window(QStringLiteral("OPEN"));
+    auto browser = window(QStringLiteral("Project Browser window"));
+    auto untitled = window(QString());
+    auto hiddenUntitled = window(QString(), false);
+    auto preferences = window(QStringLiteral("Preferences"));
+    auto document = window(QStringLiteral("open"));
+    document->setWindowFilePath(QStringLiteral("/tmp/model.obj"));
+    auto* dialog = new QFileDialog; // a save panel keeps its title, yet panels always close
+    dialog->setOption(QFileDialog::DontUseNativeDialog);
+    dialog->setWindowTitle(QStringLiteral("Save As"));
+    dialog->show();
+    auto* main = new QMainWindow; // the application's main window, whatever its title
+    main->show();
+    auto kit = window(QString());
+    kit->setObjectName(QStringLiteral("OstrelAboutPanel"));
+
+    QMenu menu; // opened last: a popup closes when another window shows
+    menu.addAction(QStringLiteral("Item"));
+    menu.popup(QPoint(10, 10));
+    ASSERT_TRUE(menu.isVisible());
+
+    DocumentGroupLaunchGuard::sweepPickerWindows();
+    EXPECT_FALSE(open->isVisible());
+    EXPECT_FALSE(browser->isVisible());
+    EXPECT_FALSE(untitled->isVisible());
+    EXPECT_FALSE(dialog->isVisible());
+    EXPECT_TRUE(preferences->isVisible());
+    EXPECT_TRUE(document->isVisible());
+    EXPECT_TRUE(main->isVisible());
+    EXPECT_TRUE(menu.isVisible());
+    EXPECT_TRUE(kit->isVisible());
+    EXPECT_FALSE(hiddenUntitled->isVisible()); // left alone: nothing to close
+    delete main;
+    delete dialog;
+}
+
+TEST(DocumentGroupLaunchGuard, SweepsRunForOnePointFiveSecondsAndStopWithTheAdopter)
+{
+    auto early = window(QStringLiteral("Open"));
+    auto adopter = std::make_unique<Adopter>();
+    adopter->dismissPickerWindows();
+    EXPECT_TRUE(early->isVisible()); // nothing runs inside the call
+    QTRY_VERIFY_WITH_TIMEOUT(!early->isVisible(), 500);
+    QTest::qWait(300);
+    auto late = window(QStringLiteral("Open"));
+    QTest::qWait(300);
+    EXPECT_FALSE(late->isVisible()); // still sweeping at 0.6 s
+    adopter.reset();                 // remaining sweeps do nothing
+    auto orphan = window(QStringLiteral("Open"));
+    QTest::qWait(1200);
+    EXPECT_TRUE(orphan->isVisible());
+}
+
+TEST(OstrelIconGenerator, RendersTheEmojiCentredInColour)
+{
+    const QImage image = OstrelIconGenerator::renderEmoji(QStringLiteral("🦊"), 128);
+    ASSERT_EQ(image.size(), QSize(128, 128));
+    EXPECT_EQ(image.pixelColor(0, 0).alpha(), 0);
+    int coloured = 0;
+    double sumX = 0;
+    double sumY = 0;
+    for (int y = 0; y < 128; ++y) {
+        for (int x = 0; x < 128; ++x) {
+            const QColor c = image.pixelColor(x, y);
+            if (c.alpha() > 128 &&
+                std::max({c.red(), c.green(), c.blue()}) - std::min({c.red(), c.green(), c.blue()}) > 40) {
+                ++coloured;
+                sumX += x;
+                sumY += y;
+            }
+        }
+    }
+    ASSERT_GT(coloured, 1000) << "the colour emoji font did not draw";
+    EXPECT_NEAR(sumX / coloured, 64, 12);
+    EXPECT_NEAR(sumY / coloured, 64, 16);
+    EXPECT_TRUE(OstrelIconGenerator::renderEmoji(QStringLiteral("x"), 0).isNull());
+    // Several characters stay one line at the same size, clipped by the square.
+    EXPECT_EQ(OstrelIconGenerator::renderEmoji(QStringLiteral("🦊🦊🦊"), 64).size(), QSize(64, 64));
+}
+
+TEST(OstrelIconGenerator, WritesTheSevenSizesAndReportsOnlyRealFiles)
+{
+    QTemporaryDir dir;
+    const QString out = dir.filePath(QStringLiteral("new/icons"));
+    const QStringList files =
+        OstrelIconGenerator::generateAppIconPNGs(QStringLiteral("🦊"), out, QStringLiteral("AppIcon"));
+    QStringList names;
+    for (const QString& path : files) {
+        names << QFileInfo(path).fileName();
+        EXPECT_EQ(QImage(path).width(), QFileInfo(path).baseName().section(QLatin1Char('_'), 1).toInt());
+    }
+    EXPECT_EQ(names, (QStringList{"AppIcon_1024.png", "AppIcon_512.png", "AppIcon_256.png", "AppIcon_128.png",
+                                  "AppIcon_64.png", "AppIcon_32.png", "AppIcon_16.png"}));
+
+    // A folder that cannot be made: nothing written, nothing claimed.
+    QFile blocker(dir.filePath(QStringLiteral("file")));
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    EXPECT_TRUE(OstrelIconGenerator::generateAppIconPNGs(QStringLiteral("🦊"),
+                                                         blocker.fileName() + QStringLiteral("/sub"),
+                                                         QStringLiteral("AppIcon"))
+                    .isEmpty());
+
+    EXPECT_FALSE(OstrelIconGenerator::setFolderIcon(QStringLiteral("🦊"), dir.path()).isEmpty());
+    EXPECT_FALSE(OstrelIconGenerator::setBundleIcon(QStringLiteral("🦊")).isEmpty());
+}
+
+TEST(OstrelIconGenerator, SetsTheWindowIconAndAnEmptyListChangesNothing)
+{
+    QApplication::setWindowIcon(QIcon());
+    OstrelIconGenerator::setDockIcon(QStringList{});
+    EXPECT_TRUE(QApplication::windowIcon().isNull());
+    OstrelIconGenerator::setDockIcon(QStringList{QStringLiteral("🦊"), QStringLiteral("🐙")}, 64);
+    EXPECT_FALSE(QApplication::windowIcon().isNull());
+}

@@ -1,0 +1,148 @@
+#include "KitDemoHost.h"
+#include "OstrelAccessible.h"
+#include "OstrelMotionPreference.h"
+#include "OstrelNSSlider.h"
+#include "OstrelPreferencesPanel.h"
+#include "OstrelPreferencesView.h"
+#include "PrefsKey.h"
+#include "TestSupport.h"
+#include "UserDefaults.h"
+
+#include <QCheckBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+using namespace ostrel;
+
+namespace {
+
+struct PreferencesForm : ::testing::Test
+{
+    QTemporaryDir dir;
+    UserDefaults store{dir.filePath(QStringLiteral("prefs.ini"))};
+
+    template <typename T> static T* child(QWidget& root, const QString& name)
+    {
+        auto* found = root.findChild<T*>(name);
+        EXPECT_NE(found, nullptr) << name.toStdString();
+        return found;
+    }
+    static QWidget* swatch(QWidget& root, int percent)
+    {
+        return root.findChild<QWidget*>(QStringLiteral("swatch%1").arg(percent));
+    }
+    static bool outlined(QWidget* swatch)
+    {
+        // The outline is gold at the swatch's top edge centre; the fill alone is the dark surface.
+        const QImage image = swatch->grab().toImage();
+        return image.pixelColor(image.width() / 2, 0).red() > 150;
+    }
+};
+
+} // namespace
+
+TEST_F(PreferencesForm, EmptyStoreShowsTheDefaults)
+{
+    OstrelPreferencesView view(QStringLiteral("tovarine"), nullptr, OstrelPrefsLayout::full, store);
+    view.resize(440, 680);
+    EXPECT_EQ(child<QLabel>(view, "prefsTitle")->text(), QStringLiteral("tovarine PREFERENCES"));
+    EXPECT_EQ(child<QLabel>(view, "lickableLabel")->text(), QStringLiteral("NotLickable"));
+    EXPECT_TRUE(outlined(swatch(view, 0)));
+    EXPECT_FALSE(outlined(swatch(view, 25)));
+    EXPECT_FALSE(child<QCheckBox>(view, "vorraLickSwitch")->isChecked());
+    EXPECT_FALSE(child<QCheckBox>(view, "reduceMotionSwitch")->isChecked());
+    EXPECT_EQ(child<QLabel>(view, "uiScaleValue")->text(), QStringLiteral("1.0"));
+    EXPECT_EQ(child<QLabel>(view, "labelScaleValue")->text(), QStringLiteral("1.0"));
+    EXPECT_EQ(child<QLabel>(view, "sidebarWidthValue")->text(), QStringLiteral("340pt"));
+    EXPECT_FALSE(store.contains(PrefsKey::uiScale)); // showing writes nothing
+    // Switches are named for assistive technology and speak their state.
+    auto* motion = child<QCheckBox>(view, "reduceMotionSwitch");
+    EXPECT_EQ(motion->accessibleName(), QStringLiteral("Reduce Motion"));
+    EXPECT_EQ(spokenValue(motion), QStringLiteral("Off"));
+    EXPECT_EQ(child<QCheckBox>(view, "vorraLickSwitch")->accessibleName(), QStringLiteral("VorraLick"));
+}
+
+TEST_F(PreferencesForm, SwatchesSliderAndStoreStayInStep)
+{
+    OstrelPreferencesView view(QStringLiteral("tovarine"), nullptr, OstrelPrefsLayout::full, store);
+    view.resize(440, 680);
+    view.show();
+    auto* slider = child<OstrelNSSlider>(view, "lickableSlider");
+    QTest::mouseClick(swatch(view, 75), Qt::LeftButton);
+    EXPECT_EQ(store.real(PrefsKey::lickableIntensity, -1), 0.75);
+    EXPECT_EQ(slider->value(), 7500);
+    EXPECT_EQ(child<QLabel>(view, "lickableLabel")->text(), QStringLiteral("Glossy"));
+
+    store.setValue(PrefsKey::lickableIntensity, 0.125);
+    EXPECT_TRUE(outlined(swatch(view, 0)));
+    EXPECT_TRUE(outlined(swatch(view, 25)));
+    store.setValue(PrefsKey::lickableIntensity, 0.13);
+    EXPECT_FALSE(outlined(swatch(view, 0)));
+
+    // Changes elsewhere within 0.0001 leave the native slider alone; larger ones move it.
+    store.setValue(PrefsKey::lickableIntensity, 0.5);
+    EXPECT_EQ(slider->value(), 5000);
+    store.setValue(PrefsKey::lickableIntensity, 0.50005);
+    EXPECT_EQ(slider->shownValue(), 0.5);
+    store.setValue(PrefsKey::lickableIntensity, 0.501);
+    EXPECT_EQ(slider->shownValue(), 0.501);
+    EXPECT_EQ(slider->value(), 5010);
+    // A drag writes every step.
+    slider->setValue(2000);
+    EXPECT_DOUBLE_EQ(store.real(PrefsKey::lickableIntensity, -1), 0.2);
+
+    store.setValue(PrefsKey::sidebarWidth, 299.9);
+    EXPECT_EQ(child<QLabel>(view, "sidebarWidthValue")->text(), QStringLiteral("299pt"));
+
+    child<QCheckBox>(view, "vorraLickSwitch")->click();
+    EXPECT_TRUE(store.boolean(PrefsKey::vorraLick, false));
+    store.setValue(PrefsKey::iconScale, 2.0);
+    child<QPushButton>(view, "resetButton")->click();
+    EXPECT_FALSE(child<QCheckBox>(view, "vorraLickSwitch")->isChecked());
+    EXPECT_EQ(child<QLabel>(view, "sidebarWidthValue")->text(), QStringLiteral("340pt"));
+    EXPECT_EQ(store.real(PrefsKey::iconScale, 0), 2.0);
+}
+
+TEST_F(PreferencesForm, MinimalLayoutShowsOnlyReduceMotionBeforeTheFirstDivider)
+{
+    auto* own = new QLabel(QStringLiteral("App settings"));
+    own->setObjectName(QStringLiteral("appOwn"));
+    OstrelPreferencesView view(QStringLiteral("tovarine"), own, OstrelPrefsLayout::minimal, store);
+    EXPECT_NE(view.findChild<QWidget*>(QStringLiteral("sectionAccessibility")), nullptr);
+    EXPECT_EQ(view.findChild<QWidget*>(QStringLiteral("sectionZaraviduDA")), nullptr);
+    EXPECT_EQ(view.findChild<QWidget*>(QStringLiteral("sectionInterface")), nullptr);
+    EXPECT_EQ(view.findChild<QWidget*>(QStringLiteral("lickableSlider")), nullptr);
+    EXPECT_EQ(view.findChild<QWidget*>(QStringLiteral("uiScaleSlider")), nullptr);
+    EXPECT_NE(view.findChild<QCheckBox*>(QStringLiteral("reduceMotionSwitch")), nullptr);
+    EXPECT_NE(view.findChild<QLabel*>(QStringLiteral("appOwn")), nullptr);
+    EXPECT_NE(view.findChild<QPushButton*>(QStringLiteral("resetButton")), nullptr);
+}
+
+TEST(PreferencesPanel, ReduceMotionSwitchTakesEffectAndASecondShowKeepsTheFirstWindow)
+{
+    QTemporaryDir dir;
+    tovarine::test::useTemporarySettings(dir);
+    OstrelPreferencesPanel::show(QStringLiteral("tovarine"), new QLabel(QStringLiteral("first")));
+    QWidget* window = OstrelPreferencesPanel::window();
+    ASSERT_NE(window, nullptr);
+    EXPECT_EQ(window->windowTitle(), QStringLiteral("tovarine Preferences"));
+    EXPECT_EQ(window->size(), QSize(440, 680));
+    EXPECT_EQ(window->minimumSize(), QSize(400, 560));
+
+    EXPECT_FALSE(OstrelMotionPreference::shared().reduceMotion());
+    window->findChild<QCheckBox*>(QStringLiteral("reduceMotionSwitch"))->click();
+    EXPECT_TRUE(OstrelMotionPreference::shared().reduceMotion());
+
+    window->close();
+    OstrelPreferencesPanel::show(QStringLiteral("other"), new QLabel(QStringLiteral("second")));
+    EXPECT_EQ(OstrelPreferencesPanel::window(), window);
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_EQ(window->windowTitle(), QStringLiteral("tovarine Preferences"));
+
+    OstrelSettingsScene scene(QStringLiteral("tovarine"), nullptr, OstrelPrefsLayout::minimal);
+    EXPECT_EQ(scene.size(), QSize(440, 680));
+}

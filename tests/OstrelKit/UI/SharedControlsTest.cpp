@@ -1,0 +1,181 @@
+#include "KitDemoHost.h"
+#include "LickableGloss.h"
+#include "OstrelAccessible.h"
+#include "OstrelSlider.h"
+#include "OstrelStatusIndicator.h"
+#include "OstrelTextFocus.h"
+#include "OstrelTextFocusGuard.h"
+
+#include <QApplication>
+#include <QGraphicsDropShadowEffect>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSlider>
+#include <QTest>
+#include <QVBoxLayout>
+
+#include <gtest/gtest.h>
+
+using namespace ostrel;
+
+TEST(OstrelSlider, SpeaksItsFormattedValueAndShowsItInTheTooltip)
+{
+    OstrelSlider plain(QStringLiteral("Opacity"), 0.5);
+    EXPECT_EQ(plain.formattedValue(), QStringLiteral("0.50"));
+    EXPECT_EQ(plain.toolTip(), QStringLiteral("Opacity: 0.50"));
+    EXPECT_EQ(plain.accessibleName(), QStringLiteral("Opacity"));
+    EXPECT_EQ(spokenValue(&plain), QStringLiteral("0.50"));
+
+    OstrelSlider::Options points;
+    points.upper = 20;
+    points.format = QStringLiteral("%.1f");
+    points.accessibilityUnit = QStringLiteral("pt");
+    OstrelSlider withUnit(QStringLiteral("Size"), 12.25, points);
+    EXPECT_EQ(withUnit.formattedValue(), QStringLiteral("12.2 pt")); // C rounding of the binary value
+    EXPECT_EQ(withUnit.toolTip(), QStringLiteral("Size: 12.2 pt"));
+}
+
+TEST(OstrelSlider, StepsStopAtMultiplesAndContinuousFollowsTheDrag)
+{
+    OstrelSlider::Options quarters;
+    quarters.step = 0.25;
+    OstrelSlider stepped(QStringLiteral("Level"), 0.0, quarters);
+    EXPECT_EQ(stepped.slider()->maximum(), 4);
+    std::vector<double> seen;
+    QObject::connect(&stepped, &OstrelSlider::valueChanged, [&](double v) { seen.push_back(v); });
+    for (int i = 0; i <= 4; ++i) {
+        stepped.slider()->setValue(i);
+    }
+    EXPECT_EQ(seen, (std::vector<double>{0.25, 0.5, 0.75, 1.0}));
+    stepped.setValue(0.6);
+    EXPECT_EQ(stepped.value(), 0.5);
+    stepped.setValue(7);
+    EXPECT_EQ(stepped.value(), 1.0);
+
+    OstrelSlider continuous(QStringLiteral("Level"), 0.0);
+    continuous.slider()->setValue(continuous.slider()->maximum() / 3);
+    EXPECT_NEAR(continuous.value(), 1.0 / 3, 1e-3);
+    EXPECT_NE(continuous.value(), 0.25);
+}
+
+TEST(OstrelSlider, AFormatWithoutExactlyOneNumberConversionIsRefused)
+{
+    for (const char* bad : {"%d", "%s", "%.2f of %.2f", "no number", "%n", "%*.2f", "%"}) {
+        OstrelSlider::Options options;
+        options.format = QString::fromLatin1(bad);
+        OstrelSlider slider(QStringLiteral("Gain"), 0.5, options);
+        ASSERT_TRUE(slider.formatProblem().has_value()) << bad;
+        EXPECT_EQ(slider.formattedValue(), QStringLiteral("0.50")) << bad;
+    }
+    OstrelSlider::Options percent;
+    percent.format = QStringLiteral("%.0f%%");
+    EXPECT_EQ(OstrelSlider(QStringLiteral("Gain"), 0.5, percent).formattedValue(), QStringLiteral("0%"));
+    EXPECT_EQ(OstrelSlider::spokenText(1.625, QStringLiteral("%.2f"), {}), QStringLiteral("1.62"));
+}
+
+TEST(OstrelAccessible, LabelsHintsAndToggles)
+{
+    QPushButton button;
+    ostrelAccessible(&button, QStringLiteral("Export"));
+    EXPECT_EQ(button.accessibleName(), QStringLiteral("Export"));
+    EXPECT_EQ(button.accessibleDescription(), QString());
+    EXPECT_EQ(button.toolTip(), QStringLiteral("Export"));
+    ostrelAccessible(&button, QStringLiteral("Export"), QStringLiteral("Writes an OBJ file"));
+    EXPECT_EQ(button.accessibleDescription(), QStringLiteral("Writes an OBJ file"));
+    EXPECT_EQ(button.toolTip(), QStringLiteral("Writes an OBJ file"));
+
+    QWidget sw;
+    ostrelAccessibleToggle(&sw, QStringLiteral("Grid"), false);
+    EXPECT_EQ(spokenValue(&sw), QStringLiteral("Off"));
+    EXPECT_FALSE(spokenSelected(&sw));
+    EXPECT_EQ(sw.toolTip(), QStringLiteral("Grid: Off"));
+    ostrelAccessibleToggle(&sw, QStringLiteral("Grid"), true);
+    EXPECT_EQ(spokenValue(&sw), QStringLiteral("On"));
+    EXPECT_TRUE(spokenSelected(&sw));
+    EXPECT_EQ(sw.toolTip(), QStringLiteral("Grid: On"));
+}
+
+TEST(OstrelStatusIndicator, DrawsEachStatusInItsColourAndSpeaksItsLabel)
+{
+    using S = OstrelStatus::Status;
+    struct Row
+    {
+        S status;
+        const char* label;
+        const char* symbol;
+    };
+    const Row rows[] = {{S::ok, "OK", "checkmark.circle.fill"},
+                        {S::warning, "Warning", "exclamationmark.triangle.fill"},
+                        {S::error, "Error", "xmark.circle.fill"},
+                        {S::info, "Information", "info.circle.fill"},
+                        {S::inactive, "Inactive", "circle"}};
+    for (const Row& row : rows) {
+        OstrelStatusIndicator indicator(row.status, 24);
+        EXPECT_EQ(indicator.accessibleName(), QString::fromLatin1(row.label));
+        EXPECT_EQ(OstrelStatus::symbol(row.status), QString::fromLatin1(row.symbol));
+        indicator.resize(indicator.sizeHint());
+        const QImage image = indicator.grab().toImage();
+        // Some pixel carries the status colour.
+        const QColor want = OstrelStatus::color(row.status);
+        bool found = false;
+        for (int y = 0; y < image.height() && !found; ++y) {
+            for (int x = 0; x < image.width() && !found; ++x) {
+                const QColor c = image.pixelColor(x, y);
+                found = c.alpha() == 255 && std::abs(c.red() - want.red()) < 3 &&
+                        std::abs(c.green() - want.green()) < 3 && std::abs(c.blue() - want.blue()) < 3;
+            }
+        }
+        EXPECT_TRUE(found) << row.label;
+    }
+    EXPECT_EQ(OstrelStatus::color(S::ok), QColor::fromRgbF(0.30f, 0.90f, 0.55f));
+    EXPECT_NE(OstrelStatus::color(S::ok), QColor::fromRgbF(0.30f, 0.95f, 0.60f));
+}
+
+TEST(LickableGloss, OverlayLetsClicksThroughAndGlowFollowsIntensity)
+{
+    QPushButton surface(QStringLiteral("Surface"));
+    surface.resize(120, 40);
+    QWidget* overlay = lickableGloss(&surface, 1.0, 6);
+    EXPECT_TRUE(overlay->testAttribute(Qt::WA_TransparentForMouseEvents));
+    auto* glow = qobject_cast<QGraphicsDropShadowEffect*>(surface.graphicsEffect());
+    ASSERT_NE(glow, nullptr);
+    EXPECT_DOUBLE_EQ(glow->blurRadius(), 12.0);
+    EXPECT_EQ(glow->offset(), QPointF(0, 3));
+    EXPECT_NEAR(glow->color().alphaF(), 0.35, 0.01);
+    EXPECT_EQ(lickableGloss(&surface, 0.3, 6), overlay); // updated, not stacked
+    EXPECT_EQ(glow->color().alpha(), 0);
+}
+
+TEST(OstrelTextFocusGuard, MirrorsFocusAndClearsOnDisappearing)
+{
+    QWidget window;
+    auto* layout = new QVBoxLayout(&window);
+    auto* field = new QLineEdit;
+    auto* other = new QLineEdit;
+    layout->addWidget(field);
+    layout->addWidget(other);
+    ostrelTextFocusGuard(field);
+    window.show();
+    QApplication::setActiveWindow(&window);
+    auto& focus = OstrelTextFocus::shared();
+    field->setFocus();
+    QTRY_VERIFY(focus.isEditing());
+    other->setFocus();
+    QTRY_VERIFY(!focus.isEditing());
+    field->setFocus();
+    QTRY_VERIFY(focus.isEditing());
+    field->hide(); // disappears while focused
+    EXPECT_FALSE(focus.isEditing());
+
+    // A guard following the caller's own focus state takes no focus and only mirrors what it is told.
+    auto* custom = new QLabel(QStringLiteral("custom"));
+    layout->addWidget(custom);
+    auto* guard = ostrelTextFocusGuard(custom, false);
+    EXPECT_EQ(custom->focusPolicy(), Qt::NoFocus);
+    guard->setFocused(true);
+    EXPECT_TRUE(focus.isEditing());
+    delete custom;
+    EXPECT_FALSE(focus.isEditing());
+}

@@ -1,0 +1,423 @@
+#include "TcpPeerTransport.h"
+
+#include "LoopbackPeerNetwork.h"
+#include "PeerDiscovery.h"
+#include "PeerFrame.h"
+
+#include <QCryptographicHash>
+#include <QDir>
+#include <QFile>
+#include <QMutex>
+#include <QSslSocket>
+#include <QTcpServer>
+#include <QTemporaryDir>
+#include <QTest>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+namespace tovarine {
+namespace {
+
+using PeerFrame::Type;
+
+// Records what a session's delegate hears, in order, from the transport's thread.
+class Recorder : public PeerSessionDelegate
+{
+public:
+    void peerDidChangeState(const PeerIdentity& peer, PeerSessionState state) override
+    {
+        add(QStringLiteral("state %1 %2").arg(static_cast<int>(state)).arg(peer.displayName()));
+    }
+    void didReceiveData(const QByteArray& data, const PeerIdentity&) override
+    {
+        add(QStringLiteral("data ") + QString::fromUtf8(data.left(40)));
+    }
+    void didStartReceivingResource(const QString& name, const PeerIdentity&) override
+    {
+        add(QStringLiteral("start ") + name);
+    }
+    void didFinishReceivingResource(const QString& name, const PeerIdentity&, const QString& localPath,
+                                    const std::optional<PeerError>& error) override
+    {
+        QMutexLocker lock(&m_mutex);
+        m_events.append(error ? QStringLiteral("failed ") + name : QStringLiteral("finished ") + name);
+        if (!localPath.isEmpty()) {
+            m_files.append(localPath);
+        }
+    }
+    QStringList events() const
+    {
+        QMutexLocker lock(&m_mutex);
+        return m_events;
+    }
+    QStringList files() const
+    {
+        QMutexLocker lock(&m_mutex);
+        return m_files;
+    }
+    bool saw(const QString& event) const { return events().contains(event); }
+
+private:
+    void add(const QString& event)
+    {
+        QMutexLocker lock(&m_mutex);
+        m_events.append(event);
+    }
+    mutable QMutex m_mutex;
+    QStringList m_events;
+    QStringList m_files;
+};
+
+class Accepting : public PeerAdvertiserDelegate
+{
+public:
+    PeerSession* session = nullptr;
+    bool silent = false; // never answers
+    std::function<void(PeerSession*)> unanswered;
+    void didReceiveInvitation(const PeerIdentity&, std::function<void(PeerSession*)> answer) override
+    {
+        if (silent) {
+            unanswered = answer;
+            return;
+        }
+        answer(session);
+    }
+    void didNotStartAdvertising(const PeerError&) override {}
+};
+
+class Finder : public PeerBrowserDelegate
+{
+public:
+    std::function<void(const PeerIdentity&)> onFound;
+    void foundPeer(const PeerIdentity& peer) override { onFound(peer); }
+    void lostPeer(const PeerIdentity&) override {}
+    void didNotStartBrowsing(const PeerError&) override {}
+};
+
+QByteArray sha(const QString& path)
+{
+    QFile file(path);
+    file.open(QIODevice::ReadOnly);
+    QCryptographicHash hash(QCryptographicHash::Sha256);
+    hash.addData(&file);
+    return hash.result();
+}
+
+// Two transports on loopback, each with its own thread, meeting through an in-process directory.
+class TcpPeerTransportTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(m_root.isValid());
+        m_receiver = transport();
+        m_phone = transport();
+    }
+
+    std::shared_ptr<TcpPeerTransport> transport()
+    {
+        const Expected<TlsIdentity, QString> identity = TlsIdentity::create();
+        EXPECT_TRUE(identity);
+        return std::make_shared<TcpPeerTransport>(
+            TcpPeerTransport::Options{m_discovery, *identity, QHostAddress::LocalHost});
+    }
+
+    // Connects a receiver session (browsing) with a phone session (advertising).
+    void connect()
+    {
+        m_receiverSession = m_receiver->makeSession(PeerIdentity(QStringLiteral("computer")), incoming());
+        m_receiverSession->setDelegate(&m_receiverEvents);
+        m_phoneSession =
+            m_phone->makeSession(PeerIdentity(QStringLiteral("phone")), m_root.filePath("phone-in"));
+        m_phoneSession->setDelegate(&m_phoneEvents);
+        m_accepting.session = m_phoneSession.get();
+        m_advertiser = m_phone->makeAdvertiser(m_phoneSession->localPeer(), QStringLiteral("tovarine-pair"));
+        m_advertiser->setDelegate(&m_accepting);
+        m_advertiser->startAdvertising();
+        m_browser = m_receiver->makeBrowser(m_receiverSession->localPeer(), QStringLiteral("tovarine-pair"));
+        m_finder.onFound = [this](const PeerIdentity& peer) {
+            m_browser->invitePeer(peer, *m_receiverSession, 10000);
+        };
+        m_browser->setDelegate(&m_finder);
+        m_browser->startBrowsing();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return m_receiverEvents.saw("state 2 phone"); }, 10000));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return m_phoneEvents.saw("state 2 computer"); }, 10000));
+    }
+
+    QString incoming() const { return m_root.filePath(QStringLiteral("incoming")); }
+
+    QString bigFile(qint64 bytes)
+    {
+        const QString path = m_root.filePath(QStringLiteral("big-%1.bin").arg(bytes));
+        QFile file(path);
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+        QByteArray block(1 << 20, 0);
+        for (qint64 written = 0; written < bytes; written += block.size()) {
+            for (int i = 0; i < block.size(); i += 4096) {
+                block[i] = static_cast<char>((written / 4096 + i) & 0xff);
+            }
+            file.write(block.constData(), std::min<qint64>(block.size(), bytes - written));
+        }
+        return path;
+    }
+
+    QTemporaryDir m_root;
+    std::shared_ptr<LocalPeerDiscovery> m_discovery = std::make_shared<LocalPeerDiscovery>();
+    std::shared_ptr<TcpPeerTransport> m_receiver;
+    std::shared_ptr<TcpPeerTransport> m_phone;
+    Recorder m_receiverEvents;
+    Recorder m_phoneEvents;
+    Accepting m_accepting;
+    Finder m_finder;
+    std::unique_ptr<PeerSession> m_receiverSession;
+    std::unique_ptr<PeerSession> m_phoneSession;
+    std::unique_ptr<PeerAdvertiser> m_advertiser;
+    std::unique_ptr<PeerBrowser> m_browser;
+};
+
+TEST_F(TcpPeerTransportTest, MessagesAndResourcesArriveInWireOrderAndWhole)
+{
+    connect();
+    const QString big = bigFile(40LL * 1024 * 1024 + 123);
+    const QString empty = m_root.filePath("empty.bin");
+    QFile(empty).open(QIODevice::WriteOnly);
+    std::atomic<int> completions = 0;
+    std::atomic<int> failures = 0;
+    const auto done = [&](const std::optional<PeerError>& error) {
+        ++completions;
+        failures += error ? 1 : 0;
+    };
+    ASSERT_TRUE(m_phoneSession->send("before", m_receiverSession->localPeer()));
+    m_phoneSession->sendResource(big, "capture/S1/big.bin", m_receiverSession->localPeer(), done);
+    m_phoneSession->sendResource(empty, "capture/S1/empty.bin", m_receiverSession->localPeer(), done);
+    ASSERT_TRUE(m_phoneSession->send("after", m_receiverSession->localPeer()));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return completions == 2; }, 60000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return m_receiverEvents.saw("data after"); }, 5000));
+    EXPECT_EQ(failures, 0);
+    // Resources keep their order and follow the messages sent before them; a message sent later may pass a
+    // resource that is still streaming (previews are not held up behind frames).
+    QStringList events = m_receiverEvents.events();
+    const qsizetype after = events.indexOf("data after");
+    EXPECT_GT(after, events.indexOf("start capture/S1/big.bin"));
+    events.removeAt(after);
+    EXPECT_EQ(events.join(" | ").toStdString(), "state 1 phone | state 2 phone | data before | start "
+                                                "capture/S1/big.bin | finished capture/S1/big.bin | "
+                                                "start capture/S1/empty.bin | finished capture/S1/empty.bin");
+    ASSERT_EQ(m_receiverEvents.files().size(), 2);
+    EXPECT_EQ(sha(m_receiverEvents.files()[0]), sha(big));
+    EXPECT_EQ(QFileInfo(m_receiverEvents.files()[1]).size(), 0);
+    EXPECT_TRUE(m_receiverEvents.files()[0].startsWith(incoming()));
+}
+
+TEST_F(TcpPeerTransportTest, SendingToAPeerNotConnectedFailsAtOnce)
+{
+    auto session = m_receiver->makeSession(PeerIdentity(QStringLiteral("computer")), incoming());
+    const Expected<void, PeerError> sent = session->send("x", PeerIdentity(QStringLiteral("nobody")));
+    ASSERT_FALSE(sent);
+    EXPECT_EQ(sent.error().code, 1);
+    std::optional<PeerError> error;
+    std::atomic<bool> called = false;
+    session->sendResource(bigFile(10), "x", PeerIdentity(QStringLiteral("nobody")),
+                          [&](const std::optional<PeerError>& e) {
+                              error = e;
+                              called = true;
+                          });
+    ASSERT_TRUE(QTest::qWaitFor([&] { return called.load(); }, 5000));
+    EXPECT_TRUE(error);
+}
+
+TEST_F(TcpPeerTransportTest, UnansweredOrDeclinedInvitationsEndNotConnected)
+{
+    // A short limit stands in for the receiver's ten seconds.
+    for (const bool silent : {true, false}) {
+        SCOPED_TRACE(silent ? "silent" : "declines");
+        Recorder events;
+        auto session = m_receiver->makeSession(PeerIdentity(QStringLiteral("computer")), incoming());
+        session->setDelegate(&events);
+        Accepting phone;
+        phone.silent = silent; // otherwise it declines: no session to accept into
+        auto advertiser =
+            m_phone->makeAdvertiser(PeerIdentity(QStringLiteral("phone")), QStringLiteral("tovarine-pair"));
+        advertiser->setDelegate(&phone);
+        advertiser->startAdvertising();
+        auto browser = m_receiver->makeBrowser(session->localPeer(), QStringLiteral("tovarine-pair"));
+        Finder finder;
+        finder.onFound = [&](const PeerIdentity& peer) { browser->invitePeer(peer, *session, 300); };
+        browser->setDelegate(&finder);
+        browser->startBrowsing();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return events.saw("state 0 phone"); }, 5000));
+        EXPECT_EQ(events.events(), (QStringList{"state 1 phone", "state 0 phone"}));
+        if (phone.unanswered) {
+            phone.unanswered(nullptr); // a late answer changes nothing
+        }
+        browser.reset();
+        advertiser.reset();
+    }
+}
+
+TEST_F(TcpPeerTransportTest, NewSessionsSweepTheirIncomingFolder)
+{
+    // Files left by a run that ended abruptly go when the next session starts, on either transport.
+    LoopbackPeerNetwork loopback;
+    for (PeerTransport* transport : std::initializer_list<PeerTransport*>{m_receiver.get(), &loopback}) {
+        QDir().mkpath(incoming() + "/nested");
+        QFile stale(incoming() + "/nested/stale.part");
+        ASSERT_TRUE(stale.open(QIODevice::WriteOnly));
+        stale.close();
+        auto session = transport->makeSession(PeerIdentity(QStringLiteral("computer")), incoming());
+        EXPECT_TRUE(QDir(incoming()).exists());
+        EXPECT_TRUE(QDir(incoming()).isEmpty());
+    }
+}
+
+TEST_F(TcpPeerTransportTest, LeavingMidTransferFailsItOnBothEndsAndLeavesNoPartialFile)
+{
+    connect();
+    const QString big = bigFile(200LL * 1024 * 1024);
+    std::atomic<bool> called = false;
+    std::optional<PeerError> error;
+    m_phoneSession->sendResource(big, "capture/S1/big.bin", m_receiverSession->localPeer(),
+                                 [&](const std::optional<PeerError>& e) {
+                                     error = e;
+                                     called = true;
+                                 });
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !QDir(incoming()).isEmpty(); }, 10000))
+        << "a partial file exists";
+    m_phoneSession->disconnect();
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return called.load() && m_receiverEvents.saw("state 0 phone"); }, 10000));
+    EXPECT_TRUE(error);
+    EXPECT_TRUE(m_receiverEvents.saw("failed capture/S1/big.bin"));
+    EXPECT_TRUE(QDir(incoming()).isEmpty());
+}
+
+// A phone that speaks raw frames, to send what a well-behaved peer never would.
+class RoguePhone : public QTcpServer
+{
+public:
+    explicit RoguePhone(PeerDiscovery& discovery)
+    {
+        m_identity = *TlsIdentity::create();
+        listen(QHostAddress::LocalHost, 0);
+        m_published =
+            discovery.publish(QStringLiteral("tovarine-pair"), PeerIdentity(QStringLiteral("rogue")),
+                              serverPort(), [](const PeerError&) {});
+    }
+
+    QSslSocket* socket = nullptr;
+    PeerFrame::Reader reader;
+    QList<PeerFrame::Frame> received;
+    bool helloSeen = false;
+
+    void send(Type type, const QByteArray& body = {}) { socket->write(PeerFrame::encode(type, body)); }
+    void sendRaw(const QByteArray& bytes) { socket->write(bytes); }
+    bool got(Type type) const
+    {
+        return std::any_of(received.cbegin(), received.cend(),
+                           [type](const auto& f) { return f.type == type; });
+    }
+
+protected:
+    void incomingConnection(qintptr descriptor) override
+    {
+        socket = new QSslSocket(this);
+        socket->setSocketDescriptor(descriptor);
+        QSslConfiguration configuration = QSslConfiguration::defaultConfiguration();
+        configuration.setLocalCertificate(m_identity.certificate);
+        configuration.setPrivateKey(m_identity.key);
+        configuration.setPeerVerifyMode(QSslSocket::VerifyNone);
+        socket->setSslConfiguration(configuration);
+        QObject::connect(socket, &QSslSocket::readyRead, this, [this] {
+            reader.append(socket->readAll());
+            while (auto frame = reader.next()) {
+                if (!*frame) {
+                    return;
+                }
+                received.append(frame->value());
+                if (frame->value().type == Type::hello) {
+                    helloSeen = true;
+                    send(Type::accept,
+                         PeerFrame::helloBody({QUuid::createUuid().toString(QUuid::WithoutBraces), "rogue"}));
+                }
+            }
+        });
+        socket->startServerEncryption();
+    }
+
+private:
+    TlsIdentity m_identity;
+    std::unique_ptr<QObject> m_published;
+};
+
+TEST_F(TcpPeerTransportTest, HostileTransfersAreRefusedAndWriteNothing)
+{
+    RoguePhone rogue(*m_discovery);
+    m_receiverSession = m_receiver->makeSession(PeerIdentity(QStringLiteral("computer")), incoming());
+    m_receiverSession->setDelegate(&m_receiverEvents);
+    m_browser = m_receiver->makeBrowser(m_receiverSession->localPeer(), QStringLiteral("tovarine-pair"));
+    m_finder.onFound = [this](const PeerIdentity& peer) {
+        m_browser->invitePeer(peer, *m_receiverSession, 10000);
+    };
+    m_browser->setDelegate(&m_finder);
+    m_browser->startBrowsing();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return m_receiverEvents.saw("state 2 rogue"); }, 10000));
+
+    // Sizes out of range are refused before anything is written.
+    for (const qint64 size : {-1LL, PeerFrame::kMaxResourceBytes + 1, std::numeric_limits<qint64>::max()}) {
+        rogue.received.clear();
+        rogue.send(Type::offer, PeerFrame::offerBody({7, size, "capture/S1/x.jpg"}));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return rogue.got(Type::refuse); }, 5000)) << size;
+        EXPECT_TRUE(QDir(incoming()).isEmpty());
+    }
+    // More bytes than announced: the transfer fails on both ends and its partial file goes.
+    rogue.received.clear();
+    rogue.send(Type::offer, PeerFrame::offerBody({8, 10, "capture/S1/y.jpg"}));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return rogue.got(Type::resume); }, 5000));
+    rogue.send(Type::chunk, PeerFrame::transferBody(8, QByteArray(20, 'z')));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return rogue.got(Type::fail); }, 5000));
+    EXPECT_TRUE(m_receiverEvents.saw("failed capture/S1/y.jpg"));
+    // An end before every byte came: the same.
+    rogue.send(Type::offer, PeerFrame::offerBody({9, 100, "capture/S1/z.jpg"}));
+    rogue.send(Type::chunk, PeerFrame::transferBody(9, QByteArray(50, 'z')));
+    rogue.send(Type::end, PeerFrame::transferBody(9));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return m_receiverEvents.saw("failed capture/S1/z.jpg"); }, 5000));
+    EXPECT_TRUE(QDir(incoming()).isEmpty());
+
+    // A partial transfer when the connection breaks, then a frame longer than any allowed: the connection
+    // is dropped, the partial file removed.
+    rogue.send(Type::offer, PeerFrame::offerBody({10, 100, "capture/S1/w.jpg"}));
+    rogue.send(Type::chunk, PeerFrame::transferBody(10, QByteArray(50, 'w')));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return m_receiverEvents.saw("start capture/S1/w.jpg"); }, 5000));
+    rogue.sendRaw(QByteArray::fromHex("ffffffff04"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return m_receiverEvents.saw("state 0 rogue"); }, 5000));
+    EXPECT_TRUE(m_receiverEvents.saw("failed capture/S1/w.jpg"));
+    EXPECT_TRUE(QDir(incoming()).isEmpty());
+    EXPECT_TRUE(m_receiverEvents.files().isEmpty());
+}
+
+TEST(TlsIdentity, KeptForTheOwnerOnlyAndReused)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("config/TovarineCompanion/peer-identity.pem"));
+    const Expected<TlsIdentity, QString> first = TlsIdentity::loadOrCreate(path);
+    ASSERT_TRUE(first);
+    struct stat info
+    {
+    };
+    ASSERT_EQ(::stat(QFile::encodeName(path).constData(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0600u);
+    const Expected<TlsIdentity, QString> again = TlsIdentity::loadOrCreate(path);
+    ASSERT_TRUE(again);
+    EXPECT_EQ(again->certificate, first->certificate);
+
+    QFile broken(path);
+    ASSERT_TRUE(broken.open(QIODevice::WriteOnly));
+    broken.write("not a key");
+    broken.close();
+    const Expected<TlsIdentity, QString> replaced = TlsIdentity::loadOrCreate(path);
+    ASSERT_TRUE(replaced);
+    EXPECT_NE(replaced->certificate, first->certificate);
+}
+
+} // namespace
+} // namespace tovarine

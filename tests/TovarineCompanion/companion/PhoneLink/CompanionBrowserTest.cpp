@@ -1,0 +1,462 @@
+#include "CompanionBrowser.h"
+
+#include "FakePhotogrammetrySession.h"
+#include "LoopbackPeerNetwork.h"
+#include "TestPhone.h"
+
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QStorageInfo>
+#include <QTemporaryDir>
+#include <QTest>
+#include <gtest/gtest.h>
+#include <limits>
+
+namespace tovarine {
+namespace {
+
+using test::FakeStep;
+using test::TestPhone;
+using Kind = ServerStatus::Kind;
+
+QByteArray readAll(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// A receiver on a loopback network with a scripted engine, and phones that talk to it. Everything the
+// receiver writes lands under <root>/data; the phones keep their files under <root>/phone-*.
+class CompanionBrowserTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(m_root.isValid());
+        m_engine.script = {FakeStep::progress(0.25), FakeStep::progress(0.5), FakeStep::complete(),
+                           FakeStep::end()};
+        m_receiver = std::make_unique<CompanionBrowser>(
+            CompanionBrowser::Environment{m_network, m_engine.factory(),
+                                          m_root.filePath(QStringLiteral("data")), QStringLiteral("studio")});
+        QObject::connect(m_receiver.get(), &CompanionBrowser::statusChanged,
+                         [this](const ServerStatus& status) { m_statuses.append(status); });
+    }
+
+    void TearDown() override
+    {
+        m_phones.clear();
+        m_receiver.reset();
+    }
+
+    QString data(const QString& relative = {}) const
+    {
+        return m_root.filePath(QStringLiteral("data/") + relative);
+    }
+
+    // Frame files with distinct contents.
+    QList<TestPhone::Frame> frames(int count, const QString& prefix = QStringLiteral("frame_"))
+    {
+        QDir().mkpath(m_root.filePath(QStringLiteral("source")));
+        QList<TestPhone::Frame> list;
+        for (int i = 0; i < count; ++i) {
+            const QString name = prefix + QStringLiteral("%1.jpg").arg(i, 5, 10, QLatin1Char('0'));
+            const QString path = m_root.filePath(QStringLiteral("source/") + name);
+            QFile file(path);
+            EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+            file.write(QByteArray("\xff\xd8 frame ") + name.toUtf8() + QByteArray(1000 + i, 'x'));
+            list.append({name, path});
+        }
+        return list;
+    }
+
+    TestPhone& phone(TestPhone::Script script, const QString& name = QStringLiteral("phone"))
+    {
+        const QString dir = m_root.filePath(QStringLiteral("phone-%1").arg(m_phones.size()));
+        m_phones.push_back(std::make_unique<TestPhone>(*m_network, name, dir, std::move(script)));
+        return *m_phones.back();
+    }
+
+    // Starts the phone and the peer search and waits for the phone's exchange to end.
+    void play(TestPhone& phone)
+    {
+        phone.start();
+        m_receiver->browser().startBrowsing();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return phone.isFinished(); }, 10000));
+        settle();
+    }
+
+    // Lets queued work on both ends run out.
+    void settle() { QTest::qWait(50); }
+
+    // Every file under the receiver's data folder, relative to it.
+    QStringList writtenFiles() const
+    {
+        QStringList files;
+        QDirIterator it(data(), QDir::Files | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
+        while (it.hasNext()) {
+            files.append(QDir(data()).relativeFilePath(it.next()));
+        }
+        files.sort();
+        return files;
+    }
+
+    QTemporaryDir m_root;
+    std::shared_ptr<LoopbackPeerNetwork> m_network = std::make_shared<LoopbackPeerNetwork>();
+    test::FakeEngine m_engine;
+    std::unique_ptr<CompanionBrowser> m_receiver;
+    std::vector<std::unique_ptr<TestPhone>> m_phones;
+    QList<ServerStatus> m_statuses;
+};
+
+TEST_F(CompanionBrowserTest, CaptureGoesInAndTheModelComesBack)
+{
+    const QList<TestPhone::Frame> sent = frames(3);
+    TestPhone& p = phone({.stamp = QStringLiteral("S1"), .detail = QStringLiteral("FULL"), .frames = sent});
+    play(p);
+
+    const TestPhone::Outcome& out = p.outcome();
+    EXPECT_TRUE(out.connected);
+    EXPECT_TRUE(out.errors.isEmpty());
+    EXPECT_EQ(out.order, (QStringList{"ready", "progress", "progress", "result", "model"}));
+    ASSERT_TRUE(out.ready);
+    EXPECT_EQ(*out.ready, (CaptureReadyAck{"S1", 3}));
+    ASSERT_EQ(out.progress.size(), 2);
+    EXPECT_EQ(out.progress[0], (ReconstructionProgress{"S1", 0.25, "Reconstructing on computer · 25%"}));
+    EXPECT_EQ(out.progress[1].message, QStringLiteral("Reconstructing on computer · 50%"));
+
+    const QString model = data(QStringLiteral("Inbox/S1/model.usdz"));
+    ASSERT_TRUE(out.result);
+    EXPECT_EQ(*out.result,
+              (ReconstructionResultHeader{"S1", "result/S1/model.usdz", QFileInfo(model).size()}));
+    EXPECT_FALSE(readAll(model).isEmpty());
+    EXPECT_EQ(readAll(out.modelPath), readAll(model)) << "the model reaches the phone byte for byte";
+    for (const TestPhone::Frame& frame : sent) {
+        EXPECT_EQ(readAll(data(QStringLiteral("Inbox/S1/Images/") + frame.filename)), readAll(frame.path));
+    }
+    EXPECT_EQ(m_engine.record->detail, PhotogrammetrySession::Detail::full);
+
+    ASSERT_EQ(m_receiver->completed().size(), 1);
+    const CompletedCapture& done = m_receiver->completed().front();
+    EXPECT_EQ(done.stamp, QStringLiteral("S1"));
+    EXPECT_EQ(done.frameCount, 3);
+    EXPECT_EQ(done.meshPath, model);
+    EXPECT_EQ(m_statuses, (QList<ServerStatus>{
+                              ServerStatus::receiving("S1", 0, 3, "phone"),
+                              ServerStatus::receiving("S1", 1, 3, "phone"),
+                              ServerStatus::receiving("S1", 2, 3, "phone"),
+                              ServerStatus::receiving("S1", 3, 3, "phone"),
+                              ServerStatus::reconstructing("S1", 0.0, "phone"),
+                              ServerStatus::reconstructing("S1", 0.25, "phone"),
+                              ServerStatus::reconstructing("S1", 0.5, "phone"),
+                              ServerStatus::sending("S1", "phone"),
+                              ServerStatus::idle(),
+                          }));
+    ASSERT_TRUE(m_receiver->latestFrame());
+    EXPECT_TRUE(m_receiver->latestFrame()->startsWith("\xff\xd8\xff\xe0preview"));
+    ASSERT_TRUE(m_receiver->connectedPeer());
+    EXPECT_EQ(m_receiver->connectedPeer()->displayName(), QStringLiteral("phone"));
+    EXPECT_EQ(m_receiver->discoveredPeers().size(), 1);
+    EXPECT_TRUE(QDir(m_receiver->incomingDir()).isEmpty()) << "no received file is left behind";
+}
+
+TEST_F(CompanionBrowserTest, OnlyFiniteProgressIsReported)
+{
+    m_engine.script = {FakeStep::progress(std::numeric_limits<double>::quiet_NaN()),
+                       FakeStep::progress(std::numeric_limits<double>::infinity()), FakeStep::progress(0.999),
+                       FakeStep::complete(), FakeStep::end()};
+    TestPhone& p = phone({.frames = frames(1)});
+    play(p);
+    ASSERT_EQ(p.outcome().progress.size(), 1);
+    EXPECT_EQ(p.outcome().progress[0].message, QStringLiteral("Reconstructing on computer · 99%"));
+    EXPECT_EQ(p.outcome().order, (QStringList{"ready", "progress", "result", "model"}));
+}
+
+TEST(MoveReceivedFile, FallsBackToCopyAcrossFileSystems)
+{
+    QTemporaryDir disk;
+    QTemporaryDir memory(QStringLiteral("/dev/shm/tovarine-move-XXXXXX"));
+    if (!memory.isValid() || QStorageInfo(memory.path()).device() == QStorageInfo(disk.path()).device()) {
+        GTEST_SKIP() << "no second file system in /dev/shm";
+    }
+    const QString from = memory.filePath(QStringLiteral("frame.part"));
+    const QString to = disk.filePath(QStringLiteral("frame.jpg"));
+    QFile file(from);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("frame bytes");
+    file.close();
+    QFile old(to);
+    ASSERT_TRUE(old.open(QIODevice::WriteOnly));
+    old.write("an older frame of the same name");
+    old.close();
+
+    ASSERT_TRUE(moveReceivedFile(from, to));
+    EXPECT_EQ(readAll(to), QByteArray("frame bytes"));
+    EXPECT_FALSE(QFileInfo::exists(from));
+
+    EXPECT_FALSE(moveReceivedFile(memory.filePath(QStringLiteral("missing")), to));
+}
+
+TEST_F(CompanionBrowserTest, EachFailingStepSendsItsError)
+{
+    const struct
+    {
+        const char* what;
+        QList<FakeStep> engine;
+        bool failModelTransfer = false;
+        bool imagesFolderBlocked = false;
+        QStringList order;
+        QString message;
+        bool engineWritesNothing = false;
+    } cases[] = {
+        {"frame cannot be stored", {}, false, true, {"error"}, "Computer couldn't save a frame: "},
+        {"too few frames",
+         {FakeStep::requestError("Not enough samples"), FakeStep::end()},
+         false,
+         false,
+         {"ready", "error"},
+         "Not enough usable frames — try scanning slower so the camera stays sharp."},
+        {"engine fails",
+         {FakeStep::requestError("Disk full"), FakeStep::end()},
+         false,
+         false,
+         {"ready", "error"},
+         "Reconstruction failed: Disk full"},
+        {"no completion",
+         {FakeStep::progress(0.5), FakeStep::end()},
+         false,
+         false,
+         {"ready", "progress", "error"},
+         "Reconstruction failed: "},
+        {"model transfer fails",
+         {FakeStep::complete(), FakeStep::end()},
+         true,
+         false,
+         {"ready", "result", "error"},
+         "Couldn't deliver result: link broke"},
+        {"model file missing",
+         {FakeStep::complete(), FakeStep::end()},
+         false,
+         false,
+         {"ready", "result", "error"},
+         "Couldn't deliver result: ",
+         true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        TearDown();
+        m_statuses.clear();
+        QDir(data()).removeRecursively();
+        m_network = std::make_shared<LoopbackPeerNetwork>();
+        m_engine = test::FakeEngine();
+        if (c.failModelTransfer) {
+            m_network->setFaults({.resourceError = [](const QString& name) -> std::optional<PeerError> {
+                if (name.startsWith(QLatin1String("result/"))) {
+                    return PeerError{"PeerLink", 9, "link broke"};
+                }
+                return std::nullopt;
+            }});
+        }
+        SetUp();
+        if (!c.engine.isEmpty()) {
+            m_engine.script = c.engine;
+        }
+        if (c.engineWritesNothing) {
+            m_engine.writeModel = [](const QString&) {};
+        }
+        if (c.imagesFolderBlocked) {
+            QDir().mkpath(data(QStringLiteral("Inbox/S1")));
+            QFile blocker(data(QStringLiteral("Inbox/S1/Images")));
+            ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+        }
+        TestPhone& p = phone({.frames = frames(2)});
+        play(p);
+        EXPECT_EQ(p.outcome().order, c.order);
+        ASSERT_EQ(p.outcome().errors.size(), 1);
+        EXPECT_EQ(p.outcome().errors[0].stamp, QStringLiteral("S1"));
+        EXPECT_TRUE(p.outcome().errors[0].message.startsWith(c.message))
+            << p.outcome().errors[0].message.toStdString();
+        EXPECT_TRUE(m_receiver->completed().isEmpty());
+        if (c.engineWritesNothing) {
+            ASSERT_TRUE(p.outcome().result);
+            EXPECT_EQ(p.outcome().result->byteCount, 0) << "a size that cannot be read is sent as 0";
+        }
+        EXPECT_EQ(m_receiver->status(), ServerStatus::idle());
+        EXPECT_TRUE(QDir(m_receiver->incomingDir()).isEmpty());
+    }
+}
+
+TEST_F(CompanionBrowserTest, CancelledRunSendsNothingFurther)
+{
+    m_engine.script = {FakeStep::progress(0.1), FakeStep::cancelled(), FakeStep::end()};
+    TestPhone& p = phone({.frames = frames(1)});
+    p.start();
+    m_receiver->browser().startBrowsing();
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return m_statuses.size() >= 4 && m_statuses.back() == ServerStatus::idle(); }, 10000));
+    settle();
+    EXPECT_EQ(p.outcome().order, (QStringList{"ready", "progress"}));
+    EXPECT_FALSE(p.isFinished());
+}
+
+TEST_F(CompanionBrowserTest, HostileNamesAndCountsWriteNothingOutsideTheInbox)
+{
+    const struct
+    {
+        const char* what;
+        QString manifestStamp;
+        QString resourceStamp;
+        QString filename;
+        qint64 frameCount;
+        QString refusal; // error sent for the manifest; empty: the frame is dropped silently
+    } cases[] = {
+        {"stamp ..", "..", "..", "x.jpg", 1, "Capture refused: its name can't be used as a folder name."},
+        {"stamp with /", "a/b", "a", "x.jpg", 1, "Capture refused: its name can't be used as a folder name."},
+        {"stamp with control", QStringLiteral("S\x01"), QStringLiteral("S\x01"), "x.jpg", 1,
+         "Capture refused: its name can't be used as a folder name."},
+        {"long stamp", QString(256, u's'), QString(256, u's'), "x.jpg", 1,
+         "Capture refused: its name can't be used as a folder name."},
+        {"negative count", "S1", "S1", "x.jpg", -1, "Capture refused: a capture holds at most 10000 frames."},
+        {"absurd count", "S1", "S1", "x.jpg", 10001,
+         "Capture refused: a capture holds at most 10000 frames."},
+        {"filename ..", "S1", "S1", "..", 1, ""},
+        {"filename climbs", "S1", "S1", "../../escape.jpg", 1, ""},
+        {"filename with folder", "S1", "S1", "a/b.jpg", 1, ""},
+        {"filename with backslash", "S1", "S1", "..\\escape.jpg", 1, ""},
+        {"filename with NUL", "S1", "S1", QStringLiteral("x") + QChar(0) + QStringLiteral(".jpg"), 1, ""},
+    };
+    const QList<TestPhone::Frame> source = frames(1);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        TearDown();
+        m_statuses.clear();
+        QDir(data()).removeRecursively();
+        SetUp();
+        TestPhone& p = phone({.frames = {{c.filename, source[0].path}},
+                              .frameCount = c.frameCount,
+                              .manifestStamp = c.manifestStamp,
+                              .resourceStamp = c.resourceStamp,
+                              .previews = false});
+        p.start();
+        m_receiver->browser().startBrowsing();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return p.outcome().connected; }, 10000));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !c.refusal.isEmpty() ? p.isFinished() : true; }, 10000));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return p.outcome().framesDelivered == 1; }, 10000));
+        settle(); // the receiver's handling of the frame
+        if (!c.refusal.isEmpty()) {
+            ASSERT_EQ(p.outcome().errors.size(), 1);
+            EXPECT_EQ(p.outcome().errors[0].message, c.refusal);
+            EXPECT_EQ(m_receiver->status(), ServerStatus::idle());
+        } else {
+            EXPECT_TRUE(p.outcome().errors.isEmpty());
+            EXPECT_EQ(m_receiver->status(), ServerStatus::receiving("S1", 0, 1, "phone"))
+                << "the frame is not counted";
+        }
+        EXPECT_EQ(writtenFiles(), QStringList()) << "nothing is written, inside the inbox or out";
+        EXPECT_TRUE(QFileInfo::exists(m_root.filePath(QStringLiteral("source/frame_00000.jpg"))));
+        EXPECT_FALSE(QFileInfo::exists(m_root.filePath(QStringLiteral("escape.jpg"))));
+    }
+}
+
+TEST_F(CompanionBrowserTest, DroppedConnectionMidCaptureLeavesNoTemporaryFile)
+{
+    // The phone leaves after one of three frames; a later frame of another phone fails half-way.
+    m_network->setFaults({.resourceError = [](const QString& name) -> std::optional<PeerError> {
+        if (name.endsWith(QLatin1String("broken.jpg"))) {
+            return PeerError{"PeerLink", 9, "connection reset"};
+        }
+        return std::nullopt;
+    }});
+    TestPhone& p = phone({.frames = frames(3), .cancelAfterFrames = 1});
+    play(p);
+    EXPECT_TRUE(p.outcome().cancelled);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return m_receiver->status() == ServerStatus::idle(); }, 5000));
+    EXPECT_FALSE(m_receiver->connectedPeer());
+    EXPECT_EQ(writtenFiles(), (QStringList{"Inbox/S1/Images/frame_00000.jpg"})) << "the inbox stays";
+
+    TestPhone& q =
+        phone({.stamp = "S2", .frames = {{"broken.jpg", frames(1)[0].path}}, .previews = false}, "other");
+    q.start();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return q.outcome().frameSendErrors.size() == 1; }, 10000));
+    settle();
+    EXPECT_TRUE(QDir(m_receiver->incomingDir()).isEmpty());
+    EXPECT_EQ(m_receiver->status(), ServerStatus::receiving("S2", 0, 1, "other"));
+}
+
+TEST_F(CompanionBrowserTest, CountingRules)
+{
+    // A frame sent twice counts twice; a manifest with no frames starts at the first stored frame; a second
+    // manifest of the same stamp starts the count again and keeps the files.
+    m_engine.script = {FakeStep::hold()};
+    const QList<TestPhone::Frame> f = frames(2);
+    TestPhone& p = phone({.frames = {}, .frameCount = 3, .previews = false});
+    p.start();
+    m_receiver->browser().startBrowsing();
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return m_receiver->status() == ServerStatus::receiving("S1", 0, 3, "phone"); }, 10000));
+    p.sendResource(f[0].path, "capture/S1/a.jpg");
+    p.sendResource(f[1].path, "capture/S1/a.jpg");
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return m_receiver->status() == ServerStatus::receiving("S1", 2, 3, "phone"); }, 5000));
+    EXPECT_EQ(readAll(data("Inbox/S1/Images/a.jpg")), readAll(f[1].path))
+        << "the later file replaces the earlier";
+
+    const auto manifest = [](qint64 count) {
+        return CaptureTransferEnvelope::make(
+                   CaptureTransferKind::manifest,
+                   CaptureManifest{"S1", count, {}, "medium", QDateTime::currentDateTimeUtc(), "1"})
+            ->encode();
+    };
+    p.sendData(manifest(0));
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return m_receiver->status() == ServerStatus::receiving("S1", 0, 0, "phone"); }, 5000));
+    EXPECT_TRUE(QFileInfo::exists(data("Inbox/S1/Images/a.jpg")));
+    p.sendResource(f[0].path, "capture/S1/b.jpg");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return p.outcome().ready.has_value(); }, 5000));
+    EXPECT_EQ(*p.outcome().ready, (CaptureReadyAck{"S1", 1}));
+
+    // While the run holds, frames and manifests of the stamp change nothing and leave no file.
+    const QList<ServerStatus> before = m_statuses;
+    p.sendResource(f[0].path, "capture/S1/c.jpg");
+    p.sendData(manifest(5));
+    settle();
+    EXPECT_EQ(m_statuses, before);
+    EXPECT_FALSE(QFileInfo::exists(data("Inbox/S1/Images/c.jpg")));
+    EXPECT_TRUE(QDir(m_receiver->incomingDir()).isEmpty());
+    EXPECT_EQ(m_engine.madeCount, 1) << "one reconstruction per stamp";
+    m_engine.session->cancel();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return m_receiver->status() == ServerStatus::idle(); }, 5000));
+}
+
+TEST_F(CompanionBrowserTest, FindingLosingAndDeniedBrowsing)
+{
+    m_network->setFaults({.browsingError = PeerError{"NetServices", -72008, "Local network access denied"}});
+    m_receiver->browser().startBrowsing();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return m_receiver->localNetworkDenied(); }, 5000));
+
+    m_network->setFaults({});
+    TestPhone& a = phone({.sendManifest = false, .previews = false}, "twin");
+    TestPhone& b = phone({.sendManifest = false, .previews = false}, "twin");
+    a.start();
+    b.start();
+    m_receiver->browser().startBrowsing();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return m_receiver->connectedPeer().has_value(); }, 5000));
+    settle();
+    EXPECT_FALSE(m_receiver->localNetworkDenied()) << "a found peer clears the flag";
+    EXPECT_EQ(m_receiver->discoveredPeers().size(), 1) << "one entry per display name";
+    EXPECT_TRUE(a.outcome().connected && b.outcome().connected) << "both were found before either connected";
+    TestPhone& late = phone({.sendManifest = false, .previews = false}, "late");
+    late.start();
+    settle();
+    EXPECT_EQ(m_receiver->discoveredPeers().size(), 2);
+    EXPECT_FALSE(late.outcome().connected) << "no invitation while a phone is connected";
+    m_phones.pop_back();
+    settle();
+
+    m_phones.pop_back(); // "twin" b stops advertising: every peer of that name goes
+    settle();
+    EXPECT_TRUE(m_receiver->discoveredPeers().isEmpty());
+}
+
+} // namespace
+} // namespace tovarine
