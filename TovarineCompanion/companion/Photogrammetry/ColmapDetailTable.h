@@ -16,6 +16,8 @@ struct ColmapLevelSettings
     int poissonTrim = 5;          // density trim; COLMAP's default (10) empties the mesh
     std::size_t maxTriangles = 0; // decimation cap; 0: none
     int denseImageSizePx = 0;     // longest side of the frames for the dense depth maps; 0: sparse points only
+    int textureSizePx = 0;        // side of the diffuse texture baked from the frames; 0: vertex colours only
+    bool textureJpeg = true;      // the texture file is JPEG (else PNG)
 };
 
 // The detail levels' settings in one table, tuned by bench/Photogrammetry. Any thread.
@@ -26,9 +28,13 @@ inline constexpr int kExhaustiveMaxFrames = 60;
 inline constexpr int kSequentialOverlap = 15;
 // Memory the feature extraction may take, whatever the machine has: the chain's peak stays under 8 GB.
 inline constexpr qint64 kMemoryBudgetBytes = 7680LL * 1024 * 1024;
+// The largest texture baked: the bake holds about 24 bytes per texel (1.5 GB at this size), so a larger
+// dimension asked of the custom level is met with this one.
+inline constexpr int kMaxTextureSizePx = 8192;
 
-// The table row of `detail`. `custom` is the raw row with the custom detail's polygon limit (0: no cap);
-// texture settings are not honoured (the model carries vertex colours).
+// The table row of `detail`. `custom` is the raw row with the custom detail's polygon limit (0: no cap), its
+// texture dimension (at most kMaxTextureSizePx) and format; it gets a texture when its texture maps include
+// the diffuse colour or name none (the engine's default set).
 ColmapLevelSettings settingsFor(PhotogrammetrySession::Detail detail,
                                 const PhotogrammetrySession::CustomDetailSpecification& custom = {});
 

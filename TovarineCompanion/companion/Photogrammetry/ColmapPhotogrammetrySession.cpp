@@ -7,6 +7,7 @@
 #include "DiskSpace.h"
 #include "FrameStaging.h"
 #include "MeshCleanup.h"
+#include "ModelTexturing.h"
 #include "ObjectPointCloud.h"
 #include "PlyFile.h"
 #include "PrivateTempFolder.h"
@@ -14,6 +15,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QProcessEnvironment>
 #include <QStandardPaths>
@@ -526,9 +528,11 @@ void ColmapPhotogrammetrySession::cleanUpMesh()
     cleanup.cropTopM = m_cropTopM;
     cleanup.maxTriangles = m_settings.maxTriangles;
     const QString modelPath = m_modelPath;
+    const QString sparseFolder = m_bestModel;
+    const QString imagesFolder = workPath(QStringLiteral("images"));
     runWorker(
         Stage::cleanup, QStringLiteral("clean-up"),
-        [this, meshPath, cleanup, modelPath]() -> QString {
+        [this, meshPath, cleanup, modelPath, sparseFolder, imagesFolder]() -> QString {
             auto surface = PlyFile::readMesh(meshPath);
             if (!surface) {
                 return surface.error();
@@ -536,7 +540,7 @@ void ColmapPhotogrammetrySession::cleanUpMesh()
             if (m_cancelFlag.load()) {
                 return {};
             }
-            const ModelMesh mesh = MeshCleanup::finish(*surface, cleanup);
+            ModelMesh mesh = MeshCleanup::finish(*surface, cleanup);
             if (mesh.triangleCount() == 0) {
                 return QStringLiteral("The surface could not be reconstructed from the object's points.");
             }
@@ -544,6 +548,12 @@ void ColmapPhotogrammetrySession::cleanUpMesh()
                 return {};
             }
             m_report.triangleCount = mesh.triangleCount();
+            if (m_settings.textureSizePx > 0) {
+                textureModel(mesh, sparseFolder, imagesFolder);
+                if (m_cancelFlag.load()) {
+                    return {};
+                }
+            }
             auto written = UsdzFile::write(mesh, modelPath);
             if (!written) {
                 return unlessDiskFull(QFileInfo(modelPath).absolutePath(), written.error());
@@ -552,6 +562,40 @@ void ColmapPhotogrammetrySession::cleanUpMesh()
             return {};
         },
         [this] { finishComplete(); });
+}
+
+void ColmapPhotogrammetrySession::textureModel(ModelMesh& mesh, const QString& sparseFolder,
+                                               const QString& imagesFolder)
+{
+    // A model without its texture still has its vertex colours: a bake that cannot be made is a note, not a
+    // failed run.
+    QElapsedTimer timer;
+    timer.start();
+    QString problem;
+    auto model = ColmapTextModel::read(sparseFolder);
+    if (!model) {
+        problem = model.error();
+    } else {
+        ModelTexturing::Settings settings;
+        settings.sizePx = m_settings.textureSizePx;
+        settings.jpeg = m_settings.textureJpeg;
+        settings.threads = m_threads;
+        settings.cancelled = &m_cancelFlag;
+        auto outcome =
+            ModelTexturing::apply(mesh, ModelTexturing::views(*model, m_objectBounds.frame, imagesFolder), settings);
+        if (outcome) {
+            mesh = std::move(outcome->mesh);
+            m_report.textureSizePx = settings.sizePx;
+        } else {
+            problem = outcome.error();
+        }
+    }
+    m_report.steps.push_back({QStringLiteral("texture"), timer.elapsed() / 1000.0, {}});
+    if (!problem.isEmpty() && !m_cancelFlag.load()) {
+        const QString note = QStringLiteral("The model keeps its vertex colours without a texture: %1").arg(problem);
+        m_report.notes.append(note);
+        qInfo().noquote() << "tovarine:" << note;
+    }
 }
 
 void ColmapPhotogrammetrySession::runColmap(Stage stage, const QString& name, const QStringList& arguments,

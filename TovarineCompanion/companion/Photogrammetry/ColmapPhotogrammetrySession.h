@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ColmapDetailTable.h"
+#include "ModelMesh.h"
 #include "ColmapProgress.h"
 #include "ObjectPointCloud.h"
 #include "PhotogrammetrySession.h"
@@ -65,6 +66,7 @@ public:
         std::vector<std::pair<QString, QString>> frameNames;      // staged name, the frame's own name
         std::size_t densePointCount = 0; // points the surface was built from when the dense chain ran
         QStringList notes;               // what the run's log said beyond the steps (a dense fallback)
+        int textureSizePx = 0;           // side of the model's baked texture; 0: vertex colours only
     };
 
     ColmapPhotogrammetrySession(QString inputFolder, Configuration configuration, Options options,
@@ -105,6 +107,9 @@ private:
     void fallBackToSparse(const QString& reason);
     void reconstructSurface(int trim);
     void cleanUpMesh();
+    // Bakes the frames into a texture for `mesh` (worker thread); a bake that fails leaves `mesh` as it was
+    // with a note in the report.
+    void textureModel(ModelMesh& mesh, const QString& sparseFolder, const QString& imagesFolder);
 
     // Enters the stage and returns true, or ends the run cancelled and returns false when a cancel came first.
     bool beginStage(Stage stage, const QString& name);

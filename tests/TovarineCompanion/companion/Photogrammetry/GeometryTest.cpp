@@ -255,6 +255,17 @@ TEST(ColmapTextModel, ReadsWhatColmapWritesIncludingImagesWithoutObservations)
     EXPECT_LT(geo::norm(read->images[5].centre() - model.images[5].centre()), 1e-9);
     ASSERT_EQ(read->points.size(), model.points.size());
     EXPECT_EQ(read->points[10].imageIds, model.points[10].imageIds);
+    ASSERT_EQ(read->cameras.size(), 1u);
+    EXPECT_EQ(read->cameras[0].model, QStringLiteral("SIMPLE_RADIAL"));
+    EXPECT_EQ(read->cameras[0].widthPx, 640);
+    EXPECT_EQ(read->cameras[0].params, (std::vector<double>{544, 320, 240, 0}));
+    EXPECT_EQ(read->images[5].cameraId, 1);
+    QFile cameras(dir.filePath(QStringLiteral("cameras.txt")));
+    ASSERT_TRUE(cameras.open(QIODevice::WriteOnly));
+    cameras.write("1 PINHOLE 640 480 500 500 320 two\n");
+    cameras.close();
+    EXPECT_FALSE(ColmapTextModel::read(dir.path()).hasValue()) << "a malformed camera is an error";
+    ASSERT_TRUE(QFile::remove(dir.filePath(QStringLiteral("cameras.txt"))));
 
     QFile images(dir.filePath(QStringLiteral("images.txt")));
     ASSERT_TRUE(images.open(QIODevice::WriteOnly));
