@@ -6,6 +6,7 @@
 #include "ColmapTextModel.h"
 #include "ModelTexturing.h"
 #include "ObjectPointCloud.h"
+#include "TriangleRaster.h"
 #include "UsdzFile.h"
 
 #include <QCommandLineParser>
@@ -15,7 +16,6 @@
 #include <QImage>
 #include <QImageReader>
 #include <QPainter>
-
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -55,7 +55,8 @@ std::array<double, 3> bilinear(const QImage& image, double x, double y)
 }
 
 // Draws `mesh` as `view` sees it at `width` × `height` (the view's image scaled down), perspective-correct.
-Drawn draw(const ModelMesh& mesh, const QImage& texture, const TextureBaker::View& view, int width, int height)
+Drawn draw(const ModelMesh& mesh, const QImage& texture, const TextureBaker::View& view, int width,
+           int height)
 {
     const TextureBaker::Camera& camera = view.camera;
     const double scale = double(width) / camera.widthPx;
@@ -86,54 +87,42 @@ Drawn draw(const ModelMesh& mesh, const QImage& texture, const TextureBaker::Vie
         if (a[2] <= 1e-9 || b[2] <= 1e-9 || c[2] <= 1e-9) {
             continue;
         }
-        const double area = (b[0] - a[0]) * (c[1] - a[1]) - (b[1] - a[1]) * (c[0] - a[0]);
-        if (std::abs(area) < 1e-12) {
-            continue;
-        }
-        const int x0 = std::max(0, int(std::floor(std::min({a[0], b[0], c[0]}))));
-        const int x1 = std::min(width - 1, int(std::ceil(std::max({a[0], b[0], c[0]}))));
-        const int y0 = std::max(0, int(std::floor(std::min({a[1], b[1], c[1]}))));
-        const int y1 = std::min(height - 1, int(std::ceil(std::max({a[1], b[1], c[1]}))));
-        for (int y = y0; y <= y1; ++y) {
-            for (int x = x0; x <= x1; ++x) {
-                const double px = x + 0.5, py = y + 0.5;
-                double w0 = ((b[0] - px) * (c[1] - py) - (b[1] - py) * (c[0] - px)) / area;
-                double w1 = ((c[0] - px) * (a[1] - py) - (c[1] - py) * (a[0] - px)) / area;
-                double w2 = 1 - w0 - w1;
-                if (w0 < 0 || w1 < 0 || w2 < 0) {
-                    continue;
-                }
-                const double inv = w0 / a[2] + w1 / b[2] + w2 / c[2];
-                const float z = float(1.0 / inv);
-                float& d = depth[std::size_t(y) * width + x];
-                if (z >= d) {
-                    continue;
-                }
-                d = z;
-                // Perspective-correct weights.
-                w0 = w0 / a[2] / inv;
-                w1 = w1 / b[2] / inv;
-                w2 = w2 / c[2] / inv;
-                uchar* vc = out.vertexColoured.scanLine(y) + 3 * x;
-                uchar* tx = out.textured.scanLine(y) + 3 * x;
-                for (int ch = 0; ch < 3; ++ch) {
-                    const double value = w0 * mesh.colors[3 * idx[0] + ch] + w1 * mesh.colors[3 * idx[1] + ch] +
-                                         w2 * mesh.colors[3 * idx[2] + ch];
-                    vc[ch] = uchar(std::clamp(std::lround(value * 255), 0L, 255L));
-                }
-                if (!texture.isNull()) {
-                    const double s = w0 * mesh.texcoords[2 * idx[0]] + w1 * mesh.texcoords[2 * idx[1]] +
-                                     w2 * mesh.texcoords[2 * idx[2]];
-                    const double tt = w0 * mesh.texcoords[2 * idx[0] + 1] + w1 * mesh.texcoords[2 * idx[1] + 1] +
-                                      w2 * mesh.texcoords[2 * idx[2] + 1];
-                    const auto colour = bilinear(texture, s * texture.width(), (1 - tt) * texture.height());
-                    for (int ch = 0; ch < 3; ++ch) {
-                        tx[ch] = uchar(std::clamp(std::lround(colour[ch]), 0L, 255L));
-                    }
-                }
-                out.mask.scanLine(y)[x] = 255;
-            }
-        }
+        rasteriseTriangle(a[0], a[1], b[0], b[1], c[0], c[1], width, height,
+                          [&](int x, int y, double w0, double w1, double w2) {
+                              const double inv = w0 / a[2] + w1 / b[2] + w2 / c[2];
+                              const float z = float(1.0 / inv);
+                              float& d = depth[std::size_t(y) * width + x];
+                              if (z >= d) {
+                                  return;
+                              }
+                              d = z;
+                              // Perspective-correct weights.
+                              w0 = w0 / a[2] / inv;
+                              w1 = w1 / b[2] / inv;
+                              w2 = w2 / c[2] / inv;
+                              uchar* vc = out.vertexColoured.scanLine(y) + 3 * x;
+                              uchar* tx = out.textured.scanLine(y) + 3 * x;
+                              for (int ch = 0; ch < 3; ++ch) {
+                                  const double value = w0 * mesh.colors[3 * idx[0] + ch] +
+                                                       w1 * mesh.colors[3 * idx[1] + ch] +
+                                                       w2 * mesh.colors[3 * idx[2] + ch];
+                                  vc[ch] = uchar(std::clamp(std::lround(value * 255), 0L, 255L));
+                              }
+                              if (!texture.isNull()) {
+                                  const double s = w0 * mesh.texcoords[2 * idx[0]] +
+                                                   w1 * mesh.texcoords[2 * idx[1]] +
+                                                   w2 * mesh.texcoords[2 * idx[2]];
+                                  const double tt = w0 * mesh.texcoords[2 * idx[0] + 1] +
+                                                    w1 * mesh.texcoords[2 * idx[1] + 1] +
+                                                    w2 * mesh.texcoords[2 * idx[2] + 1];
+                                  const auto colour =
+                                      bilinear(texture, s * texture.width(), (1 - tt) * texture.height());
+                                  for (int ch = 0; ch < 3; ++ch) {
+                                      tx[ch] = uchar(std::clamp(std::lround(colour[ch]), 0L, 255L));
+                                  }
+                              }
+                              out.mask.scanLine(y)[x] = 255;
+                          });
     }
     return out;
 }
@@ -162,12 +151,15 @@ int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
     QCommandLineParser parser;
-    const QCommandLineOption workOption(QStringLiteral("work"), QStringLiteral("Kept work folder."), QStringLiteral("dir"));
-    const QCommandLineOption modelOption(QStringLiteral("model"), QStringLiteral("The model file."), QStringLiteral("file"));
-    const QCommandLineOption picturesOption(QStringLiteral("pictures"), QStringLiteral("Folder for pictures."),
-                                            QStringLiteral("dir"));
-    const QCommandLineOption frameOption(QStringLiteral("frame"), QStringLiteral("Frame shown in the pictures."),
-                                         QStringLiteral("n"), QStringLiteral("0"));
+    const QCommandLineOption workOption(QStringLiteral("work"), QStringLiteral("Kept work folder."),
+                                        QStringLiteral("dir"));
+    const QCommandLineOption modelOption(QStringLiteral("model"), QStringLiteral("The model file."),
+                                         QStringLiteral("file"));
+    const QCommandLineOption picturesOption(QStringLiteral("pictures"),
+                                            QStringLiteral("Folder for pictures."), QStringLiteral("dir"));
+    const QCommandLineOption frameOption(QStringLiteral("frame"),
+                                         QStringLiteral("Frame shown in the pictures."), QStringLiteral("n"),
+                                         QStringLiteral("0"));
     parser.addOptions({workOption, modelOption, picturesOption, frameOption});
     parser.addHelpOption();
     parser.process(app);
@@ -176,7 +168,8 @@ int main(int argc, char** argv)
     // The sparse model with the most registered frames, and the model frame the reconstruction found in it.
     QString best;
     int bestCount = 0;
-    for (const QString& name : QDir(work.filePath(QStringLiteral("text"))).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+    for (const QString& name :
+         QDir(work.filePath(QStringLiteral("text"))).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
         const QString folder = work.filePath(QStringLiteral("text/") + name);
         const int count = ColmapTextModel::registeredImageCount(folder);
         if (count > bestCount) {
@@ -201,7 +194,8 @@ int main(int argc, char** argv)
     }
     QImage texture;
     if (model->hasTexture()) {
-        texture = QImage::fromData(QByteArray::fromStdString(model->textureBytes)).convertToFormat(QImage::Format_RGB888);
+        texture = QImage::fromData(QByteArray::fromStdString(model->textureBytes))
+                      .convertToFormat(QImage::Format_RGB888);
     }
     const auto views = ModelTexturing::views(*sparse, cloud->frame, work.filePath(QStringLiteral("images")));
     double textureSum = 0;
@@ -221,7 +215,8 @@ int main(int argc, char** argv)
         }
         const Drawn drawn = draw(*model, texture, views[i], frame.width(), frame.height());
         std::size_t pixels = 0;
-        const double textureError = texture.isNull() ? 0.0 : meanError(drawn.textured, frame, drawn.mask, pixels);
+        const double textureError =
+            texture.isNull() ? 0.0 : meanError(drawn.textured, frame, drawn.mask, pixels);
         const double vertexError = meanError(drawn.vertexColoured, frame, drawn.mask, pixels);
         textureSum += textureError * pixels;
         vertexSum += vertexError * pixels;
@@ -233,7 +228,8 @@ int main(int argc, char** argv)
             painter.drawImage(frame.width(), 0, drawn.vertexColoured);
             painter.drawImage(2 * frame.width(), 0, drawn.textured);
             painter.end();
-            side.save(QDir(parser.value(picturesOption)).filePath(QStringLiteral("texture-vs-vertex-colours.png")));
+            side.save(
+                QDir(parser.value(picturesOption)).filePath(QStringLiteral("texture-vs-vertex-colours.png")));
         }
     }
     if (total == 0) {
@@ -241,7 +237,7 @@ int main(int argc, char** argv)
         return 1;
     }
     std::printf("frames %zu, model pixels %zu\n", views.size(), total);
-    std::printf("mean colour error (0-255): texture %.2f, vertex colours %.2f, ratio %.3f\n", textureSum / total,
-                vertexSum / total, vertexSum > 0 ? textureSum / vertexSum : 0.0);
+    std::printf("mean colour error (0-255): texture %.2f, vertex colours %.2f, ratio %.3f\n",
+                textureSum / total, vertexSum / total, vertexSum > 0 ? textureSum / vertexSum : 0.0);
     return 0;
 }

@@ -5,7 +5,6 @@
 #include <QBuffer>
 #include <QDir>
 #include <QImageWriter>
-
 #include <unordered_map>
 
 namespace tovarine::ModelTexturing {
@@ -56,7 +55,8 @@ bool setLens(const SparseCamera& source, TextureBaker::Camera& camera)
 
 } // namespace
 
-std::vector<TextureBaker::View> views(const SparseModel& model, const ModelFrame& frame, const QString& imagesFolder)
+std::vector<TextureBaker::View> views(const SparseModel& model, const ModelFrame& frame,
+                                      const QString& imagesFolder)
 {
     std::unordered_map<int, const SparseCamera*> cameras;
     for (const SparseCamera& camera : model.cameras) {

@@ -10,14 +10,15 @@
 #include <atomic>
 #include <vector>
 
-// The texturing step of a reconstruction: the registered frames as cameras of the model, and the cleaned model
-// laid out, baked and given its texture file. Any thread; no shared state.
+// The texturing step of a reconstruction: the registered frames as cameras of the model, and the cleaned
+// model laid out, baked and given its texture file. Any thread; no shared state.
 namespace tovarine::ModelTexturing {
 
 // The frames of `model` as seen from the model's coordinates (`frame` maps reconstruction to model), their
 // images in `imagesFolder`. Frames whose camera is missing or of a lens model other than the pinhole and
 // radial ones are left out.
-std::vector<TextureBaker::View> views(const SparseModel& model, const ModelFrame& frame, const QString& imagesFolder);
+std::vector<TextureBaker::View> views(const SparseModel& model, const ModelFrame& frame,
+                                      const QString& imagesFolder);
 
 struct Settings
 {

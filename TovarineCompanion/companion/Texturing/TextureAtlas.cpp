@@ -13,12 +13,12 @@ namespace {
 struct Chart
 {
     std::vector<std::uint32_t> triangles;
-    int axis = 0;           // 0 x, 1 y, 2 z: the axis the chart is projected along
-    double lo[2] = {0, 0};  // bounding box in the projection plane, metres
+    int axis = 0;          // 0 x, 1 y, 2 z: the axis the chart is projected along
+    double lo[2] = {0, 0}; // bounding box in the projection plane, metres
     double hi[2] = {0, 0};
-    int widthPx = 0;        // packed rectangle, padding included
+    int widthPx = 0; // packed rectangle, padding included
     int heightPx = 0;
-    int x = 0;              // its place in the atlas (top-left, rows growing downwards)
+    int x = 0; // its place in the atlas (top-left, rows growing downwards)
     int y = 0;
 };
 
@@ -34,12 +34,15 @@ std::uint32_t findRoot(std::vector<std::uint32_t>& parent, std::uint32_t i)
 // The two coordinates a point keeps when projected along `axis`.
 std::array<int, 2> planeAxes(int axis)
 {
-    return axis == 0 ? std::array<int, 2>{1, 2} : axis == 1 ? std::array<int, 2>{0, 2} : std::array<int, 2>{0, 1};
+    return axis == 0   ? std::array<int, 2>{1, 2}
+           : axis == 1 ? std::array<int, 2>{0, 2}
+                       : std::array<int, 2>{0, 1};
 }
 
-// Shelf packing of the charts (sorted by height, tallest first) into a `side`-wide atlas at `scale` texels per
-// metre; false when they do not fit in height.
-bool pack(std::vector<Chart>& charts, const std::vector<std::size_t>& order, double scale, int padding, int side)
+// Shelf packing of the charts (sorted by height, tallest first) into a `side`-wide atlas at `scale` texels
+// per metre; false when they do not fit in height.
+bool pack(std::vector<Chart>& charts, const std::vector<std::size_t>& order, double scale, int padding,
+          int side)
 {
     for (Chart& chart : charts) {
         chart.widthPx = int(std::ceil((chart.hi[0] - chart.lo[0]) * scale)) + 1 + 2 * padding;
@@ -83,12 +86,16 @@ Expected<Layout, QString> build(const ModelMesh& mesh, const Options& options)
     }
     if (std::any_of(mesh.indices.begin(), mesh.indices.end(),
                     [vertexCount](std::uint32_t i) { return i >= vertexCount; })) {
-        return unexpected(QStringLiteral("The model is malformed: a triangle names a vertex it does not have."));
+        return unexpected(
+            QStringLiteral("The model is malformed: a triangle names a vertex it does not have."));
     }
     if (options.sizePx < 16 || options.paddingPx < 0 || options.paddingPx * 4 >= options.sizePx) {
-        return unexpected(QStringLiteral("The texture size %1 is too small for a texture layout.").arg(options.sizePx));
+        return unexpected(
+            QStringLiteral("The texture size %1 is too small for a texture layout.").arg(options.sizePx));
     }
-    const auto position = [&](std::uint32_t v, int a) { return double(mesh.positions[3 * std::size_t(v) + a]); };
+    const auto position = [&](std::uint32_t v, int a) {
+        return double(mesh.positions[3 * std::size_t(v) + a]);
+    };
 
     // The axis direction each triangle leans toward most: 0..5 for +x, -x, +y, -y, +z, -z.
     std::vector<std::uint8_t> direction(triangleCount, 0);
@@ -190,7 +197,8 @@ Expected<Layout, QString> build(const ModelMesh& mesh, const Options& options)
         for (std::uint32_t t : chart.triangles) {
             for (int k = 0; k < 3; ++k) {
                 const std::uint32_t source = mesh.indices[3 * std::size_t(t) + k];
-                const auto [it, inserted] = copyOf.try_emplace(source, std::uint32_t(layout.sourceVertex.size()));
+                const auto [it, inserted] =
+                    copyOf.try_emplace(source, std::uint32_t(layout.sourceVertex.size()));
                 if (inserted) {
                     layout.sourceVertex.push_back(source);
                     for (int a = 0; a < 3; ++a) {
@@ -202,8 +210,10 @@ Expected<Layout, QString> build(const ModelMesh& mesh, const Options& options)
                             out.colors.push_back(mesh.colors[3 * std::size_t(source) + a]);
                         }
                     }
-                    const double px = chart.x + padding + 0.5 + (position(source, axes[0]) - chart.lo[0]) * scale;
-                    const double py = chart.y + padding + 0.5 + (position(source, axes[1]) - chart.lo[1]) * scale;
+                    const double px =
+                        chart.x + padding + 0.5 + (position(source, axes[0]) - chart.lo[0]) * scale;
+                    const double py =
+                        chart.y + padding + 0.5 + (position(source, axes[1]) - chart.lo[1]) * scale;
                     out.texcoords.push_back(float(px / side));
                     out.texcoords.push_back(float(1.0 - py / side));
                 }

@@ -14,8 +14,8 @@ namespace tovarine::TextureAtlas {
 
 struct Options
 {
-    int sizePx = 2048;  // side of the square texture the layout is made for
-    int paddingPx = 4;  // empty texels kept around every chart (room for the gutter and for filtering)
+    int sizePx = 2048; // side of the square texture the layout is made for
+    int paddingPx = 4; // empty texels kept around every chart (room for the gutter and for filtering)
 };
 
 struct Layout
@@ -23,7 +23,7 @@ struct Layout
     // The mesh with `texcoords` filled in (s, t in 0...1, t up): vertices on a chart boundary are split, one
     // copy per chart; every copy keeps the original's position, normal and colour.
     ModelMesh mesh;
-    std::vector<std::uint32_t> sourceVertex; // per vertex of `mesh`: its vertex in the input mesh
+    std::vector<std::uint32_t> sourceVertex;  // per vertex of `mesh`: its vertex in the input mesh
     std::vector<std::uint32_t> triangleChart; // per triangle: its chart
     int chartCount = 0;
     double texelsPerMetre = 0.0;

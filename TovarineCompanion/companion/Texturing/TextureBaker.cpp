@@ -1,7 +1,8 @@
 #include "TextureBaker.h"
 
-#include <QImageReader>
+#include "TriangleRaster.h"
 
+#include <QImageReader>
 #include <algorithm>
 #include <array>
 #include <atomic>
@@ -35,10 +36,22 @@ struct Vec
     double x = 0, y = 0, z = 0;
 };
 
-Vec operator-(Vec a, Vec b) { return {a.x - b.x, a.y - b.y, a.z - b.z}; }
-Vec cross(Vec a, Vec b) { return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x}; }
-double dot(Vec a, Vec b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
-double length(Vec a) { return std::sqrt(dot(a, a)); }
+Vec operator-(Vec a, Vec b)
+{
+    return {a.x - b.x, a.y - b.y, a.z - b.z};
+}
+Vec cross(Vec a, Vec b)
+{
+    return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
+}
+double dot(Vec a, Vec b)
+{
+    return a.x * b.x + a.y * b.y + a.z * b.z;
+}
+double length(Vec a)
+{
+    return std::sqrt(dot(a, a));
+}
 
 // Runs fn(begin, end) over [0, count) in chunks on `threads` workers.
 void parallelFor(std::size_t count, int threads, const std::function<void(std::size_t, std::size_t)>& fn)
@@ -133,12 +146,15 @@ Expected<QImage, QString> bake(const ModelMesh& mesh, const std::vector<View>& v
             }
             const double* r = camera.rotation;
             const double* t = camera.translation;
-            view.centre = {-(r[0] * t[0] + r[3] * t[1] + r[6] * t[2]), -(r[1] * t[0] + r[4] * t[1] + r[7] * t[2]),
+            view.centre = {-(r[0] * t[0] + r[3] * t[1] + r[6] * t[2]),
+                           -(r[1] * t[0] + r[4] * t[1] + r[7] * t[2]),
                            -(r[2] * t[0] + r[5] * t[1] + r[8] * t[2])};
-            view.depthScale = double(std::max(16, options.depthSidePx)) / std::max(camera.widthPx, camera.heightPx);
+            view.depthScale =
+                double(std::max(16, options.depthSidePx)) / std::max(camera.widthPx, camera.heightPx);
             view.depthWidth = std::max(1, int(std::ceil(camera.widthPx * view.depthScale)));
             view.depthHeight = std::max(1, int(std::ceil(camera.heightPx * view.depthScale)));
-            view.depth.assign(std::size_t(view.depthWidth) * view.depthHeight, std::numeric_limits<float>::infinity());
+            view.depth.assign(std::size_t(view.depthWidth) * view.depthHeight,
+                              std::numeric_limits<float>::infinity());
 
             std::vector<std::array<double, 3>> projected(vertexCount); // image u, v and depth (0: behind)
             for (std::size_t i = 0; i < vertexCount; ++i) {
@@ -160,38 +176,20 @@ Expected<QImage, QString> bake(const ModelMesh& mesh, const std::vector<View>& v
                     continue;
                 }
                 const double s = view.depthScale;
-                const double ax = a[0] * s, ay = a[1] * s, bx = b[0] * s, by = b[1] * s, cx = c[0] * s,
-                             cy = c[1] * s;
-                const double area = (bx - ax) * (cy - ay) - (by - ay) * (cx - ax);
-                if (std::abs(area) < 1e-12) {
-                    continue;
-                }
-                const int x0 = std::max(0, int(std::floor(std::min({ax, bx, cx}))));
-                const int x1 = std::min(view.depthWidth - 1, int(std::ceil(std::max({ax, bx, cx}))));
-                const int y0 = std::max(0, int(std::floor(std::min({ay, by, cy}))));
-                const int y1 = std::min(view.depthHeight - 1, int(std::ceil(std::max({ay, by, cy}))));
-                for (int y = y0; y <= y1; ++y) {
-                    for (int x = x0; x <= x1; ++x) {
-                        const double px = x + 0.5;
-                        const double py = y + 0.5;
-                        const double w0 = ((bx - px) * (cy - py) - (by - py) * (cx - px)) / area;
-                        const double w1 = ((cx - px) * (ay - py) - (cy - py) * (ax - px)) / area;
-                        const double w2 = 1.0 - w0 - w1;
-                        if (w0 < -1e-6 || w1 < -1e-6 || w2 < -1e-6) {
-                            continue;
-                        }
-                        const double z = 1.0 / (w0 / a[2] + w1 / b[2] + w2 / c[2]);
-                        float& d = view.depth[std::size_t(y) * view.depthWidth + x];
-                        d = std::min(d, float(z));
-                    }
-                }
+                rasteriseTriangle(a[0] * s, a[1] * s, b[0] * s, b[1] * s, c[0] * s, c[1] * s, view.depthWidth,
+                                  view.depthHeight, [&](int x, int y, double w0, double w1, double w2) {
+                                      const double z = 1.0 / (w0 / a[2] + w1 / b[2] + w2 / c[2]);
+                                      float& d = view.depth[std::size_t(y) * view.depthWidth + x];
+                                      d = std::min(d, float(z));
+                                  });
             }
 
             for (std::size_t tri = 0; tri < triangleCount; ++tri) {
                 const std::uint32_t* idx = &mesh.indices[3 * tri];
                 const Vec p0 = point(idx[0]), p1 = point(idx[1]), p2 = point(idx[2]);
                 const Vec n = cross(p1 - p0, p2 - p0);
-                const Vec centroid{(p0.x + p1.x + p2.x) / 3, (p0.y + p1.y + p2.y) / 3, (p0.z + p1.z + p2.z) / 3};
+                const Vec centroid{(p0.x + p1.x + p2.x) / 3, (p0.y + p1.y + p2.y) / 3,
+                                   (p0.z + p1.z + p2.z) / 3};
                 const Vec toCamera = view.centre - centroid;
                 const double nLength = length(n);
                 const double distance = length(toCamera);
@@ -208,9 +206,21 @@ Expected<QImage, QString> bake(const ModelMesh& mesh, const std::vector<View>& v
                 double uv[3][2] = {};
                 for (int k = 0; k < 4 && visible; ++k) {
                     const Vec q = k == 3 ? centroid
-                                         : Vec{0.9 * (k == 0 ? p0 : k == 1 ? p1 : p2).x + 0.1 * centroid.x,
-                                               0.9 * (k == 0 ? p0 : k == 1 ? p1 : p2).y + 0.1 * centroid.y,
-                                               0.9 * (k == 0 ? p0 : k == 1 ? p1 : p2).z + 0.1 * centroid.z};
+                                         : Vec{0.9 * (k == 0   ? p0
+                                                      : k == 1 ? p1
+                                                               : p2)
+                                                           .x +
+                                                   0.1 * centroid.x,
+                                               0.9 * (k == 0   ? p0
+                                                      : k == 1 ? p1
+                                                               : p2)
+                                                           .y +
+                                                   0.1 * centroid.y,
+                                               0.9 * (k == 0   ? p0
+                                                      : k == 1 ? p1
+                                                               : p2)
+                                                           .z +
+                                                   0.1 * centroid.z};
                     const Vec c = view.toCamera(q);
                     double u = 0;
                     double v = 0;
@@ -223,9 +233,8 @@ Expected<QImage, QString> bake(const ModelMesh& mesh, const std::vector<View>& v
                 if (!visible) {
                     continue;
                 }
-                const double pixels =
-                    0.5 * std::abs((uv[1][0] - uv[0][0]) * (uv[2][1] - uv[0][1]) -
-                                   (uv[1][1] - uv[0][1]) * (uv[2][0] - uv[0][0]));
+                const double pixels = 0.5 * std::abs((uv[1][0] - uv[0][0]) * (uv[2][1] - uv[0][1]) -
+                                                     (uv[1][1] - uv[0][1]) * (uv[2][0] - uv[0][0]));
                 seen[vi].emplace_back(std::uint32_t(tri), float(std::max(pixels, 1e-6) * facing));
             }
         }
@@ -281,7 +290,8 @@ Expected<QImage, QString> bake(const ModelMesh& mesh, const std::vector<View>& v
         }
     }
     if (out.trianglesFromFrames == 0) {
-        return unexpected(QStringLiteral("None of the %1 frames sees the model's surface.").arg(views.size()));
+        return unexpected(
+            QStringLiteral("None of the %1 frames sees the model's surface.").arg(views.size()));
     }
 
     // 3. Which triangle owns each texel.
@@ -298,26 +308,7 @@ Expected<QImage, QString> bake(const ModelMesh& mesh, const std::vector<View>& v
         texelPos(mesh.indices[3 * tri], ax, ay);
         texelPos(mesh.indices[3 * tri + 1], bx, by);
         texelPos(mesh.indices[3 * tri + 2], cx, cy);
-        const double area = (bx - ax) * (cy - ay) - (by - ay) * (cx - ax);
-        if (std::abs(area) < 1e-12) {
-            return;
-        }
-        const int x0 = std::max(0, int(std::floor(std::min({ax, bx, cx}))));
-        const int x1 = std::min(side - 1, int(std::ceil(std::max({ax, bx, cx}))));
-        const int y0 = std::max(0, int(std::floor(std::min({ay, by, cy}))));
-        const int y1 = std::min(side - 1, int(std::ceil(std::max({ay, by, cy}))));
-        for (int y = y0; y <= y1; ++y) {
-            for (int x = x0; x <= x1; ++x) {
-                const double px = x + 0.5;
-                const double py = y + 0.5;
-                const double w0 = ((bx - px) * (cy - py) - (by - py) * (cx - px)) / area;
-                const double w1 = ((cx - px) * (ay - py) - (cy - py) * (ax - px)) / area;
-                const double w2 = 1.0 - w0 - w1;
-                if (w0 >= -1e-9 && w1 >= -1e-9 && w2 >= -1e-9) {
-                    fn(x, y, w0, w1, w2);
-                }
-            }
-        }
+        rasteriseTriangle(ax, ay, bx, by, cx, cy, side, side, fn);
     };
     for (std::size_t tri = 0; tri < triangleCount; ++tri) {
         forTexels(tri, [&](int x, int y, double, double, double) {
@@ -414,7 +405,8 @@ Expected<QImage, QString> bake(const ModelMesh& mesh, const std::vector<View>& v
         }
     }
     if (out.framesRead == 0) {
-        return unexpected(QStringLiteral("None of the %1 frames could be read for the texture.").arg(views.size()));
+        return unexpected(
+            QStringLiteral("None of the %1 frames could be read for the texture.").arg(views.size()));
     }
 
     // 5. The texture: gathered colours, vertex colours where no frame reached, then the gutter.
@@ -460,7 +452,8 @@ Expected<QImage, QString> bake(const ModelMesh& mesh, const std::vector<View>& v
                     for (int dx = -1; dx <= 1; ++dx) {
                         const int nx = x + dx;
                         const int ny = y + dy;
-                        if (nx < 0 || ny < 0 || nx >= side || ny >= side || !filled[std::size_t(ny) * side + nx]) {
+                        if (nx < 0 || ny < 0 || nx >= side || ny >= side ||
+                            !filled[std::size_t(ny) * side + nx]) {
                             continue;
                         }
                         const uchar* p = texture.constScanLine(ny) + 3 * nx;

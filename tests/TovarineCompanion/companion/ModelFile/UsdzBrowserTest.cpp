@@ -13,7 +13,6 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QUrl>
-
 #include <gtest/gtest.h>
 
 using namespace tovarine;
@@ -53,7 +52,8 @@ TEST(UsdzInBrowser, ThreeJsShowsTheModelsTexture)
     if (chromium.isEmpty()) {
         GTEST_SKIP() << "chromium is not installed";
     }
-    if (!QFile::exists(kWebFolder + QStringLiteral("/node_modules/three/examples/jsm/loaders/USDZLoader.js"))) {
+    if (!QFile::exists(kWebFolder +
+                       QStringLiteral("/node_modules/three/examples/jsm/loaders/USDZLoader.js"))) {
         GTEST_SKIP() << "three.js is not installed: run `npm ci` in " << kWebFolder.toStdString();
     }
     for (const char* format : {"PNG", "JPEG"}) {
@@ -63,16 +63,16 @@ TEST(UsdzInBrowser, ThreeJsShowsTheModelsTexture)
         QUrl page = QUrl::fromLocalFile(kWebFolder + QStringLiteral("/check.html"));
         page.setQuery(QStringLiteral("model=") + QUrl::fromLocalFile(model).toString());
         QProcess browser;
-        browser.start(chromium, {QStringLiteral("--headless"), QStringLiteral("--no-sandbox"),
-                                 QStringLiteral("--disable-gpu"), QStringLiteral("--use-angle=swiftshader"),
-                                 QStringLiteral("--enable-unsafe-swiftshader"),
-                                 QStringLiteral("--disable-background-networking"),
-                                 QStringLiteral("--disable-component-update"), QStringLiteral("--disable-sync"),
-                                 QStringLiteral("--disable-default-apps"), QStringLiteral("--no-first-run"),
-                                 QStringLiteral("--allow-file-access-from-files"),
-                                 QStringLiteral("--user-data-dir=") + dir.filePath(QStringLiteral("profile")),
-                                 QStringLiteral("--virtual-time-budget=20000"), QStringLiteral("--dump-dom"),
-                                 page.toString(QUrl::FullyEncoded)});
+        browser.start(
+            chromium,
+            {QStringLiteral("--headless"), QStringLiteral("--no-sandbox"), QStringLiteral("--disable-gpu"),
+             QStringLiteral("--use-angle=swiftshader"), QStringLiteral("--enable-unsafe-swiftshader"),
+             QStringLiteral("--disable-background-networking"), QStringLiteral("--disable-component-update"),
+             QStringLiteral("--disable-sync"), QStringLiteral("--disable-default-apps"),
+             QStringLiteral("--no-first-run"), QStringLiteral("--allow-file-access-from-files"),
+             QStringLiteral("--user-data-dir=") + dir.filePath(QStringLiteral("profile")),
+             QStringLiteral("--virtual-time-budget=20000"), QStringLiteral("--dump-dom"),
+             page.toString(QUrl::FullyEncoded)});
         ASSERT_TRUE(browser.waitForFinished(120000)) << format;
         const QString dom = QString::fromUtf8(browser.readAllStandardOutput());
         const auto match = QRegularExpression(QStringLiteral("<pre id=\"out\">(.*)</pre>")).match(dom);
@@ -82,10 +82,14 @@ TEST(UsdzInBrowser, ThreeJsShowsTheModelsTexture)
         ASSERT_FALSE(info.isEmpty()) << format << ": " << match.captured(1).toStdString();
         EXPECT_EQ(info.value(QStringLiteral("meshes")).toInt(), 1) << format;
         EXPECT_EQ(info.value(QStringLiteral("uvs")).toInt(), 1) << format;
-        EXPECT_EQ(info.value(QStringLiteral("mapped")).toInt(), 1) << format << ": the material reads no texture";
+        EXPECT_EQ(info.value(QStringLiteral("mapped")).toInt(), 1)
+            << format << ": the material reads no texture";
         // Both stripe colours on screen, none of the vertex colours' red.
-        EXPECT_GT(info.value(QStringLiteral("blue")).toInt(), 500) << format << ": " << match.captured(1).toStdString();
-        EXPECT_GT(info.value(QStringLiteral("green")).toInt(), 500) << format << ": " << match.captured(1).toStdString();
-        EXPECT_EQ(info.value(QStringLiteral("red")).toInt(), 0) << format << ": " << match.captured(1).toStdString();
+        EXPECT_GT(info.value(QStringLiteral("blue")).toInt(), 500)
+            << format << ": " << match.captured(1).toStdString();
+        EXPECT_GT(info.value(QStringLiteral("green")).toInt(), 500)
+            << format << ": " << match.captured(1).toStdString();
+        EXPECT_EQ(info.value(QStringLiteral("red")).toInt(), 0)
+            << format << ": " << match.captured(1).toStdString();
     }
 }

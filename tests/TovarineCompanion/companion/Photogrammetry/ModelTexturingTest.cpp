@@ -1,5 +1,6 @@
-#include "ColmapDetailTable.h"
 #include "ModelTexturing.h"
+
+#include "ColmapDetailTable.h"
 #include "SceneFixtures.h"
 #include "SyntheticScene.h"
 
@@ -7,10 +8,8 @@
 #include <QFile>
 #include <QImage>
 #include <QTemporaryDir>
-
-#include <gtest/gtest.h>
-
 #include <cmath>
+#include <gtest/gtest.h>
 
 using namespace tovarine;
 
@@ -37,7 +36,10 @@ SparseModel reconstructionOf(const std::vector<TextureBaker::Camera>& cameras, c
         image.translation = tm / frame.scale - image.rotation * frame.origin;
         model.images.push_back(image);
     }
-    model.cameras.push_back({1, QStringLiteral("PINHOLE"), cameras[0].widthPx, cameras[0].heightPx,
+    model.cameras.push_back({1,
+                             QStringLiteral("PINHOLE"),
+                             cameras[0].widthPx,
+                             cameras[0].heightPx,
                              {cameras[0].fx, cameras[0].fy, cameras[0].cx, cameras[0].cy}});
     model.cameras.push_back({2, QStringLiteral("FISHEYE_UNKNOWN"), 320, 240, {1, 2, 3, 4}});
     return model;
@@ -53,7 +55,8 @@ TEST(ModelTexturing, FramesOfAReconstructionBakeTheModelsTexture)
     const auto low = scene::ring(5, 0.3, -0.1, {0, 0.05, 0}, 320, 240);
     cameras.insert(cameras.end(), low.begin(), low.end());
     for (std::size_t i = 0; i < cameras.size(); ++i) {
-        ASSERT_TRUE(scene::render(boxes, cameras[i]).save(folder.filePath(QStringLiteral("frame_%1.png").arg(i))));
+        ASSERT_TRUE(
+            scene::render(boxes, cameras[i]).save(folder.filePath(QStringLiteral("frame_%1.png").arg(i))));
     }
     ModelFrame frame;
     frame.rotation = geo::Mat3::fromQuaternion(0.8, 0.3, -0.4, 0.2);

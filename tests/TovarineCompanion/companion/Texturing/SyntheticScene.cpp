@@ -11,7 +11,8 @@ std::array<double, 3> colourAt(const Box& box, double x, double y, double z)
     if (box.flat[0] >= 0) {
         return box.flat;
     }
-    return {0.5 + 0.4 * std::sin(7 * x + 0.3), 0.5 + 0.4 * std::sin(6 * y + 1.1), 0.5 + 0.4 * std::sin(8 * z + 2.0)};
+    return {0.5 + 0.4 * std::sin(7 * x + 0.3), 0.5 + 0.4 * std::sin(6 * y + 1.1),
+            0.5 + 0.4 * std::sin(8 * z + 2.0)};
 }
 
 tovarine::ModelMesh mesh(const std::vector<Box>& boxes, int n)
@@ -83,7 +84,8 @@ std::vector<tovarine::TextureBaker::Camera> ring(int count, double radius, doubl
             for (int c = 0; c < 3; ++c) {
                 camera.rotation[3 * r + c] = (*rows[r])[c];
             }
-            camera.translation[r] = -((*rows[r])[0] * centre[0] + (*rows[r])[1] * centre[1] + (*rows[r])[2] * centre[2]);
+            camera.translation[r] =
+                -((*rows[r])[0] * centre[0] + (*rows[r])[1] * centre[1] + (*rows[r])[2] * centre[2]);
         }
         camera.widthPx = widthPx;
         camera.heightPx = heightPx;

@@ -9,8 +9,8 @@
 #include <vector>
 
 // A small scene of known colour for the texture tests: axis-aligned boxes whose surface colour is a smooth
-// function of position (or one flat colour per box), meshed as subdivided closed boxes with vertex colours, and
-// frames rendered by ray casting from cameras around them.
+// function of position (or one flat colour per box), meshed as subdivided closed boxes with vertex colours,
+// and frames rendered by ray casting from cameras around them.
 namespace scene {
 
 struct Box
@@ -22,7 +22,8 @@ struct Box
 
 std::array<double, 3> colourAt(const Box& box, double x, double y, double z);
 
-// Each box's faces split into n × n quads (two triangles each), outward counter-clockwise, with vertex colours.
+// Each box's faces split into n × n quads (two triangles each), outward counter-clockwise, with vertex
+// colours.
 tovarine::ModelMesh mesh(const std::vector<Box>& boxes, int n);
 
 // `count` pinhole cameras on a ring of `radius` at `height`, looking at `target`, each `width` × `height` px.

@@ -1,9 +1,9 @@
-#include "SyntheticScene.h"
 #include "TextureAtlas.h"
 
-#include <gtest/gtest.h>
+#include "SyntheticScene.h"
 
 #include <cmath>
+#include <gtest/gtest.h>
 
 using namespace tovarine;
 
@@ -21,7 +21,8 @@ TEST(TextureAtlas, ChartsLieInsideTheAtlasWithoutOverlapAndKeepTheSurface)
     ASSERT_EQ(mesh.triangleCount(), input.triangleCount());
     ASSERT_EQ(mesh.texcoords.size(), mesh.vertexCount() * 2);
     EXPECT_EQ(layout->chartCount, 12); // one per box face
-    // Every split vertex keeps its source's position and colour; each triangle has the same corners as before.
+    // Every split vertex keeps its source's position and colour; each triangle has the same corners as
+    // before.
     for (std::size_t v = 0; v < mesh.vertexCount(); ++v) {
         for (int a = 0; a < 3; ++a) {
             ASSERT_EQ(mesh.positions[3 * v + a], input.positions[3 * layout->sourceVertex[v] + a]);
@@ -59,7 +60,8 @@ TEST(TextureAtlas, ChartsLieInsideTheAtlasWithoutOverlapAndKeepTheSurface)
                 }
                 int& owner = claimed[std::size_t(py) * options.sizePx + px];
                 const int chart = int(layout->triangleChart[t]);
-                ASSERT_TRUE(owner == -1 || owner == chart) << "charts " << owner << " and " << chart << " overlap";
+                ASSERT_TRUE(owner == -1 || owner == chart)
+                    << "charts " << owner << " and " << chart << " overlap";
                 owner = chart;
             }
         }

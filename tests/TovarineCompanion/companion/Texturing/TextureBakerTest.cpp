@@ -1,12 +1,11 @@
-#include "SyntheticScene.h"
-#include "TextureAtlas.h"
 #include "TextureBaker.h"
 
-#include <gtest/gtest.h>
+#include "SyntheticScene.h"
+#include "TextureAtlas.h"
 
 #include <QTemporaryDir>
-
 #include <cmath>
+#include <gtest/gtest.h>
 #include <random>
 
 using namespace tovarine;
@@ -21,7 +20,8 @@ struct Baked
 };
 
 std::vector<TextureBaker::View> renderViews(const std::vector<scene::Box>& boxes,
-                                            const std::vector<TextureBaker::Camera>& cameras, const QString& folder)
+                                            const std::vector<TextureBaker::Camera>& cameras,
+                                            const QString& folder)
 {
     std::vector<TextureBaker::View> views;
     for (std::size_t i = 0; i < cameras.size(); ++i) {
@@ -32,8 +32,8 @@ std::vector<TextureBaker::View> renderViews(const std::vector<scene::Box>& boxes
     return views;
 }
 
-// Mean absolute error (0...1, all channels) of the texture, and of the vertex colours, against the boxes' true
-// colour at random points of the triangles of `box`.
+// Mean absolute error (0...1, all channels) of the texture, and of the vertex colours, against the boxes'
+// true colour at random points of the triangles of `box`.
 std::pair<double, double> errors(const Baked& baked, const std::vector<scene::Box>& boxes, std::size_t box,
                                  std::size_t trianglesPerBox)
 {
@@ -116,8 +116,8 @@ TEST(TextureBaker, BakesTheFramesColoursFarCloserThanVertexColours)
 
 TEST(TextureBaker, AHiddenSurfaceTakesNoColourFromTheFrameThatSeesTheOccluder)
 {
-    // A flat red block stands right in front of a wall's face; straight-on frames see the block where the wall
-    // is hidden, oblique ones see the wall behind it.
+    // A flat red block stands right in front of a wall's face; straight-on frames see the block where the
+    // wall is hidden, oblique ones see the wall behind it.
     QTemporaryDir folder;
     const std::vector<scene::Box> boxes{{{-0.6, -0.6, -0.1}, {0.6, 0.6, 0.0}},
                                         {{-0.15, -0.15, 0.08}, {0.15, 0.15, 0.3}, {1, 0, 0}}};
@@ -130,8 +130,8 @@ TEST(TextureBaker, AHiddenSurfaceTakesNoColourFromTheFrameThatSeesTheOccluder)
     const ModelMesh mesh = scene::mesh(boxes, n);
     const Baked baked = bake(mesh, renderViews(boxes, cameras, folder.path()), 512);
     ASSERT_FALSE(baked.texture.isNull());
-    // The part of the wall's front face (the sixth face of its mesh, +z) behind the block, where red would show
-    // the occluder leaking in.
+    // The part of the wall's front face (the sixth face of its mesh, +z) behind the block, where red would
+    // show the occluder leaking in.
     const std::size_t perFace = 2 * n * n;
     double red = 0;
     int samples = 0;
@@ -196,8 +196,8 @@ TEST(TextureBaker, FailsClearlyWithoutLayoutFramesOrWhenCancelled)
         auto texture = TextureBaker::bake(*c.mesh, c.views, options);
         ASSERT_FALSE(texture) << c.name;
         if (*c.message) {
-            EXPECT_TRUE(texture.error().contains(QLatin1String(c.message))) << c.name << ": "
-                                                                           << texture.error().toStdString();
+            EXPECT_TRUE(texture.error().contains(QLatin1String(c.message)))
+                << c.name << ": " << texture.error().toStdString();
         } else {
             EXPECT_TRUE(texture.error().isEmpty()) << c.name;
         }
