@@ -20,6 +20,9 @@ struct DenseOptions {
     PatchMatchOptions patchMatch; // depth range is set per frame from its sparse points
     FilterOptions filter;
     int threads = 0;
+    // World points whose hull holds everything worth a depth (the corners of the object's box): each frame
+    // matches only the pixels of their image and the depths they span. Empty: whole frames.
+    std::vector<V3> region;
 };
 
 struct DenseReport {

@@ -1,6 +1,7 @@
 #include "ColmapDetailTable.h"
 #include "ColmapProgress.h"
 #include "ColmapTextModel.h"
+#include "DensePoints.h"
 #include "MeshCleanup.h"
 #include "ObjectPointCloud.h"
 #include "PlyFile.h"
@@ -144,6 +145,30 @@ TEST(ObjectPointCloud, SphereOnGroundBecomesAMetricUprightObjectWithoutTheGround
         EXPECT_NEAR(geo::norm(c - centre), 0.4, 0.002) << name.toStdString();
         EXPECT_GT(c.y, centre.y);
     }
+}
+
+TEST(DensePoints, ObjectRegionIsThePaddedBoxOfTheObjectInColmapsFrame)
+{
+    const SparseModel model = test::sphereOnGroundModel(3.7);
+    auto cloud = ObjectPointCloud::build(model);
+    ASSERT_TRUE(cloud.hasValue()) << cloud.error().toStdString();
+    const std::vector<Vec3> corners = DensePoints::objectRegion(*cloud, 0.1);
+    ASSERT_EQ(corners.size(), 8u);
+    // Back in the model frame the corners span the sphere's box widened by a tenth of its diameter.
+    const double r = test::kSphereRadiusM;
+    Vec3 low{1e9, 1e9, 1e9}, high{-1e9, -1e9, -1e9};
+    for (const Vec3& corner : corners) {
+        const Vec3 p = cloud->frame.apply(corner);
+        low = {std::min(low.x, p.x), std::min(low.y, p.y), std::min(low.z, p.z)};
+        high = {std::max(high.x, p.x), std::max(high.y, p.y), std::max(high.z, p.z)};
+    }
+    for (const auto& [lo, hi] : {std::pair{low.x, high.x}, std::pair{low.z, high.z}}) {
+        EXPECT_NEAR(lo, -1.2 * r, 0.005);
+        EXPECT_NEAR(hi, 1.2 * r, 0.005);
+    }
+    EXPECT_NEAR(high.y, 2.2 * r, 0.005);
+    cloud->positions.clear();
+    EXPECT_TRUE(DensePoints::objectRegion(*cloud, 0.1).empty());
 }
 
 TEST(ObjectPointCloud, TooFewCamerasOrPointsIsAClearError)
