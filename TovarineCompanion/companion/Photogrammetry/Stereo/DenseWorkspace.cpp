@@ -374,7 +374,9 @@ std::string computeWorkspaceMaps(const std::string& workspace, const DenseOption
     std::vector<DepthNormalMap> geometric(frames.size());
     for (std::size_t i = 0; i < frames.size(); ++i, done += 1) {
         if (active[i]) {
-            geometric[i] = estimateDepthNormal(views[i], sourceViews(i), sparse[i], perFrame[i],
+            PatchMatchOptions pass = perFrame[i];
+            pass.iterations = std::max(1, options.geometricIterations);
+            geometric[i] = estimateDepthNormal(views[i], sourceViews(i), sparse[i], pass,
                                                sourceMaps(i, photometric), &photometric[i],
                                                {stepProgress, control.cancel});
             photometric[i] = {}; // no longer needed by anyone after this frame's own pass
