@@ -50,8 +50,7 @@ int extractionThreads(int imageSizePx, qint64 availableMemoryBytes, int maxThrea
     constexpr double kGiB = 1024.0 * 1024.0 * 1024.0;
     const double side = std::max(imageSizePx, 640) / 3200.0;
     const double perThread = (2.2 * side * side + 0.1) * kGiB;
-    const double budget = std::min<double>(static_cast<double>(availableMemoryBytes) * 0.75,
-                                           static_cast<double>(kMemoryBudgetBytes));
+    const double budget = static_cast<double>(availableMemoryBytes) * kMemoryShare;
     const int fits = static_cast<int>(std::floor(budget / perThread));
     return std::clamp(fits, 1, std::max(maxThreads, 1));
 }

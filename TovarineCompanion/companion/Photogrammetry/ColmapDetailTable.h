@@ -26,7 +26,9 @@ namespace ColmapDetailTable {
 // Exhaustive matching up to this many frames; sequential matching with overlap beyond it (ordered captures).
 inline constexpr int kExhaustiveMaxFrames = 60;
 inline constexpr int kSequentialOverlap = 15;
-// Memory the feature extraction may take, whatever the machine has: the chain's peak stays under 8 GB.
+// The share of the memory available at the start of a run that the feature extraction may take (the rest stays
+// with the desktop and the other programs), and the memory assumed available when the system does not say.
+inline constexpr double kMemoryShare = 0.75;
 inline constexpr qint64 kMemoryBudgetBytes = 7680LL * 1024 * 1024;
 // The largest texture baked: the bake holds about 24 bytes per texel (1.5 GB at this size), so a larger
 // dimension asked of the custom level is met with this one.
@@ -40,8 +42,9 @@ ColmapLevelSettings settingsFor(PhotogrammetrySession::Detail detail,
 
 bool useExhaustiveMatching(int frameCount, PhotogrammetrySession::SampleOrdering ordering);
 
-// SIFT extraction threads that fit in memory: CPU SIFT needs about 2.2 GB per thread at 3200 px (measured:
-// 4.4 GB peak with two threads), growing with the square of the image size. At least 1, at most maxThreads.
+// SIFT extraction threads that fit in kMemoryShare of `availableMemoryBytes`: CPU SIFT needs about 2.2 GB per
+// thread at 3200 px (measured: 4.4 GB peak with two threads), growing with the square of the image size. At
+// least 1, at most maxThreads.
 int extractionThreads(int imageSizePx, qint64 availableMemoryBytes, int maxThreads);
 
 // The density trim for `pointCount` oriented points: the level's trim, lowered for sparse clouds, whose

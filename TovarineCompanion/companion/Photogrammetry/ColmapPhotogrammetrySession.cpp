@@ -381,6 +381,9 @@ void ColmapPhotogrammetrySession::buildPointCloud()
             m_cropRadiusM = cloud->cropRadiusM;
             m_cropBottomM = cloud->supportPlaneFound ? 0.0 : -1e30;
             m_cropTopM = cloud->cropTopM;
+            // A tenth of the object's size around its sparse points keeps its whole surface in the dense
+            // stage's view and most of the support surface out of it.
+            m_denseRegion = DensePoints::objectRegion(*cloud, 0.1);
             m_objectBounds = *cloud;
             m_objectBounds.positions = {};
             m_objectBounds.normals = {};
@@ -423,11 +426,16 @@ void ColmapPhotogrammetrySession::computeDepthMaps()
 {
     const std::string workspace = workPath(QStringLiteral("dense")).toStdString();
     const int threads = m_threads;
+    std::vector<stereo::V3> region;
+    for (const geo::Vec3& corner : m_denseRegion) {
+        region.push_back({float(corner.x), float(corner.y), float(corner.z)});
+    }
     runWorker(
         Stage::dense, QStringLiteral("depth maps"),
-        [this, workspace, threads]() -> QString {
+        [this, workspace, threads, region]() -> QString {
             stereo::DenseOptions options;
             options.threads = threads;
+            options.region = region;
             stereo::DenseReport report;
             stereo::DenseControl control;
             control.cancel = &m_cancelFlag;

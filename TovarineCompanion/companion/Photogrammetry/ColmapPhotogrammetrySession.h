@@ -157,6 +157,7 @@ private:
     bool m_dense = false;          // this level runs the dense chain
     QString m_surfacePoints;       // the oriented points the surface is built from
     ObjectCloud m_objectBounds; // frame and crop of the sparse object cloud (no points)
+    std::vector<geo::Vec3> m_denseRegion; // COLMAP's frame: the box dense matching keeps to
     QString m_workerError;
 
     int m_frameCount = 0;

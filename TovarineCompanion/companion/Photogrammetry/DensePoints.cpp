@@ -2,6 +2,8 @@
 
 #include <QFile>
 
+#include <algorithm>
+
 #include <cmath>
 #include <cstring>
 
@@ -153,6 +155,30 @@ Cloud toObject(const Cloud& world, const ObjectCloud& object)
         result.colors.push_back(world.colors[i]);
     }
     return result;
+}
+
+std::vector<geo::Vec3> objectRegion(const ObjectCloud& object, double margin)
+{
+    if (object.positions.empty() || !(object.frame.scale > 0)) {
+        return {};
+    }
+    geo::Vec3 low = object.positions.front();
+    geo::Vec3 high = low;
+    for (const geo::Vec3& p : object.positions) {
+        low = {std::min(low.x, p.x), std::min(low.y, p.y), std::min(low.z, p.z)};
+        high = {std::max(high.x, p.x), std::max(high.y, p.y), std::max(high.z, p.z)};
+    }
+    const double pad = margin * std::max({high.x - low.x, high.y - low.y, high.z - low.z});
+    low = {low.x - pad, low.y - pad, low.z - pad};
+    high = {high.x + pad, high.y + pad, high.z + pad};
+    // The frame is a rotation, a scale and a shift: its inverse is the transposed rotation.
+    const geo::Mat3 back = object.frame.rotation.transposed();
+    std::vector<geo::Vec3> corners;
+    for (int i = 0; i < 8; ++i) {
+        const geo::Vec3 p{i & 1 ? high.x : low.x, i & 2 ? high.y : low.y, i & 4 ? high.z : low.z};
+        corners.push_back(back * (p * (1.0 / object.frame.scale)) + object.frame.origin);
+    }
+    return corners;
 }
 
 } // namespace tovarine::DensePoints

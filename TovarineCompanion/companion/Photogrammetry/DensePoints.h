@@ -27,4 +27,8 @@ Expected<Cloud, QString> read(const QString& path);
 // The points of `world` (COLMAP's frame) inside the object bounds of `object`, in its model frame.
 Cloud toObject(const Cloud& world, const ObjectCloud& object);
 
+// The eight corners, in COLMAP's frame, of the box around the object's points in the model frame, widened on
+// every side by `margin` times its largest extent: where dense matching is worth doing. Empty for no points.
+std::vector<geo::Vec3> objectRegion(const ObjectCloud& object, double margin);
+
 } // namespace tovarine::DensePoints

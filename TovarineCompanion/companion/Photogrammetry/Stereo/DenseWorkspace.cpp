@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <limits>
 #include <map>
 #include <numbers>
 #include <sstream>
@@ -227,6 +228,37 @@ std::vector<SparseDepth> sparseDepths(const Frame& frame, const std::unordered_m
     return result;
 }
 
+// Narrows a frame's pixels and depth range to the image of the region's points, when all lie in front of it.
+void restrictToRegion(const PinholeCamera& camera, const std::vector<V3>& region, PatchMatchOptions& options)
+{
+    if (region.empty()) {
+        return;
+    }
+    float left = std::numeric_limits<float>::max(), top = left, nearest = left;
+    float right = std::numeric_limits<float>::lowest(), bottom = right, farthest = right;
+    for (const V3& point : region) {
+        const V3 c = camera.toCamera(point);
+        if (!(c.z > 0)) {
+            return;
+        }
+        const float u = camera.fx * c.x / c.z + camera.cx;
+        const float v = camera.fy * c.y / c.z + camera.cy;
+        left = std::min(left, u), right = std::max(right, u);
+        top = std::min(top, v), bottom = std::max(bottom, v);
+        nearest = std::min(nearest, c.z), farthest = std::max(farthest, c.z);
+    }
+    auto pixel = [](float value, int size) { return int(std::clamp(std::floor(value), -1.0f, float(size) + 1.0f)); };
+    options.region = {pixel(left, camera.width), pixel(top, camera.height), pixel(right, camera.width) + 1,
+                      pixel(bottom, camera.height) + 1};
+    // The box's depths, where they narrow the sparse points' range without emptying it.
+    const float minDepth = std::max(options.minDepth, nearest);
+    const float maxDepth = std::min(options.maxDepth, farthest);
+    if (maxDepth > minDepth) {
+        options.minDepth = minDepth;
+        options.maxDepth = maxDepth;
+    }
+}
+
 } // namespace
 
 bool writeColmapArray(const std::string& path, int width, int height, int channels, const std::vector<float>& planar)
@@ -301,6 +333,7 @@ std::string computeWorkspaceMaps(const std::string& workspace, const DenseOption
         std::sort(depths.begin(), depths.end());
         perFrame[i].minDepth = depths[depths.size() / 100] * 0.75f;
         perFrame[i].maxDepth = depths[depths.size() - 1 - depths.size() / 100] * 1.25f;
+        restrictToRegion(frames[i].camera, options.region, perFrame[i]);
         perFrame[i].threads = options.threads;
         perFrame[i].seed = options.patchMatch.seed + i;
         active[i] = true;
@@ -341,7 +374,9 @@ std::string computeWorkspaceMaps(const std::string& workspace, const DenseOption
     std::vector<DepthNormalMap> geometric(frames.size());
     for (std::size_t i = 0; i < frames.size(); ++i, done += 1) {
         if (active[i]) {
-            geometric[i] = estimateDepthNormal(views[i], sourceViews(i), sparse[i], perFrame[i],
+            PatchMatchOptions pass = perFrame[i];
+            pass.iterations = std::max(1, options.geometricIterations);
+            geometric[i] = estimateDepthNormal(views[i], sourceViews(i), sparse[i], pass,
                                                sourceMaps(i, photometric), &photometric[i],
                                                {stepProgress, control.cancel});
             photometric[i] = {}; // no longer needed by anyone after this frame's own pass

@@ -18,8 +18,12 @@ struct DenseOptions {
     int sourceViews = 4;          // source frames per reference frame, chosen by shared sparse points
     int minSparsePoints = 10;     // a frame with fewer sparse points gets no map
     PatchMatchOptions patchMatch; // depth range is set per frame from its sparse points
+    int geometricIterations = 2;  // the geometric pass starts from the photometric map: it needs fewer sweeps
     FilterOptions filter;
     int threads = 0;
+    // World points whose hull holds everything worth a depth (the corners of the object's box): each frame
+    // matches only the pixels of their image and the depths they span. Empty: whole frames.
+    std::vector<V3> region;
 };
 
 struct DenseReport {

@@ -37,27 +37,6 @@ bool parallelRows(int count, int threads, const StopFlag& stop, Body body)
     return !stop.stop_requested();
 }
 
-float bilinear(const GreyImage& image, float u, float v, bool& inside)
-{
-    // Image coordinates have pixel centres at +0.5.
-    const float x = u - 0.5f;
-    const float y = v - 0.5f;
-    if (!(x >= 0 && y >= 0 && x <= float(image.width - 1) && y <= float(image.height - 1))) {
-        inside = false;
-        return 0;
-    }
-    const int x0 = std::min(int(x), image.width - 2 >= 0 ? image.width - 2 : 0);
-    const int y0 = std::min(int(y), image.height - 2 >= 0 ? image.height - 2 : 0);
-    const float fx = x - float(x0);
-    const float fy = y - float(y0);
-    const float* row0 = image.pixels.data() + std::size_t(y0) * std::size_t(image.width) + x0;
-    const float* row1 = row0 + (image.height > 1 ? image.width : 0);
-    const int dx = image.width > 1 ? 1 : 0;
-    const float top = row0[0] + fx * (row0[dx] - row0[0]);
-    const float bottom = row1[0] + fx * (row1[dx] - row1[0]);
-    return top + fy * (bottom - top);
-}
-
 struct Hypothesis {
     float depth = 0;
     V3 normal{0, 0, -1};
@@ -71,6 +50,10 @@ struct SourceGeometry {
     V3 translation;
     M3 rotationBack; // source camera frame to reference camera frame
     V3 translationBack;
+    // The plane homography Ks (R + t n^T / c) Kr^-1 is fixed = Ks R Kr^-1 plus the rank-one term
+    // (Ks t) (Kr^-T n / c)^T, whose right factor depends only on the hypothesis.
+    M3 fixedHomography;
+    V3 projectedTranslation;
 };
 
 class Evaluator {
@@ -82,6 +65,8 @@ public:
         for (int dy = -options.windowRadiusPx; dy <= options.windowRadiusPx; dy += options.windowStepPx) {
             for (int dx = -options.windowRadiusPx; dx <= options.windowRadiusPx; dx += options.windowStepPx) {
                 m_offsets.push_back({dx, dy});
+                m_offsetX.push_back(float(dx));
+                m_offsetY.push_back(float(dy));
             }
         }
     }
@@ -115,47 +100,25 @@ public:
         if (h.depth <= 0 || planeOffset >= 0) {
             return kWorstCost;
         }
+        // Kr^-T n / c: the hypothesis' part of every source's homography.
         const PinholeCamera& rc = m_ref.camera;
-        scratch.resize(m_offsets.size());
+        const float invC = 1.0f / planeOffset;
+        const float q0 = h.normal.x / rc.fx * invC;
+        const float q1 = h.normal.y / rc.fy * invC;
+        const float q2 = (h.normal.z - h.normal.x * rc.cx / rc.fx - h.normal.y * rc.cy / rc.fy) * invC;
         for (std::size_t s = 0; s < m_sources.size(); ++s) {
             const SourceGeometry& source = m_sources[s];
-            const PinholeCamera& sc = source.view->camera;
-            // Homography of the plane n.X = c from reference pixels to source pixels:
-            // Ks (R + t n^T / c) Kr^-1.
-            const float invC = 1.0f / planeOffset;
-            M3 h3 = source.rotation;
-            const float t[3] = {source.translation.x, source.translation.y, source.translation.z};
-            const float n[3] = {h.normal.x, h.normal.y, h.normal.z};
+            float m[9];
+            const float b[3] = {source.projectedTranslation.x, source.projectedTranslation.y,
+                                source.projectedTranslation.z};
             for (int r = 0; r < 3; ++r) {
-                for (int c = 0; c < 3; ++c) {
-                    h3.m[r * 3 + c] += t[r] * n[c] * invC;
-                }
+                m[r * 3] = source.fixedHomography.m[std::size_t(r) * 3] + b[r] * q0;
+                m[r * 3 + 1] = source.fixedHomography.m[std::size_t(r) * 3 + 1] + b[r] * q1;
+                m[r * 3 + 2] = source.fixedHomography.m[std::size_t(r) * 3 + 2] + b[r] * q2;
             }
-            const M3 ks{{sc.fx, 0, sc.cx, 0, sc.fy, sc.cy, 0, 0, 1}};
-            const M3 krInv{{1 / rc.fx, 0, -rc.cx / rc.fx, 0, 1 / rc.fy, -rc.cy / rc.fy, 0, 0, 1}};
-            const M3 homography = ks * h3 * krInv;
-            const auto& m = homography.m;
-            float sum = 0;
-            bool inside = true;
-            for (std::size_t i = 0; i < m_offsets.size() && inside; ++i) {
-                const float pu = u + float(m_offsets[i][0]);
-                const float pv = v + float(m_offsets[i][1]);
-                const float hz = m[6] * pu + m[7] * pv + m[8];
-                if (hz <= 1e-6f) {
-                    inside = false;
-                    break;
-                }
-                const float su = (m[0] * pu + m[1] * pv + m[2]) / hz;
-                const float sv = (m[3] * pu + m[4] * pv + m[5]) / hz;
-                scratch[i] = bilinear(source.view->image, su, sv, inside);
-                sum += scratch[i];
-            }
-            if (!inside || !normalise(scratch, sum)) {
+            const float ncc = correlation(m, u, v, source.view->image, refWindow);
+            if (!(ncc > -2.0f)) {
                 continue;
-            }
-            float ncc = 0;
-            for (std::size_t i = 0; i < m_offsets.size(); ++i) {
-                ncc += refWindow[i] * scratch[i];
             }
             float c = std::clamp(1.0f - ncc, 0.0f, kWorstCost);
             if (source.map) {
@@ -198,6 +161,68 @@ public:
     }
 
 private:
+    // NCC of the reference window (zero mean, unit norm) with the source window the homography `m` gives for
+    // the window centred on (u, v); NaN when the window leaves the source frame or is flat there. The window's
+    // four corners decide whether it lies inside (a plane homography in front of the camera keeps a convex
+    // window convex), so the loop over samples has no branches.
+    float correlation(const float* m, float u, float v, const GreyImage& image, const float* refWindow) const
+    {
+        constexpr float kNone = std::numeric_limits<float>::quiet_NaN();
+        const float r = float(m_options.windowRadiusPx);
+        const float maxX = float(image.width) - 0.5f;
+        const float maxY = float(image.height) - 0.5f;
+        for (const float cy : {v - r, v + r}) {
+            for (const float cx : {u - r, u + r}) {
+                const float hz = m[6] * cx + m[7] * cy + m[8];
+                if (!(hz > 1e-6f)) {
+                    return kNone;
+                }
+                const float su = (m[0] * cx + m[1] * cy + m[2]) / hz;
+                const float sv = (m[3] * cx + m[4] * cy + m[5]) / hz;
+                if (!(su >= 0.5f && sv >= 0.5f && su <= maxX && sv <= maxY)) {
+                    return kNone;
+                }
+            }
+        }
+        const int lastX = std::max(0, image.width - 2);
+        const int lastY = std::max(0, image.height - 2);
+        const std::size_t stride = image.height > 1 ? std::size_t(image.width) : 0;
+        const int dx = image.width > 1 ? 1 : 0;
+        const float* pixels = image.pixels.data();
+        const float baseX = m[0] * u + m[1] * v + m[2];
+        const float baseY = m[3] * u + m[4] * v + m[5];
+        const float baseZ = m[6] * u + m[7] * v + m[8];
+        const std::size_t n = m_offsetX.size();
+        float sum = 0, squares = 0, cross = 0;
+        for (std::size_t i = 0; i < n; ++i) {
+            const float ox = m_offsetX[i];
+            const float oy = m_offsetY[i];
+            const float invZ = 1.0f / (baseZ + m[6] * ox + m[7] * oy);
+            // Pixel centres are at +0.5; the corners above keep these at or above zero.
+            const float px = (baseX + m[0] * ox + m[1] * oy) * invZ - 0.5f;
+            const float py = (baseY + m[3] * ox + m[4] * oy) * invZ - 0.5f;
+            const int x0 = std::clamp(int(px), 0, lastX);
+            const int y0 = std::clamp(int(py), 0, lastY);
+            const float fx = px - float(x0);
+            const float fy = py - float(y0);
+            const float* row0 = pixels + std::size_t(y0) * std::size_t(image.width) + std::size_t(x0);
+            const float* row1 = row0 + stride;
+            const float top = row0[0] + fx * (row0[dx] - row0[0]);
+            const float bottom = row1[0] + fx * (row1[dx] - row1[0]);
+            const float value = top + fy * (bottom - top);
+            sum += value;
+            squares += value * value;
+            cross += refWindow[i] * value;
+        }
+        // The reference window has zero mean, so its correlation with the raw source values equals the one with
+        // the centred ones.
+        const float centredSquares = squares - sum * sum / float(n);
+        if (!(centredSquares >= 1e-8f * float(n))) {
+            return kNone;
+        }
+        return cross / std::sqrt(centredSquares);
+    }
+
     static bool normalise(std::vector<float>& values, float sum)
     {
         const float mean = sum / float(values.size());
@@ -235,6 +260,8 @@ private:
     const std::vector<SourceGeometry>& m_sources;
     const PatchMatchOptions& m_options;
     std::vector<std::array<int, 2>> m_offsets;
+    std::vector<float> m_offsetX; // the same offsets as floats, one array per axis
+    std::vector<float> m_offsetY;
 };
 
 V3 randomNormal(std::mt19937_64& random, const V3& ray)
@@ -276,6 +303,12 @@ std::vector<SourceGeometry> relativeGeometry(const StereoView& reference,
         g.translation = sources[i]->camera.translation - g.rotation * reference.camera.translation;
         g.rotationBack = g.rotation.transposed();
         g.translationBack = (g.rotationBack * g.translation) * -1.0f;
+        const PinholeCamera& rc = reference.camera;
+        const PinholeCamera& sc = sources[i]->camera;
+        const M3 ks{{sc.fx, 0, sc.cx, 0, sc.fy, sc.cy, 0, 0, 1}};
+        const M3 krInv{{1 / rc.fx, 0, -rc.cx / rc.fx, 0, 1 / rc.fy, -rc.cy / rc.fy, 0, 0, 1}};
+        g.fixedHomography = ks * g.rotation * krInv;
+        g.projectedTranslation = ks * g.translation;
         result.push_back(g);
     }
     return result;
@@ -317,7 +350,7 @@ DepthNormalMap estimateDepthNormal(const StereoView& reference, const std::vecto
         std::vector<float> window;
         for (int x = 0; x < width; ++x) {
             const std::size_t i = map.index(x, y);
-            textured[i] = evaluator.referenceWindow(x, y, window) ? 1 : 0;
+            textured[i] = options.region.contains(x, y) && evaluator.referenceWindow(x, y, window) ? 1 : 0;
             std::copy(window.begin(), window.end(), windows.begin() + std::ptrdiff_t(i * window.size()));
         }
     });

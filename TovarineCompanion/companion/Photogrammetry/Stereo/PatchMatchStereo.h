@@ -17,6 +17,15 @@
 // lose. Deterministic for a seed, whatever the number of threads. Any thread; it starts its own workers.
 namespace tovarine::stereo {
 
+// Pixels [left, right) x [top, bottom); the default holds every pixel.
+struct PixelRect {
+    int left = 0;
+    int top = 0;
+    int right = 1 << 30;
+    int bottom = 1 << 30;
+    bool contains(int x, int y) const { return x >= left && x < right && y >= top && y < bottom; }
+};
+
 struct PatchMatchOptions {
     float minDepth = 0.1f;         // depth search range, camera z in model units
     float maxDepth = 10.0f;
@@ -28,6 +37,7 @@ struct PatchMatchOptions {
     float maxGeometricErrorPx = 3; // the geometric error counts up to this
     std::uint64_t seed = 1;
     int threads = 0;               // 0: all cores
+    PixelRect region;              // pixels outside get no depth and cost nothing
 };
 
 struct PatchMatchControl {

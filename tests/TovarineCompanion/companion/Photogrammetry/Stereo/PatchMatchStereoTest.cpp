@@ -76,6 +76,29 @@ TEST(PatchMatchStereo, FindsTheDepthOfATexturedWall)
     EXPECT_LT(n.z, -0.9f);
 }
 
+TEST(PatchMatchStereo, OnlyTheRegionsPixelsGetADepth)
+{
+    const test::Scene scene{.withSphere = false, .sphereRadius = 0.5f, .wallZ = 0.0f};
+    const std::vector<StereoView> views = test::renderViews(scene, 5, 24, 96, 72);
+    PatchMatchOptions options = sceneOptions();
+    options.region = {30, 20, 70, 50};
+    const DepthNormalMap map = estimateDepthNormal(views[2], othersThan(views, 2), {}, options);
+    std::size_t inside = 0, accurate = 0;
+    for (int y = 0; y < map.height; ++y) {
+        for (int x = 0; x < map.width; ++x) {
+            const float depth = map.depth[map.index(x, y)];
+            if (!options.region.contains(x, y)) {
+                ASSERT_EQ(depth, 0.0f) << x << "," << y;
+                continue;
+            }
+            ++inside;
+            const float truth = test::trueDepth(scene, views[2].camera, x, y);
+            accurate += std::abs(depth - truth) < 0.02f * truth ? 1 : 0;
+        }
+    }
+    EXPECT_GT(double(accurate), 0.9 * double(inside)) << accurate << " of " << inside;
+}
+
 TEST(PatchMatchStereo, SameSeedSameMapWhateverTheThreads)
 {
     const test::Scene scene{.withSphere = true};
