@@ -25,6 +25,7 @@ public:
     enum class Detail { preview, reduced, medium, full, raw, custom };
     enum class TextureDimension { oneK, twoK, fourK, eightK, sixteenK };
     enum class TextureMap { diffuseColor, normal, roughness, displacement, ambientOcclusion };
+    enum class TextureFormat { png, jpeg };
 
     // What the `custom` detail level means; an engine honours what it can (see its header).
     struct CustomDetailSpecification
@@ -32,6 +33,7 @@ public:
         int maximumPolygonCount = 0; // 0: the engine's own default
         TextureDimension maximumTextureDimension = TextureDimension::fourK;
         QSet<TextureMap> outputTextureMaps;
+        TextureFormat textureFormat = TextureFormat::png;
     };
 
     struct Configuration

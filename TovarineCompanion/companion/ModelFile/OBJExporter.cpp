@@ -2,6 +2,8 @@
 
 #include "UsdzFile.h"
 
+#include <QDir>
+#include <QFileInfo>
 #include <QSaveFile>
 
 #include <charconv>
@@ -17,9 +19,9 @@ namespace {
 constexpr float kMillimetresPerMetre = 1000.0f;
 constexpr float kInchesPerMetre = 39.3701f;
 
-// Room one record may take: "vn " and three floats of at most 15 characters, or "f" and three "a//a" of at
-// most 23, plus the conversion window past the last number.
-constexpr std::size_t kMaxRecordBytes = 96;
+// Room one record may take: "vn " and three floats of at most 15 characters, or "f" and three "a/a/a" of at
+// most 33, plus the conversion window past the last number.
+constexpr std::size_t kMaxRecordBytes = 128;
 
 class ObjText
 {
@@ -55,6 +57,18 @@ private:
     std::size_t m_size = 0;
 };
 
+std::optional<Failure> writeAtomically(const QString& path, const char* data, std::size_t size)
+{
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly)) {
+        return Failure{Failure::Kind::write, file.errorString()};
+    }
+    if (file.write(data, qint64(size)) != qint64(size) || !file.commit()) {
+        return Failure{Failure::Kind::write, file.errorString()};
+    }
+    return std::nullopt;
+}
+
 } // namespace
 
 QString Failure::localizedDescription() const
@@ -85,8 +99,36 @@ std::optional<Failure> exportModel(const QString& meshPath, const QString& desti
     const std::size_t vertexCount = mesh->vertexCount();
     const std::size_t triangleCount = mesh->triangleCount();
     const bool hasNormals = mesh->normals.size() == vertexCount * 3 && vertexCount > 0;
+    const bool hasTexture = mesh->hasTexture() && vertexCount > 0;
 
-    ObjText out(vertexCount * (hasNormals ? 2 : 1) * 56 + triangleCount * (hasNormals ? 72 : 40) + 64);
+    // A textured model brings its material and texture file beside the OBJ, named after it; they are written
+    // before the OBJ that names them.
+    QString materialName;
+    if (hasTexture) {
+        const QFileInfo destination(destinationPath);
+        const QString base = destination.completeBaseName();
+        const QString extension = QFileInfo(QString::fromStdString(mesh->textureName)).suffix().toLower();
+        const QString textureName = base + QStringLiteral("_diffuse.") + (extension.isEmpty() ? QStringLiteral("png") : extension);
+        materialName = base + QStringLiteral(".mtl");
+        if (auto failure = writeAtomically(destination.dir().filePath(textureName), mesh->textureBytes.data(),
+                                           mesh->textureBytes.size())) {
+            return failure;
+        }
+        const std::string material = "newmtl surface\nKa 1 1 1\nKd 1 1 1\nKs 0 0 0\nd 1\nillum 1\nmap_Kd " +
+                                     textureName.toStdString() + "\n";
+        if (auto failure =
+                writeAtomically(destination.dir().filePath(materialName), material.data(), material.size())) {
+            return failure;
+        }
+    }
+
+    ObjText out(vertexCount * (hasNormals ? 2 : 1) * 56 + vertexCount * (hasTexture ? 40 : 0) +
+                triangleCount * (hasNormals ? 72 : 40) * (hasTexture ? 2 : 1) + 256 + std::size_t(materialName.size()) * 4);
+    if (hasTexture) {
+        out.put("mtllib ");
+        out.put(materialName.toStdString());
+        out.put("\nusemtl surface\n");
+    }
     // Scale along the model's own axes, then turn +90° about X: (x, y, z) to (x, −z, y).
     for (std::size_t i = 0; i < vertexCount; ++i) {
         const float x = mesh->positions[3 * i] * sx;
@@ -124,6 +166,16 @@ std::optional<Failure> exportModel(const QString& meshPath, const QString& desti
             out.put("\n");
         }
     }
+    if (hasTexture) {
+        for (std::size_t i = 0; i < vertexCount; ++i) {
+            out.ensure(kMaxRecordBytes);
+            out.put("vt ");
+            out.put(mesh->texcoords[2 * i]);
+            out.put(" ");
+            out.put(mesh->texcoords[2 * i + 1]);
+            out.put("\n");
+        }
+    }
     for (std::size_t t = 0; t < triangleCount; ++t) {
         out.ensure(kMaxRecordBytes);
         out.put("f");
@@ -131,22 +183,20 @@ std::optional<Failure> exportModel(const QString& meshPath, const QString& desti
             const std::uint64_t index = std::uint64_t(mesh->indices[3 * t + k]) + 1;
             out.put(" ");
             out.put(index);
+            if (hasTexture) {
+                out.put("/");
+                out.put(index);
+            } else if (hasNormals) {
+                out.put("/");
+            }
             if (hasNormals) {
-                out.put("//");
+                out.put("/");
                 out.put(index);
             }
         }
         out.put("\n");
     }
-
-    QSaveFile file(destinationPath);
-    if (!file.open(QIODevice::WriteOnly)) {
-        return Failure{Failure::Kind::write, file.errorString()};
-    }
-    if (file.write(out.data(), qint64(out.size())) != qint64(out.size()) || !file.commit()) {
-        return Failure{Failure::Kind::write, file.errorString()};
-    }
-    return std::nullopt;
+    return writeAtomically(destinationPath, out.data(), out.size());
 }
 
 } // namespace tovarine::OBJExporter

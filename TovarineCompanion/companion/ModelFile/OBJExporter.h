@@ -22,7 +22,9 @@ struct Failure
 
 // Unit factor: 39.3701 (as float) when `unit` lower-cased is "in", else 1000. Each vertex v (metres, +Y up)
 // becomes R(S v) where S scales x, y, z by multiplier × factor and R turns +90° about X: (x, y, z) to
-// (x, -z, y). Writes `destinationPath` atomically. Returns the failure (empty: the source cannot be read or
+// (x, -z, y). A textured model also gets texture coordinates (vt), and its material file (the OBJ's base name
+// with ".mtl", map_Kd naming the texture) and texture file (base name, "_diffuse" and the texture's own
+// extension) beside the OBJ, written first. Writes every file atomically. Returns the failure (empty: the source cannot be read or
 // holds no geometry; write: the destination cannot be written), or nothing on success.
 std::optional<Failure> exportModel(const QString& meshPath, const QString& destinationPath, const QString& unit,
                                    std::array<float, 3> scaleMultiplier = {1.0f, 1.0f, 1.0f});

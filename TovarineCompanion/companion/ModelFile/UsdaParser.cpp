@@ -56,6 +56,24 @@ public:
     }
 
     double metersPerUnit() const { return m_metersPerUnit; }
+    const std::string& textureAsset() const { return m_textureAsset; }
+
+    // An asset path (@path@), kept in `out` when given.
+    bool assetPath(std::string* out)
+    {
+        skipSpace();
+        if (m_p >= m_end || *m_p != '@') {
+            return skipValue();
+        }
+        const char* start = m_p + 1;
+        if (!skipValue()) {
+            return false;
+        }
+        if (out) {
+            out->assign(start, std::size_t(m_p - 1 - start));
+        }
+        return true;
+    }
     bool zUp() const { return m_zUp; }
 
 private:
@@ -386,6 +404,9 @@ private:
             if (name == "primvars:displayColor") {
                 return floatTriples(mesh.colors);
             }
+            if (name == "primvars:st") {
+                return floatTuples(mesh.texcoords, 2);
+            }
             if (name == "faceVertexCounts") {
                 return intArray(mesh.faceVertexCounts);
             }
@@ -403,6 +424,9 @@ private:
         }
         if (name == "xformOpOrder") {
             return stringArray(prim.xformOpOrder);
+        }
+        if (name == "inputs:file" && type == "asset") {
+            return assetPath(m_textureAsset.empty() ? &m_textureAsset : nullptr);
         }
         if (name.starts_with("xformOp:") && name.find('.') == std::string_view::npos) {
             return parseXformOp(prim, type, name);
@@ -499,18 +523,20 @@ private:
     }
 
     // The hot path of large layers: `[(x, y, z), (x, y, z), ...]` read straight from the text.
-    bool floatTriples(std::vector<float>& out)
+    bool floatTriples(std::vector<float>& out) { return floatTuples(out, 3); }
+
+    bool floatTuples(std::vector<float>& out, int arity)
     {
         out.clear();
         if (!expect('[')) {
             return false;
         }
-        // Each triple takes at least "(0,0,0)" of the remaining text, which bounds the reservation.
+        // Each tuple takes at least "(0,0)" per two values of the remaining text, which bounds the reservation.
         const void* close = std::memchr(m_p, ']', std::size_t(m_end - m_p));
         if (!close) {
             return fail(QStringLiteral("unterminated array"));
         }
-        out.reserve(3 * std::size_t((static_cast<const char*>(close) - m_p) / 7 + 1));
+        out.reserve(std::size_t(arity) * std::size_t((static_cast<const char*>(close) - m_p) / (2 * arity + 1) + 1));
         skipSpace();
         if (m_p < m_end && *m_p == ']') {
             ++m_p;
@@ -520,7 +546,7 @@ private:
             if (!expect('(')) {
                 return false;
             }
-            for (int i = 0; i < 3; ++i) {
+            for (int i = 0; i < arity; ++i) {
                 if (i > 0 && !expect(',')) {
                     return false;
                 }
@@ -642,6 +668,7 @@ private:
     const char* m_errorAt = nullptr;
     double m_metersPerUnit = 1.0;
     bool m_zUp = false;
+    std::string m_textureAsset;
 };
 
 } // namespace
@@ -655,6 +682,7 @@ Expected<Layer, QString> parse(std::string_view text)
     }
     layer.metersPerUnit = parser.metersPerUnit();
     layer.zUp = parser.zUp();
+    layer.textureAsset = parser.textureAsset();
     return layer;
 }
 

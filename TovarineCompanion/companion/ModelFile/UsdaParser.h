@@ -22,6 +22,7 @@ struct MeshData
     std::vector<float> points;
     std::vector<float> normals;
     std::vector<float> colors; // primvars:displayColor; one colour when its interpolation is constant
+    std::vector<float> texcoords; // primvars:st, two values per entry
     std::vector<std::int32_t> faceVertexCounts;
     std::vector<std::int32_t> faceVertexIndices;
     bool leftHanded = false;
@@ -42,6 +43,7 @@ struct Layer
     Prim root;
     double metersPerUnit = 1.0; // USD's own fallback is centimetres; files without it are taken as stored
     bool zUp = false;
+    std::string textureAsset; // the first shader file input (@path@) of the layer, as written; empty without
 };
 
 // Parses `text` (which starts with "#usda"). Error: "The model file's layer is malformed near line N: …" for the

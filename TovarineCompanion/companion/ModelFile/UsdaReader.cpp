@@ -109,22 +109,23 @@ void dropNonFinitePoints(ModelMesh& mesh)
     if (kept == count) {
         return;
     }
-    const auto compact = [&](std::vector<float>& values) {
-        if (values.size() != mesh.positions.size()) {
+    const auto compact = [&](std::vector<float>& values, std::size_t arity) {
+        if (values.size() != count * arity) {
             return;
         }
         for (std::size_t i = 0; i < count; ++i) {
             if (newIndex[i] != std::numeric_limits<std::uint32_t>::max()) {
-                for (int c = 0; c < 3; ++c) {
-                    values[3 * newIndex[i] + c] = values[3 * i + c];
+                for (std::size_t c = 0; c < arity; ++c) {
+                    values[arity * newIndex[i] + c] = values[arity * i + c];
                 }
             }
         }
-        values.resize(std::size_t(kept) * 3);
+        values.resize(std::size_t(kept) * arity);
     };
-    compact(mesh.normals);
-    compact(mesh.colors);
-    compact(mesh.positions);
+    compact(mesh.normals, 3);
+    compact(mesh.colors, 3);
+    compact(mesh.texcoords, 2);
+    compact(mesh.positions, 3);
     std::size_t out = 0;
     for (std::size_t t = 0; t + 2 < mesh.indices.size(); t += 3) {
         const std::uint32_t a = newIndex[mesh.indices[t]];
@@ -179,6 +180,7 @@ Expected<ModelMesh, QString> parse(std::string_view layer)
     std::uint64_t totalTriangles = 0;
     bool allNormals = true;
     bool allColors = true;
+    bool allTexcoords = true;
     for (const Placed& item : placed) {
         if (QString error = checkMesh(*item.mesh); !error.isEmpty()) {
             return unexpected(error);
@@ -189,6 +191,7 @@ Expected<ModelMesh, QString> parse(std::string_view layer)
             totalTriangles += count >= 3 ? std::uint64_t(count - 2) : 0;
         }
         allNormals = allNormals && item.mesh->normals.size() == item.mesh->points.size();
+        allTexcoords = allTexcoords && item.mesh->texcoords.size() == pointCount * 2;
         allColors = allColors && (item.mesh->colors.size() == item.mesh->points.size() ||
                                   (item.mesh->colors.size() == 3 && pointCount > 0));
     }
@@ -258,6 +261,9 @@ Expected<ModelMesh, QString> parse(std::string_view layer)
                 }
             }
         }
+        if (allTexcoords) {
+            result.texcoords.insert(result.texcoords.end(), mesh.texcoords.begin(), mesh.texcoords.end());
+        }
         const bool flip = mesh.leftHanded != (determinant < 0);
         std::size_t at = 0;
         for (const std::int32_t count : mesh.faceVertexCounts) {
@@ -272,6 +278,9 @@ Expected<ModelMesh, QString> parse(std::string_view layer)
             }
             at += std::size_t(count);
         }
+    }
+    if (!result.texcoords.empty()) {
+        result.textureName = parsed->textureAsset;
     }
     dropNonFinitePoints(result);
     return result;

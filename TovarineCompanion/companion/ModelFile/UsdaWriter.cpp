@@ -62,9 +62,9 @@ private:
     std::size_t m_size = 0;
 };
 
-void writeTriples(TextBuffer& out, const std::vector<float>& values, std::size_t count)
+void writeTuples(TextBuffer& out, const std::vector<float>& values, std::size_t count, std::size_t arity)
 {
-    out.reserveMore(count * (3 * kMaxFloatChars + 8) + 4);
+    out.reserveMore(count * (arity * kMaxFloatChars + 8) + 4);
     out.put('[');
     for (std::size_t i = 0; i < count; ++i) {
         if (i > 0) {
@@ -72,16 +72,21 @@ void writeTriples(TextBuffer& out, const std::vector<float>& values, std::size_t
             out.put(' ');
         }
         out.put('(');
-        out.put(values[3 * i]);
-        out.put(',');
-        out.put(' ');
-        out.put(values[3 * i + 1]);
-        out.put(',');
-        out.put(' ');
-        out.put(values[3 * i + 2]);
+        for (std::size_t c = 0; c < arity; ++c) {
+            if (c > 0) {
+                out.put(',');
+                out.put(' ');
+            }
+            out.put(values[arity * i + c]);
+        }
         out.put(')');
     }
     out.put(']');
+}
+
+void writeTriples(TextBuffer& out, const std::vector<float>& values, std::size_t count)
+{
+    writeTuples(out, values, count, 3);
 }
 
 } // namespace
@@ -93,7 +98,8 @@ std::string write(const ModelMesh& mesh)
     const bool hasNormals = !mesh.normals.empty() && mesh.normals.size() == vertexCount * 3;
     const bool hasColors = !mesh.colors.empty() && mesh.colors.size() == vertexCount * 3;
 
-    const std::size_t floatArrays = 1 + (hasNormals ? 1 : 0) + (hasColors ? 1 : 0);
+    const bool hasTexture = mesh.hasTexture() && !mesh.textureName.empty();
+    const std::size_t floatArrays = 1 + (hasNormals ? 1 : 0) + (hasColors ? 1 : 0) + (hasTexture ? 1 : 0);
     TextBuffer out(4096 + floatArrays * vertexCount * (3 * kMaxFloatChars + 8) +
                    triangleCount * (3 * (kMaxIndexChars + 2) + 3));
 
@@ -190,6 +196,13 @@ std::string write(const ModelMesh& mesh)
                    "            interpolation = \"vertex\"\n"
                    "        )\n");
     }
+    if (hasTexture) {
+        out.append("        texCoord2f[] primvars:st = ");
+        writeTuples(out, mesh.texcoords, vertexCount, 2);
+        out.append(" (\n"
+                   "            interpolation = \"vertex\"\n"
+                   "        )\n");
+    }
     out.append("        uniform token subdivisionScheme = \"none\"\n"
                "    }\n"
                "\n"
@@ -201,15 +214,47 @@ std::string write(const ModelMesh& mesh)
                "\n"
                "            def Shader \"previewSurface\"\n"
                "            {\n"
-               "                uniform token info:id = \"UsdPreviewSurface\"\n"
-               "                color3f inputs:diffuseColor.connect = "
-               "</model/Materials/surface/displayColorReader.outputs:result>\n"
-               "                float inputs:metallic = 0\n"
+               "                uniform token info:id = \"UsdPreviewSurface\"\n");
+    if (hasTexture) {
+        // The diffuse colour reads the texture at the mesh's st coordinates; the display colours stay on the
+        // mesh for readers that draw those.
+        out.append("                color3f inputs:diffuseColor.connect = "
+                   "</model/Materials/surface/diffuseTexture.outputs:rgb>\n");
+    } else {
+        out.append("                color3f inputs:diffuseColor.connect = "
+                   "</model/Materials/surface/displayColorReader.outputs:result>\n");
+    }
+    out.append("                float inputs:metallic = 0\n"
                "                float inputs:roughness = 0.6\n"
                "                token outputs:surface\n"
                "            }\n"
-               "\n"
-               "            def Shader \"displayColorReader\"\n"
+               "\n");
+    if (hasTexture) {
+        out.append("            def Shader \"diffuseTexture\"\n"
+                   "            {\n"
+                   "                uniform token info:id = \"UsdUVTexture\"\n"
+                   "                asset inputs:file = @");
+        out.append(mesh.textureName);
+        out.append("@\n"
+                   "                float2 inputs:st.connect = </model/Materials/surface/stReader.outputs:result>\n"
+                   "                token inputs:sourceColorSpace = \"sRGB\"\n"
+                   "                token inputs:wrapS = \"clamp\"\n"
+                   "                token inputs:wrapT = \"clamp\"\n"
+                   "                float3 outputs:rgb\n"
+                   "            }\n"
+                   "\n"
+                   "            def Shader \"stReader\"\n"
+                   "            {\n"
+                   "                uniform token info:id = \"UsdPrimvarReader_float2\"\n"
+                   "                string inputs:varname = \"st\"\n"
+                   "                float2 outputs:result\n"
+                   "            }\n"
+                   "        }\n"
+                   "    }\n"
+                   "}\n");
+        return out.take();
+    }
+    out.append("            def Shader \"displayColorReader\"\n"
                "            {\n"
                "                uniform token info:id = \"UsdPrimvarReader_float3\"\n"
                "                float3 inputs:fallback = (0.8, 0.8, 0.8)\n"

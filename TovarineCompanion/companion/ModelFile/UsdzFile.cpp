@@ -26,7 +26,46 @@ bool isLayerName(const QString& name)
 Expected<QByteArray, QString> encodePackage(const ModelMesh& mesh)
 {
     const std::string layer = UsdaWriter::write(mesh);
-    return ZipPackage::encodeStored({{kRootLayerName, std::string_view(layer)}});
+    std::vector<ZipPackage::StoredEntry> entries{{kRootLayerName, std::string_view(layer)}};
+    if (mesh.hasTexture() && !mesh.textureName.empty()) {
+        entries.push_back({QString::fromStdString(mesh.textureName), std::string_view(mesh.textureBytes)});
+    }
+    return ZipPackage::encodeStored(entries);
+}
+
+// A texture's entry name: a plain file name, so it reads back as the same asset path.
+bool isTextureName(const std::string& name)
+{
+    return !name.empty() && name.front() != '.' &&
+           std::all_of(name.begin(), name.end(), [](char c) {
+               return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' ||
+                      c == '-' || c == '.';
+           });
+}
+
+// The texture the layer names, from the package (a path relative to the layer's folder). A texture that is
+// missing or damaged leaves the model without one: its geometry and display colours still read.
+void attachTexture(std::string_view package, const std::vector<ZipPackage::Entry>& entries,
+                   const QString& layerName, ModelMesh& mesh)
+{
+    const QString folder = layerName.contains(u'/') ? layerName.left(layerName.lastIndexOf(u'/') + 1) : QString();
+    QString wanted = QString::fromStdString(mesh.textureName);
+    if (wanted.startsWith(QLatin1String("./"))) {
+        wanted = wanted.mid(2);
+    }
+    wanted = folder + wanted;
+    mesh.textureName.clear();
+    for (const ZipPackage::Entry& entry : entries) {
+        if (entry.name != wanted) {
+            continue;
+        }
+        auto bytes = ZipPackage::extract(package, entry);
+        if (bytes && !bytes->isEmpty()) {
+            mesh.textureBytes.assign(bytes->constData(), std::size_t(bytes->size()));
+            mesh.textureName = wanted.toStdString();
+        }
+        return;
+    }
 }
 
 } // namespace
@@ -43,7 +82,8 @@ Expected<void, QString> write(const ModelMesh& mesh, const QString& path)
     const std::size_t vertexCount = mesh.vertexCount();
     if (mesh.positions.size() % 3 != 0 || mesh.indices.size() % 3 != 0 ||
         std::any_of(mesh.indices.begin(), mesh.indices.end(),
-                    [vertexCount](std::uint32_t index) { return index >= vertexCount; })) {
+                    [vertexCount](std::uint32_t index) { return index >= vertexCount; }) ||
+        (mesh.hasTexture() && !isTextureName(mesh.textureName))) {
         return unexpected(QStringLiteral("Couldn't write the model file %1: the mesh is malformed.")
                               .arg(QFileInfo(path).fileName()));
     }
@@ -101,7 +141,11 @@ Expected<ModelMesh, QString> decode(const QByteArray& packageBytes)
         if (!layer) {
             return unexpected(layer.error());
         }
-        return UsdaReader::parse(std::string_view(layer->constData(), std::size_t(layer->size())));
+        auto mesh = UsdaReader::parse(std::string_view(layer->constData(), std::size_t(layer->size())));
+        if (mesh && !mesh->textureName.empty()) {
+            attachTexture(package, entries.value(), entry.name, *mesh);
+        }
+        return mesh;
     }
     return unexpected(QStringLiteral("The model file holds no USD layer."));
 }

@@ -14,16 +14,26 @@ ColmapLevelSettings settingsFor(Detail detail, const PhotogrammetrySession::Cust
     case Detail::preview:
         return {640, 1024, 8, 5, 10'000};
     case Detail::reduced:
-        return {1024, 2048, 9, 5, 30'000};
+        return {1024, 2048, 9, 5, 30'000, 0, 1024};
     case Detail::medium:
-        return {1600, 4096, 9, 5, 250'000};
+        return {1600, 4096, 9, 5, 250'000, 0, 2048};
     case Detail::full:
-        return {3200, 8192, 10, 5, 1'000'000};
+        return {3200, 8192, 10, 5, 1'000'000, 1200, 4096};
     case Detail::raw:
-        return {0, 16384, 10, 5, 0};
+        return {0, 16384, 10, 5, 0, 1600, 8192};
     case Detail::custom: {
-        ColmapLevelSettings settings{0, 16384, 10, 5, 0};
+        ColmapLevelSettings settings{0, 16384, 10, 5, 0, 1200};
         settings.maxTriangles = static_cast<std::size_t>(std::max(custom.maximumPolygonCount, 0));
+        using Dimension = PhotogrammetrySession::TextureDimension;
+        const bool diffuse = custom.outputTextureMaps.isEmpty() ||
+                             custom.outputTextureMaps.contains(PhotogrammetrySession::TextureMap::diffuseColor);
+        const Dimension d = custom.maximumTextureDimension;
+        const int side = d == Dimension::oneK    ? 1024
+                         : d == Dimension::twoK  ? 2048
+                         : d == Dimension::fourK ? 4096
+                                                 : 8192;
+        settings.textureSizePx = diffuse ? std::min(side, kMaxTextureSizePx) : 0;
+        settings.textureJpeg = custom.textureFormat == PhotogrammetrySession::TextureFormat::jpeg;
         return settings;
     }
     }
@@ -40,8 +50,7 @@ int extractionThreads(int imageSizePx, qint64 availableMemoryBytes, int maxThrea
     constexpr double kGiB = 1024.0 * 1024.0 * 1024.0;
     const double side = std::max(imageSizePx, 640) / 3200.0;
     const double perThread = (2.2 * side * side + 0.1) * kGiB;
-    const double budget = std::min<double>(static_cast<double>(availableMemoryBytes) * 0.75,
-                                           static_cast<double>(kMemoryBudgetBytes));
+    const double budget = static_cast<double>(availableMemoryBytes) * kMemoryShare;
     const int fits = static_cast<int>(std::floor(budget / perThread));
     return std::clamp(fits, 1, std::max(maxThreads, 1));
 }

@@ -1,9 +1,13 @@
 #include "ColmapPhotogrammetrySession.h"
 
+#include "DenseWorkspace.h"
+#include "DensePoints.h"
+
 #include "ColmapTextModel.h"
 #include "DiskSpace.h"
 #include "FrameStaging.h"
 #include "MeshCleanup.h"
+#include "ModelTexturing.h"
 #include "ObjectPointCloud.h"
 #include "PlyFile.h"
 #include "PrivateTempFolder.h"
@@ -11,6 +15,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QProcessEnvironment>
 #include <QStandardPaths>
@@ -88,7 +93,7 @@ ColmapPhotogrammetrySession::ColmapPhotogrammetrySession(QString inputFolder, Co
         if (m_stage == Stage::mesh) {
             const double tauSeconds = 0.5 * std::pow(3.0, m_settings.poissonDepth - 7);
             reportProgress(ColmapProgress::overall(
-                Stage::mesh, ColmapProgress::creep(m_stageClock.elapsed() / 1000.0, tauSeconds)));
+                Stage::mesh, ColmapProgress::creep(m_stageClock.elapsed() / 1000.0, tauSeconds), m_dense));
         }
     });
 }
@@ -137,6 +142,7 @@ Expected<void, QString> ColmapPhotogrammetrySession::process(const QString& mode
     m_started = true;
     m_modelPath = modelPath;
     m_settings = ColmapDetailTable::settingsFor(detail, m_configuration.customDetailSpecification);
+    m_dense = m_settings.denseImageSizePx > 0;
     m_threads = m_options.maxThreads > 0 ? m_options.maxThreads : std::max(QThread::idealThreadCount(), 1);
     QMetaObject::invokeMethod(this, &ColmapPhotogrammetrySession::start, Qt::QueuedConnection);
     return {};
@@ -376,25 +382,137 @@ void ColmapPhotogrammetrySession::buildPointCloud()
             m_cropRadiusM = cloud->cropRadiusM;
             m_cropBottomM = cloud->supportPlaneFound ? 0.0 : -1e30;
             m_cropTopM = cloud->cropTopM;
+            // A tenth of the object's size around its sparse points keeps its whole surface in the dense
+            // stage's view and most of the support surface out of it.
+            m_denseRegion = DensePoints::objectRegion(*cloud, 0.1);
+            m_objectBounds = *cloud;
+            m_objectBounds.positions = {};
+            m_objectBounds.normals = {};
+            m_objectBounds.colors = {};
             auto written =
                 PlyFile::writePointCloud(cloudPath, cloud->positions, cloud->normals, cloud->colors);
             return written ? QString() : written.error();
         },
         [this] {
+            m_surfacePoints = workPath(QStringLiteral("points.ply"));
+            if (m_dense) {
+                undistortForDenseStereo();
+                return;
+            }
             reconstructSurface(
                 ColmapDetailTable::poissonTrim(m_settings.poissonTrim, m_report.objectPointCount));
         });
 }
 
+void ColmapPhotogrammetrySession::undistortForDenseStereo()
+{
+    runColmap(Stage::dense, QStringLiteral("undistortion"),
+              {QStringLiteral("image_undistorter"), QStringLiteral("--image_path"), workPath(QStringLiteral("images")),
+               QStringLiteral("--input_path"), m_bestModel, QStringLiteral("--output_path"),
+               workPath(QStringLiteral("dense")), QStringLiteral("--output_type"), QStringLiteral("COLMAP"),
+               QStringLiteral("--max_image_size"), number(m_settings.denseImageSizePx)},
+              [this] { convertDenseModel(); }, [this](const QString& message) { fallBackToSparse(message); });
+}
+
+void ColmapPhotogrammetrySession::convertDenseModel()
+{
+    const QString sparse = workPath(QStringLiteral("dense/sparse"));
+    runColmap(Stage::dense, QStringLiteral("dense model conversion"),
+              {QStringLiteral("model_converter"), QStringLiteral("--input_path"), sparse,
+               QStringLiteral("--output_path"), sparse, QStringLiteral("--output_type"), QStringLiteral("TXT")},
+              [this] { computeDepthMaps(); }, [this](const QString& message) { fallBackToSparse(message); });
+}
+
+void ColmapPhotogrammetrySession::computeDepthMaps()
+{
+    const std::string workspace = workPath(QStringLiteral("dense")).toStdString();
+    const int threads = m_threads;
+    std::vector<stereo::V3> region;
+    for (const geo::Vec3& corner : m_denseRegion) {
+        region.push_back({float(corner.x), float(corner.y), float(corner.z)});
+    }
+    runWorker(
+        Stage::dense, QStringLiteral("depth maps"),
+        [this, workspace, threads, region]() -> QString {
+            stereo::DenseOptions options;
+            options.threads = threads;
+            options.region = region;
+            stereo::DenseReport report;
+            stereo::DenseControl control;
+            control.cancel = &m_cancelFlag;
+            // The depth maps are most of the dense stage; fusion and reading the points the rest.
+            control.progress = [this](double fraction) {
+                QMetaObject::invokeMethod(
+                    this, [this, fraction] { reportProgress(ColmapProgress::overall(Stage::dense, 0.9 * fraction, true)); },
+                    Qt::QueuedConnection);
+            };
+            const std::string error = stereo::computeWorkspaceMaps(workspace, options, report, control);
+            if (!error.empty()) {
+                return QString::fromStdString(error);
+            }
+            return report.mapsWritten == 0 ? QStringLiteral("no frame got a depth map") : QString();
+        },
+        [this] { fuseDepthMaps(); }, [this](const QString& message) { fallBackToSparse(message); });
+}
+
+void ColmapPhotogrammetrySession::fuseDepthMaps()
+{
+    runColmap(Stage::dense, QStringLiteral("depth map fusion"),
+              {QStringLiteral("stereo_fusion"), QStringLiteral("--workspace_path"), workPath(QStringLiteral("dense")),
+               QStringLiteral("--input_type"), QStringLiteral("geometric"), QStringLiteral("--output_path"),
+               workPath(QStringLiteral("dense/fused.ply")), QStringLiteral("--StereoFusion.num_threads"),
+               number(m_threads)},
+              [this] { readDensePoints(); }, [this](const QString& message) { fallBackToSparse(message); });
+}
+
+void ColmapPhotogrammetrySession::readDensePoints()
+{
+    const QString fused = workPath(QStringLiteral("dense/fused.ply"));
+    const QString output = workPath(QStringLiteral("dense-points.ply"));
+    runWorker(
+        Stage::dense, QStringLiteral("dense points"),
+        [this, fused, output]() -> QString {
+            auto cloud = DensePoints::read(fused);
+            if (!cloud) {
+                return cloud.error();
+            }
+            const DensePoints::Cloud object = DensePoints::toObject(*cloud, m_objectBounds);
+            // Fewer dense points than sparse ones means the depth maps failed on this capture.
+            if (object.positions.size() < std::max<std::size_t>(1000, m_report.objectPointCount)) {
+                return QStringLiteral("the dense cloud holds only %1 points of the object").arg(object.positions.size());
+            }
+            m_report.densePointCount = object.positions.size();
+            auto written = PlyFile::writePointCloud(output, object.positions, object.normals, object.colors);
+            return written ? QString() : written.error();
+        },
+        [this, output] {
+            m_surfacePoints = output;
+            reconstructSurface(ColmapDetailTable::poissonTrim(m_settings.poissonTrim, m_report.densePointCount));
+        },
+        [this](const QString& message) { fallBackToSparse(message); });
+}
+
+void ColmapPhotogrammetrySession::fallBackToSparse(const QString& reason)
+{
+    const QString note = QStringLiteral("Dense stereo gave no usable points (%1); the surface is built from the "
+                                        "sparse points.")
+                             .arg(reason);
+    m_report.notes.append(note);
+    qInfo().noquote() << "tovarine:" << note;
+    m_surfacePoints = workPath(QStringLiteral("points.ply"));
+    reconstructSurface(ColmapDetailTable::poissonTrim(m_settings.poissonTrim, m_report.objectPointCount));
+}
+
 void ColmapPhotogrammetrySession::reconstructSurface(int trim)
 {
     runColmap(Stage::mesh, QStringLiteral("surface reconstruction"),
-              {QStringLiteral("poisson_mesher"), QStringLiteral("--input_path"),
-               workPath(QStringLiteral("points.ply")), QStringLiteral("--output_path"),
+              {QStringLiteral("poisson_mesher"), QStringLiteral("--input_path"), m_surfacePoints,
+               QStringLiteral("--output_path"),
                workPath(QStringLiteral("mesh.ply")), QStringLiteral("--PoissonMeshing.depth"),
                number(m_settings.poissonDepth), QStringLiteral("--PoissonMeshing.trim"), number(trim),
                QStringLiteral("--PoissonMeshing.num_threads"),
-               number(ColmapDetailTable::poissonThreads(m_report.objectPointCount, m_threads))},
+               number(ColmapDetailTable::poissonThreads(
+                   std::max(m_report.objectPointCount, m_report.densePointCount), m_threads))},
               [this, trim] {
                   // Trimming can still empty the mesh of an unevenly sampled object: then once more
                   // untrimmed.
@@ -419,9 +537,11 @@ void ColmapPhotogrammetrySession::cleanUpMesh()
     cleanup.cropTopM = m_cropTopM;
     cleanup.maxTriangles = m_settings.maxTriangles;
     const QString modelPath = m_modelPath;
+    const QString sparseFolder = m_bestModel;
+    const QString imagesFolder = workPath(QStringLiteral("images"));
     runWorker(
         Stage::cleanup, QStringLiteral("clean-up"),
-        [this, meshPath, cleanup, modelPath]() -> QString {
+        [this, meshPath, cleanup, modelPath, sparseFolder, imagesFolder]() -> QString {
             auto surface = PlyFile::readMesh(meshPath);
             if (!surface) {
                 return surface.error();
@@ -429,7 +549,7 @@ void ColmapPhotogrammetrySession::cleanUpMesh()
             if (m_cancelFlag.load()) {
                 return {};
             }
-            const ModelMesh mesh = MeshCleanup::finish(*surface, cleanup);
+            ModelMesh mesh = MeshCleanup::finish(*surface, cleanup);
             if (mesh.triangleCount() == 0) {
                 return QStringLiteral("The surface could not be reconstructed from the object's points.");
             }
@@ -437,6 +557,12 @@ void ColmapPhotogrammetrySession::cleanUpMesh()
                 return {};
             }
             m_report.triangleCount = mesh.triangleCount();
+            if (m_settings.textureSizePx > 0) {
+                textureModel(mesh, sparseFolder, imagesFolder);
+                if (m_cancelFlag.load()) {
+                    return {};
+                }
+            }
             auto written = UsdzFile::write(mesh, modelPath);
             if (!written) {
                 return unlessDiskFull(QFileInfo(modelPath).absolutePath(), written.error());
@@ -447,13 +573,49 @@ void ColmapPhotogrammetrySession::cleanUpMesh()
         [this] { finishComplete(); });
 }
 
+void ColmapPhotogrammetrySession::textureModel(ModelMesh& mesh, const QString& sparseFolder,
+                                               const QString& imagesFolder)
+{
+    // A model without its texture still has its vertex colours: a bake that cannot be made is a note, not a
+    // failed run.
+    QElapsedTimer timer;
+    timer.start();
+    QString problem;
+    auto model = ColmapTextModel::read(sparseFolder);
+    if (!model) {
+        problem = model.error();
+    } else {
+        ModelTexturing::Settings settings;
+        settings.sizePx = m_settings.textureSizePx;
+        settings.jpeg = m_settings.textureJpeg;
+        settings.threads = m_threads;
+        settings.cancelled = &m_cancelFlag;
+        auto outcome =
+            ModelTexturing::apply(mesh, ModelTexturing::views(*model, m_objectBounds.frame, imagesFolder), settings);
+        if (outcome) {
+            mesh = std::move(outcome->mesh);
+            m_report.textureSizePx = settings.sizePx;
+        } else {
+            problem = outcome.error();
+        }
+    }
+    m_report.steps.push_back({QStringLiteral("texture"), timer.elapsed() / 1000.0, {}});
+    if (!problem.isEmpty() && !m_cancelFlag.load()) {
+        const QString note = QStringLiteral("The model keeps its vertex colours without a texture: %1").arg(problem);
+        m_report.notes.append(note);
+        qInfo().noquote() << "tovarine:" << note;
+    }
+}
+
 void ColmapPhotogrammetrySession::runColmap(Stage stage, const QString& name, const QStringList& arguments,
-                                            std::function<void()> next)
+                                            std::function<void()> next,
+                                            std::function<void(const QString&)> onFailure)
 {
     if (!beginStage(stage, name)) {
         return;
     }
     m_next = std::move(next);
+    m_onFailure = std::move(onFailure);
     m_currentArguments = arguments;
     m_outputTail.clear();
     m_lineBuffer.clear();
@@ -521,7 +683,7 @@ void ColmapPhotogrammetrySession::onProcessOutput()
             m_sawNoInitialPair = true;
         }
         if (const auto within = ColmapProgress::parseLine(m_stage, line, m_frameCount)) {
-            reportProgress(ColmapProgress::overall(m_stage, *within));
+            reportProgress(ColmapProgress::overall(m_stage, *within, m_dense));
         }
     }
 }
@@ -571,6 +733,10 @@ void ColmapPhotogrammetrySession::onProcessFinished(int exitCode, QProcess::Exit
         if (!detail.isEmpty() && !m_sawNoInitialPair) {
             message += QStringLiteral(" Last output: ") + detail;
         }
+        if (auto onFailure = std::exchange(m_onFailure, {})) {
+            onFailure(message);
+            return;
+        }
         finishWithError(unlessDiskFull(QFileInfo(m_workFolder).absolutePath(), message));
         return;
     }
@@ -580,19 +746,22 @@ void ColmapPhotogrammetrySession::onProcessFinished(int exitCode, QProcess::Exit
 }
 
 void ColmapPhotogrammetrySession::runWorker(Stage stage, const QString& name, std::function<QString()> work,
-                                            std::function<void()> next)
+                                            std::function<void()> next,
+                                            std::function<void(const QString&)> onFailure)
 {
     if (!beginStage(stage, name)) {
         return;
     }
     m_workerError.clear();
     m_worker = QThread::create([this, work = std::move(work)] { m_workerError = work(); });
-    connect(m_worker, &QThread::finished, this, [this, next = std::move(next)] {
+    connect(m_worker, &QThread::finished, this, [this, next = std::move(next), onFailure = std::move(onFailure)] {
         m_worker->deleteLater();
         m_worker = nullptr;
         leaveStage();
         if (m_cancelRequested) {
             finishCancelled();
+        } else if (!m_workerError.isEmpty() && onFailure) {
+            onFailure(m_workerError);
         } else if (!m_workerError.isEmpty()) {
             finishWithError(m_workerError);
         } else {
@@ -625,7 +794,7 @@ void ColmapPhotogrammetrySession::enterStage(Stage stage, const QString& name)
     if (stage == Stage::mesh) {
         m_creepTimer.start();
     }
-    reportProgress(ColmapProgress::stageStart(stage), true);
+    reportProgress(ColmapProgress::stageStart(stage, m_dense), true);
 }
 
 void ColmapPhotogrammetrySession::leaveStage()

@@ -1,7 +1,9 @@
 #pragma once
 
 #include "ColmapDetailTable.h"
+#include "ModelMesh.h"
 #include "ColmapProgress.h"
+#include "ObjectPointCloud.h"
 #include "PhotogrammetrySession.h"
 #include "Vec3.h"
 
@@ -62,6 +64,9 @@ public:
         std::size_t triangleCount = 0;
         std::vector<std::pair<QString, geo::Vec3>> cameraCentres; // staged name, model frame (metres, +Y up)
         std::vector<std::pair<QString, QString>> frameNames;      // staged name, the frame's own name
+        std::size_t densePointCount = 0; // points the surface was built from when the dense chain ran
+        QStringList notes;               // what the run's log said beyond the steps (a dense fallback)
+        int textureSizePx = 0;           // side of the model's baked texture; 0: vertex colours only
     };
 
     ColmapPhotogrammetrySession(QString inputFolder, Configuration configuration, Options options,
@@ -81,10 +86,11 @@ private:
     using Stage = ColmapProgress::Stage;
 
     void start();
-    void runColmap(Stage stage, const QString& name, const QStringList& arguments,
-                   std::function<void()> next);
-    void runWorker(Stage stage, const QString& name, std::function<QString()> work,
-                   std::function<void()> next);
+    // A step that fails ends the run with an error, unless `onFailure` takes the message and goes on.
+    void runColmap(Stage stage, const QString& name, const QStringList& arguments, std::function<void()> next,
+                   std::function<void(const QString&)> onFailure = {});
+    void runWorker(Stage stage, const QString& name, std::function<QString()> work, std::function<void()> next,
+                   std::function<void(const QString&)> onFailure = {});
     void onProcessFinished(int exitCode, QProcess::ExitStatus status);
     void onProcessOutput();
     void afterExtraction();
@@ -92,8 +98,18 @@ private:
     void afterMapping();
     void convertNextModel();
     void buildPointCloud();
+    void undistortForDenseStereo();
+    void convertDenseModel();
+    void computeDepthMaps();
+    void fuseDepthMaps();
+    void readDensePoints();
+    // The dense chain could not give the surface's points: the sparse ones serve, and the run's log says why.
+    void fallBackToSparse(const QString& reason);
     void reconstructSurface(int trim);
     void cleanUpMesh();
+    // Bakes the frames into a texture for `mesh` (worker thread); a bake that fails leaves `mesh` as it was
+    // with a note in the report.
+    void textureModel(ModelMesh& mesh, const QString& sparseFolder, const QString& imagesFolder);
 
     // Enters the stage and returns true, or ends the run cancelled and returns false when a cancel came first.
     bool beginStage(Stage stage, const QString& name);
@@ -137,6 +153,11 @@ private:
     double m_fraction = 0.0;
     double m_emittedFraction = -1.0;
     std::function<void()> m_next;
+    std::function<void(const QString&)> m_onFailure;
+    bool m_dense = false;          // this level runs the dense chain
+    QString m_surfacePoints;       // the oriented points the surface is built from
+    ObjectCloud m_objectBounds; // frame and crop of the sparse object cloud (no points)
+    std::vector<geo::Vec3> m_denseRegion; // COLMAP's frame: the box dense matching keeps to
     QString m_workerError;
 
     int m_frameCount = 0;

@@ -6,14 +6,15 @@
 // Turns the chain's stages and COLMAP's own progress lines into one fraction in 0...1. Any thread.
 namespace tovarine::ColmapProgress {
 
-enum class Stage { prepare, extract, match, map, convert, points, mesh, cleanup };
+enum class Stage { prepare, extract, match, map, convert, points, dense, mesh, cleanup };
 
-// The overall fraction at which `stage` starts and ends.
-double stageStart(Stage stage);
-double stageEnd(Stage stage);
+// The overall fraction at which `stage` starts and ends; `dense`: the chain runs the dense stage, which then
+// takes a large share of the run.
+double stageStart(Stage stage, bool dense = false);
+double stageEnd(Stage stage, bool dense = false);
 
 // Overall fraction for a position `within` (0...1) in `stage`.
-double overall(Stage stage, double within);
+double overall(Stage stage, double within, bool dense = false);
 
 // The position within `stage` that a COLMAP output line reports, or nothing for other lines:
 // "Processed file [i/N]" (extract), "Matching image [i/N]" and "Matching block [a/B, b/B]" (match),

@@ -59,7 +59,9 @@ Expected<SparseModel, QString> read(const QString& folder)
         SparseImage image;
         bool idOk = false;
         image.id = f[0].toInt(&idOk);
-        if (!ok || !idOk) {
+        bool cameraOk = false;
+        image.cameraId = f[8].toInt(&cameraOk);
+        if (!ok || !idOk || !cameraOk) {
             return unexpected(QStringLiteral("images.txt is malformed at data line %1.").arg(i + 1));
         }
         image.rotation = geo::Mat3::fromQuaternion(v[0], v[1], v[2], v[3]);
@@ -103,6 +105,37 @@ Expected<SparseModel, QString> read(const QString& folder)
             return unexpected(QStringLiteral("points3D.txt is malformed at data line %1.").arg(i + 1));
         }
         model.points.push_back(std::move(point));
+    }
+
+    QList<QByteArray> cameraLines;
+    if (readDataLines(dir.filePath(QStringLiteral("cameras.txt")), cameraLines)) {
+        for (qsizetype i = 0; i < cameraLines.size(); ++i) {
+            if (cameraLines[i].isEmpty()) {
+                continue;
+            }
+            const QList<QByteArray> f = fields(cameraLines[i]);
+            SparseCamera camera;
+            bool ok = f.size() >= 4;
+            auto integer = [&](int k) {
+                bool fieldOk = false;
+                const int value = f.value(k).toInt(&fieldOk);
+                ok = ok && fieldOk;
+                return value;
+            };
+            camera.id = integer(0);
+            camera.model = QString::fromLatin1(f.value(1));
+            camera.widthPx = integer(2);
+            camera.heightPx = integer(3);
+            for (qsizetype k = 4; k < f.size(); ++k) {
+                bool fieldOk = false;
+                camera.params.push_back(f[k].toDouble(&fieldOk));
+                ok = ok && fieldOk;
+            }
+            if (!ok) {
+                return unexpected(QStringLiteral("cameras.txt is malformed at data line %1.").arg(i + 1));
+            }
+            model.cameras.push_back(std::move(camera));
+        }
     }
     return model;
 }

@@ -14,6 +14,7 @@ namespace tovarine {
 struct SparseImage
 {
     int id = 0;
+    int cameraId = 0;
     QString name;
     geo::Mat3 rotation;
     geo::Vec3 translation;
@@ -33,17 +34,28 @@ struct SparsePoint
     std::vector<int> imageIds; // one per observation (the track)
 };
 
+// One camera of cameras.txt: its model name (PINHOLE, SIMPLE_RADIAL, …), image size and parameters as listed.
+struct SparseCamera
+{
+    int id = 0;
+    QString model;
+    int widthPx = 0;
+    int heightPx = 0;
+    std::vector<double> params;
+};
+
 struct SparseModel
 {
     std::vector<SparseImage> images;
     std::vector<SparsePoint> points;
+    std::vector<SparseCamera> cameras; // empty when the folder has no cameras.txt
 };
 
 // Reads the text form of a sparse model (images.txt and points3D.txt in one folder) as written by
 // `colmap model_converter --output_type TXT`. Any thread.
 namespace ColmapTextModel {
 
-// Error: a sentence naming the file that is missing or malformed.
+// Error: a sentence naming the file that is missing or malformed (cameras.txt may be missing).
 Expected<SparseModel, QString> read(const QString& folder);
 
 // Number of registered images in images.txt of `folder`; 0 when the file is missing or unreadable.

@@ -2,6 +2,7 @@
 
 #include <QVector3D>
 #include <algorithm>
+#include <climits>
 #include <cmath>
 #include <limits>
 
@@ -82,6 +83,14 @@ PreviewBuffers buildPreviewBuffers(const ModelMesh& mesh)
         computedNormals = faceWeightedNormals(mesh, buffers.triangleIndices);
     }
 
+    if (mesh.hasTexture()) {
+        QImage texture = QImage::fromData(reinterpret_cast<const uchar*>(mesh.textureBytes.data()),
+                                          int(std::min<std::size_t>(mesh.textureBytes.size(), INT_MAX)));
+        if (!texture.isNull()) {
+            buffers.texture = texture.convertToFormat(QImage::Format_RGBA8888).mirrored();
+            buffers.texcoords = mesh.texcoords;
+        }
+    }
     buffers.vertices.resize(vertexCount * PreviewBuffers::kFloatsPerVertex);
     for (std::size_t v = 0; v < vertexCount; ++v) {
         float* out = buffers.vertices.data() + v * PreviewBuffers::kFloatsPerVertex;

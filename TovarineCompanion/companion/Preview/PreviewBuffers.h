@@ -3,6 +3,8 @@
 #include "CameraFraming.h"
 #include "ModelMesh.h"
 
+#include <QImage>
+
 #include <cstdint>
 #include <vector>
 
@@ -21,13 +23,18 @@ struct PreviewBuffers
     std::vector<std::uint32_t> triangleIndices; // three per triangle
     std::vector<std::uint32_t> edgeIndices;     // two per unique undirected edge
     BoundingBox bounds;                         // the zero box when the model has no vertices
+    // A textured model's texture coordinates (s, t per vertex) and its decoded texture, flipped so that its
+    // first row is t = 0 as OpenGL samples it; both empty when the model has no texture.
+    std::vector<float> texcoords;
+    QImage texture;
 
     std::size_t vertexCount() const { return vertices.size() / kFloatsPerVertex; }
 };
 
 // Builds the buffers of `mesh`. Normals come from the mesh when it has one per vertex, else they are the
 // area-weighted average of the adjacent faces (a vertex on no face gets +Y). Colours come from the mesh when
-// it has one per vertex, else kDefaultGrey. Triangles naming a vertex past the end are dropped. The bounds
+// it has one per vertex, else kDefaultGrey. A texture that cannot be decoded leaves the model drawn in its
+// vertex colours. Triangles naming a vertex past the end are dropped. The bounds
 // are NaN when any position is not finite (such a model gets no framing camera). Any thread; pure.
 PreviewBuffers buildPreviewBuffers(const ModelMesh& mesh);
 

@@ -15,15 +15,18 @@ const char* const kVertexShader = R"(#version 330 core
 layout(location = 0) in vec3 aPosition;
 layout(location = 1) in vec3 aNormal;
 layout(location = 2) in vec3 aColor;
+layout(location = 3) in vec2 aTexCoord;
 uniform mat4 uViewProjection;
 out vec3 vPosition;
 out vec3 vNormal;
 out vec3 vColor;
+out vec2 vTexCoord;
 void main()
 {
     vPosition = aPosition;
     vNormal = aNormal;
     vColor = aColor;
+    vTexCoord = aTexCoord;
     gl_Position = uViewProjection * vec4(aPosition, 1.0);
 }
 )";
@@ -33,7 +36,10 @@ const char* const kFragmentShader = R"(#version 330 core
 in vec3 vPosition;
 in vec3 vNormal;
 in vec3 vColor;
+in vec2 vTexCoord;
 uniform int uUnlit;
+uniform int uTextured;
+uniform sampler2D uTexture;
 uniform float uOpacity;
 uniform float uBrightness;
 uniform float uContrast;
@@ -52,7 +58,8 @@ vec3 toDisplay(vec3 c) { return pow(clamp(c, 0.0, 1.0), vec3(1.0 / 2.2)); }
 
 void main()
 {
-    vec3 diffuse = (vColor - 0.5) * uContrast + 0.5 + uBrightness;
+    vec3 base = uTextured == 1 ? texture(uTexture, vTexCoord).rgb : vColor;
+    vec3 diffuse = (base - 0.5) * uContrast + 0.5 + uBrightness;
     diffuse = clamp(diffuse, 0.0, 1.0);
     if (uUnlit == 1) {
         fragColor = vec4(diffuse, uOpacity);
@@ -108,6 +115,7 @@ bool PreviewRenderer::initialize()
     }
     m_vao.create();
     m_vertexBuffer.create();
+    m_texcoordBuffer.create();
     m_triangleBuffer.create();
     m_edgeBuffer.create();
     m_initialized = true;
@@ -133,6 +141,19 @@ void PreviewRenderer::upload(const std::shared_ptr<const PreviewBuffers>& buffer
         m_gl.glVertexAttribPointer(
             attribute, 3, GL_FLOAT, GL_FALSE, stride,
             reinterpret_cast<const void*>(std::uintptr_t(attribute * 3 * sizeof(float))));
+    }
+    m_texture.reset();
+    if (!buffers->texture.isNull() && buffers->texcoords.size() == buffers->vertexCount() * 2) {
+        m_texcoordBuffer.bind();
+        m_texcoordBuffer.allocate(buffers->texcoords.data(), int(buffers->texcoords.size() * sizeof(float)));
+        m_gl.glEnableVertexAttribArray(3);
+        m_gl.glVertexAttribPointer(3, 2, GL_FLOAT, GL_FALSE, 2 * sizeof(float), nullptr);
+        m_texture = std::make_unique<QOpenGLTexture>(buffers->texture, QOpenGLTexture::GenerateMipMaps);
+        m_texture->setMinificationFilter(QOpenGLTexture::LinearMipMapLinear);
+        m_texture->setMagnificationFilter(QOpenGLTexture::Linear);
+        m_texture->setWrapMode(QOpenGLTexture::ClampToEdge);
+    } else {
+        m_gl.glDisableVertexAttribArray(3);
     }
     m_triangleBuffer.bind();
     m_triangleBuffer.allocate(buffers->triangleIndices.data(),
@@ -163,6 +184,12 @@ void PreviewRenderer::render(const OrbitCamera& camera, int widthPx, int heightP
         camera.projectionMatrix(float(widthPx) / float(heightPx)) * camera.viewMatrix();
     m_program.setUniformValue("uViewProjection", viewProjection);
     m_program.setUniformValue("uUnlit", look.shading == PreviewLook::ShadingMode::albedo ? 1 : 0);
+    const bool textured = m_texture && look.shading != PreviewLook::ShadingMode::wireframe;
+    m_program.setUniformValue("uTextured", textured ? 1 : 0);
+    m_program.setUniformValue("uTexture", 0);
+    if (textured) {
+        m_texture->bind(0);
+    }
     m_program.setUniformValue("uOpacity", 1.0f);
     m_program.setUniformValue("uBrightness", look.brightness);
     m_program.setUniformValue("uContrast", look.contrast);
@@ -188,6 +215,9 @@ void PreviewRenderer::render(const OrbitCamera& camera, int widthPx, int heightP
         m_gl.glDrawElements(GL_TRIANGLES, m_triangleCount * 3, GL_UNSIGNED_INT, nullptr);
     }
     m_program.release();
+    if (textured) {
+        m_texture->release(0);
+    }
     // Leave the state as a QPainter drawing over the frame expects it.
     m_gl.glBindBuffer(GL_ARRAY_BUFFER, 0);
     m_gl.glDisable(GL_DEPTH_TEST);
@@ -216,6 +246,7 @@ void PreviewRenderer::renderEdges(const OrbitCamera& camera, int widthPx, int he
         depthBias * camera.projectionMatrix(float(widthPx) / float(heightPx)) * camera.viewMatrix();
     m_program.setUniformValue("uViewProjection", viewProjection);
     m_program.setUniformValue("uUnlit", 1);
+    m_program.setUniformValue("uTextured", 0);
     m_program.setUniformValue("uOpacity", std::clamp(opacity, 0.0f, 1.0f));
     m_program.setUniformValue("uBrightness", 0.0f);
     m_program.setUniformValue("uContrast", 1.0f);
@@ -235,7 +266,9 @@ void PreviewRenderer::release()
     if (!m_initialized) {
         return;
     }
+    m_texture.reset();
     m_vertexBuffer.destroy();
+    m_texcoordBuffer.destroy();
     m_triangleBuffer.destroy();
     m_edgeBuffer.destroy();
     m_vao.destroy();

@@ -7,6 +7,7 @@
 #include <QOpenGLBuffer>
 #include <QOpenGLFunctions_3_3_Core>
 #include <QOpenGLShaderProgram>
+#include <QOpenGLTexture>
 #include <QOpenGLVertexArrayObject>
 #include <memory>
 
@@ -22,7 +23,8 @@ struct PreviewLookValues
 };
 
 // Draws one model with the studio rig into the current OpenGL 3.3 core context: physically based lighting
-// (GGX, roughness from the look values (0.6 by default), metalness 0) with vertex colours as the diffuse colour after the look formula,
+// (GGX, roughness from the look values (0.6 by default), metalness 0) with the model's texture, or else its
+// vertex colours, as the diffuse colour after the look formula,
 // unlit colour for "albedo", every edge as a line for "wireframe"; black background, no shadows.
 // Thread: the thread owning the current context; initialize, upload, render and release all need it.
 class PreviewRenderer
@@ -55,6 +57,8 @@ private:
     QOpenGLShaderProgram m_program;
     QOpenGLVertexArrayObject m_vao;
     QOpenGLBuffer m_vertexBuffer{QOpenGLBuffer::VertexBuffer};
+    QOpenGLBuffer m_texcoordBuffer{QOpenGLBuffer::VertexBuffer};
+    std::unique_ptr<QOpenGLTexture> m_texture; // of a textured model; it replaces the vertex colours
     QOpenGLBuffer m_triangleBuffer{QOpenGLBuffer::IndexBuffer};
     QOpenGLBuffer m_edgeBuffer{QOpenGLBuffer::IndexBuffer};
     int m_triangleCount = 0;

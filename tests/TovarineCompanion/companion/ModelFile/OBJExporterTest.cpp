@@ -1,7 +1,11 @@
 #include "OBJExporter.h"
 #include "UsdzFile.h"
 
+#include <QBuffer>
 #include <QFile>
+#include <QImage>
+#include <QProcess>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -169,4 +173,76 @@ TEST_F(OBJExport, FailuresCarryTheirDescriptions)
 
     const OBJExporter::Failure load{OBJExporter::Failure::Kind::load, QStringLiteral("bad header")};
     EXPECT_EQ(load.localizedDescription(), QStringLiteral("couldn't load mesh: bad header"));
+}
+
+TEST_F(OBJExport, ATexturedModelBringsItsMaterialAndTextureBesideTheObj)
+{
+    ModelMesh mesh;
+    mesh.positions = {0, 0, 0, 1, 0, 0, 0, 0, -1};
+    mesh.normals = {0, 1, 0, 0, 1, 0, 0, 1, 0};
+    mesh.texcoords = {0.25f, 0.5f, 1, 0, 0, 1};
+    mesh.indices = {0, 1, 2};
+    mesh.textureBytes = "\xff\xd8\xff jpeg bytes";
+    mesh.textureName = "diffuse.jpg";
+    ASSERT_FALSE(OBJExporter::exportModel(writeModel(mesh), objPath(), QStringLiteral("mm")));
+
+    const Obj obj = readObj(objPath());
+    EXPECT_EQ(obj.faces, (std::vector<std::string>{"1/1/1 2/2/2 3/3/3"}));
+    QFile objFile(objPath());
+    ASSERT_TRUE(objFile.open(QIODevice::ReadOnly));
+    const QByteArray text = objFile.readAll();
+    EXPECT_TRUE(text.startsWith("mtllib model.mtl\nusemtl surface\n"));
+    EXPECT_TRUE(text.contains("\nvt 0.25 0.5\nvt 1 0\nvt 0 1\n"));
+    QFile material(m_dir.filePath(QStringLiteral("model.mtl")));
+    ASSERT_TRUE(material.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(material.readAll().contains("newmtl surface\n") );
+    material.seek(0);
+    EXPECT_TRUE(material.readAll().contains("\nmap_Kd model_diffuse.jpg\n"));
+    QFile texture(m_dir.filePath(QStringLiteral("model_diffuse.jpg")));
+    ASSERT_TRUE(texture.open(QIODevice::ReadOnly));
+    EXPECT_EQ(texture.readAll().toStdString(), mesh.textureBytes);
+
+    // Without normals the faces name position and texture coordinate.
+    mesh.normals.clear();
+    ASSERT_FALSE(OBJExporter::exportModel(writeModel(mesh), objPath(), QStringLiteral("mm")));
+    EXPECT_EQ(readObj(objPath()).faces, (std::vector<std::string>{"1/1 2/2 3/3"}));
+}
+
+TEST_F(OBJExport, AnotherReaderFindsTheTextureAndItsCoordinates)
+{
+    const QString assimp = QStandardPaths::findExecutable(QStringLiteral("assimp"));
+    if (assimp.isEmpty()) {
+        GTEST_SKIP() << "assimp (assimp-utils) is not installed";
+    }
+    ModelMesh mesh = cube(0.1f);
+    mesh.texcoords.clear();
+    for (std::size_t i = 0; i < mesh.vertexCount(); ++i) {
+        mesh.texcoords.insert(mesh.texcoords.end(), {float(i % 2), float(i / 4)});
+    }
+    QImage image(8, 8, QImage::Format_RGB888);
+    image.fill(Qt::red);
+    QBuffer png;
+    png.open(QIODevice::WriteOnly);
+    ASSERT_TRUE(image.save(&png, "PNG"));
+    mesh.textureBytes = png.data().toStdString();
+    mesh.textureName = "diffuse.png";
+    ASSERT_FALSE(OBJExporter::exportModel(writeModel(mesh), objPath(), QStringLiteral("mm")));
+
+    QProcess info;
+    info.start(assimp, {QStringLiteral("info"), objPath()});
+    ASSERT_TRUE(info.waitForFinished(30000));
+    const QByteArray report = info.readAllStandardOutput();
+    EXPECT_EQ(info.exitCode(), 0) << report.toStdString();
+    EXPECT_TRUE(report.contains("Texture Refs:\n    'model_diffuse.png'")) << report.toStdString();
+
+    // Its own OBJ of what it read keeps the texture coordinates.
+    QProcess convert;
+    const QString copy = m_dir.filePath(QStringLiteral("copy.obj"));
+    convert.start(assimp, {QStringLiteral("export"), objPath(), copy});
+    ASSERT_TRUE(convert.waitForFinished(30000));
+    QFile copied(copy);
+    ASSERT_TRUE(copied.open(QIODevice::ReadOnly));
+    const QByteArray text = copied.readAll();
+    EXPECT_TRUE(text.contains("\nvt ")) << text.left(400).toStdString();
+    EXPECT_TRUE(text.contains("/")) << "faces name texture coordinates";
 }

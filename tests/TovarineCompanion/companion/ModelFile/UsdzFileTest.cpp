@@ -363,3 +363,59 @@ TEST(UsdzFile, ADeflatedLayerThatClaimsToExpandPastAModelIsRefused)
     ASSERT_FALSE(mesh);
     EXPECT_TRUE(mesh.error().contains(QStringLiteral("claims to expand"))) << mesh.error().toStdString();
 }
+
+TEST(UsdzFile, ATexturedModelCarriesItsTextureAlignedAndReadsBack)
+{
+    ModelMesh mesh = awkwardMesh();
+    mesh.texcoords = {0.1f, 0.2f, 0.9f, 0.2f, 0.9f, 0.8f, 1.0f / 3.0f, 0.0f};
+    mesh.textureBytes = std::string("\x89PNG\r\n\x1a\n", 8) + std::string(1000, 'x');
+    mesh.textureName = "diffuse.png";
+    const QByteArray package = UsdzFile::encode(mesh);
+    ASSERT_FALSE(package.isEmpty());
+    const std::string_view view(package.constData(), std::size_t(package.size()));
+    auto entries = ZipPackage::listEntries(view);
+    ASSERT_TRUE(entries);
+    ASSERT_EQ(entries->size(), 2u);
+    EXPECT_EQ((*entries)[0].name, QStringLiteral("model.usda"));
+    EXPECT_EQ((*entries)[1].name, QStringLiteral("diffuse.png"));
+    EXPECT_EQ((*entries)[1].method, 0);
+    EXPECT_EQ((*entries)[1].dataOffset % ZipPackage::kEntryAlignmentBytes, 0u);
+    const QByteArray layer = *ZipPackage::extract(view, (*entries)[0]);
+    for (const char* expected : {"texCoord2f[] primvars:st = [", "info:id = \"UsdUVTexture\"",
+                                 "asset inputs:file = @diffuse.png@",
+                                 "inputs:diffuseColor.connect = </model/Materials/surface/diffuseTexture.outputs:rgb>",
+                                 "color3f[] primvars:displayColor"}) {
+        EXPECT_TRUE(layer.contains(expected)) << expected;
+    }
+
+    auto read = UsdzFile::decode(package);
+    ASSERT_TRUE(read) << read.error().toStdString();
+    EXPECT_TRUE(sameBits(read->texcoords, mesh.texcoords));
+    EXPECT_TRUE(sameBits(read->colors, mesh.colors));
+    EXPECT_EQ(read->textureName, "diffuse.png");
+    EXPECT_EQ(read->textureBytes, mesh.textureBytes);
+
+    // A package that lost its texture entry still reads, without the texture.
+    const QByteArray layerOnly =
+        *ZipPackage::encodeStored({{QStringLiteral("model.usda"), std::string_view(layer.constData(), layer.size())}});
+    auto withoutTexture = UsdzFile::decode(layerOnly);
+    ASSERT_TRUE(withoutTexture) << withoutTexture.error().toStdString();
+    EXPECT_FALSE(withoutTexture->hasTexture());
+    EXPECT_EQ(withoutTexture->vertexCount(), mesh.vertexCount());
+}
+
+TEST(UsdzFile, ATextureNameThatWouldNotReadBackIsRefused)
+{
+    QTemporaryDir dir;
+    for (const char* name : {"../diffuse.png", "a b.png", "x@y.png", ".png"}) {
+        ModelMesh mesh = triangle();
+        mesh.texcoords = {0, 0, 1, 0, 0, 1};
+        mesh.textureBytes = "bytes";
+        mesh.textureName = name;
+        const QString path = dir.filePath(QStringLiteral("model.usdz"));
+        auto written = UsdzFile::write(mesh, path);
+        ASSERT_FALSE(written) << name;
+        EXPECT_TRUE(written.error().contains(QLatin1String("malformed"))) << name;
+        EXPECT_FALSE(QFile::exists(path)) << name;
+    }
+}

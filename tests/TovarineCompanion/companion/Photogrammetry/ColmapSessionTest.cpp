@@ -287,14 +287,25 @@ TEST_F(ColmapSessionTest, CompletesWithTheObjectAloneAndRisingProgress)
     EXPECT_EQ(m_session->report().triangleCount, model->triangleCount());
     EXPECT_EQ(m_session->report().registeredCount, 24);
 
+    // Full runs the dense chain; the stand-in colmap cannot undistort, so the surface comes from the sparse
+    // points and the run's log says so.
     const QStringList expectedOrder{QStringLiteral("feature_extractor"), QStringLiteral("exhaustive_matcher"),
                                     QStringLiteral("mapper"), QStringLiteral("model_converter"),
-                                    QStringLiteral("poisson_mesher")};
+                                    QStringLiteral("image_undistorter"), QStringLiteral("poisson_mesher")};
     QStringList order;
     for (const QString& call : calls()) {
         order.append(call.section(QLatin1Char(' '), 0, 0));
     }
     EXPECT_EQ(order, expectedOrder);
+    // Nor can its frames be decoded, so no texture is baked: the model keeps its vertex colours, and the log
+    // says why.
+    ASSERT_EQ(m_session->report().notes.size(), 2);
+    EXPECT_TRUE(m_session->report().notes.first().startsWith(QStringLiteral("Dense stereo gave no usable points")));
+    EXPECT_TRUE(m_session->report().notes.last().startsWith(
+        QStringLiteral("The model keeps its vertex colours without a texture: None of the 24 frames could be read")));
+    EXPECT_FALSE(model->hasTexture());
+    EXPECT_EQ(m_session->report().textureSizePx, 0);
+    EXPECT_TRUE(callOf(QStringLiteral("image_undistorter")).contains(QStringLiteral("--max_image_size 1200")));
     EXPECT_TRUE(
         callOf(QStringLiteral("feature_extractor")).contains(QStringLiteral("--SiftExtraction.use_gpu 0")));
     EXPECT_TRUE(

@@ -1,6 +1,7 @@
 #include "ColmapDetailTable.h"
 #include "ColmapProgress.h"
 #include "ColmapTextModel.h"
+#include "DensePoints.h"
 #include "MeshCleanup.h"
 #include "ObjectPointCloud.h"
 #include "PlyFile.h"
@@ -146,6 +147,30 @@ TEST(ObjectPointCloud, SphereOnGroundBecomesAMetricUprightObjectWithoutTheGround
     }
 }
 
+TEST(DensePoints, ObjectRegionIsThePaddedBoxOfTheObjectInColmapsFrame)
+{
+    const SparseModel model = test::sphereOnGroundModel(3.7);
+    auto cloud = ObjectPointCloud::build(model);
+    ASSERT_TRUE(cloud.hasValue()) << cloud.error().toStdString();
+    const std::vector<Vec3> corners = DensePoints::objectRegion(*cloud, 0.1);
+    ASSERT_EQ(corners.size(), 8u);
+    // Back in the model frame the corners span the sphere's box widened by a tenth of its diameter.
+    const double r = test::kSphereRadiusM;
+    Vec3 low{1e9, 1e9, 1e9}, high{-1e9, -1e9, -1e9};
+    for (const Vec3& corner : corners) {
+        const Vec3 p = cloud->frame.apply(corner);
+        low = {std::min(low.x, p.x), std::min(low.y, p.y), std::min(low.z, p.z)};
+        high = {std::max(high.x, p.x), std::max(high.y, p.y), std::max(high.z, p.z)};
+    }
+    for (const auto& [lo, hi] : {std::pair{low.x, high.x}, std::pair{low.z, high.z}}) {
+        EXPECT_NEAR(lo, -1.2 * r, 0.005);
+        EXPECT_NEAR(hi, 1.2 * r, 0.005);
+    }
+    EXPECT_NEAR(high.y, 2.2 * r, 0.005);
+    cloud->positions.clear();
+    EXPECT_TRUE(DensePoints::objectRegion(*cloud, 0.1).empty());
+}
+
 TEST(ObjectPointCloud, TooFewCamerasOrPointsIsAClearError)
 {
     SparseModel model = test::sphereOnGroundModel();
@@ -255,6 +280,17 @@ TEST(ColmapTextModel, ReadsWhatColmapWritesIncludingImagesWithoutObservations)
     EXPECT_LT(geo::norm(read->images[5].centre() - model.images[5].centre()), 1e-9);
     ASSERT_EQ(read->points.size(), model.points.size());
     EXPECT_EQ(read->points[10].imageIds, model.points[10].imageIds);
+    ASSERT_EQ(read->cameras.size(), 1u);
+    EXPECT_EQ(read->cameras[0].model, QStringLiteral("SIMPLE_RADIAL"));
+    EXPECT_EQ(read->cameras[0].widthPx, 640);
+    EXPECT_EQ(read->cameras[0].params, (std::vector<double>{544, 320, 240, 0}));
+    EXPECT_EQ(read->images[5].cameraId, 1);
+    QFile cameras(dir.filePath(QStringLiteral("cameras.txt")));
+    ASSERT_TRUE(cameras.open(QIODevice::WriteOnly));
+    cameras.write("1 PINHOLE 640 480 500 500 320 two\n");
+    cameras.close();
+    EXPECT_FALSE(ColmapTextModel::read(dir.path()).hasValue()) << "a malformed camera is an error";
+    ASSERT_TRUE(QFile::remove(dir.filePath(QStringLiteral("cameras.txt"))));
 
     QFile images(dir.filePath(QStringLiteral("images.txt")));
     ASSERT_TRUE(images.open(QIODevice::WriteOnly));
@@ -315,12 +351,26 @@ TEST(ColmapDetailTable, ExtractionThreadsStayWithinMemoryAndTrimFollowsTheSampli
     EXPECT_EQ(ColmapDetailTable::poissonTrim(5, 0), 0);
 
     constexpr qint64 kGiB = 1024LL * 1024 * 1024;
-    EXPECT_EQ(ColmapDetailTable::extractionThreads(3200, 64 * kGiB, 8), 3)
-        << "7.5 GB budget at 2.3 GB a thread";
-    EXPECT_EQ(ColmapDetailTable::extractionThreads(4032, 64 * kGiB, 8), 2);
-    EXPECT_EQ(ColmapDetailTable::extractionThreads(1024, 64 * kGiB, 8), 8);
-    EXPECT_EQ(ColmapDetailTable::extractionThreads(3200, 2 * kGiB, 8), 1);
-    EXPECT_EQ(ColmapDetailTable::extractionThreads(640, 64 * kGiB, 3), 3);
+    // Three quarters of the memory available, at about 2.3 GB a thread at 3200 px.
+    const struct
+    {
+        int imageSizePx;
+        qint64 available;
+        int maxThreads;
+        int expected;
+    } cases[] = {
+        {3200, 64 * kGiB, 8, 8}, // a large machine is not held to a fixed budget
+        {3200, 24 * kGiB, 8, 7},
+        {3200, 10 * kGiB, 8, 3},
+        {4032, 10 * kGiB, 8, 2},
+        {1024, 10 * kGiB, 8, 8},
+        {3200, 2 * kGiB, 8, 1}, // never fewer than one
+        {640, 64 * kGiB, 3, 3},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(ColmapDetailTable::extractionThreads(c.imageSizePx, c.available, c.maxThreads), c.expected)
+            << c.imageSizePx << " px, " << c.available / kGiB << " GiB";
+    }
     EXPECT_EQ(ColmapDetailTable::poissonThreads(3000, 4), 1);
     EXPECT_EQ(ColmapDetailTable::poissonThreads(200'000, 4), 4);
 }

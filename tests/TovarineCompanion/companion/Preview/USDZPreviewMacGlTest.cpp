@@ -1,8 +1,10 @@
 #include "PreviewGlView.h"
 #include "USDZPreviewMac.h"
 
+#include <QBuffer>
 #include <QDir>
 #include <QImage>
+#include <QPainter>
 #include <QTest>
 #include <cmath>
 #include <gtest/gtest.h>
@@ -32,6 +34,32 @@ ModelMesh colouredSphere(int rings, int segments)
             mesh.indices.insert(mesh.indices.end(), {a, a + 1, b, a + 1, b + 1, b});
         }
     }
+    return mesh;
+}
+
+// The sphere with texture coordinates (s around, t up) and a texture of blue and green stripes around it, so
+// that neither matches its reddish vertex colours.
+ModelMesh texturedSphere()
+{
+    const int rings = 24;
+    const int segments = 48;
+    ModelMesh mesh = colouredSphere(rings, segments);
+    for (int r = 0; r <= rings; ++r) {
+        for (int s = 0; s <= segments; ++s) {
+            mesh.texcoords.insert(mesh.texcoords.end(), {float(s) / float(segments), 1.0f - float(r) / float(rings)});
+        }
+    }
+    QImage texture(64, 64, QImage::Format_RGB888);
+    QPainter painter(&texture);
+    for (int stripe = 0; stripe < 8; ++stripe) {
+        painter.fillRect(stripe * 8, 0, 8, 64, stripe % 2 ? QColor(25, 230, 75) : QColor(25, 75, 230));
+    }
+    painter.end();
+    QBuffer png;
+    png.open(QIODevice::WriteOnly);
+    texture.save(&png, "PNG");
+    mesh.textureBytes = png.data().toStdString();
+    mesh.textureName = "diffuse.png";
     return mesh;
 }
 
@@ -132,6 +160,46 @@ TEST(USDZPreviewMacGl, UnreadableModelShowsItsMessage)
     const QImage image = view.glView()->grabFramebuffer();
     EXPECT_GT(coverage(image), 0.001); // the message's text
     EXPECT_LT(coverage(image), 0.2);
+}
+
+} // namespace
+} // namespace tovarine
+
+namespace tovarine {
+namespace {
+
+TEST(USDZPreviewMacGl, ATexturedModelShowsItsTextureLitAndUnlit)
+{
+    USDZPreviewMac view([](const QString&) -> Expected<ModelMesh, QString> { return texturedSphere(); }, nullptr);
+    ASSERT_NE(view.glView(), nullptr) << "no OpenGL 3.3 core on this display";
+    view.resize(320, 340);
+    view.setModelPath(QStringLiteral("/virtual/model.usdz"));
+    view.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
+    QTRY_VERIFY_WITH_TIMEOUT(view.loader().status() == PreviewModelLoader::Status::loaded, 10000);
+
+    for (const char* mode : {"albedo", "lit"}) {
+        view.setLook(QString::fromLatin1(mode), 0.0, 1.0);
+        const QImage image = view.glView()->grabFramebuffer().convertToFormat(QImage::Format_RGB32);
+        int red = 0;
+        int blue = 0;
+        int green = 0;
+        for (int y = 0; y < image.height(); ++y) {
+            for (int x = 0; x < image.width(); ++x) {
+                const QRgb p = image.pixel(x, y);
+                if (qGray(p) < 20) {
+                    continue;
+                }
+                red += qRed(p) > std::max(qGreen(p), qBlue(p)) ? 1 : 0;
+                blue += qBlue(p) > qRed(p) + 40 && qBlue(p) > qGreen(p) + 40 ? 1 : 0;
+                green += qGreen(p) > qRed(p) + 40 && qGreen(p) > qBlue(p) + 40 ? 1 : 0;
+            }
+        }
+        image.save(outputDir() + QStringLiteral("/textured-%1.png").arg(QString::fromLatin1(mode)));
+        EXPECT_EQ(red, 0) << mode << ": the vertex colours show through; image in " << outputDir().toStdString();
+        EXPECT_GT(blue, 500) << mode << ": " << outputDir().toStdString();
+        EXPECT_GT(green, 500) << mode << ": " << outputDir().toStdString();
+    }
 }
 
 } // namespace
