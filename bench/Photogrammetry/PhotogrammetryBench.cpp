@@ -1,7 +1,10 @@
 // Runs the COLMAP reconstruction layer on a capture folder and prints per-stage times, peak memory, triangles
 // and, when the capture carries synthcapture's ground truth, the accuracy of the model. With --bare it then
-// replays the same COLMAP commands without the layer, so the two times come from one run.
+// replays the same COLMAP commands without the layer, so the two times come from one run. With --dense it runs
+// the level's chain and the sparse chain on the same capture, each in a process of its own (so each peak memory
+// is that chain's), alternating which goes first, and prints them side by side.
 //   photogrammetry_bench --capture DIR [--detail reduced] [--threads 4] [--bare] [--colmap PATH] [--keep]
+//                        [--dense [--rounds 2]]
 #include "ColmapPhotogrammetrySession.h"
 #include "GroundTruth.h"
 #include "MeshCleanup.h"
@@ -16,6 +19,7 @@
 #include <QProcessEnvironment>
 #include <QStandardPaths>
 #include <QTemporaryDir>
+#include <algorithm>
 #include <cstdio>
 #include <sys/resource.h>
 
@@ -85,6 +89,101 @@ double runBareChain(const ColmapPhotogrammetrySession::RunReport& report, const 
     return total.nsecsElapsed() / 1e9;
 }
 
+// Distances from true surface points (x, y, z per point) to the model's surface.
+std::vector<double> distancesToModel(const ModelMesh& model, const synth::Similarity& alignment,
+                                     const std::vector<float>& points)
+{
+    synth::GroundTruth modelAsTruth;
+    modelAsTruth.surface.indices = model.indices;
+    modelAsTruth.surface.positions.reserve(model.positions.size());
+    for (std::size_t v = 0; v < model.vertexCount(); ++v) {
+        const geo::Vec3 p =
+            alignment.apply({model.positions[3 * v], model.positions[3 * v + 1], model.positions[3 * v + 2]});
+        modelAsTruth.surface.positions.insert(modelAsTruth.surface.positions.end(),
+                                              {float(p.x), float(p.y), float(p.z)});
+    }
+    ModelMesh truthPoints;
+    truthPoints.positions = points;
+    std::vector<double> distances;
+    synth::measure(truthPoints, synth::Similarity{}, modelAsTruth, &distances);
+    return distances;
+}
+
+// One chain's figures, as a child run prints them on its "result" line.
+struct ChainResult
+{
+    double seconds = 0, denseSeconds = 0, peakGiB = 0, meanPct = 0, p95Pct = 0, completePct = 0;
+    double reliefPct = -1;
+    std::size_t triangles = 0;
+    bool ok = false;
+};
+
+ChainResult parseResult(const QByteArray& output)
+{
+    ChainResult r;
+    for (const QByteArray& line : output.split('\n')) {
+        if (!line.startsWith("result ")) {
+            continue;
+        }
+        for (const QByteArray& field : line.mid(7).split(' ')) {
+            const QList<QByteArray> kv = field.split('=');
+            const double value = kv.value(1).toDouble();
+            const QByteArray key = kv.value(0);
+            if (key == "seconds") r.seconds = value;
+            else if (key == "dense") r.denseSeconds = value;
+            else if (key == "peak") r.peakGiB = value;
+            else if (key == "mean") r.meanPct = value;
+            else if (key == "p95") r.p95Pct = value;
+            else if (key == "complete") r.completePct = value;
+            else if (key == "relief") r.reliefPct = value;
+            else if (key == "triangles") r.triangles = std::size_t(value);
+        }
+        r.ok = true;
+    }
+    return r;
+}
+
+// Runs both chains in child processes of this program, alternating their order; prints each run and the table.
+int compareChains(const QStringList& arguments, int rounds)
+{
+    std::vector<ChainResult> sparse, dense;
+    for (int round = 0; round < rounds; ++round) {
+        for (int k = 0; k < 2; ++k) {
+            const bool runDense = (round + k) % 2 == 0;
+            QProcess child;
+            child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+            child.start(QCoreApplication::applicationFilePath(),
+                        arguments + QStringList{QStringLiteral("--chain"),
+                                                runDense ? QStringLiteral("level") : QStringLiteral("sparse")});
+            child.waitForFinished(-1);
+            const QByteArray output = child.readAllStandardOutput();
+            std::printf("--- %s chain, round %d\n%s", runDense ? "dense" : "sparse", round + 1, output.constData());
+            std::fflush(stdout);
+            const ChainResult result = parseResult(output);
+            if (!result.ok) {
+                std::printf("FAILED: the %s chain gave no result\n", runDense ? "dense" : "sparse");
+                return 1;
+            }
+            (runDense ? dense : sparse).push_back(result);
+        }
+    }
+    auto print = [](const char* name, const std::vector<ChainResult>& runs) {
+        for (const ChainResult& r : runs) {
+            std::printf("| %-6s | %7.1f s | %7.1f s | %8.1f s | %9zu | %5.2f %% / %5.2f %% | %5.1f %% | %s | %5.2f GiB |\n",
+                        name, r.seconds, r.denseSeconds, r.seconds - r.denseSeconds, r.triangles, r.meanPct,
+                        r.p95Pct, r.completePct,
+                        r.reliefPct >= 0 ? qPrintable(QStringLiteral("%1 % of it").arg(r.reliefPct, 5, 'f', 0))
+                                         : "    -  ",
+                        r.peakGiB);
+        }
+    };
+    std::printf("\n| chain  | time      | dense     | the rest   | triangles | mean / p95 error    | within 1 %% | relief error "
+                "| peak memory |\n");
+    print("sparse", sparse);
+    print("dense", dense);
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -112,9 +211,22 @@ int main(int argc, char** argv)
         QStringLiteral(
             "Write each model vertex, aligned to the truth, with its distance (x y z d per line)."),
         QStringLiteral("file"));
-    parser.addOptions(
-        {captureOption, detailOption, threadsOption, bareOption, colmapOption, keepOption, errorsOption});
+    const QCommandLineOption denseOption(
+        QStringLiteral("dense"), QStringLiteral("Compare the level's chain with the sparse chain on the capture."));
+    const QCommandLineOption roundsOption(QStringLiteral("rounds"),
+                                          QStringLiteral("Rounds of the --dense comparison (the order alternates)."),
+                                          QStringLiteral("n"), QStringLiteral("2"));
+    const QCommandLineOption chainOption(QStringLiteral("chain"),
+                                         QStringLiteral("level|sparse: the chain to run (used by --dense)."),
+                                         QStringLiteral("chain"), QStringLiteral("level"));
+    parser.addOptions({captureOption, detailOption, threadsOption, bareOption, colmapOption, keepOption,
+                       errorsOption, denseOption, roundsOption, chainOption});
     parser.process(app);
+    if (parser.isSet(denseOption)) {
+        QStringList arguments = QCoreApplication::arguments().mid(1);
+        arguments.removeAll(QStringLiteral("--dense"));
+        return compareChains(arguments, std::max(parser.value(roundsOption).toInt(), 1));
+    }
     if (!parser.isSet(captureOption)) {
         std::fprintf(stderr, "photogrammetry_bench: --capture is required\n");
         return 2;
@@ -133,6 +245,7 @@ int main(int argc, char** argv)
                                 : QStandardPaths::findExecutable(QStringLiteral("colmap"));
     options.maxThreads = parser.value(threadsOption).toInt();
     options.keepWorkFolder = true;
+    options.sparseOnly = parser.value(chainOption) == QLatin1String("sparse");
     options.workRoot = scratch.path();
     PhotogrammetrySession::Configuration configuration;
     configuration.sampleOrdering = PhotogrammetrySession::SampleOrdering::sequential;
@@ -180,6 +293,22 @@ int main(int argc, char** argv)
         std::printf("FAILED: %s\n", qPrintable(error));
         return 1;
     }
+    double denseSeconds = 0;
+    for (const auto& step : report.steps) {
+        if (step.name == QLatin1String("undistortion") || step.name == QLatin1String("dense model conversion") ||
+            step.name == QLatin1String("depth maps") || step.name == QLatin1String("depth map fusion") ||
+            step.name == QLatin1String("dense points")) {
+            denseSeconds += step.seconds;
+        }
+    }
+    for (const QString& note : report.notes) {
+        std::printf("note: %s\n", qPrintable(note));
+    }
+    QString result = QStringLiteral("result seconds=%1 dense=%2 peak=%3 triangles=%4")
+                         .arg(ourSeconds, 0, 'f', 1)
+                         .arg(denseSeconds, 0, 'f', 1)
+                         .arg(peakGiB, 0, 'f', 2)
+                         .arg(report.triangleCount);
 
     const auto truth = synth::readGroundTruth(capture.path());
     if (truth) {
@@ -207,11 +336,40 @@ int main(int argc, char** argv)
                 size * 1e3, accuracy.meanM * 1e3, 100 * accuracy.meanM / size, accuracy.p95M * 1e3,
                 100 * accuracy.p95M / size, accuracy.maxM * 1e3, alignment->rmsM * 1e3,
                 100 * (alignment->scale - 1.0), MeshCleanup::boundaryEdgeCount(model->indices));
+            // Completeness: the share of the true surface's vertices within 1 % of the height of the model.
+            const std::vector<double> toModel = distancesToModel(*model, *alignment, truth->surface.positions);
+            const double complete =
+                toModel.empty() ? 0.0
+                                : double(std::count_if(toModel.begin(), toModel.end(),
+                                                       [&](double d) { return d <= 0.01 * size; })) /
+                                      double(toModel.size());
+            std::printf("completeness: %.1f%% of the true surface within 1%% of the height\n", 100 * complete);
+            if (truth->reliefHeightM > 0 && !truth->reliefPoints.empty()) {
+                std::vector<float> relief;
+                for (const geo::Vec3& p : truth->reliefPoints) {
+                    relief.insert(relief.end(), {float(p.x), float(p.y), float(p.z)});
+                }
+                const std::vector<double> reliefErrors = distancesToModel(*model, *alignment, relief);
+                double sum = 0;
+                for (double d : reliefErrors) {
+                    sum += d;
+                }
+                const double mean = sum / double(std::max<std::size_t>(reliefErrors.size(), 1));
+                std::printf("relief (%.2f mm): mean error %.3f mm, %.0f%% of the relief's height\n",
+                            truth->reliefHeightM * 1e3, mean * 1e3, 100 * mean / truth->reliefHeightM);
+                result += QStringLiteral(" relief=%1").arg(100 * mean / truth->reliefHeightM, 0, 'f', 1);
+            }
+            result += QStringLiteral(" mean=%1 p95=%2 complete=%3")
+                          .arg(100 * accuracy.meanM / size, 0, 'f', 3)
+                          .arg(100 * accuracy.p95M / size, 0, 'f', 3)
+                          .arg(100 * complete, 0, 'f', 1);
         } else {
             std::printf("accuracy: not measured (%s)\n",
                         qPrintable(!model ? model.error() : alignment.error()));
         }
     }
+
+    std::printf("%s\n", qPrintable(result));
 
     if (parser.isSet(bareOption)) {
         const double bareSeconds = runBareChain(report, options.colmapProgram);

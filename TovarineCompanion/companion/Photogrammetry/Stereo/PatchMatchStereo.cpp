@@ -88,8 +88,10 @@ public:
     }
 
     // The pixel's cost under a hypothesis, and each source's part in `perSource` (for tests and filtering).
+    // With a `bound`, the caller only needs to know whether the cost is below it: once the sources compared so
+    // far show it cannot be, the rest are skipped and a cost of at least `bound` comes back.
     float cost(int x, int y, const Hypothesis& h, const float* refWindow, std::vector<float>& perSource,
-               std::vector<float>& scratch) const
+               std::vector<float>& scratch, float bound = kWorstCost + 1) const
     {
         perSource.assign(m_sources.size(), kWorstCost);
         const float u = float(x) + 0.5f;
@@ -125,6 +127,9 @@ public:
                 c += m_options.geometricWeight * geometricError(point, *source.view, *source.map, source, u, v);
             }
             perSource[s] = c;
+            if (const float least = leastCost(perSource, s + 1); least >= bound) {
+                return least;
+            }
         }
         return aggregate(perSource, scratch);
     }
@@ -239,6 +244,28 @@ private:
             value *= scale;
         }
         return true;
+    }
+
+    // The least the pixel's cost can come to once the first `known` sources are compared (the others could
+    // match perfectly): the mean of the best views, with the unknown sources at 0.
+    float leastCost(const std::vector<float>& perSource, std::size_t known) const
+    {
+        constexpr std::size_t kMaxSources = 16;
+        const std::size_t k = std::min<std::size_t>(std::max(1, m_options.bestViews), perSource.size());
+        const std::size_t unknown = perSource.size() - known;
+        if (unknown >= k || known > kMaxSources) {
+            return 0;
+        }
+        std::array<float, kMaxSources> costs{};
+        std::copy(perSource.begin(), perSource.begin() + std::ptrdiff_t(known), costs.begin());
+        const std::size_t counted = k - unknown;
+        std::partial_sort(costs.begin(), costs.begin() + std::ptrdiff_t(counted),
+                          costs.begin() + std::ptrdiff_t(known));
+        float total = 0;
+        for (std::size_t i = 0; i < counted; ++i) {
+            total += costs[i];
+        }
+        return total / float(k);
     }
 
     float aggregate(const std::vector<float>& perSource, std::vector<float>& scratch) const
@@ -425,7 +452,7 @@ DepthNormalMap estimateDepthNormal(const StereoView& reference, const std::vecto
                 Hypothesis best = hypotheses[i];
                 float bestCost = map.cost[i];
                 auto consider = [&](const Hypothesis& candidate) {
-                    const float c = evaluator.cost(x, y, candidate, window, perSource, scratch);
+                    const float c = evaluator.cost(x, y, candidate, window, perSource, scratch, bestCost);
                     if (c < bestCost) {
                         bestCost = c;
                         best = candidate;
