@@ -4,7 +4,7 @@
 // the level's chain and the sparse chain on the same capture, each in a process of its own (so each peak memory
 // is that chain's), alternating which goes first, and prints them side by side.
 //   photogrammetry_bench --capture DIR [--detail reduced] [--threads 4] [--bare] [--colmap PATH] [--keep]
-//                        [--dense [--rounds 2]]
+//                        [--dense [--rounds 2]] [--picture FILE]
 #include "ColmapPhotogrammetrySession.h"
 #include "GroundTruth.h"
 #include "MeshCleanup.h"
@@ -14,6 +14,9 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFont>
+#include <QImage>
+#include <QPainter>
 #include <QEventLoop>
 #include <QProcess>
 #include <QProcessEnvironment>
@@ -21,6 +24,7 @@
 #include <QTemporaryDir>
 #include <algorithm>
 #include <cstdio>
+#include <numbers>
 #include <sys/resource.h>
 
 using namespace tovarine;
@@ -109,6 +113,73 @@ std::vector<double> distancesToModel(const ModelMesh& model, const synth::Simila
     return distances;
 }
 
+// A grey, lit picture of a triangle mesh (metres, +Y up) seen from above at 30 degrees, framed by the
+// truth's box so that pictures of the same capture line up: a z-buffer and one light, nothing more.
+QImage pictureOf(const std::vector<float>& positions, const std::vector<std::uint32_t>& indices,
+                 const synth::GroundTruth& truth, int size)
+{
+    geo::Vec3 low{1e9, 1e9, 1e9}, high{-1e9, -1e9, -1e9};
+    const auto& tp = truth.surface.positions;
+    for (std::size_t i = 0; i + 2 < tp.size(); i += 3) {
+        low = {std::min(low.x, double(tp[i])), std::min(low.y, double(tp[i + 1])), std::min(low.z, double(tp[i + 2]))};
+        high = {std::max(high.x, double(tp[i])), std::max(high.y, double(tp[i + 1])),
+                std::max(high.z, double(tp[i + 2]))};
+    }
+    const geo::Vec3 centre = (low + high) * 0.5;
+    const double extent = 1.25 * std::max({high.x - low.x, high.y - low.y, high.z - low.z});
+    // View axes: right, up and toward the viewer (azimuth 35 degrees, elevation 30 degrees).
+    const double az = 35 * std::numbers::pi / 180, el = 30 * std::numbers::pi / 180;
+    const geo::Vec3 toViewer{std::cos(el) * std::sin(az), std::sin(el), std::cos(el) * std::cos(az)};
+    const geo::Vec3 right = geo::normalized(geo::cross({0, 1, 0}, toViewer));
+    const geo::Vec3 up = geo::cross(toViewer, right);
+    const geo::Vec3 light = geo::normalized(toViewer + up * 0.5 + right * 0.3);
+    QImage image(size, size, QImage::Format_RGB32);
+    image.fill(qRgb(40, 44, 52));
+    std::vector<double> depth(std::size_t(size) * std::size_t(size), -1e30);
+    auto project = [&](std::uint32_t v) {
+        const geo::Vec3 p = geo::Vec3{positions[3 * v], positions[3 * v + 1], positions[3 * v + 2]} - centre;
+        return geo::Vec3{(geo::dot(p, right) / extent + 0.5) * size, (0.5 - geo::dot(p, up) / extent) * size,
+                         geo::dot(p, toViewer)};
+    };
+    for (std::size_t t = 0; t + 2 < indices.size(); t += 3) {
+        const geo::Vec3 a = project(indices[t]), b = project(indices[t + 1]), c = project(indices[t + 2]);
+        const geo::Vec3 pa{positions[3 * indices[t]], positions[3 * indices[t] + 1], positions[3 * indices[t] + 2]};
+        const geo::Vec3 pb{positions[3 * indices[t + 1]], positions[3 * indices[t + 1] + 1],
+                           positions[3 * indices[t + 1] + 2]};
+        const geo::Vec3 pc{positions[3 * indices[t + 2]], positions[3 * indices[t + 2] + 1],
+                           positions[3 * indices[t + 2] + 2]};
+        const geo::Vec3 n = geo::normalized(geo::cross(pb - pa, pc - pa));
+        const double lit = 0.15 + 0.85 * std::abs(geo::dot(n, light));
+        const int shade = std::clamp(int(230 * lit), 0, 255);
+        const double area = (b.x - a.x) * (c.y - a.y) - (c.x - a.x) * (b.y - a.y);
+        if (std::abs(area) < 1e-12) {
+            continue;
+        }
+        const int x0 = std::max(0, int(std::floor(std::min({a.x, b.x, c.x}))));
+        const int x1 = std::min(size - 1, int(std::ceil(std::max({a.x, b.x, c.x}))));
+        const int y0 = std::max(0, int(std::floor(std::min({a.y, b.y, c.y}))));
+        const int y1 = std::min(size - 1, int(std::ceil(std::max({a.y, b.y, c.y}))));
+        for (int y = y0; y <= y1; ++y) {
+            for (int x = x0; x <= x1; ++x) {
+                const double px = x + 0.5, py = y + 0.5;
+                const double w0 = ((b.x - px) * (c.y - py) - (c.x - px) * (b.y - py)) / area;
+                const double w1 = ((c.x - px) * (a.y - py) - (a.x - px) * (c.y - py)) / area;
+                const double w2 = 1 - w0 - w1;
+                if (w0 < 0 || w1 < 0 || w2 < 0) {
+                    continue;
+                }
+                const double z = w0 * a.z + w1 * b.z + w2 * c.z;
+                double& stored = depth[std::size_t(y) * std::size_t(size) + std::size_t(x)];
+                if (z > stored) {
+                    stored = z;
+                    image.setPixel(x, y, qRgb(shade, shade, shade));
+                }
+            }
+        }
+    }
+    return image;
+}
+
 // One chain's figures, as a child run prints them on its "result" line.
 struct ChainResult
 {
@@ -144,7 +215,7 @@ ChainResult parseResult(const QByteArray& output)
 }
 
 // Runs both chains in child processes of this program, alternating their order; prints each run and the table.
-int compareChains(const QStringList& arguments, int rounds)
+int compareChains(const QStringList& arguments, int rounds, const QString& picture)
 {
     std::vector<ChainResult> sparse, dense;
     for (int round = 0; round < rounds; ++round) {
@@ -152,9 +223,14 @@ int compareChains(const QStringList& arguments, int rounds)
             const bool runDense = (round + k) % 2 == 0;
             QProcess child;
             child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+            QStringList childArguments = arguments;
+            if (!picture.isEmpty()) {
+                const int at = int(childArguments.indexOf(QStringLiteral("--picture")));
+                childArguments[at + 1] = picture + (runDense ? QStringLiteral(".dense.png") : QStringLiteral(".sparse.png"));
+            }
             child.start(QCoreApplication::applicationFilePath(),
-                        arguments + QStringList{QStringLiteral("--chain"),
-                                                runDense ? QStringLiteral("level") : QStringLiteral("sparse")});
+                        childArguments + QStringList{QStringLiteral("--chain"),
+                                                     runDense ? QStringLiteral("level") : QStringLiteral("sparse")});
             child.waitForFinished(-1);
             const QByteArray output = child.readAllStandardOutput();
             std::printf("--- %s chain, round %d\n%s", runDense ? "dense" : "sparse", round + 1, output.constData());
@@ -181,6 +257,29 @@ int compareChains(const QStringList& arguments, int rounds)
                 "| peak memory |\n");
     print("sparse", sparse);
     print("dense", dense);
+    if (!picture.isEmpty()) {
+        // The truth, the sparse chain's model and the dense chain's, side by side.
+        const QImage sparseImage(picture + QStringLiteral(".sparse.png"));
+        const QImage denseImage(picture + QStringLiteral(".dense.png"));
+        if (!sparseImage.isNull() && !denseImage.isNull()) {
+            const int half = sparseImage.width() / 2;
+            QImage all(3 * half, sparseImage.height(), QImage::Format_RGB32);
+            QPainter painter(&all);
+            painter.drawImage(0, 0, sparseImage, 0, 0, half, sparseImage.height());
+            painter.drawImage(half, 0, sparseImage, half, 0, half, sparseImage.height());
+            painter.drawImage(2 * half, 0, denseImage, half, 0, half, denseImage.height());
+            painter.setPen(Qt::white);
+            painter.setFont(QFont(QStringLiteral("Sans"), 14));
+            const char* labels[] = {"truth", "sparse chain", "dense chain"};
+            for (int i = 0; i < 3; ++i) {
+                painter.drawText(i * half + 12, 28, QString::fromLatin1(labels[i]));
+            }
+            painter.end();
+            all.save(picture);
+            QFile::remove(picture + QStringLiteral(".sparse.png"));
+            QFile::remove(picture + QStringLiteral(".dense.png"));
+        }
+    }
     return 0;
 }
 
@@ -219,13 +318,18 @@ int main(int argc, char** argv)
     const QCommandLineOption chainOption(QStringLiteral("chain"),
                                          QStringLiteral("level|sparse: the chain to run (used by --dense)."),
                                          QStringLiteral("chain"), QStringLiteral("level"));
+    const QCommandLineOption pictureOption(
+        QStringLiteral("picture"),
+        QStringLiteral("Write a PNG of the truth and the model (with --dense: of both chains' models)."),
+        QStringLiteral("file"));
     parser.addOptions({captureOption, detailOption, threadsOption, bareOption, colmapOption, keepOption,
-                       errorsOption, denseOption, roundsOption, chainOption});
+                       errorsOption, denseOption, roundsOption, chainOption, pictureOption});
     parser.process(app);
     if (parser.isSet(denseOption)) {
         QStringList arguments = QCoreApplication::arguments().mid(1);
         arguments.removeAll(QStringLiteral("--dense"));
-        return compareChains(arguments, std::max(parser.value(roundsOption).toInt(), 1));
+        return compareChains(arguments, std::max(parser.value(roundsOption).toInt(), 1),
+                             parser.value(pictureOption));
     }
     if (!parser.isSet(captureOption)) {
         std::fprintf(stderr, "photogrammetry_bench: --capture is required\n");
@@ -336,6 +440,21 @@ int main(int argc, char** argv)
                 size * 1e3, accuracy.meanM * 1e3, 100 * accuracy.meanM / size, accuracy.p95M * 1e3,
                 100 * accuracy.p95M / size, accuracy.maxM * 1e3, alignment->rmsM * 1e3,
                 100 * (alignment->scale - 1.0), MeshCleanup::boundaryEdgeCount(model->indices));
+            if (parser.isSet(pictureOption)) {
+                std::vector<float> aligned;
+                for (std::size_t v = 0; v < model->vertexCount(); ++v) {
+                    const geo::Vec3 p = alignment->apply(
+                        {model->positions[3 * v], model->positions[3 * v + 1], model->positions[3 * v + 2]});
+                    aligned.insert(aligned.end(), {float(p.x), float(p.y), float(p.z)});
+                }
+                constexpr int kPanel = 560;
+                QImage both(2 * kPanel, kPanel, QImage::Format_RGB32);
+                QPainter painter(&both);
+                painter.drawImage(0, 0, pictureOf(truth->surface.positions, truth->surface.indices, *truth, kPanel));
+                painter.drawImage(kPanel, 0, pictureOf(aligned, model->indices, *truth, kPanel));
+                painter.end();
+                both.save(parser.value(pictureOption));
+            }
             // Completeness: the share of the true surface's vertices within 1 % of the height of the model.
             const std::vector<double> toModel = distancesToModel(*model, *alignment, truth->surface.positions);
             const double complete =
