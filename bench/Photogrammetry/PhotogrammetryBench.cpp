@@ -1,8 +1,8 @@
 // Runs the COLMAP reconstruction layer on a capture folder and prints per-stage times, peak memory, triangles
 // and, when the capture carries synthcapture's ground truth, the accuracy of the model. With --bare it then
-// replays the same COLMAP commands without the layer, so the two times come from one run. With --dense it runs
-// the level's chain and the sparse chain on the same capture, each in a process of its own (so each peak memory
-// is that chain's), alternating which goes first, and prints them side by side.
+// replays the same COLMAP commands without the layer, so the two times come from one run. With --dense it
+// runs the level's chain and the sparse chain on the same capture, each in a process of its own (so each peak
+// memory is that chain's), alternating which goes first, and prints them side by side.
 //   photogrammetry_bench --capture DIR [--detail reduced] [--threads 4] [--bare] [--colmap PATH] [--keep]
 //                        [--dense [--rounds 2]] [--picture FILE]
 #include "ColmapPhotogrammetrySession.h"
@@ -14,10 +14,10 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QFont>
 #include <QImage>
 #include <QPainter>
-#include <QEventLoop>
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QStandardPaths>
@@ -121,7 +121,8 @@ QImage pictureOf(const std::vector<float>& positions, const std::vector<std::uin
     geo::Vec3 low{1e9, 1e9, 1e9}, high{-1e9, -1e9, -1e9};
     const auto& tp = truth.surface.positions;
     for (std::size_t i = 0; i + 2 < tp.size(); i += 3) {
-        low = {std::min(low.x, double(tp[i])), std::min(low.y, double(tp[i + 1])), std::min(low.z, double(tp[i + 2]))};
+        low = {std::min(low.x, double(tp[i])), std::min(low.y, double(tp[i + 1])),
+               std::min(low.z, double(tp[i + 2]))};
         high = {std::max(high.x, double(tp[i])), std::max(high.y, double(tp[i + 1])),
                 std::max(high.z, double(tp[i + 2]))};
     }
@@ -143,7 +144,8 @@ QImage pictureOf(const std::vector<float>& positions, const std::vector<std::uin
     };
     for (std::size_t t = 0; t + 2 < indices.size(); t += 3) {
         const geo::Vec3 a = project(indices[t]), b = project(indices[t + 1]), c = project(indices[t + 2]);
-        const geo::Vec3 pa{positions[3 * indices[t]], positions[3 * indices[t] + 1], positions[3 * indices[t] + 2]};
+        const geo::Vec3 pa{positions[3 * indices[t]], positions[3 * indices[t] + 1],
+                           positions[3 * indices[t] + 2]};
         const geo::Vec3 pb{positions[3 * indices[t + 1]], positions[3 * indices[t + 1] + 1],
                            positions[3 * indices[t + 1] + 2]};
         const geo::Vec3 pc{positions[3 * indices[t + 2]], positions[3 * indices[t + 2] + 1],
@@ -200,21 +202,30 @@ ChainResult parseResult(const QByteArray& output)
             const QList<QByteArray> kv = field.split('=');
             const double value = kv.value(1).toDouble();
             const QByteArray key = kv.value(0);
-            if (key == "seconds") r.seconds = value;
-            else if (key == "dense") r.denseSeconds = value;
-            else if (key == "peak") r.peakGiB = value;
-            else if (key == "mean") r.meanPct = value;
-            else if (key == "p95") r.p95Pct = value;
-            else if (key == "complete") r.completePct = value;
-            else if (key == "relief") r.reliefPct = value;
-            else if (key == "triangles") r.triangles = std::size_t(value);
+            if (key == "seconds")
+                r.seconds = value;
+            else if (key == "dense")
+                r.denseSeconds = value;
+            else if (key == "peak")
+                r.peakGiB = value;
+            else if (key == "mean")
+                r.meanPct = value;
+            else if (key == "p95")
+                r.p95Pct = value;
+            else if (key == "complete")
+                r.completePct = value;
+            else if (key == "relief")
+                r.reliefPct = value;
+            else if (key == "triangles")
+                r.triangles = std::size_t(value);
         }
         r.ok = true;
     }
     return r;
 }
 
-// Runs both chains in child processes of this program, alternating their order; prints each run and the table.
+// Runs both chains in child processes of this program, alternating their order; prints each run and the
+// table.
 int compareChains(const QStringList& arguments, int rounds, const QString& picture)
 {
     std::vector<ChainResult> sparse, dense;
@@ -226,14 +237,17 @@ int compareChains(const QStringList& arguments, int rounds, const QString& pictu
             QStringList childArguments = arguments;
             if (!picture.isEmpty()) {
                 const int at = int(childArguments.indexOf(QStringLiteral("--picture")));
-                childArguments[at + 1] = picture + (runDense ? QStringLiteral(".dense.png") : QStringLiteral(".sparse.png"));
+                childArguments[at + 1] =
+                    picture + (runDense ? QStringLiteral(".dense.png") : QStringLiteral(".sparse.png"));
             }
             child.start(QCoreApplication::applicationFilePath(),
-                        childArguments + QStringList{QStringLiteral("--chain"),
-                                                     runDense ? QStringLiteral("level") : QStringLiteral("sparse")});
+                        childArguments +
+                            QStringList{QStringLiteral("--chain"),
+                                        runDense ? QStringLiteral("level") : QStringLiteral("sparse")});
             child.waitForFinished(-1);
             const QByteArray output = child.readAllStandardOutput();
-            std::printf("--- %s chain, round %d\n%s", runDense ? "dense" : "sparse", round + 1, output.constData());
+            std::printf("--- %s chain, round %d\n%s", runDense ? "dense" : "sparse", round + 1,
+                        output.constData());
             std::fflush(stdout);
             const ChainResult result = parseResult(output);
             if (!result.ok) {
@@ -245,15 +259,18 @@ int compareChains(const QStringList& arguments, int rounds, const QString& pictu
     }
     auto print = [](const char* name, const std::vector<ChainResult>& runs) {
         for (const ChainResult& r : runs) {
-            std::printf("| %-6s | %7.1f s | %7.1f s | %8.1f s | %9zu | %5.2f %% / %5.2f %% | %5.1f %% | %s | %5.2f GiB |\n",
+            std::printf("| %-6s | %7.1f s | %7.1f s | %8.1f s | %9zu | %5.2f %% / %5.2f %% | %5.1f %% | %s | "
+                        "%5.2f GiB |\n",
                         name, r.seconds, r.denseSeconds, r.seconds - r.denseSeconds, r.triangles, r.meanPct,
                         r.p95Pct, r.completePct,
-                        r.reliefPct >= 0 ? qPrintable(QStringLiteral("%1 % of it").arg(r.reliefPct, 5, 'f', 0))
-                                         : "    -  ",
+                        r.reliefPct >= 0
+                            ? qPrintable(QStringLiteral("%1 % of it").arg(r.reliefPct, 5, 'f', 0))
+                            : "    -  ",
                         r.peakGiB);
         }
     };
-    std::printf("\n| chain  | time      | dense     | the rest   | triangles | mean / p95 error    | within 1 %% | relief error "
+    std::printf("\n| chain  | time      | dense     | the rest   | triangles | mean / p95 error    | within "
+                "1 %% | relief error "
                 "| peak memory |\n");
     print("sparse", sparse);
     print("dense", dense);
@@ -311,10 +328,11 @@ int main(int argc, char** argv)
             "Write each model vertex, aligned to the truth, with its distance (x y z d per line)."),
         QStringLiteral("file"));
     const QCommandLineOption denseOption(
-        QStringLiteral("dense"), QStringLiteral("Compare the level's chain with the sparse chain on the capture."));
-    const QCommandLineOption roundsOption(QStringLiteral("rounds"),
-                                          QStringLiteral("Rounds of the --dense comparison (the order alternates)."),
-                                          QStringLiteral("n"), QStringLiteral("2"));
+        QStringLiteral("dense"),
+        QStringLiteral("Compare the level's chain with the sparse chain on the capture."));
+    const QCommandLineOption roundsOption(
+        QStringLiteral("rounds"), QStringLiteral("Rounds of the --dense comparison (the order alternates)."),
+        QStringLiteral("n"), QStringLiteral("2"));
     const QCommandLineOption chainOption(QStringLiteral("chain"),
                                          QStringLiteral("level|sparse: the chain to run (used by --dense)."),
                                          QStringLiteral("chain"), QStringLiteral("level"));
@@ -399,7 +417,8 @@ int main(int argc, char** argv)
     }
     double denseSeconds = 0;
     for (const auto& step : report.steps) {
-        if (step.name == QLatin1String("undistortion") || step.name == QLatin1String("dense model conversion") ||
+        if (step.name == QLatin1String("undistortion") ||
+            step.name == QLatin1String("dense model conversion") ||
             step.name == QLatin1String("depth maps") || step.name == QLatin1String("depth map fusion") ||
             step.name == QLatin1String("dense points")) {
             denseSeconds += step.seconds;
@@ -450,19 +469,22 @@ int main(int argc, char** argv)
                 constexpr int kPanel = 560;
                 QImage both(2 * kPanel, kPanel, QImage::Format_RGB32);
                 QPainter painter(&both);
-                painter.drawImage(0, 0, pictureOf(truth->surface.positions, truth->surface.indices, *truth, kPanel));
+                painter.drawImage(
+                    0, 0, pictureOf(truth->surface.positions, truth->surface.indices, *truth, kPanel));
                 painter.drawImage(kPanel, 0, pictureOf(aligned, model->indices, *truth, kPanel));
                 painter.end();
                 both.save(parser.value(pictureOption));
             }
             // Completeness: the share of the true surface's vertices within 1 % of the height of the model.
-            const std::vector<double> toModel = distancesToModel(*model, *alignment, truth->surface.positions);
-            const double complete =
-                toModel.empty() ? 0.0
-                                : double(std::count_if(toModel.begin(), toModel.end(),
-                                                       [&](double d) { return d <= 0.01 * size; })) /
-                                      double(toModel.size());
-            std::printf("completeness: %.1f%% of the true surface within 1%% of the height\n", 100 * complete);
+            const std::vector<double> toModel =
+                distancesToModel(*model, *alignment, truth->surface.positions);
+            const double complete = toModel.empty()
+                                        ? 0.0
+                                        : double(std::count_if(toModel.begin(), toModel.end(),
+                                                               [&](double d) { return d <= 0.01 * size; })) /
+                                              double(toModel.size());
+            std::printf("completeness: %.1f%% of the true surface within 1%% of the height\n",
+                        100 * complete);
             if (truth->reliefHeightM > 0 && !truth->reliefPoints.empty()) {
                 std::vector<float> relief;
                 for (const geo::Vec3& p : truth->reliefPoints) {

@@ -209,7 +209,8 @@ int main(int argc, char** argv)
     const QCommandLineOption threadsOption(QStringLiteral("threads"), QStringLiteral("Render threads."),
                                            QStringLiteral("n"), QStringLiteral("4"));
     const QCommandLineOption reliefOption(
-        QStringLiteral("relief"), QStringLiteral("Grooves, bumps and ledges about 1 % of the object's height."));
+        QStringLiteral("relief"),
+        QStringLiteral("Grooves, bumps and ledges about 1 % of the object's height."));
     parser.addOptions({outOption, framesOption, widthOption, heightOption, orbitsOption, seedOption,
                        threadsOption, reliefOption});
     parser.process(app);

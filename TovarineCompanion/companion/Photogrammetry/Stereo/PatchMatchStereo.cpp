@@ -88,8 +88,8 @@ public:
     }
 
     // The pixel's cost under a hypothesis, and each source's part in `perSource` (for tests and filtering).
-    // With a `bound`, the caller only needs to know whether the cost is below it: once the sources compared so
-    // far show it cannot be, the rest are skipped and a cost of at least `bound` comes back.
+    // With a `bound`, the caller only needs to know whether the cost is below it: once the sources compared
+    // so far show it cannot be, the rest are skipped and a cost of at least `bound` comes back.
     float cost(int x, int y, const Hypothesis& h, const float* refWindow, std::vector<float>& perSource,
                std::vector<float>& scratch, float bound = kWorstCost + 1) const
     {
@@ -167,9 +167,9 @@ public:
 
 private:
     // NCC of the reference window (zero mean, unit norm) with the source window the homography `m` gives for
-    // the window centred on (u, v); NaN when the window leaves the source frame or is flat there. The window's
-    // four corners decide whether it lies inside (a plane homography in front of the camera keeps a convex
-    // window convex), so the loop over samples has no branches.
+    // the window centred on (u, v); NaN when the window leaves the source frame or is flat there. The
+    // window's four corners decide whether it lies inside (a plane homography in front of the camera keeps a
+    // convex window convex), so the loop over samples has no branches.
     float correlation(const float* m, float u, float v, const GreyImage& image, const float* refWindow) const
     {
         constexpr float kNone = std::numeric_limits<float>::quiet_NaN();
@@ -219,8 +219,8 @@ private:
             squares += value * value;
             cross += refWindow[i] * value;
         }
-        // The reference window has zero mean, so its correlation with the raw source values equals the one with
-        // the centred ones.
+        // The reference window has zero mean, so its correlation with the raw source values equals the one
+        // with the centred ones.
         const float centredSquares = squares - sum * sum / float(n);
         if (!(centredSquares >= 1e-8f * float(n))) {
             return kNone;

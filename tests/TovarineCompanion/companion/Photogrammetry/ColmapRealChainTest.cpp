@@ -1,5 +1,5 @@
-// The real COLMAP chain on a small generated capture (20 frames, 640 x 480), sparse (reduced) and dense (full):
-// a few minutes each on 2 cores.
+// The real COLMAP chain on a small generated capture (20 frames, 640 x 480), sparse (reduced) and dense
+// (full): a few minutes each on 2 cores.
 #include "ColmapPhotogrammetrySession.h"
 #include "GroundTruth.h"
 #include "MeshCleanup.h"
@@ -12,8 +12,8 @@
 #include <QTemporaryDir>
 #include <QTimer>
 #include <algorithm>
-#include <memory>
 #include <gtest/gtest.h>
+#include <memory>
 
 using namespace tovarine;
 
@@ -48,8 +48,8 @@ protected:
         options.maxThreads = 2;
         PhotogrammetrySession::Configuration configuration;
         configuration.sampleOrdering = PhotogrammetrySession::SampleOrdering::sequential;
-        session = std::make_unique<ColmapPhotogrammetrySession>(QDir(capture).filePath(QStringLiteral("Images")),
-                                                                configuration, options);
+        session = std::make_unique<ColmapPhotogrammetrySession>(
+            QDir(capture).filePath(QStringLiteral("Images")), configuration, options);
 
         const QString modelPath = QDir(capture).filePath(QStringLiteral("model.usdz"));
         std::vector<PhotogrammetrySession::Output> outputs;

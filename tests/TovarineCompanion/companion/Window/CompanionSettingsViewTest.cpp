@@ -78,8 +78,10 @@ TEST_F(CompanionSettingsViewTest, DetailNoteTable)
         const char* stored;
         const char* noteStart;
     } cases[] = {
-        {"raw", "Highest built-in detail."},         {"custom", "Detail+ is Raw with a 10M-triangle cap"},
-        {"medium", "Lower-polygon preview"},         {"reduced", "The phone's own ceiling."},
+        {"raw", "Highest built-in detail."},
+        {"custom", "Detail+ is Raw with a 10M-triangle cap"},
+        {"medium", "Lower-polygon preview"},
+        {"reduced", "The phone's own ceiling."},
         {"full", "Default. Builds the surface from dense depth maps"},
         {"RAW", "Default. Builds the surface from dense depth maps"},
         {"", "Default. Builds the surface from dense depth maps"},
