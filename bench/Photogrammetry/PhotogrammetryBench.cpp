@@ -15,7 +15,6 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QEventLoop>
-#include <QFont>
 #include <QImage>
 #include <QPainter>
 #include <QProcess>
@@ -118,13 +117,13 @@ std::vector<double> distancesToModel(const ModelMesh& model, const synth::Simila
 QImage pictureOf(const std::vector<float>& positions, const std::vector<std::uint32_t>& indices,
                  const synth::GroundTruth& truth, int size)
 {
+    // The box of the truth's triangles (its vertex list may hold more than they use).
     geo::Vec3 low{1e9, 1e9, 1e9}, high{-1e9, -1e9, -1e9};
     const auto& tp = truth.surface.positions;
-    for (std::size_t i = 0; i + 2 < tp.size(); i += 3) {
-        low = {std::min(low.x, double(tp[i])), std::min(low.y, double(tp[i + 1])),
-               std::min(low.z, double(tp[i + 2]))};
-        high = {std::max(high.x, double(tp[i])), std::max(high.y, double(tp[i + 1])),
-                std::max(high.z, double(tp[i + 2]))};
+    for (const std::uint32_t v : truth.surface.indices) {
+        const geo::Vec3 p{tp[3 * v], tp[3 * v + 1], tp[3 * v + 2]};
+        low = {std::min(low.x, p.x), std::min(low.y, p.y), std::min(low.z, p.z)};
+        high = {std::max(high.x, p.x), std::max(high.y, p.y), std::max(high.z, p.z)};
     }
     const geo::Vec3 centre = (low + high) * 0.5;
     const double extent = 1.25 * std::max({high.x - low.x, high.y - low.y, high.z - low.z});
@@ -275,7 +274,7 @@ int compareChains(const QStringList& arguments, int rounds, const QString& pictu
     print("sparse", sparse);
     print("dense", dense);
     if (!picture.isEmpty()) {
-        // The truth, the sparse chain's model and the dense chain's, side by side.
+        // The truth, the sparse chain's model and the dense chain's, side by side in that order.
         const QImage sparseImage(picture + QStringLiteral(".sparse.png"));
         const QImage denseImage(picture + QStringLiteral(".dense.png"));
         if (!sparseImage.isNull() && !denseImage.isNull()) {
@@ -285,12 +284,6 @@ int compareChains(const QStringList& arguments, int rounds, const QString& pictu
             painter.drawImage(0, 0, sparseImage, 0, 0, half, sparseImage.height());
             painter.drawImage(half, 0, sparseImage, half, 0, half, sparseImage.height());
             painter.drawImage(2 * half, 0, denseImage, half, 0, half, denseImage.height());
-            painter.setPen(Qt::white);
-            painter.setFont(QFont(QStringLiteral("Sans"), 14));
-            const char* labels[] = {"truth", "sparse chain", "dense chain"};
-            for (int i = 0; i < 3; ++i) {
-                painter.drawText(i * half + 12, 28, QString::fromLatin1(labels[i]));
-            }
             painter.end();
             all.save(picture);
             QFile::remove(picture + QStringLiteral(".sparse.png"));
