@@ -16,13 +16,12 @@ ostrel::HelpEntry topic(const char* title, const char* section, const char* body
 QList<ostrel::HelpEntry> baseEntries()
 {
     return {
-        topic(
-            "What the Companion does", "Getting started",
-            "The companion reconstructs your phone scans on this computer at a higher detail than the phone "
-            "can reach.\n\n"
-            "You give it a capture folder; it writes a mesh and its metadata to a folder on your Desktop and "
-            "shows a preview you can spin.\n\n"
-            "The phone's own session offers only reduced detail. Here you can choose medium, full or raw."),
+        topic("What the Companion does", "Getting started",
+              "The companion reconstructs your phone scans on this computer at a higher detail than the phone "
+              "can reach.\n\n"
+              "You give it a capture folder; it writes a mesh and its metadata to a folder on your Desktop and "
+              "shows a preview you can spin.\n\n"
+              "The phone's own session offers only reduced detail. Here you can choose medium, full or raw."),
         topic("Sending a capture from the phone", "Getting started",
               "– On the phone, share the scan as a capture package (.zip).\n"
               "– Send it to this computer; it lands in your Downloads folder.\n"
@@ -35,8 +34,7 @@ QList<ostrel::HelpEntry> baseEntries()
               "      hires_00000.jpg …  full-sensor stills\n"
               "    model.usdz           the phone's model\n"
               "    label.txt            the scan's name\n\n"
-              "Only Images/ is needed. When a capture mixes both kinds of frames, the stills are used when "
-              "there "
+              "Only Images/ is needed. When a capture mixes both kinds of frames, the stills are used when there "
               "are at least 20 of them; otherwise the continuous frames are used."),
         topic("Accepted inputs", "Capture",
               "You can drop:\n\n"
@@ -47,19 +45,16 @@ QList<ostrel::HelpEntry> baseEntries()
               "written."),
         topic("Detail presets", "Reconstruction",
               "The detail setting chooses how fine the model is:\n\n"
-              "– Full: the default; the surface comes from dense depth maps, about 300,000 triangles with "
-              "vertex "
+              "– Full: the default; the surface comes from dense depth maps, about 300,000 triangles with vertex "
               "colours and about five minutes for 24 frames on 4 cores.\n"
               "– Medium: faster and coarser (about 45,000 triangles for the same frames); use it while you "
               "iterate.\n"
               "– Raw: the highest detail and the slowest; worth it only for real micro-texture."),
         topic("Cancelling", "Reconstruction",
-              "Cancel stops a reconstruction while it runs. The source frames stay on disk, so you can drop "
-              "the "
+              "Cancel stops a reconstruction while it runs. The source frames stay on disk, so you can drop the "
               "zip again whenever you like."),
         topic("Millimeters by default", "Units + orientation",
-              "Exports are in millimetres. You can switch to inches in Settings; centimetres and metres are "
-              "never "
+              "Exports are in millimetres. You can switch to inches in Settings; centimetres and metres are never "
               "used.\n\n"
               "Print preparation always writes millimetres and converts the values you type in inches."),
         topic("Z-up convention", "Units + orientation",
@@ -71,37 +66,32 @@ QList<ostrel::HelpEntry> baseEntries()
               "– model.obj, in millimetres and Z-up;\n"
               "– label.txt;\n"
               "– the Morvel files, after Make Morvel.\n\n"
-              "The model shows in the preview beside the drop zone, and Reveal in File Manager opens the "
-              "folder."),
-        topic(
-            "Naming", "Files + sharing",
-            "The result folder is named after the folder you drop: a capture folder gives its own name, an "
-            "Images/ folder on its own gives Images. A zip, or a folder named only with digits or a machine "
-            "identifier, gets a Wordbank adjective-noun name such as quiet-teacup.\n\n"
-            "Dropping the same capture again reuses its folder. When the name is already taken by another "
-            "capture, -2, -3 … is added, so no earlier result is overwritten.\n\n"
-            "The capture's label.txt is copied into the folder; it does not name it."),
-        topic(
-            "Thicken", "Print prep",
-            "Scans are thin sheets, and a sheet cannot be printed. Thicken offsets the surface inward by the "
-            "shell thickness you choose and stitches a closed shell into model_thick_<N>mm.obj. The scan "
-            "itself is left untouched.\n\n"
-            "Tight concave regions may self-intersect."),
+              "The model shows in the preview beside the drop zone, and Reveal in File Manager opens the folder."),
+        topic("Naming", "Files + sharing",
+              "The result folder is named after the folder you drop: a capture folder gives its own name, an "
+              "Images/ folder on its own gives Images. A zip, or a folder named only with digits or a machine "
+              "identifier, gets a Wordbank adjective-noun name such as quiet-teacup.\n\n"
+              "Dropping the same capture again reuses its folder. When the name is already taken by another "
+              "capture, -2, -3 … is added, so no earlier result is overwritten.\n\n"
+              "The capture's label.txt is copied into the folder; it does not name it."),
+        topic("Thicken", "Print prep",
+              "Scans are thin sheets, and a sheet cannot be printed. Thicken offsets the surface inward by the "
+              "shell thickness you choose and stitches a closed shell into model_thick_<N>mm.obj. The scan "
+              "itself is left untouched.\n\n"
+              "Tight concave regions may self-intersect."),
         topic("Min-thickness guard", "Print prep",
               "The guard ray-samples each face inward and marks the faces under the threshold in "
               "model_thinmap_<N>mm.obj, with a material file that colours them red.\n\n"
               "– It works on the newest Thicken result; on an open scan it asks you to Thicken first.\n"
               "– It reports open edges and edits nothing.\n"
               "– A printable minimum is about 0.8 to 1.2 mm; the field starts at 1.0 mm."),
-        topic(
-            "Grow thin", "Print prep",
-            "Grow thin moves the vertices of thin faces outward by half their shortfall and smooths the "
-            "patch. "
-            "It repeats sample, grow, smooth and re-sample up to four times, or until the thin count reaches "
-            "zero or stops falling.\n\n"
-            "It writes model_grown_<N>mm.obj and a re-guard, model_thinmap_postgrow_<N>mm.obj. When a step "
-            "makes things worse, the best earlier step is kept.\n\n"
-            "Suggested order: guard, grow, re-guard."),
+        topic("Grow thin", "Print prep",
+              "Grow thin moves the vertices of thin faces outward by half their shortfall and smooths the patch. "
+              "It repeats sample, grow, smooth and re-sample up to four times, or until the thin count reaches "
+              "zero or stops falling.\n\n"
+              "It writes model_grown_<N>mm.obj and a re-guard, model_thinmap_postgrow_<N>mm.obj. When a step "
+              "makes things worse, the best earlier step is kept.\n\n"
+              "Suggested order: guard, grow, re-guard."),
     };
 }
 
