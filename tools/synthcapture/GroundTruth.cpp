@@ -109,6 +109,9 @@ tovarine::Expected<GroundTruth, QString> readGroundTruth(const QString& captureF
         if (raw.startsWith("# object_height_m") && f.size() >= 3) {
             truth.objectHeightM = f[2].toDouble();
         }
+        if (raw.startsWith("# relief_height_m") && f.size() >= 3) {
+            truth.reliefHeightM = f[2].toDouble();
+        }
         if (raw.startsWith('#') || f.size() < 4) {
             continue;
         }
@@ -120,6 +123,18 @@ tovarine::Expected<GroundTruth, QString> readGroundTruth(const QString& captureF
         return tovarine::unexpected(surface.error());
     }
     truth.surface = std::move(*surface);
+    if (truth.reliefHeightM > 0) {
+        QFile relief(dir.filePath(QStringLiteral("truth/relief.txt")));
+        if (!relief.open(QIODevice::ReadOnly)) {
+            return tovarine::unexpected(QStringLiteral("no truth/relief.txt in %1").arg(captureFolder));
+        }
+        for (const QByteArray& raw : relief.readAll().split('\n')) {
+            const QList<QByteArray> f = raw.simplified().split(' ');
+            if (f.size() == 3) {
+                truth.reliefPoints.push_back({f[0].toDouble(), f[1].toDouble(), f[2].toDouble()});
+            }
+        }
+    }
     return truth;
 }
 

@@ -19,6 +19,8 @@ struct GroundTruth
     QHash<QString, tovarine::geo::Vec3> cameraCentres; // by frame name, metres
     tovarine::PlyMesh surface;
     double objectHeightM = 0.0;
+    double reliefHeightM = 0.0;                    // 0: the object has no relief
+    std::vector<tovarine::geo::Vec3> reliefPoints; // true surface points on relief features
 };
 
 // Reads <captureFolder>/truth; an error sentence when it is missing or malformed.

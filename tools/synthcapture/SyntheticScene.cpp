@@ -30,22 +30,58 @@ double domeRadius(double theta, double phi)
                    0.08 * std::sin(5 * phi + 1.0) * std::sin(theta));
 }
 
+// The relief at a direction, in units of the relief height: -1 in a groove, +1 on a bump or the raised cap,
+// 0 elsewhere. Every feature has sharp edges.
+double reliefShape(double theta, double phi)
+{
+    // The raised cap around the top, ending in a ledge.
+    if (theta < 0.3) {
+        return 1;
+    }
+    // Eight grooves along the meridians, 3 degrees wide, from below the cap to near the ground.
+    const double sector = kPi / 4;
+    const double fromGroove = std::abs(std::remainder(phi, sector));
+    if (theta > 0.4 && theta < 1.35 && fromGroove < 1.5 * kPi / 180) {
+        return -1;
+    }
+    // A ring groove halfway down.
+    if (std::abs(theta - 0.85) < 0.015) {
+        return -1;
+    }
+    // Flat-topped round bumps between the grooves, two rows.
+    for (const double row : {0.6, 1.1}) {
+        const double bumpPhi = sector / 2 + (row > 1 ? sector / 4 : 0);
+        const double dPhi = std::remainder(phi - bumpPhi, sector) * std::sin(row);
+        if (std::hypot(theta - row, dPhi) < 0.06) {
+            return 1;
+        }
+    }
+    return 0;
+}
+
 } // namespace
 
-SyntheticScene::SyntheticScene(std::uint32_t seed) : m_seed(seed)
+SyntheticScene::SyntheticScene(std::uint32_t seed, bool relief) : m_seed(seed)
 {
     // The object: a dome, star-shaped from its base centre on the ground (so every part of it is visible from
-    // cameras above), stretched along x and y; its rim rests on the ground.
-    const int rings = 100;
-    const int segments = 320;
+    // cameras above), stretched along x and y; its rim rests on the ground. The relief needs a finer mesh to
+    // keep its edges sharp (about 0.4 mm between vertices).
+    const int rings = relief ? 400 : 100;
+    const int segments = relief ? 1280 : 320;
+    // 1 % of the height the dome has without relief (1.3 times its radius at the top).
+    m_reliefM = relief ? 0.01 * 1.3 * domeRadius(0, 0) : 0.0;
     for (int r = 0; r <= rings; ++r) {
         const double theta = 0.5 * kPi * r / rings;
         for (int s = 0; s < segments; ++s) {
             const double phi = 2 * kPi * s / segments;
-            const double radius = domeRadius(theta, phi);
+            const double shape = relief ? reliefShape(theta, phi) : 0.0;
+            const double radius = domeRadius(theta, phi) + shape * m_reliefM;
             m_mesh.positions.push_back({1.2 * radius * std::sin(theta) * std::cos(phi),
                                         1.3 * radius * std::cos(theta),
                                         radius * std::sin(theta) * std::sin(phi)});
+            if (shape != 0) {
+                m_reliefPoints.push_back(m_mesh.positions.back());
+            }
         }
     }
     for (const Vec3f& p : m_mesh.positions) {

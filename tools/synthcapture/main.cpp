@@ -1,9 +1,10 @@
 // synthcapture: renders a synthetic orbit capture of a textured object of known geometry on a textured
 // ground.
 //   synthcapture --out DIR [--frames 36] [--width 4032] [--height 3024] [--orbits 1|2] [--seed 1] [--threads
-//   4]
+//   4] [--relief]
 // Writes DIR/Images/frame_00000.jpg ..., DIR/truth/cameras.txt (per frame: name, centre, world-to-camera
-// rotation rows, fx fy cx cy) and DIR/truth/surface.ply (the object's true surface, metres, +Y up).
+// rotation rows, fx fy cx cy) and DIR/truth/surface.ply (the object's true surface, metres, +Y up); with
+// --relief also DIR/truth/relief.txt (the surface's vertices on relief features, x y z per line).
 #include "SyntheticScene.h"
 
 #include <QCommandLineParser>
@@ -207,8 +208,11 @@ int main(int argc, char** argv)
                                         QStringLiteral("n"), QStringLiteral("1"));
     const QCommandLineOption threadsOption(QStringLiteral("threads"), QStringLiteral("Render threads."),
                                            QStringLiteral("n"), QStringLiteral("4"));
-    parser.addOptions(
-        {outOption, framesOption, widthOption, heightOption, orbitsOption, seedOption, threadsOption});
+    const QCommandLineOption reliefOption(
+        QStringLiteral("relief"),
+        QStringLiteral("Grooves, bumps and ledges about 1 % of the object's height."));
+    parser.addOptions({outOption, framesOption, widthOption, heightOption, orbitsOption, seedOption,
+                       threadsOption, reliefOption});
     parser.process(app);
     if (!parser.isSet(outOption)) {
         std::fprintf(stderr, "synthcapture: --out is required\n");
@@ -225,7 +229,8 @@ int main(int argc, char** argv)
         return 1;
     }
 
-    const synth::SyntheticScene scene(static_cast<std::uint32_t>(parser.value(seedOption).toUInt()));
+    const synth::SyntheticScene scene(static_cast<std::uint32_t>(parser.value(seedOption).toUInt()),
+                                      parser.isSet(reliefOption));
     const Vec3f target = scene.objectCentre();
     std::vector<Camera> cameras;
     for (int i = 0; i < frames; ++i) {
@@ -274,6 +279,9 @@ int main(int argc, char** argv)
     stream << "# name cx cy cz r00 r01 r02 r10 r11 r12 r20 r21 r22 fx fy px py (metres, +Y up, world to "
               "camera rows)\n";
     stream << "# object_height_m " << scene.objectHeightM() << "\n";
+    if (scene.reliefHeightM() > 0) {
+        stream << "# relief_height_m " << scene.reliefHeightM() << "\n";
+    }
     for (const Camera& c : cameras) {
         stream << c.name << ' ' << c.eye.x << ' ' << c.eye.y << ' ' << c.eye.z;
         for (const Vec3f& row : c.rows) {
@@ -286,6 +294,22 @@ int main(int argc, char** argv)
         !writeSurface(scene.objectSurface(), out.filePath(QStringLiteral("truth/surface.ply")))) {
         std::fprintf(stderr, "synthcapture: the ground truth could not be written\n");
         return 1;
+    }
+    if (scene.reliefHeightM() > 0) {
+        QSaveFile reliefFile(out.filePath(QStringLiteral("truth/relief.txt")));
+        if (!reliefFile.open(QIODevice::WriteOnly)) {
+            return 1;
+        }
+        QTextStream relief(&reliefFile);
+        relief.setRealNumberPrecision(9);
+        for (const Vec3f& p : scene.reliefPoints()) {
+            relief << p.x << ' ' << p.y << ' ' << p.z << '\n';
+        }
+        relief.flush();
+        if (!reliefFile.commit()) {
+            std::fprintf(stderr, "synthcapture: the relief points could not be written\n");
+            return 1;
+        }
     }
     std::printf("synthcapture: %d frames %dx%d in %s\n", frames, width, height, qPrintable(out.path()));
     return 0;

@@ -26,8 +26,9 @@ namespace ColmapDetailTable {
 // Exhaustive matching up to this many frames; sequential matching with overlap beyond it (ordered captures).
 inline constexpr int kExhaustiveMaxFrames = 60;
 inline constexpr int kSequentialOverlap = 15;
-// The share of the memory available at the start of a run that the feature extraction may take (the rest stays
-// with the desktop and the other programs), and the memory assumed available when the system does not say.
+// The share of the memory available at the start of a run that the feature extraction may take (the rest
+// stays with the desktop and the other programs), and the memory assumed available when the system does not
+// say.
 inline constexpr double kMemoryShare = 0.75;
 inline constexpr qint64 kMemoryBudgetBytes = 7680LL * 1024 * 1024;
 // The largest texture baked: the bake holds about 24 bytes per texel (1.5 GB at this size), so a larger

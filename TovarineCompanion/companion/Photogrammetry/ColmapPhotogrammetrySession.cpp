@@ -142,7 +142,7 @@ Expected<void, QString> ColmapPhotogrammetrySession::process(const QString& mode
     m_started = true;
     m_modelPath = modelPath;
     m_settings = ColmapDetailTable::settingsFor(detail, m_configuration.customDetailSpecification);
-    m_dense = m_settings.denseImageSizePx > 0;
+    m_dense = m_settings.denseImageSizePx > 0 && !m_options.sparseOnly;
     m_threads = m_options.maxThreads > 0 ? m_options.maxThreads : std::max(QThread::idealThreadCount(), 1);
     QMetaObject::invokeMethod(this, &ColmapPhotogrammetrySession::start, Qt::QueuedConnection);
     return {};

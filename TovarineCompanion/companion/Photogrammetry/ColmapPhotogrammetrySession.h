@@ -45,6 +45,7 @@ public:
         int maxThreads = 0;          // threads per COLMAP step; 0: all cores
         bool keepWorkFolder = false; // for benchmarks and diagnosis: leave the work folder when the run ends
         int terminateGraceMs = 3000; // after terminate(), kill() follows this late
+        bool sparseOnly = false;     // for benchmarks: the surface from the sparse points at every level
     };
 
     // What one run did, for benchmarks and diagnosis; valid once the stream has ended.

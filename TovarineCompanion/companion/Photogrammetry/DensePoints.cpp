@@ -1,9 +1,7 @@
 #include "DensePoints.h"
 
 #include <QFile>
-
 #include <algorithm>
-
 #include <cmath>
 #include <cstring>
 

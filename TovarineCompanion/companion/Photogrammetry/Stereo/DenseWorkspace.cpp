@@ -1,13 +1,12 @@
 #include "DenseWorkspace.h"
 
-#include <jpeglib.h>
-
 #include <algorithm>
 #include <cmath>
 #include <csetjmp>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <jpeglib.h>
 #include <limits>
 #include <map>
 #include <numbers>
@@ -247,7 +246,9 @@ void restrictToRegion(const PinholeCamera& camera, const std::vector<V3>& region
         top = std::min(top, v), bottom = std::max(bottom, v);
         nearest = std::min(nearest, c.z), farthest = std::max(farthest, c.z);
     }
-    auto pixel = [](float value, int size) { return int(std::clamp(std::floor(value), -1.0f, float(size) + 1.0f)); };
+    auto pixel = [](float value, int size) {
+        return int(std::clamp(std::floor(value), -1.0f, float(size) + 1.0f));
+    };
     options.region = {pixel(left, camera.width), pixel(top, camera.height), pixel(right, camera.width) + 1,
                       pixel(bottom, camera.height) + 1};
     // The box's depths, where they narrow the sparse points' range without emptying it.
@@ -286,7 +287,16 @@ bool readColmapArray(const std::string& path, int& width, int& height, int& chan
     if (!in || width <= 0 || height <= 0 || channels <= 0 || width > 100000 || height > 100000 || channels > 4) {
         return false;
     }
-    planar.resize(std::size_t(width) * std::size_t(height) * std::size_t(channels));
+    // The header's size must match what the file holds before anything is allocated for it.
+    const std::size_t values = std::size_t(width) * std::size_t(height) * std::size_t(channels);
+    const std::streamoff start = in.tellg();
+    in.seekg(0, std::ios::end);
+    const std::streamoff end = in.tellg();
+    if (start < 0 || end < start || std::size_t(end - start) != values * sizeof(float)) {
+        return false;
+    }
+    in.seekg(start);
+    planar.resize(values);
     in.read(reinterpret_cast<char*>(planar.data()), std::streamsize(planar.size() * sizeof(float)));
     return bool(in);
 }
@@ -376,9 +386,9 @@ std::string computeWorkspaceMaps(const std::string& workspace, const DenseOption
         if (active[i]) {
             PatchMatchOptions pass = perFrame[i];
             pass.iterations = std::max(1, options.geometricIterations);
-            geometric[i] = estimateDepthNormal(views[i], sourceViews(i), sparse[i], pass,
-                                               sourceMaps(i, photometric), &photometric[i],
-                                               {stepProgress, control.cancel});
+            geometric[i] =
+                estimateDepthNormal(views[i], sourceViews(i), sparse[i], pass, sourceMaps(i, photometric),
+                                    &photometric[i], {stepProgress, control.cancel});
             photometric[i] = {}; // no longer needed by anyone after this frame's own pass
         }
         if (cancelled()) {

@@ -88,8 +88,10 @@ public:
     }
 
     // The pixel's cost under a hypothesis, and each source's part in `perSource` (for tests and filtering).
+    // With a `bound`, the caller only needs to know whether the cost is below it: once the sources compared
+    // so far show it cannot be, the rest are skipped and a cost of at least `bound` comes back.
     float cost(int x, int y, const Hypothesis& h, const float* refWindow, std::vector<float>& perSource,
-               std::vector<float>& scratch) const
+               std::vector<float>& scratch, float bound = kWorstCost + 1) const
     {
         perSource.assign(m_sources.size(), kWorstCost);
         const float u = float(x) + 0.5f;
@@ -125,6 +127,9 @@ public:
                 c += m_options.geometricWeight * geometricError(point, *source.view, *source.map, source, u, v);
             }
             perSource[s] = c;
+            if (const float least = leastCost(perSource, s + 1); least >= bound) {
+                return least;
+            }
         }
         return aggregate(perSource, scratch);
     }
@@ -162,9 +167,9 @@ public:
 
 private:
     // NCC of the reference window (zero mean, unit norm) with the source window the homography `m` gives for
-    // the window centred on (u, v); NaN when the window leaves the source frame or is flat there. The window's
-    // four corners decide whether it lies inside (a plane homography in front of the camera keeps a convex
-    // window convex), so the loop over samples has no branches.
+    // the window centred on (u, v); NaN when the window leaves the source frame or is flat there. The
+    // window's four corners decide whether it lies inside (a plane homography in front of the camera keeps a
+    // convex window convex), so the loop over samples has no branches.
     float correlation(const float* m, float u, float v, const GreyImage& image, const float* refWindow) const
     {
         constexpr float kNone = std::numeric_limits<float>::quiet_NaN();
@@ -214,8 +219,8 @@ private:
             squares += value * value;
             cross += refWindow[i] * value;
         }
-        // The reference window has zero mean, so its correlation with the raw source values equals the one with
-        // the centred ones.
+        // The reference window has zero mean, so its correlation with the raw source values equals the one
+        // with the centred ones.
         const float centredSquares = squares - sum * sum / float(n);
         if (!(centredSquares >= 1e-8f * float(n))) {
             return kNone;
@@ -239,6 +244,28 @@ private:
             value *= scale;
         }
         return true;
+    }
+
+    // The least the pixel's cost can come to once the first `known` sources are compared (the others could
+    // match perfectly): the mean of the best views, with the unknown sources at 0.
+    float leastCost(const std::vector<float>& perSource, std::size_t known) const
+    {
+        constexpr std::size_t kMaxSources = 16;
+        const std::size_t k = std::min<std::size_t>(std::max(1, m_options.bestViews), perSource.size());
+        const std::size_t unknown = perSource.size() - known;
+        if (unknown >= k || known > kMaxSources) {
+            return 0;
+        }
+        std::array<float, kMaxSources> costs{};
+        std::copy(perSource.begin(), perSource.begin() + std::ptrdiff_t(known), costs.begin());
+        const std::size_t counted = k - unknown;
+        std::partial_sort(costs.begin(), costs.begin() + std::ptrdiff_t(counted),
+                          costs.begin() + std::ptrdiff_t(known));
+        float total = 0;
+        for (std::size_t i = 0; i < counted; ++i) {
+            total += costs[i];
+        }
+        return total / float(k);
     }
 
     float aggregate(const std::vector<float>& perSource, std::vector<float>& scratch) const
@@ -425,7 +452,7 @@ DepthNormalMap estimateDepthNormal(const StereoView& reference, const std::vecto
                 Hypothesis best = hypotheses[i];
                 float bestCost = map.cost[i];
                 auto consider = [&](const Hypothesis& candidate) {
-                    const float c = evaluator.cost(x, y, candidate, window, perSource, scratch);
+                    const float c = evaluator.cost(x, y, candidate, window, perSource, scratch, bestCost);
                     if (c < bestCost) {
                         bestCost = c;
                         best = candidate;

@@ -18,7 +18,8 @@
 namespace tovarine::stereo {
 
 // Pixels [left, right) x [top, bottom); the default holds every pixel.
-struct PixelRect {
+struct PixelRect
+{
     int left = 0;
     int top = 0;
     int right = 1 << 30;

@@ -41,7 +41,8 @@ TEST(RealEngineDrop, GeneratedCaptureEndsInThePreview)
     options.maxThreads = 2;
     DropReconstruction::Environment environment = fixture.environment();
     environment.sessionFactory = ColmapPhotogrammetrySession::factory(options);
-    fixture.defaults->setValue(SettingsKeys::kDetail, QStringLiteral("reduced"));
+    // Full, the default: the surface comes from the dense stage's points.
+    fixture.defaults->setValue(SettingsKeys::kDetail, QStringLiteral("full"));
     BrowseView view(environment, fixture.workspace, *fixture.defaults);
     view.resize(720, 780);
     view.show();
@@ -60,7 +61,14 @@ TEST(RealEngineDrop, GeneratedCaptureEndsInThePreview)
     ASSERT_EQ(view.drop().state().kind, State::Kind::done) << view.drop().state().message.toStdString();
     ResultView* result = view.resultView();
     ASSERT_NE(result, nullptr);
-    EXPECT_TRUE(QFile::exists(result->resultDir() + QStringLiteral("/model.obj")));
+    QFile obj(result->resultDir() + QStringLiteral("/model.obj"));
+    ASSERT_TRUE(obj.open(QIODevice::ReadOnly));
+    int faces = 0;
+    while (!obj.atEnd()) {
+        faces += obj.readLine().startsWith("f ") ? 1 : 0;
+    }
+    // The sparse points of this capture give a few thousand triangles; the dense ones tens of thousands.
+    EXPECT_GT(faces, 50000);
     QTRY_VERIFY_WITH_TIMEOUT(result->preview()->loader().status() != PreviewModelLoader::Status::loading,
                              60000);
     ASSERT_EQ(result->preview()->loader().status(), PreviewModelLoader::Status::loaded)

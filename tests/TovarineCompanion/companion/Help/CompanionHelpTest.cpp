@@ -113,7 +113,7 @@ TEST(CompanionHelp, VisibleTextsNameThisDesktopNotAnotherOne)
 }
 
 // The texts describe what this build does: no texture maps or million-polygon models (the engine writes
-// vertex colours and about 95,000 triangles at full), no "Make watertight" command, and result folders that
+// vertex colours and about 300,000 triangles at full), no "Make watertight" command, and result folders that
 // are named after the drop, not the label, with "-2" for another capture of the same name.
 TEST(CompanionHelp, TextsClaimOnlyWhatThisBuildDoes)
 {

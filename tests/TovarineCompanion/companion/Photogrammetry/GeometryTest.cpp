@@ -360,11 +360,8 @@ TEST(ColmapDetailTable, ExtractionThreadsStayWithinMemoryAndTrimFollowsTheSampli
         int expected;
     } cases[] = {
         {3200, 64 * kGiB, 8, 8}, // a large machine is not held to a fixed budget
-        {3200, 24 * kGiB, 8, 7},
-        {3200, 10 * kGiB, 8, 3},
-        {4032, 10 * kGiB, 8, 2},
-        {1024, 10 * kGiB, 8, 8},
-        {3200, 2 * kGiB, 8, 1}, // never fewer than one
+        {3200, 24 * kGiB, 8, 7}, {3200, 10 * kGiB, 8, 3}, {4032, 10 * kGiB, 8, 2},
+        {1024, 10 * kGiB, 8, 8}, {3200, 2 * kGiB, 8, 1}, // never fewer than one
         {640, 64 * kGiB, 3, 3},
     };
     for (const auto& c : cases) {

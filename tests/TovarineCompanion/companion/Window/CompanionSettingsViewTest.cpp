@@ -78,10 +78,14 @@ TEST_F(CompanionSettingsViewTest, DetailNoteTable)
         const char* stored;
         const char* noteStart;
     } cases[] = {
-        {"raw", "Highest built-in detail."},         {"custom", "Detail+ is Raw with a 10M-triangle cap"},
-        {"medium", "Lower-polygon preview"},         {"reduced", "The phone's own ceiling."},
-        {"full", "Default. About 95,000 triangles"}, {"RAW", "Default. About 95,000 triangles"},
-        {"", "Default. About 95,000 triangles"},     {"ultra", "Default. About 95,000 triangles"},
+        {"raw", "Highest built-in detail."},
+        {"custom", "Detail+ is Raw with a 10M-triangle cap"},
+        {"medium", "Lower-polygon preview"},
+        {"reduced", "The phone's own ceiling."},
+        {"full", "Default. Builds the surface from dense depth maps"},
+        {"RAW", "Default. Builds the surface from dense depth maps"},
+        {"", "Default. Builds the surface from dense depth maps"},
+        {"ultra", "Default. Builds the surface from dense depth maps"},
     };
     for (const auto& c : cases) {
         const QString note = CompanionSettingsView::detailBlurb(QString::fromLatin1(c.stored));
