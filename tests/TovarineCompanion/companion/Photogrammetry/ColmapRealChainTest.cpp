@@ -13,11 +13,29 @@
 #include <QTimer>
 #include <algorithm>
 #include <gtest/gtest.h>
+#include <map>
 #include <memory>
 
 using namespace tovarine;
 
 namespace {
+
+// The triangles with each vertex replaced by the first vertex at the same position.
+std::vector<std::uint32_t> indicesByPosition(const ModelMesh& model)
+{
+    std::map<std::array<float, 3>, std::uint32_t> first;
+    std::vector<std::uint32_t> canonical(model.vertexCount());
+    for (std::uint32_t v = 0; v < canonical.size(); ++v) {
+        const std::array<float, 3> p{model.positions[3 * v], model.positions[3 * v + 1], model.positions[3 * v + 2]};
+        canonical[v] = first.emplace(p, v).first->second;
+    }
+    std::vector<std::uint32_t> indices;
+    indices.reserve(model.indices.size());
+    for (const std::uint32_t i : model.indices) {
+        indices.push_back(canonical[i]);
+    }
+    return indices;
+}
 
 // Generates the capture, runs one level on it and checks what every level must give: a model, metric and
 // upright, of the object's shape. The checks specific to the level follow in the tests.
@@ -71,8 +89,9 @@ protected:
         auto read = UsdzFile::read(modelPath);
         ASSERT_TRUE(read.hasValue()) << read.error().toStdString();
         model = std::move(*read);
-        // Closed enough: the open border (the unseen underside) is a small share of the edges.
-        EXPECT_LT(static_cast<double>(MeshCleanup::boundaryEdgeCount(model.indices)),
+        // Closed enough: the open border (the unseen underside) is a small share of the edges. Texture seams
+        // split vertices without opening the surface, so edges are counted between positions.
+        EXPECT_LT(static_cast<double>(MeshCleanup::boundaryEdgeCount(indicesByPosition(model))),
                   0.03 * 1.5 * model.triangleCount());
 
         auto readTruth = synth::readGroundTruth(capture);
