@@ -31,7 +31,16 @@ AvahiStringList* toStringList(const QMap<QByteArray, QByteArray>& txt)
     return list;
 }
 
-QMap<QByteArray, QByteArray> fromStringList(AvahiStringList* list)
+
+struct ClientDeleter
+{
+    void operator()(AvahiClient* client) const { avahi_client_free(client); }
+};
+using ClientPtr = std::unique_ptr<AvahiClient, ClientDeleter>;
+
+} // namespace
+
+QMap<QByteArray, QByteArray> txtRecord(AvahiStringList* list)
 {
     QMap<QByteArray, QByteArray> txt;
     for (AvahiStringList* item = list; item != nullptr; item = avahi_string_list_get_next(item)) {
@@ -46,14 +55,6 @@ QMap<QByteArray, QByteArray> fromStringList(AvahiStringList* list)
     }
     return txt;
 }
-
-struct ClientDeleter
-{
-    void operator()(AvahiClient* client) const { avahi_client_free(client); }
-};
-using ClientPtr = std::unique_ptr<AvahiClient, ClientDeleter>;
-
-} // namespace
 
 // ---------------------------------------------------------------------------------------------------------
 // Publisher
@@ -224,7 +225,7 @@ void resolvedCallback(AvahiServiceResolver* r, AvahiIfIndex interface, AvahiProt
             service.address.setScopeId(QString::number(interface));
         }
         service.port = port;
-        service.txt = fromStringList(txt);
+        service.txt = txtRecord(txt);
         service.interfaceIndex = interface;
         service.protocol = protocol;
         QPointer<DnsSdBrowser> guard(self);

@@ -7,7 +7,12 @@
 #include <QString>
 #include <memory>
 
+struct AvahiStringList;
+
 namespace ostrel {
+
+// The entries of an Avahi TXT list; a key without "=" maps to an empty value.
+QMap<QByteArray, QByteArray> txtRecord(AvahiStringList* list);
 
 class AvahiQtPoll;
 

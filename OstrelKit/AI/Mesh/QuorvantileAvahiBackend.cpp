@@ -23,19 +23,6 @@ QByteArray avahiType()
     return QByteArray(QuorvantileDiscovery::serviceType);
 }
 
-QMap<QByteArray, QByteArray> txtMap(AvahiStringList* list)
-{
-    QMap<QByteArray, QByteArray> txt;
-    for (AvahiStringList* item = list; item != nullptr; item = avahi_string_list_get_next(item)) {
-        const QByteArray entry(reinterpret_cast<const char*>(avahi_string_list_get_text(item)),
-                               static_cast<qsizetype>(avahi_string_list_get_size(item)));
-        const qsizetype equals = entry.indexOf('=');
-        txt.insert(equals < 0 ? entry : entry.left(equals),
-                   equals < 0 ? QByteArray() : entry.mid(equals + 1));
-    }
-    return txt;
-}
-
 class AvahiBackend : public QuorvantileServiceBackend
 {
 public:
@@ -161,7 +148,7 @@ private:
             instance.address.setScopeId(QString::number(interface));
         }
         instance.port = port;
-        instance.txt = txtMap(txt);
+        instance.txt = ostrel::txtRecord(txt);
         instance.resolved = true;
         const Key key{QString::fromUtf8(name), interface, protocol};
         self->m_instances[key] = instance;
