@@ -513,6 +513,13 @@ std::optional<QString> chatText(const QJsonObject& object)
 
 // --- One-shot requests ---
 
+template <typename Completion>
+void OllamaClient::endLater(Completion done, const OllamaError& failure)
+{
+    // From the event loop, never from inside the call that failed.
+    QMetaObject::invokeMethod(this, [done = std::move(done), failure] { done(failure); }, Qt::QueuedConnection);
+}
+
 void OllamaClient::generate(const QString& system, const QString& prompt, const std::optional<QString>& model,
                             const std::optional<OllamaOptions>& options, const std::optional<QStringList>& images,
                             double timeoutSeconds, TextCompletion done)
@@ -520,8 +527,7 @@ void OllamaClient::generate(const QString& system, const QString& prompt, const 
     const QJsonObject body = generateBody(model ? *model : preferredModel(), system, prompt, false, options, images);
     PreparedRequest prepared = prepare(m_baseURL, kGeneratePath, body, timeoutSeconds, options);
     if (prepared.failure) {
-        QMetaObject::invokeMethod(
-            this, [done = std::move(done), failure = *prepared.failure] { done(failure); }, Qt::QueuedConnection);
+        endLater(std::move(done), *prepared.failure);
         return;
     }
     Call::sendWhole(this, *prepared.request, &prepared.body, [done = std::move(done)](QNetworkReply* reply) {
@@ -536,8 +542,7 @@ void OllamaClient::chat(const QList<Message>& messages, const std::optional<QStr
     const QJsonObject body = chatBody(model ? *model : preferredModel(), messages, system, false, options);
     PreparedRequest prepared = prepare(m_baseURL, kChatPath, body, timeoutSeconds, options);
     if (prepared.failure) {
-        QMetaObject::invokeMethod(
-            this, [done = std::move(done), failure = *prepared.failure] { done(failure); }, Qt::QueuedConnection);
+        endLater(std::move(done), *prepared.failure);
         return;
     }
     Call::sendWhole(this, *prepared.request, &prepared.body, [done = std::move(done)](QNetworkReply* reply) {
@@ -553,8 +558,7 @@ void OllamaClient::startTextStream(const QString& path, const QJsonObject& body,
 {
     PreparedRequest prepared = prepare(m_baseURL, path, body, timeoutSeconds, options);
     if (prepared.failure) {
-        QMetaObject::invokeMethod(
-            this, [done = std::move(done), failure = *prepared.failure] { done(failure); }, Qt::QueuedConnection);
+        endLater(std::move(done), *prepared.failure);
         return;
     }
     beginStream();
@@ -598,8 +602,7 @@ void OllamaClient::pullModel(const QString& name, TextCallback onProgress, VoidC
     const QJsonObject body{{QStringLiteral("name"), name}, {QStringLiteral("stream"), true}};
     PreparedRequest prepared = prepare(m_baseURL, kPullPath, body, kPullTimeoutSeconds, std::nullopt);
     if (prepared.failure) {
-        QMetaObject::invokeMethod(
-            this, [done = std::move(done), failure = *prepared.failure] { done(failure); }, Qt::QueuedConnection);
+        endLater(std::move(done), *prepared.failure);
         return;
     }
     auto sharedDone = std::make_shared<VoidCompletion>(std::move(done));

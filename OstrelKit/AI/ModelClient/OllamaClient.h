@@ -149,6 +149,8 @@ private:
 
     void setConnected(bool connected);
     void setAvailableModels(const QList<OllamaModelInfo>& models);
+    template <typename Completion>
+    void endLater(Completion done, const OllamaError& failure);
     void beginStream();
     void endStream();
     void startTextStream(const QString& path, const QJsonObject& body, double timeoutSeconds,

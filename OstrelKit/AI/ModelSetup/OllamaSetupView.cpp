@@ -297,16 +297,10 @@ QWidget* OllamaSetupView::notInstalledView()
     QLabel* command = paragraph(kInstallCommand, mono(11), primaryColor(this), QStringLiteral("installCommand"));
     command->setTextInteractionFlags(Qt::TextSelectableByMouse);
     column->addWidget(command);
-    auto* row = centredRow(12);
-    QPushButton* copy = actionButton(QStringLiteral("Copy Command"), withAlpha(kBlue, 0.6),
-                                     QStringLiteral("copyCommandButton"));
+    QPushButton* copy = copyButton(QStringLiteral("Copy Command"), kInstallCommand, QStringLiteral("copyCommandButton"));
     copy->setToolTip(QStringLiteral("Copies the install command. Run it in a terminal, then click Refresh. "
                                     "Ollama listens on 127.0.0.1 only."));
-    connect(copy, &QPushButton::clicked, this, [this] { m_environment.copyText(kInstallCommand); });
-    row->addWidget(copy);
-    row->addWidget(refreshButton());
-    row->addStretch(1);
-    column->addLayout(row);
+    column->addLayout(buttonRow(copy));
     return body;
 }
 
@@ -323,14 +317,8 @@ QWidget* OllamaSetupView::notRunningView()
     QLabel* explanation = paragraph(text, proportional(12), secondaryColor(this), QStringLiteral("startExplanation"));
     explanation->setTextFormat(Qt::RichText);
     column->addWidget(explanation);
-    auto* row = centredRow(12);
-    QPushButton* copy = actionButton(QStringLiteral("Copy Start Command"), withAlpha(kBlue, 0.6),
-                                     QStringLiteral("copyStartCommandButton"));
-    connect(copy, &QPushButton::clicked, this, [this] { m_environment.copyText(kStartCommand); });
-    row->addWidget(copy);
-    row->addWidget(refreshButton());
-    row->addStretch(1);
-    column->addLayout(row);
+    column->addLayout(buttonRow(
+        copyButton(QStringLiteral("Copy Start Command"), kStartCommand, QStringLiteral("copyStartCommandButton"))));
     return body;
 }
 
@@ -356,23 +344,16 @@ QWidget* OllamaSetupView::noModelView()
         column->addWidget(pulling);
     } else if (m_pullComplete) {
         column->addWidget(statusRow(kGreen, QStringLiteral("Model installed successfully")));
-        auto* row = centredRow(12);
-        row->addWidget(refreshButton());
-        row->addStretch(1);
-        column->addLayout(row);
+        column->addLayout(buttonRow(nullptr));
     } else {
         column->addWidget(paragraph(QStringLiteral("The default model (llama3.1:8b) requires about 4.7 GB of disk space "
                                                "and runs entirely on your machine."),
                                 proportional(12), secondaryColor(this)));
-        auto* row = centredRow(12);
         QPushButton* download = actionButton(QStringLiteral("Download llama3.1:8b"), withAlpha(kGreen, 0.6),
                                              QStringLiteral("downloadButton"));
         download->setToolTip(QStringLiteral("Download the default language model (~4.7 GB)"));
         connect(download, &QPushButton::clicked, this, &OllamaSetupView::pullDefaultModel);
-        row->addWidget(download);
-        row->addWidget(refreshButton());
-        row->addStretch(1);
-        column->addLayout(row);
+        column->addLayout(buttonRow(download));
     }
     return body;
 }
@@ -424,6 +405,24 @@ QPushButton* OllamaSetupView::refreshButton()
                               .arg(rgba(primaryColor(this)), rgba(withAlpha(primaryColor(this), 0.3))));
     connect(button, &QPushButton::clicked, this, &OllamaSetupView::checkStatus);
     return button;
+}
+
+QPushButton* OllamaSetupView::copyButton(const QString& text, const QString& command, const QString& objectName)
+{
+    QPushButton* button = actionButton(text, withAlpha(kBlue, 0.6), objectName);
+    connect(button, &QPushButton::clicked, this, [this, command] { m_environment.copyText(command); });
+    return button;
+}
+
+QHBoxLayout* OllamaSetupView::buttonRow(QPushButton* action)
+{
+    QHBoxLayout* row = centredRow(12);
+    if (action) {
+        row->addWidget(action);
+    }
+    row->addWidget(refreshButton());
+    row->addStretch(1);
+    return row;
 }
 
 QPushButton* OllamaSetupView::actionButton(const QString& text, const QColor& fill, const QString& objectName)

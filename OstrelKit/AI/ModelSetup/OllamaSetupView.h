@@ -6,6 +6,7 @@
 #include <functional>
 #include <optional>
 
+class QHBoxLayout;
 class QVBoxLayout;
 class QLabel;
 class QPushButton;
@@ -82,6 +83,10 @@ private:
     QWidget* statusRow(const QColor& color, const QString& text);
     QPushButton* refreshButton();
     QPushButton* actionButton(const QString& text, const QColor& fill, const QString& objectName);
+    // A blue action button that puts `command` on the clipboard.
+    QPushButton* copyButton(const QString& text, const QString& command, const QString& objectName);
+    // The action button (if any), then Refresh.
+    QHBoxLayout* buttonRow(QPushButton* action);
 
     QPointer<OllamaClient> m_client;
     Environment m_environment;

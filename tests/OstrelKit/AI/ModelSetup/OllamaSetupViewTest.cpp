@@ -3,6 +3,8 @@
 #include "OllamaSetupView.h"
 
 #include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QLabel>
 #include <QPushButton>
@@ -272,4 +274,29 @@ TEST_F(SetupView, TheLatestStartedCheckDecides)
     ASSERT_TRUE(waitFor(State::noModel));
     QTest::qWait(450);
     EXPECT_EQ(view->setupState(), State::noModel);
+}
+
+TEST(SetupViewInstallProbe, FindsTheServerOnThePath)
+{
+    for (const char* fixed : {"/usr/local/bin/ollama", "/usr/bin/ollama"}) {
+        if (QFileInfo::exists(QString::fromLatin1(fixed))) {
+            GTEST_SKIP() << "a server is installed at " << fixed << " on this machine";
+        }
+    }
+    QTemporaryDir bin;
+    ASSERT_TRUE(bin.isValid());
+    struct RestorePath
+    {
+        QByteArray saved = qgetenv("PATH");
+        ~RestorePath() { qputenv("PATH", saved); }
+    } restorePath;
+    qputenv("PATH", bin.path().toUtf8());
+    EXPECT_FALSE(OllamaSetupView::defaultServerInstalled());
+
+    QFile program(bin.filePath(QStringLiteral("ollama")));
+    ASSERT_TRUE(program.open(QIODevice::WriteOnly));
+    program.write("#!/bin/sh\n");
+    program.close();
+    program.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    EXPECT_TRUE(OllamaSetupView::defaultServerInstalled());
 }
