@@ -157,8 +157,9 @@ void MarkupOverlay::placeToolbar()
     m_toolbar->move(int(centreX - width / 2.0), int(centreY - m_toolbar->height() / 2.0));
 }
 
-void MarkupOverlay::syncBubbles()
+bool MarkupOverlay::syncBubbles()
 {
+    bool added = false;
     QSet<qint64> present;
     const double cardWidth = MarkupAnnotationBubble::cardWidth(m_host->width());
     for (const MarkupAnnotation& note : m_state->annotations()) {
@@ -168,6 +169,7 @@ void MarkupOverlay::syncBubbles()
             bubble = new MarkupAnnotationBubble(m_state, note.id, m_host);
             m_bubbles.insert(note.id, bubble);
             bubble->show();
+            added = true;
         }
         bubble->sync(cardWidth);
         bubble->setVisible(m_state->isActive());
@@ -182,6 +184,7 @@ void MarkupOverlay::syncBubbles()
             ++it;
         }
     }
+    return added;
 }
 
 void MarkupOverlay::sync()
@@ -195,10 +198,12 @@ void MarkupOverlay::sync()
     m_wasActive = active;
     m_canvas->setVisible(active);
     m_input->setVisible(active && m_state->mode() != MarkupMode::select);
-    syncBubbles();
+    // Layers are put back in order only when one was added, not on every point of a stroke.
+    bool added = syncBubbles();
     placeToolbar();
 
     if (m_state->showSendSheet() && !m_sheet) {
+        added = true;
         m_sheet = new MarkupSendSheet(m_state, m_host);
         m_backdrop->show();
         m_sheet->show();
@@ -209,5 +214,7 @@ void MarkupOverlay::sync()
         m_sheet = nullptr;
     }
     m_backdrop->setVisible(m_state->showSendSheet());
-    raiseLayers();
+    if (added) {
+        raiseLayers();
+    }
 }

@@ -51,7 +51,8 @@ protected:
 private:
     void sync();
     void layoutLayers();
-    void syncBubbles();
+    // Returns whether a card was added (the layers then need their order back).
+    bool syncBubbles();
     void placeToolbar();
     void raiseLayers();
 
