@@ -1,140 +1,35 @@
 #include "DensePoints.h"
 
-#include <QFile>
+#include "PlyFile.h"
+
 #include <algorithm>
 #include <cmath>
-#include <cstring>
 
 namespace tovarine::DensePoints {
-namespace {
-
-struct Property {
-    QByteArray name;
-    int size = 0;
-    bool isFloat = false;
-    bool isDouble = false;
-    int offset = 0;
-};
-
-int typeSize(const QByteArray& type, bool& isFloat, bool& isDouble)
-{
-    isFloat = type == "float" || type == "float32";
-    isDouble = type == "double" || type == "float64";
-    if (isFloat) return 4;
-    if (isDouble) return 8;
-    if (type == "uchar" || type == "uint8" || type == "char" || type == "int8") return 1;
-    if (type == "short" || type == "ushort" || type == "int16" || type == "uint16") return 2;
-    if (type == "int" || type == "uint" || type == "int32" || type == "uint32") return 4;
-    return 0;
-}
-
-double scalar(const char* data, const Property& p)
-{
-    if (p.isFloat) {
-        float value;
-        std::memcpy(&value, data + p.offset, 4);
-        return value;
-    }
-    if (p.isDouble) {
-        double value;
-        std::memcpy(&value, data + p.offset, 8);
-        return value;
-    }
-    return static_cast<unsigned char>(data[p.offset]);
-}
-
-} // namespace
 
 Expected<Cloud, QString> read(const QString& path)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        return unexpected(QStringLiteral("The dense point cloud %1 could not be read.").arg(path));
+    const Expected<PlyMesh, QString> ply = PlyFile::readMesh(path);
+    if (!ply) {
+        return unexpected(QStringLiteral("The dense point cloud could not be read (%1)").arg(ply.error()));
     }
-    auto bad = [&](const char* what) {
-        return unexpected(QStringLiteral("The dense point cloud %1 is malformed (%2).").arg(path, QLatin1String(what)));
-    };
-    if (file.readLine().trimmed() != "ply") {
-        return bad("not a PLY file");
-    }
-    qint64 count = -1;
-    bool inVertex = false;
-    bool binaryLittle = false;
-    std::vector<Property> properties;
-    int stride = 0;
-    while (true) {
-        const QByteArray line = file.readLine();
-        if (line.isEmpty()) {
-            return bad("the header has no end");
-        }
-        const QList<QByteArray> words = line.simplified().split(' ');
-        if (words.value(0) == "end_header") {
-            break;
-        }
-        if (words.value(0) == "format") {
-            binaryLittle = words.value(1) == "binary_little_endian";
-        } else if (words.value(0) == "element") {
-            inVertex = words.value(1) == "vertex";
-            if (inVertex) {
-                bool ok = false;
-                count = words.value(2).toLongLong(&ok);
-                if (!ok || count < 0) {
-                    return bad("vertex count");
-                }
-            }
-        } else if (words.value(0) == "property" && inVertex) {
-            Property p;
-            p.name = words.value(2);
-            p.size = typeSize(words.value(1), p.isFloat, p.isDouble);
-            if (p.size == 0 || words.value(1) == "list") {
-                return bad("vertex property type");
-            }
-            p.offset = stride;
-            stride += p.size;
-            properties.push_back(p);
-        }
-    }
-    if (!binaryLittle || count < 0 || stride == 0) {
-        return bad("not a binary little-endian point cloud");
-    }
-    auto find = [&](const char* name) -> const Property* {
-        for (const Property& p : properties) {
-            if (p.name == name) {
-                return &p;
-            }
-        }
-        return nullptr;
-    };
-    const Property* x = find("x");
-    const Property* y = find("y");
-    const Property* z = find("z");
-    if (!x || !y || !z || !(x->isFloat || x->isDouble)) {
-        return bad("no x y z");
-    }
-    const Property* nx = find("nx");
-    const Property* ny = find("ny");
-    const Property* nz = find("nz");
-    const Property* r = find("red");
-    const Property* g = find("green");
-    const Property* b = find("blue");
-    if (count > (file.size() - file.pos()) / stride) {
-        return bad("truncated");
-    }
-    const QByteArray data = file.read(count * stride);
+    const std::size_t count = ply->positions.size() / 3;
+    const bool hasNormals = ply->normals.size() == ply->positions.size();
+    const bool hasColors = ply->colors.size() == ply->positions.size();
     Cloud cloud;
-    cloud.positions.reserve(std::size_t(count));
-    for (qint64 i = 0; i < count; ++i) {
-        const char* v = data.constData() + i * stride;
-        const geo::Vec3 position{scalar(v, *x), scalar(v, *y), scalar(v, *z)};
+    cloud.positions.reserve(count);
+    for (std::size_t i = 0; i < count; ++i) {
+        const geo::Vec3 position{ply->positions[3 * i], ply->positions[3 * i + 1], ply->positions[3 * i + 2]};
         if (!std::isfinite(position.x) || !std::isfinite(position.y) || !std::isfinite(position.z)) {
             continue;
         }
         cloud.positions.push_back(position);
-        cloud.normals.push_back(nx && ny && nz ? geo::normalized(geo::Vec3{scalar(v, *nx), scalar(v, *ny), scalar(v, *nz)})
-                                               : geo::Vec3{0, 1, 0});
-        cloud.colors.push_back(r && g && b ? std::array<std::uint8_t, 3>{std::uint8_t(scalar(v, *r)), std::uint8_t(scalar(v, *g)),
-                                                                          std::uint8_t(scalar(v, *b))}
-                                           : std::array<std::uint8_t, 3>{200, 200, 200});
+        cloud.normals.push_back(hasNormals ? geo::normalized(geo::Vec3{ply->normals[3 * i], ply->normals[3 * i + 1],
+                                                                       ply->normals[3 * i + 2]})
+                                           : geo::Vec3{0, 1, 0});
+        cloud.colors.push_back(hasColors ? std::array<std::uint8_t, 3>{ply->colors[3 * i], ply->colors[3 * i + 1],
+                                                                       ply->colors[3 * i + 2]}
+                                         : std::array<std::uint8_t, 3>{200, 200, 200});
     }
     return cloud;
 }

@@ -20,8 +20,8 @@ struct Cloud {
     std::vector<std::array<std::uint8_t, 3>> colors;
 };
 
-// Reads a binary little-endian PLY point cloud with x y z (float or double), optional nx ny nz and red green
-// blue (uchar). Error: a sentence naming the file; never a crash on bad input.
+// Reads a PLY point cloud (through the reader of surface files: x y z with optional nx ny nz and red green blue);
+// points that are not finite are left out. Error: a sentence naming the file; never a crash on bad input.
 Expected<Cloud, QString> read(const QString& path);
 
 // The points of `world` (COLMAP's frame) inside the object bounds of `object`, in its model frame.

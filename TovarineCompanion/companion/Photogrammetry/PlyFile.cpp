@@ -271,6 +271,7 @@ Expected<PlyMesh, QString> readMesh(const QString& path)
         }
         int colorSlots[3] = {-1, -1, -1};
         int positionSlots[3] = {-1, -1, -1};
+        int normalSlots[3] = {-1, -1, -1};
         for (int k = 0; k < element.properties.size(); ++k) {
             const QByteArray& n = element.properties[k].name;
             if (n == "x")
@@ -279,6 +280,12 @@ Expected<PlyMesh, QString> readMesh(const QString& path)
                 positionSlots[1] = k;
             if (n == "z")
                 positionSlots[2] = k;
+            if (n == "nx")
+                normalSlots[0] = k;
+            if (n == "ny")
+                normalSlots[1] = k;
+            if (n == "nz")
+                normalSlots[2] = k;
             if (n == "red" || n == "r")
                 colorSlots[0] = k;
             if (n == "green" || n == "g")
@@ -289,6 +296,10 @@ Expected<PlyMesh, QString> readMesh(const QString& path)
         const bool hasColor = isVertex && colorSlots[0] >= 0 && colorSlots[1] >= 0 && colorSlots[2] >= 0;
         if (hasColor) {
             mesh.colors.assign(static_cast<std::size_t>(element.count) * 3, 0);
+        }
+        const bool hasNormals = isVertex && normalSlots[0] >= 0 && normalSlots[1] >= 0 && normalSlots[2] >= 0;
+        if (hasNormals) {
+            mesh.normals.assign(static_cast<std::size_t>(element.count) * 3, 0.0f);
         }
         std::vector<double> list;
         for (qint64 row = 0; row < element.count; ++row) {
@@ -327,6 +338,9 @@ Expected<PlyMesh, QString> readMesh(const QString& path)
                 for (int c = 0; c < 3; ++c) {
                     if (positionSlots[c] == k) {
                         mesh.positions[static_cast<std::size_t>(row) * 3 + c] = static_cast<float>(value);
+                    }
+                    if (hasNormals && normalSlots[c] == k) {
+                        mesh.normals[static_cast<std::size_t>(row) * 3 + c] = static_cast<float>(value);
                     }
                     if (hasColor && colorSlots[c] == k) {
                         const double scaled =

@@ -15,7 +15,8 @@ struct PlyMesh
 {
     std::vector<float> positions;       // x, y, z per vertex
     std::vector<std::uint8_t> colors;   // r, g, b per vertex, or empty
-    std::vector<std::uint32_t> indices; // three per triangle
+    std::vector<float> normals;         // nx, ny, nz per vertex, or empty
+    std::vector<std::uint32_t> indices; // three per triangle (none for a point cloud)
 };
 
 // The PLY files exchanged with the surface reconstruction tool. Any thread.
@@ -27,8 +28,8 @@ Expected<void, QString> writePointCloud(const QString& path, const std::vector<g
                                         const std::vector<geo::Vec3>& normals,
                                         const std::vector<std::array<std::uint8_t, 3>>& colors);
 
-// Reads a triangle mesh (ascii or binary little-endian; vertex x y z with optional red green blue of any
-// scalar type; faces as index lists, polygons fan-triangulated). Error: a sentence for a missing, truncated
+// Reads a triangle mesh or a point cloud (ascii or binary little-endian; vertex x y z with optional nx ny nz
+// and red green blue of any scalar type; faces as index lists, polygons fan-triangulated). Error: a sentence for a missing, truncated
 // or malformed file; never a crash on bad input.
 Expected<PlyMesh, QString> readMesh(const QString& path);
 

@@ -239,6 +239,13 @@ TEST(PlyFile, ReadsBothEncodingsAndRejectsBrokenFiles)
     ASSERT_TRUE(cloud.hasValue());
     EXPECT_EQ(cloud->positions, (std::vector<float>{1, 2, 3, 4, 5, 6}));
     EXPECT_EQ(cloud->colors, (std::vector<std::uint8_t>{1, 2, 3, 4, 5, 6}));
+    EXPECT_EQ(cloud->normals, (std::vector<float>{0, 1, 0, 1, 0, 0}));
+    EXPECT_TRUE(read->normals.empty()) << "a surface without normals reads without them";
+    const auto dense = DensePoints::read(cloudPath);
+    ASSERT_TRUE(dense.hasValue()) << dense.error().toStdString();
+    ASSERT_EQ(dense->positions.size(), 2u);
+    EXPECT_EQ(dense->normals[1].x, 1.0);
+    EXPECT_EQ(dense->colors[1], (std::array<std::uint8_t, 3>{4, 5, 6}));
 
     const struct
     {
