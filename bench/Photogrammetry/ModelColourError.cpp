@@ -1,8 +1,11 @@
 // How faithfully a reconstructed model shows the capture's colours: the model is drawn from every registered
 // frame's own viewpoint, once with its texture and once with its vertex colours, and each drawing is compared
-// with the frame itself over the pixels the model covers. Run on the work folder a kept reconstruction left
-// (photogrammetry_bench --keep); writes side-by-side pictures of the frame it names.
+// with the frame itself over the pixels the model covers. Like a camera's pixels, each drawn pixel is the
+// average of a block of samples (--supersample), so a texture finer than the pixels is not aliased. Run on
+// the work folder a kept reconstruction left (photogrammetry_bench --keep); writes side-by-side pictures of
+// the frame it names.
 //   model_colour_error --work DIR --model model.usdz [--pictures DIR] [--frame N]
+//                      [--supersample 4]
 #include "ColmapTextModel.h"
 #include "ModelTexturing.h"
 #include "ObjectPointCloud.h"
@@ -127,6 +130,45 @@ Drawn draw(const ModelMesh& mesh, const QImage& texture, const TextureBaker::Vie
     return out;
 }
 
+// `drawn` made `factor` times larger, shrunk back by averaging each factor × factor block, as a camera's
+// pixel gathers the light of its whole area (a texture drawn one sample per pixel aliases where its texels
+// are smaller than the pixels). A pixel is in the mask when all of its block is.
+Drawn averageBlocks(const Drawn& drawn, int factor)
+{
+    if (factor <= 1) {
+        return drawn;
+    }
+    const int width = drawn.mask.width() / factor;
+    const int height = drawn.mask.height() / factor;
+    Drawn out{QImage(width, height, QImage::Format_RGB888), QImage(width, height, QImage::Format_RGB888),
+              QImage(width, height, QImage::Format_Grayscale8)};
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            int covered = 0;
+            int textured[3] = {0, 0, 0};
+            int coloured[3] = {0, 0, 0};
+            for (int dy = 0; dy < factor; ++dy) {
+                const int sy = y * factor + dy;
+                for (int dx = 0; dx < factor; ++dx) {
+                    const int sx = x * factor + dx;
+                    covered += drawn.mask.constScanLine(sy)[sx] != 0;
+                    for (int c = 0; c < 3; ++c) {
+                        textured[c] += drawn.textured.constScanLine(sy)[3 * sx + c];
+                        coloured[c] += drawn.vertexColoured.constScanLine(sy)[3 * sx + c];
+                    }
+                }
+            }
+            const int n = factor * factor;
+            for (int c = 0; c < 3; ++c) {
+                out.textured.scanLine(y)[3 * x + c] = uchar((textured[c] + n / 2) / n);
+                out.vertexColoured.scanLine(y)[3 * x + c] = uchar((coloured[c] + n / 2) / n);
+            }
+            out.mask.scanLine(y)[x] = covered == n ? 255 : 0;
+        }
+    }
+    return out;
+}
+
 double meanError(const QImage& drawn, const QImage& frame, const QImage& mask, std::size_t& pixels)
 {
     double sum = 0;
@@ -160,7 +202,12 @@ int main(int argc, char** argv)
     const QCommandLineOption frameOption(QStringLiteral("frame"),
                                          QStringLiteral("Frame shown in the pictures."), QStringLiteral("n"),
                                          QStringLiteral("0"));
-    parser.addOptions({workOption, modelOption, picturesOption, frameOption});
+    const QCommandLineOption supersampleOption(
+        QStringLiteral("supersample"),
+        QStringLiteral("Draw the model n times larger and average each n x n block into a pixel (1: one "
+                       "sample per pixel)."),
+        QStringLiteral("n"), QStringLiteral("4"));
+    parser.addOptions({workOption, modelOption, picturesOption, frameOption, supersampleOption});
     parser.addHelpOption();
     parser.process(app);
     const QDir work(parser.value(workOption));
@@ -201,6 +248,7 @@ int main(int argc, char** argv)
     double textureSum = 0;
     double vertexSum = 0;
     std::size_t total = 0;
+    const int supersample = std::clamp(parser.value(supersampleOption).toInt(), 1, 8);
     const int pictureFrame = parser.value(frameOption).toInt();
     for (std::size_t i = 0; i < views.size(); ++i) {
         QImageReader reader(views[i].imagePath);
@@ -213,7 +261,9 @@ int main(int argc, char** argv)
         if (frame.isNull()) {
             continue;
         }
-        const Drawn drawn = draw(*model, texture, views[i], frame.width(), frame.height());
+        const Drawn drawn = averageBlocks(
+            draw(*model, texture, views[i], frame.width() * supersample, frame.height() * supersample),
+            supersample);
         std::size_t pixels = 0;
         const double textureError =
             texture.isNull() ? 0.0 : meanError(drawn.textured, frame, drawn.mask, pixels);

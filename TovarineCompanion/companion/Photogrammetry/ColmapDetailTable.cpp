@@ -18,11 +18,11 @@ ColmapLevelSettings settingsFor(Detail detail, const PhotogrammetrySession::Cust
     case Detail::medium:
         return {1600, 4096, 9, 5, 250'000, 0, 2048};
     case Detail::full:
-        return {3200, 8192, 10, 5, 1'000'000, 1200, 4096};
+        return {3200, 8192, 10, 5, 1'000'000, 1600, 4096};
     case Detail::raw:
         return {0, 16384, 10, 5, 0, 1600, 8192};
     case Detail::custom: {
-        ColmapLevelSettings settings{0, 16384, 10, 5, 0, 1200};
+        ColmapLevelSettings settings{0, 16384, 10, 5, 0, 1600};
         settings.maxTriangles = static_cast<std::size_t>(std::max(custom.maximumPolygonCount, 0));
         using Dimension = PhotogrammetrySession::TextureDimension;
         const bool diffuse = custom.outputTextureMaps.isEmpty() ||

@@ -132,4 +132,13 @@ PreviewBuffers buildPreviewBuffers(const ModelMesh& mesh)
     return buffers;
 }
 
+QImage textureWithin(const QImage& texture, int maxSidePx)
+{
+    if (maxSidePx <= 0 || (texture.width() <= maxSidePx && texture.height() <= maxSidePx)) {
+        return texture;
+    }
+    return texture.scaled(std::min(texture.width(), maxSidePx), std::min(texture.height(), maxSidePx),
+                          Qt::KeepAspectRatio, Qt::SmoothTransformation);
+}
+
 } // namespace tovarine

@@ -4,7 +4,6 @@
 #include "ModelMesh.h"
 
 #include <QImage>
-
 #include <cstdint>
 #include <vector>
 
@@ -37,5 +36,10 @@ struct PreviewBuffers
 // vertex colours. Triangles naming a vertex past the end are dropped. The bounds
 // are NaN when any position is not finite (such a model gets no framing camera). Any thread; pure.
 PreviewBuffers buildPreviewBuffers(const ModelMesh& mesh);
+
+// `texture` scaled down, keeping its proportions, so that neither side exceeds `maxSidePx` (the largest
+// texture the graphics driver takes); `texture` itself when it fits or the limit is unknown (not positive).
+// The model's texture coordinates are fractions of the texture, so they stay right.
+QImage textureWithin(const QImage& texture, int maxSidePx);
 
 } // namespace tovarine

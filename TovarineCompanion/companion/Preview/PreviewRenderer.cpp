@@ -1,7 +1,6 @@
 #include "PreviewRenderer.h"
 
 #include <QVector4D>
-
 #include <algorithm>
 
 namespace tovarine {
@@ -148,7 +147,10 @@ void PreviewRenderer::upload(const std::shared_ptr<const PreviewBuffers>& buffer
         m_texcoordBuffer.allocate(buffers->texcoords.data(), int(buffers->texcoords.size() * sizeof(float)));
         m_gl.glEnableVertexAttribArray(3);
         m_gl.glVertexAttribPointer(3, 2, GL_FLOAT, GL_FALSE, 2 * sizeof(float), nullptr);
-        m_texture = std::make_unique<QOpenGLTexture>(buffers->texture, QOpenGLTexture::GenerateMipMaps);
+        GLint maxSide = 0;
+        m_gl.glGetIntegerv(GL_MAX_TEXTURE_SIZE, &maxSide);
+        m_texture = std::make_unique<QOpenGLTexture>(textureWithin(buffers->texture, maxSide),
+                                                     QOpenGLTexture::GenerateMipMaps);
         m_texture->setMinificationFilter(QOpenGLTexture::LinearMipMapLinear);
         m_texture->setMagnificationFilter(QOpenGLTexture::Linear);
         m_texture->setWrapMode(QOpenGLTexture::ClampToEdge);

@@ -50,7 +50,7 @@ ostrel::ConcordanceConfiguration concordanceConfig()
                                            "full or raw; full is the default."),
              term("Reduced vs Full", "On this computer: Reduced builds the model from the sparse points "
                                      "(about 18,000 triangles for a 36-frame capture), Full from dense depth "
-                                     "maps (about 300,000 for a 24-frame capture)."),
+                                     "maps (about 1,000,000 for the same capture)."),
              term("Raw", "The highest-detail mode: slow, not always legible, useful for real micro-texture."),
          }},
         {QStringLiteral("History of scanning"),

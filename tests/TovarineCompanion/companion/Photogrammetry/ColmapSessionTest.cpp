@@ -305,7 +305,7 @@ TEST_F(ColmapSessionTest, CompletesWithTheObjectAloneAndRisingProgress)
         QStringLiteral("The model keeps its vertex colours without a texture: None of the 24 frames could be read")));
     EXPECT_FALSE(model->hasTexture());
     EXPECT_EQ(m_session->report().textureSizePx, 0);
-    EXPECT_TRUE(callOf(QStringLiteral("image_undistorter")).contains(QStringLiteral("--max_image_size 1200")));
+    EXPECT_TRUE(callOf(QStringLiteral("image_undistorter")).contains(QStringLiteral("--max_image_size 1600")));
     EXPECT_TRUE(
         callOf(QStringLiteral("feature_extractor")).contains(QStringLiteral("--SiftExtraction.use_gpu 0")));
     EXPECT_TRUE(

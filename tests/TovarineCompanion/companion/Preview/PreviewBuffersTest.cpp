@@ -84,5 +84,30 @@ TEST(PreviewBuffers, BadInputIsDroppedNotTrusted)
     EXPECT_FALSE(CameraFraming::frame(buildPreviewBuffers(broken).bounds));
 }
 
+// A texture larger than the driver takes is shrunk to its limit, proportions kept; one that fits, or an
+// unknown limit, leaves it as it is.
+TEST(PreviewBuffers, TextureFitsTheDriversLargestSide)
+{
+    QImage wide(8192, 4096, QImage::Format_RGBA8888);
+    wide.fill(Qt::red);
+    struct Case
+    {
+        int limit;
+        QSize expected;
+    } cases[] = {{4096, {4096, 2048}},
+                 {8192, {8192, 4096}},
+                 {16384, {8192, 4096}},
+                 {0, {8192, 4096}},
+                 {-1, {8192, 4096}}};
+    for (const Case& c : cases) {
+        const QImage fitted = textureWithin(wide, c.limit);
+        EXPECT_EQ(fitted.size(), c.expected) << c.limit;
+        EXPECT_EQ(fitted.pixelColor(fitted.width() - 1, fitted.height() - 1), QColor(Qt::red)) << c.limit;
+    }
+    QImage tall(16, 4096, QImage::Format_RGBA8888);
+    tall.fill(Qt::blue);
+    EXPECT_EQ(textureWithin(tall, 1024).size(), QSize(4, 1024));
+}
+
 } // namespace
 } // namespace tovarine

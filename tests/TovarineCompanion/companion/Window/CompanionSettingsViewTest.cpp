@@ -79,19 +79,19 @@ TEST_F(CompanionSettingsViewTest, DetailNoteTable)
         const char* noteStart;
     } cases[] = {
         {"raw", "Highest built-in detail."},
-        {"custom", "Detail+ is Raw with a 10M-triangle cap"},
+        {"custom", "Detail+ is Raw with a 10M-triangle cap and an 8K texture"},
         {"medium", "Lower-polygon preview"},
         {"reduced", "The phone's own ceiling."},
-        {"full", "Default. Builds the surface from dense depth maps"},
-        {"RAW", "Default. Builds the surface from dense depth maps"},
-        {"", "Default. Builds the surface from dense depth maps"},
-        {"ultra", "Default. Builds the surface from dense depth maps"},
+        {"full", "Default. ~1M polys with good surface detail"},
+        {"RAW", "Default. ~1M polys with good surface detail"},
+        {"", "Default. ~1M polys with good surface detail"},
+        {"ultra", "Default. ~1M polys with good surface detail"},
     };
     for (const auto& c : cases) {
         const QString note = CompanionSettingsView::detailBlurb(QString::fromLatin1(c.stored));
         EXPECT_TRUE(note.startsWith(QString::fromUtf8(c.noteStart))) << c.stored;
-        // The engine writes vertex colours and far fewer than a million triangles at full.
-        for (const char* claim : {"~1M", "8K", "texture maps,", "normal +", "roughness maps"}) {
+        // The engine bakes the diffuse colour only: no normal, ambient-occlusion or roughness maps.
+        for (const char* claim : {"normal +", "roughness maps", "ambient-occlusion +"}) {
             EXPECT_FALSE(note.contains(QLatin1String(claim))) << c.stored << ": " << claim;
         }
     }
