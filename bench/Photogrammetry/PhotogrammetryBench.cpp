@@ -5,9 +5,12 @@
 // memory is that chain's), alternating which goes first, and prints them side by side.
 //   photogrammetry_bench --capture DIR [--detail reduced] [--threads 4] [--bare] [--colmap PATH] [--keep]
 //                        [--dense [--rounds 2]] [--picture FILE]
+//   photogrammetry_bench --capture DIR --evaluate KEPT [--picture FILE] [--errors FILE]
 #include "ColmapPhotogrammetrySession.h"
+#include "ColmapTextModel.h"
 #include "GroundTruth.h"
 #include "MeshCleanup.h"
+#include "ObjectPointCloud.h"
 #include "UsdzFile.h"
 
 #include <QCommandLineParser>
@@ -110,6 +113,26 @@ std::vector<double> distancesToModel(const ModelMesh& model, const synth::Simila
     std::vector<double> distances;
     synth::measure(truthPoints, synth::Similarity{}, modelAsTruth, &distances);
     return distances;
+}
+
+// The points of the truth's surface its triangles use (captures made before the generator wrote only the
+// object's vertices also hold the ground's), once each.
+std::vector<float> surfacePoints(const synth::GroundTruth& truth)
+{
+    const auto& tp = truth.surface.positions;
+    std::vector<bool> used(tp.size() / 3, false);
+    for (const std::uint32_t v : truth.surface.indices) {
+        if (v < used.size()) {
+            used[v] = true;
+        }
+    }
+    std::vector<float> points;
+    for (std::size_t v = 0; v < used.size(); ++v) {
+        if (used[v]) {
+            points.insert(points.end(), {tp[3 * v], tp[3 * v + 1], tp[3 * v + 2]});
+        }
+    }
+    return points;
 }
 
 // A grey, lit picture of a triangle mesh (metres, +Y up) seen from above at 30 degrees, framed by the
@@ -223,6 +246,127 @@ ChainResult parseResult(const QByteArray& output)
     return r;
 }
 
+// Measures the model at `modelPath` against the ground truth of the capture (when it has one), aligned by the
+// cameras' centres; prints the figures and returns the result line's fields for them. Writes the per-vertex
+// errors and the picture when their files are named.
+QString measureAgainstTruth(const QString& captureFolder, const QString& modelPath,
+                            const std::vector<std::pair<QString, geo::Vec3>>& cameraCentres,
+                            const QString& errorsFile, const QString& pictureFile)
+{
+    QString result;
+    const auto truth = synth::readGroundTruth(captureFolder);
+    if (truth) {
+        const auto model = UsdzFile::read(modelPath);
+        const auto alignment = synth::alignCameras(cameraCentres, *truth);
+        if (model && alignment) {
+            std::vector<double> distances;
+            const synth::Accuracy accuracy = synth::measure(*model, *alignment, *truth, &distances);
+            if (!errorsFile.isEmpty()) {
+                QFile errors(errorsFile);
+                if (errors.open(QIODevice::WriteOnly)) {
+                    for (std::size_t v = 0; v < distances.size(); ++v) {
+                        const geo::Vec3 p =
+                            alignment->apply({model->positions[3 * v], model->positions[3 * v + 1],
+                                              model->positions[3 * v + 2]});
+                        errors.write(QByteArray::number(p.x) + ' ' + QByteArray::number(p.y) + ' ' +
+                                     QByteArray::number(p.z) + ' ' + QByteArray::number(distances[v]) + '\n');
+                    }
+                }
+            }
+            const double size = truth->objectHeightM;
+            std::printf(
+                "accuracy vs truth (object height %.1f mm): mean %.2f mm (%.2f%%), p95 %.2f mm (%.2f%%), "
+                "max %.2f mm; camera alignment rms %.2f mm; metric scale off by %.1f%%; boundary edges %zu\n",
+                size * 1e3, accuracy.meanM * 1e3, 100 * accuracy.meanM / size, accuracy.p95M * 1e3,
+                100 * accuracy.p95M / size, accuracy.maxM * 1e3, alignment->rmsM * 1e3,
+                100 * (alignment->scale - 1.0), MeshCleanup::boundaryEdgeCount(model->indices));
+            if (!pictureFile.isEmpty()) {
+                std::vector<float> aligned;
+                for (std::size_t v = 0; v < model->vertexCount(); ++v) {
+                    const geo::Vec3 p = alignment->apply(
+                        {model->positions[3 * v], model->positions[3 * v + 1], model->positions[3 * v + 2]});
+                    aligned.insert(aligned.end(), {float(p.x), float(p.y), float(p.z)});
+                }
+                constexpr int kPanel = 560;
+                QImage both(2 * kPanel, kPanel, QImage::Format_RGB32);
+                QPainter painter(&both);
+                painter.drawImage(
+                    0, 0, pictureOf(truth->surface.positions, truth->surface.indices, *truth, kPanel));
+                painter.drawImage(kPanel, 0, pictureOf(aligned, model->indices, *truth, kPanel));
+                painter.end();
+                both.save(pictureFile);
+            }
+            // Completeness: the share of the true surface's vertices within 1 % of the height of the model.
+            const std::vector<double> toModel = distancesToModel(*model, *alignment, surfacePoints(*truth));
+            const double complete = toModel.empty()
+                                        ? 0.0
+                                        : double(std::count_if(toModel.begin(), toModel.end(),
+                                                               [&](double d) { return d <= 0.01 * size; })) /
+                                              double(toModel.size());
+            std::printf("completeness: %.1f%% of the true surface within 1%% of the height\n",
+                        100 * complete);
+            if (truth->reliefHeightM > 0 && !truth->reliefPoints.empty()) {
+                std::vector<float> relief;
+                for (const geo::Vec3& p : truth->reliefPoints) {
+                    relief.insert(relief.end(), {float(p.x), float(p.y), float(p.z)});
+                }
+                const std::vector<double> reliefErrors = distancesToModel(*model, *alignment, relief);
+                double sum = 0;
+                for (double d : reliefErrors) {
+                    sum += d;
+                }
+                const double mean = sum / double(std::max<std::size_t>(reliefErrors.size(), 1));
+                std::printf("relief (%.2f mm): mean error %.3f mm, %.0f%% of the relief's height\n",
+                            truth->reliefHeightM * 1e3, mean * 1e3, 100 * mean / truth->reliefHeightM);
+                result += QStringLiteral(" relief=%1").arg(100 * mean / truth->reliefHeightM, 0, 'f', 1);
+            }
+            result += QStringLiteral(" mean=%1 p95=%2 complete=%3")
+                          .arg(100 * accuracy.meanM / size, 0, 'f', 3)
+                          .arg(100 * accuracy.p95M / size, 0, 'f', 3)
+                          .arg(100 * complete, 0, 'f', 1);
+        } else {
+            std::printf("accuracy: not measured (%s)\n",
+                        qPrintable(!model ? model.error() : alignment.error()));
+        }
+    }
+
+    return result;
+}
+
+// Measures again the model a kept run left in `keptFolder` (model.usdz beside the work folder), its cameras
+// read from the work folder's largest sparse model.
+int evaluateKept(const QString& captureFolder, const QString& keptFolder, const QString& errorsFile,
+                 const QString& pictureFile)
+{
+    const QDir kept(keptFolder);
+    const QStringList work = kept.entryList({QStringLiteral("tovarine-colmap-*")}, QDir::Dirs);
+    if (work.isEmpty()) {
+        std::fprintf(stderr, "photogrammetry_bench: no kept work folder in %s\n", qPrintable(keptFolder));
+        return 1;
+    }
+    const QDir text(kept.filePath(work.first() + QStringLiteral("/text")));
+    QString best;
+    int bestCount = 0;
+    for (const QString& name : text.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        const int count = ColmapTextModel::registeredImageCount(text.filePath(name));
+        if (count > bestCount) {
+            bestCount = count;
+            best = text.filePath(name);
+        }
+    }
+    const auto sparse = ColmapTextModel::read(best);
+    const auto cloud = sparse ? ObjectPointCloud::build(*sparse)
+                              : Expected<ObjectCloud, QString>(unexpected(sparse.error()));
+    if (!cloud) {
+        std::fprintf(stderr, "photogrammetry_bench: %s\n", qPrintable(cloud.error()));
+        return 1;
+    }
+    const QString result = measureAgainstTruth(captureFolder, kept.filePath(QStringLiteral("model.usdz")),
+                                               cloud->cameraCentres, errorsFile, pictureFile);
+    std::printf("result%s\n", qPrintable(result));
+    return 0;
+}
+
 // Runs both chains in child processes of this program, alternating their order; prints each run and the
 // table.
 int compareChains(const QStringList& arguments, int rounds, const QString& picture)
@@ -333,14 +477,22 @@ int main(int argc, char** argv)
         QStringLiteral("picture"),
         QStringLiteral("Write a PNG of the truth and the model (with --dense: of both chains' models)."),
         QStringLiteral("file"));
+    const QCommandLineOption evaluateOption(
+        QStringLiteral("evaluate"),
+        QStringLiteral("Measure again, against --capture's truth, the model a kept run left in this folder."),
+        QStringLiteral("dir"));
     parser.addOptions({captureOption, detailOption, threadsOption, bareOption, colmapOption, keepOption,
-                       errorsOption, denseOption, roundsOption, chainOption, pictureOption});
+                       errorsOption, denseOption, roundsOption, chainOption, pictureOption, evaluateOption});
     parser.process(app);
     if (parser.isSet(denseOption)) {
         QStringList arguments = QCoreApplication::arguments().mid(1);
         arguments.removeAll(QStringLiteral("--dense"));
         return compareChains(arguments, std::max(parser.value(roundsOption).toInt(), 1),
                              parser.value(pictureOption));
+    }
+    if (parser.isSet(evaluateOption)) {
+        return evaluateKept(parser.value(captureOption), parser.value(evaluateOption),
+                            parser.value(errorsOption), parser.value(pictureOption));
     }
     if (!parser.isSet(captureOption)) {
         std::fprintf(stderr, "photogrammetry_bench: --capture is required\n");
@@ -426,83 +578,8 @@ int main(int argc, char** argv)
                          .arg(peakGiB, 0, 'f', 2)
                          .arg(report.triangleCount);
 
-    const auto truth = synth::readGroundTruth(capture.path());
-    if (truth) {
-        const auto model = UsdzFile::read(modelPath);
-        const auto alignment = synth::alignCameras(report.cameraCentres, *truth);
-        if (model && alignment) {
-            std::vector<double> distances;
-            const synth::Accuracy accuracy = synth::measure(*model, *alignment, *truth, &distances);
-            if (parser.isSet(errorsOption)) {
-                QFile errors(parser.value(errorsOption));
-                if (errors.open(QIODevice::WriteOnly)) {
-                    for (std::size_t v = 0; v < distances.size(); ++v) {
-                        const geo::Vec3 p =
-                            alignment->apply({model->positions[3 * v], model->positions[3 * v + 1],
-                                              model->positions[3 * v + 2]});
-                        errors.write(QByteArray::number(p.x) + ' ' + QByteArray::number(p.y) + ' ' +
-                                     QByteArray::number(p.z) + ' ' + QByteArray::number(distances[v]) + '\n');
-                    }
-                }
-            }
-            const double size = truth->objectHeightM;
-            std::printf(
-                "accuracy vs truth (object height %.1f mm): mean %.2f mm (%.2f%%), p95 %.2f mm (%.2f%%), "
-                "max %.2f mm; camera alignment rms %.2f mm; metric scale off by %.1f%%; boundary edges %zu\n",
-                size * 1e3, accuracy.meanM * 1e3, 100 * accuracy.meanM / size, accuracy.p95M * 1e3,
-                100 * accuracy.p95M / size, accuracy.maxM * 1e3, alignment->rmsM * 1e3,
-                100 * (alignment->scale - 1.0), MeshCleanup::boundaryEdgeCount(model->indices));
-            if (parser.isSet(pictureOption)) {
-                std::vector<float> aligned;
-                for (std::size_t v = 0; v < model->vertexCount(); ++v) {
-                    const geo::Vec3 p = alignment->apply(
-                        {model->positions[3 * v], model->positions[3 * v + 1], model->positions[3 * v + 2]});
-                    aligned.insert(aligned.end(), {float(p.x), float(p.y), float(p.z)});
-                }
-                constexpr int kPanel = 560;
-                QImage both(2 * kPanel, kPanel, QImage::Format_RGB32);
-                QPainter painter(&both);
-                painter.drawImage(
-                    0, 0, pictureOf(truth->surface.positions, truth->surface.indices, *truth, kPanel));
-                painter.drawImage(kPanel, 0, pictureOf(aligned, model->indices, *truth, kPanel));
-                painter.end();
-                both.save(parser.value(pictureOption));
-            }
-            // Completeness: the share of the true surface's vertices within 1 % of the height of the model.
-            const std::vector<double> toModel =
-                distancesToModel(*model, *alignment, truth->surface.positions);
-            const double complete = toModel.empty()
-                                        ? 0.0
-                                        : double(std::count_if(toModel.begin(), toModel.end(),
-                                                               [&](double d) { return d <= 0.01 * size; })) /
-                                              double(toModel.size());
-            std::printf("completeness: %.1f%% of the true surface within 1%% of the height\n",
-                        100 * complete);
-            if (truth->reliefHeightM > 0 && !truth->reliefPoints.empty()) {
-                std::vector<float> relief;
-                for (const geo::Vec3& p : truth->reliefPoints) {
-                    relief.insert(relief.end(), {float(p.x), float(p.y), float(p.z)});
-                }
-                const std::vector<double> reliefErrors = distancesToModel(*model, *alignment, relief);
-                double sum = 0;
-                for (double d : reliefErrors) {
-                    sum += d;
-                }
-                const double mean = sum / double(std::max<std::size_t>(reliefErrors.size(), 1));
-                std::printf("relief (%.2f mm): mean error %.3f mm, %.0f%% of the relief's height\n",
-                            truth->reliefHeightM * 1e3, mean * 1e3, 100 * mean / truth->reliefHeightM);
-                result += QStringLiteral(" relief=%1").arg(100 * mean / truth->reliefHeightM, 0, 'f', 1);
-            }
-            result += QStringLiteral(" mean=%1 p95=%2 complete=%3")
-                          .arg(100 * accuracy.meanM / size, 0, 'f', 3)
-                          .arg(100 * accuracy.p95M / size, 0, 'f', 3)
-                          .arg(100 * complete, 0, 'f', 1);
-        } else {
-            std::printf("accuracy: not measured (%s)\n",
-                        qPrintable(!model ? model.error() : alignment.error()));
-        }
-    }
-
+    result += measureAgainstTruth(capture.path(), modelPath, report.cameraCentres, parser.value(errorsOption),
+                                  parser.value(pictureOption));
     std::printf("%s\n", qPrintable(result));
 
     if (parser.isSet(bareOption)) {

@@ -144,9 +144,11 @@ SyntheticScene::SyntheticScene(std::uint32_t seed, bool relief) : m_seed(seed)
 
 SceneMesh SyntheticScene::objectSurface() const
 {
+    // The dome's vertices come first in the scene, the ground's after them.
+    const std::ptrdiff_t objectVertices = std::ptrdiff_t(m_rimStart) + std::ptrdiff_t(m_rimSegments);
     SceneMesh object;
-    object.positions = m_mesh.positions;
-    object.normals = m_mesh.normals;
+    object.positions.assign(m_mesh.positions.begin(), m_mesh.positions.begin() + objectVertices);
+    object.normals.assign(m_mesh.normals.begin(), m_mesh.normals.begin() + objectVertices);
     object.indices.assign(m_mesh.indices.begin(),
                           m_mesh.indices.begin() + static_cast<std::ptrdiff_t>(m_objectTriangles * 3));
     // Close it with the flat base on the ground (never rendered: the ground hides it).

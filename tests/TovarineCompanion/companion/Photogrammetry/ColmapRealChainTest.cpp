@@ -97,6 +97,13 @@ protected:
         auto readTruth = synth::readGroundTruth(capture);
         ASSERT_TRUE(readTruth.hasValue()) << readTruth.error().toStdString();
         truth = std::move(*readTruth);
+        // The truth is the object's surface alone: each of its vertices is on one of its triangles (the
+        // ground's would count as surface the model misses).
+        std::vector<bool> used(truth.surface.positions.size() / 3, false);
+        for (const std::uint32_t v : truth.surface.indices) {
+            used.at(v) = true;
+        }
+        EXPECT_EQ(std::count(used.begin(), used.end(), false), 0);
         // Metric and upright: the model stands on y = 0 and is as tall as the object (the capture was made
         // from 0.4 m, the distance the scale step assumes).
         float lowest = 1e9f, highest = -1e9f;
