@@ -2,8 +2,8 @@
 // frame's own viewpoint, once with its texture and once with its vertex colours, and each drawing is compared
 // with the frame itself over the pixels the model covers. Like a camera's pixels, each drawn pixel is the
 // average of a block of samples (--supersample), so a texture finer than the pixels is not aliased. Run on
-// the work folder a kept reconstruction left (photogrammetry_bench --keep); writes side-by-side pictures of
-// the frame it names.
+// the work folder a kept reconstruction left (photogrammetry_bench --keep); writes a picture of the frame it
+// names: the frame, the vertex colours and the texture side by side, around the model.
 //   model_colour_error --work DIR --model model.usdz [--pictures DIR] [--frame N]
 //                      [--supersample 4]
 #include "ColmapTextModel.h"
@@ -272,11 +272,26 @@ int main(int argc, char** argv)
         vertexSum += vertexError * pixels;
         total += pixels;
         if (parser.isSet(picturesOption) && int(i) == pictureFrame) {
-            QImage side(frame.width() * 3, frame.height(), QImage::Format_RGB888);
+            // The model's part of the frame, with a margin, at twice its size.
+            QRect box;
+            for (int y = 0; y < drawn.mask.height(); ++y) {
+                for (int x = 0; x < drawn.mask.width(); ++x) {
+                    if (drawn.mask.constScanLine(y)[x]) {
+                        box |= QRect(x, y, 1, 1);
+                    }
+                }
+            }
+            const int margin = std::max(box.width(), box.height()) / 10;
+            box = box.adjusted(-margin, -margin, margin, margin).intersected(frame.rect());
+            const QSize panel = box.size() * 2;
+            QImage side(panel.width() * 3, panel.height(), QImage::Format_RGB888);
             QPainter painter(&side);
-            painter.drawImage(0, 0, frame);
-            painter.drawImage(frame.width(), 0, drawn.vertexColoured);
-            painter.drawImage(2 * frame.width(), 0, drawn.textured);
+            painter.setRenderHint(QPainter::SmoothPixmapTransform);
+            int at = 0;
+            for (const QImage* image : {&frame, &drawn.vertexColoured, &drawn.textured}) {
+                painter.drawImage(QRect(QPoint(at, 0), panel), *image, box);
+                at += panel.width();
+            }
             painter.end();
             side.save(
                 QDir(parser.value(picturesOption)).filePath(QStringLiteral("texture-vs-vertex-colours.png")));
