@@ -213,18 +213,7 @@ int main(int argc, char** argv)
     const QDir work(parser.value(workOption));
 
     // The sparse model with the most registered frames, and the model frame the reconstruction found in it.
-    QString best;
-    int bestCount = 0;
-    for (const QString& name :
-         QDir(work.filePath(QStringLiteral("text"))).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
-        const QString folder = work.filePath(QStringLiteral("text/") + name);
-        const int count = ColmapTextModel::registeredImageCount(folder);
-        if (count > bestCount) {
-            bestCount = count;
-            best = folder;
-        }
-    }
-    auto sparse = ColmapTextModel::read(best);
+    auto sparse = ColmapTextModel::read(ColmapTextModel::largestModel(work.filePath(QStringLiteral("text"))));
     if (!sparse) {
         std::fprintf(stderr, "%s\n", qPrintable(sparse.error()));
         return 1;

@@ -344,17 +344,8 @@ int evaluateKept(const QString& captureFolder, const QString& keptFolder, const 
         std::fprintf(stderr, "photogrammetry_bench: no kept work folder in %s\n", qPrintable(keptFolder));
         return 1;
     }
-    const QDir text(kept.filePath(work.first() + QStringLiteral("/text")));
-    QString best;
-    int bestCount = 0;
-    for (const QString& name : text.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
-        const int count = ColmapTextModel::registeredImageCount(text.filePath(name));
-        if (count > bestCount) {
-            bestCount = count;
-            best = text.filePath(name);
-        }
-    }
-    const auto sparse = ColmapTextModel::read(best);
+    const auto sparse = ColmapTextModel::read(
+        ColmapTextModel::largestModel(kept.filePath(work.first() + QStringLiteral("/text"))));
     const auto cloud = sparse ? ObjectPointCloud::build(*sparse)
                               : Expected<ObjectCloud, QString>(unexpected(sparse.error()));
     if (!cloud) {

@@ -149,4 +149,19 @@ int registeredImageCount(const QString& folder)
     return static_cast<int>((lines.size() + 1) / 2);
 }
 
+QString largestModel(const QString& root)
+{
+    const QDir dir(root);
+    QString best;
+    int bestCount = 0;
+    for (const QString& name : dir.entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name)) {
+        const int count = registeredImageCount(dir.filePath(name));
+        if (count > bestCount) {
+            bestCount = count;
+            best = dir.filePath(name);
+        }
+    }
+    return best;
+}
+
 } // namespace tovarine::ColmapTextModel

@@ -61,5 +61,9 @@ Expected<SparseModel, QString> read(const QString& folder);
 // Number of registered images in images.txt of `folder`; 0 when the file is missing or unreadable.
 int registeredImageCount(const QString& folder);
 
+// The folder below `root` (one text model each) that registers the most images; empty when none registers
+// any.
+QString largestModel(const QString& root);
+
 } // namespace ColmapTextModel
 } // namespace tovarine

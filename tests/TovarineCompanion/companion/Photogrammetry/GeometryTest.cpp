@@ -8,6 +8,7 @@
 #include "PointCloudGeometry.h"
 #include "SceneFixtures.h"
 
+#include <QDir>
 #include <QTemporaryDir>
 #include <cmath>
 #include <gtest/gtest.h>
@@ -283,6 +284,15 @@ TEST(ColmapTextModel, ReadsWhatColmapWritesIncludingImagesWithoutObservations)
     ASSERT_TRUE(read.hasValue()) << read.error().toStdString();
     ASSERT_EQ(read->images.size(), model.images.size());
     EXPECT_EQ(ColmapTextModel::registeredImageCount(dir.path()), static_cast<int>(model.images.size()));
+    // Of several models, the one that registers the most images; none without images.txt.
+    QTemporaryDir root;
+    SparseModel fewer = model;
+    fewer.images.resize(3);
+    ASSERT_TRUE(test::writeTextModel(fewer, root.filePath(QStringLiteral("0"))));
+    ASSERT_TRUE(test::writeTextModel(model, root.filePath(QStringLiteral("1"))));
+    ASSERT_TRUE(QDir(root.path()).mkdir(QStringLiteral("2")));
+    EXPECT_EQ(ColmapTextModel::largestModel(root.path()), root.filePath(QStringLiteral("1")));
+    EXPECT_EQ(ColmapTextModel::largestModel(root.filePath(QStringLiteral("2"))), QString());
     EXPECT_EQ(read->images[5].name, model.images[5].name);
     EXPECT_LT(geo::norm(read->images[5].centre() - model.images[5].centre()), 1e-9);
     ASSERT_EQ(read->points.size(), model.points.size());
