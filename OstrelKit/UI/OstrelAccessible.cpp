@@ -1,7 +1,9 @@
 #include "OstrelAccessible.h"
 
+#include <QAbstractSlider>
 #include <QAccessible>
 #include <QAccessibleWidget>
+#include <QPointer>
 #include <QWidget>
 
 namespace ostrel {
@@ -39,8 +41,77 @@ public:
     }
 };
 
+// Holds a slider's model; a child of the slider, so it lives exactly as long as the slider.
+class SliderModelHolder : public QObject
+{
+public:
+    SliderModelHolder(SpokenSliderModel model, QObject* slider) : QObject(slider), model(std::move(model))
+    {
+        setObjectName(QStringLiteral("ostrelSpokenSliderModel"));
+    }
+    SpokenSliderModel model;
+};
+
+SliderModelHolder* modelHolder(QObject* slider)
+{
+    for (QObject* child : slider->children()) {
+        if (auto* holder = dynamic_cast<SliderModelHolder*>(child)) {
+            return holder;
+        }
+    }
+    return nullptr;
+}
+
+// The accessible face of a slider of doubles: name and description from the widget, the value, range and
+// step from its model, and the model's text as the spoken value (not the integer position).
+class SpokenSlider : public QAccessibleWidget, public QAccessibleValueInterface
+{
+public:
+    SpokenSlider(QWidget* widget, SliderModelHolder* holder)
+        : QAccessibleWidget(widget, QAccessible::Slider), m_holder(holder)
+    {
+    }
+    void* interface_cast(QAccessible::InterfaceType t) override
+    {
+        if (t == QAccessible::ValueInterface) {
+            return static_cast<QAccessibleValueInterface*>(this);
+        }
+        return QAccessibleWidget::interface_cast(t);
+    }
+    QString text(QAccessible::Text t) const override
+    {
+        if (t == QAccessible::Value) {
+            return m_holder && m_holder->model.text ? m_holder->model.text() : QString();
+        }
+        return QAccessibleWidget::text(t);
+    }
+    QVariant currentValue() const override
+    {
+        return m_holder && m_holder->model.value ? QVariant(m_holder->model.value()) : QVariant();
+    }
+    void setCurrentValue(const QVariant& value) override
+    {
+        bool ok = false;
+        const double number = value.toDouble(&ok);
+        if (ok && m_holder && m_holder->model.setValue) {
+            m_holder->model.setValue(number);
+        }
+    }
+    QVariant maximumValue() const override { return m_holder ? QVariant(m_holder->model.upper) : QVariant(); }
+    QVariant minimumValue() const override { return m_holder ? QVariant(m_holder->model.lower) : QVariant(); }
+    QVariant minimumStepSize() const override { return m_holder ? QVariant(m_holder->model.step) : QVariant(); }
+
+private:
+    QPointer<SliderModelHolder> m_holder;
+};
+
 QAccessibleInterface* spokenFactory(const QString&, QObject* object)
 {
+    if (auto* slider = qobject_cast<QAbstractSlider*>(object)) {
+        if (SliderModelHolder* holder = modelHolder(slider)) {
+            return new SpokenSlider(slider, holder);
+        }
+    }
     if (object && object->isWidgetType() && object->property(kSpokenValue).isValid()) {
         return new SpokenWidget(static_cast<QWidget*>(object));
     }
@@ -76,6 +147,27 @@ void setSpokenValue(QWidget* widget, const QString& value)
     }
     widget->setProperty(kSpokenValue, value);
     notifyValue(widget);
+}
+
+void setSpokenSlider(QAbstractSlider* slider, SpokenSliderModel model)
+{
+    installFactory();
+    if (SliderModelHolder* holder = modelHolder(slider)) {
+        holder->model = std::move(model);
+    } else {
+        new SliderModelHolder(std::move(model), slider);
+    }
+    spokenSliderChanged(slider);
+}
+
+void spokenSliderChanged(QAbstractSlider* slider)
+{
+    if (QAccessible::isActive()) {
+        if (SliderModelHolder* holder = modelHolder(slider); holder && holder->model.value) {
+            QAccessibleValueChangeEvent event(slider, holder->model.value());
+            QAccessible::updateAccessibility(&event);
+        }
+    }
 }
 
 QString spokenValue(QWidget* widget)

@@ -2,8 +2,10 @@
 
 #include <QString>
 
+#include <functional>
 #include <optional>
 
+class QAbstractSlider;
 class QWidget;
 
 // Gives any widget the spoken label, hint, value and tooltip that assistive technology and the pointer show,
@@ -22,6 +24,26 @@ void ostrelAccessibleToggle(QWidget* widget, const QString& label, bool isOn);
 // The first call must come before anything asks for the widget's accessible face (for a new widget: before
 // setting its accessible name or showing it).
 void setSpokenValue(QWidget* widget, const QString& value);
+
+// What assistive technology reads and sets on a slider whose integer positions stand for a double value: the
+// value itself, its range, the step one key press moves, the text to speak for it, and how to set it.
+struct SpokenSliderModel
+{
+    std::function<double()> value;
+    std::function<void(double)> setValue;
+    std::function<QString()> text;
+    double lower = 0.0;
+    double upper = 1.0;
+    double step = 0.0; // what one arrow key moves
+};
+
+// Makes `slider` speak as a slider of doubles: its accessible value is model.value() (with the range and
+// step), its spoken value text model.text(), and a value set by assistive technology goes to
+// model.setValue(). The widget's own accessible name and description stay its label and hint. Call before
+// anything asks for the slider's accessible face (for a new slider: right after creating it).
+void setSpokenSlider(QAbstractSlider* slider, SpokenSliderModel model);
+// Tells assistive technology that the value of a slider given a model above has changed.
+void spokenSliderChanged(QAbstractSlider* slider);
 
 // The spoken value and selected state as the accessibility layer reports them (what a screen reader reads).
 QString spokenValue(QWidget* widget);

@@ -1,5 +1,6 @@
 #include "OstrelNSSlider.h"
 
+#include "OstrelAccessible.h"
 #include "UserDefaults.h"
 
 #include <QSignalBlocker>
@@ -14,7 +15,20 @@ OstrelNSSlider::OstrelNSSlider(UserDefaults& store, const QString& key, double d
     : QSlider(Qt::Horizontal, parent), m_store(store), m_key(key), m_default(defaultValue), m_lower(lower),
       m_upper(std::max(lower, upper)), m_shown(store.real(key, defaultValue))
 {
+    // Before anything asks for the slider's accessible face: it speaks the value, not the position.
+    setSpokenSlider(this, {[this] { return m_shown; },
+                           [this](double v) {
+                               if (std::isfinite(v)) {
+                                   m_store.setValue(m_key, std::clamp(v, m_lower, m_upper));
+                               }
+                           },
+                           [this] {
+                               return m_spokenText ? m_spokenText(m_shown) : QString::asprintf("%.2f", m_shown);
+                           },
+                           m_lower, m_upper, (m_upper - m_lower) / 100});
     setRange(0, kPositions);
+    setSingleStep(kPositions / 100);
+    setPageStep(kPositions / 10);
     setTracking(true);
     setTickPosition(QSlider::NoTicks);
     setFixedHeight(18);
@@ -42,6 +56,13 @@ void OstrelNSSlider::valueChanged(int position)
 {
     m_shown = m_lower + (m_upper - m_lower) * position / kPositions;
     m_store.setValue(m_key, m_shown);
+    spokenSliderChanged(this);
+}
+
+void OstrelNSSlider::setSpokenText(std::function<QString(double)> text)
+{
+    m_spokenText = std::move(text);
+    spokenSliderChanged(this);
 }
 
 void OstrelNSSlider::follow(double bound)
@@ -50,9 +71,12 @@ void OstrelNSSlider::follow(double bound)
         return;
     }
     m_shown = bound;
-    const QSignalBlocker block(this);
-    setValue(int(std::lround((std::clamp(bound, m_lower, m_upper) - m_lower) /
-                             std::max(m_upper - m_lower, 1e-12) * kPositions)));
+    {
+        const QSignalBlocker block(this);
+        setValue(int(std::lround((std::clamp(bound, m_lower, m_upper) - m_lower) /
+                                 std::max(m_upper - m_lower, 1e-12) * kPositions)));
+    }
+    spokenSliderChanged(this);
 }
 
 } // namespace ostrel

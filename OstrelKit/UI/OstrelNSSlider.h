@@ -3,6 +3,8 @@
 #include <QColor>
 #include <QSlider>
 
+#include <functional>
+
 namespace ostrel {
 
 class UserDefaults;
@@ -21,6 +23,10 @@ public:
     // The value the slider shows.
     double shownValue() const { return m_shown; }
 
+    // What assistive technology speaks for a value (by default "%.2f"); the form gives each slider the text
+    // it shows beside it. Arrow keys move 1/100 of the range, Page Up/Down 1/10.
+    void setSpokenText(std::function<QString(double)> text);
+
     static constexpr double kFollowThreshold = 0.0001;
     static constexpr int kPositions = 10000;
 
@@ -34,6 +40,7 @@ private:
     double m_lower;
     double m_upper;
     double m_shown;
+    std::function<QString(double)> m_spokenText;
 };
 
 } // namespace ostrel

@@ -214,6 +214,10 @@ QWidget* OstrelPreferencesView::zaraviduSection()
                            0.0, 1.0, sliderTint(), bed);
     slider->setObjectName(QStringLiteral("lickableSlider"));
     ostrelAccessible(slider, QStringLiteral("Surface shininess"));
+    slider->setSpokenText([](double intensity) {
+        return QString::asprintf("%.2f", intensity) + QStringLiteral(", ") +
+               OstrelPreferences::lickableLabel(intensity);
+    });
     auto* bedLayout = new QGridLayout(bed);
     bedLayout->setContentsMargins(0, 0, 0, 0);
     bedLayout->addWidget(bar, 0, 0, Qt::AlignVCenter);
@@ -282,6 +286,8 @@ QWidget* OstrelPreferencesView::sliderRow(const QString& label, const QString& k
     auto* slider = new OstrelNSSlider(m_store, key, defaultValue, lower, upper, sliderTint(), row);
     slider->setObjectName(key + QStringLiteral("Slider"));
     ostrelAccessible(slider, label, tooltip);
+    // Spoken as shown beside it.
+    slider->setSpokenText(widthText ? OstrelPreferences::sidebarWidthText : OstrelPreferences::scaleText);
     layout->addWidget(slider, 1);
     auto* value = plainLabel(QString(), monospaced(10), ostrelPurpleLight(), row);
     value->setObjectName(key + QStringLiteral("Value"));

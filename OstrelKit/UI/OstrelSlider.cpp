@@ -16,6 +16,10 @@ namespace ostrel {
 namespace {
 // Positions of a continuous slider: fine enough that a drag looks continuous on any screen.
 constexpr int kContinuousPositions = 10000;
+// A stepped slider has one position per step up to this many; a finer step snaps the position's value to it.
+constexpr double kMaxStepPositions = 1000000;
+// One arrow key moves a continuous slider this fraction of its range, Page Up/Down ten times as far.
+constexpr int kContinuousKeySteps = 100;
 const QString kDefaultFormat = QStringLiteral("%.2f");
 } // namespace
 
@@ -37,11 +41,25 @@ OstrelSlider::OstrelSlider(const QString& label, double value, const Options& op
     if (m_formatProblem) {
         m_options.format = kDefaultFormat;
     }
+    // The inner slider takes the focus, so it is what assistive technology reads: it carries the label and
+    // speaks the formatted value (set before anything asks for its accessible face).
+    const double span = m_options.upper - m_options.lower;
+    const int count = positions();
+    // What one arrow key moves: a step (or, for a step finer than the positions, one position).
+    const double keyStep = m_options.step ? std::max(*m_options.step, count > 0 ? span / count : 0.0)
+                                          : span / kContinuousKeySteps;
+    setSpokenSlider(m_slider, {[this] { return m_value; }, [this](double v) { setValue(v); },
+                               [this] { return formattedValue(); }, m_options.lower, m_options.upper, keyStep});
+    m_slider->setAccessibleName(label);
     auto* layout = new QHBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(m_slider);
-    m_slider->setRange(0, positions());
-    setProperty("ostrelSpokenRole", int(QAccessible::Slider));
+    m_slider->setRange(0, count);
+    if (!m_options.step) {
+        m_slider->setSingleStep(std::max(1, count / kContinuousKeySteps));
+        m_slider->setPageStep(std::max(1, count / 10));
+    }
+    setProperty("ostrelSpokenRole", int(QAccessible::Grouping));
     m_value = std::clamp(value, m_options.lower, m_options.upper);
     refreshSpoken();
     setAccessibleName(label);
@@ -54,9 +72,31 @@ int OstrelSlider::positions() const
 {
     const double span = m_options.upper - m_options.lower;
     if (m_options.step) {
-        return int(std::llround(std::min(span / *m_options.step, double(kContinuousPositions))));
+        return int(std::llround(std::min(span / *m_options.step, kMaxStepPositions)));
     }
     return span > 0 ? kContinuousPositions : 0;
+}
+
+double OstrelSlider::snapped(double value) const
+{
+    if (!m_options.step) {
+        return value;
+    }
+    const double steps = std::min(std::round((value - m_options.lower) / *m_options.step),
+                                  std::ceil((m_options.upper - m_options.lower) / *m_options.step));
+    return std::min(m_options.upper, m_options.lower + steps * *m_options.step);
+}
+
+double OstrelSlider::valueAt(int position) const
+{
+    const int count = positions();
+    if (count <= 0) {
+        return m_options.lower;
+    }
+    if (position >= count) {
+        return snapped(m_options.upper);
+    }
+    return snapped(m_options.lower + (m_options.upper - m_options.lower) * position / count);
 }
 
 void OstrelSlider::setValue(double value)
@@ -64,16 +104,10 @@ void OstrelSlider::setValue(double value)
     if (!std::isfinite(value)) {
         return;
     }
-    double next = std::clamp(value, m_options.lower, m_options.upper);
+    const double next = snapped(std::clamp(value, m_options.lower, m_options.upper));
     const int count = positions();
     const double span = m_options.upper - m_options.lower;
-    int position = 0;
-    if (count > 0) {
-        position = int(std::llround((next - m_options.lower) / span * count));
-        if (m_options.step) {
-            next = std::min(m_options.upper, m_options.lower + position * *m_options.step);
-        }
-    }
+    const int position = count > 0 ? int(std::llround((next - m_options.lower) / span * count)) : 0;
     {
         const QSignalBlocker block(m_slider);
         m_slider->setValue(position);
@@ -87,13 +121,10 @@ void OstrelSlider::setValue(double value)
 
 void OstrelSlider::sliderMoved(int position)
 {
-    const int count = positions();
-    if (count <= 0) {
+    if (positions() <= 0) {
         return;
     }
-    const double next = m_options.step
-                            ? std::min(m_options.upper, m_options.lower + position * *m_options.step)
-                            : m_options.lower + (m_options.upper - m_options.lower) * position / count;
+    const double next = valueAt(position);
     if (next != m_value) {
         m_value = next;
         refreshSpoken();
@@ -120,6 +151,8 @@ void OstrelSlider::refreshSpoken()
     const QString text = formattedValue();
     setSpokenValue(this, text);
     setToolTip(m_label + QStringLiteral(": ") + text);
+    m_slider->setToolTip(toolTip());
+    spokenSliderChanged(m_slider);
 }
 
 } // namespace ostrel

@@ -51,6 +51,9 @@ private:
     void sliderMoved(int position);
     void refreshSpoken();
     int positions() const;
+    // The value of a slider position, and a value moved onto the step grid (unchanged without a step).
+    double valueAt(int position) const;
+    double snapped(double value) const;
 
     QString m_label;
     Options m_options;

@@ -8,6 +8,7 @@
 #include "TestSupport.h"
 #include "UserDefaults.h"
 
+#include <QAccessible>
 #include <QCheckBox>
 #include <QLabel>
 #include <QPushButton>
@@ -105,6 +106,28 @@ TEST_F(PreferencesForm, SwatchesSliderAndStoreStayInStep)
     EXPECT_FALSE(child<QCheckBox>(view, "vorraLickSwitch")->isChecked());
     EXPECT_EQ(child<QLabel>(view, "sidebarWidthValue")->text(), QStringLiteral("340pt"));
     EXPECT_EQ(store.real(PrefsKey::iconScale, 0), 2.0);
+}
+
+TEST_F(PreferencesForm, SlidersSpeakTheValuesTheFormShows)
+{
+    OstrelPreferencesView view(QStringLiteral("tovarine"), nullptr, OstrelPrefsLayout::full, store);
+    view.resize(440, 680);
+    const auto face = [&view](const char* name) {
+        return QAccessible::queryAccessibleInterface(child<OstrelNSSlider>(view, QString::fromLatin1(name)));
+    };
+    EXPECT_EQ(face("uiScaleSlider")->text(QAccessible::Name), QStringLiteral("UI Scale"));
+    EXPECT_EQ(face("uiScaleSlider")->text(QAccessible::Value), QStringLiteral("1.0"));
+    EXPECT_EQ(face("sidebarWidthSlider")->text(QAccessible::Value), QStringLiteral("340pt"));
+    EXPECT_EQ(face("lickableSlider")->text(QAccessible::Value), QStringLiteral("0.00, NotLickable"));
+    store.setValue(PrefsKey::labelScale, 0.9);
+    EXPECT_EQ(face("labelScaleSlider")->text(QAccessible::Value), QStringLiteral("0.9"));
+    EXPECT_DOUBLE_EQ(face("labelScaleSlider")->valueInterface()->currentValue().toDouble(), 0.9);
+
+    // An arrow key moves 1/100 of the range (and writes the store), not one of ten thousand positions.
+    auto* width = child<OstrelNSSlider>(view, "sidebarWidthSlider");
+    QTest::keyClick(width, Qt::Key_Right);
+    EXPECT_NEAR(store.real(PrefsKey::sidebarWidth, -1), 342.2, 0.03); // from the nearest position to 340
+    EXPECT_EQ(face("sidebarWidthSlider")->text(QAccessible::Value), QStringLiteral("342pt"));
 }
 
 TEST_F(PreferencesForm, MinimalLayoutShowsOnlyReduceMotionBeforeTheFirstDivider)

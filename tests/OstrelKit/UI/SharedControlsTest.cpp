@@ -6,6 +6,7 @@
 #include "OstrelTextFocus.h"
 #include "OstrelTextFocusGuard.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QGraphicsDropShadowEffect>
 #include <QHBoxLayout>
@@ -17,6 +18,8 @@
 #include <QVBoxLayout>
 
 #include <gtest/gtest.h>
+
+#include <cmath>
 
 using namespace ostrel;
 
@@ -58,6 +61,94 @@ TEST(OstrelSlider, StepsStopAtMultiplesAndContinuousFollowsTheDrag)
     continuous.slider()->setValue(continuous.slider()->maximum() / 3);
     EXPECT_NEAR(continuous.value(), 1.0 / 3, 1e-3);
     EXPECT_NE(continuous.value(), 0.25);
+}
+
+TEST(OstrelSlider, AStepFinerThanTenThousandthOfTheRangeKeepsItsValues)
+{
+    OstrelSlider::Options fine;
+    fine.upper = 100;
+    fine.step = 0.001;
+    fine.format = QStringLiteral("%.3f");
+    OstrelSlider slider(QStringLiteral("Offset"), 0.0, fine);
+    slider.setValue(50);
+    EXPECT_NEAR(slider.value(), 50.0, 1e-9);
+    EXPECT_EQ(slider.formattedValue(), QStringLiteral("50.000"));
+    slider.setValue(12.3456);
+    EXPECT_NEAR(slider.value(), 12.346, 1e-9); // onto the step grid
+    // Dragged to either end, the value is the range's end.
+    slider.slider()->setValue(slider.slider()->maximum());
+    EXPECT_NEAR(slider.value(), 100.0, 1e-9);
+    slider.slider()->setValue(slider.slider()->minimum());
+    EXPECT_EQ(slider.value(), 0.0);
+    // Every position stays on the step grid and follows the drag.
+    slider.slider()->setValue(slider.slider()->maximum() / 4);
+    EXPECT_NEAR(slider.value(), 25.0, 1e-9);
+
+    // A step too fine for one position each still gives values on its grid.
+    OstrelSlider::Options tiny;
+    tiny.upper = 1e9;
+    tiny.step = 0.5;
+    OstrelSlider wide(QStringLiteral("Wide"), 0.0, tiny);
+    wide.setValue(123456789.3);
+    EXPECT_EQ(wide.value(), 123456789.5);
+    wide.slider()->setValue(wide.slider()->maximum());
+    EXPECT_EQ(wide.value(), 1e9);
+    wide.slider()->setValue(wide.slider()->maximum() / 3);
+    EXPECT_EQ(std::fmod(wide.value(), 0.5), 0.0);
+}
+
+TEST(OstrelSlider, TheFocusedSliderCarriesTheLabelAndSpeaksTheFormattedValue)
+{
+    QWidget window;
+    auto* layout = new QVBoxLayout(&window);
+    OstrelSlider::Options fine;
+    fine.upper = 100;
+    fine.step = 0.001;
+    fine.accessibilityUnit = QStringLiteral("mm");
+    auto* stepped = new OstrelSlider(QStringLiteral("Offset"), 50, fine);
+    auto* continuous = new OstrelSlider(QStringLiteral("Opacity"), 0.5);
+    layout->addWidget(stepped);
+    layout->addWidget(continuous);
+    window.show();
+    window.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+    stepped->setFocus();
+    QTRY_VERIFY(QApplication::focusWidget() != nullptr);
+
+    QWidget* focused = QApplication::focusWidget();
+    QAccessibleInterface* face = QAccessible::queryAccessibleInterface(focused);
+    ASSERT_NE(face, nullptr);
+    EXPECT_EQ(face->role(), QAccessible::Slider);
+    EXPECT_EQ(face->text(QAccessible::Name), QStringLiteral("Offset"));
+    EXPECT_EQ(face->text(QAccessible::Value), QStringLiteral("50.00 mm"));
+    ASSERT_NE(face->valueInterface(), nullptr);
+    EXPECT_NEAR(face->valueInterface()->currentValue().toDouble(), 50.0, 1e-9);
+    EXPECT_EQ(face->valueInterface()->maximumValue().toDouble(), 100.0);
+
+    // One arrow key moves a step's worth, and the spoken value follows.
+    QTest::keyClick(focused, Qt::Key_Right);
+    EXPECT_NEAR(stepped->value(), 50.001, 1e-9);
+    EXPECT_EQ(face->text(QAccessible::Value), QStringLiteral("50.00 mm"));
+    for (int i = 0; i < 9; ++i) {
+        QTest::keyClick(focused, Qt::Key_Right);
+    }
+    EXPECT_EQ(face->text(QAccessible::Value), QStringLiteral("50.01 mm"));
+    // A value set by assistive technology lands on the slider.
+    face->valueInterface()->setCurrentValue(20.0);
+    EXPECT_NEAR(stepped->value(), 20.0, 1e-9);
+
+    // A continuous slider moves 1/100 of its range per arrow key.
+    continuous->setFocus();
+    QTRY_VERIFY(QApplication::focusWidget() != focused);
+    QWidget* second = QApplication::focusWidget();
+    QAccessibleInterface* secondFace = QAccessible::queryAccessibleInterface(second);
+    EXPECT_EQ(secondFace->text(QAccessible::Name), QStringLiteral("Opacity"));
+    QTest::keyClick(second, Qt::Key_Right);
+    EXPECT_NEAR(continuous->value(), 0.51, 1e-9);
+    EXPECT_EQ(secondFace->text(QAccessible::Value), QStringLiteral("0.51"));
+    QTest::keyClick(second, Qt::Key_Left);
+    QTest::keyClick(second, Qt::Key_Left);
+    EXPECT_NEAR(continuous->value(), 0.49, 1e-9);
 }
 
 TEST(OstrelSlider, AFormatWithoutExactlyOneNumberConversionIsRefused)
