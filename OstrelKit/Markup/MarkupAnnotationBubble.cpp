@@ -36,12 +36,11 @@ MarkupAnnotationBubble::MarkupAnnotationBubble(std::shared_ptr<MarkupState> stat
     : QFrame(parent), m_state(std::move(state)), m_noteId(noteId)
 {
     setObjectName(QStringLiteral("markupNote%1").arg(noteId));
-    setAutoFillBackground(true);
-    QPalette palette = this->palette();
-    palette.setColor(QPalette::Window, MarkupPalette::grey(0.1));
-    setPalette(palette);
-    setStyleSheet(QStringLiteral("MarkupAnnotationBubble { border: 1px solid %1; border-radius: 3px; }")
-                      .arg(MarkupPalette::accent().name()));
+    // The body's dark grey comes from the style sheet: a widget with a style sheet is not filled from its
+    // palette, and without it the card would show whatever lies beneath (unreadable on a light host).
+    setStyleSheet(QStringLiteral("MarkupAnnotationBubble { background-color: %1; border: 1px solid %2;"
+                                 " border-radius: 3px; }")
+                      .arg(MarkupPalette::grey(0.1).name(), MarkupPalette::accent().name()));
 
     m_header = new QWidget(this);
     m_header->setObjectName(QStringLiteral("markupNoteHeader"));

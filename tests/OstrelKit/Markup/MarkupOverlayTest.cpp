@@ -29,14 +29,19 @@ namespace {
 
 // A small host window with some content of its own, as an application would have.
 struct DemoHost {
-    DemoHost(int width = 1000, int height = 700)
+    enum class Look { dark, light };
+
+    DemoHost(int width = 1000, int height = 700, Look look = Look::dark)
     {
         window = std::make_unique<QWidget>();
         window->setWindowTitle("markup demo host");
         window->resize(width, height);
         QPalette palette = window->palette();
-        palette.setColor(QPalette::Window, QColor("#20242a"));
-        palette.setColor(QPalette::WindowText, QColor("#d0d4da"));
+        const bool light = look == Look::light;
+        palette.setColor(QPalette::Window, QColor(light ? "#f4f4f0" : "#20242a"));
+        palette.setColor(QPalette::WindowText, QColor(light ? "#1c1c1c" : "#d0d4da"));
+        palette.setColor(QPalette::Base, QColor(light ? "#ffffff" : "#2a2e34"));
+        palette.setColor(QPalette::Text, QColor(light ? "#1c1c1c" : "#d0d4da"));
         window->setPalette(palette);
         window->setAutoFillBackground(true);
         auto* layout = new QVBoxLayout(window.get());
@@ -168,6 +173,41 @@ TEST(MarkupOverlay, DrawsStrokesArrowsAndNotesWithTheMouse)
     EXPECT_TRUE(host.state().annotations().isEmpty());
     QCoreApplication::processEvents();
     EXPECT_FALSE(host.overlay->bubble(1));
+}
+
+TEST(MarkupOverlay, NoteCardsHaveTheirDarkBodyOnALightHost)
+{
+    DemoHost host(1000, 700, DemoHost::Look::light);
+    host.state().setCurrentPoints({QPointF(120, 260), QPointF(220, 300), QPointF(330, 280), QPointF(420, 320)});
+    host.state().finishFreehand();
+    host.state().setDrawColor(MarkupColor::red);
+    host.state().setArrowStart(QPointF(640, 420));
+    host.state().finishArrow(QPointF(560, 330));
+    host.state().addAnnotation(QPointF(300, 420));
+    host.state().updateAnnotation(1, 300, 420, "this label is hard to read");
+    host.state().addAnnotation(QPointF(760, 250));
+    host.state().updateAnnotation(2, 760, 250, "more room above");
+    QCoreApplication::processEvents();
+    MarkupAnnotationBubble* bubble = host.overlay->bubble(1);
+    ASSERT_TRUE(bubble);
+
+    // The body below the header, away from the text, is the card's grey 0.1; the light host does not show
+    // through, so the light note text stands out.
+    const QImage card = bubble->grab().toImage();
+    const QWidget* header = bubble->findChild<QWidget*>("markupNoteHeader");
+    const QPoint body(card.width() - 6, header->geometry().bottom() + 4);
+    const QColor want = MarkupPalette::grey(0.1);
+    const QColor got = card.pixelColor(body);
+    EXPECT_LE(std::abs(got.red() - want.red()) + std::abs(got.green() - want.green()) +
+                  std::abs(got.blue() - want.blue()),
+              6)
+        << got.name().toStdString();
+    EXPECT_EQ(got.alpha(), 255);
+    // In the window, too: the host's light background is covered there.
+    const QImage window = host.window->grab().toImage();
+    const QColor inWindow = window.pixelColor(bubble->mapTo(host.window.get(), body));
+    EXPECT_LT(inWindow.lightness(), 60) << inWindow.name().toStdString();
+    saveScreenshot(host.window.get(), "markup-04-overlay-light-host");
 }
 
 TEST(MarkupOverlay, NoteCardsFollowTheirNumberAndDragByTheHeader)
