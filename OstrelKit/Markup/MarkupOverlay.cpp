@@ -9,6 +9,7 @@
 #include <QApplication>
 #include <QChildEvent>
 #include <QEvent>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QTimer>
@@ -65,6 +66,8 @@ MarkupOverlay::MarkupOverlay(QWidget* host)
     });
     connect(m_state.get(), &MarkupState::changed, this, &MarkupOverlay::sync);
     host->installEventFilter(this);
+    // The undo key reaches the overlay before the host's shortcuts see it (see filterUndoKey).
+    qApp->installEventFilter(this);
     MarkupState::shared = m_state;
     layoutLayers();
     sync();
@@ -75,6 +78,7 @@ MarkupOverlay::~MarkupOverlay()
     if (m_host) {
         m_host->removeEventFilter(this);
     }
+    qApp->removeEventFilter(this);
 }
 
 MarkupOverlay* MarkupOverlay::containing(QWidget* widget)
@@ -101,8 +105,48 @@ QSizeF MarkupOverlay::clampedToolbarOffset(QSizeF offset, QPointF translation, Q
     return {x, y};
 }
 
+bool MarkupOverlay::filterUndoKey(QObject* watched, QEvent* event)
+{
+    auto* key = static_cast<QKeyEvent*>(event);
+    auto* widget = qobject_cast<QWidget*>(watched);
+    if (!widget || !m_state->isActive() || !key->matches(QKeySequence::Undo) || !m_host->isVisible() ||
+        widget->window() != m_host->window()) {
+        return false;
+    }
+    if (event->type() == QEvent::KeyPress) {
+        if (!m_undoKeyClaimed) {
+            return false;
+        }
+        m_undoKeyClaimed = false;
+        m_state->undo();
+        return true;
+    }
+    // A shortcut override: let the focused widget say first whether it wants the key itself (a note's text or
+    // a host's text field undoes its own typing); otherwise claim it, so Qt delivers it as a key press instead
+    // of looking for a shortcut (where a host's own Undo on the same key would make it ambiguous and neither
+    // would fire).
+    if (m_askingReceiver) {
+        return false;
+    }
+    QKeyEvent ask(QEvent::ShortcutOverride, key->key(), key->modifiers(), key->nativeScanCode(),
+                  key->nativeVirtualKey(), key->nativeModifiers(), key->text(), key->isAutoRepeat(),
+                  key->count());
+    ask.setAccepted(false);
+    m_askingReceiver = true;
+    QCoreApplication::sendEvent(widget, &ask);
+    m_askingReceiver = false;
+    m_undoKeyClaimed = !ask.isAccepted();
+    event->accept();
+    return true;
+}
+
 bool MarkupOverlay::eventFilter(QObject* watched, QEvent* event)
 {
+    if (event->type() == QEvent::ShortcutOverride || event->type() == QEvent::KeyPress) {
+        if (filterUndoKey(watched, event)) {
+            return true;
+        }
+    }
     if (watched == m_host) {
         if (event->type() == QEvent::Resize) {
             layoutLayers();

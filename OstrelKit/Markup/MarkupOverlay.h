@@ -21,7 +21,9 @@ class QWidget;
 // (drawing tools only), one card per note and the floating toolbar; over those, while the send sheet is up, a
 // dark backdrop and the sheet. The layers are children of the host laid over its content, so in the select tool
 // every click outside the cards and the toolbar reaches the content. One state per overlay, created here; the
-// overlay installed last becomes MarkupState::shared. GUI thread only.
+// overlay installed last becomes MarkupState::shared. While the overlay is on, the undo key (Ctrl+Z) anywhere
+// in the host's window undoes the markup, even where the host has its own Undo on that key (a text field that
+// undoes its own typing keeps the key); while it is off the key is the host's. GUI thread only.
 class MarkupOverlay : public QObject {
     Q_OBJECT
 
@@ -55,6 +57,8 @@ private:
     bool syncBubbles();
     void placeToolbar();
     void raiseLayers();
+    // Takes the undo key for the markup: claims its shortcut override, then undoes on the key press.
+    bool filterUndoKey(QObject* watched, QEvent* event);
 
     QWidget* m_host;
     std::shared_ptr<MarkupState> m_state;
@@ -68,6 +72,8 @@ private:
     QPointF m_toolbarDrag;
     bool m_wasActive = true;
     bool m_raising = false;
+    bool m_askingReceiver = false;
+    bool m_undoKeyClaimed = false;
 };
 
 // Lays the markup overlay over `host` and returns it (owned by the host).

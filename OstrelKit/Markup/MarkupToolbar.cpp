@@ -123,7 +123,9 @@ MarkupToolbar::MarkupToolbar(std::shared_ptr<MarkupState> state, QWidget* parent
 
     auto* undo = new MarkupStyledButton(QStringLiteral("undo"), MarkupStyledButton::Style::tool, this);
     undo->setObjectName(QStringLiteral("markupUndo"));
-    undo->setShortcut(QKeySequence::Undo);
+    // The undo key itself is the overlay's (MarkupOverlay), so that it wins over a host's own Undo.
+    undo->setToolTip(tr("Undo the last stroke (%1)")
+                         .arg(QKeySequence(QKeySequence::Undo).toString(QKeySequence::NativeText)));
     connect(undo, &QAbstractButton::clicked, this, [this] { m_state->undo(); });
     layout->addWidget(undo);
 

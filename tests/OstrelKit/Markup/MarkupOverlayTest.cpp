@@ -12,6 +12,10 @@
 #include <QDir>
 #include <QFile>
 #include <QLabel>
+#include <QLineEdit>
+#include <QMainWindow>
+#include <QMenu>
+#include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -289,6 +293,62 @@ TEST(MarkupOverlay, MenuCommandTogglesTheFocusedOverlayElseTheLastOne)
     commands.toggleAction()->trigger();
     EXPECT_FALSE(second.state().isActive()) << "with no focus it toggles the overlay shown last";
     EXPECT_TRUE(first.state().isActive());
+}
+
+TEST(MarkupOverlay, UndoKeyIsTheMarkupsWhileOnAndTheHostsWhileOff)
+{
+    // A host with its own Edit > Undo on the same key.
+    QMainWindow window;
+    window.resize(900, 600);
+    auto* central = new QWidget;
+    auto* layout = new QVBoxLayout(central);
+    auto* content = new QPushButton("A button of the host");
+    auto* field = new QLineEdit;
+    layout->addWidget(field);
+    layout->addStretch(1);
+    layout->addWidget(content);
+    window.setCentralWidget(central);
+    QMenu* edit = window.menuBar()->addMenu("Edit");
+    QAction* hostUndo = edit->addAction("Undo");
+    hostUndo->setShortcut(QKeySequence::Undo);
+    QSignalSpy hostUndid(hostUndo, &QAction::triggered);
+    MarkupOverlay* overlay = markupOverlay(central);
+    MarkupState& state = *overlay->state();
+    window.show();
+    window.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+    state.setCurrentPoints({QPointF(10, 10), QPointF(40, 40)});
+    state.finishFreehand();
+    state.setCurrentPoints({QPointF(50, 50), QPointF(90, 90)});
+    state.finishFreehand();
+
+    content->setFocus();
+    QTRY_VERIFY(content->hasFocus());
+    QTest::keyClick(content, Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(state.strokes().size(), 1) << "the overlay is on: the key undoes the markup";
+    EXPECT_EQ(hostUndid.count(), 0);
+
+    // A text field that undoes its own typing keeps the key.
+    field->setFocus();
+    QTRY_VERIFY(field->hasFocus());
+    QTest::keyClicks(field, "abc");
+    QTest::keyClick(field, Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_NE(field->text(), "abc") << "the field undid its typing";
+    EXPECT_EQ(state.strokes().size(), 1);
+    EXPECT_EQ(hostUndid.count(), 0);
+
+    state.toggle();
+    ASSERT_FALSE(state.isActive());
+    content->setFocus();
+    QTRY_VERIFY(content->hasFocus());
+    QTest::keyClick(content, Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(hostUndid.count(), 1) << "the overlay is off: the key is the host's";
+    EXPECT_EQ(state.strokes().size(), 1);
+
+    state.toggle();
+    QTest::keyClick(content, Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_TRUE(state.strokes().isEmpty());
+    EXPECT_EQ(hostUndid.count(), 1);
 }
 
 TEST(MarkupOverlay, SendSheetShowsTheBriefCopiesAndSaves)
