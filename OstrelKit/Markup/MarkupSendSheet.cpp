@@ -5,6 +5,7 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QDir>
 #include <QGraphicsDropShadowEffect>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -28,6 +29,17 @@ QLabel* line(const QString& text, const QColor& color, QWidget* parent)
     palette.setColor(QPalette::WindowText, color);
     label->setPalette(palette);
     return label;
+}
+
+// The file the save writes, with the home folder written as "~" (the desktop's documents folder need not be
+// ~/Documents).
+QString shownPath(const QString& path)
+{
+    const QString home = QDir::homePath();
+    if (path.startsWith(home + QLatin1Char('/'))) {
+        return QLatin1Char('~') + path.mid(home.size());
+    }
+    return path;
 }
 
 } // namespace
@@ -62,10 +74,11 @@ MarkupSendSheet::MarkupSendSheet(std::shared_ptr<MarkupState> state, QWidget* pa
     auto* contentLayout = new QVBoxLayout(content);
     contentLayout->setContentsMargins(14, 14, 14, 14);
     contentLayout->setSpacing(9);
-    QLabel* explanation = line(QStringLiteral("Review before saving. File saves to ~/Documents/quenby/"
-                                              "markup-feedback.json \u2014 tell Quenby \"markup ready\" in the "
-                                              "terminal."),
+    QLabel* explanation = line(QStringLiteral("Review before saving. File saves to %1 \u2014 tell Quenby "
+                                              "\"markup ready\" in the terminal.")
+                                   .arg(shownPath(MarkupState::feedbackFilePath())),
                                MarkupPalette::grey(0.4), content);
+    explanation->setObjectName(QStringLiteral("markupSheetExplanation"));
     contentLayout->addWidget(explanation);
 
     m_brief = new QPlainTextEdit(content);

@@ -351,6 +351,36 @@ TEST(MarkupOverlay, UndoKeyIsTheMarkupsWhileOnAndTheHostsWhileOff)
     EXPECT_EQ(hostUndid.count(), 1);
 }
 
+TEST(MarkupOverlay, SendSheetNamesTheDocumentsFolderTheDesktopConfigured)
+{
+    QTemporaryDir home;
+    qputenv("HOME", home.path().toUtf8());
+    qputenv("XDG_CONFIG_HOME", (home.path() + "/.config").toUtf8());
+    QDir().mkpath(home.path() + "/.config");
+    QDir().mkpath(home.path() + "/Dokumente");
+    QFile dirs(home.path() + "/.config/user-dirs.dirs");
+    ASSERT_TRUE(dirs.open(QIODevice::WriteOnly));
+    dirs.write("XDG_DOCUMENTS_DIR=\"$HOME/Dokumente\"\n");
+    dirs.close();
+
+    DemoHost host;
+    host.state().setShowSendSheet(true);
+    MarkupSendSheet* sheet = host.overlay->sendSheet();
+    ASSERT_TRUE(sheet);
+    QString explanation;
+    for (const QLabel* label : sheet->findChildren<QLabel*>()) {
+        if (label->text().contains("File saves to")) {
+            explanation = label->text();
+        }
+    }
+    EXPECT_TRUE(explanation.contains("~/Dokumente/quenby/markup-feedback.json")) << explanation.toStdString();
+    EXPECT_FALSE(explanation.contains("Documents"));
+    sheet->findChild<QAbstractButton*>("markupSave")->click();
+    ASSERT_TRUE(sheet->saved());
+    EXPECT_TRUE(QFile::exists(home.path() + "/Dokumente/quenby/markup-feedback.json"));
+    EXPECT_FALSE(QFile::exists(home.path() + "/Documents/quenby/markup-feedback.json"));
+}
+
 TEST(MarkupOverlay, SendSheetShowsTheBriefCopiesAndSaves)
 {
     QTemporaryDir home;
