@@ -75,11 +75,13 @@ ExportResult build(std::span<const Float3> vertices, std::span<const Float3> nor
     result.faceCount = static_cast<std::int64_t>(mesh->indices.size() / 3);
     result.isWatertight = mesh->isWatertight;
 
-    const std::string object = config.objectName.toStdString();
+    // Names go inside lines: a line break in one would start a line of its own (a stray "v" line would shift
+    // every later face index).
+    const std::string object = MeshExportFiles::singleLine(config.objectName).toStdString();
     std::string& out = result.objString;
     // About 40 bytes per vertex line, as many per normal line, and 30 per face line.
     out.reserve(256 + mesh->vertices.size() * 80 + mesh->indices.size() * 10);
-    out += "# " + config.appName.toStdString() + " Export \u2014 " + object + '\n';
+    out += "# " + MeshExportFiles::singleLine(config.appName).toStdString() + " Export \u2014 " + object + '\n';
     out += "# Vertices: ";
     appendNumber(out, static_cast<std::uint64_t>(result.vertexCount));
     out += ", Faces: ";

@@ -41,7 +41,8 @@ struct ExportResult
 // The OBJ text: header comments ("# <appName> Export — <objectName>", "# Vertices: <v>, Faces: <f>",
 // "# Watertight: YES|NO"), "mtllib <objectName>.mtl" with a material, "o <objectName>", the vertices and
 // normals with six decimals ("v %.6f %.6f %.6f", "vn …", independent of the locale), "usemtl
-// <objectName>_mat" with a material, and one "f a//a b//b c//c" line per triangle (1-based).
+// <objectName>_mat" with a material, and one "f a//a b//b c//c" line per triangle (1-based). A line break in
+// appName or objectName is written as a space (see MeshExportFiles::singleLine).
 // Returns the empty result ("", counts 0, not watertight) for a mesh without vertices, and also for input
 // outside the tools' limits (see MeshInputCheck; here also a non-finite normal that would be written).
 ExportResult build(std::span<const Float3> vertices, std::span<const Float3> normals,
@@ -49,7 +50,8 @@ ExportResult build(std::span<const Float3> vertices, std::span<const Float3> nor
 
 // Builds, then writes "<objectName>.obj" (and, with includeMaterial and a materialBuilder, "<objectName>.mtl")
 // into `directory`, or ~/Desktop when absent; no folder is created and existing files of those names are
-// replaced, each atomically. Writes nothing for an empty build or an objectName holding '/', '\', NUL or "..".
+// replaced, each atomically. Writes nothing for an empty build or an objectName holding '/', '\', NUL, ".." or
+// a line break.
 // Returns the build result, with filePath set only when every file was written; a .obj already written stays
 // when the .mtl write fails.
 ExportResult exportMesh(std::span<const Float3> vertices, std::span<const Float3> normals,

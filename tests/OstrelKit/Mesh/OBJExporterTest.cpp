@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -151,6 +152,46 @@ TEST(OBJExporter, ExportWritesTheObjAndTheMaterialFile)
     ASSERT_TRUE(noBuilder.filePath);
     EXPECT_NE(noBuilder.objString.find("mtllib m.mtl\n"), std::string::npos);
     EXPECT_EQ(QDir(bare.path()).entryList(QDir::Files), QStringList{"m.obj"});
+}
+
+TEST(OBJExporter, LineBreaksInNamesStayOnTheirLine)
+{
+    // A name that smuggles in a vertex line would shift every later face index when read back.
+    const QString breaks[] = {QStringLiteral("\n"), QStringLiteral("\r"), QStringLiteral("\r\n"),
+                              QStringLiteral("\u000b"), QStringLiteral("\u000c"), QStringLiteral("\u0085"),
+                              QStringLiteral("\u2028"), QStringLiteral("\u2029")};
+    for (const QString& lineBreak : breaks) {
+        SCOPED_TRACE(lineBreak.toUtf8().toHex().toStdString());
+        const QString object = QStringLiteral("part") + lineBreak + QStringLiteral("v 9 9 9");
+        const QString app = QStringLiteral("Kit") + lineBreak + QStringLiteral("v 8 8 8");
+        const auto r = OBJExporter::build(
+            kTriangle, kUp, kOneFace, OBJExporter::ExportConfig(app, object, 0, 0.0001f, true));
+        const QStringList lines = QString::fromStdString(r.objString).split(QLatin1Char('\n'));
+        EXPECT_EQ(lines.filter(QRegularExpression(QStringLiteral("^v "))).size(), 3);
+        EXPECT_EQ(r.objString.find('\r'), std::string::npos);
+        for (const QString& line : lines) {
+            for (const QChar c : line) {
+                EXPECT_NE(c, QChar(0x0b));
+                EXPECT_NE(c, QChar(0x0c));
+                EXPECT_NE(c, QChar(0x85));
+                EXPECT_NE(c, QChar(0x2028));
+                EXPECT_NE(c, QChar(0x2029));
+            }
+        }
+        EXPECT_TRUE(lines.contains(QStringLiteral("o part v 9 9 9")));
+        EXPECT_TRUE(lines.contains(QStringLiteral("mtllib part v 9 9 9.mtl")));
+        EXPECT_TRUE(lines.contains(QStringLiteral("usemtl part v 9 9 9_mat")));
+        EXPECT_TRUE(lines.contains(QStringLiteral("f 1//1 2//2 3//3")));
+
+        // Such a name is not used as a file name either: nothing is written.
+        QTemporaryDir dir;
+        const auto written = OBJExporter::exportMesh(
+            kTriangle, kUp, kOneFace, OBJExporter::ExportConfig(QStringLiteral("Kit"), object, 0, 0.0001f, true,
+                                                                [] { return QStringLiteral("newmtl x\n"); }),
+            dir.path());
+        EXPECT_FALSE(written.filePath);
+        EXPECT_TRUE(QDir(dir.path()).isEmpty());
+    }
 }
 
 TEST(OBJExporter, ExportFailuresLeaveNoFilePath)
