@@ -5,8 +5,10 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QImage>
 #include <QMainWindow>
 #include <QMenu>
@@ -163,6 +165,27 @@ TEST(OstrelIconGenerator, WritesTheSevenSizesAndReportsOnlyRealFiles)
 
     EXPECT_FALSE(OstrelIconGenerator::setFolderIcon(QStringLiteral("🦊"), dir.path()).isEmpty());
     EXPECT_FALSE(OstrelIconGenerator::setBundleIcon(QStringLiteral("🦊")).isEmpty());
+}
+
+TEST(OstrelIconGenerator, APrefixNeverReachesOutsideTheChosenFolder)
+{
+    QTemporaryDir dir;
+    const QString chosen = dir.filePath(QStringLiteral("out/icons"));
+    ASSERT_TRUE(QDir().mkpath(chosen + QStringLiteral("/a"))); // so "a/../../b" could be walked
+    for (const QString& prefix : {QStringLiteral("../x"), dir.filePath(QStringLiteral("abs")),
+                                  QStringLiteral("a/../../b"), QStringLiteral("..\\y")}) {
+        SCOPED_TRACE(prefix.toStdString());
+        EXPECT_TRUE(OstrelIconGenerator::generateAppIconPNGs(QStringLiteral("🦊"), chosen, prefix).isEmpty());
+    }
+    QDirIterator files(dir.path(), {QStringLiteral("*.png")}, QDir::Files, QDirIterator::Subdirectories);
+    EXPECT_FALSE(files.hasNext()) << files.next().toStdString();
+    // A prefix with dots but no separator is a plain file name inside the folder.
+    const QStringList inside =
+        OstrelIconGenerator::generateAppIconPNGs(QStringLiteral("🦊"), chosen, QStringLiteral("..icon"));
+    ASSERT_EQ(inside.size(), 7);
+    for (const QString& path : inside) {
+        EXPECT_EQ(QFileInfo(path).absolutePath(), QDir(chosen).absolutePath());
+    }
 }
 
 TEST(OstrelIconGenerator, SetsTheWindowIconAndAnEmptyListChangesNothing)
