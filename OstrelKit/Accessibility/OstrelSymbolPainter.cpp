@@ -56,6 +56,10 @@ enum class Painted {
     Circle,
     Rectangle,
     Square,
+    // The Preferences section headings.
+    Sparkles,
+    SlidersHorizontal,
+    FigureWalkMotion,
 };
 
 Painted paintedKind(QAnyStringView name)
@@ -85,6 +89,15 @@ Painted paintedKind(QAnyStringView name)
     }
     if (name == QAnyStringView(u"chevron.up")) {
         return Painted::ChevronUp;
+    }
+    if (name == QAnyStringView(u"sparkles")) {
+        return Painted::Sparkles;
+    }
+    if (name == QAnyStringView(u"slider.horizontal.3")) {
+        return Painted::SlidersHorizontal;
+    }
+    if (name == QAnyStringView(u"figure.walk.motion")) {
+        return Painted::FigureWalkMotion;
     }
     return Painted::None;
 }
@@ -196,6 +209,70 @@ void paintStatus(QPainter& painter, const QRectF& box, Painted kind, const QColo
     }
 }
 
+// A four-pointed star centred on `centre` with arms `arm` long, filled.
+QPainterPath fourPointStar(QPointF centre, qreal arm)
+{
+    const qreal waist = arm * 0.28;
+    QPainterPath star;
+    star.moveTo(centre.x(), centre.y() - arm);
+    star.quadTo(centre.x() + waist * 0.4, centre.y() - waist * 0.4, centre.x() + arm, centre.y());
+    star.quadTo(centre.x() + waist * 0.4, centre.y() + waist * 0.4, centre.x(), centre.y() + arm);
+    star.quadTo(centre.x() - waist * 0.4, centre.y() + waist * 0.4, centre.x() - arm, centre.y());
+    star.quadTo(centre.x() - waist * 0.4, centre.y() - waist * 0.4, centre.x(), centre.y() - arm);
+    star.closeSubpath();
+    return star;
+}
+
+// One large and two small stars.
+void paintSparkles(QPainter& painter, const QRectF& box, const QColor& color)
+{
+    const qreal s = box.width();
+    const auto at = [&box, s](qreal fx, qreal fy) { return QPointF(box.left() + fx * s, box.top() + fy * s); };
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(color);
+    painter.drawPath(fourPointStar(at(0.42, 0.58), s * 0.38));
+    painter.drawPath(fourPointStar(at(0.8, 0.22), s * 0.2));
+    painter.drawPath(fourPointStar(at(0.82, 0.8), s * 0.14));
+}
+
+// Three slider tracks, each with its knob at a different place.
+void paintSliders(QPainter& painter, const QRectF& box, const QColor& color, qreal pen)
+{
+    const qreal s = box.width();
+    const qreal knob = std::max(1.5, s * 0.12);
+    const qreal rows[] = {0.2, 0.5, 0.8};
+    const qreal knobs[] = {0.32, 0.7, 0.45};
+    for (int i = 0; i < 3; ++i) {
+        const qreal y = box.top() + rows[i] * s;
+        painter.setPen(QPen(color, pen * 0.8, Qt::SolidLine, Qt::RoundCap));
+        painter.drawLine(QPointF(box.left() + 0.08 * s, y), QPointF(box.right() - 0.08 * s, y));
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(color);
+        painter.drawEllipse(QPointF(box.left() + knobs[i] * s, y), knob, knob);
+        painter.setBrush(Qt::NoBrush);
+    }
+}
+
+// A walking figure with two motion lines behind it.
+void paintWalkingFigure(QPainter& painter, const QRectF& box, const QColor& color, qreal pen)
+{
+    const qreal s = box.width();
+    const auto at = [&box, s](qreal fx, qreal fy) { return QPointF(box.left() + fx * s, box.top() + fy * s); };
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(color);
+    painter.drawEllipse(at(0.6, 0.14), s * 0.11, s * 0.11);
+    painter.setBrush(Qt::NoBrush);
+    painter.setPen(QPen(color, pen, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+    painter.drawLine(at(0.56, 0.32), at(0.5, 0.62));                                // body
+    painter.drawPolyline(QList<QPointF>{at(0.36, 0.5), at(0.48, 0.38), at(0.56, 0.32)}); // back arm
+    painter.drawPolyline(QList<QPointF>{at(0.56, 0.32), at(0.66, 0.46), at(0.78, 0.5)}); // front arm
+    painter.drawPolyline(QList<QPointF>{at(0.5, 0.62), at(0.4, 0.76), at(0.32, 0.92)});  // back leg
+    painter.drawPolyline(QList<QPointF>{at(0.5, 0.62), at(0.64, 0.76), at(0.68, 0.92)}); // front leg
+    painter.setPen(QPen(color, pen * 0.7, Qt::SolidLine, Qt::RoundCap));
+    painter.drawLine(at(0.06, 0.42), at(0.24, 0.42));
+    painter.drawLine(at(0.1, 0.6), at(0.28, 0.6));
+}
+
 void paintLines(QPainter& painter, const QRectF& rect, Painted kind, const QColor& color)
 {
     const double side = std::min(rect.width(), rect.height());
@@ -232,6 +309,15 @@ void paintLines(QPainter& painter, const QRectF& rect, Painted kind, const QColo
     case Painted::Square:
         painter.setPen(QPen(color, std::max(1.0, side / 11.0)));
         painter.drawRoundedRect(QRectF(at(0.14, 0.14), at(0.86, 0.86)), side * 0.12, side * 0.12);
+        break;
+    case Painted::Sparkles:
+        paintSparkles(painter, box, color);
+        break;
+    case Painted::SlidersHorizontal:
+        paintSliders(painter, box, color, pen);
+        break;
+    case Painted::FigureWalkMotion:
+        paintWalkingFigure(painter, box, color, pen);
         break;
     default:
         paintStatus(painter, box, kind, color);

@@ -86,18 +86,53 @@ private:
 QLabel* symbolLabel(const QString& symbol, const QColor& color, QWidget* parent)
 {
     auto* label = new QLabel(parent);
+    label->setObjectName(QStringLiteral("sectionSymbol"));
     label->setFixedSize(11, 11);
     label->setPixmap(OstrelSymbolPainter::pixmap(symbol, color, 11, 2.0));
     return label;
 }
 
-QString switchStyle(const QColor& tint)
+// A switch: a 30 × 16 capsule, faint white when off and `tint` when on, with a round knob at the left end
+// when off and at the right end when on.
+class PrefsSwitch : public QCheckBox
 {
-    return QStringLiteral("QCheckBox::indicator { width: 30px; height: 16px; border-radius: 8px;"
-                          " background: rgba(255,255,255,40); }"
-                          "QCheckBox::indicator:checked { background: %1; }")
-        .arg(tint.name());
-}
+public:
+    PrefsSwitch(const QColor& tint, QWidget* parent) : QCheckBox(parent), m_tint(tint)
+    {
+        setFixedSize(kWidth, kHeight);
+        setCursor(Qt::PointingHandCursor);
+    }
+    QSize sizeHint() const override { return {kWidth, kHeight}; }
+
+    static constexpr int kWidth = 30;
+    static constexpr int kHeight = 16;
+    static QColor knobColor() { return QColor(0xf0, 0xea, 0xd8); }
+
+protected:
+    void paintEvent(QPaintEvent*) override
+    {
+        QPainter painter(this);
+        painter.setRenderHint(QPainter::Antialiasing);
+        const QRectF track(0, 0, kWidth, kHeight);
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(isChecked() ? m_tint : QColor(255, 255, 255, 40));
+        painter.drawRoundedRect(track, kHeight / 2.0, kHeight / 2.0);
+        constexpr qreal kInset = 2;
+        const qreal knob = kHeight - 2 * kInset;
+        const qreal left = isChecked() ? kWidth - kInset - knob : kInset;
+        painter.setBrush(knobColor());
+        painter.drawEllipse(QRectF(left, kInset, knob, knob));
+        if (hasFocus()) {
+            painter.setPen(QPen(withOpacity(ostrelGoldLight(), 0.8), 1));
+            painter.setBrush(Qt::NoBrush);
+            painter.drawRoundedRect(track.adjusted(0.5, 0.5, -0.5, -0.5), kHeight / 2.0, kHeight / 2.0);
+        }
+    }
+    bool hitButton(const QPoint& pos) const override { return rect().contains(pos); }
+
+private:
+    QColor m_tint;
+};
 
 } // namespace
 
@@ -315,9 +350,8 @@ QWidget* OstrelPreferencesView::switchRow(const QString& title, const QString& c
     texts->addWidget(plainLabel(caption, monospaced(8), withOpacity(ostrelGold(), 0.4), row));
     layout->addLayout(texts);
     layout->addStretch(1);
-    auto* toggle = new QCheckBox(row); // the label stays empty: the row's texts name it
+    auto* toggle = new PrefsSwitch(tint, row); // no label of its own: the row's texts name it
     toggle->setObjectName(objectName);
-    toggle->setStyleSheet(switchStyle(tint));
     toggle->setProperty("ostrelKey", key);
     ostrelAccessibleToggle(toggle, title, m_store.boolean(key, false));
     connect(toggle, &QCheckBox::toggled, this, [this, key](bool on) { m_store.setValue(key, on); });

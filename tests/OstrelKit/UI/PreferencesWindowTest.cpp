@@ -4,6 +4,7 @@
 #include "OstrelNSSlider.h"
 #include "OstrelPreferencesPanel.h"
 #include "OstrelPreferencesView.h"
+#include "OstrelSymbolPainter.h"
 #include "PrefsKey.h"
 #include "TestSupport.h"
 #include "UserDefaults.h"
@@ -128,6 +129,70 @@ TEST_F(PreferencesForm, SlidersSpeakTheValuesTheFormShows)
     QTest::keyClick(width, Qt::Key_Right);
     EXPECT_NEAR(store.real(PrefsKey::sidebarWidth, -1), 342.2, 0.03); // from the nearest position to 340
     EXPECT_EQ(face("sidebarWidthSlider")->text(QAccessible::Value), QStringLiteral("342pt"));
+}
+
+namespace {
+
+// Pixels of `image` that something was drawn on.
+int drawnPixels(const QImage& image)
+{
+    int count = 0;
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x) {
+            count += image.pixelColor(x, y).alpha() > 64 ? 1 : 0;
+        }
+    }
+    return count;
+}
+
+bool near(const QColor& a, const QColor& b)
+{
+    return std::abs(a.red() - b.red()) + std::abs(a.green() - b.green()) + std::abs(a.blue() - b.blue()) < 30;
+}
+
+} // namespace
+
+TEST_F(PreferencesForm, EverySectionHeadingDrawsItsSymbol)
+{
+    for (const char* name : {"sparkles", "slider.horizontal.3", "figure.walk.motion", "arrow.counterclockwise"}) {
+        SCOPED_TRACE(name);
+        EXPECT_TRUE(OstrelSymbolPainter::canDraw(QString::fromLatin1(name)));
+        // At the heading's size (11 points on a 2x pixmap) some of the square is ink.
+        const QImage image =
+            OstrelSymbolPainter::pixmap(QString::fromLatin1(name), Qt::white, 11, 2.0).toImage();
+        EXPECT_GT(drawnPixels(image), image.width() * image.height() / 20);
+    }
+    for (OstrelPrefsLayout layout : {OstrelPrefsLayout::full, OstrelPrefsLayout::minimal}) {
+        OstrelPreferencesView view(QStringLiteral("tovarine"), nullptr, layout, store);
+        const QList<QLabel*> symbols = view.findChildren<QLabel*>(QStringLiteral("sectionSymbol"));
+        EXPECT_EQ(symbols.size(), layout == OstrelPrefsLayout::full ? 3 : 2);
+        for (QLabel* symbol : symbols) {
+            EXPECT_GT(drawnPixels(symbol->pixmap().toImage()), 20);
+        }
+    }
+}
+
+TEST_F(PreferencesForm, SwitchesShowAKnobAtTheEndOfTheirState)
+{
+    OstrelPreferencesView view(QStringLiteral("tovarine"), nullptr, OstrelPrefsLayout::full, store);
+    view.resize(440, 680);
+    view.show();
+    const QColor knob(0xf0, 0xea, 0xd8);
+    for (const char* name : {"vorraLickSwitch", "reduceMotionSwitch"}) {
+        SCOPED_TRACE(name);
+        auto* toggle = child<QCheckBox>(view, QString::fromLatin1(name));
+        const auto grabbed = [toggle] { return toggle->grab().toImage(); };
+        const int mid = toggle->height() / 2;
+        QImage off = grabbed();
+        EXPECT_TRUE(near(off.pixelColor(mid, mid), knob)) << off.pixelColor(mid, mid).name().toStdString();
+        EXPECT_FALSE(near(off.pixelColor(toggle->width() - mid, mid), knob));
+        toggle->click();
+        ASSERT_TRUE(toggle->isChecked());
+        QImage on = grabbed();
+        EXPECT_TRUE(near(on.pixelColor(toggle->width() - mid, mid), knob));
+        EXPECT_FALSE(near(on.pixelColor(mid, mid), knob));
+        EXPECT_NE(on.pixelColor(toggle->width() / 2, 1), off.pixelColor(toggle->width() / 2, 1)) << "tinted when on";
+    }
 }
 
 TEST_F(PreferencesForm, MinimalLayoutShowsOnlyReduceMotionBeforeTheFirstDivider)
