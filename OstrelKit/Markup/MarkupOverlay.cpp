@@ -78,7 +78,9 @@ MarkupOverlay::~MarkupOverlay()
     if (m_host) {
         m_host->removeEventFilter(this);
     }
-    qApp->removeEventFilter(this);
+    if (qApp) {
+        qApp->removeEventFilter(this);
+    }
 }
 
 MarkupOverlay* MarkupOverlay::containing(QWidget* widget)
