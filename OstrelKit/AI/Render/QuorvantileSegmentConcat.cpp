@@ -7,6 +7,7 @@
 #include <QJsonObject>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <algorithm>
 #include <optional>
 
 namespace ostrel::QuorvantileSegmentConcat {
@@ -43,6 +44,12 @@ Run runProcess(const QString& program, const QStringList& arguments, int timeLim
                 .arg(program, detail.isEmpty() ? QStringLiteral("exit %1").arg(process.exitCode()) : detail)};
     }
     return {true, output, {}};
+}
+
+// The concat demuxer reads its list line by line, so a path holding a line break cannot be listed.
+bool listable(const QString& path)
+{
+    return !path.contains(QLatin1Char('\n')) && !path.contains(QLatin1Char('\r'));
 }
 
 // ffmpeg reads "proto:..." as a protocol; the file: prefix keeps every path a plain file.
@@ -115,7 +122,7 @@ QuorvantileRenderFileResult concatenate(const QStringList& segments, const QStri
     QStringList arguments{QStringLiteral("-hide_banner"), QStringLiteral("-loglevel"),
                           QStringLiteral("error"), QStringLiteral("-nostdin"), QStringLiteral("-n")};
     QTemporaryDir workFolder; // private (0700), removed on return
-    if (allMatch) {
+    if (allMatch && std::all_of(withVideo.cbegin(), withVideo.cend(), listable)) {
         if (!workFolder.isValid()) {
             return QuorvantileRenderFileResult::failure(
                 QStringLiteral("Could not create a work folder: %1").arg(workFolder.errorString()));

@@ -80,6 +80,16 @@ TEST_F(SegmentConcatTest, DifferentSegmentsAreReencoded)
     EXPECT_EQ(probe(output, QStringLiteral("stream=width,height")), QStringLiteral("64,48"));
 }
 
+TEST_F(SegmentConcatTest, ASegmentPathWithALineBreakIsJoinedToo)
+{
+    // The demuxer's segment list is line-based: such a path goes to ffmpeg as an argument instead.
+    const QString output = folder.filePath(QStringLiteral("joined.mov"));
+    const auto result = QuorvantileSegmentConcat::concatenate(
+        {movie(QStringLiteral("first\nline.mov"), 1), movie(QStringLiteral("second\r.mov"), 2)}, output);
+    ASSERT_TRUE(result.ok()) << result.message.toStdString();
+    EXPECT_EQ(probe(output, QStringLiteral("stream=nb_read_frames")), QStringLiteral("72"));
+}
+
 TEST_F(SegmentConcatTest, EdgeCases)
 {
     EXPECT_EQ(QuorvantileSegmentConcat::concatenate({}, folder.filePath(QStringLiteral("x.mov"))).error,
