@@ -227,7 +227,9 @@ QPainterPath fourPointStar(QPointF centre, qreal arm)
 void paintSparkles(QPainter& painter, const QRectF& box, const QColor& color)
 {
     const qreal s = box.width();
-    const auto at = [&box, s](qreal fx, qreal fy) { return QPointF(box.left() + fx * s, box.top() + fy * s); };
+    const auto at = [&box, s](qreal fx, qreal fy) {
+        return QPointF(box.left() + fx * s, box.top() + fy * s);
+    };
     painter.setPen(Qt::NoPen);
     painter.setBrush(color);
     painter.drawPath(fourPointStar(at(0.42, 0.58), s * 0.38));
@@ -257,13 +259,15 @@ void paintSliders(QPainter& painter, const QRectF& box, const QColor& color, qre
 void paintWalkingFigure(QPainter& painter, const QRectF& box, const QColor& color, qreal pen)
 {
     const qreal s = box.width();
-    const auto at = [&box, s](qreal fx, qreal fy) { return QPointF(box.left() + fx * s, box.top() + fy * s); };
+    const auto at = [&box, s](qreal fx, qreal fy) {
+        return QPointF(box.left() + fx * s, box.top() + fy * s);
+    };
     painter.setPen(Qt::NoPen);
     painter.setBrush(color);
     painter.drawEllipse(at(0.6, 0.14), s * 0.11, s * 0.11);
     painter.setBrush(Qt::NoBrush);
     painter.setPen(QPen(color, pen, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
-    painter.drawLine(at(0.56, 0.32), at(0.5, 0.62));                                // body
+    painter.drawLine(at(0.56, 0.32), at(0.5, 0.62));                                     // body
     painter.drawPolyline(QList<QPointF>{at(0.36, 0.5), at(0.48, 0.38), at(0.56, 0.32)}); // back arm
     painter.drawPolyline(QList<QPointF>{at(0.56, 0.32), at(0.66, 0.46), at(0.78, 0.5)}); // front arm
     painter.drawPolyline(QList<QPointF>{at(0.5, 0.62), at(0.4, 0.76), at(0.32, 0.92)});  // back leg

@@ -9,8 +9,9 @@ namespace ostrel::MeshExportFiles {
 
 bool isSafeName(const QString& name)
 {
-    return !name.contains(QLatin1Char('/')) && !name.contains(QLatin1Char('\\')) && !name.contains(QChar(0)) &&
-           !name.contains(QLatin1String("..")) && std::none_of(name.cbegin(), name.cend(), isLineBreak);
+    return !name.contains(QLatin1Char('/')) && !name.contains(QLatin1Char('\\')) &&
+           !name.contains(QChar(0)) && !name.contains(QLatin1String("..")) &&
+           std::none_of(name.cbegin(), name.cend(), isLineBreak);
 }
 
 bool isLineBreak(QChar c)

@@ -81,7 +81,8 @@ ExportResult build(std::span<const Float3> vertices, std::span<const Float3> nor
     std::string& out = result.objString;
     // About 40 bytes per vertex line, as many per normal line, and 30 per face line.
     out.reserve(256 + mesh->vertices.size() * 80 + mesh->indices.size() * 10);
-    out += "# " + MeshExportFiles::singleLine(config.appName).toStdString() + " Export \u2014 " + object + '\n';
+    out +=
+        "# " + MeshExportFiles::singleLine(config.appName).toStdString() + " Export \u2014 " + object + '\n';
     out += "# Vertices: ";
     appendNumber(out, static_cast<std::uint64_t>(result.vertexCount));
     out += ", Faces: ";

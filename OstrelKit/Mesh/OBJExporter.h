@@ -48,12 +48,11 @@ struct ExportResult
 ExportResult build(std::span<const Float3> vertices, std::span<const Float3> normals,
                    std::span<const std::uint32_t> indices, const ExportConfig& config);
 
-// Builds, then writes "<objectName>.obj" (and, with includeMaterial and a materialBuilder, "<objectName>.mtl")
-// into `directory`, or ~/Desktop when absent; no folder is created and existing files of those names are
-// replaced, each atomically. Writes nothing for an empty build or an objectName holding '/', '\', NUL, ".." or
-// a line break.
-// Returns the build result, with filePath set only when every file was written; a .obj already written stays
-// when the .mtl write fails.
+// Builds, then writes "<objectName>.obj" (and, with includeMaterial and a materialBuilder,
+// "<objectName>.mtl") into `directory`, or ~/Desktop when absent; no folder is created and existing files of
+// those names are replaced, each atomically. Writes nothing for an empty build or an objectName holding '/',
+// '\', NUL, ".." or a line break. Returns the build result, with filePath set only when every file was
+// written; a .obj already written stays when the .mtl write fails.
 ExportResult exportMesh(std::span<const Float3> vertices, std::span<const Float3> normals,
                         std::span<const std::uint32_t> indices, const ExportConfig& config,
                         const std::optional<QString>& directory = std::nullopt);

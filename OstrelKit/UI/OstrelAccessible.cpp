@@ -99,7 +99,10 @@ public:
     }
     QVariant maximumValue() const override { return m_holder ? QVariant(m_holder->model.upper) : QVariant(); }
     QVariant minimumValue() const override { return m_holder ? QVariant(m_holder->model.lower) : QVariant(); }
-    QVariant minimumStepSize() const override { return m_holder ? QVariant(m_holder->model.step) : QVariant(); }
+    QVariant minimumStepSize() const override
+    {
+        return m_holder ? QVariant(m_holder->model.step) : QVariant();
+    }
 
 private:
     QPointer<SliderModelHolder> m_holder;

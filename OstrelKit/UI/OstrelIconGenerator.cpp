@@ -59,7 +59,8 @@ QStringList generateAppIconPNGs(const QString& emoji, const QString& outputDirec
     QStringList written;
     // The prefix is part of a file name: one that holds a path separator (or NUL) could name a file outside
     // the folder ("../x", "/abs", "a/../../b"), so it is refused and nothing is written.
-    if (prefix.contains(QLatin1Char('/')) || prefix.contains(QLatin1Char('\\')) || prefix.contains(QChar(0))) {
+    if (prefix.contains(QLatin1Char('/')) || prefix.contains(QLatin1Char('\\')) ||
+        prefix.contains(QChar(0))) {
         return written;
     }
     if (!QDir().mkpath(outputDirectory)) {

@@ -16,16 +16,15 @@ OstrelNSSlider::OstrelNSSlider(UserDefaults& store, const QString& key, double d
       m_upper(std::max(lower, upper)), m_shown(store.real(key, defaultValue))
 {
     // Before anything asks for the slider's accessible face: it speaks the value, not the position.
-    setSpokenSlider(this, {[this] { return m_shown; },
-                           [this](double v) {
-                               if (std::isfinite(v)) {
-                                   m_store.setValue(m_key, std::clamp(v, m_lower, m_upper));
-                               }
-                           },
-                           [this] {
-                               return m_spokenText ? m_spokenText(m_shown) : QString::asprintf("%.2f", m_shown);
-                           },
-                           m_lower, m_upper, (m_upper - m_lower) / 100});
+    setSpokenSlider(
+        this, {[this] { return m_shown; },
+               [this](double v) {
+                   if (std::isfinite(v)) {
+                       m_store.setValue(m_key, std::clamp(v, m_lower, m_upper));
+                   }
+               },
+               [this] { return m_spokenText ? m_spokenText(m_shown) : QString::asprintf("%.2f", m_shown); },
+               m_lower, m_upper, (m_upper - m_lower) / 100});
     setRange(0, kPositions);
     setSingleStep(kPositions / 100);
     setPageStep(kPositions / 10);

@@ -48,8 +48,9 @@ OstrelSlider::OstrelSlider(const QString& label, double value, const Options& op
     // What one arrow key moves: a step (or, for a step finer than the positions, one position).
     const double keyStep = m_options.step ? std::max(*m_options.step, count > 0 ? span / count : 0.0)
                                           : span / kContinuousKeySteps;
-    setSpokenSlider(m_slider, {[this] { return m_value; }, [this](double v) { setValue(v); },
-                               [this] { return formattedValue(); }, m_options.lower, m_options.upper, keyStep});
+    setSpokenSlider(m_slider,
+                    {[this] { return m_value; }, [this](double v) { setValue(v); },
+                     [this] { return formattedValue(); }, m_options.lower, m_options.upper, keyStep});
     m_slider->setAccessibleName(label);
     auto* layout = new QHBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);

@@ -1,6 +1,7 @@
-// Markup JSON comes back from outside: a feedback file another tool may have edited, or strokes and notes stored
-// with their own encoding. Any bytes must read as strokes and notes or be refused; what reads must encode and read
-// again unchanged, and, put into a markup state, give a brief and a feedback file that is JSON again.
+// Markup JSON comes back from outside: a feedback file another tool may have edited, or strokes and notes
+// stored with their own encoding. Any bytes must read as strokes and notes or be refused; what reads must
+// encode and read again unchanged, and, put into a markup state, give a brief and a feedback file that is
+// JSON again.
 #include "MarkupState.h"
 #include "MarkupTypes.h"
 #include "SortedJsonWriter.h"
@@ -28,7 +29,8 @@ bool sameStroke(const MarkupStroke& a, const MarkupStroke& b)
 // Through the JSON text, not only the in-memory object: what a file would hold.
 QJsonObject reread(const QJsonObject& object)
 {
-    const QJsonDocument document = QJsonDocument::fromJson(QJsonDocument(object).toJson(QJsonDocument::Compact));
+    const QJsonDocument document =
+        QJsonDocument::fromJson(QJsonDocument(object).toJson(QJsonDocument::Compact));
     check(document.isObject());
     return document.object();
 }
@@ -64,8 +66,8 @@ void readOne(const QJsonValue& value, MarkupState& state)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    const QJsonDocument document =
-        QJsonDocument::fromJson(QByteArray::fromRawData(reinterpret_cast<const char*>(data), qsizetype(size)));
+    const QJsonDocument document = QJsonDocument::fromJson(
+        QByteArray::fromRawData(reinterpret_cast<const char*>(data), qsizetype(size)));
     MarkupState state;
     state.setClock([] { return QDateTime(QDate(2026, 1, 2), QTime(3, 4, 5), Qt::UTC); });
     if (document.isArray()) {
@@ -89,7 +91,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const QByteArray file = SortedJsonWriter::write(state.feedbackJSON());
     const QJsonDocument written = QJsonDocument::fromJson(file);
     check(written.isObject());
-    check(written.object().value(QStringLiteral("annotations")).toArray().size() == state.annotations().size());
+    check(written.object().value(QStringLiteral("annotations")).toArray().size() ==
+          state.annotations().size());
     check(written.object().value(QStringLiteral("strokes")).toArray().size() == state.strokes().size());
     return 0;
 }

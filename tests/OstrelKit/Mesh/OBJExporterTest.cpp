@@ -157,15 +157,15 @@ TEST(OBJExporter, ExportWritesTheObjAndTheMaterialFile)
 TEST(OBJExporter, LineBreaksInNamesStayOnTheirLine)
 {
     // A name that smuggles in a vertex line would shift every later face index when read back.
-    const QString breaks[] = {QStringLiteral("\n"), QStringLiteral("\r"), QStringLiteral("\r\n"),
+    const QString breaks[] = {QStringLiteral("\n"),     QStringLiteral("\r"),     QStringLiteral("\r\n"),
                               QStringLiteral("\u000b"), QStringLiteral("\u000c"), QStringLiteral("\u0085"),
                               QStringLiteral("\u2028"), QStringLiteral("\u2029")};
     for (const QString& lineBreak : breaks) {
         SCOPED_TRACE(lineBreak.toUtf8().toHex().toStdString());
         const QString object = QStringLiteral("part") + lineBreak + QStringLiteral("v 9 9 9");
         const QString app = QStringLiteral("Kit") + lineBreak + QStringLiteral("v 8 8 8");
-        const auto r = OBJExporter::build(
-            kTriangle, kUp, kOneFace, OBJExporter::ExportConfig(app, object, 0, 0.0001f, true));
+        const auto r = OBJExporter::build(kTriangle, kUp, kOneFace,
+                                          OBJExporter::ExportConfig(app, object, 0, 0.0001f, true));
         const QStringList lines = QString::fromStdString(r.objString).split(QLatin1Char('\n'));
         EXPECT_EQ(lines.filter(QRegularExpression(QStringLiteral("^v "))).size(), 3);
         EXPECT_EQ(r.objString.find('\r'), std::string::npos);
@@ -185,10 +185,11 @@ TEST(OBJExporter, LineBreaksInNamesStayOnTheirLine)
 
         // Such a name is not used as a file name either: nothing is written.
         QTemporaryDir dir;
-        const auto written = OBJExporter::exportMesh(
-            kTriangle, kUp, kOneFace, OBJExporter::ExportConfig(QStringLiteral("Kit"), object, 0, 0.0001f, true,
-                                                                [] { return QStringLiteral("newmtl x\n"); }),
-            dir.path());
+        const auto written =
+            OBJExporter::exportMesh(kTriangle, kUp, kOneFace,
+                                    OBJExporter::ExportConfig(QStringLiteral("Kit"), object, 0, 0.0001f, true,
+                                                              [] { return QStringLiteral("newmtl x\n"); }),
+                                    dir.path());
         EXPECT_FALSE(written.filePath);
         EXPECT_TRUE(QDir(dir.path()).isEmpty());
     }

@@ -175,7 +175,8 @@ TEST(OstrelIconGenerator, APrefixNeverReachesOutsideTheChosenFolder)
     for (const QString& prefix : {QStringLiteral("../x"), dir.filePath(QStringLiteral("abs")),
                                   QStringLiteral("a/../../b"), QStringLiteral("..\\y")}) {
         SCOPED_TRACE(prefix.toStdString());
-        EXPECT_TRUE(OstrelIconGenerator::generateAppIconPNGs(QStringLiteral("🦊"), chosen, prefix).isEmpty());
+        EXPECT_TRUE(
+            OstrelIconGenerator::generateAppIconPNGs(QStringLiteral("🦊"), chosen, prefix).isEmpty());
     }
     QDirIterator files(dir.path(), {QStringLiteral("*.png")}, QDir::Files, QDirIterator::Subdirectories);
     EXPECT_FALSE(files.hasNext()) << files.next().toStdString();

@@ -154,7 +154,8 @@ bool near(const QColor& a, const QColor& b)
 
 TEST_F(PreferencesForm, EverySectionHeadingDrawsItsSymbol)
 {
-    for (const char* name : {"sparkles", "slider.horizontal.3", "figure.walk.motion", "arrow.counterclockwise"}) {
+    for (const char* name :
+         {"sparkles", "slider.horizontal.3", "figure.walk.motion", "arrow.counterclockwise"}) {
         SCOPED_TRACE(name);
         EXPECT_TRUE(OstrelSymbolPainter::canDraw(QString::fromLatin1(name)));
         // At the heading's size (11 points on a 2x pixmap) some of the square is ink.
@@ -191,7 +192,8 @@ TEST_F(PreferencesForm, SwitchesShowAKnobAtTheEndOfTheirState)
         QImage on = grabbed();
         EXPECT_TRUE(near(on.pixelColor(toggle->width() - mid, mid), knob));
         EXPECT_FALSE(near(on.pixelColor(mid, mid), knob));
-        EXPECT_NE(on.pixelColor(toggle->width() / 2, 1), off.pixelColor(toggle->width() / 2, 1)) << "tinted when on";
+        EXPECT_NE(on.pixelColor(toggle->width() / 2, 1), off.pixelColor(toggle->width() / 2, 1))
+            << "tinted when on";
     }
 }
 
