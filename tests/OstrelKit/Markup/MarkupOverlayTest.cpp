@@ -44,8 +44,10 @@ struct DemoHost {
         const bool light = look == Look::light;
         palette.setColor(QPalette::Window, QColor(light ? "#f4f4f0" : "#20242a"));
         palette.setColor(QPalette::WindowText, QColor(light ? "#1c1c1c" : "#d0d4da"));
-        palette.setColor(QPalette::Base, QColor(light ? "#ffffff" : "#2a2e34"));
-        palette.setColor(QPalette::Text, QColor(light ? "#1c1c1c" : "#d0d4da"));
+        if (light) {
+            palette.setColor(QPalette::Base, QColor("#ffffff"));
+            palette.setColor(QPalette::Text, QColor("#1c1c1c"));
+        }
         window->setPalette(palette);
         window->setAutoFillBackground(true);
         auto* layout = new QVBoxLayout(window.get());
