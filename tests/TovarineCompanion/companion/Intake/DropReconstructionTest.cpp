@@ -4,10 +4,12 @@
 #include "Wordbank.h"
 
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
 #include <QTest>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace tovarine {
@@ -352,6 +354,33 @@ TEST_F(DropReconstructionTest, ZipDropIsUnpackedAndGetsAFreshGeneratedName)
     const State second = drop(path(QStringLiteral("Capture.ZIP")));
     ASSERT_EQ(second.kind, State::Kind::done);
     EXPECT_NE(second.resultDir, first.resultDir);
+}
+
+TEST_F(DropReconstructionTest, ResultFilesFromAZipHaveTheModeOfNewFiles)
+{
+    // The zip is unpacked into the private folder with owner-only files; their copies in the result folder
+    // are made like every other file there.
+    makeCapture(QStringLiteral("capture"), 2, "zipped", "{}");
+    zipFolder(QStringLiteral("capture"), QStringLiteral("capture.zip"));
+    const mode_t previousMask = ::umask(022);
+    const State final = drop(path(QStringLiteral("capture.zip")));
+    ::umask(previousMask);
+    ASSERT_EQ(final.kind, State::Kind::done) << final.message.toStdString();
+
+    QStringList checked;
+    QDirIterator it(final.resultDir, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString file = it.next();
+        struct stat info
+        {
+        };
+        ASSERT_EQ(::stat(QFile::encodeName(file).constData(), &info), 0);
+        EXPECT_EQ(info.st_mode & 07777, 0644u) << file.toStdString();
+        checked.append(QDir(final.resultDir).relativeFilePath(file));
+    }
+    checked.sort();
+    EXPECT_EQ(checked, (QStringList{"Images/frame_00000.jpg", "Images/frame_00001.jpg", "label.txt",
+                                    "model.obj", "model.usdz", "phone_morvel_settings.json"}));
 }
 
 TEST_F(DropReconstructionTest, DropDuringARunCancelsItAndIgnoresItsLateOutputs)
