@@ -63,7 +63,8 @@ public:
     // By default a completed run moves its model into place itself, replacing the earlier model set, and
     // `completed` names <parent>/model.usdz (a commit that fails ends the run `failed`). With false, the
     // completed run keeps its files pending: `completed` names model.usdz inside the pending set, which the
-    // caller takes with takeModelSet() from its `finished` callback, adds to and commits. Set it before run().
+    // caller takes with takeModelSet() from its `finished` callback, adds to and commits. Set it before
+    // run().
     void setCommitsOnCompletion(bool commits);
     // The pending files of a run that completed without committing them; empty otherwise and after the
     // first call. A set nobody takes is removed with the driver.
@@ -94,7 +95,7 @@ private:
     QString m_tempDir;
     QString m_imagesPath;
     QString m_modelPath;
-    QString m_stagingPath; // empty unless this run staged a mixed capture
+    QString m_stagingPath;                     // empty unless this run staged a mixed capture
     std::optional<PendingModelSet> m_modelSet; // the run's files until they are committed or discarded
     bool m_commitsOnCompletion = true;
     PhotogrammetrySession::Detail m_detail = PhotogrammetrySession::Detail::medium;

@@ -62,9 +62,9 @@ bool isSameFolder(const QString& a, const QString& b);
 // false when the mode cannot be set.
 bool giveNewFileMode(const QString& path);
 
-// Copies captureDir/label.txt over resultDir/label.txt (see giveNewFileMode) when the capture has one; an older label stays
-// otherwise; a label.txt that is a symbolic link is not followed. Failures are ignored. Does nothing when the
-// capture folder is the result folder.
+// Copies captureDir/label.txt over resultDir/label.txt (see giveNewFileMode) when the capture has one; an
+// older label stays otherwise; a label.txt that is a symbolic link is not followed. Failures are ignored.
+// Does nothing when the capture folder is the result folder.
 void copyLabel(const QString& captureDir, const QString& resultDir);
 
 // Replaces resultDir/phone_morvel_settings.json with the capture's phone settings, or removes it when the

@@ -292,7 +292,8 @@ void DropReconstruction::exportObjAndCommit(quint64 generation, const Staged& st
 {
     const QString meshPath = models->filePath(QStringLiteral("model.usdz"));
     const QString objPath = models->filePath(QStringLiteral("model.obj"));
-    const QString unit = ostrel::UserDefaults::standard().string(SettingsKeys::kUnits, SettingsKeys::kUnitsDefault);
+    const QString unit =
+        ostrel::UserDefaults::standard().string(SettingsKeys::kUnits, SettingsKeys::kUnitsDefault);
 
     auto* watcher = new QFutureWatcher<void>(this);
     connect(watcher, &QFutureWatcherBase::finished, this, [this, generation, staged, models, watcher] {
@@ -307,7 +308,8 @@ void DropReconstruction::exportObjAndCommit(quint64 generation, const Staged& st
             setState(State::failed(committed.error()));
             return;
         }
-        setState(State::done(staged.resultDir, QDir(staged.resultDir).filePath(QStringLiteral("model.usdz"))));
+        setState(
+            State::done(staged.resultDir, QDir(staged.resultDir).filePath(QStringLiteral("model.usdz"))));
     });
     watcher->setFuture(QtConcurrent::run([meshPath, objPath, unit, models] {
         if (exportResultObj(meshPath, objPath, unit)) {

@@ -51,7 +51,8 @@ int renameFile(const QString& from, const QString& to)
 // the folder cannot be opened.
 int lockFolder(const QString& folder)
 {
-    const int fd = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    const int fd =
+        ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     if (fd < 0) {
         return -1;
     }
@@ -66,8 +67,9 @@ int lockFolder(const QString& folder)
 void sweepAbandoned(const QString& resultDir)
 {
     const QDir dir(resultDir);
-    const QStringList entries = dir.entryList({kFolderPrefix + QLatin1Char('*')},
-                                              QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot | QDir::NoSymLinks);
+    const QStringList entries =
+        dir.entryList({kFolderPrefix + QLatin1Char('*')},
+                      QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot | QDir::NoSymLinks);
     for (const QString& entry : entries) {
         const QString folder = dir.filePath(entry);
         const int fd = lockFolder(folder);
@@ -95,8 +97,8 @@ Expected<PendingModelSet, QString> PendingModelSet::create(const QString& result
     // take it for abandoned, so the lock is checked to be on the folder that is still there.
     int lastError = 0;
     for (int attempt = 0; attempt < 3; ++attempt) {
-        const QString folder = QDir(resultDir).filePath(
-            kFolderPrefix + QUuid::createUuid().toString(QUuid::WithoutBraces));
+        const QString folder =
+            QDir(resultDir).filePath(kFolderPrefix + QUuid::createUuid().toString(QUuid::WithoutBraces));
         const QByteArray native = QFile::encodeName(folder);
         if (::mkdir(native.constData(), 0700) != 0) {
             lastError = errno;
@@ -121,8 +123,8 @@ Expected<PendingModelSet, QString> PendingModelSet::create(const QString& result
             ::close(fd);
         }
     }
-    return unexpected(QStringLiteral("Couldn't prepare the model folder in %1: %2")
-                          .arg(resultDir, systemError(lastError)));
+    return unexpected(
+        QStringLiteral("Couldn't prepare the model folder in %1: %2").arg(resultDir, systemError(lastError)));
 }
 
 PendingModelSet::PendingModelSet(QString resultDir, QString folder, int lockFd)
@@ -197,7 +199,8 @@ Expected<void, QString> PendingModelSet::commit()
     QStringList movedIn;
     QString problem;
     if (!earlier.isEmpty() && !QDir().mkdir(previous)) {
-        problem = QStringLiteral("Couldn't put the new model in place: %1 could not be created.").arg(previous);
+        problem =
+            QStringLiteral("Couldn't put the new model in place: %1 could not be created.").arg(previous);
     }
     for (const QString& name : earlier) {
         if (!problem.isEmpty()) {

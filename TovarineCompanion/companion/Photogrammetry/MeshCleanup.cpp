@@ -54,7 +54,8 @@ void compact(std::vector<float>& positions, std::vector<std::uint8_t>& colors,
 }
 
 // Points every index at the first vertex with bit-for-bit the same position (-0 and +0 count as one), so
-// triangles that only touch in space share their vertices and ones with two corners in one place show as such.
+// triangles that only touch in space share their vertices and ones with two corners in one place show as
+// such.
 void weld(const std::vector<float>& positions, std::vector<std::uint32_t>& indices)
 {
     struct Key

@@ -39,8 +39,8 @@ protected:
     // The private folders of model sets not yet committed, in the capture folder.
     QStringList pendingFolders() const
     {
-        return QDir(captureDir()).entryList({QStringLiteral(".tovarine-model-*")},
-                                            QDir::AllEntries | QDir::Hidden);
+        return QDir(captureDir())
+            .entryList({QStringLiteral(".tovarine-model-*")}, QDir::AllEntries | QDir::Hidden);
     }
 
     QStringList stagingFolders() const

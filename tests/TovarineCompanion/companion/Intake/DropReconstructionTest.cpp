@@ -292,8 +292,8 @@ QMap<QString, QByteArray> snapshot(const QString& folder)
                     QDirIterator::Subdirectories);
     while (it.hasNext()) {
         const QString path = it.next();
-        files.insert(QDir(folder).relativeFilePath(path), it.fileInfo().isDir() ? QByteArray("<dir>")
-                                                                                : test::readFile(path));
+        files.insert(QDir(folder).relativeFilePath(path),
+                     it.fileInfo().isDir() ? QByteArray("<dir>") : test::readFile(path));
     }
     return files;
 }
@@ -304,9 +304,9 @@ void writeCube(const QString& modelPath, float size, const char* textureExtensio
 {
     ModelMesh mesh;
     for (int i = 0; i < 8; ++i) {
-        mesh.positions.insert(mesh.positions.end(), {(i & 1) ? 0.05f * size : -0.05f * size,
-                                                     (i & 2) ? 0.1f * size : 0.0f,
-                                                     (i & 4) ? 0.05f * size : -0.05f * size});
+        mesh.positions.insert(mesh.positions.end(),
+                              {(i & 1) ? 0.05f * size : -0.05f * size, (i & 2) ? 0.1f * size : 0.0f,
+                               (i & 4) ? 0.05f * size : -0.05f * size});
         mesh.texcoords.insert(mesh.texcoords.end(), {(i & 1) ? 1.0f : 0.0f, (i & 2) ? 1.0f : 0.0f});
     }
     mesh.indices = {0, 2, 1, 1, 2, 3, 4, 5, 6, 5, 7, 6, 0, 1, 4, 1, 5, 4,
@@ -398,9 +398,7 @@ TEST_F(DropReconstructionTest, CompletedRerunReplacesTheModelSetAsOne)
         const char* textureExtension;
         QStringList set;
     } reruns[] = {
-        {"texture of another kind",
-         "png",
-         {"model.mtl", "model.obj", "model.usdz", "model_diffuse.png"}},
+        {"texture of another kind", "png", {"model.mtl", "model.obj", "model.usdz", "model_diffuse.png"}},
         {"no texture", nullptr, {"model.obj", "model.usdz"}},
     };
     float size = 1.0f;

@@ -19,7 +19,8 @@ QStringList entries(const QString& folder)
 
 TEST(PendingModelSet, MembersAreTheModelAndItsObjFiles)
 {
-    for (const char* name : {"model.usdz", "model.obj", "model.mtl", "model_diffuse.jpg", "model_diffuse.png"}) {
+    for (const char* name :
+         {"model.usdz", "model.obj", "model.mtl", "model_diffuse.jpg", "model_diffuse.png"}) {
         EXPECT_TRUE(PendingModelSet::isMember(QString::fromLatin1(name))) << name;
     }
     for (const char* name : {"model_thick_2mm.obj", "model_thinmap_1mm.mtl", "model_morvel.3dm", "label.txt",

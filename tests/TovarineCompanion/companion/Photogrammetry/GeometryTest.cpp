@@ -197,7 +197,8 @@ TEST(MeshCleanup, KeepsTheObjectFacingOutwardWithinTheCropAndTheCap)
     ASSERT_GT(mesh.triangleCount(), 0u);
     // The sphere's first and last rings of vertices sit on its poles: of each quad there, the triangle with
     // two corners on the pole has no area and goes.
-    EXPECT_EQ(mesh.triangleCount(), 24u * 48u * 2u - 2u * 48u) << "the slab below the ground or the speck survived";
+    EXPECT_EQ(mesh.triangleCount(), 24u * 48u * 2u - 2u * 48u)
+        << "the slab below the ground or the speck survived";
     EXPECT_GT(MeshCleanup::signedVolume(mesh.positions, mesh.indices), 0.0);
     EXPECT_EQ(mesh.normals.size(), mesh.positions.size());
     ASSERT_EQ(mesh.colors.size(), mesh.positions.size());
@@ -228,15 +229,15 @@ TEST(MeshCleanup, DropsTrianglesWithoutArea)
     // step thick that the exporter's scaling can flatten.
     PlyMesh surface;
     surface.positions = {
-        0.0f,  0.0f,     0.0f,         // 0
-        0.1f,  0.0f,     0.0f,         // 1
-        0.1f,  0.0f,     0.1f,         // 2
-        0.0f,  0.0f,     0.1f,         // 3
-        0.05f, 0.0f,     0.0f,         // 4: on the edge 0-1
-        0.1f,  0.0f,     0.1f,         // 5: where 2 is
-        0.05f, 0.0f,     0.10000001f,  // 6: a float step off the edge 3-2
-        0.1f,  0.00001f, 0.1f,         // 7
-        0.09999f, 0.00001f, 0.1f,      // 8
+        0.0f,     0.0f,     0.0f,        // 0
+        0.1f,     0.0f,     0.0f,        // 1
+        0.1f,     0.0f,     0.1f,        // 2
+        0.0f,     0.0f,     0.1f,        // 3
+        0.05f,    0.0f,     0.0f,        // 4: on the edge 0-1
+        0.1f,     0.0f,     0.1f,        // 5: where 2 is
+        0.05f,    0.0f,     0.10000001f, // 6: a float step off the edge 3-2
+        0.1f,     0.00001f, 0.1f,        // 7
+        0.09999f, 0.00001f, 0.1f,        // 8
     };
     surface.indices = {0, 2, 1, 0, 3, 2, 2, 7, 8, 0, 1, 4, 1, 5, 2, 3, 6, 2};
     MeshCleanup::Options options;
