@@ -150,7 +150,9 @@ Expected<void, QString> copyFolder(const QString& source, const QString& destina
         case fs::file_type::symlink: // never followed nor copied: it could point anywhere
             break;
         case fs::file_type::regular:
-            fs::copy_file(from / entry.relative, target, error);
+            if (fs::copy_file(from / entry.relative, target, error)) {
+                DropIntakeRules::giveNewFileMode(fromPath(target));
+            }
             break;
         default: // sockets, pipes and devices are not frames
             break;

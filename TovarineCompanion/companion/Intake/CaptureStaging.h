@@ -37,7 +37,8 @@ struct Staged
 Expected<Staged, QString> stage(const Request& request);
 
 // Copies the folder `source` to `destination` (which must not exist); symbolic links are skipped, never
-// followed, and so are sockets, pipes and devices. The whole
+// followed, and so are sockets, pipes and devices. Copied files get the mode of a new file
+// (DropIntakeRules::giveNewFileMode), not the source's. The whole
 // source tree is listed before anything is written, so a destination inside the source is safe. Error: a
 // sentence naming the path that failed ("not enough space on <folder>", "<folder> is not writable"); what
 // was copied stays.

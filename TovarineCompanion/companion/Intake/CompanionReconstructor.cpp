@@ -98,9 +98,12 @@ CompanionReconstructor::~CompanionReconstructor()
     if (!m_stagingPath.isEmpty()) {
         QDir(m_stagingPath).removeRecursively();
     }
+    // The session stops (and stops writing) before its unfinished files go.
     if (m_session) {
         m_session->disconnect(this);
+        m_session.reset();
     }
+    m_modelSet.reset();
 }
 
 PhotogrammetrySession::Detail CompanionReconstructor::detail(const QString& settingText)
@@ -124,6 +127,18 @@ PhotogrammetrySession::Detail CompanionReconstructor::detail(const QString& sett
 void CompanionReconstructor::setTempDir(const QString& tempDir)
 {
     m_tempDir = tempDir;
+}
+
+void CompanionReconstructor::setCommitsOnCompletion(bool commits)
+{
+    m_commitsOnCompletion = commits;
+}
+
+std::optional<PendingModelSet> CompanionReconstructor::takeModelSet()
+{
+    std::optional<PendingModelSet> taken = std::move(m_modelSet);
+    m_modelSet.reset();
+    return taken;
 }
 
 void CompanionReconstructor::run(const QString& imagesPath, PhotogrammetrySession::Detail detail,
@@ -178,9 +193,8 @@ void CompanionReconstructor::onStaged(const std::optional<MixedSourceStaging::St
     }
 
     // The parent of the frames folder itself: "Images/" (trailing slash) names the same folder as "Images".
-    m_modelPath =
-        QDir(QFileInfo(QDir::cleanPath(m_imagesPath)).absolutePath()).filePath(QStringLiteral("model.usdz"));
-    QFile::remove(m_modelPath);
+    const QString resultDir = QFileInfo(QDir::cleanPath(m_imagesPath)).absolutePath();
+    m_modelPath = QDir(resultDir).filePath(QStringLiteral("model.usdz"));
 
     if (!m_sessionFactory) {
         finish(State::failed(QStringLiteral("No photogrammetry engine is available.")));
@@ -201,7 +215,16 @@ void CompanionReconstructor::onStaged(const std::optional<MixedSourceStaging::St
     connect(m_session.get(), &PhotogrammetrySession::outputsFailed, this,
             [this](const QString& errorDescription) { finish(State::failed(errorDescription)); });
 
-    const Expected<void, QString> accepted = m_session->process(m_modelPath, m_detail);
+    // The earlier model stays in place until this run has completed.
+    Expected<PendingModelSet, QString> modelSet = PendingModelSet::create(resultDir);
+    if (!modelSet) {
+        finish(State::failed(modelSet.error()));
+        return;
+    }
+    m_modelSet = std::move(modelSet.value());
+
+    const Expected<void, QString> accepted =
+        m_session->process(m_modelSet->filePath(QStringLiteral("model.usdz")), m_detail);
     if (!accepted) {
         finish(State::failed(accepted.error()));
     }
@@ -230,7 +253,7 @@ void CompanionReconstructor::onOutput(const PhotogrammetrySession::Output& outpu
         finish(State::failed(output.errorDescription));
         return;
     case Kind::processingComplete:
-        finish(State::completed(m_modelPath));
+        complete();
         return;
     case Kind::processingCancelled:
         finish(State::cancelled());
@@ -249,6 +272,21 @@ void CompanionReconstructor::cancel()
     if (m_activeSession) {
         m_activeSession->cancel();
     }
+}
+
+void CompanionReconstructor::complete()
+{
+    if (const Expected<void, QString> model = m_modelSet->checkModel(); !model) {
+        finish(State::failed(model.error()));
+        return;
+    }
+    if (!m_commitsOnCompletion) {
+        finish(State::completed(m_modelSet->filePath(QStringLiteral("model.usdz"))));
+        return;
+    }
+    const Expected<void, QString> committed = m_modelSet->commit();
+    m_modelSet.reset();
+    finish(committed ? State::completed(m_modelPath) : State::failed(committed.error()));
 }
 
 void CompanionReconstructor::setRunningState(const State& state)
@@ -270,6 +308,9 @@ void CompanionReconstructor::finish(const State& finalState)
     if (!m_stagingPath.isEmpty()) {
         QDir(m_stagingPath).removeRecursively();
         m_stagingPath.clear();
+    }
+    if (finalState.kind != State::Kind::completed) {
+        m_modelSet.reset();
     }
     m_state = finalState;
     emit stateChanged(m_state);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "MixedSourceStaging.h"
+#include "PendingModelSet.h"
 #include "PhotogrammetrySession.h"
 
 #include <QFutureWatcher>
@@ -14,7 +15,10 @@
 namespace tovarine {
 
 // Runs one reconstruction of a frames folder into `model.usdz` beside it (in the folder's parent) through a
-// photogrammetry session, publishing progress as state. One driver per run. GUI thread only.
+// photogrammetry session, publishing progress as state. The session writes into a PendingModelSet in that
+// folder; the model set already there (model.usdz and the OBJ files made from it) is replaced only once the
+// run has completed, and a cancelled or failed run leaves it exactly as it was. One driver per run. GUI
+// thread only.
 class CompanionReconstructor : public QObject
 {
     Q_OBJECT
@@ -25,7 +29,7 @@ public:
         Kind kind = Kind::idle;
         double fraction = 0.0; // running
         QString message;       // running: progress text; failed: the user-facing sentence
-        QString modelPath;     // completed: the model file written
+        QString modelPath;     // completed: the model file written (see setCommitsOnCompletion)
 
         static State running(double fraction, const QString& message);
         static State completed(const QString& modelPath);
@@ -47,13 +51,24 @@ public:
 
     // Starts the run and returns at once. `progress` (optional) is called after each state change while
     // running; `finished` is called exactly once with the final state (completed, failed or cancelled), after
-    // activeSession() is cleared and any staging folder removed.
+    // activeSession() is cleared, any staging folder removed and, unless completed, the run's pending model
+    // files removed. A session that reports completion without having written model.usdz ends `failed`.
     void run(const QString& imagesPath, PhotogrammetrySession::Detail detail, Progress progress,
              Finished finished);
 
     const State& state() const { return m_state; }
     // The session of the run in progress: set once the session exists, null before and after.
     PhotogrammetrySession* activeSession() const { return m_activeSession; }
+
+    // By default a completed run moves its model into place itself, replacing the earlier model set, and
+    // `completed` names <parent>/model.usdz (a commit that fails ends the run `failed`). With false, the
+    // completed run keeps its files pending: `completed` names model.usdz inside the pending set, which the
+    // caller takes with takeModelSet() from its `finished` callback, adds to and commits. Set it before
+    // run().
+    void setCommitsOnCompletion(bool commits);
+    // The pending files of a run that completed without committing them; empty otherwise and after the
+    // first call. A set nobody takes is removed with the driver.
+    std::optional<PendingModelSet> takeModelSet();
 
     // Cancels the run: the active session when there is one; before it exists (during staging) the request
     // is recorded and the run ends `cancelled` without starting a session.
@@ -70,6 +85,7 @@ private:
     void setRunningState(const State& state);
     void onOutput(const PhotogrammetrySession::Output& output);
     void onStaged(const std::optional<MixedSourceStaging::Staged>& staged);
+    void complete();
     void finish(const State& finalState);
 
     PhotogrammetrySessionFactory m_sessionFactory;
@@ -79,7 +95,9 @@ private:
     QString m_tempDir;
     QString m_imagesPath;
     QString m_modelPath;
-    QString m_stagingPath; // empty unless this run staged a mixed capture
+    QString m_stagingPath;                     // empty unless this run staged a mixed capture
+    std::optional<PendingModelSet> m_modelSet; // the run's files until they are committed or discarded
+    bool m_commitsOnCompletion = true;
     PhotogrammetrySession::Detail m_detail = PhotogrammetrySession::Detail::medium;
     PhotogrammetrySession::Configuration m_configuration;
     Progress m_progress;

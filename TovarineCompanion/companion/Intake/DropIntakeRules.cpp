@@ -7,6 +7,7 @@
 #include <QFileInfo>
 #include <QMap>
 #include <QTextBoundaryFinder>
+#include <sys/stat.h>
 
 namespace tovarine::DropIntakeRules {
 
@@ -209,6 +210,26 @@ bool isSameFolder(const QString& a, const QString& b)
     return !canonicalA.isEmpty() && canonicalA == QFileInfo(b).canonicalFilePath();
 }
 
+bool giveNewFileMode(const QString& path)
+{
+    // The umask can only be read by setting it, which races with other threads: the kernel reports it here.
+    mode_t mask = 022;
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (status.open(QIODevice::ReadOnly)) {
+        for (const QByteArray& line : status.readAll().split('\n')) {
+            if (line.startsWith("Umask:")) {
+                bool ok = false;
+                const uint value = line.mid(6).trimmed().toUInt(&ok, 8);
+                if (ok) {
+                    mask = static_cast<mode_t>(value);
+                }
+                break;
+            }
+        }
+    }
+    return ::chmod(QFile::encodeName(path).constData(), 0666 & ~mask) == 0;
+}
+
 void copyLabel(const QString& captureDir, const QString& resultDir)
 {
     if (isSameFolder(captureDir, resultDir)) {
@@ -218,7 +239,9 @@ void copyLabel(const QString& captureDir, const QString& resultDir)
     if (isRealFile(source)) {
         const QString destination = child(resultDir, kLabelFile);
         QFile::remove(destination);
-        QFile::copy(source, destination);
+        if (QFile::copy(source, destination)) {
+            giveNewFileMode(destination);
+        }
     }
 }
 
@@ -234,8 +257,8 @@ void copyPhoneMorvelSettings(const QString& captureDir, const QString& resultDir
         child(captureDir, captureIsResultFolder ? kPhoneSettingsFile : kCaptureSettingsFile);
     const QString destination = child(resultDir, kPhoneSettingsFile);
     QFile::remove(destination);
-    if (isRealFile(source)) {
-        QFile::copy(source, destination);
+    if (isRealFile(source) && QFile::copy(source, destination)) {
+        giveNewFileMode(destination);
     }
 }
 

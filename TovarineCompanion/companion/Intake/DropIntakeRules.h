@@ -56,9 +56,15 @@ bool holdsSameCapture(const QString& resultDir, const QString& framesDir);
 // or a symbolic link to it counts as the same).
 bool isSameFolder(const QString& a, const QString& b);
 
-// Copies captureDir/label.txt over resultDir/label.txt when the capture has one; an older label stays
-// otherwise; a label.txt that is a symbolic link is not followed. Failures are ignored. Does nothing when the
-// capture folder is the result folder.
+// Gives the file at `path` the mode a newly made file gets (0666 less the process's umask), whatever mode the
+// file it was copied from had: files copied into the result folder (frames, label, phone settings) look like
+// the files the app writes there, also when they come from a zip unpacked into the private folder. Returns
+// false when the mode cannot be set.
+bool giveNewFileMode(const QString& path);
+
+// Copies captureDir/label.txt over resultDir/label.txt (see giveNewFileMode) when the capture has one; an
+// older label stays otherwise; a label.txt that is a symbolic link is not followed. Failures are ignored.
+// Does nothing when the capture folder is the result folder.
 void copyLabel(const QString& captureDir, const QString& resultDir);
 
 // Replaces resultDir/phone_morvel_settings.json with the capture's phone settings, or removes it when the

@@ -220,6 +220,8 @@ void DropReconstruction::reconstruct(quint64 generation, const Staged& staged, c
 {
     auto* driver = new CompanionReconstructor(m_environment.sessionFactory, this);
     driver->setTempDir(m_privateDir.isEmpty() ? m_environment.tempDir : m_privateDir);
+    // The model goes into place together with its OBJ files, once those are written too.
+    driver->setCommitsOnCompletion(false);
     m_reconstructor = driver;
 
     // Progress reaches `state` one hop after the driver's own state; the ending takes the same queue, so it
@@ -237,11 +239,15 @@ void DropReconstruction::reconstruct(quint64 generation, const Staged& staged, c
     };
     auto finished = [self, generation, staged, driver](const CompanionReconstructor::State& finalState) {
         driver->deleteLater();
+        std::shared_ptr<PendingModelSet> models;
+        if (std::optional<PendingModelSet> taken = driver->takeModelSet()) {
+            models = std::make_shared<PendingModelSet>(std::move(*taken));
+        }
         QMetaObject::invokeMethod(
             self.data(),
-            [self, generation, staged, finalState] {
+            [self, generation, staged, finalState, models] {
                 if (self) {
-                    self->onReconstructionEnded(generation, staged, finalState);
+                    self->onReconstructionEnded(generation, staged, finalState, models);
                 }
             },
             Qt::QueuedConnection);
@@ -250,20 +256,23 @@ void DropReconstruction::reconstruct(quint64 generation, const Staged& staged, c
 }
 
 void DropReconstruction::onReconstructionEnded(quint64 generation, const Staged& staged,
-                                               const CompanionReconstructor::State& finalState)
+                                               const CompanionReconstructor::State& finalState,
+                                               const std::shared_ptr<PendingModelSet>& models)
 {
     using Kind = CompanionReconstructor::State::Kind;
-    if (finalState.kind != Kind::completed) {
-        dropOrphanedObj(staged.resultDir);
-    }
+    // An abandoned run's files go with `models`: the newer drop decides what the folder holds.
     if (!isCurrent(generation)) {
         return;
     }
     m_reconstructor = nullptr;
     switch (finalState.kind) {
     case Kind::completed:
+        if (!models) {
+            setState(State::failed(QStringLiteral("Reconstruction ended unexpectedly.")));
+            return;
+        }
         // No scene archive is written beside the model: nothing on this platform reads one.
-        exportObj(generation, staged, finalState.modelPath);
+        exportObjAndCommit(generation, staged, models);
         return;
     case Kind::failed:
         setState(State::failed(finalState.message));
@@ -278,33 +287,35 @@ void DropReconstruction::onReconstructionEnded(quint64 generation, const Staged&
     }
 }
 
-void DropReconstruction::dropOrphanedObj(const QString& resultDir)
+void DropReconstruction::exportObjAndCommit(quint64 generation, const Staged& staged,
+                                            const std::shared_ptr<PendingModelSet>& models)
 {
-    // A run that ends without a model has removed the earlier one; the OBJ made from it goes too, so the
-    // folder never shows an OBJ of a model that is no longer there.
-    const QDir folder(resultDir);
-    if (!QFileInfo::exists(folder.filePath(QStringLiteral("model.usdz")))) {
-        QFile::remove(folder.filePath(QStringLiteral("model.obj")));
-    }
-}
+    const QString meshPath = models->filePath(QStringLiteral("model.usdz"));
+    const QString objPath = models->filePath(QStringLiteral("model.obj"));
+    const QString unit =
+        ostrel::UserDefaults::standard().string(SettingsKeys::kUnits, SettingsKeys::kUnitsDefault);
 
-void DropReconstruction::exportObj(quint64 generation, const Staged& staged, const QString& meshPath)
-{
-    const QString objPath = QDir(staged.resultDir).filePath(QStringLiteral("model.obj"));
-    // A failed export must not leave the previous run's OBJ looking like this run's.
-    QFile::remove(objPath);
-    const QString unit = ostrel::UserDefaults::standard().string(SettingsKeys::kUnits, SettingsKeys::kUnitsDefault);
-
-    auto* watcher = new QFutureWatcher<std::optional<QString>>(this);
-    connect(watcher, &QFutureWatcherBase::finished, this, [this, generation, staged, meshPath, watcher] {
+    auto* watcher = new QFutureWatcher<void>(this);
+    connect(watcher, &QFutureWatcherBase::finished, this, [this, generation, staged, models, watcher] {
         watcher->deleteLater();
         if (!isCurrent(generation)) {
+            return; // abandoned for a newer drop: its files go with `models`
+        }
+        // An export failure is not shown: the result stands without model.obj (the earlier model's OBJ goes
+        // with the earlier model, so no OBJ of another model is left beside this one).
+        const Expected<void, QString> committed = models->commit();
+        if (!committed) {
+            setState(State::failed(committed.error()));
             return;
         }
-        // An export failure is not shown: the result stands without model.obj.
-        setState(State::done(staged.resultDir, meshPath));
+        setState(
+            State::done(staged.resultDir, QDir(staged.resultDir).filePath(QStringLiteral("model.usdz"))));
     });
-    watcher->setFuture(QtConcurrent::run(&exportResultObj, meshPath, objPath, unit));
+    watcher->setFuture(QtConcurrent::run([meshPath, objPath, unit, models] {
+        if (exportResultObj(meshPath, objPath, unit)) {
+            models->dropObjFiles(); // whatever the failed export left part-way
+        }
+    }));
 }
 
 } // namespace tovarine

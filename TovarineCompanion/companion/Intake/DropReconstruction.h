@@ -14,9 +14,10 @@
 namespace tovarine {
 
 // Turns one dropped item (a capture zip, a capture folder or an Images folder of frames) into a result folder
-// under <desktop>/tovarine/<name>/ and a reconstructed model, publishing what the drop area shows. A run that
-// ends without a model (failed or cancelled after the earlier model was removed) removes that model's
-// model.obj too.
+// under <desktop>/tovarine/<name>/ and a reconstructed model, publishing what the drop area shows. A run
+// writes model.usdz and the OBJ files made from it (model.obj, model.mtl, the texture) as a pending set and
+// replaces the folder's earlier model set with it only once both are written; a run that is cancelled, fails
+// or is abandoned for a newer drop leaves the earlier set exactly as it was.
 // Created once by the main window and kept for its life. GUI thread only.
 class DropReconstruction : public QObject
 {
@@ -84,9 +85,11 @@ private:
                       const QString& unpackedDir = {});
     void reconstruct(quint64 generation, const Staged& staged, const QString& detail);
     void onReconstructionEnded(quint64 generation, const Staged& staged,
-                               const CompanionReconstructor::State& finalState);
-    void exportObj(quint64 generation, const Staged& staged, const QString& meshPath);
-    static void dropOrphanedObj(const QString& resultDir);
+                               const CompanionReconstructor::State& finalState,
+                               const std::shared_ptr<PendingModelSet>& models);
+    // Writes the OBJ files into the pending set, then moves the whole set into the result folder.
+    void exportObjAndCommit(quint64 generation, const Staged& staged,
+                            const std::shared_ptr<PendingModelSet>& models);
 
     Environment m_environment;
     State m_state;

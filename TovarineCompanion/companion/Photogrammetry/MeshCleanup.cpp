@@ -3,7 +3,9 @@
 #include "Vec3.h"
 
 #include <algorithm>
+#include <cfloat>
 #include <cmath>
+#include <cstring>
 #include <meshoptimizer.h>
 #include <numeric>
 #include <unordered_map>
@@ -51,6 +53,62 @@ void compact(std::vector<float>& positions, std::vector<std::uint8_t>& colors,
     colors = std::move(newColors);
 }
 
+// Points every index at the first vertex with bit-for-bit the same position (-0 and +0 count as one), so
+// triangles that only touch in space share their vertices and ones with two corners in one place show as
+// such.
+void weld(const std::vector<float>& positions, std::vector<std::uint32_t>& indices)
+{
+    struct Key
+    {
+        std::uint32_t bits[3];
+        bool operator==(const Key& other) const { return std::memcmp(bits, other.bits, sizeof bits) == 0; }
+    };
+    struct KeyHash
+    {
+        std::size_t operator()(const Key& key) const
+        {
+            return (std::size_t(key.bits[0]) * 73856093u) ^ (std::size_t(key.bits[1]) * 19349663u) ^
+                   (std::size_t(key.bits[2]) * 83492791u);
+        }
+    };
+    const std::size_t vertexCount = positions.size() / 3;
+    std::unordered_map<Key, std::uint32_t, KeyHash> first;
+    first.reserve(vertexCount);
+    std::vector<std::uint32_t> remap(vertexCount);
+    for (std::size_t v = 0; v < vertexCount; ++v) {
+        Key key{};
+        for (int k = 0; k < 3; ++k) {
+            const float value = positions[3 * v + k] + 0.0f; // -0 becomes +0
+            std::memcpy(&key.bits[k], &value, sizeof value);
+        }
+        remap[v] = first.try_emplace(key, static_cast<std::uint32_t>(v)).first->second;
+    }
+    for (std::uint32_t& index : indices) {
+        if (index < vertexCount) {
+            index = remap[index];
+        }
+    }
+}
+
+// True when a triangle has no area, or none that survives rounding: two corners in one place, or a height
+// over its longest edge within a few float steps of its coordinates. The model is stored in 32-bit floats
+// and exported scaled and turned, so a thinner triangle can come out with three collinear corners.
+bool isDegenerate(const Vec3& a, const Vec3& b, const Vec3& c)
+{
+    constexpr double kFloatSteps = 4.0;
+    const double longestSquared =
+        std::max({geo::dot(b - a, b - a), geo::dot(c - b, c - b), geo::dot(a - c, a - c)});
+    if (longestSquared == 0.0) {
+        return true;
+    }
+    const double height = geo::norm(geo::cross(b - a, c - a)) / std::sqrt(longestSquared);
+    double scale = 0.0;
+    for (const Vec3& p : {a, b, c}) {
+        scale = std::max({scale, std::abs(p.x), std::abs(p.y), std::abs(p.z)});
+    }
+    return height <= kFloatSteps * FLT_EPSILON * scale;
+}
+
 } // namespace
 
 double signedVolume(const std::vector<float>& positions, const std::vector<std::uint32_t>& indices)
@@ -91,12 +149,14 @@ ModelMesh finish(const PlyMesh& surface, const Options& options)
         colors.clear();
     }
     const std::size_t vertexCount = positions.size() / 3;
+    std::vector<std::uint32_t> welded = surface.indices;
+    weld(positions, welded);
 
     // Crop by triangle centroid.
     std::vector<std::uint32_t> indices;
-    indices.reserve(surface.indices.size());
-    for (std::size_t t = 0; t + 2 < surface.indices.size(); t += 3) {
-        const std::uint32_t a = surface.indices[t], b = surface.indices[t + 1], c = surface.indices[t + 2];
+    indices.reserve(welded.size());
+    for (std::size_t t = 0; t + 2 < welded.size(); t += 3) {
+        const std::uint32_t a = welded[t], b = welded[t + 1], c = welded[t + 2];
         if (a >= vertexCount || b >= vertexCount || c >= vertexCount || a == b || b == c || a == c) {
             continue;
         }
@@ -155,6 +215,22 @@ ModelMesh finish(const PlyMesh& surface, const Options& options)
         simplified.resize(count);
         indices = std::move(simplified);
         compact(positions, colors, indices);
+    }
+
+    // Triangles without area (the surface tool's and the decimation's) carry nothing and trip up readers.
+    {
+        std::vector<std::uint32_t> solid;
+        solid.reserve(indices.size());
+        for (std::size_t t = 0; t + 2 < indices.size(); t += 3) {
+            if (!isDegenerate(vertex(positions, indices[t]), vertex(positions, indices[t + 1]),
+                              vertex(positions, indices[t + 2]))) {
+                solid.insert(solid.end(), {indices[t], indices[t + 1], indices[t + 2]});
+            }
+        }
+        if (solid.size() != indices.size()) {
+            indices = std::move(solid);
+            compact(positions, colors, indices);
+        }
     }
 
     // Outward faces: a closed (or nearly closed) surface has positive signed volume about its own centroid.

@@ -19,9 +19,10 @@ struct Options
     double minComponentFraction = 0.05; // components smaller than this share of the largest are dropped
 };
 
-// Crops, keeps the large connected components, decimates to the cap, orients the faces outward (positive
-// signed volume), and fills in unit vertex normals and vertex colours (0...1; grey when the surface has
-// none). An empty mesh comes back when nothing survives.
+// Welds vertices that share a position, crops, keeps the large connected components, decimates to the cap,
+// drops triangles without area (two corners in one place, or three in a line within float rounding), orients
+// the faces outward (positive signed volume), and fills in unit vertex normals and vertex colours (0...1;
+// grey when the surface has none). An empty mesh comes back when nothing survives.
 ModelMesh finish(const PlyMesh& surface, const Options& options);
 
 // Signed volume of a triangle mesh (positive for a closed, outward-facing, counter-clockwise surface).

@@ -31,8 +31,9 @@ ostrel::ConcordanceConfiguration concordanceConfig()
                             "reconstruction."),
              term("Images/", "The canonical frames subfolder. A drop looks for it one or two levels deep."),
              term("Label", "The name you give a capture on the phone, stored as label.txt; there it names the zip "
-                           "and its inner folder. The companion copies it into the result folder, which is named "
-                           "after what you drop."),
+                           "and its inner folder. The companion copies it into the result folder but does not "
+                           "name the folder after it: a dropped folder gives its own name, a zip a Wordbank "
+                           "name."),
          }},
         {QStringLiteral("Mechanism \u2014 hardware"),
          {

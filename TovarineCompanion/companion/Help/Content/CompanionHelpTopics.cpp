@@ -69,11 +69,14 @@ QList<ostrel::HelpEntry> baseEntries()
               "The model shows in the preview beside the drop zone, and Reveal in File Manager opens the folder."),
         topic("Naming", "Files + sharing",
               "The result folder is named after the folder you drop: a capture folder gives its own name, an "
-              "Images/ folder on its own gives Images. A zip, or a folder named only with digits or a machine "
-              "identifier, gets a Wordbank adjective-noun name such as quiet-teacup.\n\n"
-              "Dropping the same capture again reuses its folder. When the name is already taken by another "
-              "capture, -2, -3 … is added, so no earlier result is overwritten.\n\n"
-              "The capture's label.txt is copied into the folder; it does not name it."),
+              "Images/ folder on its own gives Images. The capture's label.txt is copied into the folder; it "
+              "does not name it.\n\n"
+              "A zip gets a new Wordbank adjective-noun name, such as quiet-teacup, each time you drop it, so "
+              "the same zip dropped twice gives two folders. A folder named only with digits or a machine "
+              "identifier gets a Wordbank name too.\n\n"
+              "Dropping a capture folder with a name of its own again reuses its folder. When the name is "
+              "already taken by another capture, and whenever a Wordbank name is taken, -2, -3 … is added, so "
+              "no earlier result is overwritten."),
         topic("Thicken", "Print prep",
               "Scans are thin sheets, and a sheet cannot be printed. Thicken offsets the surface inward by the "
               "shell thickness you choose and stitches a closed shell into model_thick_<N>mm.obj. The scan "

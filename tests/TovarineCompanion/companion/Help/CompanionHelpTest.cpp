@@ -144,6 +144,10 @@ TEST(CompanionHelp, TextsClaimOnlyWhatThisBuildDoes)
     }
     EXPECT_TRUE(naming.contains(QStringLiteral("-2"))) << naming.toStdString();
     EXPECT_TRUE(naming.contains(QStringLiteral("does not name it"))) << naming.toStdString();
+    // A zip is unpacked under a fresh name every time, so it never comes back to its earlier folder.
+    EXPECT_TRUE(naming.contains(QStringLiteral("each time you drop it"))) << naming.toStdString();
+    EXPECT_FALSE(naming.contains(QStringLiteral("same capture again reuses"))) << naming.toStdString();
+    EXPECT_TRUE(label.contains(QStringLiteral("does not name the folder"))) << label.toStdString();
     EXPECT_FALSE(label.isEmpty());
 }
 

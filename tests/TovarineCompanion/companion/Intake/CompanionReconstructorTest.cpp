@@ -3,6 +3,7 @@
 #include "FakePhotogrammetrySession.h"
 #include "IntakeTestSupport.h"
 #include "QStringPrinter.h"
+#include "UsdzFile.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -34,6 +35,13 @@ protected:
     QString imagesDir() const { return m_root.filePath(QStringLiteral("capture/Images")); }
     QString modelPath() const { return m_root.filePath(QStringLiteral("capture/model.usdz")); }
     QString tempDir() const { return m_root.filePath(QStringLiteral("tmp")); }
+
+    // The private folders of model sets not yet committed, in the capture folder.
+    QStringList pendingFolders() const
+    {
+        return QDir(captureDir())
+            .entryList({QStringLiteral(".tovarine-model-*")}, QDir::AllEntries | QDir::Hidden);
+    }
 
     QStringList stagingFolders() const
     {
@@ -146,8 +154,8 @@ TEST_F(CompanionReconstructorTest, EndingsOfARun)
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        // A model from an earlier run is removed before the session starts.
-        ASSERT_TRUE(test::writeFile(modelPath(), "stale"));
+        // A model from an earlier run stays until a run completes.
+        ASSERT_TRUE(test::writeFile(modelPath(), "earlier"));
         FakeEngine engine;
         engine.script = c.script;
         engine.cannotMake = c.cannotMake;
@@ -157,12 +165,15 @@ TEST_F(CompanionReconstructorTest, EndingsOfARun)
         EXPECT_EQ(outcome.states.front(), State::running(0.0, QStringLiteral("preparing\u2026")));
         EXPECT_EQ(outcome.states.back(), c.expected);
         const bool completed = c.expected.kind == State::Kind::completed;
-        EXPECT_EQ(QFileInfo::exists(modelPath()), completed);
-        if (completed) {
-            EXPECT_NE(test::readFile(modelPath()), QByteArray("stale"));
-            EXPECT_EQ(engine.record->modelPath, modelPath());
+        EXPECT_EQ(test::readFile(modelPath()) == QByteArray("earlier"), !completed);
+        if (engine.record && engine.record->processed) {
+            // The session writes into the pending set inside the capture folder, not over the model.
+            EXPECT_EQ(QFileInfo(QFileInfo(engine.record->modelPath).absolutePath()).absolutePath(),
+                      captureDir());
+            EXPECT_EQ(QFileInfo(engine.record->modelPath).fileName(), QStringLiteral("model.usdz"));
         }
         EXPECT_TRUE(stagingFolders().isEmpty());
+        EXPECT_TRUE(pendingFolders().isEmpty());
     }
 }
 
@@ -229,8 +240,9 @@ TEST_F(CompanionReconstructorTest, ModelGoesBesideTheFramesFolderHoweverItIsSpel
         FakeEngine engine;
         const Outcome outcome = run(engine, Detail::medium, {}, spelling);
         EXPECT_EQ(outcome.finalState, State::completed(modelPath()));
-        EXPECT_EQ(engine.record->modelPath, modelPath());
+        EXPECT_TRUE(UsdzFile::read(modelPath()).hasValue());
         EXPECT_FALSE(QFileInfo::exists(imagesDir() + QStringLiteral("/model.usdz")));
+        EXPECT_TRUE(pendingFolders().isEmpty());
     }
 }
 
@@ -267,7 +279,8 @@ TEST_F(CompanionReconstructorTest, MixedCapturesAreStagedWithOneKindOfFrames)
         const Outcome outcome = run(engine);
         EXPECT_EQ(outcome.finalState, State::completed(modelPath()));
         // The model goes beside the frames folder, not into the staging folder.
-        EXPECT_EQ(engine.record->modelPath, modelPath());
+        EXPECT_TRUE(QFileInfo::exists(modelPath()));
+        EXPECT_FALSE(engine.record->modelPath.startsWith(tempDir()));
         if (c.note.isEmpty()) {
             EXPECT_EQ(engine.inputFolder, imagesDir());
             EXPECT_EQ(outcome.progress.front().second, QStringLiteral("Reconstructing \u00b7 50%"));
@@ -337,6 +350,46 @@ TEST_F(CompanionReconstructorTest, CancelBeforeTheSessionExistsNeverStartsIt)
     EXPECT_TRUE(stagingFolders().isEmpty());
     // Nothing ran, so nothing was removed either.
     EXPECT_EQ(test::readFile(modelPath()), QByteArray("earlier model"));
+}
+
+TEST_F(CompanionReconstructorTest, CompletionWithoutAModelFileFailsAndKeepsTheEarlierModel)
+{
+    ASSERT_TRUE(test::writeFile(modelPath(), "earlier model"));
+    FakeEngine engine;
+    engine.writeModel = {};
+    const Outcome outcome = run(engine);
+    EXPECT_EQ(outcome.finalState,
+              State::failed(QStringLiteral("The reconstruction ended without writing a model file.")));
+    EXPECT_EQ(test::readFile(modelPath()), QByteArray("earlier model"));
+    EXPECT_TRUE(pendingFolders().isEmpty());
+}
+
+TEST_F(CompanionReconstructorTest, CallerCommitsTheModelSetItTakes)
+{
+    ASSERT_TRUE(test::writeFile(modelPath(), "earlier model"));
+    ASSERT_TRUE(test::writeFile(captureDir() + QStringLiteral("/model.obj"), "earlier obj"));
+    FakeEngine engine;
+    std::optional<PendingModelSet> models;
+    CompanionReconstructor driver(engine.factory());
+    driver.setTempDir(tempDir());
+    driver.setCommitsOnCompletion(false);
+    State finalState;
+    driver.run(imagesDir(), Detail::medium, {}, [&](const State& state) {
+        finalState = state;
+        models = driver.takeModelSet();
+    });
+    ASSERT_TRUE(QTest::qWaitFor([&] { return finalState.kind != State::Kind::idle; }, 60000));
+    ASSERT_EQ(finalState.kind, State::Kind::completed);
+    ASSERT_TRUE(models.has_value());
+    EXPECT_FALSE(driver.takeModelSet().has_value());
+    // Until the caller commits, the completed model waits in the pending set and the earlier one stays.
+    EXPECT_EQ(finalState.modelPath, models->filePath(QStringLiteral("model.usdz")));
+    EXPECT_EQ(test::readFile(modelPath()), QByteArray("earlier model"));
+    ASSERT_TRUE(test::writeFile(models->filePath(QStringLiteral("model.obj")), "new obj"));
+    ASSERT_TRUE(models->commit().hasValue());
+    EXPECT_TRUE(UsdzFile::read(modelPath()).hasValue());
+    EXPECT_EQ(test::readFile(captureDir() + QStringLiteral("/model.obj")), QByteArray("new obj"));
+    EXPECT_TRUE(pendingFolders().isEmpty());
 }
 
 TEST_F(CompanionReconstructorTest, DriverCancelReachesTheSession)

@@ -1,13 +1,17 @@
 #include "DropTestFixture.h"
 #include "IntakeTestSupport.h"
 #include "QStringPrinter.h"
+#include "UsdzFile.h"
 #include "Wordbank.h"
 
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
+#include <QMap>
 #include <QProcess>
 #include <QTest>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace tovarine {
@@ -280,41 +284,149 @@ TEST_F(DropReconstructionTest, DifferentCapturesWithOneCleanNameGetTheirOwnFolde
               "v1.3");
 }
 
-TEST_F(DropReconstructionTest, ObjGoesWithTheModelWhenARerunEndsWithoutOne)
+// Every file under `folder` (hidden ones included) by relative path, with its bytes.
+QMap<QString, QByteArray> snapshot(const QString& folder)
 {
-    const QString capture = makeCapture(QStringLiteral("cup"));
+    QMap<QString, QByteArray> files;
+    QDirIterator it(folder, QDir::Files | QDir::Dirs | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString path = it.next();
+        files.insert(QDir(folder).relativeFilePath(path),
+                     it.fileInfo().isDir() ? QByteArray("<dir>") : test::readFile(path));
+    }
+    return files;
+}
+
+// A 0.1 m cube, scaled by `size`, with texture coordinates and a texture named diffuse.<extension> when
+// `textureExtension` is given.
+void writeCube(const QString& modelPath, float size, const char* textureExtension)
+{
+    ModelMesh mesh;
+    for (int i = 0; i < 8; ++i) {
+        mesh.positions.insert(mesh.positions.end(),
+                              {(i & 1) ? 0.05f * size : -0.05f * size, (i & 2) ? 0.1f * size : 0.0f,
+                               (i & 4) ? 0.05f * size : -0.05f * size});
+        mesh.texcoords.insert(mesh.texcoords.end(), {(i & 1) ? 1.0f : 0.0f, (i & 2) ? 1.0f : 0.0f});
+    }
+    mesh.indices = {0, 2, 1, 1, 2, 3, 4, 5, 6, 5, 7, 6, 0, 1, 4, 1, 5, 4,
+                    2, 6, 3, 3, 6, 7, 0, 4, 2, 2, 4, 6, 1, 3, 5, 3, 7, 5};
+    if (textureExtension != nullptr) {
+        mesh.textureName = std::string("diffuse.") + textureExtension;
+        mesh.textureBytes = std::string("texture bytes of a ") + textureExtension;
+    } else {
+        mesh.texcoords.clear();
+    }
+    ASSERT_TRUE(UsdzFile::write(mesh, modelPath));
+}
+
+TEST_F(DropReconstructionTest, RerunThatEndsWithoutAModelLeavesTheEarlierSetAsItWas)
+{
+    const QString capture = makeCapture(QStringLiteral("cup"), 3, "teacup");
+    const QString other = makeCapture(QStringLiteral("vase"));
     const QString result = resultDir(QStringLiteral("cup"));
+    m_engine.writeModel = [](const QString& modelPath) { writeCube(modelPath, 1.0f, "jpg"); };
+    ASSERT_EQ(drop(capture).kind, State::Kind::done);
+    const QStringList earlierSet = {QStringLiteral("model.mtl"), QStringLiteral("model.obj"),
+                                    QStringLiteral("model.usdz"), QStringLiteral("model_diffuse.jpg")};
+    for (const QString& name : earlierSet) {
+        ASSERT_TRUE(QFileInfo::exists(result + QLatin1Char('/') + name)) << name.toStdString();
+    }
+    // A print-prep output of the earlier model.
+    test::writeFile(result + QStringLiteral("/model_thick_2mm.obj"), "v 0 0 0\n");
+    const QMap<QString, QByteArray> before = snapshot(result);
+
     const struct
     {
         const char* name;
         QList<FakeStep> script;
         std::optional<QString> cannotMake;
-        bool cancel;
+        bool cancel = false;
+        bool dropAnother = false;
+        bool writesNoModel = false;
     } reruns[] = {
         {"cancelled", {FakeStep::progress(0.25), FakeStep::hold()}, {}, true},
-        {"failed", {FakeStep::progress(0.25), FakeStep::requestError(QStringLiteral("boom"))}, {}, false},
-        {"no engine", {}, QStringLiteral("The engine is not installed."), false},
+        {"failed", {FakeStep::progress(0.25), FakeStep::requestError(QStringLiteral("boom"))}, {}},
+        {"stream broke off", {FakeStep::progress(0.25), FakeStep::fail(QStringLiteral("engine died"))}, {}},
+        {"no engine", {}, QStringLiteral("The engine is not installed.")},
+        {"completion without a model file", {FakeStep::complete(), FakeStep::end()}, {}, false, false, true},
+        {"cancelled by another drop", {FakeStep::progress(0.25), FakeStep::hold()}, {}, false, true},
     };
     for (const auto& rerun : reruns) {
         SCOPED_TRACE(rerun.name);
-        m_engine.script = {FakeStep::progress(0.5), FakeStep::complete(), FakeStep::end()};
-        m_engine.cannotMake.reset();
-        ASSERT_EQ(drop(capture).kind, State::Kind::done);
-        ASSERT_TRUE(QFileInfo::exists(result + QStringLiteral("/model.obj")));
-
         m_engine.script = rerun.script;
         m_engine.cannotMake = rerun.cannotMake;
+        // The engine writes its model part-way, as a real one writes its files before it is stopped.
+        m_engine.writeModel = [](const QString& modelPath) { writeCube(modelPath, 2.0f, "png"); };
+        if (rerun.writesNoModel) {
+            m_engine.writeModel = {};
+        }
         m_drop->ingest(QUrl::fromLocalFile(capture), QStringLiteral("full"));
+        if (rerun.cancel || rerun.dropAnother) {
+            ASSERT_TRUE(QTest::qWaitFor([this] { return m_drop->state().fraction == 0.25; }, 60000));
+            ASSERT_NE(m_engine.record, nullptr);
+            writeCube(m_engine.record->modelPath, 2.0f, "png");
+        }
         if (rerun.cancel) {
-            ASSERT_TRUE(QTest::qWaitFor([this] { return m_drop->state().fraction == 0.25; }, 10000));
             m_drop->reconstructor()->cancel();
         }
-        EXPECT_EQ(waitForEnd().kind, State::Kind::failed);
-        // The folder keeps its frames and holds neither the old model nor the OBJ made from it.
-        EXPECT_FALSE(QFileInfo::exists(result + QStringLiteral("/model.usdz")));
-        EXPECT_FALSE(QFileInfo::exists(result + QStringLiteral("/model.obj")));
-        EXPECT_EQ(entries(result + QStringLiteral("/Images")),
-                  test::numberedNames(QStringLiteral("frame_"), 3));
+        if (rerun.dropAnother) {
+            m_engine.script = {FakeStep::progress(0.5), FakeStep::complete(), FakeStep::end()};
+            EXPECT_EQ(drop(other).kind, State::Kind::done);
+            // The abandoned run's ending comes after the newer drop's.
+            ASSERT_TRUE(QTest::qWaitFor([&] { return snapshot(result) == before; }, 60000));
+        } else {
+            EXPECT_EQ(waitForEnd().kind, State::Kind::failed);
+        }
+        // Same files, same bytes, and nothing temporary left beside them.
+        EXPECT_EQ(snapshot(result), before);
+    }
+}
+
+TEST_F(DropReconstructionTest, CompletedRerunReplacesTheModelSetAsOne)
+{
+    const QString capture = makeCapture(QStringLiteral("cup"), 3, "teacup");
+    const QString result = resultDir(QStringLiteral("cup"));
+    m_engine.writeModel = [](const QString& modelPath) { writeCube(modelPath, 1.0f, "jpg"); };
+    ASSERT_EQ(drop(capture).kind, State::Kind::done);
+    test::writeFile(result + QStringLiteral("/model_thick_2mm.obj"), "v 0 0 0\n");
+    const QMap<QString, QByteArray> before = snapshot(result);
+
+    const struct
+    {
+        const char* name;
+        const char* textureExtension;
+        QStringList set;
+    } reruns[] = {
+        {"texture of another kind", "png", {"model.mtl", "model.obj", "model.usdz", "model_diffuse.png"}},
+        {"no texture", nullptr, {"model.obj", "model.usdz"}},
+    };
+    float size = 1.0f;
+    for (const auto& rerun : reruns) {
+        SCOPED_TRACE(rerun.name);
+        size += 1.0f;
+        m_engine.writeModel = [size, extension = rerun.textureExtension](const QString& modelPath) {
+            writeCube(modelPath, size, extension);
+        };
+        EXPECT_EQ(drop(capture), State::done(result, result + QStringLiteral("/model.usdz")));
+        const QMap<QString, QByteArray> after = snapshot(result);
+        QStringList modelFiles;
+        for (const QString& name : after.keys()) {
+            if (name.startsWith(QLatin1String("model.")) || name.startsWith(QLatin1String("model_diffuse"))) {
+                modelFiles.append(name);
+            }
+        }
+        EXPECT_EQ(modelFiles, rerun.set);
+        const auto model = UsdzFile::read(result + QStringLiteral("/model.usdz"));
+        ASSERT_TRUE(model.hasValue());
+        EXPECT_FLOAT_EQ(model->positions[1 * 3], 0.05f * size);
+        EXPECT_NE(after.value(QStringLiteral("model.obj")), before.value(QStringLiteral("model.obj")));
+        // The rest of the folder is as it was, and nothing temporary is left.
+        for (const QString& kept : {QStringLiteral("model_thick_2mm.obj"), QStringLiteral("label.txt"),
+                                    QStringLiteral("Images/frame_00000.jpg")}) {
+            EXPECT_EQ(after.value(kept), before.value(kept)) << kept.toStdString();
+        }
+        EXPECT_EQ(after.size(), 6 + rerun.set.size()); // Images/, its 3 frames, label, thick OBJ, the set
     }
 }
 
@@ -352,6 +464,33 @@ TEST_F(DropReconstructionTest, ZipDropIsUnpackedAndGetsAFreshGeneratedName)
     const State second = drop(path(QStringLiteral("Capture.ZIP")));
     ASSERT_EQ(second.kind, State::Kind::done);
     EXPECT_NE(second.resultDir, first.resultDir);
+}
+
+TEST_F(DropReconstructionTest, ResultFilesFromAZipHaveTheModeOfNewFiles)
+{
+    // The zip is unpacked into the private folder with owner-only files; their copies in the result folder
+    // are made like every other file there.
+    makeCapture(QStringLiteral("capture"), 2, "zipped", "{}");
+    zipFolder(QStringLiteral("capture"), QStringLiteral("capture.zip"));
+    const mode_t previousMask = ::umask(022);
+    const State final = drop(path(QStringLiteral("capture.zip")));
+    ::umask(previousMask);
+    ASSERT_EQ(final.kind, State::Kind::done) << final.message.toStdString();
+
+    QStringList checked;
+    QDirIterator it(final.resultDir, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString file = it.next();
+        struct stat info
+        {
+        };
+        ASSERT_EQ(::stat(QFile::encodeName(file).constData(), &info), 0);
+        EXPECT_EQ(info.st_mode & 07777, 0644u) << file.toStdString();
+        checked.append(QDir(final.resultDir).relativeFilePath(file));
+    }
+    checked.sort();
+    EXPECT_EQ(checked, (QStringList{"Images/frame_00000.jpg", "Images/frame_00001.jpg", "label.txt",
+                                    "model.obj", "model.usdz", "phone_morvel_settings.json"}));
 }
 
 TEST_F(DropReconstructionTest, DropDuringARunCancelsItAndIgnoresItsLateOutputs)

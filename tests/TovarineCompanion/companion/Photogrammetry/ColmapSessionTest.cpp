@@ -282,7 +282,8 @@ TEST_F(ColmapSessionTest, CompletesWithTheObjectAloneAndRisingProgress)
 
     const auto model = UsdzFile::read(modelPath());
     ASSERT_TRUE(model.hasValue()) << model.error().toStdString();
-    EXPECT_EQ(model->triangleCount(), 24u * 48u * 2u) << "only the object's surface is kept";
+    // Less the triangles on the sphere's poles, which have no area.
+    EXPECT_EQ(model->triangleCount(), 24u * 48u * 2u - 2u * 48u) << "only the object's surface is kept";
     EXPECT_EQ(model->colors.size(), model->positions.size());
     EXPECT_EQ(m_session->report().triangleCount, model->triangleCount());
     EXPECT_EQ(m_session->report().registeredCount, 24);

@@ -195,7 +195,10 @@ TEST(MeshCleanup, KeepsTheObjectFacingOutwardWithinTheCropAndTheCap)
     options.cropBottomM = 0.0;
     ModelMesh mesh = MeshCleanup::finish(surface, options);
     ASSERT_GT(mesh.triangleCount(), 0u);
-    EXPECT_EQ(mesh.triangleCount(), 24u * 48u * 2u) << "the slab below the ground or the speck survived";
+    // The sphere's first and last rings of vertices sit on its poles: of each quad there, the triangle with
+    // two corners on the pole has no area and goes.
+    EXPECT_EQ(mesh.triangleCount(), 24u * 48u * 2u - 2u * 48u)
+        << "the slab below the ground or the speck survived";
     EXPECT_GT(MeshCleanup::signedVolume(mesh.positions, mesh.indices), 0.0);
     EXPECT_EQ(mesh.normals.size(), mesh.positions.size());
     ASSERT_EQ(mesh.colors.size(), mesh.positions.size());
@@ -216,6 +219,44 @@ TEST(MeshCleanup, KeepsTheObjectFacingOutwardWithinTheCropAndTheCap)
 
     options.cropRadiusM = 0.001;
     EXPECT_EQ(MeshCleanup::finish(surface, options).triangleCount(), 0u);
+}
+
+TEST(MeshCleanup, DropsTrianglesWithoutArea)
+{
+    // A 10 cm square of two triangles with a small, well-shaped triangle on one corner, and three triangles
+    // without area on its edges: one with a corner in the middle of an edge (three distinct, collinear
+    // vertices), one whose third vertex repeats another's position under its own index, and a sliver a float
+    // step thick that the exporter's scaling can flatten.
+    PlyMesh surface;
+    surface.positions = {
+        0.0f,     0.0f,     0.0f,        // 0
+        0.1f,     0.0f,     0.0f,        // 1
+        0.1f,     0.0f,     0.1f,        // 2
+        0.0f,     0.0f,     0.1f,        // 3
+        0.05f,    0.0f,     0.0f,        // 4: on the edge 0-1
+        0.1f,     0.0f,     0.1f,        // 5: where 2 is
+        0.05f,    0.0f,     0.10000001f, // 6: a float step off the edge 3-2
+        0.1f,     0.00001f, 0.1f,        // 7
+        0.09999f, 0.00001f, 0.1f,        // 8
+    };
+    surface.indices = {0, 2, 1, 0, 3, 2, 2, 7, 8, 0, 1, 4, 1, 5, 2, 3, 6, 2};
+    MeshCleanup::Options options;
+    options.minComponentFraction = 0.0;
+    const ModelMesh mesh = MeshCleanup::finish(surface, options);
+
+    ASSERT_EQ(mesh.triangleCount(), 3u);
+    EXPECT_EQ(mesh.vertexCount(), 6u);
+    // Every triangle left keeps its area in the millimetre, Z-up coordinates the OBJ is written in.
+    for (std::size_t t = 0; t < mesh.triangleCount(); ++t) {
+        Vec3 corner[3];
+        for (int k = 0; k < 3; ++k) {
+            const std::uint32_t v = mesh.indices[3 * t + k];
+            const float x = mesh.positions[3 * v] * 1000.0f, y = mesh.positions[3 * v + 1] * 1000.0f,
+                        z = mesh.positions[3 * v + 2] * 1000.0f;
+            corner[k] = {x, -z, y};
+        }
+        EXPECT_GT(geo::norm(geo::cross(corner[1] - corner[0], corner[2] - corner[0])), 0.0) << t;
+    }
 }
 
 TEST(PlyFile, ReadsBothEncodingsAndRejectsBrokenFiles)
