@@ -20,6 +20,9 @@ namespace {
 const QString kModelFile = QStringLiteral("model.usdz");
 const QString kFolderPrefix = QStringLiteral(".tovarine-model-");
 const QString kPreviousFolder = QStringLiteral("previous");
+// Written once the earlier set is wholly in kPreviousFolder: from then on the new set is complete between
+// the private folder and the result folder.
+const QString kMovingInMarker = QStringLiteral("moving-in");
 
 QString systemError(int error)
 {
@@ -63,6 +66,28 @@ int lockFolder(const QString& folder)
     return fd;
 }
 
+// A run killed while its commit moved files leaves the result folder with part of a set. Before the earlier
+// set was wholly aside the earlier files go back; after, the new set's remaining files go in, as the commit
+// would have done. Either way the result folder holds one whole set again.
+void finishInterruptedCommit(const QString& resultDir, const QString& folder)
+{
+    const QDir pending(folder);
+    const QString previous = pending.filePath(kPreviousFolder);
+    if (!QFileInfo(previous).isDir()) {
+        return;
+    }
+    const QDir result(resultDir);
+    if (QFileInfo::exists(pending.filePath(kMovingInMarker))) {
+        for (const QString& name : members(folder)) {
+            renameFile(pending.filePath(name), result.filePath(name));
+        }
+        return;
+    }
+    for (const QString& name : members(previous)) {
+        renameFile(QDir(previous).filePath(name), result.filePath(name));
+    }
+}
+
 // Removes the private folders of sets whose owner has ended without removing them (a killed run).
 void sweepAbandoned(const QString& resultDir)
 {
@@ -74,6 +99,7 @@ void sweepAbandoned(const QString& resultDir)
         const QString folder = dir.filePath(entry);
         const int fd = lockFolder(folder);
         if (fd >= 0) {
+            finishInterruptedCommit(resultDir, folder);
             QDir(folder).removeRecursively();
             ::close(fd);
         }
@@ -211,6 +237,13 @@ Expected<void, QString> PendingModelSet::commit()
                           .arg(resultPath(name), systemError(error));
         } else {
             movedOut.append(name);
+        }
+    }
+    if (problem.isEmpty()) {
+        QFile marker(filePath(kMovingInMarker));
+        if (!marker.open(QIODevice::WriteOnly)) {
+            problem = QStringLiteral("Couldn't put the new model in place: %1: %2")
+                          .arg(marker.fileName(), marker.errorString());
         }
     }
     for (const QString& name : incoming) {

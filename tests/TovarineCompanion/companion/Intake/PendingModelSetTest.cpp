@@ -73,5 +73,48 @@ TEST(PendingModelSet, FoldersOfEndedRunsAreSweptAndLiveOnesKept)
     EXPECT_TRUE(entries(result.path()).isEmpty());
 }
 
+// What a run killed in the middle of its commit leaves behind: the next run in the folder ends with one whole
+// set, the earlier one when it was still being moved aside, the new one once it was wholly aside.
+TEST(PendingModelSet, ACommitCutShortIsFinishedByTheNextRun)
+{
+    struct Case
+    {
+        const char* name;
+        bool earlierWhollyAside;
+        QByteArray expectedModel;
+        QByteArray expectedObj;
+    };
+    const Case cases[] = {
+        {"killed while moving the earlier set aside", false, "earlier model", "earlier obj"},
+        {"killed while moving the new set in", true, "new model", "new obj"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        QTemporaryDir result;
+        const QString abandoned = result.filePath(QStringLiteral(".tovarine-model-1234"));
+        const QString previous = abandoned + QStringLiteral("/previous");
+        ASSERT_TRUE(test::writeFile(abandoned + QStringLiteral("/model.usdz"), "new model"));
+        ASSERT_TRUE(test::writeFile(previous + QStringLiteral("/model.usdz"), "earlier model"));
+        if (c.earlierWhollyAside) {
+            ASSERT_TRUE(test::writeFile(previous + QStringLiteral("/model.obj"), "earlier obj"));
+            ASSERT_TRUE(test::writeFile(abandoned + QStringLiteral("/moving-in"), ""));
+            // model.obj had been moved in already.
+            ASSERT_TRUE(test::writeFile(result.filePath(QStringLiteral("model.obj")), "new obj"));
+        } else {
+            ASSERT_TRUE(test::writeFile(abandoned + QStringLiteral("/model.obj"), "new obj"));
+            // model.obj had not been moved aside yet.
+            ASSERT_TRUE(test::writeFile(result.filePath(QStringLiteral("model.obj")), "earlier obj"));
+        }
+
+        auto next = PendingModelSet::create(result.path());
+        ASSERT_TRUE(next.hasValue());
+        next->discard();
+        EXPECT_EQ(entries(result.path()),
+                  (QStringList{QStringLiteral("model.obj"), QStringLiteral("model.usdz")}));
+        EXPECT_EQ(test::readFile(result.filePath(QStringLiteral("model.usdz"))), c.expectedModel);
+        EXPECT_EQ(test::readFile(result.filePath(QStringLiteral("model.obj"))), c.expectedObj);
+    }
+}
+
 } // namespace
 } // namespace tovarine
