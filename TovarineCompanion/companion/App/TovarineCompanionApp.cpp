@@ -31,7 +31,7 @@ namespace {
 // 340 px, the print-prep and rescale status lines, the phone's redo row, a cage summary with its file row and
 // the line kept for a note under the result row, in any of the usual desktop sans-serif families. Their line
 // heights differ: with Noto Sans (the tallest of them) this leaves the preview 19 px over its minimum, with
-// Cantarell 39 px, with DejaVu Sans and Liberation Sans 48 px.
+// Cantarell 39 px, with DejaVu Sans 48 px and with Liberation Sans 49 px.
 constexpr int kInitialWidthPx = 840;
 constexpr int kInitialHeightPx = 940;
 // How far below the main window's top edge the settings window opens.

@@ -49,11 +49,11 @@ TEST(MainWindowOnTheDesktop, ResultActionsSayWhenNothingOpens)
     QTRY_COMPARE_WITH_TIMEOUT(result->actionNote(),
                               QStringLiteral("Couldn't show walnut-teacup: no file manager answered and no "
                                              "application here opens folders"),
-                              120000);
+                              60000);
     QTest::mouseClick(result->findChild<QPushButton*>(QStringLiteral("openObjButton")), Qt::LeftButton);
     QTRY_COMPARE_WITH_TIMEOUT(
         result->actionNote(),
-        QStringLiteral("Couldn't open model.obj: no application here opens it or the result folder"), 120000);
+        QStringLiteral("Couldn't open model.obj: no application here opens it or the result folder"), 60000);
 }
 
 } // namespace

@@ -20,6 +20,7 @@
 #include <QSignalSpy>
 #include <QTest>
 #include <QWindow>
+#include <cstdio>
 #include <gtest/gtest.h>
 
 namespace tovarine {
@@ -72,12 +73,37 @@ protected:
         return widget->isVisible() && viewport->rect().contains(rect);
     }
 
+    // Lets the layout settle: a change can take a few passes (a wrapped text asks for a new height once it has
+    // its width; the look controls re-arrange once they have theirs).
+    void settle() const
+    {
+        QStringList last;
+        for (int pass = 0; pass < 20; ++pass) {
+            QCoreApplication::processEvents();
+            QStringList now;
+            for (const QWidget* widget : view()->findChildren<QWidget*>()) {
+                if (widget->isVisible()) {
+                    const QRect place(widget->mapTo(view(), QPoint()), widget->size());
+                    now << QStringLiteral("%1,%2 %3x%4")
+                               .arg(place.x())
+                               .arg(place.y())
+                               .arg(place.width())
+                               .arg(place.height());
+                }
+            }
+            if (now == last) {
+                return;
+            }
+            last = now;
+        }
+    }
+
     // At the default size the action row and the latest status line are in view, nothing scrolls and the
     // preview controls keep to one line.
     void expectAllInView(const char* step, const QWidget* status)
     {
         SCOPED_TRACE(step);
-        QCoreApplication::processEvents();
+        settle();
         EXPECT_EQ(scroll()->verticalScrollBar()->maximum(), 0);
         EXPECT_EQ(scroll()->verticalScrollBar()->value(), 0);
         EXPECT_TRUE(wholeInView(child("dropAnotherButton")));
@@ -169,7 +195,8 @@ TEST_F(DefaultSizeLayoutTest, StatusLinesAppearWithoutMovingTheControls)
     const char* const controls[] = {"shadingPicker",   "contrastSlider", "saveScaledButton", "targetSlider",
                                     "thickenButton",   "guardButton",    "growButton",       "makeMorvelButton",
                                     "openObjButton",   "revealButton",   "dropAnotherButton"};
-    const auto snapshot = [this, &controls] {
+    const auto places = [this, &controls] {
+        settle();
         QStringList found;
         for (const char* name : controls) {
             const QWidget* control = child(name);
@@ -182,20 +209,6 @@ TEST_F(DefaultSizeLayoutTest, StatusLinesAppearWithoutMovingTheControls)
                          .arg(place.height());
         }
         return found;
-    };
-    // Where the controls are once the layout has settled (a change can take a few passes: a wrapped text
-    // asks for a new height after it is given its width).
-    const auto places = [&snapshot] {
-        QStringList last = snapshot();
-        for (int pass = 0; pass < 20; ++pass) {
-            QCoreApplication::processEvents();
-            const QStringList now = snapshot();
-            if (now == last) {
-                break;
-            }
-            last = now;
-        }
-        return last;
     };
     const QStringList before = places();
 
