@@ -14,6 +14,7 @@ namespace tovarine::WindowPlacement {
 // `minimumContent`; the framed window centred across the free area and at its top when it takes the whole
 // height, else centred in it too. A window whose minimum does not fit keeps the free area's top-left corner
 // (its title bar stays reachable) and runs over the bottom or right edge.
-QRect openingGeometry(const QRect& available, const QMargins& frame, QSize wantedContent, QSize minimumContent);
+QRect openingGeometry(const QRect& available, const QMargins& frame, QSize wantedContent,
+                      QSize minimumContent);
 
 } // namespace tovarine::WindowPlacement

@@ -4,7 +4,6 @@
 
 #include <QTest>
 #include <functional>
-
 #include <gtest/gtest.h>
 
 using namespace ostrel;

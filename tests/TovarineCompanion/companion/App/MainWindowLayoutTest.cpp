@@ -33,7 +33,8 @@ class DefaultSizeLayoutTest : public ::testing::Test
 protected:
     void SetUp() override
     {
-        // Run once per usual desktop family (the build's font runs set it): the system font must be that family.
+        // Run once per usual desktop family (the build's font runs set it): the system font must be that
+        // family.
         m_family = qEnvironmentVariable("TOVARINE_TEST_SANS_FAMILY");
         if (!m_family.isEmpty()) {
             if (!QFontDatabase::hasFamily(m_family)) {
@@ -73,8 +74,8 @@ protected:
         return widget->isVisible() && viewport->rect().contains(rect);
     }
 
-    // Lets the layout settle: a change can take a few passes (a wrapped text asks for a new height once it has
-    // its width; the look controls re-arrange once they have theirs).
+    // Lets the layout settle: a change can take a few passes (a wrapped text asks for a new height once it
+    // has its width; the look controls re-arrange once they have theirs).
     void settle() const
     {
         QStringList last;
@@ -171,8 +172,9 @@ TEST_F(DefaultSizeLayoutTest, EveryToolsStatusAndTheActionRowStayInView)
     expectAllInView("cage summary", child("summaryText"));
     if (!m_family.isEmpty()) {
         // The fullest result view at the opening size, in this family.
-        test::saveScreenshot(window, QStringLiteral("06-done-default-size-") +
-                                         m_family.toLower().replace(QLatin1Char(' '), QLatin1Char('-')),
+        test::saveScreenshot(window,
+                             QStringLiteral("06-done-default-size-") +
+                                 m_family.toLower().replace(QLatin1Char(' '), QLatin1Char('-')),
                              150);
     }
 
@@ -192,9 +194,9 @@ TEST_F(DefaultSizeLayoutTest, StatusLinesAppearWithoutMovingTheControls)
 {
     auto* measure = view()->findChild<DimensionsAndRescale*>();
     ASSERT_TRUE(QTest::qWaitFor([measure] { return measure->dims().has_value(); }, 10000));
-    const char* const controls[] = {"shadingPicker",   "contrastSlider", "saveScaledButton", "targetSlider",
-                                    "thickenButton",   "guardButton",    "growButton",       "makeMorvelButton",
-                                    "openObjButton",   "revealButton",   "dropAnotherButton"};
+    const char* const controls[] = {"shadingPicker", "contrastSlider", "saveScaledButton", "targetSlider",
+                                    "thickenButton", "guardButton",    "growButton",       "makeMorvelButton",
+                                    "openObjButton", "revealButton",   "dropAnotherButton"};
     const auto places = [this, &controls] {
         settle();
         QStringList found;

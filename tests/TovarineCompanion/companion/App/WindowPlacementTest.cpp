@@ -1,6 +1,7 @@
+#include "WindowPlacement.h"
+
 #include "BrowseView.h"
 #include "TovarineCompanionApp.h"
-#include "WindowPlacement.h"
 #include "WindowTestSupport.h"
 
 #include <QGuiApplication>
@@ -98,7 +99,8 @@ TEST(WindowPlacement, AtAScaleTheMainWindowOpensWithinTheFreeArea)
 {
     QScreen* screen = QGuiApplication::primaryScreen();
     ASSERT_EQ(screen->devicePixelRatio(), 1.5);
-    WorkArea panel(QRect(0, 60, screen->geometry().width() * 3 / 2, screen->geometry().height() * 3 / 2 - 60));
+    WorkArea panel(
+        QRect(0, 60, screen->geometry().width() * 3 / 2, screen->geometry().height() * 3 / 2 - 60));
     ASSERT_TRUE(panel.isSet());
     QTRY_COMPARE_WITH_TIMEOUT(screen->availableGeometry().top(), 40, 120000);
     ASSERT_LT(screen->availableGeometry().height(), 940);

@@ -67,7 +67,8 @@ TEST(DesktopWorkspace, OpensWithTheDesktopsOpenerAndTakesItsAnswer)
         workspace.revealInFileManager(resultDir + QStringLiteral("/model_morvel.3dm"), record);
         QTRY_COMPARE_WITH_TIMEOUT(reveals.size(), 2u, 60000);
         EXPECT_EQ(reveals, (std::vector<Workspace::RevealOutcome>{c.reveal, c.reveal}));
-        EXPECT_EQ(openedPaths(dir), (QStringList{resultDir + QStringLiteral("/model.obj"), resultDir, resultDir}));
+        EXPECT_EQ(openedPaths(dir),
+                  (QStringList{resultDir + QStringLiteral("/model.obj"), resultDir, resultDir}));
     }
 }
 
@@ -80,7 +81,8 @@ TEST(DesktopWorkspace, AMissingOpenerOpensNothing)
     QTRY_VERIFY_WITH_TIMEOUT(opened.has_value(), 60000);
     EXPECT_EQ(*opened, Workspace::OpenOutcome::failed);
     std::optional<Workspace::RevealOutcome> revealed;
-    workspace.revealInFileManager(dir.path(), [&revealed](Workspace::RevealOutcome outcome) { revealed = outcome; });
+    workspace.revealInFileManager(dir.path(),
+                                  [&revealed](Workspace::RevealOutcome outcome) { revealed = outcome; });
     QTRY_VERIFY_WITH_TIMEOUT(revealed.has_value(), 60000);
     EXPECT_EQ(*revealed, Workspace::RevealOutcome::failed);
 }
