@@ -8,9 +8,11 @@
 #include <QMainWindow>
 #include <QScreen>
 #include <QTest>
+#include <QWindow>
 #include <QtGui/qguiapplication_platform.h>
 #include <cstring>
 #include <gtest/gtest.h>
+#include <vector>
 #include <xcb/xcb.h>
 
 namespace tovarine {
@@ -53,35 +55,47 @@ TEST(WindowPlacement, TheWindowAndItsFrameFitTheFreeArea)
     }
 }
 
-// Sets the root window's free area (_NET_WORKAREA, in device pixels) as a desktop with a top panel does,
-// and removes it again.
-class WorkArea
+xcb_connection_t* x11Connection()
+{
+    auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
+    return x11 ? x11->connection() : nullptr;
+}
+
+xcb_atom_t internedAtom(const char* name)
+{
+    xcb_connection_t* connection = x11Connection();
+    if (!connection) {
+        return XCB_NONE;
+    }
+    xcb_intern_atom_reply_t* reply =
+        xcb_intern_atom_reply(connection, xcb_intern_atom(connection, 0, std::strlen(name), name), nullptr);
+    const xcb_atom_t found = reply ? reply->atom : XCB_NONE;
+    free(reply);
+    return found;
+}
+
+// Sets an X property of 32-bit values on a window, as a window manager does, and removes it again.
+class WindowProperty
 {
 public:
-    explicit WorkArea(const QRect& devicePixels)
+    // `window` 0 means the root window.
+    WindowProperty(const char* name, xcb_atom_t type, std::vector<std::uint32_t> values,
+                   xcb_window_t window = 0)
     {
-        auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
-        m_connection = x11 ? x11->connection() : nullptr;
+        m_connection = x11Connection();
         if (!m_connection) {
             return;
         }
-        m_root = xcb_setup_roots_iterator(xcb_get_setup(m_connection)).data->root;
-        const char* name = "_NET_WORKAREA";
-        xcb_intern_atom_reply_t* reply = xcb_intern_atom_reply(
-            m_connection, xcb_intern_atom(m_connection, 0, std::strlen(name), name), nullptr);
-        m_atom = reply ? reply->atom : XCB_NONE;
-        free(reply);
-        const std::uint32_t values[] = {std::uint32_t(devicePixels.x()), std::uint32_t(devicePixels.y()),
-                                        std::uint32_t(devicePixels.width()),
-                                        std::uint32_t(devicePixels.height())};
-        xcb_change_property(m_connection, XCB_PROP_MODE_REPLACE, m_root, m_atom, XCB_ATOM_CARDINAL, 32, 4,
-                            values);
+        m_window = window ? window : xcb_setup_roots_iterator(xcb_get_setup(m_connection)).data->root;
+        m_atom = internedAtom(name);
+        xcb_change_property(m_connection, XCB_PROP_MODE_REPLACE, m_window, m_atom, type, 32,
+                            std::uint32_t(values.size()), values.data());
         xcb_flush(m_connection);
     }
-    ~WorkArea()
+    ~WindowProperty()
     {
         if (m_connection) {
-            xcb_delete_property(m_connection, m_root, m_atom);
+            xcb_delete_property(m_connection, m_window, m_atom);
             xcb_flush(m_connection);
         }
     }
@@ -89,28 +103,35 @@ public:
 
 private:
     xcb_connection_t* m_connection = nullptr;
-    xcb_window_t m_root = 0;
+    xcb_window_t m_window = 0;
     xcb_atom_t m_atom = XCB_NONE;
 };
 
 // At 150 % under a top panel of 60 pixels the test screen's free area is about 1067 x 760: the main window,
-// 940 high by default, opens inside it, below the panel, as large as the area allows.
+// 940 high by default, opens inside it, below the panel, as large as the area allows, with the title bar
+// the window manager puts around it (45 pixels, given here as the frame extents a window manager sets).
 TEST(WindowPlacement, AtAScaleTheMainWindowOpensWithinTheFreeArea)
 {
     QScreen* screen = QGuiApplication::primaryScreen();
     ASSERT_EQ(screen->devicePixelRatio(), 1.5);
-    WorkArea panel(
-        QRect(0, 60, screen->geometry().width() * 3 / 2, screen->geometry().height() * 3 / 2 - 60));
+    const QSize device = screen->geometry().size() * 3 / 2;
+    WindowProperty supported("_NET_SUPPORTED", XCB_ATOM_ATOM, {internedAtom("_NET_FRAME_EXTENTS")});
+    WindowProperty panel("_NET_WORKAREA", XCB_ATOM_CARDINAL,
+                         {0, 60, std::uint32_t(device.width()), std::uint32_t(device.height() - 60)});
     ASSERT_TRUE(panel.isSet());
-    QTRY_COMPARE_WITH_TIMEOUT(screen->availableGeometry().top(), 40, 120000);
+    QTRY_COMPARE_WITH_TIMEOUT(screen->availableGeometry().top(), 40, 60000);
     ASSERT_LT(screen->availableGeometry().height(), 940);
 
     test::WindowFixture fixture;
     TovarineCompanionApp app(fixture.engine.factory(), fixture.defaults.get(), &fixture.workspace);
     app.show();
     QMainWindow* window = app.mainWindow();
+    // Before the window is first on screen, as a window manager frames it.
+    WindowProperty titleBar("_NET_FRAME_EXTENTS", XCB_ATOM_CARDINAL, {0, 0, 45, 0},
+                            xcb_window_t(window->winId()));
     ASSERT_TRUE(QTest::qWaitForWindowExposed(window));
     QCoreApplication::processEvents();
+    EXPECT_EQ(window->windowHandle()->frameMargins(), QMargins(0, 30, 0, 0));
     const QRect frame = window->frameGeometry();
     EXPECT_TRUE(screen->availableGeometry().contains(frame))
         << frame.x() << "," << frame.y() << " " << frame.width() << " x " << frame.height();
