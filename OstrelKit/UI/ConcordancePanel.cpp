@@ -30,6 +30,7 @@ void show(const ConcordanceConfiguration& config)
     OstrelWindows::prepareFloating(window, config.appName + QStringLiteral(" Concordance"), QSize(580, 640),
                                    config.backgroundColor, true);
     window->setMinimumSize(480, 400);
+    OstrelWindows::closeOnEscape(window);
     OstrelWindows::centreOnScreen(window);
     OstrelWindows::present(window);
     slot() = window;

@@ -29,6 +29,7 @@ void show(const OstrelAboutModel& model)
     layout->addWidget(new OstrelAboutView(model, window));
     OstrelWindows::prepareFloating(window, model.windowTitle(), QSize(500, 280),
                                    model.effectivePalette().background, false);
+    OstrelWindows::closeOnEscape(window);
     OstrelWindows::centreOnScreen(window);
     OstrelWindows::present(window);
     slot() = window;

@@ -34,6 +34,7 @@ void show(const QString& appName, bool includeFairUse, bool includePrivacy,
     OstrelWindows::prepareFloating(window, appName + QStringLiteral(" \u2014 Terms"), QSize(480, 520),
                                    OstrelTermsView::backgroundColor(), true);
     window->setMinimumSize(400, 300);
+    OstrelWindows::closeOnEscape(window);
     OstrelWindows::centreOnScreen(window);
     OstrelWindows::present(window);
     slot() = window;

@@ -8,6 +8,7 @@
 #include "MorvelEngineLocator.h"
 #include "OstrelWindows.h"
 #include "UserDefaults.h"
+#include "WindowPlacement.h"
 
 #include <QAction>
 #include <QApplication>
@@ -19,6 +20,7 @@
 #include <QScreen>
 #include <QStyleFactory>
 #include <QVBoxLayout>
+#include <QWindow>
 #include <algorithm>
 
 namespace tovarine {
@@ -26,9 +28,12 @@ namespace tovarine {
 namespace {
 
 // Room for a result with every panel reporting: the preview controls on one line, the preview at its
-// 340 px, the print-prep and rescale status lines, the phone's redo row and a cage summary with its file row.
+// 340 px, the print-prep and rescale status lines, the phone's redo row, a cage summary with its file row and
+// the line kept for a note under the result row, in any of the usual desktop sans-serif families. Their line
+// heights differ: with Noto Sans (the tallest of them) this leaves the preview 19 px over its minimum, with
+// Cantarell 39 px, with DejaVu Sans 48 px and with Liberation Sans 49 px.
 constexpr int kInitialWidthPx = 840;
-constexpr int kInitialHeightPx = 900;
+constexpr int kInitialHeightPx = 940;
 // How far below the main window's top edge the settings window opens.
 constexpr int kSettingsTopOffsetPx = 80;
 
@@ -69,12 +74,9 @@ TovarineCompanionApp::TovarineCompanionApp(PhotogrammetrySessionFactory sessionF
         glReady->setObjectName(QStringLiteral("glReady"));
         glReady->hide();
     }
-    // The window may be made as small as its content allows; it starts no larger than the screen's free area.
-    QSize initial(kInitialWidthPx, kInitialHeightPx);
-    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
-        initial = initial.boundedTo(screen->availableGeometry().size());
-    }
-    m_mainWindow->resize(initial);
+    // The window may be made as small as its content allows; it opens within the screen's free area (see
+    // show()).
+    m_mainWindow->resize(kInitialWidthPx, kInitialHeightPx);
 
     m_fileMenu = m_mainWindow->menuBar()->addMenu(tr("&File"));
     QAction* settings = m_fileMenu->addAction(tr("Settings…"), this, &TovarineCompanionApp::showSettings);
@@ -126,7 +128,41 @@ void TovarineCompanionApp::applyDarkScheme()
 
 void TovarineCompanionApp::show()
 {
+    if (m_placed) {
+        m_mainWindow->show();
+        return;
+    }
+    m_placed = true;
+    // The window manager's frame is not known before the window is shown: placed without it first, and once
+    // more when the window is first on screen with a frame that runs over the free area (the expose comes
+    // from the event loop, after this).
+    placeOnScreen(QMargins());
     m_mainWindow->show();
+    m_mainWindow->windowHandle()->installEventFilter(this);
+}
+
+void TovarineCompanionApp::placeOnScreen(const QMargins& frame)
+{
+    const QScreen* screen = m_mainWindow->screen();
+    if (!screen) {
+        return;
+    }
+    const QSize minimum = m_mainWindow->minimumSizeHint().expandedTo(m_mainWindow->minimumSize());
+    m_mainWindow->setGeometry(WindowPlacement::openingGeometry(
+        screen->availableGeometry(), frame, QSize(kInitialWidthPx, kInitialHeightPx), minimum));
+}
+
+bool TovarineCompanionApp::eventFilter(QObject* watched, QEvent* event)
+{
+    QWindow* handle = m_mainWindow->windowHandle();
+    if (watched == handle && event->type() == QEvent::Expose && handle->isExposed()) {
+        handle->removeEventFilter(this);
+        const QScreen* screen = m_mainWindow->screen();
+        if (screen && !screen->availableGeometry().contains(m_mainWindow->frameGeometry())) {
+            placeOnScreen(handle->frameMargins());
+        }
+    }
+    return QObject::eventFilter(watched, event);
 }
 
 void TovarineCompanionApp::showSettings()

@@ -41,6 +41,8 @@ public:
     // The dark scheme the windows are drawn in (Fusion with a dark palette), for the whole application.
     static void applyDarkScheme();
 
+    // Shows the main window; the first time within the free area of its screen (at most 840 x 940, less
+    // where the free area is smaller, never below the window's minimum).
     void show();
     // Shows the settings window, making it on first use; a second call only brings it to the front.
     void showSettings();
@@ -53,7 +55,13 @@ public:
     // Null until first shown.
     QWidget* settingsWindow() const { return m_settingsWindow; }
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
+    // Sizes and places the main window for its screen's free area around a frame of `frame`.
+    void placeOnScreen(const QMargins& frame);
+
     UserDefaults& m_defaults;
     std::unique_ptr<Workspace> m_ownedWorkspace;
     std::unique_ptr<QMainWindow> m_mainWindow;
@@ -61,6 +69,7 @@ private:
     QMenu* m_fileMenu = nullptr;
     QMenu* m_helpMenu = nullptr;
     QPointer<QWidget> m_settingsWindow;
+    bool m_placed = false;
 };
 
 } // namespace tovarine

@@ -142,6 +142,9 @@ DimensionsAndRescale::DimensionsAndRescale(const QString& meshPath, const QStrin
     m_statusLabel->setFont(PanelStyle::font(true, 10));
     m_statusLabel->setStyleSheet(PanelStyle::whiteText(0.55));
     m_statusLabel->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    // Its line is kept while it is empty, so that the controls above do not move when it appears.
+    m_statusLabel->setMinimumHeight(PanelStyle::oneLineHeight(m_statusLabel));
+    PanelStyle::keepPlaceWhenHidden(m_statusLabel);
     m_statusLabel->setVisible(false);
     column->addWidget(m_statusLabel);
 

@@ -43,6 +43,22 @@ QLabel* unitLabel()
     return label;
 }
 
+int oneLineHeight(const QLabel* label)
+{
+    QLabel probe(QStringLiteral("Xg"));
+    probe.setFont(label->font());
+    probe.setStyleSheet(label->styleSheet());
+    probe.setWordWrap(label->wordWrap());
+    return probe.sizeHint().height();
+}
+
+void keepPlaceWhenHidden(QWidget* widget)
+{
+    QSizePolicy policy = widget->sizePolicy();
+    policy.setRetainSizeWhenHidden(true);
+    widget->setSizePolicy(policy);
+}
+
 QString buttonStyleSheet()
 {
     return QStringLiteral(

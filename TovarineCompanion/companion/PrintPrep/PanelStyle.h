@@ -6,6 +6,7 @@
 
 class QLabel;
 class QLineEdit;
+class QWidget;
 
 // The result panels' look over the main window's dark result view: faces (sizes in pixels), colours and the
 // number fields with their unit labels. GUI thread only.
@@ -28,6 +29,12 @@ QLineEdit* numberField(const QString& name, int widthPx);
 
 // The empty unit label beside a number field: fixed-pitch 11 px, white at 60%.
 QLabel* unitLabel();
+
+// The height `label` takes for one line of text in its font.
+int oneLineHeight(const QLabel* label);
+
+// Keeps `widget`'s room in its layout while it is hidden (a status line that appears after an action).
+void keepPlaceWhenHidden(QWidget* widget);
 
 // The style sheet of the panels' push buttons and of the segments of a segmented picker (checkable tool
 // buttons; the checked one is lit).

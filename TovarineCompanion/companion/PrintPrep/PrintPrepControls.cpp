@@ -120,6 +120,10 @@ PrintPrepControls::PrintPrepControls(const QString& meshPath, const QString& res
     m_statusLabel->setWordWrap(true);
     m_statusLabel->setTextInteractionFlags(Qt::TextSelectableByMouse);
     statusRow->addWidget(m_statusLabel, 1);
+    // The first line of the status is kept while there is none, so that the buttons above do not move when
+    // it appears.
+    m_statusLabel->setMinimumHeight(PanelStyle::oneLineHeight(m_statusLabel));
+    PanelStyle::keepPlaceWhenHidden(m_statusRow);
     m_statusRow->setVisible(false);
     column->addWidget(m_statusRow);
 

@@ -243,20 +243,32 @@ void BrowseView::openObj()
     if (!m_resultView) {
         return;
     }
+    QPointer<ResultView> view = m_resultView;
     const QString resultDir = m_resultView->resultDir();
     const QString objPath = resultDir + QStringLiteral("/model.obj");
     if (!QFileInfo(objPath).isFile()) {
+        view->setActionNote(tr("No model.obj in the result folder: its export failed or it was removed"));
         return;
     }
-    if (m_workspace.openFile(objPath)) {
-        m_resultView->setActionNote(QString());
-    } else if (m_workspace.openFile(resultDir)) {
-        m_resultView->setActionNote(
-            tr("No application here opens model.obj · opened the result folder instead"));
-    } else {
-        m_resultView->setActionNote(
-            tr("Couldn't open model.obj: no application here opens it or the result folder"));
-    }
+    Workspace& workspace = m_workspace;
+    workspace.openFile(objPath, [view, resultDir, &workspace](Workspace::OpenOutcome outcome) {
+        if (!view) {
+            return;
+        }
+        if (outcome == Workspace::OpenOutcome::opened) {
+            view->setActionNote(QString());
+            return;
+        }
+        workspace.openFile(resultDir, [view](Workspace::OpenOutcome folderOutcome) {
+            if (!view) {
+                return;
+            }
+            view->setActionNote(
+                folderOutcome == Workspace::OpenOutcome::opened
+                    ? tr("No application here opens model.obj · opened the result folder instead")
+                    : tr("Couldn't open model.obj: no application here opens it or the result folder"));
+        });
+    });
 }
 
 void BrowseView::reveal(const QString& path)

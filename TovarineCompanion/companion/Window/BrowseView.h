@@ -71,7 +71,7 @@ private:
     void refreshDetail();
     void setDropTargeted(bool targeted);
     // "Open OBJ": the result's model.obj with its default application, else the result folder, with a note
-    // saying what failed; nothing when there is no model.obj.
+    // saying what failed; a note alone when there is no model.obj.
     void openObj();
     // Shows `path` selected in the file manager; notes a fallback or a failure under the result row.
     void reveal(const QString& path);

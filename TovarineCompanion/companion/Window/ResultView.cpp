@@ -2,6 +2,7 @@
 
 #include "DimensionsAndRescale.h"
 #include "ElidedLabel.h"
+#include "PanelStyle.h"
 #include "PreviewControls.h"
 #include "PrintPrepControls.h"
 #include "SettingsKeys.h"
@@ -104,6 +105,12 @@ ResultView::ResultView(const QString& resultDir, const QString& meshPath, UserDe
     m_actionNote->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     m_actionNote->setWordWrap(true);
     m_actionNote->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    // Its first line is kept while there is no note, so that the result row does not move up under the
+    // mouse when one appears.
+    m_actionNote->setMinimumHeight(PanelStyle::oneLineHeight(m_actionNote));
+    QSizePolicy notePolicy = m_actionNote->sizePolicy();
+    notePolicy.setRetainSizeWhenHidden(true);
+    m_actionNote->setSizePolicy(notePolicy);
     m_actionNote->hide();
     layout->addWidget(m_actionNote);
 

@@ -300,14 +300,17 @@ TEST_F(BrowseViewTest, ResultActions)
     QDir().mkpath(resultDir);
     m_view->drop().setState(State::done(resultDir, resultDir + QStringLiteral("/model.usdz")));
 
-    // No model.obj: "Open OBJ" does nothing.
+    // No model.obj: "Open OBJ" opens nothing and says why.
     click("openObjButton");
     EXPECT_TRUE(m_fixture.workspace.opened.isEmpty());
+    EXPECT_EQ(m_view->resultView()->actionNote(),
+              QStringLiteral("No model.obj in the result folder: its export failed or it was removed"));
     QFile obj(resultDir + QStringLiteral("/model.obj"));
     ASSERT_TRUE(obj.open(QIODevice::WriteOnly));
     obj.close();
     click("openObjButton");
     EXPECT_EQ(m_fixture.workspace.opened, QStringList{resultDir + QStringLiteral("/model.obj")});
+    EXPECT_TRUE(m_view->resultView()->actionNote().isEmpty());
 
     // Reveal selects the folder itself, not the model.
     click("revealButton");

@@ -17,10 +17,12 @@ namespace tovarine::test {
 class RecordingWorkspace : public Workspace
 {
 public:
-    bool openFile(const QString& path) override
+    void openFile(const QString& path, OpenDone done) override
     {
         opened << path;
-        return !refusesToOpen.contains(path);
+        if (done) {
+            done(refusesToOpen.contains(path) ? OpenOutcome::failed : OpenOutcome::opened);
+        }
     }
     void revealInFileManager(const QString& path, RevealDone done) override
     {
