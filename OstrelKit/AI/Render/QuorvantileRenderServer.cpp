@@ -12,17 +12,23 @@
 
 namespace ostrel {
 
-// One accepted socket: reads one request under the reader's limits, is answered once, then closes.
+// One accepted socket: reads one request under the reader's limits, is answered once, then closes. Two
+// clocks run: the idle one restarts with every delivery; the request one does not, so a peer that sends a
+// byte now and then cannot keep the connection (and its place under the connection cap) for long.
 class QuorvantileRenderServer::Connection : public QObject
 {
 public:
-    Connection(QTcpSocket* socket, QuorvantileRenderServer* server, int idleTimeoutMs)
+    Connection(QTcpSocket* socket, QuorvantileRenderServer* server, int idleTimeoutMs, int requestTimeoutMs)
         : QObject(server), m_socket(socket), m_server(server)
     {
         m_socket->setParent(this);
         m_idle.setSingleShot(true);
         m_idle.setInterval(idleTimeoutMs);
         connect(&m_idle, &QTimer::timeout, this, &Connection::timedOut);
+        m_request.setSingleShot(true);
+        m_request.setInterval(requestTimeoutMs);
+        connect(&m_request, &QTimer::timeout, this, &Connection::timedOut);
+        m_request.start();
         connect(m_socket, &QTcpSocket::readyRead, this, &Connection::read);
         connect(m_socket, &QTcpSocket::disconnected, this, &Connection::peerClosed);
         connect(m_socket, &QTcpSocket::bytesWritten, this, [this] { m_idle.start(); });
@@ -41,6 +47,7 @@ public:
     void send(const QuorvantileHttpAnswer& answer)
     {
         m_answered = true;
+        m_request.stop();
         m_socket->write(answer.toBytes());
         m_socket->disconnectFromHost();
         m_idle.start();
@@ -53,6 +60,7 @@ public:
         }
         m_closed = true;
         m_idle.stop();
+        m_request.stop();
         m_socket->abort();
         m_server->connectionClosed(this);
     }
@@ -94,6 +102,7 @@ private:
     QTcpSocket* m_socket;
     QuorvantileRenderServer* m_server;
     QTimer m_idle;
+    QTimer m_request;
     QuorvantileRenderRequestReader m_reader;
     bool m_answered = false;
     bool m_closed = false;
@@ -174,7 +183,8 @@ void QuorvantileRenderServer::acceptConnections()
 {
     while (m_listener && m_listener->hasPendingConnections()) {
         QTcpSocket* socket = m_listener->nextPendingConnection();
-        auto* connection = new Connection(socket, this, m_options.idleTimeoutMs);
+        auto* connection =
+            new Connection(socket, this, m_options.idleTimeoutMs, m_options.requestTimeoutMs);
         m_connections.insert(connection);
         if (m_connections.size() > m_options.maxConnections) {
             connection->send({503, QByteArrayLiteral(R"({"error":"server busy"})")});
