@@ -249,7 +249,7 @@ bool QuorvantileRenderServer::submit(const QuorvantileRenderJob& job)
     }
     m_jobs.insert(job.jobID(), job);
     setEntry(job.jobID(),
-             {job.jobID(), QuorvantileRenderStatus::queued, 0, job.frameCount(), 0.0, std::nullopt});
+             {job.jobID(), QuorvantileRenderStatus::queued, 0, job.outputFrameCount(), 0.0, std::nullopt});
     m_queue.push_back(job.jobID());
     // Started from the event loop, so the 202 goes out before the handler runs.
     QMetaObject::invokeMethod(this, &QuorvantileRenderServer::startQueuedJobs, Qt::QueuedConnection);
@@ -291,14 +291,16 @@ void QuorvantileRenderServer::startJob(QuorvantileRenderJob job)
     const QUuid jobID = job.jobID();
     if (!m_renderHandler) {
         m_jobs.remove(jobID);
-        setEntry(jobID, {jobID, QuorvantileRenderStatus::failed, 0, job.frameCount(), 0.0, std::nullopt});
+        setEntry(jobID,
+                 {jobID, QuorvantileRenderStatus::failed, 0, job.outputFrameCount(), 0.0, std::nullopt});
         markFinished(jobID);
         return;
     }
     Running running{QElapsedTimer(), std::make_shared<std::atomic<bool>>(false)};
     running.clock.start();
     m_running.insert(jobID, running);
-    setEntry(jobID, {jobID, QuorvantileRenderStatus::rendering, 0, job.frameCount(), 0.0, std::nullopt});
+    setEntry(jobID,
+             {jobID, QuorvantileRenderStatus::rendering, 0, job.outputFrameCount(), 0.0, std::nullopt});
 
     const std::shared_ptr<QuorvantileThreadPost> post = m_post;
     auto once = std::make_shared<std::atomic<bool>>(false);
@@ -323,10 +325,14 @@ void QuorvantileRenderServer::jobProgress(const QUuid& jobID, std::int64_t frame
     if (running == m_running.cend() || job == m_jobs.cend()) {
         return;
     }
+    // The renderer counts output frames (several per source frame with a multiplier); a count outside
+    // 0..total is held to it, so the entry never shows more done than expected or a negative time left.
+    const std::int64_t total = job->outputFrameCount();
+    const std::int64_t done = std::clamp<std::int64_t>(frames, 0, total);
     const double elapsed = static_cast<double>(running->clock.nsecsElapsed()) / 1e9;
-    const double perFrame = elapsed / static_cast<double>(std::max<std::int64_t>(frames, 1));
-    setEntry(jobID, {jobID, QuorvantileRenderStatus::rendering, frames, job->frameCount(), elapsed,
-                     perFrame * static_cast<double>(job->frameCount() - frames)});
+    const double perFrame = elapsed / static_cast<double>(std::max<std::int64_t>(done, 1));
+    setEntry(jobID, {jobID, QuorvantileRenderStatus::rendering, done, total, elapsed,
+                     perFrame * static_cast<double>(total - done)});
 }
 
 void QuorvantileRenderServer::jobFinished(const QUuid& jobID, const QuorvantileRenderFileResult& result)
@@ -335,7 +341,7 @@ void QuorvantileRenderServer::jobFinished(const QUuid& jobID, const QuorvantileR
     if (job == m_jobs.cend()) {
         return;
     }
-    const std::int64_t frames = job->frameCount();
+    const std::int64_t frames = job->outputFrameCount();
     double elapsed = 0.0;
     const auto running = m_running.constFind(jobID);
     if (running != m_running.cend()) {

@@ -346,3 +346,39 @@ TEST_F(RenderServerTest, ClientsThatTrickleBytesDoNotHoldTheServer)
     // A fresh client is served.
     EXPECT_EQ(bodyOf(exchange({"GET /health HTTP/1.1\r\n\r\n"})), R"({"error":"not found"})");
 }
+
+TEST_F(RenderServerTest, ProgressCountsOutputFramesAndStaysWithinTheTotal)
+{
+    // Twenty source frames at a multiplier of two are forty output frames, which the renderer counts.
+    QList<QuorvantileSegmentTask> tasks;
+    server->setRenderHandler([&](const QString&, const QuorvantileRenderJob&, QuorvantileSegmentTask task) {
+        tasks.append(std::move(task));
+    });
+    RenderParams params;
+    params.multiplier = 2;
+    const QUuid id = QUuid::createUuid();
+    ASSERT_TRUE(exchange({submitRequest(QuorvantileRenderJob(id, 100, 120, 400, params, 0).toCompactJson())})
+                    .startsWith("HTTP/1.1 202"));
+    EXPECT_EQ(server->activeJobs().value(id).totalFrames, 40);
+    ASSERT_TRUE(waitFor([&] { return tasks.size() == 1; }));
+    const struct
+    {
+        std::int64_t reported;
+        std::int64_t shown;
+    } reports[] = {{10, 10}, {40, 40}, {55, 40}, {-3, 0}};
+    for (const auto& r : reports) {
+        SCOPED_TRACE(r.reported);
+        tasks[0].reportFrames(r.reported);
+        ASSERT_TRUE(waitFor([&] { return server->activeJobs().value(id).framesComplete == r.shown; }));
+        const QuorvantileRenderProgress progress = server->activeJobs().value(id);
+        EXPECT_EQ(progress.totalFrames, 40);
+        EXPECT_LE(progress.fraction(), 1.0);
+        ASSERT_TRUE(progress.estimatedRemainingSeconds);
+        EXPECT_GE(*progress.estimatedRemainingSeconds, 0.0);
+    }
+    tasks[0].finish(QuorvantileRenderFileResult::success(QStringLiteral("/tmp/out.mov")));
+    ASSERT_TRUE(
+        waitFor([&] { return server->activeJobs().value(id).status == QuorvantileRenderStatus::complete; }));
+    EXPECT_EQ(server->activeJobs().value(id).framesComplete, 40);
+    EXPECT_EQ(server->activeJobs().value(id).totalFrames, 40);
+}
