@@ -1,5 +1,6 @@
 #pragma once
 
+#include "IncomingSpace.h"
 #include "PeerFrame.h"
 #include "PeerLink.h"
 #include "TlsIdentity.h"
@@ -29,7 +30,7 @@ public:
     static constexpr qint64 kChunkBytes = 1024 * 1024;
     static constexpr qint64 kWindowBytes = 16 * 1024 * 1024;
     static constexpr qint64 kAckEveryBytes = 2 * 1024 * 1024;
-    // Resources received at once on one connection.
+    // Resources received at once on one connection (their bytes are limited by IncomingSpace too).
     static constexpr int kMaxIncoming = 16;
     static constexpr int kPingIntervalMs = 5000;
     static constexpr int kIdleTimeoutMs = 20000;
@@ -50,13 +51,15 @@ public:
     };
 
     // Inviter: connects to `address`:`port` and introduces `local`; `timeoutMs` limits the wait for the
-    // answer.
+    // answer. Resources offered to it are held against `space`.
     static TcpPeerConnection* connectTo(const QHostAddress& address, quint16 port,
                                         const TlsIdentity& identity, const PeerIdentity& local,
-                                        const QString& incomingDir, int timeoutMs, QObject* parent);
+                                        const QString& incomingDir, std::shared_ptr<IncomingSpace> space,
+                                        int timeoutMs, QObject* parent);
     // Invited side: takes an accepted socket descriptor and waits for the inviter's hello.
     static TcpPeerConnection* fromDescriptor(qintptr descriptor, const TlsIdentity& identity,
-                                             const QString& incomingDir, QObject* parent);
+                                             const QString& incomingDir, std::shared_ptr<IncomingSpace> space,
+                                             QObject* parent);
     ~TcpPeerConnection() override;
 
     void setCallbacks(Callbacks callbacks) { m_callbacks = std::move(callbacks); }
@@ -96,7 +99,10 @@ private:
         qint64 acked = 0;
     };
 
-    TcpPeerConnection(QSslSocket* socket, const QString& incomingDir, QObject* parent);
+    TcpPeerConnection(QSslSocket* socket, const QString& incomingDir, std::shared_ptr<IncomingSpace> space,
+                      QObject* parent);
+    // Bytes promised to this connection's incoming resources and not yet written.
+    qint64 promisedBytes() const;
     void write(PeerFrame::Type type, const QByteArray& body = {});
     void onReadyRead();
     void handle(const PeerFrame::Frame& frame);
@@ -113,6 +119,7 @@ private:
 
     QSslSocket* m_socket;
     QString m_incomingDir;
+    std::shared_ptr<IncomingSpace> m_space;
     State m_state = State::handshaking;
     PeerIdentity m_local;
     PeerIdentity m_remote;
