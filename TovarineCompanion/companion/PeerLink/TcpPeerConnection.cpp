@@ -44,7 +44,10 @@ TcpPeerConnection::TcpPeerConnection(QSslSocket* socket, const QString& incoming
     connect(&m_idleTimer, &QTimer::timeout, this,
             [this] { shutdown(QStringLiteral("the peer stopped answering")); });
     connect(&m_pingTimer, &QTimer::timeout, this, [this] { write(Type::ping); });
-    connect(m_socket, &QSslSocket::readyRead, this, &TcpPeerConnection::onReadyRead);
+    connect(m_socket, &QSslSocket::readyRead, this, [this] {
+        m_idleTimer.start();
+        receive(m_socket->readAll());
+    });
     connect(m_socket, &QSslSocket::encryptedBytesWritten, this, [this] { pump(); });
     connect(m_socket, &QSslSocket::disconnected, this,
             [this] { shutdown(QStringLiteral("the connection closed")); });
@@ -254,10 +257,31 @@ void TcpPeerConnection::pump()
     }
 }
 
-void TcpPeerConnection::onReadyRead()
+TcpPeerConnection* TcpPeerConnection::forReplay(ReplayStart start, const QString& incomingDir,
+                                                std::shared_ptr<IncomingSpace> space,
+                                                const QString& outgoingPath, QObject* parent)
 {
-    m_idleTimer.start();
-    m_reader.append(m_socket->readAll());
+    auto* connection = new TcpPeerConnection(new QSslSocket, incomingDir, std::move(space), parent);
+    connection->m_local = PeerIdentity(QStringLiteral("replay"));
+    switch (start) {
+    case ReplayStart::awaitingHello:
+        connection->m_state = State::awaitingHello;
+        break;
+    case ReplayStart::awaitingAnswer:
+        connection->m_state = State::awaitingAnswer;
+        break;
+    case ReplayStart::connected:
+        connection->m_state = State::connected;
+        connection->sendResource(outgoingPath, QStringLiteral("result/R/model.usdz"),
+                                 [](const std::optional<PeerError>&) {});
+        break;
+    }
+    return connection;
+}
+
+void TcpPeerConnection::receive(const QByteArray& bytes)
+{
+    m_reader.append(bytes);
     while (m_state != State::closed) {
         std::optional<Expected<PeerFrame::Frame, QString>> next = m_reader.next();
         if (!next) {

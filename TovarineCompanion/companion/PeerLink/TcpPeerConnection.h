@@ -60,7 +60,18 @@ public:
     static TcpPeerConnection* fromDescriptor(qintptr descriptor, const TlsIdentity& identity,
                                              const QString& incomingDir, std::shared_ptr<IncomingSpace> space,
                                              QObject* parent);
+    // For replaying wire input (fuzzing): a connection whose socket never opens, in the state `start`, fed
+    // through receive(); what it would send is dropped. `connected` starts with one outgoing resource (the
+    // file at `outgoingPath`, offered as transfer 1), so answers about it reach the sending side too.
+    enum class ReplayStart { awaitingHello, awaitingAnswer, connected };
+    static TcpPeerConnection* forReplay(ReplayStart start, const QString& incomingDir,
+                                        std::shared_ptr<IncomingSpace> space, const QString& outgoingPath,
+                                        QObject* parent);
     ~TcpPeerConnection() override;
+
+    // Takes bytes as they come off the socket: complete frames are handled in order, a malformed one ends
+    // the connection.
+    void receive(const QByteArray& bytes);
 
     void setCallbacks(Callbacks callbacks) { m_callbacks = std::move(callbacks); }
     // Invited side: joins the session as `local`, whose incoming files go to `incomingDir`; or declines.
@@ -104,7 +115,6 @@ private:
     // Bytes promised to this connection's incoming resources and not yet written.
     qint64 promisedBytes() const;
     void write(PeerFrame::Type type, const QByteArray& body = {});
-    void onReadyRead();
     void handle(const PeerFrame::Frame& frame);
     void handleOffer(const QByteArray& body);
     void handleChunk(const QByteArray& body);
