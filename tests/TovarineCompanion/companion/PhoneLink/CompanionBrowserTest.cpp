@@ -517,6 +517,27 @@ TEST_F(CompanionBrowserTest, AnotherPeerCannotTakeOrFillAnOpenCapture)
     ASSERT_TRUE(QTest::qWaitFor([&] { return m_receiver->status() == ServerStatus::idle(); }, 5000));
 }
 
+TEST_F(CompanionBrowserTest, ACaptureLeftOpenByAPhoneThatLeftCanBeSentAgain)
+{
+    // The phone leaves after one of three frames; its capture stays open. Another peer (the same phone
+    // started again) sends the stamp whole: it is taken, in a folder of its own.
+    const QList<TestPhone::Frame> f = frames(3);
+    TestPhone& gone = phone({.frames = f, .cancelAfterFrames = 1});
+    play(gone);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !m_receiver->connectedPeer(); }, 10000));
+    m_phones.clear();
+    TestPhone& again = phone({.frames = f});
+    play(again);
+    EXPECT_TRUE(again.outcome().errors.isEmpty());
+    ASSERT_TRUE(again.outcome().ready);
+    EXPECT_EQ(*again.outcome().ready, (CaptureReadyAck{"S1", 3}));
+    EXPECT_EQ(m_receiver->completed().back().meshPath, data("Inbox/S1 2/model.usdz"));
+    EXPECT_EQ(writtenFiles(),
+              (QStringList{"Inbox/S1 2/Images/frame_00000.jpg", "Inbox/S1 2/Images/frame_00001.jpg",
+                           "Inbox/S1 2/Images/frame_00002.jpg", "Inbox/S1 2/model.usdz",
+                           "Inbox/S1/Images/frame_00000.jpg"}));
+}
+
 TEST_F(CompanionBrowserTest, FindingLosingAndDeniedBrowsing)
 {
     m_network->setFaults({.browsingError = PeerError{"NetServices", -72008, "Local network access denied"}});
