@@ -65,7 +65,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     callbacks.hello = [connection](const PeerIdentity&) {
         connection->accept(PeerIdentity(QStringLiteral("computer")), incomingDir());
     };
-    callbacks.resourceFinished = [](const QString&, const QString& path, const std::optional<PeerError>& error) {
+    callbacks.resourceFinished = [](const QString&, const QString& path,
+                                    const std::optional<PeerError>& error) {
         if (error.has_value() != path.isEmpty()) {
             __builtin_trap(); // a file with every success, none with a failure
         }

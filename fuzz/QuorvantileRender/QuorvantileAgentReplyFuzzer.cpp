@@ -20,7 +20,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::int64_t outputFrames = kOutputFrames[data[0] % kOutputFrames.size()];
     const QByteArrayView body(reinterpret_cast<const char*>(data + 1), static_cast<qsizetype>(size - 1));
     const std::optional<QuorvantileAgentStatusReply> reply = quorvantileParseAgentStatus(body, outputFrames);
-    if (reply && reply->frames && (*reply->frames > 9'000'000'000'000'000 || *reply->frames < -9'000'000'000'000'000)) {
+    if (reply && reply->frames &&
+        (*reply->frames > 9'000'000'000'000'000 || *reply->frames < -9'000'000'000'000'000)) {
         std::abort();
     }
     return 0;

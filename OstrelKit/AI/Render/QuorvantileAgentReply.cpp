@@ -30,7 +30,8 @@ std::optional<QuorvantileAgentStatusReply> quorvantileParseAgentStatus(QByteArra
         return reply;
     }
     const double agentTotal = answer.value(QStringLiteral("totalFrames")).toDouble(-1.0);
-    if (agentTotal >= 1.0 && agentTotal < kMaxCount && static_cast<std::int64_t>(agentTotal) != outputFrames) {
+    if (agentTotal >= 1.0 && agentTotal < kMaxCount &&
+        static_cast<std::int64_t>(agentTotal) != outputFrames) {
         const double scaled = reported * static_cast<double>(outputFrames) / agentTotal;
         if (std::fabs(scaled) < kMaxCount) {
             reply.frames = std::llround(scaled);

@@ -183,8 +183,7 @@ void QuorvantileRenderServer::acceptConnections()
 {
     while (m_listener && m_listener->hasPendingConnections()) {
         QTcpSocket* socket = m_listener->nextPendingConnection();
-        auto* connection =
-            new Connection(socket, this, m_options.idleTimeoutMs, m_options.requestTimeoutMs);
+        auto* connection = new Connection(socket, this, m_options.idleTimeoutMs, m_options.requestTimeoutMs);
         m_connections.insert(connection);
         if (m_connections.size() > m_options.maxConnections) {
             connection->send({503, QByteArrayLiteral(R"({"error":"server busy"})")});

@@ -52,8 +52,8 @@ public:
 
 private:
     PeerDiscovery::BrowseCallbacks m_callbacks;
-    QHash<QString, QUuid> m_instances;          // instance|interface|protocol -> peer
-    QHash<QUuid, PeerIdentity> m_announced;     // peers found and not lost, as they were announced
+    QHash<QString, QUuid> m_instances;      // instance|interface|protocol -> peer
+    QHash<QUuid, PeerIdentity> m_announced; // peers found and not lost, as they were announced
 };
 
 // DNS-SD through the local Avahi daemon: the service "tovarine-pair" is published as "_tovarine-pair._tcp"

@@ -165,11 +165,10 @@ public:
     {
         QDir(incomingDir).removeRecursively();
         QDir().mkpath(incomingDir);
-        transport.runOnThread(
-            [&] {
-                m_core = new SessionCore(local, incomingDir, transport.options().identity,
-                                         transport.incomingSpace());
-            });
+        transport.runOnThread([&] {
+            m_core =
+                new SessionCore(local, incomingDir, transport.options().identity, transport.incomingSpace());
+        });
     }
 
     ~Session() override
@@ -354,9 +353,8 @@ protected:
             ::close(static_cast<int>(descriptor)); // too many callers waiting for an answer at once
             return;
         }
-        TcpPeerConnection* connection =
-            TcpPeerConnection::fromDescriptor(descriptor, m_transport.options().identity, QString(),
-                                              m_transport.incomingSpace(), this);
+        TcpPeerConnection* connection = TcpPeerConnection::fromDescriptor(
+            descriptor, m_transport.options().identity, QString(), m_transport.incomingSpace(), this);
         TcpPeerConnection::Callbacks callbacks;
         callbacks.hello = [this, connection](const PeerIdentity& remote) {
             PeerAdvertiserDelegate* delegate = m_delegate;

@@ -311,8 +311,7 @@ QString CompanionBrowser::claimFolder(const QString& stamp) const
     QDir().mkpath(m_inboxRoot);
     const QDir root(m_inboxRoot);
     for (int n = 1; n <= kMaxFolderSuffix; ++n) {
-        const QString folder =
-            root.filePath(n == 1 ? stamp : stamp + QLatin1Char(' ') + QString::number(n));
+        const QString folder = root.filePath(n == 1 ? stamp : stamp + QLatin1Char(' ') + QString::number(n));
         // mkdir fails when the name is taken: an earlier capture's folder (or anything else) is never reused.
         if (QDir().mkdir(folder)) {
             return folder;

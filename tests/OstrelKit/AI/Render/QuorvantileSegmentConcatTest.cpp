@@ -75,10 +75,11 @@ TEST_F(SegmentConcatTest, DifferentSegmentsAreReencodedWithEachFrameOnce)
     // Test-pattern segments of a given frame count, size and rate.
     const auto segment = [&](const QString& name, int frames, const QString& size, int rate) {
         const QString path = folder.filePath(name);
-        EXPECT_TRUE(ffmpeg({QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
-                            QStringLiteral("testsrc=s=%1:r=%2").arg(size).arg(rate), QStringLiteral("-frames:v"),
-                            QString::number(frames), QStringLiteral("-c:v"), QStringLiteral("libx264"),
-                            QStringLiteral("-pix_fmt"), QStringLiteral("yuv420p"), path}));
+        EXPECT_TRUE(
+            ffmpeg({QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
+                    QStringLiteral("testsrc=s=%1:r=%2").arg(size).arg(rate), QStringLiteral("-frames:v"),
+                    QString::number(frames), QStringLiteral("-c:v"), QStringLiteral("libx264"),
+                    QStringLiteral("-pix_fmt"), QStringLiteral("yuv420p"), path}));
         return path;
     };
     // Frame times: the second segment starts where the first ends, and the last frame comes one frame of

@@ -118,8 +118,9 @@ protected:
     {
         const Expected<TlsIdentity, QString> identity = TlsIdentity::create();
         EXPECT_TRUE(identity);
-        return std::make_shared<TcpPeerTransport>(TcpPeerTransport::Options{
-            m_discovery, *identity, QHostAddress::LocalHost, [this](const QString&) { return m_freeBytes.load(); }});
+        return std::make_shared<TcpPeerTransport>(
+            TcpPeerTransport::Options{m_discovery, *identity, QHostAddress::LocalHost,
+                                      [this](const QString&) { return m_freeBytes.load(); }});
     }
 
     // Connects a receiver session (browsing) with a phone session (advertising).
@@ -413,8 +414,9 @@ TEST_F(TcpPeerTransportTest, OffersAreHeldToFreeSpaceAndToWhatOneConnectionMayHa
         for (const PeerFrame::Frame& frame : rogue.received) {
             if (frame.type == type) {
                 const auto reason = PeerFrame::parseReason(frame.body);
-                list.append(type == Type::refuse ? *reason
-                                                 : std::pair{PeerFrame::parseCount(frame.body)->first, QString()});
+                list.append(type == Type::refuse
+                                ? *reason
+                                : std::pair{PeerFrame::parseCount(frame.body)->first, QString()});
             }
         }
         return list;
@@ -422,10 +424,11 @@ TEST_F(TcpPeerTransportTest, OffersAreHeldToFreeSpaceAndToWhatOneConnectionMayHa
 
     // Sixteen offers of 8 GiB at once: the first is taken, the others refused with the reason.
     for (quint64 transfer = 1; transfer <= 16; ++transfer) {
-        rogue.send(Type::offer, PeerFrame::offerBody({transfer, 8 * kGiB, QStringLiteral("capture/S1/%1.jpg").arg(transfer)}));
+        rogue.send(Type::offer, PeerFrame::offerBody(
+                                    {transfer, 8 * kGiB, QStringLiteral("capture/S1/%1.jpg").arg(transfer)}));
     }
-    ASSERT_TRUE(QTest::qWaitFor([&] { return answers(Type::refuse).size() + answers(Type::resume).size() == 16; },
-                                10000));
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return answers(Type::refuse).size() + answers(Type::resume).size() == 16; }, 10000));
     ASSERT_EQ(answers(Type::resume).size(), 1);
     EXPECT_EQ(answers(Type::resume)[0].first, 1u);
     for (const auto& [transfer, reason] : answers(Type::refuse)) {
@@ -436,15 +439,18 @@ TEST_F(TcpPeerTransportTest, OffersAreHeldToFreeSpaceAndToWhatOneConnectionMayHa
     rogue.send(Type::fail, PeerFrame::reasonBody(1, QStringLiteral("changed my mind")));
     ASSERT_TRUE(QTest::qWaitFor([&] { return m_receiverEvents.saw("failed capture/S1/1.jpg"); }, 10000));
     m_freeBytes = 1 * kGiB;
-    rogue.send(Type::offer, PeerFrame::offerBody({20, 600LL * 1024 * 1024, QStringLiteral("capture/S1/big.jpg")}));
-    rogue.send(Type::offer, PeerFrame::offerBody({21, 100LL * 1024 * 1024, QStringLiteral("capture/S1/fits.jpg")}));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return answers(Type::refuse).size() + answers(Type::resume).size() == 2; },
-                                10000));
+    rogue.send(Type::offer,
+               PeerFrame::offerBody({20, 600LL * 1024 * 1024, QStringLiteral("capture/S1/big.jpg")}));
+    rogue.send(Type::offer,
+               PeerFrame::offerBody({21, 100LL * 1024 * 1024, QStringLiteral("capture/S1/fits.jpg")}));
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return answers(Type::refuse).size() + answers(Type::resume).size() == 2; }, 10000));
     ASSERT_EQ(answers(Type::refuse).size(), 1);
     EXPECT_EQ(answers(Type::refuse)[0].first, 20u);
-    EXPECT_EQ(answers(Type::refuse)[0].second,
-              QStringLiteral("not enough free space on the computer: this file needs 600.0 MB, 1.0 GB is free "
-                             "and 512.0 MB must stay free"));
+    EXPECT_EQ(
+        answers(Type::refuse)[0].second,
+        QStringLiteral("not enough free space on the computer: this file needs 600.0 MB, 1.0 GB is free "
+                       "and 512.0 MB must stay free"));
     ASSERT_EQ(answers(Type::resume).size(), 1);
     EXPECT_EQ(answers(Type::resume)[0].first, 21u);
     // Bytes that arrive are on the disk now, no longer promised; the space of a dropped connection is given

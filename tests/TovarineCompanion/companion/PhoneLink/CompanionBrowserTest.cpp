@@ -486,7 +486,8 @@ TEST_F(CompanionBrowserTest, AnotherPeerCannotTakeOrFillAnOpenCapture)
     owner.start();
     other.start();
     m_receiver->browser().startBrowsing();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return owner.outcome().connected && other.outcome().connected; }, 10000));
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return owner.outcome().connected && other.outcome().connected; }, 10000));
     ASSERT_TRUE(QTest::qWaitFor(
         [&] { return m_receiver->status() == ServerStatus::receiving("S1", 1, 3, "phone"); }, 10000));
 
