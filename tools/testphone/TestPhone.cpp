@@ -134,9 +134,13 @@ void TestPhone::sendData(const QByteArray& data)
     m_session->send(data, m_computer);
 }
 
-void TestPhone::sendResource(const QString& path, const QString& name)
+void TestPhone::sendResource(const QString& path, const QString& name, PeerSession::ResourceCompletion done)
 {
-    m_session->sendResource(path, name, m_computer, [](const std::optional<PeerError>&) {});
+    m_session->sendResource(path, name, m_computer, [done](const std::optional<PeerError>& error) {
+        if (done) {
+            done(error);
+        }
+    });
 }
 
 void TestPhone::sendPreview(int index)

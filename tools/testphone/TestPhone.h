@@ -61,7 +61,9 @@ public:
     void start();
     // For tests that play a step by hand: one data message or one resource to the computer.
     void sendData(const QByteArray& data);
-    void sendResource(const QString& path, const QString& name);
+    // `done` (optional) is called on a transport thread when the computer has the file or the transfer
+    // failed.
+    void sendResource(const QString& path, const QString& name, PeerSession::ResourceCompletion done = {});
     const Outcome& outcome() const { return m_outcome; }
     bool isFinished() const { return m_finished; }
     PeerIdentity peer() const { return m_local; }

@@ -1,15 +1,13 @@
 #include "QuorvantileRenderHttpDispatch.h"
 
+#include "QuorvantileAgentReply.h"
 #include "QuorvantileManifest.h"
 
 #include <QFile>
 #include <QFileInfo>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QSaveFile>
-#include <cmath>
 
 namespace ostrel {
 
@@ -155,39 +153,28 @@ void QuorvantileRenderHttpDispatch::pollAnswered()
         end(QuorvantileRenderFileResult::failure(reply->errorString()));
         return;
     }
-    const QJsonObject answer = QJsonDocument::fromJson(reply->readAll()).object();
-    const QJsonValue statusValue = answer.value(QStringLiteral("status"));
-    if (!statusValue.isString()) {
+    const std::optional<QuorvantileAgentStatusReply> answer =
+        quorvantileParseAgentStatus(reply->readAll(), m_job->outputFrameCount());
+    if (!answer) {
         m_pollTimer.start(m_options.pollIntervalMs);
         return;
     }
-    const std::int64_t outputFrames = m_job->outputFrameCount();
-    const QJsonValue framesValue = answer.value(QStringLiteral("framesComplete"));
-    if (framesValue.isDouble() && std::trunc(framesValue.toDouble()) == framesValue.toDouble() &&
-        std::fabs(framesValue.toDouble()) < 9e15) {
-        auto frames = static_cast<std::int64_t>(framesValue.toDouble());
-        // An agent that counts source frames reports the segment's source total; scale to output frames.
-        const double agentTotal = answer.value(QStringLiteral("totalFrames")).toDouble(-1.0);
-        if (agentTotal >= 1.0 && agentTotal < 9e15 && static_cast<std::int64_t>(agentTotal) != outputFrames) {
-            frames = static_cast<std::int64_t>(
-                std::llround(static_cast<double>(frames) * static_cast<double>(outputFrames) / agentTotal));
-        }
-        m_hooks.framesReported(frames);
-        if (frames > m_lastFrames) {
-            m_lastFrames = frames;
+    if (answer->frames) {
+        m_hooks.framesReported(*answer->frames);
+        if (*answer->frames > m_lastFrames) {
+            m_lastFrames = *answer->frames;
             m_sinceGrowth.start();
         }
     }
-    const QString status = statusValue.toString();
+    const QString& status = answer->status;
     if (status == QLatin1String("complete")) {
         download();
         return;
     }
     if (status == QLatin1String("failed")) {
-        const QString message = answer.value(QStringLiteral("error")).toString(QStringLiteral("unknown"));
         QuorvantileRenderFileResult failure =
             QuorvantileRenderFileResult::failure(QuorvantileRenderError::remoteFailed);
-        failure.message += QStringLiteral(": ") + message;
+        failure.message += QStringLiteral(": ") + answer->error;
         end(failure);
         return;
     }

@@ -12,17 +12,23 @@
 
 namespace ostrel {
 
-// One accepted socket: reads one request under the reader's limits, is answered once, then closes.
+// One accepted socket: reads one request under the reader's limits, is answered once, then closes. Two
+// clocks run: the idle one restarts with every delivery; the request one does not, so a peer that sends a
+// byte now and then cannot keep the connection (and its place under the connection cap) for long.
 class QuorvantileRenderServer::Connection : public QObject
 {
 public:
-    Connection(QTcpSocket* socket, QuorvantileRenderServer* server, int idleTimeoutMs)
+    Connection(QTcpSocket* socket, QuorvantileRenderServer* server, int idleTimeoutMs, int requestTimeoutMs)
         : QObject(server), m_socket(socket), m_server(server)
     {
         m_socket->setParent(this);
         m_idle.setSingleShot(true);
         m_idle.setInterval(idleTimeoutMs);
         connect(&m_idle, &QTimer::timeout, this, &Connection::timedOut);
+        m_request.setSingleShot(true);
+        m_request.setInterval(requestTimeoutMs);
+        connect(&m_request, &QTimer::timeout, this, &Connection::timedOut);
+        m_request.start();
         connect(m_socket, &QTcpSocket::readyRead, this, &Connection::read);
         connect(m_socket, &QTcpSocket::disconnected, this, &Connection::peerClosed);
         connect(m_socket, &QTcpSocket::bytesWritten, this, [this] { m_idle.start(); });
@@ -41,6 +47,7 @@ public:
     void send(const QuorvantileHttpAnswer& answer)
     {
         m_answered = true;
+        m_request.stop();
         m_socket->write(answer.toBytes());
         m_socket->disconnectFromHost();
         m_idle.start();
@@ -53,6 +60,7 @@ public:
         }
         m_closed = true;
         m_idle.stop();
+        m_request.stop();
         m_socket->abort();
         m_server->connectionClosed(this);
     }
@@ -94,6 +102,7 @@ private:
     QTcpSocket* m_socket;
     QuorvantileRenderServer* m_server;
     QTimer m_idle;
+    QTimer m_request;
     QuorvantileRenderRequestReader m_reader;
     bool m_answered = false;
     bool m_closed = false;
@@ -174,7 +183,7 @@ void QuorvantileRenderServer::acceptConnections()
 {
     while (m_listener && m_listener->hasPendingConnections()) {
         QTcpSocket* socket = m_listener->nextPendingConnection();
-        auto* connection = new Connection(socket, this, m_options.idleTimeoutMs);
+        auto* connection = new Connection(socket, this, m_options.idleTimeoutMs, m_options.requestTimeoutMs);
         m_connections.insert(connection);
         if (m_connections.size() > m_options.maxConnections) {
             connection->send({503, QByteArrayLiteral(R"({"error":"server busy"})")});
@@ -239,7 +248,7 @@ bool QuorvantileRenderServer::submit(const QuorvantileRenderJob& job)
     }
     m_jobs.insert(job.jobID(), job);
     setEntry(job.jobID(),
-             {job.jobID(), QuorvantileRenderStatus::queued, 0, job.frameCount(), 0.0, std::nullopt});
+             {job.jobID(), QuorvantileRenderStatus::queued, 0, job.outputFrameCount(), 0.0, std::nullopt});
     m_queue.push_back(job.jobID());
     // Started from the event loop, so the 202 goes out before the handler runs.
     QMetaObject::invokeMethod(this, &QuorvantileRenderServer::startQueuedJobs, Qt::QueuedConnection);
@@ -281,14 +290,16 @@ void QuorvantileRenderServer::startJob(QuorvantileRenderJob job)
     const QUuid jobID = job.jobID();
     if (!m_renderHandler) {
         m_jobs.remove(jobID);
-        setEntry(jobID, {jobID, QuorvantileRenderStatus::failed, 0, job.frameCount(), 0.0, std::nullopt});
+        setEntry(jobID,
+                 {jobID, QuorvantileRenderStatus::failed, 0, job.outputFrameCount(), 0.0, std::nullopt});
         markFinished(jobID);
         return;
     }
     Running running{QElapsedTimer(), std::make_shared<std::atomic<bool>>(false)};
     running.clock.start();
     m_running.insert(jobID, running);
-    setEntry(jobID, {jobID, QuorvantileRenderStatus::rendering, 0, job.frameCount(), 0.0, std::nullopt});
+    setEntry(jobID,
+             {jobID, QuorvantileRenderStatus::rendering, 0, job.outputFrameCount(), 0.0, std::nullopt});
 
     const std::shared_ptr<QuorvantileThreadPost> post = m_post;
     auto once = std::make_shared<std::atomic<bool>>(false);
@@ -313,10 +324,14 @@ void QuorvantileRenderServer::jobProgress(const QUuid& jobID, std::int64_t frame
     if (running == m_running.cend() || job == m_jobs.cend()) {
         return;
     }
+    // The renderer counts output frames (several per source frame with a multiplier); a count outside
+    // 0..total is held to it, so the entry never shows more done than expected or a negative time left.
+    const std::int64_t total = job->outputFrameCount();
+    const std::int64_t done = std::clamp<std::int64_t>(frames, 0, total);
     const double elapsed = static_cast<double>(running->clock.nsecsElapsed()) / 1e9;
-    const double perFrame = elapsed / static_cast<double>(std::max<std::int64_t>(frames, 1));
-    setEntry(jobID, {jobID, QuorvantileRenderStatus::rendering, frames, job->frameCount(), elapsed,
-                     perFrame * static_cast<double>(job->frameCount() - frames)});
+    const double perFrame = elapsed / static_cast<double>(std::max<std::int64_t>(done, 1));
+    setEntry(jobID, {jobID, QuorvantileRenderStatus::rendering, done, total, elapsed,
+                     perFrame * static_cast<double>(total - done)});
 }
 
 void QuorvantileRenderServer::jobFinished(const QUuid& jobID, const QuorvantileRenderFileResult& result)
@@ -325,7 +340,7 @@ void QuorvantileRenderServer::jobFinished(const QUuid& jobID, const QuorvantileR
     if (job == m_jobs.cend()) {
         return;
     }
-    const std::int64_t frames = job->frameCount();
+    const std::int64_t frames = job->outputFrameCount();
     double elapsed = 0.0;
     const auto running = m_running.constFind(jobID);
     if (running != m_running.cend()) {

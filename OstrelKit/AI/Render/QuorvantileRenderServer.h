@@ -28,8 +28,12 @@ public:
     struct Options
     {
         QString listenAddress = QStringLiteral("0.0.0.0"); // address to listen on
-        int maxConnections = 64;      // open connections; more are answered 503 and closed
-        int idleTimeoutMs = 10'000;   // a connection silent this long is answered or dropped
+        int maxConnections = 64;    // open connections; more are answered 503 and closed
+        int idleTimeoutMs = 10'000; // a connection silent this long is answered or dropped
+        // The whole request (head and body) must have arrived this long after the connection opened; what
+        // came by then is answered. A request is at most 64 KiB, so only a peer that holds a connection on
+        // purpose (a byte now and then) meets it.
+        int requestTimeoutMs = 10'000;
         int maxConcurrentRenders = 2; // jobs rendering at once; the rest wait queued
         int maxQueuedJobs = 1024;     // jobs waiting; further submissions are answered 503
         int maxFinishedJobs = 256;    // finished entries kept; older ones are pruned

@@ -8,6 +8,8 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <algorithm>
+#include <cstdint>
+#include <numeric>
 #include <optional>
 
 namespace ostrel::QuorvantileSegmentConcat {
@@ -69,6 +71,33 @@ struct VideoShape
     QString timeBase;
     bool operator==(const VideoShape&) const = default;
 };
+
+// The largest time base in which every frame of every segment falls on a whole tick, as "num/den", when the
+// segments' frame rates ("num/den" each) give one that a QuickTime track can hold; else empty. Rates p/q have
+// frames q/p seconds apart, so the tick is gcd(q) / lcm(p).
+QString commonTimeBase(const QList<VideoShape>& shapes)
+{
+    constexpr std::int64_t kMaxTimescale = 1'000'000; // ticks per second; beyond it the rates are not sane
+    std::int64_t ticksPerSecond = 1;
+    std::int64_t tickNumerator = 0;
+    for (const VideoShape& shape : shapes) {
+        const QStringList parts = shape.frameRate.split(QLatin1Char('/'));
+        bool numberOk = false;
+        bool denominatorOk = false;
+        const std::int64_t p = parts.size() == 2 ? parts[0].toLongLong(&numberOk) : 0;
+        const std::int64_t q = parts.size() == 2 ? parts[1].toLongLong(&denominatorOk) : 0;
+        if (!numberOk || !denominatorOk || p <= 0 || q <= 0 || p > kMaxTimescale || q > kMaxTimescale) {
+            return {};
+        }
+        const std::int64_t divisor = std::gcd(p, q);
+        ticksPerSecond = std::lcm(ticksPerSecond, p / divisor);
+        if (ticksPerSecond > kMaxTimescale) {
+            return {};
+        }
+        tickNumerator = std::gcd(tickNumerator, q / divisor);
+    }
+    return QStringLiteral("%1/%2").arg(tickNumerator).arg(ticksPerSecond);
+}
 
 } // namespace
 
@@ -154,10 +183,19 @@ QuorvantileRenderFileResult concatenate(const QStringList& segments, const QStri
                          .arg(shapes.first().height);
             joined += QStringLiteral("[v%1]").arg(i);
         }
-        graph += joined + QStringLiteral("concat=n=%1:v=1:a=0[out]").arg(withVideo.size());
+        // Segments of different frame rates leave the joined stream without one rate. Every frame is kept
+        // once at its own time (variable frame rate); with a constant rate ffmpeg would repeat frames at the
+        // microsecond clock the concat filter runs on, a million per second.
+        graph += joined + QStringLiteral("concat=n=%1:v=1:a=0").arg(withVideo.size());
+        const QString timeBase = commonTimeBase(shapes);
+        if (!timeBase.isEmpty()) {
+            graph += QStringLiteral(",settb=") + timeBase;
+        }
+        graph += QStringLiteral("[out]");
         arguments << QStringLiteral("-filter_complex") << graph << QStringLiteral("-map")
-                  << QStringLiteral("[out]") << QStringLiteral("-c:v") << QStringLiteral("libx264")
-                  << QStringLiteral("-pix_fmt") << QStringLiteral("yuv420p");
+                  << QStringLiteral("[out]") << QStringLiteral("-fps_mode") << QStringLiteral("vfr")
+                  << QStringLiteral("-c:v") << QStringLiteral("libx264") << QStringLiteral("-pix_fmt")
+                  << QStringLiteral("yuv420p");
     }
     arguments << QStringLiteral("-f") << QStringLiteral("mov") << fileArgument(outputPath);
     const Run join = runProcess(options.ffmpegProgram, arguments, options.timeLimitMs);

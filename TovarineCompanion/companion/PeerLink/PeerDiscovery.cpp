@@ -3,7 +3,7 @@
 #include "DnsSd.h"
 
 #include <QHash>
-#include <QSet>
+#include <algorithm>
 
 namespace tovarine {
 namespace {
@@ -13,66 +13,97 @@ QString dnsSdType(const QString& serviceType)
     return QStringLiteral("_%1._tcp").arg(serviceType);
 }
 
-// Follows one service type: resolved instances become endpoints, once per peer identity; a peer is lost when
-// the last of its instances (one per interface and protocol) goes.
+// Follows one service type through the daemon.
 class AvahiBrowse : public QObject
 {
 public:
     AvahiBrowse(const QString& serviceType, PeerDiscovery::BrowseCallbacks callbacks)
-        : m_browser(dnsSdType(serviceType)), m_callbacks(std::move(callbacks))
+        : m_browser(dnsSdType(serviceType)), m_tracker(callbacks)
     {
-        QObject::connect(
-            &m_browser, &ostrel::DnsSdBrowser::resolved, this, [this](const ostrel::DnsSdService& s) {
-                const QUuid id(QString::fromUtf8(s.txt.value("id")));
-                if (id.isNull()) {
-                    return; // not one of ours
-                }
-                const QString key = instanceKey(s.name, s.interfaceIndex, s.protocol);
-                m_instances.insert(key, id);
-                if (!m_announced.contains(id)) {
-                    m_announced.insert(id);
-                    const QString name = s.txt.contains("nm") ? QString::fromUtf8(s.txt.value("nm")) : s.name;
-                    m_callbacks.found({PeerIdentity(name, id), s.address, s.port});
-                }
-            });
+        QObject::connect(&m_browser, &ostrel::DnsSdBrowser::resolved, this,
+                         [this](const ostrel::DnsSdService& s) { m_tracker.resolved(s); });
         QObject::connect(&m_browser, &ostrel::DnsSdBrowser::removed, this,
                          [this](const QString& name, int interfaceIndex, int protocol) {
-                             const QUuid id = m_instances.take(instanceKey(name, interfaceIndex, protocol));
-                             if (id.isNull() || std::find(m_instances.cbegin(), m_instances.cend(), id) !=
-                                                    m_instances.cend()) {
-                                 return;
-                             }
-                             m_announced.remove(id);
-                             m_callbacks.lost(PeerIdentity(name, id));
+                             m_tracker.removed(name, interfaceIndex, protocol);
                          });
-        QObject::connect(&m_browser, &ostrel::DnsSdBrowser::failed, this, [this](const QString& message) {
-            m_callbacks.failed({QStringLiteral("DNS-SD"), -1, message});
-        });
+        QObject::connect(&m_browser, &ostrel::DnsSdBrowser::failed, this,
+                         [failed = callbacks.failed](const QString& message) {
+                             failed({QStringLiteral("DNS-SD"), -1, message});
+                         });
         m_browser.start();
     }
 
 private:
-    static QString instanceKey(const QString& name, int interfaceIndex, int protocol)
-    {
-        return QStringLiteral("%1|%2|%3").arg(name).arg(interfaceIndex).arg(protocol);
-    }
-
     ostrel::DnsSdBrowser m_browser;
-    PeerDiscovery::BrowseCallbacks m_callbacks;
-    QHash<QString, QUuid> m_instances;
-    QSet<QUuid> m_announced;
+    DnsSdPeerTracker m_tracker;
 };
 
+QString instanceKey(const QString& name, int interfaceIndex, int protocol)
+{
+    return QStringLiteral("%1|%2|%3").arg(name).arg(interfaceIndex).arg(protocol);
+}
+
+// The longest start of `text` that fits `maxBytes` of UTF-8 without cutting a character.
+QByteArray utf8Prefix(const QString& text, qsizetype maxBytes)
+{
+    QByteArray bytes = text.toUtf8();
+    if (bytes.size() <= maxBytes) {
+        return bytes;
+    }
+    qsizetype end = maxBytes;
+    while (end > 0 && (static_cast<unsigned char>(bytes[end]) & 0xC0) == 0x80) {
+        --end; // bytes[end] continues a character that started before it
+    }
+    bytes.truncate(end);
+    return bytes;
+}
+
 } // namespace
+
+void DnsSdPeerTracker::resolved(const ostrel::DnsSdService& service)
+{
+    const QUuid id(QString::fromUtf8(service.txt.value("id")));
+    if (id.isNull()) {
+        return; // not one of ours
+    }
+    m_instances.insert(instanceKey(service.name, service.interfaceIndex, service.protocol), id);
+    if (m_announced.contains(id)) {
+        return;
+    }
+    const QString name =
+        service.txt.contains("nm") ? QString::fromUtf8(service.txt.value("nm")) : service.name;
+    const PeerIdentity peer(name, id);
+    m_announced.insert(id, peer);
+    if (m_callbacks.found) {
+        m_callbacks.found({peer, service.address, service.port});
+    }
+}
+
+void DnsSdPeerTracker::removed(const QString& instanceName, int interfaceIndex, int protocol)
+{
+    const QUuid id = m_instances.take(instanceKey(instanceName, interfaceIndex, protocol));
+    if (id.isNull() || std::find(m_instances.cbegin(), m_instances.cend(), id) != m_instances.cend()) {
+        return;
+    }
+    const auto announced = m_announced.constFind(id);
+    if (announced == m_announced.cend()) {
+        return;
+    }
+    const PeerIdentity peer = *announced; // the name it was found under, not the instance's
+    m_announced.erase(announced);
+    if (m_callbacks.lost) {
+        m_callbacks.lost(peer);
+    }
+}
 
 std::unique_ptr<QObject> AvahiPeerDiscovery::publish(const QString& serviceType, const PeerIdentity& local,
                                                      quint16 port,
                                                      std::function<void(const PeerError&)> failed)
 {
     auto publisher = std::make_unique<ostrel::DnsSdPublisher>(
-        dnsSdType(serviceType), local.displayName().left(63), port,
+        dnsSdType(serviceType), QString::fromUtf8(utf8Prefix(local.displayName(), 63)), port,
         QMap<QByteArray, QByteArray>{{"id", local.id().toString(QUuid::WithoutBraces).toUtf8()},
-                                     {"nm", local.displayName().toUtf8().left(200)}});
+                                     {"nm", utf8Prefix(local.displayName(), 200)}});
     QObject::connect(publisher.get(), &ostrel::DnsSdPublisher::failed, publisher.get(),
                      [failed](const QString& message) {
                          failed({QStringLiteral("DNS-SD"), -1, message});

@@ -1,7 +1,9 @@
 #pragma once
 
+#include "DnsSd.h"
 #include "PeerIdentity.h"
 
+#include <QHash>
 #include <QHostAddress>
 #include <QMutex>
 #include <QObject>
@@ -33,6 +35,25 @@ public:
     virtual std::unique_ptr<QObject> publish(const QString& serviceType, const PeerIdentity& local,
                                              quint16 port, std::function<void(const PeerError&)> failed) = 0;
     virtual std::unique_ptr<QObject> browse(const QString& serviceType, BrowseCallbacks callbacks) = 0;
+};
+
+// Turns the DNS-SD events of one service type into found and lost peers: an instance is one of ours when its
+// TXT entry "id" holds a UUID; the peer is found with its first resolved instance, named by its TXT entry
+// "nm" (the instance name may be cut to 63 bytes or renamed by the daemon, "twin #2"), and lost, under the
+// same identity and name, when the last of its instances (one per interface and protocol) goes. Pure; one
+// thread.
+class DnsSdPeerTracker
+{
+public:
+    explicit DnsSdPeerTracker(PeerDiscovery::BrowseCallbacks callbacks) : m_callbacks(std::move(callbacks)) {}
+
+    void resolved(const ostrel::DnsSdService& service);
+    void removed(const QString& instanceName, int interfaceIndex, int protocol);
+
+private:
+    PeerDiscovery::BrowseCallbacks m_callbacks;
+    QHash<QString, QUuid> m_instances;      // instance|interface|protocol -> peer
+    QHash<QUuid, PeerIdentity> m_announced; // peers found and not lost, as they were announced
 };
 
 // DNS-SD through the local Avahi daemon: the service "tovarine-pair" is published as "_tovarine-pair._tcp"

@@ -30,8 +30,9 @@ QSslConfiguration tlsConfiguration(const TlsIdentity& identity)
 
 } // namespace
 
-TcpPeerConnection::TcpPeerConnection(QSslSocket* socket, const QString& incomingDir, QObject* parent)
-    : QObject(parent), m_socket(socket), m_incomingDir(incomingDir)
+TcpPeerConnection::TcpPeerConnection(QSslSocket* socket, const QString& incomingDir,
+                                     std::shared_ptr<IncomingSpace> space, QObject* parent)
+    : QObject(parent), m_socket(socket), m_incomingDir(incomingDir), m_space(std::move(space))
 {
     m_socket->setParent(this);
     m_answerTimer.setSingleShot(true);
@@ -43,7 +44,10 @@ TcpPeerConnection::TcpPeerConnection(QSslSocket* socket, const QString& incoming
     connect(&m_idleTimer, &QTimer::timeout, this,
             [this] { shutdown(QStringLiteral("the peer stopped answering")); });
     connect(&m_pingTimer, &QTimer::timeout, this, [this] { write(Type::ping); });
-    connect(m_socket, &QSslSocket::readyRead, this, &TcpPeerConnection::onReadyRead);
+    connect(m_socket, &QSslSocket::readyRead, this, [this] {
+        m_idleTimer.start();
+        receive(m_socket->readAll());
+    });
     connect(m_socket, &QSslSocket::encryptedBytesWritten, this, [this] { pump(); });
     connect(m_socket, &QSslSocket::disconnected, this,
             [this] { shutdown(QStringLiteral("the connection closed")); });
@@ -56,11 +60,13 @@ TcpPeerConnection::TcpPeerConnection(QSslSocket* socket, const QString& incoming
 
 TcpPeerConnection* TcpPeerConnection::connectTo(const QHostAddress& address, quint16 port,
                                                 const TlsIdentity& identity, const PeerIdentity& local,
-                                                const QString& incomingDir, int timeoutMs, QObject* parent)
+                                                const QString& incomingDir,
+                                                std::shared_ptr<IncomingSpace> space, int timeoutMs,
+                                                QObject* parent)
 {
     auto* socket = new QSslSocket;
     socket->setSslConfiguration(tlsConfiguration(identity));
-    auto* connection = new TcpPeerConnection(socket, incomingDir, parent);
+    auto* connection = new TcpPeerConnection(socket, incomingDir, std::move(space), parent);
     connection->m_local = local;
     connect(socket, &QSslSocket::encrypted, connection, [connection] {
         connection->m_state = State::awaitingAnswer;
@@ -74,10 +80,11 @@ TcpPeerConnection* TcpPeerConnection::connectTo(const QHostAddress& address, qui
 }
 
 TcpPeerConnection* TcpPeerConnection::fromDescriptor(qintptr descriptor, const TlsIdentity& identity,
-                                                     const QString& incomingDir, QObject* parent)
+                                                     const QString& incomingDir,
+                                                     std::shared_ptr<IncomingSpace> space, QObject* parent)
 {
     auto* socket = new QSslSocket;
-    auto* connection = new TcpPeerConnection(socket, incomingDir, parent);
+    auto* connection = new TcpPeerConnection(socket, incomingDir, std::move(space), parent);
     if (!socket->setSocketDescriptor(descriptor)) {
         QMetaObject::invokeMethod(
             connection, [connection] { connection->shutdown(QStringLiteral("bad socket")); },
@@ -180,6 +187,15 @@ void TcpPeerConnection::startNextOutgoing()
     }
 }
 
+qint64 TcpPeerConnection::promisedBytes() const
+{
+    qint64 bytes = 0;
+    for (const auto& [transfer, in] : m_incoming) {
+        bytes += in.size - in.received;
+    }
+    return bytes;
+}
+
 TcpPeerConnection::Outgoing* TcpPeerConnection::outgoing(quint64 transfer)
 {
     for (Outgoing& out : m_outgoing) {
@@ -241,10 +257,31 @@ void TcpPeerConnection::pump()
     }
 }
 
-void TcpPeerConnection::onReadyRead()
+TcpPeerConnection* TcpPeerConnection::forReplay(ReplayStart start, const QString& incomingDir,
+                                                std::shared_ptr<IncomingSpace> space,
+                                                const QString& outgoingPath, QObject* parent)
 {
-    m_idleTimer.start();
-    m_reader.append(m_socket->readAll());
+    auto* connection = new TcpPeerConnection(new QSslSocket, incomingDir, std::move(space), parent);
+    connection->m_local = PeerIdentity(QStringLiteral("replay"));
+    switch (start) {
+    case ReplayStart::awaitingHello:
+        connection->m_state = State::awaitingHello;
+        break;
+    case ReplayStart::awaitingAnswer:
+        connection->m_state = State::awaitingAnswer;
+        break;
+    case ReplayStart::connected:
+        connection->m_state = State::connected;
+        connection->sendResource(outgoingPath, QStringLiteral("result/R/model.usdz"),
+                                 [](const std::optional<PeerError>&) {});
+        break;
+    }
+    return connection;
+}
+
+void TcpPeerConnection::receive(const QByteArray& bytes)
+{
+    m_reader.append(bytes);
     while (m_state != State::closed) {
         std::optional<Expected<PeerFrame::Frame, QString>> next = m_reader.next();
         if (!next) {
@@ -396,6 +433,11 @@ void TcpPeerConnection::handleOffer(const QByteArray& body)
               PeerFrame::reasonBody(offer->transfer, QStringLiteral("too many transfers at once")));
         return;
     }
+    const Expected<void, QString> reserved = m_space->reserve(m_incomingDir, offer->size, promisedBytes());
+    if (!reserved) {
+        write(Type::refuse, PeerFrame::reasonBody(offer->transfer, reserved.error()));
+        return;
+    }
     Incoming incoming;
     incoming.name = offer->name;
     incoming.size = offer->size;
@@ -403,6 +445,7 @@ void TcpPeerConnection::handleOffer(const QByteArray& body)
         QDir(m_incomingDir)
             .filePath(QUuid::createUuid().toString(QUuid::WithoutBraces) + QStringLiteral(".part")));
     if (!incoming.file->open(QIODevice::WriteOnly)) {
+        m_space->release(offer->size);
         write(Type::refuse, PeerFrame::reasonBody(offer->transfer, incoming.file->errorString()));
         return;
     }
@@ -431,6 +474,7 @@ void TcpPeerConnection::handleChunk(const QByteArray& body)
         return;
     }
     in.received += bytes;
+    m_space->release(bytes);
     if (in.received - in.acked >= kAckEveryBytes || in.received == in.size) {
         in.acked = in.received;
         write(Type::ack, PeerFrame::countBody(*transfer, in.received));
@@ -469,6 +513,7 @@ void TcpPeerConnection::failIncoming(quint64 transfer, const QString& reason, bo
     }
     const QString name = found->second.name;
     found->second.file->remove();
+    m_space->release(found->second.size - found->second.received);
     m_incoming.erase(found);
     if (tellPeer) {
         write(Type::fail, PeerFrame::reasonBody(transfer, reason));
@@ -503,6 +548,7 @@ void TcpPeerConnection::shutdown(const QString& reason)
         auto it = m_incoming.begin();
         const QString name = it->second.name;
         it->second.file->remove();
+        m_space->release(it->second.size - it->second.received);
         m_incoming.erase(it);
         if (m_callbacks.resourceFinished) {
             m_callbacks.resourceFinished(name, QString(), linkError(6, reason));

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "IncomingSpace.h"
 #include "PeerFrame.h"
 #include "PeerLink.h"
 #include "TlsIdentity.h"
@@ -29,7 +30,7 @@ public:
     static constexpr qint64 kChunkBytes = 1024 * 1024;
     static constexpr qint64 kWindowBytes = 16 * 1024 * 1024;
     static constexpr qint64 kAckEveryBytes = 2 * 1024 * 1024;
-    // Resources received at once on one connection.
+    // Resources received at once on one connection (their bytes are limited by IncomingSpace too).
     static constexpr int kMaxIncoming = 16;
     static constexpr int kPingIntervalMs = 5000;
     static constexpr int kIdleTimeoutMs = 20000;
@@ -50,14 +51,27 @@ public:
     };
 
     // Inviter: connects to `address`:`port` and introduces `local`; `timeoutMs` limits the wait for the
-    // answer.
+    // answer. Resources offered to it are held against `space`.
     static TcpPeerConnection* connectTo(const QHostAddress& address, quint16 port,
                                         const TlsIdentity& identity, const PeerIdentity& local,
-                                        const QString& incomingDir, int timeoutMs, QObject* parent);
+                                        const QString& incomingDir, std::shared_ptr<IncomingSpace> space,
+                                        int timeoutMs, QObject* parent);
     // Invited side: takes an accepted socket descriptor and waits for the inviter's hello.
     static TcpPeerConnection* fromDescriptor(qintptr descriptor, const TlsIdentity& identity,
-                                             const QString& incomingDir, QObject* parent);
+                                             const QString& incomingDir, std::shared_ptr<IncomingSpace> space,
+                                             QObject* parent);
+    // For replaying wire input (fuzzing): a connection whose socket never opens, in the state `start`, fed
+    // through receive(); what it would send is dropped. `connected` starts with one outgoing resource (the
+    // file at `outgoingPath`, offered as transfer 1), so answers about it reach the sending side too.
+    enum class ReplayStart { awaitingHello, awaitingAnswer, connected };
+    static TcpPeerConnection* forReplay(ReplayStart start, const QString& incomingDir,
+                                        std::shared_ptr<IncomingSpace> space, const QString& outgoingPath,
+                                        QObject* parent);
     ~TcpPeerConnection() override;
+
+    // Takes bytes as they come off the socket: complete frames are handled in order, a malformed one ends
+    // the connection.
+    void receive(const QByteArray& bytes);
 
     void setCallbacks(Callbacks callbacks) { m_callbacks = std::move(callbacks); }
     // Invited side: joins the session as `local`, whose incoming files go to `incomingDir`; or declines.
@@ -96,9 +110,11 @@ private:
         qint64 acked = 0;
     };
 
-    TcpPeerConnection(QSslSocket* socket, const QString& incomingDir, QObject* parent);
+    TcpPeerConnection(QSslSocket* socket, const QString& incomingDir, std::shared_ptr<IncomingSpace> space,
+                      QObject* parent);
+    // Bytes promised to this connection's incoming resources and not yet written.
+    qint64 promisedBytes() const;
     void write(PeerFrame::Type type, const QByteArray& body = {});
-    void onReadyRead();
     void handle(const PeerFrame::Frame& frame);
     void handleOffer(const QByteArray& body);
     void handleChunk(const QByteArray& body);
@@ -113,6 +129,7 @@ private:
 
     QSslSocket* m_socket;
     QString m_incomingDir;
+    std::shared_ptr<IncomingSpace> m_space;
     State m_state = State::handshaking;
     PeerIdentity m_local;
     PeerIdentity m_remote;

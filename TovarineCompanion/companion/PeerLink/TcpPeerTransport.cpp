@@ -22,8 +22,9 @@ PeerError notConnectedError()
 class SessionCore : public QObject
 {
 public:
-    SessionCore(const PeerIdentity& local, const QString& incomingDir, const TlsIdentity& identity)
-        : m_local(local), m_incomingDir(incomingDir), m_identity(identity)
+    SessionCore(const PeerIdentity& local, const QString& incomingDir, const TlsIdentity& identity,
+                std::shared_ptr<IncomingSpace> space)
+        : m_local(local), m_incomingDir(incomingDir), m_identity(identity), m_space(std::move(space))
     {
     }
 
@@ -34,7 +35,7 @@ public:
         }
         notify(endpoint.peer, PeerSessionState::connecting);
         auto* connection = TcpPeerConnection::connectTo(endpoint.address, endpoint.port, m_identity, m_local,
-                                                        m_incomingDir, timeoutMs, this);
+                                                        m_incomingDir, m_space, timeoutMs, this);
         m_connections.insert(endpoint.peer.id(), connection);
         attach(connection, endpoint.peer);
     }
@@ -150,6 +151,7 @@ private:
 
     QString m_incomingDir;
     TlsIdentity m_identity;
+    std::shared_ptr<IncomingSpace> m_space;
     QHash<QUuid, TcpPeerConnection*> m_connections; // keyed by the peer's identity, children of this
     mutable QMutex m_connectedMutex;
     QSet<QUuid> m_connected;
@@ -163,8 +165,10 @@ public:
     {
         QDir(incomingDir).removeRecursively();
         QDir().mkpath(incomingDir);
-        transport.runOnThread(
-            [&] { m_core = new SessionCore(local, incomingDir, transport.options().identity); });
+        transport.runOnThread([&] {
+            m_core =
+                new SessionCore(local, incomingDir, transport.options().identity, transport.incomingSpace());
+        });
     }
 
     ~Session() override
@@ -349,8 +353,8 @@ protected:
             ::close(static_cast<int>(descriptor)); // too many callers waiting for an answer at once
             return;
         }
-        TcpPeerConnection* connection =
-            TcpPeerConnection::fromDescriptor(descriptor, m_transport.options().identity, QString(), this);
+        TcpPeerConnection* connection = TcpPeerConnection::fromDescriptor(
+            descriptor, m_transport.options().identity, QString(), m_transport.incomingSpace(), this);
         TcpPeerConnection::Callbacks callbacks;
         callbacks.hello = [this, connection](const PeerIdentity& remote) {
             PeerAdvertiserDelegate* delegate = m_delegate;
@@ -424,7 +428,8 @@ private:
 } // namespace
 
 TcpPeerTransport::TcpPeerTransport(Options options)
-    : m_options(std::move(options)), m_worker(QStringLiteral("tcp peer transport"))
+    : m_options(std::move(options)), m_space(std::make_shared<IncomingSpace>(m_options.freeBytes)),
+      m_worker(QStringLiteral("tcp peer transport"))
 {
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "IncomingSpace.h"
 #include "PeerDiscovery.h"
 #include "PeerLink.h"
 #include "PeerWorkerThread.h"
@@ -21,6 +22,7 @@ public:
         std::shared_ptr<PeerDiscovery> discovery;
         TlsIdentity identity;
         QHostAddress listenAddress = QHostAddress::Any; // where advertisers listen
+        IncomingSpace::FreeBytes freeBytes = {};        // empty: the file system's own figure
     };
 
     explicit TcpPeerTransport(Options options);
@@ -41,9 +43,12 @@ public:
     void post(std::function<void()> work);
 
     const Options& options() const { return m_options; }
+    // Disk space promised to resources being received, over every connection of this transport.
+    const std::shared_ptr<IncomingSpace>& incomingSpace() const { return m_space; }
 
 private:
     Options m_options;
+    std::shared_ptr<IncomingSpace> m_space;
     PeerWorkerThread m_worker;
 };
 

@@ -209,12 +209,14 @@ void CompanionBrowser::peerDidChangeState(const PeerIdentity& peer, PeerSessionS
     logLine(QStringLiteral("tovarine: browser session didChange state=%1 peer=%2")
                 .arg(QString::number(static_cast<int>(state)), peer.displayName()));
     const QString name = peer.displayName();
-    onMain([this, state, name] {
+    onMain([this, state, name, peer] {
         if (state == PeerSessionState::connected) {
+            m_sessionPeers.insert(peer);
             m_connectedPeer = PeerIdentity(name);
             emit connectedPeerChanged();
             return;
         }
+        m_sessionPeers.remove(peer);
         if (m_connectedPeer) {
             m_connectedPeer.reset();
             emit connectedPeerChanged();
@@ -246,7 +248,7 @@ void CompanionBrowser::didReceiveData(const QByteArray& data, const PeerIdentity
 
 void CompanionBrowser::didStartReceivingResource(const QString&, const PeerIdentity&) {}
 
-void CompanionBrowser::didFinishReceivingResource(const QString& name, const PeerIdentity&,
+void CompanionBrowser::didFinishReceivingResource(const QString& name, const PeerIdentity& peer,
                                                   const QString& localPath,
                                                   const std::optional<PeerError>& error)
 {
@@ -259,8 +261,8 @@ void CompanionBrowser::didFinishReceivingResource(const QString& name, const Pee
         QFile::remove(localPath);
         return;
     }
-    onMain([this, stamp = parsed->stamp, filename = parsed->filename, localPath] {
-        handleFrame(stamp, filename, localPath);
+    onMain([this, stamp = parsed->stamp, filename = parsed->filename, localPath, peer] {
+        handleFrame(stamp, filename, localPath, peer);
     });
 }
 
@@ -280,13 +282,22 @@ void CompanionBrowser::beginInbox(const CaptureManifest& manifest, const PeerIde
                   peer);
         return;
     }
-    const auto running = m_inboxes.constFind(manifest.stamp);
-    if (running != m_inboxes.cend() && running->reconstructing) {
+    const auto open = m_inboxes.constFind(manifest.stamp);
+    if (open != m_inboxes.cend() && open->reconstructing) {
         return; // one reconstruction per stamp: this capture's model is on its way
+    }
+    if (open != m_inboxes.cend() && !(open->peer == peer) && m_sessionPeers.contains(open->peer)) {
+        sendError(manifest.stamp,
+                  QStringLiteral("Capture refused: another phone is sending a capture of that name."), peer);
+        return;
     }
     Inbox inbox;
     inbox.manifest = manifest;
-    inbox.folder = QDir(m_inboxRoot).filePath(manifest.stamp);
+    inbox.folder = claimFolder(manifest.stamp);
+    if (inbox.folder.isEmpty()) {
+        sendError(manifest.stamp, QStringLiteral("Capture refused: no free folder name for it."), peer);
+        return;
+    }
     inbox.imagesPath = QDir(inbox.folder).filePath(QStringLiteral("Images"));
     inbox.peer = peer;
     inbox.generation = m_nextGeneration++;
@@ -295,10 +306,30 @@ void CompanionBrowser::beginInbox(const CaptureManifest& manifest, const PeerIde
     setStatus(ServerStatus::receiving(manifest.stamp, 0, manifest.frameCount, peer.displayName()));
 }
 
-void CompanionBrowser::handleFrame(const QString& stamp, const QString& filename, const QString& temp)
+QString CompanionBrowser::claimFolder(const QString& stamp) const
+{
+    QDir().mkpath(m_inboxRoot);
+    const QDir root(m_inboxRoot);
+    for (int n = 1; n <= kMaxFolderSuffix; ++n) {
+        const QString folder = root.filePath(n == 1 ? stamp : stamp + QLatin1Char(' ') + QString::number(n));
+        // mkdir fails when the name is taken: an earlier capture's folder (or anything else) is never reused.
+        if (QDir().mkdir(folder)) {
+            return folder;
+        }
+        const QFileInfo taken(folder);
+        if (!taken.exists() && !taken.isSymLink()) {
+            return folder; // the folder cannot be made at all: the first frame reports it
+        }
+    }
+    return {};
+}
+
+void CompanionBrowser::handleFrame(const QString& stamp, const QString& filename, const QString& temp,
+                                   const PeerIdentity& from)
 {
     const auto found = m_inboxes.find(stamp);
-    if (found == m_inboxes.end() || found->reconstructing) {
+    // Only the phone that opened the capture fills it.
+    if (found == m_inboxes.end() || found->reconstructing || !(found->peer == from)) {
         QFile::remove(temp);
         return;
     }

@@ -9,6 +9,7 @@
 #include <QList>
 #include <QObject>
 #include <QPointer>
+#include <QSet>
 #include <QUuid>
 #include <memory>
 #include <optional>
@@ -50,6 +51,11 @@ struct CompletedCapture
 // photogrammetry driver over them, reports progress and sends model.usdz back. Nothing in the application
 // creates it; its owner starts the peer search through browser().
 //
+// Every manifest opens a new capture in a folder of its own: Inbox/<stamp>/ when that name is free, else
+// Inbox/<stamp> 2/ and on, so a capture never writes into, or replaces the model of, an earlier one with the
+// same stamp. Only the phone that sent the manifest fills the capture, and while it is connected no other
+// phone can take its stamp. On the wire the capture is still known by its stamp alone.
+//
 // Threads: created and used on the GUI thread; the published fields change only there. The transport's
 // callbacks do their decoding on the transport's thread and hand the rest to the GUI thread.
 class CompanionBrowser : public QObject, private PeerBrowserDelegate, private PeerSessionDelegate
@@ -69,6 +75,8 @@ public:
     // Frame counts above this are refused, as are negative ones.
     static constexpr qint64 kMaxFrameCount = 10000;
     static constexpr int kInvitationTimeoutMs = 10000;
+    // Folders tried for one capture: "<stamp>", "<stamp> 2" ... "<stamp> 1000".
+    static constexpr int kMaxFolderSuffix = 1000;
     static inline const QString kServiceType = QStringLiteral("tovarine-pair");
 
     explicit CompanionBrowser(Environment environment, QObject* parent = nullptr);
@@ -126,7 +134,12 @@ private:
     void onMain(std::function<void()> work);
     void setStatus(const ServerStatus& status);
     void beginInbox(const CaptureManifest& manifest, const PeerIdentity& peer);
-    void handleFrame(const QString& stamp, const QString& filename, const QString& temp);
+    // A folder for a new capture under the inbox root, made here: the stamp when that name is free, else
+    // "<stamp> 2", "<stamp> 3"... The path to report failures on when no folder can be made; empty when
+    // every name is taken.
+    QString claimFolder(const QString& stamp) const;
+    void handleFrame(const QString& stamp, const QString& filename, const QString& temp,
+                     const PeerIdentity& from);
     void runReconstruction(const QString& stamp);
     void endInbox(const QString& stamp, quint64 generation);
     template <class Record>
@@ -140,6 +153,7 @@ private:
     std::unique_ptr<PeerSession> m_session;
     std::unique_ptr<PeerBrowser> m_browser;
     QHash<QString, Inbox> m_inboxes;
+    QSet<PeerIdentity> m_sessionPeers; // connected now
     quint64 m_nextGeneration = 1;
 
     QList<PeerIdentity> m_discoveredPeers;

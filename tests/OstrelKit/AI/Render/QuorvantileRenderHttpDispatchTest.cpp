@@ -2,6 +2,7 @@
 
 #include "FakeModelServer.h"
 #include "LoopbackAgents.h"
+#include "QuorvantileAgentReply.h"
 #include "QuorvantileManifest.h"
 
 #include <QCoreApplication>
@@ -230,5 +231,41 @@ TEST_F(HttpDispatchTest, ProbeWantsStatus200)
                                              [&](bool a) { available = a; });
         ASSERT_TRUE(waitFor([&] { return available.has_value(); }));
         EXPECT_EQ(*available, expected) << code;
+    }
+}
+
+TEST(QuorvantileAgentStatus, ReadsWhatAnAgentAnswers)
+{
+    // A segment of 40 output frames (20 source frames at a multiplier of 2).
+    const struct
+    {
+        const char* body;
+        bool read;
+        QString status;
+        std::optional<std::int64_t> frames;
+        QString error;
+    } cases[] = {
+        {R"({"status":"rendering","framesComplete":12,"totalFrames":40})", true, "rendering", 12, "unknown"},
+        {R"({"status":"rendering","framesComplete":10,"totalFrames":20})", true, "rendering", 20, "unknown"},
+        {R"({"status":"queued"})", true, "queued", std::nullopt, "unknown"},
+        {R"({"status":"failed","error":"renderer missing"})", true, "failed", std::nullopt,
+         "renderer missing"},
+        {R"({"status":"rendering","framesComplete":2.5})", true, "rendering", std::nullopt, "unknown"},
+        {R"({"status":"rendering","framesComplete":8e15,"totalFrames":1e-300})", true, "rendering",
+         8'000'000'000'000'000, "unknown"},
+        {R"({"status":"rendering","framesComplete":8e15,"totalFrames":1})", true, "rendering", std::nullopt,
+         "unknown"},
+        {R"({"status":7})", false, {}, std::nullopt, {}},
+        {"<html>502 Bad Gateway</html>", false, {}, std::nullopt, {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.body);
+        const auto reply = quorvantileParseAgentStatus(QByteArray(c.body), 40);
+        ASSERT_EQ(reply.has_value(), c.read);
+        if (reply) {
+            EXPECT_EQ(reply->status, c.status);
+            EXPECT_EQ(reply->frames, c.frames);
+            EXPECT_EQ(reply->error, c.error);
+        }
     }
 }

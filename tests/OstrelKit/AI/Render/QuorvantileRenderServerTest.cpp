@@ -8,6 +8,7 @@
 #include <QElapsedTimer>
 #include <QJsonDocument>
 #include <QTcpSocket>
+#include <QTimer>
 #include <gtest/gtest.h>
 
 using namespace ostrel;
@@ -294,4 +295,90 @@ TEST_F(RenderServerTest, SlowOversizedAndSilentConnectionsAreAnsweredOrDropped)
 
     server->stop();
     EXPECT_FALSE(server->isRunning());
+}
+
+TEST_F(RenderServerTest, ClientsThatTrickleBytesDoNotHoldTheServer)
+{
+    // As many clients as the cap allows each send a byte now and then, never finishing their request. The
+    // idle limit is out of reach (every byte restarts it); the request limit ends them all the same.
+    QuorvantileRenderServer::Options options;
+    options.listenAddress = QStringLiteral("127.0.0.1");
+    options.idleTimeoutMs = 10 * 60 * 1000;
+    options.requestTimeoutMs = 400;
+    server = std::make_unique<QuorvantileRenderServer>(0, options);
+    ASSERT_TRUE(server->start());
+    const QByteArray request = "GET /health HTTP/1.1\r\nX-Slow: " + QByteArray(4096, 'a');
+    std::vector<std::unique_ptr<QTcpSocket>> slow;
+    std::vector<qsizetype> sent;
+    for (int i = 0; i < options.maxConnections; ++i) {
+        slow.push_back(std::make_unique<QTcpSocket>());
+        slow.back()->connectToHost(QHostAddress(QStringLiteral("127.0.0.1")), server->port());
+        sent.push_back(0);
+    }
+    QTimer trickle;
+    QObject::connect(&trickle, &QTimer::timeout, [&] {
+        for (std::size_t i = 0; i < slow.size(); ++i) {
+            if (slow[i]->state() == QAbstractSocket::ConnectedState && sent[i] < request.size()) {
+                slow[i]->write(request.mid(sent[i]++, 1));
+            }
+        }
+    });
+    trickle.start(20);
+
+    // Every slow client is answered from what it sent and closed, though it never stopped sending.
+    QList<QByteArray> replies(static_cast<qsizetype>(slow.size()));
+    ASSERT_TRUE(waitFor(
+        [&] {
+            bool allClosed = true;
+            for (std::size_t i = 0; i < slow.size(); ++i) {
+                replies[static_cast<qsizetype>(i)] += slow[i]->readAll();
+                allClosed = allClosed && slow[i]->state() == QAbstractSocket::UnconnectedState;
+            }
+            return allClosed;
+        },
+        60000));
+    for (const QByteArray& reply : replies) {
+        EXPECT_TRUE(reply.startsWith("HTTP/1.1 404")) << reply.toStdString();
+    }
+    EXPECT_TRUE(std::all_of(sent.cbegin(), sent.cend(), [&](qsizetype n) { return n < request.size(); }))
+        << "the clients were still sending when they were cut off";
+    ASSERT_TRUE(waitFor([&] { return server->openConnections() == 0; }, 60000));
+    // A fresh client is served.
+    EXPECT_EQ(bodyOf(exchange({"GET /health HTTP/1.1\r\n\r\n"})), R"({"error":"not found"})");
+}
+
+TEST_F(RenderServerTest, ProgressCountsOutputFramesAndStaysWithinTheTotal)
+{
+    // Twenty source frames at a multiplier of two are forty output frames, which the renderer counts.
+    QList<QuorvantileSegmentTask> tasks;
+    server->setRenderHandler([&](const QString&, const QuorvantileRenderJob&, QuorvantileSegmentTask task) {
+        tasks.append(std::move(task));
+    });
+    RenderParams params;
+    params.multiplier = 2;
+    const QUuid id = QUuid::createUuid();
+    ASSERT_TRUE(exchange({submitRequest(QuorvantileRenderJob(id, 100, 120, 400, params, 0).toCompactJson())})
+                    .startsWith("HTTP/1.1 202"));
+    EXPECT_EQ(server->activeJobs().value(id).totalFrames, 40);
+    ASSERT_TRUE(waitFor([&] { return tasks.size() == 1; }));
+    const struct
+    {
+        std::int64_t reported;
+        std::int64_t shown;
+    } reports[] = {{10, 10}, {40, 40}, {55, 40}, {-3, 0}};
+    for (const auto& r : reports) {
+        SCOPED_TRACE(r.reported);
+        tasks[0].reportFrames(r.reported);
+        ASSERT_TRUE(waitFor([&] { return server->activeJobs().value(id).framesComplete == r.shown; }));
+        const QuorvantileRenderProgress progress = server->activeJobs().value(id);
+        EXPECT_EQ(progress.totalFrames, 40);
+        EXPECT_LE(progress.fraction(), 1.0);
+        ASSERT_TRUE(progress.estimatedRemainingSeconds);
+        EXPECT_GE(*progress.estimatedRemainingSeconds, 0.0);
+    }
+    tasks[0].finish(QuorvantileRenderFileResult::success(QStringLiteral("/tmp/out.mov")));
+    ASSERT_TRUE(
+        waitFor([&] { return server->activeJobs().value(id).status == QuorvantileRenderStatus::complete; }));
+    EXPECT_EQ(server->activeJobs().value(id).framesComplete, 40);
+    EXPECT_EQ(server->activeJobs().value(id).totalFrames, 40);
 }

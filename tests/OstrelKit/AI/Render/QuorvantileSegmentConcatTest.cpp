@@ -1,6 +1,7 @@
 #include "QuorvantileSegmentConcat.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -69,15 +70,73 @@ TEST_F(SegmentConcatTest, MatchingSegmentsPlayBackToBackWithEveryFrame)
     EXPECT_EQ(again.error, QuorvantileRenderError::compositionFailed);
 }
 
-TEST_F(SegmentConcatTest, DifferentSegmentsAreReencoded)
+TEST_F(SegmentConcatTest, DifferentSegmentsAreReencodedWithEachFrameOnce)
 {
-    const QString output = folder.filePath(QStringLiteral("mixed.mov"));
-    const auto result = QuorvantileSegmentConcat::concatenate(
-        {movie(QStringLiteral("a.mov"), 1), movie(QStringLiteral("small.mov"), 2, QStringLiteral("32x24"))},
-        output);
-    ASSERT_TRUE(result.ok()) << result.message.toStdString();
-    EXPECT_EQ(probe(output, QStringLiteral("stream=nb_read_frames")), QStringLiteral("72"));
-    EXPECT_EQ(probe(output, QStringLiteral("stream=width,height")), QStringLiteral("64,48"));
+    // Test-pattern segments of a given frame count, size and rate.
+    const auto segment = [&](const QString& name, int frames, const QString& size, int rate) {
+        const QString path = folder.filePath(name);
+        EXPECT_TRUE(
+            ffmpeg({QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
+                    QStringLiteral("testsrc=s=%1:r=%2").arg(size).arg(rate), QStringLiteral("-frames:v"),
+                    QString::number(frames), QStringLiteral("-c:v"), QStringLiteral("libx264"),
+                    QStringLiteral("-pix_fmt"), QStringLiteral("yuv420p"), path}));
+        return path;
+    };
+    // Frame times: the second segment starts where the first ends, and the last frame comes one frame of
+    // the last segment before the end.
+    const struct
+    {
+        const char* what;
+        QStringList segments;
+        int frames;
+        int firstSegmentFrames;
+        double secondStartSeconds;
+        double lastFrameSeconds;
+    } cases[] = {
+        {"sizes differ",
+         {segment("a.mov", 24, "64x48", 24), segment("small.mov", 48, "32x24", 24)},
+         72,
+         24,
+         1.0,
+         3.0 - 1.0 / 24},
+        {"rates differ",
+         {segment("r24.mov", 48, "64x48", 24), segment("r30.mov", 30, "64x48", 30)},
+         78,
+         48,
+         2.0,
+         3.0 - 1.0 / 30},
+        {"rates and sizes differ",
+         {segment("r30b.mov", 15, "64x48", 30), segment("r25.mov", 25, "32x24", 25),
+          segment("r24b.mov", 12, "64x48", 24)},
+         52,
+         15,
+         0.5,
+         2.0 - 1.0 / 24},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const QString output = folder.filePath(QStringLiteral("joined-%1.mov").arg(c.frames));
+        const auto result = QuorvantileSegmentConcat::concatenate(c.segments, output);
+        ASSERT_TRUE(result.ok()) << result.message.toStdString();
+        EXPECT_EQ(probe(output, QStringLiteral("stream=nb_read_frames")).toInt(), c.frames);
+        EXPECT_EQ(probe(output, QStringLiteral("stream=width,height")), QStringLiteral("64,48"));
+        // One line per frame (a frame with side data adds an empty line and a comma).
+        QList<double> times;
+        for (const QString& line :
+             probe(output, QStringLiteral("frame=pts_time")).split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
+            times.append(line.section(QLatin1Char(','), 0, 0).toDouble());
+        }
+        ASSERT_EQ(times.size(), c.frames);
+        for (qsizetype i = 1; i < times.size(); ++i) {
+            ASSERT_LT(times[i - 1], times[i]) << "frame " << i;
+        }
+        EXPECT_NEAR(times[c.firstSegmentFrames], c.secondStartSeconds, 1e-3);
+        EXPECT_NEAR(times.last(), c.lastFrameSeconds, 1e-3);
+        const QStringList rate = probe(output, QStringLiteral("stream=r_frame_rate")).split(QLatin1Char('/'));
+        ASSERT_EQ(rate.size(), 2);
+        EXPECT_LE(rate[0].toDouble() / rate[1].toDouble(), 600.0) << "a frame rate a player can keep";
+        EXPECT_LT(QFileInfo(output).size(), 1024 * 1024);
+    }
 }
 
 TEST_F(SegmentConcatTest, ASegmentPathWithALineBreakIsJoinedToo)

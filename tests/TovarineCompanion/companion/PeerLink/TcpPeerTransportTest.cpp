@@ -119,7 +119,8 @@ protected:
         const Expected<TlsIdentity, QString> identity = TlsIdentity::create();
         EXPECT_TRUE(identity);
         return std::make_shared<TcpPeerTransport>(
-            TcpPeerTransport::Options{m_discovery, *identity, QHostAddress::LocalHost});
+            TcpPeerTransport::Options{m_discovery, *identity, QHostAddress::LocalHost,
+                                      [this](const QString&) { return m_freeBytes.load(); }});
     }
 
     // Connects a receiver session (browsing) with a phone session (advertising).
@@ -144,6 +145,20 @@ protected:
         ASSERT_TRUE(QTest::qWaitFor([&] { return m_phoneEvents.saw("state 2 computer"); }, 10000));
     }
 
+    // The receiver's session, browsing, with the one advertised peer (a rogue phone) connected.
+    void connectRogue()
+    {
+        m_receiverSession = m_receiver->makeSession(PeerIdentity(QStringLiteral("computer")), incoming());
+        m_receiverSession->setDelegate(&m_receiverEvents);
+        m_browser = m_receiver->makeBrowser(m_receiverSession->localPeer(), QStringLiteral("tovarine-pair"));
+        m_finder.onFound = [this](const PeerIdentity& peer) {
+            m_browser->invitePeer(peer, *m_receiverSession, 10000);
+        };
+        m_browser->setDelegate(&m_finder);
+        m_browser->startBrowsing();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return m_receiverEvents.saw("state 2 rogue"); }, 10000));
+    }
+
     QString incoming() const { return m_root.filePath(QStringLiteral("incoming")); }
 
     QString bigFile(qint64 bytes)
@@ -162,6 +177,7 @@ protected:
     }
 
     QTemporaryDir m_root;
+    std::atomic<qint64> m_freeBytes = -1; // the disk as the receiver sees it; -1: not told
     std::shared_ptr<LocalPeerDiscovery> m_discovery = std::make_shared<LocalPeerDiscovery>();
     std::shared_ptr<TcpPeerTransport> m_receiver;
     std::shared_ptr<TcpPeerTransport> m_phone;
@@ -352,15 +368,7 @@ private:
 TEST_F(TcpPeerTransportTest, HostileTransfersAreRefusedAndWriteNothing)
 {
     RoguePhone rogue(*m_discovery);
-    m_receiverSession = m_receiver->makeSession(PeerIdentity(QStringLiteral("computer")), incoming());
-    m_receiverSession->setDelegate(&m_receiverEvents);
-    m_browser = m_receiver->makeBrowser(m_receiverSession->localPeer(), QStringLiteral("tovarine-pair"));
-    m_finder.onFound = [this](const PeerIdentity& peer) {
-        m_browser->invitePeer(peer, *m_receiverSession, 10000);
-    };
-    m_browser->setDelegate(&m_finder);
-    m_browser->startBrowsing();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return m_receiverEvents.saw("state 2 rogue"); }, 10000));
+    ASSERT_NO_FATAL_FAILURE(connectRogue());
 
     // Sizes out of range are refused before anything is written.
     for (const qint64 size : {-1LL, PeerFrame::kMaxResourceBytes + 1, std::numeric_limits<qint64>::max()}) {
@@ -393,6 +401,74 @@ TEST_F(TcpPeerTransportTest, HostileTransfersAreRefusedAndWriteNothing)
     EXPECT_TRUE(m_receiverEvents.saw("failed capture/S1/w.jpg"));
     EXPECT_TRUE(QDir(incoming()).isEmpty());
     EXPECT_TRUE(m_receiverEvents.files().isEmpty());
+}
+
+TEST_F(TcpPeerTransportTest, OffersAreHeldToFreeSpaceAndToWhatOneConnectionMayHaveOnItsWay)
+{
+    constexpr qint64 kGiB = 1024LL * 1024 * 1024;
+    m_freeBytes = 1000 * kGiB;
+    RoguePhone rogue(*m_discovery);
+    ASSERT_NO_FATAL_FAILURE(connectRogue());
+    const auto answers = [&](Type type) {
+        QList<std::pair<quint64, QString>> list;
+        for (const PeerFrame::Frame& frame : rogue.received) {
+            if (frame.type == type) {
+                const auto reason = PeerFrame::parseReason(frame.body);
+                list.append(type == Type::refuse
+                                ? *reason
+                                : std::pair{PeerFrame::parseCount(frame.body)->first, QString()});
+            }
+        }
+        return list;
+    };
+
+    // Sixteen offers of 8 GiB at once: the first is taken, the others refused with the reason.
+    for (quint64 transfer = 1; transfer <= 16; ++transfer) {
+        rogue.send(Type::offer, PeerFrame::offerBody(
+                                    {transfer, 8 * kGiB, QStringLiteral("capture/S1/%1.jpg").arg(transfer)}));
+    }
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return answers(Type::refuse).size() + answers(Type::resume).size() == 16; }, 10000));
+    ASSERT_EQ(answers(Type::resume).size(), 1);
+    EXPECT_EQ(answers(Type::resume)[0].first, 1u);
+    for (const auto& [transfer, reason] : answers(Type::refuse)) {
+        EXPECT_TRUE(reason.startsWith(QStringLiteral("too much at once"))) << reason.toStdString();
+    }
+    // Given up, its bytes are free again. With 1 GiB free, 600 MiB would leave less than the margin.
+    rogue.received.clear();
+    rogue.send(Type::fail, PeerFrame::reasonBody(1, QStringLiteral("changed my mind")));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return m_receiverEvents.saw("failed capture/S1/1.jpg"); }, 10000));
+    m_freeBytes = 1 * kGiB;
+    rogue.send(Type::offer,
+               PeerFrame::offerBody({20, 600LL * 1024 * 1024, QStringLiteral("capture/S1/big.jpg")}));
+    rogue.send(Type::offer,
+               PeerFrame::offerBody({21, 100LL * 1024 * 1024, QStringLiteral("capture/S1/fits.jpg")}));
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return answers(Type::refuse).size() + answers(Type::resume).size() == 2; }, 10000));
+    ASSERT_EQ(answers(Type::refuse).size(), 1);
+    EXPECT_EQ(answers(Type::refuse)[0].first, 20u);
+    EXPECT_EQ(
+        answers(Type::refuse)[0].second,
+        QStringLiteral("not enough free space on the computer: this file needs 600.0 MB, 1.0 GB is free "
+                       "and 512.0 MB must stay free"));
+    ASSERT_EQ(answers(Type::resume).size(), 1);
+    EXPECT_EQ(answers(Type::resume)[0].first, 21u);
+    // Bytes that arrive are on the disk now, no longer promised; the space of a dropped connection is given
+    // back whole.
+    rogue.send(Type::chunk, PeerFrame::transferBody(21, QByteArray(1000, 'x')));
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            qint64 promised = -1;
+            m_receiver->runOnThread([&] { promised = m_receiver->incomingSpace()->promised(); });
+            return promised == 100LL * 1024 * 1024 - 1000;
+        },
+        10000));
+    rogue.socket->abort();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return m_receiverEvents.saw("state 0 rogue"); }, 10000));
+    qint64 promised = -1;
+    m_receiver->runOnThread([&] { promised = m_receiver->incomingSpace()->promised(); });
+    EXPECT_EQ(promised, 0);
+    EXPECT_TRUE(QDir(incoming()).isEmpty());
 }
 
 TEST(TlsIdentity, KeptForTheOwnerOnlyAndReused)

@@ -10,6 +10,7 @@
 #include <QStorageInfo>
 #include <QTemporaryDir>
 #include <QTest>
+#include <atomic>
 #include <gtest/gtest.h>
 #include <limits>
 
@@ -72,7 +73,7 @@ protected:
 
     TestPhone& phone(TestPhone::Script script, const QString& name = QStringLiteral("phone"))
     {
-        const QString dir = m_root.filePath(QStringLiteral("phone-%1").arg(m_phones.size()));
+        const QString dir = m_root.filePath(QStringLiteral("phone-%1").arg(m_phonesMade++));
         m_phones.push_back(std::make_unique<TestPhone>(*m_network, name, dir, std::move(script)));
         return *m_phones.back();
     }
@@ -106,6 +107,7 @@ protected:
     test::FakeEngine m_engine;
     std::unique_ptr<CompanionBrowser> m_receiver;
     std::vector<std::unique_ptr<TestPhone>> m_phones;
+    int m_phonesMade = 0;
     QList<ServerStatus> m_statuses;
 };
 
@@ -265,8 +267,9 @@ TEST_F(CompanionBrowserTest, EachFailingStepSendsItsError)
             m_engine.writeModel = [](const QString&) {};
         }
         if (c.imagesFolderBlocked) {
-            QDir().mkpath(data(QStringLiteral("Inbox/S1")));
-            QFile blocker(data(QStringLiteral("Inbox/S1/Images")));
+            // No capture folder can be made: the inbox is a file.
+            QDir(data(QStringLiteral("Inbox"))).removeRecursively();
+            QFile blocker(data(QStringLiteral("Inbox")));
             ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
         }
         TestPhone& p = phone({.frames = frames(2)});
@@ -385,7 +388,7 @@ TEST_F(CompanionBrowserTest, DroppedConnectionMidCaptureLeavesNoTemporaryFile)
 TEST_F(CompanionBrowserTest, CountingRules)
 {
     // A frame sent twice counts twice; a manifest with no frames starts at the first stored frame; a second
-    // manifest of the same stamp starts the count again and keeps the files.
+    // manifest of the same stamp starts the count again in a folder of its own and leaves the first's files.
     m_engine.script = {FakeStep::hold()};
     const QList<TestPhone::Frame> f = frames(2);
     TestPhone& p = phone({.frames = {}, .frameCount = 3, .previews = false});
@@ -411,6 +414,7 @@ TEST_F(CompanionBrowserTest, CountingRules)
         [&] { return m_receiver->status() == ServerStatus::receiving("S1", 0, 0, "phone"); }, 5000));
     EXPECT_TRUE(QFileInfo::exists(data("Inbox/S1/Images/a.jpg")));
     p.sendResource(f[0].path, "capture/S1/b.jpg");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return QFileInfo::exists(data("Inbox/S1 2/Images/b.jpg")); }, 5000));
     ASSERT_TRUE(QTest::qWaitFor([&] { return p.outcome().ready.has_value(); }, 5000));
     EXPECT_EQ(*p.outcome().ready, (CaptureReadyAck{"S1", 1}));
 
@@ -425,6 +429,113 @@ TEST_F(CompanionBrowserTest, CountingRules)
     EXPECT_EQ(m_engine.madeCount, 1) << "one reconstruction per stamp";
     m_engine.session->cancel();
     ASSERT_TRUE(QTest::qWaitFor([&] { return m_receiver->status() == ServerStatus::idle(); }, 5000));
+}
+
+TEST_F(CompanionBrowserTest, AReusedStampNeverTouchesTheEarlierCapture)
+{
+    // Each model written says which capture folder it was made in.
+    m_engine.writeModel = [](const QString& path) {
+        QFile model(path);
+        ASSERT_TRUE(model.open(QIODevice::WriteOnly));
+        model.write("model of " + QFileInfo(path).dir().dirName().toUtf8());
+    };
+    const QList<TestPhone::Frame> first = frames(2);
+    play(phone({.frames = first}));
+    ASSERT_EQ(m_receiver->completed().size(), 1);
+    const QByteArray firstModel = readAll(data("Inbox/S1/model.usdz"));
+    ASSERT_EQ(firstModel, QByteArray("model of S1"));
+    m_phones.clear(); // the phone leaves
+
+    // A peer posing as a phone sends a capture of the same stamp and file names, twice.
+    QList<TestPhone::Frame> forged = frames(2);
+    for (TestPhone::Frame& frame : forged) {
+        frame.path = m_root.filePath(QStringLiteral("forged-") + frame.filename);
+        QFile file(frame.path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write("forged");
+    }
+    for (const QString& folder : {QStringLiteral("S1 2"), QStringLiteral("S1 3")}) {
+        SCOPED_TRACE(folder.toStdString());
+        TestPhone& impostor = phone({.frames = forged}, "phone");
+        play(impostor);
+        ASSERT_TRUE(impostor.outcome().result);
+        EXPECT_EQ(impostor.outcome().result->resourceName, QStringLiteral("result/S1/model.usdz"))
+            << "the wire still names the capture by its stamp";
+        EXPECT_EQ(readAll(impostor.outcome().modelPath), "model of " + folder.toUtf8());
+        EXPECT_EQ(readAll(data("Inbox/" + folder + "/Images/frame_00000.jpg")), QByteArray("forged"));
+        EXPECT_EQ(m_receiver->completed().back().meshPath, data("Inbox/" + folder + "/model.usdz"));
+        m_phones.clear();
+    }
+    // The first capture's frames and model are as they were.
+    EXPECT_EQ(readAll(data("Inbox/S1/model.usdz")), firstModel);
+    for (const TestPhone::Frame& frame : first) {
+        EXPECT_EQ(readAll(data("Inbox/S1/Images/") + frame.filename), readAll(frame.path));
+    }
+    EXPECT_EQ(m_engine.madeCount, 3);
+}
+
+TEST_F(CompanionBrowserTest, AnotherPeerCannotTakeOrFillAnOpenCapture)
+{
+    // The phone has sent its manifest and one of three frames; a second peer, connected at the same time,
+    // sends frames under the phone's stamp and then a manifest of its own for it.
+    m_engine.script = {FakeStep::hold()};
+    const QList<TestPhone::Frame> f = frames(3);
+    TestPhone& owner = phone({.frames = {f[0]}, .frameCount = 3, .previews = false}, "phone");
+    TestPhone& other = phone({.sendManifest = false, .previews = false}, "other");
+    owner.start();
+    other.start();
+    m_receiver->browser().startBrowsing();
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return owner.outcome().connected && other.outcome().connected; }, 10000));
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return m_receiver->status() == ServerStatus::receiving("S1", 1, 3, "phone"); }, 10000));
+
+    std::atomic<int> delivered = 0;
+    const auto count = [&](const std::optional<PeerError>& error) { delivered += error ? 0 : 1; };
+    other.sendResource(f[1].path, "capture/S1/frame_00000.jpg", count);
+    other.sendResource(f[1].path, "capture/S1/intruder.jpg", count);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return delivered == 2; }, 10000));
+    other.sendData(CaptureTransferEnvelope::make(
+                       CaptureTransferKind::manifest,
+                       CaptureManifest{"S1", 1, {}, "medium", QDateTime::currentDateTimeUtc(), "1"})
+                       ->encode());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return other.outcome().errors.size() == 1; }, 10000));
+    EXPECT_EQ(other.outcome().errors[0].message,
+              QStringLiteral("Capture refused: another phone is sending a capture of that name."));
+    EXPECT_EQ(m_receiver->status(), ServerStatus::receiving("S1", 1, 3, "phone"));
+    EXPECT_EQ(readAll(data("Inbox/S1/Images/frame_00000.jpg")), readAll(f[0].path));
+    EXPECT_FALSE(QFileInfo::exists(data("Inbox/S1/Images/intruder.jpg")));
+    EXPECT_TRUE(QDir(m_receiver->incomingDir()).isEmpty());
+
+    // The phone's own frames still complete its capture.
+    owner.sendResource(f[1].path, "capture/S1/frame_00001.jpg");
+    owner.sendResource(f[2].path, "capture/S1/frame_00002.jpg");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return owner.outcome().ready.has_value(); }, 10000));
+    EXPECT_EQ(*owner.outcome().ready, (CaptureReadyAck{"S1", 3}));
+    EXPECT_TRUE(other.outcome().order == QStringList{"error"});
+    m_engine.session->cancel();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return m_receiver->status() == ServerStatus::idle(); }, 5000));
+}
+
+TEST_F(CompanionBrowserTest, ACaptureLeftOpenByAPhoneThatLeftCanBeSentAgain)
+{
+    // The phone leaves after one of three frames; its capture stays open. Another peer (the same phone
+    // started again) sends the stamp whole: it is taken, in a folder of its own.
+    const QList<TestPhone::Frame> f = frames(3);
+    TestPhone& gone = phone({.frames = f, .cancelAfterFrames = 1});
+    play(gone);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !m_receiver->connectedPeer(); }, 10000));
+    m_phones.clear();
+    TestPhone& again = phone({.frames = f});
+    play(again);
+    EXPECT_TRUE(again.outcome().errors.isEmpty());
+    ASSERT_TRUE(again.outcome().ready);
+    EXPECT_EQ(*again.outcome().ready, (CaptureReadyAck{"S1", 3}));
+    EXPECT_EQ(m_receiver->completed().back().meshPath, data("Inbox/S1 2/model.usdz"));
+    EXPECT_EQ(writtenFiles(),
+              (QStringList{"Inbox/S1 2/Images/frame_00000.jpg", "Inbox/S1 2/Images/frame_00001.jpg",
+                           "Inbox/S1 2/Images/frame_00002.jpg", "Inbox/S1 2/model.usdz",
+                           "Inbox/S1/Images/frame_00000.jpg"}));
 }
 
 TEST_F(CompanionBrowserTest, FindingLosingAndDeniedBrowsing)
