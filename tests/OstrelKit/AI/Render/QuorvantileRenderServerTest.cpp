@@ -1,3 +1,4 @@
+#include "HangCeiling.h"
 #include "QuorvantileRenderServer.h"
 
 #include "LoopbackAgents.h"
@@ -148,7 +149,7 @@ protected:
         QTcpSocket socket;
         socket.connectToHost(QHostAddress(QStringLiteral("127.0.0.1")), server->port());
         // The server may answer and close before this side sees the connection as open.
-        EXPECT_TRUE(socket.waitForConnected(5000) || socket.bytesAvailable() > 0);
+        EXPECT_TRUE(socket.waitForConnected(tovarine::test::kHangCeilingMs) || socket.bytesAvailable() > 0);
         for (const QByteArray& piece : pieces) {
             socket.write(piece);
             socket.flush();

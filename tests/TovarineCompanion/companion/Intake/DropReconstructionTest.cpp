@@ -1,4 +1,5 @@
 #include "DropTestFixture.h"
+#include "HangCeiling.h"
 #include "IntakeTestSupport.h"
 #include "QStringPrinter.h"
 #include "Wordbank.h"
@@ -31,7 +32,7 @@ protected:
         zip.setWorkingDirectory(path(QString()));
         zip.start(QStringLiteral("/usr/bin/zip"),
                   extraArguments + QStringList{QStringLiteral("-qr"), zipPath, folder});
-        ASSERT_TRUE(zip.waitForFinished(10000));
+        ASSERT_TRUE(zip.waitForFinished(tovarine::test::kHangCeilingMs));
         ASSERT_EQ(zip.exitCode(), 0) << zip.readAllStandardError().toStdString();
     }
 
@@ -192,8 +193,7 @@ TEST_F(DropReconstructionTest, CancelThroughTheDriverFails)
     ASSERT_TRUE(QTest::qWaitFor(
         [this] {
             return m_drop->state().kind == State::Kind::reconstructing && m_drop->state().fraction == 0.25;
-        },
-        10000));
+        }, tovarine::test::kHangCeilingMs));
     ASSERT_NE(m_drop->reconstructor(), nullptr);
     ASSERT_NE(m_drop->reconstructor()->activeSession(), nullptr);
     m_drop->reconstructor()->activeSession()->cancel();
@@ -306,7 +306,7 @@ TEST_F(DropReconstructionTest, ObjGoesWithTheModelWhenARerunEndsWithoutOne)
         m_engine.cannotMake = rerun.cannotMake;
         m_drop->ingest(QUrl::fromLocalFile(capture), QStringLiteral("full"));
         if (rerun.cancel) {
-            ASSERT_TRUE(QTest::qWaitFor([this] { return m_drop->state().fraction == 0.25; }, 10000));
+            ASSERT_TRUE(QTest::qWaitFor([this] { return m_drop->state().fraction == 0.25; }, tovarine::test::kHangCeilingMs));
             m_drop->reconstructor()->cancel();
         }
         EXPECT_EQ(waitForEnd().kind, State::Kind::failed);
@@ -362,7 +362,7 @@ TEST_F(DropReconstructionTest, DropDuringARunCancelsItAndIgnoresItsLateOutputs)
     // The cancelled session still reports progress and then its cancellation.
     m_engine.afterCancel = {FakeStep::progress(0.9), FakeStep::cancelled(), FakeStep::end()};
     m_drop->ingest(QUrl::fromLocalFile(first), QStringLiteral("full"));
-    ASSERT_TRUE(QTest::qWaitFor([this] { return m_drop->state().fraction == 0.25; }, 10000));
+    ASSERT_TRUE(QTest::qWaitFor([this] { return m_drop->state().fraction == 0.25; }, tovarine::test::kHangCeilingMs));
     CompanionReconstructor* firstDriver = m_drop->reconstructor();
     ASSERT_NE(firstDriver, nullptr);
     const std::shared_ptr<test::FakeSessionRecord> firstSession = m_engine.record;
@@ -396,7 +396,7 @@ TEST_F(DropReconstructionTest, DropDuringUnzipAbandonsIt)
     const State final = drop(makeCapture(QStringLiteral("cup")));
     EXPECT_EQ(final.kind, State::Kind::done);
     EXPECT_EQ(final.resultDir, resultDir(QStringLiteral("cup")));
-    EXPECT_TRUE(QTest::qWaitFor([this] { return entries(unpackRoot()).isEmpty(); }, 10000));
+    EXPECT_TRUE(QTest::qWaitFor([this] { return entries(unpackRoot()).isEmpty(); }, tovarine::test::kHangCeilingMs));
 }
 
 TEST_F(DropReconstructionTest, StaleObjIsRemovedAndAFailedExportStillGivesDone)

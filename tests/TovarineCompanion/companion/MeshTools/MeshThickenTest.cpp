@@ -1,3 +1,4 @@
+#include "HangCeiling.h"
 #include "MeshThicken.h"
 
 #include "MeshFixtures.h"
@@ -60,7 +61,7 @@ std::map<QString, int> admeshCounts(const MeshLists& mesh, const QString& stlPat
     EXPECT_TRUE(test::writeFile(stlPath, stl));
     QProcess admesh;
     admesh.start(QStringLiteral("admesh"), {stlPath});
-    if (!admesh.waitForStarted() || !admesh.waitForFinished(60000)) {
+    if (!admesh.waitForStarted(tovarine::test::kHangCeilingMs) || !admesh.waitForFinished(tovarine::test::kHangCeilingMs)) {
         return {};
     }
     std::map<QString, int> counts;

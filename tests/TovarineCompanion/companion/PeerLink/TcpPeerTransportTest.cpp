@@ -1,3 +1,4 @@
+#include "HangCeiling.h"
 #include "TcpPeerTransport.h"
 
 #include "LoopbackPeerNetwork.h"
@@ -140,8 +141,8 @@ protected:
         };
         m_browser->setDelegate(&m_finder);
         m_browser->startBrowsing();
-        ASSERT_TRUE(QTest::qWaitFor([&] { return m_receiverEvents.saw("state 2 phone"); }, 10000));
-        ASSERT_TRUE(QTest::qWaitFor([&] { return m_phoneEvents.saw("state 2 computer"); }, 10000));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return m_receiverEvents.saw("state 2 phone"); }, tovarine::test::kHangCeilingMs));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return m_phoneEvents.saw("state 2 computer"); }, tovarine::test::kHangCeilingMs));
     }
 
     QString incoming() const { return m_root.filePath(QStringLiteral("incoming")); }
@@ -191,8 +192,8 @@ TEST_F(TcpPeerTransportTest, MessagesAndResourcesArriveInWireOrderAndWhole)
     m_phoneSession->sendResource(big, "capture/S1/big.bin", m_receiverSession->localPeer(), done);
     m_phoneSession->sendResource(empty, "capture/S1/empty.bin", m_receiverSession->localPeer(), done);
     ASSERT_TRUE(m_phoneSession->send("after", m_receiverSession->localPeer()));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return completions == 2; }, 60000));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return m_receiverEvents.saw("data after"); }, 5000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return completions == 2; }, tovarine::test::kHangCeilingMs));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return m_receiverEvents.saw("data after"); }, tovarine::test::kHangCeilingMs));
     EXPECT_EQ(failures, 0);
     // Resources keep their order and follow the messages sent before them; a message sent later may pass a
     // resource that is still streaming (previews are not held up behind frames).
@@ -222,7 +223,7 @@ TEST_F(TcpPeerTransportTest, SendingToAPeerNotConnectedFailsAtOnce)
                               error = e;
                               called = true;
                           });
-    ASSERT_TRUE(QTest::qWaitFor([&] { return called.load(); }, 5000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return called.load(); }, tovarine::test::kHangCeilingMs));
     EXPECT_TRUE(error);
 }
 
@@ -245,7 +246,7 @@ TEST_F(TcpPeerTransportTest, UnansweredOrDeclinedInvitationsEndNotConnected)
         finder.onFound = [&](const PeerIdentity& peer) { browser->invitePeer(peer, *session, 300); };
         browser->setDelegate(&finder);
         browser->startBrowsing();
-        ASSERT_TRUE(QTest::qWaitFor([&] { return events.saw("state 0 phone"); }, 5000));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return events.saw("state 0 phone"); }, tovarine::test::kHangCeilingMs));
         EXPECT_EQ(events.events(), (QStringList{"state 1 phone", "state 0 phone"}));
         if (phone.unanswered) {
             phone.unanswered(nullptr); // a late answer changes nothing
@@ -281,11 +282,11 @@ TEST_F(TcpPeerTransportTest, LeavingMidTransferFailsItOnBothEndsAndLeavesNoParti
                                      error = e;
                                      called = true;
                                  });
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !QDir(incoming()).isEmpty(); }, 10000))
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !QDir(incoming()).isEmpty(); }, tovarine::test::kHangCeilingMs))
         << "a partial file exists";
     m_phoneSession->disconnect();
     ASSERT_TRUE(
-        QTest::qWaitFor([&] { return called.load() && m_receiverEvents.saw("state 0 phone"); }, 10000));
+        QTest::qWaitFor([&] { return called.load() && m_receiverEvents.saw("state 0 phone"); }, tovarine::test::kHangCeilingMs));
     EXPECT_TRUE(error);
     EXPECT_TRUE(m_receiverEvents.saw("failed capture/S1/big.bin"));
     EXPECT_TRUE(QDir(incoming()).isEmpty());
@@ -360,36 +361,36 @@ TEST_F(TcpPeerTransportTest, HostileTransfersAreRefusedAndWriteNothing)
     };
     m_browser->setDelegate(&m_finder);
     m_browser->startBrowsing();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return m_receiverEvents.saw("state 2 rogue"); }, 10000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return m_receiverEvents.saw("state 2 rogue"); }, tovarine::test::kHangCeilingMs));
 
     // Sizes out of range are refused before anything is written.
     for (const qint64 size : {-1LL, PeerFrame::kMaxResourceBytes + 1, std::numeric_limits<qint64>::max()}) {
         rogue.received.clear();
         rogue.send(Type::offer, PeerFrame::offerBody({7, size, "capture/S1/x.jpg"}));
-        ASSERT_TRUE(QTest::qWaitFor([&] { return rogue.got(Type::refuse); }, 5000)) << size;
+        ASSERT_TRUE(QTest::qWaitFor([&] { return rogue.got(Type::refuse); }, tovarine::test::kHangCeilingMs)) << size;
         EXPECT_TRUE(QDir(incoming()).isEmpty());
     }
     // More bytes than announced: the transfer fails on both ends and its partial file goes.
     rogue.received.clear();
     rogue.send(Type::offer, PeerFrame::offerBody({8, 10, "capture/S1/y.jpg"}));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return rogue.got(Type::resume); }, 5000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return rogue.got(Type::resume); }, tovarine::test::kHangCeilingMs));
     rogue.send(Type::chunk, PeerFrame::transferBody(8, QByteArray(20, 'z')));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return rogue.got(Type::fail); }, 5000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return rogue.got(Type::fail); }, tovarine::test::kHangCeilingMs));
     EXPECT_TRUE(m_receiverEvents.saw("failed capture/S1/y.jpg"));
     // An end before every byte came: the same.
     rogue.send(Type::offer, PeerFrame::offerBody({9, 100, "capture/S1/z.jpg"}));
     rogue.send(Type::chunk, PeerFrame::transferBody(9, QByteArray(50, 'z')));
     rogue.send(Type::end, PeerFrame::transferBody(9));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return m_receiverEvents.saw("failed capture/S1/z.jpg"); }, 5000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return m_receiverEvents.saw("failed capture/S1/z.jpg"); }, tovarine::test::kHangCeilingMs));
     EXPECT_TRUE(QDir(incoming()).isEmpty());
 
     // A partial transfer when the connection breaks, then a frame longer than any allowed: the connection
     // is dropped, the partial file removed.
     rogue.send(Type::offer, PeerFrame::offerBody({10, 100, "capture/S1/w.jpg"}));
     rogue.send(Type::chunk, PeerFrame::transferBody(10, QByteArray(50, 'w')));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return m_receiverEvents.saw("start capture/S1/w.jpg"); }, 5000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return m_receiverEvents.saw("start capture/S1/w.jpg"); }, tovarine::test::kHangCeilingMs));
     rogue.sendRaw(QByteArray::fromHex("ffffffff04"));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return m_receiverEvents.saw("state 0 rogue"); }, 5000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return m_receiverEvents.saw("state 0 rogue"); }, tovarine::test::kHangCeilingMs));
     EXPECT_TRUE(m_receiverEvents.saw("failed capture/S1/w.jpg"));
     EXPECT_TRUE(QDir(incoming()).isEmpty());
     EXPECT_TRUE(m_receiverEvents.files().isEmpty());

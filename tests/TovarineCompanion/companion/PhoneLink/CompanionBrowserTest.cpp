@@ -1,4 +1,5 @@
 #include "CompanionBrowser.h"
+#include "HangCeiling.h"
 
 #include "FakePhotogrammetrySession.h"
 #include "LoopbackPeerNetwork.h"
@@ -82,7 +83,7 @@ protected:
     {
         phone.start();
         m_receiver->browser().startBrowsing();
-        ASSERT_TRUE(QTest::qWaitFor([&] { return phone.isFinished(); }, 10000));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return phone.isFinished(); }, tovarine::test::kHangCeilingMs));
         settle();
     }
 
@@ -293,7 +294,7 @@ TEST_F(CompanionBrowserTest, CancelledRunSendsNothingFurther)
     p.start();
     m_receiver->browser().startBrowsing();
     ASSERT_TRUE(QTest::qWaitFor(
-        [&] { return m_statuses.size() >= 4 && m_statuses.back() == ServerStatus::idle(); }, 10000));
+        [&] { return m_statuses.size() >= 4 && m_statuses.back() == ServerStatus::idle(); }, tovarine::test::kHangCeilingMs));
     settle();
     EXPECT_EQ(p.outcome().order, (QStringList{"ready", "progress"}));
     EXPECT_FALSE(p.isFinished());
@@ -339,9 +340,9 @@ TEST_F(CompanionBrowserTest, HostileNamesAndCountsWriteNothingOutsideTheInbox)
                               .previews = false});
         p.start();
         m_receiver->browser().startBrowsing();
-        ASSERT_TRUE(QTest::qWaitFor([&] { return p.outcome().connected; }, 10000));
-        ASSERT_TRUE(QTest::qWaitFor([&] { return !c.refusal.isEmpty() ? p.isFinished() : true; }, 10000));
-        ASSERT_TRUE(QTest::qWaitFor([&] { return p.outcome().framesDelivered == 1; }, 10000));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return p.outcome().connected; }, tovarine::test::kHangCeilingMs));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !c.refusal.isEmpty() ? p.isFinished() : true; }, tovarine::test::kHangCeilingMs));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return p.outcome().framesDelivered == 1; }, tovarine::test::kHangCeilingMs));
         settle(); // the receiver's handling of the frame
         if (!c.refusal.isEmpty()) {
             ASSERT_EQ(p.outcome().errors.size(), 1);
@@ -370,14 +371,14 @@ TEST_F(CompanionBrowserTest, DroppedConnectionMidCaptureLeavesNoTemporaryFile)
     TestPhone& p = phone({.frames = frames(3), .cancelAfterFrames = 1});
     play(p);
     EXPECT_TRUE(p.outcome().cancelled);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return m_receiver->status() == ServerStatus::idle(); }, 5000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return m_receiver->status() == ServerStatus::idle(); }, tovarine::test::kHangCeilingMs));
     EXPECT_FALSE(m_receiver->connectedPeer());
     EXPECT_EQ(writtenFiles(), (QStringList{"Inbox/S1/Images/frame_00000.jpg"})) << "the inbox stays";
 
     TestPhone& q =
         phone({.stamp = "S2", .frames = {{"broken.jpg", frames(1)[0].path}}, .previews = false}, "other");
     q.start();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return q.outcome().frameSendErrors.size() == 1; }, 10000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return q.outcome().frameSendErrors.size() == 1; }, tovarine::test::kHangCeilingMs));
     settle();
     EXPECT_TRUE(QDir(m_receiver->incomingDir()).isEmpty());
     EXPECT_EQ(m_receiver->status(), ServerStatus::receiving("S2", 0, 1, "other"));
@@ -393,11 +394,11 @@ TEST_F(CompanionBrowserTest, CountingRules)
     p.start();
     m_receiver->browser().startBrowsing();
     ASSERT_TRUE(QTest::qWaitFor(
-        [&] { return m_receiver->status() == ServerStatus::receiving("S1", 0, 3, "phone"); }, 10000));
+        [&] { return m_receiver->status() == ServerStatus::receiving("S1", 0, 3, "phone"); }, tovarine::test::kHangCeilingMs));
     p.sendResource(f[0].path, "capture/S1/a.jpg");
     p.sendResource(f[1].path, "capture/S1/a.jpg");
     ASSERT_TRUE(QTest::qWaitFor(
-        [&] { return m_receiver->status() == ServerStatus::receiving("S1", 2, 3, "phone"); }, 5000));
+        [&] { return m_receiver->status() == ServerStatus::receiving("S1", 2, 3, "phone"); }, tovarine::test::kHangCeilingMs));
     EXPECT_EQ(readAll(data("Inbox/S1/Images/a.jpg")), readAll(f[1].path))
         << "the later file replaces the earlier";
 
@@ -409,10 +410,10 @@ TEST_F(CompanionBrowserTest, CountingRules)
     };
     p.sendData(manifest(0));
     ASSERT_TRUE(QTest::qWaitFor(
-        [&] { return m_receiver->status() == ServerStatus::receiving("S1", 0, 0, "phone"); }, 5000));
+        [&] { return m_receiver->status() == ServerStatus::receiving("S1", 0, 0, "phone"); }, tovarine::test::kHangCeilingMs));
     EXPECT_TRUE(QFileInfo::exists(data("Inbox/S1/Images/a.jpg")));
     p.sendResource(f[0].path, "capture/S1/b.jpg");
-    ASSERT_TRUE(QTest::qWaitFor([&] { return p.outcome().ready.has_value(); }, 5000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return p.outcome().ready.has_value(); }, tovarine::test::kHangCeilingMs));
     EXPECT_EQ(*p.outcome().ready, (CaptureReadyAck{"S1", 1}));
 
     // While the run holds, frames and manifests of the stamp change nothing and leave no file.
@@ -425,14 +426,14 @@ TEST_F(CompanionBrowserTest, CountingRules)
     EXPECT_TRUE(QDir(m_receiver->incomingDir()).isEmpty());
     EXPECT_EQ(m_engine.madeCount, 1) << "one reconstruction per stamp";
     m_engine.session->cancel();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return m_receiver->status() == ServerStatus::idle(); }, 5000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return m_receiver->status() == ServerStatus::idle(); }, tovarine::test::kHangCeilingMs));
 }
 
 TEST_F(CompanionBrowserTest, FindingLosingAndDeniedBrowsing)
 {
     m_network->setFaults({.browsingError = PeerError{"NetServices", -72008, "Local network access denied"}});
     m_receiver->browser().startBrowsing();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return m_receiver->localNetworkDenied(); }, 5000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return m_receiver->localNetworkDenied(); }, tovarine::test::kHangCeilingMs));
 
     m_network->setFaults({});
     TestPhone& a = phone({.sendManifest = false, .previews = false}, "twin");
@@ -440,7 +441,7 @@ TEST_F(CompanionBrowserTest, FindingLosingAndDeniedBrowsing)
     a.start();
     b.start();
     m_receiver->browser().startBrowsing();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return m_receiver->connectedPeer().has_value(); }, 5000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return m_receiver->connectedPeer().has_value(); }, tovarine::test::kHangCeilingMs));
     settle();
     EXPECT_FALSE(m_receiver->localNetworkDenied()) << "a found peer clears the flag";
     EXPECT_EQ(m_receiver->discoveredPeers().size(), 1) << "one entry per display name";

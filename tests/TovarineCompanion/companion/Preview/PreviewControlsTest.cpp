@@ -1,3 +1,4 @@
+#include "HangCeiling.h"
 #include "PreviewControls.h"
 
 #include "PreviewLook.h"
@@ -133,7 +134,7 @@ TEST(USDZPreviewMacWithoutOpenGl, ShowsWhyInsteadOfAView)
     };
     EXPECT_GT(litShare(), 0);
     preview.setModelPath(QStringLiteral("/virtual/model.usdz"));
-    QTRY_COMPARE_WITH_TIMEOUT(preview.loader().status(), PreviewModelLoader::Status::failed, 10000);
+    QTRY_COMPARE_WITH_TIMEOUT(preview.loader().status(), PreviewModelLoader::Status::failed, tovarine::test::kHangCeilingMs);
     EXPECT_GT(litShare(), 0);
 }
 

@@ -1,3 +1,4 @@
+#include "HangCeiling.h"
 #include "PreviewModelLoader.h"
 
 #include <QFile>
@@ -47,7 +48,7 @@ protected:
 
     static void waitSettled(PreviewModelLoader& loader)
     {
-        QTRY_VERIFY_WITH_TIMEOUT(loader.status() != PreviewModelLoader::Status::loading, 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(loader.status() != PreviewModelLoader::Status::loading, tovarine::test::kHangCeilingMs);
     }
 
     QTemporaryDir m_dir;

@@ -1,4 +1,5 @@
 #include "DesktopWorkspace.h"
+#include "HangCeiling.h"
 
 #include <QDesktopServices>
 #include <QDir>
@@ -39,10 +40,10 @@ TEST(DesktopWorkspace, OpensFilesAndRevealsFallingBackToTheFolderItself)
     std::vector<Workspace::RevealOutcome> outcomes;
     const auto record = [&outcomes](Workspace::RevealOutcome outcome) { outcomes.push_back(outcome); };
     workspace.revealInFileManager(resultDir + QLatin1Char('/'), record);
-    QTRY_COMPARE_WITH_TIMEOUT(recorder.urls.size(), 2, 30000);
+    QTRY_COMPARE_WITH_TIMEOUT(recorder.urls.size(), 2, tovarine::test::kHangCeilingMs);
     EXPECT_EQ(recorder.urls.last(), QUrl::fromLocalFile(resultDir));
     workspace.revealInFileManager(resultDir + QStringLiteral("/model_morvel.3dm"), record);
-    QTRY_COMPARE_WITH_TIMEOUT(recorder.urls.size(), 3, 30000);
+    QTRY_COMPARE_WITH_TIMEOUT(recorder.urls.size(), 3, tovarine::test::kHangCeilingMs);
     EXPECT_EQ(recorder.urls.last(), QUrl::fromLocalFile(resultDir));
     EXPECT_EQ(outcomes, (std::vector<Workspace::RevealOutcome>{Workspace::RevealOutcome::folderOpened,
                                                                Workspace::RevealOutcome::folderOpened}));
