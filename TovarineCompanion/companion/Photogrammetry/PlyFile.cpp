@@ -349,7 +349,8 @@ Expected<PlyMesh, QString> readMesh(const QString& path)
                             (p.type == Scalar::float32 || p.type == Scalar::float64) ? value * 255.0 : value;
                         // A NaN channel is 0: clamping passes NaN through, and NaN has no 8-bit value.
                         mesh.colors[static_cast<std::size_t>(row) * 3 + c] =
-                            std::isnan(scaled) ? 0 : static_cast<std::uint8_t>(std::clamp(scaled, 0.0, 255.0));
+                            std::isnan(scaled) ? 0
+                                               : static_cast<std::uint8_t>(std::clamp(scaled, 0.0, 255.0));
                     }
                 }
             }

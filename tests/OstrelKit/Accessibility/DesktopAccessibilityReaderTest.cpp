@@ -53,7 +53,8 @@ public:
         }
         m_process.start(daemon, {QStringLiteral("--session"), QStringLiteral("--nofork"),
                                  QStringLiteral("--print-address=1")});
-        if (!m_process.waitForStarted(tovarine::test::kHangCeilingMs) || !m_process.waitForReadyRead(tovarine::test::kHangCeilingMs)) {
+        if (!m_process.waitForStarted(tovarine::test::kHangCeilingMs) ||
+            !m_process.waitForReadyRead(tovarine::test::kHangCeilingMs)) {
             return;
         }
         m_address = QString::fromUtf8(m_process.readLine()).trimmed();

@@ -160,7 +160,8 @@ TEST(MarkupOverlay, DrawsStrokesArrowsAndNotesWithTheMouse)
     ASSERT_TRUE(QTest::qWaitForWindowActive(host.window.get(), tovarine::test::kHangCeilingMs));
     host.content->setFocus(); // in a note's text, Ctrl+Z undoes typing instead
     QTest::keyClick(host.content, Qt::Key_Z, Qt::ControlModifier);
-    EXPECT_TRUE(QTest::qWaitFor([&] { return host.state().strokes().size() == 1; }, tovarine::test::kHangCeilingMs));
+    EXPECT_TRUE(
+        QTest::qWaitFor([&] { return host.state().strokes().size() == 1; }, tovarine::test::kHangCeilingMs));
     host.window->findChild<QAbstractButton*>("markupUndo")->click();
     host.window->findChild<QAbstractButton*>("markupUndo")->click();
     EXPECT_TRUE(host.state().strokes().isEmpty());

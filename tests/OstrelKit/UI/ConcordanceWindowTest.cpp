@@ -62,7 +62,8 @@ TEST(ConcordanceView, FirstSectionOpensOnAppearingAndHeadersToggle)
     EXPECT_TRUE(view.isExpanded(QStringLiteral("One"))); // several may be open
     QTest::mouseClick(header(&view, 0), Qt::LeftButton);
     EXPECT_FALSE(view.isExpanded(QStringLiteral("One")));
-    QTRY_VERIFY_WITH_TIMEOUT(!entriesOf(&view, 0)->isVisible(), tovarine::test::kHangCeilingMs); // after the fold
+    QTRY_VERIFY_WITH_TIMEOUT(!entriesOf(&view, 0)->isVisible(),
+                             tovarine::test::kHangCeilingMs); // after the fold
     EXPECT_TRUE(header(&view, 0)->toolTip().startsWith(QStringLiteral("Click to expand")));
 
     // An empty section opens with no entry rows.

@@ -13,8 +13,8 @@ public:
     explicit KitDemoHost(QWidget* view, const QString& title = QStringLiteral("Kit demo"));
 };
 
-// Saves `widget` (rendered offscreen) as <name>.png in the tests' screenshot folder. Returns false when it cannot be
-// written.
+// Saves `widget` (rendered offscreen) as <name>.png in the tests' screenshot folder. Returns false when it
+// cannot be written.
 bool saveKitScreenshot(QWidget* widget, const QString& name);
 
 } // namespace ostrel::test

@@ -1,5 +1,6 @@
-#include "HangCeiling.h"
 #include "Sollerin.h"
+
+#include "HangCeiling.h"
 
 #include <QImage>
 #include <QMouseEvent>
@@ -110,8 +111,9 @@ TEST(Sollerin, ClickingAnAxisReportsItsSnapAnglesAndNothingElse)
     std::vector<std::pair<double, double>> taps;
     PressRecorder below;
     below.resize(200, 200);
-    Sollerin gizmo(QBindable<double>(&yaw), QBindable<double>(&pitch), SollerinColors::defaultColors(),
-                   [&](double y, double p) { taps.emplace_back(y, p); }, &below);
+    Sollerin gizmo(
+        QBindable<double>(&yaw), QBindable<double>(&pitch), SollerinColors::defaultColors(),
+        [&](double y, double p) { taps.emplace_back(y, p); }, &below);
     gizmo.move(100, 100);
     below.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&below, tovarine::test::kHangCeilingMs));

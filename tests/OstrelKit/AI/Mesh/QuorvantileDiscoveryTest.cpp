@@ -1,6 +1,6 @@
-#include "HangCeiling.h"
 #include "QuorvantileDiscovery.h"
 
+#include "HangCeiling.h"
 #include "QuorvantileLocalServiceBus.h"
 #include "QuorvantilePeerText.h"
 
@@ -151,7 +151,8 @@ TEST(QuorvantileDiscovery, TwoMachinesOnOneBusFindThemselvesAndEachOther)
     // A TXT change reaches the table as a fresh resolve.
     b.stop();
     b.start(manifestFor(kPeer, QStringLiteral("beta renamed")));
-    QTRY_COMPARE_WITH_TIMEOUT(nameOf(a, kPeer), QStringLiteral("beta renamed"), tovarine::test::kHangCeilingMs);
+    QTRY_COMPARE_WITH_TIMEOUT(nameOf(a, kPeer), QStringLiteral("beta renamed"),
+                              tovarine::test::kHangCeilingMs);
 
     // stop() keeps the table and lowers both flags.
     a.stop();
@@ -198,7 +199,8 @@ TEST(QuorvantileDiscovery, InstancesThatAreNotNodesOrRepeatAHostStoreNothing)
     // A changed event removes the entry at once and resolves it again.
     emit d.backend->serviceChanged(peer.result(kPeer, {{"nm", "renamed"}}));
     EXPECT_FALSE(d.discovery.discoveredNodes().contains(kPeer));
-    QTRY_COMPARE_WITH_TIMEOUT(nameOf(d.discovery, kPeer), QStringLiteral("renamed"), tovarine::test::kHangCeilingMs);
+    QTRY_COMPARE_WITH_TIMEOUT(nameOf(d.discovery, kPeer), QStringLiteral("renamed"),
+                              tovarine::test::kHangCeilingMs);
 }
 
 TEST(QuorvantileDiscovery, MachineLeavingDuringItsProbeOrAfterStopDoesNotComeBack)
@@ -207,8 +209,9 @@ TEST(QuorvantileDiscovery, MachineLeavingDuringItsProbeOrAfterStopDoesNotComeBac
     {
         ScriptedDiscovery d(peer.model.serverPort());
         emit d.backend->serviceAdded(peer.result(kPeer, {{"nm", "slow"}}));
-        QTRY_VERIFY_WITH_TIMEOUT(
-            peer.model.hasPendingConnections() || !peer.model.findChildren<QTcpSocket*>().isEmpty(), tovarine::test::kHangCeilingMs);
+        QTRY_VERIFY_WITH_TIMEOUT(peer.model.hasPendingConnections() ||
+                                     !peer.model.findChildren<QTcpSocket*>().isEmpty(),
+                                 tovarine::test::kHangCeilingMs);
         emit d.backend->serviceRemoved(quorvantileUuidText(kPeer));
         QTRY_VERIFY_WITH_TIMEOUT(d.settled(), tovarine::test::kHangCeilingMs);
         EXPECT_FALSE(d.discovery.discoveredNodes().contains(kPeer));
@@ -217,7 +220,8 @@ TEST(QuorvantileDiscovery, MachineLeavingDuringItsProbeOrAfterStopDoesNotComeBac
         ScriptedDiscovery d(peer.model.serverPort(), 300);
         emit d.backend->serviceAdded(peer.result(kPeer, {{"nm", "slow"}}));
         QTRY_VERIFY_WITH_TIMEOUT(d.discovery.pendingConnectionCount() == 1 &&
-                                     peer.model.findChildren<QTcpSocket*>().size() >= 2, tovarine::test::kHangCeilingMs);
+                                     peer.model.findChildren<QTcpSocket*>().size() >= 2,
+                                 tovarine::test::kHangCeilingMs);
         d.discovery.stop();
         EXPECT_TRUE(d.settled());
         QTest::qWait(600); // past the probe's time limit
@@ -267,7 +271,8 @@ TEST(QuorvantileDiscovery, AdvertisesItsRecordAndHeartbeatRepublishesIt)
     ASSERT_TRUE(probe.waitForConnected(tovarine::test::kHangCeilingMs));
     QElapsedTimer held;
     held.start();
-    QTRY_COMPARE_WITH_TIMEOUT(probe.state(), QAbstractSocket::UnconnectedState, tovarine::test::kHangCeilingMs);
+    QTRY_COMPARE_WITH_TIMEOUT(probe.state(), QAbstractSocket::UnconnectedState,
+                              tovarine::test::kHangCeilingMs);
     EXPECT_GE(held.elapsed(), 150);
     EXPECT_EQ(probe.bytesAvailable(), 0);
 }

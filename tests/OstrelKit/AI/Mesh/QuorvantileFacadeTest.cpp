@@ -61,7 +61,8 @@ protected:
                                         8, 16384, std::nullopt, std::nullopt, false, 0));
         QTRY_COMPARE_WITH_TIMEOUT(mesh.remoteNodeCount(), 1, tovarine::test::kHangCeilingMs);
         QTRY_VERIFY_WITH_TIMEOUT(
-            !mesh.discovery().activeRemoteNodes().first().manifest().ollamaModels().isEmpty(), tovarine::test::kHangCeilingMs);
+            !mesh.discovery().activeRemoteNodes().first().manifest().ollamaModels().isEmpty(),
+            tovarine::test::kHangCeilingMs);
     }
 
     OllamaResult<QString> run(QuorvantileModelCall call, QStringList* pieces = nullptr)
@@ -126,7 +127,7 @@ TEST_F(QuorvantileFacadeTest, JoinsInTheBackgroundAndDisableDuringTheJoinWins)
     EXPECT_EQ(manifest->ollamaModels(), QStringList({"mistral:7b"}));
     EXPECT_EQ(manifest->ollamaBaseURL(), localServer.baseUrl());
     EXPECT_EQ(manifest->platform(), QuorvantilePlatform::linux);
-    EXPECT_EQ(localCalls("/api/tags"), 2);                         // the LAN check and the model list
+    EXPECT_EQ(localCalls("/api/tags"), 2); // the LAN check and the model list
     QTRY_COMPARE_WITH_TIMEOUT(mesh.activeNodes().size(), 1, tovarine::test::kHangCeilingMs); // its own entry
 }
 

@@ -1,7 +1,7 @@
-#include "HangCeiling.h"
 #include "QuorvantileRouter.h"
 
 #include "FakeModelServer.h"
+#include "HangCeiling.h"
 #include "QuorvantileRemoteCall.h"
 
 #include <QJsonDocument>

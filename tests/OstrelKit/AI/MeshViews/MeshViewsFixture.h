@@ -53,7 +53,8 @@ struct MeshOnLoopback
     }
     void waitForRemotes(int count)
     {
-        QTRY_COMPARE_WITH_TIMEOUT(ostrel::Quorvantile::shared().remoteNodeCount(), count, tovarine::test::kHangCeilingMs);
+        QTRY_COMPARE_WITH_TIMEOUT(ostrel::Quorvantile::shared().remoteNodeCount(), count,
+                                  tovarine::test::kHangCeilingMs);
         QTest::qWait(20); // the facade forwards discovery changes one turn later
     }
 

@@ -1,6 +1,6 @@
-#include "HangCeiling.h"
 #include "QuorvantileIndicator.h"
 
+#include "HangCeiling.h"
 #include "MeshViewsFixture.h"
 
 #include <gtest/gtest.h>
@@ -84,7 +84,8 @@ TEST(QuorvantileIndicator, WithOtherMachines)
     EXPECT_TRUE(busy.pulse);
     EXPECT_TRUE(busy.speedup.isEmpty()); // hidden until the render ends
     EXPECT_TRUE(busy.tooltip.contains("rendering across 3 machines"));
-    QTRY_VERIFY_WITH_TIMEOUT(indicator.dotOpacity() < 0.9, tovarine::test::kHangCeilingMs); // the dot breathes
+    QTRY_VERIFY_WITH_TIMEOUT(indicator.dotOpacity() < 0.9,
+                             tovarine::test::kHangCeilingMs); // the dot breathes
 
     mesh.setRenderStatus(std::nullopt);
     mesh.setWorkerProgress({});

@@ -68,7 +68,8 @@ TEST_F(QuorvantilePrefsViewTest, MachineRowsWithDetailsAndDividersBetween)
     // This machine's entry with chosen facts: 1536 MB reads 1GB.
     startWithManifest(m_net, 1536, QStringLiteral("amdgpu"), true);
     QuorvantilePrefsView pane;
-    QTRY_COMPARE_WITH_TIMEOUT(pane.findChildren<QWidget*>("nodeRow").size(), 1, tovarine::test::kHangCeilingMs);
+    QTRY_COMPARE_WITH_TIMEOUT(pane.findChildren<QWidget*>("nodeRow").size(), 1,
+                              tovarine::test::kHangCeilingMs);
     EXPECT_EQ(dividers(pane), 0);
     EXPECT_EQ(texts(&pane, "detail"),
               QStringList({"this machine", "·", "8 cores", "·", "1GB", "· Metal", "· amdgpu"}));
@@ -77,7 +78,8 @@ TEST_F(QuorvantilePrefsViewTest, MachineRowsWithDetailsAndDividersBetween)
     m_net.addMachine("beta", 3);
     m_net.addMachine("gamma", 4);
     m_net.waitForRemotes(2);
-    QTRY_COMPARE_WITH_TIMEOUT(pane.findChildren<QWidget*>("nodeRow").size(), 3, tovarine::test::kHangCeilingMs);
+    QTRY_COMPARE_WITH_TIMEOUT(pane.findChildren<QWidget*>("nodeRow").size(), 3,
+                              tovarine::test::kHangCeilingMs);
     QTRY_COMPARE_WITH_TIMEOUT(dividers(pane), 2, tovarine::test::kHangCeilingMs);
     const QStringList details = texts(&pane, "detail");
     EXPECT_TRUE(details.contains("127.0.0.3"));
@@ -102,7 +104,8 @@ TEST_F(QuorvantilePrefsViewTest, NicknamesAreStoredOnEveryKeystrokeAndClearedWhe
     EXPECT_EQ(QSettings().value("quorvantile.nicknames").toMap().value(id).toString(), "  desk");
     QTest::keyClick(field, Qt::Key_Return);
     QTRY_VERIFY_WITH_TIMEOUT(!pane.editingNickname(), tovarine::test::kHangCeilingMs);
-    QTRY_COMPARE_WITH_TIMEOUT(texts(&pane, "nodeName"), QStringList({"  desk"}), tovarine::test::kHangCeilingMs);
+    QTRY_COMPARE_WITH_TIMEOUT(texts(&pane, "nodeName"), QStringList({"  desk"}),
+                              tovarine::test::kHangCeilingMs);
 
     pane.startEditingNickname(id);
     field = pane.findChild<QLineEdit*>("nicknameField");
@@ -113,7 +116,8 @@ TEST_F(QuorvantilePrefsViewTest, NicknamesAreStoredOnEveryKeystrokeAndClearedWhe
     EXPECT_EQ(stored.typeId(), QMetaType::QVariantMap); // an empty map is kept, not removed
     EXPECT_TRUE(stored.toMap().isEmpty());
     QTest::keyClick(field, Qt::Key_Return);
-    QTRY_COMPARE_WITH_TIMEOUT(texts(&pane, "nodeName"), QStringList({"alpha"}), tovarine::test::kHangCeilingMs);
+    QTRY_COMPARE_WITH_TIMEOUT(texts(&pane, "nodeName"), QStringList({"alpha"}),
+                              tovarine::test::kHangCeilingMs);
 }
 
 TEST_F(QuorvantilePrefsViewTest, StoredNicknamesWithAnyNonTextValueAreIgnoredWhole)

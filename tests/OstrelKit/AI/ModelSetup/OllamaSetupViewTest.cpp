@@ -186,9 +186,11 @@ TEST_F(SetupView, ReadyShowsThePreferredModelAndTheCount)
     EXPECT_FALSE(find<QLabel>(QStringLiteral("modelCountLabel")));
     EXPECT_FALSE(find<QPushButton>(QStringLiteral("refreshButton")));
 
-    server.setReply("GET", QStringLiteral("/api/tags"), FakeModelReply::json(modelList({"llama3.1:8b", "phi3:mini"})));
+    server.setReply("GET", QStringLiteral("/api/tags"),
+                    FakeModelReply::json(modelList({"llama3.1:8b", "phi3:mini"})));
     view->checkStatus();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return find<QLabel>(QStringLiteral("modelCountLabel")) != nullptr; }, tovarine::test::kHangCeilingMs));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return find<QLabel>(QStringLiteral("modelCountLabel")) != nullptr; },
+                                tovarine::test::kHangCeilingMs));
     EXPECT_EQ(find<QLabel>(QStringLiteral("modelCountLabel"))->text(), QStringLiteral("2 models available"));
     screenshot(QStringLiteral("ready"));
 }
@@ -209,10 +211,13 @@ TEST_F(SetupView, DownloadShowsProgressThenChecksAgain)
     QTest::mouseClick(download, Qt::LeftButton);
     EXPECT_TRUE(view->isPulling());
     EXPECT_FALSE(find<QPushButton>(QStringLiteral("refreshButton"))); // none while downloading
-    ASSERT_TRUE(QTest::qWaitFor([&] { return view->progressText().contains(QStringLiteral("(42%)")); }, tovarine::test::kHangCeilingMs));
-    EXPECT_EQ(find<QLabel>(QStringLiteral("progressLabel"))->text(), QStringLiteral("pulling 667b0c1932bc (42%)"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return view->progressText().contains(QStringLiteral("(42%)")); },
+                                tovarine::test::kHangCeilingMs));
+    EXPECT_EQ(find<QLabel>(QStringLiteral("progressLabel"))->text(),
+              QStringLiteral("pulling 667b0c1932bc (42%)"));
     screenshot(QStringLiteral("downloading"));
-    EXPECT_EQ(server.requests().last().json().value(QStringLiteral("name")).toString(), QStringLiteral("llama3.1:8b"));
+    EXPECT_EQ(server.requests().last().json().value(QStringLiteral("name")).toString(),
+              QStringLiteral("llama3.1:8b"));
 
     // Finished, but the server still lists no model: the success row with Refresh instead of the offer.
     ASSERT_TRUE(QTest::qWaitFor([&] { return !view->isPulling(); }, tovarine::test::kHangCeilingMs));
@@ -240,7 +245,8 @@ TEST_F(SetupView, FailedDownloadKeepsTheOfferAndShowsTheError)
     show();
     ASSERT_TRUE(waitFor(State::noModel));
     view->pullDefaultModel();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return view->errorText().has_value(); }, tovarine::test::kHangCeilingMs));
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return view->errorText().has_value(); }, tovarine::test::kHangCeilingMs));
     EXPECT_EQ(view->errorText(), QStringLiteral("Download failed: HTTP 500: Pull failed"));
     EXPECT_EQ(find<QLabel>(QStringLiteral("errorLabel"))->text(), *view->errorText());
     EXPECT_EQ(view->setupState(), State::noModel);
@@ -252,9 +258,11 @@ TEST_F(SetupView, FailedDownloadKeepsTheOfferAndShowsTheError)
     QTest::mouseClick(find<QPushButton>(QStringLiteral("downloadButton")), Qt::LeftButton);
     EXPECT_FALSE(view->errorText());
     EXPECT_FALSE(find<QLabel>(QStringLiteral("errorLabel")));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return view->errorText().has_value(); }, tovarine::test::kHangCeilingMs));
-    EXPECT_EQ(view->errorText(),
-              QStringLiteral("Download failed: HTTP 200: Pull failed: pull model manifest: file does not exist"));
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return view->errorText().has_value(); }, tovarine::test::kHangCeilingMs));
+    EXPECT_EQ(
+        view->errorText(),
+        QStringLiteral("Download failed: HTTP 200: Pull failed: pull model manifest: file does not exist"));
     EXPECT_FALSE(view->pullComplete());
 }
 

@@ -1,6 +1,6 @@
-#include "HangCeiling.h"
 #include "QuorvantileRenderCoordinator.h"
 
+#include "HangCeiling.h"
 #include "LoopbackAgents.h"
 #include "Quorvantile.h"
 #include "QuorvantileManifest.h"
@@ -324,5 +324,6 @@ TEST_F(RenderCoordinatorTest, OneMachineRendersAloneAndLateFramesLeaveItComplete
     EXPECT_EQ(record.status, QuorvantileRenderStatus::complete);
     EXPECT_EQ(record.framesComplete, 120);
     EXPECT_EQ(Quorvantile::shared().stats().totalRenderedFrames(), before + 120);
-    EXPECT_TRUE(waitFor([] { return !Quorvantile::shared().renderStatus(); }, tovarine::test::kHangCeilingMs));
+    EXPECT_TRUE(
+        waitFor([] { return !Quorvantile::shared().renderStatus(); }, tovarine::test::kHangCeilingMs));
 }

@@ -1,6 +1,6 @@
-#include "HangCeiling.h"
 #include "QuorvantileRenderServer.h"
 
+#include "HangCeiling.h"
 #include "LoopbackAgents.h"
 #include "QuorvantileManifest.h"
 #include "QuorvantileRenderRequest.h"

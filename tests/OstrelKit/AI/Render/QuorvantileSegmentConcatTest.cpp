@@ -1,5 +1,6 @@
-#include "HangCeiling.h"
 #include "QuorvantileSegmentConcat.h"
+
+#include "HangCeiling.h"
 
 #include <QFile>
 #include <QProcess>

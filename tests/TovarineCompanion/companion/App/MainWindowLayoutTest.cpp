@@ -98,13 +98,16 @@ TEST_F(DefaultSizeLayoutTest, EveryToolsStatusAndTheActionRowStayInView)
     view()->drop().setState(State::idle());
     view()->drop().setState(State::done(m_resultDir, m_model));
     ASSERT_NE(view()->resultView(), nullptr);
-    ASSERT_TRUE(QTest::qWaitFor([this] { return child("redoButton")->isVisible(); }, tovarine::test::kHangCeilingMs));
+    ASSERT_TRUE(
+        QTest::qWaitFor([this] { return child("redoButton")->isVisible(); }, tovarine::test::kHangCeilingMs));
 
     auto* measure = view()->findChild<DimensionsAndRescale*>();
-    ASSERT_TRUE(QTest::qWaitFor([measure] { return measure->dims().has_value(); }, tovarine::test::kHangCeilingMs));
+    ASSERT_TRUE(
+        QTest::qWaitFor([measure] { return measure->dims().has_value(); }, tovarine::test::kHangCeilingMs));
     child<QLineEdit>("targetField")->setText(QStringLiteral("150"));
     QTest::mouseClick(child<QPushButton>("saveScaledButton"), Qt::LeftButton);
-    ASSERT_TRUE(QTest::qWaitFor([this] { return child<QLabel>("rescaleStatus")->text().startsWith("saved"); }, tovarine::test::kHangCeilingMs));
+    ASSERT_TRUE(QTest::qWaitFor([this] { return child<QLabel>("rescaleStatus")->text().startsWith("saved"); },
+                                tovarine::test::kHangCeilingMs));
     expectAllInView("save scaled", child("rescaleStatus"));
 
     auto* printPrep = view()->findChild<PrintPrepControls*>();
@@ -160,7 +163,8 @@ TEST(MainWindowGl, TheFirstPreviewKeepsTheNativeWindow)
     app.browseView()->drop().setState(State::done(resultDir, resultDir + QStringLiteral("/model.usdz")));
     ResultView* result = app.browseView()->resultView();
     ASSERT_NE(result, nullptr);
-    QTRY_VERIFY_WITH_TIMEOUT(result->preview()->loader().status() == PreviewModelLoader::Status::loaded, tovarine::test::kHangCeilingMs);
+    QTRY_VERIFY_WITH_TIMEOUT(result->preview()->loader().status() == PreviewModelLoader::Status::loaded,
+                             tovarine::test::kHangCeilingMs);
     QTest::qWait(100);
     EXPECT_EQ(window->windowHandle(), handle);
     EXPECT_EQ(window->winId(), native);

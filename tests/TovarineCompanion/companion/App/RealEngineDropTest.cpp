@@ -71,7 +71,8 @@ TEST(RealEngineDrop, GeneratedCaptureEndsInThePreview)
     }
     // The sparse points of this capture give a few thousand triangles; the dense ones tens of thousands.
     EXPECT_GT(faces, 50000);
-    QTRY_VERIFY_WITH_TIMEOUT(result->preview()->loader().status() != PreviewModelLoader::Status::loading, tovarine::test::kHangCeilingMs);
+    QTRY_VERIFY_WITH_TIMEOUT(result->preview()->loader().status() != PreviewModelLoader::Status::loading,
+                             tovarine::test::kHangCeilingMs);
     ASSERT_EQ(result->preview()->loader().status(), PreviewModelLoader::Status::loaded)
         << result->preview()->loader().errorMessage().toStdString();
     ASSERT_NE(result->preview()->glView(), nullptr);

@@ -1,8 +1,8 @@
-#include "HangCeiling.h"
 #include "TovarineCompanionApp.h"
 
 #include "BrowseView.h"
 #include "CompanionSettingsView.h"
+#include "HangCeiling.h"
 #include "WindowTestSupport.h"
 
 #include <QAction>

@@ -107,7 +107,8 @@ TEST(WindowScreenshots, EveryStateAndTheSettingsWindow)
     drop.setState(State::done(resultDir, modelPath));
     ResultView* result = view->resultView();
     ASSERT_NE(result, nullptr);
-    QTRY_VERIFY_WITH_TIMEOUT(result->preview()->loader().status() == PreviewModelLoader::Status::loaded, tovarine::test::kHangCeilingMs);
+    QTRY_VERIFY_WITH_TIMEOUT(result->preview()->loader().status() == PreviewModelLoader::Status::loaded,
+                             tovarine::test::kHangCeilingMs);
     save(window, QStringLiteral("06-done-lit"));
     fixture.defaults->setValue(SettingsKeys::kPreviewShading, QStringLiteral("albedo"));
     fixture.defaults->setValue(SettingsKeys::kPreviewBrightness, 0.12);

@@ -87,7 +87,8 @@ TEST(CageScreenshots, ResultViewBeforeAndAfterACage)
     view->drop().setState(State::done(resultDir, modelPath));
     ResultView* result = view->resultView();
     ASSERT_NE(result, nullptr);
-    QTRY_VERIFY_WITH_TIMEOUT(result->preview()->loader().status() == PreviewModelLoader::Status::loaded, tovarine::test::kHangCeilingMs);
+    QTRY_VERIFY_WITH_TIMEOUT(result->preview()->loader().status() == PreviewModelLoader::Status::loaded,
+                             tovarine::test::kHangCeilingMs);
     save(window, QStringLiteral("cage-01-result-before"));
 
     // A fit caught running: a copy of the stand-in that reports four stages and then keeps working.
@@ -108,7 +109,8 @@ TEST(CageScreenshots, ResultViewBeforeAndAfterACage)
     QTest::mouseClick(makeMorvel, Qt::LeftButton);
     MorvelMacSession& morvel = view->morvel();
     ASSERT_EQ(morvel.phase().kind, Phase::Kind::running);
-    QTRY_VERIFY_WITH_TIMEOUT(morvel.phase().kind != Phase::Kind::running || morvel.phase().fraction > 0.4, tovarine::test::kHangCeilingMs);
+    QTRY_VERIFY_WITH_TIMEOUT(morvel.phase().kind != Phase::Kind::running || morvel.phase().fraction > 0.4,
+                             tovarine::test::kHangCeilingMs);
     ASSERT_EQ(morvel.phase().kind, Phase::Kind::running) << morvel.phase().text.toStdString();
     save(window, QStringLiteral("cage-02-running"));
     EXPECT_EQ(morvel.phase().kind, Phase::Kind::running); // still running when the picture was taken

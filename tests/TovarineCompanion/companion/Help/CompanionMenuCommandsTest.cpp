@@ -1,8 +1,8 @@
 #include "CompanionMenuCommands.h"
-#include "HangCeiling.h"
 
 #include "ConcordancePanel.h"
 #include "ConcordanceView.h"
+#include "HangCeiling.h"
 #include "OstrelAboutPanel.h"
 #include "OstrelTermsPanel.h"
 #include "SearchableHelpRow.h"

@@ -1,9 +1,9 @@
 #include "CompanionMenuCommands.h"
-#include "Screenshots.h"
 
 #include "ConcordancePanel.h"
 #include "OstrelAboutPanel.h"
 #include "OstrelTermsPanel.h"
+#include "Screenshots.h"
 #include "SearchableHelpRow.h"
 #include "SearchableHelpView.h"
 #include "SearchableHelpWindow.h"

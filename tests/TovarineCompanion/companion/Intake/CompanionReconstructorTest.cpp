@@ -1,7 +1,7 @@
 #include "CompanionReconstructor.h"
-#include "HangCeiling.h"
 
 #include "FakePhotogrammetrySession.h"
+#include "HangCeiling.h"
 #include "IntakeTestSupport.h"
 #include "QStringPrinter.h"
 
@@ -73,7 +73,8 @@ protected:
         if (afterStart) {
             afterStart(driver);
         }
-        EXPECT_TRUE(QTest::qWaitFor([&] { return outcome.finishedCalls > 0; }, tovarine::test::kHangCeilingMs));
+        EXPECT_TRUE(
+            QTest::qWaitFor([&] { return outcome.finishedCalls > 0; }, tovarine::test::kHangCeilingMs));
         // Late outputs of the session (its stream still closes) must not move the final state.
         QTest::qWait(20);
         EXPECT_EQ(outcome.finishedCalls, 1);
@@ -312,8 +313,8 @@ TEST_F(CompanionReconstructorTest, CancelDuringTheRunEndsCancelledAndRemovesStag
     FakeEngine engine;
     engine.script = {FakeStep::progress(0.3), FakeStep::hold()};
     const Outcome outcome = run(engine, Detail::medium, [&engine](CompanionReconstructor& driver) {
-        ASSERT_TRUE(
-            QTest::qWaitFor([&] { return driver.state().message.endsWith(QLatin1String("30%")); }, tovarine::test::kHangCeilingMs));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return driver.state().message.endsWith(QLatin1String("30%")); },
+                                    tovarine::test::kHangCeilingMs));
         EXPECT_EQ(driver.activeSession(), engine.session.data());
         EXPECT_TRUE(QDir(engine.inputFolder).exists());
         driver.activeSession()->cancel();
@@ -345,7 +346,8 @@ TEST_F(CompanionReconstructorTest, DriverCancelReachesTheSession)
     FakeEngine engine;
     engine.script = {FakeStep::hold()};
     const Outcome outcome = run(engine, Detail::medium, [](CompanionReconstructor& driver) {
-        ASSERT_TRUE(QTest::qWaitFor([&] { return driver.activeSession() != nullptr; }, tovarine::test::kHangCeilingMs));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return driver.activeSession() != nullptr; },
+                                    tovarine::test::kHangCeilingMs));
         driver.cancel();
     });
     EXPECT_EQ(outcome.finalState, State::cancelled());

@@ -193,7 +193,8 @@ TEST_F(DropReconstructionTest, CancelThroughTheDriverFails)
     ASSERT_TRUE(QTest::qWaitFor(
         [this] {
             return m_drop->state().kind == State::Kind::reconstructing && m_drop->state().fraction == 0.25;
-        }, tovarine::test::kHangCeilingMs));
+        },
+        tovarine::test::kHangCeilingMs));
     ASSERT_NE(m_drop->reconstructor(), nullptr);
     ASSERT_NE(m_drop->reconstructor()->activeSession(), nullptr);
     m_drop->reconstructor()->activeSession()->cancel();
@@ -306,7 +307,8 @@ TEST_F(DropReconstructionTest, ObjGoesWithTheModelWhenARerunEndsWithoutOne)
         m_engine.cannotMake = rerun.cannotMake;
         m_drop->ingest(QUrl::fromLocalFile(capture), QStringLiteral("full"));
         if (rerun.cancel) {
-            ASSERT_TRUE(QTest::qWaitFor([this] { return m_drop->state().fraction == 0.25; }, tovarine::test::kHangCeilingMs));
+            ASSERT_TRUE(QTest::qWaitFor([this] { return m_drop->state().fraction == 0.25; },
+                                        tovarine::test::kHangCeilingMs));
             m_drop->reconstructor()->cancel();
         }
         EXPECT_EQ(waitForEnd().kind, State::Kind::failed);
@@ -362,7 +364,8 @@ TEST_F(DropReconstructionTest, DropDuringARunCancelsItAndIgnoresItsLateOutputs)
     // The cancelled session still reports progress and then its cancellation.
     m_engine.afterCancel = {FakeStep::progress(0.9), FakeStep::cancelled(), FakeStep::end()};
     m_drop->ingest(QUrl::fromLocalFile(first), QStringLiteral("full"));
-    ASSERT_TRUE(QTest::qWaitFor([this] { return m_drop->state().fraction == 0.25; }, tovarine::test::kHangCeilingMs));
+    ASSERT_TRUE(
+        QTest::qWaitFor([this] { return m_drop->state().fraction == 0.25; }, tovarine::test::kHangCeilingMs));
     CompanionReconstructor* firstDriver = m_drop->reconstructor();
     ASSERT_NE(firstDriver, nullptr);
     const std::shared_ptr<test::FakeSessionRecord> firstSession = m_engine.record;
@@ -396,7 +399,8 @@ TEST_F(DropReconstructionTest, DropDuringUnzipAbandonsIt)
     const State final = drop(makeCapture(QStringLiteral("cup")));
     EXPECT_EQ(final.kind, State::Kind::done);
     EXPECT_EQ(final.resultDir, resultDir(QStringLiteral("cup")));
-    EXPECT_TRUE(QTest::qWaitFor([this] { return entries(unpackRoot()).isEmpty(); }, tovarine::test::kHangCeilingMs));
+    EXPECT_TRUE(
+        QTest::qWaitFor([this] { return entries(unpackRoot()).isEmpty(); }, tovarine::test::kHangCeilingMs));
 }
 
 TEST_F(DropReconstructionTest, StaleObjIsRemovedAndAFailedExportStillGivesDone)

@@ -1,6 +1,6 @@
-#include "HangCeiling.h"
 #include "MeshThicken.h"
 
+#include "HangCeiling.h"
 #include "MeshFixtures.h"
 #include "MeshTopology.h"
 #include "OBJMeshReader.h"
@@ -61,7 +61,8 @@ std::map<QString, int> admeshCounts(const MeshLists& mesh, const QString& stlPat
     EXPECT_TRUE(test::writeFile(stlPath, stl));
     QProcess admesh;
     admesh.start(QStringLiteral("admesh"), {stlPath});
-    if (!admesh.waitForStarted(tovarine::test::kHangCeilingMs) || !admesh.waitForFinished(tovarine::test::kHangCeilingMs)) {
+    if (!admesh.waitForStarted(tovarine::test::kHangCeilingMs) ||
+        !admesh.waitForFinished(tovarine::test::kHangCeilingMs)) {
         return {};
     }
     std::map<QString, int> counts;

@@ -1,5 +1,5 @@
-#include "HangCeiling.h"
 #include "OBJExporter.h"
+#include "HangCeiling.h"
 #include "UsdzFile.h"
 
 #include <QBuffer>

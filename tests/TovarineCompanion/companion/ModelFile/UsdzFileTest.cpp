@@ -1,5 +1,5 @@
-#include "HangCeiling.h"
 #include "UsdzFile.h"
+#include "HangCeiling.h"
 #include "ZipPackage.h"
 
 #include <QDir>

@@ -1,6 +1,6 @@
-#include "HangCeiling.h"
 #include "TcpPeerTransport.h"
 
+#include "HangCeiling.h"
 #include "LoopbackPeerNetwork.h"
 #include "PeerDiscovery.h"
 #include "PeerFrame.h"
@@ -141,8 +141,10 @@ protected:
         };
         m_browser->setDelegate(&m_finder);
         m_browser->startBrowsing();
-        ASSERT_TRUE(QTest::qWaitFor([&] { return m_receiverEvents.saw("state 2 phone"); }, tovarine::test::kHangCeilingMs));
-        ASSERT_TRUE(QTest::qWaitFor([&] { return m_phoneEvents.saw("state 2 computer"); }, tovarine::test::kHangCeilingMs));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return m_receiverEvents.saw("state 2 phone"); },
+                                    tovarine::test::kHangCeilingMs));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return m_phoneEvents.saw("state 2 computer"); },
+                                    tovarine::test::kHangCeilingMs));
     }
 
     QString incoming() const { return m_root.filePath(QStringLiteral("incoming")); }
@@ -193,7 +195,8 @@ TEST_F(TcpPeerTransportTest, MessagesAndResourcesArriveInWireOrderAndWhole)
     m_phoneSession->sendResource(empty, "capture/S1/empty.bin", m_receiverSession->localPeer(), done);
     ASSERT_TRUE(m_phoneSession->send("after", m_receiverSession->localPeer()));
     ASSERT_TRUE(QTest::qWaitFor([&] { return completions == 2; }, tovarine::test::kHangCeilingMs));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return m_receiverEvents.saw("data after"); }, tovarine::test::kHangCeilingMs));
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return m_receiverEvents.saw("data after"); }, tovarine::test::kHangCeilingMs));
     EXPECT_EQ(failures, 0);
     // Resources keep their order and follow the messages sent before them; a message sent later may pass a
     // resource that is still streaming (previews are not held up behind frames).
@@ -246,7 +249,8 @@ TEST_F(TcpPeerTransportTest, UnansweredOrDeclinedInvitationsEndNotConnected)
         finder.onFound = [&](const PeerIdentity& peer) { browser->invitePeer(peer, *session, 300); };
         browser->setDelegate(&finder);
         browser->startBrowsing();
-        ASSERT_TRUE(QTest::qWaitFor([&] { return events.saw("state 0 phone"); }, tovarine::test::kHangCeilingMs));
+        ASSERT_TRUE(
+            QTest::qWaitFor([&] { return events.saw("state 0 phone"); }, tovarine::test::kHangCeilingMs));
         EXPECT_EQ(events.events(), (QStringList{"state 1 phone", "state 0 phone"}));
         if (phone.unanswered) {
             phone.unanswered(nullptr); // a late answer changes nothing
@@ -285,8 +289,8 @@ TEST_F(TcpPeerTransportTest, LeavingMidTransferFailsItOnBothEndsAndLeavesNoParti
     ASSERT_TRUE(QTest::qWaitFor([&] { return !QDir(incoming()).isEmpty(); }, tovarine::test::kHangCeilingMs))
         << "a partial file exists";
     m_phoneSession->disconnect();
-    ASSERT_TRUE(
-        QTest::qWaitFor([&] { return called.load() && m_receiverEvents.saw("state 0 phone"); }, tovarine::test::kHangCeilingMs));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return called.load() && m_receiverEvents.saw("state 0 phone"); },
+                                tovarine::test::kHangCeilingMs));
     EXPECT_TRUE(error);
     EXPECT_TRUE(m_receiverEvents.saw("failed capture/S1/big.bin"));
     EXPECT_TRUE(QDir(incoming()).isEmpty());
@@ -361,13 +365,15 @@ TEST_F(TcpPeerTransportTest, HostileTransfersAreRefusedAndWriteNothing)
     };
     m_browser->setDelegate(&m_finder);
     m_browser->startBrowsing();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return m_receiverEvents.saw("state 2 rogue"); }, tovarine::test::kHangCeilingMs));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return m_receiverEvents.saw("state 2 rogue"); },
+                                tovarine::test::kHangCeilingMs));
 
     // Sizes out of range are refused before anything is written.
     for (const qint64 size : {-1LL, PeerFrame::kMaxResourceBytes + 1, std::numeric_limits<qint64>::max()}) {
         rogue.received.clear();
         rogue.send(Type::offer, PeerFrame::offerBody({7, size, "capture/S1/x.jpg"}));
-        ASSERT_TRUE(QTest::qWaitFor([&] { return rogue.got(Type::refuse); }, tovarine::test::kHangCeilingMs)) << size;
+        ASSERT_TRUE(QTest::qWaitFor([&] { return rogue.got(Type::refuse); }, tovarine::test::kHangCeilingMs))
+            << size;
         EXPECT_TRUE(QDir(incoming()).isEmpty());
     }
     // More bytes than announced: the transfer fails on both ends and its partial file goes.
@@ -381,16 +387,19 @@ TEST_F(TcpPeerTransportTest, HostileTransfersAreRefusedAndWriteNothing)
     rogue.send(Type::offer, PeerFrame::offerBody({9, 100, "capture/S1/z.jpg"}));
     rogue.send(Type::chunk, PeerFrame::transferBody(9, QByteArray(50, 'z')));
     rogue.send(Type::end, PeerFrame::transferBody(9));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return m_receiverEvents.saw("failed capture/S1/z.jpg"); }, tovarine::test::kHangCeilingMs));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return m_receiverEvents.saw("failed capture/S1/z.jpg"); },
+                                tovarine::test::kHangCeilingMs));
     EXPECT_TRUE(QDir(incoming()).isEmpty());
 
     // A partial transfer when the connection breaks, then a frame longer than any allowed: the connection
     // is dropped, the partial file removed.
     rogue.send(Type::offer, PeerFrame::offerBody({10, 100, "capture/S1/w.jpg"}));
     rogue.send(Type::chunk, PeerFrame::transferBody(10, QByteArray(50, 'w')));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return m_receiverEvents.saw("start capture/S1/w.jpg"); }, tovarine::test::kHangCeilingMs));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return m_receiverEvents.saw("start capture/S1/w.jpg"); },
+                                tovarine::test::kHangCeilingMs));
     rogue.sendRaw(QByteArray::fromHex("ffffffff04"));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return m_receiverEvents.saw("state 0 rogue"); }, tovarine::test::kHangCeilingMs));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return m_receiverEvents.saw("state 0 rogue"); },
+                                tovarine::test::kHangCeilingMs));
     EXPECT_TRUE(m_receiverEvents.saw("failed capture/S1/w.jpg"));
     EXPECT_TRUE(QDir(incoming()).isEmpty());
     EXPECT_TRUE(m_receiverEvents.files().isEmpty());

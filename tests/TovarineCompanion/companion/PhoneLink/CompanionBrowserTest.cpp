@@ -1,7 +1,7 @@
 #include "CompanionBrowser.h"
-#include "HangCeiling.h"
 
 #include "FakePhotogrammetrySession.h"
+#include "HangCeiling.h"
 #include "LoopbackPeerNetwork.h"
 #include "TestPhone.h"
 
@@ -293,8 +293,9 @@ TEST_F(CompanionBrowserTest, CancelledRunSendsNothingFurther)
     TestPhone& p = phone({.frames = frames(1)});
     p.start();
     m_receiver->browser().startBrowsing();
-    ASSERT_TRUE(QTest::qWaitFor(
-        [&] { return m_statuses.size() >= 4 && m_statuses.back() == ServerStatus::idle(); }, tovarine::test::kHangCeilingMs));
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return m_statuses.size() >= 4 && m_statuses.back() == ServerStatus::idle(); },
+                        tovarine::test::kHangCeilingMs));
     settle();
     EXPECT_EQ(p.outcome().order, (QStringList{"ready", "progress"}));
     EXPECT_FALSE(p.isFinished());
@@ -341,8 +342,10 @@ TEST_F(CompanionBrowserTest, HostileNamesAndCountsWriteNothingOutsideTheInbox)
         p.start();
         m_receiver->browser().startBrowsing();
         ASSERT_TRUE(QTest::qWaitFor([&] { return p.outcome().connected; }, tovarine::test::kHangCeilingMs));
-        ASSERT_TRUE(QTest::qWaitFor([&] { return !c.refusal.isEmpty() ? p.isFinished() : true; }, tovarine::test::kHangCeilingMs));
-        ASSERT_TRUE(QTest::qWaitFor([&] { return p.outcome().framesDelivered == 1; }, tovarine::test::kHangCeilingMs));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !c.refusal.isEmpty() ? p.isFinished() : true; },
+                                    tovarine::test::kHangCeilingMs));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return p.outcome().framesDelivered == 1; },
+                                    tovarine::test::kHangCeilingMs));
         settle(); // the receiver's handling of the frame
         if (!c.refusal.isEmpty()) {
             ASSERT_EQ(p.outcome().errors.size(), 1);
@@ -371,14 +374,16 @@ TEST_F(CompanionBrowserTest, DroppedConnectionMidCaptureLeavesNoTemporaryFile)
     TestPhone& p = phone({.frames = frames(3), .cancelAfterFrames = 1});
     play(p);
     EXPECT_TRUE(p.outcome().cancelled);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return m_receiver->status() == ServerStatus::idle(); }, tovarine::test::kHangCeilingMs));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return m_receiver->status() == ServerStatus::idle(); },
+                                tovarine::test::kHangCeilingMs));
     EXPECT_FALSE(m_receiver->connectedPeer());
     EXPECT_EQ(writtenFiles(), (QStringList{"Inbox/S1/Images/frame_00000.jpg"})) << "the inbox stays";
 
     TestPhone& q =
         phone({.stamp = "S2", .frames = {{"broken.jpg", frames(1)[0].path}}, .previews = false}, "other");
     q.start();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return q.outcome().frameSendErrors.size() == 1; }, tovarine::test::kHangCeilingMs));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return q.outcome().frameSendErrors.size() == 1; },
+                                tovarine::test::kHangCeilingMs));
     settle();
     EXPECT_TRUE(QDir(m_receiver->incomingDir()).isEmpty());
     EXPECT_EQ(m_receiver->status(), ServerStatus::receiving("S2", 0, 1, "other"));
@@ -393,12 +398,14 @@ TEST_F(CompanionBrowserTest, CountingRules)
     TestPhone& p = phone({.frames = {}, .frameCount = 3, .previews = false});
     p.start();
     m_receiver->browser().startBrowsing();
-    ASSERT_TRUE(QTest::qWaitFor(
-        [&] { return m_receiver->status() == ServerStatus::receiving("S1", 0, 3, "phone"); }, tovarine::test::kHangCeilingMs));
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return m_receiver->status() == ServerStatus::receiving("S1", 0, 3, "phone"); },
+                        tovarine::test::kHangCeilingMs));
     p.sendResource(f[0].path, "capture/S1/a.jpg");
     p.sendResource(f[1].path, "capture/S1/a.jpg");
-    ASSERT_TRUE(QTest::qWaitFor(
-        [&] { return m_receiver->status() == ServerStatus::receiving("S1", 2, 3, "phone"); }, tovarine::test::kHangCeilingMs));
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return m_receiver->status() == ServerStatus::receiving("S1", 2, 3, "phone"); },
+                        tovarine::test::kHangCeilingMs));
     EXPECT_EQ(readAll(data("Inbox/S1/Images/a.jpg")), readAll(f[1].path))
         << "the later file replaces the earlier";
 
@@ -409,11 +416,13 @@ TEST_F(CompanionBrowserTest, CountingRules)
             ->encode();
     };
     p.sendData(manifest(0));
-    ASSERT_TRUE(QTest::qWaitFor(
-        [&] { return m_receiver->status() == ServerStatus::receiving("S1", 0, 0, "phone"); }, tovarine::test::kHangCeilingMs));
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return m_receiver->status() == ServerStatus::receiving("S1", 0, 0, "phone"); },
+                        tovarine::test::kHangCeilingMs));
     EXPECT_TRUE(QFileInfo::exists(data("Inbox/S1/Images/a.jpg")));
     p.sendResource(f[0].path, "capture/S1/b.jpg");
-    ASSERT_TRUE(QTest::qWaitFor([&] { return p.outcome().ready.has_value(); }, tovarine::test::kHangCeilingMs));
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return p.outcome().ready.has_value(); }, tovarine::test::kHangCeilingMs));
     EXPECT_EQ(*p.outcome().ready, (CaptureReadyAck{"S1", 1}));
 
     // While the run holds, frames and manifests of the stamp change nothing and leave no file.
@@ -426,14 +435,16 @@ TEST_F(CompanionBrowserTest, CountingRules)
     EXPECT_TRUE(QDir(m_receiver->incomingDir()).isEmpty());
     EXPECT_EQ(m_engine.madeCount, 1) << "one reconstruction per stamp";
     m_engine.session->cancel();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return m_receiver->status() == ServerStatus::idle(); }, tovarine::test::kHangCeilingMs));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return m_receiver->status() == ServerStatus::idle(); },
+                                tovarine::test::kHangCeilingMs));
 }
 
 TEST_F(CompanionBrowserTest, FindingLosingAndDeniedBrowsing)
 {
     m_network->setFaults({.browsingError = PeerError{"NetServices", -72008, "Local network access denied"}});
     m_receiver->browser().startBrowsing();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return m_receiver->localNetworkDenied(); }, tovarine::test::kHangCeilingMs));
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return m_receiver->localNetworkDenied(); }, tovarine::test::kHangCeilingMs));
 
     m_network->setFaults({});
     TestPhone& a = phone({.sendManifest = false, .previews = false}, "twin");
@@ -441,7 +452,8 @@ TEST_F(CompanionBrowserTest, FindingLosingAndDeniedBrowsing)
     a.start();
     b.start();
     m_receiver->browser().startBrowsing();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return m_receiver->connectedPeer().has_value(); }, tovarine::test::kHangCeilingMs));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return m_receiver->connectedPeer().has_value(); },
+                                tovarine::test::kHangCeilingMs));
     settle();
     EXPECT_FALSE(m_receiver->localNetworkDenied()) << "a found peer clears the flag";
     EXPECT_EQ(m_receiver->discoveredPeers().size(), 1) << "one entry per display name";

@@ -35,7 +35,8 @@ int main(int argc, char** argv)
         std::printf("delivered %s\n", qPrintable(receiver.completed().back().meshPath));
         QCoreApplication::exit(0);
     });
-    QObject::connect(&receiver, &CompanionBrowser::localNetworkDeniedChanged, &app, [] { QCoreApplication::exit(1); });
+    QObject::connect(&receiver, &CompanionBrowser::localNetworkDeniedChanged, &app,
+                     [] { QCoreApplication::exit(1); });
     QTimer::singleShot(tovarine::test::kHangCeilingMs, &app, [] {
         std::fputs("no capture delivered in time\n", stderr);
         QCoreApplication::exit(1);

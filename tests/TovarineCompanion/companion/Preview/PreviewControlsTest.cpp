@@ -1,6 +1,6 @@
-#include "HangCeiling.h"
 #include "PreviewControls.h"
 
+#include "HangCeiling.h"
 #include "PreviewLook.h"
 #include "SettingsKeys.h"
 #include "USDZPreviewMac.h"
@@ -134,7 +134,8 @@ TEST(USDZPreviewMacWithoutOpenGl, ShowsWhyInsteadOfAView)
     };
     EXPECT_GT(litShare(), 0);
     preview.setModelPath(QStringLiteral("/virtual/model.usdz"));
-    QTRY_COMPARE_WITH_TIMEOUT(preview.loader().status(), PreviewModelLoader::Status::failed, tovarine::test::kHangCeilingMs);
+    QTRY_COMPARE_WITH_TIMEOUT(preview.loader().status(), PreviewModelLoader::Status::failed,
+                              tovarine::test::kHangCeilingMs);
     EXPECT_GT(litShare(), 0);
 }
 

@@ -1,5 +1,6 @@
-#include "HangCeiling.h"
 #include "PreviewModelLoader.h"
+
+#include "HangCeiling.h"
 
 #include <QFile>
 #include <QSignalSpy>
@@ -48,7 +49,8 @@ protected:
 
     static void waitSettled(PreviewModelLoader& loader)
     {
-        QTRY_VERIFY_WITH_TIMEOUT(loader.status() != PreviewModelLoader::Status::loading, tovarine::test::kHangCeilingMs);
+        QTRY_VERIFY_WITH_TIMEOUT(loader.status() != PreviewModelLoader::Status::loading,
+                                 tovarine::test::kHangCeilingMs);
     }
 
     QTemporaryDir m_dir;

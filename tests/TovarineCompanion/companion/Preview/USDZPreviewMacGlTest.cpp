@@ -106,7 +106,8 @@ TEST(USDZPreviewMacGl, ShadingModesDifferAndTheModelIsFramed)
     view.setModelPath(QStringLiteral("/virtual/model.usdz"));
     view.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&view, tovarine::test::kHangCeilingMs));
-    QTRY_VERIFY_WITH_TIMEOUT(view.loader().status() == PreviewModelLoader::Status::loaded, tovarine::test::kHangCeilingMs);
+    QTRY_VERIFY_WITH_TIMEOUT(view.loader().status() == PreviewModelLoader::Status::loaded,
+                             tovarine::test::kHangCeilingMs);
 
     QImage images[3];
     const char* const modes[] = {"lit", "albedo", "wireframe"};
@@ -157,7 +158,8 @@ TEST(USDZPreviewMacGl, UnreadableModelShowsItsMessage)
     view.setModelPath(QStringLiteral("/virtual/broken.usdz"));
     view.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&view, tovarine::test::kHangCeilingMs));
-    QTRY_VERIFY_WITH_TIMEOUT(view.loader().status() == PreviewModelLoader::Status::failed, tovarine::test::kHangCeilingMs);
+    QTRY_VERIFY_WITH_TIMEOUT(view.loader().status() == PreviewModelLoader::Status::failed,
+                             tovarine::test::kHangCeilingMs);
     const QImage image = view.glView()->grabFramebuffer();
     EXPECT_GT(coverage(image), 0.001); // the message's text
     EXPECT_LT(coverage(image), 0.2);
@@ -177,7 +179,8 @@ TEST(USDZPreviewMacGl, ATexturedModelShowsItsTextureLitAndUnlit)
     view.setModelPath(QStringLiteral("/virtual/model.usdz"));
     view.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&view, tovarine::test::kHangCeilingMs));
-    QTRY_VERIFY_WITH_TIMEOUT(view.loader().status() == PreviewModelLoader::Status::loaded, tovarine::test::kHangCeilingMs);
+    QTRY_VERIFY_WITH_TIMEOUT(view.loader().status() == PreviewModelLoader::Status::loaded,
+                             tovarine::test::kHangCeilingMs);
 
     for (const char* mode : {"albedo", "lit"}) {
         view.setLook(QString::fromLatin1(mode), 0.0, 1.0);

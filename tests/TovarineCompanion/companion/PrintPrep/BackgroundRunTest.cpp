@@ -1,6 +1,6 @@
 #include "BackgroundRun.h"
-#include "HangCeiling.h"
 
+#include "HangCeiling.h"
 #include "MainThreadLink.h"
 
 #include <QCoreApplication>

@@ -1,7 +1,7 @@
 #include "DimensionsAndRescale.h"
-#include "HangCeiling.h"
 
 #include "BackgroundRun.h"
+#include "HangCeiling.h"
 #include "PanelTestSupport.h"
 #include "PrintPrepFixtures.h"
 #include "SettingsKeys.h"
@@ -42,7 +42,8 @@ protected:
         EXPECT_TRUE(test::writeBoxModel(m_mesh, 0.2, heightM, 0.1));
         auto panel = std::make_unique<DimensionsAndRescale>(m_mesh, m_dir.path(), *m_defaults);
         panel->show();
-        EXPECT_TRUE(QTest::qWaitFor([&] { return panel->dims().has_value(); }, tovarine::test::kHangCeilingMs));
+        EXPECT_TRUE(
+            QTest::qWaitFor([&] { return panel->dims().has_value(); }, tovarine::test::kHangCeilingMs));
         return panel;
     }
 

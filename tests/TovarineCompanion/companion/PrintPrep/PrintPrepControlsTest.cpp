@@ -1,7 +1,7 @@
-#include "HangCeiling.h"
 #include "PrintPrepControls.h"
 
 #include "BackgroundRun.h"
+#include "HangCeiling.h"
 #include "PanelTestSupport.h"
 #include "PrintPrepFixtures.h"
 #include "SettingsKeys.h"

@@ -106,7 +106,8 @@ TEST(MorvelSceneViewGl, ScanAndCageSideBySide)
     row.resize(650, 340);
     row.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&row, tovarine::test::kHangCeilingMs));
-    QTRY_VERIFY_WITH_TIMEOUT(scan->loader().status() == PreviewModelLoader::Status::loaded, tovarine::test::kHangCeilingMs);
+    QTRY_VERIFY_WITH_TIMEOUT(scan->loader().status() == PreviewModelLoader::Status::loaded,
+                             tovarine::test::kHangCeilingMs);
     ASSERT_TRUE(cage->frame().has_value());
     ASSERT_NE(scan->glView(), nullptr) << "this display has no OpenGL 3.3";
     ASSERT_NE(cage->glView(), nullptr);
