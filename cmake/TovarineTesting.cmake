@@ -71,7 +71,7 @@ function(tovarine_add_test name)
     endif()
     gtest_discover_tests(${name}
         DISCOVERY_MODE PRE_TEST
-        DISCOVERY_TIMEOUT 60
+        DISCOVERY_TIMEOUT 300
         PROPERTIES LABELS "${_first_label}" TIMEOUT ${T_TIMEOUT} ENVIRONMENT "${_platform}"
                    ENVIRONMENT_MODIFICATION "QTWEBENGINE_DISABLE_SANDBOX=set:1" RUN_SERIAL ${_serial})
     if(_label_count GREATER 1)
