@@ -3,6 +3,7 @@
 #include "HangCeiling.h"
 #include "MorvelEngineLocator.h"
 #include "MorvelSceneView.h"
+#include "PrivateSettings.h"
 #include "ResultView.h"
 #include "TovarineCompanionApp.h"
 #include "USDZPreviewMac.h"
@@ -152,6 +153,7 @@ int main(int argc, char** argv)
             return RUN_ALL_TESTS();
         }
     }
+    const auto settingsFolder = tovarine::test::usePrivateSettingsFolder();
     tovarine::EngineScheme::registerScheme();
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication app(argc, argv);
