@@ -11,6 +11,17 @@ macro(tovarine_add_subdirectories)
     endforeach()
 endmacro()
 
+# What every test binary, test library and test tool shares without linking the test mains: the hang ceiling of
+# waits for real work (tests/support/HangCeiling.h) and the build folder's screenshots/ (Screenshots.h).
+add_library(tovarine_test_headers INTERFACE)
+target_include_directories(tovarine_test_headers INTERFACE ${CMAKE_CURRENT_LIST_DIR}/../tests/support)
+target_compile_definitions(tovarine_test_headers INTERFACE
+    TOVARINE_SCREENSHOT_DIR="${CMAKE_BINARY_DIR}/screenshots")
+
+# A test's TIMEOUT (seconds) unless it names its own: CTest's last resort against a hang, above the in-test hang
+# ceiling so a hung wait fails with its own message first.
+set(TOVARINE_TEST_TIMEOUT 600)
+
 # tovarine_add_test(<name> SOURCES ... LIBS ... LABELS core|gui|gl|web|slow [MAIN core|gui|none] [TIMEOUT s] [SERIAL])
 # Each GoogleTest case becomes one CTest entry. Discovery runs when the tests run, so a binary that needs a
 # display is never started at build time. gui tests use the offscreen platform; gl and web tests need a
@@ -21,10 +32,10 @@ function(tovarine_add_test name)
         set(T_MAIN core)
     endif()
     if(NOT T_TIMEOUT)
-        set(T_TIMEOUT 120)
+        set(T_TIMEOUT ${TOVARINE_TEST_TIMEOUT})
     endif()
     add_executable(${name} ${T_SOURCES})
-    target_link_libraries(${name} PRIVATE GTest::gtest GTest::gmock ${T_LIBS})
+    target_link_libraries(${name} PRIVATE GTest::gtest GTest::gmock tovarine_test_headers ${T_LIBS})
     if(T_MAIN STREQUAL "core")
         target_link_libraries(${name} PRIVATE tovarine_test_main_core)
     elseif(T_MAIN STREQUAL "gui")
@@ -60,7 +71,7 @@ function(tovarine_add_test name)
     endif()
     gtest_discover_tests(${name}
         DISCOVERY_MODE PRE_TEST
-        DISCOVERY_TIMEOUT 60
+        DISCOVERY_TIMEOUT 300
         PROPERTIES LABELS "${_first_label}" TIMEOUT ${T_TIMEOUT} ENVIRONMENT "${_platform}"
                    ENVIRONMENT_MODIFICATION "QTWEBENGINE_DISABLE_SANDBOX=set:1" RUN_SERIAL ${_serial})
     if(_label_count GREATER 1)

@@ -1,3 +1,5 @@
+#include "PrivateSettings.h"
+
 #include <QApplication>
 #include <gtest/gtest.h>
 
@@ -8,6 +10,7 @@ int main(int argc, char** argv)
     if (GTEST_FLAG_GET(list_tests)) {
         return RUN_ALL_TESTS();
     }
+    const auto settingsFolder = tovarine::test::usePrivateSettingsFolder();
     QApplication app(argc, argv);
     QCoreApplication::setOrganizationName(QStringLiteral("tovarine-tests"));
     QCoreApplication::setApplicationName(QStringLiteral("tovarine-tests"));

@@ -22,7 +22,8 @@ std::optional<bool> runInMountNamespace(const QString& testName, const QString& 
 {
     QProcess probe;
     probe.start(QStringLiteral("unshare"), {QStringLiteral("-rm"), QStringLiteral("true")});
-    if (!probe.waitForFinished(5000) || probe.exitStatus() != QProcess::NormalExit || probe.exitCode() != 0) {
+    if (!probe.waitForFinished(kHangCeilingMs) || probe.exitStatus() != QProcess::NormalExit ||
+        probe.exitCode() != 0) {
         return std::nullopt;
     }
     QProcess role;
@@ -32,7 +33,8 @@ std::optional<bool> runInMountNamespace(const QString& testName, const QString& 
                 QStringLiteral("set -e; %1; %2=\"$1\" exec \"$2\" --gtest_filter=%3")
                     .arg(setup, roleVariable, testName),
                 QStringLiteral("sh"), folder, QCoreApplication::applicationFilePath()});
-    return role.waitForFinished(60000) && role.exitStatus() == QProcess::NormalExit && role.exitCode() == 0;
+    return role.waitForFinished(kHangCeilingMs) && role.exitStatus() == QProcess::NormalExit &&
+           role.exitCode() == 0;
 }
 
 } // namespace tovarine::test

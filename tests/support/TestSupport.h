@@ -1,5 +1,7 @@
 #pragma once
 
+#include "HangCeiling.h"
+
 #include <QString>
 #include <QTemporaryDir>
 #include <optional>

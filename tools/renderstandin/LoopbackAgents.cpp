@@ -52,7 +52,7 @@ std::unique_ptr<QProcess> startFakeAgent(const QString& host, quint16 port, cons
                      extra);
     QProcess* process = agent.get();
     if (!waitFor([process] { return process->canReadLine() || process->state() == QProcess::NotRunning; },
-                 15000) ||
+                 tovarine::test::kHangCeilingMs) ||
         process->readLine().trimmed() != "ready") {
         return nullptr;
     }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "HangCeiling.h"
 #include "QuorvantileNode.h"
 
 #include <QCoreApplication>
@@ -11,7 +12,7 @@
 namespace ostrel::renderstandin {
 
 // Runs the event loop until `condition` holds; false after `timeoutMs`.
-bool waitFor(const std::function<bool()>& condition, int timeoutMs = 10000);
+bool waitFor(const std::function<bool()>& condition, int timeoutMs = tovarine::test::kHangCeilingMs);
 
 // A port free on both 127.0.0.2 and 127.0.0.3 (a render port is the same on every machine); 0 when none is
 // found.

@@ -69,7 +69,9 @@ void groupSlots(const MeshTriangles& triangles,
             if (last - first > 24) {
                 std::sort(first, last);
             } else {
-                for (auto i = first + 1; i < last; ++i) {
+                // From `first`, not `first + 1`: an empty bucket may sit at the end of the entries, or the
+                // entries may be empty (no triangles), and one past either is out of bounds.
+                for (auto i = first; i < last; ++i) {
                     const std::uint64_t value = *i;
                     auto j = i;
                     while (j > first && *(j - 1) > value) {

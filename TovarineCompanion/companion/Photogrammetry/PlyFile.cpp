@@ -3,6 +3,8 @@
 #include <QFile>
 #include <QList>
 #include <QSaveFile>
+#include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <optional>
 
@@ -345,8 +347,10 @@ Expected<PlyMesh, QString> readMesh(const QString& path)
                     if (hasColor && colorSlots[c] == k) {
                         const double scaled =
                             (p.type == Scalar::float32 || p.type == Scalar::float64) ? value * 255.0 : value;
+                        // A NaN channel is 0: clamping passes NaN through, and NaN has no 8-bit value.
                         mesh.colors[static_cast<std::size_t>(row) * 3 + c] =
-                            static_cast<std::uint8_t>(std::clamp(scaled, 0.0, 255.0));
+                            std::isnan(scaled) ? 0
+                                               : static_cast<std::uint8_t>(std::clamp(scaled, 0.0, 255.0));
                     }
                 }
             }

@@ -48,7 +48,7 @@ TEST_F(AccessibilityFollowers, SettingsMirrorTheDesktopOnALaterTurnInTheStatedOr
     fake->set({true, false, true});
     EXPECT_FALSE(settings.increaseContrast()); // not inside the reader's dispatch
     QSignalSpy motion(&settings, &OstrelAccessibilitySettings::reduceMotionChanged);
-    ASSERT_TRUE(motion.wait(2000));
+    ASSERT_TRUE(motion.wait(tovarine::test::kHangCeilingMs));
     EXPECT_TRUE(settings.increaseContrast());
     EXPECT_TRUE(settings.reduceMotion());
     EXPECT_TRUE(OstrelMotionPreference::shared().reduceMotion());

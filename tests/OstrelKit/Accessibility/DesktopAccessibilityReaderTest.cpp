@@ -1,4 +1,5 @@
 #include "DesktopAccessibilityReader.h"
+#include "HangCeiling.h"
 
 #include <QDBusConnection>
 #include <QDBusMessage>
@@ -52,7 +53,8 @@ public:
         }
         m_process.start(daemon, {QStringLiteral("--session"), QStringLiteral("--nofork"),
                                  QStringLiteral("--print-address=1")});
-        if (!m_process.waitForStarted(5000) || !m_process.waitForReadyRead(5000)) {
+        if (!m_process.waitForStarted(tovarine::test::kHangCeilingMs) ||
+            !m_process.waitForReadyRead(tovarine::test::kHangCeilingMs)) {
             return;
         }
         m_address = QString::fromUtf8(m_process.readLine()).trimmed();
@@ -60,7 +62,7 @@ public:
     ~PrivateBus()
     {
         m_process.kill();
-        m_process.waitForFinished(5000);
+        m_process.waitForFinished(tovarine::test::kHangCeilingMs);
     }
     const QString& address() const { return m_address; }
 
@@ -122,7 +124,7 @@ TEST(PortalAccessibilityReader, ReadsWithoutBlockingThenFollowsThePortal)
     EXPECT_FALSE(reader.firstReadDone());
     EXPECT_EQ(reader.options(), DesktopAccessibilityOptions{});
     QSignalSpy first(&reader, &PortalAccessibilityReader::firstReadFinished);
-    ASSERT_TRUE(first.wait(5000));
+    ASSERT_TRUE(first.wait(tovarine::test::kHangCeilingMs));
     EXPECT_EQ(reader.options(), (DesktopAccessibilityOptions{true, false, true}));
 
     QSignalSpy spy(&reader, &DesktopAccessibilityReader::optionsChanged);
@@ -135,10 +137,10 @@ TEST(PortalAccessibilityReader, ReadsWithoutBlockingThenFollowsThePortal)
     };
     emitChange(QStringLiteral("org.gnome.desktop.interface"), QStringLiteral("font-name"), true); // ignored
     emitChange(QStringLiteral("org.gnome.desktop.interface"), QStringLiteral("enable-animations"), true);
-    ASSERT_TRUE(spy.wait(5000));
+    ASSERT_TRUE(spy.wait(tovarine::test::kHangCeilingMs));
     EXPECT_EQ(reader.options(), (DesktopAccessibilityOptions{true, false, false}));
     emitChange(QStringLiteral("org.gnome.desktop.a11y.interface"), QStringLiteral("high-contrast"), false);
-    ASSERT_TRUE(spy.wait(5000));
+    ASSERT_TRUE(spy.wait(tovarine::test::kHangCeilingMs));
     EXPECT_EQ(spy.count(), 2);
     EXPECT_EQ(reader.options(), DesktopAccessibilityOptions{});
 

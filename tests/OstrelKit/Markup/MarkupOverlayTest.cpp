@@ -1,3 +1,4 @@
+#include "HangCeiling.h"
 #include "MarkupAnnotationBubble.h"
 #include "MarkupButtonStyles.h"
 #include "MarkupCanvas.h"
@@ -5,6 +6,7 @@
 #include "MarkupOverlay.h"
 #include "MarkupSendSheet.h"
 #include "MarkupToolbar.h"
+#include "Screenshots.h"
 
 #include <QAction>
 #include <QApplication>
@@ -61,7 +63,7 @@ struct DemoHost {
         layout->addWidget(content);
         overlay = markupOverlay(window.get());
         window->show();
-        EXPECT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+        EXPECT_TRUE(QTest::qWaitForWindowExposed(window.get(), tovarine::test::kHangCeilingMs));
     }
 
     MarkupState& state() const { return *overlay->state(); }
@@ -99,8 +101,7 @@ QWidget* inputView(const DemoHost& host)
 void saveScreenshot(QWidget* window, const QString& name)
 {
     QTest::qWait(50);
-    const QString dir = QStringLiteral(TOVARINE_SOURCE_ROOT "/screenshots");
-    QDir().mkpath(dir);
+    const QString dir = tovarine::test::screenshotFolder();
     ASSERT_TRUE(window->grab().save(dir + "/" + name + ".png"));
 }
 
@@ -167,10 +168,11 @@ TEST(MarkupOverlay, DrawsStrokesArrowsAndNotesWithTheMouse)
 
     // Undo removes the arrow, then the stroke; the note stays.
     host.window->activateWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(host.window.get()));
+    ASSERT_TRUE(QTest::qWaitForWindowActive(host.window.get(), tovarine::test::kHangCeilingMs));
     host.content->setFocus(); // in a note's text, Ctrl+Z undoes typing instead
     QTest::keyClick(host.content, Qt::Key_Z, Qt::ControlModifier);
-    EXPECT_TRUE(QTest::qWaitFor([&] { return host.state().strokes().size() == 1; }, 2000));
+    EXPECT_TRUE(
+        QTest::qWaitFor([&] { return host.state().strokes().size() == 1; }, tovarine::test::kHangCeilingMs));
     host.window->findChild<QAbstractButton*>("markupUndo")->click();
     host.window->findChild<QAbstractButton*>("markupUndo")->click();
     EXPECT_TRUE(host.state().strokes().isEmpty());

@@ -1,6 +1,7 @@
 // Our OBJ and STL files read back by two independent readers, admesh and assimp (Debian packages "admesh"
 // and "assimp-utils"), which must find the counts we wrote.
 
+#include "HangCeiling.h"
 #include "MeshFixtures.h"
 
 #include "Mesh/OBJExporter.h"
@@ -25,7 +26,7 @@ QString run(const QString& program, const QStringList& arguments)
     process.setProcessChannelMode(QProcess::MergedChannels);
     process.start(program, arguments);
     process.closeWriteChannel();
-    if (!process.waitForFinished(60000)) {
+    if (!process.waitForFinished(tovarine::test::kHangCeilingMs)) {
         ADD_FAILURE() << program.toStdString() << " did not finish";
         process.kill();
         process.waitForFinished();

@@ -1,5 +1,6 @@
 #include "AboutEmblemTile.h"
 #include "AboutSubtitleView.h"
+#include "HangCeiling.h"
 #include "OstrelAboutPanel.h"
 #include "OstrelAboutView.h"
 #include "OstrelMotionPreference.h"
@@ -134,7 +135,7 @@ TEST(AboutSubtitleView, FlipsWhileShownAndRestartsFromTheSource)
     EXPECT_TRUE(subtitle.ticking());
     EXPECT_EQ(subtitle.text(), QStringLiteral("ab 7"));
     // Within a few ticks at least one letter has flipped; the blank and digit stay.
-    QTRY_VERIFY_WITH_TIMEOUT(subtitle.text() != QStringLiteral("ab 7"), 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(subtitle.text() != QStringLiteral("ab 7"), tovarine::test::kHangCeilingMs);
     EXPECT_TRUE(subtitle.text().endsWith(QStringLiteral(" 7")));
     EXPECT_EQ(subtitle.text().toLower(), QStringLiteral("ab 7"));
     subtitle.hide();

@@ -1,6 +1,7 @@
 #include "ConcordancePanel.h"
 #include "ConcordanceSectionHeader.h"
 #include "ConcordanceView.h"
+#include "HangCeiling.h"
 #include "OstrelMotionPreference.h"
 
 #include <QLabel>
@@ -61,7 +62,8 @@ TEST(ConcordanceView, FirstSectionOpensOnAppearingAndHeadersToggle)
     EXPECT_TRUE(view.isExpanded(QStringLiteral("One"))); // several may be open
     QTest::mouseClick(header(&view, 0), Qt::LeftButton);
     EXPECT_FALSE(view.isExpanded(QStringLiteral("One")));
-    QTRY_VERIFY(!entriesOf(&view, 0)->isVisible()); // after the fold
+    QTRY_VERIFY_WITH_TIMEOUT(!entriesOf(&view, 0)->isVisible(),
+                             tovarine::test::kHangCeilingMs); // after the fold
     EXPECT_TRUE(header(&view, 0)->toolTip().startsWith(QStringLiteral("Click to expand")));
 
     // An empty section opens with no entry rows.
@@ -94,7 +96,7 @@ TEST(ConcordanceView, EdgeShapesOfTheContent)
     EXPECT_TRUE(entriesOf(&twins, 0)->isVisible());
     EXPECT_TRUE(entriesOf(&twins, 1)->isVisible());
     QTest::mouseClick(header(&twins, 1), Qt::LeftButton);
-    QTRY_VERIFY(!entriesOf(&twins, 0)->isVisible());
+    QTRY_VERIFY_WITH_TIMEOUT(!entriesOf(&twins, 0)->isVisible(), tovarine::test::kHangCeilingMs);
     EXPECT_FALSE(entriesOf(&twins, 1)->isVisible());
 }
 
@@ -113,8 +115,8 @@ TEST(ConcordanceView, FoldsAnimateUnlessReduceMotionIsOn)
     QWidget* b = entriesOf(&view, 1);
     EXPECT_TRUE(b->isVisible());
     EXPECT_LT(b->maximumHeight(), QWIDGETSIZE_MAX); // still unfolding
-    QTRY_COMPARE(b->maximumHeight(), QWIDGETSIZE_MAX);
-    QTRY_VERIFY(b->height() > 40);
+    QTRY_COMPARE_WITH_TIMEOUT(b->maximumHeight(), QWIDGETSIZE_MAX, tovarine::test::kHangCeilingMs);
+    QTRY_VERIFY_WITH_TIMEOUT(b->height() > 40, tovarine::test::kHangCeilingMs);
 
     motion.accessibilityChanged(true);
     QTest::mouseClick(header(&view, 1), Qt::LeftButton);

@@ -2,6 +2,7 @@
 
 #include "OstrelPalette.h"
 #include "OstrelWindows.h"
+#include "Screenshots.h"
 
 #include <QApplication>
 #include <QDir>
@@ -21,8 +22,7 @@ KitDemoHost::KitDemoHost(QWidget* view, const QString& title)
 
 bool saveKitScreenshot(QWidget* widget, const QString& name)
 {
-    const QString dir = QStringLiteral(TOVARINE_SOURCE_ROOT "/docs/screenshots");
-    QDir().mkpath(dir);
+    const QString dir = tovarine::test::screenshotFolder();
     QApplication::processEvents();
     return widget->grab().save(dir + QLatin1Char('/') + name + QStringLiteral(".png"));
 }

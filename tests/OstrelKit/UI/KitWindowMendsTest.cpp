@@ -1,4 +1,5 @@
 #include "AboutEmblemTile.h"
+#include "HangCeiling.h"
 #include "HelpTheme.h"
 #include "OstrelAboutView.h"
 #include "OstrelMotionPreference.h"
@@ -118,10 +119,10 @@ TEST(OstrelWidgetMotion, AnimationsFollowALaterReduceMotionAndFadesReallyFade)
     ASSERT_NE(effect, nullptr);
     EXPECT_LT(effect->opacity(), 0.5);
     ASSERT_NE(in, nullptr);
-    QTRY_COMPARE(effect->opacity(), 1.0);
+    QTRY_COMPARE_WITH_TIMEOUT(effect->opacity(), 1.0, tovarine::test::kHangCeilingMs);
     ostrelReducedTransition(&panel, false);
     EXPECT_TRUE(panel.isVisible());
-    QTRY_VERIFY_WITH_TIMEOUT(!panel.isVisible(), 2000);
+    QTRY_VERIFY_WITH_TIMEOUT(!panel.isVisible(), tovarine::test::kHangCeilingMs);
     EXPECT_EQ(effect->opacity(), 0.0);
     OstrelMotionPreference::shared().accessibilityChanged(false);
 }

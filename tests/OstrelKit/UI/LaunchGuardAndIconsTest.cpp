@@ -102,7 +102,7 @@ TEST(DocumentGroupLaunchGuard, SweepsRunForOnePointFiveSecondsAndStopWithTheAdop
     auto adopter = std::make_unique<Adopter>();
     adopter->dismissPickerWindows();
     EXPECT_TRUE(early->isVisible()); // nothing runs inside the call
-    QTRY_VERIFY_WITH_TIMEOUT(!early->isVisible(), 500);
+    QTRY_VERIFY_WITH_TIMEOUT(!early->isVisible(), tovarine::test::kHangCeilingMs);
     QTest::qWait(300);
     auto late = window(QStringLiteral("Open"));
     QTest::qWait(300);

@@ -1,3 +1,4 @@
+#include "HangCeiling.h"
 #include "SearchableHelpPill.h"
 #include "SearchableHelpRow.h"
 #include "SearchableHelpView.h"
@@ -202,7 +203,7 @@ TEST(SearchableHelpWindow, EscapeAndCtrlWCloseIt)
         SearchableHelpWindow::open(QStringLiteral("Help"), topics(), kSections, HelpTheme::defaultTheme());
         QWidget* window = SearchableHelpWindow::window();
         window->activateWindow();
-        ASSERT_TRUE(QTest::qWaitForWindowActive(window));
+        ASSERT_TRUE(QTest::qWaitForWindowActive(window, tovarine::test::kHangCeilingMs));
         // From the search field, where the focus is while the user types.
         QWidget* focus = window->focusWidget() ? window->focusWidget() : window;
         QTest::keyClick(focus, key, modifiers);

@@ -1,3 +1,4 @@
+#include "HangCeiling.h"
 #include "KitDemoHost.h"
 #include "LickableGloss.h"
 #include "OstrelAccessible.h"
@@ -252,11 +253,11 @@ TEST(OstrelTextFocusGuard, MirrorsFocusAndClearsOnDisappearing)
     QApplication::setActiveWindow(&window);
     auto& focus = OstrelTextFocus::shared();
     field->setFocus();
-    QTRY_VERIFY(focus.isEditing());
+    QTRY_VERIFY_WITH_TIMEOUT(focus.isEditing(), tovarine::test::kHangCeilingMs);
     other->setFocus();
-    QTRY_VERIFY(!focus.isEditing());
+    QTRY_VERIFY_WITH_TIMEOUT(!focus.isEditing(), tovarine::test::kHangCeilingMs);
     field->setFocus();
-    QTRY_VERIFY(focus.isEditing());
+    QTRY_VERIFY_WITH_TIMEOUT(focus.isEditing(), tovarine::test::kHangCeilingMs);
     field->hide(); // disappears while focused
     EXPECT_FALSE(focus.isEditing());
 

@@ -1,9 +1,11 @@
 // The axis gizmo hosted over the application's orbit preview, as an embedding viewer would use it: the view
 // publishes its camera angles as bindable properties, the gizmo sits in its top-right corner, and a click on
-// an axis turns the camera. Also writes the review screenshot docs/screenshots/kit-axis-gizmo.png.
+// an axis turns the camera. Also takes the review screenshot kit-axis-gizmo.png.
 
+#include "HangCeiling.h"
 #include "PreviewBuffers.h"
 #include "PreviewGlView.h"
+#include "Screenshots.h"
 #include "Sollerin.h"
 
 #include <QApplication>
@@ -101,7 +103,7 @@ TEST(SollerinDemoGl, ClicksOnTheGizmoTurnTheCameraAndOthersOrbitTheView)
     view.resize(360, 300);
     view.setModel(std::make_shared<tovarine::PreviewBuffers>(tovarine::buildPreviewBuffers(colouredCube())));
     view.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&view, tovarine::test::kHangCeilingMs));
     Sollerin* gizmo = view.gizmo();
     ASSERT_EQ(gizmo->geometry(), QRect(360 - 80 - 8, 8, 80, 80));
 
@@ -127,7 +129,6 @@ TEST(SollerinDemoGl, ClicksOnTheGizmoTurnTheCameraAndOthersOrbitTheView)
     // A three-quarter view for the review screenshot.
     view.snapTo(35, 25);
     QTest::qWait(200);
-    const QString dir = QStringLiteral(TOVARINE_SOURCE_ROOT "/docs/screenshots");
-    QDir().mkpath(dir);
+    const QString dir = tovarine::test::screenshotFolder();
     EXPECT_TRUE(view.grab().save(dir + QStringLiteral("/kit-axis-gizmo.png")));
 }

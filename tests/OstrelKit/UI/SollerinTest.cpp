@@ -1,5 +1,7 @@
 #include "Sollerin.h"
 
+#include "HangCeiling.h"
+
 #include <QImage>
 #include <QMouseEvent>
 #include <QProperty>
@@ -109,11 +111,12 @@ TEST(Sollerin, ClickingAnAxisReportsItsSnapAnglesAndNothingElse)
     std::vector<std::pair<double, double>> taps;
     PressRecorder below;
     below.resize(200, 200);
-    Sollerin gizmo(QBindable<double>(&yaw), QBindable<double>(&pitch), SollerinColors::defaultColors(),
-                   [&](double y, double p) { taps.emplace_back(y, p); }, &below);
+    Sollerin gizmo(
+        QBindable<double>(&yaw), QBindable<double>(&pitch), SollerinColors::defaultColors(),
+        [&](double y, double p) { taps.emplace_back(y, p); }, &below);
     gizmo.move(100, 100);
     below.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&below));
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&below, tovarine::test::kHangCeilingMs));
     EXPECT_EQ(gizmo.size(), QSize(80, 80));
     EXPECT_EQ(gizmo.toolTip(), QStringLiteral("Sollerin\u2122 \u2014 click an axis to snap the camera"));
 
@@ -148,7 +151,7 @@ TEST(Sollerin, WithoutACallbackAClickDoesNothing)
     Sollerin gizmo(QBindable<double>(&yaw), QBindable<double>(&pitch), SollerinColors::defaultColors(), {},
                    &below);
     below.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&below));
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&below, tovarine::test::kHangCeilingMs));
     const QPointF xEnd = project(30, -20)[0].end;
     QTest::mouseClick(&gizmo, Qt::LeftButton, {}, xEnd.toPoint());
     EXPECT_EQ(yaw.value(), 30.0);

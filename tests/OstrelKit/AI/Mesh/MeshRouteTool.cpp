@@ -9,6 +9,7 @@
 //       the peer and the next must fall back to this machine; the statistics must show both. With --bench,
 //       times n direct calls to the peer's server and n routed calls and prints both means.
 #include "FakeModelServer.h"
+#include "HangCeiling.h"
 #include "Quorvantile.h"
 #include "QuorvantileHostFacts.h"
 #include "QuorvantileRouter.h"
@@ -92,7 +93,7 @@ OllamaResult<QString> routed(const QuorvantileModelCall& call)
 {
     std::optional<OllamaResult<QString>> result;
     Quorvantile::shared().call(call, {}, [&](const OllamaResult<QString>& r) { result = r; });
-    waitFor([&] { return result.has_value(); }, 20000);
+    waitFor([&] { return result.has_value(); }, tovarine::test::kHangCeilingMs);
     return result.value_or(OllamaError::noResponse());
 }
 

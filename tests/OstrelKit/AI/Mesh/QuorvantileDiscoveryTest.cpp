@@ -1,5 +1,6 @@
 #include "QuorvantileDiscovery.h"
 
+#include "HangCeiling.h"
 #include "QuorvantileLocalServiceBus.h"
 #include "QuorvantilePeerText.h"
 
@@ -126,7 +127,7 @@ TEST(QuorvantileDiscovery, TwoMachinesOnOneBusFindThemselvesAndEachOther)
     const auto manifestA = manifestFor(kSelf, QStringLiteral("alpha"));
     a.start(manifestA);
     b.start(manifestFor(kPeer, QStringLiteral("beta")));
-    QTRY_COMPARE_WITH_TIMEOUT(a.discoveredNodes().size(), 2, 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(a.discoveredNodes().size(), 2, tovarine::test::kHangCeilingMs);
     EXPECT_TRUE(a.isAdvertising());
     EXPECT_TRUE(a.isBrowsing());
 
@@ -150,7 +151,8 @@ TEST(QuorvantileDiscovery, TwoMachinesOnOneBusFindThemselvesAndEachOther)
     // A TXT change reaches the table as a fresh resolve.
     b.stop();
     b.start(manifestFor(kPeer, QStringLiteral("beta renamed")));
-    QTRY_COMPARE_WITH_TIMEOUT(nameOf(a, kPeer), QStringLiteral("beta renamed"), 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(nameOf(a, kPeer), QStringLiteral("beta renamed"),
+                              tovarine::test::kHangCeilingMs);
 
     // stop() keeps the table and lowers both flags.
     a.stop();
@@ -166,7 +168,7 @@ TEST(QuorvantileDiscovery, PeerWithoutModelServerOrNameKeepsItsPlaceholder)
     peer.model.close(); // nothing answers the probe
     ScriptedDiscovery d(closedPort);
     emit d.backend->serviceAdded(peer.result(kPeer, {{"id", "x"}}));
-    QTRY_VERIFY_WITH_TIMEOUT(d.discovery.discoveredNodes().contains(kPeer), 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(d.discovery.discoveredNodes().contains(kPeer), tovarine::test::kHangCeilingMs);
     const QuorvantileManifest m = entry(d.discovery, kPeer).manifest();
     EXPECT_EQ(m.nodeName(), "127.0.0.3");
     EXPECT_TRUE(m.ollamaModels().isEmpty());
@@ -181,14 +183,14 @@ TEST(QuorvantileDiscovery, InstancesThatAreNotNodesOrRepeatAHostStoreNothing)
     ScriptedDiscovery d(peer.model.serverPort());
     emit d.backend->serviceAdded(
         {QStringLiteral("studio"), std::nullopt, peer.listener.serverAddress(), peer.listener.serverPort()});
-    QTRY_VERIFY_WITH_TIMEOUT(d.settled(), 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(d.settled(), tovarine::test::kHangCeilingMs);
     EXPECT_TRUE(d.discovery.discoveredNodes().isEmpty());
 
     emit d.backend->serviceAdded(peer.result(kPeer, {{"nm", "first"}}));
-    QTRY_VERIFY_WITH_TIMEOUT(d.discovery.discoveredNodes().contains(kPeer), 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(d.discovery.discoveredNodes().contains(kPeer), tovarine::test::kHangCeilingMs);
     // Same machine under another UUID: skipped while the first entry exists.
     emit d.backend->serviceAdded(peer.result(kOther, {{"nm", "second"}}));
-    QTRY_VERIFY_WITH_TIMEOUT(d.settled(), 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(d.settled(), tovarine::test::kHangCeilingMs);
     EXPECT_FALSE(d.discovery.discoveredNodes().contains(kOther));
     // A second added event for a known UUID is ignored, even with another TXT record.
     emit d.backend->serviceAdded(peer.result(kPeer, {{"nm", "renamed"}}));
@@ -197,7 +199,8 @@ TEST(QuorvantileDiscovery, InstancesThatAreNotNodesOrRepeatAHostStoreNothing)
     // A changed event removes the entry at once and resolves it again.
     emit d.backend->serviceChanged(peer.result(kPeer, {{"nm", "renamed"}}));
     EXPECT_FALSE(d.discovery.discoveredNodes().contains(kPeer));
-    QTRY_COMPARE_WITH_TIMEOUT(nameOf(d.discovery, kPeer), QStringLiteral("renamed"), 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(nameOf(d.discovery, kPeer), QStringLiteral("renamed"),
+                              tovarine::test::kHangCeilingMs);
 }
 
 TEST(QuorvantileDiscovery, MachineLeavingDuringItsProbeOrAfterStopDoesNotComeBack)
@@ -206,10 +209,11 @@ TEST(QuorvantileDiscovery, MachineLeavingDuringItsProbeOrAfterStopDoesNotComeBac
     {
         ScriptedDiscovery d(peer.model.serverPort());
         emit d.backend->serviceAdded(peer.result(kPeer, {{"nm", "slow"}}));
-        QTRY_VERIFY_WITH_TIMEOUT(
-            peer.model.hasPendingConnections() || !peer.model.findChildren<QTcpSocket*>().isEmpty(), 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(peer.model.hasPendingConnections() ||
+                                     !peer.model.findChildren<QTcpSocket*>().isEmpty(),
+                                 tovarine::test::kHangCeilingMs);
         emit d.backend->serviceRemoved(quorvantileUuidText(kPeer));
-        QTRY_VERIFY_WITH_TIMEOUT(d.settled(), 6000);
+        QTRY_VERIFY_WITH_TIMEOUT(d.settled(), tovarine::test::kHangCeilingMs);
         EXPECT_FALSE(d.discovery.discoveredNodes().contains(kPeer));
     }
     {
@@ -217,7 +221,7 @@ TEST(QuorvantileDiscovery, MachineLeavingDuringItsProbeOrAfterStopDoesNotComeBac
         emit d.backend->serviceAdded(peer.result(kPeer, {{"nm", "slow"}}));
         QTRY_VERIFY_WITH_TIMEOUT(d.discovery.pendingConnectionCount() == 1 &&
                                      peer.model.findChildren<QTcpSocket*>().size() >= 2,
-                                 5000);
+                                 tovarine::test::kHangCeilingMs);
         d.discovery.stop();
         EXPECT_TRUE(d.settled());
         QTest::qWait(600); // past the probe's time limit
@@ -231,13 +235,13 @@ TEST(QuorvantileDiscovery, UntrustedNamesAreCleanedOrIgnored)
     peer.tagReply = R"({"models":[{"name":"ok:1"}]})";
     ScriptedDiscovery d(peer.model.serverPort());
     emit d.backend->serviceAdded(peer.result(kPeer, {{"nm", QByteArray(250, 'n') + "\x07"}}));
-    QTRY_VERIFY_WITH_TIMEOUT(d.discovery.discoveredNodes().contains(kPeer), 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(d.discovery.discoveredNodes().contains(kPeer), tovarine::test::kHangCeilingMs);
     EXPECT_EQ(entry(d.discovery, kPeer).manifest().nodeName(),
               QString(QuorvantilePeerText::kMaxNodeNameChars, 'n'));
 
     FakePeer other(QHostAddress(QStringLiteral("127.0.0.4")), peer.model.serverPort());
     emit d.backend->serviceAdded(other.result(kOther, {{"nm", "\xff\xfe\xfd"}}));
-    QTRY_VERIFY_WITH_TIMEOUT(d.discovery.discoveredNodes().contains(kOther), 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(d.discovery.discoveredNodes().contains(kOther), tovarine::test::kHangCeilingMs);
     EXPECT_EQ(entry(d.discovery, kOther).manifest().nodeName(), "127.0.0.4");
 }
 
@@ -259,15 +263,16 @@ TEST(QuorvantileDiscovery, AdvertisesItsRecordAndHeartbeatRepublishesIt)
     EXPECT_EQ(backend->published, "11111111-1111-4111-8111-111111111111");
     EXPECT_EQ(backend->lastTxt.value("nm"), "self");
     EXPECT_EQ(backend->lastTxt.size(), 11);
-    QTRY_VERIFY_WITH_TIMEOUT(backend->txtUpdates >= 2, 2000);
+    QTRY_VERIFY_WITH_TIMEOUT(backend->txtUpdates >= 2, tovarine::test::kHangCeilingMs);
 
     // An incoming connection is closed after the hold time without a byte.
     QTcpSocket probe;
     probe.connectToHost(QHostAddress::LocalHost, backend->publishedPort);
-    ASSERT_TRUE(probe.waitForConnected(2000));
+    ASSERT_TRUE(probe.waitForConnected(tovarine::test::kHangCeilingMs));
     QElapsedTimer held;
     held.start();
-    QTRY_COMPARE_WITH_TIMEOUT(probe.state(), QAbstractSocket::UnconnectedState, 3000);
+    QTRY_COMPARE_WITH_TIMEOUT(probe.state(), QAbstractSocket::UnconnectedState,
+                              tovarine::test::kHangCeilingMs);
     EXPECT_GE(held.elapsed(), 150);
     EXPECT_EQ(probe.bytesAvailable(), 0);
 }

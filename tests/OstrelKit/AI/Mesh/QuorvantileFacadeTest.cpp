@@ -1,4 +1,5 @@
 #include "FakeModelServer.h"
+#include "HangCeiling.h"
 #include "Quorvantile.h"
 #include "QuorvantileLocalServiceBus.h"
 #include "QuorvantileRouter.h"
@@ -53,14 +54,15 @@ protected:
     {
         Quorvantile& mesh = Quorvantile::shared();
         mesh.enable(*local);
-        QTRY_VERIFY_WITH_TIMEOUT(mesh.isEnabled(), 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(mesh.isEnabled(), tovarine::test::kHangCeilingMs);
         peer = std::make_unique<QuorvantileDiscovery>(
             QUuid::createUuid(), [this] { return bus.makeBackend(kPeer); }, options);
         peer->start(QuorvantileManifest(peer->nodeID(), "studio", QuorvantilePlatform::linux, {}, QString(),
                                         8, 16384, std::nullopt, std::nullopt, false, 0));
-        QTRY_COMPARE_WITH_TIMEOUT(mesh.remoteNodeCount(), 1, 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(mesh.remoteNodeCount(), 1, tovarine::test::kHangCeilingMs);
         QTRY_VERIFY_WITH_TIMEOUT(
-            !mesh.discovery().activeRemoteNodes().first().manifest().ollamaModels().isEmpty(), 5000);
+            !mesh.discovery().activeRemoteNodes().first().manifest().ollamaModels().isEmpty(),
+            tovarine::test::kHangCeilingMs);
     }
 
     OllamaResult<QString> run(QuorvantileModelCall call, QStringList* pieces = nullptr)
@@ -74,7 +76,7 @@ protected:
                 }
             },
             [&](const OllamaResult<QString>& r) { result = r; });
-        EXPECT_TRUE(QTest::qWaitFor([&] { return result.has_value(); }, 5000));
+        EXPECT_TRUE(QTest::qWaitFor([&] { return result.has_value(); }, tovarine::test::kHangCeilingMs));
         return result.value_or(OllamaError::noResponse());
     }
 
@@ -119,14 +121,14 @@ TEST_F(QuorvantileFacadeTest, JoinsInTheBackgroundAndDisableDuringTheJoinWins)
 
     localServer.clearRequests();
     mesh.enable(*local);
-    QTRY_VERIFY_WITH_TIMEOUT(mesh.isEnabled(), 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(mesh.isEnabled(), tovarine::test::kHangCeilingMs);
     const auto& manifest = mesh.discovery().localNodeManifest();
     ASSERT_TRUE(manifest);
     EXPECT_EQ(manifest->ollamaModels(), QStringList({"mistral:7b"}));
     EXPECT_EQ(manifest->ollamaBaseURL(), localServer.baseUrl());
     EXPECT_EQ(manifest->platform(), QuorvantilePlatform::linux);
-    EXPECT_EQ(localCalls("/api/tags"), 2);                         // the LAN check and the model list
-    QTRY_COMPARE_WITH_TIMEOUT(mesh.activeNodes().size(), 1, 5000); // its own entry
+    EXPECT_EQ(localCalls("/api/tags"), 2); // the LAN check and the model list
+    QTRY_COMPARE_WITH_TIMEOUT(mesh.activeNodes().size(), 1, tovarine::test::kHangCeilingMs); // its own entry
 }
 
 TEST_F(QuorvantileFacadeTest, LanCheckPrintsOneLineOnlyWhenTheServerDoesNotAnswer)
@@ -134,14 +136,14 @@ TEST_F(QuorvantileFacadeTest, LanCheckPrintsOneLineOnlyWhenTheServerDoesNotAnswe
     Quorvantile& mesh = Quorvantile::shared();
     testing::internal::CaptureStdout();
     mesh.enable(*local);
-    QTRY_VERIFY_WITH_TIMEOUT(mesh.isEnabled(), 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(mesh.isEnabled(), tovarine::test::kHangCeilingMs);
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
     mesh.disable();
 
     localServer.enqueueReply("GET", "/api/tags", FakeModelReply::text(404, "404 page not found"));
     testing::internal::CaptureStdout();
     mesh.enable(*local);
-    QTRY_VERIFY_WITH_TIMEOUT(mesh.isEnabled(), 5000); // the node joins all the same
+    QTRY_VERIFY_WITH_TIMEOUT(mesh.isEnabled(), tovarine::test::kHangCeilingMs); // the node joins all the same
     EXPECT_EQ(
         testing::internal::GetCapturedStdout(),
         "[Quorvantile] Ollama is localhost-only — leaving it that way; mesh peers will not route LLM work to "
@@ -164,7 +166,7 @@ TEST_F(QuorvantileFacadeTest, ModelNamesResolveOntoInstalledModels)
     localServer.serveModels({"llama3.1:70b", "llama3.1:8b-instruct"}, "x");
     bool listed = false;
     local->checkConnection([&](bool) { listed = true; });
-    QTRY_VERIFY(listed);
+    QTRY_VERIFY_WITH_TIMEOUT(listed, tovarine::test::kHangCeilingMs);
     mesh.enable(*local);
     EXPECT_EQ(mesh.resolveModel(QString("llama3.1:8b")), QString("llama3.1:70b"));
     EXPECT_EQ(mesh.resolveModel(QString("llama3.1:8b-instruct")), QString("llama3.1:8b-instruct"));
@@ -247,7 +249,7 @@ TEST_F(QuorvantileFacadeTest, ConcurrentCallsRecordUnderTheirOwnRoute)
     mesh.call(streamGenerate("llama3.1:8b"), {}, [&](const OllamaResult<QString>& r) { remoteResult = r; });
     std::optional<OllamaResult<QString>> localResult;
     mesh.call(streamGenerate("mistral:7b"), {}, [&](const OllamaResult<QString>& r) { localResult = r; });
-    QTRY_VERIFY_WITH_TIMEOUT(remoteResult && localResult, 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(remoteResult && localResult, tovarine::test::kHangCeilingMs);
     EXPECT_EQ(mesh.stats().nodes().value(label).calls, 1);
     EXPECT_EQ(mesh.stats().nodes().value("local").calls, 1);
 }
@@ -261,7 +263,7 @@ TEST_F(QuorvantileFacadeTest, PlainCallsAndChatsRouteTheSameWay)
 
     mesh.chat({{{"role", "user"}, {"content", "hi"}}}, QStringLiteral("be brief"),
               QStringLiteral("llama3.1:8b"), std::nullopt, 5, keep);
-    QTRY_VERIFY_WITH_TIMEOUT(result, 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(result, tovarine::test::kHangCeilingMs);
     ASSERT_TRUE(result->ok());
     EXPECT_EQ(result->value(), "remote answer");
     const QJsonObject body = peerServer.requests().last().json();
@@ -274,7 +276,7 @@ TEST_F(QuorvantileFacadeTest, PlainCallsAndChatsRouteTheSameWay)
     testing::internal::CaptureStdout();
     mesh.generate(QString(), QStringLiteral("hi"), QStringLiteral("llama3.1:8b"), std::nullopt, std::nullopt,
                   5, keep);
-    QTRY_VERIFY_WITH_TIMEOUT(result, 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(result, tovarine::test::kHangCeilingMs);
     EXPECT_EQ(testing::internal::GetCapturedStdout(),
               "[Quorvantile] Remote node studio (linux) failed: HTTP 500: boom. Falling back to local.\n");
     ASSERT_TRUE(result->ok());
@@ -293,7 +295,7 @@ TEST_F(QuorvantileFacadeTest, ACallInFlightWhenTheMeshIsDisabledStillEnds)
     mesh.call(streamGenerate("llama3.1:8b"), {}, [&](const OllamaResult<QString>& r) { result = r; });
     QTest::qWait(30);
     mesh.disable(); // the router goes from the facade while its call runs
-    QTRY_VERIFY_WITH_TIMEOUT(result, 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(result, tovarine::test::kHangCeilingMs);
     ASSERT_TRUE(result->ok());
     EXPECT_EQ(result->value(), "ab");
     QTest::qWait(50); // the call's deferred clean-up runs without its router

@@ -1,6 +1,7 @@
 #include "QuorvantileRouter.h"
 
 #include "FakeModelServer.h"
+#include "HangCeiling.h"
 #include "QuorvantileRemoteCall.h"
 
 #include <QJsonDocument>
@@ -51,7 +52,7 @@ OllamaResult<QString> remote(FakeModelServer& server, const QuorvantileModelCall
             }
         },
         [&result](const OllamaResult<QString>& r) { result = r; });
-    EXPECT_TRUE(QTest::qWaitFor([&] { return result.has_value(); }, 5000));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return result.has_value(); }, tovarine::test::kHangCeilingMs));
     return result.value_or(OllamaError::noResponse());
 }
 
@@ -230,6 +231,6 @@ TEST(QuorvantileRemoteCall, NodeAddressThatCannotFormAUrlFailsWithoutARequest)
     std::optional<OllamaResult<QString>> result;
     QuorvantileRemoteCall call(http, nodeWith("bad", {}, "evil.example/x?"), generateCall(), "m", {},
                                [&](const OllamaResult<QString>& r) { result = r; });
-    ASSERT_TRUE(QTest::qWaitFor([&] { return result.has_value(); }, 2000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return result.has_value(); }, tovarine::test::kHangCeilingMs));
     EXPECT_FALSE(result->ok());
 }

@@ -1,6 +1,7 @@
 #include "FakeModelServer.h"
 #include "MeshDemoHost.h"
 #include "MeshViewsFixture.h"
+#include "Screenshots.h"
 #include "TestSupport.h"
 
 #include <QDir>
@@ -16,8 +17,7 @@ namespace {
 void save(QWidget* widget, const QString& name)
 {
     QTest::qWait(60); // let queued facade changes and layouts settle
-    const QString dir = QStringLiteral(TOVARINE_SOURCE_ROOT "/screenshots");
-    QDir().mkpath(dir);
+    const QString dir = tovarine::test::screenshotFolder();
     ASSERT_TRUE(widget->grab().save(dir + QStringLiteral("/") + name + QStringLiteral(".png")))
         << name.toStdString();
 }
@@ -67,14 +67,14 @@ TEST(MeshScreenshots, IndicatorAndPreferencesInEachState)
     server.serveModels({"llama3.1:8b"}, "Hello there");
     OllamaClient client(QStringLiteral("tovarine-tests"), server.baseUrl());
     mesh.enable(client);
-    QTRY_VERIFY(mesh.isEnabled());
+    QTRY_VERIFY_WITH_TIMEOUT(mesh.isEnabled(), tovarine::test::kHangCeilingMs);
     int answered = 0;
     for (int i = 0; i < 2; ++i) {
         QuorvantileModelCall call;
         call.prompt = QStringLiteral("hi");
         mesh.call(call, {}, [&answered](const OllamaResult<QString>&) { ++answered; });
     }
-    QTRY_COMPARE(answered, 2);
+    QTRY_COMPARE_WITH_TIMEOUT(answered, 2, tovarine::test::kHangCeilingMs);
     save(&host.preferences, "mesh-prefs-03-statistics");
 
     host.pane->startEditingNickname(quorvantileUuidText(net.others.front()->nodeID()));

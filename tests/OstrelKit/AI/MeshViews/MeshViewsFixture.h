@@ -1,5 +1,6 @@
 #pragma once
 
+#include "HangCeiling.h"
 #include "Quorvantile.h"
 #include "QuorvantileLocalServiceBus.h"
 
@@ -37,7 +38,7 @@ struct MeshOnLoopback
     void join()
     {
         ostrel::Quorvantile::shared().enableDiscoveryOnly();
-        QTRY_VERIFY_WITH_TIMEOUT(ostrel::Quorvantile::shared().isEnabled(), 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(ostrel::Quorvantile::shared().isEnabled(), tovarine::test::kHangCeilingMs);
     }
     // Another machine named `name` at 127.0.0.<octet>.
     void addMachine(const QString& name, int octet)
@@ -52,7 +53,8 @@ struct MeshOnLoopback
     }
     void waitForRemotes(int count)
     {
-        QTRY_COMPARE_WITH_TIMEOUT(ostrel::Quorvantile::shared().remoteNodeCount(), count, 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(ostrel::Quorvantile::shared().remoteNodeCount(), count,
+                                  tovarine::test::kHangCeilingMs);
         QTest::qWait(20); // the facade forwards discovery changes one turn later
     }
 

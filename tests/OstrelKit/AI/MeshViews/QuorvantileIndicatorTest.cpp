@@ -1,5 +1,6 @@
 #include "QuorvantileIndicator.h"
 
+#include "HangCeiling.h"
 #include "MeshViewsFixture.h"
 
 #include <gtest/gtest.h>
@@ -37,7 +38,7 @@ TEST(QuorvantileIndicator, AloneOnTheNetwork)
     MeshOnLoopback net;
     net.join();
     QuorvantileIndicator indicator(kAccent);
-    QTRY_VERIFY(indicator.look().visible);
+    QTRY_VERIFY_WITH_TIMEOUT(indicator.look().visible, tovarine::test::kHangCeilingMs);
     auto idle = look();
     EXPECT_EQ(idle.label, "OFFLINE");
     EXPECT_EQ(idle.dotColor, faded(kAccent, 0.25));
@@ -83,12 +84,13 @@ TEST(QuorvantileIndicator, WithOtherMachines)
     EXPECT_TRUE(busy.pulse);
     EXPECT_TRUE(busy.speedup.isEmpty()); // hidden until the render ends
     EXPECT_TRUE(busy.tooltip.contains("rendering across 3 machines"));
-    QTRY_VERIFY(indicator.dotOpacity() < 0.9); // the dot breathes
+    QTRY_VERIFY_WITH_TIMEOUT(indicator.dotOpacity() < 0.9,
+                             tovarine::test::kHangCeilingMs); // the dot breathes
 
     mesh.setRenderStatus(std::nullopt);
     mesh.setWorkerProgress({});
     EXPECT_EQ(look().speedup, "1.0x faster with 3 machines");
-    QTRY_COMPARE(indicator.dotOpacity(), 1.0);
+    QTRY_COMPARE_WITH_TIMEOUT(indicator.dotOpacity(), 1.0, tovarine::test::kHangCeilingMs);
 
     // A reason for rendering locally decides dot, status and tooltip whatever else holds.
     mesh.setRenderStatus(QStringLiteral("Rendering"));

@@ -68,7 +68,8 @@ TEST_F(QuorvantilePrefsViewTest, MachineRowsWithDetailsAndDividersBetween)
     // This machine's entry with chosen facts: 1536 MB reads 1GB.
     startWithManifest(m_net, 1536, QStringLiteral("amdgpu"), true);
     QuorvantilePrefsView pane;
-    QTRY_COMPARE(pane.findChildren<QWidget*>("nodeRow").size(), 1);
+    QTRY_COMPARE_WITH_TIMEOUT(pane.findChildren<QWidget*>("nodeRow").size(), 1,
+                              tovarine::test::kHangCeilingMs);
     EXPECT_EQ(dividers(pane), 0);
     EXPECT_EQ(texts(&pane, "detail"),
               QStringList({"this machine", "·", "8 cores", "·", "1GB", "· Metal", "· amdgpu"}));
@@ -77,8 +78,9 @@ TEST_F(QuorvantilePrefsViewTest, MachineRowsWithDetailsAndDividersBetween)
     m_net.addMachine("beta", 3);
     m_net.addMachine("gamma", 4);
     m_net.waitForRemotes(2);
-    QTRY_COMPARE(pane.findChildren<QWidget*>("nodeRow").size(), 3);
-    QTRY_COMPARE(dividers(pane), 2);
+    QTRY_COMPARE_WITH_TIMEOUT(pane.findChildren<QWidget*>("nodeRow").size(), 3,
+                              tovarine::test::kHangCeilingMs);
+    QTRY_COMPARE_WITH_TIMEOUT(dividers(pane), 2, tovarine::test::kHangCeilingMs);
     const QStringList details = texts(&pane, "detail");
     EXPECT_TRUE(details.contains("127.0.0.3"));
     EXPECT_TRUE(details.contains("0GB")); // peers carry placeholder facts
@@ -90,7 +92,7 @@ TEST_F(QuorvantilePrefsViewTest, NicknamesAreStoredOnEveryKeystrokeAndClearedWhe
     const QString id = quorvantileUuidText(mesh.discovery().nodeID());
     startWithManifest(m_net, 1536, std::nullopt, false);
     QuorvantilePrefsView pane;
-    QTRY_VERIFY(pane.findChild<QLabel*>("nodeName"));
+    QTRY_VERIFY_WITH_TIMEOUT(pane.findChild<QLabel*>("nodeName"), tovarine::test::kHangCeilingMs);
     QTest::mouseDClick(pane.findChild<QLabel*>("nodeName"), Qt::LeftButton);
     EXPECT_EQ(pane.editingNickname(), id);
     QLineEdit* field = pane.findChild<QLineEdit*>("nicknameField");
@@ -101,8 +103,9 @@ TEST_F(QuorvantilePrefsViewTest, NicknamesAreStoredOnEveryKeystrokeAndClearedWhe
     QTest::keyClicks(field, "desk");
     EXPECT_EQ(QSettings().value("quorvantile.nicknames").toMap().value(id).toString(), "  desk");
     QTest::keyClick(field, Qt::Key_Return);
-    QTRY_VERIFY(!pane.editingNickname());
-    QTRY_COMPARE(texts(&pane, "nodeName"), QStringList({"  desk"}));
+    QTRY_VERIFY_WITH_TIMEOUT(!pane.editingNickname(), tovarine::test::kHangCeilingMs);
+    QTRY_COMPARE_WITH_TIMEOUT(texts(&pane, "nodeName"), QStringList({"  desk"}),
+                              tovarine::test::kHangCeilingMs);
 
     pane.startEditingNickname(id);
     field = pane.findChild<QLineEdit*>("nicknameField");
@@ -113,7 +116,8 @@ TEST_F(QuorvantilePrefsViewTest, NicknamesAreStoredOnEveryKeystrokeAndClearedWhe
     EXPECT_EQ(stored.typeId(), QMetaType::QVariantMap); // an empty map is kept, not removed
     EXPECT_TRUE(stored.toMap().isEmpty());
     QTest::keyClick(field, Qt::Key_Return);
-    QTRY_COMPARE(texts(&pane, "nodeName"), QStringList({"alpha"}));
+    QTRY_COMPARE_WITH_TIMEOUT(texts(&pane, "nodeName"), QStringList({"alpha"}),
+                              tovarine::test::kHangCeilingMs);
 }
 
 TEST_F(QuorvantilePrefsViewTest, StoredNicknamesWithAnyNonTextValueAreIgnoredWhole)

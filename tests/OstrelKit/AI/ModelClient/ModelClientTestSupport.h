@@ -1,5 +1,7 @@
 #pragma once
 
+#include "HangCeiling.h"
+
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <optional>
@@ -19,7 +21,7 @@ public:
         };
     }
     // True once the call ended; gives up after `timeoutMs`.
-    bool wait(int timeoutMs = 10000)
+    bool wait(int timeoutMs = kHangCeilingMs)
     {
         QElapsedTimer timer;
         timer.start();

@@ -1,6 +1,8 @@
 #include "FakeModelServer.h"
+#include "HangCeiling.h"
 #include "OllamaClient.h"
 #include "OllamaSetupView.h"
+#include "Screenshots.h"
 
 #include <QDir>
 #include <QFile>
@@ -72,7 +74,7 @@ protected:
         view->show();
     }
 
-    bool waitFor(State state, int timeoutMs = 5000)
+    bool waitFor(State state, int timeoutMs = tovarine::test::kHangCeilingMs)
     {
         return QTest::qWaitFor([&] { return view->setupState() == state; }, timeoutMs);
     }
@@ -100,12 +102,11 @@ protected:
         return texts;
     }
 
-    // Saves the view as screenshots/model-setup-<name>.png for review, after queued paints.
+    // Saves the view as model-setup-<name>.png in the screenshot folder for review, after queued paints.
     void screenshot(const QString& name)
     {
         QTest::qWait(50);
-        const QString folder = QStringLiteral(TOVARINE_SOURCE_ROOT "/screenshots");
-        QDir().mkpath(folder);
+        const QString folder = tovarine::test::screenshotFolder();
         const QImage image = view->grab().toImage();
         ASSERT_FALSE(image.isNull());
         ASSERT_TRUE(image.save(folder + QStringLiteral("/model-setup-") + name + QStringLiteral(".png")));
@@ -185,9 +186,11 @@ TEST_F(SetupView, ReadyShowsThePreferredModelAndTheCount)
     EXPECT_FALSE(find<QLabel>(QStringLiteral("modelCountLabel")));
     EXPECT_FALSE(find<QPushButton>(QStringLiteral("refreshButton")));
 
-    server.setReply("GET", QStringLiteral("/api/tags"), FakeModelReply::json(modelList({"llama3.1:8b", "phi3:mini"})));
+    server.setReply("GET", QStringLiteral("/api/tags"),
+                    FakeModelReply::json(modelList({"llama3.1:8b", "phi3:mini"})));
     view->checkStatus();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return find<QLabel>(QStringLiteral("modelCountLabel")) != nullptr; }));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return find<QLabel>(QStringLiteral("modelCountLabel")) != nullptr; },
+                                tovarine::test::kHangCeilingMs));
     EXPECT_EQ(find<QLabel>(QStringLiteral("modelCountLabel"))->text(), QStringLiteral("2 models available"));
     screenshot(QStringLiteral("ready"));
 }
@@ -208,13 +211,16 @@ TEST_F(SetupView, DownloadShowsProgressThenChecksAgain)
     QTest::mouseClick(download, Qt::LeftButton);
     EXPECT_TRUE(view->isPulling());
     EXPECT_FALSE(find<QPushButton>(QStringLiteral("refreshButton"))); // none while downloading
-    ASSERT_TRUE(QTest::qWaitFor([&] { return view->progressText().contains(QStringLiteral("(42%)")); }, 5000));
-    EXPECT_EQ(find<QLabel>(QStringLiteral("progressLabel"))->text(), QStringLiteral("pulling 667b0c1932bc (42%)"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return view->progressText().contains(QStringLiteral("(42%)")); },
+                                tovarine::test::kHangCeilingMs));
+    EXPECT_EQ(find<QLabel>(QStringLiteral("progressLabel"))->text(),
+              QStringLiteral("pulling 667b0c1932bc (42%)"));
     screenshot(QStringLiteral("downloading"));
-    EXPECT_EQ(server.requests().last().json().value(QStringLiteral("name")).toString(), QStringLiteral("llama3.1:8b"));
+    EXPECT_EQ(server.requests().last().json().value(QStringLiteral("name")).toString(),
+              QStringLiteral("llama3.1:8b"));
 
     // Finished, but the server still lists no model: the success row with Refresh instead of the offer.
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !view->isPulling(); }, 5000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !view->isPulling(); }, tovarine::test::kHangCeilingMs));
     EXPECT_TRUE(view->pullComplete());
     EXPECT_EQ(view->setupState(), State::checking); // the follow-up check starts at once
     ASSERT_TRUE(waitFor(State::noModel));
@@ -239,7 +245,8 @@ TEST_F(SetupView, FailedDownloadKeepsTheOfferAndShowsTheError)
     show();
     ASSERT_TRUE(waitFor(State::noModel));
     view->pullDefaultModel();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return view->errorText().has_value(); }, 5000));
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return view->errorText().has_value(); }, tovarine::test::kHangCeilingMs));
     EXPECT_EQ(view->errorText(), QStringLiteral("Download failed: HTTP 500: Pull failed"));
     EXPECT_EQ(find<QLabel>(QStringLiteral("errorLabel"))->text(), *view->errorText());
     EXPECT_EQ(view->setupState(), State::noModel);
@@ -251,9 +258,11 @@ TEST_F(SetupView, FailedDownloadKeepsTheOfferAndShowsTheError)
     QTest::mouseClick(find<QPushButton>(QStringLiteral("downloadButton")), Qt::LeftButton);
     EXPECT_FALSE(view->errorText());
     EXPECT_FALSE(find<QLabel>(QStringLiteral("errorLabel")));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return view->errorText().has_value(); }, 5000));
-    EXPECT_EQ(view->errorText(),
-              QStringLiteral("Download failed: HTTP 200: Pull failed: pull model manifest: file does not exist"));
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return view->errorText().has_value(); }, tovarine::test::kHangCeilingMs));
+    EXPECT_EQ(
+        view->errorText(),
+        QStringLiteral("Download failed: HTTP 200: Pull failed: pull model manifest: file does not exist"));
     EXPECT_FALSE(view->pullComplete());
 }
 

@@ -1,5 +1,6 @@
 #include "QuorvantileRenderCoordinator.h"
 
+#include "HangCeiling.h"
 #include "LoopbackAgents.h"
 #include "Quorvantile.h"
 #include "QuorvantileManifest.h"
@@ -34,7 +35,7 @@ int frameCount(const QString& movie)
                  QStringLiteral("-select_streams"), QStringLiteral("v:0"), QStringLiteral("-show_entries"),
                  QStringLiteral("stream=nb_read_frames"), QStringLiteral("-of"), QStringLiteral("csv=p=0"),
                  movie});
-    probe.waitForFinished(60000);
+    probe.waitForFinished(tovarine::test::kHangCeilingMs);
     return probe.exitCode() == 0 ? probe.readAllStandardOutput().trimmed().toInt() : -1;
 }
 
@@ -70,7 +71,7 @@ protected:
         qputenv("PATH", savedPath);
         for (auto& agent : agents) {
             agent->kill();
-            agent->waitForFinished();
+            agent->waitForFinished(tovarine::test::kHangCeilingMs);
         }
     }
 
@@ -120,7 +121,7 @@ protected:
             source, params, frames, [&](double p, std::int64_t, std::int64_t) { progress.append(p); },
             renderstandin::standInRenderer(renderstandin::standInProgram(), work.path(), localArguments),
             [&](const auto& r) { result = r; });
-        EXPECT_TRUE(waitFor([&] { return result.has_value(); }, 60000));
+        EXPECT_TRUE(waitFor([&] { return result.has_value(); }, tovarine::test::kHangCeilingMs));
         return result.value_or(QuorvantileRenderResult<QStringList>::failure(QStringLiteral("timed out")));
     }
 
@@ -189,7 +190,7 @@ TEST_F(RenderCoordinatorTest, TwoMachinesOneFailingGiveOneMovieWithEveryFrame)
     std::optional<QuorvantileRenderFileResult> joined;
     coordinator.concatenate(*result.value, 24.0, movie,
                             [&](const QuorvantileRenderFileResult& r) { joined = r; });
-    ASSERT_TRUE(waitFor([&] { return joined.has_value(); }, 60000));
+    ASSERT_TRUE(waitFor([&] { return joined.has_value(); }, tovarine::test::kHangCeilingMs));
     ASSERT_TRUE(joined->ok()) << joined->message.toStdString();
     EXPECT_EQ(frameCount(movie), 96);
 }
@@ -273,7 +274,7 @@ TEST_F(RenderCoordinatorTest, LocalFailureCancellationAndRefusals)
     coordinator.distributeRender(source, {}, 20, {}, {}, [&](const auto& r) { refused = r; });
     ASSERT_TRUE(refused);
     EXPECT_FALSE(refused->ok());
-    ASSERT_TRUE(waitFor([&] { return failed.has_value(); }, 60000));
+    ASSERT_TRUE(waitFor([&] { return failed.has_value(); }, tovarine::test::kHangCeilingMs));
     EXPECT_EQ(failed->message, QStringLiteral("disk full"));
     EXPECT_LT(clock.elapsed(), 10000);
     EXPECT_EQ(localCalls, 1);
@@ -292,7 +293,7 @@ TEST_F(RenderCoordinatorTest, LocalFailureCancellationAndRefusals)
     EXPECT_TRUE(running->cancelled->load());
     EXPECT_TRUE(single.isDistributing()); // until the renderer has stopped
     running->finish(QuorvantileRenderFileResult::cancellation());
-    ASSERT_TRUE(waitFor([&] { return cancelled.has_value(); }, 2000));
+    ASSERT_TRUE(waitFor([&] { return cancelled.has_value(); }, tovarine::test::kHangCeilingMs));
     EXPECT_TRUE(cancelled->cancelled);
     EXPECT_FALSE(single.isDistributing());
 }
@@ -315,7 +316,7 @@ TEST_F(RenderCoordinatorTest, OneMachineRendersAloneAndLateFramesLeaveItComplete
         },
         [&](const auto& r) { result = r; });
     EXPECT_EQ(coordinator.distributionSummary(), QStringLiteral("Splitting across 1 machine"));
-    ASSERT_TRUE(waitFor([&] { return result.has_value(); }, 5000));
+    ASSERT_TRUE(waitFor([&] { return result.has_value(); }, tovarine::test::kHangCeilingMs));
     ASSERT_TRUE(result->ok());
     EXPECT_EQ(*result->value, QStringList{QStringLiteral("/tmp/segment.mov")});
     QCoreApplication::processEvents();
@@ -323,5 +324,6 @@ TEST_F(RenderCoordinatorTest, OneMachineRendersAloneAndLateFramesLeaveItComplete
     EXPECT_EQ(record.status, QuorvantileRenderStatus::complete);
     EXPECT_EQ(record.framesComplete, 120);
     EXPECT_EQ(Quorvantile::shared().stats().totalRenderedFrames(), before + 120);
-    EXPECT_TRUE(waitFor([] { return !Quorvantile::shared().renderStatus(); }, 2000));
+    EXPECT_TRUE(
+        waitFor([] { return !Quorvantile::shared().renderStatus(); }, tovarine::test::kHangCeilingMs));
 }

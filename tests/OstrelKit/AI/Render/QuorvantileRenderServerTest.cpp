@@ -1,5 +1,6 @@
 #include "QuorvantileRenderServer.h"
 
+#include "HangCeiling.h"
 #include "LoopbackAgents.h"
 #include "QuorvantileManifest.h"
 #include "QuorvantileRenderRequest.h"
@@ -149,7 +150,7 @@ protected:
         QTcpSocket socket;
         socket.connectToHost(QHostAddress(QStringLiteral("127.0.0.1")), server->port());
         // The server may answer and close before this side sees the connection as open.
-        EXPECT_TRUE(socket.waitForConnected(5000) || socket.bytesAvailable() > 0);
+        EXPECT_TRUE(socket.waitForConnected(tovarine::test::kHangCeilingMs) || socket.bytesAvailable() > 0);
         for (const QByteArray& piece : pieces) {
             socket.write(piece);
             socket.flush();

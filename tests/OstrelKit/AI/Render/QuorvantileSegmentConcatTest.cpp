@@ -1,5 +1,7 @@
 #include "QuorvantileSegmentConcat.h"
 
+#include "HangCeiling.h"
+
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
@@ -17,7 +19,7 @@ bool ffmpeg(const QStringList& arguments)
                   QStringList{QStringLiteral("-hide_banner"), QStringLiteral("-loglevel"),
                               QStringLiteral("error"), QStringLiteral("-y")} +
                       arguments);
-    return process.waitForFinished(60000) && process.exitCode() == 0;
+    return process.waitForFinished(tovarine::test::kHangCeilingMs) && process.exitCode() == 0;
 }
 
 QString probe(const QString& movie, const QString& entry)
@@ -27,7 +29,7 @@ QString probe(const QString& movie, const QString& entry)
                   {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-count_frames"),
                    QStringLiteral("-select_streams"), QStringLiteral("v:0"), QStringLiteral("-show_entries"),
                    entry, QStringLiteral("-of"), QStringLiteral("csv=p=0"), movie});
-    process.waitForFinished(60000);
+    process.waitForFinished(tovarine::test::kHangCeilingMs);
     return QString::fromUtf8(process.readAllStandardOutput()).trimmed();
 }
 

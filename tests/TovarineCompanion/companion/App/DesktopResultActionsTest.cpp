@@ -1,4 +1,5 @@
 #include "BrowseView.h"
+#include "HangCeiling.h"
 #include "ResultView.h"
 #include "TovarineCompanionApp.h"
 #include "WindowTestSupport.h"
@@ -49,11 +50,12 @@ TEST(MainWindowOnTheDesktop, ResultActionsSayWhenNothingOpens)
     QTRY_COMPARE_WITH_TIMEOUT(result->actionNote(),
                               QStringLiteral("Couldn't show walnut-teacup: no file manager answered and no "
                                              "application here opens folders"),
-                              60000);
+                              tovarine::test::kHangCeilingMs);
     QTest::mouseClick(result->findChild<QPushButton*>(QStringLiteral("openObjButton")), Qt::LeftButton);
     QTRY_COMPARE_WITH_TIMEOUT(
         result->actionNote(),
-        QStringLiteral("Couldn't open model.obj: no application here opens it or the result folder"), 60000);
+        QStringLiteral("Couldn't open model.obj: no application here opens it or the result folder"),
+        tovarine::test::kHangCeilingMs);
 }
 
 } // namespace

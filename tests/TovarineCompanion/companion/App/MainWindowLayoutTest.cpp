@@ -1,6 +1,7 @@
 #include "../CagePanel/FakeCageRuns.h"
 #include "BrowseView.h"
 #include "DimensionsAndRescale.h"
+#include "HangCeiling.h"
 #include "PrintPrepControls.h"
 #include "PrintPrepFixtures.h"
 #include "ResultView.h"
@@ -47,7 +48,7 @@ protected:
         m_app = std::make_unique<TovarineCompanionApp>(m_fixture.engine.factory(), m_fixture.defaults.get(),
                                                        &m_fixture.workspace, m_runs.starter());
         m_app->show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(m_app->mainWindow()));
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(m_app->mainWindow(), tovarine::test::kHangCeilingMs));
         m_resultDir = m_fixture.root.filePath(QStringLiteral("Desktop/tovarine/walnut-teacup"));
         QDir().mkpath(m_resultDir);
         m_model = m_resultDir + QStringLiteral("/model.usdz");
@@ -137,21 +138,23 @@ TEST_F(DefaultSizeLayoutTest, EveryToolsStatusAndTheActionRowStayInView)
     view()->drop().setState(State::idle());
     view()->drop().setState(State::done(m_resultDir, m_model));
     ASSERT_NE(view()->resultView(), nullptr);
-    ASSERT_TRUE(QTest::qWaitFor([this] { return child("redoButton")->isVisible(); }, 5000));
+    ASSERT_TRUE(
+        QTest::qWaitFor([this] { return child("redoButton")->isVisible(); }, tovarine::test::kHangCeilingMs));
 
     auto* measure = view()->findChild<DimensionsAndRescale*>();
-    ASSERT_TRUE(QTest::qWaitFor([measure] { return measure->dims().has_value(); }, 10000));
+    ASSERT_TRUE(
+        QTest::qWaitFor([measure] { return measure->dims().has_value(); }, tovarine::test::kHangCeilingMs));
     child<QLineEdit>("targetField")->setText(QStringLiteral("150"));
     QTest::mouseClick(child<QPushButton>("saveScaledButton"), Qt::LeftButton);
     ASSERT_TRUE(QTest::qWaitFor([this] { return child<QLabel>("rescaleStatus")->text().startsWith("saved"); },
-                                20000));
+                                tovarine::test::kHangCeilingMs));
     expectAllInView("save scaled", child("rescaleStatus"));
 
     auto* printPrep = view()->findChild<PrintPrepControls*>();
     QSignalSpy ended(printPrep, &PrintPrepControls::runFinished);
     for (const char* tool : {"thickenButton", "guardButton", "growButton"}) {
         QTest::mouseClick(child<QPushButton>(tool), Qt::LeftButton);
-        ASSERT_TRUE(ended.wait(60000)) << tool;
+        ASSERT_TRUE(ended.wait(tovarine::test::kHangCeilingMs)) << tool;
         expectAllInView(tool, child("statusLabel"));
     }
 
@@ -193,7 +196,8 @@ TEST_F(DefaultSizeLayoutTest, EveryToolsStatusAndTheActionRowStayInView)
 TEST_F(DefaultSizeLayoutTest, StatusLinesAppearWithoutMovingTheControls)
 {
     auto* measure = view()->findChild<DimensionsAndRescale*>();
-    ASSERT_TRUE(QTest::qWaitFor([measure] { return measure->dims().has_value(); }, 10000));
+    ASSERT_TRUE(
+        QTest::qWaitFor([measure] { return measure->dims().has_value(); }, tovarine::test::kHangCeilingMs));
     const char* const controls[] = {"shadingPicker", "contrastSlider", "saveScaledButton", "targetSlider",
                                     "thickenButton", "guardButton",    "growButton",       "makeMorvelButton",
                                     "openObjButton", "revealButton",   "dropAnotherButton"};
@@ -223,7 +227,7 @@ TEST_F(DefaultSizeLayoutTest, StatusLinesAppearWithoutMovingTheControls)
     auto* printPrep = view()->findChild<PrintPrepControls*>();
     QSignalSpy ended(printPrep, &PrintPrepControls::runFinished);
     QTest::mouseClick(child<QPushButton>("thickenButton"), Qt::LeftButton);
-    ASSERT_TRUE(ended.wait(60000));
+    ASSERT_TRUE(ended.wait(tovarine::test::kHangCeilingMs));
     ASSERT_TRUE(child("statusLabel")->isVisible());
     EXPECT_EQ(places(), before) << "print-prep status";
 
@@ -241,7 +245,7 @@ TEST(MainWindowGl, TheFirstPreviewKeepsTheNativeWindow)
     TovarineCompanionApp app(fixture.engine.factory(), fixture.defaults.get(), &fixture.workspace);
     app.show();
     QMainWindow* window = app.mainWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(window));
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window, tovarine::test::kHangCeilingMs));
     QWindow* handle = window->windowHandle();
     const WId native = window->winId();
     EXPECT_EQ(handle->surfaceType(), QSurface::OpenGLSurface);
@@ -253,7 +257,7 @@ TEST(MainWindowGl, TheFirstPreviewKeepsTheNativeWindow)
     ResultView* result = app.browseView()->resultView();
     ASSERT_NE(result, nullptr);
     QTRY_VERIFY_WITH_TIMEOUT(result->preview()->loader().status() == PreviewModelLoader::Status::loaded,
-                             20000);
+                             tovarine::test::kHangCeilingMs);
     QTest::qWait(100);
     EXPECT_EQ(window->windowHandle(), handle);
     EXPECT_EQ(window->winId(), native);
@@ -274,7 +278,7 @@ TEST_F(DefaultSizeLayoutTest, ASmallerWindowScrollsAndToolsDoNotMoveIt)
     auto* printPrep = view()->findChild<PrintPrepControls*>();
     QSignalSpy ended(printPrep, &PrintPrepControls::runFinished);
     QTest::mouseClick(child<QPushButton>("thickenButton"), Qt::LeftButton);
-    ASSERT_TRUE(ended.wait(60000));
+    ASSERT_TRUE(ended.wait(tovarine::test::kHangCeilingMs));
     QCoreApplication::processEvents();
     EXPECT_EQ(bar->value(), position);
 

@@ -2,8 +2,10 @@
 // the model drawn in the preview. Minutes of work: labelled slow. Keeps a screenshot in screenshots/.
 #include "BrowseView.h"
 #include "ColmapPhotogrammetrySession.h"
+#include "HangCeiling.h"
 #include "PreviewGlView.h"
 #include "ResultView.h"
+#include "Screenshots.h"
 #include "SettingsKeys.h"
 #include "USDZPreviewMac.h"
 #include "WindowTestSupport.h"
@@ -34,7 +36,7 @@ TEST(RealEngineDrop, GeneratedCaptureEndsInThePreview)
                     {QStringLiteral("--out"), capture, QStringLiteral("--frames"), QStringLiteral("20"),
                      QStringLiteral("--width"), QStringLiteral("640"), QStringLiteral("--height"),
                      QStringLiteral("480"), QStringLiteral("--threads"), QStringLiteral("2")});
-    ASSERT_TRUE(generator.waitForFinished(120000));
+    ASSERT_TRUE(generator.waitForFinished(tovarine::test::kHangCeilingMs));
     ASSERT_EQ(generator.exitCode(), 0) << generator.readAllStandardError().toStdString();
 
     ColmapPhotogrammetrySession::Options options;
@@ -46,7 +48,7 @@ TEST(RealEngineDrop, GeneratedCaptureEndsInThePreview)
     BrowseView view(environment, fixture.workspace, *fixture.defaults);
     view.resize(720, 780);
     view.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&view, tovarine::test::kHangCeilingMs));
 
     QMimeData mime;
     mime.setUrls({QUrl::fromLocalFile(capture)});
@@ -57,7 +59,7 @@ TEST(RealEngineDrop, GeneratedCaptureEndsInThePreview)
 
     QTRY_VERIFY_WITH_TIMEOUT(view.drop().state().kind == State::Kind::done ||
                                  view.drop().state().kind == State::Kind::failed,
-                             10 * 60 * 1000);
+                             tovarine::test::kLongHangCeilingMs);
     ASSERT_EQ(view.drop().state().kind, State::Kind::done) << view.drop().state().message.toStdString();
     ResultView* result = view.resultView();
     ASSERT_NE(result, nullptr);
@@ -70,7 +72,7 @@ TEST(RealEngineDrop, GeneratedCaptureEndsInThePreview)
     // The sparse points of this capture give a few thousand triangles; the dense ones tens of thousands.
     EXPECT_GT(faces, 50000);
     QTRY_VERIFY_WITH_TIMEOUT(result->preview()->loader().status() != PreviewModelLoader::Status::loading,
-                             60000);
+                             tovarine::test::kHangCeilingMs);
     ASSERT_EQ(result->preview()->loader().status(), PreviewModelLoader::Status::loaded)
         << result->preview()->loader().errorMessage().toStdString();
     ASSERT_NE(result->preview()->glView(), nullptr);
@@ -79,10 +81,9 @@ TEST(RealEngineDrop, GeneratedCaptureEndsInThePreview)
     const QImage frame = result->preview()->glView()->grabFramebuffer();
     const QPoint centre(frame.width() / 2, frame.height() / 2);
     EXPECT_GT(qGray(frame.pixel(centre)), 20) << "the model is not in the middle of the preview";
-    QDir().mkpath(QStringLiteral(TOVARINE_SOURCE_ROOT "/screenshots"));
     view.screen()
         ->grabWindow(view.winId())
-        .save(QStringLiteral(TOVARINE_SOURCE_ROOT "/screenshots/11-done-real-engine.png"));
+        .save(test::screenshotFolder() + QStringLiteral("/11-done-real-engine.png"));
 }
 
 } // namespace

@@ -2,6 +2,7 @@
 
 #include "BrowseView.h"
 #include "CompanionSettingsView.h"
+#include "HangCeiling.h"
 #include "WindowTestSupport.h"
 
 #include <QAction>
@@ -81,14 +82,14 @@ TEST(TovarineCompanionApp, SettingsKeysAndPlacement)
     QMainWindow* window = app.mainWindow();
     window->move(300, 150);
     window->activateWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(window));
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window, tovarine::test::kHangCeilingMs));
     QAction* settingsAction = app.fileMenu()->actions().first();
     EXPECT_EQ(settingsAction->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_Comma));
 
     for (const auto& [key, modifiers] : {std::pair{Qt::Key_Escape, Qt::KeyboardModifiers(Qt::NoModifier)},
                                          std::pair{Qt::Key_W, Qt::KeyboardModifiers(Qt::ControlModifier)}}) {
         window->activateWindow();
-        ASSERT_TRUE(QTest::qWaitForWindowActive(window));
+        ASSERT_TRUE(QTest::qWaitForWindowActive(window, tovarine::test::kHangCeilingMs));
         QTest::keyClick(window, Qt::Key_Comma, Qt::ControlModifier);
         QWidget* settings = app.settingsWindow();
         ASSERT_NE(settings, nullptr);

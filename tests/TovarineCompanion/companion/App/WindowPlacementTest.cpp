@@ -1,6 +1,7 @@
 #include "WindowPlacement.h"
 
 #include "BrowseView.h"
+#include "HangCeiling.h"
 #include "TovarineCompanionApp.h"
 #include "WindowTestSupport.h"
 
@@ -119,7 +120,7 @@ TEST(WindowPlacement, AtAScaleTheMainWindowOpensWithinTheFreeArea)
     WindowProperty panel("_NET_WORKAREA", XCB_ATOM_CARDINAL,
                          {0, 60, std::uint32_t(device.width()), std::uint32_t(device.height() - 60)});
     ASSERT_TRUE(panel.isSet());
-    QTRY_COMPARE_WITH_TIMEOUT(screen->availableGeometry().top(), 40, 60000);
+    QTRY_COMPARE_WITH_TIMEOUT(screen->availableGeometry().top(), 40, tovarine::test::kHangCeilingMs);
     ASSERT_LT(screen->availableGeometry().height(), 940);
 
     test::WindowFixture fixture;

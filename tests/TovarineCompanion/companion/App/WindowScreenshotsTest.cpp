@@ -1,4 +1,5 @@
 #include "BrowseView.h"
+#include "HangCeiling.h"
 #include "PrintPrepControls.h"
 #include "ResultView.h"
 #include "SettingsKeys.h"
@@ -69,7 +70,7 @@ TEST(WindowScreenshots, EveryStateAndTheSettingsWindow)
     // The window at the size it opens with.
     QMainWindow* window = app.mainWindow();
     app.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(window));
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window, tovarine::test::kHangCeilingMs));
     BrowseView* view = app.browseView();
     DropReconstruction& drop = view->drop();
 
@@ -107,7 +108,7 @@ TEST(WindowScreenshots, EveryStateAndTheSettingsWindow)
     ResultView* result = view->resultView();
     ASSERT_NE(result, nullptr);
     QTRY_VERIFY_WITH_TIMEOUT(result->preview()->loader().status() == PreviewModelLoader::Status::loaded,
-                             20000);
+                             tovarine::test::kHangCeilingMs);
     save(window, QStringLiteral("06-done-lit"));
     fixture.defaults->setValue(SettingsKeys::kPreviewShading, QStringLiteral("albedo"));
     fixture.defaults->setValue(SettingsKeys::kPreviewBrightness, 0.12);
@@ -128,7 +129,7 @@ TEST(WindowScreenshots, EveryStateAndTheSettingsWindow)
                                                          {"growButton", "13-print-prep-grow"}};
     for (const auto& [button, shot] : tools) {
         QTest::mouseClick(result->findChild<QPushButton*>(QString::fromLatin1(button)), Qt::LeftButton);
-        ASSERT_TRUE(ended.wait(120000)) << button;
+        ASSERT_TRUE(ended.wait(tovarine::test::kHangCeilingMs)) << button;
         save(window, QString::fromLatin1(shot));
     }
 
@@ -136,7 +137,7 @@ TEST(WindowScreenshots, EveryStateAndTheSettingsWindow)
     save(window, QStringLiteral("09-done-minimum-size"));
 
     app.showSettings();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(app.settingsWindow()));
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(app.settingsWindow(), tovarine::test::kHangCeilingMs));
     save(app.settingsWindow(), QStringLiteral("10-settings"));
 }
 

@@ -1,7 +1,9 @@
 #include "BrowseView.h"
 #include "EngineScheme.h"
+#include "HangCeiling.h"
 #include "MorvelEngineLocator.h"
 #include "MorvelSceneView.h"
+#include "PrivateSettings.h"
 #include "ResultView.h"
 #include "TovarineCompanionApp.h"
 #include "USDZPreviewMac.h"
@@ -71,7 +73,7 @@ TEST(CageScreenshots, ResultViewBeforeAndAfterACage)
     // The window at the size it opens with.
     QMainWindow* window = app.mainWindow();
     app.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(window));
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window, tovarine::test::kHangCeilingMs));
     BrowseView* view = app.browseView();
 
     const QString resultDir = fixture.root.filePath(QStringLiteral("Desktop/tovarine/amber-inkwell"));
@@ -87,7 +89,7 @@ TEST(CageScreenshots, ResultViewBeforeAndAfterACage)
     ResultView* result = view->resultView();
     ASSERT_NE(result, nullptr);
     QTRY_VERIFY_WITH_TIMEOUT(result->preview()->loader().status() == PreviewModelLoader::Status::loaded,
-                             20000);
+                             tovarine::test::kHangCeilingMs);
     save(window, QStringLiteral("cage-01-result-before"));
 
     // A fit caught running: a copy of the stand-in that reports four stages and then keeps working.
@@ -109,16 +111,16 @@ TEST(CageScreenshots, ResultViewBeforeAndAfterACage)
     MorvelMacSession& morvel = view->morvel();
     ASSERT_EQ(morvel.phase().kind, Phase::Kind::running);
     QTRY_VERIFY_WITH_TIMEOUT(morvel.phase().kind != Phase::Kind::running || morvel.phase().fraction > 0.4,
-                             60000);
+                             tovarine::test::kHangCeilingMs);
     ASSERT_EQ(morvel.phase().kind, Phase::Kind::running) << morvel.phase().text.toStdString();
     save(window, QStringLiteral("cage-02-running"));
     EXPECT_EQ(morvel.phase().kind, Phase::Kind::running); // still running when the picture was taken
     QTest::mouseClick(result->findChild<QPushButton*>(QStringLiteral("stopButton")), Qt::LeftButton);
-    QTRY_VERIFY_WITH_TIMEOUT(morvel.phase().kind != Phase::Kind::running, 20000);
+    QTRY_VERIFY_WITH_TIMEOUT(morvel.phase().kind != Phase::Kind::running, tovarine::test::kHangCeilingMs);
 
     MorvelEngineLocator::setEngineFolderForTesting(QStringLiteral(TOVARINE_TESTDATA_DIR "/morvel-standin"));
     QTest::mouseClick(makeMorvel, Qt::LeftButton);
-    QTRY_VERIFY_WITH_TIMEOUT(morvel.phase().kind != Phase::Kind::running, 60000);
+    QTRY_VERIFY_WITH_TIMEOUT(morvel.phase().kind != Phase::Kind::running, tovarine::test::kHangCeilingMs);
     ASSERT_EQ(morvel.phase().kind, Phase::Kind::done) << morvel.phase().text.toStdString();
     EXPECT_EQ(morvel.writtenIn(), resultDir);
     for (const char* name : {"model_morvel.3dm", "model_morvel.vellacot", "model_morvel_settings.json"}) {
@@ -151,6 +153,7 @@ int main(int argc, char** argv)
             return RUN_ALL_TESTS();
         }
     }
+    const auto settingsFolder = tovarine::test::usePrivateSettingsFolder();
     tovarine::EngineScheme::registerScheme();
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication app(argc, argv);

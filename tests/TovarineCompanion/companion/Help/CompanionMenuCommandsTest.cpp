@@ -2,6 +2,7 @@
 
 #include "ConcordancePanel.h"
 #include "ConcordanceView.h"
+#include "HangCeiling.h"
 #include "OstrelAboutPanel.h"
 #include "OstrelTermsPanel.h"
 #include "SearchableHelpRow.h"
@@ -113,7 +114,7 @@ TEST(CompanionMenuCommands, ShortcutsFireFromTheMainWindow)
     window.resize(400, 300);
     window.show();
     window.activateWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window, tovarine::test::kHangCeilingMs));
 
     // The desktop's key mapper offers Ctrl+Shift+/ on a US layout as Ctrl+? too; the test platform passes
     // the event through as typed.
@@ -128,7 +129,7 @@ TEST(CompanionMenuCommands, ShortcutsFireFromTheMainWindow)
 
     ostrel::SearchableHelpWindow::window()->close();
     window.activateWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window, tovarine::test::kHangCeilingMs));
     QTest::keyClick(&window, Qt::Key_F1);
     EXPECT_TRUE(ostrel::SearchableHelpWindow::window()->isVisible());
 }

@@ -3,6 +3,7 @@
 #include "ConcordancePanel.h"
 #include "OstrelAboutPanel.h"
 #include "OstrelTermsPanel.h"
+#include "Screenshots.h"
 #include "SearchableHelpRow.h"
 #include "SearchableHelpView.h"
 #include "SearchableHelpWindow.h"
@@ -32,8 +33,7 @@ void capture(QWidget* window, const QString& name)
         }
     }
     EXPECT_GT(colours.size(), 20) << name.toStdString() << " looks blank";
-    const QString folder = QStringLiteral(TOVARINE_SOURCE_ROOT "/screenshots");
-    QDir().mkpath(folder);
+    const QString folder = tovarine::test::screenshotFolder();
     EXPECT_TRUE(image.save(folder + u'/' + name + QStringLiteral(".png")));
 }
 

@@ -1,6 +1,7 @@
 #include "CompanionReconstructor.h"
 
 #include "FakePhotogrammetrySession.h"
+#include "HangCeiling.h"
 #include "IntakeTestSupport.h"
 #include "QStringPrinter.h"
 #include "UsdzFile.h"
@@ -80,7 +81,8 @@ protected:
         if (afterStart) {
             afterStart(driver);
         }
-        EXPECT_TRUE(QTest::qWaitFor([&] { return outcome.finishedCalls > 0; }, 10000));
+        EXPECT_TRUE(
+            QTest::qWaitFor([&] { return outcome.finishedCalls > 0; }, tovarine::test::kHangCeilingMs));
         // Late outputs of the session (its stream still closes) must not move the final state.
         QTest::qWait(20);
         EXPECT_EQ(outcome.finishedCalls, 1);
@@ -324,8 +326,8 @@ TEST_F(CompanionReconstructorTest, CancelDuringTheRunEndsCancelledAndRemovesStag
     FakeEngine engine;
     engine.script = {FakeStep::progress(0.3), FakeStep::hold()};
     const Outcome outcome = run(engine, Detail::medium, [&engine](CompanionReconstructor& driver) {
-        ASSERT_TRUE(
-            QTest::qWaitFor([&] { return driver.state().message.endsWith(QLatin1String("30%")); }, 5000));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return driver.state().message.endsWith(QLatin1String("30%")); },
+                                    tovarine::test::kHangCeilingMs));
         EXPECT_EQ(driver.activeSession(), engine.session.data());
         EXPECT_TRUE(QDir(engine.inputFolder).exists());
         driver.activeSession()->cancel();
@@ -378,7 +380,8 @@ TEST_F(CompanionReconstructorTest, CallerCommitsTheModelSetItTakes)
         finalState = state;
         models = driver.takeModelSet();
     });
-    ASSERT_TRUE(QTest::qWaitFor([&] { return finalState.kind != State::Kind::idle; }, 60000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return finalState.kind != State::Kind::idle; },
+                                tovarine::test::kHangCeilingMs));
     ASSERT_EQ(finalState.kind, State::Kind::completed);
     ASSERT_TRUE(models.has_value());
     EXPECT_FALSE(driver.takeModelSet().has_value());
@@ -397,7 +400,8 @@ TEST_F(CompanionReconstructorTest, DriverCancelReachesTheSession)
     FakeEngine engine;
     engine.script = {FakeStep::hold()};
     const Outcome outcome = run(engine, Detail::medium, [](CompanionReconstructor& driver) {
-        ASSERT_TRUE(QTest::qWaitFor([&] { return driver.activeSession() != nullptr; }, 5000));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return driver.activeSession() != nullptr; },
+                                    tovarine::test::kHangCeilingMs));
         driver.cancel();
     });
     EXPECT_EQ(outcome.finalState, State::cancelled());

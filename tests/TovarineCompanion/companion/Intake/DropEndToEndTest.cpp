@@ -1,4 +1,5 @@
 #include "DropTestFixture.h"
+#include "HangCeiling.h"
 #include "IntakeTestSupport.h"
 #include "QStringPrinter.h"
 #include "SettingsKeys.h"
@@ -55,7 +56,7 @@ TEST_F(DropEndToEndTest, ZippedCaptureBecomesAResultFolderWithAMillimetreZUpObj)
     zip.setWorkingDirectory(path(QStringLiteral("package")));
     zip.start(QStringLiteral("/usr/bin/zip"),
               {QStringLiteral("-qr"), path(QStringLiteral("scan.zip")), QStringLiteral("scan 7")});
-    ASSERT_TRUE(zip.waitForFinished(10000));
+    ASSERT_TRUE(zip.waitForFinished(tovarine::test::kHangCeilingMs));
     ASSERT_EQ(zip.exitCode(), 0);
 
     const State final = drop(path(QStringLiteral("scan.zip")));

@@ -1,4 +1,5 @@
 #include "DropTestFixture.h"
+#include "HangCeiling.h"
 #include "IntakeTestSupport.h"
 #include "QStringPrinter.h"
 #include "UsdzFile.h"
@@ -35,7 +36,7 @@ protected:
         zip.setWorkingDirectory(path(QString()));
         zip.start(QStringLiteral("/usr/bin/zip"),
                   extraArguments + QStringList{QStringLiteral("-qr"), zipPath, folder});
-        ASSERT_TRUE(zip.waitForFinished(10000));
+        ASSERT_TRUE(zip.waitForFinished(tovarine::test::kHangCeilingMs));
         ASSERT_EQ(zip.exitCode(), 0) << zip.readAllStandardError().toStdString();
     }
 
@@ -197,7 +198,7 @@ TEST_F(DropReconstructionTest, CancelThroughTheDriverFails)
         [this] {
             return m_drop->state().kind == State::Kind::reconstructing && m_drop->state().fraction == 0.25;
         },
-        10000));
+        tovarine::test::kHangCeilingMs));
     ASSERT_NE(m_drop->reconstructor(), nullptr);
     ASSERT_NE(m_drop->reconstructor()->activeSession(), nullptr);
     m_drop->reconstructor()->activeSession()->cancel();
@@ -363,7 +364,8 @@ TEST_F(DropReconstructionTest, RerunThatEndsWithoutAModelLeavesTheEarlierSetAsIt
         }
         m_drop->ingest(QUrl::fromLocalFile(capture), QStringLiteral("full"));
         if (rerun.cancel || rerun.dropAnother) {
-            ASSERT_TRUE(QTest::qWaitFor([this] { return m_drop->state().fraction == 0.25; }, 60000));
+            ASSERT_TRUE(QTest::qWaitFor([this] { return m_drop->state().fraction == 0.25; },
+                                        tovarine::test::kHangCeilingMs));
             ASSERT_NE(m_engine.record, nullptr);
             writeCube(m_engine.record->modelPath, 2.0f, "png");
         }
@@ -374,7 +376,8 @@ TEST_F(DropReconstructionTest, RerunThatEndsWithoutAModelLeavesTheEarlierSetAsIt
             m_engine.script = {FakeStep::progress(0.5), FakeStep::complete(), FakeStep::end()};
             EXPECT_EQ(drop(other).kind, State::Kind::done);
             // The abandoned run's ending comes after the newer drop's.
-            ASSERT_TRUE(QTest::qWaitFor([&] { return snapshot(result) == before; }, 60000));
+            ASSERT_TRUE(
+                QTest::qWaitFor([&] { return snapshot(result) == before; }, tovarine::test::kHangCeilingMs));
         } else {
             EXPECT_EQ(waitForEnd().kind, State::Kind::failed);
         }
@@ -501,7 +504,8 @@ TEST_F(DropReconstructionTest, DropDuringARunCancelsItAndIgnoresItsLateOutputs)
     // The cancelled session still reports progress and then its cancellation.
     m_engine.afterCancel = {FakeStep::progress(0.9), FakeStep::cancelled(), FakeStep::end()};
     m_drop->ingest(QUrl::fromLocalFile(first), QStringLiteral("full"));
-    ASSERT_TRUE(QTest::qWaitFor([this] { return m_drop->state().fraction == 0.25; }, 10000));
+    ASSERT_TRUE(
+        QTest::qWaitFor([this] { return m_drop->state().fraction == 0.25; }, tovarine::test::kHangCeilingMs));
     CompanionReconstructor* firstDriver = m_drop->reconstructor();
     ASSERT_NE(firstDriver, nullptr);
     const std::shared_ptr<test::FakeSessionRecord> firstSession = m_engine.record;
@@ -535,7 +539,8 @@ TEST_F(DropReconstructionTest, DropDuringUnzipAbandonsIt)
     const State final = drop(makeCapture(QStringLiteral("cup")));
     EXPECT_EQ(final.kind, State::Kind::done);
     EXPECT_EQ(final.resultDir, resultDir(QStringLiteral("cup")));
-    EXPECT_TRUE(QTest::qWaitFor([this] { return entries(unpackRoot()).isEmpty(); }, 10000));
+    EXPECT_TRUE(
+        QTest::qWaitFor([this] { return entries(unpackRoot()).isEmpty(); }, tovarine::test::kHangCeilingMs));
 }
 
 TEST_F(DropReconstructionTest, StaleObjIsRemovedAndAFailedExportStillGivesDone)

@@ -55,7 +55,7 @@ DropReconstruction::State DropTestFixture::waitForEnd()
             const Kind kind = m_drop->state().kind;
             return (kind == Kind::done || kind == Kind::failed) && m_drop->reconstructor() == nullptr;
         },
-        20000));
+        kHangCeilingMs));
     return m_drop->state();
 }
 

@@ -419,16 +419,16 @@ TEST(PrivateTempFolder, LeftoversOfAKilledRunGoAtTheNextStartButARunningInstance
                                        "\"$1/tovarine-colmap-X\" && echo x > \"$1/tovarine-drop/OLD/f\" && "
                                        "echo ready && exec sleep 30"),
                         QStringLiteral("sh"), *privateDir});
-        ASSERT_TRUE(instance.waitForReadyRead(5000));
+        ASSERT_TRUE(instance.waitForReadyRead(tovarine::test::kHangCeilingMs));
         if (!killed) {
             EXPECT_EQ(PrivateTempFolder::sweepLeftovers(*privateDir), 0);
             EXPECT_TRUE(QFileInfo::exists(*privateDir + QStringLiteral("/tovarine-drop/OLD/f")));
             instance.kill();
-            instance.waitForFinished();
+            instance.waitForFinished(tovarine::test::kHangCeilingMs);
             continue;
         }
         ::kill(static_cast<pid_t>(instance.processId()), SIGKILL);
-        instance.waitForFinished();
+        instance.waitForFinished(tovarine::test::kHangCeilingMs);
         EXPECT_EQ(PrivateTempFolder::sweepLeftovers(*privateDir), 2);
         EXPECT_EQ(QDir(*privateDir).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
                   (QStringList{QStringLiteral(".in-use"), QStringLiteral("tovarine-drop")}));

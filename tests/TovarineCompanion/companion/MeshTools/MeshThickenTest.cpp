@@ -1,5 +1,6 @@
 #include "MeshThicken.h"
 
+#include "HangCeiling.h"
 #include "MeshFixtures.h"
 #include "MeshTopology.h"
 #include "OBJMeshReader.h"
@@ -60,7 +61,8 @@ std::map<QString, int> admeshCounts(const MeshLists& mesh, const QString& stlPat
     EXPECT_TRUE(test::writeFile(stlPath, stl));
     QProcess admesh;
     admesh.start(QStringLiteral("admesh"), {stlPath});
-    if (!admesh.waitForStarted() || !admesh.waitForFinished(60000)) {
+    if (!admesh.waitForStarted(tovarine::test::kHangCeilingMs) ||
+        !admesh.waitForFinished(tovarine::test::kHangCeilingMs)) {
         return {};
     }
     std::map<QString, int> counts;

@@ -1,4 +1,5 @@
 #include "OBJExporter.h"
+#include "HangCeiling.h"
 #include "UsdzFile.h"
 
 #include <QBuffer>
@@ -230,7 +231,7 @@ TEST_F(OBJExport, AnotherReaderFindsTheTextureAndItsCoordinates)
 
     QProcess info;
     info.start(assimp, {QStringLiteral("info"), objPath()});
-    ASSERT_TRUE(info.waitForFinished(30000));
+    ASSERT_TRUE(info.waitForFinished(tovarine::test::kHangCeilingMs));
     const QByteArray report = info.readAllStandardOutput();
     EXPECT_EQ(info.exitCode(), 0) << report.toStdString();
     EXPECT_TRUE(report.contains("Texture Refs:\n    'model_diffuse.png'")) << report.toStdString();
@@ -239,7 +240,7 @@ TEST_F(OBJExport, AnotherReaderFindsTheTextureAndItsCoordinates)
     QProcess convert;
     const QString copy = m_dir.filePath(QStringLiteral("copy.obj"));
     convert.start(assimp, {QStringLiteral("export"), objPath(), copy});
-    ASSERT_TRUE(convert.waitForFinished(30000));
+    ASSERT_TRUE(convert.waitForFinished(tovarine::test::kHangCeilingMs));
     QFile copied(copy);
     ASSERT_TRUE(copied.open(QIODevice::ReadOnly));
     const QByteArray text = copied.readAll();

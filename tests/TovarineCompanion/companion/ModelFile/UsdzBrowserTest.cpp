@@ -1,5 +1,6 @@
 // The model file as a browser shows it: the USDZ loader of three.js (installed into web/ with `npm ci`) in
 // headless Chromium, from local files only.
+#include "HangCeiling.h"
 #include "UsdzFile.h"
 
 #include <QBuffer>
@@ -73,7 +74,7 @@ TEST(UsdzInBrowser, ThreeJsShowsTheModelsTexture)
              QStringLiteral("--user-data-dir=") + dir.filePath(QStringLiteral("profile")),
              QStringLiteral("--virtual-time-budget=20000"), QStringLiteral("--dump-dom"),
              page.toString(QUrl::FullyEncoded)});
-        ASSERT_TRUE(browser.waitForFinished(120000)) << format;
+        ASSERT_TRUE(browser.waitForFinished(tovarine::test::kHangCeilingMs)) << format;
         const QString dom = QString::fromUtf8(browser.readAllStandardOutput());
         const auto match = QRegularExpression(QStringLiteral("<pre id=\"out\">(.*)</pre>")).match(dom);
         ASSERT_TRUE(match.hasMatch()) << format << ": " << dom.left(2000).toStdString()

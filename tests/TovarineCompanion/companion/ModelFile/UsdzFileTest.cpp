@@ -1,4 +1,5 @@
 #include "UsdzFile.h"
+#include "HangCeiling.h"
 #include "ZipPackage.h"
 
 #include <QDir>
@@ -155,7 +156,7 @@ TEST(UsdzFile, WrittenFileIsDeterministicAndPassesUnzip)
 
     QProcess unzip;
     unzip.start(QStringLiteral("/usr/bin/unzip"), {QStringLiteral("-t"), path});
-    ASSERT_TRUE(unzip.waitForFinished(30000));
+    ASSERT_TRUE(unzip.waitForFinished(tovarine::test::kHangCeilingMs));
     EXPECT_EQ(unzip.exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(unzip.exitCode(), 0) << unzip.readAllStandardOutput().toStdString();
 
@@ -274,7 +275,7 @@ def Xform "root" (
     zip.start(QStringLiteral("/usr/bin/zip"),
               {QStringLiteral("-9"), QStringLiteral("-X"), QStringLiteral("package.usdz"),
                QStringLiteral("a_texture.png"), QStringLiteral("scene.usda")});
-    ASSERT_TRUE(zip.waitForFinished(30000));
+    ASSERT_TRUE(zip.waitForFinished(tovarine::test::kHangCeilingMs));
     ASSERT_EQ(zip.exitCode(), 0);
 
     QFile packageFile(dir.filePath(QStringLiteral("package.usdz")));

@@ -1,5 +1,6 @@
 #include "TcpPeerTransport.h"
 
+#include "HangCeiling.h"
 #include "LoopbackPeerNetwork.h"
 #include "PeerDiscovery.h"
 #include "PeerFrame.h"
@@ -141,8 +142,10 @@ protected:
         };
         m_browser->setDelegate(&m_finder);
         m_browser->startBrowsing();
-        ASSERT_TRUE(QTest::qWaitFor([&] { return m_receiverEvents.saw("state 2 phone"); }, 10000));
-        ASSERT_TRUE(QTest::qWaitFor([&] { return m_phoneEvents.saw("state 2 computer"); }, 10000));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return m_receiverEvents.saw("state 2 phone"); },
+                                    tovarine::test::kHangCeilingMs));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return m_phoneEvents.saw("state 2 computer"); },
+                                    tovarine::test::kHangCeilingMs));
     }
 
     // The receiver's session, browsing, with the one advertised peer (a rogue phone) connected.
@@ -156,7 +159,8 @@ protected:
         };
         m_browser->setDelegate(&m_finder);
         m_browser->startBrowsing();
-        ASSERT_TRUE(QTest::qWaitFor([&] { return m_receiverEvents.saw("state 2 rogue"); }, 10000));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return m_receiverEvents.saw("state 2 rogue"); },
+                                    tovarine::test::kHangCeilingMs));
     }
 
     QString incoming() const { return m_root.filePath(QStringLiteral("incoming")); }
@@ -207,8 +211,9 @@ TEST_F(TcpPeerTransportTest, MessagesAndResourcesArriveInWireOrderAndWhole)
     m_phoneSession->sendResource(big, "capture/S1/big.bin", m_receiverSession->localPeer(), done);
     m_phoneSession->sendResource(empty, "capture/S1/empty.bin", m_receiverSession->localPeer(), done);
     ASSERT_TRUE(m_phoneSession->send("after", m_receiverSession->localPeer()));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return completions == 2; }, 60000));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return m_receiverEvents.saw("data after"); }, 5000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return completions == 2; }, tovarine::test::kHangCeilingMs));
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return m_receiverEvents.saw("data after"); }, tovarine::test::kHangCeilingMs));
     EXPECT_EQ(failures, 0);
     // Resources keep their order and follow the messages sent before them; a message sent later may pass a
     // resource that is still streaming (previews are not held up behind frames).
@@ -238,7 +243,7 @@ TEST_F(TcpPeerTransportTest, SendingToAPeerNotConnectedFailsAtOnce)
                               error = e;
                               called = true;
                           });
-    ASSERT_TRUE(QTest::qWaitFor([&] { return called.load(); }, 5000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return called.load(); }, tovarine::test::kHangCeilingMs));
     EXPECT_TRUE(error);
 }
 
@@ -261,7 +266,8 @@ TEST_F(TcpPeerTransportTest, UnansweredOrDeclinedInvitationsEndNotConnected)
         finder.onFound = [&](const PeerIdentity& peer) { browser->invitePeer(peer, *session, 300); };
         browser->setDelegate(&finder);
         browser->startBrowsing();
-        ASSERT_TRUE(QTest::qWaitFor([&] { return events.saw("state 0 phone"); }, 5000));
+        ASSERT_TRUE(
+            QTest::qWaitFor([&] { return events.saw("state 0 phone"); }, tovarine::test::kHangCeilingMs));
         EXPECT_EQ(events.events(), (QStringList{"state 1 phone", "state 0 phone"}));
         if (phone.unanswered) {
             phone.unanswered(nullptr); // a late answer changes nothing
@@ -297,11 +303,11 @@ TEST_F(TcpPeerTransportTest, LeavingMidTransferFailsItOnBothEndsAndLeavesNoParti
                                      error = e;
                                      called = true;
                                  });
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !QDir(incoming()).isEmpty(); }, 10000))
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !QDir(incoming()).isEmpty(); }, tovarine::test::kHangCeilingMs))
         << "a partial file exists";
     m_phoneSession->disconnect();
-    ASSERT_TRUE(
-        QTest::qWaitFor([&] { return called.load() && m_receiverEvents.saw("state 0 phone"); }, 10000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return called.load() && m_receiverEvents.saw("state 0 phone"); },
+                                tovarine::test::kHangCeilingMs));
     EXPECT_TRUE(error);
     EXPECT_TRUE(m_receiverEvents.saw("failed capture/S1/big.bin"));
     EXPECT_TRUE(QDir(incoming()).isEmpty());
@@ -374,30 +380,34 @@ TEST_F(TcpPeerTransportTest, HostileTransfersAreRefusedAndWriteNothing)
     for (const qint64 size : {-1LL, PeerFrame::kMaxResourceBytes + 1, std::numeric_limits<qint64>::max()}) {
         rogue.received.clear();
         rogue.send(Type::offer, PeerFrame::offerBody({7, size, "capture/S1/x.jpg"}));
-        ASSERT_TRUE(QTest::qWaitFor([&] { return rogue.got(Type::refuse); }, 5000)) << size;
+        ASSERT_TRUE(QTest::qWaitFor([&] { return rogue.got(Type::refuse); }, tovarine::test::kHangCeilingMs))
+            << size;
         EXPECT_TRUE(QDir(incoming()).isEmpty());
     }
     // More bytes than announced: the transfer fails on both ends and its partial file goes.
     rogue.received.clear();
     rogue.send(Type::offer, PeerFrame::offerBody({8, 10, "capture/S1/y.jpg"}));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return rogue.got(Type::resume); }, 5000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return rogue.got(Type::resume); }, tovarine::test::kHangCeilingMs));
     rogue.send(Type::chunk, PeerFrame::transferBody(8, QByteArray(20, 'z')));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return rogue.got(Type::fail); }, 5000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return rogue.got(Type::fail); }, tovarine::test::kHangCeilingMs));
     EXPECT_TRUE(m_receiverEvents.saw("failed capture/S1/y.jpg"));
     // An end before every byte came: the same.
     rogue.send(Type::offer, PeerFrame::offerBody({9, 100, "capture/S1/z.jpg"}));
     rogue.send(Type::chunk, PeerFrame::transferBody(9, QByteArray(50, 'z')));
     rogue.send(Type::end, PeerFrame::transferBody(9));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return m_receiverEvents.saw("failed capture/S1/z.jpg"); }, 5000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return m_receiverEvents.saw("failed capture/S1/z.jpg"); },
+                                tovarine::test::kHangCeilingMs));
     EXPECT_TRUE(QDir(incoming()).isEmpty());
 
     // A partial transfer when the connection breaks, then a frame longer than any allowed: the connection
     // is dropped, the partial file removed.
     rogue.send(Type::offer, PeerFrame::offerBody({10, 100, "capture/S1/w.jpg"}));
     rogue.send(Type::chunk, PeerFrame::transferBody(10, QByteArray(50, 'w')));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return m_receiverEvents.saw("start capture/S1/w.jpg"); }, 5000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return m_receiverEvents.saw("start capture/S1/w.jpg"); },
+                                tovarine::test::kHangCeilingMs));
     rogue.sendRaw(QByteArray::fromHex("ffffffff04"));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return m_receiverEvents.saw("state 0 rogue"); }, 5000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return m_receiverEvents.saw("state 0 rogue"); },
+                                tovarine::test::kHangCeilingMs));
     EXPECT_TRUE(m_receiverEvents.saw("failed capture/S1/w.jpg"));
     EXPECT_TRUE(QDir(incoming()).isEmpty());
     EXPECT_TRUE(m_receiverEvents.files().isEmpty());
@@ -427,8 +437,9 @@ TEST_F(TcpPeerTransportTest, OffersAreHeldToFreeSpaceAndToWhatOneConnectionMayHa
         rogue.send(Type::offer, PeerFrame::offerBody(
                                     {transfer, 8 * kGiB, QStringLiteral("capture/S1/%1.jpg").arg(transfer)}));
     }
-    ASSERT_TRUE(QTest::qWaitFor(
-        [&] { return answers(Type::refuse).size() + answers(Type::resume).size() == 16; }, 10000));
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return answers(Type::refuse).size() + answers(Type::resume).size() == 16; },
+                        tovarine::test::kHangCeilingMs));
     ASSERT_EQ(answers(Type::resume).size(), 1);
     EXPECT_EQ(answers(Type::resume)[0].first, 1u);
     for (const auto& [transfer, reason] : answers(Type::refuse)) {
@@ -437,14 +448,16 @@ TEST_F(TcpPeerTransportTest, OffersAreHeldToFreeSpaceAndToWhatOneConnectionMayHa
     // Given up, its bytes are free again. With 1 GiB free, 600 MiB would leave less than the margin.
     rogue.received.clear();
     rogue.send(Type::fail, PeerFrame::reasonBody(1, QStringLiteral("changed my mind")));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return m_receiverEvents.saw("failed capture/S1/1.jpg"); }, 10000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return m_receiverEvents.saw("failed capture/S1/1.jpg"); },
+                                tovarine::test::kHangCeilingMs));
     m_freeBytes = 1 * kGiB;
     rogue.send(Type::offer,
                PeerFrame::offerBody({20, 600LL * 1024 * 1024, QStringLiteral("capture/S1/big.jpg")}));
     rogue.send(Type::offer,
                PeerFrame::offerBody({21, 100LL * 1024 * 1024, QStringLiteral("capture/S1/fits.jpg")}));
-    ASSERT_TRUE(QTest::qWaitFor(
-        [&] { return answers(Type::refuse).size() + answers(Type::resume).size() == 2; }, 10000));
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return answers(Type::refuse).size() + answers(Type::resume).size() == 2; },
+                        tovarine::test::kHangCeilingMs));
     ASSERT_EQ(answers(Type::refuse).size(), 1);
     EXPECT_EQ(answers(Type::refuse)[0].first, 20u);
     EXPECT_EQ(
@@ -464,7 +477,8 @@ TEST_F(TcpPeerTransportTest, OffersAreHeldToFreeSpaceAndToWhatOneConnectionMayHa
         },
         10000));
     rogue.socket->abort();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return m_receiverEvents.saw("state 0 rogue"); }, 10000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return m_receiverEvents.saw("state 0 rogue"); },
+                                tovarine::test::kHangCeilingMs));
     qint64 promised = -1;
     m_receiver->runOnThread([&] { promised = m_receiver->incomingSpace()->promised(); });
     EXPECT_EQ(promised, 0);

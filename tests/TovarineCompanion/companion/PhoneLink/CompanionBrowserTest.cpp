@@ -1,6 +1,7 @@
 #include "CompanionBrowser.h"
 
 #include "FakePhotogrammetrySession.h"
+#include "HangCeiling.h"
 #include "LoopbackPeerNetwork.h"
 #include "TestPhone.h"
 
@@ -83,7 +84,7 @@ protected:
     {
         phone.start();
         m_receiver->browser().startBrowsing();
-        ASSERT_TRUE(QTest::qWaitFor([&] { return phone.isFinished(); }, 10000));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return phone.isFinished(); }, tovarine::test::kHangCeilingMs));
         settle();
     }
 
@@ -294,8 +295,9 @@ TEST_F(CompanionBrowserTest, CancelledRunSendsNothingFurther)
     TestPhone& p = phone({.frames = frames(1)});
     p.start();
     m_receiver->browser().startBrowsing();
-    ASSERT_TRUE(QTest::qWaitFor(
-        [&] { return m_statuses.size() >= 4 && m_statuses.back() == ServerStatus::idle(); }, 10000));
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return m_statuses.size() >= 4 && m_statuses.back() == ServerStatus::idle(); },
+                        tovarine::test::kHangCeilingMs));
     settle();
     EXPECT_EQ(p.outcome().order, (QStringList{"ready", "progress"}));
     EXPECT_FALSE(p.isFinished());
@@ -341,9 +343,11 @@ TEST_F(CompanionBrowserTest, HostileNamesAndCountsWriteNothingOutsideTheInbox)
                               .previews = false});
         p.start();
         m_receiver->browser().startBrowsing();
-        ASSERT_TRUE(QTest::qWaitFor([&] { return p.outcome().connected; }, 10000));
-        ASSERT_TRUE(QTest::qWaitFor([&] { return !c.refusal.isEmpty() ? p.isFinished() : true; }, 10000));
-        ASSERT_TRUE(QTest::qWaitFor([&] { return p.outcome().framesDelivered == 1; }, 10000));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return p.outcome().connected; }, tovarine::test::kHangCeilingMs));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !c.refusal.isEmpty() ? p.isFinished() : true; },
+                                    tovarine::test::kHangCeilingMs));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return p.outcome().framesDelivered == 1; },
+                                    tovarine::test::kHangCeilingMs));
         settle(); // the receiver's handling of the frame
         if (!c.refusal.isEmpty()) {
             ASSERT_EQ(p.outcome().errors.size(), 1);
@@ -372,14 +376,16 @@ TEST_F(CompanionBrowserTest, DroppedConnectionMidCaptureLeavesNoTemporaryFile)
     TestPhone& p = phone({.frames = frames(3), .cancelAfterFrames = 1});
     play(p);
     EXPECT_TRUE(p.outcome().cancelled);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return m_receiver->status() == ServerStatus::idle(); }, 5000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return m_receiver->status() == ServerStatus::idle(); },
+                                tovarine::test::kHangCeilingMs));
     EXPECT_FALSE(m_receiver->connectedPeer());
     EXPECT_EQ(writtenFiles(), (QStringList{"Inbox/S1/Images/frame_00000.jpg"})) << "the inbox stays";
 
     TestPhone& q =
         phone({.stamp = "S2", .frames = {{"broken.jpg", frames(1)[0].path}}, .previews = false}, "other");
     q.start();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return q.outcome().frameSendErrors.size() == 1; }, 10000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return q.outcome().frameSendErrors.size() == 1; },
+                                tovarine::test::kHangCeilingMs));
     settle();
     EXPECT_TRUE(QDir(m_receiver->incomingDir()).isEmpty());
     EXPECT_EQ(m_receiver->status(), ServerStatus::receiving("S2", 0, 1, "other"));
@@ -394,12 +400,14 @@ TEST_F(CompanionBrowserTest, CountingRules)
     TestPhone& p = phone({.frames = {}, .frameCount = 3, .previews = false});
     p.start();
     m_receiver->browser().startBrowsing();
-    ASSERT_TRUE(QTest::qWaitFor(
-        [&] { return m_receiver->status() == ServerStatus::receiving("S1", 0, 3, "phone"); }, 10000));
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return m_receiver->status() == ServerStatus::receiving("S1", 0, 3, "phone"); },
+                        tovarine::test::kHangCeilingMs));
     p.sendResource(f[0].path, "capture/S1/a.jpg");
     p.sendResource(f[1].path, "capture/S1/a.jpg");
-    ASSERT_TRUE(QTest::qWaitFor(
-        [&] { return m_receiver->status() == ServerStatus::receiving("S1", 2, 3, "phone"); }, 5000));
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return m_receiver->status() == ServerStatus::receiving("S1", 2, 3, "phone"); },
+                        tovarine::test::kHangCeilingMs));
     EXPECT_EQ(readAll(data("Inbox/S1/Images/a.jpg")), readAll(f[1].path))
         << "the later file replaces the earlier";
 
@@ -410,12 +418,15 @@ TEST_F(CompanionBrowserTest, CountingRules)
             ->encode();
     };
     p.sendData(manifest(0));
-    ASSERT_TRUE(QTest::qWaitFor(
-        [&] { return m_receiver->status() == ServerStatus::receiving("S1", 0, 0, "phone"); }, 5000));
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return m_receiver->status() == ServerStatus::receiving("S1", 0, 0, "phone"); },
+                        tovarine::test::kHangCeilingMs));
     EXPECT_TRUE(QFileInfo::exists(data("Inbox/S1/Images/a.jpg")));
     p.sendResource(f[0].path, "capture/S1/b.jpg");
-    ASSERT_TRUE(QTest::qWaitFor([&] { return QFileInfo::exists(data("Inbox/S1 2/Images/b.jpg")); }, 5000));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return p.outcome().ready.has_value(); }, 5000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return QFileInfo::exists(data("Inbox/S1 2/Images/b.jpg")); },
+                                tovarine::test::kHangCeilingMs));
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return p.outcome().ready.has_value(); }, tovarine::test::kHangCeilingMs));
     EXPECT_EQ(*p.outcome().ready, (CaptureReadyAck{"S1", 1}));
 
     // While the run holds, frames and manifests of the stamp change nothing and leave no file.
@@ -428,7 +439,8 @@ TEST_F(CompanionBrowserTest, CountingRules)
     EXPECT_TRUE(QDir(m_receiver->incomingDir()).isEmpty());
     EXPECT_EQ(m_engine.madeCount, 1) << "one reconstruction per stamp";
     m_engine.session->cancel();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return m_receiver->status() == ServerStatus::idle(); }, 5000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return m_receiver->status() == ServerStatus::idle(); },
+                                tovarine::test::kHangCeilingMs));
 }
 
 TEST_F(CompanionBrowserTest, AReusedStampNeverTouchesTheEarlierCapture)
@@ -490,21 +502,23 @@ TEST_F(CompanionBrowserTest, AnotherPeerCannotTakeOrFillAnOpenCapture)
     owner.start();
     other.start();
     m_receiver->browser().startBrowsing();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return owner.outcome().connected && other.outcome().connected; },
+                                tovarine::test::kHangCeilingMs));
     ASSERT_TRUE(
-        QTest::qWaitFor([&] { return owner.outcome().connected && other.outcome().connected; }, 10000));
-    ASSERT_TRUE(QTest::qWaitFor(
-        [&] { return m_receiver->status() == ServerStatus::receiving("S1", 1, 3, "phone"); }, 10000));
+        QTest::qWaitFor([&] { return m_receiver->status() == ServerStatus::receiving("S1", 1, 3, "phone"); },
+                        tovarine::test::kHangCeilingMs));
 
     std::atomic<int> delivered = 0;
     const auto count = [&](const std::optional<PeerError>& error) { delivered += error ? 0 : 1; };
     other.sendResource(f[1].path, "capture/S1/frame_00000.jpg", count);
     other.sendResource(f[1].path, "capture/S1/intruder.jpg", count);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return delivered == 2; }, 10000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return delivered == 2; }, tovarine::test::kHangCeilingMs));
     other.sendData(CaptureTransferEnvelope::make(
                        CaptureTransferKind::manifest,
                        CaptureManifest{"S1", 1, {}, "medium", QDateTime::currentDateTimeUtc(), "1"})
                        ->encode());
-    ASSERT_TRUE(QTest::qWaitFor([&] { return other.outcome().errors.size() == 1; }, 10000));
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return other.outcome().errors.size() == 1; }, tovarine::test::kHangCeilingMs));
     EXPECT_EQ(other.outcome().errors[0].message,
               QStringLiteral("Capture refused: another phone is sending a capture of that name."));
     EXPECT_EQ(m_receiver->status(), ServerStatus::receiving("S1", 1, 3, "phone"));
@@ -515,11 +529,13 @@ TEST_F(CompanionBrowserTest, AnotherPeerCannotTakeOrFillAnOpenCapture)
     // The phone's own frames still complete its capture.
     owner.sendResource(f[1].path, "capture/S1/frame_00001.jpg");
     owner.sendResource(f[2].path, "capture/S1/frame_00002.jpg");
-    ASSERT_TRUE(QTest::qWaitFor([&] { return owner.outcome().ready.has_value(); }, 10000));
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return owner.outcome().ready.has_value(); }, tovarine::test::kHangCeilingMs));
     EXPECT_EQ(*owner.outcome().ready, (CaptureReadyAck{"S1", 3}));
     EXPECT_TRUE(other.outcome().order == QStringList{"error"});
     m_engine.session->cancel();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return m_receiver->status() == ServerStatus::idle(); }, 5000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return m_receiver->status() == ServerStatus::idle(); },
+                                tovarine::test::kHangCeilingMs));
 }
 
 TEST_F(CompanionBrowserTest, ACaptureLeftOpenByAPhoneThatLeftCanBeSentAgain)
@@ -529,7 +545,8 @@ TEST_F(CompanionBrowserTest, ACaptureLeftOpenByAPhoneThatLeftCanBeSentAgain)
     const QList<TestPhone::Frame> f = frames(3);
     TestPhone& gone = phone({.frames = f, .cancelAfterFrames = 1});
     play(gone);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !m_receiver->connectedPeer(); }, 10000));
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return !m_receiver->connectedPeer(); }, tovarine::test::kHangCeilingMs));
     m_phones.clear();
     TestPhone& again = phone({.frames = f});
     play(again);
@@ -547,7 +564,8 @@ TEST_F(CompanionBrowserTest, FindingLosingAndDeniedBrowsing)
 {
     m_network->setFaults({.browsingError = PeerError{"NetServices", -72008, "Local network access denied"}});
     m_receiver->browser().startBrowsing();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return m_receiver->localNetworkDenied(); }, 5000));
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return m_receiver->localNetworkDenied(); }, tovarine::test::kHangCeilingMs));
 
     m_network->setFaults({});
     TestPhone& a = phone({.sendManifest = false, .previews = false}, "twin");
@@ -555,7 +573,8 @@ TEST_F(CompanionBrowserTest, FindingLosingAndDeniedBrowsing)
     a.start();
     b.start();
     m_receiver->browser().startBrowsing();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return m_receiver->connectedPeer().has_value(); }, 5000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return m_receiver->connectedPeer().has_value(); },
+                                tovarine::test::kHangCeilingMs));
     settle();
     EXPECT_FALSE(m_receiver->localNetworkDenied()) << "a found peer clears the flag";
     EXPECT_EQ(m_receiver->discoveredPeers().size(), 1) << "one entry per display name";

@@ -1,8 +1,9 @@
 // Test tool for the two-host test: a receiver on the TCP+TLS transport found through Avahi, with a scripted
 // engine. Usage: phonelink-nethost-receiver <data folder>. Exit status 0 once one capture's model has been
-// delivered, 1 when none is within 40 s.
+// delivered, 1 when none is before the tests' hang ceiling.
 #include "CompanionBrowser.h"
 #include "FakePhotogrammetrySession.h"
+#include "HangCeiling.h"
 #include "PeerDiscovery.h"
 #include "TcpPeerTransport.h"
 
@@ -34,8 +35,9 @@ int main(int argc, char** argv)
         std::printf("delivered %s\n", qPrintable(receiver.completed().back().meshPath));
         QCoreApplication::exit(0);
     });
-    QObject::connect(&receiver, &CompanionBrowser::localNetworkDeniedChanged, &app, [] { QCoreApplication::exit(1); });
-    QTimer::singleShot(40000, &app, [] {
+    QObject::connect(&receiver, &CompanionBrowser::localNetworkDeniedChanged, &app,
+                     [] { QCoreApplication::exit(1); });
+    QTimer::singleShot(tovarine::test::kHangCeilingMs, &app, [] {
         std::fputs("no capture delivered in time\n", stderr);
         QCoreApplication::exit(1);
     });

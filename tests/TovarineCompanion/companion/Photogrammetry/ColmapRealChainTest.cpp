@@ -2,6 +2,7 @@
 // (full): a few minutes each on 2 cores.
 #include "ColmapPhotogrammetrySession.h"
 #include "GroundTruth.h"
+#include "HangCeiling.h"
 #include "MeshCleanup.h"
 #include "UsdzFile.h"
 
@@ -55,7 +56,7 @@ protected:
                         {QStringLiteral("--out"), capture, QStringLiteral("--frames"), QStringLiteral("20"),
                          QStringLiteral("--width"), QStringLiteral("640"), QStringLiteral("--height"),
                          QStringLiteral("480"), QStringLiteral("--threads"), QStringLiteral("2")});
-        ASSERT_TRUE(generator.waitForFinished(120000));
+        ASSERT_TRUE(generator.waitForFinished(tovarine::test::kHangCeilingMs));
         ASSERT_EQ(generator.exitCode(), 0) << generator.readAllStandardError().toStdString();
 
         const QString workRoot = dir.filePath(QStringLiteral("work"));
@@ -76,7 +77,7 @@ protected:
                          [&](const PhotogrammetrySession::Output& o) { outputs.push_back(o); });
         QObject::connect(session.get(), &PhotogrammetrySession::outputsEnded, &loop, &QEventLoop::quit);
         QObject::connect(session.get(), &PhotogrammetrySession::outputsFailed, &loop, &QEventLoop::quit);
-        QTimer::singleShot(9 * 60 * 1000, &loop, &QEventLoop::quit);
+        QTimer::singleShot(tovarine::test::kLongHangCeilingMs, &loop, &QEventLoop::quit);
         ASSERT_TRUE(session->process(modelPath, detail).hasValue());
         loop.exec();
 

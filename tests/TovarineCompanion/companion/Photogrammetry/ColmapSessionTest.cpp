@@ -36,7 +36,7 @@ const char* const kFakeVariables[] = {
     "FAKE_COLMAP_PIDS"};
 
 // True once `pid` has ended (a zombie waiting for its reaper counts as ended), waiting up to `timeoutMs`.
-bool processEnds(qint64 pid, int timeoutMs = 3000)
+bool processEnds(qint64 pid, int timeoutMs = test::kHangCeilingMs)
 {
     QElapsedTimer clock;
     clock.start();
@@ -224,7 +224,7 @@ public:
             result.timedOut = true;
             loop.quit();
         });
-        timeout.start(15000);
+        timeout.start(test::kHangCeilingMs);
         loop.exec();
         // Anything emitted after the end would show up here.
         QCoreApplication::processEvents();
@@ -565,7 +565,7 @@ TEST_F(ColmapSessionTest, SecondRequestIsRefusedAndDestroyingARunningSessionClea
             QTimer::singleShot(300, &loop, &QEventLoop::quit);
         }
     });
-    QTimer::singleShot(15000, &loop, &QEventLoop::quit);
+    QTimer::singleShot(test::kHangCeilingMs, &loop, &QEventLoop::quit);
     loop.exec();
     ASSERT_FALSE(callOf(QStringLiteral("mapper")).isEmpty());
     session.reset();
@@ -597,7 +597,7 @@ TEST_F(ColmapSessionTest, DroppedCaptureFolderBecomesAResultFolderThroughTheDriv
                              loop.quit();
                          }
                      });
-    QTimer::singleShot(20000, &loop, &QEventLoop::quit);
+    QTimer::singleShot(test::kHangCeilingMs, &loop, &QEventLoop::quit);
     drop.ingest(QUrl::fromLocalFile(m_dir.filePath(QStringLiteral("capture"))), QStringLiteral("reduced"));
     loop.exec();
 
@@ -639,7 +639,7 @@ TEST_F(ColmapSessionTest, KilledAppLeavesNoStepRunningAndNothingAfterTheNextStar
         m_session = std::make_unique<Session>(m_frames, PhotogrammetrySession::Configuration{}, m_options);
         ASSERT_TRUE(m_session->process(modelPath(), Detail::medium).hasValue());
         QEventLoop loop;
-        QTimer::singleShot(30000, &loop, &QEventLoop::quit);
+        QTimer::singleShot(test::kHangCeilingMs, &loop, &QEventLoop::quit);
         loop.exec();
         return;
     }
@@ -656,10 +656,10 @@ TEST_F(ColmapSessionTest, KilledAppLeavesNoStepRunningAndNothingAfterTheNextStar
         QCoreApplication::applicationFilePath(),
         {QStringLiteral(
             "--gtest_filter=ColmapSessionTest.KilledAppLeavesNoStepRunningAndNothingAfterTheNextStart")});
-    ASSERT_TRUE(app.waitForStarted());
+    ASSERT_TRUE(app.waitForStarted(tovarine::test::kHangCeilingMs));
     QElapsedTimer clock;
     clock.start();
-    while (recordedPids(pidFile).size() < 2 && clock.elapsed() < 15000) {
+    while (recordedPids(pidFile).size() < 2 && clock.elapsed() < test::kHangCeilingMs) {
         QThread::msleep(20);
     }
     const std::vector<qint64> pids = recordedPids(pidFile);
@@ -668,7 +668,7 @@ TEST_F(ColmapSessionTest, KilledAppLeavesNoStepRunningAndNothingAfterTheNextStar
     EXPECT_EQ(QDir(privateDir).entryList({QStringLiteral("tovarine-colmap-*")}, QDir::Dirs).size(), 1);
 
     ::kill(static_cast<pid_t>(app.processId()), SIGKILL);
-    ASSERT_TRUE(app.waitForFinished(5000));
+    ASSERT_TRUE(app.waitForFinished(tovarine::test::kHangCeilingMs));
     EXPECT_TRUE(processEnds(pids[0])) << "the COLMAP step outlived the app";
     ::kill(static_cast<pid_t>(pids[1]), SIGKILL); // the fake tool's own sleeper; the real tool has none
 

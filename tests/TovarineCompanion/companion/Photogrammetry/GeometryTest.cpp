@@ -316,6 +316,44 @@ TEST(PlyFile, ReadsBothEncodingsAndRejectsBrokenFiles)
     EXPECT_FALSE(PlyFile::readMesh(dir.filePath(QStringLiteral("missing.ply"))).hasValue());
 }
 
+// Float colour channels run 0...1; whatever a file holds instead, NaN included, gives a channel of 0...255.
+TEST(PlyFile, FloatColoursOfAnyValueGiveAChannelInRange)
+{
+    const struct
+    {
+        const char* name;
+        QByteArray red; // little-endian float
+        std::uint8_t channel;
+    } cases[] = {
+        {"half", QByteArray("\x00\x00\x00\x3f", 4), 127},
+        {"one", QByteArray("\x00\x00\x80\x3f", 4), 255},
+        {"above one", QByteArray("\x00\x00\x00\x40", 4), 255},
+        {"negative", QByteArray("\x00\x00\x80\xbf", 4), 0},
+        {"infinity", QByteArray("\x00\x00\x80\x7f", 4), 255},
+        {"minus infinity", QByteArray("\x00\x00\x80\xff", 4), 0},
+        {"NaN", QByteArray("\xff\xff\xff\xff", 4), 0},
+        {"quiet NaN", QByteArray("\x00\x00\xc0\x7f", 4), 0},
+    };
+    QTemporaryDir dir;
+    for (const auto& c : cases) {
+        QByteArray bytes("ply\nformat binary_little_endian 1.0\nelement vertex 1\nproperty float x\n"
+                         "property float y\nproperty float z\nproperty float red\nproperty float green\n"
+                         "property float blue\nend_header\n");
+        bytes.append(QByteArray(12, '\0')); // x y z
+        bytes.append(c.red);
+        bytes.append(QByteArray("\x00\x00\x80\x3f", 4)); // green 1
+        bytes.append(QByteArray(4, '\0'));                 // blue 0
+        const QString path = dir.filePath(QStringLiteral("colour.ply"));
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(bytes);
+        file.close();
+        const auto read = PlyFile::readMesh(path);
+        ASSERT_TRUE(read.hasValue()) << c.name << ": " << read.error().toStdString();
+        EXPECT_EQ(read->colors, (std::vector<std::uint8_t>{c.channel, 255, 0})) << c.name;
+    }
+}
+
 TEST(ColmapTextModel, ReadsWhatColmapWritesIncludingImagesWithoutObservations)
 {
     QTemporaryDir dir;

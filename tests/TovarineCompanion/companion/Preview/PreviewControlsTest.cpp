@@ -1,5 +1,6 @@
 #include "PreviewControls.h"
 
+#include "HangCeiling.h"
 #include "PreviewLook.h"
 #include "SettingsKeys.h"
 #include "USDZPreviewMac.h"
@@ -133,7 +134,8 @@ TEST(USDZPreviewMacWithoutOpenGl, ShowsWhyInsteadOfAView)
     };
     EXPECT_GT(litShare(), 0);
     preview.setModelPath(QStringLiteral("/virtual/model.usdz"));
-    QTRY_COMPARE_WITH_TIMEOUT(preview.loader().status(), PreviewModelLoader::Status::failed, 10000);
+    QTRY_COMPARE_WITH_TIMEOUT(preview.loader().status(), PreviewModelLoader::Status::failed,
+                              tovarine::test::kHangCeilingMs);
     EXPECT_GT(litShare(), 0);
 }
 

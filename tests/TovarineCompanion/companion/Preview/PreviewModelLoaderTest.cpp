@@ -1,5 +1,7 @@
 #include "PreviewModelLoader.h"
 
+#include "HangCeiling.h"
+
 #include <QFile>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -47,7 +49,8 @@ protected:
 
     static void waitSettled(PreviewModelLoader& loader)
     {
-        QTRY_VERIFY_WITH_TIMEOUT(loader.status() != PreviewModelLoader::Status::loading, 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(loader.status() != PreviewModelLoader::Status::loading,
+                                 tovarine::test::kHangCeilingMs);
     }
 
     QTemporaryDir m_dir;

@@ -1,3 +1,4 @@
+#include "HangCeiling.h"
 #include "PreviewGlView.h"
 #include "USDZPreviewMac.h"
 
@@ -104,8 +105,9 @@ TEST(USDZPreviewMacGl, ShadingModesDifferAndTheModelIsFramed)
     view.resize(320, 340);
     view.setModelPath(QStringLiteral("/virtual/model.usdz"));
     view.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
-    QTRY_VERIFY_WITH_TIMEOUT(view.loader().status() == PreviewModelLoader::Status::loaded, 10000);
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&view, tovarine::test::kHangCeilingMs));
+    QTRY_VERIFY_WITH_TIMEOUT(view.loader().status() == PreviewModelLoader::Status::loaded,
+                             tovarine::test::kHangCeilingMs);
 
     QImage images[3];
     const char* const modes[] = {"lit", "albedo", "wireframe"};
@@ -155,8 +157,9 @@ TEST(USDZPreviewMacGl, UnreadableModelShowsItsMessage)
     view.resize(200, 200);
     view.setModelPath(QStringLiteral("/virtual/broken.usdz"));
     view.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
-    QTRY_VERIFY_WITH_TIMEOUT(view.loader().status() == PreviewModelLoader::Status::failed, 10000);
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&view, tovarine::test::kHangCeilingMs));
+    QTRY_VERIFY_WITH_TIMEOUT(view.loader().status() == PreviewModelLoader::Status::failed,
+                             tovarine::test::kHangCeilingMs);
     const QImage image = view.glView()->grabFramebuffer();
     EXPECT_GT(coverage(image), 0.001); // the message's text
     EXPECT_LT(coverage(image), 0.2);
@@ -175,8 +178,9 @@ TEST(USDZPreviewMacGl, ATexturedModelShowsItsTextureLitAndUnlit)
     view.resize(320, 340);
     view.setModelPath(QStringLiteral("/virtual/model.usdz"));
     view.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
-    QTRY_VERIFY_WITH_TIMEOUT(view.loader().status() == PreviewModelLoader::Status::loaded, 10000);
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&view, tovarine::test::kHangCeilingMs));
+    QTRY_VERIFY_WITH_TIMEOUT(view.loader().status() == PreviewModelLoader::Status::loaded,
+                             tovarine::test::kHangCeilingMs);
 
     for (const char* mode : {"albedo", "lit"}) {
         view.setLook(QString::fromLatin1(mode), 0.0, 1.0);

@@ -1,5 +1,6 @@
 #include "BackgroundRun.h"
 
+#include "HangCeiling.h"
 #include "MainThreadLink.h"
 
 #include <QCoreApplication>
@@ -39,7 +40,7 @@ TEST(MainThreadLink, CallsArriveInOrderAndNeverAfterDetach)
             link->post([&seen, i] { seen.push_back(i); });
         }
     });
-    ASSERT_TRUE(BackgroundRun::waitForIdle(10000));
+    ASSERT_TRUE(BackgroundRun::waitForIdle(tovarine::test::kHangCeilingMs));
     QCoreApplication::processEvents();
     ASSERT_EQ(seen.size(), 100u);
     for (int i = 0; i < 100; ++i) {

@@ -1,6 +1,7 @@
 #include "DimensionsAndRescale.h"
 
 #include "BackgroundRun.h"
+#include "HangCeiling.h"
 #include "PanelTestSupport.h"
 #include "PrintPrepFixtures.h"
 #include "SettingsKeys.h"
@@ -41,7 +42,8 @@ protected:
         EXPECT_TRUE(test::writeBoxModel(m_mesh, 0.2, heightM, 0.1));
         auto panel = std::make_unique<DimensionsAndRescale>(m_mesh, m_dir.path(), *m_defaults);
         panel->show();
-        EXPECT_TRUE(QTest::qWaitFor([&] { return panel->dims().has_value(); }, 10000));
+        EXPECT_TRUE(
+            QTest::qWaitFor([&] { return panel->dims().has_value(); }, tovarine::test::kHangCeilingMs));
         return panel;
     }
 
@@ -60,7 +62,7 @@ protected:
         QPushButton* button = child<QPushButton>(panel, "saveScaledButton");
         EXPECT_TRUE(button->isEnabled());
         QTest::mouseClick(button, Qt::LeftButton);
-        EXPECT_TRUE(finished.wait(10000));
+        EXPECT_TRUE(finished.wait(tovarine::test::kHangCeilingMs));
         return child<QLabel>(panel, "rescaleStatus")->text();
     }
 
@@ -179,7 +181,7 @@ TEST_F(DimensionsAndRescaleTest, FailedExportShowsTheExportersMessageAndKeepsThe
     ASSERT_TRUE(test::writeBoxModel(m_mesh, 0.2, 0.05, 0.1));
     DimensionsAndRescale panel(m_mesh, m_dir.filePath(QStringLiteral("no/such/folder")), *m_defaults);
     panel.show();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return panel.dims().has_value(); }, 10000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return panel.dims().has_value(); }, tovarine::test::kHangCeilingMs));
     type(panel, "targetField", QStringLiteral("100"));
     const QString status = save(panel);
     EXPECT_TRUE(status.startsWith(QStringLiteral("failed · couldn't write OBJ: "))) << status.toStdString();
@@ -193,7 +195,7 @@ TEST_F(DimensionsAndRescaleTest, UnreadableModelKeepsMeasuringAndFlatScanCannotB
     {
         DimensionsAndRescale panel(m_dir.filePath(QStringLiteral("missing.usdz")), m_dir.path(), *m_defaults);
         panel.show();
-        ASSERT_TRUE(BackgroundRun::waitForIdle(10000));
+        ASSERT_TRUE(BackgroundRun::waitForIdle(tovarine::test::kHangCeilingMs));
         QCoreApplication::processEvents();
         EXPECT_TRUE(child<QLabel>(panel, "measuringLabel")->isVisible());
         EXPECT_EQ(child<QLabel>(panel, "measuringLabel")->text(), QStringLiteral("measuring…"));
@@ -215,7 +217,7 @@ TEST_F(DimensionsAndRescaleTest, PanelDestroyedDuringASaveIsNotTouchedAndTheFile
     EXPECT_EQ(child<QLabel>(*panel, "rescaleStatus")->text(), QStringLiteral("writing model_50mm.obj…"));
     EXPECT_FALSE(child<QPushButton>(*panel, "saveScaledButton")->isEnabled());
     panel.reset();
-    ASSERT_TRUE(BackgroundRun::waitForIdle(10000));
+    ASSERT_TRUE(BackgroundRun::waitForIdle(tovarine::test::kHangCeilingMs));
     QCoreApplication::processEvents();
     expectExtents(QStringLiteral("model_50mm.obj"), 50.0, 25.0, 12.5, 1e-3);
 }

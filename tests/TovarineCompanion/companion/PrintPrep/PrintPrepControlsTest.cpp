@@ -1,6 +1,7 @@
 #include "PrintPrepControls.h"
 
 #include "BackgroundRun.h"
+#include "HangCeiling.h"
 #include "PanelTestSupport.h"
 #include "PrintPrepFixtures.h"
 #include "SettingsKeys.h"
@@ -68,7 +69,7 @@ protected:
         for (const char* name : {"thickenButton", "guardButton", "growButton"}) {
             EXPECT_FALSE(child<QPushButton>(panel, name)->isEnabled()) << name;
         }
-        EXPECT_TRUE(finished.wait(60000));
+        EXPECT_TRUE(finished.wait(tovarine::test::kHangCeilingMs));
         EXPECT_FALSE(panel.isWorking());
         EXPECT_FALSE(child<StatusIndicator>(panel, "statusIndicator")->isBusy());
         EXPECT_EQ(child<QLabel>(panel, "statusLabel")->text(), panel.status().value_or(QString()));
@@ -248,7 +249,7 @@ TEST_F(PrintPrepControlsTest, PanelDestroyedDuringARunIsNotTouchedAndTheRunFinis
     QTest::mouseClick(child<QPushButton>(*panel, "thickenButton"), Qt::LeftButton);
     ASSERT_TRUE(panel->isWorking());
     panel.reset();
-    ASSERT_TRUE(BackgroundRun::waitForIdle(60000));
+    ASSERT_TRUE(BackgroundRun::waitForIdle(tovarine::test::kHangCeilingMs));
     QCoreApplication::processEvents();
     EXPECT_TRUE(exists("model_thick_2mm.obj"));
 }

@@ -1,5 +1,6 @@
 #include "BackgroundRun.h"
 #include "DimensionsAndRescale.h"
+#include "HangCeiling.h"
 #include "PrintPrepControls.h"
 #include "PrintPrepFixtures.h"
 #include "ResultView.h"
@@ -35,7 +36,7 @@ TEST(ResultViewPanels, ResultViewCarriesBothPanelsAndDroppingItMidRunIsSafe)
     ASSERT_NE(measure, nullptr);
     ASSERT_NE(printPrep, nullptr);
     EXPECT_EQ(view->panel(ResultView::PanelSlot::cage), nullptr);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return measure->dims().has_value(); }, 10000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return measure->dims().has_value(); }, tovarine::test::kHangCeilingMs));
     EXPECT_EQ(measure->findChild<QLabel*>(QStringLiteral("sizeLabel"))->text(),
               QStringLiteral("200 × 100 × 50 mm"));
     EXPECT_LT(measure->mapTo(view.get(), QPoint()).y(), printPrep->mapTo(view.get(), QPoint()).y());
@@ -44,7 +45,7 @@ TEST(ResultViewPanels, ResultViewCarriesBothPanelsAndDroppingItMidRunIsSafe)
     QTest::mouseClick(printPrep->findChild<QPushButton*>(QStringLiteral("thickenButton")), Qt::LeftButton);
     ASSERT_TRUE(printPrep->isWorking());
     view.reset();
-    ASSERT_TRUE(BackgroundRun::waitForIdle(60000));
+    ASSERT_TRUE(BackgroundRun::waitForIdle(tovarine::test::kHangCeilingMs));
     QCoreApplication::processEvents();
     EXPECT_TRUE(QFile::exists(result.filePath(QStringLiteral("model_thick_2mm.obj"))));
 }

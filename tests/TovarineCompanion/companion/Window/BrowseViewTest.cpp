@@ -2,6 +2,7 @@
 
 #include "DropCircle.h"
 #include "ElidedLabel.h"
+#include "HangCeiling.h"
 #include "ResultView.h"
 #include "SettingsKeys.h"
 #include "USDZPreviewMac.h"
@@ -85,7 +86,8 @@ protected:
     void dropCaptureAndWaitForProgress(const QString& name)
     {
         dropUrls({QUrl::fromLocalFile(m_fixture.makeCapture(name))});
-        QTRY_VERIFY_WITH_TIMEOUT(m_view->drop().state().kind == State::Kind::reconstructing, 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(m_view->drop().state().kind == State::Kind::reconstructing,
+                                 tovarine::test::kHangCeilingMs);
     }
 
     test::WindowFixture m_fixture;
@@ -227,7 +229,8 @@ TEST_F(BrowseViewTest, OnlyTheFirstOfTwoDroppedFoldersIsReconstructed)
     const QString first = m_fixture.makeCapture(QStringLiteral("first capture"));
     const QString second = m_fixture.makeCapture(QStringLiteral("second capture"));
     dropUrls({QUrl::fromLocalFile(first), QUrl::fromLocalFile(second)});
-    QTRY_VERIFY_WITH_TIMEOUT(m_view->drop().state().kind == State::Kind::reconstructing, 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(m_view->drop().state().kind == State::Kind::reconstructing,
+                             tovarine::test::kHangCeilingMs);
     ASSERT_EQ(m_fixture.engine.inputFolders.size(), 1);
     EXPECT_TRUE(m_fixture.engine.inputFolders.first().contains(QStringLiteral("first capture")));
     EXPECT_FALSE(m_view->isDropTargeted());
@@ -256,7 +259,7 @@ TEST_F(BrowseViewTest, DropUsesTheDetailSettingAndIsAcceptedInEveryState)
     EXPECT_EQ(m_fixture.engine.last->detail, PhotogrammetrySession::Detail::raw);
     // A second drop while the first runs starts another run.
     dropUrls({QUrl::fromLocalFile(m_fixture.makeCapture(QStringLiteral("two")))});
-    QTRY_COMPARE_WITH_TIMEOUT(m_fixture.engine.inputFolders.size(), 2, 10000);
+    QTRY_COMPARE_WITH_TIMEOUT(m_fixture.engine.inputFolders.size(), 2, tovarine::test::kHangCeilingMs);
 }
 
 TEST_F(BrowseViewTest, CancelReachesTheSession)
@@ -268,7 +271,8 @@ TEST_F(BrowseViewTest, CancelReachesTheSession)
     click("cancelButton");
     EXPECT_EQ(session->cancelCount, 1);
     // The state changes only when the run reports the cancellation.
-    QTRY_VERIFY_WITH_TIMEOUT(m_view->drop().state().kind == State::Kind::failed, 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(m_view->drop().state().kind == State::Kind::failed,
+                             tovarine::test::kHangCeilingMs);
     EXPECT_EQ(labelText("failedMessage"), QStringLiteral("Cancelled."));
 }
 
@@ -278,13 +282,14 @@ TEST_F(BrowseViewTest, DroppedCaptureEndsInTheResultWithTheModelLoaded)
     dropCaptureAndWaitForProgress(QStringLiteral("teapot study"));
     EXPECT_EQ(labelText("reconstructingPercent"), QStringLiteral("25%"));
     m_fixture.engine.last->complete();
-    QTRY_VERIFY_WITH_TIMEOUT(m_view->drop().state().kind == State::Kind::done, 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(m_view->drop().state().kind == State::Kind::done,
+                             tovarine::test::kHangCeilingMs);
     ResultView* result = m_view->resultView();
     ASSERT_NE(result, nullptr);
     EXPECT_EQ(labelText("resultName"), QStringLiteral("teapot study"));
     EXPECT_TRUE(result->meshPath().endsWith(QStringLiteral("/model.usdz")));
     QTRY_VERIFY_WITH_TIMEOUT(result->preview()->loader().status() != PreviewModelLoader::Status::loading,
-                             10000);
+                             tovarine::test::kHangCeilingMs);
     ASSERT_EQ(result->preview()->loader().status(), PreviewModelLoader::Status::loaded);
     EXPECT_EQ(result->preview()->loader().buffers()->triangleIndices.size(), 12u);
 

@@ -1,5 +1,7 @@
 #include "DesktopWorkspace.h"
 
+#include "HangCeiling.h"
+
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
@@ -57,15 +59,15 @@ TEST(DesktopWorkspace, OpensWithTheDesktopsOpenerAndTakesItsAnswer)
         std::optional<Workspace::OpenOutcome> opened;
         workspace.openFile(resultDir + QStringLiteral("/model.obj"),
                            [&opened](Workspace::OpenOutcome outcome) { opened = outcome; });
-        QTRY_VERIFY_WITH_TIMEOUT(opened.has_value(), 60000);
+        QTRY_VERIFY_WITH_TIMEOUT(opened.has_value(), tovarine::test::kHangCeilingMs);
         EXPECT_EQ(*opened, c.open);
 
         std::vector<Workspace::RevealOutcome> reveals;
         const auto record = [&reveals](Workspace::RevealOutcome outcome) { reveals.push_back(outcome); };
         workspace.revealInFileManager(resultDir + QLatin1Char('/'), record);
-        QTRY_COMPARE_WITH_TIMEOUT(reveals.size(), 1u, 60000);
+        QTRY_COMPARE_WITH_TIMEOUT(reveals.size(), 1u, tovarine::test::kHangCeilingMs);
         workspace.revealInFileManager(resultDir + QStringLiteral("/model_morvel.3dm"), record);
-        QTRY_COMPARE_WITH_TIMEOUT(reveals.size(), 2u, 60000);
+        QTRY_COMPARE_WITH_TIMEOUT(reveals.size(), 2u, tovarine::test::kHangCeilingMs);
         EXPECT_EQ(reveals, (std::vector<Workspace::RevealOutcome>{c.reveal, c.reveal}));
         EXPECT_EQ(openedPaths(dir),
                   (QStringList{resultDir + QStringLiteral("/model.obj"), resultDir, resultDir}));
@@ -78,12 +80,12 @@ TEST(DesktopWorkspace, AMissingOpenerOpensNothing)
     DesktopWorkspace workspace(dir.filePath(QStringLiteral("no-such-opener")));
     std::optional<Workspace::OpenOutcome> opened;
     workspace.openFile(dir.path(), [&opened](Workspace::OpenOutcome outcome) { opened = outcome; });
-    QTRY_VERIFY_WITH_TIMEOUT(opened.has_value(), 60000);
+    QTRY_VERIFY_WITH_TIMEOUT(opened.has_value(), tovarine::test::kHangCeilingMs);
     EXPECT_EQ(*opened, Workspace::OpenOutcome::failed);
     std::optional<Workspace::RevealOutcome> revealed;
     workspace.revealInFileManager(dir.path(),
                                   [&revealed](Workspace::RevealOutcome outcome) { revealed = outcome; });
-    QTRY_VERIFY_WITH_TIMEOUT(revealed.has_value(), 60000);
+    QTRY_VERIFY_WITH_TIMEOUT(revealed.has_value(), tovarine::test::kHangCeilingMs);
     EXPECT_EQ(*revealed, Workspace::RevealOutcome::failed);
 }
 

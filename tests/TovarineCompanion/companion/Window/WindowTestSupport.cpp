@@ -1,5 +1,6 @@
 #include "WindowTestSupport.h"
 
+#include "Screenshots.h"
 #include "UsdzFile.h"
 
 #include <QDir>
@@ -90,8 +91,7 @@ QString WindowFixture::makeCapture(const QString& name)
 void saveScreenshot(QWidget* window, const QString& name, int settleMs)
 {
     QTest::qWait(settleMs);
-    const QString dir = QStringLiteral(TOVARINE_SOURCE_ROOT "/screenshots");
-    QDir().mkpath(dir);
+    const QString dir = screenshotFolder();
     const QImage image = window->screen()->grabWindow(window->winId()).toImage();
     ASSERT_FALSE(image.isNull()) << name.toStdString();
     ASSERT_TRUE(image.save(dir + QLatin1Char('/') + name + QStringLiteral(".png")));

@@ -79,7 +79,7 @@ struct WindowFixture
 };
 
 // Saves what the display shows of `window` (the X server's copy, GL content included) as
-// "<repository root>/screenshots/<name>.png", after waiting `settleMs` for queued paints to reach the screen.
+// "<name>.png" in screenshotFolder(), after waiting `settleMs` for queued paints to reach the screen.
 // An empty grab or a failed write is a test failure.
 void saveScreenshot(QWidget* window, const QString& name, int settleMs);
 

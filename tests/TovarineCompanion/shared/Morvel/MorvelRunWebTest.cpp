@@ -4,7 +4,6 @@
 #include "WebTestSupport.h"
 
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -39,7 +38,7 @@ protected:
         request.meshPath = QDir(dir).filePath(meshName);
         request.dir = dir;
         request.options = options;
-        request.timeLimitSeconds = 60;
+        request.timeLimitSeconds = test::kHangCeilingMs / 1000;
         request.appInfo =
             QJsonObject{{"app", "tovarine Companion (Linux)"}, {"options", options}, {"readMs", "replaced"}};
         request.logTag = "tovarine.companion.morvel";
@@ -159,12 +158,10 @@ TEST_F(MorvelRunWeb, StopInsideTheStartingStepNeverBuildsTheEngine)
 {
     QTemporaryDir dir;
     const QString folder = test::makeResultFolder(dir);
-    QElapsedTimer clock;
-    clock.start();
-    // A page that never answers: had the engine been started, only the time limit would end the run.
+    // A page that never answers: had the engine been started, only the time limit would end the run, and
+    // with a time-limit failure, not a cancellation.
     const RunRecord record =
         run(folder, {{"standinMode", "hang"}}, false, "model.usdz", u"Starting the engine\u2026"_qs);
-    EXPECT_LT(clock.elapsed(), 20000);
     ASSERT_FALSE(record.result->hasValue());
     EXPECT_TRUE(record.result->error().isCancellation());
     EXPECT_EQ(record.result->error().engine, EngineFailure::cancelled());

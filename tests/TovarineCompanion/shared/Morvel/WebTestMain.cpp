@@ -1,4 +1,5 @@
 #include "EngineScheme.h"
+#include "PrivateSettings.h"
 
 #include <QGuiApplication>
 #include <gtest/gtest.h>
@@ -7,6 +8,7 @@
 int main(int argc, char** argv)
 {
     ::testing::InitGoogleTest(&argc, argv);
+    const auto settingsFolder = tovarine::test::usePrivateSettingsFolder();
     tovarine::EngineScheme::registerScheme();
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QGuiApplication app(argc, argv);

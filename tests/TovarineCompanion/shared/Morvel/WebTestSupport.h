@@ -1,5 +1,6 @@
 #pragma once
 
+#include "HangCeiling.h"
 #include "MorvelScan.h"
 #include "UsdzFile.h"
 
@@ -14,7 +15,7 @@
 namespace tovarine::test {
 
 // Runs the event loop until `done` holds or `timeoutMs` passes; returns whether it held.
-inline bool waitUntil(const std::function<bool()>& done, int timeoutMs = 30000)
+inline bool waitUntil(const std::function<bool()>& done, int timeoutMs = kHangCeilingMs)
 {
     QDeadlineTimer deadline(timeoutMs);
     while (!done()) {

@@ -1,3 +1,4 @@
+#include "HangCeiling.h"
 #include "MorvelSceneGlView.h"
 #include "MorvelSceneView.h"
 #include "PreviewGlView.h"
@@ -104,8 +105,9 @@ TEST(MorvelSceneViewGl, ScanAndCageSideBySide)
     layout->addWidget(cage, 1);
     row.resize(650, 340);
     row.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&row));
-    QTRY_VERIFY_WITH_TIMEOUT(scan->loader().status() == PreviewModelLoader::Status::loaded, 10000);
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&row, tovarine::test::kHangCeilingMs));
+    QTRY_VERIFY_WITH_TIMEOUT(scan->loader().status() == PreviewModelLoader::Status::loaded,
+                             tovarine::test::kHangCeilingMs);
     ASSERT_TRUE(cage->frame().has_value());
     ASSERT_NE(scan->glView(), nullptr) << "this display has no OpenGL 3.3";
     ASSERT_NE(cage->glView(), nullptr);
@@ -161,7 +163,7 @@ TEST(MorvelSceneViewGl, EmptyFitDrawsNothingAndKeepsADefaultCamera)
     MorvelSceneView view(MorvelPreview{}, true);
     view.resize(200, 340);
     view.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&view, tovarine::test::kHangCeilingMs));
     EXPECT_FALSE(view.frame().has_value());
     ASSERT_NE(view.glView(), nullptr);
     const QImage image = view.glView()->grabFramebuffer().convertToFormat(QImage::Format_RGB32);
