@@ -127,8 +127,6 @@ protected:
     // Connects a receiver session (browsing) with a phone session (advertising).
     void connect()
     {
-        m_receiverSession = m_receiver->makeSession(PeerIdentity(QStringLiteral("computer")), incoming());
-        m_receiverSession->setDelegate(&m_receiverEvents);
         m_phoneSession =
             m_phone->makeSession(PeerIdentity(QStringLiteral("phone")), m_root.filePath("phone-in"));
         m_phoneSession->setDelegate(&m_phoneEvents);
@@ -136,30 +134,26 @@ protected:
         m_advertiser = m_phone->makeAdvertiser(m_phoneSession->localPeer(), QStringLiteral("tovarine-pair"));
         m_advertiser->setDelegate(&m_accepting);
         m_advertiser->startAdvertising();
-        m_browser = m_receiver->makeBrowser(m_receiverSession->localPeer(), QStringLiteral("tovarine-pair"));
-        m_finder.onFound = [this](const PeerIdentity& peer) {
-            m_browser->invitePeer(peer, *m_receiverSession, 10000);
-        };
-        m_browser->setDelegate(&m_finder);
-        m_browser->startBrowsing();
-        ASSERT_TRUE(QTest::qWaitFor([&] { return m_receiverEvents.saw("state 2 phone"); },
-                                    tovarine::test::kHangCeilingMs));
+        ASSERT_NO_FATAL_FAILURE(browseAndInvite("state 2 phone"));
         ASSERT_TRUE(QTest::qWaitFor([&] { return m_phoneEvents.saw("state 2 computer"); },
                                     tovarine::test::kHangCeilingMs));
     }
 
     // The receiver's session, browsing, with the one advertised peer (a rogue phone) connected.
-    void connectRogue()
+    void connectRogue() { browseAndInvite("state 2 rogue"); }
+
+    // Makes the receiver's session, browses and invites what it finds, until `connectedEvent` is seen.
+    void browseAndInvite(const char* connectedEvent)
     {
         m_receiverSession = m_receiver->makeSession(PeerIdentity(QStringLiteral("computer")), incoming());
         m_receiverSession->setDelegate(&m_receiverEvents);
         m_browser = m_receiver->makeBrowser(m_receiverSession->localPeer(), QStringLiteral("tovarine-pair"));
         m_finder.onFound = [this](const PeerIdentity& peer) {
-            m_browser->invitePeer(peer, *m_receiverSession, 10000);
+            m_browser->invitePeer(peer, *m_receiverSession, tovarine::test::kHangCeilingMs);
         };
         m_browser->setDelegate(&m_finder);
         m_browser->startBrowsing();
-        ASSERT_TRUE(QTest::qWaitFor([&] { return m_receiverEvents.saw("state 2 rogue"); },
+        ASSERT_TRUE(QTest::qWaitFor([&] { return m_receiverEvents.saw(connectedEvent); },
                                     tovarine::test::kHangCeilingMs));
     }
 
