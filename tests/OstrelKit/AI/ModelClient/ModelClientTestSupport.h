@@ -18,8 +18,8 @@ public:
             m_value = value;
         };
     }
-    // True once the call ended; gives up after `timeoutMs`.
-    bool wait(int timeoutMs = 10000)
+    // True once the call ended; gives up after `timeoutMs` (a ceiling that only catches a hang).
+    bool wait(int timeoutMs = 120000)
     {
         QElapsedTimer timer;
         timer.start();
