@@ -3,6 +3,7 @@
 #include "QuorvantileLocalServiceBus.h"
 #include "QuorvantilePeerText.h"
 
+#include <QDir>
 #include <QSignalSpy>
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -270,4 +271,96 @@ TEST(QuorvantileDiscovery, AdvertisesItsRecordAndHeartbeatRepublishesIt)
     QTRY_COMPARE_WITH_TIMEOUT(probe.state(), QAbstractSocket::UnconnectedState, 3000);
     EXPECT_GE(held.elapsed(), 150);
     EXPECT_EQ(probe.bytesAvailable(), 0);
+}
+
+// A desktop proxy in the environment (with the usual exemptions) is not for the mesh: its connections and
+// its model-list probes go straight to the machines of the LAN.
+TEST(QuorvantileDiscovery, AProxyInTheEnvironmentIsNotUsed)
+{
+    QTcpServer closed;
+    ASSERT_TRUE(closed.listen(QHostAddress::LocalHost, 0));
+    const QByteArray proxy = "http://127.0.0.1:" + QByteArray::number(closed.serverPort());
+    closed.close();
+    const QList<QByteArray> names{"http_proxy", "https_proxy", "all_proxy", "HTTP_PROXY", "no_proxy"};
+    QList<QByteArray> saved;
+    for (const QByteArray& name : names) {
+        saved.append(qgetenv(name.constData()));
+        qputenv(name.constData(), name == "no_proxy" ? QByteArray("localhost,127.0.0.1,::1") : proxy);
+    }
+
+    QuorvantileLocalServiceBus bus;
+    FakePeer serverB(kPeerAddress);
+    serverB.tagReply = R"({"models":[{"name":"qwen2.5:7b"}]})";
+    const QuorvantileDiscovery::Options options{serverB.model.serverPort(), 60000, 3000, 2000};
+    QuorvantileDiscovery a(kSelf, [&] { return bus.makeBackend(kSelfAddress); }, options);
+    QuorvantileDiscovery b(kPeer, [&] { return bus.makeBackend(kPeerAddress); }, options);
+    a.start(manifestFor(kSelf, QStringLiteral("alpha")));
+    b.start(manifestFor(kPeer, QStringLiteral("beta")));
+    QTRY_VERIFY_WITH_TIMEOUT(a.discoveredNodes().size() == 2 && a.pendingConnectionCount() == 0, 120000);
+    EXPECT_EQ(entry(a, kPeer).manifest().ollamaModels(), QStringList{"qwen2.5:7b"});
+
+    for (qsizetype i = 0; i < names.size(); ++i) {
+        if (saved[i].isNull()) {
+            qunsetenv(names[i].constData());
+        } else {
+            qputenv(names[i].constData(), saved[i]);
+        }
+    }
+}
+
+namespace {
+
+int openFileDescriptors()
+{
+    return static_cast<int>(QDir(QStringLiteral("/proc/self/fd")).entryList(QDir::NoDotAndDotDot | QDir::AllEntries).size());
+}
+
+} // namespace
+
+// Peers connect to the listener only to learn this machine's address. A flood of connections beyond the cap
+// is closed as it comes, so the process keeps its file descriptors; the first ones are held as before.
+TEST(QuorvantileDiscovery, AConnectFloodIsClosedBeyondTheCap)
+{
+    QuorvantileDiscoveryOptions options;
+    options.incomingHoldMs = 600000; // held for the whole test unless the cap closes them
+    options.maxIncomingConnections = 16;
+    ScriptedBackend* backend = nullptr;
+    QuorvantileDiscovery d(
+        kSelf,
+        [&backend] {
+            auto made = std::make_unique<ScriptedBackend>();
+            backend = made.get();
+            return made;
+        },
+        options);
+    d.start(manifestFor(kSelf, QStringLiteral("self")));
+    ASSERT_NE(backend, nullptr);
+    ASSERT_NE(backend->publishedPort, 0);
+
+    const int before = openFileDescriptors();
+    constexpr int kFlood = 200;
+    std::vector<std::unique_ptr<QTcpSocket>> flood;
+    int closedByListener = 0;
+    for (int i = 0; i < kFlood; ++i) {
+        auto socket = std::make_unique<QTcpSocket>();
+        QObject::connect(socket.get(), &QTcpSocket::disconnected, [&closedByListener] { ++closedByListener; });
+        socket->connectToHost(QHostAddress::LocalHost, backend->publishedPort);
+        // One at a time, with the event loop running: the listener's accept queue never overflows.
+        QTRY_VERIFY_WITH_TIMEOUT(socket->state() != QAbstractSocket::ConnectingState
+                                     && socket->state() != QAbstractSocket::HostLookupState,
+                                 120000);
+        flood.push_back(std::move(socket));
+    }
+    QTRY_COMPARE_WITH_TIMEOUT(closedByListener, kFlood - options.maxIncomingConnections, 120000);
+    // Our flood's open ends and the listener's held ones, and no more (a little room for the event loop).
+    const int after = openFileDescriptors();
+    std::printf("fds: %d before the flood, %d with %d connects (cap %d)\n", before, after, kFlood,
+                options.maxIncomingConnections);
+    std::fflush(stdout);
+    EXPECT_LE(after - before, 2 * options.maxIncomingConnections + 8);
+    int stillOpen = 0;
+    for (const auto& socket : flood) {
+        stillOpen += socket->state() == QAbstractSocket::ConnectedState ? 1 : 0;
+    }
+    EXPECT_EQ(stillOpen, options.maxIncomingConnections);
 }
