@@ -273,41 +273,6 @@ TEST(QuorvantileDiscovery, AdvertisesItsRecordAndHeartbeatRepublishesIt)
     EXPECT_EQ(probe.bytesAvailable(), 0);
 }
 
-// A desktop proxy in the environment (with the usual exemptions) is not for the mesh: its connections and
-// its model-list probes go straight to the machines of the LAN.
-TEST(QuorvantileDiscovery, AProxyInTheEnvironmentIsNotUsed)
-{
-    QTcpServer closed;
-    ASSERT_TRUE(closed.listen(QHostAddress::LocalHost, 0));
-    const QByteArray proxy = "http://127.0.0.1:" + QByteArray::number(closed.serverPort());
-    closed.close();
-    const QList<QByteArray> names{"http_proxy", "https_proxy", "all_proxy", "HTTP_PROXY", "no_proxy"};
-    QList<QByteArray> saved;
-    for (const QByteArray& name : names) {
-        saved.append(qgetenv(name.constData()));
-        qputenv(name.constData(), name == "no_proxy" ? QByteArray("localhost,127.0.0.1,::1") : proxy);
-    }
-
-    QuorvantileLocalServiceBus bus;
-    FakePeer serverB(kPeerAddress);
-    serverB.tagReply = R"({"models":[{"name":"qwen2.5:7b"}]})";
-    const QuorvantileDiscovery::Options options{serverB.model.serverPort(), 60000, 3000, 2000};
-    QuorvantileDiscovery a(kSelf, [&] { return bus.makeBackend(kSelfAddress); }, options);
-    QuorvantileDiscovery b(kPeer, [&] { return bus.makeBackend(kPeerAddress); }, options);
-    a.start(manifestFor(kSelf, QStringLiteral("alpha")));
-    b.start(manifestFor(kPeer, QStringLiteral("beta")));
-    QTRY_VERIFY_WITH_TIMEOUT(a.discoveredNodes().size() == 2 && a.pendingConnectionCount() == 0, 120000);
-    EXPECT_EQ(entry(a, kPeer).manifest().ollamaModels(), QStringList{"qwen2.5:7b"});
-
-    for (qsizetype i = 0; i < names.size(); ++i) {
-        if (saved[i].isNull()) {
-            qunsetenv(names[i].constData());
-        } else {
-            qputenv(names[i].constData(), saved[i]);
-        }
-    }
-}
-
 namespace {
 
 int openFileDescriptors()
