@@ -595,10 +595,9 @@ QJsonObject chatBody(const QString& model, const QList<OllamaClient::Message>& m
     return body;
 }
 
-// The reply of a one-shot call: the text under `extract`, trimmed, or the failure. `notHttp` is the error of
-// a reply that carried no HTTP response (generation and chat differ there).
-OllamaResult<QString> oneShotResult(QNetworkReply* reply, const OllamaError& notHttp,
-                                    const std::function<std::optional<QString>(const QJsonObject&)>& extract)
+// The reply of a one-shot call: the text of its body, trimmed, or the failure. `notHttp` is the error of a
+// reply that carried no HTTP response (generation and chat differ there).
+OllamaResult<QString> oneShotResult(QNetworkReply* reply, const OllamaError& notHttp, bool chat)
 {
     const std::optional<int> status = httpStatus(reply);
     if (!status) {
@@ -614,32 +613,7 @@ OllamaResult<QString> oneShotResult(QNetworkReply* reply, const OllamaError& not
     if (reply->error() != QNetworkReply::NoError) {
         return transportError(reply); // the body broke off after a 200
     }
-    QJsonParseError parseError{};
-    const QJsonDocument document = QJsonDocument::fromJson(body, &parseError);
-    if (parseError.error != QJsonParseError::NoError) {
-        return OllamaError::invalidJson(parseError.errorString() + QStringLiteral(" at offset ")
-                                        + QString::number(parseError.offset));
-    }
-    if (!document.isObject()) {
-        return OllamaError::decodingFailed();
-    }
-    const std::optional<QString> text = extract(document.object());
-    if (!text) {
-        return OllamaError::decodingFailed();
-    }
-    return text->trimmed();
-}
-
-std::optional<QString> generateText(const QJsonObject& object)
-{
-    const QJsonValue response = object.value(QLatin1String("response"));
-    return response.isString() ? std::optional<QString>(response.toString()) : std::nullopt;
-}
-
-std::optional<QString> chatText(const QJsonObject& object)
-{
-    const auto piece = OllamaStreamLine::chatPiece(object);
-    return piece ? std::optional<QString>(piece->text) : std::nullopt;
+    return OllamaStreamLine::wholeReplyText(body, chat);
 }
 
 } // namespace
@@ -665,7 +639,7 @@ void OllamaClient::generate(const QString& system, const QString& prompt, const 
     }
     Call::sendWhole(this, *prepared.request, &prepared.body,
                     [done = std::move(done)](QNetworkReply* reply, const std::optional<OllamaError>& early) {
-        done(early ? OllamaResult<QString>(*early) : oneShotResult(reply, OllamaError::noResponse(), generateText));
+        done(early ? OllamaResult<QString>(*early) : oneShotResult(reply, OllamaError::noResponse(), false));
     });
 }
 
@@ -682,7 +656,7 @@ void OllamaClient::chat(const QList<Message>& messages, const std::optional<QStr
     Call::sendWhole(this, *prepared.request, &prepared.body,
                     [done = std::move(done)](QNetworkReply* reply, const std::optional<OllamaError>& early) {
         done(early ? OllamaResult<QString>(*early)
-                   : oneShotResult(reply, OllamaError::httpError(0, QString()), chatText));
+                   : oneShotResult(reply, OllamaError::httpError(0, QString()), true));
     });
 }
 
