@@ -75,8 +75,9 @@ public:
     // --- Model list ---
 
     // GET /api/tags. Status 200: the decoded list replaces availableModels (kept when the body is not a
-    // model list), isConnected becomes true, result true. Transport error or another status: isConnected
-    // false, availableModels emptied, result false. Invalid URL: isConnected false, list kept, result false.
+    // model list), isConnected becomes true, result true. Transport error, another status or a body over
+    // kMaxLineBytes: isConnected false, availableModels emptied, result false. Invalid URL: isConnected
+    // false, list kept, result false.
     void checkConnection(FlagCompletion done);
     // The same request; true exactly for status 200. Changes nothing.
     void isAvailable(FlagCompletion done);
@@ -88,8 +89,9 @@ public:
 
     // POST /api/generate with "model" (`model`, else preferredModel()), "system", "prompt", "stream" false,
     // "options" when given, "images" when given and not empty. Gives the reply's "response" trimmed.
-    // Errors: notRunning (invalid URL), transport, noResponse (not HTTP), httpError (status, body text),
-    // invalidJson, decodingFailed (no text "response"), invalidRequest (non-finite option).
+    // Errors: notRunning (invalid URL), transport (also for a body over kMaxLineBytes), noResponse (not
+    // HTTP), httpError (status, body text), invalidJson, decodingFailed (no text "response"), invalidRequest
+    // (non-finite option).
     void generate(const QString& system, const QString& prompt, const std::optional<QString>& model,
                   const std::optional<OllamaOptions>& options, const std::optional<QStringList>& images,
                   double timeoutSeconds, TextCompletion done);
