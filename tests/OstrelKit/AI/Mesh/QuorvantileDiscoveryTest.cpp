@@ -3,7 +3,9 @@
 #include "QuorvantileLocalServiceBus.h"
 #include "QuorvantilePeerText.h"
 
+#include <QCoreApplication>
 #include <QDir>
+#include <QProcess>
 #include <QSignalSpy>
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -328,4 +330,50 @@ TEST(QuorvantileDiscovery, AConnectFloodIsClosedBeyondTheCap)
         stillOpen += socket->state() == QAbstractSocket::ConnectedState ? 1 : 0;
     }
     EXPECT_EQ(stillOpen, options.maxIncomingConnections);
+}
+
+// A peer reachable only at a link-local IPv6 address: its zone (the interface) stays with its host, so its
+// model server is reached and the peer is listed with its models. The address is made up on the loopback
+// interface of a private network namespace, where this test binary runs the inner test below.
+TEST(QuorvantileDiscovery, ALinkLocalPeerKeepsItsZoneAndIsReached)
+{
+    const QString script = QStringLiteral(
+        "ip link set lo up && ip addr add fe80::1/64 dev lo nodad || exit 77; "
+        "exec \"$0\" --gtest_filter=QuorvantileDiscoveryInner.*");
+    QProcess inner;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("QUORVANTILE_LINK_LOCAL"), QStringLiteral("1"));
+    inner.setProcessEnvironment(env);
+    inner.setProcessChannelMode(QProcess::MergedChannels);
+    inner.start(QStringLiteral("unshare"), {QStringLiteral("--net"), QStringLiteral("sh"), QStringLiteral("-c"), script,
+                                            QCoreApplication::applicationFilePath()});
+    if (!inner.waitForStarted(120000)) {
+        GTEST_SKIP() << "unshare is not available";
+    }
+    ASSERT_TRUE(inner.waitForFinished(180000));
+    const QByteArray output = inner.readAll();
+    if (inner.exitCode() != 0 && !output.contains("QuorvantileDiscoveryInner")) {
+        GTEST_SKIP() << "no private network namespace here: " << output.constData();
+    }
+    EXPECT_EQ(inner.exitCode(), 0) << output.constData();
+    EXPECT_TRUE(output.contains("[  PASSED  ] 1 test")) << output.constData();
+}
+
+TEST(QuorvantileDiscoveryInner, LinkLocalPeer)
+{
+    if (qEnvironmentVariableIsEmpty("QUORVANTILE_LINK_LOCAL")) {
+        GTEST_SKIP() << "runs inside ALinkLocalPeerKeepsItsZoneAndIsReached";
+    }
+    QHostAddress linkLocal(QStringLiteral("fe80::1"));
+    linkLocal.setScopeId(QStringLiteral("lo"));
+    FakePeer peer(linkLocal);
+    ASSERT_TRUE(peer.listener.isListening()) << peer.listener.errorString().toStdString();
+    ASSERT_TRUE(peer.model.isListening()) << peer.model.errorString().toStdString();
+    peer.tagReply = R"({"models":[{"name":"llama3.1:8b"}]})";
+    ScriptedDiscovery d(peer.model.serverPort(), 60000);
+    emit d.backend->serviceAdded(peer.result(kPeer, {{"nm", "beta"}}));
+    QTRY_VERIFY_WITH_TIMEOUT(d.discovery.discoveredNodes().contains(kPeer) && d.settled(), 120000);
+    const QuorvantileNode node = entry(d.discovery, kPeer);
+    EXPECT_TRUE(node.host().startsWith("fe80::1%")) << node.host().toStdString();
+    EXPECT_EQ(node.manifest().ollamaModels(), QStringList{"llama3.1:8b"});
 }
