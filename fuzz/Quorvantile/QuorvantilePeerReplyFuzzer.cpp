@@ -37,7 +37,8 @@ QString readStream(const QByteArray& stream, qsizetype pieceBytes, bool chat)
         if (!object) {
             return;
         }
-        const auto piece = chat ? OllamaStreamLine::chatPiece(*object) : OllamaStreamLine::generatePiece(*object);
+        const auto piece =
+            chat ? OllamaStreamLine::chatPiece(*object) : OllamaStreamLine::generatePiece(*object);
         if (!piece) {
             ended = OllamaStreamLine::errorText(*object).has_value();
             return;
@@ -46,7 +47,8 @@ QString readStream(const QByteArray& stream, qsizetype pieceBytes, bool chat)
         ended = piece->done;
     };
     for (qsizetype offset = 0; offset < stream.size() && !ended; offset += pieceBytes) {
-        if (!reader.append(QByteArrayView(stream.constData() + offset, std::min(pieceBytes, stream.size() - offset)))) {
+        if (!reader.append(
+                QByteArrayView(stream.constData() + offset, std::min(pieceBytes, stream.size() - offset)))) {
             return gathered;
         }
         while (!ended) {
@@ -92,7 +94,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         }
         const QuorvantileManifest manifest(QUuid(), QStringLiteral("peer"), QuorvantilePlatform::linux, kept,
                                            QString(), 0, 0, std::nullopt, std::nullopt, false, 0.0);
-        for (const QByteArray& value : QuorvantilePeerText::txtRecord(QuorvantilePeerText::manifestToTXTDict(manifest))) {
+        for (const QByteArray& value :
+             QuorvantilePeerText::txtRecord(QuorvantilePeerText::manifestToTXTDict(manifest))) {
             if (value.size() > QuorvantilePeerText::kMaxTxtEntryBytes) {
                 __builtin_trap();
             }

@@ -17,7 +17,8 @@ public:
     {
         m_publisher = std::make_unique<DnsSdPublisher>(QString::fromLatin1(QuorvantileDiscovery::serviceType),
                                                        name, port, txt);
-        connect(m_publisher.get(), &DnsSdPublisher::published, this, [this] { emit advertisingChanged(true); });
+        connect(m_publisher.get(), &DnsSdPublisher::published, this,
+                [this] { emit advertisingChanged(true); });
         connect(m_publisher.get(), &DnsSdPublisher::failed, this, [this] { emit advertisingChanged(false); });
         m_publisher->start();
     }
@@ -86,8 +87,8 @@ private:
         if (known == m_reported.end()) {
             m_reported.emplace(name, *merged);
             emit serviceAdded(*merged);
-        } else if (known->second.txt != merged->txt || known->second.address != merged->address
-                   || known->second.port != merged->port) {
+        } else if (known->second.txt != merged->txt || known->second.address != merged->address ||
+                   known->second.port != merged->port) {
             known->second = *merged;
             emit serviceChanged(*merged);
         }

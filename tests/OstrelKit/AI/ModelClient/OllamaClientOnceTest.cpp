@@ -32,7 +32,9 @@ struct PostCall
 QList<PostCall> postCalls()
 {
     const auto text = [](auto done) {
-        return [done](const OllamaResult<QString>& r) { done(r.ok(), r.ok() ? r.value() : r.error().errorDescription()); };
+        return [done](const OllamaResult<QString>& r) {
+            done(r.ok(), r.ok() ? r.value() : r.error().errorDescription());
+        };
     };
     return {
         {"generate", QStringLiteral("/api/generate"),
@@ -41,23 +43,28 @@ QList<PostCall> postCalls()
          }},
         {"chat", QStringLiteral("/api/chat"),
          [text](OllamaClient& c, auto done) {
-             c.chat({{{QStringLiteral("role"), QStringLiteral("user")}, {QStringLiteral("content"), QStringLiteral("Hi")}}},
+             c.chat({{{QStringLiteral("role"), QStringLiteral("user")},
+                      {QStringLiteral("content"), QStringLiteral("Hi")}}},
                     std::nullopt, std::nullopt, std::nullopt, 60, text(done));
          }},
         {"streamGenerate", QStringLiteral("/api/generate"),
          [text](OllamaClient& c, auto done) {
-             c.streamGenerate({}, QStringLiteral("Hi"), std::nullopt, std::nullopt, std::nullopt, 60,
-                              [](const QString&) {}, text(done));
+             c.streamGenerate(
+                 {}, QStringLiteral("Hi"), std::nullopt, std::nullopt, std::nullopt, 60,
+                 [](const QString&) {}, text(done));
          }},
         {"streamChat", QStringLiteral("/api/chat"),
          [text](OllamaClient& c, auto done) {
-             c.streamChat({}, QStringLiteral("s"), std::nullopt, std::nullopt, 60, [](const QString&) {}, text(done));
+             c.streamChat(
+                 {}, QStringLiteral("s"), std::nullopt, std::nullopt, 60, [](const QString&) {}, text(done));
          }},
         {"pullModel", QStringLiteral("/api/pull"),
          [](OllamaClient& c, auto done) {
-             c.pullModel(QStringLiteral("llama3.1:8b"), [](const QString&) {}, [done](const OllamaResult<void>& r) {
-                 done(r.ok(), r.ok() ? QString() : r.error().errorDescription());
-             });
+             c.pullModel(
+                 QStringLiteral("llama3.1:8b"), [](const QString&) {},
+                 [done](const OllamaResult<void>& r) {
+                     done(r.ok(), r.ok() ? QString() : r.error().errorDescription());
+                 });
          }},
     };
 }
@@ -72,7 +79,8 @@ class ClientOnce : public ModelServerFixture
 // crashes while loading a model does: the call fails, and the server saw the request once.
 TEST_F(ClientOnce, ARequestIsSentAtMostOnce)
 {
-    for (const FakeModelReply::Ending ending : {FakeModelReply::Ending::close, FakeModelReply::Ending::reset}) {
+    for (const FakeModelReply::Ending ending :
+         {FakeModelReply::Ending::close, FakeModelReply::Ending::reset}) {
         FakeModelReply nothing;
         nothing.notHttp = true;
         nothing.ending = ending;
@@ -82,11 +90,14 @@ TEST_F(ClientOnce, ARequestIsSentAtMostOnce)
             server.clearRequests();
             server.setReply("POST", call.path, nothing);
             Outcome<std::pair<bool, QString>> outcome;
-            call.start(*client, [&outcome](bool ok, const QString& message) { outcome.callback()({ok, message}); });
+            call.start(*client, [&outcome](bool ok, const QString& message) {
+                outcome.callback()({ok, message});
+            });
             ASSERT_TRUE(outcome.wait()) << call.name;
             EXPECT_FALSE(outcome->first) << call.name;
             EXPECT_FALSE(outcome->second.isEmpty()) << call.name;
-            EXPECT_EQ(server.requests().size(), 1) << call.name << (ending == FakeModelReply::Ending::reset ? " reset" : " close");
+            EXPECT_EQ(server.requests().size(), 1)
+                << call.name << (ending == FakeModelReply::Ending::reset ? " reset" : " close");
         }
     }
 }
@@ -99,7 +110,8 @@ TEST_F(ClientOnce, OneShotRepliesAndTheModelListAreCapped)
     big.splitEvery(1 << 20);
     server.setReply("POST", QStringLiteral("/api/generate"), big);
     TextOutcome generated;
-    client->generate({}, QStringLiteral("Hi"), std::nullopt, std::nullopt, std::nullopt, 60, generated.callback());
+    client->generate({}, QStringLiteral("Hi"), std::nullopt, std::nullopt, std::nullopt, 60,
+                     generated.callback());
     ASSERT_TRUE(generated.wait());
     ASSERT_FALSE(generated->ok());
     EXPECT_EQ(generated->error().kind(), OllamaError::Kind::transport);
@@ -127,7 +139,8 @@ TEST_F(ClientOnce, OneShotRepliesAndTheModelListAreCapped)
     server.setReply("POST", QStringLiteral("/api/generate"),
                     FakeModelReply::json({{QStringLiteral("response"), fits}}).splitEvery(1 << 20));
     TextOutcome fitting;
-    client->generate({}, QStringLiteral("Hi"), std::nullopt, std::nullopt, std::nullopt, 60, fitting.callback());
+    client->generate({}, QStringLiteral("Hi"), std::nullopt, std::nullopt, std::nullopt, 60,
+                     fitting.callback());
     ASSERT_TRUE(fitting.wait());
     ASSERT_TRUE(fitting->ok());
     EXPECT_EQ(fitting->value().size(), fits.size());
@@ -140,14 +153,15 @@ TEST_F(ClientOnce, CarriageReturnsAloneSplitStreamedLines)
         FakeModelReply reply;
         reply.contentType = QByteArrayLiteral("application/x-ndjson");
         reply.chunked = true;
-        reply.pieces = {piece(QStringLiteral("Hel"), false) + '\r' + piece(QStringLiteral("lo"), false) + '\r'
-                        + piece(QString(), true) + '\r'};
+        reply.pieces = {piece(QStringLiteral("Hel"), false) + '\r' + piece(QStringLiteral("lo"), false) +
+                        '\r' + piece(QString(), true) + '\r'};
         reply.splitEvery(cut);
         server.setReply("POST", QStringLiteral("/api/generate"), reply);
         TextOutcome outcome;
         QStringList tokens;
-        client->streamGenerate({}, QStringLiteral("Hi"), std::nullopt, std::nullopt, std::nullopt, 60,
-                               [&tokens](const QString& token) { tokens.append(token); }, outcome.callback());
+        client->streamGenerate(
+            {}, QStringLiteral("Hi"), std::nullopt, std::nullopt, std::nullopt, 60,
+            [&tokens](const QString& token) { tokens.append(token); }, outcome.callback());
         ASSERT_TRUE(outcome.wait());
         ASSERT_TRUE(outcome->ok()) << cut;
         EXPECT_EQ(outcome->value(), QStringLiteral("Hello")) << cut;
@@ -159,8 +173,9 @@ TEST_F(ClientOnce, CarriageReturnsAloneSplitStreamedLines)
 // safe, and nothing of the call may follow. (Run under ASan or valgrind to see freed memory being read.)
 TEST_F(ClientOnce, DestroyingTheClientInsideATokenCallbackEndsEverything)
 {
-    FakeModelReply reply = FakeModelReply::lines(
-        {piece(QStringLiteral("a"), false), piece(QStringLiteral("b"), false), piece(QStringLiteral("c"), true)});
+    FakeModelReply reply =
+        FakeModelReply::lines({piece(QStringLiteral("a"), false), piece(QStringLiteral("b"), false),
+                               piece(QStringLiteral("c"), true)});
     // Line by line, and all lines in one piece (the first token's callback runs with two more lines read).
     FakeModelReply whole = reply;
     whole.pieces = {reply.body()};
@@ -171,12 +186,13 @@ TEST_F(ClientOnce, DestroyingTheClientInsideATokenCallbackEndsEverything)
         }
         QStringList tokens;
         int completions = 0;
-        client->streamGenerate({}, QStringLiteral("Hi"), std::nullopt, std::nullopt, std::nullopt, 60,
-                               [&](const QString& token) {
-                                   tokens.append(token);
-                                   client.reset();
-                               },
-                               [&completions](const OllamaResult<QString>&) { ++completions; });
+        client->streamGenerate(
+            {}, QStringLiteral("Hi"), std::nullopt, std::nullopt, std::nullopt, 60,
+            [&](const QString& token) {
+                tokens.append(token);
+                client.reset();
+            },
+            [&completions](const OllamaResult<QString>&) { ++completions; });
         QTRY_VERIFY_WITH_TIMEOUT(!client, 120000);
         spinFor(300); // the rest of the stream arrives and must find nobody
         EXPECT_EQ(tokens, QStringList{"a"}) << script.pieces.size();
@@ -191,12 +207,13 @@ TEST_F(ClientOnce, DestroyingTheClientInsideAProgressCallbackOrACompletion)
     // A download's progress callback.
     QStringList progress;
     int pullCompletions = 0;
-    client->pullModel(QStringLiteral("llama3.1:8b"),
-                      [&](const QString& line) {
-                          progress.append(line);
-                          client.reset();
-                      },
-                      [&pullCompletions](const OllamaResult<void>&) { ++pullCompletions; });
+    client->pullModel(
+        QStringLiteral("llama3.1:8b"),
+        [&](const QString& line) {
+            progress.append(line);
+            client.reset();
+        },
+        [&pullCompletions](const OllamaResult<void>&) { ++pullCompletions; });
     QTRY_VERIFY_WITH_TIMEOUT(!client, 120000);
     spinFor(300);
     EXPECT_EQ(progress.size(), 1);
@@ -206,8 +223,9 @@ TEST_F(ClientOnce, DestroyingTheClientInsideAProgressCallbackOrACompletion)
     // from inside them, and the test runs on (a read of freed memory shows under ASan or valgrind).
     const std::function<void(OllamaClient&, std::function<void()>)> starts[] = {
         [](OllamaClient& c, std::function<void()> done) {
-            c.streamGenerate({}, QStringLiteral("Hi"), std::nullopt, std::nullopt, std::nullopt, 60,
-                             [](const QString&) {}, [done](const OllamaResult<QString>&) { done(); });
+            c.streamGenerate(
+                {}, QStringLiteral("Hi"), std::nullopt, std::nullopt, std::nullopt, 60, [](const QString&) {},
+                [done](const OllamaResult<QString>&) { done(); });
         },
         [](OllamaClient& c, std::function<void()> done) {
             c.generate({}, QStringLiteral("Hi"), std::nullopt, std::nullopt, std::nullopt, 60,
