@@ -330,6 +330,42 @@ void paintLines(QPainter& painter, const QRectF& rect, Painted kind, const QColo
     painter.restore();
 }
 
+// The local AI symbol ("brain", the model setup view's header): two hemispheres seen from above, the
+// midline between them and two folds in each. Self-contained: its own name test and drawing.
+bool isBrain(QAnyStringView name)
+{
+    return name == QAnyStringView(u"brain");
+}
+
+void paintBrain(QPainter& painter, const QRectF& rect, const QColor& color)
+{
+    const double side = std::min(rect.width(), rect.height());
+    const QRectF box(rect.center().x() - side / 2, rect.center().y() - side / 2, side, side);
+    const auto at = [&box](double fx, double fy) {
+        return QPointF(box.left() + fx * box.width(), box.top() + fy * box.height());
+    };
+    painter.save();
+    painter.setRenderHint(QPainter::Antialiasing, true);
+    painter.setPen(QPen(color, std::max(1.0, side / 12.0), Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+    painter.setBrush(Qt::NoBrush);
+    QPainterPath left;
+    left.addEllipse(QRectF(at(0.08, 0.16), at(0.54, 0.84)));
+    QPainterPath right;
+    right.addEllipse(QRectF(at(0.46, 0.16), at(0.92, 0.84)));
+    painter.drawPath(left.united(right));
+    painter.drawLine(at(0.5, 0.24), at(0.5, 0.78));
+    for (const double mirror : {0.0, 1.0}) {
+        const auto x = [mirror](double fx) { return mirror == 0.0 ? fx : 1.0 - fx; };
+        QPainterPath folds;
+        folds.moveTo(at(x(0.18), 0.42));
+        folds.quadTo(at(x(0.3), 0.32), at(x(0.4), 0.44));
+        folds.moveTo(at(x(0.2), 0.62));
+        folds.quadTo(at(x(0.32), 0.7), at(x(0.42), 0.6));
+        painter.drawPath(folds);
+    }
+    painter.restore();
+}
+
 } // namespace
 
 std::optional<QString> glyph(QAnyStringView name)
@@ -344,11 +380,15 @@ std::optional<QString> glyph(QAnyStringView name)
 
 bool canDraw(QAnyStringView name)
 {
-    return paintedKind(name) != Painted::None || glyph(name).has_value();
+    return isBrain(name) || paintedKind(name) != Painted::None || glyph(name).has_value();
 }
 
 bool paint(QPainter& painter, const QRectF& rect, QAnyStringView name, const QColor& color)
 {
+    if (isBrain(name)) {
+        paintBrain(painter, rect, color);
+        return true;
+    }
     const Painted kind = paintedKind(name);
     if (kind != Painted::None) {
         paintLines(painter, rect, kind, color);

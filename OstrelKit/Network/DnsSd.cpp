@@ -3,6 +3,8 @@
 #include "AvahiQtPoll.h"
 
 #include <QPointer>
+#include <map>
+#include <tuple>
 #include <avahi-client/client.h>
 #include <avahi-client/lookup.h>
 #include <avahi-client/publish.h>
@@ -206,40 +208,49 @@ void DnsSdPublisher::publish()
 
 namespace {
 
-void resolvedCallback(AvahiServiceResolver* r, AvahiIfIndex interface, AvahiProtocol protocol,
+struct ResolverDeleter
+{
+    void operator()(AvahiServiceResolver* resolver) const { avahi_service_resolver_free(resolver); }
+};
+using ResolverPtr = std::unique_ptr<AvahiServiceResolver, ResolverDeleter>;
+
+// One instance as the browser sees it on one interface and protocol.
+using InstanceKey = std::tuple<QString, int, int>; // name, interface, protocol
+
+void resolvedCallback(AvahiServiceResolver*, AvahiIfIndex interface, AvahiProtocol protocol,
                       AvahiResolverEvent event, const char* name, const char* type, const char* domain,
                       const char* hostName, const AvahiAddress* address, uint16_t port, AvahiStringList* txt,
                       AvahiLookupResultFlags, void* userdata)
 {
     auto* self = static_cast<DnsSdBrowser*>(userdata);
-    if (event == AVAHI_RESOLVER_FOUND && address != nullptr) {
-        char text[AVAHI_ADDRESS_STR_MAX] = {};
-        avahi_address_snprint(text, sizeof text, address);
-        DnsSdService service;
-        service.name = QString::fromUtf8(name);
-        service.type = QString::fromUtf8(type);
-        service.domain = QString::fromUtf8(domain);
-        service.hostName = QString::fromUtf8(hostName);
-        service.address = QHostAddress(QString::fromLatin1(text));
-        if (service.address.protocol() == QAbstractSocket::IPv6Protocol && service.address.isLinkLocal()) {
-            service.address.setScopeId(QString::number(interface));
-        }
-        service.port = port;
-        service.txt = txtRecord(txt);
-        service.interfaceIndex = interface;
-        service.protocol = protocol;
-        QPointer<DnsSdBrowser> guard(self);
-        QMetaObject::invokeMethod(
-            self,
-            [guard, service] {
-                if (guard) {
-                    emit guard->resolved(service);
-                }
-            },
-            Qt::QueuedConnection);
-    }
     // A failed resolution (the instance vanished or did not answer) is not an error of the browse.
-    avahi_service_resolver_free(r);
+    if (event != AVAHI_RESOLVER_FOUND || address == nullptr) {
+        return;
+    }
+    char text[AVAHI_ADDRESS_STR_MAX] = {};
+    avahi_address_snprint(text, sizeof text, address);
+    DnsSdService service;
+    service.name = QString::fromUtf8(name);
+    service.type = QString::fromUtf8(type);
+    service.domain = QString::fromUtf8(domain);
+    service.hostName = QString::fromUtf8(hostName);
+    service.address = QHostAddress(QString::fromLatin1(text));
+    if (service.address.protocol() == QAbstractSocket::IPv6Protocol && service.address.isLinkLocal()) {
+        service.address.setScopeId(QString::number(interface));
+    }
+    service.port = port;
+    service.txt = txtRecord(txt);
+    service.interfaceIndex = interface;
+    service.protocol = protocol;
+    QPointer<DnsSdBrowser> guard(self);
+    QMetaObject::invokeMethod(
+        self,
+        [guard, service] {
+            if (guard) {
+                emit guard->resolved(service);
+            }
+        },
+        Qt::QueuedConnection);
 }
 
 } // namespace
@@ -249,6 +260,9 @@ struct DnsSdBrowser::Impl
     AvahiQtPoll poll;
     ClientPtr client;
     AvahiServiceBrowser* browser = nullptr; // freed with the client
+    // One resolver per instance, interface and protocol, open while the instance is there: it reports again
+    // whenever the instance's address, port or TXT record changes. Freed before the client (declared after it).
+    std::map<InstanceKey, ResolverPtr> resolvers;
 };
 
 DnsSdBrowser::DnsSdBrowser(const QString& type, QObject* parent) : QObject(parent), m_type(type) {}
@@ -298,12 +312,21 @@ void DnsSdBrowser::start()
             auto* self = static_cast<DnsSdBrowser*>(userdata);
             AvahiClient* c = avahi_service_browser_get_client(b);
             switch (event) {
-            case AVAHI_BROWSER_NEW:
-                // The resolver frees itself in its callback; it goes with the client otherwise.
-                avahi_service_resolver_new(c, interface, protocol, name, type, domain, AVAHI_PROTO_UNSPEC,
-                                           static_cast<AvahiLookupFlags>(0), resolvedCallback, self);
+            case AVAHI_BROWSER_NEW: {
+                const InstanceKey key{QString::fromUtf8(name), interface, protocol};
+                if (self->m_impl->resolvers.count(key) > 0) {
+                    break;
+                }
+                AvahiServiceResolver* resolver = avahi_service_resolver_new(
+                    c, interface, protocol, name, type, domain, AVAHI_PROTO_UNSPEC,
+                    static_cast<AvahiLookupFlags>(0), resolvedCallback, self);
+                if (resolver != nullptr) {
+                    self->m_impl->resolvers.emplace(key, ResolverPtr(resolver));
+                }
                 break;
+            }
             case AVAHI_BROWSER_REMOVE: {
+                self->m_impl->resolvers.erase(InstanceKey{QString::fromUtf8(name), interface, protocol});
                 const QString lostName = QString::fromUtf8(name);
                 const int lostInterface = interface;
                 const int lostProtocol = protocol;

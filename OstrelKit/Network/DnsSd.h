@@ -65,8 +65,9 @@ private:
     std::unique_ptr<Impl> m_impl;
 };
 
-// Browses for one service type and resolves every instance it finds. Thread of creation only; it needs that
-// thread's event loop.
+// Browses for one service type and resolves every instance it finds, keeping each resolution open while the
+// instance is there so changes of its address, port or TXT record are reported too. Thread of creation only;
+// it needs that thread's event loop.
 class DnsSdBrowser : public QObject
 {
     Q_OBJECT

@@ -29,10 +29,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         (void)QuorvantilePeerText::isSafeHost(*name);
     }
 
-    if (const auto models = QuorvantilePeerText::parseTagList(bytes)) {
-        for (const QString& model : *models) {
-            (void)QuorvantilePeerText::isSafeHost(model);
-        }
+    QStringList names = QString::fromUtf8(bytes).split(u',');
+    for (const QString& model : QuorvantilePeerText::cleanModelNames(names)) {
+        (void)QuorvantilePeerText::isSafeHost(model);
     }
     if (const auto manifest = QuorvantileManifest::fromJson(QJsonDocument::fromJson(bytes).object())) {
         const auto dict = QuorvantilePeerText::manifestToTXTDict(*manifest);

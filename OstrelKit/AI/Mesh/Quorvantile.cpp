@@ -5,7 +5,6 @@
 #include "QuorvantileScore.h"
 
 #include <QElapsedTimer>
-#include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QPointer>
 #include <QTimer>
@@ -122,10 +121,11 @@ bool Quorvantile::hasRemoteNodes()
 QuorvantileManifest Quorvantile::buildLocalManifest(const QStringList& models, const QString& baseURL) const
 {
     namespace facts = QuorvantileHostFacts;
-    const facts::Gpu gpu = facts::gpu();
     const std::int64_t processors = facts::processorCount();
+    // No graphics facts: every machine's manifest leaves them out, so the render split weighs all machines
+    // alike instead of favouring the one driver that reports its memory.
     return QuorvantileManifest(m_nodeID, facts::machineName(), QuorvantilePlatform::linux, models, baseURL,
-                               processors, facts::megabytes(facts::physicalMemory()), gpu.name, gpu.vramMB,
+                               processors, facts::megabytes(facts::physicalMemory()), std::nullopt, std::nullopt,
                                false, facts::loadFigure(processors, facts::activeProcessorCount()));
 }
 
@@ -137,18 +137,17 @@ QuorvantileManifest Quorvantile::buildDiscoveryOnlyManifest() const
 void Quorvantile::checkModelServerReachable(const QString& address, quint16 port,
                                             std::function<void(bool)> done)
 {
-    static QNetworkAccessManager* http = new QNetworkAccessManager;
-    const QUrl url(QStringLiteral("http://%1:%2/api/tags").arg(address).arg(port), QUrl::StrictMode);
-    if (!url.isValid()) {
-        QTimer::singleShot(0, http, [done] { done(false); });
-        return;
-    }
-    QNetworkRequest request(url);
-    request.setTransferTimeout(2000);
-    QNetworkReply* reply = http->get(request);
-    QObject::connect(reply, &QNetworkReply::finished, reply, [reply, done] {
-        reply->deleteLater();
-        done(reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt() == 200);
+    // The client's own availability check (no proxy, capped reply), ended by the 2 s limit when the server
+    // is silent: destroying the client is how its call is stopped.
+    constexpr int kLimitMs = 2000;
+    auto* client = new OllamaClient(QStringLiteral("quorvantile"), quorvantileHttpBase(address, port));
+    QTimer::singleShot(kLimitMs, client, [client, done] {
+        delete client;
+        done(false);
+    });
+    client->isAvailable([client, done](bool available) {
+        delete client;
+        done(available);
     });
 }
 

@@ -6,9 +6,9 @@
 
 namespace ostrel {
 
-// The mesh's DNS-SD backend on the system's Avahi daemon: publishes through the kit's DNS-SD publisher and
-// browses with one long-lived resolver per instance, interface and protocol, so TXT changes are seen. Results
-// are merged per instance name; the address offered is an IPv4 one when the instance has any. Failures (no
+// The mesh's DNS-SD backend on the system's Avahi daemon, through the kit's DNS-SD publisher and browser.
+// The browser reports an instance once per interface and protocol it is seen on; this backend folds those
+// into one result per instance name, offering an IPv4 address when the instance has any. Failures (no
 // daemon, daemon gone) end in advertisingChanged(false) / browsingChanged(false).
 std::unique_ptr<QuorvantileServiceBackend> makeQuorvantileAvahiBackend();
 

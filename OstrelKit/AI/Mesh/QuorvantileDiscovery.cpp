@@ -4,8 +4,7 @@
 #include "QuorvantilePeerText.h"
 
 #include <QHostInfo>
-#include <QNetworkAccessManager>
-#include <QNetworkReply>
+#include <QNetworkProxy>
 #include <QPointer>
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -16,14 +15,20 @@ namespace ostrel {
 namespace {
 
 // Address text of a connection's peer: dotted decimal for IPv4 (also when it arrived IPv4-mapped), the
-// system's IPv6 text otherwise, always without a "%" zone.
+// system's IPv6 text otherwise. A link-local IPv6 address keeps its "%" zone: without the interface the
+// system cannot connect to it.
 QString hostText(const QHostAddress& address)
 {
     bool isV4 = false;
     const quint32 v4 = address.toIPv4Address(&isV4);
-    const QString text = isV4 ? QHostAddress(v4).toString() : address.toString();
-    const qsizetype zone = text.indexOf(u'%');
-    return zone < 0 ? text : text.left(zone);
+    return isV4 ? QHostAddress(v4).toString() : address.toString();
+}
+
+// The address text without its zone, for the reverse lookup of its name.
+QString withoutZone(const QString& host)
+{
+    const qsizetype zone = host.indexOf(u'%');
+    return zone < 0 ? host : host.left(zone);
 }
 
 } // namespace
@@ -33,17 +38,14 @@ QuorvantileDiscovery::QuorvantileDiscovery(QUuid nodeID, BackendFactory backendF
     : QObject(parent), m_nodeID(nodeID),
       m_backendFactory(backendFactory ? std::move(backendFactory)
                                       : BackendFactory(makeQuorvantileAvahiBackend)),
-      m_options(options), m_http(new QNetworkAccessManager(this))
+      m_options(options)
 {
 }
 
 QuorvantileDiscovery::~QuorvantileDiscovery()
 {
     for (auto& [id, resolve] : m_pending) {
-        if (resolve.probe) {
-            resolve.probe->disconnect(this);
-            resolve.probe->abort();
-        }
+        delete resolve.probe;
         if (resolve.socket) {
             resolve.socket->disconnect(this);
             resolve.socket->abort();
@@ -121,20 +123,32 @@ void QuorvantileDiscovery::start(const QuorvantileManifest& manifest)
 void QuorvantileDiscovery::startAdvertising(const QuorvantileManifest& manifest)
 {
     auto* listener = new QTcpServer(this);
+    // The mesh's connections stay on the LAN: a desktop proxy must not see (or break) them.
+    listener->setProxy(QNetworkProxy::NoProxy);
     if (!listener->listen(QHostAddress::Any, 0)) {
         delete listener;
         return;
     }
     // Peers connect only to learn this machine's address: nothing is read or written, and the connection is
-    // closed after a short while.
-    connect(listener, &QTcpServer::newConnection, listener, [listener, holdMs = m_options.incomingHoldMs] {
-        while (QTcpSocket* socket = listener->nextPendingConnection()) {
-            QTimer::singleShot(holdMs, socket, [socket] {
-                socket->abort();
-                socket->deleteLater();
+    // closed after a short while. Beyond the cap a connection is closed at once (its peer has learnt the
+    // address all the same), so a flood of connections cannot use up this process's file descriptors.
+    auto open = std::make_shared<int>(0);
+    connect(listener, &QTcpServer::newConnection, listener,
+            [listener, open, holdMs = m_options.incomingHoldMs, cap = m_options.maxIncomingConnections] {
+                while (QTcpSocket* socket = listener->nextPendingConnection()) {
+                    if (*open >= cap) {
+                        socket->abort();
+                        delete socket;
+                        continue;
+                    }
+                    ++*open;
+                    connect(socket, &QObject::destroyed, listener, [open] { --*open; });
+                    QTimer::singleShot(holdMs, socket, [socket] {
+                        socket->abort();
+                        socket->deleteLater();
+                    });
+                }
             });
-        }
-    });
     m_listener = listener;
     m_backend->publish(quorvantileUuidText(manifest.nodeID()), listener->serverPort(),
                        QuorvantilePeerText::txtRecord(manifestToTXTDict(manifest)));
@@ -206,6 +220,7 @@ void QuorvantileDiscovery::resolveService(const QuorvantileServiceResult& result
     resolve.nameGeneration = m_nameGenerations.value(result.name);
     resolve.socket = new QTcpSocket(this);
     QTcpSocket* socket = resolve.socket;
+    socket->setProxy(QNetworkProxy::NoProxy);
     m_pending.emplace(id, resolve);
     connect(socket, &QTcpSocket::connected, this, [this, id] { connectionReady(id); });
     connect(socket, &QTcpSocket::errorOccurred, this, [this, id] {
@@ -249,7 +264,7 @@ void QuorvantileDiscovery::connectionReady(quint64 id)
     // off the event loop, and a name that could not stand in a URL is not taken.
     if (host.startsWith(QLatin1String("fe80")) || host.startsWith(QLatin1String("::"))) {
         QHostAddress bare;
-        if (bare.setAddress(host)) {
+        if (bare.setAddress(withoutZone(host))) {
             QPointer<QuorvantileDiscovery> self(this);
             QHostInfo::lookupHost(bare.toString(), this, [this, id, host](const QHostInfo& info) {
                 const QString name = info.hostName();
@@ -296,40 +311,40 @@ void QuorvantileDiscovery::probeNode(quint64 id, const QuorvantileManifest& plac
 {
     Resolve& resolve = m_pending.at(id);
     const QString base = quorvantileHttpBase(resolve.host, m_options.modelServerPort);
-    const QUrl url(base + QStringLiteral("/api/tags"), QUrl::StrictMode);
-    if (!url.isValid() || !QuorvantilePeerText::isSafeHost(resolve.host)) {
+    if (!QuorvantilePeerText::isSafeHost(resolve.host)) {
         store(id, placeholder);
         return;
     }
-    QNetworkRequest request(url);
-    request.setTransferTimeout(m_options.probeTimeoutMs);
-    QNetworkReply* reply = m_http->get(request);
-    resolve.probe = reply;
-    // A reply larger than any real tag list is cut off; the peer then keeps its placeholder.
-    connect(reply, &QNetworkReply::downloadProgress, reply, [reply](qint64 received, qint64) {
-        if (received > QuorvantilePeerText::kMaxTagListBytes) {
-            reply->abort();
+    // The peer's model server is asked through the model client: the same request, reply cap and (no) proxy
+    // as for this machine's server. Its limit ends the probe by destroying the client.
+    auto* client = new OllamaClient(QStringLiteral("quorvantile"), base);
+    resolve.probe = client;
+    QTimer::singleShot(m_options.probeTimeoutMs, client, [this, id, placeholder] {
+        if (m_pending.count(id) > 0) {
+            delete m_pending.at(id).probe;
+            m_pending.at(id).probe = nullptr;
+            store(id, placeholder);
         }
     });
-    connect(reply, &QNetworkReply::finished, this, [this, id, reply, placeholder, base] {
-        reply->deleteLater();
+    client->checkConnection([this, id, client, placeholder, base](bool reachable) {
+        const QList<OllamaModelInfo> listed = client->availableModels();
+        delete client;
         if (m_pending.count(id) == 0) {
             return;
         }
         m_pending.at(id).probe = nullptr;
-        const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-        std::optional<QStringList> models;
-        if (reply->error() == QNetworkReply::NoError && status == 200) {
-            models =
-                QuorvantilePeerText::parseTagList(reply->read(QuorvantilePeerText::kMaxTagListBytes + 1));
-        }
-        if (!models) {
+        if (!reachable) {
             store(id, placeholder);
             return;
         }
+        QStringList names;
+        for (const OllamaModelInfo& info : listed) {
+            names.append(info.name);
+        }
+        const QStringList models = QuorvantilePeerText::cleanModelNames(names);
         const QString name =
             placeholder.nodeName().isEmpty() ? m_pending.at(id).host : placeholder.nodeName();
-        store(id, QuorvantileManifest(placeholder.nodeID(), name, placeholder.platform(), *models, base,
+        store(id, QuorvantileManifest(placeholder.nodeID(), name, placeholder.platform(), models, base,
                                       placeholder.cpuCores(), placeholder.ramMB(), placeholder.gpuName(),
                                       placeholder.gpuVRAMMB(), placeholder.hasMetal(),
                                       placeholder.currentLoad()));
@@ -359,10 +374,7 @@ void QuorvantileDiscovery::finish(quint64 id)
     }
     Resolve resolve = it->second;
     m_pending.erase(it);
-    if (resolve.probe) {
-        resolve.probe->disconnect(this);
-        resolve.probe->abort();
-    }
+    delete resolve.probe; // ends its call: no completion follows
     resolve.socket->disconnect(this);
     resolve.socket->abort();
     resolve.socket->deleteLater();

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "OllamaClient.h"
 #include "QuorvantileNode.h"
 #include "QuorvantileServiceBackend.h"
 
@@ -10,8 +11,6 @@
 #include <memory>
 #include <optional>
 
-class QNetworkAccessManager;
-class QNetworkReply;
 class QTcpServer;
 class QTcpSocket;
 class QTimer;
@@ -25,6 +24,7 @@ struct QuorvantileDiscoveryOptions
     int heartbeatMs = 15000;         // interval of the TXT republication
     int probeTimeoutMs = 5000;       // limit of one tag-list probe
     int incomingHoldMs = 2000;       // an incoming connection is closed after this long
+    int maxIncomingConnections = 64; // connections held at once; more are closed as they come
 };
 
 // Makes this machine a visible node of the mesh and keeps the table of the mesh's nodes. It advertises
@@ -78,7 +78,7 @@ private:
         QString name;
         std::optional<QString> txtName;
         QTcpSocket* socket = nullptr;
-        QNetworkReply* probe = nullptr;
+        OllamaClient* probe = nullptr; // the tag-list probe's client while it runs
         quint64 nameGeneration = 0;
         QString host;
         bool isLocal = false;
@@ -109,7 +109,6 @@ private:
     std::unique_ptr<QuorvantileServiceBackend> m_backend;
     QTcpServer* m_listener = nullptr;
     QTimer* m_heartbeatTimer = nullptr;
-    QNetworkAccessManager* m_http = nullptr;
     std::map<quint64, Resolve> m_pending; // in the order the connections were opened
     quint64 m_nextResolve = 1;
     // Bumped whenever an instance is removed or changed: a resolve begun before that stores nothing.

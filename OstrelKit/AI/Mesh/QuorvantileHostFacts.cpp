@@ -71,35 +71,6 @@ std::int64_t megabytes(std::uint64_t bytes)
     return static_cast<std::int64_t>(bytes >> 20);
 }
 
-Gpu gpu(const QString& drmRoot)
-{
-    const QDir root(drmRoot);
-    QStringList cards = root.entryList({QStringLiteral("card*")},
-                                       QDir::Dirs | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
-    for (const QString& card : cards) {
-        if (card.contains(u'-')) {
-            continue; // a connector such as card0-HDMI-A-1
-        }
-        const QString device = root.filePath(card + QStringLiteral("/device"));
-        Gpu found;
-        for (const QByteArray& line : readSmall(device + QStringLiteral("/uevent")).split('\n')) {
-            if (line.startsWith("DRIVER=") && line.size() > 7) {
-                found.name = QString::fromUtf8(line.mid(7)).trimmed();
-            }
-        }
-        bool ok = false;
-        const qulonglong vram =
-            readSmall(device + QStringLiteral("/mem_info_vram_total")).trimmed().toULongLong(&ok);
-        if (ok && vram > 0) {
-            found.vramMB = megabytes(vram);
-        }
-        if (found.name || found.vramMB) {
-            return found;
-        }
-    }
-    return {};
-}
-
 std::optional<QString> localIPv4Address()
 {
     ifaddrs* list = nullptr;

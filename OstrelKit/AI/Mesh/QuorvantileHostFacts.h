@@ -23,15 +23,6 @@ double loadFigure(std::int64_t processorCount, std::int64_t activeProcessorCount
 // Bytes to whole megabytes, truncated.
 std::int64_t megabytes(std::uint64_t bytes);
 
-struct Gpu
-{
-    std::optional<QString> name;
-    std::optional<std::int64_t> vramMB;
-};
-// The first graphics card the kernel lists under `drmRoot` (/sys/class/drm): its driver's name and, where the
-// driver reports it (mem_info_vram_total), its memory. Nothing when there is no card.
-Gpu gpu(const QString& drmRoot = QStringLiteral("/sys/class/drm"));
-
 // The first IPv4 address of a non-loopback interface that is up, in the order the system lists them; no value
 // when there is none (or the list cannot be read).
 std::optional<QString> localIPv4Address();

@@ -6,7 +6,10 @@ namespace ostrel {
 
 QString quorvantileHttpBase(const QString& host, std::int64_t port)
 {
-    const QString bracketed = host.contains(u':') ? u'[' + host + u']' : host;
+    // In a URL the "%" before an address's zone is itself written "%25".
+    QString literal = host;
+    literal.replace(u'%', QStringLiteral("%25"));
+    const QString bracketed = host.contains(u':') ? u'[' + literal + u']' : host;
     return QStringLiteral("http://") + bracketed + u':' + QString::number(port);
 }
 

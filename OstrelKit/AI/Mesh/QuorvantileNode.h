@@ -15,7 +15,8 @@ public:
 
     const QUuid& id() const { return m_id; }
     const QuorvantileManifest& manifest() const { return m_manifest; }
-    // "localhost" for this machine, else a host name or an address literal: no brackets, no "%" zone.
+    // "localhost" for this machine, else a host name or an address literal without brackets; a link-local
+    // IPv6 address keeps its "%" zone.
     const QString& host() const { return m_host; }
     std::int64_t port() const { return m_port; }
     const QDateTime& lastSeen() const { return m_lastSeen; }
@@ -35,7 +36,8 @@ private:
     bool m_isLocal;
 };
 
-// "http://" + host + ":" + port, the host in square brackets when it contains a colon.
+// "http://" + host + ":" + port, the host in square brackets when it contains a colon (a "%" zone written
+// "%25" there).
 QString quorvantileHttpBase(const QString& host, std::int64_t port);
 
 } // namespace ostrel

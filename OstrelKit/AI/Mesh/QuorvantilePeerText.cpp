@@ -5,14 +5,17 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QStringDecoder>
-#include <cstdio>
+#include <algorithm>
+#include <charconv>
 
 namespace ostrel::QuorvantilePeerText {
 
 QMap<QString, QString> manifestToTXTDict(const QuorvantileManifest& manifest)
 {
+    // Two decimals with "." whatever the locale: the record is read by other machines.
     char load[64];
-    std::snprintf(load, sizeof load, "%.2f", manifest.currentLoad());
+    const auto written = std::to_chars(load, load + sizeof load, manifest.currentLoad(), std::chars_format::fixed, 2);
+    const qsizetype loadLength = written.ec == std::errc() ? written.ptr - load : 0;
     return {
         {QStringLiteral("id"), quorvantileUuidText(manifest.nodeID())},
         {QStringLiteral("nm"), manifest.nodeName()},
@@ -24,7 +27,7 @@ QMap<QString, QString> manifestToTXTDict(const QuorvantileManifest& manifest)
         {QStringLiteral("gpu"), manifest.gpuName().value_or(QString())},
         {QStringLiteral("vr"), manifest.gpuVRAMMB() ? QString::number(*manifest.gpuVRAMMB()) : QString()},
         {QStringLiteral("mt"), manifest.hasMetal() ? QStringLiteral("1") : QStringLiteral("0")},
-        {QStringLiteral("ld"), QString::fromLatin1(load)},
+        {QStringLiteral("ld"), QString::fromLatin1(load, loadLength)},
     };
 }
 
@@ -108,33 +111,18 @@ QString cleanNodeName(const QString& name)
     return printable;
 }
 
-std::optional<QStringList> parseTagList(const QByteArray& body)
+QStringList cleanModelNames(const QStringList& names)
 {
-    if (body.size() > kMaxTagListBytes) {
-        return std::nullopt;
-    }
-    QJsonParseError error{};
-    const QJsonDocument document = QJsonDocument::fromJson(body, &error);
-    if (error.error != QJsonParseError::NoError || !document.isObject()) {
-        return std::nullopt;
-    }
-    const QJsonValue models = document.object().value(QStringLiteral("models"));
-    if (!models.isArray()) {
-        return std::nullopt;
-    }
-    QStringList names;
-    for (const QJsonValue& model : models.toArray()) {
-        const QJsonValue name = model.toObject().value(QStringLiteral("name"));
-        if (!model.isObject() || !name.isString()) {
-            return std::nullopt;
+    QStringList kept;
+    for (const QString& name : names) {
+        if (kept.size() >= kMaxModels) {
+            break;
         }
-        const QString text = name.toString();
-        if (names.size() < kMaxModels && !text.isEmpty() && text.size() <= kMaxModelNameChars &&
-            !hasControlCharacter(text)) {
-            names.append(text);
+        if (!name.isEmpty() && name.size() <= kMaxModelNameChars && !hasControlCharacter(name)) {
+            kept.append(name);
         }
     }
-    return names;
+    return kept;
 }
 
 bool isSafeHost(const QString& host)
@@ -142,11 +130,24 @@ bool isSafeHost(const QString& host)
     if (host.isEmpty() || host.size() > 253) {
         return false;
     }
-    if (!host.contains(u'%')) {
+    const qsizetype percent = host.indexOf(u'%');
+    if (percent >= 0) {
+        // Only a link-local IPv6 address carries a zone, and only one of plain characters.
+        const QString zone = host.mid(percent + 1);
         QHostAddress address;
-        if (address.setAddress(host)) {
-            return true;
+        if (zone.isEmpty() || zone.size() > kMaxZoneChars || !address.setAddress(host.left(percent))
+            || address.protocol() != QAbstractSocket::IPv6Protocol || !address.isLinkLocal()) {
+            return false;
         }
+        return std::all_of(zone.cbegin(), zone.cend(), [](QChar c) {
+            const char16_t u = c.unicode();
+            return (u >= u'a' && u <= u'z') || (u >= u'A' && u <= u'Z') || (u >= u'0' && u <= u'9') || u == u'-'
+                   || u == u'_' || u == u'.';
+        });
+    }
+    QHostAddress address;
+    if (address.setAddress(host)) {
+        return true;
     }
     for (const QString& label : host.split(u'.')) {
         if (label.isEmpty() || label.size() > 63) {

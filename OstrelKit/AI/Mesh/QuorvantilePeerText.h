@@ -19,10 +19,12 @@ namespace QuorvantilePeerText {
 inline constexpr int kMaxTxtEntryBytes = 255;
 // A peer's name is shown in one line; longer names are cut.
 inline constexpr int kMaxNodeNameChars = 64;
-// Caps on a peer's tag-list reply: bytes read, models kept, characters of one model name.
-inline constexpr qint64 kMaxTagListBytes = 1 << 20;
+// Caps on a peer's model list (read and capped in bytes by the model client): models kept, characters of one
+// model name.
 inline constexpr int kMaxModels = 512;
 inline constexpr int kMaxModelNameChars = 256;
+// An interface name or index after the "%" of a link-local address.
+inline constexpr int kMaxZoneChars = 64;
 
 // The eleven TXT entries of a manifest: "id", "nm", "pl", "md", "url", "cpu", "ram", "gpu", "vr", "mt", "ld".
 QMap<QString, QString> manifestToTXTDict(const QuorvantileManifest& manifest);
@@ -40,13 +42,13 @@ std::optional<QString> txtValue(const QMap<QByteArray, QByteArray>& record, cons
 // kMaxNodeNameChars. Empty when nothing printable remains.
 QString cleanNodeName(const QString& name);
 
-// Model names from a model server's tag list: {"models": [{"name": "..."}, ...]}. No value when the body is
-// not such an object (a missing key, or an entry without a string "name"). Names that are empty, over
-// kMaxModelNameChars or hold control characters are skipped; at most kMaxModels are kept.
-std::optional<QStringList> parseTagList(const QByteArray& body);
+// The model names of a peer's model list fit for its manifest: names that are empty, over kMaxModelNameChars
+// or hold control characters are skipped; at most kMaxModels are kept, in order.
+QStringList cleanModelNames(const QStringList& names);
 
-// True when `host` can stand in a URL's authority as is: an IPv4 or IPv6 address literal without zone, or a
-// DNS name of letters, digits, "-" and "_" in dot-separated labels of 1 to 63 characters, 253 at most in all.
+// True when `host` can stand in a URL's authority: an IPv4 or IPv6 address literal, a link-local IPv6
+// address with a "%" zone of letters, digits, "-", "_" and "." (kMaxZoneChars at most), or a DNS name of
+// letters, digits, "-" and "_" in dot-separated labels of 1 to 63 characters, 253 at most in all.
 bool isSafeHost(const QString& host);
 
 } // namespace QuorvantilePeerText

@@ -1,9 +1,8 @@
 #include "QuorvantileRouter.h"
 
-#include "QuorvantileRemoteCall.h"
+#include "QuorvantilePeerText.h"
 #include "QuorvantileScore.h"
 
-#include <QNetworkAccessManager>
 #include <QPointer>
 #include <cstdio>
 
@@ -31,10 +30,22 @@ QString fallbackLine(const QuorvantileModelCall& call, const QuorvantileNode& no
     return {};
 }
 
+// A peer's stream failure says it was the peer's: the fallback line names the remote stream.
+OllamaResult<QString> remoteResult(const OllamaResult<QString>& result)
+{
+    const QString local = QStringLiteral("Stream error");
+    if (!result.ok() && result.error().kind() == OllamaError::Kind::httpError
+        && result.error().message().startsWith(local)) {
+        return OllamaError::httpError(result.error().statusCode(),
+                                      QStringLiteral("Remote stream error") + result.error().message().mid(local.size()));
+    }
+    return result;
+}
+
 } // namespace
 
 QuorvantileRouter::QuorvantileRouter(QuorvantileDiscovery& discovery, OllamaClient& localClient)
-    : m_discovery(discovery), m_localClient(&localClient), m_http(new QNetworkAccessManager(this))
+    : m_discovery(discovery), m_localClient(&localClient)
 {
 }
 
@@ -106,17 +117,25 @@ void QuorvantileRouter::remoteCall(const QuorvantileNode& node, const Quorvantil
                                    const QString& model, QuorvantileTokenHandler onToken,
                                    QuorvantileCallDone done)
 {
-    // The call object goes once it has reported. It has no parent: the last reference to a router that was
-    // dropped while this call ran may go with the call's completion, and must not take the call with it.
-    auto holder = std::make_shared<QPointer<QuorvantileRemoteCall>>();
-    *holder =
-        new QuorvantileRemoteCall(*m_http, node, call, model, std::move(onToken),
-                                  [holder, done = std::move(done)](const OllamaResult<QString>& result) {
-                                      if (*holder) {
-                                          (*holder)->deleteLater();
-                                      }
-                                      done(result);
-                                  });
+    // The peer's server speaks the same protocol as this machine's: one client per call, with the same
+    // request building, stream reading and limits (and no proxy). The client goes once the call has
+    // reported, from inside its completion; it has no parent, so a router dropped meanwhile does not take it
+    // along.
+    if (!QuorvantilePeerText::isSafeHost(node.host())) {
+        // A host text that would not stay the URL's host part: nothing is sent.
+        QMetaObject::invokeMethod(this, [done = std::move(done)] { done(OllamaError::notRunning()); },
+                                  Qt::QueuedConnection);
+        return;
+    }
+    const QString appName = m_localClient ? m_localClient->appName() : QStringLiteral("quorvantile");
+    auto* client = new OllamaClient(appName, node.ollamaURL());
+    QuorvantileModelCall remote = call;
+    remote.model = model;
+    quorvantileCallClient(*client, remote, std::move(onToken),
+                          [client, done = std::move(done)](const OllamaResult<QString>& result) {
+                              delete client;
+                              done(remoteResult(result));
+                          });
 }
 
 void QuorvantileRouter::runLocally(const QuorvantileModelCall& call, QuorvantileTokenHandler onToken,

@@ -8,8 +8,6 @@
 #include <memory>
 #include <optional>
 
-class QNetworkAccessManager;
-
 namespace ostrel {
 
 // Decides where one language-model call runs: on the best-scoring peer of the mesh when one beats this
@@ -65,7 +63,6 @@ private:
 
     QuorvantileDiscovery& m_discovery;
     QPointer<OllamaClient> m_localClient;
-    QNetworkAccessManager* m_http;
     std::optional<QString> m_lastRouteTarget;
     bool m_isRoutingRemotely = false;
 };

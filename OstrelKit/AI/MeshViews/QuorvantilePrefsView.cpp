@@ -71,6 +71,13 @@ class Dot : public QWidget
 {
 public:
     Dot(QColor colour, int size) : m_colour(colour) { setFixedSize(size, size); }
+    void setColour(QColor colour)
+    {
+        if (colour != m_colour) {
+            m_colour = colour;
+            update();
+        }
+    }
 
 protected:
     void paintEvent(QPaintEvent*) override
@@ -177,7 +184,11 @@ QuorvantilePrefsView::QuorvantilePrefsView(QWidget* parent) : QWidget(parent), m
     m_machines = new QGroupBox(QStringLiteral("Machines on Mesh"));
     m_machines->setObjectName(QStringLiteral("machines"));
     m_machines->setFont(sized(11));
-    new QVBoxLayout(m_machines);
+    auto* machineList = new QVBoxLayout(m_machines);
+    machineList->setSpacing(0);
+    m_noMachines = label(this, QStringLiteral("No machines discovered"), sized(11), kTertiary);
+    m_noMachines->setObjectName(QStringLiteral("noMachines"));
+    m_noMachines->setContentsMargins(0, 8, 0, 8);
     column->addWidget(m_machines);
 
     m_performance = new QGroupBox(QStringLiteral("Performance"));
@@ -199,42 +210,83 @@ QuorvantilePrefsView::QuorvantilePrefsView(QWidget* parent) : QWidget(parent), m
     column->addWidget(display);
     column->addStretch();
 
-    connect(&Quorvantile::shared(), &Quorvantile::changed, this, &QuorvantilePrefsView::rebuild);
-    rebuild();
+    connect(&Quorvantile::shared(), &Quorvantile::changed, this, &QuorvantilePrefsView::refresh);
+    refresh();
 }
 
-void QuorvantilePrefsView::rebuild()
+void QuorvantilePrefsView::refresh()
 {
-    Quorvantile& mesh = Quorvantile::shared();
-    const bool active = mesh.isEnabled();
+    const bool active = Quorvantile::shared().isEnabled();
     findChild<QWidget*>(QStringLiteral("activeDot"))->setVisible(active);
     m_activeLabel->setVisible(active);
+    refreshMachines();
+    refreshPerformance();
+}
 
-    auto* machines = static_cast<QVBoxLayout*>(m_machines->layout());
-    clearLayout(machines);
-    machines->setSpacing(0);
-    const QList<QuorvantileNode> nodes = mesh.activeNodes();
-    if (nodes.isEmpty()) {
-        auto* none = label(this, QStringLiteral("No machines discovered"), sized(11), kTertiary);
-        none->setObjectName(QStringLiteral("noMachines"));
-        none->setContentsMargins(0, 8, 0, 8);
-        machines->addWidget(none);
+// Rows are kept per node and updated in place; only rows of nodes that left go. The layout is redone only
+// when the set or order of nodes changed, and moving a row there keeps its widgets (and the focus).
+void QuorvantilePrefsView::refreshMachines()
+{
+    const QList<QuorvantileNode> nodes = Quorvantile::shared().activeNodes();
+    QStringList order;
+    for (const QuorvantileNode& node : nodes) {
+        order.append(quorvantileUuidText(node.id()));
+    }
+    for (auto it = m_rows.begin(); it != m_rows.end();) {
+        if (order.contains(it.key())) {
+            ++it;
+            continue;
+        }
+        if (m_editingNickname == it.key()) {
+            m_editingNickname.reset(); // the machine left while being renamed
+        }
+        QWidget* gone = it->widget;
+        gone->hide();
+        gone->setParent(nullptr);
+        gone->deleteLater(); // it may be handling the event that led here
+        it = m_rows.erase(it);
     }
     for (const QuorvantileNode& node : nodes) {
-        QWidget* row = nodeRow(node);
-        row->setContentsMargins(4, 4, 4, 4);
-        machines->addWidget(row);
-        if (node.id() != nodes.last().id()) {
-            auto* divider = new QFrame;
-            divider->setObjectName(QStringLiteral("divider"));
-            divider->setFrameShape(QFrame::HLine);
-            divider->setFrameShadow(QFrame::Plain);
-            divider->setStyleSheet(emphasis(this, 0.15));
-            divider->setContentsMargins(4, 0, 4, 0);
-            machines->addWidget(divider);
+        const QString idText = quorvantileUuidText(node.id());
+        if (!m_rows.contains(idText)) {
+            m_rows.insert(idText, makeRow(idText));
         }
     }
 
+    auto* machines = static_cast<QVBoxLayout*>(m_machines->layout());
+    if (order != m_order || machines->count() == 0) {
+        m_order = order;
+        while (QLayoutItem* item = machines->takeAt(0)) {
+            QWidget* widget = item->widget();
+            if (widget && widget->objectName() == QLatin1String("divider")) {
+                delete widget;
+            }
+            delete item;
+        }
+        m_noMachines->setVisible(order.isEmpty());
+        machines->addWidget(m_noMachines);
+        for (qsizetype i = 0; i < order.size(); ++i) {
+            machines->addWidget(m_rows.value(order[i]).widget);
+            if (order[i] != order.last()) {
+                auto* divider = new QFrame;
+                divider->setObjectName(QStringLiteral("divider"));
+                divider->setFrameShape(QFrame::HLine);
+                divider->setFrameShadow(QFrame::Plain);
+                divider->setStyleSheet(emphasis(this, 0.15));
+                divider->setContentsMargins(4, 0, 4, 0);
+                machines->addWidget(divider);
+            }
+        }
+    }
+    for (const QuorvantileNode& node : nodes) {
+        const QString idText = quorvantileUuidText(node.id());
+        updateRow(m_rows[idText], idText, node);
+    }
+}
+
+void QuorvantilePrefsView::refreshPerformance()
+{
+    Quorvantile& mesh = Quorvantile::shared();
     auto* performance = static_cast<QVBoxLayout*>(m_performance->layout());
     clearLayout(performance);
     const QuorvantileStats& stats = mesh.stats();
@@ -276,46 +328,77 @@ QWidget* QuorvantilePrefsView::statRow(const QString& title, const QString& valu
     return row;
 }
 
-QWidget* QuorvantilePrefsView::nodeRow(const QuorvantileNode& node)
+QuorvantilePrefsView::Row QuorvantilePrefsView::makeRow(const QString& idText)
 {
-    const QString idText = quorvantileUuidText(node.id());
-    const QuorvantileManifest& manifest = node.manifest();
-    auto* row = new QWidget;
-    row->setObjectName(QStringLiteral("nodeRow"));
-    row->setProperty("nodeId", idText);
-    auto* layout = new QHBoxLayout(row);
+    Row row;
+    row.widget = new QWidget;
+    row.widget->setObjectName(QStringLiteral("nodeRow"));
+    row.widget->setProperty("nodeId", idText);
+    row.widget->setContentsMargins(4, 4, 4, 4);
+    auto* layout = new QHBoxLayout(row.widget);
     layout->setSpacing(8);
-    layout->addWidget(new Dot(faded(node.isLocal() ? kBlue : kGreen, 0.6), 8), 0, Qt::AlignVCenter);
+    row.dot = new Dot(faded(kGreen, 0.6), 8);
+    layout->addWidget(row.dot, 0, Qt::AlignVCenter);
 
     auto* text = new QVBoxLayout;
     text->setSpacing(1);
     // The name and its editor share one place, so a row keeps its height when editing starts.
-    auto* nameLine = new QStackedLayout;
-    const QString shown = m_nicknames.contains(idText) ? m_nicknames.value(idText) : manifest.nodeName();
-    auto* name = new NameLabel(shown, [this, idText] { startEditingNickname(idText); });
-    name->setObjectName(QStringLiteral("nodeName"));
-    name->setFont(sized(11, QFont::Medium));
-    nameLine->addWidget(name);
-    if (m_editingNickname == idText) {
-        auto* field = new QLineEdit(m_nicknames.value(idText));
-        field->setObjectName(QStringLiteral("nicknameField"));
-        field->setPlaceholderText(QStringLiteral("Nickname"));
-        field->setFont(sized(11));
-        connect(field, &QLineEdit::textEdited, this,
-                [this, idText](const QString& typed) { setNickname(idText, typed); });
-        connect(field, &QLineEdit::returnPressed, this, &QuorvantilePrefsView::endEditing,
-                Qt::QueuedConnection);
-        nameLine->addWidget(field);
-        nameLine->setCurrentWidget(field);
-        field->setFocus();
-    } else {
-        // An editor that is never shown reserves the editing height.
-        auto* placeholder = new QLineEdit;
-        placeholder->setFont(sized(11));
-        placeholder->setEnabled(false);
-        nameLine->addWidget(placeholder);
+    row.nameLine = new QStackedLayout;
+    row.name = new NameLabel(QString(), [this, idText] { startEditingNickname(idText); });
+    row.name->setObjectName(QStringLiteral("nodeName"));
+    row.name->setFont(sized(11, QFont::Medium));
+    row.nameLine->addWidget(row.name);
+    row.field = new QLineEdit;
+    row.field->setPlaceholderText(QStringLiteral("Nickname"));
+    row.field->setFont(sized(11));
+    row.field->setEnabled(false);
+    connect(row.field, &QLineEdit::textEdited, this,
+            [this, idText](const QString& typed) { setNickname(idText, typed); });
+    connect(row.field, &QLineEdit::returnPressed, this, &QuorvantilePrefsView::endEditing, Qt::QueuedConnection);
+    row.nameLine->addWidget(row.field);
+    row.nameLine->setCurrentWidget(row.name);
+    text->addLayout(row.nameLine);
+    row.detailLine = new QHBoxLayout;
+    row.detailLine->setSpacing(6);
+    row.detailLine->addStretch();
+    text->addLayout(row.detailLine);
+    layout->addLayout(text);
+    layout->addStretch();
+
+    row.badge = label(this, QString(), monoSized(9, QFont::Medium), kSecondary);
+    row.badge->setObjectName(QStringLiteral("platformBadge"));
+    row.badge->setContentsMargins(6, 2, 6, 2);
+    const QColor primary = palette().color(QPalette::WindowText);
+    row.badge->setStyleSheet(row.badge->styleSheet()
+                             + QStringLiteral("background: rgba(%1,%2,%3,0.05); border-radius: 3px;")
+                                   .arg(primary.red())
+                                   .arg(primary.green())
+                                   .arg(primary.blue()));
+    layout->addWidget(row.badge, 0, Qt::AlignVCenter);
+    return row;
+}
+
+void QuorvantilePrefsView::updateRow(Row& row, const QString& idText, const QuorvantileNode& node)
+{
+    const QuorvantileManifest& manifest = node.manifest();
+    static_cast<Dot*>(row.dot)->setColour(faded(node.isLocal() ? kBlue : kGreen, 0.6));
+    row.name->setText(m_nicknames.contains(idText) ? m_nicknames.value(idText) : manifest.nodeName());
+    row.badge->setText(quorvantilePlatformRawValue(manifest.platform()));
+
+    const bool editing = m_editingNickname == idText;
+    if (editing && row.nameLine->currentWidget() != row.field) {
+        row.field->setObjectName(QStringLiteral("nicknameField"));
+        row.field->setEnabled(true);
+        row.field->setText(m_nicknames.value(idText));
+        row.nameLine->setCurrentWidget(row.field);
+        row.field->setFocus();
+    } else if (!editing && row.nameLine->currentWidget() != row.name) {
+        row.field->setObjectName(QString());
+        row.field->setEnabled(false);
+        row.nameLine->setCurrentWidget(row.name);
     }
-    text->addLayout(nameLine);
+    // While editing, the field is left alone: its text is what the user is typing.
+
     QStringList details;
     details << (node.isLocal() ? QStringLiteral("this machine") : node.host()) << QStringLiteral("\u00B7")
             << QString::number(manifest.cpuCores()) + QStringLiteral(" cores") << QStringLiteral("\u00B7")
@@ -326,42 +409,31 @@ QWidget* QuorvantilePrefsView::nodeRow(const QuorvantileNode& node)
     if (manifest.gpuName()) {
         details << QStringLiteral("\u00B7 ") + *manifest.gpuName();
     }
-    auto* detailLine = new QHBoxLayout;
-    detailLine->setSpacing(6);
-    for (const QString& part : details) {
-        QLabel* piece = label(this, part, sized(9), kTertiary);
-        piece->setObjectName(QStringLiteral("detail"));
-        detailLine->addWidget(piece);
+    if (details != row.details) {
+        row.details = details;
+        while (QLayoutItem* item = row.detailLine->takeAt(0)) {
+            delete item->widget();
+            delete item;
+        }
+        for (const QString& part : details) {
+            QLabel* piece = label(this, part, sized(9), kTertiary);
+            piece->setObjectName(QStringLiteral("detail"));
+            row.detailLine->addWidget(piece);
+        }
+        row.detailLine->addStretch();
     }
-    detailLine->addStretch();
-    text->addLayout(detailLine);
-    layout->addLayout(text);
-    layout->addStretch();
-
-    auto* badge = label(this, quorvantilePlatformRawValue(manifest.platform()), monoSized(9, QFont::Medium),
-                        kSecondary);
-    badge->setObjectName(QStringLiteral("platformBadge"));
-    badge->setContentsMargins(6, 2, 6, 2);
-    QColor primary = palette().color(QPalette::WindowText);
-    badge->setStyleSheet(badge->styleSheet() +
-                         QStringLiteral("background: rgba(%1,%2,%3,0.05); border-radius: 3px;")
-                             .arg(primary.red())
-                             .arg(primary.green())
-                             .arg(primary.blue()));
-    layout->addWidget(badge, 0, Qt::AlignVCenter);
-    return row;
 }
 
 void QuorvantilePrefsView::startEditingNickname(const QString& nodeIdText)
 {
     m_editingNickname = nodeIdText;
-    rebuild();
+    refreshMachines();
 }
 
 void QuorvantilePrefsView::endEditing()
 {
     m_editingNickname.reset();
-    rebuild();
+    refreshMachines();
 }
 
 void QuorvantilePrefsView::setNickname(const QString& nodeIdText, const QString& nickname)

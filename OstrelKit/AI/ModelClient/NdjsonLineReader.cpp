@@ -4,6 +4,24 @@
 
 namespace ostrel {
 
+namespace {
+
+bool isLineEnd(char c)
+{
+    return c == '\n' || c == '\r';
+}
+
+// Index of the first line ending in `bytes` at or after `from`, or -1.
+qsizetype firstLineEnd(const QByteArray& bytes, qsizetype from)
+{
+    const char* begin = bytes.constData();
+    const char* end = begin + bytes.size();
+    const char* found = std::find_if(begin + from, end, isLineEnd);
+    return found == end ? -1 : found - begin;
+}
+
+} // namespace
+
 NdjsonLineReader::NdjsonLineReader(qsizetype maxLineBytes) : m_maxLineBytes(maxLineBytes) {}
 
 void NdjsonLineReader::fail()
@@ -11,6 +29,7 @@ void NdjsonLineReader::fail()
     m_failed = true;
     m_buffer = QByteArray();
     m_readOffset = m_scanOffset = m_tailBytes = 0;
+    m_afterCarriageReturn = false;
 }
 
 bool NdjsonLineReader::append(QByteArrayView bytes)
@@ -24,10 +43,9 @@ bool NdjsonLineReader::append(QByteArrayView bytes)
         m_scanOffset -= m_readOffset;
         m_readOffset = 0;
     }
-    const qsizetype lastLineFeed = bytes.lastIndexOf('\n');
-    m_tailBytes = lastLineFeed < 0 ? m_tailBytes + bytes.size() : bytes.size() - lastLineFeed - 1;
-    // The unfinished line may end with the carriage return of its line ending, hence the + 1.
-    if (m_tailBytes > m_maxLineBytes + 1) {
+    const auto lastEnd = std::find_if(bytes.rbegin(), bytes.rend(), isLineEnd);
+    m_tailBytes = lastEnd == bytes.rend() ? m_tailBytes + bytes.size() : lastEnd - bytes.rbegin();
+    if (m_tailBytes > m_maxLineBytes) {
         fail();
         return false;
     }
@@ -40,20 +58,28 @@ std::optional<QByteArray> NdjsonLineReader::nextLine()
     if (m_failed) {
         return std::nullopt;
     }
-    const qsizetype end = m_buffer.indexOf('\n', std::max(m_scanOffset, m_readOffset));
+    if (m_afterCarriageReturn) {
+        if (m_readOffset >= m_buffer.size()) {
+            return std::nullopt; // the pair's line feed may still come
+        }
+        if (m_buffer.at(m_readOffset) == '\n') {
+            ++m_readOffset;
+            m_scanOffset = std::max(m_scanOffset, m_readOffset);
+        }
+        m_afterCarriageReturn = false;
+    }
+    const qsizetype end = firstLineEnd(m_buffer, std::max(m_scanOffset, m_readOffset));
     if (end < 0) {
         m_scanOffset = m_buffer.size();
         return std::nullopt;
     }
-    qsizetype length = end - m_readOffset;
-    if (length > 0 && m_buffer.at(end - 1) == '\r') {
-        --length;
-    }
+    const qsizetype length = end - m_readOffset;
     if (length > m_maxLineBytes) {
         fail();
         return std::nullopt;
     }
     QByteArray line = m_buffer.mid(m_readOffset, length);
+    m_afterCarriageReturn = m_buffer.at(end) == '\r';
     m_readOffset = end + 1;
     m_scanOffset = m_readOffset;
     return line;
@@ -67,9 +93,7 @@ std::optional<QByteArray> NdjsonLineReader::finish()
     QByteArray line = m_buffer.mid(m_readOffset);
     m_buffer = QByteArray();
     m_readOffset = m_scanOffset = m_tailBytes = 0;
-    if (line.endsWith('\r')) {
-        line.chop(1);
-    }
+    m_afterCarriageReturn = false;
     if (line.size() > m_maxLineBytes) {
         fail();
         return std::nullopt;

@@ -6,9 +6,9 @@
 
 namespace ostrel {
 
-// Cuts a byte stream that arrives in pieces of any size into lines. A line ends at a line feed; one
-// carriage return before it is dropped too. The bytes after the last line feed are the final line once
-// the stream ends. A line longer than `maxLineBytes` (without its ending) puts the reader into the failed
+// Cuts a byte stream that arrives in pieces of any size into lines. A line ends at a line feed, a carriage
+// return, or a carriage return and line feed pair (one ending, also when the pair is split between pieces).
+// The bytes after the last line ending are the final line once the stream ends. A line longer than `maxLineBytes` (without its ending) puts the reader into the failed
 // state, in which it gives no more lines. Memory held: at most one line plus the piece being added.
 // Plain value; one thread at a time.
 class NdjsonLineReader
@@ -34,8 +34,9 @@ private:
 
     QByteArray m_buffer;
     qsizetype m_readOffset = 0; // start of the first unread line in m_buffer
-    qsizetype m_scanOffset = 0; // no line feed between m_readOffset and here
-    qsizetype m_tailBytes = 0;  // bytes after the last line feed in m_buffer
+    qsizetype m_scanOffset = 0; // no line ending between m_readOffset and here
+    qsizetype m_tailBytes = 0;  // bytes after the last line ending in m_buffer
+    bool m_afterCarriageReturn = false; // the last line ended in a carriage return: a line feed next is its pair
     qsizetype m_maxLineBytes;
     bool m_failed = false;
 };

@@ -10,10 +10,12 @@
 #include <QNetworkProxy>
 #include <QNetworkReply>
 #include <QNetworkRequest>
+#include <QIODevice>
 #include <QPointer>
 #include <QStringDecoder>
 #include <QUrl>
 #include <cmath>
+#include <cstring>
 #include <limits>
 #include <memory>
 
@@ -157,19 +159,127 @@ LineHandler pieceHandler(std::shared_ptr<QString> accumulated, OllamaClient::Tex
 
 } // namespace
 
-// One request in flight: owns nothing but its reply's signal connections; ends exactly once.
+// Whether the client is still alive, and whether one of its reply handlers is running. Shared by the client
+// and its calls, so a handler can tell that a callback destroyed the client and stop there.
+struct OllamaClient::Life
+{
+    bool alive = true;
+    int handlersRunning = 0;
+};
+
+namespace {
+
+// Marks one reply handler as running for the span of a scope.
+class HandlerScope
+{
+public:
+    explicit HandlerScope(std::shared_ptr<OllamaClient::Life> life) : m_life(std::move(life)) { ++m_life->handlersRunning; }
+    ~HandlerScope() { --m_life->handlersRunning; }
+    HandlerScope(const HandlerScope&) = delete;
+    HandlerScope& operator=(const HandlerScope&) = delete;
+
+private:
+    std::shared_ptr<OllamaClient::Life> m_life;
+};
+
+// A request body the network layer cannot rewind. Qt sends a request again on a fresh connection when the
+// server closes one without a valid reply; for a model call that would ask a server that just crashed while
+// loading a model to load it again. With a body that cannot be rewound, that second send fails instead,
+// and the call ends with the network layer's error.
+class SendOnceBody : public QIODevice
+{
+public:
+    SendOnceBody(QByteArray bytes, QObject* parent) : QIODevice(parent), m_bytes(std::move(bytes))
+    {
+        open(QIODevice::ReadOnly);
+    }
+    bool isSequential() const override { return true; }
+    bool reset() override { return false; }
+    bool seek(qint64) override { return false; }
+    qint64 bytesAvailable() const override { return m_bytes.size() - m_offset + QIODevice::bytesAvailable(); }
+    qint64 size() const override { return m_bytes.size(); }
+
+protected:
+    qint64 readData(char* data, qint64 maxSize) override
+    {
+        const qint64 count = std::min<qint64>(maxSize, m_bytes.size() - m_offset);
+        if (count <= 0) {
+            return m_offset >= m_bytes.size() ? -1 : 0;
+        }
+        std::memcpy(data, m_bytes.constData() + m_offset, static_cast<size_t>(count));
+        m_offset += count;
+        return count;
+    }
+    qint64 writeData(const char*, qint64) override { return -1; }
+
+private:
+    QByteArray m_bytes;
+    qint64 m_offset = 0;
+};
+
+OllamaError tooLong(const QString& what)
+{
+    return OllamaError::transport(QNetworkReply::ProtocolFailure,
+                                  what + QStringLiteral(" is longer than ")
+                                      + QString::number(OllamaClient::kMaxLineBytes / (1024 * 1024))
+                                      + QStringLiteral(" MiB"));
+}
+
+} // namespace
+
+// One request in flight: owns nothing but its reply's signal connections; ends exactly once, and not at all
+// once the client is gone.
 class OllamaClient::Call
 {
 public:
-    // A whole reply: `done` gets the finished reply (still alive until `done` returns).
-    static void sendWhole(OllamaClient* client, const QNetworkRequest& request, const QByteArray* body,
-                          std::function<void(QNetworkReply*)> done)
+    static QNetworkReply* send(OllamaClient* client, QNetworkRequest request, const QByteArray* body)
     {
-        QNetworkReply* reply = body ? client->m_network->post(request, *body) : client->m_network->get(request);
-        QObject::connect(reply, &QNetworkReply::finished, reply, [reply, done = std::move(done)] {
+        // Every connection carries one request: a POST never meets a kept-alive connection that the server
+        // has meanwhile closed (which the network layer would answer by sending again).
+        request.setRawHeader(QByteArrayLiteral("Connection"), QByteArrayLiteral("close"));
+        if (!body) {
+            return client->m_network->get(request);
+        }
+        request.setHeader(QNetworkRequest::ContentLengthHeader, body->size());
+        request.setAttribute(QNetworkRequest::DoNotBufferUploadDataAttribute, true);
+        auto* device = new SendOnceBody(*body, nullptr);
+        QNetworkReply* reply = client->m_network->post(request, device);
+        device->setParent(reply);
+        return reply;
+    }
+
+    // A whole reply of at most kMaxLineBytes: `done` gets the finished reply (still alive until `done`
+    // returns) and the failure that ended it early, if any.
+    static void sendWhole(OllamaClient* client, const QNetworkRequest& request, const QByteArray* body,
+                          std::function<void(QNetworkReply*, const std::optional<OllamaError>&)> done)
+    {
+        QNetworkReply* reply = send(client, request, body);
+        auto life = client->m_life;
+        auto ended = std::make_shared<bool>(false);
+        const auto end = [reply, ended, done](const std::optional<OllamaError>& early) {
+            *ended = true;
             reply->disconnect();
             reply->deleteLater();
-            done(reply);
+            done(reply, early);
+        };
+        QObject::connect(reply, &QNetworkReply::readyRead, reply, [reply, life, ended, end] {
+            const HandlerScope scope(life);
+            if (*ended || !life->alive) {
+                return;
+            }
+            if (reply->bytesAvailable() > OllamaClient::kMaxLineBytes) {
+                // Stop the transfer once the network layer is out of its own signal.
+                end(tooLong(QStringLiteral("The reply")));
+            }
+        });
+        QObject::connect(reply, &QNetworkReply::finished, reply, [reply, life, ended, end] {
+            const HandlerScope scope(life);
+            if (*ended || !life->alive) {
+                return;
+            }
+            end(reply->bytesAvailable() > OllamaClient::kMaxLineBytes
+                    ? std::optional<OllamaError>(tooLong(QStringLiteral("The reply")))
+                    : std::nullopt);
         });
     }
 
@@ -186,7 +296,8 @@ public:
             bool ended = false;
         };
         auto state = std::make_shared<State>();
-        QNetworkReply* reply = client->m_network->post(request, body);
+        auto life = client->m_life;
+        QNetworkReply* reply = send(client, request, &body);
 
         const auto finish = [reply, state](const std::function<void()>& report) {
             state->ended = true;
@@ -212,13 +323,11 @@ public:
             }
             return true;
         };
-        // Feeds the bytes read so far through the line handler; false once the call has ended.
-        const auto pump = [reply, state, finish, handleLine, end](bool atEnd) {
+        // Feeds the bytes read so far through the line handler; false once the call has ended (or the client
+        // was destroyed by a callback).
+        const auto pump = [reply, state, life, finish, handleLine, end](bool atEnd) {
             if (!state->reader.append(reply->readAll())) {
-                finish([end] {
-                    end(OllamaError::transport(QNetworkReply::ProtocolFailure,
-                                               QStringLiteral("A reply line is longer than 16 MiB")));
-                });
+                finish([end] { end(tooLong(QStringLiteral("A reply line"))); });
                 return false;
             }
             for (;;) {
@@ -229,10 +338,7 @@ public:
                 }
                 if (!line) {
                     if (state->reader.failed()) {
-                        finish([end] {
-                            end(OllamaError::transport(QNetworkReply::ProtocolFailure,
-                                                       QStringLiteral("A reply line is longer than 16 MiB")));
-                        });
+                        finish([end] { end(tooLong(QStringLiteral("A reply line"))); });
                         return false;
                     }
                     return true;
@@ -242,6 +348,11 @@ public:
                     continue;
                 }
                 const LineVerdict verdict = handleLine(*object);
+                if (!life->alive) {
+                    // The callback destroyed the client: the call ends silently here.
+                    state->ended = true;
+                    return false;
+                }
                 if (verdict.action == LineVerdict::Action::stop) {
                     finish([end] { end(std::nullopt); });
                     return false;
@@ -253,14 +364,16 @@ public:
             }
         };
 
-        QObject::connect(reply, &QNetworkReply::readyRead, reply, [state, checkStatus, pump] {
-            if (state->ended || !checkStatus()) {
+        QObject::connect(reply, &QNetworkReply::readyRead, reply, [state, life, checkStatus, pump] {
+            const HandlerScope scope(life);
+            if (state->ended || !life->alive || !checkStatus()) {
                 return;
             }
             pump(false);
         });
-        QObject::connect(reply, &QNetworkReply::finished, reply, [reply, state, checkStatus, pump, finish, end] {
-            if (state->ended) {
+        QObject::connect(reply, &QNetworkReply::finished, reply, [reply, state, life, checkStatus, pump, finish, end] {
+            const HandlerScope scope(life);
+            if (state->ended || !life->alive) {
                 return;
             }
             if (!httpStatus(reply) && reply->error() != QNetworkReply::NoError) {
@@ -285,7 +398,8 @@ public:
 };
 
 OllamaClient::OllamaClient(const QString& appName, const QString& baseURL, QObject* parent)
-    : QObject(parent), m_appName(appName), m_baseURL(baseURL), m_network(new QNetworkAccessManager(this))
+    : QObject(parent), m_appName(appName), m_baseURL(baseURL), m_network(new QNetworkAccessManager(this)),
+      m_life(std::make_shared<Life>())
 {
     // Calls go straight to the server: a desktop proxy must not see (or break) local model traffic.
     m_network->setProxy(QNetworkProxy::NoProxy);
@@ -293,11 +407,18 @@ OllamaClient::OllamaClient(const QString& appName, const QString& baseURL, QObje
 
 OllamaClient::~OllamaClient()
 {
-    // Replies die with the manager; cut their signals first so no callback runs into a half-destroyed client.
+    m_life->alive = false;
+    // Replies die with the manager; cut their signals first so no callback runs after the client is gone.
     const QList<QNetworkReply*> replies = m_network->findChildren<QNetworkReply*>();
     for (QNetworkReply* reply : replies) {
         reply->disconnect();
         reply->abort();
+    }
+    if (m_life->handlersRunning > 0) {
+        // Destroyed from a callback inside one of the replies' signals: that reply must outlive the signal,
+        // so the manager (and the replies with it) goes once control is back in the event loop.
+        m_network->setParent(nullptr);
+        m_network->deleteLater();
     }
 }
 
@@ -349,12 +470,19 @@ void OllamaClient::checkConnection(FlagCompletion done)
         return;
     }
     const QNetworkRequest request = makeRequest(*url, *timeoutMs(kDefaultTimeoutSeconds), false);
-    Call::sendWhole(this, request, nullptr, [this, done = std::move(done)](QNetworkReply* reply) {
+    Call::sendWhole(this, request, nullptr,
+                    [this, done = std::move(done)](QNetworkReply* reply, const std::optional<OllamaError>& early) {
         const std::optional<int> status = httpStatus(reply);
-        if (status.value_or(0) != 200 || reply->error() != QNetworkReply::NoError) {
+        const QPointer<OllamaClient> self(this);
+        if (early || status.value_or(0) != 200 || reply->error() != QNetworkReply::NoError) {
+            // A model list over the cap is no model list: the server is not one this client can use.
             setConnected(false);
-            setAvailableModels({});
-            done(false);
+            if (self) {
+                setAvailableModels({});
+            }
+            if (self) {
+                done(false);
+            }
             return;
         }
         QJsonParseError error{};
@@ -365,8 +493,12 @@ void OllamaClient::checkConnection(FlagCompletion done)
                 setAvailableModels(*models);
             }
         }
-        setConnected(true);
-        done(true);
+        if (self) {
+            setConnected(true);
+        }
+        if (self) {
+            done(true);
+        }
     });
 }
 
@@ -378,8 +510,9 @@ void OllamaClient::isAvailable(FlagCompletion done)
         return;
     }
     const QNetworkRequest request = makeRequest(*url, *timeoutMs(kDefaultTimeoutSeconds), false);
-    Call::sendWhole(this, request, nullptr, [done = std::move(done)](QNetworkReply* reply) {
-        done(httpStatus(reply).value_or(0) == 200 && reply->error() == QNetworkReply::NoError);
+    Call::sendWhole(this, request, nullptr,
+                    [done = std::move(done)](QNetworkReply* reply, const std::optional<OllamaError>& early) {
+        done(!early && httpStatus(reply).value_or(0) == 200 && reply->error() == QNetworkReply::NoError);
     });
 }
 
@@ -462,10 +595,9 @@ QJsonObject chatBody(const QString& model, const QList<OllamaClient::Message>& m
     return body;
 }
 
-// The reply of a one-shot call: the text under `extract`, trimmed, or the failure. `notHttp` is the error of
-// a reply that carried no HTTP response (generation and chat differ there).
-OllamaResult<QString> oneShotResult(QNetworkReply* reply, const OllamaError& notHttp,
-                                    const std::function<std::optional<QString>(const QJsonObject&)>& extract)
+// The reply of a one-shot call: the text of its body, trimmed, or the failure. `notHttp` is the error of a
+// reply that carried no HTTP response (generation and chat differ there).
+OllamaResult<QString> oneShotResult(QNetworkReply* reply, const OllamaError& notHttp, bool chat)
 {
     const std::optional<int> status = httpStatus(reply);
     if (!status) {
@@ -481,32 +613,7 @@ OllamaResult<QString> oneShotResult(QNetworkReply* reply, const OllamaError& not
     if (reply->error() != QNetworkReply::NoError) {
         return transportError(reply); // the body broke off after a 200
     }
-    QJsonParseError parseError{};
-    const QJsonDocument document = QJsonDocument::fromJson(body, &parseError);
-    if (parseError.error != QJsonParseError::NoError) {
-        return OllamaError::invalidJson(parseError.errorString() + QStringLiteral(" at offset ")
-                                        + QString::number(parseError.offset));
-    }
-    if (!document.isObject()) {
-        return OllamaError::decodingFailed();
-    }
-    const std::optional<QString> text = extract(document.object());
-    if (!text) {
-        return OllamaError::decodingFailed();
-    }
-    return text->trimmed();
-}
-
-std::optional<QString> generateText(const QJsonObject& object)
-{
-    const QJsonValue response = object.value(QLatin1String("response"));
-    return response.isString() ? std::optional<QString>(response.toString()) : std::nullopt;
-}
-
-std::optional<QString> chatText(const QJsonObject& object)
-{
-    const auto piece = OllamaStreamLine::chatPiece(object);
-    return piece ? std::optional<QString>(piece->text) : std::nullopt;
+    return OllamaStreamLine::wholeReplyText(body, chat);
 }
 
 } // namespace
@@ -530,8 +637,9 @@ void OllamaClient::generate(const QString& system, const QString& prompt, const 
         endLater(std::move(done), *prepared.failure);
         return;
     }
-    Call::sendWhole(this, *prepared.request, &prepared.body, [done = std::move(done)](QNetworkReply* reply) {
-        done(oneShotResult(reply, OllamaError::noResponse(), generateText));
+    Call::sendWhole(this, *prepared.request, &prepared.body,
+                    [done = std::move(done)](QNetworkReply* reply, const std::optional<OllamaError>& early) {
+        done(early ? OllamaResult<QString>(*early) : oneShotResult(reply, OllamaError::noResponse(), false));
     });
 }
 
@@ -545,8 +653,10 @@ void OllamaClient::chat(const QList<Message>& messages, const std::optional<QStr
         endLater(std::move(done), *prepared.failure);
         return;
     }
-    Call::sendWhole(this, *prepared.request, &prepared.body, [done = std::move(done)](QNetworkReply* reply) {
-        done(oneShotResult(reply, OllamaError::httpError(0, QString()), chatText));
+    Call::sendWhole(this, *prepared.request, &prepared.body,
+                    [done = std::move(done)](QNetworkReply* reply, const std::optional<OllamaError>& early) {
+        done(early ? OllamaResult<QString>(*early)
+                   : oneShotResult(reply, OllamaError::httpError(0, QString()), true));
     });
 }
 
@@ -566,12 +676,17 @@ void OllamaClient::startTextStream(const QString& path, const QJsonObject& body,
     auto sharedDone = std::make_shared<TextCompletion>(std::move(done));
     Call::sendStream(
         this, *prepared.request, prepared.body, pieceHandler(accumulated, std::move(onToken), chat),
-        [this, sharedDone](int status) {
+        [this, life = m_life, sharedDone](int status) {
             endStream();
-            (*sharedDone)(OllamaError::httpError(status, kStreamError));
+            if (life->alive) { // an isStreamingChanged receiver may have destroyed the client
+                (*sharedDone)(OllamaError::httpError(status, kStreamError));
+            }
         },
-        [this, sharedDone, accumulated](const std::optional<OllamaError>& failure) {
+        [this, life = m_life, sharedDone, accumulated](const std::optional<OllamaError>& failure) {
             endStream();
+            if (!life->alive) {
+                return;
+            }
             if (failure) {
                 (*sharedDone)(*failure);
             } else {

@@ -12,6 +12,7 @@
 #include <QString>
 #include <QStringList>
 #include <functional>
+#include <memory>
 #include <optional>
 
 class QNetworkAccessManager;
@@ -24,7 +25,9 @@ namespace ostrel {
 // Thread contract: GUI (owning) thread only. Every asynchronous call returns at once and ends exactly once
 // by calling its completion on the owning thread from the event loop, never from inside the call itself;
 // token and progress callbacks run on the same thread, in stream order, before the next line is read.
-// Callbacks are not called after the client is destroyed (its requests are aborted with it).
+// The client may be destroyed at any time, from inside any of its callbacks or completions too: its requests
+// are aborted with it and no callback or completion of it runs afterwards. Each request is sent at most once
+// (never again after a connection closes without a reply).
 // Requests never go through a proxy. Every time limit is an idle time-out: it fires when no byte arrives
 // for that long, however long the whole reply takes.
 class OllamaClient : public QObject
@@ -34,6 +37,9 @@ class OllamaClient : public QObject
     Q_PROPERTY(bool isStreaming READ isStreaming NOTIFY isStreamingChanged)
 
 public:
+    // Shared with the calls in flight: whether the client is alive (defined in the .cpp).
+    struct Life;
+
     using Message = QMap<QString, QString>; // normally "role" and "content"
     using TextCallback = std::function<void(const QString&)>;
     using TextCompletion = std::function<void(const OllamaResult<QString>&)>;
@@ -44,8 +50,8 @@ public:
     static constexpr double kDefaultTimeoutSeconds = 60.0;
     // Time limit of a model download, in seconds; fixed.
     static constexpr double kPullTimeoutSeconds = 3600.0;
-    // A streamed reply line longer than this fails the call: a body that never sends a line break cannot
-    // grow memory without bound.
+    // A streamed reply line longer than this fails the call, and so does a one-shot reply or a model list
+    // longer than this: a server cannot grow this process's memory without bound.
     static constexpr qsizetype kMaxLineBytes = 16 * 1024 * 1024;
     // The model used when no preferred model is stored.
     static inline const QString kDefaultModel = QStringLiteral("llama3.1:8b");
@@ -69,8 +75,9 @@ public:
     // --- Model list ---
 
     // GET /api/tags. Status 200: the decoded list replaces availableModels (kept when the body is not a
-    // model list), isConnected becomes true, result true. Transport error or another status: isConnected
-    // false, availableModels emptied, result false. Invalid URL: isConnected false, list kept, result false.
+    // model list), isConnected becomes true, result true. Transport error, another status or a body over
+    // kMaxLineBytes: isConnected false, availableModels emptied, result false. Invalid URL: isConnected
+    // false, list kept, result false.
     void checkConnection(FlagCompletion done);
     // The same request; true exactly for status 200. Changes nothing.
     void isAvailable(FlagCompletion done);
@@ -82,8 +89,9 @@ public:
 
     // POST /api/generate with "model" (`model`, else preferredModel()), "system", "prompt", "stream" false,
     // "options" when given, "images" when given and not empty. Gives the reply's "response" trimmed.
-    // Errors: notRunning (invalid URL), transport, noResponse (not HTTP), httpError (status, body text),
-    // invalidJson, decodingFailed (no text "response"), invalidRequest (non-finite option).
+    // Errors: notRunning (invalid URL), transport (also for a body over kMaxLineBytes), noResponse (not
+    // HTTP), httpError (status, body text), invalidJson, decodingFailed (no text "response"), invalidRequest
+    // (non-finite option).
     void generate(const QString& system, const QString& prompt, const std::optional<QString>& model,
                   const std::optional<OllamaOptions>& options, const std::optional<QStringList>& images,
                   double timeoutSeconds, TextCompletion done);
@@ -121,7 +129,7 @@ public:
 
     // <user data location>/<maker>/<appName>, created (with parents) on every read.
     QString supportDir() const;
-    // "dunmarrow_model.txt" trimmed, or kDefaultModel when missing, unreadable or blank.
+    // "dunmarrow_model.txt" trimmed, or kDefaultModel when missing, unreadable, not UTF-8 or blank.
     QString preferredModel() const;
     // Writes the name unchanged, atomically.
     void setPreferredModel(const QString& name);
@@ -163,6 +171,7 @@ private:
     int m_streamsInFlight = 0;
     QList<OllamaModelInfo> m_availableModels;
     QNetworkAccessManager* m_network = nullptr;
+    std::shared_ptr<Life> m_life;
 };
 
 } // namespace ostrel

@@ -8,6 +8,7 @@
 #include <QJsonParseError>
 #include <QSaveFile>
 #include <QStandardPaths>
+#include <QStringDecoder>
 
 namespace ostrel {
 
@@ -50,8 +51,10 @@ QString OllamaClient::preferredModel() const
     if (!file.open(QIODevice::ReadOnly)) {
         return kDefaultModel;
     }
-    const QString name = QString::fromUtf8(file.readAll()).trimmed();
-    return name.isEmpty() ? kDefaultModel : name;
+    // A file that is not UTF-8 names no model: sending its bytes as a model name could only fail.
+    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    const QString name = QString(decoder.decode(file.readAll())).trimmed();
+    return name.isEmpty() || decoder.hasError() ? kDefaultModel : name;
 }
 
 void OllamaClient::setPreferredModel(const QString& name)

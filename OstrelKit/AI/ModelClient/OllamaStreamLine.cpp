@@ -97,4 +97,30 @@ std::optional<QString> errorText(const QJsonObject& line)
     return QString::fromUtf8(text.mid(1, text.size() - 2));
 }
 
+OllamaResult<QString> wholeReplyText(QByteArrayView body, bool chat)
+{
+    QJsonParseError parseError{};
+    const QJsonDocument document = QJsonDocument::fromJson(body.toByteArray(), &parseError);
+    if (parseError.error != QJsonParseError::NoError) {
+        return OllamaError::invalidJson(parseError.errorString() + QStringLiteral(" at offset ")
+                                        + QString::number(parseError.offset));
+    }
+    if (!document.isObject()) {
+        return OllamaError::decodingFailed();
+    }
+    const QJsonObject object = document.object();
+    std::optional<QString> text;
+    if (chat) {
+        if (const auto piece = chatPiece(object)) {
+            text = piece->text;
+        }
+    } else if (const QJsonValue response = object.value(QLatin1String("response")); response.isString()) {
+        text = response.toString();
+    }
+    if (!text) {
+        return OllamaError::decodingFailed();
+    }
+    return text->trimmed();
+}
+
 } // namespace ostrel::OllamaStreamLine

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "OllamaResult.h"
+
 #include <QByteArrayView>
 #include <QJsonObject>
 #include <QString>
@@ -29,6 +31,11 @@ std::optional<QString> pullProgress(const QJsonObject& line);
 // The server's error report on the line ("error" as text, or any other "error" value as compact JSON);
 // nullopt when the line has no "error" key.
 std::optional<QString> errorText(const QJsonObject& line);
+
+// The text of a whole (not streamed) reply body with status 200: generation's "response" or chat's
+// "message"."content", trimmed. invalidJson (with the parser's message and offset) for a body that is not
+// JSON; decodingFailed for JSON that is not an object or lacks the text.
+OllamaResult<QString> wholeReplyText(QByteArrayView body, bool chat);
 
 } // namespace OllamaStreamLine
 

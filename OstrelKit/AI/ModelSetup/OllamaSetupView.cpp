@@ -134,6 +134,7 @@ OllamaSetupView::OllamaSetupView(OllamaClient* client, Environment environment, 
     const QIcon symbol = OstrelSymbolPainter::icon(u"brain", secondaryColor(this), 14);
     if (!symbol.isNull()) {
         auto* symbolLabel = new QLabel;
+        symbolLabel->setObjectName(QStringLiteral("setupSymbol"));
         symbolLabel->setPixmap(symbol.pixmap(14, 14));
         header->addWidget(symbolLabel);
     }

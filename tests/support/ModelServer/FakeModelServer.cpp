@@ -164,19 +164,26 @@ private:
             break;
         case Ending::stall:
             break;
-        case Ending::reset: {
-            m_socket->flush();
-            m_socket->waitForBytesWritten(1000);
-            // A zero linger time makes close() send RST instead of FIN.
-            const linger option{1, 0};
-            ::setsockopt(static_cast<int>(m_socket->socketDescriptor()), SOL_SOCKET, SO_LINGER, &option,
-                         sizeof(option));
-            m_socket->abort();
-            deleteLater();
+        case Ending::reset:
+            reset();
             break;
         }
-        }
     }
+
+public:
+    void reset()
+    {
+        m_socket->flush();
+        m_socket->waitForBytesWritten(1000);
+        // A zero linger time makes close() send RST instead of FIN.
+        const linger option{1, 0};
+        ::setsockopt(static_cast<int>(m_socket->socketDescriptor()), SOL_SOCKET, SO_LINGER, &option,
+                     sizeof(option));
+        m_socket->abort();
+        deleteLater();
+    }
+
+private:
 
     FakeModelServer* m_server;
     QTcpSocket* m_socket;
@@ -205,6 +212,16 @@ void FakeModelServer::close()
 {
     m_port = m_server.serverPort();
     m_server.close();
+}
+
+void FakeModelServer::resetConnections()
+{
+    const QObjectList open = children();
+    for (QObject* child : open) {
+        if (auto* connection = dynamic_cast<Connection*>(child)) {
+            connection->reset();
+        }
+    }
 }
 
 quint16 FakeModelServer::port() const

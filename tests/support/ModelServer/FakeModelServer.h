@@ -47,6 +47,8 @@ public:
     bool listen(quint16 port = 0);
     // Stops listening: later connections to the port are refused.
     void close();
+    // Resets (RST) every open connection now, whatever its reply has written so far.
+    void resetConnections();
     quint16 port() const;
     // "http://127.0.0.1:<port>".
     QString baseUrl() const;

@@ -4,6 +4,9 @@
 #include "QuorvantileLocalServiceBus.h"
 #include "QuorvantilePeerText.h"
 
+#include <QCoreApplication>
+#include <QDir>
+#include <QProcess>
 #include <QSignalSpy>
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -275,4 +278,112 @@ TEST(QuorvantileDiscovery, AdvertisesItsRecordAndHeartbeatRepublishesIt)
                               tovarine::test::kHangCeilingMs);
     EXPECT_GE(held.elapsed(), 150);
     EXPECT_EQ(probe.bytesAvailable(), 0);
+}
+
+namespace {
+
+int openFileDescriptors()
+{
+    return static_cast<int>(
+        QDir(QStringLiteral("/proc/self/fd")).entryList(QDir::NoDotAndDotDot | QDir::AllEntries).size());
+}
+
+} // namespace
+
+// Peers connect to the listener only to learn this machine's address. A flood of connections beyond the cap
+// is closed as it comes, so the process keeps its file descriptors; the first ones are held as before.
+TEST(QuorvantileDiscovery, AConnectFloodIsClosedBeyondTheCap)
+{
+    QuorvantileDiscoveryOptions options;
+    options.incomingHoldMs = 600000; // held for the whole test unless the cap closes them
+    options.maxIncomingConnections = 16;
+    ScriptedBackend* backend = nullptr;
+    QuorvantileDiscovery d(
+        kSelf,
+        [&backend] {
+            auto made = std::make_unique<ScriptedBackend>();
+            backend = made.get();
+            return made;
+        },
+        options);
+    d.start(manifestFor(kSelf, QStringLiteral("self")));
+    ASSERT_NE(backend, nullptr);
+    ASSERT_NE(backend->publishedPort, 0);
+
+    const int before = openFileDescriptors();
+    constexpr int kFlood = 200;
+    std::vector<std::unique_ptr<QTcpSocket>> flood;
+    int closedByListener = 0;
+    for (int i = 0; i < kFlood; ++i) {
+        auto socket = std::make_unique<QTcpSocket>();
+        QObject::connect(socket.get(), &QTcpSocket::disconnected,
+                         [&closedByListener] { ++closedByListener; });
+        socket->connectToHost(QHostAddress::LocalHost, backend->publishedPort);
+        // One at a time, with the event loop running: the listener's accept queue never overflows.
+        QTRY_VERIFY_WITH_TIMEOUT(socket->state() != QAbstractSocket::ConnectingState &&
+                                     socket->state() != QAbstractSocket::HostLookupState,
+                                 tovarine::test::kHangCeilingMs);
+        flood.push_back(std::move(socket));
+    }
+    QTRY_COMPARE_WITH_TIMEOUT(closedByListener, kFlood - options.maxIncomingConnections,
+                              tovarine::test::kHangCeilingMs);
+    // Our flood's open ends and the listener's held ones, and no more (a little room for the event loop).
+    const int after = openFileDescriptors();
+    std::printf("fds: %d before the flood, %d with %d connects (cap %d)\n", before, after, kFlood,
+                options.maxIncomingConnections);
+    std::fflush(stdout);
+    EXPECT_LE(after - before, 2 * options.maxIncomingConnections + 8);
+    int stillOpen = 0;
+    for (const auto& socket : flood) {
+        stillOpen += socket->state() == QAbstractSocket::ConnectedState ? 1 : 0;
+    }
+    EXPECT_EQ(stillOpen, options.maxIncomingConnections);
+}
+
+// A peer reachable only at a link-local IPv6 address: its zone (the interface) stays with its host, so its
+// model server is reached and the peer is listed with its models. The address is made up on the loopback
+// interface of a private network namespace, where this test binary runs the inner test below.
+TEST(QuorvantileDiscovery, ALinkLocalPeerKeepsItsZoneAndIsReached)
+{
+    const QString script =
+        QStringLiteral("ip link set lo up && ip addr add fe80::1/64 dev lo nodad || exit 77; "
+                       "exec \"$0\" --gtest_filter=QuorvantileDiscoveryInner.*");
+    QProcess inner;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("QUORVANTILE_LINK_LOCAL"), QStringLiteral("1"));
+    inner.setProcessEnvironment(env);
+    inner.setProcessChannelMode(QProcess::MergedChannels);
+    inner.start(QStringLiteral("unshare"),
+                {QStringLiteral("--net"), QStringLiteral("sh"), QStringLiteral("-c"), script,
+                 QCoreApplication::applicationFilePath()});
+    if (!inner.waitForStarted(tovarine::test::kHangCeilingMs)) {
+        GTEST_SKIP() << "unshare is not available";
+    }
+    ASSERT_TRUE(inner.waitForFinished(180000));
+    const QByteArray output = inner.readAll();
+    if (inner.exitCode() != 0 && !output.contains("QuorvantileDiscoveryInner")) {
+        GTEST_SKIP() << "no private network namespace here: " << output.constData();
+    }
+    EXPECT_EQ(inner.exitCode(), 0) << output.constData();
+    EXPECT_TRUE(output.contains("[  PASSED  ] 1 test")) << output.constData();
+}
+
+TEST(QuorvantileDiscoveryInner, LinkLocalPeer)
+{
+    if (qEnvironmentVariableIsEmpty("QUORVANTILE_LINK_LOCAL")) {
+        GTEST_SKIP() << "runs inside ALinkLocalPeerKeepsItsZoneAndIsReached";
+    }
+    QHostAddress linkLocal(QStringLiteral("fe80::1"));
+    linkLocal.setScopeId(QStringLiteral("lo"));
+    FakePeer peer(linkLocal);
+    ASSERT_TRUE(peer.listener.isListening()) << peer.listener.errorString().toStdString();
+    ASSERT_TRUE(peer.model.isListening()) << peer.model.errorString().toStdString();
+    peer.tagReply = R"({"models":[{"name":"llama3.1:8b"}]})";
+    ScriptedDiscovery d(peer.model.serverPort(), 60000);
+    emit d.backend->serviceAdded(peer.result(kPeer, {{"nm", "beta"}}));
+    QTRY_VERIFY_WITH_TIMEOUT(d.discovery.discoveredNodes().contains(kPeer) && d.settled(),
+                             tovarine::test::kHangCeilingMs);
+    const QuorvantileNode node = entry(d.discovery, kPeer);
+    EXPECT_TRUE(node.host().startsWith("fe80::1%")) << node.host().toStdString();
+    EXPECT_EQ(node.manifest().ollamaModels(), QStringList{"llama3.1:8b"});
 }

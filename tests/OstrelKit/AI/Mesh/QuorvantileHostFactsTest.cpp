@@ -1,7 +1,12 @@
 #include "QuorvantileHostFacts.h"
 
+#include "Quorvantile.h"
+
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -31,7 +36,7 @@ TEST(QuorvantileHostFacts, LoadAndMemoryFigures)
     EXPECT_GT(facts::physicalMemory(), 0u);
 }
 
-TEST(QuorvantileHostFacts, MachineNameAndGraphicsFromSystemFiles)
+TEST(QuorvantileHostFacts, MachineNameFromSystemFiles)
 {
     QTemporaryDir root;
     write(root.filePath("machine-info"), "ICON_NAME=computer\nPRETTY_HOSTNAME=\"Studio Desk\"\n");
@@ -39,16 +44,48 @@ TEST(QuorvantileHostFacts, MachineNameAndGraphicsFromSystemFiles)
     write(root.filePath("blank-info"), "PRETTY_HOSTNAME=\n");
     EXPECT_FALSE(facts::machineName(root.filePath("blank-info")).isEmpty()); // the host name then
     EXPECT_FALSE(facts::machineName(root.filePath("missing")).isEmpty());
+}
 
-    const QString drm = root.filePath("drm");
-    EXPECT_FALSE(facts::gpu(drm).name);
-    QDir().mkpath(drm + "/card0-HDMI-A-1");
-    write(drm + "/card1/device/uevent", "DRIVER=amdgpu\nPCI_ID=1002:73BF\n");
-    write(drm + "/card1/device/mem_info_vram_total", "17163091968\n");
-    const auto gpu = facts::gpu(drm);
-    EXPECT_EQ(gpu.name, QString("amdgpu"));
-    EXPECT_EQ(gpu.vramMB, 16368);
-    write(drm + "/card0/device/uevent", "DRIVER=i915\n");
-    EXPECT_EQ(facts::gpu(drm).name, QString("i915"));
-    EXPECT_FALSE(facts::gpu(drm).vramMB);
+// This machine's manifest carries no graphics facts, also where a driver reports its card and memory (the
+// render split would otherwise favour this machine over peers that report none). The card is made up in a
+// private mount namespace, where this test binary runs the inner test below.
+TEST(QuorvantileHostFacts, LocalManifestHasNoGraphicsFactsEvenWithACard)
+{
+    const QString script = QStringLiteral(
+        "mount -t tmpfs none /sys/class || exit 77; "
+        "mkdir -p /sys/class/drm/card0/device || exit 77; "
+        "printf 'DRIVER=amdgpu\\n' > /sys/class/drm/card0/device/uevent; "
+        "printf '17163091968\\n' > /sys/class/drm/card0/device/mem_info_vram_total; "
+        "exec \"$0\" --gtest_filter=QuorvantileHostFactsInner.*");
+    QProcess inner;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("QUORVANTILE_FAKE_CARD"), QStringLiteral("1"));
+    inner.setProcessEnvironment(env);
+    inner.setProcessChannelMode(QProcess::MergedChannels);
+    inner.start(QStringLiteral("unshare"), {QStringLiteral("--mount"), QStringLiteral("--propagation"),
+                                            QStringLiteral("private"), QStringLiteral("sh"), QStringLiteral("-c"),
+                                            script, QCoreApplication::applicationFilePath()});
+    if (!inner.waitForStarted(120000)) {
+        GTEST_SKIP() << "unshare is not available";
+    }
+    ASSERT_TRUE(inner.waitForFinished(120000));
+    const QByteArray output = inner.readAll();
+    if (inner.exitCode() != 0 && !output.contains("QuorvantileHostFactsInner")) {
+        GTEST_SKIP() << "no private mount namespace here: " << output.constData();
+    }
+    EXPECT_EQ(inner.exitCode(), 0) << output.constData();
+    EXPECT_TRUE(output.contains("[  PASSED  ] 1 test")) << output.constData();
+}
+
+TEST(QuorvantileHostFactsInner, ManifestWithAMadeUpCard)
+{
+    if (qEnvironmentVariableIsEmpty("QUORVANTILE_FAKE_CARD")) {
+        GTEST_SKIP() << "runs inside LocalManifestHasNoGraphicsFactsEvenWithACard";
+    }
+    ASSERT_TRUE(QFileInfo::exists(QStringLiteral("/sys/class/drm/card0/device/uevent")));
+    const QuorvantileManifest manifest =
+        Quorvantile::shared().buildLocalManifest({QStringLiteral("llama3.1:8b")}, QStringLiteral("http://10.0.0.2:11434"));
+    EXPECT_FALSE(manifest.gpuName());
+    EXPECT_FALSE(manifest.gpuVRAMMB());
+    EXPECT_FALSE(Quorvantile::shared().buildDiscoveryOnlyManifest().gpuName());
 }

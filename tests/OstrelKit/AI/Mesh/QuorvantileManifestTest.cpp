@@ -5,6 +5,7 @@
 
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QUrl>
 #include <gtest/gtest.h>
 
 using namespace ostrel;
@@ -105,6 +106,14 @@ TEST(QuorvantileNode, UrlBracketsAnyHostWithAColonAndNamesThePlatform)
     EXPECT_EQ(node(m, "localhost").ollamaURL(), "http://localhost:11434");
     EXPECT_EQ(node(m, "not:an-address").ollamaURL(), "http://[not:an-address]:11434");
     EXPECT_EQ(node(m).displayName(), "studio (macOS)");
+
+    // A link-local address keeps its zone, written "%25" in the URL, and the URL gives it back whole.
+    const QString zoned = node(m, "fe80::1c2b:3aff:fe11:2233%eth0").ollamaURL();
+    EXPECT_EQ(zoned, "http://[fe80::1c2b:3aff:fe11:2233%25eth0]:11434");
+    const QUrl url(zoned + "/api/tags", QUrl::StrictMode);
+    ASSERT_TRUE(url.isValid()) << url.errorString().toStdString();
+    EXPECT_EQ(url.host(), "fe80::1c2b:3aff:fe11:2233%eth0");
+    EXPECT_EQ(url.port(), 11434);
 }
 
 TEST(QuorvantileScore, WorkedValues)

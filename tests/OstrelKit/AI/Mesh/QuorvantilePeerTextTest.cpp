@@ -2,6 +2,12 @@
 
 #include "QuorvantileDiscovery.h"
 
+#include <QFileInfo>
+#include <QLocale>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <clocale>
+#include <cstdio>
 #include <gtest/gtest.h>
 
 using namespace ostrel;
@@ -43,6 +49,44 @@ TEST(QuorvantileTxtRecord, ElevenEntriesWithEmptyValuesForAbsentFacts)
     EXPECT_EQ(other.value("mt"), "1");
 }
 
+// "ld" is read by machines in any locale: its decimal sign is "." whatever this process's locale says.
+TEST(QuorvantileTxtRecord, LoadUsesAPointUnderACommaLocale)
+{
+    // A German locale compiled for this test alone (the system may have none installed).
+    QTemporaryDir locales;
+    ASSERT_TRUE(locales.isValid());
+    QProcess localedef;
+    localedef.start(QStringLiteral("localedef"), {QStringLiteral("-i"), QStringLiteral("de_DE"), QStringLiteral("-f"),
+                                                  QStringLiteral("UTF-8"), locales.filePath(QStringLiteral("de_DE.UTF-8"))});
+    if (!localedef.waitForFinished(120000) || localedef.exitStatus() != QProcess::NormalExit
+        || !QFileInfo::exists(locales.filePath(QStringLiteral("de_DE.UTF-8")))) {
+        GTEST_SKIP() << "localedef could not build de_DE.UTF-8 here";
+    }
+    const QByteArray oldLocPath = qgetenv("LOCPATH");
+    qputenv("LOCPATH", locales.path().toLocal8Bit());
+    const std::string previous = std::setlocale(LC_ALL, nullptr);
+    ASSERT_NE(std::setlocale(LC_ALL, "de_DE.UTF-8"), nullptr);
+    const QLocale previousQt;
+    QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+    char probe[16];
+    std::snprintf(probe, sizeof probe, "%.2f", 0.25);
+    const QString comma = QString::fromLatin1(probe);
+
+    const QuorvantileManifest loaded(bare().nodeID(), "a", QuorvantilePlatform::linux, {}, "", 1, 1, std::nullopt,
+                                     std::nullopt, false, 0.25);
+    const QString ld = QuorvantileDiscovery::manifestToTXTDict(loaded).value("ld");
+
+    std::setlocale(LC_ALL, previous.c_str());
+    QLocale::setDefault(previousQt);
+    if (oldLocPath.isNull()) {
+        qunsetenv("LOCPATH");
+    } else {
+        qputenv("LOCPATH", oldLocPath);
+    }
+    EXPECT_EQ(comma, "0,25"); // the locale is in force
+    EXPECT_EQ(ld, "0.25");
+}
+
 TEST(QuorvantileTxtRecord, LongModelListIsShortenedAtACommaSoTheRecordStaysPublishable)
 {
     QStringList models;
@@ -74,18 +118,18 @@ TEST(QuorvantilePeerText, NameFromAPeerIsReadSafely)
     EXPECT_TRUE(text::cleanNodeName("\t\r").isEmpty());
 }
 
-TEST(QuorvantilePeerText, TagListNeedsModelsWithNamesAndDropsJunkNames)
+TEST(QuorvantilePeerText, ModelListDropsJunkNamesAndKeepsAtMostTheCap)
 {
-    EXPECT_EQ(text::parseTagList(R"({"models":[{"name":"llama3.1:8b","size":1},{"name":"qwen"}],"x":1})"),
-              QStringList({"llama3.1:8b", "qwen"}));
-    EXPECT_EQ(text::parseTagList(R"({"models":[]})"), QStringList());
-    for (const char* bad : {"", "[]", "{}", R"({"models":{}})", R"({"models":[{"id":1}]})",
-                            R"({"models":[1]})", R"({"models":[{"name":5}]})", "{\"models\":["}) {
-        EXPECT_FALSE(text::parseTagList(bad)) << bad;
+    EXPECT_EQ(text::cleanModelNames({"llama3.1:8b", "", "a\x07" "b", QString(300, 'x'), "ok"}),
+              QStringList({"llama3.1:8b", "ok"}));
+    QStringList many;
+    for (int i = 0; i < text::kMaxModels + 5; ++i) {
+        many.append(QStringLiteral("m%1").arg(i));
     }
-    const QByteArray junk = QByteArray(R"({"models":[{"name":""},{"name":"a\u0007b"},{"name":")") +
-                            QByteArray(300, 'x') + R"("},{"name":"ok"}]})";
-    EXPECT_EQ(text::parseTagList(junk), QStringList({"ok"}));
+    const QStringList kept = text::cleanModelNames(many);
+    ASSERT_EQ(kept.size(), text::kMaxModels);
+    EXPECT_EQ(kept.first(), "m0");
+    EXPECT_EQ(kept.last(), QStringLiteral("m%1").arg(text::kMaxModels - 1));
 }
 
 TEST(QuorvantilePeerText, OnlyPlainHostsAndAddressLiteralsGoIntoUrls)
@@ -93,8 +137,13 @@ TEST(QuorvantilePeerText, OnlyPlainHostsAndAddressLiteralsGoIntoUrls)
     for (const char* good : {"192.168.1.20", "fe80::1c2b:3aff:fe11:2233", "studio.local", "my-mac", "::1"}) {
         EXPECT_TRUE(text::isSafeHost(good)) << good;
     }
-    for (const char* bad : {"", "evil.com/x", "a@b", "host:80", "fe80::1%eth0", "a..b", "sp ace", "x?y",
-                            "a#b", "studio.local."}) {
+    // A link-local IPv6 address keeps its zone (the interface): the system cannot connect without it.
+    for (const char* zoned : {"fe80::1%eth0", "fe80::2c0:ffee%3", "fe80::1%veth-a.1"}) {
+        EXPECT_TRUE(text::isSafeHost(zoned)) << zoned;
+    }
+    for (const char* bad : {"", "evil.com/x", "a@b", "host:80", "a..b", "sp ace", "x?y", "a#b", "studio.local.",
+                            "fe80::1%", "fe80::1%eth0/x", "fe80::1%eth0]x", "fe80::1%a%b", "10.0.0.1%eth0",
+                            "2001:db8::1%eth0", "studio%eth0"}) {
         EXPECT_FALSE(text::isSafeHost(bad)) << bad;
     }
 }

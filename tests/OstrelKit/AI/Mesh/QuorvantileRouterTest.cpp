@@ -2,7 +2,7 @@
 
 #include "FakeModelServer.h"
 #include "HangCeiling.h"
-#include "QuorvantileRemoteCall.h"
+#include "QuorvantileLocalServiceBus.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -38,14 +38,18 @@ QuorvantileModelCall generateCall(QuorvantileModelCall::Kind kind = QuorvantileM
     return call;
 }
 
-// Runs one remote call to `server` and waits for its end.
-OllamaResult<QString> remote(FakeModelServer& server, const QuorvantileModelCall& call,
-                             QStringList* pieces = nullptr)
+// Runs one remote call through a router to the node at `host`:`port` and waits for its end.
+OllamaResult<QString> remoteTo(const QString& host, quint16 port, const QuorvantileModelCall& call,
+                               QStringList* pieces = nullptr)
 {
-    QNetworkAccessManager http;
+    QuorvantileLocalServiceBus bus;
+    QuorvantileDiscovery discovery(QUuid::createUuid(),
+                                   [&bus] { return bus.makeBackend(QHostAddress::LocalHost); });
+    OllamaClient local(QStringLiteral("tests"), QStringLiteral("http://127.0.0.1:9"));
+    auto router = std::make_shared<QuorvantileRouter>(discovery, local);
     std::optional<OllamaResult<QString>> result;
-    QuorvantileRemoteCall remoteCall(
-        http, nodeWith("peer", {}, QStringLiteral("127.0.0.1"), server.port()), call, QStringLiteral("m"),
+    router->remoteCall(
+        nodeWith("peer", {}, host, port), call, QStringLiteral("m"),
         [pieces](const QString& piece) {
             if (pieces) {
                 pieces->append(piece);
@@ -54,6 +58,12 @@ OllamaResult<QString> remote(FakeModelServer& server, const QuorvantileModelCall
         [&result](const OllamaResult<QString>& r) { result = r; });
     EXPECT_TRUE(QTest::qWaitFor([&] { return result.has_value(); }, tovarine::test::kHangCeilingMs));
     return result.value_or(OllamaError::noResponse());
+}
+
+OllamaResult<QString> remote(FakeModelServer& server, const QuorvantileModelCall& call,
+                             QStringList* pieces = nullptr)
+{
+    return remoteTo(QStringLiteral("127.0.0.1"), server.port(), call, pieces);
 }
 
 QString errorText(const OllamaResult<QString>& result)
@@ -116,18 +126,26 @@ TEST(QuorvantileRouter, ModelNamesMapOntoTheNodesFirstFamilyMatch)
     EXPECT_EQ(QuorvantileRouter::resolveModelName("qwen", node), "qwen");
 }
 
-TEST(QuorvantileRemoteCall, RequestBodies)
+TEST(QuorvantileRouterRemoteCalls, RequestBodies)
 {
+    FakeModelServer server;
+    ASSERT_TRUE(server.listen());
+    server.setReply("POST", "/api/generate", FakeModelReply::json({{"response", "x"}}));
+    server.setReply("POST", "/api/chat", FakeModelReply::json({{"message", QJsonObject{{"content", "x"}}}}));
+    const auto sent = [&server](const QuorvantileModelCall& call) {
+        EXPECT_TRUE(remote(server, call).ok());
+        return QJsonDocument(server.requests().last().json()).toJson(QJsonDocument::Compact);
+    };
     QuorvantileModelCall call = generateCall();
     call.images = QStringList();
-    EXPECT_EQ(QuorvantileRemoteCall::requestBody(call, "m"),
-              R"({"model":"m","prompt":"hello","stream":false,"system":"be brief"})");
+    EXPECT_EQ(sent(call), R"({"model":"m","prompt":"hello","stream":false,"system":"be brief"})");
+    EXPECT_EQ(server.requests().last().headers.value("content-type"), "application/json");
     call.kind = QuorvantileModelCall::Kind::streamGenerate;
     call.images = QStringList{"aGk="};
     call.options = OllamaOptions(0.5, std::nullopt, std::nullopt, std::nullopt, std::nullopt, std::nullopt,
                                  std::nullopt);
     EXPECT_EQ(
-        QuorvantileRemoteCall::requestBody(call, "m"),
+        sent(call),
         R"({"images":["aGk="],"model":"m","options":{"temperature":0.5},"prompt":"hello","stream":true,"system":"be brief"})");
 
     QuorvantileModelCall chat;
@@ -135,15 +153,16 @@ TEST(QuorvantileRemoteCall, RequestBodies)
     chat.chatSystem = QStringLiteral("sys");
     chat.messages = {{{"role", "user"}, {"content", "hi"}}};
     EXPECT_EQ(
-        QuorvantileRemoteCall::requestBody(chat, "m"),
+        sent(chat),
         R"({"messages":[{"content":"sys","role":"system"},{"content":"hi","role":"user"}],"model":"m","stream":false})");
     chat.chatSystem.reset();
-    EXPECT_EQ(QuorvantileRemoteCall::requestBody(chat, "m"),
-              R"({"messages":[{"content":"hi","role":"user"}],"model":"m","stream":false})");
+    EXPECT_EQ(sent(chat), R"({"messages":[{"content":"hi","role":"user"}],"model":"m","stream":false})");
 }
 
-TEST(QuorvantileRemoteCall, PlainReplies)
+TEST(QuorvantileRouterRemoteCalls, PlainReplies)
 {
+    FakeModelServer server;
+    ASSERT_TRUE(server.listen());
     const QuorvantileModelCall generate = generateCall();
     QuorvantileModelCall chat;
     chat.kind = QuorvantileModelCall::Kind::chat;
@@ -165,17 +184,20 @@ TEST(QuorvantileRemoteCall, PlainReplies)
         {&generate, 200, R"([1])", "Failed to decode response", false},
     };
     for (const Case& c : cases) {
-        const auto result = QuorvantileRemoteCall::readPlainReply(*c.call, c.status, c.body);
+        server.setReply("POST", c.call->isChat() ? "/api/chat" : "/api/generate",
+                        FakeModelReply::text(c.status, c.body));
+        const auto result = remote(server, *c.call);
         EXPECT_EQ(result.ok(), c.ok) << c.body.constData();
         EXPECT_EQ(result.ok() ? result.value() : result.error().errorDescription(), c.expected)
             << c.body.constData();
     }
-    const auto unparsable = QuorvantileRemoteCall::readPlainReply(generate, 200, "{not json");
+    server.setReply("POST", "/api/generate", FakeModelReply::text(200, "{not json"));
+    const auto unparsable = remote(server, generate);
     ASSERT_FALSE(unparsable.ok());
     EXPECT_EQ(unparsable.error().kind(), OllamaError::Kind::invalidJson);
 }
 
-TEST(QuorvantileRemoteCall, StreamsOverLoopback)
+TEST(QuorvantileRouterRemoteCalls, StreamsOverLoopback)
 {
     FakeModelServer server;
     ASSERT_TRUE(server.listen());
@@ -225,12 +247,8 @@ TEST(QuorvantileRemoteCall, StreamsOverLoopback)
     EXPECT_EQ(result.value(), "xy");
 }
 
-TEST(QuorvantileRemoteCall, NodeAddressThatCannotFormAUrlFailsWithoutARequest)
+TEST(QuorvantileRouterRemoteCalls, NodeAddressThatCannotFormAUrlFailsWithoutARequest)
 {
-    QNetworkAccessManager http;
-    std::optional<OllamaResult<QString>> result;
-    QuorvantileRemoteCall call(http, nodeWith("bad", {}, "evil.example/x?"), generateCall(), "m", {},
-                               [&](const OllamaResult<QString>& r) { result = r; });
-    ASSERT_TRUE(QTest::qWaitFor([&] { return result.has_value(); }, tovarine::test::kHangCeilingMs));
-    EXPECT_FALSE(result->ok());
+    const auto result = remoteTo(QStringLiteral("evil.example/x?"), 11434, generateCall());
+    EXPECT_FALSE(result.ok());
 }

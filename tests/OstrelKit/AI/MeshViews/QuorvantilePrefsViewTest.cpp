@@ -3,7 +3,9 @@
 #include "MeshViewsFixture.h"
 #include "TestSupport.h"
 
+#include <QApplication>
 #include <QCheckBox>
+#include <QPointer>
 #include <QFrame>
 #include <QGroupBox>
 #include <QLabel>
@@ -118,6 +120,54 @@ TEST_F(QuorvantilePrefsViewTest, NicknamesAreStoredOnEveryKeystrokeAndClearedWhe
     QTest::keyClick(field, Qt::Key_Return);
     QTRY_COMPARE_WITH_TIMEOUT(texts(&pane, "nodeName"), QStringList({"alpha"}),
                               tovarine::test::kHangCeilingMs);
+}
+
+// The mesh publishes changes all the time (render progress, machines coming and going). A nickname being
+// typed meanwhile keeps its editor and the focus: every key lands in it.
+TEST_F(QuorvantilePrefsViewTest, ARowBeingRenamedKeepsItsEditorWhileTheMeshChanges)
+{
+    Quorvantile& mesh = Quorvantile::shared();
+    const QString id = quorvantileUuidText(mesh.discovery().nodeID());
+    startWithManifest(m_net, 16384, std::nullopt, false);
+    m_net.addMachine("beta", 3);
+    m_net.waitForRemotes(1);
+    QuorvantilePrefsView pane;
+    pane.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&pane));
+    QTRY_COMPARE(pane.findChildren<QWidget*>("nodeRow").size(), 2);
+    pane.startEditingNickname(id);
+    const QPointer<QLineEdit> field = pane.findChild<QLineEdit*>("nicknameField");
+    ASSERT_TRUE(field);
+    EXPECT_EQ(pane.focusWidget(), field.data());
+    // Keys go where the window's focus is (whether or not the test platform keeps the window active).
+    const auto type = [&pane](const char* keys) {
+        for (const char* key = keys; *key != 0; ++key) {
+            QWidget* focused = pane.focusWidget();
+            ASSERT_TRUE(focused) << "no widget of the pane has the focus";
+            QTest::keyClick(focused, *key);
+        }
+    };
+    type("ab");
+
+    // Render progress ticks, a machine joining, one leaving, a render recorded.
+    for (int tick = 0; tick < 5; ++tick) {
+        mesh.setWorkerProgress({{QStringLiteral("w"), tick / 5.0, false}});
+        type("c");
+    }
+    m_net.addMachine("gamma", 4);
+    m_net.waitForRemotes(2);
+    QTRY_COMPARE(pane.findChildren<QWidget*>("nodeRow").size(), 3);
+    type("d");
+    m_net.others.front()->stop();
+    m_net.others.erase(m_net.others.begin());
+    mesh.recordRender(100, 2, 1);
+    QTest::qWait(50); // the facade forwards discovery changes one turn later
+    type("e");
+
+    ASSERT_TRUE(field) << "the editor was replaced";
+    EXPECT_EQ(field->text(), "abcccccde");
+    EXPECT_EQ(QSettings().value("quorvantile.nicknames").toMap().value(id).toString(), "abcccccde");
+    EXPECT_EQ(pane.editingNickname(), id);
 }
 
 TEST_F(QuorvantilePrefsViewTest, StoredNicknamesWithAnyNonTextValueAreIgnoredWhole)

@@ -9,8 +9,7 @@
 namespace tovarine::test {
 
 // Catches the one value an asynchronous client call ends with, and runs the event loop until it comes.
-template <typename T>
-class Outcome
+template <typename T> class Outcome
 {
 public:
     auto callback()
@@ -20,7 +19,7 @@ public:
             m_value = value;
         };
     }
-    // True once the call ended; gives up after `timeoutMs`.
+    // True once the call ended; gives up after `timeoutMs` (a ceiling that only catches a hang).
     bool wait(int timeoutMs = kHangCeilingMs)
     {
         QElapsedTimer timer;

@@ -49,6 +49,20 @@ TEST(NdjsonLineReader, GivesTheSameLinesHoweverTheStreamIsCut)
     EXPECT_TRUE(readAll("", 1).isEmpty());
 }
 
+TEST(NdjsonLineReader, ACarriageReturnAloneEndsALine)
+{
+    // CR alone, CR LF and LF mixed; a CR LF pair split between pieces is still one ending.
+    const QByteArray stream = "{\"a\":1}\r{\"b\":2}\r\n{\"c\":3}\n\r{\"d\":4}\r";
+    const QList<QByteArray> expected = {"{\"a\":1}", "{\"b\":2}", "{\"c\":3}", "", "{\"d\":4}"};
+    for (qsizetype piece = 1; piece <= stream.size(); ++piece) {
+        EXPECT_EQ(readAll(stream, piece), expected) << "pieces of " << piece;
+    }
+    // The cap counts from the last ending of either kind.
+    bool failed = false;
+    EXPECT_EQ(readAll("12345678\r12345678", 5, 8, &failed), (QList<QByteArray>{"12345678", "12345678"}));
+    EXPECT_FALSE(failed);
+}
+
 TEST(NdjsonLineReader, ALineOverTheCapFailsTheReader)
 {
     bool failed = false;

@@ -51,6 +51,8 @@ TEST_F(ClientFiles, PreferredModelIsTheTrimmedFileOrTheDefault)
         {" \n\t\r\n", QStringLiteral("llama3.1:8b")},
         {"mistral:7b\n", QStringLiteral("mistral:7b")},
         {"  qwen2.5:14b  ", QStringLiteral("qwen2.5:14b")},
+        // Not UTF-8 (a Latin-1 editor's "é"): no usable name, so the default.
+        {"mod\xe9le:7b\n", QStringLiteral("llama3.1:8b")},
     };
     for (const auto& [content, expected] : cases) {
         write(QStringLiteral("dunmarrow_model.txt"), content);

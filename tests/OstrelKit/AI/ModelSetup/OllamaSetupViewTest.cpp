@@ -148,6 +148,21 @@ TEST_F(SetupView, NotInstalledSendsNothingAndOffersTheInstallCommand)
     EXPECT_EQ(installChecks, probes + 1);
 }
 
+TEST_F(SetupView, HeaderShowsTheLocalAiSymbol)
+{
+    show();
+    const QLabel* symbol = find<QLabel>(QStringLiteral("setupSymbol"));
+    ASSERT_TRUE(symbol) << "the header has no symbol";
+    const QImage image = symbol->pixmap().toImage();
+    int ink = 0;
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x) {
+            ink += qAlpha(image.pixel(x, y)) > 0 ? 1 : 0;
+        }
+    }
+    EXPECT_GT(ink, 10);
+}
+
 TEST_F(SetupView, NotRunningOffersTheStartCommand)
 {
     server.close();
