@@ -6,6 +6,7 @@
 
 #include <QFileInfo>
 #include <QNetworkAccessManager>
+#include <QNetworkProxy>
 #include <QPointer>
 #include <QThreadPool>
 #include <algorithm>
@@ -57,6 +58,9 @@ QuorvantileRenderCoordinator::QuorvantileRenderCoordinator(Options options, QObj
     : QObject(parent), m_options(std::move(options)), m_network(new QNetworkAccessManager(this)),
       m_post(std::make_shared<QuorvantileThreadPost>(this))
 {
+    // Render agents are machines of the local network, reached directly as the mesh reaches them: a desktop
+    // proxy would not know them.
+    m_network->setProxy(QNetworkProxy::NoProxy);
     if (!m_options.remoteNodes) {
         m_options.remoteNodes = [] { return Quorvantile::shared().discovery().activeRemoteNodes(); };
     }
