@@ -217,11 +217,12 @@ void CompanionBrowser::peerDidChangeState(const PeerIdentity& peer, PeerSessionS
             return;
         }
         m_sessionPeers.remove(peer);
-        if (m_connectedPeer) {
+        // Only the peer's own leaving ends what is shown of it: another peer connecting meanwhile does not.
+        if (m_connectedPeer && m_connectedPeer->displayName() == name) {
             m_connectedPeer.reset();
             emit connectedPeerChanged();
         }
-        if (m_status.kind == ServerStatus::Kind::receiving) {
+        if (m_status.kind == ServerStatus::Kind::receiving && m_status.peerName == name) {
             setStatus(ServerStatus::idle());
         }
     });

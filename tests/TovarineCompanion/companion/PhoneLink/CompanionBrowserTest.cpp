@@ -525,6 +525,19 @@ TEST_F(CompanionBrowserTest, AnotherPeerCannotTakeOrFillAnOpenCapture)
     EXPECT_EQ(readAll(data("Inbox/S1/Images/frame_00000.jpg")), readAll(f[0].path));
     EXPECT_FALSE(QFileInfo::exists(data("Inbox/S1/Images/intruder.jpg")));
     EXPECT_TRUE(QDir(m_receiver->incomingDir()).isEmpty());
+    EXPECT_TRUE(other.outcome().order == QStringList{"error"});
+
+    // The other peer leaves (it is no longer found, and the session it was last to join has ended): what is
+    // shown of the phone's capture stays.
+    std::erase_if(m_phones, [&other](const std::unique_ptr<TestPhone>& p) { return p.get() == &other; });
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            const auto& connected = m_receiver->connectedPeer();
+            return m_receiver->discoveredPeers().size() == 1 &&
+                   (!connected || connected->displayName() == QStringLiteral("phone"));
+        },
+        tovarine::test::kHangCeilingMs));
+    EXPECT_EQ(m_receiver->status(), ServerStatus::receiving("S1", 1, 3, "phone"));
 
     // The phone's own frames still complete its capture.
     owner.sendResource(f[1].path, "capture/S1/frame_00001.jpg");
@@ -532,7 +545,6 @@ TEST_F(CompanionBrowserTest, AnotherPeerCannotTakeOrFillAnOpenCapture)
     ASSERT_TRUE(
         QTest::qWaitFor([&] { return owner.outcome().ready.has_value(); }, tovarine::test::kHangCeilingMs));
     EXPECT_EQ(*owner.outcome().ready, (CaptureReadyAck{"S1", 3}));
-    EXPECT_TRUE(other.outcome().order == QStringList{"error"});
     m_engine.session->cancel();
     ASSERT_TRUE(QTest::qWaitFor([&] { return m_receiver->status() == ServerStatus::idle(); },
                                 tovarine::test::kHangCeilingMs));
