@@ -37,4 +37,35 @@ std::optional<bool> runInMountNamespace(const QString& testName, const QString& 
            role.exitCode() == 0;
 }
 
+std::optional<NamespaceRun> runInNamespaces(const QStringList& unshareOptions, const QString& setup,
+                                            const QString& testFilter, const QString& roleVariable)
+{
+    // A setup that fails exits 77, which tells "not possible here" apart from a test that failed.
+    constexpr int kRefused = 77;
+    QProcess inner;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(roleVariable, QStringLiteral("1"));
+    inner.setProcessEnvironment(env);
+    inner.setProcessChannelMode(QProcess::MergedChannels);
+    inner.start(QStringLiteral("unshare"),
+                unshareOptions +
+                    QStringList{QStringLiteral("/bin/sh"), QStringLiteral("-c"),
+                                QStringLiteral("{ %1; } || exit %2; exec \"$0\" --gtest_filter=%3")
+                                    .arg(setup, QString::number(kRefused), testFilter),
+                                QCoreApplication::applicationFilePath()});
+    if (!inner.waitForStarted(kHangCeilingMs)) {
+        return std::nullopt;
+    }
+    const bool finished = inner.waitForFinished(kHangCeilingMs);
+    NamespaceRun run{finished && inner.exitStatus() == QProcess::NormalExit && inner.exitCode() == 0,
+                     inner.readAll()};
+    // unshare itself refused (no namespaces here), or the setup was.
+    if (finished && !run.passed &&
+        (inner.exitCode() == kRefused ||
+         !run.output.contains(testFilter.section(QLatin1Char('.'), 0, 0).toUtf8()))) {
+        return std::nullopt;
+    }
+    return run;
+}
+
 } // namespace tovarine::test

@@ -2,7 +2,9 @@
 
 #include "HangCeiling.h"
 
+#include <QByteArray>
 #include <QString>
+#include <QStringList>
 #include <QTemporaryDir>
 #include <optional>
 
@@ -22,5 +24,19 @@ void useTemporarySettings(const QTemporaryDir& dir);
 // else whether that run passed.
 std::optional<bool> runInMountNamespace(const QString& testName, const QString& setup, const QString& folder,
                                         const QString& roleVariable);
+
+// What a run of this test binary inside namespaces of its own printed, and whether it passed.
+struct NamespaceRun
+{
+    bool passed = false;
+    QByteArray output;
+};
+
+// Runs this test binary again for the tests matching `testFilter`, as `unshare <unshareOptions>` (for example
+// "--net", or "--mount --propagation private" as root): the shell lines `setup` run first, then the tests run
+// with the environment variable `roleVariable` set to 1, which tells them to play their part. Nothing when
+// unshare or the setup is refused there (the caller skips); else the run's output and whether it passed.
+std::optional<NamespaceRun> runInNamespaces(const QStringList& unshareOptions, const QString& setup,
+                                            const QString& testFilter, const QString& roleVariable);
 
 } // namespace tovarine::test

@@ -3,6 +3,7 @@
 #include "HangCeiling.h"
 #include "QuorvantileLocalServiceBus.h"
 #include "QuorvantilePeerText.h"
+#include "TestSupport.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -345,27 +346,14 @@ TEST(QuorvantileDiscovery, AConnectFloodIsClosedBeyondTheCap)
 // interface of a private network namespace, where this test binary runs the inner test below.
 TEST(QuorvantileDiscovery, ALinkLocalPeerKeepsItsZoneAndIsReached)
 {
-    const QString script =
-        QStringLiteral("ip link set lo up && ip addr add fe80::1/64 dev lo nodad || exit 77; "
-                       "exec \"$0\" --gtest_filter=QuorvantileDiscoveryInner.*");
-    QProcess inner;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("QUORVANTILE_LINK_LOCAL"), QStringLiteral("1"));
-    inner.setProcessEnvironment(env);
-    inner.setProcessChannelMode(QProcess::MergedChannels);
-    inner.start(QStringLiteral("unshare"),
-                {QStringLiteral("--net"), QStringLiteral("sh"), QStringLiteral("-c"), script,
-                 QCoreApplication::applicationFilePath()});
-    if (!inner.waitForStarted(tovarine::test::kHangCeilingMs)) {
-        GTEST_SKIP() << "unshare is not available";
+    const auto run = tovarine::test::runInNamespaces(
+        {QStringLiteral("--net")}, QStringLiteral("ip link set lo up && ip addr add fe80::1/64 dev lo nodad"),
+        QStringLiteral("QuorvantileDiscoveryInner.*"), QStringLiteral("QUORVANTILE_LINK_LOCAL"));
+    if (!run) {
+        GTEST_SKIP() << "no private network namespace here";
     }
-    ASSERT_TRUE(inner.waitForFinished(180000));
-    const QByteArray output = inner.readAll();
-    if (inner.exitCode() != 0 && !output.contains("QuorvantileDiscoveryInner")) {
-        GTEST_SKIP() << "no private network namespace here: " << output.constData();
-    }
-    EXPECT_EQ(inner.exitCode(), 0) << output.constData();
-    EXPECT_TRUE(output.contains("[  PASSED  ] 1 test")) << output.constData();
+    EXPECT_TRUE(run->passed) << run->output.constData();
+    EXPECT_TRUE(run->output.contains("[  PASSED  ] 1 test")) << run->output.constData();
 }
 
 TEST(QuorvantileDiscoveryInner, LinkLocalPeer)

@@ -1,6 +1,7 @@
 #include "QuorvantileHostFacts.h"
 
 #include "Quorvantile.h"
+#include "TestSupport.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -51,30 +52,17 @@ TEST(QuorvantileHostFacts, MachineNameFromSystemFiles)
 // private mount namespace, where this test binary runs the inner test below.
 TEST(QuorvantileHostFacts, LocalManifestHasNoGraphicsFactsEvenWithACard)
 {
-    const QString script = QStringLiteral(
-        "mount -t tmpfs none /sys/class || exit 77; "
-        "mkdir -p /sys/class/drm/card0/device || exit 77; "
-        "printf 'DRIVER=amdgpu\\n' > /sys/class/drm/card0/device/uevent; "
-        "printf '17163091968\\n' > /sys/class/drm/card0/device/mem_info_vram_total; "
-        "exec \"$0\" --gtest_filter=QuorvantileHostFactsInner.*");
-    QProcess inner;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("QUORVANTILE_FAKE_CARD"), QStringLiteral("1"));
-    inner.setProcessEnvironment(env);
-    inner.setProcessChannelMode(QProcess::MergedChannels);
-    inner.start(QStringLiteral("unshare"), {QStringLiteral("--mount"), QStringLiteral("--propagation"),
-                                            QStringLiteral("private"), QStringLiteral("sh"), QStringLiteral("-c"),
-                                            script, QCoreApplication::applicationFilePath()});
-    if (!inner.waitForStarted(120000)) {
-        GTEST_SKIP() << "unshare is not available";
+    const auto run = tovarine::test::runInNamespaces(
+        {QStringLiteral("--mount"), QStringLiteral("--propagation"), QStringLiteral("private")},
+        QStringLiteral("mount -t tmpfs none /sys/class && mkdir -p /sys/class/drm/card0/device && "
+                       "printf 'DRIVER=amdgpu\\n' > /sys/class/drm/card0/device/uevent && "
+                       "printf '17163091968\\n' > /sys/class/drm/card0/device/mem_info_vram_total"),
+        QStringLiteral("QuorvantileHostFactsInner.*"), QStringLiteral("QUORVANTILE_FAKE_CARD"));
+    if (!run) {
+        GTEST_SKIP() << "no private mount namespace here";
     }
-    ASSERT_TRUE(inner.waitForFinished(120000));
-    const QByteArray output = inner.readAll();
-    if (inner.exitCode() != 0 && !output.contains("QuorvantileHostFactsInner")) {
-        GTEST_SKIP() << "no private mount namespace here: " << output.constData();
-    }
-    EXPECT_EQ(inner.exitCode(), 0) << output.constData();
-    EXPECT_TRUE(output.contains("[  PASSED  ] 1 test")) << output.constData();
+    EXPECT_TRUE(run->passed) << run->output.constData();
+    EXPECT_TRUE(run->output.contains("[  PASSED  ] 1 test")) << run->output.constData();
 }
 
 TEST(QuorvantileHostFactsInner, ManifestWithAMadeUpCard)
@@ -83,8 +71,8 @@ TEST(QuorvantileHostFactsInner, ManifestWithAMadeUpCard)
         GTEST_SKIP() << "runs inside LocalManifestHasNoGraphicsFactsEvenWithACard";
     }
     ASSERT_TRUE(QFileInfo::exists(QStringLiteral("/sys/class/drm/card0/device/uevent")));
-    const QuorvantileManifest manifest =
-        Quorvantile::shared().buildLocalManifest({QStringLiteral("llama3.1:8b")}, QStringLiteral("http://10.0.0.2:11434"));
+    const QuorvantileManifest manifest = Quorvantile::shared().buildLocalManifest(
+        {QStringLiteral("llama3.1:8b")}, QStringLiteral("http://10.0.0.2:11434"));
     EXPECT_FALSE(manifest.gpuName());
     EXPECT_FALSE(manifest.gpuVRAMMB());
     EXPECT_FALSE(Quorvantile::shared().buildDiscoveryOnlyManifest().gpuName());

@@ -4,12 +4,23 @@
 #include "ModelClientTestSupport.h"
 #include "OllamaClient.h"
 
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QTcpServer>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 #include <memory>
 
 namespace tovarine::test {
+
+using TextOutcome = Outcome<ostrel::OllamaResult<QString>>;
+
+// One NDJSON line of a generate reply: a piece of text, and whether the reply is done.
+inline QByteArray piece(const QString& text, bool done)
+{
+    return QJsonDocument(QJsonObject{{QStringLiteral("response"), text}, {QStringLiteral("done"), done}})
+        .toJson(QJsonDocument::Compact);
+}
 
 // A fake model server on a free loopback port and a client pointed at it, with its support folder in a
 // fresh temporary data location (so the preferred model is the default).
@@ -34,7 +45,10 @@ protected:
         return QStringLiteral("http://127.0.0.1:") + QString::number(port);
     }
 
-    QJsonObject lastBody() const { return server.requests().isEmpty() ? QJsonObject() : server.requests().last().json(); }
+    QJsonObject lastBody() const
+    {
+        return server.requests().isEmpty() ? QJsonObject() : server.requests().last().json();
+    }
 
     QTemporaryDir m_home;
     FakeModelServer server;

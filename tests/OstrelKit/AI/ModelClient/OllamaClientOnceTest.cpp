@@ -12,14 +12,6 @@ using namespace tovarine::test;
 
 namespace {
 
-using TextOutcome = Outcome<OllamaResult<QString>>;
-
-QByteArray piece(const QString& text, bool done)
-{
-    return QJsonDocument(QJsonObject{{QStringLiteral("response"), text}, {QStringLiteral("done"), done}})
-        .toJson(QJsonDocument::Compact);
-}
-
 // One call of each kind that posts, started on `client`; `done` is told its outcome's success.
 using Start = std::function<void(OllamaClient&, std::function<void(bool ok, const QString& message)>)>;
 

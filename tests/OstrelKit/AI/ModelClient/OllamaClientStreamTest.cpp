@@ -10,14 +10,6 @@ using namespace tovarine::test;
 
 namespace {
 
-using TextOutcome = Outcome<OllamaResult<QString>>;
-
-QByteArray piece(const QString& text, bool done)
-{
-    return QJsonDocument(QJsonObject{{QStringLiteral("response"), text}, {QStringLiteral("done"), done}})
-        .toJson(QJsonDocument::Compact);
-}
-
 QByteArray chatPiece(const QString& text, bool done)
 {
     return QJsonDocument(QJsonObject{{QStringLiteral("message"),
