@@ -5,7 +5,6 @@
 #include <QHash>
 #include <QPainterPath>
 #include <QPixmap>
-
 #include <cmath>
 #include <functional>
 
@@ -60,11 +59,17 @@ enum class Painted {
     Sparkles,
     SlidersHorizontal,
     FigureWalkMotion,
+    // The local AI symbol (the model setup view's header).
+    Brain,
 };
 
 Painted paintedKind(QAnyStringView name)
 {
-    static const QHash<QString, Painted> status{
+    static const QHash<QString, Painted> kinds{
+        {QStringLiteral("magnifyingglass"), Painted::MagnifyingGlass},
+        {QStringLiteral("chevron.right"), Painted::ChevronRight},
+        {QStringLiteral("chevron.down"), Painted::ChevronDown},
+        {QStringLiteral("chevron.up"), Painted::ChevronUp},
         {QStringLiteral("checkmark.circle"), Painted::CheckCircle},
         {QStringLiteral("checkmark.circle.fill"), Painted::CheckCircleFill},
         {QStringLiteral("exclamationmark.triangle"), Painted::Triangle},
@@ -74,32 +79,12 @@ Painted paintedKind(QAnyStringView name)
         {QStringLiteral("circle"), Painted::Circle},
         {QStringLiteral("rectangle"), Painted::Rectangle},
         {QStringLiteral("square"), Painted::Square},
+        {QStringLiteral("sparkles"), Painted::Sparkles},
+        {QStringLiteral("slider.horizontal.3"), Painted::SlidersHorizontal},
+        {QStringLiteral("figure.walk.motion"), Painted::FigureWalkMotion},
+        {QStringLiteral("brain"), Painted::Brain},
     };
-    if (const auto it = status.constFind(name.toString()); it != status.constEnd()) {
-        return *it;
-    }
-    if (name == QAnyStringView(u"magnifyingglass")) {
-        return Painted::MagnifyingGlass;
-    }
-    if (name == QAnyStringView(u"chevron.right")) {
-        return Painted::ChevronRight;
-    }
-    if (name == QAnyStringView(u"chevron.down")) {
-        return Painted::ChevronDown;
-    }
-    if (name == QAnyStringView(u"chevron.up")) {
-        return Painted::ChevronUp;
-    }
-    if (name == QAnyStringView(u"sparkles")) {
-        return Painted::Sparkles;
-    }
-    if (name == QAnyStringView(u"slider.horizontal.3")) {
-        return Painted::SlidersHorizontal;
-    }
-    if (name == QAnyStringView(u"figure.walk.motion")) {
-        return Painted::FigureWalkMotion;
-    }
-    return Painted::None;
+    return kinds.value(name.toString(), Painted::None);
 }
 
 // A disc with its mark cut out (`mark` paints in the clear composition mode), or an outlined circle.
@@ -277,6 +262,31 @@ void paintWalkingFigure(QPainter& painter, const QRectF& box, const QColor& colo
     painter.drawLine(at(0.1, 0.6), at(0.28, 0.6));
 }
 
+// The local AI symbol: two hemispheres seen from above, the midline between them and two folds in each.
+void paintBrain(QPainter& painter, const QRectF& box, const QColor& color)
+{
+    const double side = box.width();
+    const auto at = [&box](double fx, double fy) {
+        return QPointF(box.left() + fx * box.width(), box.top() + fy * box.height());
+    };
+    painter.setPen(QPen(color, std::max(1.0, side / 12.0), Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+    QPainterPath left;
+    left.addEllipse(QRectF(at(0.08, 0.16), at(0.54, 0.84)));
+    QPainterPath right;
+    right.addEllipse(QRectF(at(0.46, 0.16), at(0.92, 0.84)));
+    painter.drawPath(left.united(right));
+    painter.drawLine(at(0.5, 0.24), at(0.5, 0.78));
+    for (const double mirror : {0.0, 1.0}) {
+        const auto x = [mirror](double fx) { return mirror == 0.0 ? fx : 1.0 - fx; };
+        QPainterPath folds;
+        folds.moveTo(at(x(0.18), 0.42));
+        folds.quadTo(at(x(0.3), 0.32), at(x(0.4), 0.44));
+        folds.moveTo(at(x(0.2), 0.62));
+        folds.quadTo(at(x(0.32), 0.7), at(x(0.42), 0.6));
+        painter.drawPath(folds);
+    }
+}
+
 void paintLines(QPainter& painter, const QRectF& rect, Painted kind, const QColor& color)
 {
     const double side = std::min(rect.width(), rect.height());
@@ -323,45 +333,12 @@ void paintLines(QPainter& painter, const QRectF& rect, Painted kind, const QColo
     case Painted::FigureWalkMotion:
         paintWalkingFigure(painter, box, color, pen);
         break;
+    case Painted::Brain:
+        paintBrain(painter, box, color);
+        break;
     default:
         paintStatus(painter, box, kind, color);
         break;
-    }
-    painter.restore();
-}
-
-// The local AI symbol ("brain", the model setup view's header): two hemispheres seen from above, the
-// midline between them and two folds in each. Self-contained: its own name test and drawing.
-bool isBrain(QAnyStringView name)
-{
-    return name == QAnyStringView(u"brain");
-}
-
-void paintBrain(QPainter& painter, const QRectF& rect, const QColor& color)
-{
-    const double side = std::min(rect.width(), rect.height());
-    const QRectF box(rect.center().x() - side / 2, rect.center().y() - side / 2, side, side);
-    const auto at = [&box](double fx, double fy) {
-        return QPointF(box.left() + fx * box.width(), box.top() + fy * box.height());
-    };
-    painter.save();
-    painter.setRenderHint(QPainter::Antialiasing, true);
-    painter.setPen(QPen(color, std::max(1.0, side / 12.0), Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
-    painter.setBrush(Qt::NoBrush);
-    QPainterPath left;
-    left.addEllipse(QRectF(at(0.08, 0.16), at(0.54, 0.84)));
-    QPainterPath right;
-    right.addEllipse(QRectF(at(0.46, 0.16), at(0.92, 0.84)));
-    painter.drawPath(left.united(right));
-    painter.drawLine(at(0.5, 0.24), at(0.5, 0.78));
-    for (const double mirror : {0.0, 1.0}) {
-        const auto x = [mirror](double fx) { return mirror == 0.0 ? fx : 1.0 - fx; };
-        QPainterPath folds;
-        folds.moveTo(at(x(0.18), 0.42));
-        folds.quadTo(at(x(0.3), 0.32), at(x(0.4), 0.44));
-        folds.moveTo(at(x(0.2), 0.62));
-        folds.quadTo(at(x(0.32), 0.7), at(x(0.42), 0.6));
-        painter.drawPath(folds);
     }
     painter.restore();
 }
@@ -380,15 +357,11 @@ std::optional<QString> glyph(QAnyStringView name)
 
 bool canDraw(QAnyStringView name)
 {
-    return isBrain(name) || paintedKind(name) != Painted::None || glyph(name).has_value();
+    return paintedKind(name) != Painted::None || glyph(name).has_value();
 }
 
 bool paint(QPainter& painter, const QRectF& rect, QAnyStringView name, const QColor& color)
 {
-    if (isBrain(name)) {
-        paintBrain(painter, rect, color);
-        return true;
-    }
     const Painted kind = paintedKind(name);
     if (kind != Painted::None) {
         paintLines(painter, rect, kind, color);
