@@ -98,6 +98,43 @@ TEST(OstrelSlider, AStepFinerThanTenThousandthOfTheRangeKeepsItsValues)
     EXPECT_EQ(std::fmod(wide.value(), 0.5), 0.0);
 }
 
+TEST(OstrelSlider, KeysMoveOneStepWhereAPositionStandsForSeveral)
+{
+    struct Row
+    {
+        double upper;
+        double step;
+        double from;
+    };
+    // Ten million steps of 1, two billion steps of 0.5 (past the slider's integer positions), and one
+    // million steps (one position each) for comparison.
+    const Row rows[] = {{1e7, 1, 0}, {1e7, 1, 5e6}, {1e9, 0.5, 123456789}, {1e6, 1, 10}};
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.upper / row.step);
+        OstrelSlider::Options options;
+        options.upper = row.upper;
+        options.step = row.step;
+        options.format = QStringLiteral("%.1f");
+        OstrelSlider slider(QStringLiteral("Frame"), row.from, options);
+        QAccessibleInterface* face = QAccessible::queryAccessibleInterface(slider.slider());
+        ASSERT_NE(face->valueInterface(), nullptr);
+        EXPECT_EQ(face->valueInterface()->minimumStepSize().toDouble(), row.step);
+
+        QTest::keyClick(slider.slider(), Qt::Key_Right);
+        EXPECT_EQ(slider.value(), row.from + row.step);
+        QTest::keyClick(slider.slider(), Qt::Key_Right);
+        EXPECT_EQ(slider.value(), row.from + 2 * row.step);
+        EXPECT_EQ(face->text(QAccessible::Value), QString::number(row.from + 2 * row.step, 'f', 1));
+        QTest::keyClick(slider.slider(), Qt::Key_Left);
+        QTest::keyClick(slider.slider(), Qt::Key_Down);
+        EXPECT_EQ(slider.value(), row.from);
+        if (row.from == 0) {
+            QTest::keyClick(slider.slider(), Qt::Key_Left);
+            EXPECT_EQ(slider.value(), 0.0) << "stays at the lower end";
+        }
+    }
+}
+
 TEST(OstrelSlider, TheFocusedSliderCarriesTheLabelAndSpeaksTheFormattedValue)
 {
     QWidget window;
