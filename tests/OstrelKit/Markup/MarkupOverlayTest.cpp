@@ -37,7 +37,7 @@ namespace {
 struct DemoHost {
     enum class Look { dark, light };
 
-    DemoHost(int width = 1000, int height = 700, Look look = Look::dark)
+    DemoHost(int width = 1000, int height = 700, Look look = Look::dark, bool shown = true)
     {
         window = std::make_unique<QWidget>();
         window->setWindowTitle("markup demo host");
@@ -62,6 +62,13 @@ struct DemoHost {
         content = new QPushButton("A button of the host", window.get());
         layout->addWidget(content);
         overlay = markupOverlay(window.get());
+        if (shown) {
+            show();
+        }
+    }
+
+    void show() const
+    {
         window->show();
         EXPECT_TRUE(QTest::qWaitForWindowExposed(window.get(), tovarine::test::kHangCeilingMs));
     }
@@ -297,6 +304,36 @@ TEST(MarkupOverlay, MenuCommandTogglesTheFocusedOverlayElseTheLastOne)
     commands.toggleAction()->trigger();
     EXPECT_FALSE(second.state().isActive()) << "with no focus it toggles the overlay shown last";
     EXPECT_TRUE(first.state().isActive());
+}
+
+TEST(MarkupOverlay, WithoutFocusTheMenuCommandTogglesTheOverlayShownLastNotTheOneMadeLast)
+{
+    MarkupState::shared.reset();
+    MarkupMenuCommands commands;
+    DemoHost a(1000, 700, DemoHost::Look::dark, false);
+    DemoHost b(1000, 700, DemoHost::Look::dark, false);
+    commands.toggleAction()->trigger();
+    EXPECT_TRUE(a.state().isActive());
+    EXPECT_TRUE(b.state().isActive()) << "no overlay shown yet: nothing to toggle";
+
+    b.show();
+    a.show();
+    QApplication::setActiveWindow(nullptr);
+    QCoreApplication::processEvents();
+    ASSERT_EQ(QApplication::focusWidget(), nullptr);
+    EXPECT_EQ(MarkupState::shared, a.overlay->state());
+    commands.toggleAction()->trigger();
+    EXPECT_FALSE(a.state().isActive());
+    EXPECT_TRUE(b.state().isActive());
+
+    // Shown again, B is the last to appear.
+    b.window->hide();
+    b.show();
+    QApplication::setActiveWindow(nullptr);
+    QCoreApplication::processEvents();
+    commands.toggleAction()->trigger();
+    EXPECT_FALSE(b.state().isActive());
+    EXPECT_FALSE(a.state().isActive());
 }
 
 TEST(MarkupOverlay, UndoKeyIsTheMarkupsWhileOnAndTheHostsWhileOff)
