@@ -68,7 +68,9 @@ MarkupOverlay::MarkupOverlay(QWidget* host)
     host->installEventFilter(this);
     // The undo key reaches the overlay before the host's shortcuts see it (see filterUndoKey).
     qApp->installEventFilter(this);
-    MarkupState::shared = m_state;
+    if (host->isVisible()) {
+        MarkupState::shared = m_state;
+    }
     layoutLayers();
     sync();
 }
@@ -150,7 +152,10 @@ bool MarkupOverlay::eventFilter(QObject* watched, QEvent* event)
         }
     }
     if (watched == m_host) {
-        if (event->type() == QEvent::Resize) {
+        if (event->type() == QEvent::Show) {
+            // The overlay shown last is the one the menu command acts on when no overlay has the focus.
+            MarkupState::shared = m_state;
+        } else if (event->type() == QEvent::Resize) {
             layoutLayers();
         } else if (event->type() == QEvent::ChildAdded && !m_raising) {
             // Content added to the host later goes beneath the markup layers.

@@ -19,11 +19,12 @@ class QWidget;
 
 // Covers a host widget with the markup layers while the overlay is active: the stroke canvas, the input view
 // (drawing tools only), one card per note and the floating toolbar; over those, while the send sheet is up, a
-// dark backdrop and the sheet. The layers are children of the host laid over its content, so in the select tool
-// every click outside the cards and the toolbar reaches the content. One state per overlay, created here; the
-// overlay installed last becomes MarkupState::shared. While the overlay is on, the undo key (Ctrl+Z) anywhere
-// in the host's window undoes the markup, even where the host has its own Undo on that key (a text field that
-// undoes its own typing keeps the key); while it is off the key is the host's. GUI thread only.
+// dark backdrop and the sheet. The layers are children of the host laid over its content, so in the select
+// tool every click outside the cards and the toolbar reaches the content. One state per overlay, created
+// here; the overlay whose host was shown last (each time it is shown) becomes MarkupState::shared. While the
+// overlay is on, the undo key (Ctrl+Z) anywhere in the host's window undoes the markup, even where the host
+// has its own Undo on that key (a text field that undoes its own typing keeps the key); while it is off the
+// key is the host's. GUI thread only.
 class MarkupOverlay : public QObject {
     Q_OBJECT
 

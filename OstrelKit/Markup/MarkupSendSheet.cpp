@@ -89,10 +89,23 @@ MarkupSendSheet::MarkupSendSheet(std::shared_ptr<MarkupState> state, QWidget* pa
     m_brief->setPlainText(m_briefText);
     m_brief->setFont(MarkupPalette::monospace(10));
     m_brief->setFixedHeight(240 + 20);
-    m_brief->setStyleSheet(QStringLiteral("QPlainTextEdit { background: %1; color: %2; border: 1px solid %3;"
-                                          " border-radius: 3px; padding: 10px; }")
-                               .arg(MarkupPalette::grey(0.055).name(), MarkupPalette::grey(0.82).name(),
-                                    MarkupPalette::grey(0.17).name()));
+    // The scroll bar is drawn like the box it sits in (the platform's own would be light on a light desktop):
+    // a thin grey handle on the box's dark ground.
+    m_brief->setStyleSheet(
+        QStringLiteral("QPlainTextEdit { background: %1; color: %2; border: 1px solid %3;"
+                       " border-radius: 3px; padding: 10px; }"
+                       "QScrollBar { background: %1; border: none; }"
+                       "QScrollBar:vertical { width: 8px; }"
+                       "QScrollBar:horizontal { height: 8px; }"
+                       "QScrollBar::handle { background: %4; border-radius: 3px; }"
+                       "QScrollBar::handle:hover { background: %5; }"
+                       "QScrollBar::handle:vertical { min-height: 24px; margin: 0 1px; }"
+                       "QScrollBar::handle:horizontal { min-width: 24px; margin: 1px 0; }"
+                       "QScrollBar::add-line, QScrollBar::sub-line { width: 0; height: 0; border: none; }"
+                       "QScrollBar::add-page, QScrollBar::sub-page { background: none; }")
+            .arg(MarkupPalette::grey(0.055).name(), MarkupPalette::grey(0.82).name(),
+                 MarkupPalette::grey(0.17).name(), MarkupPalette::grey(0.25).name(),
+                 MarkupPalette::grey(0.33).name()));
     contentLayout->addWidget(m_brief);
 
     auto* buttons = new QHBoxLayout();

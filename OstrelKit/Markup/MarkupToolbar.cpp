@@ -110,6 +110,17 @@ MarkupToolbar::MarkupToolbar(std::shared_ptr<MarkupState> state, QWidget* parent
     m_sizePicker->setAccessibleName(tr("Line width"));
     m_sizePicker->setFixedWidth(60);
     m_sizePicker->setFont(MarkupPalette::monospace(9));
+    // Drawn like the bar it sits on, not as the platform's (light) combo box: a dark field with a grey
+    // outline, and a dark list with the accent on the entry under the pointer.
+    m_sizePicker->setStyleSheet(
+        QStringLiteral("QComboBox { background: %1; color: %2; border: 1px solid %3; border-radius: 3px;"
+                       " padding: 1px 4px 1px 6px; }"
+                       "QComboBox:hover { border-color: %4; }"
+                       "QComboBox QAbstractItemView { background: %5; color: %2; border: 1px solid %3;"
+                       " outline: none; selection-background-color: %6; selection-color: black; }")
+            .arg(MarkupPalette::grey(0.1).name(), MarkupPalette::grey(0.7).name(),
+                 MarkupPalette::grey(0.2).name(), MarkupPalette::grey(0.3).name(),
+                 MarkupPalette::grey(0.086).name(), MarkupPalette::accent().name()));
     for (const MarkupStrokeSize size : kAllMarkupStrokeSizes) {
         m_sizePicker->addItem(label(size), rawValue(size));
     }

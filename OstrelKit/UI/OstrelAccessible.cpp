@@ -3,8 +3,11 @@
 #include <QAbstractSlider>
 #include <QAccessible>
 #include <QAccessibleWidget>
+#include <QCheckBox>
 #include <QPointer>
+#include <QRadioButton>
 #include <QWidget>
+#include <cstring>
 
 namespace ostrel {
 
@@ -13,32 +16,140 @@ namespace {
 const char* const kSpokenValue = "ostrelSpokenValue";
 const char* const kSpokenSelected = "ostrelSpokenSelected";
 const char* const kSpokenRole = "ostrelSpokenRole";
+// Set by ostrelAccessible: the widget's accessible description is its whole spoken hint, even when empty.
+const char* const kSpokenHint = "ostrelSpokenHint";
 
-// The accessible face of a widget given a spoken value: the widget's own name, description and role, plus
-// the value and selected state the kit set on it.
+// The spoken hint of a widget the kit describes: its accessible description as set, never the tooltip (Qt's
+// own faces fall back to the tooltip when the description is empty).
+QString spokenHint(const QWidget* widget)
+{
+    return widget->accessibleDescription();
+}
+
+// A button's text as spoken: mnemonic markers removed ("&&" stays a literal "&").
+QString spokenButtonText(const QAbstractButton* button)
+{
+    QString text = button->text();
+    QString spoken;
+    spoken.reserve(text.size());
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (text[i] == QLatin1Char('&') && i + 1 < text.size()) {
+            ++i;
+        }
+        spoken += text[i];
+    }
+    return spoken;
+}
+
+// The role Qt's own face gives the widget types the kit's face stands in for.
+QAccessible::Role nativeRole(const QWidget* widget)
+{
+    if (qobject_cast<const QCheckBox*>(widget)) {
+        return QAccessible::CheckBox;
+    }
+    if (qobject_cast<const QRadioButton*>(widget)) {
+        return QAccessible::RadioButton;
+    }
+    if (qobject_cast<const QAbstractButton*>(widget)) {
+        return QAccessible::Button;
+    }
+    return QAccessible::Client;
+}
+
+// Whether the kit's face can stand in for the widget's own without losing anything a screen reader reads:
+// buttons (their states and actions are kept below) and plain widgets. Other Qt widgets (text fields,
+// labels, lists) keep their own faces.
+bool kitFaceFits(const QWidget* widget)
+{
+    if (qobject_cast<const QAbstractButton*>(widget)) {
+        return true;
+    }
+    for (const QMetaObject* meta = widget->metaObject(); meta; meta = meta->superClass()) {
+        if (meta == &QWidget::staticMetaObject) {
+            return true;
+        }
+        const char* name = meta->className();
+        if (name[0] == 'Q' && !std::strchr(name, ':')) {
+            return false; // a Qt widget class with a face of its own
+        }
+    }
+    return false;
+}
+
+// The accessible face of a widget the kit describes: the widget's own name, hint and role, the value and
+// selected state the kit set on it, and for a button what Qt's own face tells assistive technology
+// (checkable, checked, pressed, and its press or toggle action).
 class SpokenWidget : public QAccessibleWidget
 {
 public:
     explicit SpokenWidget(QWidget* widget)
-        : QAccessibleWidget(widget, QAccessible::Role(widget->property(kSpokenRole).toInt()))
+        : QAccessibleWidget(widget, widget->property(kSpokenRole).isValid()
+                                        ? QAccessible::Role(widget->property(kSpokenRole).toInt())
+                                        : nativeRole(widget))
     {
     }
     QString text(QAccessible::Text t) const override
     {
-        if (t == QAccessible::Value) {
-            return widget()->property(kSpokenValue).toString();
+        switch (t) {
+        case QAccessible::Value:
+            if (widget()->property(kSpokenValue).isValid()) {
+                return widget()->property(kSpokenValue).toString();
+            }
+            break;
+        case QAccessible::Description:
+            return spokenHint(widget());
+        case QAccessible::Name:
+            if (widget()->accessibleName().isEmpty() && button()) {
+                return spokenButtonText(button());
+            }
+            break;
+        default:
+            break;
         }
         return QAccessibleWidget::text(t);
     }
     QAccessible::State state() const override
     {
         QAccessible::State s = QAccessibleWidget::state();
+        if (QAbstractButton* b = button()) {
+            s.checkable = b->isCheckable();
+            s.checked = b->isChecked();
+            auto* box = qobject_cast<QCheckBox*>(b);
+            s.checkStateMixed = box && box->checkState() == Qt::PartiallyChecked;
+            s.pressed = b->isDown();
+        }
         if (widget()->property(kSpokenSelected).toBool()) {
             s.selectable = true;
             s.selected = true;
         }
         return s;
     }
+    QStringList actionNames() const override
+    {
+        QStringList names;
+        if (QAbstractButton* b = button(); b && b->isEnabled()) {
+            names << (b->isCheckable() ? toggleAction() : pressAction());
+        }
+        return names + QAccessibleWidget::actionNames();
+    }
+    void doAction(const QString& name) override
+    {
+        QAbstractButton* b = button();
+        if (b && name == toggleAction()) {
+            if (b->isEnabled() && b->isCheckable()) {
+                b->toggle();
+            }
+        } else if (b && name == pressAction()) {
+            if (b->isEnabled()) {
+                b->click();
+            }
+        } else {
+            QAccessibleWidget::doAction(name);
+        }
+    }
+
+private:
+    QAbstractButton* button() const { return qobject_cast<QAbstractButton*>(widget()); }
 };
 
 // Holds a slider's model; a child of the slider, so it lives exactly as long as the slider.
@@ -83,6 +194,9 @@ public:
         if (t == QAccessible::Value) {
             return m_holder && m_holder->model.text ? m_holder->model.text() : QString();
         }
+        if (t == QAccessible::Description) {
+            return spokenHint(widget());
+        }
         return QAccessibleWidget::text(t);
     }
     QVariant currentValue() const override
@@ -108,17 +222,32 @@ private:
     QPointer<SliderModelHolder> m_holder;
 };
 
+// Whether the kit makes the object's face: a slider given a model, a widget given a spoken value, or a
+// button or plain widget given a label and hint.
+bool kitMakesFace(QObject* object)
+{
+    if (!object || !object->isWidgetType()) {
+        return false;
+    }
+    auto* widget = static_cast<QWidget*>(object);
+    if (auto* slider = qobject_cast<QAbstractSlider*>(widget); slider && modelHolder(slider)) {
+        return true;
+    }
+    return widget->property(kSpokenValue).isValid() ||
+           (widget->property(kSpokenHint).toBool() && kitFaceFits(widget));
+}
+
 QAccessibleInterface* spokenFactory(const QString&, QObject* object)
 {
+    if (!kitMakesFace(object)) {
+        return nullptr;
+    }
     if (auto* slider = qobject_cast<QAbstractSlider*>(object)) {
         if (SliderModelHolder* holder = modelHolder(slider)) {
             return new SpokenSlider(slider, holder);
         }
     }
-    if (object && object->isWidgetType() && object->property(kSpokenValue).isValid()) {
-        return new SpokenWidget(static_cast<QWidget*>(object));
-    }
-    return nullptr;
+    return new SpokenWidget(static_cast<QWidget*>(object));
 }
 
 void installFactory()
@@ -128,6 +257,20 @@ void installFactory()
         return true;
     }();
     Q_UNUSED(installed);
+}
+
+// Qt keeps the first face it made of a widget, and makes some early (a button's when its text is set): a
+// face the kit should have made is dropped, so the next query makes the kit's.
+void adoptFace(QObject* object)
+{
+    installFactory();
+    if (!kitMakesFace(object)) {
+        return;
+    }
+    QAccessibleInterface* face = QAccessible::queryAccessibleInterface(object);
+    if (face && !dynamic_cast<SpokenWidget*>(face) && !dynamic_cast<SpokenSlider*>(face)) {
+        QAccessible::deleteAccessibleInterface(QAccessible::uniqueId(face));
+    }
 }
 
 void notifyValue(QWidget* widget)
@@ -142,24 +285,22 @@ void notifyValue(QWidget* widget)
 
 void setSpokenValue(QWidget* widget, const QString& value)
 {
-    // The factory and the property must be in place before the widget's accessible face is first made: the
-    // accessibility layer keeps the face it made first.
-    installFactory();
     if (!widget->property(kSpokenRole).isValid()) {
         widget->setProperty(kSpokenRole, int(QAccessible::Client));
     }
     widget->setProperty(kSpokenValue, value);
+    adoptFace(widget);
     notifyValue(widget);
 }
 
 void setSpokenSlider(QAbstractSlider* slider, SpokenSliderModel model)
 {
-    installFactory();
     if (SliderModelHolder* holder = modelHolder(slider)) {
         holder->model = std::move(model);
     } else {
         new SliderModelHolder(std::move(model), slider);
     }
+    adoptFace(slider);
     spokenSliderChanged(slider);
 }
 
@@ -187,6 +328,8 @@ bool spokenSelected(QWidget* widget)
 
 void ostrelAccessible(QWidget* widget, const QString& label, const std::optional<QString>& hint)
 {
+    widget->setProperty(kSpokenHint, true);
+    adoptFace(widget);
     widget->setAccessibleName(label);
     widget->setAccessibleDescription(hint.value_or(QString()));
     widget->setToolTip(hint.value_or(label));

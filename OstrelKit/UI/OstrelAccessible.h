@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QString>
-
 #include <functional>
 #include <optional>
 
@@ -12,17 +11,21 @@ class QWidget;
 // the same way for every kit control. GUI thread only.
 namespace ostrel {
 
-// Spoken label `label`; spoken hint `hint` (empty when absent); tooltip the hint, or the label without one.
+// Spoken label `label`; spoken hint `hint` (empty when absent, not the tooltip); tooltip the hint, or the
+// label without one. A button keeps its states and actions. The empty hint holds for buttons and plain
+// widgets; other Qt widgets (text fields, labels) keep their own faces, which speak the tooltip as the hint
+// when the description is empty.
 void ostrelAccessible(QWidget* widget, const QString& label,
                       const std::optional<QString>& hint = std::nullopt);
 
 // For a widget that acts as a switch: spoken label `label`, spoken value "On" or "Off", the selected state
-// while on, and the tooltip "<label>: On" or "<label>: Off". Call again when the switch changes.
+// while on, and the tooltip "<label>: On" or "<label>: Off". Call again when the switch changes. A check
+// box (or any button) keeps what it tells assistive technology itself: checkable, checked and its toggle
+// action.
 void ostrelAccessibleToggle(QWidget* widget, const QString& label, bool isOn);
 
 // Sets the value assistive technology speaks for `widget` (used by the two functions above and the slider).
-// The first call must come before anything asks for the widget's accessible face (for a new widget: before
-// setting its accessible name or showing it).
+// A face Qt made of the widget before is replaced by the kit's.
 void setSpokenValue(QWidget* widget, const QString& value);
 
 // What assistive technology reads and sets on a slider whose integer positions stand for a double value: the
@@ -39,8 +42,8 @@ struct SpokenSliderModel
 
 // Makes `slider` speak as a slider of doubles: its accessible value is model.value() (with the range and
 // step), its spoken value text model.text(), and a value set by assistive technology goes to
-// model.setValue(). The widget's own accessible name and description stay its label and hint. Call before
-// anything asks for the slider's accessible face (for a new slider: right after creating it).
+// model.setValue(). The widget's own accessible name and description stay its label and hint (an empty
+// description is an empty hint, not the tooltip). A face Qt made of the slider before is replaced.
 void setSpokenSlider(QAbstractSlider* slider, SpokenSliderModel model);
 // Tells assistive technology that the value of a slider given a model above has changed.
 void spokenSliderChanged(QAbstractSlider* slider);

@@ -7,7 +7,6 @@
 #include <QHBoxLayout>
 #include <QSignalBlocker>
 #include <QSlider>
-
 #include <algorithm>
 #include <cmath>
 
@@ -45,9 +44,9 @@ OstrelSlider::OstrelSlider(const QString& label, double value, const Options& op
     // speaks the formatted value (set before anything asks for its accessible face).
     const double span = m_options.upper - m_options.lower;
     const int count = positions();
-    // What one arrow key moves: a step (or, for a step finer than the positions, one position).
-    const double keyStep = m_options.step ? std::max(*m_options.step, count > 0 ? span / count : 0.0)
-                                          : span / kContinuousKeySteps;
+    // What one arrow key moves: a step (also where a position stands for several steps, see stepByKey), or
+    // a hundredth of the range without one.
+    const double keyStep = m_options.step ? *m_options.step : span / kContinuousKeySteps;
     setSpokenSlider(m_slider,
                     {[this] { return m_value; }, [this](double v) { setValue(v); },
                      [this] { return formattedValue(); }, m_options.lower, m_options.upper, keyStep});
@@ -66,6 +65,7 @@ OstrelSlider::OstrelSlider(const QString& label, double value, const Options& op
     setAccessibleName(label);
     setFocusProxy(m_slider);
     connect(m_slider, &QSlider::valueChanged, this, &OstrelSlider::sliderMoved);
+    connect(m_slider, &QAbstractSlider::actionTriggered, this, &OstrelSlider::stepByKey);
     setValue(value);
 }
 
@@ -131,6 +131,22 @@ void OstrelSlider::sliderMoved(int position)
         refreshSpoken();
         emit valueChanged(m_value);
     }
+}
+
+void OstrelSlider::stepByKey(int action)
+{
+    if (!m_options.step ||
+        (action != QAbstractSlider::SliderSingleStepAdd && action != QAbstractSlider::SliderSingleStepSub)) {
+        return;
+    }
+    const double steps = (m_options.upper - m_options.lower) / *m_options.step;
+    if (std::llround(steps) <= positions()) {
+        return; // one position per step: the slider's own single step is one step
+    }
+    // A position stands for several steps: move the value itself by one step. setValue puts the slider on
+    // the new value's position, which the slider then keeps as its value.
+    const double sign = action == QAbstractSlider::SliderSingleStepAdd ? 1.0 : -1.0;
+    setValue(m_value + sign * *m_options.step);
 }
 
 std::optional<QString> OstrelSlider::spokenText(double value, const QString& format, const QString& unit)

@@ -2,7 +2,6 @@
 
 #include <QString>
 #include <QWidget>
-
 #include <optional>
 
 class QSlider;
@@ -49,6 +48,8 @@ signals:
 
 private:
     void sliderMoved(int position);
+    // An arrow key on a slider with more steps than positions: moves one step, not one position.
+    void stepByKey(int action);
     void refreshSpoken();
     int positions() const;
     // The value of a slider position, and a value moved onto the step grid (unchanged without a step).

@@ -1,9 +1,10 @@
+#include "MarkupOverlay.h"
+
 #include "HangCeiling.h"
 #include "MarkupAnnotationBubble.h"
 #include "MarkupButtonStyles.h"
 #include "MarkupCanvas.h"
 #include "MarkupMenuCommands.h"
-#include "MarkupOverlay.h"
 #include "MarkupSendSheet.h"
 #include "MarkupToolbar.h"
 #include "Screenshots.h"
@@ -11,6 +12,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
+#include <QComboBox>
 #include <QDir>
 #include <QFile>
 #include <QLabel>
@@ -20,15 +22,14 @@
 #include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QToolButton>
 #include <QVBoxLayout>
-
-#include <gtest/gtest.h>
-
 #include <cmath>
+#include <gtest/gtest.h>
 #include <memory>
 
 namespace {
@@ -37,7 +38,7 @@ namespace {
 struct DemoHost {
     enum class Look { dark, light };
 
-    DemoHost(int width = 1000, int height = 700, Look look = Look::dark)
+    DemoHost(int width = 1000, int height = 700, Look look = Look::dark, bool shown = true)
     {
         window = std::make_unique<QWidget>();
         window->setWindowTitle("markup demo host");
@@ -62,6 +63,13 @@ struct DemoHost {
         content = new QPushButton("A button of the host", window.get());
         layout->addWidget(content);
         overlay = markupOverlay(window.get());
+        if (shown) {
+            show();
+        }
+    }
+
+    void show() const
+    {
         window->show();
         EXPECT_TRUE(QTest::qWaitForWindowExposed(window.get(), tovarine::test::kHangCeilingMs));
     }
@@ -218,6 +226,50 @@ TEST(MarkupOverlay, NoteCardsHaveTheirDarkBodyOnALightHost)
     saveScreenshot(host.window.get(), "markup-04-overlay-light-host");
 }
 
+// The share of `widget`'s drawn pixels lighter than a dark surface: text and marks only, a few percent.
+double lightShare(QWidget* widget)
+{
+    const QImage image = widget->grab().toImage();
+    int light = 0;
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x) {
+            light += image.pixelColor(x, y).lightness() > 110 ? 1 : 0;
+        }
+    }
+    return double(light) / std::max(1, image.width() * image.height());
+}
+
+TEST(MarkupOverlay, WidthPickerAndBriefScrollBarAreDarkLikeTheirSurfacesOnALightHost)
+{
+    DemoHost host(1000, 700, DemoHost::Look::light);
+    auto* picker = host.window->findChild<QComboBox*>("markupSizePicker");
+    ASSERT_TRUE(picker);
+    EXPECT_LT(lightShare(picker), 0.25) << "the width picker is dark on the dark toolbar";
+
+    // A brief longer than its box, so the box scrolls.
+    for (int i = 0; i < 30; ++i) {
+        host.state().addAnnotation(QPointF(300 + 5 * i, 300)); // beneath the sheet
+    }
+    host.state().setShowSendSheet(true);
+    QCoreApplication::processEvents();
+    MarkupSendSheet* sheet = host.overlay->sendSheet();
+    ASSERT_TRUE(sheet);
+    QScrollBar* bar = sheet->findChild<QPlainTextEdit*>("markupBrief")->verticalScrollBar();
+    ASSERT_TRUE(bar->isVisible());
+    EXPECT_LT(lightShare(bar), 0.25) << "the brief's scroll bar is dark on the dark sheet";
+    // Its handle still shows against the groove.
+    const QImage image = bar->grab().toImage();
+    int darkest = 255;
+    int lightest = 0;
+    for (int y = 0; y < image.height(); ++y) {
+        const int level = image.pixelColor(image.width() / 2, y).lightness();
+        darkest = std::min(darkest, level);
+        lightest = std::max(lightest, level);
+    }
+    EXPECT_GT(lightest - darkest, 20);
+    saveScreenshot(host.window.get(), "markup-05-send-sheet-light-host");
+}
+
 TEST(MarkupOverlay, NoteCardsFollowTheirNumberAndDragByTheHeader)
 {
     DemoHost host(1200, 700);
@@ -297,6 +349,36 @@ TEST(MarkupOverlay, MenuCommandTogglesTheFocusedOverlayElseTheLastOne)
     commands.toggleAction()->trigger();
     EXPECT_FALSE(second.state().isActive()) << "with no focus it toggles the overlay shown last";
     EXPECT_TRUE(first.state().isActive());
+}
+
+TEST(MarkupOverlay, WithoutFocusTheMenuCommandTogglesTheOverlayShownLastNotTheOneMadeLast)
+{
+    MarkupState::shared.reset();
+    MarkupMenuCommands commands;
+    DemoHost a(1000, 700, DemoHost::Look::dark, false);
+    DemoHost b(1000, 700, DemoHost::Look::dark, false);
+    commands.toggleAction()->trigger();
+    EXPECT_TRUE(a.state().isActive());
+    EXPECT_TRUE(b.state().isActive()) << "no overlay shown yet: nothing to toggle";
+
+    b.show();
+    a.show();
+    QApplication::setActiveWindow(nullptr);
+    QCoreApplication::processEvents();
+    ASSERT_EQ(QApplication::focusWidget(), nullptr);
+    EXPECT_EQ(MarkupState::shared, a.overlay->state());
+    commands.toggleAction()->trigger();
+    EXPECT_FALSE(a.state().isActive());
+    EXPECT_TRUE(b.state().isActive());
+
+    // Shown again, B is the last to appear.
+    b.window->hide();
+    b.show();
+    QApplication::setActiveWindow(nullptr);
+    QCoreApplication::processEvents();
+    commands.toggleAction()->trigger();
+    EXPECT_FALSE(b.state().isActive());
+    EXPECT_FALSE(a.state().isActive());
 }
 
 TEST(MarkupOverlay, UndoKeyIsTheMarkupsWhileOnAndTheHostsWhileOff)

@@ -15,7 +15,6 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
-
 #include <gtest/gtest.h>
 
 using namespace ostrel;
@@ -194,6 +193,69 @@ TEST_F(PreferencesForm, SwitchesShowAKnobAtTheEndOfTheirState)
         EXPECT_FALSE(near(on.pixelColor(mid, mid), knob));
         EXPECT_NE(on.pixelColor(toggle->width() / 2, 1), off.pixelColor(toggle->width() / 2, 1))
             << "tinted when on";
+    }
+}
+
+TEST_F(PreferencesForm, SwitchesAreCheckBoxesToAssistiveTechnology)
+{
+    OstrelPreferencesView view(QStringLiteral("tovarine"), nullptr, OstrelPrefsLayout::full, store);
+    view.resize(440, 680);
+    view.show();
+    struct Row
+    {
+        const char* name;
+        const char* label;
+        const char* key;
+    };
+    const Row rows[] = {{"vorraLickSwitch", "VorraLick", "vorraLick"},
+                        {"reduceMotionSwitch", "Reduce Motion", "reducedMotion"}};
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        auto* toggle = child<QCheckBox>(view, QString::fromLatin1(row.name));
+        QAccessibleInterface* face = QAccessible::queryAccessibleInterface(toggle);
+        ASSERT_NE(face, nullptr);
+        ASSERT_NE(face->actionInterface(), nullptr);
+        EXPECT_EQ(face->role(), QAccessible::CheckBox);
+        EXPECT_EQ(face->text(QAccessible::Name), QString::fromLatin1(row.label));
+        for (bool on : {true, false}) {
+            SCOPED_TRACE(on ? "on" : "off");
+            // Switched by a screen reader through the toggle action a check box offers.
+            ASSERT_TRUE(
+                face->actionInterface()->actionNames().contains(QAccessibleActionInterface::toggleAction()));
+            face->actionInterface()->doAction(QAccessibleActionInterface::toggleAction());
+            EXPECT_EQ(store.boolean(QString::fromLatin1(row.key), !on), on);
+            EXPECT_EQ(toggle->isChecked(), on);
+            EXPECT_TRUE(face->state().checkable);
+            EXPECT_EQ(bool(face->state().checked), on);
+            EXPECT_EQ(bool(face->state().selected), on);
+            EXPECT_EQ(face->text(QAccessible::Value), on ? QStringLiteral("On") : QStringLiteral("Off"));
+            EXPECT_EQ(toggle->toolTip(), QString::fromLatin1(row.label) + (on ? ": On" : ": Off"));
+        }
+        // Switched from elsewhere (the store), the face follows.
+        store.setValue(QString::fromLatin1(row.key), true);
+        EXPECT_TRUE(face->state().checked);
+        EXPECT_EQ(face->text(QAccessible::Value), QStringLiteral("On"));
+    }
+}
+
+TEST_F(PreferencesForm, ControlsWithoutAHintSpeakNoneAndTheOthersTheirs)
+{
+    OstrelPreferencesView view(QStringLiteral("tovarine"), nullptr, OstrelPrefsLayout::full, store);
+    struct Row
+    {
+        QWidget* widget;
+        const char* hint;
+    };
+    const Row rows[] = {{child<QWidget>(view, "lickableSlider"), ""},
+                        {swatch(view, 50), ""},
+                        {child<QWidget>(view, "uiScaleSlider"), "Scale the entire sidebar panel."}};
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.widget->objectName().toStdString());
+        QAccessibleInterface* face = QAccessible::queryAccessibleInterface(row.widget);
+        ASSERT_NE(face, nullptr);
+        EXPECT_FALSE(face->text(QAccessible::Name).isEmpty());
+        EXPECT_EQ(face->text(QAccessible::Description), QString::fromLatin1(row.hint));
+        EXPECT_FALSE(row.widget->toolTip().isEmpty());
     }
 }
 

@@ -9,18 +9,18 @@
 
 #include <QAccessible>
 #include <QApplication>
+#include <QCheckBox>
 #include <QGraphicsDropShadowEffect>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QSlider>
 #include <QTest>
 #include <QVBoxLayout>
-
-#include <gtest/gtest.h>
-
 #include <cmath>
+#include <gtest/gtest.h>
 
 using namespace ostrel;
 
@@ -96,6 +96,43 @@ TEST(OstrelSlider, AStepFinerThanTenThousandthOfTheRangeKeepsItsValues)
     EXPECT_EQ(wide.value(), 1e9);
     wide.slider()->setValue(wide.slider()->maximum() / 3);
     EXPECT_EQ(std::fmod(wide.value(), 0.5), 0.0);
+}
+
+TEST(OstrelSlider, KeysMoveOneStepWhereAPositionStandsForSeveral)
+{
+    struct Row
+    {
+        double upper;
+        double step;
+        double from;
+    };
+    // Ten million steps of 1, two billion steps of 0.5 (past the slider's integer positions), and one
+    // million steps (one position each) for comparison.
+    const Row rows[] = {{1e7, 1, 0}, {1e7, 1, 5e6}, {1e9, 0.5, 123456789}, {1e6, 1, 10}};
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.upper / row.step);
+        OstrelSlider::Options options;
+        options.upper = row.upper;
+        options.step = row.step;
+        options.format = QStringLiteral("%.1f");
+        OstrelSlider slider(QStringLiteral("Frame"), row.from, options);
+        QAccessibleInterface* face = QAccessible::queryAccessibleInterface(slider.slider());
+        ASSERT_NE(face->valueInterface(), nullptr);
+        EXPECT_EQ(face->valueInterface()->minimumStepSize().toDouble(), row.step);
+
+        QTest::keyClick(slider.slider(), Qt::Key_Right);
+        EXPECT_EQ(slider.value(), row.from + row.step);
+        QTest::keyClick(slider.slider(), Qt::Key_Right);
+        EXPECT_EQ(slider.value(), row.from + 2 * row.step);
+        EXPECT_EQ(face->text(QAccessible::Value), QString::number(row.from + 2 * row.step, 'f', 1));
+        QTest::keyClick(slider.slider(), Qt::Key_Left);
+        QTest::keyClick(slider.slider(), Qt::Key_Down);
+        EXPECT_EQ(slider.value(), row.from);
+        if (row.from == 0) {
+            QTest::keyClick(slider.slider(), Qt::Key_Left);
+            EXPECT_EQ(slider.value(), 0.0) << "stays at the lower end";
+        }
+    }
 }
 
 TEST(OstrelSlider, TheFocusedSliderCarriesTheLabelAndSpeaksTheFormattedValue)
@@ -187,6 +224,116 @@ TEST(OstrelAccessible, LabelsHintsAndToggles)
     EXPECT_EQ(spokenValue(&sw), QStringLiteral("On"));
     EXPECT_TRUE(spokenSelected(&sw));
     EXPECT_EQ(sw.toolTip(), QStringLiteral("Grid: On"));
+}
+
+namespace {
+
+// What assistive technology reads of a switch.
+struct SwitchFace
+{
+    QAccessible::Role role;
+    bool checkable;
+    bool checked;
+    bool selected;
+    QStringList actions;
+};
+
+SwitchFace switchFace(QWidget* widget)
+{
+    QAccessibleInterface* face = QAccessible::queryAccessibleInterface(widget);
+    EXPECT_NE(face, nullptr);
+    EXPECT_NE(face->actionInterface(), nullptr);
+    return {face->role(), bool(face->state().checkable), bool(face->state().checked),
+            bool(face->state().selected), face->actionInterface()->actionNames()};
+}
+
+} // namespace
+
+TEST(OstrelAccessible, ACheckBoxSwitchKeepsWhatTheCheckBoxTellsAndAddsLabelAndValue)
+{
+    QCheckBox plain;
+    QCheckBox kit;
+    ostrelAccessibleToggle(&kit, QStringLiteral("Grid"), false);
+    // The caller speaks the new state when the switch changes, as the Preferences window does.
+    QObject::connect(&kit, &QCheckBox::toggled,
+                     [&kit](bool on) { ostrelAccessibleToggle(&kit, QStringLiteral("Grid"), on); });
+    QAccessibleInterface* face = QAccessible::queryAccessibleInterface(&kit);
+    ASSERT_NE(face, nullptr);
+    EXPECT_EQ(face->text(QAccessible::Name), QStringLiteral("Grid"));
+    EXPECT_EQ(face->text(QAccessible::Description), QString()) << "no hint: the tooltip is not spoken as one";
+    EXPECT_EQ(face->text(QAccessible::Value), QStringLiteral("Off"));
+
+    for (bool on : {false, true, false}) {
+        SCOPED_TRACE(on ? "on" : "off");
+        plain.setChecked(on);
+        if (kit.isChecked() != on) {
+            // Toggled the way a screen reader does it: through the face's own toggle action.
+            ASSERT_TRUE(
+                face->actionInterface()->actionNames().contains(QAccessibleActionInterface::toggleAction()));
+            face->actionInterface()->doAction(QAccessibleActionInterface::toggleAction());
+        }
+        ASSERT_EQ(kit.isChecked(), on);
+        const SwitchFace want = switchFace(&plain);
+        const SwitchFace got = switchFace(&kit);
+        EXPECT_EQ(got.role, QAccessible::CheckBox);
+        EXPECT_EQ(got.role, want.role);
+        EXPECT_TRUE(got.checkable);
+        EXPECT_EQ(got.checkable, want.checkable);
+        EXPECT_EQ(got.checked, on);
+        EXPECT_EQ(got.checked, want.checked);
+        EXPECT_EQ(got.actions, want.actions);
+        EXPECT_TRUE(got.actions.contains(QAccessibleActionInterface::toggleAction()));
+        EXPECT_EQ(got.selected, on);
+        EXPECT_EQ(face->text(QAccessible::Value), on ? QStringLiteral("On") : QStringLiteral("Off"));
+        EXPECT_EQ(kit.toolTip(), on ? QStringLiteral("Grid: On") : QStringLiteral("Grid: Off"));
+    }
+
+    // A disabled switch offers no toggle, as a plain check box does.
+    kit.setEnabled(false);
+    plain.setEnabled(false);
+    EXPECT_EQ(switchFace(&kit).actions, switchFace(&plain).actions);
+    face->actionInterface()->doAction(QAccessibleActionInterface::toggleAction());
+    EXPECT_FALSE(kit.isChecked());
+}
+
+TEST(OstrelAccessible, WithoutAHintNothingIsSpokenAsTheHint)
+{
+    QPushButton button(QStringLiteral("Export"));
+    ostrelAccessible(&button, QStringLiteral("Export mesh"));
+    QWidget surface;
+    ostrelAccessible(&surface, QStringLiteral("Swatch"));
+    QPushButton hinted;
+    ostrelAccessible(&hinted, QStringLiteral("Export"), QStringLiteral("Writes an OBJ file"));
+    OstrelSlider slider(QStringLiteral("Opacity"), 0.5);
+
+    struct Row
+    {
+        QWidget* widget;
+        const char* name;
+        const char* hint;
+        const char* tooltip;
+    };
+    const Row rows[] = {{&button, "Export mesh", "", "Export mesh"},
+                        {&surface, "Swatch", "", "Swatch"},
+                        {&hinted, "Export", "Writes an OBJ file", "Writes an OBJ file"},
+                        {slider.slider(), "Opacity", "", "Opacity: 0.50"}};
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        QAccessibleInterface* face = QAccessible::queryAccessibleInterface(row.widget);
+        ASSERT_NE(face, nullptr);
+        EXPECT_EQ(face->text(QAccessible::Name), QString::fromUtf8(row.name));
+        EXPECT_EQ(face->text(QAccessible::Description), QString::fromUtf8(row.hint));
+        EXPECT_EQ(row.widget->toolTip(), QString::fromUtf8(row.tooltip));
+    }
+
+    // The button is still a button to assistive technology: its role and its press action.
+    QAccessibleInterface* face = QAccessible::queryAccessibleInterface(&button);
+    EXPECT_EQ(face->role(), QAccessible::Button);
+    EXPECT_FALSE(face->state().checkable);
+    QSignalSpy clicked(&button, &QPushButton::clicked);
+    ASSERT_TRUE(face->actionInterface()->actionNames().contains(QAccessibleActionInterface::pressAction()));
+    face->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+    EXPECT_EQ(clicked.count(), 1);
 }
 
 TEST(OstrelStatusIndicator, DrawsEachStatusInItsColourAndSpeaksItsLabel)
