@@ -1,7 +1,8 @@
 #include "MeshExportFiles.h"
 
-#include <QDir>
+#include <QFileInfo>
 #include <QSaveFile>
+#include <QStandardPaths>
 
 #include <algorithm>
 
@@ -12,6 +13,12 @@ bool isSafeName(const QString& name)
     return !name.contains(QLatin1Char('/')) && !name.contains(QLatin1Char('\\')) &&
            !name.contains(QChar(0)) && !name.contains(QLatin1String("..")) &&
            std::none_of(name.cbegin(), name.cend(), isLineBreak);
+}
+
+QString unsafeNameMessage()
+{
+    return QStringLiteral(
+        "Could not export: a file name may not hold '/', '\\', \"..\", NUL or a line break.");
 }
 
 bool isLineBreak(QChar c)
@@ -37,22 +44,35 @@ QString singleLine(QString text)
     return line;
 }
 
-QString targetDirectory(const std::optional<QString>& directory)
+QString targetDirectory(const std::optional<QString>& directory, QString* error)
 {
-    return directory ? *directory : QDir(QDir::homePath()).filePath(QStringLiteral("Desktop"));
+    const QString folder =
+        directory ? *directory : QStandardPaths::writableLocation(QStandardPaths::DesktopLocation);
+    if (folder.isEmpty()) {
+        *error = directory ? QStringLiteral("Could not export: no folder was given.")
+                           : QStringLiteral("Could not export: this desktop has no desktop folder.");
+        return {};
+    }
+    if (!QFileInfo(folder).isDir()) {
+        *error = directory
+                     ? QStringLiteral("Could not export: the folder %1 does not exist.").arg(folder)
+                     : QStringLiteral("Could not export: the desktop folder %1 does not exist.").arg(folder);
+        return {};
+    }
+    return folder;
 }
 
-bool writeAtomically(const QString& path, const char* data, qint64 size)
+bool writeAtomically(const QString& path, const char* data, qint64 size, QString* error)
 {
     QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) {
-        return false;
+    const bool written = file.open(QIODevice::WriteOnly) && file.write(data, size) == size && file.commit();
+    if (!written) {
+        if (error) {
+            *error = QStringLiteral("Could not write %1: %2").arg(path, file.errorString());
+        }
+        file.cancelWriting(); // when the write itself failed; the temporary file goes
     }
-    if (file.write(data, size) != size) {
-        file.cancelWriting();
-        return false;
-    }
-    return file.commit();
+    return written;
 }
 
 } // namespace ostrel::MeshExportFiles

@@ -3,8 +3,7 @@
 #include "MeshExportFiles.h"
 #include "MeshExportPipeline.h"
 #include "MeshInputCheck.h"
-
-#include <QDir>
+#include "OstrelFileNames.h"
 
 #include <charconv>
 
@@ -115,19 +114,27 @@ ExportResult exportMesh(std::span<const Float3> vertices, std::span<const Float3
                         const std::optional<QString>& directory)
 {
     ExportResult result = build(vertices, normals, indices, config);
-    if (result.objString.empty() || !MeshExportFiles::isSafeName(config.objectName)) {
+    if (result.objString.empty()) {
         return result;
     }
-    const QDir folder(MeshExportFiles::targetDirectory(directory));
-    const QString objPath = folder.filePath(config.objectName + QStringLiteral(".obj"));
+    if (!MeshExportFiles::isSafeName(config.objectName)) {
+        result.error = MeshExportFiles::unsafeNameMessage();
+        return result;
+    }
+    const QString folder = MeshExportFiles::targetDirectory(directory, &result.error);
+    if (folder.isEmpty()) {
+        return result;
+    }
+    const QString objPath = OstrelFileNames::childPath(folder, config.objectName + QStringLiteral(".obj"));
     if (!MeshExportFiles::writeAtomically(objPath, result.objString.data(),
-                                          static_cast<qint64>(result.objString.size()))) {
+                                          static_cast<qint64>(result.objString.size()), &result.error)) {
         return result;
     }
     if (config.includeMaterial && config.materialBuilder) {
         const QByteArray material = config.materialBuilder().toUtf8();
-        if (!MeshExportFiles::writeAtomically(folder.filePath(config.objectName + QStringLiteral(".mtl")),
-                                              material.constData(), material.size())) {
+        if (!MeshExportFiles::writeAtomically(
+                OstrelFileNames::childPath(folder, config.objectName + QStringLiteral(".mtl")),
+                material.constData(), material.size(), &result.error)) {
             return result;
         }
     }

@@ -36,6 +36,7 @@ struct ExportResult
     std::int64_t faceCount = 0;
     bool isWatertight = false;
     std::optional<QString> filePath; // the written .obj file; set by exportMesh on success only
+    QString error; // why exportMesh wrote nothing (or not everything); empty on success and for build
 };
 
 // The OBJ text: header comments ("# <appName> Export — <objectName>", "# Vertices: <v>, Faces: <f>",
@@ -49,10 +50,12 @@ ExportResult build(std::span<const Float3> vertices, std::span<const Float3> nor
                    std::span<const std::uint32_t> indices, const ExportConfig& config);
 
 // Builds, then writes "<objectName>.obj" (and, with includeMaterial and a materialBuilder,
-// "<objectName>.mtl") into `directory`, or ~/Desktop when absent; no folder is created and existing files of
-// those names are replaced, each atomically. Writes nothing for an empty build or an objectName holding '/',
-// '\', NUL, ".." or a line break. Returns the build result, with filePath set only when every file was
-// written; a .obj already written stays when the .mtl write fails.
+// "<objectName>.mtl") into `directory`, or when absent into the user's desktop folder (see
+// MeshExportFiles::targetDirectory); no folder is created and existing files of those names are replaced,
+// each atomically. A name beginning with ':' is a file inside the folder like any other. Writes nothing for
+// an empty build, an objectName holding '/', '\', NUL, ".." or a line break, or a folder that does not exist.
+// Returns the build result, with filePath set only when every file was written, and otherwise (empty builds
+// aside) `error` saying why; a .obj already written stays when the .mtl write fails.
 ExportResult exportMesh(std::span<const Float3> vertices, std::span<const Float3> normals,
                         std::span<const std::uint32_t> indices, const ExportConfig& config,
                         const std::optional<QString>& directory = std::nullopt);

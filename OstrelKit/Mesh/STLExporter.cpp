@@ -2,8 +2,8 @@
 
 #include "MeshExportFiles.h"
 #include "MeshExportPipeline.h"
+#include "OstrelFileNames.h"
 
-#include <QDir>
 #include <QtEndian>
 
 #include <cstring>
@@ -69,12 +69,20 @@ ExportResult exportMesh(std::span<const Float3> vertices, std::span<const Float3
                         int subdivisions, const std::optional<QString>& directory)
 {
     ExportResult result = build(vertices, normals, indices, appName, subdivisions, kExportWeldThreshold);
-    const QString name = fileName.endsWith(QStringLiteral(".stl")) ? fileName : fileName + QStringLiteral(".stl");
-    if (result.data.isEmpty() || !MeshExportFiles::isSafeName(name)) {
+    if (result.data.isEmpty()) {
         return result;
     }
-    const QString path = QDir(MeshExportFiles::targetDirectory(directory)).filePath(name);
-    if (MeshExportFiles::writeAtomically(path, result.data.constData(), result.data.size())) {
+    const QString name = fileName.endsWith(QStringLiteral(".stl")) ? fileName : fileName + QStringLiteral(".stl");
+    if (!MeshExportFiles::isSafeName(name)) {
+        result.error = MeshExportFiles::unsafeNameMessage();
+        return result;
+    }
+    const QString folder = MeshExportFiles::targetDirectory(directory, &result.error);
+    if (folder.isEmpty()) {
+        return result;
+    }
+    const QString path = OstrelFileNames::childPath(folder, name);
+    if (MeshExportFiles::writeAtomically(path, result.data.constData(), result.data.size(), &result.error)) {
         result.filePath = path;
     }
     return result;

@@ -24,6 +24,7 @@ struct ExportResult
     std::int64_t faceCount = 0;
     bool isWatertight = false;
     std::optional<QString> filePath; // the written file; set by exportMesh on success only
+    QString error; // why exportMesh wrote nothing (or not everything); empty on success and for build
 };
 
 // Header: the UTF-8 bytes of "<appName> Export", cut after 80 bytes, zero-padded; then the facet count
@@ -35,10 +36,13 @@ ExportResult build(std::span<const Float3> vertices, std::span<const Float3> nor
                    std::span<const std::uint32_t> indices, const QString& appName, int subdivisions,
                    float weldThreshold);
 
-// Builds with kExportWeldThreshold and writes the data atomically to `fileName` (with ".stl" appended unless it
-// already ends in exactly ".stl") in `directory`, or ~/Desktop when absent; no folder is created and a file of
-// that name is replaced. Writes nothing for an empty build or a file name holding '/', '\', NUL or "..".
-// Returns the build result, with filePath set only when the file was written.
+// Builds with kExportWeldThreshold and writes the data atomically to `fileName` (with ".stl" appended unless
+// it already ends in exactly ".stl") in `directory`, or when absent in the user's desktop folder (see
+// MeshExportFiles::targetDirectory); no folder is created and a file of that name is replaced. A name
+// beginning with ':' is a file inside the folder like any other. Writes nothing for an empty build, a file
+// name holding '/', '\', NUL, ".." or a line break, or a folder that does not exist. Returns the build
+// result, with filePath set only when the file was written, and otherwise (empty builds aside) `error`
+// saying why.
 ExportResult exportMesh(std::span<const Float3> vertices, std::span<const Float3> normals,
                         std::span<const std::uint32_t> indices, const QString& fileName, const QString& appName,
                         int subdivisions, const std::optional<QString>& directory = std::nullopt);

@@ -1,5 +1,7 @@
 #include "OstrelIconGenerator.h"
 
+#include "OstrelFileNames.h"
+
 #include <QDir>
 #include <QFontMetricsF>
 #include <QGuiApplication>
@@ -66,14 +68,14 @@ QStringList generateAppIconPNGs(const QString& emoji, const QString& outputDirec
     if (!QDir().mkpath(outputDirectory)) {
         return written;
     }
-    const QDir dir(outputDirectory);
     for (int size : standardSizes) {
         const QImage image = renderEmoji(emoji, size);
         if (image.isNull()) {
             continue;
         }
-        const QString path =
-            dir.filePath(prefix + QLatin1Char('_') + QString::number(size) + QStringLiteral(".png"));
+        // Joined as text: a prefix beginning with ':' names a file in the folder, not a resource.
+        const QString path = OstrelFileNames::childPath(
+            outputDirectory, prefix + QLatin1Char('_') + QString::number(size) + QStringLiteral(".png"));
         QSaveFile file(path);
         if (!file.open(QIODevice::WriteOnly) || !image.save(&file, "PNG") || !file.commit()) {
             continue;

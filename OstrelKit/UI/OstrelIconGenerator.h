@@ -24,7 +24,8 @@ void setDockIcon(const QStringList& emojis, int size = 512);
 // Writes <prefix>_<size>.png for every standard size into `outputDirectory` (created with its parents when
 // missing), each file written whole or not at all (replacing any old one). Returns the paths of the files
 // really written, largest first; a size that could not be written is left out. A prefix holding '/', '\' or
-// NUL (one that could name a file outside the folder) writes nothing and returns an empty list.
+// NUL (one that could name a file outside the folder) writes nothing and returns an empty list; one beginning
+// with ':' names files inside the folder like any other.
 QStringList generateAppIconPNGs(const QString& emoji, const QString& outputDirectory, const QString& prefix);
 
 // Custom icons for one folder or for the application's own files: this desktop's file managers have no

@@ -1,5 +1,6 @@
 #include "QuorvantileRenderPaths.h"
 
+#include "OstrelFileNames.h"
 #include "QuorvantileManifest.h"
 
 #include <QDir>
@@ -36,8 +37,9 @@ std::optional<QString> quorvantilePrivateRenderDirectory(QString* error)
 
 QString quorvantileSegmentPath(const QString& directory, const QUuid& jobID)
 {
-    return QDir(directory).filePath(QStringLiteral("quorvantile_segment_") + quorvantileUuidText(jobID) +
-                                    QStringLiteral(".mov"));
+    return ostrel::OstrelFileNames::childPath(directory, QStringLiteral("quorvantile_segment_") +
+                                                             quorvantileUuidText(jobID) +
+                                                             QStringLiteral(".mov"));
 }
 
 bool quorvantileIsValidRenderHost(const QString& host)

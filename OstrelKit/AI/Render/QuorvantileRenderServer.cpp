@@ -1,5 +1,6 @@
 #include "QuorvantileRenderServer.h"
 
+#include "OstrelFileNames.h"
 #include "QuorvantileManifest.h"
 #include "QuorvantileRenderRequest.h"
 
@@ -131,8 +132,8 @@ QuorvantileRenderServer::~QuorvantileRenderServer()
 QString QuorvantileRenderServer::sourcePathFor(const QUuid& jobID) const
 {
     const QString folder = m_options.sourceDirectory.isEmpty() ? QDir::tempPath() : m_options.sourceDirectory;
-    return QDir(folder).filePath(QStringLiteral("quorvantile_source_") + quorvantileUuidText(jobID) +
-                                 QStringLiteral(".mov"));
+    return ostrel::OstrelFileNames::childPath(
+        folder, QStringLiteral("quorvantile_source_") + quorvantileUuidText(jobID) + QStringLiteral(".mov"));
 }
 
 bool QuorvantileRenderServer::start()

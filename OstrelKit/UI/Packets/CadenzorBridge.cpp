@@ -1,5 +1,6 @@
 #include "CadenzorBridge.h"
 
+#include "OstrelFileNames.h"
 #include "SortedJsonWriter.h"
 
 #include <QDir>
@@ -30,7 +31,9 @@ QString safeComponent(QString text)
 QString CadenzorBridge::sharedDirectory()
 {
     const QString base = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
-    const QString folder = QDir(base).filePath(QLatin1String(kMakerFolder) + QStringLiteral("/cadenzor"));
+    using ostrel::OstrelFileNames::childPath;
+    const QString folder =
+        childPath(childPath(base, QLatin1String(kMakerFolder)), QStringLiteral("cadenzor"));
     QDir().mkpath(folder);
     return folder;
 }
@@ -44,7 +47,8 @@ QString CadenzorBridge::fileName(const CadenzorPacket& packet)
 CadenzorBridge::WriteResult CadenzorBridge::write(const CadenzorPacket& packet)
 {
     const QByteArray bytes = SortedJsonWriter::write(packet.toJson());
-    const QString path = QDir(sharedDirectory()).filePath(fileName(packet));
+    // Joined as text: a source name beginning with ':' names a file in the folder, not a resource.
+    const QString path = ostrel::OstrelFileNames::childPath(sharedDirectory(), fileName(packet));
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit()) {
         return {std::nullopt, QStringLiteral("Could not write %1: %2").arg(path, file.errorString())};

@@ -1,5 +1,6 @@
 #include "DropIntakeRules.h"
 
+#include "OstrelFileNames.h"
 #include "Wordbank.h"
 
 #include <QDir>
@@ -44,9 +45,11 @@ std::optional<QStringList> listFolder(const QString& path)
                          QDir::Unsorted);
 }
 
+// Joined as text: a name beginning with ':' (a dropped folder's, or one listed in it) is an entry of the
+// folder, not a resource. Empty for a name that is not one entry.
 QString child(const QString& folder, const QString& name)
 {
-    return QDir(folder).filePath(name);
+    return ostrel::OstrelFileNames::childPath(folder, name);
 }
 
 // Capture content is never followed through a symbolic link: a link named Images or label.txt could point

@@ -1,5 +1,7 @@
 #include "PrivateTempFolder.h"
 
+#include "OstrelFileNames.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -102,19 +104,22 @@ int sweepLeftovers(const QString& privateDir)
     const bool alone = ::flock(fd, LOCK_EX | LOCK_NB) == 0;
     int removed = 0;
     if (alone) {
+        // Listed names are removed: joined as text, none is taken for a resource path.
+        using ostrel::OstrelFileNames::childPath;
         QDir dir(privateDir);
         QStringList leftovers;
         const QStringList entries =
             dir.entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
         for (const QString& entry : entries) {
             if (entry == QLatin1String("tovarine-drop")) {
-                const QDir drops(dir.filePath(entry));
+                const QString dropsPath = childPath(privateDir, entry);
+                const QDir drops(dropsPath);
                 for (const QString& unpacked :
                      drops.entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot)) {
-                    leftovers.append(drops.filePath(unpacked));
+                    leftovers.append(childPath(dropsPath, unpacked));
                 }
             } else if (entry.startsWith(QLatin1String("tovarine-"))) {
-                leftovers.append(dir.filePath(entry));
+                leftovers.append(childPath(privateDir, entry));
             }
         }
         for (const QString& leftover : leftovers) {

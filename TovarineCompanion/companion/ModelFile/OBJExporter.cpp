@@ -1,5 +1,6 @@
 #include "OBJExporter.h"
 
+#include "OstrelFileNames.h"
 #include "UsdzFile.h"
 
 #include <QDir>
@@ -110,14 +111,16 @@ std::optional<Failure> exportModel(const QString& meshPath, const QString& desti
         const QString extension = QFileInfo(QString::fromStdString(mesh->textureName)).suffix().toLower();
         const QString textureName = base + QStringLiteral("_diffuse.") + (extension.isEmpty() ? QStringLiteral("png") : extension);
         materialName = base + QStringLiteral(".mtl");
-        if (auto failure = writeAtomically(destination.dir().filePath(textureName), mesh->textureBytes.data(),
-                                           mesh->textureBytes.size())) {
+        if (auto failure =
+                writeAtomically(ostrel::OstrelFileNames::childPath(destination.absolutePath(), textureName),
+                                mesh->textureBytes.data(), mesh->textureBytes.size())) {
             return failure;
         }
         const std::string material = "newmtl surface\nKa 1 1 1\nKd 1 1 1\nKs 0 0 0\nd 1\nillum 1\nmap_Kd " +
                                      textureName.toStdString() + "\n";
         if (auto failure =
-                writeAtomically(destination.dir().filePath(materialName), material.data(), material.size())) {
+                writeAtomically(ostrel::OstrelFileNames::childPath(destination.absolutePath(), materialName),
+                                material.data(), material.size())) {
             return failure;
         }
     }

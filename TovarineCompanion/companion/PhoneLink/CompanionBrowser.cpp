@@ -1,6 +1,7 @@
 #include "CompanionBrowser.h"
 
 #include "CompanionReconstructor.h"
+#include "OstrelFileNames.h"
 #include "TcpPeerTransport.h"
 
 #include <QDebug>
@@ -310,9 +311,10 @@ void CompanionBrowser::beginInbox(const CaptureManifest& manifest, const PeerIde
 QString CompanionBrowser::claimFolder(const QString& stamp) const
 {
     QDir().mkpath(m_inboxRoot);
-    const QDir root(m_inboxRoot);
     for (int n = 1; n <= kMaxFolderSuffix; ++n) {
-        const QString folder = root.filePath(n == 1 ? stamp : stamp + QLatin1Char(' ') + QString::number(n));
+        // Joined as text: a stamp beginning with ':' names a folder in the inbox, not a resource.
+        const QString folder = ostrel::OstrelFileNames::childPath(
+            m_inboxRoot, n == 1 ? stamp : stamp + QLatin1Char(' ') + QString::number(n));
         // mkdir fails when the name is taken: an earlier capture's folder (or anything else) is never reused.
         if (QDir().mkdir(folder)) {
             return folder;
@@ -335,7 +337,8 @@ void CompanionBrowser::handleFrame(const QString& stamp, const QString& filename
         return;
     }
     Inbox& inbox = *found;
-    const Expected<void, QString> moved = moveReceivedFile(temp, QDir(inbox.imagesPath).filePath(filename));
+    const Expected<void, QString> moved =
+        moveReceivedFile(temp, ostrel::OstrelFileNames::childPath(inbox.imagesPath, filename));
     if (!moved) {
         QFile::remove(temp);
         sendError(stamp, QStringLiteral("Computer couldn't save a frame: ") + moved.error(), inbox.peer);

@@ -1,5 +1,6 @@
 #include "DocumentGroupLaunchGuard.h"
 #include "OstrelIconGenerator.h"
+#include "ScratchWorkingFolder.h"
 #include "TestSupport.h"
 #include "UserDefaults.h"
 
@@ -187,6 +188,33 @@ TEST(OstrelIconGenerator, APrefixNeverReachesOutsideTheChosenFolder)
     for (const QString& path : inside) {
         EXPECT_EQ(QFileInfo(path).absolutePath(), QDir(chosen).absolutePath());
     }
+}
+
+// A prefix beginning with ':' is a Qt resource path to QDir::filePath: the files still go inside the chosen
+// folder and nothing appears in the working folder.
+TEST(OstrelIconGenerator, APrefixBeginningWithAColonStaysInTheFolder)
+{
+    for (const QString prefix : {":x", ":evil", "::"}) {
+        SCOPED_TRACE(prefix.toStdString());
+        tovarine::test::ScratchWorkingFolder working;
+        QTemporaryDir dir;
+        const QStringList written =
+            OstrelIconGenerator::generateAppIconPNGs(QStringLiteral("🦊"), dir.path(), prefix);
+        ASSERT_EQ(written.size(), 7);
+        for (const QString& path : written) {
+            EXPECT_EQ(QFileInfo(path).absolutePath(), dir.path());
+            EXPECT_TRUE(QFileInfo(path).fileName().startsWith(prefix + "_"));
+            EXPECT_FALSE(QImage(path).isNull());
+        }
+        EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files).size(), 7);
+        EXPECT_EQ(working.entries(), QStringList());
+    }
+    tovarine::test::ScratchWorkingFolder working;
+    QTemporaryDir dir;
+    EXPECT_TRUE(
+        OstrelIconGenerator::generateAppIconPNGs(QStringLiteral("🦊"), dir.path(), ":/abs").isEmpty());
+    EXPECT_TRUE(QDir(dir.path()).isEmpty());
+    EXPECT_EQ(working.entries(), QStringList());
 }
 
 TEST(OstrelIconGenerator, SetsTheWindowIconAndAnEmptyListChangesNothing)

@@ -1,4 +1,5 @@
 #include "CadenzorBridge.h"
+#include "ScratchWorkingFolder.h"
 #include "SortedJsonWriter.h"
 
 #include <QDir>
@@ -112,6 +113,26 @@ TEST_F(Packets, FileNamesStayInsideTheSharedFolder)
         ASSERT_TRUE(written.path) << written.error.toStdString();
         EXPECT_EQ(QFileInfo(*written.path).absolutePath(), CadenzorBridge::sharedDirectory());
     }
+}
+
+// A source name beginning with ':' is a Qt resource path to QDir::filePath: the packet still goes into the
+// shared folder, under a name that reads back, and nothing appears in the working folder.
+TEST_F(Packets, SourceNamesBeginningWithAColonStayInTheSharedFolder)
+{
+    for (const QString sourceApp : {":x", ":evil", "::", ":/abs"}) {
+        SCOPED_TRACE(sourceApp.toStdString());
+        tovarine::test::ScratchWorkingFolder working;
+        const CadenzorPacket packet = samplePacket(sourceApp);
+        const CadenzorBridge::WriteResult written = CadenzorBridge::write(packet);
+        ASSERT_TRUE(written.path) << written.error.toStdString();
+        EXPECT_EQ(QFileInfo(*written.path).absolutePath(), CadenzorBridge::sharedDirectory());
+        EXPECT_EQ(QFileInfo(*written.path).fileName(), CadenzorBridge::fileName(packet));
+        const CadenzorBridge::ReadResult read = CadenzorBridge::read(*written.path);
+        ASSERT_TRUE(read.packet) << read.error.toStdString();
+        EXPECT_EQ(*read.packet, packet);
+        EXPECT_EQ(working.entries(), QStringList());
+    }
+    EXPECT_EQ(QDir(CadenzorBridge::sharedDirectory()).entryList(QDir::Files).size(), 4);
 }
 
 TEST_F(Packets, BadFilesReadAsClearErrors)

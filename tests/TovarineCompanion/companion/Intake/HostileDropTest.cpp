@@ -5,6 +5,7 @@
 #include "IntakeTestSupport.h"
 #include "PrivateTempFolder.h"
 #include "QStringPrinter.h"
+#include "ScratchWorkingFolder.h"
 #include "TestSupport.h"
 #include "Wordbank.h"
 #include "ZipUnpacker.h"
@@ -152,6 +153,26 @@ TEST_F(HostileDropTest, FolderNamesThatCleanToDotsNeverMakeTheResultTheDesktopOr
     EXPECT_EQ(test::readFile(path(QStringLiteral("Desktop/tovarine/model.obj"))), QByteArray("mine"));
     EXPECT_EQ(test::readFile(path(QStringLiteral("Desktop/tovarine/phone_morvel_settings.json"))),
               QByteArray("mine"));
+}
+
+// A folder name beginning with ':' is a Qt resource path to QDir::filePath: the capture is still found inside
+// the drop, the result folder is made inside tovarine/, and nothing appears in the working folder.
+TEST_F(HostileDropTest, NamesBeginningWithAColonStayInTheirFolders)
+{
+    const test::ScratchWorkingFolder working;
+    for (const char* name : {":mug", "::"}) {
+        SCOPED_TRACE(name);
+        // The frames sit one folder down, in a child whose name also begins with ':'.
+        const QString dropped = path(QStringLiteral("drops/") + QString::fromUtf8(name));
+        makeCapture(QStringLiteral("drops/") + QString::fromUtf8(name) + QStringLiteral("/:inner"), 3,
+                    "colon");
+        const State final = drop(dropped);
+        ASSERT_EQ(final.kind, State::Kind::done) << final.message.toStdString();
+        EXPECT_EQ(final.resultDir, resultDir(QString::fromUtf8(name)));
+        EXPECT_EQ(test::readFile(final.resultDir + QStringLiteral("/label.txt")), QByteArray("colon"));
+        EXPECT_EQ(QDir(final.resultDir + QStringLiteral("/Images")).entryList(QDir::Files).size(), 3);
+        EXPECT_EQ(working.entries(), QStringList());
+    }
 }
 
 TEST_F(HostileDropTest, LinksInACaptureAreNeverFollowed)

@@ -3,6 +3,7 @@
 #include "FakePhotogrammetrySession.h"
 #include "HangCeiling.h"
 #include "LoopbackPeerNetwork.h"
+#include "ScratchWorkingFolder.h"
 #include "TestPhone.h"
 
 #include <QDir>
@@ -362,6 +363,30 @@ TEST_F(CompanionBrowserTest, HostileNamesAndCountsWriteNothingOutsideTheInbox)
         EXPECT_TRUE(QFileInfo::exists(m_root.filePath(QStringLiteral("source/frame_00000.jpg"))));
         EXPECT_FALSE(QFileInfo::exists(m_root.filePath(QStringLiteral("escape.jpg"))));
     }
+}
+
+// A stamp or file name beginning with ':' is a Qt resource path to QDir::filePath; the capture still goes
+// into its own inbox folder and nothing appears in the working folder.
+TEST_F(CompanionBrowserTest, NamesBeginningWithAColonStayInTheInbox)
+{
+    const test::ScratchWorkingFolder working;
+    const QList<TestPhone::Frame> source = frames(3);
+    const QStringList names = {":x.jpg", ":evil.jpg", "::"};
+    QList<TestPhone::Frame> sent;
+    for (int i = 0; i < names.size(); ++i) {
+        sent.append({names[i], source[i].path});
+    }
+    TestPhone& p = phone({.stamp = QStringLiteral(":evil"), .frames = sent});
+    play(p);
+
+    EXPECT_TRUE(p.outcome().errors.isEmpty());
+    ASSERT_TRUE(p.outcome().result);
+    for (const TestPhone::Frame& frame : sent) {
+        EXPECT_EQ(readAll(data(QStringLiteral("Inbox/:evil/Images/") + frame.filename)), readAll(frame.path));
+    }
+    ASSERT_EQ(m_receiver->completed().size(), 1);
+    EXPECT_EQ(m_receiver->completed().front().meshPath, data(QStringLiteral("Inbox/:evil/model.usdz")));
+    EXPECT_EQ(working.entries(), QStringList());
 }
 
 TEST_F(CompanionBrowserTest, DroppedConnectionMidCaptureLeavesNoTemporaryFile)
