@@ -403,6 +403,18 @@ TEST_F(ColmapSessionTest, EveryFailureEndsInOneRequestErrorThatSaysWhatHappened)
              t.m_frameCountAfter = 2;
          },
          {QStringLiteral("At least 3 frames")}},
+        {"frames of random bytes",
+         [](ColmapSessionTest& t) {
+             for (const QString& name : QDir(t.m_frames).entryList(QDir::Files)) {
+                 QFile frame(QDir(t.m_frames).filePath(name));
+                 ASSERT_TRUE(frame.open(QIODevice::ReadWrite));
+                 const qint64 size = frame.size();
+                 frame.seek(0);
+                 frame.write(QByteArray(size, '\x5A'));
+             }
+         },
+         {QStringLiteral("The frames could not be read: 12 of 12 are not JPEG images (frame_00000.jpg, "
+                         "frame_00001.jpg")}},
         {"extractor fails",
          [](ColmapSessionTest&) { qputenv("FAKE_COLMAP_FAIL", "feature_extractor:1"); },
          {QStringLiteral("feature extraction step failed"), QStringLiteral("exited with code 1"),
