@@ -42,20 +42,20 @@ bool writeJpeg(const QString& path, const std::uint8_t* rgb, int width, int heig
     return std::fclose(file) == 0 && ok;
 }
 
-QString unreadableFramesMessage(const QStringList& unreadable, int frameCount)
+} // namespace
+
+QString unreadableFramesMessage(const QStringList& frameNames, int frameCount, const QString& reason)
 {
     constexpr int kNamesShown = 5;
-    QString names = unreadable.mid(0, kNamesShown).join(QStringLiteral(", "));
-    if (unreadable.size() > kNamesShown) {
-        names += QStringLiteral(" and %1 more").arg(unreadable.size() - kNamesShown);
+    QString names = frameNames.mid(0, kNamesShown).join(QStringLiteral(", "));
+    if (frameNames.size() > kNamesShown) {
+        names += QStringLiteral(" and %1 more").arg(frameNames.size() - kNamesShown);
     }
-    return QStringLiteral("The frames could not be read: %1 of %2 are not JPEG images (%3).")
-        .arg(unreadable.size())
+    return QStringLiteral("The frames could not be read: %1 of %2 %3 (%4).")
+        .arg(frameNames.size())
         .arg(frameCount)
-        .arg(names);
+        .arg(reason, names);
 }
-
-} // namespace
 
 std::pair<int, int> jpegSize(const QString& path)
 {
@@ -241,7 +241,8 @@ Expected<StagedFrames, QString> stage(const QString& inputFolder, const QString&
         ++staged.frameCount;
     }
     if (!unreadable.isEmpty() && staged.frameCount < kMinFrames) {
-        return unexpected(unreadableFramesMessage(unreadable, static_cast<int>(frames.size())));
+        return unexpected(unreadableFramesMessage(unreadable, static_cast<int>(frames.size()),
+                                                  QStringLiteral("are not JPEG images")));
     }
     return staged;
 }

@@ -3,6 +3,7 @@
 #include "Expected.h"
 
 #include <QString>
+#include <QStringList>
 #include <atomic>
 #include <utility>
 #include <vector>
@@ -33,6 +34,9 @@ inline constexpr int kMinFrames = 3;
 // frame); a cancelled run returns an error whose text is empty.
 Expected<StagedFrames, QString> stage(const QString& inputFolder, const QString& imagesFolder,
                                       const std::atomic<bool>* cancelled = nullptr);
+
+// "The frames could not be read: <n> of <frameCount> <reason> (<the first five names> and <k> more)."
+QString unreadableFramesMessage(const QStringList& frameNames, int frameCount, const QString& reason);
 
 // Width and height from a JPEG file's frame header, however far into the file it is; {0, 0} when the file
 // is not a JPEG or its markers before the frame header are broken.
