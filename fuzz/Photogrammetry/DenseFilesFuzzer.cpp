@@ -1,7 +1,9 @@
-// libFuzzer entry over the readers of the dense stage's files: any bytes as the fused point cloud (PLY) and
-// as a depth or normal map array. Both readers take a path, so the bytes go to a file of this process first.
+// libFuzzer entry over the readers of the photogrammetry's files: any bytes as the fused point cloud (PLY),
+// as a depth or normal map array, and as a frame whose JPEG header is read. The readers take a path, so the
+// bytes go to a file of this process first.
 #include "DensePoints.h"
 #include "DenseWorkspace.h"
+#include "FrameStaging.h"
 
 #include <QDir>
 #include <QFile>
@@ -24,5 +26,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     int width = 0, height = 0, channels = 0;
     std::vector<float> values;
     (void)tovarine::stereo::readColmapArray(path.toStdString(), width, height, channels, values);
+    (void)tovarine::FrameStaging::jpegSize(path);
     return 0;
 }

@@ -80,11 +80,13 @@ DropReconstruction::DropReconstruction(Environment environment, QObject* parent)
     : QObject(parent), m_environment(std::move(environment))
 {
     m_stagingPool.setMaxThreadCount(1);
+    QThreadPool* pool = &m_stagingPool;
+    // On the staging thread, so these end before any drop's unpacking or copying starts there. A model set
+    // whose commit a crash cut short is made whole again before a drop can reuse its folder.
+    pool->start([root = resultRoot()] { PendingModelSet::recoverResultFolders(root); });
     const Expected<QString, QString> privateDir = PrivateTempFolder::ensure(m_environment.tempDir);
     if (privateDir) {
         m_privateDir = *privateDir;
-        // On the staging thread, so it ends before any drop's unpacking or copying starts there.
-        QThreadPool* pool = &m_stagingPool;
         pool->start([dir = m_privateDir] { PrivateTempFolder::sweepLeftovers(dir); });
     } else {
         m_privateDirError = privateDir.error();
@@ -95,6 +97,11 @@ DropReconstruction::~DropReconstruction()
 {
     abandonCurrentRun();
     m_stagingPool.waitForDone();
+}
+
+QString DropReconstruction::resultRoot() const
+{
+    return QDir(m_environment.desktopDir).filePath(QStringLiteral("tovarine"));
 }
 
 void DropReconstruction::setState(const State& state)
@@ -185,7 +192,7 @@ void DropReconstruction::stageCapture(quint64 generation, const QString& rootPat
 {
     CaptureStaging::Request request;
     request.rootPath = rootPath;
-    request.tovarineDir = QDir(m_environment.desktopDir).filePath(QStringLiteral("tovarine"));
+    request.tovarineDir = resultRoot();
     request.nowSeconds = QDateTime::currentSecsSinceEpoch();
     request.abandoned = std::make_shared<std::atomic<bool>>(false);
     m_stagingAbandoned = request.abandoned;

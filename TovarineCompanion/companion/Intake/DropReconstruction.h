@@ -51,7 +51,9 @@ public:
     static Environment defaultEnvironment(PhotogrammetrySessionFactory sessionFactory);
 
     // Claims the private temporary folder and, when no other instance uses it, removes what an earlier run
-    // left in it (in the background, before the first drop's file work).
+    // left in it; in every result folder, finishes or rolls back a model-set commit that an ended process
+    // left half done and removes abandoned pending sets (both in the background, before the first drop's
+    // file work).
     explicit DropReconstruction(Environment environment, QObject* parent = nullptr);
     ~DropReconstruction() override;
 
@@ -76,6 +78,8 @@ private:
         QString imagesDir;
     };
 
+    // <desktopDir>/tovarine: the folder that holds the result folders.
+    QString resultRoot() const;
     void abandonCurrentRun();
     bool isCurrent(quint64 generation) const { return generation == m_generation; }
     void runPipeline(quint64 generation, const QString& itemPath, const QString& detail);

@@ -24,6 +24,12 @@ const QString kPreviousFolder = QStringLiteral("previous");
 // the private folder and the result folder.
 const QString kMovingInMarker = QStringLiteral("moving-in");
 
+std::function<void(int)>& beforeRenameHook()
+{
+    static std::function<void(int)> hook;
+    return hook;
+}
+
 QString systemError(int error)
 {
     return QString::fromLocal8Bit(std::strerror(error));
@@ -69,18 +75,20 @@ int lockFolder(const QString& folder)
 // A run killed while its commit moved files leaves the result folder with part of a set. Before the earlier
 // set was wholly aside the earlier files go back; after, the new set's remaining files go in, as the commit
 // would have done. Either way the result folder holds one whole set again.
+// A first commit in a folder has no earlier set to move aside, so the marker alone says the new set was
+// moving in.
 void finishInterruptedCommit(const QString& resultDir, const QString& folder)
 {
     const QDir pending(folder);
-    const QString previous = pending.filePath(kPreviousFolder);
-    if (!QFileInfo(previous).isDir()) {
-        return;
-    }
     const QDir result(resultDir);
     if (QFileInfo::exists(pending.filePath(kMovingInMarker))) {
         for (const QString& name : members(folder)) {
             renameFile(pending.filePath(name), result.filePath(name));
         }
+        return;
+    }
+    const QString previous = pending.filePath(kPreviousFolder);
+    if (!QFileInfo(previous).isDir()) {
         return;
     }
     for (const QString& name : members(previous)) {
@@ -106,7 +114,31 @@ void sweepAbandoned(const QString& resultDir)
     }
 }
 
+// Renames for commit(), through the test seam.
+int commitRename(int& index, const QString& from, const QString& to)
+{
+    if (const std::function<void(int)>& hook = beforeRenameHook()) {
+        hook(index);
+    }
+    ++index;
+    return renameFile(from, to);
+}
+
 } // namespace
+
+void PendingModelSet::recoverResultFolders(const QString& resultRoot)
+{
+    const QDir root(resultRoot);
+    for (const QString& entry :
+         root.entryList(QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot | QDir::NoSymLinks)) {
+        sweepAbandoned(root.filePath(entry));
+    }
+}
+
+void PendingModelSet::setBeforeRenameHookForTests(std::function<void(int renameIndex)> hook)
+{
+    beforeRenameHook() = std::move(hook);
+}
 
 bool PendingModelSet::isMember(const QString& fileName)
 {
@@ -224,6 +256,7 @@ Expected<void, QString> PendingModelSet::commit()
     QStringList movedOut;
     QStringList movedIn;
     QString problem;
+    int renameIndex = 0;
     if (!earlier.isEmpty() && !QDir().mkdir(previous)) {
         problem =
             QStringLiteral("Couldn't put the new model in place: %1 could not be created.").arg(previous);
@@ -232,7 +265,8 @@ Expected<void, QString> PendingModelSet::commit()
         if (!problem.isEmpty()) {
             break;
         }
-        if (const int error = renameFile(resultPath(name), QDir(previous).filePath(name)); error != 0) {
+        if (const int error = commitRename(renameIndex, resultPath(name), QDir(previous).filePath(name));
+            error != 0) {
             problem = QStringLiteral("Couldn't put the new model in place: %1: %2")
                           .arg(resultPath(name), systemError(error));
         } else {
@@ -250,7 +284,7 @@ Expected<void, QString> PendingModelSet::commit()
         if (!problem.isEmpty()) {
             break;
         }
-        if (const int error = renameFile(filePath(name), resultPath(name)); error != 0) {
+        if (const int error = commitRename(renameIndex, filePath(name), resultPath(name)); error != 0) {
             problem = QStringLiteral("Couldn't put the new model in place: %1: %2")
                           .arg(resultPath(name), systemError(error));
         } else {

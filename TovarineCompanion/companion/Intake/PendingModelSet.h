@@ -3,6 +3,7 @@
 #include "Expected.h"
 
 #include <QString>
+#include <functional>
 
 namespace tovarine {
 
@@ -23,6 +24,16 @@ public:
     // Makes the private folder in `resultDir`, which must exist, after removing the ones that ended processes
     // left there. Error: a user-facing sentence naming the folder.
     static Expected<PendingModelSet, QString> create(const QString& resultDir);
+
+    // For every result folder directly under `resultRoot` (links are not followed): finishes or rolls back
+    // the commits that ended processes left half done, so that the folder holds one whole model set again,
+    // and removes the private folders nobody holds any more. The folders of live sets (in this process or
+    // another) are left alone. A missing root is nothing to do. Any thread; a listing per result folder.
+    static void recoverResultFolders(const QString& resultRoot);
+
+    // Test seam: called in commit() before each file rename, with the rename's index (the earlier set's
+    // files first, then the new set's). Not thread-safe; set it only while no commit runs.
+    static void setBeforeRenameHookForTests(std::function<void(int renameIndex)> hook);
 
     PendingModelSet(PendingModelSet&& other) noexcept;
     PendingModelSet& operator=(PendingModelSet&& other) noexcept;

@@ -260,8 +260,30 @@ void ColmapPhotogrammetrySession::start()
         });
 }
 
+void ColmapPhotogrammetrySession::noteExtractionLine(const QByteArray& line)
+{
+    // The extractor names each frame ("Name: frame_00003.jpg") before what became of it; a frame it cannot
+    // decode gets "ERROR: Failed to read image file format." and is left out.
+    if (line.startsWith("Name:")) {
+        m_extractingFrame = QString::fromUtf8(line.mid(5).trimmed());
+    } else if (line.startsWith("ERROR:") && line.contains("read image") && !m_extractingFrame.isEmpty()) {
+        m_undecodedFrames.append(std::exchange(m_extractingFrame, QString()));
+    }
+}
+
 void ColmapPhotogrammetrySession::afterExtraction()
 {
+    if (!m_undecodedFrames.isEmpty() && m_frameCount - m_undecodedFrames.size() < FrameStaging::kMinFrames) {
+        QStringList originals;
+        for (const QString& staged : std::as_const(m_undecodedFrames)) {
+            const auto named = std::find_if(m_report.frameNames.begin(), m_report.frameNames.end(),
+                                            [&](const auto& names) { return names.first == staged; });
+            originals.append(named != m_report.frameNames.end() ? named->second : staged);
+        }
+        finishWithError(FrameStaging::unreadableFramesMessage(originals, m_frameCount,
+                                                              QStringLiteral("could not be decoded")));
+        return;
+    }
     if (QFileInfo(workPath(QStringLiteral("database.db"))).size() <= 0) {
         finishWithError(QStringLiteral("No features could be extracted from the frames."));
         return;
@@ -681,6 +703,9 @@ void ColmapPhotogrammetrySession::onProcessOutput()
         }
         if (line.contains("No good initial image pair found")) {
             m_sawNoInitialPair = true;
+        }
+        if (m_stage == Stage::extract) {
+            noteExtractionLine(line.trimmed());
         }
         if (const auto within = ColmapProgress::parseLine(m_stage, line, m_frameCount)) {
             reportProgress(ColmapProgress::overall(m_stage, *within, m_dense));

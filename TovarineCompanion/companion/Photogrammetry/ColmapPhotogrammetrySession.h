@@ -94,6 +94,8 @@ private:
                    std::function<void(const QString&)> onFailure = {});
     void onProcessFinished(int exitCode, QProcess::ExitStatus status);
     void onProcessOutput();
+    // Notes the frames the feature extractor reports it could not decode (one trimmed output line).
+    void noteExtractionLine(const QByteArray& line);
     void afterExtraction();
     void afterMatching();
     void afterMapping();
@@ -147,6 +149,8 @@ private:
     QByteArray m_lineBuffer;
     QStringList m_outputTail;
     bool m_sawNoInitialPair = false;
+    QString m_extractingFrame;     // the staged frame the extractor works on, from its output
+    QStringList m_undecodedFrames; // staged frames the extractor could not decode
 
     Stage m_stage = Stage::prepare;
     QElapsedTimer m_stageClock;

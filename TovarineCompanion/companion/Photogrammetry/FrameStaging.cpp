@@ -44,37 +44,65 @@ bool writeJpeg(const QString& path, const std::uint8_t* rgb, int width, int heig
 
 } // namespace
 
+QString unreadableFramesMessage(const QStringList& frameNames, int frameCount, const QString& reason)
+{
+    constexpr int kNamesShown = 5;
+    QString names = frameNames.mid(0, kNamesShown).join(QStringLiteral(", "));
+    if (frameNames.size() > kNamesShown) {
+        names += QStringLiteral(" and %1 more").arg(frameNames.size() - kNamesShown);
+    }
+    return QStringLiteral("The frames could not be read: %1 of %2 %3 (%4).")
+        .arg(frameNames.size())
+        .arg(frameCount)
+        .arg(reason, names);
+}
+
 std::pair<int, int> jpegSize(const QString& path)
 {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
         return {0, 0};
     }
-    // The frame header normally sits within the first few hundred kilobytes (after EXIF and thumbnails).
-    const QByteArray data = file.read(1 << 20);
-    const auto byte = [&](qsizetype i) { return static_cast<unsigned char>(data[i]); };
-    if (data.size() < 4 || byte(0) != 0xFF || byte(1) != 0xD8) {
+    const QByteArray start = file.read(2);
+    if (start.size() != 2 || static_cast<unsigned char>(start[0]) != 0xFF ||
+        static_cast<unsigned char>(start[1]) != 0xD8) {
         return {0, 0};
     }
-    qsizetype i = 2;
-    while (i + 9 < data.size()) {
-        if (byte(i) != 0xFF) {
+    // Segment by segment up to the frame header: only the few bytes of each marker are read, however large
+    // the metadata segments before it are.
+    qint64 position = 2;
+    for (;;) {
+        if (!file.seek(position)) {
             return {0, 0};
         }
-        const unsigned char marker = byte(i + 1);
+        const QByteArray head = file.read(9);
+        const auto byte = [&](qsizetype i) { return static_cast<unsigned char>(head[i]); };
+        if (head.size() < 2 || byte(0) != 0xFF) {
+            return {0, 0};
+        }
+        const unsigned char marker = byte(1);
         if (marker == 0xFF) {
-            ++i;
+            ++position;
             continue;
         }
-        const int length = (byte(i + 2) << 8) | byte(i + 3);
+        // Start of scan or end of image before any frame header: not a frame this reader can use.
+        if (marker == 0xDA || marker == 0xD9 || head.size() < 4) {
+            return {0, 0};
+        }
+        const int length = (byte(2) << 8) | byte(3);
         const bool startOfFrame =
             marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC;
         if (startOfFrame) {
-            return {(byte(i + 7) << 8) | byte(i + 8), (byte(i + 5) << 8) | byte(i + 6)};
+            if (head.size() < 9) {
+                return {0, 0};
+            }
+            return {(byte(7) << 8) | byte(8), (byte(5) << 8) | byte(6)};
         }
-        i += 2 + length;
+        if (length < 2) {
+            return {0, 0};
+        }
+        position += 2 + length;
     }
-    return {0, 0};
 }
 
 Expected<std::pair<int, int>, QString> convertHeicToJpeg(const QString& heicPath, const QString& jpegPath)
@@ -169,6 +197,9 @@ Expected<StagedFrames, QString> stage(const QString& inputFolder, const QString&
 
     const QDir images(imagesFolder);
     StagedFrames staged;
+    // JPEG frames without a readable frame header (random bytes, another format under a .jpg name) are left
+    // out, as COLMAP would leave them; too few readable ones end the staging here, naming them.
+    QStringList unreadable;
     for (const Frame& frame : frames) {
         if (cancelled && cancelled->load()) {
             return unexpected(QString());
@@ -198,10 +229,20 @@ Expected<StagedFrames, QString> stage(const QString& inputFolder, const QString&
             size = *converted;
         } else {
             size = jpegSize(stagedPath);
+            if (size.first <= 0 || size.second <= 0) {
+                // Its staged name goes to the next frame.
+                QFile::remove(stagedPath);
+                unreadable.append(original);
+                continue;
+            }
         }
         staged.largestDimensionPx = std::max({staged.largestDimensionPx, size.first, size.second});
         staged.originalNames.push_back({stagedName, original});
         ++staged.frameCount;
+    }
+    if (!unreadable.isEmpty() && staged.frameCount < kMinFrames) {
+        return unexpected(unreadableFramesMessage(unreadable, static_cast<int>(frames.size()),
+                                                  QStringLiteral("are not JPEG images")));
     }
     return staged;
 }

@@ -3,6 +3,7 @@
 #include "Expected.h"
 
 #include <QString>
+#include <QStringList>
 #include <atomic>
 #include <utility>
 #include <vector>
@@ -27,13 +28,18 @@ namespace FrameStaging {
 inline constexpr int kMinFrames = 3;
 
 // Stages the frames of `inputFolder` (sorted by the bytes of their names) into `imagesFolder`, which must
-// exist. Entries that are not regular files (after following links) are passed over. Error: a
-// user-facing sentence (unreadable folder, no or too few frames, an undecodable HEIC frame); a cancelled run
-// returns an error whose text is empty.
+// exist. Entries that are not regular files (after following links) are passed over, and so are jpg/jpeg
+// files without a readable JPEG frame header. Error: a user-facing sentence (unreadable folder, no or too
+// few frames, fewer than kMinFrames readable JPEG frames, naming the unreadable ones, an undecodable HEIC
+// frame); a cancelled run returns an error whose text is empty.
 Expected<StagedFrames, QString> stage(const QString& inputFolder, const QString& imagesFolder,
                                       const std::atomic<bool>* cancelled = nullptr);
 
-// Width and height from a JPEG file's frame header; {0, 0} when the file is not a readable JPEG.
+// "The frames could not be read: <n> of <frameCount> <reason> (<the first five names> and <k> more)."
+QString unreadableFramesMessage(const QStringList& frameNames, int frameCount, const QString& reason);
+
+// Width and height from a JPEG file's frame header, however far into the file it is; {0, 0} when the file
+// is not a JPEG or its markers before the frame header are broken.
 std::pair<int, int> jpegSize(const QString& path);
 
 // Decodes the primary image of a HEIC file and writes it as a JPEG (quality 95) at `jpegPath`.

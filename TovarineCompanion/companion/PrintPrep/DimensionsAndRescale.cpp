@@ -254,7 +254,7 @@ void DimensionsAndRescale::rescale()
     if (!m_dims || !m_measured || m_rescaling) {
         return;
     }
-    const auto plan = RescaleRules::plan(*m_measured, targets(), m_units);
+    const auto plan = RescaleRules::plan(*m_measured, *m_dims, targets(), m_units);
     if (!plan) {
         return;
     }

@@ -44,6 +44,31 @@ std::optional<std::array<double, 3>> typedValues(const Targets& targets)
     return std::array<double, 3>{*value, *value, *value};
 }
 
+// The targets in millimetres (longest mode: the one value thrice); none when one is unusable. A text that is
+// exactly the one the panel fills in for a shown extent stands for that extent, not for its rounded value,
+// so a save at the size shown keeps that size instead of rescaling the model by the rounding (188.4 mm
+// shown as "188" would otherwise shrink every side by 0.2% and turn a 149.6 mm depth into "149").
+std::optional<std::array<double, 3>> targetsMm(const Targets& targets, const Dims& shown, const QString& unit)
+{
+    const auto typed = typedValues(targets);
+    if (!typed) {
+        return std::nullopt;
+    }
+    const auto targetMm = [&](const QString& text, double typedValue, double shownMm) {
+        return text == format(shownMm, unit) ? shownMm : TypedNumber::toMillimetres(typedValue, unit);
+    };
+    if (targets.perAxis) {
+        const std::array<double, 3> current{shown.x, shown.y, shown.z};
+        std::array<double, 3> mm{};
+        for (int i = 0; i < 3; ++i) {
+            mm[i] = targetMm(targets.axes[i], (*typed)[i], current[i]);
+        }
+        return mm;
+    }
+    const double mm = targetMm(targets.longest, (*typed)[0], shown.longest());
+    return std::array<double, 3>{mm, mm, mm};
+}
+
 } // namespace
 
 double Dims::longest() const
@@ -163,7 +188,7 @@ bool canSave(const std::optional<Dims>& shown, const std::optional<Dims>& measur
         return false;
     }
     const auto typed = typedValues(targets);
-    if (!typed || !plan(*measured, targets, unit)) {
+    if (!typed || !plan(*measured, *shown, targets, unit)) {
         return false;
     }
     if (targets.perAxis) {
@@ -178,10 +203,11 @@ bool canSave(const std::optional<Dims>& shown, const std::optional<Dims>& measur
     return std::fabs(TypedNumber::toMillimetres((*typed)[0], unit) - shown->longest()) > kToleranceMm;
 }
 
-std::optional<Plan> plan(const Dims& measured, const Targets& targets, const QString& unit)
+std::optional<Plan> plan(const Dims& measured, const Dims& shown, const Targets& targets, const QString& unit)
 {
     const auto typed = typedValues(targets);
-    if (!typed) {
+    const auto targetMm = targetsMm(targets, shown, unit);
+    if (!typed || !targetMm) {
         return std::nullopt;
     }
     const QString suffix = TypedNumber::isInches(unit) ? QStringLiteral("in.obj") : QStringLiteral("mm.obj");
@@ -196,9 +222,9 @@ std::optional<Plan> plan(const Dims& measured, const Targets& targets, const QSt
         if (!px || !py || !pz) {
             return std::nullopt;
         }
-        const float kx = float(TypedNumber::toMillimetres((*typed)[0], unit) / measured.x);
-        const float ky = float(TypedNumber::toMillimetres((*typed)[1], unit) / measured.y);
-        const float kz = float(TypedNumber::toMillimetres((*typed)[2], unit) / measured.z);
+        const float kx = float((*targetMm)[0] / measured.x);
+        const float ky = float((*targetMm)[1] / measured.y);
+        const float kz = float((*targetMm)[2] / measured.z);
         if (!std::isfinite(kx) || !std::isfinite(ky) || !std::isfinite(kz)) {
             return std::nullopt;
         }
@@ -217,7 +243,7 @@ std::optional<Plan> plan(const Dims& measured, const Targets& targets, const QSt
     if (!part) {
         return std::nullopt;
     }
-    const float s = float(TypedNumber::toMillimetres((*typed)[0], unit) / longest);
+    const float s = float((*targetMm)[0] / longest);
     if (!std::isfinite(s)) {
         return std::nullopt;
     }

@@ -70,8 +70,11 @@ bool canSave(const std::optional<Dims>& shown, const std::optional<Dims>& measur
 
 // The save for `targets`: factors are target / measured source size (the exporter always reads the source),
 // handed to the exporter in the model's own axis order, so the file's X, Y, Z extents are the typed ones.
+// A target text that is exactly the one the panel fills in for the `shown` size (longestText,
+// defaultPerAxisText) means that shown extent itself, unrounded: saving at the size shown keeps it.
 // None when a needed value is unusable or not nameable, or a needed extent is zero.
-std::optional<Plan> plan(const Dims& measured, const Targets& targets, const QString& unit);
+std::optional<Plan> plan(const Dims& measured, const Dims& shown, const Targets& targets,
+                         const QString& unit);
 
 // The name part of a typed number: millimetres rounded to an integer; inches rounded to hundredths, an
 // integer when whole, else "%.2f" with "." as "p". None for a value too large to write whole.

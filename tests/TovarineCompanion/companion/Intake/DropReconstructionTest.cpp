@@ -433,6 +433,42 @@ TEST_F(DropReconstructionTest, CompletedRerunReplacesTheModelSetAsOne)
     }
 }
 
+// The app killed inside a re-run's commit, then started again: the start makes the result folder whole
+// before anything else touches it (the next drop's file work waits for it), without a drop of that capture.
+TEST_F(DropReconstructionTest, ACommitCutShortByAKillIsRepairedWhenTheAppStarts)
+{
+    const QString capture = makeCapture(QStringLiteral("cup"), 3, "teacup");
+    const QString result = resultDir(QStringLiteral("cup"));
+    m_engine.writeModel = [](const QString& modelPath) { writeCube(modelPath, 1.0f, "jpg"); };
+    ASSERT_EQ(drop(capture).kind, State::Kind::done);
+    const QMap<QString, QByteArray> earlier = snapshot(result);
+    ASSERT_TRUE(earlier.contains(QStringLiteral("model_diffuse.jpg")));
+    const QMap<QString, QByteArray> newSet{{QStringLiteral("model.usdz"), "new model"},
+                                           {QStringLiteral("model.obj"), "new obj"},
+                                           {QStringLiteral("model_diffuse.png"), "new texture"}};
+
+    // The earlier set is model.mtl, model.obj, model.usdz and model_diffuse.jpg: four renames aside.
+    for (const int killAt : {2, 5}) {
+        SCOPED_TRACE(testing::Message() << "killed before rename " << killAt);
+        const QMap<QString, QByteArray> before = snapshot(result);
+        ASSERT_TRUE(test::commitKilledAtRename(result, newSet, killAt));
+        restart();
+        ASSERT_EQ(drop(makeCapture(QStringLiteral("plate"))).kind, State::Kind::done);
+
+        QMap<QString, QByteArray> expected = before;
+        if (killAt >= 4) {
+            for (const QString& name : before.keys()) {
+                if (PendingModelSet::isMember(name)) {
+                    expected.remove(name);
+                }
+            }
+            expected.insert(newSet);
+        }
+        EXPECT_EQ(snapshot(result), expected);
+        EXPECT_EQ(entries(result).filter(QStringLiteral(".tovarine-model-")), QStringList());
+    }
+}
+
 TEST_F(DropReconstructionTest, FramesFolderInsideTheResultsOwnImagesSurvivesTheCopy)
 {
     ASSERT_EQ(drop(makeCapture(QStringLiteral("cup"))).kind, State::Kind::done);

@@ -16,6 +16,12 @@ void DropTestFixture::SetUp()
 
     ASSERT_TRUE(m_root.isValid());
     QDir().mkpath(path(QStringLiteral("tmp")));
+    restart();
+}
+
+void DropTestFixture::restart()
+{
+    m_drop.reset();
     DropReconstruction::Environment environment;
     environment.desktopDir = path(QStringLiteral("Desktop"));
     environment.tempDir = path(QStringLiteral("tmp"));

@@ -26,6 +26,9 @@ protected:
     QString makeCapture(const QString& relative, int frames = 3, const QByteArray& label = {},
                         const QByteArray& phoneSettings = {});
 
+    // A new drop model over the same folders, as the next start of the app makes it.
+    void restart();
+
     // Drops `item` and waits for the pipeline to settle in done or failed; returns the final state.
     DropReconstruction::State drop(const QString& item, const QString& detail = QStringLiteral("full"));
     // Waits until the state is done or failed and no driver is left.

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QMap>
 #include <QString>
 #include <QStringList>
 
@@ -16,5 +17,14 @@ void makeFolderWithFiles(const QString& path, const QStringList& names);
 QStringList numberedNames(const QString& prefix, int count, const QString& extension = QStringLiteral("jpg"));
 
 QByteArray readFile(const QString& path);
+
+// A crash in the middle of a model-set commit: a child process makes a pending set in `resultDir`, writes
+// `files` (name to content) into it and commits it, and is killed (SIGKILL) just before the commit's rename
+// number `killAtRename` (the earlier set's files go aside first, then the new ones come in). True when the
+// child died of that kill.
+bool commitKilledAtRename(const QString& resultDir, const QMap<QString, QByteArray>& files, int killAtRename);
+
+// Every entry of `folder`, hidden ones included, by name.
+QStringList entries(const QString& folder);
 
 } // namespace tovarine::test

@@ -11,11 +11,7 @@
 namespace tovarine {
 namespace {
 
-QStringList entries(const QString& folder)
-{
-    return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
-                                  QDir::Name);
-}
+using test::entries;
 
 TEST(PendingModelSet, MembersAreTheModelAndItsObjFiles)
 {
@@ -113,6 +109,58 @@ TEST(PendingModelSet, ACommitCutShortIsFinishedByTheNextRun)
                   (QStringList{QStringLiteral("model.obj"), QStringLiteral("model.usdz")}));
         EXPECT_EQ(test::readFile(result.filePath(QStringLiteral("model.usdz"))), c.expectedModel);
         EXPECT_EQ(test::readFile(result.filePath(QStringLiteral("model.obj"))), c.expectedObj);
+    }
+}
+
+// A crash (a kill, a power cut) at any point of a commit's renames, then the next start of the app: the
+// result folder holds one whole set, the earlier one while it was still being moved aside, the new one once
+// it was wholly aside (or there was none), and no private folder is left. A set that is still being written
+// elsewhere keeps its folder.
+TEST(PendingModelSet, ACommitKilledAtAnyRenameIsRepairedAtTheNextStart)
+{
+    const QMap<QString, QByteArray> earlierSet{{QStringLiteral("model.usdz"), "earlier model"},
+                                               {QStringLiteral("model.obj"), "earlier obj"},
+                                               {QStringLiteral("model.mtl"), "earlier mtl"},
+                                               {QStringLiteral("model_diffuse.jpg"), "earlier texture"}};
+    const QMap<QString, QByteArray> newSet{{QStringLiteral("model.usdz"), "new model"},
+                                           {QStringLiteral("model.obj"), "new obj"},
+                                           {QStringLiteral("model.mtl"), "new mtl"},
+                                           {QStringLiteral("model_diffuse.png"), "new texture"}};
+    const QMap<QString, QByteArray> others{{QStringLiteral("label.txt"), "cup"},
+                                           {QStringLiteral("model_thick_2mm.obj"), "shell"}};
+    for (const bool hasEarlier : {true, false}) {
+        const int earlierCount = hasEarlier ? static_cast<int>(earlierSet.size()) : 0;
+        for (int killAt = 0; killAt < earlierCount + newSet.size(); ++killAt) {
+            SCOPED_TRACE(testing::Message()
+                         << (hasEarlier ? "rerun" : "first run") << ", killed before rename " << killAt);
+            QTemporaryDir root;
+            const QString result = root.filePath(QStringLiteral("cup"));
+            QMap<QString, QByteArray> before = others;
+            if (hasEarlier) {
+                before.insert(earlierSet);
+            }
+            for (auto it = before.begin(); it != before.end(); ++it) {
+                ASSERT_TRUE(test::writeFile(QDir(result).filePath(it.key()), it.value()));
+            }
+            const QString busy = root.filePath(QStringLiteral("busy"));
+            ASSERT_TRUE(QDir().mkpath(busy));
+            auto live = PendingModelSet::create(busy);
+            ASSERT_TRUE(live.hasValue());
+            ASSERT_TRUE(test::writeFile(live->filePath(QStringLiteral("model.usdz")), "being written"));
+
+            ASSERT_TRUE(test::commitKilledAtRename(result, newSet, killAt));
+            PendingModelSet::recoverResultFolders(root.path());
+
+            QMap<QString, QByteArray> expected = others;
+            expected.insert(killAt < earlierCount ? earlierSet : newSet);
+            QMap<QString, QByteArray> found;
+            for (const QString& name : entries(result)) {
+                found.insert(name, test::readFile(QDir(result).filePath(name)));
+            }
+            EXPECT_EQ(found, expected);
+            EXPECT_EQ(test::readFile(live->filePath(QStringLiteral("model.usdz"))),
+                      QByteArray("being written"));
+        }
     }
 }
 

@@ -33,7 +33,7 @@ namespace {
 const char* const kFakeVariables[] = {
     "FAKE_COLMAP_FAIL",        "FAKE_COLMAP_CRASH",           "FAKE_COLMAP_SLEEP",
     "FAKE_COLMAP_IGNORE_TERM", "FAKE_COLMAP_NO_INITIAL_PAIR", "FAKE_COLMAP_NO_OUTPUT",
-    "FAKE_COLMAP_PIDS"};
+    "FAKE_COLMAP_PIDS",        "FAKE_COLMAP_UNDECODABLE"};
 
 // True once `pid` has ended (a zombie waiting for its reaper counts as ended), waiting up to `timeoutMs`.
 bool processEnds(qint64 pid, int timeoutMs = test::kHangCeilingMs)
@@ -403,6 +403,22 @@ TEST_F(ColmapSessionTest, EveryFailureEndsInOneRequestErrorThatSaysWhatHappened)
              t.m_frameCountAfter = 2;
          },
          {QStringLiteral("At least 3 frames")}},
+        {"frames of random bytes",
+         [](ColmapSessionTest& t) {
+             for (const QString& name : QDir(t.m_frames).entryList(QDir::Files)) {
+                 QFile frame(QDir(t.m_frames).filePath(name));
+                 ASSERT_TRUE(frame.open(QIODevice::ReadWrite));
+                 const qint64 size = frame.size();
+                 frame.seek(0);
+                 frame.write(QByteArray(size, '\x5A'));
+             }
+         },
+         {QStringLiteral("The frames could not be read: 12 of 12 are not JPEG images (frame_00000.jpg, "
+                         "frame_00001.jpg")}},
+        {"frames colmap cannot decode",
+         [](ColmapSessionTest&) { qputenv("FAKE_COLMAP_UNDECODABLE", "10"); },
+         {QStringLiteral("The frames could not be read: 10 of 12 could not be decoded (frame_00000.jpg, "
+                         "frame_00001.jpg, frame_00002.jpg, frame_00003.jpg, frame_00004.jpg and 5 more).")}},
         {"extractor fails",
          [](ColmapSessionTest&) { qputenv("FAKE_COLMAP_FAIL", "feature_extractor:1"); },
          {QStringLiteral("feature extraction step failed"), QStringLiteral("exited with code 1"),
@@ -459,6 +475,14 @@ TEST_F(ColmapSessionTest, EveryFailureEndsInOneRequestErrorThatSaysWhatHappened)
         }
         TearDown();
     }
+}
+
+// Frames the extractor cannot decode are left out as long as enough remain to build from.
+TEST_F(ColmapSessionTest, AFewFramesColmapCannotDecodeAreLeftOut)
+{
+    qputenv("FAKE_COLMAP_UNDECODABLE", "9");
+    const RunResult result = run(Detail::medium);
+    expectCleanEnding(result, Kind::processingComplete);
 }
 
 TEST_F(ColmapSessionTest, CancelEndsEveryStageWithOneCancelledOutputAndNothingLeft)

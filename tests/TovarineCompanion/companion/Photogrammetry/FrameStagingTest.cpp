@@ -132,6 +132,74 @@ TEST(FrameStaging, HostileFrameNamesAreStagedUnderOurOwnNamesWithTheMapping)
     std::filesystem::remove_all(std::filesystem::path(nativeInput.toStdString()));
 }
 
+// Frames with the right names and sizes whose bytes are no JPEG: left out while enough readable frames
+// remain, named in the error when they do not. A frame header far into a large file still counts.
+TEST(FrameStaging, FramesThatAreNoJpegAreNamedOrLeftOut)
+{
+    QByteArray noise(200000, Qt::Uninitialized);
+    for (qsizetype i = 0; i < noise.size(); ++i) {
+        noise[i] = static_cast<char>((i * 7919 + 13) % 251);
+    }
+    // 20 comment segments of 64 KB (1.3 MB of metadata) before the frame header.
+    QByteArray farHeader("\xFF\xD8", 2);
+    for (int i = 0; i < 20; ++i) {
+        farHeader.append("\xFF\xFE\xFF\xFF", 4).append(QByteArray(0xFFFF - 2, 'm'));
+    }
+    farHeader.append(jpegHeader(800, 600).mid(8)); // without its own start of image and APP0
+    const struct
+    {
+        const char* name;
+        QList<QByteArray> frames;
+        QString error; // empty: staged
+        QStringList stagedFrom;
+    } cases[] = {
+        {"all noise",
+         {noise, noise, noise, noise},
+         QStringLiteral("The frames could not be read: 4 of 4 are not JPEG images (frame_00000.jpg, "
+                        "frame_00001.jpg, frame_00002.jpg, frame_00003.jpg)."),
+         {}},
+        {"too few readable",
+         {noise, jpegHeader(64, 48), noise, noise, noise, noise, jpegHeader(64, 48), noise},
+         QStringLiteral("The frames could not be read: 6 of 8 are not JPEG images (frame_00000.jpg, "
+                        "frame_00002.jpg, frame_00003.jpg, frame_00004.jpg, frame_00005.jpg and 1 more)."),
+         {}},
+        {"one noisy frame among readable ones",
+         {jpegHeader(64, 48), noise, jpegHeader(64, 48), farHeader},
+         {},
+         {QStringLiteral("frame_00000.jpg"), QStringLiteral("frame_00002.jpg"),
+          QStringLiteral("frame_00003.jpg")}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        QTemporaryDir dir;
+        const QString input = dir.filePath(QStringLiteral("Images"));
+        const QString staged = dir.filePath(QStringLiteral("staged"));
+        ASSERT_TRUE(QDir().mkpath(input));
+        ASSERT_TRUE(QDir().mkpath(staged));
+        for (int i = 0; i < c.frames.size(); ++i) {
+            writeFile(input + QStringLiteral("/frame_%1.jpg").arg(i, 5, 10, QLatin1Char('0')), c.frames[i]);
+        }
+        const auto result = FrameStaging::stage(input, staged);
+        if (!c.error.isEmpty()) {
+            ASSERT_FALSE(result.hasValue());
+            EXPECT_EQ(result.error(), c.error);
+            continue;
+        }
+        ASSERT_TRUE(result.hasValue()) << result.error().toStdString();
+        EXPECT_EQ(result->largestDimensionPx, 800);
+        QStringList stagedFrom;
+        for (const auto& [stagedName, original] : result->originalNames) {
+            stagedFrom.append(original);
+        }
+        EXPECT_EQ(stagedFrom, c.stagedFrom);
+        EXPECT_EQ(QDir(staged).entryList(QDir::Files | QDir::System, QDir::Name),
+                  (QStringList{QStringLiteral("frame_00000.jpg"), QStringLiteral("frame_00001.jpg"),
+                               QStringLiteral("frame_00002.jpg")}));
+        EXPECT_EQ(FrameStaging::jpegSize(staged + QStringLiteral("/frame_00002.jpg")),
+                  std::make_pair(800, 600));
+    }
+}
+
 TEST(FrameStaging, UnusableInputIsAClearError)
 {
     QTemporaryDir dir;

@@ -109,6 +109,22 @@ TEST_F(DimensionsAndRescaleTest, LongestSideInMillimetres)
     expectExtents(QStringLiteral("model_13mm.obj"), 12.6, 6.3, 3.15, 1e-3);
 }
 
+// A depth just above a rounding edge: "Save scaled" with the size the panel filled in writes the model at
+// the size shown, and the shown size stays.
+TEST_F(DimensionsAndRescaleTest, SavingAtTheSizeShownKeepsTheShownSize)
+{
+    ASSERT_TRUE(test::writeBoxModel(m_mesh, 0.1884, 0.1703, 0.1496));
+    DimensionsAndRescale panel(m_mesh, m_dir.path(), *m_defaults);
+    panel.show();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return panel.dims().has_value(); }, tovarine::test::kHangCeilingMs));
+    EXPECT_EQ(child<QLabel>(panel, "sizeLabel")->text(), QStringLiteral("188 × 150 × 170 mm"));
+    EXPECT_EQ(child<QLineEdit>(panel, "targetField")->text(), QStringLiteral("188"));
+
+    EXPECT_EQ(save(panel), QStringLiteral("saved · model_188mm.obj"));
+    EXPECT_EQ(child<QLabel>(panel, "sizeLabel")->text(), QStringLiteral("188 × 150 × 170 mm"));
+    expectExtents(QStringLiteral("model_188mm.obj"), 188.4, 149.6, 170.3, 1e-3);
+}
+
 TEST_F(DimensionsAndRescaleTest, PerAxisFileHasTheExtentsItsNamePromises)
 {
     auto panel = measuredPanel(QStringLiteral("mm"));

@@ -111,7 +111,7 @@ TEST(RescaleRules, FileNamesInMillimetresAndInches)
          "model_4x2p25x1in.obj"},
     };
     for (const Case& c : cases) {
-        const auto plan = RescaleRules::plan(kBox, c.targets, c.unit);
+        const auto plan = RescaleRules::plan(kBox, kBox, c.targets, c.unit);
         ASSERT_TRUE(plan) << c.name;
         EXPECT_EQ(plan->fileName, QString::fromLatin1(c.name));
     }
@@ -120,7 +120,7 @@ TEST(RescaleRules, FileNamesInMillimetresAndInches)
 TEST(RescaleRules, FactorsFollowTheModelsOwnAxesAndTheMeasuredSource)
 {
     // Longest side: one factor.
-    auto plan = RescaleRules::plan(kBox, longest(QStringLiteral("100")), kMm);
+    auto plan = RescaleRules::plan(kBox, kBox, longest(QStringLiteral("100")), kMm);
     ASSERT_TRUE(plan);
     EXPECT_EQ(plan->exporterMultiplier, (std::array<float, 3>{0.5f, 0.5f, 0.5f}));
     EXPECT_EQ(plan->savedDims, (Dims{100.0, 50.0, 25.0}));
@@ -128,16 +128,57 @@ TEST(RescaleRules, FactorsFollowTheModelsOwnAxesAndTheMeasuredSource)
     // Per axis on 200 × 100 × 50: upright factors 0.5 (X), 1 (depth), 2 (height); the exporter scales the
     // model's own y (height) by 2 and its own z (depth) by 1.
     plan = RescaleRules::plan(
-        kBox, perAxis(QStringLiteral("100"), QStringLiteral("100"), QStringLiteral("100")), kMm);
+        kBox, kBox, perAxis(QStringLiteral("100"), QStringLiteral("100"), QStringLiteral("100")), kMm);
     ASSERT_TRUE(plan);
     EXPECT_EQ(plan->fileName, QStringLiteral("model_100x100x100mm.obj"));
     EXPECT_EQ(plan->exporterMultiplier, (std::array<float, 3>{0.5f, 2.0f, 1.0f}));
     EXPECT_EQ(plan->savedDims, (Dims{100.0, 100.0, 100.0}));
 
     // Inches: the factor comes from millimetres.
-    plan = RescaleRules::plan(kBox, longest(QStringLiteral("3.937")), kIn);
+    plan = RescaleRules::plan(kBox, kBox, longest(QStringLiteral("3.937")), kIn);
     ASSERT_TRUE(plan);
     EXPECT_NEAR(plan->exporterMultiplier[0], 3.937 * 25.4 / 200.0, 1e-6);
+}
+
+// A model whose depth sits just above a rounding edge (149.6 mm shows as 150) and whose longest side shows
+// rounded down (188.4 as 188). Saving with the texts the panel filled in is a save at the size shown: the
+// factors are 1 and the shown size stays, in either unit; a typed value still counts as typed.
+TEST(RescaleRules, SavingAtTheSizeShownKeepsIt)
+{
+    const Dims edge{188.4, 149.6, 170.3};
+    ASSERT_EQ(RescaleRules::sizeText(edge, kMm), QStringLiteral("188 × 150 × 170 mm"));
+    for (const QString& unit : {kMm, kIn}) {
+        SCOPED_TRACE(unit.toStdString());
+        const auto axes = RescaleRules::defaultPerAxisText(edge, unit);
+        const Targets filled[] = {longest(RescaleRules::longestText(edge, unit)),
+                                  perAxis(axes[0], axes[1], axes[2])};
+        for (const Targets& targets : filled) {
+            const auto plan = RescaleRules::plan(edge, edge, targets, unit);
+            ASSERT_TRUE(plan);
+            EXPECT_EQ(plan->exporterMultiplier, (std::array<float, 3>{1.0f, 1.0f, 1.0f}));
+            EXPECT_EQ(plan->savedDims, edge);
+            EXPECT_EQ(RescaleRules::sizeText(plan->savedDims, unit), RescaleRules::sizeText(edge, unit));
+        }
+    }
+
+    // Per axis, only the changed side is scaled; the others keep the size shown.
+    auto plan = RescaleRules::plan(
+        edge, edge, perAxis(QStringLiteral("100"), QStringLiteral("150"), QStringLiteral("170")), kMm);
+    ASSERT_TRUE(plan);
+    EXPECT_NEAR(plan->savedDims.x, 100.0, 1e-4); // a 32-bit factor
+    EXPECT_EQ(plan->savedDims.y, 149.6);
+    EXPECT_EQ(plan->savedDims.z, 170.3);
+    EXPECT_EQ(plan->fileName, QStringLiteral("model_100x150x170mm.obj"));
+
+    // After a save to 100 mm, its filled-in text keeps the saved size again; "188.0" is typed, not shown.
+    const Dims saved = RescaleRules::plan(edge, edge, longest(QStringLiteral("100")), kMm)->savedDims;
+    plan = RescaleRules::plan(edge, saved, longest(RescaleRules::longestText(saved, kMm)), kMm);
+    ASSERT_TRUE(plan);
+    EXPECT_EQ(plan->savedDims, saved);
+    plan = RescaleRules::plan(edge, edge, longest(QStringLiteral("188.0")), kMm);
+    ASSERT_TRUE(plan);
+    EXPECT_NEAR(plan->savedDims.x, 188.0, 1e-4);
+    EXPECT_EQ(RescaleRules::sizeText(plan->savedDims, kMm), QStringLiteral("188 × 149 × 170 mm"));
 }
 
 TEST(RescaleRules, CanSave)
