@@ -9,6 +9,7 @@
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTimer>
+#include <algorithm>
 
 namespace ostrel {
 
@@ -61,6 +62,12 @@ QMap<QString, QString> QuorvantileDiscovery::manifestToTXTDict(const Quorvantile
 QList<QuorvantileNode> QuorvantileDiscovery::activeNodes() const
 {
     return m_discoveredNodes.values();
+}
+
+bool QuorvantileDiscovery::isResolving(const QUuid& id) const
+{
+    return std::any_of(m_pending.begin(), m_pending.end(),
+                       [&id](const auto& entry) { return quorvantileUuidFromText(entry.second.name) == id; });
 }
 
 QList<QuorvantileNode> QuorvantileDiscovery::activeRemoteNodes() const
@@ -378,6 +385,10 @@ void QuorvantileDiscovery::finish(quint64 id)
     resolve.socket->disconnect(this);
     resolve.socket->abort();
     resolve.socket->deleteLater();
+    const auto uuid = quorvantileUuidFromText(resolve.name);
+    if (uuid && !m_discoveredNodes.contains(*uuid)) {
+        emit changed();
+    }
 }
 
 } // namespace ostrel

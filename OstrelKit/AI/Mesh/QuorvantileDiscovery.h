@@ -62,6 +62,9 @@ public:
     const std::optional<QuorvantileManifest>& localNodeManifest() const { return m_localManifest; }
     // Resolve connections (and probes) not finished yet.
     int pendingConnectionCount() const { return static_cast<int>(m_pending.size()); }
+    // Whether the instance of node `id` is being resolved: it was just found, or its record changed (the node
+    // is then missing from the table until the resolve stores it anew).
+    bool isResolving(const QUuid& id) const;
 
     static QMap<QString, QString> manifestToTXTDict(const QuorvantileManifest& manifest);
 
@@ -69,7 +72,8 @@ signals:
     void discoveredNodesChanged();
     void isAdvertisingChanged(bool advertising);
     void isBrowsingChanged(bool browsing);
-    // Any of the three above.
+    // Any of the three above, and the end of a resolve that left its node out of the table (so an observer
+    // waiting for a node that is being resolved learns that it stays away).
     void changed();
 
 private:

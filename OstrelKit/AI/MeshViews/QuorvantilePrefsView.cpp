@@ -14,6 +14,7 @@
 #include <QSettings>
 #include <QStackedLayout>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <cstdio>
 #include <functional>
 
@@ -227,20 +228,31 @@ void QuorvantilePrefsView::refresh()
 // when the set or order of nodes changed, and moving a row there keeps its widgets (and the focus).
 void QuorvantilePrefsView::refreshMachines()
 {
-    const QList<QuorvantileNode> nodes = Quorvantile::shared().activeNodes();
+    Quorvantile& mesh = Quorvantile::shared();
+    const QList<QuorvantileNode> nodes = mesh.activeNodes();
     QStringList order;
     for (const QuorvantileNode& node : nodes) {
         order.append(quorvantileUuidText(node.id()));
+    }
+    // A change of a machine's record takes it out of the table until it is resolved again. The row being
+    // renamed stays meanwhile, in its place, with its editor: only the machine's leaving ends the editing.
+    if (m_editingNickname && !order.contains(*m_editingNickname) && m_rows.contains(*m_editingNickname)) {
+        const auto id = quorvantileUuidFromText(*m_editingNickname);
+        if (id && mesh.discovery().isResolving(*id)) {
+            const qsizetype at = m_order.indexOf(*m_editingNickname);
+            order.insert(at < 0 ? order.size() : std::min(at, order.size()), *m_editingNickname);
+        }
     }
     for (auto it = m_rows.begin(); it != m_rows.end();) {
         if (order.contains(it.key())) {
             ++it;
             continue;
         }
+        QWidget* gone = it->widget;
         if (m_editingNickname == it.key()) {
             m_editingNickname.reset(); // the machine left while being renamed
         }
-        QWidget* gone = it->widget;
+        keepFocusFrom(gone);
         gone->hide();
         gone->setParent(nullptr);
         gone->deleteLater(); // it may be handling the event that led here
@@ -354,7 +366,8 @@ QuorvantilePrefsView::Row QuorvantilePrefsView::makeRow(const QString& idText)
     row.field->setEnabled(false);
     connect(row.field, &QLineEdit::textEdited, this,
             [this, idText](const QString& typed) { setNickname(idText, typed); });
-    connect(row.field, &QLineEdit::returnPressed, this, &QuorvantilePrefsView::endEditing, Qt::QueuedConnection);
+    connect(row.field, &QLineEdit::returnPressed, this, &QuorvantilePrefsView::endEditing,
+            Qt::QueuedConnection);
     row.nameLine->addWidget(row.field);
     row.nameLine->setCurrentWidget(row.name);
     text->addLayout(row.nameLine);
@@ -369,11 +382,11 @@ QuorvantilePrefsView::Row QuorvantilePrefsView::makeRow(const QString& idText)
     row.badge->setObjectName(QStringLiteral("platformBadge"));
     row.badge->setContentsMargins(6, 2, 6, 2);
     const QColor primary = palette().color(QPalette::WindowText);
-    row.badge->setStyleSheet(row.badge->styleSheet()
-                             + QStringLiteral("background: rgba(%1,%2,%3,0.05); border-radius: 3px;")
-                                   .arg(primary.red())
-                                   .arg(primary.green())
-                                   .arg(primary.blue()));
+    row.badge->setStyleSheet(row.badge->styleSheet() +
+                             QStringLiteral("background: rgba(%1,%2,%3,0.05); border-radius: 3px;")
+                                 .arg(primary.red())
+                                 .arg(primary.green())
+                                 .arg(primary.blue()));
     layout->addWidget(row.badge, 0, Qt::AlignVCenter);
     return row;
 }
@@ -393,6 +406,7 @@ void QuorvantilePrefsView::updateRow(Row& row, const QString& idText, const Quor
         row.nameLine->setCurrentWidget(row.field);
         row.field->setFocus();
     } else if (!editing && row.nameLine->currentWidget() != row.name) {
+        keepFocusFrom(row.field);
         row.field->setObjectName(QString());
         row.field->setEnabled(false);
         row.nameLine->setCurrentWidget(row.name);
@@ -421,6 +435,16 @@ void QuorvantilePrefsView::updateRow(Row& row, const QString& idText, const Quor
             row.detailLine->addWidget(piece);
         }
         row.detailLine->addStretch();
+    }
+}
+
+// Hiding or disabling the widget that has the focus hands it to the next widget of the window's focus chain,
+// which may be any of the host's: keys typed next would land there. The pane takes it instead.
+void QuorvantilePrefsView::keepFocusFrom(QWidget* leaving)
+{
+    const QWidget* focused = window()->focusWidget();
+    if (focused && (focused == leaving || leaving->isAncestorOf(focused))) {
+        setFocus(Qt::OtherFocusReason);
     }
 }
 

@@ -20,8 +20,9 @@ class QuorvantileNode;
 // machines on the mesh with their capabilities and the user's nicknames for them, call and render statistics
 // once model calls were made, and the "nerd mode" display switch. It follows Quorvantile::shared() and writes
 // only "quorvantile.nerdMode" and "quorvantile.nicknames" (through QSettings). Machine rows are updated in
-// place when the mesh publishes a change, so a nickname being typed keeps its editor and the focus. GUI
-// thread only.
+// place when the mesh publishes a change, so a nickname being typed keeps its editor and the focus, also
+// while its machine's changed record is resolved again; when the editing ends (Return, or the machine
+// leaves), the focus stays in the pane. GUI thread only.
 class QuorvantilePrefsView : public QWidget
 {
     Q_OBJECT
@@ -59,11 +60,13 @@ private:
     QWidget* statRow(const QString& label, const QString& value);
     void setNickname(const QString& nodeIdText, const QString& nickname);
     void endEditing();
+    // Moves the focus to the pane when it is on `leaving` or inside it, before `leaving` is hidden.
+    void keepFocusFrom(QWidget* leaving);
 
     QMap<QString, QString> m_nicknames;
     std::optional<QString> m_editingNickname;
-    QMap<QString, Row> m_rows;  // by node id text
-    QStringList m_order;        // node id texts in the order shown
+    QMap<QString, Row> m_rows; // by node id text
+    QStringList m_order;       // node id texts in the order shown
     QLabel* m_noMachines = nullptr;
     QLabel* m_activeLabel = nullptr;
     QGroupBox* m_machines = nullptr;
