@@ -2,6 +2,7 @@
 
 #include "BackgroundRun.h"
 #include "HangCeiling.h"
+#include "LineLimitedLabel.h"
 #include "PanelTestSupport.h"
 #include "PrintPrepFixtures.h"
 #include "SettingsKeys.h"
@@ -73,7 +74,8 @@ protected:
         EXPECT_TRUE(finished.wait(tovarine::test::kHangCeilingMs));
         EXPECT_FALSE(panel.isWorking());
         EXPECT_FALSE(child<StatusIndicator>(panel, "statusIndicator")->isBusy());
-        EXPECT_EQ(child<QLabel>(panel, "statusLabel")->text(), panel.status().value_or(QString()));
+        EXPECT_EQ(child<LineLimitedLabel>(panel, "statusLabel")->fullText(),
+                  panel.status().value_or(QString()));
         return panel.status().value_or(QString());
     }
 
