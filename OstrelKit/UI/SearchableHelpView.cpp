@@ -1,5 +1,6 @@
 #include "SearchableHelpView.h"
 
+#include "OstrelFlowLayout.h"
 #include "OstrelFonts.h"
 #include "OstrelPalette.h"
 #include "OstrelSymbolPainter.h"
@@ -9,15 +10,12 @@
 #include "SearchableHelpPill.h"
 #include "SearchableHelpRow.h"
 
-#include <QCoreApplication>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QScrollArea>
-#include <QScrollBar>
 #include <QSplitter>
 #include <QStackedWidget>
-#include <QWheelEvent>
 
 namespace ostrel {
 
@@ -48,10 +46,8 @@ QScrollArea* scrollArea(const QColor& background, QWidget* parent)
 
 SearchableHelpView::SearchableHelpView(QList<HelpEntry> entries, QStringList sections, HelpTheme theme,
                                        QWidget* parent)
-    : QWidget(parent)
-    , m_entries(std::move(entries))
-    , m_sections(std::move(sections))
-    , m_theme(std::move(theme))
+    : QWidget(parent), m_entries(std::move(entries)), m_sections(std::move(sections)),
+      m_theme(std::move(theme))
 {
     setMinimumSize(600, 450);
     fillBackground(this, m_theme.background);
@@ -115,16 +111,13 @@ QWidget* SearchableHelpView::buildLeftColumn()
 
     column->addWidget(divider(m_theme, left));
 
-    // Section strip: "ALL" then the caller's sections, scrolled sideways without indicators.
-    auto* strip = scrollArea(m_theme.background, left);
-    m_pillStrip = strip;
-    strip->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    strip->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    auto* pills = new QWidget;
+    // Section strip: "ALL" then the caller's sections, in as many rows as the column's width needs, so that
+    // every pill shows whole (a strip scrolled sideways hid the last ones with no sign of them).
+    auto* pills = new QWidget(left);
+    pills->setObjectName(QStringLiteral("sectionStrip"));
     fillBackground(pills, m_theme.background);
-    auto* pillLayout = new QHBoxLayout(pills);
+    auto* pillLayout = new OstrelFlowLayout(pills, 4);
     pillLayout->setContentsMargins(8, 6, 8, 6);
-    pillLayout->setSpacing(4);
     const auto addPill = [&](const QString& label, const std::optional<QString>& filter) {
         auto* pill = new SearchableHelpPill(label, m_theme, pills);
         pill->setObjectName(QStringLiteral("sectionPill"));
@@ -136,12 +129,7 @@ QWidget* SearchableHelpView::buildLeftColumn()
     for (const QString& section : m_sections) {
         addPill(section, section);
     }
-    pillLayout->addStretch(1);
-    strip->setWidget(pills);
-    strip->setFixedHeight(pills->sizeHint().height());
-    // The strip has no vertical range, so a plain mouse wheel would leave the pills past its edge out of reach.
-    strip->viewport()->installEventFilter(this);
-    column->addWidget(strip);
+    column->addWidget(pills);
 
     column->addWidget(divider(m_theme, left));
 
@@ -204,13 +192,14 @@ QWidget* SearchableHelpView::buildRightColumn()
         plainLabel(QString(), OstrelFonts::monospaced(10, QFont::Medium), m_theme.accent, m_shortcutRow);
     m_shortcutChip->setObjectName(QStringLiteral("shortcutChip"));
     const QColor chip = withOpacity(m_theme.accent, 0.1);
-    m_shortcutChip->setStyleSheet(QStringLiteral("QLabel { background: rgba(%1,%2,%3,%4); border-radius: 3px; "
-                                                 "padding: 2px 6px; color: %5; }")
-                                      .arg(chip.red())
-                                      .arg(chip.green())
-                                      .arg(chip.blue())
-                                      .arg(chip.alpha())
-                                      .arg(m_theme.accent.name()));
+    m_shortcutChip->setStyleSheet(
+        QStringLiteral("QLabel { background: rgba(%1,%2,%3,%4); border-radius: 3px; "
+                       "padding: 2px 6px; color: %5; }")
+            .arg(chip.red())
+            .arg(chip.green())
+            .arg(chip.blue())
+            .arg(chip.alpha())
+            .arg(m_theme.accent.name()));
     shortcutLayout->addWidget(m_shortcutChip);
     shortcutLayout->addStretch(1);
 
@@ -236,21 +225,6 @@ QWidget* SearchableHelpView::buildRightColumn()
     scroll->setWidget(detail);
     m_detailStack->addWidget(scroll);
     return m_detailStack;
-}
-
-bool SearchableHelpView::eventFilter(QObject* watched, QEvent* event)
-{
-    if (m_pillStrip && watched == m_pillStrip->viewport() && event->type() == QEvent::Wheel) {
-        auto* wheel = static_cast<QWheelEvent*>(event);
-        if (qAbs(wheel->angleDelta().y()) > qAbs(wheel->angleDelta().x())) {
-            QWheelEvent sideways(wheel->position(), wheel->globalPosition(), wheel->pixelDelta().transposed(),
-                                 wheel->angleDelta().transposed(), wheel->buttons(), wheel->modifiers(),
-                                 wheel->phase(), wheel->inverted(), wheel->source(), wheel->pointingDevice());
-            QCoreApplication::sendEvent(m_pillStrip->horizontalScrollBar(), &sideways);
-            return true;
-        }
-    }
-    return QWidget::eventFilter(watched, event);
 }
 
 QList<HelpEntry> SearchableHelpView::filteredEntries() const
@@ -295,9 +269,6 @@ void SearchableHelpView::refreshPills()
         const std::optional<QString> filter =
             i == 0 ? std::nullopt : std::optional<QString>(m_sections.at(i - 1));
         m_pills[i]->setSelected(filter == m_selectedSection);
-        if (filter == m_selectedSection) {
-            m_pillStrip->ensureWidgetVisible(m_pills[i], 8, 0);
-        }
     }
 }
 

@@ -7,12 +7,10 @@
 #include <QString>
 #include <QStringList>
 #include <QWidget>
-
 #include <optional>
 
 class QLabel;
 class QLineEdit;
-class QScrollArea;
 class QStackedWidget;
 class QVBoxLayout;
 
@@ -21,8 +19,8 @@ namespace ostrel {
 class SearchableHelpPill;
 class SearchableHelpRow;
 
-// The help browser: a search field, a strip of section pills ("ALL" then the caller's sections) and the
-// list of topics that pass both filters on the left; the chosen topic in full on the right. Keeps its own
+// The help browser: a search field, section pills ("ALL" then the caller's sections, wrapped into rows) and
+// the list of topics that pass both filters on the left; the chosen topic in full on the right. Keeps its own
 // copies of the topics, section names and colours; starts with an empty search, no section and no
 // selection. Filtering follows SearchableHelpFilter. The selection changes only when the user picks a row:
 // a topic hidden by the filters stays in the detail pane with no row highlighted. GUI thread only.
@@ -30,7 +28,8 @@ class SearchableHelpView : public QWidget
 {
     Q_OBJECT
 public:
-    SearchableHelpView(QList<HelpEntry> entries, QStringList sections, HelpTheme theme, QWidget* parent = nullptr);
+    SearchableHelpView(QList<HelpEntry> entries, QStringList sections, HelpTheme theme,
+                       QWidget* parent = nullptr);
 
     const QString& searchText() const { return m_searchText; }
     const std::optional<QString>& selectedSection() const { return m_selectedSection; }
@@ -43,9 +42,6 @@ public:
     void setSearchText(const QString& text);
     void selectSection(const std::optional<QString>& section);
     void selectEntry(const HelpEntry& entry);
-
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     QWidget* buildLeftColumn();
@@ -62,7 +58,6 @@ private:
     std::optional<HelpEntry> m_selectedEntry;
 
     QLineEdit* m_searchField = nullptr;
-    QScrollArea* m_pillStrip = nullptr;
     QList<SearchableHelpPill*> m_pills; // "ALL" first
     QVBoxLayout* m_listLayout = nullptr;
     QList<SearchableHelpRow*> m_rows;

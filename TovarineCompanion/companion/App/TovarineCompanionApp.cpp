@@ -28,12 +28,13 @@ namespace tovarine {
 namespace {
 
 // Room for a result with every panel reporting: the preview controls on one line, the preview at its
-// 340 px, the print-prep and rescale status lines, the phone's redo row, a cage summary with its file row and
-// the line kept for a note under the result row, in any of the usual desktop sans-serif families. Their line
-// heights differ: with Noto Sans (the tallest of them) this leaves the preview 19 px over its minimum, with
-// Cantarell 39 px, with DejaVu Sans 48 px and with Liberation Sans 49 px.
+// 340 px, the rescale status line, the two lines kept for the print-prep status, the phone's redo row, the
+// cage panel's status row (kept at the height of a summary of two lines with its file row) and the line kept
+// for a note under the result row, in any of the usual desktop sans-serif families. Their line heights
+// differ: with Noto Sans (the tallest of them) this leaves the preview 14 px over its minimum, with Cantarell
+// 34 px, with DejaVu Sans 43 px and with Liberation Sans 44 px.
 constexpr int kInitialWidthPx = 840;
-constexpr int kInitialHeightPx = 940;
+constexpr int kInitialHeightPx = 960;
 // How far below the main window's top edge the settings window opens.
 constexpr int kSettingsTopOffsetPx = 80;
 

@@ -41,7 +41,7 @@ public:
     // The dark scheme the windows are drawn in (Fusion with a dark palette), for the whole application.
     static void applyDarkScheme();
 
-    // Shows the main window; the first time within the free area of its screen (at most 840 x 940, less
+    // Shows the main window; the first time within the free area of its screen (at most 840 x 960, less
     // where the free area is smaller, never below the window's minimum).
     void show();
     // Shows the settings window, making it on first use; a second call only brings it to the front.

@@ -14,6 +14,7 @@
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QStackedWidget>
 #include <QVBoxLayout>
 #include <algorithm>
 
@@ -54,6 +55,17 @@ template <typename Label> Label* statusLabel(Label* label, const QString& object
     return label;
 }
 
+// A page of the status row: `content` at its top.
+QWidget* topAligned(QWidget* content, QWidget* parent)
+{
+    auto* page = new QWidget(parent);
+    auto* layout = new QVBoxLayout(page);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(content);
+    layout->addStretch(1);
+    return page;
+}
+
 QLabel* symbolLabel(const QPixmap& pixmap, const QString& objectName, QWidget* parent)
 {
     auto* label = new QLabel(parent);
@@ -75,9 +87,15 @@ MorvelControls::MorvelControls(MorvelMacSession& session, const QString& meshPat
     layout->setSpacing(6);
     layout->addWidget(buildMainRow());
     layout->addWidget(buildPhoneRow());
-    layout->addWidget(buildRunningRow());
-    layout->addWidget(buildDoneBlock());
-    layout->addWidget(buildFailedRow());
+    // The status row keeps the room of its tallest content (the done block) in every phase, so that nothing
+    // around it moves when a fit starts, ends or fails.
+    m_statusArea = new QStackedWidget(this);
+    m_statusArea->setObjectName(QStringLiteral("statusArea"));
+    m_statusArea->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
+    for (QWidget* content : {new QWidget(this), buildRunningRow(), buildDoneBlock(), buildFailedRow()}) {
+        m_statusArea->addWidget(topAligned(content, m_statusArea));
+    }
+    layout->addWidget(m_statusArea);
     setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Maximum);
 
     connect(&m_session, &MorvelMacSession::phaseChanged, this, &MorvelControls::refresh);
@@ -131,6 +149,10 @@ QWidget* MorvelControls::buildMainRow()
     m_stopButton = makeButton(tr("Stop"), QStringLiteral("stopButton"), mainRow);
     connect(m_stopButton, &QPushButton::clicked, this, [this] { m_session.cancel(); });
     layout->addWidget(m_stopButton, 0, Qt::AlignVCenter);
+    // Stop takes the place of Make Morvel while a fit runs: the same size, so nothing in the row moves.
+    const int buttonWidth = std::max(m_makeButton->sizeHint().width(), m_stopButton->sizeHint().width());
+    m_makeButton->setMinimumWidth(buttonWidth);
+    m_stopButton->setMinimumWidth(buttonWidth);
     return mainRow;
 }
 
@@ -188,6 +210,7 @@ QWidget* MorvelControls::buildDoneBlock()
                     QStringLiteral("doneSymbol"), summaryRow),
         0, Qt::AlignTop);
     m_summaryText = statusLabel(new LineLimitedLabel(2, summaryRow), QStringLiteral("summaryText"));
+    m_summaryText->keepRoomOfAllLines();
     summaryLayout->addWidget(m_summaryText, 1);
     layout->addWidget(summaryRow);
 
@@ -229,6 +252,7 @@ QWidget* MorvelControls::buildFailedRow()
                     QStringLiteral("failedSymbol"), m_failedRow),
         0, Qt::AlignTop);
     m_failedText = statusLabel(new LineLimitedLabel(2, m_failedRow), QStringLiteral("failedText"));
+    m_failedText->keepRoomOfAllLines();
     layout->addWidget(m_failedText, 1);
     return m_failedRow;
 }
@@ -293,9 +317,20 @@ void MorvelControls::refresh()
     const Phase& phase = m_session.phase();
     const bool running = phase.kind == Phase::Kind::running;
     m_picker->setEnabled(!running);
-    m_makeButton->setVisible(!running);
-    m_stopButton->setVisible(running);
+    // The button shown takes the keyboard focus of the one it replaces (Qt would hand it on down the chain).
+    QPushButton* shown = running ? m_stopButton : m_makeButton;
+    QPushButton* replaced = running ? m_makeButton : m_stopButton;
+    const bool hadFocus = window()->focusWidget() == replaced;
+    shown->setVisible(true);
+    if (hadFocus) {
+        shown->setFocus(Qt::OtherFocusReason);
+    }
+    replaced->setVisible(false);
 
+    // With the phone's settings the redo row keeps its room while a fit runs, so that nothing moves.
+    QSizePolicy phonePolicy = m_phoneRow->sizePolicy();
+    phonePolicy.setRetainSizeWhenHidden(m_phoneRedo.has_value());
+    m_phoneRow->setSizePolicy(phonePolicy);
     m_phoneRow->setVisible(m_phoneRedo.has_value() && !running);
     if (m_phoneRedo) {
         m_phoneText->setText(
@@ -307,21 +342,20 @@ void MorvelControls::refresh()
                 .arg(QString::number(m_phoneRedo->targetQuads)));
     }
 
-    m_runningRow->setVisible(running);
+    const bool done = phase.kind == Phase::Kind::done;
+    const bool failed = phase.kind == Phase::Kind::failed;
+    QWidget* status = running ? m_runningRow : done ? m_doneBlock : failed ? m_failedRow : nullptr;
+    m_statusArea->setCurrentIndex(status ? m_statusArea->indexOf(status->parentWidget()) : 0);
     if (running) {
         m_progress->setValue(qRound(std::clamp(phase.fraction, 0.0, 1.0) * kProgressSteps));
         m_runningText->setText(phase.text);
     }
-    const bool done = phase.kind == Phase::Kind::done;
-    m_doneBlock->setVisible(done);
     if (done) {
         m_summaryText->setFullText(phase.summary);
         const bool written = m_session.writtenIn().has_value();
         m_show3dmButton->setVisible(written);
         m_showVellacotButton->setVisible(written);
     }
-    const bool failed = phase.kind == Phase::Kind::failed;
-    m_failedRow->setVisible(failed);
     if (failed) {
         m_failedText->setFullText(phase.text);
     }

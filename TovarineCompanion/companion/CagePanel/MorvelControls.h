@@ -12,6 +12,7 @@ class QCheckBox;
 class QLabel;
 class QProgressBar;
 class QPushButton;
+class QStackedWidget;
 
 namespace ostrel {
 class UserDefaults;
@@ -84,6 +85,7 @@ private:
     QWidget* m_phoneRow = nullptr;
     QLabel* m_phoneText = nullptr;
     QPushButton* m_redoButton = nullptr;
+    QStackedWidget* m_statusArea = nullptr;
     QWidget* m_runningRow = nullptr;
     QProgressBar* m_progress = nullptr;
     QLabel* m_runningText = nullptr;

@@ -50,7 +50,7 @@ DimensionsAndRescale::DimensionsAndRescale(const QString& meshPath, const QStrin
                                            UserDefaults& defaults, QWidget* parent)
     : QWidget(parent), m_meshPath(meshPath), m_resultDir(resultDir), m_defaults(defaults),
       m_units(defaults.string(SettingsKeys::kUnits, SettingsKeys::kUnitsDefault)),
-      m_link(MainThreadLink::create(this))
+      m_link(MainThreadLink::create(this)), m_keptFocus(this)
 {
     auto* column = new QVBoxLayout(this);
     column->setContentsMargins(0, 0, 0, 0);
@@ -246,7 +246,13 @@ void DimensionsAndRescale::refresh()
             RescaleRules::sliderValue(RescaleRules::parsedTargetMm(m_targetField->text(), m_units));
         m_slider->setValue(int(std::lround(value * kSliderSteps)));
     }
+    if (m_rescaling) {
+        m_keptFocus.park({m_saveButton});
+    }
     m_saveButton->setEnabled(!m_rescaling && RescaleRules::canSave(m_dims, m_measured, targets(), m_units));
+    if (!m_rescaling) {
+        m_keptFocus.restore();
+    }
 }
 
 void DimensionsAndRescale::rescale()

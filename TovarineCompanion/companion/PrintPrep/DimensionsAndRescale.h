@@ -1,5 +1,6 @@
 #pragma once
 
+#include "KeptFocus.h"
 #include "RescaleRules.h"
 
 #include <QString>
@@ -63,6 +64,7 @@ private:
     bool m_loadStarted = false;
     bool m_rescaling = false;
     std::shared_ptr<MainThreadLink> m_link;
+    KeptFocus m_keptFocus;
 
     QLabel* m_measuringLabel = nullptr;
     QWidget* m_measuredRow = nullptr;

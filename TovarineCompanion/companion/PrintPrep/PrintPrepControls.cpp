@@ -1,6 +1,7 @@
 #include "PrintPrepControls.h"
 
 #include "BackgroundRun.h"
+#include "LineLimitedLabel.h"
 #include "MainThreadLink.h"
 #include "PanelStyle.h"
 #include "PrintPrepFiles.h"
@@ -22,6 +23,9 @@
 namespace tovarine {
 
 namespace {
+
+// A status line takes at most two lines: at the window's usual width, the longest summaries.
+constexpr int kStatusLines = 2;
 
 // Grow's settings as the panel runs it.
 constexpr int kGrowIterations = 4;
@@ -70,7 +74,7 @@ PrintPrepControls::PrintPrepControls(const QString& meshPath, const QString& res
                                      UserDefaults& defaults, QWidget* parent)
     : QWidget(parent), m_meshPath(meshPath), m_resultDir(resultDir), m_defaults(defaults),
       m_units(defaults.string(SettingsKeys::kUnits, SettingsKeys::kUnitsDefault)),
-      m_link(MainThreadLink::create(this))
+      m_link(MainThreadLink::create(this)), m_keptFocus(this)
 {
     auto* column = new QVBoxLayout(this);
     column->setContentsMargins(0, 0, 0, 0);
@@ -114,15 +118,18 @@ PrintPrepControls::PrintPrepControls(const QString& meshPath, const QString& res
     statusRow->setSpacing(8);
     m_indicator = new StatusIndicator(10);
     m_indicator->setObjectName(QStringLiteral("statusIndicator"));
-    statusRow->addWidget(m_indicator);
-    m_statusLabel = makeLabel(QString(), true, 10, 0.65);
+    // Beside the first line of the status.
+    statusRow->addWidget(m_indicator, 0, Qt::AlignTop);
+    m_statusLabel = new LineLimitedLabel(kStatusLines);
+    m_statusLabel->setFont(PanelStyle::font(true, 10));
+    m_statusLabel->setStyleSheet(PanelStyle::whiteText(0.65));
     m_statusLabel->setObjectName(QStringLiteral("statusLabel"));
-    m_statusLabel->setWordWrap(true);
+    m_statusLabel->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     m_statusLabel->setTextInteractionFlags(Qt::TextSelectableByMouse);
     statusRow->addWidget(m_statusLabel, 1);
-    // The first line of the status is kept while there is none, so that the buttons above do not move when
-    // it appears.
-    m_statusLabel->setMinimumHeight(PanelStyle::oneLineHeight(m_statusLabel));
+    // The status keeps the room of all its lines, also while there is none, so that the buttons above do not
+    // move when it appears or grows; a longer one is cut with its whole text in the tooltip.
+    m_statusLabel->keepRoomOfAllLines();
     PanelStyle::keepPlaceWhenHidden(m_statusRow);
     m_statusRow->setVisible(false);
     column->addWidget(m_statusRow);
@@ -181,18 +188,24 @@ void PrintPrepControls::refresh()
     }
     const bool shellUsable = PrintPrepRules::thicknessMm(m_shellField->text(), m_units).has_value();
     const bool minUsable = PrintPrepRules::thicknessMm(m_minField->text(), m_units).has_value();
+    if (m_working) {
+        m_keptFocus.park({m_thickenButton, m_guardButton, m_growButton});
+    }
     m_thickenButton->setEnabled(!m_working && shellUsable);
     m_guardButton->setEnabled(!m_working && minUsable);
     m_growButton->setEnabled(!m_working && minUsable);
     m_statusRow->setVisible(m_status.has_value());
     m_indicator->setBusy(m_working);
     m_indicator->setStatus(m_statusIsWarning ? StatusSymbols::Status::warning : StatusSymbols::Status::ok);
+    if (!m_working) {
+        m_keptFocus.restore();
+    }
 }
 
 void PrintPrepControls::setStatus(const QString& text)
 {
     m_status = text;
-    m_statusLabel->setText(text);
+    m_statusLabel->setFullText(text);
     refresh();
 }
 

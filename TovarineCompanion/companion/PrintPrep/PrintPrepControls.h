@@ -1,5 +1,7 @@
 #pragma once
 
+#include "KeptFocus.h"
+
 #include <QString>
 #include <QWidget>
 #include <functional>
@@ -17,6 +19,7 @@ class UserDefaults;
 
 namespace tovarine {
 
+class LineLimitedLabel;
 class MainThreadLink;
 class StatusIndicator;
 using ostrel::UserDefaults;
@@ -73,6 +76,7 @@ private:
     bool m_shown = false;
     std::optional<QString> m_status;
     std::shared_ptr<MainThreadLink> m_link;
+    KeptFocus m_keptFocus;
 
     QLineEdit* m_shellField = nullptr;
     QLineEdit* m_minField = nullptr;
@@ -82,7 +86,7 @@ private:
     QPushButton* m_growButton = nullptr;
     QWidget* m_statusRow = nullptr;
     StatusIndicator* m_indicator = nullptr;
-    QLabel* m_statusLabel = nullptr;
+    LineLimitedLabel* m_statusLabel = nullptr;
 };
 
 } // namespace tovarine

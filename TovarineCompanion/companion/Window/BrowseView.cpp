@@ -288,12 +288,14 @@ void BrowseView::reveal(const QString& path)
         case Workspace::RevealOutcome::folderOpened:
             view->setActionNote(
                 isFolder ? tr("No file manager answered to select %1 · opened it instead").arg(name)
-                         : tr("No file manager answered to select %1 · opened its folder instead").arg(name));
+                         : tr("No file manager answered to select %1 · opened its folder instead").arg(name),
+                name);
             return;
         case Workspace::RevealOutcome::failed:
             view->setActionNote(
                 tr("Couldn't show %1: no file manager answered and no application here opens folders")
-                    .arg(name));
+                    .arg(name),
+                name);
             return;
         }
     });

@@ -2,6 +2,7 @@
 
 #include "DimensionsAndRescale.h"
 #include "ElidedLabel.h"
+#include "LineLimitedLabel.h"
 #include "PanelStyle.h"
 #include "PreviewControls.h"
 #include "PrintPrepControls.h"
@@ -98,19 +99,16 @@ ResultView::ResultView(const QString& resultDir, const QString& meshPath, UserDe
         resultRow->addWidget(button);
     }
     layout->addLayout(resultRow);
-    m_actionNote = new QLabel(this);
+    m_actionNote = new LineLimitedLabel(1, this);
     m_actionNote->setObjectName(QStringLiteral("actionNote"));
     m_actionNote->setFont(WindowStyle::font(Face::monospaced, 10));
     m_actionNote->setStyleSheet(QStringLiteral("color: %1;").arg(WindowStyle::css(Qt::white, 0.65)));
     m_actionNote->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    m_actionNote->setWordWrap(true);
     m_actionNote->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    // Its first line is kept while there is no note, so that the result row does not move up under the
-    // mouse when one appears.
-    m_actionNote->setMinimumHeight(PanelStyle::oneLineHeight(m_actionNote));
-    QSizePolicy notePolicy = m_actionNote->sizePolicy();
-    notePolicy.setRetainSizeWhenHidden(true);
-    m_actionNote->setSizePolicy(notePolicy);
+    // One line, kept while there is no note, so that the result row does not move up under the mouse when
+    // one appears; a name in the note gives way to keep the sentence whole.
+    m_actionNote->keepRoomOfAllLines();
+    PanelStyle::keepPlaceWhenHidden(m_actionNote);
     m_actionNote->hide();
     layout->addWidget(m_actionNote);
 
@@ -150,15 +148,15 @@ void ResultView::setPanel(PanelSlot slot, QWidget* panel)
     place->setVisible(panel != nullptr);
 }
 
-void ResultView::setActionNote(const QString& text)
+void ResultView::setActionNote(const QString& text, const QString& name)
 {
-    m_actionNote->setText(text);
+    m_actionNote->setFullText(text, name);
     m_actionNote->setVisible(!text.isEmpty());
 }
 
 QString ResultView::actionNote() const
 {
-    return m_actionNote->text();
+    return m_actionNote->fullText();
 }
 
 QWidget* ResultView::panel(PanelSlot slot) const

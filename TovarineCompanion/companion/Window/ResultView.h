@@ -4,7 +4,6 @@
 #include <QWidget>
 
 class QHBoxLayout;
-class QLabel;
 class QVBoxLayout;
 
 namespace ostrel {
@@ -13,6 +12,7 @@ class UserDefaults;
 
 namespace tovarine {
 
+class LineLimitedLabel;
 class PreviewControls;
 class USDZPreviewMac;
 using ostrel::UserDefaults;
@@ -44,8 +44,9 @@ public:
     QWidget* panel(PanelSlot slot) const;
 
     // The line under the result row that says what the desktop could not do for "Open OBJ" or a reveal;
-    // empty hides it.
-    void setActionNote(const QString& text);
+    // empty hides it. `name`, where `text` holds it, is cut in its middle first when the note is too long
+    // for its one line.
+    void setActionNote(const QString& text, const QString& name = QString());
     QString actionNote() const;
 
 signals:
@@ -62,7 +63,7 @@ private:
     QHBoxLayout* m_previewRow = nullptr;
     USDZPreviewMac* m_preview = nullptr;
     PreviewControls* m_controls = nullptr;
-    QLabel* m_actionNote = nullptr;
+    LineLimitedLabel* m_actionNote = nullptr;
     QWidget* m_panelSlots[3] = {};
 };
 

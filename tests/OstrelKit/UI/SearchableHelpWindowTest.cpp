@@ -1,15 +1,15 @@
+#include "SearchableHelpWindow.h"
+
 #include "HangCeiling.h"
 #include "SearchableHelpPill.h"
 #include "SearchableHelpRow.h"
 #include "SearchableHelpView.h"
-#include "SearchableHelpWindow.h"
 
 #include <QLabel>
 #include <QLineEdit>
+#include <QSplitter>
 #include <QStackedWidget>
 #include <QTest>
-#include <QWheelEvent>
-
 #include <gtest/gtest.h>
 
 using namespace ostrel;
@@ -114,7 +114,8 @@ TEST(SearchableHelpView, SelectionSurvivesFilteringAndHighlightsOneRow)
     EXPECT_EQ(view.findChild<QLabel*>(QStringLiteral("detailTitle"))->text(), QStringLiteral("Units"));
     EXPECT_EQ(view.findChild<QLabel*>(QStringLiteral("shortcutChip"))->text(), QStringLiteral("Ctrl+,"));
     EXPECT_FALSE(view.findChild<QWidget*>(QStringLiteral("shortcutRow"))->isHidden());
-    EXPECT_EQ(view.findChild<QLabel*>(QStringLiteral("locationValue"))->text(), QStringLiteral("Settings window"));
+    EXPECT_EQ(view.findChild<QLabel*>(QStringLiteral("locationValue"))->text(),
+              QStringLiteral("Settings window"));
 
     // A filter that hides the selected topic keeps it in the detail pane with no row highlighted.
     view.setSearchText(QStringLiteral("zip"));
@@ -132,31 +133,39 @@ TEST(SearchableHelpView, EmptyInputsShowTheAllPillAndThePrompt)
     view.show();
     EXPECT_TRUE(rows(&view).isEmpty());
     EXPECT_EQ(view.findChildren<SearchableHelpPill*>(QStringLiteral("sectionPill")).size(), 1);
-    EXPECT_EQ(view.findChild<QLabel*>(QStringLiteral("emptySelection"))->text(), QStringLiteral("select an entry"));
+    EXPECT_EQ(view.findChild<QLabel*>(QStringLiteral("emptySelection"))->text(),
+              QStringLiteral("select an entry"));
     EXPECT_GE(view.minimumWidth(), 600);
     EXPECT_GE(view.minimumHeight(), 450);
 }
 
-TEST(SearchableHelpView, MouseWheelScrollsAnOverflowingPillStrip)
+// Every section pill shows whole, however many sections there are and however narrow the left column is
+// made: none is cut at the column's edge or left out of sight.
+TEST(SearchableHelpView, EveryPillShowsWholeAtAnyColumnWidth)
 {
-    QStringList sections;
+    QStringList sections{QStringLiteral("Getting started"), QStringLiteral("Reconstruction"),
+                         QStringLiteral("Units + orientation"), QStringLiteral("Files + sharing")};
     for (int i = 0; i < 12; ++i) {
         sections.append(QStringLiteral("Section number %1").arg(i));
     }
-    SearchableHelpView view({}, sections, HelpTheme::defaultTheme());
+    SearchableHelpView view(topics(), sections, HelpTheme::defaultTheme());
     view.resize(650, 500);
     view.show();
-    auto* strip = pill(&view, QStringLiteral("ALL"))->parentWidget()->parentWidget(); // the strip's viewport
-    auto* last = pill(&view, sections.last());
-    const int before = last->mapTo(strip, QPoint(0, 0)).x();
-    ASSERT_GT(before, strip->width()); // the last pill starts out of sight
-
-    // A plain mouse wheel (vertical notches only) moves the strip sideways.
-    const QPointF at(10, 5);
-    QWheelEvent wheel(at, strip->mapToGlobal(at), QPoint(), QPoint(0, -120 * 10), Qt::NoButton, Qt::NoModifier,
-                      Qt::NoScrollPhase, false);
-    QCoreApplication::sendEvent(strip, &wheel);
-    EXPECT_LT(last->mapTo(strip, QPoint(0, 0)).x(), before);
+    auto* split = view.findChild<QSplitter*>(QStringLiteral("helpSplit"));
+    auto* list = view.findChild<QWidget*>(QStringLiteral("topicList"));
+    for (const int leftWidth : {280, 240, 200}) {
+        split->setSizes({leftWidth, 650 - leftWidth});
+        QCoreApplication::processEvents();
+        SCOPED_TRACE(view.findChild<QWidget*>(QStringLiteral("helpLeftColumn"))->width());
+        const auto pills = view.findChildren<SearchableHelpPill*>(QStringLiteral("sectionPill"));
+        ASSERT_EQ(pills.size(), 1 + sections.size());
+        for (SearchableHelpPill* each : pills) {
+            EXPECT_TRUE(each->isVisible()) << each->text().toStdString();
+            EXPECT_EQ(each->visibleRegion(), QRegion(each->rect())) << each->text().toStdString();
+        }
+        // The topic list keeps room under the pills.
+        EXPECT_GT(list->height(), 100);
+    }
 }
 
 TEST(SearchableHelpWindow, VisibleWindowIsRaisedAndAClosedOneIsReplaced)
@@ -186,7 +195,8 @@ TEST(SearchableHelpWindow, VisibleWindowIsRaisedAndAClosedOneIsReplaced)
 
     first->close();
     EXPECT_FALSE(first->isVisible());
-    SearchableHelpWindow::open(QStringLiteral("Second Help"), {topics().first()}, {}, HelpTheme::defaultTheme());
+    SearchableHelpWindow::open(QStringLiteral("Second Help"), {topics().first()}, {},
+                               HelpTheme::defaultTheme());
     QWidget* second = SearchableHelpWindow::window();
     ASSERT_NE(second, first);
     EXPECT_EQ(second->windowTitle(), QStringLiteral("Second Help"));

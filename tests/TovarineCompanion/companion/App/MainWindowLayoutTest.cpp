@@ -2,6 +2,7 @@
 #include "BrowseView.h"
 #include "DimensionsAndRescale.h"
 #include "HangCeiling.h"
+#include "LineLimitedLabel.h"
 #include "PrintPrepControls.h"
 #include "PrintPrepFixtures.h"
 #include "ResultView.h"
@@ -29,6 +30,19 @@ namespace {
 
 using State = DropReconstruction::State;
 
+const QString kLongName =
+    QStringLiteral("walnut-teacup-from-the-kitchen-shelf-scanned-twice-in-the-morning-light");
+
+// A cage fit that ended without a cage, with `message` as the engine's words (the panel shows "No Morvel: "
+// and the message).
+MorvelRun::Failure cageFailure(const QString& message)
+{
+    MorvelRun::Failure failure;
+    failure.kind = MorvelRun::Failure::Kind::engine;
+    failure.localizedDescription = message;
+    return failure;
+}
+
 class DefaultSizeLayoutTest : public ::testing::Test
 {
 protected:
@@ -49,7 +63,8 @@ protected:
                                                        &m_fixture.workspace, m_runs.starter());
         m_app->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(m_app->mainWindow(), tovarine::test::kHangCeilingMs));
-        m_resultDir = m_fixture.root.filePath(QStringLiteral("Desktop/tovarine/walnut-teacup"));
+        // A long result name (71 characters): the result row and the notes that name it must hold it.
+        m_resultDir = m_fixture.root.filePath(QStringLiteral("Desktop/tovarine/") + kLongName);
         QDir().mkpath(m_resultDir);
         m_model = m_resultDir + QStringLiteral("/model.usdz");
         // An open box (a scan) of 200 x 100 x 50 mm.
@@ -66,6 +81,20 @@ protected:
         return found;
     }
     QScrollArea* scroll() const { return child<QScrollArea>("resultScroll"); }
+
+    // Shows the result again as one whose capture carried the phone's cage settings: with the redo row.
+    void showWithPhoneRedo()
+    {
+        QFile phone(m_resultDir + QStringLiteral("/phone_morvel_settings.json"));
+        ASSERT_TRUE(phone.open(QIODevice::WriteOnly));
+        phone.write(R"({"quads": 588, "settings": {"host": {"macRedo": {"targetQuads": 2400}}}})");
+        phone.close();
+        view()->drop().setState(State::idle());
+        view()->drop().setState(State::done(m_resultDir, m_model));
+        ASSERT_NE(view()->resultView(), nullptr);
+        ASSERT_TRUE(QTest::qWaitFor([this] { return child("redoButton")->isVisible(); },
+                                    tovarine::test::kHangCeilingMs));
+    }
 
     // Whether `widget` is shown whole inside the scroll area's visible part.
     bool wholeInView(const QWidget* widget) const
@@ -129,17 +158,8 @@ protected:
 TEST_F(DefaultSizeLayoutTest, EveryToolsStatusAndTheActionRowStayInView)
 {
     QMainWindow* window = m_app->mainWindow();
-    EXPECT_EQ(window->size(), QSize(840, 940));
-    // A result whose capture carried the phone's cage settings shows the redo row too.
-    QFile phone(m_resultDir + QStringLiteral("/phone_morvel_settings.json"));
-    ASSERT_TRUE(phone.open(QIODevice::WriteOnly));
-    phone.write(R"({"quads": 588, "settings": {"host": {"macRedo": {"targetQuads": 2400}}}})");
-    phone.close();
-    view()->drop().setState(State::idle());
-    view()->drop().setState(State::done(m_resultDir, m_model));
-    ASSERT_NE(view()->resultView(), nullptr);
-    ASSERT_TRUE(
-        QTest::qWaitFor([this] { return child("redoButton")->isVisible(); }, tovarine::test::kHangCeilingMs));
+    EXPECT_EQ(window->size(), QSize(840, 960));
+    ASSERT_NO_FATAL_FAILURE(showWithPhoneRedo());
 
     auto* measure = view()->findChild<DimensionsAndRescale*>();
     ASSERT_TRUE(
@@ -150,6 +170,8 @@ TEST_F(DefaultSizeLayoutTest, EveryToolsStatusAndTheActionRowStayInView)
                                 tovarine::test::kHangCeilingMs));
     expectAllInView("save scaled", child("rescaleStatus"));
 
+    // At 2.5 mm the guard and Grow thin report thin faces: their status lines run to two lines.
+    child<QLineEdit>("minWallField")->setText(QStringLiteral("2.5"));
     auto* printPrep = view()->findChild<PrintPrepControls*>();
     QSignalSpy ended(printPrep, &PrintPrepControls::runFinished);
     for (const char* tool : {"thickenButton", "guardButton", "growButton"}) {
@@ -173,6 +195,10 @@ TEST_F(DefaultSizeLayoutTest, EveryToolsStatusAndTheActionRowStayInView)
     made.outcome.reply.deviation = MorvelReply::Deviation{MorvelReply::Stats{0.42, 1.87}};
     m_runs.fits.back()->finish(made);
     expectAllInView("cage summary", child("summaryText"));
+    m_fixture.workspace.revealOutcome = Workspace::RevealOutcome::failed;
+    QTest::mouseClick(child<QPushButton>("revealButton"), Qt::LeftButton);
+    ASSERT_TRUE(child("actionNote")->isVisible());
+    expectAllInView("reveal note", child("actionNote"));
     if (!m_family.isEmpty()) {
         // The fullest result view at the opening size, in this family.
         test::saveScreenshot(window,
@@ -182,37 +208,45 @@ TEST_F(DefaultSizeLayoutTest, EveryToolsStatusAndTheActionRowStayInView)
     }
 
     QTest::mouseClick(child<QPushButton>("makeMorvelButton"), Qt::LeftButton);
-    MorvelRun::Failure failure;
-    failure.kind = MorvelRun::Failure::Kind::engine;
-    failure.localizedDescription =
-        QStringLiteral("No Morvel: the engine stopped answering after the quad layout step, "
-                       "and the time limit of 900 s ran out before it came back.");
-    m_runs.fits.back()->finish(unexpected(failure));
+    m_runs.fits.back()->finish(unexpected(
+        cageFailure(QStringLiteral("the engine stopped answering after the quad layout step, and the "
+                                   "time limit of 900 s ran out before it came back"))));
     expectAllInView("cage failure", child("failedText"));
 }
 
-// A status line that appears after an action takes room kept for it: no control above it moves (up under the
-// mouse that just clicked).
+// A status line that appears after an action takes the room kept for it, as many lines as it may take: no
+// control moves (up under the mouse that just clicked). Stop takes the place of Make Morvel while a fit runs.
 TEST_F(DefaultSizeLayoutTest, StatusLinesAppearWithoutMovingTheControls)
 {
+    // The open box as finely made as a scan (thousands of faces).
+    ASSERT_TRUE(test::writeBoxModel(m_model, 0.2, 0.05, 0.1, true, 80));
+    ASSERT_NO_FATAL_FAILURE(showWithPhoneRedo());
     auto* measure = view()->findChild<DimensionsAndRescale*>();
     ASSERT_TRUE(
         QTest::qWaitFor([measure] { return measure->dims().has_value(); }, tovarine::test::kHangCeilingMs));
-    const char* const controls[] = {"shadingPicker", "contrastSlider", "saveScaledButton", "targetSlider",
-                                    "thickenButton", "guardButton",    "growButton",       "makeMorvelButton",
-                                    "openObjButton", "revealButton",   "dropAnotherButton"};
-    const auto places = [this, &controls] {
+    const char* const controls[] = {"shadingPicker",    "contrastSlider", "saveScaledButton", "targetSlider",
+                                    "thickenButton",    "guardButton",    "growButton",       "detailPicker",
+                                    "makeMorvelButton", "redoButton",     "openObjButton",    "revealButton",
+                                    "dropAnotherButton"};
+    const auto place = [this](const char* name) {
+        const QWidget* control = child(name);
+        return QRect(control->mapTo(view(), QPoint()), control->size());
+    };
+    // Where the controls are; a hidden one (Make Morvel while a fit runs) is not anywhere.
+    const auto places = [&place, &controls, this] {
         settle();
         QStringList found;
         for (const char* name : controls) {
-            const QWidget* control = child(name);
-            const QRect place(control->mapTo(view(), QPoint()), control->size());
+            if (!child(name)->isVisible()) {
+                continue;
+            }
+            const QRect at = place(name);
             found << QStringLiteral("%1 %2,%3 %4x%5")
                          .arg(QString::fromLatin1(name))
-                         .arg(place.x())
-                         .arg(place.y())
-                         .arg(place.width())
-                         .arg(place.height());
+                         .arg(at.x())
+                         .arg(at.y())
+                         .arg(at.width())
+                         .arg(at.height());
         }
         return found;
     };
@@ -221,7 +255,7 @@ TEST_F(DefaultSizeLayoutTest, StatusLinesAppearWithoutMovingTheControls)
     child<QLineEdit>("targetField")->setText(QStringLiteral("150"));
     QTest::mouseClick(child<QPushButton>("saveScaledButton"), Qt::LeftButton);
     ASSERT_TRUE(QTest::qWaitFor([this] { return child<QLabel>("rescaleStatus")->text().startsWith("saved"); },
-                                20000));
+                                tovarine::test::kHangCeilingMs));
     EXPECT_EQ(places(), before) << "rescale status";
 
     auto* printPrep = view()->findChild<PrintPrepControls*>();
@@ -230,11 +264,56 @@ TEST_F(DefaultSizeLayoutTest, StatusLinesAppearWithoutMovingTheControls)
     ASSERT_TRUE(ended.wait(tovarine::test::kHangCeilingMs));
     ASSERT_TRUE(child("statusLabel")->isVisible());
     EXPECT_EQ(places(), before) << "print-prep status";
+    // Grow thin at 2.5 mm on a scan's counts of faces reports them in a status of two lines.
+    child<QLineEdit>("minWallField")->setText(QStringLiteral("2.5"));
+    QTest::mouseClick(child<QPushButton>("growButton"), Qt::LeftButton);
+    ASSERT_TRUE(ended.wait(tovarine::test::kHangCeilingMs));
+    auto* status = child<QLabel>("statusLabel");
+    const QString grown = printPrep->status().value_or(QString());
+    ASSERT_GT(status->fontMetrics().horizontalAdvance(grown), status->width()) << grown.toStdString();
+    EXPECT_EQ(places(), before) << "two-line print-prep status";
+    EXPECT_EQ(status->text(), grown) << "shown whole";
 
-    m_fixture.workspace.revealOutcome = Workspace::RevealOutcome::folderOpened;
+    const QRect make = place("makeMorvelButton");
+    QTest::mouseClick(child<QPushButton>("makeMorvelButton"), Qt::LeftButton);
+    ASSERT_EQ(m_runs.fits.size(), 1u);
+    m_runs.fits.back()->step(QStringLiteral("Laying out quads"), 0.3);
+    // Make Morvel gives way to Stop, and the phone's redo row is hidden, keeping its room.
+    QStringList running = before;
+    running.removeIf([](const QString& entry) {
+        return entry.startsWith(QLatin1String("makeMorvelButton ")) ||
+               entry.startsWith(QLatin1String("redoButton "));
+    });
+    EXPECT_EQ(places(), running) << "cage running";
+    EXPECT_EQ(place("stopButton"), make);
+    m_runs.fits.back()->finish(unexpected(cageFailure(QStringLiteral("engine missing from this build"))));
+    ASSERT_EQ(child<LineLimitedLabel>("failedText")->fullText(),
+              QStringLiteral("No Morvel: engine missing from this build."));
+    EXPECT_EQ(places(), before) << "cage line";
+    QTest::mouseClick(child<QPushButton>("makeMorvelButton"), Qt::LeftButton);
+    m_runs.fits.back()->finish(
+        unexpected(cageFailure(QStringLiteral("the engine stopped answering after the quad layout step, and "
+                                              "the time limit of 900 s ran out before it came back"))));
+    EXPECT_EQ(places(), before) << "two-line cage line";
+    QTest::mouseClick(child<QPushButton>("makeMorvelButton"), Qt::LeftButton);
+    m_runs.fits.back()->finish(test::cageMade());
+    ASSERT_TRUE(child("cageWireToggle")->isVisible());
+    EXPECT_EQ(places(), before) << "cage summary";
+
+    // The note names the result: the name gives way, the note keeps to its line and says what failed.
+    m_fixture.workspace.revealOutcome = Workspace::RevealOutcome::failed;
     QTest::mouseClick(child<QPushButton>("revealButton"), Qt::LeftButton);
-    ASSERT_TRUE(child("actionNote")->isVisible());
+    auto* note = child<QLabel>("actionNote");
+    ASSERT_TRUE(note->isVisible());
+    ASSERT_TRUE(view()->resultView()->actionNote().contains(kLongName));
     EXPECT_EQ(places(), before) << "reveal note";
+    EXPECT_LT(note->height(), 2 * note->fontMetrics().lineSpacing());
+    EXPECT_TRUE(note->text().startsWith(QStringLiteral("Couldn't show walnut-teacup")))
+        << note->text().toStdString();
+    EXPECT_TRUE(note->text().endsWith(
+        QStringLiteral(": no file manager answered and no application here opens folders")))
+        << note->text().toStdString();
+    EXPECT_EQ(note->toolTip(), view()->resultView()->actionNote());
 }
 
 // The main window is ready for the OpenGL preview from the start: showing the first result neither destroys

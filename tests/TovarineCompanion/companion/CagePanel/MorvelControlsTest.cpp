@@ -1,12 +1,14 @@
 #include "MorvelControls.h"
 
 #include "FakeCageRuns.h"
+#include "HangCeiling.h"
 #include "LineLimitedLabel.h"
 #include "MorvelMacSession.h"
 #include "SegmentedPicker.h"
 #include "SettingsKeys.h"
 #include "UserDefaults.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QFile>
 #include <QLabel>
@@ -174,6 +176,27 @@ TEST_F(MorvelControlsTest, RunningFitShowsItsStagesAndStopEndsIt)
     EXPECT_TRUE(shown("makeMorvelButton"));
     EXPECT_TRUE(child<QWidget>("detailPicker")->isEnabled());
     EXPECT_TRUE(shown("phoneRow"));
+}
+
+// Stop takes the place of Make Morvel while a fit runs, the keyboard focus with it, and gives both back when
+// the fit ends: a second Space stops the fit rather than pressing whatever came next.
+TEST_F(MorvelControlsTest, StopTakesMakeMorvelsPlaceAndFocus)
+{
+    writePhoneSettings(R"({"quads": 412, "settings": {}})");
+    showPanel();
+    m_panel->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(m_panel.get(), tovarine::test::kHangCeilingMs));
+    auto* make = child<QPushButton>("makeMorvelButton");
+    auto* stop = child<QPushButton>("stopButton");
+    const QRect makePlace = make->geometry();
+    make->setFocus(Qt::TabFocusReason);
+    QTest::keyClick(make, Qt::Key_Space);
+    ASSERT_EQ(m_runs.fits.size(), 1u);
+    EXPECT_EQ(QApplication::focusWidget(), stop);
+    EXPECT_EQ(stop->geometry(), makePlace);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Space);
+    EXPECT_EQ(m_runs.fits[0]->stops, 1);
+    EXPECT_EQ(QApplication::focusWidget(), make);
 }
 
 TEST_F(MorvelControlsTest, FinishedFitShowsItsSummaryTheWireSwitchAndRevealsTheWrittenFiles)

@@ -5,6 +5,7 @@
 #include "HangCeiling.h"
 #include "OstrelAboutPanel.h"
 #include "OstrelTermsPanel.h"
+#include "SearchableHelpPill.h"
 #include "SearchableHelpRow.h"
 #include "SearchableHelpView.h"
 #include "SearchableHelpWindow.h"
@@ -15,7 +16,6 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QTest>
-
 #include <gtest/gtest.h>
 
 using namespace tovarine;
@@ -32,7 +32,8 @@ TEST(CompanionMenuCommands, HelpMenuItemsTextsAndShortcuts)
                                   "About tovarine companion"}));
     EXPECT_EQ(actions.help->shortcuts(),
               (QList<QKeySequence>{QKeySequence(QStringLiteral("Ctrl+?")), QKeySequence(Qt::Key_F1)}));
-    EXPECT_EQ(actions.concordance->shortcuts(), QList<QKeySequence>{QKeySequence(QStringLiteral("Ctrl+Alt+/"))});
+    EXPECT_EQ(actions.concordance->shortcuts(),
+              QList<QKeySequence>{QKeySequence(QStringLiteral("Ctrl+Alt+/"))});
     EXPECT_TRUE(actions.terms->shortcuts().isEmpty());
     EXPECT_TRUE(actions.about->shortcuts().isEmpty());
 
@@ -71,6 +72,28 @@ TEST(CompanionMenuCommands, HelpCommandOpensOneWindowWithAllTopicsInOrder)
     actions.help->trigger(); // visible: only raised
     EXPECT_EQ(ostrel::SearchableHelpWindow::window(), window);
     EXPECT_EQ(view->searchText(), QStringLiteral("cage"));
+}
+
+// Each of the help's section pills shows whole, at the help window's opening size and at its smallest.
+TEST(CompanionMenuCommands, HelpWindowShowsEverySectionPillWhole)
+{
+    QMenu menu;
+    const auto actions = CompanionMenuCommands::install(&menu, {});
+    actions.help->trigger();
+    QWidget* window = ostrel::SearchableHelpWindow::window();
+    ASSERT_NE(window, nullptr);
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window, tovarine::test::kHangCeilingMs));
+    for (const QSize& size : {QSize(650, 500), QSize(1, 1)}) {
+        window->resize(size); // the smallest is held at the window's minimum
+        QCoreApplication::processEvents();
+        SCOPED_TRACE(QStringLiteral("%1 x %2").arg(window->width()).arg(window->height()).toStdString());
+        const auto pills = window->findChildren<ostrel::SearchableHelpPill*>(QStringLiteral("sectionPill"));
+        ASSERT_EQ(pills.size(), 1 + 8);
+        for (ostrel::SearchableHelpPill* pill : pills) {
+            EXPECT_TRUE(pill->isVisible()) << pill->text().toStdString();
+            EXPECT_EQ(pill->visibleRegion(), QRegion(pill->rect())) << pill->text().toStdString();
+        }
+    }
 }
 
 TEST(CompanionMenuCommands, ConcordanceTermsAndAboutOpenSingleWindows)

@@ -7,6 +7,7 @@
 #include "SettingsKeys.h"
 #include "UserDefaults.h"
 
+#include <QApplication>
 #include <QCoreApplication>
 #include <QLabel>
 #include <QLineEdit>
@@ -236,4 +237,25 @@ TEST_F(DimensionsAndRescaleTest, PanelDestroyedDuringASaveIsNotTouchedAndTheFile
     ASSERT_TRUE(BackgroundRun::waitForIdle(tovarine::test::kHangCeilingMs));
     QCoreApplication::processEvents();
     expectExtents(QStringLiteral("model_50mm.obj"), 50.0, 25.0, 12.5, 1e-3);
+}
+
+// "Save scaled" is disabled while it writes; the keyboard focus does not move on to the slider, where an
+// arrow key would change the target, nor into a field. The saved size leaves nothing to save, so the button
+// stays disabled and the panel keeps the focus.
+TEST_F(DimensionsAndRescaleTest, KeyboardFocusStaysOffTheSliderAcrossASave)
+{
+    auto panel = measuredPanel(QStringLiteral("mm"));
+    panel->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(panel.get(), tovarine::test::kHangCeilingMs));
+    type(*panel, "targetField", QStringLiteral("50"));
+    QSignalSpy finished(panel.get(), &DimensionsAndRescale::rescaleFinished);
+    QPushButton* save = child<QPushButton>(*panel, "saveScaledButton");
+    save->setFocus(Qt::TabFocusReason);
+    QTest::keyClick(save, Qt::Key_Space);
+    ASSERT_TRUE(QTest::qWaitFor([&finished] { return !finished.isEmpty(); }, tovarine::test::kHangCeilingMs));
+    ASSERT_FALSE(save->isEnabled());
+    EXPECT_EQ(QApplication::focusWidget(), panel.get());
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Right);
+    QTest::keyClicks(QApplication::focusWidget(), QStringLiteral("7"));
+    EXPECT_EQ(child<QLineEdit>(*panel, "targetField")->text(), QStringLiteral("50"));
 }

@@ -2,12 +2,14 @@
 
 #include "BackgroundRun.h"
 #include "HangCeiling.h"
+#include "LineLimitedLabel.h"
 #include "PanelTestSupport.h"
 #include "PrintPrepFixtures.h"
 #include "SettingsKeys.h"
 #include "StatusIndicator.h"
 #include "UserDefaults.h"
 
+#include <QApplication>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
@@ -72,7 +74,8 @@ protected:
         EXPECT_TRUE(finished.wait(tovarine::test::kHangCeilingMs));
         EXPECT_FALSE(panel.isWorking());
         EXPECT_FALSE(child<StatusIndicator>(panel, "statusIndicator")->isBusy());
-        EXPECT_EQ(child<QLabel>(panel, "statusLabel")->text(), panel.status().value_or(QString()));
+        EXPECT_EQ(child<LineLimitedLabel>(panel, "statusLabel")->fullText(),
+                  panel.status().value_or(QString()));
         return panel.status().value_or(QString());
     }
 
@@ -252,4 +255,38 @@ TEST_F(PrintPrepControlsTest, PanelDestroyedDuringARunIsNotTouchedAndTheRunFinis
     ASSERT_TRUE(BackgroundRun::waitForIdle(tovarine::test::kHangCeilingMs));
     QCoreApplication::processEvents();
     EXPECT_TRUE(exists("model_thick_2mm.obj"));
+}
+
+// The buttons are disabled while a tool runs; the keyboard focus stays where the user had it, on the pressed
+// button or wherever the user moved it meanwhile. It never lands in the next field with its text selected,
+// where typing would replace the thickness.
+TEST_F(PrintPrepControlsTest, KeyboardFocusStaysWhereTheUserHadItAcrossARun)
+{
+    auto panel = shownPanel();
+    panel->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(panel.get(), tovarine::test::kHangCeilingMs));
+    QSignalSpy finished(panel.get(), &PrintPrepControls::runFinished);
+    QLineEdit* minWall = child<QLineEdit>(*panel, "minWallField");
+    for (const char* name : {"thickenButton", "guardButton", "growButton"}) {
+        SCOPED_TRACE(name);
+        QPushButton* button = child<QPushButton>(*panel, name);
+        button->setFocus(Qt::TabFocusReason);
+        QTest::keyClick(button, Qt::Key_Space);
+        ASSERT_TRUE(
+            QTest::qWaitFor([&finished] { return !finished.isEmpty(); }, tovarine::test::kHangCeilingMs));
+        finished.clear();
+        EXPECT_EQ(QApplication::focusWidget(), button);
+        EXPECT_FALSE(minWall->hasSelectedText());
+        QTest::keyClicks(QApplication::focusWidget(), QStringLiteral("7"));
+        EXPECT_EQ(minWall->text(), QStringLiteral("1.0"));
+    }
+
+    QLineEdit* shell = child<QLineEdit>(*panel, "shellField");
+    QPushButton* thicken = child<QPushButton>(*panel, "thickenButton");
+    thicken->setFocus(Qt::TabFocusReason);
+    QTest::keyClick(thicken, Qt::Key_Space);
+    ASSERT_TRUE(panel->isWorking());
+    shell->setFocus(Qt::MouseFocusReason);
+    ASSERT_TRUE(QTest::qWaitFor([&finished] { return !finished.isEmpty(); }, tovarine::test::kHangCeilingMs));
+    EXPECT_EQ(QApplication::focusWidget(), shell);
 }

@@ -6,21 +6,58 @@
 #include <QDateTime>
 #include <QFile>
 #include <algorithm>
+#include <array>
 #include <limits>
+#include <map>
 
 namespace tovarine::test {
 
-bool writeBoxModel(const QString& path, double widthM, double heightM, double depthM, bool openTop)
+bool writeBoxModel(const QString& path, double widthM, double heightM, double depthM, bool openTop,
+                   int divisions)
 {
+    const int n = std::max(1, divisions);
+    const double size[3] = {widthM, heightM, depthM};
     ModelMesh mesh;
-    for (int i = 0; i < 8; ++i) {
-        mesh.positions.push_back(float((i & 1) ? widthM : 0.0));
-        mesh.positions.push_back(float((i & 2) ? heightM : 0.0));
-        mesh.positions.push_back(float((i & 4) ? depthM : 0.0));
-    }
-    mesh.indices = {0, 4, 6, 0, 6, 2, 1, 3, 7, 1, 7, 5, 0, 1, 5, 0, 5, 4, 0, 2, 3, 0, 3, 1, 4, 5, 7, 4, 7, 6};
-    if (!openTop) {
-        mesh.indices.insert(mesh.indices.end(), {2, 6, 7, 2, 7, 3});
+    // Grid points on the surface, shared between faces so that the box is welded.
+    std::map<std::array<int, 3>, std::uint32_t> points;
+    const auto point = [&](const std::array<int, 3>& at) {
+        const auto found = points.find(at);
+        if (found != points.end()) {
+            return found->second;
+        }
+        const auto index = std::uint32_t(mesh.positions.size() / 3);
+        for (int axis = 0; axis < 3; ++axis) {
+            mesh.positions.push_back(float(size[axis] * at[axis] / n));
+        }
+        points.emplace(at, index);
+        return index;
+    };
+    for (int axis = 0; axis < 3; ++axis) {
+        for (const int side : {0, n}) {
+            if (openTop && axis == 1 && side == n) {
+                continue;
+            }
+            const int u = (axis + 1) % 3;
+            const int v = (axis + 2) % 3;
+            for (int a = 0; a < n; ++a) {
+                for (int b = 0; b < n; ++b) {
+                    std::array<int, 3> corner[4];
+                    for (int c = 0; c < 4; ++c) {
+                        corner[c][axis] = side;
+                        corner[c][u] = a + ((c == 1 || c == 2) ? 1 : 0);
+                        corner[c][v] = b + (c >= 2 ? 1 : 0);
+                    }
+                    // (u, v) turns about +axis: counter-clockwise seen from outside on the far side.
+                    const int order[2][3] = {{0, 1, 2}, {0, 2, 3}};
+                    for (const auto& triangle : order) {
+                        for (int c = 0; c < 3; ++c) {
+                            const int k = side == n ? triangle[c] : triangle[2 - c];
+                            mesh.indices.push_back(point(corner[k]));
+                        }
+                    }
+                }
+            }
+        }
     }
     return bool(UsdzFile::write(mesh, path));
 }

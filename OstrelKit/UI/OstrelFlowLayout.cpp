@@ -1,0 +1,116 @@
+#include "OstrelFlowLayout.h"
+
+#include <QWidget>
+#include <algorithm>
+
+namespace ostrel {
+
+OstrelFlowLayout::OstrelFlowLayout(QWidget* parent, int spacing) : QLayout(parent), m_spacing(spacing) {}
+
+OstrelFlowLayout::~OstrelFlowLayout()
+{
+    while (QLayoutItem* item = takeAt(0)) {
+        delete item;
+    }
+}
+
+void OstrelFlowLayout::addItem(QLayoutItem* item)
+{
+    m_items.append(item);
+    invalidate();
+}
+
+int OstrelFlowLayout::count() const
+{
+    return int(m_items.size());
+}
+
+QLayoutItem* OstrelFlowLayout::itemAt(int index) const
+{
+    return index >= 0 && index < m_items.size() ? m_items.at(index) : nullptr;
+}
+
+QLayoutItem* OstrelFlowLayout::takeAt(int index)
+{
+    if (index < 0 || index >= m_items.size()) {
+        return nullptr;
+    }
+    QLayoutItem* item = m_items.takeAt(index);
+    invalidate();
+    return item;
+}
+
+Qt::Orientations OstrelFlowLayout::expandingDirections() const
+{
+    return {};
+}
+
+bool OstrelFlowLayout::hasHeightForWidth() const
+{
+    return true;
+}
+
+int OstrelFlowLayout::heightForWidth(int width) const
+{
+    return arrange(QRect(0, 0, width, 0), false);
+}
+
+QSize OstrelFlowLayout::minimumSize() const
+{
+    QSize size;
+    for (const QLayoutItem* item : m_items) {
+        if (!item->isEmpty()) {
+            size = size.expandedTo(item->minimumSize().expandedTo(item->sizeHint()));
+        }
+    }
+    const QMargins margins = contentsMargins();
+    return size + QSize(margins.left() + margins.right(), margins.top() + margins.bottom());
+}
+
+QSize OstrelFlowLayout::sizeHint() const
+{
+    int width = 0;
+    int height = 0;
+    for (const QLayoutItem* item : m_items) {
+        if (!item->isEmpty()) {
+            const QSize hint = item->sizeHint();
+            width += (width > 0 ? m_spacing : 0) + hint.width();
+            height = std::max(height, hint.height());
+        }
+    }
+    const QMargins margins = contentsMargins();
+    return {width + margins.left() + margins.right(), height + margins.top() + margins.bottom()};
+}
+
+void OstrelFlowLayout::setGeometry(const QRect& rect)
+{
+    QLayout::setGeometry(rect);
+    arrange(rect, true);
+}
+
+int OstrelFlowLayout::arrange(const QRect& rect, bool apply) const
+{
+    const QRect area = rect.marginsRemoved(contentsMargins());
+    int x = area.left();
+    int y = area.top();
+    int rowHeight = 0;
+    for (QLayoutItem* item : m_items) {
+        if (item->isEmpty()) {
+            continue;
+        }
+        const QSize hint = item->sizeHint();
+        if (x > area.left() && x + hint.width() - 1 > area.right()) {
+            x = area.left();
+            y += rowHeight + m_spacing;
+            rowHeight = 0;
+        }
+        if (apply) {
+            item->setGeometry(QRect(QPoint(x, y), hint));
+        }
+        x += hint.width() + m_spacing;
+        rowHeight = std::max(rowHeight, hint.height());
+    }
+    return y + rowHeight - rect.top() + contentsMargins().bottom();
+}
+
+} // namespace ostrel
