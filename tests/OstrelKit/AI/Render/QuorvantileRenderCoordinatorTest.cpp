@@ -195,6 +195,37 @@ TEST_F(RenderCoordinatorTest, TwoMachinesOneFailingGiveOneMovieWithEveryFrame)
     EXPECT_EQ(frameCount(movie), 96);
 }
 
+TEST_F(RenderCoordinatorTest, AResultCutShortIsRenderedHereAndNotKept)
+{
+    // The agent renders, answers 200 with the whole segment's Content-Length, and closes halfway through.
+    startAgent(QStringLiteral("127.0.0.2"),
+               {QStringLiteral("--color"), QStringLiteral("green"), QStringLiteral("--cut-result")});
+    QuorvantileRenderCoordinator coordinator(
+        options({loopbackNode(QStringLiteral("studio"), QStringLiteral("127.0.0.2"))}));
+    QStringList statuses;
+    QObject watcher;
+    QObject::connect(&Quorvantile::shared(), &Quorvantile::changed, &watcher, [&] {
+        if (const auto status = Quorvantile::shared().renderStatus()) {
+            statuses.append(*status);
+        }
+    });
+    const auto result = render(coordinator, 60);
+    ASSERT_TRUE(result.ok()) << result.message.toStdString();
+    ASSERT_EQ(result.value->size(), 2);
+    EXPECT_TRUE(statuses.contains(QStringLiteral("studio failed — finishing that segment on this computer")));
+    // The second segment is this computer's, and the half download is nowhere among the segments.
+    EXPECT_FALSE((*result.value)[1].startsWith(segments));
+    EXPECT_EQ(QDir(segments).entryList(QDir::Files | QDir::Hidden), QStringList());
+
+    const QString movie = work.filePath(QStringLiteral("joined.mov"));
+    std::optional<QuorvantileRenderFileResult> joined;
+    coordinator.concatenate(*result.value, 24.0, movie,
+                            [&](const QuorvantileRenderFileResult& r) { joined = r; });
+    ASSERT_TRUE(waitFor([&] { return joined.has_value(); }, tovarine::test::kHangCeilingMs));
+    ASSERT_TRUE(joined->ok()) << joined->message.toStdString();
+    EXPECT_EQ(frameCount(movie), 60);
+}
+
 TEST_F(RenderCoordinatorTest, SshMachineRendersWithTheFixedRemoteCommandLine)
 {
     sshMachine(QStringLiteral("127.0.0.3"),
