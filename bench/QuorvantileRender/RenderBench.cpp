@@ -164,7 +164,8 @@ int load(int seconds)
     options.listenAddress = QStringLiteral("127.0.0.1");
     options.idleTimeoutMs = 2000;
     options.maxConnections = 64;
-    options.maxConcurrentRenders = 4; // the stand-in job takes 5 ms: well above the rate the client offers
+    options.maxConnectionsPerPeer = 64; // every client of the load runs from this one address
+    options.maxConcurrentRenders = 4;   // the stand-in job takes 5 ms: well above the rate the client offers
     QuorvantileRenderServer server(0, options);
     server.setRenderHandler([](const QString&, const QuorvantileRenderJob& job, QuorvantileSegmentTask task) {
         task.reportFrames(job.frameCount() / 2);

@@ -3,8 +3,10 @@
 submit, status, result) on one loopback address and renders each job with the stand-in render command.
 
 usage: fake_render_agent.py --bind 127.0.0.2 --port N --standin PATH --workdir DIR [--color C] [--frame-ms N]
-                            [--mode fail|stall] [--health-status CODE] [--echo-source]
+                            [--mode fail|stall] [--health-status CODE] [--echo-source] [--cut-result]
 --echo-source completes every job at once with the uploaded source as its result (transfer benchmarks).
+--cut-result announces the whole segment's Content-Length but closes the connection after half of it (an agent
+that crashes or loses its link while sending).
 Prints "ready" once it listens. Streams uploads and results in 1 MiB chunks."""
 import argparse
 import json
@@ -89,7 +91,10 @@ def handler_for(agent):
                     self.send_header("Connection", "close")
                     self.end_headers()
                     with open(entry["output"], "rb") as f:
-                        shutil.copyfileobj(f, self.wfile, CHUNK)
+                        if agent.args.cut_result:
+                            self.wfile.write(f.read(size // 2))
+                        else:
+                            shutil.copyfileobj(f, self.wfile, CHUNK)
                     self.close_connection = True
                 else:
                     self.reply(404, {"error": "not found"})
@@ -173,6 +178,7 @@ def main():
     parser.add_argument("--mode", default="")
     parser.add_argument("--health-status", type=int, default=200)
     parser.add_argument("--echo-source", action="store_true")
+    parser.add_argument("--cut-result", action="store_true")
     args = parser.parse_args()
     if not args.bind.startswith("127."):
         sys.exit("the fake agent listens on loopback addresses only")

@@ -8,6 +8,7 @@
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QSaveFile>
+#include <optional>
 
 namespace ostrel {
 
@@ -27,6 +28,20 @@ QNetworkRequest requestFor(const QUrl& url, int timeoutMs)
     request.setTransferTimeout(timeoutMs);
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::ManualRedirectPolicy);
     return request;
+}
+
+// The body length the answer announced, when its bytes arrive as sent: a Content-Length without a content
+// coding (the network layer decodes a coded body, whose length then differs). A chunked body announces none.
+std::optional<qint64> announcedLength(QNetworkReply* reply)
+{
+    const QByteArray coding = reply->rawHeader(QByteArrayLiteral("Content-Encoding")).trimmed().toLower();
+    if (!reply->hasRawHeader(QByteArrayLiteral("Content-Length")) ||
+        !(coding.isEmpty() || coding == "identity")) {
+        return std::nullopt;
+    }
+    bool ok = false;
+    const qint64 length = reply->rawHeader(QByteArrayLiteral("Content-Length")).trimmed().toLongLong(&ok);
+    return ok && length >= 0 ? std::optional<qint64>(length) : std::nullopt;
 }
 
 } // namespace
@@ -203,11 +218,12 @@ void QuorvantileRenderHttpDispatch::download()
         track(m_network->get(requestFor(QUrl(endpoint(path)), m_options.requestIdleTimeoutMs)));
     reply->setReadBufferSize(kReadBufferBytes);
     auto writeChunk = [this, reply] {
-        if (statusOf(reply) != 200) {
+        if (statusOf(reply) != 200 || !m_segment) {
             return;
         }
         const QByteArray chunk = reply->readAll();
-        if (m_segment && m_segment->write(chunk) != chunk.size()) {
+        if (m_segment->write(chunk) != chunk.size()) {
+            m_writeError = m_segment->errorString();
             m_segment->cancelWriting();
             reply->abort();
         }
@@ -216,15 +232,39 @@ void QuorvantileRenderHttpDispatch::download()
     connect(reply, &QNetworkReply::finished, this, [this, reply, writeChunk] {
         reply->deleteLater();
         writeChunk();
-        const int status = statusOf(reply);
-        if (reply->error() != QNetworkReply::NoError && status < 0) {
+        // Whatever ends here unfinished leaves no file: the segment is only written by the commit below.
+        const auto fail = [this](const QuorvantileRenderFileResult& failure) {
             m_segment->cancelWriting();
-            end(QuorvantileRenderFileResult::failure(reply->errorString()));
+            m_segment.reset(); // removes the temporary file
+            end(failure);
+        };
+        const int status = statusOf(reply);
+        if (!m_writeError.isEmpty()) {
+            fail(QuorvantileRenderFileResult::failure(
+                QStringLiteral("Could not write %1: %2").arg(m_segmentPath, m_writeError)));
+            return;
+        }
+        if (reply->error() != QNetworkReply::NoError && status < 0) {
+            fail(QuorvantileRenderFileResult::failure(reply->errorString()));
             return;
         }
         if (status != 200 || m_segment->size() == 0) {
-            m_segment->cancelWriting();
-            end(QuorvantileRenderFileResult::failure(QuorvantileRenderError::remoteFailed));
+            fail(QuorvantileRenderFileResult::failure(QuorvantileRenderError::remoteFailed));
+            return;
+        }
+        // A "200" says nothing of how the body ended: a transfer error after the head (the agent crashed or
+        // its link dropped while sending), or fewer bytes than announced, is a failed download.
+        if (reply->error() != QNetworkReply::NoError) {
+            fail(QuorvantileRenderFileResult::failure(
+                QStringLiteral("Segment download cut short: %1").arg(reply->errorString())));
+            return;
+        }
+        if (const std::optional<qint64> announced = announcedLength(reply);
+            announced && *announced != m_segment->size()) {
+            fail(QuorvantileRenderFileResult::failure(
+                QStringLiteral("Segment download cut short: %1 of %2 bytes")
+                    .arg(m_segment->size())
+                    .arg(*announced)));
             return;
         }
         if (!m_segment->commit()) {

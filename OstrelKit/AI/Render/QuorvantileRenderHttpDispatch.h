@@ -19,6 +19,8 @@ namespace ostrel {
 
 // Hands one job to a remote render agent over HTTP: uploads the source (streamed from the file), submits the
 // job, polls its status until complete, failed or stalled, and downloads the segment (streamed to the file).
+// A download that ends in a transfer error or short of its announced length is a failure, even after a 200,
+// and leaves no segment file.
 // Ends exactly once through `finished`. GUI thread only (the thread of its network manager).
 class QuorvantileRenderHttpDispatch : public QObject
 {
@@ -78,7 +80,9 @@ private:
     QString m_segmentPath;
     QPointer<QNetworkReply> m_reply;
     std::unique_ptr<QFile> m_source;
+    // Written under a temporary name and renamed only when the whole announced body has arrived.
     std::unique_ptr<QSaveFile> m_segment;
+    QString m_writeError;
     QTimer m_pollTimer;
     QElapsedTimer m_sinceGrowth;
     std::int64_t m_lastFrames = 0;

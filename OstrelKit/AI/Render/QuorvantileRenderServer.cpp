@@ -10,29 +10,44 @@
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTimer>
+#include <sys/socket.h>
 
 namespace ostrel {
 
 // One accepted socket: reads one request under the reader's limits, is answered once, then closes. Two
 // clocks run: the idle one restarts with every delivery; the request one does not, so a peer that sends a
 // byte now and then cannot keep the connection (and its place under the connection cap) for long.
+// An answer may go out before the request has all arrived (a refusal, a request too large, a timeout).
+// Closing with unread bytes would reset the connection and could destroy the answer before the peer reads
+// it, so once the answer is written the sending side is shut down, and what the peer still sends is read and
+// dropped until it closes, for a bounded time and number of bytes. An answered connection no longer holds a
+// place under the connection caps; when too many are closing at once, it closes as soon as its answer is
+// written.
 class QuorvantileRenderServer::Connection : public QObject
 {
 public:
-    Connection(QTcpSocket* socket, QuorvantileRenderServer* server, int idleTimeoutMs, int requestTimeoutMs)
-        : QObject(server), m_socket(socket), m_server(server)
+    Connection(QTcpSocket* socket, QuorvantileRenderServer* server, const Options& options,
+               std::optional<QHostAddress> admittedPeer)
+        : QObject(server), m_socket(socket), m_server(server), m_admittedPeer(std::move(admittedPeer)),
+          m_drainMaxBytes(options.drainMaxBytes)
     {
         m_socket->setParent(this);
         m_idle.setSingleShot(true);
-        m_idle.setInterval(idleTimeoutMs);
+        m_idle.setInterval(options.idleTimeoutMs);
         connect(&m_idle, &QTimer::timeout, this, &Connection::timedOut);
         m_request.setSingleShot(true);
-        m_request.setInterval(requestTimeoutMs);
+        m_request.setInterval(options.requestTimeoutMs);
         connect(&m_request, &QTimer::timeout, this, &Connection::timedOut);
         m_request.start();
+        m_drain.setSingleShot(true);
+        m_drain.setInterval(options.drainTimeoutMs);
+        connect(&m_drain, &QTimer::timeout, this, &Connection::close);
         connect(m_socket, &QTcpSocket::readyRead, this, &Connection::read);
         connect(m_socket, &QTcpSocket::disconnected, this, &Connection::peerClosed);
-        connect(m_socket, &QTcpSocket::bytesWritten, this, [this] { m_idle.start(); });
+        connect(m_socket, &QTcpSocket::bytesWritten, this, [this] {
+            m_idle.start();
+            shutDownWhenWritten();
+        });
         connect(m_socket, &QTcpSocket::errorOccurred, this, [this](QAbstractSocket::SocketError error) {
             if (error != QAbstractSocket::RemoteHostClosedError) {
                 close();
@@ -43,15 +58,19 @@ public:
 
     const QuorvantileRenderRequestReader& reader() const { return m_reader; }
     bool answered() const { return m_answered; }
+    // The peer whose count under the caps this connection takes: none once refused or answered.
+    const std::optional<QHostAddress>& admittedPeer() const { return m_admittedPeer; }
 
-    // Sends the answer and closes once it is written.
+    // Sends the answer; the connection closes once the peer has it (above).
     void send(const QuorvantileHttpAnswer& answer)
     {
         m_answered = true;
+        m_drainAfterAnswer = m_server->connectionAnswered(this);
+        m_admittedPeer.reset();
         m_request.stop();
         m_socket->write(answer.toBytes());
-        m_socket->disconnectFromHost();
         m_idle.start();
+        shutDownWhenWritten();
     }
 
     void close()
@@ -62,6 +81,7 @@ public:
         m_closed = true;
         m_idle.stop();
         m_request.stop();
+        m_drain.stop();
         m_socket->abort();
         m_server->connectionClosed(this);
     }
@@ -72,11 +92,29 @@ private:
         m_idle.start();
         const QByteArray bytes = m_socket->readAll();
         if (m_answered) {
+            m_drained += bytes.size();
+            if (m_drained > m_drainMaxBytes) {
+                close();
+            }
             return;
         }
         if (m_reader.feed(bytes) != QuorvantileRenderRequestReader::State::reading) {
             m_server->answer(this);
         }
+    }
+
+    void shutDownWhenWritten()
+    {
+        if (!m_answered || m_shutDown || m_closed || m_socket->bytesToWrite() > 0) {
+            return;
+        }
+        m_shutDown = true;
+        if (!m_drainAfterAnswer || m_socket->state() != QAbstractSocket::ConnectedState ||
+            ::shutdown(static_cast<int>(m_socket->socketDescriptor()), SHUT_WR) != 0) {
+            close();
+            return;
+        }
+        m_drain.start();
     }
 
     // A request cut short is answered from what arrived; a connection that sent nothing closes silently.
@@ -102,12 +140,31 @@ private:
 
     QTcpSocket* m_socket;
     QuorvantileRenderServer* m_server;
+    std::optional<QHostAddress> m_admittedPeer;
+    qint64 m_drainMaxBytes;
     QTimer m_idle;
     QTimer m_request;
+    QTimer m_drain;
     QuorvantileRenderRequestReader m_reader;
+    qint64 m_drained = 0;
     bool m_answered = false;
+    bool m_drainAfterAnswer = false;
+    bool m_shutDown = false;
     bool m_closed = false;
 };
+
+namespace {
+
+// The address a peer's connections are counted under: an IPv4 peer of a dual-stack listener as IPv4.
+QHostAddress peerKey(const QTcpSocket* socket)
+{
+    const QHostAddress peer = socket->peerAddress();
+    bool isIPv4 = false;
+    const quint32 ipv4 = peer.toIPv4Address(&isIPv4);
+    return isIPv4 ? QHostAddress(ipv4) : peer;
+}
+
+} // namespace
 
 QuorvantileRenderServer::QuorvantileRenderServer(quint16 port, QObject* parent)
     : QuorvantileRenderServer(port, Options{}, parent)
@@ -184,17 +241,50 @@ void QuorvantileRenderServer::acceptConnections()
 {
     while (m_listener && m_listener->hasPendingConnections()) {
         QTcpSocket* socket = m_listener->nextPendingConnection();
-        auto* connection = new Connection(socket, this, m_options.idleTimeoutMs, m_options.requestTimeoutMs);
+        const QHostAddress peer = peerKey(socket);
+        const bool admit = m_admitted < m_options.maxConnections &&
+                           m_admittedByPeer.value(peer) < m_options.maxConnectionsPerPeer;
+        if (!admit && static_cast<int>(m_connections.size()) - m_admitted >= m_options.maxConnections) {
+            // As many connections are closing already: no room left even to answer this one.
+            socket->abort();
+            socket->deleteLater();
+            continue;
+        }
+        auto* connection =
+            new Connection(socket, this, m_options, admit ? std::optional<QHostAddress>(peer) : std::nullopt);
         m_connections.insert(connection);
-        if (m_connections.size() > m_options.maxConnections) {
+        if (admit) {
+            ++m_admitted;
+            ++m_admittedByPeer[peer];
+        } else {
             connection->send({503, QByteArrayLiteral(R"({"error":"server busy"})")});
         }
     }
 }
 
+void QuorvantileRenderServer::release(const Connection* connection)
+{
+    if (!connection->admittedPeer()) {
+        return;
+    }
+    --m_admitted;
+    const auto count = m_admittedByPeer.find(*connection->admittedPeer());
+    if (count != m_admittedByPeer.end() && --*count <= 0) {
+        m_admittedByPeer.erase(count);
+    }
+}
+
+bool QuorvantileRenderServer::connectionAnswered(const Connection* connection)
+{
+    release(connection);
+    return static_cast<int>(m_connections.size()) - m_admitted <= m_options.maxConnections;
+}
+
 void QuorvantileRenderServer::connectionClosed(Connection* connection)
 {
-    m_connections.remove(connection);
+    if (m_connections.remove(connection)) {
+        release(connection);
+    }
     connection->deleteLater();
 }
 

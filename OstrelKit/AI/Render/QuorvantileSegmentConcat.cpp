@@ -72,31 +72,40 @@ struct VideoShape
     bool operator==(const VideoShape&) const = default;
 };
 
-// The largest time base in which every frame of every segment falls on a whole tick, as "num/den", when the
-// segments' frame rates ("num/den" each) give one that a QuickTime track can hold; else empty. Rates p/q have
-// frames q/p seconds apart, so the tick is gcd(q) / lcm(p).
-QString commonTimeBase(const QList<VideoShape>& shapes)
+// A frame rate "num/den" in lowest terms, when it is a sane positive rate.
+std::optional<std::pair<std::int64_t, std::int64_t>> reducedRate(const QString& rate)
 {
-    constexpr std::int64_t kMaxTimescale = 1'000'000; // ticks per second; beyond it the rates are not sane
-    std::int64_t ticksPerSecond = 1;
-    std::int64_t tickNumerator = 0;
-    for (const VideoShape& shape : shapes) {
-        const QStringList parts = shape.frameRate.split(QLatin1Char('/'));
-        bool numberOk = false;
-        bool denominatorOk = false;
-        const std::int64_t p = parts.size() == 2 ? parts[0].toLongLong(&numberOk) : 0;
-        const std::int64_t q = parts.size() == 2 ? parts[1].toLongLong(&denominatorOk) : 0;
-        if (!numberOk || !denominatorOk || p <= 0 || q <= 0 || p > kMaxTimescale || q > kMaxTimescale) {
-            return {};
-        }
-        const std::int64_t divisor = std::gcd(p, q);
-        ticksPerSecond = std::lcm(ticksPerSecond, p / divisor);
-        if (ticksPerSecond > kMaxTimescale) {
-            return {};
-        }
-        tickNumerator = std::gcd(tickNumerator, q / divisor);
+    constexpr std::int64_t kMaxTerm = 1'000'000; // beyond it a rate is not a video's
+    const QStringList parts = rate.split(QLatin1Char('/'));
+    bool numberOk = false;
+    bool denominatorOk = false;
+    const std::int64_t p = parts.size() == 2 ? parts[0].toLongLong(&numberOk) : 0;
+    const std::int64_t q = parts.size() == 2 ? parts[1].toLongLong(&denominatorOk) : 0;
+    if (!numberOk || !denominatorOk || p <= 0 || q <= 0 || p > kMaxTerm || q > kMaxTerm) {
+        return std::nullopt;
     }
-    return QStringLiteral("%1/%2").arg(tickNumerator).arg(ticksPerSecond);
+    const std::int64_t divisor = std::gcd(p, q);
+    return std::pair{p / divisor, q / divisor};
+}
+
+// Ticks per second of a clock on which every frame of every segment falls on a whole tick, when the
+// segments' frame rates give one that a QuickTime track can hold. Rates p/q (in lowest terms) have frames q/p
+// seconds apart, so lcm(p) ticks per second hold them all.
+std::optional<std::int64_t> commonTimescale(const QList<VideoShape>& shapes)
+{
+    constexpr std::int64_t kMaxTimescale = 1'000'000;
+    std::int64_t ticksPerSecond = 1;
+    for (const VideoShape& shape : shapes) {
+        const auto rate = reducedRate(shape.frameRate);
+        if (!rate) {
+            return std::nullopt;
+        }
+        ticksPerSecond = std::lcm(ticksPerSecond, rate->first);
+        if (ticksPerSecond > kMaxTimescale) {
+            return std::nullopt;
+        }
+    }
+    return ticksPerSecond;
 }
 
 } // namespace
@@ -187,15 +196,28 @@ QuorvantileRenderFileResult concatenate(const QStringList& segments, const QStri
         // once at its own time (variable frame rate); with a constant rate ffmpeg would repeat frames at the
         // microsecond clock the concat filter runs on, a million per second.
         graph += joined + QStringLiteral("concat=n=%1:v=1:a=0").arg(withVideo.size());
-        const QString timeBase = commonTimeBase(shapes);
-        if (!timeBase.isEmpty()) {
-            graph += QStringLiteral(",settb=") + timeBase;
+        const std::optional<std::int64_t> timescale = commonTimescale(shapes);
+        if (timescale) {
+            graph += QStringLiteral(",settb=1/%1").arg(*timescale);
         }
         graph += QStringLiteral("[out]");
         arguments << QStringLiteral("-filter_complex") << graph << QStringLiteral("-map")
                   << QStringLiteral("[out]") << QStringLiteral("-fps_mode") << QStringLiteral("vfr")
                   << QStringLiteral("-c:v") << QStringLiteral("libx264") << QStringLiteral("-pix_fmt")
                   << QStringLiteral("yuv420p");
+        if (timescale) {
+            // Frames leave the concat filter of mixed rates without their duration, so the last one would
+            // get a token length of one tick and the track's edit list could cut it. The track keeps the
+            // filter's clock (packet times need no rescaling) and every packet gets the last segment's frame
+            // duration: a QuickTime track takes its sample durations from the decode times and only the last
+            // one from the packet, so the last frame lasts one frame of its own segment and the movie's
+            // length is the sum of the segments'.
+            const auto lastRate = *reducedRate(shapes.last().frameRate);
+            const std::int64_t lastFrameTicks = lastRate.second * (*timescale / lastRate.first);
+            arguments << QStringLiteral("-video_track_timescale") << QString::number(*timescale)
+                      << QStringLiteral("-bsf:v")
+                      << QStringLiteral("setts=pts=PTS:dts=DTS:duration=%1").arg(lastFrameTicks);
+        }
     }
     arguments << QStringLiteral("-f") << QStringLiteral("mov") << fileArgument(outputPath);
     const Run join = runProcess(options.ffmpegProgram, arguments, options.timeLimitMs);

@@ -10,7 +10,8 @@ namespace ostrel {
 // when every segment's video stream has the same codec, size, pixel format and timing, else the concat filter
 // with a re-encode to H.264 at the first segment's size (also when a segment's path holds a line break, which
 // the demuxer's list cannot hold). Each segment's frames are kept once, at their own times: segments of
-// different frame rates give a movie of variable frame rate. Only the first video stream of each segment is
+// different frame rates give a movie of variable frame rate, whose last frame lasts one frame of its segment
+// (the movie's length is the sum of the segments'). Only the first video stream of each segment is
 // kept; a segment without one is left out.
 // An existing output is never replaced. Blocks until done; any thread.
 namespace QuorvantileSegmentConcat {

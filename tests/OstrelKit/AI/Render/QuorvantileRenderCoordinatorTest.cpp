@@ -125,7 +125,35 @@ protected:
         return result.value_or(QuorvantileRenderResult<QStringList>::failure(QStringLiteral("timed out")));
     }
 
+    // Collects the facade's render status lines, each change once, into `statuses`.
+    void watchRenderStatus()
+    {
+        QObject::connect(&Quorvantile::shared(), &Quorvantile::changed, &statusWatcher, [this] {
+            const auto status = Quorvantile::shared().renderStatus();
+            if (status && (statuses.isEmpty() || statuses.last() != *status)) {
+                statuses.append(*status);
+            }
+        });
+    }
+
+    // Joins `segmentFiles` into one movie and counts its frames; -1 when the join fails.
+    int joinedFrames(QuorvantileRenderCoordinator& coordinator, const QStringList& segmentFiles)
+    {
+        const QString movie = work.filePath(QStringLiteral("joined.mov"));
+        std::optional<QuorvantileRenderFileResult> joined;
+        coordinator.concatenate(segmentFiles, 24.0, movie,
+                                [&](const QuorvantileRenderFileResult& r) { joined = r; });
+        EXPECT_TRUE(waitFor([&] { return joined.has_value(); }, tovarine::test::kHangCeilingMs));
+        if (!joined || !joined->ok()) {
+            ADD_FAILURE() << "join failed: " << (joined ? joined->message.toStdString() : "timed out");
+            return -1;
+        }
+        return frameCount(movie);
+    }
+
     QTemporaryDir work;
+    QStringList statuses;
+    QObject statusWatcher;
     QString source;
     QString sshRoot;
     QString segments;
@@ -146,14 +174,7 @@ TEST_F(RenderCoordinatorTest, TwoMachinesOneFailingGiveOneMovieWithEveryFrame)
     QuorvantileRenderCoordinator coordinator(
         options({loopbackNode(QStringLiteral("studio.local"), QStringLiteral("127.0.0.2")),
                  loopbackNode(QStringLiteral("attic"), QStringLiteral("127.0.0.3"))}));
-    QStringList statuses;
-    QObject watcher;
-    QObject::connect(&Quorvantile::shared(), &Quorvantile::changed, &watcher, [&] {
-        if (Quorvantile::shared().renderStatus() &&
-            (statuses.isEmpty() || statuses.last() != *Quorvantile::shared().renderStatus())) {
-            statuses.append(*Quorvantile::shared().renderStatus());
-        }
-    });
+    watchRenderStatus();
     const std::int64_t jobsBefore = Quorvantile::shared().stats().renderJobs();
 
     const auto result = render(coordinator, 96);
@@ -186,13 +207,26 @@ TEST_F(RenderCoordinatorTest, TwoMachinesOneFailingGiveOneMovieWithEveryFrame)
         },
         2000));
 
-    const QString movie = work.filePath(QStringLiteral("joined.mov"));
-    std::optional<QuorvantileRenderFileResult> joined;
-    coordinator.concatenate(*result.value, 24.0, movie,
-                            [&](const QuorvantileRenderFileResult& r) { joined = r; });
-    ASSERT_TRUE(waitFor([&] { return joined.has_value(); }, tovarine::test::kHangCeilingMs));
-    ASSERT_TRUE(joined->ok()) << joined->message.toStdString();
-    EXPECT_EQ(frameCount(movie), 96);
+    EXPECT_EQ(joinedFrames(coordinator, *result.value), 96);
+}
+
+TEST_F(RenderCoordinatorTest, AResultCutShortIsRenderedHereAndNotKept)
+{
+    // The agent renders, answers 200 with the whole segment's Content-Length, and closes halfway through.
+    startAgent(QStringLiteral("127.0.0.2"),
+               {QStringLiteral("--color"), QStringLiteral("green"), QStringLiteral("--cut-result")});
+    QuorvantileRenderCoordinator coordinator(
+        options({loopbackNode(QStringLiteral("studio"), QStringLiteral("127.0.0.2"))}));
+    watchRenderStatus();
+    const auto result = render(coordinator, 60);
+    ASSERT_TRUE(result.ok()) << result.message.toStdString();
+    ASSERT_EQ(result.value->size(), 2);
+    EXPECT_TRUE(statuses.contains(QStringLiteral("studio failed — finishing that segment on this computer")));
+    // The second segment is this computer's, and the half download is nowhere among the segments.
+    EXPECT_FALSE((*result.value)[1].startsWith(segments));
+    EXPECT_EQ(QDir(segments).entryList(QDir::Files | QDir::Hidden), QStringList());
+
+    EXPECT_EQ(joinedFrames(coordinator, *result.value), 60);
 }
 
 TEST_F(RenderCoordinatorTest, SshMachineRendersWithTheFixedRemoteCommandLine)

@@ -6,6 +6,7 @@
 #include "QuorvantileManifest.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QNetworkAccessManager>
@@ -200,6 +201,43 @@ TEST_F(HttpDispatchTest, AgentFailuresEndTheCallWithTheirError)
     const auto gone = run(source);
     EXPECT_FALSE(gone.ok());
     EXPECT_FALSE(gone.error.has_value());
+}
+
+TEST_F(HttpDispatchTest, AResultCutShortIsAFailureAndLeavesNoFile)
+{
+    // Each answer starts "200 OK" and ends before the segment is whole.
+    const auto cut = [](const QByteArray& raw, FakeModelReply::Ending ending) {
+        FakeModelReply reply;
+        reply.notHttp = true;
+        reply.pieces = {raw};
+        reply.ending = ending;
+        return reply;
+    };
+    const QByteArray head = "HTTP/1.1 200 OK\r\nContent-Type: video/quicktime\r\nConnection: close\r\n";
+    const struct
+    {
+        const char* what;
+        FakeModelReply reply;
+    } cases[] = {
+        {"closed before the announced length",
+         cut(head + "Content-Length: 10\r\n\r\nMOVI", FakeModelReply::Ending::close)},
+        {"reset before the announced length",
+         cut(head + "Content-Length: 10\r\n\r\nMOVI", FakeModelReply::Ending::reset)},
+        {"chunks without the closing chunk",
+         cut(head + "Transfer-Encoding: chunked\r\n\r\n4\r\nMOVI\r\n", FakeModelReply::Ending::close)},
+    };
+    const QString source = sourceNamed(QStringLiteral("a.mov"));
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        agent.setReply("GET", resultPath(), c.reply);
+        statuses.clear();
+        const auto result = run(source);
+        EXPECT_FALSE(result.ok());
+        EXPECT_FALSE(result.message.isEmpty());
+        EXPECT_FALSE(statuses.contains(QuorvantileRenderStatus::complete));
+        // Neither the segment nor a part of it is left behind.
+        EXPECT_EQ(QDir(folder.path()).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("a.mov")});
+    }
 }
 
 TEST_F(HttpDispatchTest, StallsCountOnlyWhileRenderingAfterTheFirstFrame)

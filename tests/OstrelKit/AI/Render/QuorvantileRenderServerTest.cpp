@@ -306,6 +306,7 @@ TEST_F(RenderServerTest, ClientsThatTrickleBytesDoNotHoldTheServer)
     options.listenAddress = QStringLiteral("127.0.0.1");
     options.idleTimeoutMs = 10 * 60 * 1000;
     options.requestTimeoutMs = 400;
+    options.maxConnectionsPerPeer = options.maxConnections; // the clients share one address here
     server = std::make_unique<QuorvantileRenderServer>(0, options);
     ASSERT_TRUE(server->start());
     const QByteArray request = "GET /health HTTP/1.1\r\nX-Slow: " + QByteArray(4096, 'a');
@@ -382,4 +383,111 @@ TEST_F(RenderServerTest, ProgressCountsOutputFramesAndStaysWithinTheTotal)
         waitFor([&] { return server->activeJobs().value(id).status == QuorvantileRenderStatus::complete; }));
     EXPECT_EQ(server->activeJobs().value(id).framesComplete, 40);
     EXPECT_EQ(server->activeJobs().value(id).totalFrames, 40);
+}
+
+namespace {
+
+// A server with the default connection limits that keeps silent and slow connections open for as long as a
+// test runs.
+std::unique_ptr<QuorvantileRenderServer>
+patientServer(int maxConnections = QuorvantileRenderServer::Options{}.maxConnections)
+{
+    QuorvantileRenderServer::Options options;
+    options.listenAddress = QStringLiteral("127.0.0.1");
+    options.maxConnections = maxConnections;
+    options.idleTimeoutMs = 10 * 60 * 1000;
+    options.requestTimeoutMs = 10 * 60 * 1000;
+    auto server = std::make_unique<QuorvantileRenderServer>(0, options);
+    EXPECT_TRUE(server->start()) << server->errorString().toStdString();
+    return server;
+}
+
+// Sends `request` from `bindAddress` and returns everything the server wrote before the connection ended.
+QByteArray exchangeFrom(const QString& bindAddress, quint16 port, const QByteArray& request)
+{
+    QTcpSocket socket;
+    EXPECT_TRUE(socket.bind(QHostAddress(bindAddress), 0)) << socket.errorString().toStdString();
+    socket.connectToHost(QHostAddress(QStringLiteral("127.0.0.1")), port);
+    socket.write(request);
+    QByteArray reply;
+    waitFor([&] {
+        reply += socket.readAll();
+        return socket.state() == QAbstractSocket::UnconnectedState;
+    });
+    return reply + socket.readAll();
+}
+
+} // namespace
+
+TEST(RenderServerLimitsTest, OneMachineCannotTakeEverySlot)
+{
+    // As many clients as the server has slots, all from one machine, each sending the start of a request and
+    // then holding on; one closed by the server connects again at once.
+    const auto server = patientServer();
+    const int count = QuorvantileRenderServer::Options{}.maxConnections;
+    struct Slow
+    {
+        std::unique_ptr<QTcpSocket> socket = std::make_unique<QTcpSocket>();
+        bool connectedOnce = false;
+        QByteArray received;
+    };
+    std::vector<Slow> slow(static_cast<std::size_t>(count));
+    bool reconnect = true;
+    QObject context;
+    for (Slow& client : slow) {
+        QTcpSocket* socket = client.socket.get();
+        QObject::connect(socket, &QTcpSocket::connected, &context, [socket, &client] {
+            client.connectedOnce = true;
+            socket->write("GET /health HTTP/1.1\r\nX-Slow: a");
+        });
+        QObject::connect(socket, &QTcpSocket::readyRead, &context,
+                         [socket, &client] { client.received += socket->readAll(); });
+        QObject::connect(socket, &QTcpSocket::disconnected, &context, [socket, &reconnect, &server] {
+            if (reconnect) {
+                QMetaObject::invokeMethod(
+                    socket,
+                    [socket, &server] {
+                        socket->connectToHost(QHostAddress(QStringLiteral("127.0.0.1")), server->port());
+                    },
+                    Qt::QueuedConnection);
+            }
+        });
+        socket->connectToHost(QHostAddress(QStringLiteral("127.0.0.1")), server->port());
+    }
+    ASSERT_TRUE(waitFor([&] {
+        return std::all_of(slow.cbegin(), slow.cend(), [](const Slow& c) { return c.connectedOnce; });
+    }));
+
+    // Another machine is served while they hold on.
+    const QByteArray reply =
+        exchangeFrom(QStringLiteral("127.0.0.2"), server->port(), "GET /health HTTP/1.1\r\n\r\n");
+    EXPECT_TRUE(reply.startsWith("HTTP/1.1 404")) << reply.toStdString();
+    const auto holding = std::count_if(slow.cbegin(), slow.cend(), [](const Slow& c) {
+        return c.socket->state() == QAbstractSocket::ConnectedState && c.received.isEmpty();
+    });
+    EXPECT_GE(holding, QuorvantileRenderServer::Options{}.maxConnectionsPerPeer);
+    reconnect = false;
+}
+
+TEST(RenderServerLimitsTest, ARefusalReachesAClientStillSending)
+{
+    // The server is full; each further client sends a request with a large body that the server never
+    // reads, and still reads the 503 (closing with its bytes unread would reset the connection instead).
+    const auto server = patientServer(2);
+    std::vector<std::unique_ptr<QTcpSocket>> held;
+    for (int i = 0; i < 2; ++i) {
+        held.push_back(std::make_unique<QTcpSocket>());
+        held.back()->connectToHost(QHostAddress(QStringLiteral("127.0.0.1")), server->port());
+    }
+    ASSERT_TRUE(waitFor([&] { return server->openConnections() == 2; }));
+    const QByteArray body(32 * 1024 * 1024, 'j');
+    const QByteArray request =
+        "POST /render/submit HTTP/1.1\r\nContent-Type: application/json\r\nContent-Length: " +
+        QByteArray::number(body.size()) + "\r\n\r\n" + body;
+    for (int attempt = 0; attempt < 20; ++attempt) {
+        SCOPED_TRACE(attempt);
+        const QByteArray reply = exchangeFrom(QStringLiteral("127.0.0.2"), server->port(), request);
+        ASSERT_TRUE(reply.startsWith("HTTP/1.1 503")) << reply.toStdString();
+        EXPECT_TRUE(reply.endsWith(R"({"error":"server busy"})"));
+    }
 }

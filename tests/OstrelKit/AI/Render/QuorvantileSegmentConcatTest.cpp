@@ -74,18 +74,19 @@ TEST_F(SegmentConcatTest, MatchingSegmentsPlayBackToBackWithEveryFrame)
 
 TEST_F(SegmentConcatTest, DifferentSegmentsAreReencodedWithEachFrameOnce)
 {
-    // Test-pattern segments of a given frame count, size and rate.
-    const auto segment = [&](const QString& name, int frames, const QString& size, int rate) {
+    // Test-pattern segments of a given frame count, size and rate ("num/den" or whole frames per second).
+    const auto segment = [&](const QString& name, int frames, const QString& size, const QString& rate) {
         const QString path = folder.filePath(name);
-        EXPECT_TRUE(
-            ffmpeg({QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
-                    QStringLiteral("testsrc=s=%1:r=%2").arg(size).arg(rate), QStringLiteral("-frames:v"),
-                    QString::number(frames), QStringLiteral("-c:v"), QStringLiteral("libx264"),
-                    QStringLiteral("-pix_fmt"), QStringLiteral("yuv420p"), path}));
+        EXPECT_TRUE(ffmpeg({QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
+                            QStringLiteral("testsrc=s=%1:r=%2").arg(size, rate), QStringLiteral("-frames:v"),
+                            QString::number(frames), QStringLiteral("-c:v"), QStringLiteral("libx264"),
+                            QStringLiteral("-pix_fmt"), QStringLiteral("yuv420p"), path}));
         return path;
     };
+    const auto r24 = [&](const QString& name, int frames) { return segment(name, frames, "64x48", "24"); };
     // Frame times: the second segment starts where the first ends, and the last frame comes one frame of
-    // the last segment before the end.
+    // the last segment before the end, which is the sum of the segments' lengths. A last frame starting on
+    // a whole millisecond (a last segment at 25 or 50 fps) was the one a join lost.
     const struct
     {
         const char* what;
@@ -93,27 +94,42 @@ TEST_F(SegmentConcatTest, DifferentSegmentsAreReencodedWithEachFrameOnce)
         int frames;
         int firstSegmentFrames;
         double secondStartSeconds;
-        double lastFrameSeconds;
+        double seconds;
+        double lastFrameRate;
     } cases[] = {
-        {"sizes differ",
-         {segment("a.mov", 24, "64x48", 24), segment("small.mov", 48, "32x24", 24)},
-         72,
-         24,
+        {"sizes differ", {r24("a.mov", 24), segment("small.mov", 48, "32x24", "24")}, 72, 24, 1.0, 3.0, 24},
+        {"24 then 30 fps", {r24("r24.mov", 48), segment("r30.mov", 30, "64x48", "30")}, 78, 48, 2.0, 3.0, 30},
+        {"24 then 25 fps", {r24("r24.mov", 48), segment("r25.mov", 25, "64x48", "25")}, 73, 48, 2.0, 3.0, 25},
+        {"30 then 25 fps",
+         {segment("r30.mov", 30, "64x48", "30"), segment("r25.mov", 25, "64x48", "25")},
+         55,
+         30,
          1.0,
-         3.0 - 1.0 / 24},
-        {"rates differ",
-         {segment("r24.mov", 48, "64x48", 24), segment("r30.mov", 30, "64x48", 30)},
-         78,
+         2.0,
+         25},
+        {"24 then 50 fps", {r24("r24.mov", 48), segment("r50.mov", 50, "64x48", "50")}, 98, 48, 2.0, 3.0, 50},
+        {"24 then 12.5 fps",
+         {r24("r24.mov", 48), segment("r12.mov", 10, "64x48", "25/2")},
+         58,
          48,
          2.0,
-         3.0 - 1.0 / 30},
+         2.8,
+         12.5},
+        {"29.97 then 25 fps",
+         {segment("ntsc.mov", 20, "64x48", "30000/1001"), segment("r25.mov", 25, "64x48", "25")},
+         45,
+         20,
+         20 * 1.001 / 30,
+         20 * 1.001 / 30 + 1.0,
+         25},
         {"rates and sizes differ",
-         {segment("r30b.mov", 15, "64x48", 30), segment("r25.mov", 25, "32x24", 25),
-          segment("r24b.mov", 12, "64x48", 24)},
+         {segment("r30b.mov", 15, "64x48", "30"), segment("r25b.mov", 25, "32x24", "25"),
+          r24("r24b.mov", 12)},
          52,
          15,
          0.5,
-         2.0 - 1.0 / 24},
+         2.0,
+         24},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -122,6 +138,8 @@ TEST_F(SegmentConcatTest, DifferentSegmentsAreReencodedWithEachFrameOnce)
         ASSERT_TRUE(result.ok()) << result.message.toStdString();
         EXPECT_EQ(probe(output, QStringLiteral("stream=nb_read_frames")).toInt(), c.frames);
         EXPECT_EQ(probe(output, QStringLiteral("stream=width,height")), QStringLiteral("64,48"));
+        // The stated length (the container's, in whole milliseconds) ends where the last frame does.
+        EXPECT_NEAR(probe(output, QStringLiteral("format=duration")).toDouble(), c.seconds, 1.5e-3);
         // One line per frame (a frame with side data adds an empty line and a comma).
         QList<double> times;
         for (const QString& line :
@@ -133,7 +151,7 @@ TEST_F(SegmentConcatTest, DifferentSegmentsAreReencodedWithEachFrameOnce)
             ASSERT_LT(times[i - 1], times[i]) << "frame " << i;
         }
         EXPECT_NEAR(times[c.firstSegmentFrames], c.secondStartSeconds, 1e-3);
-        EXPECT_NEAR(times.last(), c.lastFrameSeconds, 1e-3);
+        EXPECT_NEAR(times.last(), c.seconds - 1.0 / c.lastFrameRate, 1e-3);
         const QStringList rate = probe(output, QStringLiteral("stream=r_frame_rate")).split(QLatin1Char('/'));
         ASSERT_EQ(rate.size(), 2);
         EXPECT_LE(rate[0].toDouble() / rate[1].toDouble(), 600.0) << "a frame rate a player can keep";
