@@ -1,21 +1,16 @@
 #include "OllamaClient.h"
 
 #include "NdjsonLineReader.h"
+#include "OllamaHttpExchange.h"
 #include "OllamaStreamLine.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonParseError>
-#include <QNetworkAccessManager>
-#include <QNetworkProxy>
-#include <QNetworkReply>
-#include <QNetworkRequest>
-#include <QIODevice>
 #include <QPointer>
 #include <QStringDecoder>
 #include <QUrl>
 #include <cmath>
-#include <cstring>
 #include <limits>
 #include <memory>
 
@@ -33,7 +28,13 @@ const QString kPullFailed = QStringLiteral("Pull failed");
 // The base address joined with a path, when that is an http(s) URL with a host.
 std::optional<QUrl> requestUrl(const QString& baseURL, const QString& path)
 {
-    const QUrl url(baseURL + path, QUrl::StrictMode);
+    // A base that ends in "/" reaches the same paths as one without it (the slash that ends the authority
+    // of "http://" itself stays).
+    QString base = baseURL;
+    if (base.endsWith(QLatin1Char('/')) && !base.endsWith(QLatin1String("://"))) {
+        base.chop(1);
+    }
+    const QUrl url(base + path, QUrl::StrictMode);
     if (!url.isValid() || url.host().isEmpty()) {
         return std::nullopt;
     }
@@ -54,35 +55,17 @@ std::optional<int> timeoutMs(double seconds)
     return ms >= std::numeric_limits<int>::max() ? std::numeric_limits<int>::max() : static_cast<int>(ms);
 }
 
-QNetworkRequest makeRequest(const QUrl& url, int transferTimeoutMs, bool jsonBody)
+OllamaHttpExchange::Request makeRequest(const QByteArray& method, const QUrl& url, int idleTimeoutMs,
+                                        QByteArray body = {})
 {
-    QNetworkRequest request(url);
-    if (jsonBody) {
-        request.setHeader(QNetworkRequest::ContentTypeHeader, QByteArrayLiteral("application/json"));
-    }
+    OllamaHttpExchange::Request request;
+    request.method = method;
+    request.url = url;
+    request.jsonBody = method != "GET";
+    request.body = std::move(body);
     // An idle limit: it fires when nothing arrives for this long, however long the whole reply runs.
-    request.setTransferTimeout(transferTimeoutMs);
+    request.idleTimeoutMs = idleTimeoutMs;
     return request;
-}
-
-// The HTTP status of a reply, or nullopt when it carried no HTTP response.
-std::optional<int> httpStatus(const QNetworkReply* reply)
-{
-    const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
-    if (!status.isValid()) {
-        return std::nullopt;
-    }
-    return status.toInt();
-}
-
-// A failure the network layer reported. Our own aborts happen only after the call has ended and its signals
-// are cut, so a cancelled operation here is the transfer time-out.
-OllamaError transportError(const QNetworkReply* reply)
-{
-    if (reply->error() == QNetworkReply::OperationCanceledError) {
-        return OllamaError::transport(QNetworkReply::TimeoutError, QStringLiteral("The request timed out."));
-    }
-    return OllamaError::transport(reply->error(), reply->errorString());
 }
 
 // Text of a body that should be UTF-8: empty when it is not valid UTF-8.
@@ -115,8 +98,8 @@ std::optional<OllamaError> checkOptions(const std::optional<OllamaOptions>& opti
     if (options) {
         const QString field = options->nonFiniteField();
         if (!field.isEmpty()) {
-            return OllamaError::invalidRequest(QStringLiteral("Invalid request: option \"") + field
-                                               + QStringLiteral("\" is not a finite number"));
+            return OllamaError::invalidRequest(QStringLiteral("Invalid request: option \"") + field +
+                                               QStringLiteral("\" is not a finite number"));
         }
     }
     return std::nullopt;
@@ -124,7 +107,16 @@ std::optional<OllamaError> checkOptions(const std::optional<OllamaOptions>& opti
 
 OllamaError invalidTimeout()
 {
-    return OllamaError::invalidRequest(QStringLiteral("Invalid request: the time-out must be a positive number of seconds"));
+    return OllamaError::invalidRequest(
+        QStringLiteral("Invalid request: the time-out must be a positive number of seconds"));
+}
+
+OllamaError tooLong(const QString& what)
+{
+    return OllamaError::transport(QNetworkReply::ProtocolFailure,
+                                  what + QStringLiteral(" is longer than ") +
+                                      QString::number(OllamaClient::kMaxLineBytes / (1024 * 1024)) +
+                                      QStringLiteral(" MiB"));
 }
 
 // What a streamed line means to its call.
@@ -140,7 +132,8 @@ using LineHandler = std::function<LineVerdict(const QJsonObject&)>;
 // without a piece but with an "error" ends the call.
 LineHandler pieceHandler(std::shared_ptr<QString> accumulated, OllamaClient::TextCallback onToken, bool chat)
 {
-    return [accumulated = std::move(accumulated), onToken = std::move(onToken), chat](const QJsonObject& line) {
+    return [accumulated = std::move(accumulated), onToken = std::move(onToken),
+            chat](const QJsonObject& line) {
         const auto piece = chat ? OllamaStreamLine::chatPiece(line) : OllamaStreamLine::generatePiece(line);
         if (!piece) {
             if (const auto error = OllamaStreamLine::errorText(line)) {
@@ -148,6 +141,10 @@ LineHandler pieceHandler(std::shared_ptr<QString> accumulated, OllamaClient::Tex
                                    OllamaError::httpError(200, kStreamError + QStringLiteral(": ") + *error)};
             }
             return LineVerdict{};
+        }
+        if (accumulated->size() + piece->text.size() > OllamaClient::kMaxLineBytes) {
+            // An endless stream of small pieces must not grow the text without bound either.
+            return LineVerdict{LineVerdict::Action::fail, tooLong(QStringLiteral("The streamed reply"))};
         }
         accumulated->append(piece->text);
         if (onToken) {
@@ -159,177 +156,85 @@ LineHandler pieceHandler(std::shared_ptr<QString> accumulated, OllamaClient::Tex
 
 } // namespace
 
-// Whether the client is still alive, and whether one of its reply handlers is running. Shared by the client
-// and its calls, so a handler can tell that a callback destroyed the client and stop there.
+// Whether the client is still alive. Shared by the client and its calls, so a handler can tell that a
+// callback destroyed the client and stop there.
 struct OllamaClient::Life
 {
     bool alive = true;
-    int handlersRunning = 0;
 };
 
-namespace {
-
-// Marks one reply handler as running for the span of a scope.
-class HandlerScope
-{
-public:
-    explicit HandlerScope(std::shared_ptr<OllamaClient::Life> life) : m_life(std::move(life)) { ++m_life->handlersRunning; }
-    ~HandlerScope() { --m_life->handlersRunning; }
-    HandlerScope(const HandlerScope&) = delete;
-    HandlerScope& operator=(const HandlerScope&) = delete;
-
-private:
-    std::shared_ptr<OllamaClient::Life> m_life;
-};
-
-// A request body the network layer cannot rewind. Qt sends a request again on a fresh connection when the
-// server closes one without a valid reply; for a model call that would ask a server that just crashed while
-// loading a model to load it again. With a body that cannot be rewound, that second send fails instead,
-// and the call ends with the network layer's error.
-class SendOnceBody : public QIODevice
-{
-public:
-    SendOnceBody(QByteArray bytes, QObject* parent) : QIODevice(parent), m_bytes(std::move(bytes))
-    {
-        open(QIODevice::ReadOnly);
-    }
-    bool isSequential() const override { return true; }
-    bool reset() override { return false; }
-    bool seek(qint64) override { return false; }
-    qint64 bytesAvailable() const override { return m_bytes.size() - m_offset + QIODevice::bytesAvailable(); }
-    qint64 size() const override { return m_bytes.size(); }
-
-protected:
-    qint64 readData(char* data, qint64 maxSize) override
-    {
-        const qint64 count = std::min<qint64>(maxSize, m_bytes.size() - m_offset);
-        if (count <= 0) {
-            return m_offset >= m_bytes.size() ? -1 : 0;
-        }
-        std::memcpy(data, m_bytes.constData() + m_offset, static_cast<size_t>(count));
-        m_offset += count;
-        return count;
-    }
-    qint64 writeData(const char*, qint64) override { return -1; }
-
-private:
-    QByteArray m_bytes;
-    qint64 m_offset = 0;
-};
-
-OllamaError tooLong(const QString& what)
-{
-    return OllamaError::transport(QNetworkReply::ProtocolFailure,
-                                  what + QStringLiteral(" is longer than ")
-                                      + QString::number(OllamaClient::kMaxLineBytes / (1024 * 1024))
-                                      + QStringLiteral(" MiB"));
-}
-
-} // namespace
-
-// One request in flight: owns nothing but its reply's signal connections; ends exactly once, and not at all
-// once the client is gone.
+// One request in flight: ends exactly once, and not at all once the client is gone.
 class OllamaClient::Call
 {
 public:
-    static QNetworkReply* send(OllamaClient* client, QNetworkRequest request, const QByteArray* body)
-    {
-        // Every connection carries one request: a POST never meets a kept-alive connection that the server
-        // has meanwhile closed (which the network layer would answer by sending again).
-        request.setRawHeader(QByteArrayLiteral("Connection"), QByteArrayLiteral("close"));
-        if (!body) {
-            return client->m_network->get(request);
-        }
-        request.setHeader(QNetworkRequest::ContentLengthHeader, body->size());
-        request.setAttribute(QNetworkRequest::DoNotBufferUploadDataAttribute, true);
-        auto* device = new SendOnceBody(*body, nullptr);
-        QNetworkReply* reply = client->m_network->post(request, device);
-        device->setParent(reply);
-        return reply;
-    }
+    // A whole reply of at most kMaxLineBytes: `done` gets the failure that ended the call (if any), the
+    // status (nullopt when no head was read, or the body passed the cap) and the body read.
+    using WholeDone = std::function<void(const std::optional<OllamaError>&, std::optional<int> status,
+                                         const QByteArray& body)>;
 
-    // A whole reply of at most kMaxLineBytes: `done` gets the finished reply (still alive until `done`
-    // returns) and the failure that ended it early, if any.
-    static void sendWhole(OllamaClient* client, const QNetworkRequest& request, const QByteArray* body,
-                          std::function<void(QNetworkReply*, const std::optional<OllamaError>&)> done)
+    static void sendWhole(OllamaClient* client, const OllamaHttpExchange::Request& request, WholeDone done)
     {
-        QNetworkReply* reply = send(client, request, body);
-        auto life = client->m_life;
-        auto ended = std::make_shared<bool>(false);
-        const auto end = [reply, ended, done](const std::optional<OllamaError>& early) {
-            *ended = true;
-            reply->disconnect();
-            reply->deleteLater();
-            done(reply, early);
+        struct State
+        {
+            std::optional<int> status;
+            QByteArray body;
         };
-        QObject::connect(reply, &QNetworkReply::readyRead, reply, [reply, life, ended, end] {
-            const HandlerScope scope(life);
-            if (*ended || !life->alive) {
-                return;
+        auto state = std::make_shared<State>();
+        auto life = client->m_life;
+        auto sharedDone = std::make_shared<WholeDone>(std::move(done));
+        OllamaHttpExchange::Handlers handlers;
+        handlers.onHead = [state](int status) {
+            state->status = status;
+            return true;
+        };
+        handlers.onBody = [state, life, sharedDone](QByteArrayView bytes) {
+            if (state->body.size() + bytes.size() > OllamaClient::kMaxLineBytes) {
+                // Fails as soon as the cap is passed, whatever the status: nothing more is read or kept.
+                state->body = QByteArray();
+                if (life->alive) {
+                    (*sharedDone)(tooLong(QStringLiteral("The reply")), std::nullopt, QByteArray());
+                }
+                return false;
             }
-            if (reply->bytesAvailable() > OllamaClient::kMaxLineBytes) {
-                // Stop the transfer once the network layer is out of its own signal.
-                end(tooLong(QStringLiteral("The reply")));
+            state->body.append(bytes.data(), bytes.size());
+            return true;
+        };
+        handlers.onComplete = [state, life, sharedDone] {
+            if (life->alive) {
+                (*sharedDone)(std::nullopt, state->status, state->body);
             }
-        });
-        QObject::connect(reply, &QNetworkReply::finished, reply, [reply, life, ended, end] {
-            const HandlerScope scope(life);
-            if (*ended || !life->alive) {
-                return;
+        };
+        handlers.onFailure = [state, life, sharedDone](const OllamaError& failure) {
+            if (life->alive) {
+                (*sharedDone)(failure, state->status, state->body);
             }
-            end(reply->bytesAvailable() > OllamaClient::kMaxLineBytes
-                    ? std::optional<OllamaError>(tooLong(QStringLiteral("The reply")))
-                    : std::nullopt);
-        });
+        };
+        client->track(OllamaHttpExchange::start(request, std::move(handlers)));
     }
 
-    // A streamed reply cut into JSON lines. `badStatus` gets the status (0: not HTTP) of a reply that is not
-    // 200, `end` the outcome otherwise (nullopt: the body ended or a line said stop).
-    static void sendStream(OllamaClient* client, const QNetworkRequest& request, const QByteArray& body,
+    // A streamed reply cut into JSON lines. `badStatus` gets the status of a reply that is not 200 (its body
+    // is not read), `end` the outcome otherwise (nullopt: the body ended or a line said stop).
+    static void sendStream(OllamaClient* client, const OllamaHttpExchange::Request& request,
                            LineHandler handleLine, std::function<void(int)> badStatus,
                            std::function<void(std::optional<OllamaError>)> end)
     {
         struct State
         {
             NdjsonLineReader reader{OllamaClient::kMaxLineBytes};
-            bool statusChecked = false;
             bool ended = false;
         };
         auto state = std::make_shared<State>();
         auto life = client->m_life;
-        QNetworkReply* reply = send(client, request, &body);
-
-        const auto finish = [reply, state](const std::function<void()>& report) {
+        const auto finish = [state, life, end](const std::optional<OllamaError>& outcome) {
             state->ended = true;
-            reply->disconnect();
-            // Stop the transfer once the network layer is out of its own signal (aborting from inside its
-            // readyRead makes it report twice); deleting the reply closes the connection.
-            reply->deleteLater();
-            report();
+            state->reader = NdjsonLineReader(0);
+            if (life->alive) {
+                end(outcome);
+            }
         };
-        // True when the status is acceptable; otherwise ends the call.
-        const auto checkStatus = [reply, state, finish, badStatus] {
-            if (state->statusChecked) {
-                return true;
-            }
-            const std::optional<int> status = httpStatus(reply);
-            if (!status && reply->error() != QNetworkReply::NoError) {
-                return true; // a transport failure: reported by the finished handler
-            }
-            state->statusChecked = true;
-            if (status.value_or(0) != 200) {
-                finish([badStatus, status] { badStatus(status.value_or(0)); });
-                return false;
-            }
-            return true;
-        };
-        // Feeds the bytes read so far through the line handler; false once the call has ended (or the client
-        // was destroyed by a callback).
-        const auto pump = [reply, state, life, finish, handleLine, end](bool atEnd) {
-            if (!state->reader.append(reply->readAll())) {
-                finish([end] { end(tooLong(QStringLiteral("A reply line"))); });
-                return false;
-            }
+        // Hands every complete line to the line handler (and the final one when `atEnd`); false once the
+        // call has ended (or a callback destroyed the client).
+        const auto pump = [state, life, handleLine, finish](bool atEnd) {
             for (;;) {
                 std::optional<QByteArray> line = state->reader.nextLine();
                 if (!line && atEnd) {
@@ -338,7 +243,7 @@ public:
                 }
                 if (!line) {
                     if (state->reader.failed()) {
-                        finish([end] { end(tooLong(QStringLiteral("A reply line"))); });
+                        finish(tooLong(QStringLiteral("A reply line")));
                         return false;
                     }
                     return true;
@@ -354,72 +259,73 @@ public:
                     return false;
                 }
                 if (verdict.action == LineVerdict::Action::stop) {
-                    finish([end] { end(std::nullopt); });
+                    finish(std::nullopt);
                     return false;
                 }
                 if (verdict.action == LineVerdict::Action::fail) {
-                    finish([end, failure = verdict.failure] { end(failure); });
+                    finish(verdict.failure);
                     return false;
                 }
             }
         };
 
-        QObject::connect(reply, &QNetworkReply::readyRead, reply, [state, life, checkStatus, pump] {
-            const HandlerScope scope(life);
-            if (state->ended || !life->alive || !checkStatus()) {
-                return;
+        OllamaHttpExchange::Handlers handlers;
+        handlers.onHead = [state, life, badStatus](int status) {
+            if (status == 200) {
+                return true;
             }
-            pump(false);
-        });
-        QObject::connect(reply, &QNetworkReply::finished, reply, [reply, state, life, checkStatus, pump, finish, end] {
-            const HandlerScope scope(life);
-            if (state->ended || !life->alive) {
-                return;
+            state->ended = true;
+            if (life->alive) {
+                badStatus(status);
             }
-            if (!httpStatus(reply) && reply->error() != QNetworkReply::NoError) {
-                finish([end, error = transportError(reply)] { end(error); });
-                return;
+            return false;
+        };
+        handlers.onBody = [state, finish, pump](QByteArrayView bytes) {
+            if (state->ended) {
+                return false;
             }
-            if (!checkStatus()) {
-                return;
+            if (!state->reader.append(bytes)) {
+                finish(tooLong(QStringLiteral("A reply line")));
+                return false;
             }
-            const bool cleanEnd = reply->error() == QNetworkReply::NoError;
+            return pump(false);
+        };
+        handlers.onComplete = [state, finish, pump] {
+            if (!state->ended && pump(true)) {
+                finish(std::nullopt);
+            }
+        };
+        handlers.onFailure = [state, finish](const OllamaError& failure) {
             // A body cut short keeps the lines it completed; its unfinished last line is not trusted.
-            if (!pump(cleanEnd)) {
-                return;
+            if (!state->ended) {
+                finish(failure);
             }
-            if (!cleanEnd) {
-                finish([end, error = transportError(reply)] { end(error); });
-                return;
-            }
-            finish([end] { end(std::nullopt); });
-        });
+        };
+        client->track(OllamaHttpExchange::start(request, std::move(handlers)));
     }
 };
 
 OllamaClient::OllamaClient(const QString& appName, const QString& baseURL, QObject* parent)
-    : QObject(parent), m_appName(appName), m_baseURL(baseURL), m_network(new QNetworkAccessManager(this)),
-      m_life(std::make_shared<Life>())
+    : QObject(parent), m_appName(appName), m_baseURL(baseURL), m_life(std::make_shared<Life>())
 {
-    // Calls go straight to the server: a desktop proxy must not see (or break) local model traffic.
-    m_network->setProxy(QNetworkProxy::NoProxy);
 }
 
 OllamaClient::~OllamaClient()
 {
     m_life->alive = false;
-    // Replies die with the manager; cut their signals first so no callback runs after the client is gone.
-    const QList<QNetworkReply*> replies = m_network->findChildren<QNetworkReply*>();
-    for (QNetworkReply* reply : replies) {
-        reply->disconnect();
-        reply->abort();
+    // Each exchange closes its connection now and goes once control is back in the event loop, so one
+    // whose handler is destroying the client outlives that handler.
+    for (const QPointer<OllamaHttpExchange>& exchange : std::as_const(m_exchanges)) {
+        if (exchange) {
+            exchange->cancel();
+        }
     }
-    if (m_life->handlersRunning > 0) {
-        // Destroyed from a callback inside one of the replies' signals: that reply must outlive the signal,
-        // so the manager (and the replies with it) goes once control is back in the event loop.
-        m_network->setParent(nullptr);
-        m_network->deleteLater();
-    }
+}
+
+void OllamaClient::track(OllamaHttpExchange* exchange)
+{
+    m_exchanges.removeIf([](const QPointer<OllamaHttpExchange>& ended) { return ended.isNull(); });
+    m_exchanges.append(exchange);
 }
 
 void OllamaClient::setConnected(bool connected)
@@ -469,51 +375,52 @@ void OllamaClient::checkConnection(FlagCompletion done)
             Qt::QueuedConnection);
         return;
     }
-    const QNetworkRequest request = makeRequest(*url, *timeoutMs(kDefaultTimeoutSeconds), false);
-    Call::sendWhole(this, request, nullptr,
-                    [this, done = std::move(done)](QNetworkReply* reply, const std::optional<OllamaError>& early) {
-        const std::optional<int> status = httpStatus(reply);
-        const QPointer<OllamaClient> self(this);
-        if (early || status.value_or(0) != 200 || reply->error() != QNetworkReply::NoError) {
-            // A model list over the cap is no model list: the server is not one this client can use.
-            setConnected(false);
-            if (self) {
-                setAvailableModels({});
-            }
-            if (self) {
-                done(false);
-            }
-            return;
-        }
-        QJsonParseError error{};
-        const QJsonDocument document = QJsonDocument::fromJson(reply->readAll(), &error);
-        if (error.error == QJsonParseError::NoError) {
-            const QJsonValue root = document.isObject() ? QJsonValue(document.object()) : QJsonValue();
-            if (const auto models = OllamaModelInfo::decodeTagsResponse(root)) {
-                setAvailableModels(*models);
-            }
-        }
-        if (self) {
-            setConnected(true);
-        }
-        if (self) {
-            done(true);
-        }
-    });
+    Call::sendWhole(this, makeRequest("GET", *url, *timeoutMs(kDefaultTimeoutSeconds)),
+                    [this, done = std::move(done)](const std::optional<OllamaError>& failure,
+                                                   std::optional<int> status, const QByteArray& body) {
+                        const QPointer<OllamaClient> self(this);
+                        if (failure || status.value_or(0) != 200) {
+                            // A model list over the cap is no model list: the server is not one this client
+                            // can use.
+                            setConnected(false);
+                            if (self) {
+                                setAvailableModels({});
+                            }
+                            if (self) {
+                                done(false);
+                            }
+                            return;
+                        }
+                        QJsonParseError error{};
+                        const QJsonDocument document = QJsonDocument::fromJson(body, &error);
+                        if (error.error == QJsonParseError::NoError) {
+                            const QJsonValue root =
+                                document.isObject() ? QJsonValue(document.object()) : QJsonValue();
+                            if (const auto models = OllamaModelInfo::decodeTagsResponse(root)) {
+                                setAvailableModels(*models);
+                            }
+                        }
+                        if (self) {
+                            setConnected(true);
+                        }
+                        if (self) {
+                            done(true);
+                        }
+                    });
 }
 
 void OllamaClient::isAvailable(FlagCompletion done)
 {
     const std::optional<QUrl> url = requestUrl(m_baseURL, kTagsPath);
     if (!url) {
-        QMetaObject::invokeMethod(this, [done = std::move(done)] { done(false); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [done = std::move(done)] { done(false); }, Qt::QueuedConnection);
         return;
     }
-    const QNetworkRequest request = makeRequest(*url, *timeoutMs(kDefaultTimeoutSeconds), false);
-    Call::sendWhole(this, request, nullptr,
-                    [done = std::move(done)](QNetworkReply* reply, const std::optional<OllamaError>& early) {
-        done(!early && httpStatus(reply).value_or(0) == 200 && reply->error() == QNetworkReply::NoError);
-    });
+    Call::sendWhole(
+        this, makeRequest("GET", *url, *timeoutMs(kDefaultTimeoutSeconds)),
+        [done = std::move(done)](const std::optional<OllamaError>& failure, std::optional<int> status,
+                                 const QByteArray&) { done(!failure && status.value_or(0) == 200); });
 }
 
 void OllamaClient::listModels(std::function<void(const QStringList&)> done)
@@ -539,13 +446,12 @@ namespace {
 
 struct PreparedRequest
 {
-    std::optional<QNetworkRequest> request; // set when nothing failed
+    std::optional<OllamaHttpExchange::Request> request; // set when nothing failed
     std::optional<OllamaError> failure;
-    QByteArray body;
 };
 
-PreparedRequest prepare(const QString& baseURL, const QString& path, const QJsonObject& body, double timeoutSeconds,
-                        const std::optional<OllamaOptions>& options)
+PreparedRequest prepare(const QString& baseURL, const QString& path, const QJsonObject& body,
+                        double timeoutSeconds, const std::optional<OllamaOptions>& options)
 {
     PreparedRequest prepared;
     const std::optional<QUrl> url = requestUrl(baseURL, path);
@@ -562,13 +468,14 @@ PreparedRequest prepare(const QString& baseURL, const QString& path, const QJson
         prepared.failure = invalidTimeout();
         return prepared;
     }
-    prepared.body = QJsonDocument(body).toJson(QJsonDocument::Compact);
-    prepared.request = makeRequest(*url, *timeout, true);
+    prepared.request =
+        makeRequest("POST", *url, *timeout, QJsonDocument(body).toJson(QJsonDocument::Compact));
     return prepared;
 }
 
 QJsonObject generateBody(const QString& model, const QString& system, const QString& prompt, bool stream,
-                         const std::optional<OllamaOptions>& options, const std::optional<QStringList>& images)
+                         const std::optional<OllamaOptions>& options,
+                         const std::optional<QStringList>& images)
 {
     QJsonObject body{{QStringLiteral("model"), model},
                      {QStringLiteral("system"), system},
@@ -584,7 +491,8 @@ QJsonObject generateBody(const QString& model, const QString& system, const QStr
 }
 
 QJsonObject chatBody(const QString& model, const QList<OllamaClient::Message>& messages,
-                     const std::optional<QString>& system, bool stream, const std::optional<OllamaOptions>& options)
+                     const std::optional<QString>& system, bool stream,
+                     const std::optional<OllamaOptions>& options)
 {
     QJsonObject body{{QStringLiteral("model"), model},
                      {QStringLiteral("messages"), chatMessages(messages, system)},
@@ -595,23 +503,15 @@ QJsonObject chatBody(const QString& model, const QList<OllamaClient::Message>& m
     return body;
 }
 
-// The reply of a one-shot call: the text of its body, trimmed, or the failure. `notHttp` is the error of a
-// reply that carried no HTTP response (generation and chat differ there).
-OllamaResult<QString> oneShotResult(QNetworkReply* reply, const OllamaError& notHttp, bool chat)
+// The reply of a one-shot call: the text of its body, trimmed, or the failure.
+OllamaResult<QString> oneShotResult(const std::optional<OllamaError>& failure, std::optional<int> status,
+                                    const QByteArray& body, bool chat)
 {
-    const std::optional<int> status = httpStatus(reply);
-    if (!status) {
-        if (reply->error() != QNetworkReply::NoError) {
-            return transportError(reply);
-        }
-        return notHttp;
+    if (status && *status != 200) {
+        return OllamaError::httpError(*status, utf8OrEmpty(body)); // also when its body broke off
     }
-    const QByteArray body = reply->readAll();
-    if (*status != 200) {
-        return OllamaError::httpError(*status, utf8OrEmpty(body));
-    }
-    if (reply->error() != QNetworkReply::NoError) {
-        return transportError(reply); // the body broke off after a 200
+    if (failure) {
+        return *failure;
     }
     return OllamaStreamLine::wholeReplyText(body, chat);
 }
@@ -620,27 +520,30 @@ OllamaResult<QString> oneShotResult(QNetworkReply* reply, const OllamaError& not
 
 // --- One-shot requests ---
 
-template <typename Completion>
-void OllamaClient::endLater(Completion done, const OllamaError& failure)
+template <typename Completion> void OllamaClient::endLater(Completion done, const OllamaError& failure)
 {
     // From the event loop, never from inside the call that failed.
-    QMetaObject::invokeMethod(this, [done = std::move(done), failure] { done(failure); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [done = std::move(done), failure] { done(failure); }, Qt::QueuedConnection);
 }
 
 void OllamaClient::generate(const QString& system, const QString& prompt, const std::optional<QString>& model,
-                            const std::optional<OllamaOptions>& options, const std::optional<QStringList>& images,
-                            double timeoutSeconds, TextCompletion done)
+                            const std::optional<OllamaOptions>& options,
+                            const std::optional<QStringList>& images, double timeoutSeconds,
+                            TextCompletion done)
 {
-    const QJsonObject body = generateBody(model ? *model : preferredModel(), system, prompt, false, options, images);
+    const QJsonObject body =
+        generateBody(model ? *model : preferredModel(), system, prompt, false, options, images);
     PreparedRequest prepared = prepare(m_baseURL, kGeneratePath, body, timeoutSeconds, options);
     if (prepared.failure) {
         endLater(std::move(done), *prepared.failure);
         return;
     }
-    Call::sendWhole(this, *prepared.request, &prepared.body,
-                    [done = std::move(done)](QNetworkReply* reply, const std::optional<OllamaError>& early) {
-        done(early ? OllamaResult<QString>(*early) : oneShotResult(reply, OllamaError::noResponse(), false));
-    });
+    Call::sendWhole(this, *prepared.request,
+                    [done = std::move(done)](const std::optional<OllamaError>& failure,
+                                             std::optional<int> status, const QByteArray& body) {
+                        done(oneShotResult(failure, status, body, false));
+                    });
 }
 
 void OllamaClient::chat(const QList<Message>& messages, const std::optional<QString>& system,
@@ -653,29 +556,33 @@ void OllamaClient::chat(const QList<Message>& messages, const std::optional<QStr
         endLater(std::move(done), *prepared.failure);
         return;
     }
-    Call::sendWhole(this, *prepared.request, &prepared.body,
-                    [done = std::move(done)](QNetworkReply* reply, const std::optional<OllamaError>& early) {
-        done(early ? OllamaResult<QString>(*early)
-                   : oneShotResult(reply, OllamaError::httpError(0, QString()), true));
-    });
+    Call::sendWhole(this, *prepared.request,
+                    [done = std::move(done)](const std::optional<OllamaError>& failure,
+                                             std::optional<int> status, const QByteArray& body) {
+                        done(oneShotResult(failure, status, body, true));
+                    });
 }
 
 // --- Streaming requests ---
 
 void OllamaClient::startTextStream(const QString& path, const QJsonObject& body, double timeoutSeconds,
-                                   const std::optional<OllamaOptions>& options, bool chat, TextCallback onToken,
-                                   TextCompletion done)
+                                   const std::optional<OllamaOptions>& options, bool chat,
+                                   TextCallback onToken, TextCompletion done)
 {
     PreparedRequest prepared = prepare(m_baseURL, path, body, timeoutSeconds, options);
     if (prepared.failure) {
         endLater(std::move(done), *prepared.failure);
         return;
     }
+    const std::shared_ptr<Life> life = m_life;
     beginStream();
+    if (!life->alive) {
+        return; // a receiver of isStreamingChanged destroyed the client: nothing is sent
+    }
     auto accumulated = std::make_shared<QString>();
     auto sharedDone = std::make_shared<TextCompletion>(std::move(done));
     Call::sendStream(
-        this, *prepared.request, prepared.body, pieceHandler(accumulated, std::move(onToken), chat),
+        this, *prepared.request, pieceHandler(accumulated, std::move(onToken), chat),
         [this, life = m_life, sharedDone](int status) {
             endStream();
             if (life->alive) { // an isStreamingChanged receiver may have destroyed the client
@@ -695,18 +602,21 @@ void OllamaClient::startTextStream(const QString& path, const QJsonObject& body,
         });
 }
 
-void OllamaClient::streamGenerate(const QString& system, const QString& prompt, const std::optional<QString>& model,
+void OllamaClient::streamGenerate(const QString& system, const QString& prompt,
+                                  const std::optional<QString>& model,
                                   const std::optional<OllamaOptions>& options,
                                   const std::optional<QStringList>& images, double timeoutSeconds,
                                   TextCallback onToken, TextCompletion done)
 {
-    const QJsonObject body = generateBody(model ? *model : preferredModel(), system, prompt, true, options, images);
+    const QJsonObject body =
+        generateBody(model ? *model : preferredModel(), system, prompt, true, options, images);
     startTextStream(kGeneratePath, body, timeoutSeconds, options, false, std::move(onToken), std::move(done));
 }
 
 void OllamaClient::streamChat(const QList<Message>& messages, const std::optional<QString>& system,
-                              const std::optional<QString>& model, const std::optional<OllamaOptions>& options,
-                              double timeoutSeconds, TextCallback onToken, TextCompletion done)
+                              const std::optional<QString>& model,
+                              const std::optional<OllamaOptions>& options, double timeoutSeconds,
+                              TextCallback onToken, TextCompletion done)
 {
     const QJsonObject body = chatBody(model ? *model : preferredModel(), messages, system, true, options);
     startTextStream(kChatPath, body, timeoutSeconds, options, true, std::move(onToken), std::move(done));
@@ -735,7 +645,7 @@ void OllamaClient::pullModel(const QString& name, TextCallback onProgress, VoidC
         return LineVerdict{};
     };
     Call::sendStream(
-        this, *prepared.request, prepared.body, std::move(handleLine),
+        this, *prepared.request, std::move(handleLine),
         [sharedDone](int status) { (*sharedDone)(OllamaError::httpError(status, kPullFailed)); },
         [sharedDone](const std::optional<OllamaError>& failure) {
             if (failure) {

@@ -9,15 +9,16 @@
 #include <QList>
 #include <QMap>
 #include <QObject>
+#include <QPointer>
 #include <QString>
 #include <QStringList>
 #include <functional>
 #include <memory>
 #include <optional>
 
-class QNetworkAccessManager;
-
 namespace ostrel {
+
+class OllamaHttpExchange;
 
 // The client of one local model server over its HTTP JSON API (GET /api/tags, POST /api/generate,
 // /api/chat, /api/pull). It never starts, stops or configures the server.
@@ -26,10 +27,13 @@ namespace ostrel {
 // by calling its completion on the owning thread from the event loop, never from inside the call itself;
 // token and progress callbacks run on the same thread, in stream order, before the next line is read.
 // The client may be destroyed at any time, from inside any of its callbacks or completions too: its requests
-// are aborted with it and no callback or completion of it runs afterwards. Each request is sent at most once
-// (never again after a connection closes without a reply).
+// are aborted with it and no callback or completion of it runs afterwards; that includes the receivers of
+// its signals. Each request is sent exactly once, on a connection of its own (never again after a
+// connection closes, resets or answers with something that is not HTTP: the call fails and says which).
 // Requests never go through a proxy. Every time limit is an idle time-out: it fires when no byte arrives
 // for that long, however long the whole reply takes.
+// Memory: a reply is read only as fast as the call uses it, so however fast a server sends, the client
+// holds at most its caps (kMaxLineBytes per reply, line or streamed text) and fails as soon as one is passed.
 class OllamaClient : public QObject
 {
     Q_OBJECT
@@ -50,14 +54,15 @@ public:
     static constexpr double kDefaultTimeoutSeconds = 60.0;
     // Time limit of a model download, in seconds; fixed.
     static constexpr double kPullTimeoutSeconds = 3600.0;
-    // A streamed reply line longer than this fails the call, and so does a one-shot reply or a model list
-    // longer than this: a server cannot grow this process's memory without bound.
+    // A streamed reply line longer than this fails the call, and so does a one-shot reply, a model list or
+    // the accumulated text of a streaming generation or chat longer than this: a server cannot grow this
+    // process's memory without bound.
     static constexpr qsizetype kMaxLineBytes = 16 * 1024 * 1024;
     // The model used when no preferred model is stored.
     static inline const QString kDefaultModel = QStringLiteral("llama3.1:8b");
 
     // `appName` names the support folder; `baseURL` is the server's root ("http://127.0.0.1:11434"), paths
-    // are appended to it as text. Sends nothing.
+    // are appended to it as text (one trailing "/" of the base dropped first). Sends nothing.
     OllamaClient(const QString& appName, const QString& baseURL, QObject* parent = nullptr);
     ~OllamaClient() override;
 
@@ -79,7 +84,8 @@ public:
     // kMaxLineBytes: isConnected false, availableModels emptied, result false. Invalid URL: isConnected
     // false, list kept, result false.
     void checkConnection(FlagCompletion done);
-    // The same request; true exactly for status 200. Changes nothing.
+    // The same request; true exactly for status 200 with a whole body of at most kMaxLineBytes. Changes
+    // nothing.
     void isAvailable(FlagCompletion done);
     // Runs checkConnection, then gives the names (or entries) of availableModels; empty when unreachable.
     void listModels(std::function<void(const QStringList&)> done);
@@ -89,15 +95,16 @@ public:
 
     // POST /api/generate with "model" (`model`, else preferredModel()), "system", "prompt", "stream" false,
     // "options" when given, "images" when given and not empty. Gives the reply's "response" trimmed.
-    // Errors: notRunning (invalid URL), transport (also for a body over kMaxLineBytes), noResponse (not
-    // HTTP), httpError (status, body text), invalidJson, decodingFailed (no text "response"), invalidRequest
-    // (non-finite option).
+    // Errors: notRunning (invalid URL), transport (refused, closed or reset before the reply ended, a reply
+    // that is not HTTP, idle time-out, a body over kMaxLineBytes; the message says which), httpError
+    // (status, body text), invalidJson, decodingFailed (no text "response"), invalidRequest (non-finite
+    // option).
     void generate(const QString& system, const QString& prompt, const std::optional<QString>& model,
                   const std::optional<OllamaOptions>& options, const std::optional<QStringList>& images,
                   double timeoutSeconds, TextCompletion done);
     // POST /api/chat with "model", "messages" (a leading system message when `system` is given, then
     // `messages` unchanged), "stream" false, "options" when given. Gives "message"."content" trimmed.
-    // Errors as for generate, except a reply that is not HTTP gives httpError with status 0.
+    // Errors as for generate.
     void chat(const QList<Message>& messages, const std::optional<QString>& system,
               const std::optional<QString>& model, const std::optional<OllamaOptions>& options,
               double timeoutSeconds, TextCompletion done);
@@ -157,8 +164,8 @@ private:
 
     void setConnected(bool connected);
     void setAvailableModels(const QList<OllamaModelInfo>& models);
-    template <typename Completion>
-    void endLater(Completion done, const OllamaError& failure);
+    template <typename Completion> void endLater(Completion done, const OllamaError& failure);
+    void track(OllamaHttpExchange* exchange);
     void beginStream();
     void endStream();
     void startTextStream(const QString& path, const QJsonObject& body, double timeoutSeconds,
@@ -170,7 +177,7 @@ private:
     bool m_isConnected = false;
     int m_streamsInFlight = 0;
     QList<OllamaModelInfo> m_availableModels;
-    QNetworkAccessManager* m_network = nullptr;
+    QList<QPointer<OllamaHttpExchange>> m_exchanges; // requests in flight (ended ones are null)
     std::shared_ptr<Life> m_life;
 };
 

@@ -13,12 +13,13 @@ class OllamaError
 {
 public:
     enum class Kind {
-        httpError,      // statusCode() and message(); status 0 when the reply was not HTTP
+        httpError,      // statusCode() and message()
         notRunning,     // the base address joined with the path is not a valid http(s) URL
         decodingFailed, // a successful reply lacks the expected field
-        noResponse,     // a one-shot generation got no HTTP reply
+        noResponse,     // for callers; the client reports a reply that is not HTTP as transport
         noModel,        // raised by callers that find no model to use
-        transport,      // the connection failed, timed out, broke while reading, or a line exceeded its cap
+        transport,      // the connection failed, closed or reset early, timed out, the reply was not HTTP,
+                        // or a reply, line or streamed text exceeded its cap
         invalidJson,    // a status-200 body that is not JSON
         invalidRequest, // the request body could not be written (a number that JSON cannot hold)
     };

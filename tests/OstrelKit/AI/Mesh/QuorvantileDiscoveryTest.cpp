@@ -1,5 +1,6 @@
 #include "QuorvantileDiscovery.h"
 
+#include "FloodServer.h"
 #include "HangCeiling.h"
 #include "QuorvantileLocalServiceBus.h"
 #include "QuorvantilePeerText.h"
@@ -230,6 +231,31 @@ TEST(QuorvantileDiscovery, MachineLeavingDuringItsProbeOrAfterStopDoesNotComeBac
         EXPECT_TRUE(d.settled());
         QTest::qWait(600); // past the probe's time limit
         EXPECT_FALSE(d.discovery.discoveredNodes().contains(kPeer));
+    }
+}
+
+// A machine that merely publishes the service and answers the tag-list probe with an endless body, as fast
+// as loopback allows, cannot grow this process: the probe fails at the reply cap after one request and the
+// peer is stored with its placeholder (no models).
+TEST(QuorvantileDiscovery, AProbeAnsweredWithAnEndlessBodyStaysWithinTheReplyCap)
+{
+    constexpr qint64 kMaxGrowthBytes = 200LL * 1024 * 1024; // the fault reached gigabytes
+    for (const auto body :
+         {tovarine::test::FloodServer::Body::oneLine, tovarine::test::FloodServer::Body::shortLines}) {
+        tovarine::test::FloodServer flood(body, "127.0.0.3");
+        ASSERT_TRUE(flood.listening());
+        FakePeer peer(kPeerAddress);
+        const qint64 peakBefore = tovarine::test::peakResidentBytes();
+        ScriptedDiscovery d(flood.port(), 600000); // the probe's time limit is not what ends it
+        emit d.backend->serviceAdded(peer.result(kPeer, {{"nm", "flood"}}));
+        QTRY_VERIFY_WITH_TIMEOUT(d.settled() && d.discovery.discoveredNodes().contains(kPeer),
+                                 tovarine::test::kHangCeilingMs);
+        EXPECT_TRUE(entry(d.discovery, kPeer).manifest().ollamaModels().isEmpty());
+        EXPECT_EQ(flood.requests(), 1);
+        const qint64 growth = tovarine::test::peakResidentBytes() - peakBefore;
+        EXPECT_LT(growth, kMaxGrowthBytes)
+            << "peak grew by " << growth / 1048576 << " MiB while the peer sent "
+            << flood.bytesSent() / 1048576 << " MiB";
     }
 }
 

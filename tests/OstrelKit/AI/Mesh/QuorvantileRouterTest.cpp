@@ -195,6 +195,21 @@ TEST(QuorvantileRouterRemoteCalls, PlainReplies)
     const auto unparsable = remote(server, generate);
     ASSERT_FALSE(unparsable.ok());
     EXPECT_EQ(unparsable.error().kind(), OllamaError::Kind::invalidJson);
+
+    // A peer that drops the connection without a reply, or does not speak HTTP: the error (and so the
+    // fallback's log line) says what happened.
+    FakeModelReply dropped;
+    dropped.notHttp = true;
+    FakeModelReply ssh = FakeModelReply::text(200, "SSH-2.0-OpenSSH_9.2\r\n");
+    ssh.notHttp = true;
+    for (const QuorvantileModelCall* call :
+         std::initializer_list<const QuorvantileModelCall*>{&generate, &chat}) {
+        const QString path = call->isChat() ? "/api/chat" : "/api/generate";
+        server.setReply("POST", path, dropped);
+        EXPECT_EQ(errorText(remote(server, *call)), "Connection closed before the server replied");
+        server.setReply("POST", path, ssh);
+        EXPECT_EQ(errorText(remote(server, *call)), "The server's reply is not HTTP");
+    }
 }
 
 TEST(QuorvantileRouterRemoteCalls, StreamsOverLoopback)

@@ -68,29 +68,53 @@ class ClientOnce : public ModelServerFixture
 
 } // namespace
 
-// A server that accepts the request and closes (or resets) the connection without a reply, as one that
-// crashes while loading a model does: the call fails, and the server saw the request once.
-TEST_F(ClientOnce, ARequestIsSentAtMostOnce)
+// A server that accepts the request and then closes or resets the connection without a reply (as one that
+// crashes while loading a model does), or answers with something that is not HTTP: every call fails, says
+// what happened, and the server saw its request exactly once.
+TEST_F(ClientOnce, ARequestIsSentExactlyOnceAndItsFailureSaysWhatHappened)
 {
-    for (const FakeModelReply::Ending ending :
-         {FakeModelReply::Ending::close, FakeModelReply::Ending::reset}) {
-        FakeModelReply nothing;
-        nothing.notHttp = true;
-        nothing.ending = ending;
-        for (const PostCall& call : postCalls()) {
-            // A fresh client each time: the network layer's count of sends again is per connection.
+    struct Shape
+    {
+        const char* name;
+        FakeModelReply reply;
+        QString failure;
+    };
+    FakeModelReply closed;
+    closed.notHttp = true;
+    FakeModelReply reset = closed;
+    reset.ending = FakeModelReply::Ending::reset;
+    FakeModelReply ssh = FakeModelReply::text(200, "SSH-2.0-OpenSSH_9.2\r\n");
+    ssh.notHttp = true;
+    const QString closedEarly = QStringLiteral("Connection closed before the server replied");
+    const Shape shapes[] = {
+        {"closed", closed, closedEarly},
+        {"reset", reset, closedEarly},
+        {"not HTTP", ssh, QStringLiteral("The server's reply is not HTTP")},
+    };
+    QList<PostCall> calls = postCalls();
+    calls.append({"checkConnection", QStringLiteral("/api/tags"), [](OllamaClient& c, auto done) {
+                      c.checkConnection([done](bool ok) { done(ok, QString()); });
+                  }});
+    calls.append({"isAvailable", QStringLiteral("/api/tags"), [](OllamaClient& c, auto done) {
+                      c.isAvailable([done](bool ok) { done(ok, QString()); });
+                  }});
+    for (const Shape& shape : shapes) {
+        for (const PostCall& call : calls) {
+            // A fresh client each time: nothing of an earlier connection may play a part.
             client = std::make_unique<OllamaClient>(QStringLiteral("tests"), server.baseUrl());
             server.clearRequests();
-            server.setReply("POST", call.path, nothing);
+            const QByteArray method = call.path == QStringLiteral("/api/tags") ? "GET" : "POST";
+            server.setReply(method, call.path, shape.reply);
             Outcome<std::pair<bool, QString>> outcome;
             call.start(*client, [&outcome](bool ok, const QString& message) {
                 outcome.callback()({ok, message});
             });
-            ASSERT_TRUE(outcome.wait()) << call.name;
-            EXPECT_FALSE(outcome->first) << call.name;
-            EXPECT_FALSE(outcome->second.isEmpty()) << call.name;
-            EXPECT_EQ(server.requests().size(), 1)
-                << call.name << (ending == FakeModelReply::Ending::reset ? " reset" : " close");
+            ASSERT_TRUE(outcome.wait()) << call.name << ", " << shape.name;
+            EXPECT_FALSE(outcome->first) << call.name << ", " << shape.name;
+            if (method == "POST") {
+                EXPECT_EQ(outcome->second, shape.failure) << call.name << ", " << shape.name;
+            }
+            EXPECT_EQ(server.requests().size(), 1) << call.name << ", " << shape.name;
         }
     }
 }
@@ -237,4 +261,86 @@ TEST_F(ClientOnce, DestroyingTheClientInsideAProgressCallbackOrACompletion)
         spinFor(100);
         EXPECT_EQ(completions, 1);
     }
+}
+
+// isStreamingChanged(true) is emitted from inside streamGenerate and streamChat, isStreamingChanged(false) as
+// the stream ends: a receiver may destroy the client in either, and nothing of the call follows.
+TEST_F(ClientOnce, DestroyingTheClientInAnIsStreamingChangedReceiver)
+{
+    server.serveModels({QStringLiteral("llama3.1:8b")}, QStringLiteral("one two"));
+    for (const bool atStart : {true, false}) {
+        for (const bool chat : {false, true}) {
+            const std::string name =
+                std::string(atStart ? "at the start" : "at the end") + (chat ? ", chat" : "");
+            client = std::make_unique<OllamaClient>(QStringLiteral("tests"), server.baseUrl());
+            server.clearRequests();
+            QObject::connect(client.get(), &OllamaClient::isStreamingChanged, [&](bool streaming) {
+                if (streaming == atStart) {
+                    client.reset();
+                }
+            });
+            QStringList tokens;
+            int completions = 0;
+            const auto onToken = [&tokens](const QString& token) { tokens.append(token); };
+            const auto done = [&completions](const OllamaResult<QString>&) { ++completions; };
+            if (chat) {
+                client->streamChat({{{QStringLiteral("role"), QStringLiteral("user")},
+                                     {QStringLiteral("content"), QStringLiteral("Hi")}}},
+                                   std::nullopt, std::nullopt, std::nullopt, 60, onToken, done);
+            } else {
+                client->streamGenerate({}, QStringLiteral("Hi"), std::nullopt, std::nullopt, std::nullopt, 60,
+                                       onToken, done);
+            }
+            QTRY_VERIFY_WITH_TIMEOUT(!client, tovarine::test::kHangCeilingMs);
+            spinFor(100); // a reply still on its way must find nobody
+            EXPECT_EQ(completions, 0) << name;
+            if (atStart) {
+                EXPECT_TRUE(tokens.isEmpty()) << name;
+                EXPECT_TRUE(server.requests().isEmpty()) << name;
+            } else {
+                EXPECT_FALSE(tokens.isEmpty()) << name;
+            }
+        }
+    }
+}
+
+namespace {
+
+QStringList g_messages;
+
+void recordMessage(QtMsgType, const QMessageLogContext&, const QString& message)
+{
+    g_messages.append(message);
+}
+
+} // namespace
+
+// A call that times out ends quietly: its failure is its only report, nothing goes to the log.
+TEST_F(ClientOnce, ATimedOutCallLogsNothing)
+{
+    FakeModelReply stalledStream = FakeModelReply::lines({piece(QStringLiteral("a"), false)});
+    stalledStream.ending = FakeModelReply::Ending::stall;
+    server.setReply("POST", QStringLiteral("/api/generate"), stalledStream);
+    FakeModelReply stalledWhole = FakeModelReply::json({{QStringLiteral("message"), QJsonObject()}});
+    stalledWhole.ending = FakeModelReply::Ending::stall;
+    server.setReply("POST", QStringLiteral("/api/chat"), stalledWhole);
+
+    g_messages.clear();
+    const QtMessageHandler previous = qInstallMessageHandler(recordMessage);
+    TextOutcome streamed;
+    client->streamGenerate(
+        {}, QStringLiteral("Hi"), std::nullopt, std::nullopt, std::nullopt, 0.3, [](const QString&) {},
+        streamed.callback());
+    TextOutcome whole;
+    client->chat({}, QStringLiteral("s"), std::nullopt, std::nullopt, 0.3, whole.callback());
+    const bool ended = streamed.wait() && whole.wait();
+    spinFor(100); // whatever the network layer does after the call ended
+    qInstallMessageHandler(previous);
+
+    ASSERT_TRUE(ended);
+    for (const TextOutcome* outcome : {&streamed, &whole}) {
+        ASSERT_FALSE((*outcome)->ok());
+        EXPECT_EQ((*outcome)->error().networkError(), QNetworkReply::TimeoutError);
+    }
+    EXPECT_TRUE(g_messages.isEmpty()) << g_messages.join(QLatin1Char('\n')).toStdString();
 }

@@ -11,9 +11,10 @@ namespace {
 using TextOutcome = Outcome<OllamaResult<QString>>;
 
 const QJsonObject kTwoModels{
-    {QStringLiteral("models"), QJsonArray{QJsonObject{{QStringLiteral("name"), QStringLiteral("llama3.1:8b")},
-                                                      {QStringLiteral("size"), 4920753328.0}},
-                                          QJsonObject{{QStringLiteral("name"), QStringLiteral("phi3:mini")}}}}};
+    {QStringLiteral("models"),
+     QJsonArray{QJsonObject{{QStringLiteral("name"), QStringLiteral("llama3.1:8b")},
+                            {QStringLiteral("size"), 4920753328.0}},
+                QJsonObject{{QStringLiteral("name"), QStringLiteral("phi3:mini")}}}}};
 
 class ClientRequests : public ModelServerFixture
 {
@@ -27,11 +28,12 @@ protected:
     }
 
     OllamaResult<QString> generate(const std::optional<OllamaOptions>& options = std::nullopt,
-                                   const std::optional<QStringList>& images = std::nullopt, double timeout = 60)
+                                   const std::optional<QStringList>& images = std::nullopt,
+                                   double timeout = 60)
     {
         TextOutcome outcome;
-        client->generate(QStringLiteral("Be brief."), QStringLiteral("Hi"), std::nullopt, options, images, timeout,
-                         outcome.callback());
+        client->generate(QStringLiteral("Be brief."), QStringLiteral("Hi"), std::nullopt, options, images,
+                         timeout, outcome.callback());
         EXPECT_TRUE(outcome.wait());
         return *outcome;
     }
@@ -39,7 +41,8 @@ protected:
     OllamaResult<QString> chat(const std::optional<QString>& system)
     {
         TextOutcome outcome;
-        client->chat({{{QStringLiteral("role"), QStringLiteral("user")}, {QStringLiteral("content"), QStringLiteral("Hi")}}},
+        client->chat({{{QStringLiteral("role"), QStringLiteral("user")},
+                       {QStringLiteral("content"), QStringLiteral("Hi")}}},
                      system, QStringLiteral("phi3:mini"), std::nullopt, 60, outcome.callback());
         EXPECT_TRUE(outcome.wait());
         return *outcome;
@@ -69,7 +72,8 @@ TEST_F(ClientRequests, ConnectionCheckPublishesTheModelList)
     EXPECT_EQ(client->availableModels().size(), 2);
 
     // {"models": []} is an empty list.
-    server.setReply("GET", QStringLiteral("/api/tags"), FakeModelReply::json({{QStringLiteral("models"), QJsonArray()}}));
+    server.setReply("GET", QStringLiteral("/api/tags"),
+                    FakeModelReply::json({{QStringLiteral("models"), QJsonArray()}}));
     Outcome<QStringList> names;
     client->listModels(names.callback());
     ASSERT_TRUE(names.wait());
@@ -98,7 +102,8 @@ TEST_F(ClientRequests, ActiveModelRule)
         for (const QString& name : names) {
             models.append(QJsonObject{{QStringLiteral("name"), name}});
         }
-        server.setReply("GET", QStringLiteral("/api/tags"), FakeModelReply::json({{QStringLiteral("models"), models}}));
+        server.setReply("GET", QStringLiteral("/api/tags"),
+                        FakeModelReply::json({{QStringLiteral("models"), models}}));
         ASSERT_TRUE(check());
         EXPECT_EQ(client->activeModel(), expected) << names.join(',').toStdString();
     }
@@ -117,14 +122,16 @@ TEST_F(ClientRequests, UnreachableOrInvalidServer)
     EXPECT_FALSE(*available);
 
     // Invalid base addresses send nothing and fail with notRunning; the check returns false.
-    for (const char* base : {"localhost:11434", "127.0.0.1:11434", "ftp://127.0.0.1:11434", "http://", "", "http://exa mple"}) {
+    for (const char* base :
+         {"localhost:11434", "127.0.0.1:11434", "ftp://127.0.0.1:11434", "http://", "", "http://exa mple"}) {
         OllamaClient invalid(QStringLiteral("tests"), QString::fromLatin1(base));
         Outcome<bool> connected;
         invalid.checkConnection(connected.callback());
         ASSERT_TRUE(connected.wait());
         EXPECT_FALSE(*connected) << base;
         TextOutcome generated;
-        invalid.generate({}, QStringLiteral("Hi"), std::nullopt, std::nullopt, std::nullopt, 60, generated.callback());
+        invalid.generate({}, QStringLiteral("Hi"), std::nullopt, std::nullopt, std::nullopt, 60,
+                         generated.callback());
         ASSERT_TRUE(generated.wait());
         ASSERT_FALSE(generated->ok());
         EXPECT_EQ(generated->error().kind(), OllamaError::Kind::notRunning) << base;
@@ -146,7 +153,8 @@ TEST_F(ClientRequests, RefusedConnectionCheckEmptiesTheList)
     EXPECT_TRUE(client->availableModels().isEmpty());
 
     TextOutcome generated;
-    client->generate({}, QStringLiteral("Hi"), std::nullopt, std::nullopt, std::nullopt, 60, generated.callback());
+    client->generate({}, QStringLiteral("Hi"), std::nullopt, std::nullopt, std::nullopt, 60,
+                     generated.callback());
     ASSERT_TRUE(generated.wait());
     ASSERT_FALSE(generated->ok());
     EXPECT_EQ(generated->error().kind(), OllamaError::Kind::transport);
@@ -174,7 +182,8 @@ TEST_F(ClientRequests, GenerateSendsTheBodyKeyForKeyAndTrimsTheAnswer)
     EXPECT_EQ(lastBody().value(QStringLiteral("options")), QJsonObject());
     EXPECT_FALSE(lastBody().contains(QStringLiteral("images")));
 
-    const OllamaOptions options(0.2, std::nullopt, 40, std::nullopt, std::nullopt, std::nullopt, QStringList{"END"});
+    const OllamaOptions options(0.2, std::nullopt, 40, std::nullopt, std::nullopt, std::nullopt,
+                                QStringList{"END"});
     ASSERT_TRUE(generate(options, QStringList{QStringLiteral("aGVsbG8=")}).ok());
     EXPECT_EQ(lastBody().value(QStringLiteral("options")).toObject(), options.dictionary());
     EXPECT_EQ(lastBody().value(QStringLiteral("images")).toArray(), QJsonArray{QStringLiteral("aGVsbG8=")});
@@ -205,13 +214,15 @@ TEST_F(ClientRequests, GenerateFailures)
     const Case cases[] = {
         {"500 with a text body", FakeModelReply::text(500, "model crashed"), OllamaError::Kind::httpError,
          QStringLiteral("HTTP 500: model crashed")},
-        {"404 with invalid UTF-8", FakeModelReply::text(404, "\xff\xfe not utf-8"), OllamaError::Kind::httpError,
-         QStringLiteral("HTTP 404: ")},
+        {"404 with invalid UTF-8", FakeModelReply::text(404, "\xff\xfe not utf-8"),
+         OllamaError::Kind::httpError, QStringLiteral("HTTP 404: ")},
         {"200 not JSON", FakeModelReply::text(200, "<html>"), OllamaError::Kind::invalidJson, {}},
         {"200 without response", FakeModelReply::json({{QStringLiteral("done"), true}}),
          OllamaError::Kind::decodingFailed, QStringLiteral("Failed to decode response")},
-        {"200 response not text", FakeModelReply::json({{QStringLiteral("response"), 3}}),
-         OllamaError::Kind::decodingFailed, {}},
+        {"200 response not text",
+         FakeModelReply::json({{QStringLiteral("response"), 3}}),
+         OllamaError::Kind::decodingFailed,
+         {}},
         {"200 array", FakeModelReply::text(200, "[\"x\"]"), OllamaError::Kind::decodingFailed, {}},
         {"not HTTP", notHttp, OllamaError::Kind::transport, {}},
     };
@@ -240,7 +251,8 @@ TEST_F(ClientRequests, TimeLimitIsAnIdleLimit)
     EXPECT_EQ(result.error().errorDescription(), QStringLiteral("The request timed out."));
 
     // A slow reply that keeps sending runs longer than the limit and still succeeds.
-    FakeModelReply slow = FakeModelReply::json({{QStringLiteral("response"), QStringLiteral("slow but steady")}});
+    FakeModelReply slow =
+        FakeModelReply::json({{QStringLiteral("response"), QStringLiteral("slow but steady")}});
     slow.splitEvery(4);
     slow.pieceDelayMs = 60; // 9 pieces: about 0.5 s in all, never 0.3 s idle
     server.setReply("POST", QStringLiteral("/api/generate"), slow);
@@ -264,16 +276,18 @@ TEST_F(ClientRequests, TimeLimitIsAnIdleLimit)
 
 TEST_F(ClientRequests, ChatSendsTheSystemMessageFirst)
 {
-    server.setReply("POST", QStringLiteral("/api/chat"),
-                    FakeModelReply::json({{QStringLiteral("message"),
-                                           QJsonObject{{QStringLiteral("role"), QStringLiteral("assistant")},
-                                                       {QStringLiteral("content"), QStringLiteral("\tHi!\n")}}}}));
+    server.setReply(
+        "POST", QStringLiteral("/api/chat"),
+        FakeModelReply::json({{QStringLiteral("message"),
+                               QJsonObject{{QStringLiteral("role"), QStringLiteral("assistant")},
+                                           {QStringLiteral("content"), QStringLiteral("\tHi!\n")}}}}));
     OllamaResult<QString> answer = chat(QString());
     ASSERT_TRUE(answer.ok());
     EXPECT_EQ(answer.value(), QStringLiteral("Hi!"));
-    const QJsonArray expectedMessages{
-        QJsonObject{{QStringLiteral("role"), QStringLiteral("system")}, {QStringLiteral("content"), QString()}},
-        QJsonObject{{QStringLiteral("role"), QStringLiteral("user")}, {QStringLiteral("content"), QStringLiteral("Hi")}}};
+    const QJsonArray expectedMessages{QJsonObject{{QStringLiteral("role"), QStringLiteral("system")},
+                                                  {QStringLiteral("content"), QString()}},
+                                      QJsonObject{{QStringLiteral("role"), QStringLiteral("user")},
+                                                  {QStringLiteral("content"), QStringLiteral("Hi")}}};
     EXPECT_EQ(lastBody(), (QJsonObject{{QStringLiteral("model"), QStringLiteral("phi3:mini")},
                                        {QStringLiteral("messages"), expectedMessages},
                                        {QStringLiteral("stream"), false}}));
@@ -281,7 +295,8 @@ TEST_F(ClientRequests, ChatSendsTheSystemMessageFirst)
     ASSERT_TRUE(chat(std::nullopt).ok());
     EXPECT_EQ(lastBody().value(QStringLiteral("messages")).toArray().size(), 1);
 
-    server.setReply("POST", QStringLiteral("/api/chat"), FakeModelReply::json({{QStringLiteral("message"), QStringLiteral("x")}}));
+    server.setReply("POST", QStringLiteral("/api/chat"),
+                    FakeModelReply::json({{QStringLiteral("message"), QStringLiteral("x")}}));
     answer = chat(std::nullopt);
     ASSERT_FALSE(answer.ok());
     EXPECT_EQ(answer.error().kind(), OllamaError::Kind::decodingFailed);
@@ -292,16 +307,36 @@ TEST_F(ClientRequests, ChatSendsTheSystemMessageFirst)
     EXPECT_EQ(answer.error().errorDescription(), QStringLiteral("HTTP 503: busy"));
 }
 
-TEST_F(ClientRequests, TrailingSlashInTheBaseStillReachesTheServer)
+// A base address ending in "/" reaches the same paths as one without it, at the root or below it.
+TEST_F(ClientRequests, ABaseWithATrailingSlashReachesTheSamePaths)
 {
-    // The network layer folds the doubled slash of "<base>/" + "/api/tags" into one.
-    server.setReply("GET", QStringLiteral("/api/tags"), FakeModelReply::json(kTwoModels));
-    OllamaClient slashed(QStringLiteral("tests"), server.baseUrl() + QLatin1Char('/'));
-    Outcome<bool> connected;
-    slashed.checkConnection(connected.callback());
-    ASSERT_TRUE(connected.wait());
-    EXPECT_TRUE(*connected);
-    EXPECT_EQ(server.requests().last().path, QStringLiteral("/api/tags"));
+    struct Case
+    {
+        QString suffix; // after "http://127.0.0.1:<port>"
+        QString prefix; // of every path the server sees
+    };
+    const Case cases[] = {
+        {QString(), QString()},
+        {QStringLiteral("/"), QString()},
+        {QStringLiteral("/ok/slash"), QStringLiteral("/ok/slash")},
+        {QStringLiteral("/ok/slash/"), QStringLiteral("/ok/slash")},
+    };
+    for (const Case& c : cases) {
+        OllamaClient based(QStringLiteral("tests"), server.baseUrl() + c.suffix);
+        server.clearRequests();
+        Outcome<bool> connected;
+        based.checkConnection(connected.callback());
+        ASSERT_TRUE(connected.wait());
+        TextOutcome generated;
+        based.generate({}, QStringLiteral("Hi"), std::nullopt, std::nullopt, std::nullopt, 60,
+                       generated.callback());
+        ASSERT_TRUE(generated.wait());
+        ASSERT_EQ(server.requests().size(), 2) << c.suffix.toStdString();
+        EXPECT_EQ(server.requests()[0].path, c.prefix + QStringLiteral("/api/tags"))
+            << c.suffix.toStdString();
+        EXPECT_EQ(server.requests()[1].path, c.prefix + QStringLiteral("/api/generate"))
+            << c.suffix.toStdString();
+    }
 }
 
 TEST_F(ClientRequests, NoCallbackAfterTheClientIsDestroyed)
@@ -310,7 +345,8 @@ TEST_F(ClientRequests, NoCallbackAfterTheClientIsDestroyed)
     stalled.headerDelayMs = 200;
     server.setReply("POST", QStringLiteral("/api/generate"), stalled);
     TextOutcome outcome;
-    client->generate({}, QStringLiteral("Hi"), std::nullopt, std::nullopt, std::nullopt, 60, outcome.callback());
+    client->generate({}, QStringLiteral("Hi"), std::nullopt, std::nullopt, std::nullopt, 60,
+                     outcome.callback());
     spinFor(50);
     client.reset();
     spinFor(400);

@@ -1,7 +1,8 @@
+#include "OllamaSetupView.h"
+
 #include "FakeModelServer.h"
 #include "HangCeiling.h"
 #include "OllamaClient.h"
-#include "OllamaSetupView.h"
 #include "Screenshots.h"
 
 #include <QDir>
@@ -32,12 +33,12 @@ QJsonObject modelList(const QStringList& names)
 
 FakeModelReply pullLines(int pieceDelayMs = 0)
 {
-    FakeModelReply reply = FakeModelReply::lines(QList<QJsonObject>{
-        {{QStringLiteral("status"), QStringLiteral("pulling manifest")}},
-        {{QStringLiteral("status"), QStringLiteral("pulling 667b0c1932bc")},
-         {QStringLiteral("total"), 4920753328.0},
-         {QStringLiteral("completed"), 2066716467.0}},
-        {{QStringLiteral("status"), QStringLiteral("success")}}});
+    FakeModelReply reply = FakeModelReply::lines(
+        QList<QJsonObject>{{{QStringLiteral("status"), QStringLiteral("pulling manifest")}},
+                           {{QStringLiteral("status"), QStringLiteral("pulling 667b0c1932bc")},
+                            {QStringLiteral("total"), 4920753328.0},
+                            {QStringLiteral("completed"), 2066716467.0}},
+                           {{QStringLiteral("status"), QStringLiteral("success")}}});
     reply.pieceDelayMs = pieceDelayMs;
     return reply;
 }
@@ -79,8 +80,7 @@ protected:
         return QTest::qWaitFor([&] { return view->setupState() == state; }, timeoutMs);
     }
 
-    template <typename T = QWidget>
-    T* find(const QString& name) const
+    template <typename T = QWidget> T* find(const QString& name) const
     {
         const QList<T*> all = view->findChildren<T*>(name);
         for (T* widget : all) {
@@ -170,7 +170,8 @@ TEST_F(SetupView, NotRunningOffersTheStartCommand)
     EXPECT_EQ(view->setupState(), State::checking);
     ASSERT_TRUE(waitFor(State::notRunning));
     EXPECT_EQ(statusTexts(), QStringList{"Ollama is installed but not running"});
-    EXPECT_TRUE(find<QLabel>(QStringLiteral("startExplanation"))->text().contains(OllamaSetupView::kStartCommand));
+    EXPECT_TRUE(
+        find<QLabel>(QStringLiteral("startExplanation"))->text().contains(OllamaSetupView::kStartCommand));
     screenshot(QStringLiteral("not-running"));
     QTest::mouseClick(find<QPushButton>(QStringLiteral("copyStartCommandButton")), Qt::LeftButton);
     EXPECT_EQ(copied, QStringList{QStringLiteral("sudo systemctl start ollama")});
@@ -197,7 +198,8 @@ TEST_F(SetupView, ReadyShowsThePreferredModelAndTheCount)
     EXPECT_EQ(view->setupState(), State::checking);
     ASSERT_TRUE(waitFor(State::ready));
     EXPECT_EQ(statusTexts(), QStringList{"Local AI is ready"});
-    EXPECT_EQ(find<QLabel>(QStringLiteral("modelLabel"))->text(), QStringLiteral("mistral:7b")); // not the list's first
+    EXPECT_EQ(find<QLabel>(QStringLiteral("modelLabel"))->text(),
+              QStringLiteral("mistral:7b")); // not the list's first
     EXPECT_FALSE(find<QLabel>(QStringLiteral("modelCountLabel")));
     EXPECT_FALSE(find<QPushButton>(QStringLiteral("refreshButton")));
 
@@ -239,8 +241,8 @@ TEST_F(SetupView, DownloadShowsProgressThenChecksAgain)
     EXPECT_TRUE(view->pullComplete());
     EXPECT_EQ(view->setupState(), State::checking); // the follow-up check starts at once
     ASSERT_TRUE(waitFor(State::noModel));
-    EXPECT_EQ(statusTexts(),
-              (QStringList{"Ollama is running", "No language model installed", "Model installed successfully"}));
+    EXPECT_EQ(statusTexts(), (QStringList{"Ollama is running", "No language model installed",
+                                          "Model installed successfully"}));
     EXPECT_FALSE(find<QPushButton>(QStringLiteral("downloadButton")));
     screenshot(QStringLiteral("download-finished"));
 
@@ -253,10 +255,11 @@ TEST_F(SetupView, FailedDownloadKeepsTheOfferAndShowsTheError)
 {
     server.setReply("GET", QStringLiteral("/api/tags"), FakeModelReply::json(modelList({})));
     server.enqueueReply("POST", QStringLiteral("/api/pull"), FakeModelReply::text(500, "disk full"));
-    server.enqueueReply("POST", QStringLiteral("/api/pull"),
-                        FakeModelReply::lines(QList<QJsonObject>{
-                            {{QStringLiteral("status"), QStringLiteral("pulling manifest")}},
-                            {{QStringLiteral("error"), QStringLiteral("pull model manifest: file does not exist")}}}));
+    server.enqueueReply(
+        "POST", QStringLiteral("/api/pull"),
+        FakeModelReply::lines(QList<QJsonObject>{
+            {{QStringLiteral("status"), QStringLiteral("pulling manifest")}},
+            {{QStringLiteral("error"), QStringLiteral("pull model manifest: file does not exist")}}}));
     show();
     ASSERT_TRUE(waitFor(State::noModel));
     view->pullDefaultModel();
@@ -279,6 +282,16 @@ TEST_F(SetupView, FailedDownloadKeepsTheOfferAndShowsTheError)
         view->errorText(),
         QStringLiteral("Download failed: HTTP 200: Pull failed: pull model manifest: file does not exist"));
     EXPECT_FALSE(view->pullComplete());
+
+    // A server that drops the connection without a reply: the line says so.
+    FakeModelReply dropped;
+    dropped.notHttp = true;
+    server.enqueueReply("POST", QStringLiteral("/api/pull"), dropped);
+    QTest::mouseClick(find<QPushButton>(QStringLiteral("downloadButton")), Qt::LeftButton);
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return view->errorText().has_value(); }, tovarine::test::kHangCeilingMs));
+    EXPECT_EQ(view->errorText(),
+              QStringLiteral("Download failed: Connection closed before the server replied"));
 }
 
 TEST_F(SetupView, TheLatestStartedCheckDecides)

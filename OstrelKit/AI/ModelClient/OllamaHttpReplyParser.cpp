@@ -1,0 +1,319 @@
+#include "OllamaHttpReplyParser.h"
+
+#include <QList>
+#include <algorithm>
+
+namespace ostrel {
+
+namespace {
+
+const QByteArray kHttpPrefix = QByteArrayLiteral("HTTP/");
+
+QString notHttp()
+{
+    return QStringLiteral("The server's reply is not HTTP");
+}
+
+QString invalidHttp()
+{
+    return QStringLiteral("The server's reply is not valid HTTP");
+}
+
+// A non-negative decimal or hexadecimal number that fits in 62 bits; -1 otherwise.
+qint64 parseCount(QByteArrayView text, int base)
+{
+    if (text.isEmpty() || text.size() > 15) {
+        return -1;
+    }
+    qint64 value = 0;
+    for (const char c : text) {
+        int digit = -1;
+        if (c >= '0' && c <= '9') {
+            digit = c - '0';
+        } else if (base == 16 && c >= 'a' && c <= 'f') {
+            digit = c - 'a' + 10;
+        } else if (base == 16 && c >= 'A' && c <= 'F') {
+            digit = c - 'A' + 10;
+        }
+        if (digit < 0 || digit >= base) {
+            return -1;
+        }
+        value = value * base + digit;
+    }
+    return value;
+}
+
+} // namespace
+
+void OllamaHttpReplyParser::fail(const QString& why, bool closedEarly)
+{
+    m_state = State::failed;
+    m_failure = why;
+    m_closedEarly = closedEarly;
+    m_pending = QByteArray();
+    m_readOffset = 0;
+}
+
+OllamaHttpReplyParser::State OllamaHttpReplyParser::feed(QByteArrayView bytes, const Sink& sink)
+{
+    if (m_state != State::head && m_state != State::body) {
+        return m_state;
+    }
+    if (!bytes.isEmpty()) {
+        m_anyByte = true;
+    }
+    // Drop what was consumed before growing, so the buffer holds little more than the unread bytes.
+    if (m_readOffset > 0) {
+        m_pending.remove(0, m_readOffset);
+        m_readOffset = 0;
+    }
+    m_pending.append(bytes.data(), bytes.size());
+    for (;;) {
+        const State before = m_state;
+        const qsizetype unread = m_pending.size() - m_readOffset;
+        const bool progressed = m_state == State::head ? readHead(sink) : readBody(sink);
+        if (m_state != State::head && m_state != State::body) {
+            return m_state;
+        }
+        if (!progressed && before == m_state && unread == m_pending.size() - m_readOffset) {
+            return m_state; // needs more bytes
+        }
+    }
+}
+
+OllamaHttpReplyParser::State OllamaHttpReplyParser::close()
+{
+    if (m_state == State::head) {
+        fail(m_anyByte ? QStringLiteral("Connection closed before the reply was complete")
+                       : QStringLiteral("Connection closed before the server replied"),
+             true);
+    } else if (m_state == State::body) {
+        if (m_body == Body::untilClose) {
+            m_state = State::complete;
+        } else {
+            fail(QStringLiteral("Connection closed before the reply was complete"), true);
+        }
+    }
+    return m_state;
+}
+
+bool OllamaHttpReplyParser::takeLine(qsizetype maxBytes, QByteArray& line)
+{
+    const char* begin = m_pending.constData() + m_readOffset;
+    const char* end = m_pending.constData() + m_pending.size();
+    const char* found = std::find(begin, end, '\n');
+    if (found == end) {
+        if (end - begin > maxBytes) {
+            fail(invalidHttp());
+        }
+        return false;
+    }
+    qsizetype length = found - begin;
+    if (length > maxBytes) {
+        fail(invalidHttp());
+        return false;
+    }
+    m_readOffset += length + 1;
+    if (length > 0 && begin[length - 1] == '\r') {
+        --length;
+    }
+    line = QByteArray(begin, length);
+    return true;
+}
+
+bool OllamaHttpReplyParser::readHead(const Sink& sink)
+{
+    // Say so at once when the first bytes cannot start a status line.
+    const QByteArrayView unread(m_pending.constData() + m_readOffset, m_pending.size() - m_readOffset);
+    const qsizetype compared = std::min(unread.size(), kHttpPrefix.size());
+    if (unread.first(compared) != QByteArrayView(kHttpPrefix).first(compared)) {
+        fail(notHttp());
+        return false;
+    }
+    // The head ends at an empty line.
+    qsizetype end = -1;
+    for (qsizetype i = 0; i < unread.size(); ++i) {
+        if (unread[i] != '\n') {
+            continue;
+        }
+        if (i + 1 < unread.size() && unread[i + 1] == '\n') {
+            end = i + 2;
+            break;
+        }
+        if (i + 2 < unread.size() && unread[i + 1] == '\r' && unread[i + 2] == '\n') {
+            end = i + 3;
+            break;
+        }
+    }
+    if (end < 0) {
+        if (unread.size() > kMaxHeadBytes) {
+            fail(QStringLiteral("The server's reply head is longer than 64 KiB"));
+        }
+        return false;
+    }
+    if (end > kMaxHeadBytes) {
+        fail(QStringLiteral("The server's reply head is longer than 64 KiB"));
+        return false;
+    }
+    const QByteArrayView head = unread.first(end);
+    m_readOffset += end;
+    if (!parseHead(head)) {
+        fail(invalidHttp());
+        return false;
+    }
+    if (m_status >= 100 && m_status < 200) {
+        m_status = 0; // an interim reply: the final one follows
+        return true;
+    }
+    m_state = State::body;
+    const bool noBody = m_status == 204 || m_status == 304;
+    if (noBody || (!m_chunked && m_contentLength == 0)) {
+        m_body = Body::none;
+    } else if (m_chunked) {
+        m_body = Body::chunkSize;
+    } else if (m_contentLength > 0) {
+        m_body = Body::length;
+        m_remaining = m_contentLength;
+    } else {
+        m_body = Body::untilClose;
+    }
+    if (sink.onHead && !sink.onHead(m_status)) {
+        m_state = State::stopped;
+        return false;
+    }
+    if (m_body == Body::none) {
+        m_state = State::complete;
+    }
+    return true;
+}
+
+bool OllamaHttpReplyParser::parseHead(QByteArrayView head)
+{
+    m_chunked = false;
+    m_contentLength = -1;
+    bool first = true;
+    qsizetype start = 0;
+    while (start < head.size()) {
+        qsizetype end = start;
+        while (end < head.size() && head[end] != '\n') {
+            ++end;
+        }
+        QByteArrayView line = head.sliced(start, end - start);
+        start = end + 1;
+        if (line.endsWith('\r')) {
+            line.chop(1);
+        }
+        if (first) {
+            // "HTTP/1.1 200 OK": a version, a three-digit status, an optional reason.
+            first = false;
+            const QList<QByteArray> parts = line.toByteArray().split(' ');
+            if (parts.size() < 2 || !parts[0].startsWith(kHttpPrefix) || parts[1].size() != 3) {
+                return false;
+            }
+            const qint64 status = parseCount(parts[1], 10);
+            if (status < 100) {
+                return false;
+            }
+            m_status = static_cast<int>(status);
+            continue;
+        }
+        if (line.isEmpty()) {
+            break;
+        }
+        const qsizetype colon = line.indexOf(':');
+        if (colon <= 0) {
+            return false;
+        }
+        const QByteArray name = line.first(colon).trimmed().toByteArray().toLower();
+        const QByteArray value = line.sliced(colon + 1).trimmed().toByteArray();
+        if (name == "transfer-encoding") {
+            m_chunked = value.toLower().split(',').last().trimmed() == "chunked";
+        } else if (name == "content-length") {
+            const qint64 length = parseCount(value, 10);
+            if (length < 0 || (m_contentLength >= 0 && m_contentLength != length)) {
+                return false;
+            }
+            m_contentLength = length;
+        }
+    }
+    return !first;
+}
+
+bool OllamaHttpReplyParser::deliver(qsizetype count, const Sink& sink)
+{
+    const QByteArrayView piece(m_pending.constData() + m_readOffset, count);
+    m_readOffset += count;
+    if (sink.onBody && !sink.onBody(piece)) {
+        m_state = State::stopped;
+        return false;
+    }
+    return true;
+}
+
+bool OllamaHttpReplyParser::readBody(const Sink& sink)
+{
+    const qsizetype unread = m_pending.size() - m_readOffset;
+    QByteArray line;
+    switch (m_body) {
+    case Body::none:
+        m_state = State::complete;
+        return true;
+    case Body::untilClose:
+        return unread > 0 && deliver(unread, sink);
+    case Body::length:
+    case Body::chunkData: {
+        const qsizetype count = static_cast<qsizetype>(std::min<qint64>(unread, m_remaining));
+        if (count == 0) {
+            return false;
+        }
+        m_remaining -= count;
+        if (!deliver(count, sink)) {
+            return false;
+        }
+        if (m_remaining == 0) {
+            if (m_body == Body::length) {
+                m_state = State::complete;
+            } else {
+                m_body = Body::chunkDataEnd;
+            }
+        }
+        return true;
+    }
+    case Body::chunkDataEnd:
+        if (!takeLine(2, line)) {
+            return false;
+        }
+        if (!line.isEmpty()) {
+            fail(invalidHttp());
+            return false;
+        }
+        m_body = Body::chunkSize;
+        return true;
+    case Body::chunkSize: {
+        if (!takeLine(kMaxChunkLineBytes, line)) {
+            return false;
+        }
+        const qsizetype extension = line.indexOf(';');
+        const qint64 size =
+            parseCount(QByteArrayView(line).first(extension < 0 ? line.size() : extension).trimmed(), 16);
+        if (size < 0) {
+            fail(invalidHttp());
+            return false;
+        }
+        m_remaining = size;
+        m_body = size == 0 ? Body::trailer : Body::chunkData;
+        return true;
+    }
+    case Body::trailer:
+        if (!takeLine(kMaxChunkLineBytes, line)) {
+            return false;
+        }
+        if (line.isEmpty()) {
+            m_state = State::complete;
+        }
+        return true;
+    }
+    return false;
+}
+
+} // namespace ostrel

@@ -1,0 +1,52 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <atomic>
+#include <thread>
+
+namespace tovarine::test {
+
+// A hostile HTTP server for memory tests: on its own thread (so the event loop under test is only the
+// client's), it answers every request with status 200 and an endless chunked body written as fast as the
+// connection takes it, until the client goes away. Listens on a loopback address.
+class FloodServer
+{
+public:
+    enum class Body {
+        oneLine,    // one line that never ends: no line break at all
+        shortLines, // a line feed every 64 bytes: {"response":"xxxx...","done":false}
+    };
+
+    // Listens on `address` (127.0.0.x) at a free port, or at `port`.
+    explicit FloodServer(Body body, const char* address = "127.0.0.1", quint16 port = 0);
+    ~FloodServer();
+    FloodServer(const FloodServer&) = delete;
+    FloodServer& operator=(const FloodServer&) = delete;
+
+    bool listening() const { return m_listenFd >= 0; }
+    quint16 port() const { return m_port; }
+    // "http://<address>:<port>".
+    QString baseUrl() const;
+    // Requests received (a request head read in whole) and body bytes written so far.
+    int requests() const { return m_requests.load(); }
+    qint64 bytesSent() const { return m_bytesSent.load(); }
+
+private:
+    void run();
+    void serve(int fd);
+
+    QByteArray m_address;
+    Body m_body;
+    int m_listenFd = -1;
+    quint16 m_port = 0;
+    std::atomic<bool> m_stop{false};
+    std::atomic<int> m_requests{0};
+    std::atomic<qint64> m_bytesSent{0};
+    std::thread m_thread;
+};
+
+// The peak resident memory of this process so far, in bytes.
+qint64 peakResidentBytes();
+
+} // namespace tovarine::test
