@@ -17,6 +17,12 @@ add_library(tovarine_test_headers INTERFACE)
 target_include_directories(tovarine_test_headers INTERFACE ${CMAKE_CURRENT_LIST_DIR}/../tests/support)
 target_compile_definitions(tovarine_test_headers INTERFACE
     TOVARINE_SCREENSHOT_DIR="${CMAKE_BINARY_DIR}/screenshots")
+# Outside a QTest run Qt's QVERIFY/QCOMPARE/QFAIL (the last step of every QTRY_ wait) only return on failure, so
+# a GoogleTest test whose wait gave up would pass. QtChecksFailTests.h, read before each source of every target
+# that links this, makes them GoogleTest fatal assertions.
+target_link_libraries(tovarine_test_headers INTERFACE Qt6::Test GTest::gtest)
+target_compile_options(tovarine_test_headers INTERFACE
+    "$<$<COMPILE_LANGUAGE:CXX>:SHELL:-include ${CMAKE_CURRENT_LIST_DIR}/../tests/support/QtChecksFailTests.h>")
 
 # A test's TIMEOUT (seconds) unless it names its own: CTest's last resort against a hang, above the in-test hang
 # ceiling so a hung wait fails with its own message first.
