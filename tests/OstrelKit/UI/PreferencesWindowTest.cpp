@@ -297,4 +297,8 @@ TEST(PreferencesPanel, ReduceMotionSwitchTakesEffectAndASecondShowKeepsTheFirstW
 
     OstrelSettingsScene scene(QStringLiteral("tovarine"), nullptr, OstrelPrefsLayout::minimal);
     EXPECT_EQ(scene.size(), QSize(440, 680));
+
+    // The motion preference is shared by the whole process: leave it as the next test expects it.
+    window->findChild<QCheckBox*>(QStringLiteral("reduceMotionSwitch"))->click();
+    EXPECT_FALSE(OstrelMotionPreference::shared().reduceMotion());
 }
