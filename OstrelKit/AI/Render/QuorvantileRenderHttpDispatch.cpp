@@ -258,9 +258,12 @@ void QuorvantileRenderHttpDispatch::pollAnswered()
         return;
     }
     if (answer->frames) {
-        m_hooks.framesReported(*answer->frames);
-        if (*answer->frames > m_lastFrames) {
-            m_lastFrames = *answer->frames;
+        // The segment has so many frames: a count outside them is held to them, so the render never shows
+        // more done than asked for, nor less than nothing.
+        const std::int64_t frames = std::clamp<std::int64_t>(*answer->frames, 0, m_job->outputFrameCount());
+        m_hooks.framesReported(frames);
+        if (frames > m_lastFrames) {
+            m_lastFrames = frames;
             m_sinceGrowth.start();
         }
     }

@@ -52,7 +52,7 @@ public:
     {
         std::function<void(QuorvantileRenderStatus status)>
             segmentStatus;                                       // transferring, rendering, complete
-        std::function<void(std::int64_t frames)> framesReported; // output frames of the segment
+        std::function<void(std::int64_t frames)> framesReported; // output frames of the segment, 0..its count
         std::function<void(const QString& text)> renderStatus;   // the "uploading …" line
     };
 

@@ -314,7 +314,7 @@ TEST_F(HttpDispatchTest, EveryAnswerIsHeldToItsBytesAndTime)
         statuses.clear();
         const auto result = run(source, options);
         EXPECT_FALSE(result.ok());
-        EXPECT_EQ(result.message, c.message);
+        EXPECT_EQ(result.message, c.message) << result.message.toStdString();
         EXPECT_FALSE(statuses.contains(QuorvantileRenderStatus::complete));
         EXPECT_EQ(QDir(folder.path()).entryList(QDir::Files | QDir::Hidden),
                   QStringList{QStringLiteral("a.mov")});
@@ -344,6 +344,16 @@ TEST_F(HttpDispatchTest, StallsCountOnlyWhileRenderingAfterTheFirstFrame)
     const auto stalled = run(sourceNamed(QStringLiteral("a.mov")), options);
     EXPECT_EQ(stalled.error, QuorvantileRenderError::remoteFailed);
     EXPECT_TRUE(frames.contains(3));
+}
+
+TEST_F(HttpDispatchTest, ReportedFramesStayWithinTheSegment)
+{
+    // The segment has 20 output frames; the agent claims more, and fewer than none.
+    agent.enqueueReply("GET", statusPath(), status("rendering", 500, 20));
+    agent.enqueueReply("GET", statusPath(), status("rendering", -3, 20));
+    agent.enqueueReply("GET", statusPath(), status("rendering", 7, 20));
+    ASSERT_TRUE(run(sourceNamed(QStringLiteral("a.mov"))).ok());
+    EXPECT_EQ(frames, (QList<std::int64_t>{20, 0, 7, 20}));
 }
 
 TEST_F(HttpDispatchTest, ProbeWantsStatus200)
