@@ -46,7 +46,8 @@ QByteArray contentCoding(QNetworkReply* reply)
 constexpr qint64 kMaxTimerMs = std::numeric_limits<int>::max();
 
 // The body length the answer announced, when its bytes arrive as sent: a Content-Length without a content
-// coding (the network layer decodes a coded body, whose length then differs). A chunked body announces none.
+// coding (a coded body's length is not the file's; such a body is refused anyway). A chunked body announces
+// none.
 std::optional<qint64> announcedLength(QNetworkReply* reply)
 {
     if (!reply->hasRawHeader(QByteArrayLiteral("Content-Length")) || !contentCoding(reply).isEmpty()) {
@@ -121,7 +122,7 @@ QNetworkReply* QuorvantileRenderHttpDispatch::track(QNetworkReply* reply, qint64
     reply->setReadBufferSize(maxBytes < kReadBufferBytes ? maxBytes + 1 : kReadBufferBytes);
     m_requestLimit.start(static_cast<int>(std::clamp<qint64>(timeLimitMs, 0, kMaxTimerMs)));
     connect(reply, &QNetworkReply::downloadProgress, this,
-            [this, reply, maxBytes, what](qint64 received, qint64 announced) {
+            [this, reply, maxBytes](qint64 received, qint64 announced) {
                 if (reply == m_reply && (received > maxBytes || announced > maxBytes)) {
                     limitReached(overCap());
                 }
