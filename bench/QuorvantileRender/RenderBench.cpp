@@ -7,14 +7,14 @@
 //                                connections of split requests plus idle and oversized ones; counts and
 //                                memory.
 //   transfer MIB                 one job of a MIB-sized source through a fake agent that hands the source
-//   back as
-//                                the segment: upload and download peak memory of this process and of the
-//                                agent.
+//                                back as the segment (the HTTP dispatch alone): upload and download peak
+//                                memory of this process and of the agent.
 // Exit 0 when the run met its check (every frame, every well-formed request answered, memory bounds).
 #include "LoopbackAgents.h"
 #include "Quorvantile.h"
 #include "QuorvantileManifest.h"
 #include "QuorvantileRenderCoordinator.h"
+#include "QuorvantileRenderHttpDispatch.h"
 #include "QuorvantileRenderServer.h"
 #include "StandInRenderer.h"
 
@@ -22,6 +22,8 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
+#include <QNetworkAccessManager>
 #include <QProcess>
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -278,16 +280,27 @@ int transfer(long mib)
     if (!agent) {
         return 1;
     }
+    // The dispatch alone: the echoed source is no movie, so a render would refuse it as a segment; and it
+    // may be as large as the source, far more than one frame's bound.
+    QNetworkAccessManager network;
+    QuorvantileRenderHttpDispatch::Options options;
+    options.pollIntervalMs = 100;
+    options.result.baseBytes = static_cast<qint64>(mib) * 1024 * 1024;
+    QuorvantileRenderHttpDispatch dispatch(
+        &network, options, {[](QuorvantileRenderStatus) {}, [](std::int64_t) {}, [](const QString&) {}});
+    std::optional<QuorvantileRenderFileResult> result;
+    dispatch.finished = [&](const QuorvantileRenderFileResult& r) { result = r; };
     const long before = selfKB("VmHWM");
     QElapsedTimer clock;
     clock.start();
-    const Rendered rendered = renderOnce({loopbackNode(QStringLiteral("alpha"), QStringLiteral("127.0.0.2"))},
-                                         port, source, work.path(), 2, 0);
+    dispatch.start(QuorvantileRenderJob(QUuid::createUuid(), 0, 1, 1, {}, QFileInfo(source).size()), source,
+                   QStringLiteral("http://127.0.0.2:%1").arg(port), QStringLiteral("alpha"),
+                   work.filePath(QStringLiteral("segment.mov")));
+    waitFor([&] { return result.has_value(); }, 600000);
     const double seconds = static_cast<double>(clock.nsecsElapsed()) / 1e9;
     const long after = selfKB("VmHWM");
     const long agentPeak = procStatusKB(agent->processId(), "VmHWM");
-    const qint64 received =
-        rendered.ok && rendered.segments.size() == 2 ? QFileInfo(rendered.segments[1]).size() : -1;
+    const qint64 received = result && result->ok() ? QFileInfo(*result->value).size() : -1;
     std::printf(
         "transfer %ld MiB up and back in %.1f s: segment %lld bytes; this process peak RSS grew %ld KiB "
         "(%ld -> %ld); agent peak RSS %ld KiB\n",

@@ -19,7 +19,8 @@ bool waitFor(const std::function<bool()>& condition, int timeoutMs = tovarine::t
 quint16 freeAgentPort();
 
 // Starts fake_render_agent.py on `host` (a 127.x address) and `port` with its work in `folder`; `extra` goes
-// to the agent (--color, --frame-ms, --mode, --echo-source, --cut-result). Null when it does not report ready.
+// to the agent (--color, --frame-ms, --mode, --echo-source, --cut-result, --result-style). Null when it does
+// not report ready.
 std::unique_ptr<QProcess> startFakeAgent(const QString& host, quint16 port, const QString& folder,
                                          const QStringList& extra = {});
 

@@ -4,11 +4,19 @@ submit, status, result) on one loopback address and renders each job with the st
 
 usage: fake_render_agent.py --bind 127.0.0.2 --port N --standin PATH --workdir DIR [--color C] [--frame-ms N]
                             [--mode fail|stall] [--health-status CODE] [--echo-source] [--cut-result]
+                            [--result-style STYLE]
 --echo-source completes every job at once with the uploaded source as its result (transfer benchmarks).
 --cut-result announces the whole segment's Content-Length but closes the connection after half of it (an agent
 that crashes or loses its link while sending).
+--result-style sends the result otherwise, whatever the request asked for:
+  gzip-cut     coded with gzip (Content-Encoding and the whole coded Content-Length), closed after half of it
+  close-cut    without Content-Length (read to close), closed after half of the segment
+  short-length announcing and sending only the first half of the segment
+  trickle      the whole Content-Length, then one byte every 200 ms
+  endless      without Content-Length, zeros for as long as the connection takes them
 Prints "ready" once it listens. Streams uploads and results in 1 MiB chunks."""
 import argparse
+import gzip
 import json
 import os
 import re
@@ -16,6 +24,7 @@ import shutil
 import subprocess
 import sys
 import threading
+import time
 from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
 from urllib.parse import parse_qs, urlparse
 
@@ -83,6 +92,8 @@ def handler_for(agent):
                     if "error" in entry:
                         body["error"] = entry["error"]
                     self.reply(200, body)
+                elif parts[2] == "result" and entry["status"] == "complete" and agent.args.result_style:
+                    self.odd_result(entry["output"], agent.args.result_style)
                 elif parts[2] == "result" and entry["status"] == "complete":
                     size = os.path.getsize(entry["output"])
                     self.send_response(200)
@@ -100,6 +111,42 @@ def handler_for(agent):
                     self.reply(404, {"error": "not found"})
                 return
             self.reply(404, {"error": "not found"})
+
+        def odd_result(self, path, style):
+            with open(path, "rb") as f:
+                data = f.read()
+            self.send_response(200)
+            self.send_header("Content-Type", "video/quicktime")
+            self.send_header("Connection", "close")
+            self.close_connection = True
+            try:
+                if style == "gzip-cut":
+                    coded = gzip.compress(data)
+                    self.send_header("Content-Encoding", "gzip")
+                    self.send_header("Content-Length", str(len(coded)))
+                    self.end_headers()
+                    self.wfile.write(coded[: len(coded) // 2])
+                elif style == "close-cut":
+                    self.end_headers()
+                    self.wfile.write(data[: len(data) // 2])
+                elif style == "short-length":
+                    self.send_header("Content-Length", str(len(data) // 2))
+                    self.end_headers()
+                    self.wfile.write(data[: len(data) // 2])
+                elif style == "trickle":
+                    self.send_header("Content-Length", str(len(data)))
+                    self.end_headers()
+                    for i in range(len(data)):
+                        self.wfile.write(data[i : i + 1])
+                        self.wfile.flush()
+                        time.sleep(0.2)
+                elif style == "endless":
+                    self.end_headers()
+                    zeros = bytes(CHUNK)
+                    while True:
+                        self.wfile.write(zeros)
+            except (BrokenPipeError, ConnectionResetError):
+                pass
 
         def read_body(self, sink):
             remaining = int(self.headers.get("Content-Length", "0"))
@@ -179,6 +226,8 @@ def main():
     parser.add_argument("--health-status", type=int, default=200)
     parser.add_argument("--echo-source", action="store_true")
     parser.add_argument("--cut-result", action="store_true")
+    parser.add_argument("--result-style", default="",
+                        choices=["", "gzip-cut", "close-cut", "short-length", "trickle", "endless"])
     args = parser.parse_args()
     if not args.bind.startswith("127."):
         sys.exit("the fake agent listens on loopback addresses only")

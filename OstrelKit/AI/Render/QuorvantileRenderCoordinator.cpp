@@ -4,6 +4,8 @@
 #include "QuorvantileRenderPaths.h"
 #include "QuorvantileRenderSplitter.h"
 
+#include <QDebug>
+#include <QFile>
 #include <QFileInfo>
 #include <QNetworkAccessManager>
 #include <QNetworkProxy>
@@ -29,6 +31,8 @@ struct QuorvantileRenderCoordinator::Child
     std::optional<QuorvantileNode> node; // the machine of a remote job
     bool ended = false;
     std::optional<QString> path;
+    QString remoteSegmentPath; // where a remote machine's segment lands; removed when it does not count
+    bool checking = false;     // the remote segment is being checked against its job
     std::shared_ptr<std::atomic<bool>> localCancel;
     QPointer<QuorvantileRenderHttpDispatch> http;
     QPointer<QuorvantileRenderSshDispatch> ssh;
@@ -255,10 +259,13 @@ void QuorvantileRenderCoordinator::dispatch(const std::shared_ptr<Run>& run, int
     const QString segmentPath = quorvantileSegmentPath(folder, job.jobID());
     const std::int64_t total = job.outputFrameCount();
     const QUuid jobID = job.jobID();
+    // The segment is complete once it has passed its check, not when it has arrived.
     auto segmentStatus = [this, jobID, total](QuorvantileRenderStatus status) {
-        setRecord(jobID, status, status == QuorvantileRenderStatus::complete ? total : 0, total,
-                  status == QuorvantileRenderStatus::complete ? std::optional<double>(0.0) : std::nullopt);
+        if (status != QuorvantileRenderStatus::complete) {
+            setRecord(jobID, status, 0, total, std::nullopt);
+        }
     };
+    child.remoteSegmentPath = segmentPath;
     std::weak_ptr<Run> weakRun = run;
     auto ended = [this, weakRun, index](const QuorvantileRenderFileResult& result) {
         // Ends after the dispatch object's own call returns, so it may be deleted safely.
@@ -304,10 +311,58 @@ void QuorvantileRenderCoordinator::remoteEnded(const std::shared_ptr<Run>& run, 
     if (run->finished || child.ended) {
         return;
     }
-    if (result.ok()) {
-        endTiming(run->jobs[index].jobID());
-        childSucceeded(run, index, *result.value);
+    if (!result.ok()) {
+        remoteFailed(run, index);
         return;
+    }
+    if (run->failure) {
+        child.ended = true;
+        finishIfDone(run);
+        return;
+    }
+    // The transfer said nothing of what arrived: the segment is decoded off this thread and counted.
+    child.checking = true;
+    const QString path = *result.value;
+    const std::int64_t expected = run->jobs[index].outputFrameCount();
+    const QuorvantileSegmentCheck::Options checkOptions = m_options.segmentCheck;
+    const std::shared_ptr<QuorvantileThreadPost> post = m_post;
+    std::weak_ptr<Run> weakRun = run;
+    QThreadPool::globalInstance()->start([post, this, weakRun, index, path, expected, checkOptions] {
+        QuorvantileRenderFileResult checked = QuorvantileSegmentCheck::check(path, expected, checkOptions);
+        post->post([this, weakRun, index, checked = std::move(checked)] {
+            if (auto run = weakRun.lock()) {
+                remoteChecked(run, index, checked);
+            }
+        });
+    });
+}
+
+void QuorvantileRenderCoordinator::remoteChecked(const std::shared_ptr<Run>& run, int index,
+                                                 const QuorvantileRenderFileResult& result)
+{
+    Child& child = run->children[index];
+    child.checking = false;
+    if (run->finished || child.ended) {
+        return;
+    }
+    if (!result.ok()) {
+        qWarning().noquote() << QStringLiteral("Render: segment from %1 refused: %2")
+                                    .arg(child.node->manifest().nodeName(), result.message);
+        remoteFailed(run, index);
+        return;
+    }
+    const QuorvantileRenderJob& job = run->jobs[index];
+    endTiming(job.jobID());
+    markComplete(job);
+    childSucceeded(run, index, *result.value);
+}
+
+void QuorvantileRenderCoordinator::remoteFailed(const std::shared_ptr<Run>& run, int index)
+{
+    Child& child = run->children[index];
+    // Whatever part of the segment arrived is not kept.
+    if (!child.remoteSegmentPath.isEmpty()) {
+        QFile::remove(child.remoteSegmentPath);
     }
     // A segment of a render that is failing or cancelled is not rendered again here.
     if (run->failure) {
@@ -315,8 +370,9 @@ void QuorvantileRenderCoordinator::remoteEnded(const std::shared_ptr<Run>& run, 
         finishIfDone(run);
         return;
     }
-    Quorvantile::shared().setRenderStatus(quorvantileRenderShortName(child.node->manifest().nodeName()) +
-                                          QStringLiteral(" failed — finishing that segment on this computer"));
+    Quorvantile::shared().setRenderStatus(
+        quorvantileRenderShortName(child.node->manifest().nodeName()) +
+        QStringLiteral(" failed — finishing that segment on this computer"));
     startLocal(run, index);
 }
 
@@ -379,9 +435,11 @@ void QuorvantileRenderCoordinator::finishIfDone(const std::shared_ptr<Run>& run)
     if (run->finished) {
         return;
     }
-    // A child still waiting for its agent probe counts as ended once the run is failing.
+    // A child still waiting for its agent probe, or for the check of its segment, counts as ended once the
+    // run is failing.
     const bool allEnded = std::all_of(run->children.cbegin(), run->children.cend(), [&](const Child& child) {
-        return child.ended || (run->failure && !child.localCancel && !child.http && !child.ssh);
+        return child.ended ||
+               (run->failure && (child.checking || (!child.localCancel && !child.http && !child.ssh)));
     });
     if (!allEnded) {
         return;

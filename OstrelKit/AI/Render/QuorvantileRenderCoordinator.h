@@ -5,6 +5,7 @@
 #include "QuorvantileRenderHttpDispatch.h"
 #include "QuorvantileRenderJob.h"
 #include "QuorvantileRenderSshDispatch.h"
+#include "QuorvantileSegmentCheck.h"
 #include "QuorvantileSegmentConcat.h"
 #include "QuorvantileSegmentTask.h"
 #include "QuorvantileSpeedComparison.h"
@@ -23,7 +24,9 @@ namespace ostrel {
 // Spreads one video render over this machine and the mesh's other machines: weighs them, cuts the frames into
 // jobs, renders the first job through the host's renderer, sends each further job to one remote machine (its
 // render agent over HTTP when it answers, else ssh and scp), renders a job here whenever its machine fails,
-// and hands back the segment files in job order. Progress, status lines, worker rows, the speed comparison
+// and hands back the segment files in job order. A segment from another machine counts only once it decodes
+// to exactly the frames of its job (QuorvantileSegmentCheck); one that does not is deleted and its job is
+// rendered here like that of a machine that failed. Progress, status lines, worker rows, the speed comparison
 // and the statistics go into the mesh facade. One render at a time. GUI thread only.
 class QuorvantileRenderCoordinator : public QObject
 {
@@ -41,6 +44,7 @@ public:
         int probeTimeoutMs = 5000;  // agent health check
         QuorvantileRenderHttpDispatch::Options http;
         QuorvantileRenderSshDispatch::Options ssh;
+        QuorvantileSegmentCheck::Options segmentCheck;
         QString segmentDirectory; // downloaded segments; empty: this user's private render folder
         // The machines to use and this machine's manifest; by default the facade's discovery.
         std::function<QList<QuorvantileNode>()> remoteNodes;
@@ -95,6 +99,8 @@ private:
     void startRemote(const std::shared_ptr<Run>& run, int index);
     void dispatch(const std::shared_ptr<Run>& run, int index, bool viaAgent);
     void remoteEnded(const std::shared_ptr<Run>& run, int index, const QuorvantileRenderFileResult& result);
+    void remoteChecked(const std::shared_ptr<Run>& run, int index, const QuorvantileRenderFileResult& result);
+    void remoteFailed(const std::shared_ptr<Run>& run, int index);
     void localEnded(const std::shared_ptr<Run>& run, int index, const QuorvantileRenderFileResult& result);
     void childSucceeded(const std::shared_ptr<Run>& run, int index, const QString& path);
     void failRun(const std::shared_ptr<Run>& run, QuorvantileRenderResult<QStringList> failure);

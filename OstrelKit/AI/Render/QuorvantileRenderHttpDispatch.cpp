@@ -8,6 +8,8 @@
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QSaveFile>
+#include <algorithm>
+#include <limits>
 #include <optional>
 
 namespace ostrel {
@@ -27,16 +29,28 @@ QNetworkRequest requestFor(const QUrl& url, int timeoutMs)
     QNetworkRequest request(url);
     request.setTransferTimeout(timeoutMs);
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::ManualRedirectPolicy);
+    // Bodies come as sent: their length can be checked against what was announced, and a cap counts the
+    // bytes that arrive, not what they would inflate to. (Set by hand, the header also stops the network
+    // layer from decoding a coded body on its own.)
+    request.setRawHeader(QByteArrayLiteral("Accept-Encoding"), QByteArrayLiteral("identity"));
     return request;
 }
 
-// The body length the answer announced, when its bytes arrive as sent: a Content-Length without a content
-// coding (the network layer decodes a coded body, whose length then differs). A chunked body announces none.
-std::optional<qint64> announcedLength(QNetworkReply* reply)
+// The content coding of an answer, lower case; empty for none or identity.
+QByteArray contentCoding(QNetworkReply* reply)
 {
     const QByteArray coding = reply->rawHeader(QByteArrayLiteral("Content-Encoding")).trimmed().toLower();
-    if (!reply->hasRawHeader(QByteArrayLiteral("Content-Length")) ||
-        !(coding.isEmpty() || coding == "identity")) {
+    return coding == "identity" ? QByteArray() : coding;
+}
+
+constexpr qint64 kMaxTimerMs = std::numeric_limits<int>::max();
+
+// The body length the answer announced, when its bytes arrive as sent: a Content-Length without a content
+// coding (a coded body's length is not the file's; such a body is refused anyway). A chunked body announces
+// none.
+std::optional<qint64> announcedLength(QNetworkReply* reply)
+{
+    if (!reply->hasRawHeader(QByteArrayLiteral("Content-Length")) || !contentCoding(reply).isEmpty()) {
         return std::nullopt;
     }
     bool ok = false;
@@ -52,6 +66,12 @@ QuorvantileRenderHttpDispatch::QuorvantileRenderHttpDispatch(QNetworkAccessManag
 {
     m_pollTimer.setSingleShot(true);
     connect(&m_pollTimer, &QTimer::timeout, this, &QuorvantileRenderHttpDispatch::poll);
+    m_requestLimit.setSingleShot(true);
+    connect(&m_requestLimit, &QTimer::timeout, this, [this] {
+        limitReached(QStringLiteral("%1 took longer than %2 s")
+                         .arg(m_limitWhat)
+                         .arg(static_cast<double>(m_requestLimit.interval()) / 1000.0));
+    });
 }
 
 QuorvantileRenderHttpDispatch::~QuorvantileRenderHttpDispatch()
@@ -67,9 +87,22 @@ void QuorvantileRenderHttpDispatch::probe(QNetworkAccessManager* network, const 
                                           int timeoutMs, QObject* context, std::function<void(bool)> done)
 {
     QNetworkReply* reply = network->get(requestFor(QUrl(agentURL + QStringLiteral("/health")), timeoutMs));
-    QObject::connect(reply, &QNetworkReply::finished, context, [reply, done = std::move(done)] {
+    // Only the status counts; an answer that trickles or does not end makes the agent absent.
+    reply->setReadBufferSize(kMaxAnswerBytes + 1);
+    auto* limit = new QTimer(reply);
+    limit->setSingleShot(true);
+    QObject::connect(limit, &QTimer::timeout, reply, &QNetworkReply::abort);
+    limit->start(std::max(timeoutMs, 0));
+    QObject::connect(reply, &QNetworkReply::downloadProgress, reply, [reply](qint64 received, qint64) {
+        if (received > kMaxAnswerBytes) {
+            reply->abort();
+        }
+    });
+    QObject::connect(reply, &QNetworkReply::finished, context, [reply, limit, done = std::move(done)] {
+        limit->stop();
         reply->deleteLater();
-        done(reply->error() == QNetworkReply::NoError && statusOf(reply) == 200);
+        done(reply->error() == QNetworkReply::NoError && statusOf(reply) == 200 &&
+             reply->bytesAvailable() <= kMaxAnswerBytes);
     });
 }
 
@@ -78,10 +111,47 @@ QString QuorvantileRenderHttpDispatch::endpoint(const QString& path) const
     return m_agentURL + path;
 }
 
-QNetworkReply* QuorvantileRenderHttpDispatch::track(QNetworkReply* reply)
+QNetworkReply* QuorvantileRenderHttpDispatch::track(QNetworkReply* reply, qint64 maxBytes, qint64 timeLimitMs,
+                                                    const QString& what)
 {
     m_reply = reply;
+    m_limitFailure.clear();
+    m_limitWhat = what;
+    m_limitBytes = maxBytes;
+    // Held here, an answer the network layer has read at once cannot pass the cap in memory either.
+    reply->setReadBufferSize(maxBytes < kReadBufferBytes ? maxBytes + 1 : kReadBufferBytes);
+    m_requestLimit.start(static_cast<int>(std::clamp<qint64>(timeLimitMs, 0, kMaxTimerMs)));
+    connect(reply, &QNetworkReply::downloadProgress, this,
+            [this, reply, maxBytes](qint64 received, qint64 announced) {
+                if (reply == m_reply && (received > maxBytes || announced > maxBytes)) {
+                    limitReached(overCap());
+                }
+            });
     return reply;
+}
+
+void QuorvantileRenderHttpDispatch::limitReached(const QString& reason)
+{
+    if (!m_reply || !m_limitFailure.isEmpty()) {
+        return;
+    }
+    m_limitFailure = reason;
+    m_reply->abort();
+}
+
+QString QuorvantileRenderHttpDispatch::overCap() const
+{
+    return QStringLiteral("%1 sent more than %2 bytes").arg(m_limitWhat).arg(m_limitBytes);
+}
+
+QString QuorvantileRenderHttpDispatch::settle(qint64 received)
+{
+    m_requestLimit.stop();
+    // An answer read whole before its progress was seen is held to the cap here.
+    if (m_limitFailure.isEmpty() && received > m_limitBytes) {
+        m_limitFailure = overCap();
+    }
+    return m_limitFailure;
 }
 
 void QuorvantileRenderHttpDispatch::start(const QuorvantileRenderJob& job, const QString& sourcePath,
@@ -115,11 +185,17 @@ void QuorvantileRenderHttpDispatch::upload()
     QNetworkRequest request = requestFor(url, m_options.uploadIdleTimeoutMs);
     request.setHeader(QNetworkRequest::ContentTypeHeader, QByteArrayLiteral("application/octet-stream"));
     request.setHeader(QNetworkRequest::ContentLengthHeader, m_source->size());
-    QNetworkReply* reply = track(m_network->post(request, m_source.get()));
+    const qint64 limitMs = quorvantileSaturated(
+        m_options.uploadBaseTimeMs, 1000,
+        m_source->size() / std::max<qint64>(m_options.uploadMinBytesPerSecond, 1), kMaxTimerMs);
+    QNetworkReply* reply =
+        track(m_network->post(request, m_source.get()), kMaxAnswerBytes, limitMs, QStringLiteral("Upload"));
     connect(reply, &QNetworkReply::finished, this, [this, reply] {
         reply->deleteLater();
         m_source.reset();
-        if (reply->error() != QNetworkReply::NoError && statusOf(reply) < 0) {
+        if (const QString limit = settle(reply->bytesAvailable()); !limit.isEmpty()) {
+            end(QuorvantileRenderFileResult::failure(limit));
+        } else if (reply->error() != QNetworkReply::NoError && statusOf(reply) < 0) {
             end(QuorvantileRenderFileResult::failure(reply->errorString()));
         } else if (statusOf(reply) != 200) {
             end(QuorvantileRenderFileResult::failure(QuorvantileRenderError::transferFailed));
@@ -135,11 +211,14 @@ void QuorvantileRenderHttpDispatch::submit()
     QNetworkRequest request =
         requestFor(QUrl(endpoint(QStringLiteral("/render/submit"))), m_options.submitTimeoutMs);
     request.setHeader(QNetworkRequest::ContentTypeHeader, QByteArrayLiteral("application/json"));
-    QNetworkReply* reply = track(m_network->post(request, m_job->toCompactJson()));
+    QNetworkReply* reply = track(m_network->post(request, m_job->toCompactJson()), kMaxAnswerBytes,
+                                 m_options.submitTimeoutMs, QStringLiteral("Submit"));
     connect(reply, &QNetworkReply::finished, this, [this, reply] {
         reply->deleteLater();
         const int status = statusOf(reply);
-        if (reply->error() != QNetworkReply::NoError && status < 0) {
+        if (const QString limit = settle(reply->bytesAvailable()); !limit.isEmpty()) {
+            end(QuorvantileRenderFileResult::failure(limit));
+        } else if (reply->error() != QNetworkReply::NoError && status < 0) {
             end(QuorvantileRenderFileResult::failure(reply->errorString()));
         } else if (status != 200 && status != 202) {
             end(QuorvantileRenderFileResult::failure(QuorvantileRenderError::remoteRejected));
@@ -156,7 +235,8 @@ void QuorvantileRenderHttpDispatch::poll()
     const QString path =
         QStringLiteral("/render/") + quorvantileUuidText(m_job->jobID()) + QStringLiteral("/status");
     QNetworkReply* reply =
-        track(m_network->get(requestFor(QUrl(endpoint(path)), m_options.requestIdleTimeoutMs)));
+        track(m_network->get(requestFor(QUrl(endpoint(path)), m_options.requestIdleTimeoutMs)),
+              kMaxAnswerBytes, m_options.statusTimeLimitMs, QStringLiteral("Status request"));
     connect(reply, &QNetworkReply::finished, this, &QuorvantileRenderHttpDispatch::pollAnswered);
 }
 
@@ -164,6 +244,10 @@ void QuorvantileRenderHttpDispatch::pollAnswered()
 {
     QNetworkReply* reply = m_reply;
     reply->deleteLater();
+    if (const QString limit = settle(reply->bytesAvailable()); !limit.isEmpty()) {
+        end(QuorvantileRenderFileResult::failure(limit));
+        return;
+    }
     if (reply->error() != QNetworkReply::NoError && statusOf(reply) < 0) {
         end(QuorvantileRenderFileResult::failure(reply->errorString()));
         return;
@@ -175,9 +259,12 @@ void QuorvantileRenderHttpDispatch::pollAnswered()
         return;
     }
     if (answer->frames) {
-        m_hooks.framesReported(*answer->frames);
-        if (*answer->frames > m_lastFrames) {
-            m_lastFrames = *answer->frames;
+        // The segment has so many frames: a count outside them is held to them, so the render never shows
+        // more done than asked for, nor less than nothing.
+        const std::int64_t frames = std::clamp<std::int64_t>(*answer->frames, 0, m_job->outputFrameCount());
+        m_hooks.framesReported(frames);
+        if (frames > m_lastFrames) {
+            m_lastFrames = frames;
             m_sinceGrowth.start();
         }
     }
@@ -214,11 +301,21 @@ void QuorvantileRenderHttpDispatch::download()
     }
     const QString path =
         QStringLiteral("/render/") + quorvantileUuidText(m_job->jobID()) + QStringLiteral("/result");
+    const std::int64_t frames = m_job->outputFrameCount();
     QNetworkReply* reply =
-        track(m_network->get(requestFor(QUrl(endpoint(path)), m_options.requestIdleTimeoutMs)));
-    reply->setReadBufferSize(kReadBufferBytes);
+        track(m_network->get(requestFor(QUrl(endpoint(path)), m_options.requestIdleTimeoutMs)),
+              m_options.result.maxBytes(frames), m_options.result.timeLimitMs(frames),
+              QStringLiteral("Segment download"));
+    // A coded body was not asked for: its length cannot be checked, nor its bytes kept as the movie.
+    connect(reply, &QNetworkReply::metaDataChanged, this, [this, reply] {
+        if (const QByteArray coding = contentCoding(reply); !coding.isEmpty() && statusOf(reply) == 200) {
+            limitReached(QStringLiteral("Segment download refused: the agent coded it as %1, which was not "
+                                        "asked for")
+                             .arg(QString::fromLatin1(coding.left(64))));
+        }
+    });
     auto writeChunk = [this, reply] {
-        if (statusOf(reply) != 200 || !m_segment) {
+        if (statusOf(reply) != 200 || !m_segment || !m_limitFailure.isEmpty()) {
             return;
         }
         const QByteArray chunk = reply->readAll();
@@ -239,6 +336,10 @@ void QuorvantileRenderHttpDispatch::download()
             end(failure);
         };
         const int status = statusOf(reply);
+        if (const QString limit = settle(m_segment->size()); !limit.isEmpty()) {
+            fail(QuorvantileRenderFileResult::failure(limit));
+            return;
+        }
         if (!m_writeError.isEmpty()) {
             fail(QuorvantileRenderFileResult::failure(
                 QStringLiteral("Could not write %1: %2").arg(m_segmentPath, m_writeError)));
@@ -301,6 +402,7 @@ void QuorvantileRenderHttpDispatch::end(QuorvantileRenderFileResult result)
     }
     m_ended = true;
     m_pollTimer.stop();
+    m_requestLimit.stop();
     if (finished) {
         finished(result);
     }

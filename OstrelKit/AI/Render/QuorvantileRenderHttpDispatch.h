@@ -2,6 +2,7 @@
 
 #include "QuorvantileRenderError.h"
 #include "QuorvantileRenderJob.h"
+#include "QuorvantileSegmentCheck.h"
 
 #include <QElapsedTimer>
 #include <QObject>
@@ -19,8 +20,11 @@ namespace ostrel {
 
 // Hands one job to a remote render agent over HTTP: uploads the source (streamed from the file), submits the
 // job, polls its status until complete, failed or stalled, and downloads the segment (streamed to the file).
-// A download that ends in a transfer error or short of its announced length is a failure, even after a 200,
-// and leaves no segment file.
+// Every request asks for an uncoded body (Accept-Encoding: identity), so the bytes counted are the bytes
+// sent; every answer is held to a byte cap and every request to a time limit, whatever the agent sends.
+// A download that ends in a transfer error, short of its announced length, coded, larger than the job can
+// need or later than its time limit is a failure, even after a 200, and leaves no segment file. What a
+// finished download holds is not judged here: the caller checks the segment against its job.
 // Ends exactly once through `finished`. GUI thread only (the thread of its network manager).
 class QuorvantileRenderHttpDispatch : public QObject
 {
@@ -32,15 +36,23 @@ public:
         int stallTimeoutMs =
             300'000; // "rendering" without new frames this long fails (after the first frame)
         int uploadIdleTimeoutMs = 120'000; // upload aborted after this long without progress
-        int submitTimeoutMs = 30'000;      // submit request
+        // The whole upload and its answer: this long plus the source's bytes at the slowest rate a LAN gives.
+        int uploadBaseTimeMs = 600'000;
+        qint64 uploadMinBytesPerSecond = 1 << 20;
+        int submitTimeoutMs = 30'000;      // submit request, whole
         int requestIdleTimeoutMs = 60'000; // status and result requests, without progress
+        int statusTimeLimitMs = 60'000;    // one status request, whole
+        QuorvantileSegmentBounds result;   // the segment download, whole
     };
+
+    // Bytes of any other answer of an agent (upload, submit, status, health): a few hundred are plenty.
+    static constexpr qint64 kMaxAnswerBytes = 64 * 1024;
 
     struct Hooks
     {
         std::function<void(QuorvantileRenderStatus status)>
             segmentStatus;                                       // transferring, rendering, complete
-        std::function<void(std::int64_t frames)> framesReported; // output frames of the segment
+        std::function<void(std::int64_t frames)> framesReported; // output frames of the segment, 0..its count
         std::function<void(const QString& text)> renderStatus;   // the "uploading …" line
     };
 
@@ -48,7 +60,8 @@ public:
                                   QObject* parent = nullptr);
     ~QuorvantileRenderHttpDispatch() override;
 
-    // Asks `agentURL` + "/health"; `done` gets true on status 200 only. Time limit `timeoutMs`.
+    // Asks `agentURL` + "/health"; `done` gets true on status 200 only. Time limit `timeoutMs` for the whole
+    // answer, which is read no further than its status.
     static void probe(QNetworkAccessManager* network, const QString& agentURL, int timeoutMs,
                       QObject* context, std::function<void(bool available)> done);
 
@@ -68,7 +81,15 @@ private:
     void pollAnswered();
     void download();
     void end(QuorvantileRenderFileResult result);
-    QNetworkReply* track(QNetworkReply* reply);
+    // Makes `reply` the request under way, held to `maxBytes` of answer and `timeLimitMs` in all: past either
+    // it is aborted with the reason in m_limitFailure.
+    QNetworkReply* track(QNetworkReply* reply, qint64 maxBytes, qint64 timeLimitMs, const QString& what);
+    // Aborts the request under way for `reason` (once).
+    void limitReached(const QString& reason);
+    // Ends the limits of the request under way, whose answer held `received` bytes: the reason it failed
+    // them, or empty.
+    QString settle(qint64 received);
+    QString overCap() const;
     QString endpoint(const QString& path) const;
 
     QNetworkAccessManager* m_network;
@@ -83,6 +104,10 @@ private:
     // Written under a temporary name and renamed only when the whole announced body has arrived.
     std::unique_ptr<QSaveFile> m_segment;
     QString m_writeError;
+    QString m_limitFailure;
+    QString m_limitWhat; // the request under way, as failures name it
+    qint64 m_limitBytes = 0;
+    QTimer m_requestLimit;
     QTimer m_pollTimer;
     QElapsedTimer m_sinceGrowth;
     std::int64_t m_lastFrames = 0;

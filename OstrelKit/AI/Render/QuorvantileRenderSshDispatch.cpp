@@ -3,7 +3,9 @@
 #include "QuorvantileManifest.h"
 #include "QuorvantileRenderPaths.h"
 
+#include <QFileInfo>
 #include <QProcess>
+#include <sys/resource.h>
 
 namespace ostrel {
 
@@ -29,6 +31,8 @@ QString remoteSegment(const QUuid& id)
 QuorvantileRenderSshDispatch::QuorvantileRenderSshDispatch(Options options, Hooks hooks, QObject* parent)
     : QObject(parent), m_options(std::move(options)), m_hooks(std::move(hooks))
 {
+    m_stepLimit.setSingleShot(true);
+    connect(&m_stepLimit, &QTimer::timeout, this, &QuorvantileRenderSshDispatch::stepTimedOut);
 }
 
 QuorvantileRenderSshDispatch::~QuorvantileRenderSshDispatch()
@@ -98,7 +102,34 @@ void QuorvantileRenderSshDispatch::run(Step step)
     }
     auto* process = new QProcess(this);
     m_process = process;
+    m_step = step;
     process->setProcessChannelMode(QProcess::ForwardedChannels);
+    const std::int64_t frames = m_job->outputFrameCount();
+    switch (step) {
+    case Step::copySource:
+        m_stepLimit.start(static_cast<int>(quorvantileSaturated(
+            m_options.copyBaseTimeMs, 1000,
+            QFileInfo(m_sourcePath).size() / std::max<qint64>(m_options.copyMinBytesPerSecond, 1),
+            std::numeric_limits<int>::max())));
+        break;
+    case Step::writeJob:
+        m_stepLimit.start(m_options.writeJobTimeMs);
+        break;
+    case Step::render:
+        m_stepLimit.stop();
+        break;
+    case Step::copySegment: {
+        m_stepLimit.start(m_options.segment.timeLimitMs(frames));
+        // The kernel holds the copy (scp and the ssh it runs) to the segment's bound: a write past it fails
+        // and ends the copy, however fast the peer sends.
+        const rlim_t maxBytes = static_cast<rlim_t>(m_options.segment.maxBytes(frames));
+        process->setChildProcessModifier([maxBytes] {
+            const rlimit limit{maxBytes, maxBytes};
+            ::setrlimit(RLIMIT_FSIZE, &limit);
+        });
+        break;
+    }
+    }
     if (step != Step::writeJob) {
         process->setStandardInputFile(QProcess::nullDevice());
     }
@@ -149,6 +180,12 @@ void QuorvantileRenderSshDispatch::stepEnded(Step step, int exitCode, bool crash
         return;
     case Step::copySegment:
         if (!ok) {
+            const qint64 maxBytes = m_options.segment.maxBytes(m_job->outputFrameCount());
+            if (QFileInfo(m_segmentPath).size() >= maxBytes) {
+                end(QuorvantileRenderFileResult::failure(
+                    QStringLiteral("Segment copy sent more than %1 bytes").arg(maxBytes)));
+                return;
+            }
             end(QuorvantileRenderFileResult::failure(QuorvantileRenderError::transferFailed));
             return;
         }
@@ -156,6 +193,22 @@ void QuorvantileRenderSshDispatch::stepEnded(Step step, int exitCode, bool crash
         end(QuorvantileRenderFileResult::success(m_segmentPath));
         return;
     }
+}
+
+void QuorvantileRenderSshDispatch::stepTimedOut()
+{
+    if (m_ended || !m_process) {
+        return;
+    }
+    static constexpr const char* kStepNames[] = {"Source copy", "Job transfer", "Render", "Segment copy"};
+    const QString message = QStringLiteral("%1 took longer than %2 s")
+                                .arg(QLatin1String(kStepNames[static_cast<int>(m_step)]))
+                                .arg(static_cast<double>(m_stepLimit.interval()) / 1000.0);
+    m_process->disconnect(this);
+    m_process->kill();
+    m_process->waitForFinished(1000);
+    m_process->deleteLater();
+    end(QuorvantileRenderFileResult::failure(message));
 }
 
 void QuorvantileRenderSshDispatch::cancel()
@@ -178,6 +231,7 @@ void QuorvantileRenderSshDispatch::end(QuorvantileRenderFileResult result)
         return;
     }
     m_ended = true;
+    m_stepLimit.stop();
     if (finished) {
         finished(result);
     }

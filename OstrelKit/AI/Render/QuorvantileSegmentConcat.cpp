@@ -177,10 +177,13 @@ QuorvantileRenderFileResult concatenate(const QStringList& segments, const QStri
                 QStringLiteral("Could not write the segment list: %1").arg(listFile.errorString()));
         }
         listFile.close();
-        arguments << QStringLiteral("-f") << QStringLiteral("concat") << QStringLiteral("-safe")
-                  << QStringLiteral("0") << QStringLiteral("-i") << fileArgument(listFile.fileName())
-                  << QStringLiteral("-map") << QStringLiteral("0:v:0") << QStringLiteral("-c")
-                  << QStringLiteral("copy");
+        // The frames keep the times the demuxer gives them. Without -copyts ffmpeg would move every stream
+        // by the input's start, which sound sets: AAC starts before zero by its encoder delay, so every frame
+        // would start that much late (21 ms at 48 kHz) behind an empty edit.
+        arguments << QStringLiteral("-copyts") << QStringLiteral("-f") << QStringLiteral("concat")
+                  << QStringLiteral("-safe") << QStringLiteral("0") << QStringLiteral("-i")
+                  << fileArgument(listFile.fileName()) << QStringLiteral("-map") << QStringLiteral("0:v:0")
+                  << QStringLiteral("-c") << QStringLiteral("copy");
     } else {
         QString graph;
         QString joined;

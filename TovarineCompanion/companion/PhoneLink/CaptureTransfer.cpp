@@ -273,7 +273,7 @@ QString resultResourceName(const QString& stamp)
 bool isSafePathComponent(const QString& name)
 {
     if (name.isEmpty() || name == QLatin1String(".") || name == QLatin1String("..") ||
-        name.toUtf8().size() > 255) {
+        name.toUtf8().size() > kMaxFileNameBytes) {
         return false;
     }
     for (const QChar c : name) {

@@ -113,8 +113,11 @@ std::optional<ResourceName> parseResourceName(const QString& name);
 QString captureResourceName(const QString& stamp, const QString& filename);
 QString resultResourceName(const QString& stamp);
 
+// Bytes of one file or folder name on the file systems the inbox lives on.
+inline constexpr qsizetype kMaxFileNameBytes = 255;
+
 // Whether a stamp or file name from the peer can be used as one folder or file name: not empty, not "." or
-// "..", no "/", "\", NUL or other control character, at most 255 bytes in UTF-8.
+// "..", no "/", "\", NUL or other control character, at most kMaxFileNameBytes bytes in UTF-8.
 bool isSafePathComponent(const QString& name);
 
 } // namespace tovarine

@@ -308,13 +308,33 @@ void CompanionBrowser::beginInbox(const CaptureManifest& manifest, const PeerIde
     setStatus(ServerStatus::receiving(manifest.stamp, 0, manifest.frameCount, peer.displayName()));
 }
 
+QString captureFolderName(const QString& stamp, int n)
+{
+    if (n == 1) {
+        return stamp;
+    }
+    const QString suffix = QLatin1Char(' ') + QString::number(n);
+    // The stamp gives up its last characters (whole ones, never half of a UTF-8 sequence) so that the name
+    // with its suffix still fits: a stamp may take the whole of a file name's bytes.
+    QString head = stamp;
+    qsizetype bytes = head.toUtf8().size();
+    while (!head.isEmpty() && bytes + suffix.size() > kMaxFileNameBytes) {
+        const qsizetype cut =
+            head.size() >= 2 && head.back().isLowSurrogate() && head.at(head.size() - 2).isHighSurrogate()
+                ? 2
+                : 1;
+        bytes -= head.last(cut).toUtf8().size();
+        head.chop(cut);
+    }
+    return head + suffix;
+}
+
 QString CompanionBrowser::claimFolder(const QString& stamp) const
 {
     QDir().mkpath(m_inboxRoot);
     for (int n = 1; n <= kMaxFolderSuffix; ++n) {
         // Joined as text: a stamp beginning with ':' names a folder in the inbox, not a resource.
-        const QString folder = ostrel::OstrelFileNames::childPath(
-            m_inboxRoot, n == 1 ? stamp : stamp + QLatin1Char(' ') + QString::number(n));
+        const QString folder = ostrel::OstrelFileNames::childPath(m_inboxRoot, captureFolderName(stamp, n));
         // mkdir fails when the name is taken: an earlier capture's folder (or anything else) is never reused.
         if (QDir().mkdir(folder)) {
             return folder;
@@ -341,7 +361,14 @@ void CompanionBrowser::handleFrame(const QString& stamp, const QString& filename
         moveReceivedFile(temp, ostrel::OstrelFileNames::childPath(inbox.imagesPath, filename));
     if (!moved) {
         QFile::remove(temp);
-        sendError(stamp, QStringLiteral("Computer couldn't save a frame: ") + moved.error(), inbox.peer);
+        // The reason names this computer's folders: it stays in the log, and the phone hears which frame of
+        // which capture was lost.
+        logLine(QStringLiteral("CompanionBrowser: couldn't save frame %1 of capture %2: %3")
+                    .arg(filename, stamp, moved.error()));
+        sendError(stamp,
+                  QStringLiteral("Computer couldn't save a frame: %1 of capture %2 could not be stored.")
+                      .arg(filename, stamp),
+                  inbox.peer);
         m_inboxes.erase(found);
         setStatus(ServerStatus::idle());
         return;

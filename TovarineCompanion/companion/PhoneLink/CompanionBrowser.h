@@ -75,7 +75,7 @@ public:
     // Frame counts above this are refused, as are negative ones.
     static constexpr qint64 kMaxFrameCount = 10000;
     static constexpr int kInvitationTimeoutMs = 10000;
-    // Folders tried for one capture: "<stamp>", "<stamp> 2" ... "<stamp> 1000".
+    // Folders tried for one capture: "<stamp>", "<stamp> 2" ... "<stamp> 1000" (see captureFolderName).
     static constexpr int kMaxFolderSuffix = 1000;
     static inline const QString kServiceType = QStringLiteral("tovarine-pair");
 
@@ -163,6 +163,10 @@ private:
     ServerStatus m_status;
     QList<CompletedCapture> m_completed;
 };
+
+// The name of the n-th folder tried for a capture (n from 1): the stamp, then "<stamp> <n>", the stamp cut
+// short on a character boundary when the whole would pass kMaxFileNameBytes.
+QString captureFolderName(const QString& stamp, int n);
 
 // The driver's failure text as the phone shows it.
 QString friendlyReason(const QString& driverMessage);

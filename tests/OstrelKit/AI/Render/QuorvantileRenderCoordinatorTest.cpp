@@ -229,6 +229,109 @@ TEST_F(RenderCoordinatorTest, AResultCutShortIsRenderedHereAndNotKept)
     EXPECT_EQ(joinedFrames(coordinator, *result.value), 60);
 }
 
+TEST_F(RenderCoordinatorTest, ASegmentThatIsNotWholeOrNotBoundedIsRenderedHere)
+{
+    // Agents that answer /result with 200 and a segment HTTP alone cannot judge (coded and cut, read to
+    // close and cut, announced short), or that never finish sending it (a trickle, an endless body). Small
+    // bounds: 1 s for the download, 256 KiB + 4 KiB per frame (the stand-in's frames take some 100 bytes).
+    const char* styles[] = {"gzip-cut", "close-cut", "short-length", "trickle", "endless"};
+    for (const char* style : styles) {
+        SCOPED_TRACE(style);
+        for (auto& agent : agents) {
+            agent->kill();
+            agent->waitForFinished(tovarine::test::kHangCeilingMs);
+        }
+        agents.clear();
+        statuses.clear();
+        startAgent(QStringLiteral("127.0.0.2"), {QStringLiteral("--color"), QStringLiteral("green"),
+                                                 QStringLiteral("--result-style"), QLatin1String(style)});
+        auto o = options({loopbackNode(QStringLiteral("studio"), QStringLiteral("127.0.0.2"))});
+        o.http.result.baseTimeMs = 1000;
+        o.http.result.timePerFrameMs = 0;
+        o.http.result.baseBytes = 256 * 1024;
+        o.http.result.bytesPerFrame = 4096;
+        QuorvantileRenderCoordinator coordinator(o);
+        QObject::disconnect(&Quorvantile::shared(), nullptr, &statusWatcher, nullptr);
+        watchRenderStatus();
+        const auto result = render(coordinator, 60);
+        ASSERT_TRUE(result.ok()) << result.message.toStdString();
+        ASSERT_EQ(result.value->size(), 2);
+        EXPECT_TRUE(
+            statuses.contains(QStringLiteral("studio failed — finishing that segment on this computer")));
+        EXPECT_FALSE((*result.value)[1].startsWith(segments));
+        EXPECT_EQ(QDir(segments).entryList(QDir::Files | QDir::Hidden), QStringList());
+        EXPECT_EQ(joinedFrames(coordinator, *result.value), 60);
+        QFile::remove(work.filePath(QStringLiteral("joined.mov")));
+    }
+}
+
+TEST_F(RenderCoordinatorTest, AnSshSegmentThatIsNotWholeOrNotBoundedIsRenderedHere)
+{
+    // Remote renderers (arguments: --render-segment SOURCE --job JOB --output OUT) whose segment is half a
+    // movie, or one that trickles or never ends when scp copies it. Small bounds: 1 s for the copy,
+    // 256 KiB in all.
+    const QString standIn =
+        QStringLiteral("#!/bin/sh\nQUORVANTILE_STANDIN_COLOR=blue ") + renderstandin::standInProgram();
+    const struct
+    {
+        const char* what;
+        QString renderer;
+        QString message; // of the copy step; empty: the copy succeeds and the check refuses the segment
+    } cases[] = {
+        {"half a movie",
+         standIn + QStringLiteral(" \"$@\" && head -c $(($(stat -c %s \"$6\") / 2)) \"$6\" > \"$6.h\" && "
+                                  "mv \"$6.h\" \"$6\"\n"),
+         {}},
+        {"a trickle",
+         QStringLiteral("#!/bin/sh\nmkfifo \"$6\"\n(while :; do printf x; sleep 0.2; done > \"$6\") "
+                        ">/dev/null 2>&1 &\n"),
+         QStringLiteral("Segment copy took longer than 1 s")},
+        {"no end", QStringLiteral("#!/bin/sh\nln -s /dev/zero \"$6\"\n"),
+         QStringLiteral("Segment copy sent more than 262144 bytes")},
+    };
+    QuorvantileSegmentBounds bounds;
+    bounds.baseTimeMs = 1000;
+    bounds.timePerFrameMs = 0;
+    bounds.baseBytes = 256 * 1024;
+    bounds.bytesPerFrame = 0;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        QDir(sshRoot).removeRecursively();
+        sshMachine(QStringLiteral("127.0.0.3"), c.renderer);
+        auto o = options({loopbackNode(QStringLiteral("attic"), QStringLiteral("127.0.0.3"))});
+        o.ssh.segment = bounds;
+        QuorvantileRenderCoordinator coordinator(o);
+        statuses.clear();
+        QObject::disconnect(&Quorvantile::shared(), nullptr, &statusWatcher, nullptr);
+        watchRenderStatus();
+        const auto result = render(coordinator, 60);
+        ASSERT_TRUE(result.ok()) << result.message.toStdString();
+        EXPECT_TRUE(
+            statuses.contains(QStringLiteral("attic failed — finishing that segment on this computer")));
+        EXPECT_EQ(QDir(segments).entryList(QDir::Files | QDir::Hidden), QStringList());
+        EXPECT_EQ(joinedFrames(coordinator, *result.value), 60);
+        QFile::remove(work.filePath(QStringLiteral("joined.mov")));
+        if (c.message.isEmpty()) {
+            continue;
+        }
+        // The copy itself ends at its bound, and no more than the bound reached the disk.
+        QDir(sshRoot).removeRecursively();
+        sshMachine(QStringLiteral("127.0.0.3"), c.renderer);
+        QuorvantileRenderSshDispatch::Options sshOptions;
+        sshOptions.segment = bounds;
+        QuorvantileRenderSshDispatch dispatch(sshOptions, {[](QuorvantileRenderStatus) {}});
+        std::optional<QuorvantileRenderFileResult> copied;
+        dispatch.finished = [&](const QuorvantileRenderFileResult& r) { copied = r; };
+        const QString segment = work.filePath(QStringLiteral("ssh-segment.mov"));
+        dispatch.start(QuorvantileRenderJob(QUuid::createUuid(), 0, 30, 60, {}, 4096), source,
+                       QStringLiteral("127.0.0.3"), segment);
+        ASSERT_TRUE(waitFor([&] { return copied.has_value(); }, tovarine::test::kHangCeilingMs));
+        EXPECT_EQ(copied->message, c.message);
+        EXPECT_LE(QFileInfo(segment).size(), bounds.baseBytes);
+        QFile::remove(segment);
+    }
+}
+
 TEST_F(RenderCoordinatorTest, SshMachineRendersWithTheFixedRemoteCommandLine)
 {
     sshMachine(QStringLiteral("127.0.0.3"),

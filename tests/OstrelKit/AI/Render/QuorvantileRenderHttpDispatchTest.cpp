@@ -236,7 +236,95 @@ TEST_F(HttpDispatchTest, AResultCutShortIsAFailureAndLeavesNoFile)
         EXPECT_FALSE(result.message.isEmpty());
         EXPECT_FALSE(statuses.contains(QuorvantileRenderStatus::complete));
         // Neither the segment nor a part of it is left behind.
-        EXPECT_EQ(QDir(folder.path()).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("a.mov")});
+        EXPECT_EQ(QDir(folder.path()).entryList(QDir::Files | QDir::Hidden),
+                  QStringList{QStringLiteral("a.mov")});
+    }
+}
+
+TEST_F(HttpDispatchTest, EveryAnswerIsHeldToItsBytesAndTime)
+{
+    // Small limits, so that a test meets them at once: every request 300 ms in all, other answers 64 KiB,
+    // the segment (20 output frames) 1000 + 20 x 10 bytes.
+    auto options = fastOptions();
+    options.uploadBaseTimeMs = 300;
+    options.uploadMinBytesPerSecond = 1 << 30;
+    options.submitTimeoutMs = 300;
+    options.statusTimeLimitMs = 300;
+    options.result.baseTimeMs = 300;
+    options.result.timePerFrameMs = 0;
+    options.result.baseBytes = 1000;
+    options.result.bytesPerFrame = 10;
+    // A byte every 50 ms for 5 s: never idle, but far past the time limit.
+    const auto trickle = [](const QByteArray& body) {
+        FakeModelReply reply = FakeModelReply::text(200, body.repeated(1 + 100 / body.size()).left(100));
+        reply.splitEvery(1);
+        reply.pieceDelayMs = 50;
+        return reply;
+    };
+    const auto chunkedFlood = [] {
+        FakeModelReply reply = FakeModelReply::text(200, QByteArray(200'000, 'x'));
+        reply.splitEvery(10'000);
+        reply.chunked = true;
+        return reply;
+    };
+    // "MOVIE" in gzip, as an agent that codes what it sends whatever it was asked.
+    const QByteArray gzipped(
+        "\x1f\x8b\x08\x00\x00\x00\x00\x00\x02\x03\xf3\xf5\x0f\xf3\x74\x05\x00\xdf\x30\x0a"
+        "\xea\x05\x00\x00\x00",
+        25);
+    FakeModelReply coded;
+    coded.notHttp = true;
+    coded.pieces = {"HTTP/1.1 200 OK\r\nContent-Type: video/quicktime\r\nContent-Encoding: gzip\r\n"
+                    "Content-Length: 25\r\nConnection: close\r\n\r\n" +
+                    gzipped};
+    const struct
+    {
+        const char* what;
+        QByteArray method;
+        QString path;
+        FakeModelReply reply;
+        QString message;
+    } cases[] = {
+        {"upload answer trickles", "POST", uploadPath(QStringLiteral("mov")), trickle("{}"),
+         "Upload took longer than 0.3 s"},
+        {"upload answer too large", "POST", uploadPath(QStringLiteral("mov")),
+         FakeModelReply::text(200, QByteArray(100'000, 'x')), "Upload sent more than 65536 bytes"},
+        {"submit answer trickles", "POST", QStringLiteral("/render/submit"), trickle("{}"),
+         "Submit took longer than 0.3 s"},
+        {"submit answer too large", "POST", QStringLiteral("/render/submit"), chunkedFlood(),
+         "Submit sent more than 65536 bytes"},
+        {"status answer trickles", "GET", statusPath(), trickle("{}"),
+         "Status request took longer than 0.3 s"},
+        {"status answer too large", "GET", statusPath(), FakeModelReply::text(200, QByteArray(100'000, ' ')),
+         "Status request sent more than 65536 bytes"},
+        {"segment trickles", "GET", resultPath(), trickle("MOVIE"),
+         "Segment download took longer than 0.3 s"},
+        {"segment larger than the job can be, announced", "GET", resultPath(),
+         FakeModelReply::text(200, QByteArray(5000, 'm')), "Segment download sent more than 1200 bytes"},
+        {"segment larger than the job can be, read to its end", "GET", resultPath(), chunkedFlood(),
+         "Segment download sent more than 1200 bytes"},
+        {"segment coded", "GET", resultPath(), coded,
+         "Segment download refused: the agent coded it as gzip, which was not asked for"},
+    };
+    const QString source = sourceNamed(QStringLiteral("a.mov"));
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        // Only the first answer is odd: after it the agent would answer well.
+        agent.enqueueReply(c.method, c.path, c.reply);
+        statuses.clear();
+        const auto result = run(source, options);
+        EXPECT_FALSE(result.ok());
+        EXPECT_EQ(result.message, c.message) << result.message.toStdString();
+        EXPECT_FALSE(statuses.contains(QuorvantileRenderStatus::complete));
+        EXPECT_EQ(QDir(folder.path()).entryList(QDir::Files | QDir::Hidden),
+                  QStringList{QStringLiteral("a.mov")});
+        script();
+    }
+    // Every request asked for its body as it is, uncoded.
+    ASSERT_FALSE(agent.requests().isEmpty());
+    for (const auto& request : agent.requests()) {
+        EXPECT_EQ(request.headers.value("accept-encoding"), QByteArray("identity"))
+            << request.path.toStdString();
     }
 }
 
@@ -258,6 +346,16 @@ TEST_F(HttpDispatchTest, StallsCountOnlyWhileRenderingAfterTheFirstFrame)
     EXPECT_TRUE(frames.contains(3));
 }
 
+TEST_F(HttpDispatchTest, ReportedFramesStayWithinTheSegment)
+{
+    // The segment has 20 output frames; the agent claims more, and fewer than none.
+    agent.enqueueReply("GET", statusPath(), status("rendering", 500, 20));
+    agent.enqueueReply("GET", statusPath(), status("rendering", -3, 20));
+    agent.enqueueReply("GET", statusPath(), status("rendering", 7, 20));
+    ASSERT_TRUE(run(sourceNamed(QStringLiteral("a.mov"))).ok());
+    EXPECT_EQ(frames, (QList<std::int64_t>{20, 0, 7, 20}));
+}
+
 TEST_F(HttpDispatchTest, ProbeWantsStatus200)
 {
     for (const auto& [code, expected] :
@@ -269,6 +367,25 @@ TEST_F(HttpDispatchTest, ProbeWantsStatus200)
                                              [&](bool a) { available = a; });
         ASSERT_TRUE(waitFor([&] { return available.has_value(); }));
         EXPECT_EQ(*available, expected) << code;
+    }
+}
+
+TEST_F(HttpDispatchTest, AProbeAnswerThatTricklesOrDoesNotEndMeansNoAgent)
+{
+    FakeModelReply trickle = FakeModelReply::text(200, QByteArray(100, 'o'));
+    trickle.splitEvery(1);
+    trickle.pieceDelayMs = 50; // never idle for the 300 ms limit, and 5 s in all
+    FakeModelReply flood = FakeModelReply::text(200, QByteArray(1'000'000, 'o'));
+    flood.splitEvery(10'000);
+    flood.chunked = true;
+    for (const auto& [what, reply] : {std::pair{"trickle", trickle}, std::pair{"flood", flood}}) {
+        agent.setReply("GET", QStringLiteral("/health"), reply);
+        std::optional<bool> available;
+        QObject context;
+        QuorvantileRenderHttpDispatch::probe(&network, agent.baseUrl(), 300, &context,
+                                             [&](bool a) { available = a; });
+        ASSERT_TRUE(waitFor([&] { return available.has_value(); }));
+        EXPECT_FALSE(*available) << what;
     }
 }
 

@@ -159,6 +159,53 @@ TEST_F(SegmentConcatTest, DifferentSegmentsAreReencodedWithEachFrameOnce)
     }
 }
 
+TEST_F(SegmentConcatTest, SegmentsWithSoundStartTheirFirstFrameAtZero)
+{
+    // Segments as a camera or an editor writes them: H.264 with B-frames and AAC sound (whose encoder delay
+    // starts the sound before zero). The sound is left out and the frames keep their own times from zero.
+    const auto segment = [&](const QString& name, int frames, const QString& rate) {
+        const QString path = folder.filePath(name);
+        EXPECT_TRUE(ffmpeg({QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
+                            QStringLiteral("testsrc=s=64x48:r=%1").arg(rate), QStringLiteral("-f"),
+                            QStringLiteral("lavfi"), QStringLiteral("-i"),
+                            QStringLiteral("sine=frequency=440:sample_rate=48000"),
+                            QStringLiteral("-frames:v"), QString::number(frames), QStringLiteral("-shortest"),
+                            QStringLiteral("-c:v"), QStringLiteral("libx264"), QStringLiteral("-pix_fmt"),
+                            QStringLiteral("yuv420p"), QStringLiteral("-c:a"), QStringLiteral("aac"), path}));
+        return path;
+    };
+    const struct
+    {
+        const char* what;
+        QStringList segments;
+        int frames;
+        double seconds;
+    } cases[] = {
+        {"same shape, joined by stream copy",
+         {segment(QStringLiteral("a25.mov"), 50, QStringLiteral("25")),
+          segment(QStringLiteral("b25.mov"), 50, QStringLiteral("25"))},
+         100,
+         4.0},
+        {"rates differ, joined by re-encoding",
+         {segment(QStringLiteral("c25.mov"), 50, QStringLiteral("25")),
+          segment(QStringLiteral("d24.mov"), 48, QStringLiteral("24"))},
+         98,
+         4.0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const QString output = folder.filePath(QStringLiteral("sound-joined-%1.mov").arg(c.frames));
+        const auto result = QuorvantileSegmentConcat::concatenate(c.segments, output);
+        ASSERT_TRUE(result.ok()) << result.message.toStdString();
+        EXPECT_EQ(probe(output, QStringLiteral("stream=nb_read_frames")).toInt(), c.frames);
+        const QString firstFrame =
+            probe(output, QStringLiteral("frame=pts_time")).section(QLatin1Char('\n'), 0, 0);
+        EXPECT_EQ(firstFrame.section(QLatin1Char(','), 0, 0).toDouble(), 0.0) << firstFrame.toStdString();
+        EXPECT_EQ(probe(output, QStringLiteral("stream=start_time")).toDouble(), 0.0);
+        EXPECT_NEAR(probe(output, QStringLiteral("format=duration")).toDouble(), c.seconds, 1.5e-3);
+    }
+}
+
 TEST_F(SegmentConcatTest, ASegmentPathWithALineBreakIsJoinedToo)
 {
     // The demuxer's segment list is line-based: such a path goes to ffmpeg as an argument instead.

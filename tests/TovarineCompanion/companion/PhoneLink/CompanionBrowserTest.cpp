@@ -281,6 +281,12 @@ TEST_F(CompanionBrowserTest, EachFailingStepSendsItsError)
         EXPECT_EQ(p.outcome().errors[0].stamp, QStringLiteral("S1"));
         EXPECT_TRUE(p.outcome().errors[0].message.startsWith(c.message))
             << p.outcome().errors[0].message.toStdString();
+        // The phone learns nothing of this computer's folders.
+        for (const QString& local : {m_root.path(), QStringLiteral("data/"), QStringLiteral("Inbox"),
+                                     QStringLiteral("Images"), QStringLiteral("Incoming")}) {
+            EXPECT_FALSE(p.outcome().errors[0].message.contains(local))
+                << p.outcome().errors[0].message.toStdString();
+        }
         EXPECT_TRUE(m_receiver->completed().isEmpty());
         if (c.engineWritesNothing) {
             EXPECT_FALSE(p.outcome().result) << "no result is offered for a model that was never written";
@@ -514,6 +520,78 @@ TEST_F(CompanionBrowserTest, AReusedStampNeverTouchesTheEarlierCapture)
         EXPECT_EQ(readAll(data("Inbox/S1/Images/") + frame.filename), readAll(frame.path));
     }
     EXPECT_EQ(m_engine.madeCount, 3);
+}
+
+TEST_F(CompanionBrowserTest, AStampAsLongAsAFileNameCanBeReceivedAgain)
+{
+    // Stamps that fill a file name to its last byte or one short of it, in one-, two- and four-byte
+    // characters: each capture is received twice, and the second gets a folder of its own whose name fits.
+    const QString emoji = QString::fromUtf8("\xf0\x9f\x93\xb7"); // four bytes, two UTF-16 units
+    const struct
+    {
+        const char* what;
+        QString stamp;
+    } cases[] = {
+        {"255 ASCII bytes", QString(255, u's')},
+        {"254 ASCII bytes", QString(254, u's')},
+        {"255 bytes of two-byte characters and one ASCII", QString(127, QChar(0xe9)) + QLatin1Char('a')},
+        {"254 bytes of two-byte characters", QString(127, QChar(0xe9))},
+        {"255 bytes ending in four-byte characters", QString(251, u's') + emoji},
+        {"252 bytes of four-byte characters", emoji.repeated(63)},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        ASSERT_LE(c.stamp.toUtf8().size(), 255);
+        ASSERT_GE(c.stamp.toUtf8().size(), 252);
+        const int completedBefore = static_cast<int>(m_receiver->completed().size());
+        for (int round = 0; round < 2; ++round) {
+            TestPhone& p = phone({.stamp = c.stamp, .frames = frames(1)});
+            play(p);
+            EXPECT_TRUE(p.outcome().errors.isEmpty()) << p.outcome().errors.value(0).message.toStdString();
+            ASSERT_TRUE(p.outcome().result) << "round " << round;
+            m_phones.clear();
+        }
+        ASSERT_EQ(m_receiver->completed().size(), completedBefore + 2);
+        const QString first = QFileInfo(m_receiver->completed()[completedBefore].meshPath).dir().dirName();
+        const QString second =
+            QFileInfo(m_receiver->completed()[completedBefore + 1].meshPath).dir().dirName();
+        EXPECT_EQ(first, c.stamp);
+        // "<the stamp, or as much of it as fits> <n>" (n is 3 where a longer stamp cut to the same text took 2).
+        EXPECT_NE(second, first);
+        EXPECT_LE(second.toUtf8().size(), 255);
+        const qsizetype space = second.lastIndexOf(QLatin1Char(' '));
+        EXPECT_GE(second.mid(space + 1).toInt(), 2) << second.toStdString();
+        EXPECT_TRUE(c.stamp.startsWith(second.left(space))) << second.toStdString();
+        EXPECT_FALSE(second.contains(QChar::ReplacementCharacter));
+    }
+}
+
+TEST(CaptureFolderName, TheStampGivesWayToTheSuffixOnCharacterBoundaries)
+{
+    const QString emoji = QString::fromUtf8("\xf0\x9f\x93\xb7");
+    const struct
+    {
+        QString stamp;
+        int n;
+        QString expected;
+    } cases[] = {
+        {QStringLiteral("S1"), 1, QStringLiteral("S1")},
+        {QStringLiteral("S1"), 2, QStringLiteral("S1 2")},
+        {QString(255, u's'), 1, QString(255, u's')},
+        {QString(255, u's'), 2, QString(253, u's') + QStringLiteral(" 2")},
+        {QString(253, u's'), 2, QString(253, u's') + QStringLiteral(" 2")},
+        {QString(254, u's'), 1000, QString(250, u's') + QStringLiteral(" 1000")},
+        {QString(127, QChar(0xe9)) + QLatin1Char('a'), 2, QString(126, QChar(0xe9)) + QStringLiteral(" 2")},
+        {QString(251, u's') + emoji, 2, QString(251, u's') + QStringLiteral(" 2")},
+        {emoji.repeated(63), 2, emoji.repeated(63) + QStringLiteral(" 2")},
+        {emoji.repeated(63), 10, emoji.repeated(63) + QStringLiteral(" 10")},
+        {emoji.repeated(63), 100, emoji.repeated(62) + QStringLiteral(" 100")},
+    };
+    for (const auto& c : cases) {
+        const QString name = captureFolderName(c.stamp, c.n);
+        EXPECT_EQ(name, c.expected) << c.stamp.toStdString() << " " << c.n;
+        EXPECT_LE(name.toUtf8().size(), 255);
+    }
 }
 
 TEST_F(CompanionBrowserTest, AnotherPeerCannotTakeOrFillAnOpenCapture)
