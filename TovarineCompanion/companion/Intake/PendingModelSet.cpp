@@ -315,6 +315,7 @@ Expected<void, QString> PendingModelSet::commit()
         }
     }
     if (problem.isEmpty()) {
+        beforeStep();
         QFile marker(filePath(kMovingInMarker));
         if (!marker.open(QIODevice::WriteOnly)) {
             problem = QStringLiteral("Couldn't put the new model in place: %1: %2")

@@ -32,9 +32,9 @@ public:
     static void recoverResultFolders(const QString& resultRoot);
 
     // Test seam: called before each rename and each removal that commit(), discard() and
-    // recoverResultFolders() make (in a commit: the earlier set's files aside, then the new set's in, then
-    // the clean-up), so that a test can end the process at any of them. Not thread-safe; set it only while
-    // none of them runs.
+    // recoverResultFolders() make (in a commit: the earlier set's files aside, the marker that the new set is
+    // moving in, the new set's files in, then the clean-up), so that a test can end the process at any of
+    // them. Not thread-safe; set it only while none of them runs.
     static void setBeforeStepHookForTests(std::function<void()> hook);
 
     PendingModelSet(PendingModelSet&& other) noexcept;

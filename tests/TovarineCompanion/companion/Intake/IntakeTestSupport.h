@@ -27,8 +27,8 @@ enum class KillOutcome {
 
 // A crash in the middle of a model-set commit: a child process makes a pending set in `resultDir`, writes
 // `files` (name to content) into it and commits it, and is killed (SIGKILL) just before the commit's step
-// number `killAtStep`, counted from 0 (the earlier set's files go aside first, then the new ones come in,
-// then the private folder is removed: see PendingModelSet::setBeforeStepHookForTests).
+// number `killAtStep`, counted from 0 (the earlier set's files go aside first, then the marker is written and
+// the new ones come in, then the private folder is removed: see PendingModelSet::setBeforeStepHookForTests).
 KillOutcome commitKilledAtStep(const QString& resultDir, const QMap<QString, QByteArray>& files,
                                int killAtStep);
 

@@ -209,15 +209,21 @@ public:
 
     QString root() const { return m_root.path(); }
     QString result() const { return m_root.filePath(QStringLiteral("cup")); }
-    // Renames that move the earlier set aside; a commit killed at a later step had it wholly aside.
+    // Renames that move the earlier set aside; a commit killed after the step that follows them (writing the
+    // marker) had it wholly aside.
     int earlierCount() const { return m_hasEarlier ? static_cast<int>(earlierSet().size()) : 0; }
+    bool earlierStays(int commitKillAt) const { return commitKillAt <= earlierCount(); }
 
-    // The result folder holds exactly the files beside the model and one whole set (the earlier one when
-    // `earlierStays`), no private folder; the live set elsewhere is untouched.
+    // The result folder holds exactly the files beside the model and one whole set (the earlier one, or none
+    // when there was none, when `earlierStays`), no private folder; the live set elsewhere is untouched.
     void expectOneWholeSet(bool earlierStays) const
     {
         QMap<QString, QByteArray> expected = others();
-        expected.insert(earlierStays ? earlierSet() : newSet());
+        if (!earlierStays) {
+            expected.insert(newSet());
+        } else if (m_hasEarlier) {
+            expected.insert(earlierSet());
+        }
         QMap<QString, QByteArray> found;
         for (const QString& name : entries(result())) {
             found.insert(name, test::readFile(QDir(result()).filePath(name)));
@@ -258,11 +264,11 @@ TEST(PendingModelSet, ACommitKilledAtAnyStepIsRepairedAtTheNextStart)
                 break;
             }
             PendingModelSet::recoverResultFolders(root.root());
-            root.expectOneWholeSet(killAt < root.earlierCount());
+            root.expectOneWholeSet(root.earlierStays(killAt));
         }
         // The kills reached past the renames into the clean-up: the private folder's marker and the earlier
         // set's files and folder are removed one by one.
-        EXPECT_GE(killAt, (hasEarlier ? 4 : 0) + 4 + 2);
+        EXPECT_GE(killAt, (hasEarlier ? 4 : 0) + 1 + 4 + 2);
     }
 }
 
@@ -270,17 +276,17 @@ TEST(PendingModelSet, ACommitKilledAtAnyStepIsRepairedAtTheNextStart)
 // after that still ends with one whole set, the same one.
 TEST(PendingModelSet, ARepairKilledAtAnyStepIsFinishedByTheNextStart)
 {
-    // A rerun's commit takes 4 renames aside, 4 in, setting the earlier set apart, then its removals (the
-    // marker first); a first run's takes 4 renames in, then its removals.
+    // A rerun's commit takes 4 renames aside, the marker, 4 in, setting the earlier set apart, then its
+    // removals (the marker first); a first run's takes the marker, 4 renames in, then its removals.
     const struct
     {
         const char* phase;
         bool hasEarlier;
         int commitKillAt;
     } cases[] = {
-        {"rerun, moving the earlier set aside", true, 2}, {"rerun, moving the new set in", true, 6},
-        {"rerun, the new set wholly in", true, 8},        {"rerun, clean-up with the marker gone", true, 10},
-        {"first run, moving the new set in", false, 2},   {"first run, clean-up", false, 4},
+        {"rerun, moving the earlier set aside", true, 2}, {"rerun, moving the new set in", true, 7},
+        {"rerun, the new set wholly in", true, 9},        {"rerun, clean-up with the marker gone", true, 11},
+        {"first run, moving the new set in", false, 2},   {"first run, clean-up", false, 5},
     };
     for (const auto& c : cases) {
         for (int repairKillAt = 0;; ++repairKillAt) {
@@ -291,7 +297,7 @@ TEST(PendingModelSet, ARepairKilledAtAnyStepIsFinishedByTheNextStart)
             const test::KillOutcome repair = test::repairKilledAtStep(root.root(), repairKillAt);
             ASSERT_NE(repair, test::KillOutcome::failed);
             PendingModelSet::recoverResultFolders(root.root());
-            root.expectOneWholeSet(c.commitKillAt < root.earlierCount());
+            root.expectOneWholeSet(root.earlierStays(c.commitKillAt));
             if (repair == test::KillOutcome::finished) {
                 break;
             }
