@@ -1,5 +1,6 @@
 // libFuzzer entry over the readers of the photogrammetry's files: any bytes as the fused point cloud (PLY),
-// as a depth or normal map array, and as a frame whose JPEG header is read. The readers take a path, so the
+// as a depth or normal map array, and as a frame whose JPEG header is read and whose scans are followed to
+// their end (frames cut short). The readers take a path, so the
 // bytes go to a file of this process first.
 #include "DensePoints.h"
 #include "DenseWorkspace.h"
@@ -27,5 +28,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::vector<float> values;
     (void)tovarine::stereo::readColmapArray(path.toStdString(), width, height, channels, values);
     (void)tovarine::FrameStaging::jpegSize(path);
+    (void)tovarine::FrameStaging::readJpegFrame(path);
     return 0;
 }

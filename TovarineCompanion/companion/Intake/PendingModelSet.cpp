@@ -19,15 +19,27 @@ namespace {
 
 const QString kModelFile = QStringLiteral("model.usdz");
 const QString kFolderPrefix = QStringLiteral(".tovarine-model-");
+// Where the earlier set waits while the new one moves in: a commit cut short before the new set is wholly in
+// puts it back from here.
 const QString kPreviousFolder = QStringLiteral("previous");
 // Written once the earlier set is wholly in kPreviousFolder: from then on the new set is complete between
 // the private folder and the result folder.
 const QString kMovingInMarker = QStringLiteral("moving-in");
+// kPreviousFolder's name once the new set is wholly in: one rename, so that whatever is removed after it, in
+// whatever order, nothing can take the earlier set for one to put back.
+const QString kSupersededFolder = QStringLiteral("superseded");
 
-std::function<void(int)>& beforeRenameHook()
+std::function<void()>& beforeStepHook()
 {
-    static std::function<void(int)> hook;
+    static std::function<void()> hook;
     return hook;
+}
+
+void beforeStep()
+{
+    if (const std::function<void()>& hook = beforeStepHook()) {
+        hook();
+    }
 }
 
 QString systemError(int error)
@@ -47,13 +59,51 @@ QStringList members(const QString& folder)
     return found;
 }
 
-// Renames without a copy fallback; error: errno.
+// Renames without a copy fallback, through the test seam; error: errno.
 int renameFile(const QString& from, const QString& to)
 {
+    beforeStep();
     if (std::rename(QFile::encodeName(from).constData(), QFile::encodeName(to).constData()) != 0) {
         return errno;
     }
     return 0;
+}
+
+// Removes `path` and, for a folder, everything in it (links as links), one entry at a time through the test
+// seam, in name order. The outcome of a commit or a repair never depends on this order (see
+// kSupersededFolder); a fixed one lets a test stop the process before each removal the same way on every file
+// system. False when something could not be removed.
+bool removeTree(const QString& path)
+{
+    const QByteArray native = QFile::encodeName(path);
+    struct stat info
+    {
+    };
+    if (::lstat(native.constData(), &info) != 0) {
+        return errno == ENOENT;
+    }
+    bool removed = true;
+    if (S_ISDIR(info.st_mode)) {
+        const QDir dir(path);
+        for (const QString& entry : dir.entryList(
+                 QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name)) {
+            removed = removeTree(dir.filePath(entry)) && removed;
+        }
+        beforeStep();
+        return ::rmdir(native.constData()) == 0 && removed;
+    }
+    beforeStep();
+    return ::unlink(native.constData()) == 0;
+}
+
+// The new set is wholly in the result folder: the earlier set in the private folder is set apart for
+// removal (see kSupersededFolder).
+void supersedeEarlierSet(const QString& folder)
+{
+    const QDir pending(folder);
+    if (QFileInfo(pending.filePath(kPreviousFolder)).isDir()) {
+        renameFile(pending.filePath(kPreviousFolder), pending.filePath(kSupersededFolder));
+    }
 }
 
 // Opens `folder` (never through a link) and takes its lock without waiting; -1 when it is held elsewhere or
@@ -76,7 +126,9 @@ int lockFolder(const QString& folder)
 // set was wholly aside the earlier files go back; after, the new set's remaining files go in, as the commit
 // would have done. Either way the result folder holds one whole set again.
 // A first commit in a folder has no earlier set to move aside, so the marker alone says the new set was
-// moving in.
+// moving in. Once the new set is wholly in, the earlier one is never put back: a private folder from an older
+// version that removed the marker before the earlier set has no model.usdz left of the new set (every new
+// file had moved in), and its earlier files are only removed.
 void finishInterruptedCommit(const QString& resultDir, const QString& folder)
 {
     const QDir pending(folder);
@@ -85,10 +137,11 @@ void finishInterruptedCommit(const QString& resultDir, const QString& folder)
         for (const QString& name : members(folder)) {
             renameFile(pending.filePath(name), result.filePath(name));
         }
+        supersedeEarlierSet(folder);
         return;
     }
     const QString previous = pending.filePath(kPreviousFolder);
-    if (!QFileInfo(previous).isDir()) {
+    if (!QFileInfo(previous).isDir() || !QFileInfo(pending.filePath(kModelFile)).isFile()) {
         return;
     }
     for (const QString& name : members(previous)) {
@@ -108,20 +161,10 @@ void sweepAbandoned(const QString& resultDir)
         const int fd = lockFolder(folder);
         if (fd >= 0) {
             finishInterruptedCommit(resultDir, folder);
-            QDir(folder).removeRecursively();
+            removeTree(folder);
             ::close(fd);
         }
     }
-}
-
-// Renames for commit(), through the test seam.
-int commitRename(int& index, const QString& from, const QString& to)
-{
-    if (const std::function<void(int)>& hook = beforeRenameHook()) {
-        hook(index);
-    }
-    ++index;
-    return renameFile(from, to);
 }
 
 } // namespace
@@ -135,9 +178,9 @@ void PendingModelSet::recoverResultFolders(const QString& resultRoot)
     }
 }
 
-void PendingModelSet::setBeforeRenameHookForTests(std::function<void(int renameIndex)> hook)
+void PendingModelSet::setBeforeStepHookForTests(std::function<void()> hook)
 {
-    beforeRenameHook() = std::move(hook);
+    beforeStepHook() = std::move(hook);
 }
 
 bool PendingModelSet::isMember(const QString& fileName)
@@ -256,7 +299,6 @@ Expected<void, QString> PendingModelSet::commit()
     QStringList movedOut;
     QStringList movedIn;
     QString problem;
-    int renameIndex = 0;
     if (!earlier.isEmpty() && !QDir().mkdir(previous)) {
         problem =
             QStringLiteral("Couldn't put the new model in place: %1 could not be created.").arg(previous);
@@ -265,8 +307,7 @@ Expected<void, QString> PendingModelSet::commit()
         if (!problem.isEmpty()) {
             break;
         }
-        if (const int error = commitRename(renameIndex, resultPath(name), QDir(previous).filePath(name));
-            error != 0) {
+        if (const int error = renameFile(resultPath(name), QDir(previous).filePath(name)); error != 0) {
             problem = QStringLiteral("Couldn't put the new model in place: %1: %2")
                           .arg(resultPath(name), systemError(error));
         } else {
@@ -274,6 +315,7 @@ Expected<void, QString> PendingModelSet::commit()
         }
     }
     if (problem.isEmpty()) {
+        beforeStep();
         QFile marker(filePath(kMovingInMarker));
         if (!marker.open(QIODevice::WriteOnly)) {
             problem = QStringLiteral("Couldn't put the new model in place: %1: %2")
@@ -284,7 +326,7 @@ Expected<void, QString> PendingModelSet::commit()
         if (!problem.isEmpty()) {
             break;
         }
-        if (const int error = commitRename(renameIndex, filePath(name), resultPath(name)); error != 0) {
+        if (const int error = renameFile(filePath(name), resultPath(name)); error != 0) {
             problem = QStringLiteral("Couldn't put the new model in place: %1: %2")
                           .arg(resultPath(name), systemError(error));
         } else {
@@ -292,15 +334,24 @@ Expected<void, QString> PendingModelSet::commit()
         }
     }
     if (problem.isEmpty()) {
+        // The new set is wholly in and stands from here on: the earlier set is set apart in one rename before
+        // anything is removed, so whatever ends the process during the clean-up, nothing is put back.
+        supersedeEarlierSet(m_folder);
         discard();
         return {};
     }
 
-    // Back as it was: the new files out, the earlier ones in.
-    bool restored = true;
+    // Back as it was: the new files out, the earlier ones in. While the marker is there a kill leaves the new
+    // set to be finished at the next start, so the new files go back into the private folder (no new file is
+    // lost before then); with the marker gone the next start puts the earlier set back.
     for (const QString& name : movedIn) {
-        QFile::remove(resultPath(name));
+        if (renameFile(resultPath(name), filePath(name)) != 0) {
+            QFile::remove(resultPath(name));
+        }
     }
+    beforeStep();
+    QFile::remove(filePath(kMovingInMarker));
+    bool restored = true;
     for (const QString& name : movedOut) {
         restored = renameFile(QDir(previous).filePath(name), resultPath(name)) == 0 && restored;
     }
@@ -326,7 +377,7 @@ Expected<void, QString> PendingModelSet::commit()
 void PendingModelSet::discard()
 {
     if (!m_folder.isEmpty()) {
-        QDir(m_folder).removeRecursively();
+        removeTree(m_folder);
         m_folder.clear();
     }
     if (m_lockFd >= 0) {

@@ -31,9 +31,11 @@ public:
     // another) are left alone. A missing root is nothing to do. Any thread; a listing per result folder.
     static void recoverResultFolders(const QString& resultRoot);
 
-    // Test seam: called in commit() before each file rename, with the rename's index (the earlier set's
-    // files first, then the new set's). Not thread-safe; set it only while no commit runs.
-    static void setBeforeRenameHookForTests(std::function<void(int renameIndex)> hook);
+    // Test seam: called before each rename and each removal that commit(), discard() and
+    // recoverResultFolders() make (in a commit: the earlier set's files aside, the marker that the new set is
+    // moving in, the new set's files in, then the clean-up), so that a test can end the process at any of
+    // them. Not thread-safe; set it only while none of them runs.
+    static void setBeforeStepHookForTests(std::function<void()> hook);
 
     PendingModelSet(PendingModelSet&& other) noexcept;
     PendingModelSet& operator=(PendingModelSet&& other) noexcept;
@@ -56,7 +58,9 @@ public:
 
     // Moves the members written into the private folder into the result folder and removes the earlier set's
     // members the new set lacks (model.mtl and the texture when the new model has none, a texture of another
-    // extension, model.obj when the export failed). The new set must hold model.usdz (checkModel). Error: a
+    // extension, model.obj when the export failed). The new set must hold model.usdz (checkModel). Once its
+    // last file is in, the new set stands: a process ended at any later point (its clean-up) leaves it whole,
+    // and before that recoverResultFolders() puts back the earlier set or finishes the new one. Error: a
     // user-facing sentence; the earlier set is then back as it was and the new files are gone. The private
     // folder is gone afterwards either way, unless putting the earlier set back failed too (the sentence then
     // names the folder that holds it).

@@ -237,6 +237,10 @@ void ColmapPhotogrammetrySession::start()
             }
             m_frameCount = staged->frameCount;
             m_largestFramePx = staged->largestDimensionPx;
+            if (const QString note = FrameStaging::leftOutFramesNote(*staged); !note.isEmpty()) {
+                m_report.notes.append(note);
+                qInfo().noquote() << "tovarine:" << note;
+            }
             m_report.frameNames = std::move(staged->originalNames);
             return {};
         },

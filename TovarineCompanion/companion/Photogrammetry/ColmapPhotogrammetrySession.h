@@ -66,7 +66,7 @@ public:
         std::vector<std::pair<QString, geo::Vec3>> cameraCentres; // staged name, model frame (metres, +Y up)
         std::vector<std::pair<QString, QString>> frameNames;      // staged name, the frame's own name
         std::size_t densePointCount = 0; // points the surface was built from when the dense chain ran
-        QStringList notes;               // what the run's log said beyond the steps (a dense fallback)
+        QStringList notes; // what the run's log said beyond the steps (frames left out, a dense fallback)
         int textureSizePx = 0;           // side of the model's baked texture; 0: vertex colours only
     };
 

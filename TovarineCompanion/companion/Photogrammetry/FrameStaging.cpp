@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <jpeglib.h>
 #include <libheif/heif.h>
@@ -42,19 +43,121 @@ bool writeJpeg(const QString& path, const std::uint8_t* rgb, int width, int heig
     return std::fclose(file) == 0 && ok;
 }
 
-} // namespace
+// Reads a file forward in chunks for readJpegFrame; steps over a length without reading what it skips.
+class ChunkReader
+{
+public:
+    explicit ChunkReader(QFile& file) : m_file(file), m_size(file.size()) {}
 
-QString unreadableFramesMessage(const QStringList& frameNames, int frameCount, const QString& reason)
+    // The next byte, or -1 at the end of the file.
+    int next()
+    {
+        if (m_index >= m_chunk.size() && !fill()) {
+            return -1;
+        }
+        return static_cast<unsigned char>(m_chunk[m_index++]);
+    }
+
+    // Steps over `count` bytes; false when the file ends first.
+    bool skip(qint64 count)
+    {
+        const qint64 target = position() + count;
+        if (count < 0 || target > m_size) {
+            return false;
+        }
+        if (target <= m_chunkStart + m_chunk.size()) {
+            m_index = target - m_chunkStart;
+            return true;
+        }
+        m_chunk.clear();
+        m_index = 0;
+        m_chunkStart = target;
+        return m_file.seek(target);
+    }
+
+    // Steps to just after the next 0xFF byte; false when the file ends first.
+    bool skipPastNextFF()
+    {
+        for (;;) {
+            if (m_index >= m_chunk.size() && !fill()) {
+                return false;
+            }
+            const char* start = m_chunk.constData() + m_index;
+            const void* found = std::memchr(start, 0xFF, static_cast<std::size_t>(m_chunk.size() - m_index));
+            if (found) {
+                m_index += static_cast<const char*>(found) - start + 1;
+                return true;
+            }
+            m_index = m_chunk.size();
+        }
+    }
+
+private:
+    static constexpr qint64 kChunkBytes = 256 * 1024;
+
+    qint64 position() const { return m_chunkStart + m_index; }
+
+    bool fill()
+    {
+        m_chunkStart += m_chunk.size();
+        m_index = 0;
+        m_chunk = m_file.read(kChunkBytes);
+        return !m_chunk.isEmpty();
+    }
+
+    QFile& m_file;
+    qint64 m_size = 0;
+    QByteArray m_chunk;
+    qint64 m_chunkStart = 0; // file position of m_chunk's first byte
+    qsizetype m_index = 0;
+};
+
+bool isStartOfFrame(int marker)
+{
+    return marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC;
+}
+
+QString namesShown(const QStringList& frameNames)
 {
     constexpr int kNamesShown = 5;
     QString names = frameNames.mid(0, kNamesShown).join(QStringLiteral(", "));
     if (frameNames.size() > kNamesShown) {
         names += QStringLiteral(" and %1 more").arg(frameNames.size() - kNamesShown);
     }
+    return names;
+}
+
+} // namespace
+
+QString unreadableFramesMessage(const QStringList& frameNames, int frameCount, const QString& reason)
+{
     return QStringLiteral("The frames could not be read: %1 of %2 %3 (%4).")
         .arg(frameNames.size())
         .arg(frameCount)
-        .arg(reason, names);
+        .arg(reason, namesShown(frameNames));
+}
+
+QString leftOutFramesNote(const StagedFrames& staged)
+{
+    const auto part = [](const QStringList& names, const char* what) {
+        return names.isEmpty() ? QString()
+                               : QStringLiteral("%1 %2 %3 (%4)")
+                                     .arg(names.size())
+                                     .arg(names.size() == 1 ? QStringLiteral("is") : QStringLiteral("are"),
+                                          QLatin1String(what), namesShown(names));
+    };
+    QStringList parts{part(staged.cutShortFrames, "cut short"),
+                      part(staged.notJpegFrames,
+                           staged.notJpegFrames.size() == 1 ? "not a JPEG image" : "not JPEG images")};
+    parts.removeAll(QString());
+    if (parts.isEmpty()) {
+        return {};
+    }
+    const qsizetype leftOut = staged.cutShortFrames.size() + staged.notJpegFrames.size();
+    return QStringLiteral("%1 of %2 frames were left out: %3.")
+        .arg(leftOut)
+        .arg(staged.frameCount + leftOut)
+        .arg(parts.join(QStringLiteral("; ")));
 }
 
 std::pair<int, int> jpegSize(const QString& path)
@@ -102,6 +205,99 @@ std::pair<int, int> jpegSize(const QString& path)
             return {0, 0};
         }
         position += 2 + length;
+    }
+}
+
+JpegFrame readJpegFrame(const QString& path)
+{
+    JpegFrame frame;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        return frame;
+    }
+    ChunkReader reader(file);
+    if (reader.next() != 0xFF || reader.next() != 0xD8) {
+        return frame;
+    }
+    const auto cutShort = [&frame] {
+        frame.kind = JpegFrame::Kind::cutShort;
+        return frame;
+    };
+    bool sawFrame = false;
+    bool inScan = false;
+    for (;;) {
+        // To the next marker: in a scan's coded data past stuffed bytes (0xFF 0x00) and restart markers;
+        // between segments the marker comes at once (past any fill bytes), and once the frame header is read
+        // stray bytes are stepped over as a decoder does.
+        if (inScan || sawFrame) {
+            if (!reader.skipPastNextFF()) {
+                return cutShort();
+            }
+        } else if (const int byte = reader.next(); byte != 0xFF) {
+            return byte < 0 ? cutShort() : frame;
+        }
+        int marker = reader.next();
+        while (marker == 0xFF) {
+            marker = reader.next();
+        }
+        if (marker < 0) {
+            return cutShort();
+        }
+        if (inScan && (marker == 0x00 || (marker >= 0xD0 && marker <= 0xD7))) {
+            continue;
+        }
+        inScan = false;
+        if (marker == 0xD9) {
+            if (sawFrame) {
+                frame.kind = JpegFrame::Kind::whole;
+            }
+            return frame;
+        }
+        // Markers without a length: restarts, TEM, a stray 0x00; a second start of image is broken.
+        if ((marker >= 0xD0 && marker <= 0xD7) || marker == 0x01 || marker == 0x00 || marker == 0xD8) {
+            if (!sawFrame) {
+                return frame;
+            }
+            continue;
+        }
+        const int high = reader.next();
+        const int low = reader.next();
+        if (low < 0) {
+            return cutShort();
+        }
+        const int length = (high << 8) | low;
+        if (length < 2) {
+            if (!sawFrame) {
+                return frame;
+            }
+            continue;
+        }
+        int read = 2;
+        if (isStartOfFrame(marker) && !sawFrame) {
+            int header[5] = {};
+            for (int& value : header) {
+                value = reader.next();
+                if (value < 0) {
+                    return cutShort();
+                }
+            }
+            read += 5;
+            if (length < read) {
+                return frame;
+            }
+            frame.heightPx = (header[1] << 8) | header[2];
+            frame.widthPx = (header[3] << 8) | header[4];
+            sawFrame = true;
+        } else if (marker == 0xDA) {
+            // A scan before any frame header: not a frame this reader can use.
+            if (!sawFrame) {
+                return frame;
+            }
+            inScan = true;
+        }
+        if (!reader.skip(length - read)) {
+            return cutShort();
+        }
     }
 }
 
@@ -198,8 +394,9 @@ Expected<StagedFrames, QString> stage(const QString& inputFolder, const QString&
     const QDir images(imagesFolder);
     StagedFrames staged;
     // JPEG frames without a readable frame header (random bytes, another format under a .jpg name) are left
-    // out, as COLMAP would leave them; too few readable ones end the staging here, naming them.
-    QStringList unreadable;
+    // out, as COLMAP would leave them, and so are frames cut short (an interrupted transfer), which COLMAP
+    // would read as whole with the missing part grey; too few whole ones end the staging here, naming them.
+    QStringList leftOut; // both kinds, in the frames' order
     for (const Frame& frame : frames) {
         if (cancelled && cancelled->load()) {
             return unexpected(QString());
@@ -228,21 +425,27 @@ Expected<StagedFrames, QString> stage(const QString& inputFolder, const QString&
             }
             size = *converted;
         } else {
-            size = jpegSize(stagedPath);
-            if (size.first <= 0 || size.second <= 0) {
+            const JpegFrame jpeg = readJpegFrame(stagedPath);
+            if (jpeg.kind != JpegFrame::Kind::whole || jpeg.widthPx <= 0 || jpeg.heightPx <= 0) {
                 // Its staged name goes to the next frame.
                 QFile::remove(stagedPath);
-                unreadable.append(original);
+                (jpeg.kind == JpegFrame::Kind::cutShort ? staged.cutShortFrames : staged.notJpegFrames)
+                    .append(original);
+                leftOut.append(original);
                 continue;
             }
+            size = {jpeg.widthPx, jpeg.heightPx};
         }
         staged.largestDimensionPx = std::max({staged.largestDimensionPx, size.first, size.second});
         staged.originalNames.push_back({stagedName, original});
         ++staged.frameCount;
     }
-    if (!unreadable.isEmpty() && staged.frameCount < kMinFrames) {
-        return unexpected(unreadableFramesMessage(unreadable, static_cast<int>(frames.size()),
-                                                  QStringLiteral("are not JPEG images")));
+    if (staged.frameCount < kMinFrames && !leftOut.isEmpty()) {
+        const QString reason = staged.cutShortFrames.isEmpty() ? QStringLiteral("are not JPEG images")
+                               : staged.notJpegFrames.isEmpty()
+                                   ? QStringLiteral("are cut short")
+                                   : QStringLiteral("are not JPEG images or are cut short");
+        return unexpected(unreadableFramesMessage(leftOut, static_cast<int>(frames.size()), reason));
     }
     return staged;
 }

@@ -12,6 +12,7 @@
 #include <QMap>
 #include <QProcess>
 #include <QTest>
+#include <algorithm>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -443,20 +444,23 @@ TEST_F(DropReconstructionTest, ACommitCutShortByAKillIsRepairedWhenTheAppStarts)
     ASSERT_EQ(drop(capture).kind, State::Kind::done);
     const QMap<QString, QByteArray> earlier = snapshot(result);
     ASSERT_TRUE(earlier.contains(QStringLiteral("model_diffuse.jpg")));
-    const QMap<QString, QByteArray> newSet{{QStringLiteral("model.usdz"), "new model"},
-                                           {QStringLiteral("model.obj"), "new obj"},
-                                           {QStringLiteral("model_diffuse.png"), "new texture"}};
-
-    // The earlier set is model.mtl, model.obj, model.usdz and model_diffuse.jpg: four renames aside.
-    for (const int killAt : {2, 5}) {
-        SCOPED_TRACE(testing::Message() << "killed before rename " << killAt);
+    // The first earlier set is model.mtl, model.obj, model.usdz and model_diffuse.jpg: four renames aside,
+    // the marker, three in, then the clean-up's steps; each later one is the set the kill before left.
+    for (const int killAt : {9, 2, 5}) {
+        SCOPED_TRACE(testing::Message() << "killed before step " << killAt);
+        const QByteArray tag = QByteArray::number(killAt);
+        const QMap<QString, QByteArray> newSet{{QStringLiteral("model.usdz"), "new model " + tag},
+                                               {QStringLiteral("model.obj"), "new obj " + tag},
+                                               {QStringLiteral("model_diffuse.png"), "new texture " + tag}};
         const QMap<QString, QByteArray> before = snapshot(result);
-        ASSERT_TRUE(test::commitKilledAtRename(result, newSet, killAt));
+        ASSERT_EQ(test::commitKilledAtStep(result, newSet, killAt), test::KillOutcome::killed);
         restart();
         ASSERT_EQ(drop(makeCapture(QStringLiteral("plate"))).kind, State::Kind::done);
 
         QMap<QString, QByteArray> expected = before;
-        if (killAt >= 4) {
+        const auto earlierCount =
+            std::count_if(before.keyBegin(), before.keyEnd(), &PendingModelSet::isMember);
+        if (killAt > earlierCount) {
             for (const QString& name : before.keys()) {
                 if (PendingModelSet::isMember(name)) {
                     expected.remove(name);

@@ -7,6 +7,7 @@
 #include <QFileInfo>
 #include <cerrno>
 #include <csignal>
+#include <functional>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -42,39 +43,71 @@ QByteArray readFile(const QString& path)
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
-bool commitKilledAtRename(const QString& resultDir, const QMap<QString, QByteArray>& files, int killAtRename)
+namespace {
+
+// Runs `work` in a child process that is killed just before the `killAtStep`th step (counted from 0) that
+// PendingModelSet takes within it. `work` returns false when it could not be set up.
+KillOutcome killedAtStep(int killAtStep,
+                         const std::function<bool(const std::function<void()>& countSteps)>& work)
 {
     const pid_t child = ::fork();
     if (child < 0) {
-        return false;
+        return KillOutcome::failed;
     }
     if (child == 0) {
         // The child never returns into the test: it dies of the kill, or leaves at once without running
         // destructors that would touch the parent's temporary folders.
-        auto models = PendingModelSet::create(resultDir);
-        if (!models) {
-            ::_exit(2);
-        }
-        for (auto it = files.begin(); it != files.end(); ++it) {
-            if (!writeFile(models->filePath(it.key()), it.value())) {
-                ::_exit(3);
-            }
-        }
-        PendingModelSet::setBeforeRenameHookForTests([killAtRename](int renameIndex) {
-            if (renameIndex == killAtRename) {
-                ::raise(SIGKILL);
-            }
-        });
-        (void)models->commit();
-        ::_exit(0);
+        const auto countSteps = [killAtStep] {
+            int steps = 0;
+            PendingModelSet::setBeforeStepHookForTests([steps, killAtStep]() mutable {
+                if (steps++ == killAtStep) {
+                    ::raise(SIGKILL);
+                }
+            });
+        };
+        ::_exit(work(countSteps) ? 0 : 2);
     }
     int status = 0;
     while (::waitpid(child, &status, 0) < 0) {
         if (errno != EINTR) {
-            return false;
+            return KillOutcome::failed;
         }
     }
-    return WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL;
+    if (WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) {
+        return KillOutcome::killed;
+    }
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? KillOutcome::finished : KillOutcome::failed;
+}
+
+} // namespace
+
+KillOutcome commitKilledAtStep(const QString& resultDir, const QMap<QString, QByteArray>& files,
+                               int killAtStep)
+{
+    return killedAtStep(killAtStep, [&](const std::function<void()>& countSteps) {
+        auto models = PendingModelSet::create(resultDir);
+        if (!models) {
+            return false;
+        }
+        for (auto it = files.begin(); it != files.end(); ++it) {
+            if (!writeFile(models->filePath(it.key()), it.value())) {
+                return false;
+            }
+        }
+        // Only the commit's own steps are counted.
+        countSteps();
+        (void)models->commit();
+        return true;
+    });
+}
+
+KillOutcome repairKilledAtStep(const QString& resultRoot, int killAtStep)
+{
+    return killedAtStep(killAtStep, [&](const std::function<void()>& countSteps) {
+        countSteps();
+        PendingModelSet::recoverResultFolders(resultRoot);
+        return true;
+    });
 }
 
 QStringList entries(const QString& folder)

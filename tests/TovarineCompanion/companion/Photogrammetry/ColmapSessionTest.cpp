@@ -168,6 +168,17 @@ public:
         }
     }
 
+    // Cuts the first `count` frames short, as an interrupted transfer leaves them: their last byte missing.
+    void cutFramesShort(int count)
+    {
+        const QStringList names = QDir(m_frames).entryList(QDir::Files, QDir::Name);
+        for (const QString& name : names.mid(0, count)) {
+            QFile frame(QDir(m_frames).filePath(name));
+            ASSERT_TRUE(frame.open(QIODevice::ReadWrite));
+            ASSERT_TRUE(frame.resize(frame.size() - 1));
+        }
+    }
+
     QString modelPath() const { return m_dir.filePath(QStringLiteral("capture/model.usdz")); }
 
     QStringList calls() const
@@ -415,6 +426,10 @@ TEST_F(ColmapSessionTest, EveryFailureEndsInOneRequestErrorThatSaysWhatHappened)
          },
          {QStringLiteral("The frames could not be read: 12 of 12 are not JPEG images (frame_00000.jpg, "
                          "frame_00001.jpg")}},
+        {"frames cut short",
+         [](ColmapSessionTest& t) { t.cutFramesShort(10); },
+         {QStringLiteral("The frames could not be read: 10 of 12 are cut short (frame_00000.jpg, "
+                         "frame_00001.jpg, frame_00002.jpg, frame_00003.jpg, frame_00004.jpg and 5 more).")}},
         {"frames colmap cannot decode",
          [](ColmapSessionTest&) { qputenv("FAKE_COLMAP_UNDECODABLE", "10"); },
          {QStringLiteral("The frames could not be read: 10 of 12 could not be decoded (frame_00000.jpg, "
@@ -483,6 +498,18 @@ TEST_F(ColmapSessionTest, AFewFramesColmapCannotDecodeAreLeftOut)
     qputenv("FAKE_COLMAP_UNDECODABLE", "9");
     const RunResult result = run(Detail::medium);
     expectCleanEnding(result, Kind::processingComplete);
+}
+
+// Frames cut short are left out of the run, and its log says how many and which.
+TEST_F(ColmapSessionTest, AFewFramesCutShortAreLeftOutAndCounted)
+{
+    cutFramesShort(2);
+    const RunResult result = run(Detail::medium);
+    expectCleanEnding(result, Kind::processingComplete);
+    EXPECT_EQ(m_session->report().frameCount, 10);
+    EXPECT_TRUE(m_session->report().notes.contains(
+        QStringLiteral("2 of 12 frames were left out: 2 are cut short (frame_00000.jpg, frame_00001.jpg).")))
+        << m_session->report().notes.join(QLatin1Char('\n')).toStdString();
 }
 
 TEST_F(ColmapSessionTest, CancelEndsEveryStageWithOneCancelledOutputAndNothingLeft)

@@ -5,14 +5,19 @@
 #include <QFileInfo>
 #include <QTemporaryDir>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <gtest/gtest.h>
+#include <jpeglib.h>
 #include <libheif/heif.h>
+#include <vector>
 
 using namespace tovarine;
 
 namespace {
 
+// A JPEG with its frame header and a token scan up to the end of the image: enough for staging, which reads
+// sizes and looks for the end.
 QByteArray jpegHeader(int width, int height)
 {
     QByteArray bytes("\xFF\xD8\xFF\xE0\x00\x04\x00\x00\xFF\xC0\x00\x11\x08", 13);
@@ -21,6 +26,61 @@ QByteArray jpegHeader(int width, int height)
         .append(char(width >> 8))
         .append(char(width & 0xFF));
     bytes.append(QByteArray(10, '\x01'));
+    bytes.append("\xFF\xDA\x00\x08\x01\x01\x00\x00\x3F\x00", 10);
+    bytes.append("\x12\x34\xFF\x00\x56\xFF\xD9", 7);
+    return bytes;
+}
+
+struct JpegOptions
+{
+    bool progressive = false;
+    int restartRows = 0;   // a restart marker every so many rows of blocks; 0: none
+    QByteArray appSegment; // written as an APP1 segment when not empty
+};
+
+// A real JPEG of a noisy gradient, encoded by libjpeg.
+QByteArray encodeJpeg(int width, int height, const JpegOptions& options = {})
+{
+    std::vector<unsigned char> rgb(static_cast<std::size_t>(width) * height * 3);
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            unsigned char* pixel = &rgb[(static_cast<std::size_t>(y) * width + x) * 3];
+            pixel[0] = static_cast<unsigned char>(x * 255 / width);
+            pixel[1] = static_cast<unsigned char>(y * 255 / height);
+            pixel[2] = static_cast<unsigned char>((x * 7919 + y * 104729) % 251);
+        }
+    }
+    unsigned char* buffer = nullptr;
+    unsigned long size = 0;
+    jpeg_compress_struct info{};
+    jpeg_error_mgr errors{};
+    info.err = jpeg_std_error(&errors);
+    jpeg_create_compress(&info);
+    jpeg_mem_dest(&info, &buffer, &size);
+    info.image_width = static_cast<JDIMENSION>(width);
+    info.image_height = static_cast<JDIMENSION>(height);
+    info.input_components = 3;
+    info.in_color_space = JCS_RGB;
+    jpeg_set_defaults(&info);
+    jpeg_set_quality(&info, 90, TRUE);
+    if (options.progressive) {
+        jpeg_simple_progression(&info);
+    }
+    info.restart_in_rows = options.restartRows;
+    jpeg_start_compress(&info, TRUE);
+    if (!options.appSegment.isEmpty()) {
+        jpeg_write_marker(&info, JPEG_APP0 + 1,
+                          reinterpret_cast<const JOCTET*>(options.appSegment.constData()),
+                          static_cast<unsigned int>(options.appSegment.size()));
+    }
+    while (info.next_scanline < info.image_height) {
+        JSAMPROW row = &rgb[static_cast<std::size_t>(info.next_scanline) * width * 3];
+        jpeg_write_scanlines(&info, &row, 1);
+    }
+    jpeg_finish_compress(&info);
+    jpeg_destroy_compress(&info);
+    const QByteArray bytes(reinterpret_cast<const char*>(buffer), static_cast<qsizetype>(size));
+    std::free(buffer);
     return bytes;
 }
 
@@ -197,6 +257,172 @@ TEST(FrameStaging, FramesThatAreNoJpegAreNamedOrLeftOut)
                                QStringLiteral("frame_00002.jpg")}));
         EXPECT_EQ(FrameStaging::jpegSize(staged + QStringLiteral("/frame_00002.jpg")),
                   std::make_pair(800, 600));
+    }
+}
+
+// Frames cut short by an interrupted transfer (the rest of the file missing, or never written and left as
+// zeros) are left out like frames that are no JPEG, and counted in the note for the run's log; whole frames
+// stay, whatever follows their end (a second image, padding) and whatever their metadata holds.
+TEST(FrameStaging, FramesCutShortAreLeftOutAndCounted)
+{
+    const QByteArray baseline = encodeJpeg(96, 64);
+    const QByteArray progressive = encodeJpeg(96, 64, {true, 0, {}});
+    const QByteArray restarts = encodeJpeg(96, 64, {false, 1, {}});
+    // Metadata holding a thumbnail, whose own end-of-image marker is not the frame's.
+    const QByteArray thumbnail = encodeJpeg(16, 16);
+    const QByteArray withThumbnail = encodeJpeg(96, 64, {false, 0, QByteArray("Exif\0\0", 6) + thumbnail});
+    const qsizetype thumbnailEnd = withThumbnail.indexOf(thumbnail) + thumbnail.size();
+    // Larger than the chunks the reader reads the file in.
+    const QByteArray large = encodeJpeg(1600, 1200);
+    ASSERT_GT(large.size(), 512 * 1024);
+    QByteArray zeroedHalf = baseline;
+    zeroedHalf.replace(zeroedHalf.size() / 2, zeroedHalf.size() - zeroedHalf.size() / 2,
+                       QByteArray(zeroedHalf.size() - zeroedHalf.size() / 2, '\0'));
+    const struct
+    {
+        const char* name;
+        QByteArray frame;
+        bool cutShort;
+    } cases[] = {
+        {"whole", baseline, false},
+        {"whole, progressive", progressive, false},
+        {"whole, with restart markers", restarts, false},
+        {"whole, with a thumbnail in its metadata", withThumbnail, false},
+        {"whole, with a second image and padding after its end",
+         baseline + thumbnail + QByteArray(5000, '\xFF'), false},
+        {"whole, over half a megabyte", large, false},
+        {"cut in half", baseline.left(baseline.size() / 2), true},
+        {"cut one byte before its end", baseline.chopped(1), true},
+        {"cut two bytes before its end", baseline.chopped(2), true},
+        {"cut in half, progressive", progressive.left(progressive.size() / 2), true},
+        {"cut in half, with restart markers", restarts.left(restarts.size() / 2), true},
+        {"cut right after the thumbnail in its metadata", withThumbnail.left(thumbnailEnd), true},
+        {"cut in half, with a thumbnail in its metadata", withThumbnail.left(withThumbnail.size() / 2), true},
+        {"cut one byte before its end, over half a megabyte", large.chopped(1), true},
+        {"the second half never written", zeroedHalf, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        QTemporaryDir dir;
+        const QString input = dir.filePath(QStringLiteral("Images"));
+        const QString staged = dir.filePath(QStringLiteral("staged"));
+        ASSERT_TRUE(QDir().mkpath(input));
+        ASSERT_TRUE(QDir().mkpath(staged));
+        const QList<QByteArray> frames{baseline, c.frame, baseline, baseline};
+        for (int i = 0; i < frames.size(); ++i) {
+            writeFile(input + QStringLiteral("/frame_%1.jpg").arg(i, 5, 10, QLatin1Char('0')), frames[i]);
+        }
+        const auto result = FrameStaging::stage(input, staged);
+        ASSERT_TRUE(result.hasValue()) << result.error().toStdString();
+        QStringList stagedFrom;
+        for (const auto& [stagedName, original] : result->originalNames) {
+            stagedFrom.append(original);
+        }
+        QStringList expected{QStringLiteral("frame_00000.jpg"), QStringLiteral("frame_00001.jpg"),
+                             QStringLiteral("frame_00002.jpg"), QStringLiteral("frame_00003.jpg")};
+        if (c.cutShort) {
+            expected.removeAt(1);
+        }
+        EXPECT_EQ(stagedFrom, expected);
+        EXPECT_EQ(result->cutShortFrames,
+                  c.cutShort ? QStringList{QStringLiteral("frame_00001.jpg")} : QStringList());
+        EXPECT_TRUE(result->notJpegFrames.isEmpty());
+        EXPECT_EQ(FrameStaging::leftOutFramesNote(*result),
+                  c.cutShort
+                      ? QStringLiteral("1 of 4 frames were left out: 1 is cut short (frame_00001.jpg).")
+                      : QString());
+        EXPECT_EQ(QDir(staged).entryList(QDir::Files | QDir::System).size(), expected.size());
+    }
+}
+
+// However a frame is cut, the reader never takes it for whole: every shorter prefix of a whole frame reads as
+// cut short once its start is there, or as no JPEG before that.
+TEST(FrameStaging, EveryPrefixOfAWholeFrameIsCutShort)
+{
+    const QByteArray thumbnail = encodeJpeg(16, 16);
+    const struct
+    {
+        const char* name;
+        QByteArray frame;
+    } cases[] = {
+        {"baseline", encodeJpeg(48, 32)},
+        {"progressive", encodeJpeg(48, 32, {true, 0, {}})},
+        {"with restart markers", encodeJpeg(48, 32, {false, 1, {}})},
+        {"with a thumbnail in its metadata",
+         encodeJpeg(48, 32, {false, 0, QByteArray("Exif\0\0", 6) + thumbnail})},
+    };
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("frame.jpg"));
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        writeFile(path, c.frame + QByteArray("\x00\xFF\xD8 trailing", 11));
+        const JpegFrame whole = FrameStaging::readJpegFrame(path);
+        EXPECT_EQ(whole.kind, JpegFrame::Kind::whole);
+        EXPECT_EQ(std::make_pair(whole.widthPx, whole.heightPx), std::make_pair(48, 32));
+        // Shortened a byte at a time, from one byte short down to nothing.
+        writeFile(path, c.frame);
+        for (qsizetype length = c.frame.size() - 1; length >= 0; --length) {
+            ASSERT_TRUE(QFile::resize(path, length));
+            const JpegFrame::Kind expected =
+                length < 2 ? JpegFrame::Kind::notJpeg : JpegFrame::Kind::cutShort;
+            ASSERT_EQ(FrameStaging::readJpegFrame(path).kind, expected) << "cut to " << length << " bytes";
+        }
+    }
+}
+
+// Too few whole frames: the error names every frame left out, whatever was wrong with it; with enough whole
+// ones the note counts each kind.
+TEST(FrameStaging, FramesLeftOutForEitherReasonAreNamedTogether)
+{
+    const QByteArray whole = encodeJpeg(96, 64);
+    const QByteArray cut = whole.left(whole.size() / 2);
+    const QByteArray noise(4096, '\x5A');
+    const struct
+    {
+        const char* name;
+        QList<QByteArray> frames;
+        QString error; // empty: staged, with `note`
+        QString note;
+    } cases[] = {
+        {"all cut short",
+         {cut, cut, cut},
+         QStringLiteral(
+             "The frames could not be read: 3 of 3 are cut short (frame_00000.jpg, frame_00001.jpg, "
+             "frame_00002.jpg)."),
+         {}},
+        {"too few whole among noise and cut frames",
+         {noise, cut, whole, cut, whole},
+         QStringLiteral("The frames could not be read: 3 of 5 are not JPEG images or are cut short "
+                        "(frame_00000.jpg, frame_00001.jpg, frame_00003.jpg)."),
+         {}},
+        {"enough whole among noise and cut frames",
+         {whole, cut, noise, whole, cut, noise, cut, whole},
+         {},
+         QStringLiteral("5 of 8 frames were left out: 3 are cut short (frame_00001.jpg, frame_00004.jpg, "
+                        "frame_00006.jpg); 2 are not JPEG images (frame_00002.jpg, frame_00005.jpg).")},
+        {"enough whole, one noise frame",
+         {whole, noise, whole, whole},
+         {},
+         QStringLiteral("1 of 4 frames were left out: 1 is not a JPEG image (frame_00001.jpg).")},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        QTemporaryDir dir;
+        const QString input = dir.filePath(QStringLiteral("Images"));
+        const QString staged = dir.filePath(QStringLiteral("staged"));
+        ASSERT_TRUE(QDir().mkpath(input));
+        ASSERT_TRUE(QDir().mkpath(staged));
+        for (int i = 0; i < c.frames.size(); ++i) {
+            writeFile(input + QStringLiteral("/frame_%1.jpg").arg(i, 5, 10, QLatin1Char('0')), c.frames[i]);
+        }
+        const auto result = FrameStaging::stage(input, staged);
+        if (!c.error.isEmpty()) {
+            ASSERT_FALSE(result.hasValue());
+            EXPECT_EQ(result.error(), c.error);
+            continue;
+        }
+        ASSERT_TRUE(result.hasValue()) << result.error().toStdString();
+        EXPECT_EQ(FrameStaging::leftOutFramesNote(*result), c.note);
     }
 }
 
