@@ -116,9 +116,11 @@ TEST(KitScreenshots, AboutAtTheLargestBreathAndHelpWithLongTitles)
                   QStringLiteral("Reconstruction")),
         HelpEntry(QStringLiteral("Reconstructing a capture with many frames and a long title"),
                   QStringLiteral("Three lines here."), wide),
-        HelpEntry(QStringLiteral("Units"), QStringLiteral("Millimetres by default."), QStringLiteral("Units")),
+        HelpEntry(QStringLiteral("Units"), QStringLiteral("Millimetres by default."),
+                  QStringLiteral("Units")),
     };
-    SearchableHelpView narrow(narrowEntries, {QStringLiteral("Reconstruction"), wide, QStringLiteral("Units")},
+    SearchableHelpView narrow(narrowEntries,
+                              {QStringLiteral("Reconstruction"), wide, QStringLiteral("Units")},
                               HelpTheme::defaultTheme());
     narrow.resize(650, 360);
     narrow.selectEntry(narrowEntries.at(1));

@@ -199,7 +199,8 @@ TEST(SearchableHelpView, ASectionNameWiderThanTheColumnWraps)
                              .arg(size.height())
                              .arg(column->width())
                              .toStdString());
-            for (SearchableHelpPill* each : view.findChildren<SearchableHelpPill*>(QStringLiteral("sectionPill"))) {
+            for (SearchableHelpPill* each :
+                 view.findChildren<SearchableHelpPill*>(QStringLiteral("sectionPill"))) {
                 SCOPED_TRACE(each->text().toStdString());
                 EXPECT_EQ(each->visibleRegion(), QRegion(each->rect()));
                 EXPECT_TRUE(column->rect().contains(QRect(each->mapTo(column, QPoint()), each->size())));
@@ -221,10 +222,9 @@ TEST(SearchableHelpView, RowsKeepTheirSectionLineAtEveryColumnWidth)
 {
     QList<HelpEntry> entries;
     for (const char* title : {"Reconstruction of a capture", "Reconstruction of your capture",
-                              "Reconstruction of a capture with many frames and a long name",
-                              "Units"}) {
-        entries.append(HelpEntry(QString::fromLatin1(title), QStringLiteral("Body."),
-                                 QStringLiteral("Reconstruction")));
+                              "Reconstruction of a capture with many frames and a long name", "Units"}) {
+        entries.append(
+            HelpEntry(QString::fromLatin1(title), QStringLiteral("Body."), QStringLiteral("Reconstruction")));
     }
     SearchableHelpView view(entries, {QStringLiteral("Reconstruction")}, HelpTheme::defaultTheme());
     view.resize(650, 500);

@@ -321,10 +321,11 @@ TEST_F(DefaultSizeLayoutTest, StatusLinesAppearWithoutMovingTheControls)
 }
 
 // Fresh starts of the real window, each given a capture the way a user gives one: a folder with a long name
-// dropped on the window, with the phone's cage settings beside its frames, reconstructed by the (stand-in) engine. At the
-// default size the result view must come out the same every time: nothing scrolls, the look controls keep to
-// one line, the action row is whole and the preview has room over its minimum. Which of two layouts showed
-// used to depend on the order of the layout passes, so one start proves little: the test makes several.
+// dropped on the window, with the phone's cage settings beside its frames, reconstructed by the (stand-in)
+// engine. At the default size the result view must come out the same every time: nothing scrolls, the look
+// controls keep to one line, the action row is whole and the preview has room over its minimum. Which of two
+// layouts showed used to depend on the order of the layout passes, so one start proves little: the test makes
+// several.
 class FreshStartLayoutTest : public ::testing::Test
 {
 protected:
@@ -370,8 +371,8 @@ protected:
         QImage frame(64, 48, QImage::Format_RGB32);
         for (int i = 0; i < 3; ++i) {
             frame.fill(QColor(60 + 40 * i, 90, 120));
-            EXPECT_TRUE(frame.save(capture + QStringLiteral("/Images/frame_%1.jpg").arg(i, 5, 10, QLatin1Char('0')),
-                                   "JPG"));
+            EXPECT_TRUE(frame.save(
+                capture + QStringLiteral("/Images/frame_%1.jpg").arg(i, 5, 10, QLatin1Char('0')), "JPG"));
         }
         QFile label(capture + QStringLiteral("/label.txt"));
         EXPECT_TRUE(label.open(QIODevice::WriteOnly));
@@ -451,7 +452,8 @@ TEST_F(FreshStartLayoutTest, TheResultViewOpensTheSameWayEveryStart)
         QTRY_VERIFY_WITH_TIMEOUT(view->drop().state().kind == State::Kind::reconstructing,
                                  tovarine::test::kHangCeilingMs);
         fixture.engine.last->complete();
-        QTRY_VERIFY_WITH_TIMEOUT(view->drop().state().kind == State::Kind::done, tovarine::test::kHangCeilingMs);
+        QTRY_VERIFY_WITH_TIMEOUT(view->drop().state().kind == State::Kind::done,
+                                 tovarine::test::kHangCeilingMs);
         ResultView* result = view->resultView();
         ASSERT_NE(result, nullptr);
         // The result keeps as much of the name as a result folder's name may hold.

@@ -343,8 +343,8 @@ TEST_F(MorvelControlsTest, OneLineStatusTextsSitOnTheLineOfTheirSymbol)
         const auto [textTop, textBottom] = inkRows(image, textLeft, textLeft + text->width());
         ASSERT_GE(symbolTop, 0);
         ASSERT_GE(textTop, 0);
-        std::printf("[ ink ] %s rows %d-%d, %s rows %d-%d\n", c.symbol, symbolTop, symbolBottom, c.text, textTop,
-                    textBottom);
+        std::printf("[ ink ] %s rows %d-%d, %s rows %d-%d\n", c.symbol, symbolTop, symbolBottom, c.text,
+                    textTop, textBottom);
         EXPECT_LE(std::abs((symbolTop + symbolBottom) - (textTop + textBottom)), 4)
             << "symbol " << symbolTop << "-" << symbolBottom << ", text " << textTop << "-" << textBottom;
     }
