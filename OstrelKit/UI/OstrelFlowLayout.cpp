@@ -5,6 +5,28 @@
 
 namespace ostrel {
 
+namespace {
+
+// An item that wraps its content: it can be given less width than its hint and grows in height instead.
+bool wraps(const QLayoutItem* item)
+{
+    return item->hasHeightForWidth() && item->widget();
+}
+
+// The size `item` takes in rows `width` wide: its hint, or for a wrapping item wider than the rows, the
+// rows' width and the height it needs there.
+QSize placedSize(QLayoutItem* item, int width)
+{
+    const QSize hint = item->sizeHint();
+    if (hint.width() <= width || !wraps(item)) {
+        return hint;
+    }
+    const int narrowed = std::max(width, item->widget()->minimumSizeHint().width());
+    return {narrowed, item->heightForWidth(narrowed)};
+}
+
+} // namespace
+
 OstrelFlowLayout::OstrelFlowLayout(QWidget* parent, int spacing) : QLayout(parent), m_spacing(spacing) {}
 
 OstrelFlowLayout::~OstrelFlowLayout()
@@ -59,7 +81,16 @@ QSize OstrelFlowLayout::minimumSize() const
 {
     QSize size;
     for (const QLayoutItem* item : m_items) {
-        if (!item->isEmpty()) {
+        if (item->isEmpty()) {
+            continue;
+        }
+        if (wraps(item)) {
+            // The height it needs at a given width comes through height for width; the minimum keeps to
+            // one line, so a long label cannot make the whole window taller.
+            const QSize hint = item->sizeHint();
+            size = size.expandedTo(
+                QSize(std::min(item->widget()->minimumSizeHint().width(), hint.width()), hint.height()));
+        } else {
             size = size.expandedTo(item->minimumSize().expandedTo(item->sizeHint()));
         }
     }
@@ -98,17 +129,17 @@ int OstrelFlowLayout::arrange(const QRect& rect, bool apply) const
         if (item->isEmpty()) {
             continue;
         }
-        const QSize hint = item->sizeHint();
-        if (x > area.left() && x + hint.width() - 1 > area.right()) {
+        const QSize size = placedSize(item, area.width());
+        if (x > area.left() && x + size.width() - 1 > area.right()) {
             x = area.left();
             y += rowHeight + m_spacing;
             rowHeight = 0;
         }
         if (apply) {
-            item->setGeometry(QRect(QPoint(x, y), hint));
+            item->setGeometry(QRect(QPoint(x, y), size));
         }
-        x += hint.width() + m_spacing;
-        rowHeight = std::max(rowHeight, hint.height());
+        x += size.width() + m_spacing;
+        rowHeight = std::max(rowHeight, size.height());
     }
     return y + rowHeight - rect.top() + contentsMargins().bottom();
 }

@@ -7,7 +7,9 @@ namespace ostrel {
 
 // Lays its items out left to right at their size hints and starts a new row where the next item would pass
 // the right edge, so every item shows whole at any width at least as wide as the widest one; the height
-// follows the width (height for width). Hidden items take no room. GUI thread only.
+// follows the width (height for width). An item whose own height follows its width (a label that wraps) and
+// whose hint is wider than the rows gets a row of its own at the rows' width and the height it needs there;
+// it asks for no more width than its minimum size hint. Hidden items take no room. GUI thread only.
 class OstrelFlowLayout : public QLayout
 {
 public:
@@ -23,7 +25,7 @@ public:
     Qt::Orientations expandingDirections() const override;
     bool hasHeightForWidth() const override;
     int heightForWidth(int width) const override;
-    // The widest item in a row of its own.
+    // The widest item in a row of its own (a wrapping item at its minimum size hint, one line high).
     QSize minimumSize() const override;
     // Every item in one row.
     QSize sizeHint() const override;

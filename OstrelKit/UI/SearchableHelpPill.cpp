@@ -6,6 +6,7 @@
 #include <QFontMetricsF>
 #include <QPainter>
 #include <QPainterPath>
+#include <QTextLayout>
 
 #include <algorithm>
 #include <cmath>
@@ -16,6 +17,38 @@ namespace {
 constexpr double kPadX = 6;
 constexpr double kPadY = 3;
 constexpr double kRadius = 4;
+
+// The label's lines at `textWidth`: wrapped at word boundaries, or anywhere in a word wider than a line.
+// Measured in the bold face, so a selected pill keeps the lines of the plain one.
+QStringList wrappedLines(const QString& text, double textWidth)
+{
+    QTextLayout layout(text, OstrelFonts::monospaced(8, QFont::Bold));
+    QTextOption option;
+    option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    layout.setTextOption(option);
+    layout.beginLayout();
+    QStringList lines;
+    for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
+        line.setLineWidth(std::max(1.0, textWidth));
+        lines << text.mid(line.textStart(), line.textLength()).trimmed();
+    }
+    layout.endLayout();
+    return lines;
+}
+
+// The height of one line of the label, in either weight.
+double lineHeight()
+{
+    return std::max(QFontMetricsF(OstrelFonts::monospaced(8, QFont::Bold)).height(),
+                    QFontMetricsF(OstrelFonts::monospaced(8)).height());
+}
+
+// The label's room inside a pill `width` wide.
+double textWidthIn(double width)
+{
+    return width - 2 * kPadX - 1;
+}
+
 } // namespace
 
 SearchableHelpPill::SearchableHelpPill(const QString& text, const HelpTheme& theme, QWidget* parent)
@@ -25,7 +58,8 @@ SearchableHelpPill::SearchableHelpPill(const QString& text, const HelpTheme& the
     setText(text);
     setCursor(Qt::PointingHandCursor);
     setFocusPolicy(Qt::NoFocus);
-    setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+    // As wide as its label, never wider; taller where the label wraps.
+    setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Minimum);
 }
 
 void SearchableHelpPill::setSelected(bool selected)
@@ -52,6 +86,20 @@ QSize SearchableHelpPill::sizeHint() const
                  int(std::ceil(std::max(bold.height(), plain.height()) + 2 * kPadY + 1)));
 }
 
+QSize SearchableHelpPill::minimumSizeHint() const
+{
+    const QFontMetricsF bold(OstrelFonts::monospaced(8, QFont::Bold));
+    const int width = int(std::ceil(bold.maxWidth() + 2 * kPadX + 1));
+    // One line high: the height at a narrower width comes from heightForWidth.
+    return QSize(std::min(width, sizeHint().width()), sizeHint().height());
+}
+
+int SearchableHelpPill::heightForWidth(int width) const
+{
+    const qsizetype lines = std::max<qsizetype>(1, wrappedLines(text(), textWidthIn(width)).size());
+    return int(std::ceil(double(lines) * lineHeight() + 2 * kPadY + 1));
+}
+
 void SearchableHelpPill::paintEvent(QPaintEvent*)
 {
     QPainter painter(this);
@@ -66,7 +114,14 @@ void SearchableHelpPill::paintEvent(QPaintEvent*)
     painter.drawPath(path);
     painter.setFont(labelFont());
     painter.setPen(m_selected ? m_theme.accent : m_theme.textDim);
-    painter.drawText(rect(), Qt::AlignCenter, text());
+    // Each line centred; as a whole they are centred in the pill.
+    const QStringList lines = wrappedLines(text(), textWidthIn(width()));
+    const double line = lineHeight();
+    double y = (height() - line * double(lines.size())) / 2;
+    for (const QString& each : lines) {
+        painter.drawText(QRectF(0, y, width(), line), Qt::AlignCenter, each);
+        y += line;
+    }
 }
 
 } // namespace ostrel

@@ -33,7 +33,11 @@ SearchableHelpRow::SearchableHelpRow(HelpEntry entry, const HelpTheme& theme, QW
     , m_theme(theme)
 {
     setText(m_entry.title());
-    setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+    // The height follows the width the list gives (heightForWidth): a fixed height would be the one of the
+    // size hint's width, too low where a narrower column wraps the title onto one more line.
+    QSizePolicy policy(QSizePolicy::Expanding, QSizePolicy::Preferred);
+    policy.setHeightForWidth(true);
+    setSizePolicy(policy);
     setCursor(Qt::PointingHandCursor);
     setFocusPolicy(Qt::NoFocus);
 }

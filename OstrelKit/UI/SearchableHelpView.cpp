@@ -171,6 +171,8 @@ QWidget* SearchableHelpView::buildRightColumn()
     m_detailSection =
         plainLabel(QString(), OstrelFonts::monospaced(8, QFont::Medium, false, 2), m_theme.accent, detail);
     m_detailSection->setObjectName(QStringLiteral("detailSection"));
+    // A section name wider than the pane wraps rather than running past its edge.
+    m_detailSection->setWordWrap(true);
     m_detailTitle =
         plainLabel(QString(), OstrelFonts::monospaced(18, QFont::Medium), m_theme.textBright, detail);
     m_detailTitle->setObjectName(QStringLiteral("detailTitle"));

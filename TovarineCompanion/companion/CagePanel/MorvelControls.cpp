@@ -71,8 +71,19 @@ QLabel* symbolLabel(const QPixmap& pixmap, const QString& objectName, QWidget* p
     auto* label = new QLabel(parent);
     label->setObjectName(objectName);
     label->setPixmap(pixmap);
+    label->setAlignment(Qt::AlignCenter);
     label->setFixedSize(kStatusSymbolPx, kStatusSymbolPx);
     return label;
+}
+
+// A status line of one or two lines after its symbol: the text starts at the top of the room it keeps, and
+// the symbol, as high as a line of the text, sits centred on its first line.
+void addStatusLine(QHBoxLayout* layout, QLabel* symbol, LineLimitedLabel* text)
+{
+    text->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    symbol->setFixedHeight(std::max(kStatusSymbolPx, text->fontMetrics().height()));
+    layout->addWidget(symbol, 0, Qt::AlignTop);
+    layout->addWidget(text, 1);
 }
 
 } // namespace
@@ -205,13 +216,12 @@ QWidget* MorvelControls::buildDoneBlock()
 
     auto* summaryRow = new QWidget(m_doneBlock);
     QHBoxLayout* summaryLayout = row(summaryRow, 8);
-    summaryLayout->addWidget(
-        symbolLabel(CagePanelStyle::checkmarkCircle(kStatusSymbolPx, CagePanelStyle::kGreen),
-                    QStringLiteral("doneSymbol"), summaryRow),
-        0, Qt::AlignTop);
     m_summaryText = statusLabel(new LineLimitedLabel(2, summaryRow), QStringLiteral("summaryText"));
     m_summaryText->keepRoomOfAllLines();
-    summaryLayout->addWidget(m_summaryText, 1);
+    addStatusLine(summaryLayout,
+                  symbolLabel(CagePanelStyle::checkmarkCircle(kStatusSymbolPx, CagePanelStyle::kGreen),
+                              QStringLiteral("doneSymbol"), summaryRow),
+                  m_summaryText);
     layout->addWidget(summaryRow);
 
     auto* filesRow = new QWidget(m_doneBlock);
@@ -247,13 +257,12 @@ QWidget* MorvelControls::buildFailedRow()
     m_failedRow = new QWidget(this);
     m_failedRow->setObjectName(QStringLiteral("failedRow"));
     QHBoxLayout* layout = row(m_failedRow, 8);
-    layout->addWidget(
-        symbolLabel(CagePanelStyle::exclamationTriangle(kStatusSymbolPx, CagePanelStyle::kYellow),
-                    QStringLiteral("failedSymbol"), m_failedRow),
-        0, Qt::AlignTop);
     m_failedText = statusLabel(new LineLimitedLabel(2, m_failedRow), QStringLiteral("failedText"));
     m_failedText->keepRoomOfAllLines();
-    layout->addWidget(m_failedText, 1);
+    addStatusLine(layout,
+                  symbolLabel(CagePanelStyle::exclamationTriangle(kStatusSymbolPx, CagePanelStyle::kYellow),
+                              QStringLiteral("failedSymbol"), m_failedRow),
+                  m_failedText);
     return m_failedRow;
 }
 
@@ -317,21 +326,33 @@ void MorvelControls::refresh()
     const Phase& phase = m_session.phase();
     const bool running = phase.kind == Phase::Kind::running;
     m_picker->setEnabled(!running);
-    // The button shown takes the keyboard focus of the one it replaces (Qt would hand it on down the chain).
-    QPushButton* shown = running ? m_stopButton : m_makeButton;
-    QPushButton* replaced = running ? m_makeButton : m_stopButton;
-    const bool hadFocus = window()->focusWidget() == replaced;
-    shown->setVisible(true);
-    if (hadFocus) {
-        shown->setFocus(Qt::OtherFocusReason);
+    // Stop takes the keyboard focus of the button that started the fit (Make Morvel or Redo, which hide
+    // while it runs), and gives it back when the fit ends; Qt would hand it on down the chain. The focus
+    // moves before the button losing it hides.
+    QWidget* focused = window()->focusWidget();
+    QPushButton* takesFocus = nullptr;
+    if (running && (focused == m_makeButton || focused == m_redoButton)) {
+        m_focusReturn = static_cast<QPushButton*>(focused);
+        takesFocus = m_stopButton;
+    } else if (!running && focused == m_stopButton) {
+        takesFocus = m_focusReturn == m_redoButton && m_phoneRedo ? m_redoButton : m_makeButton;
     }
-    replaced->setVisible(false);
-
     // With the phone's settings the redo row keeps its room while a fit runs, so that nothing moves.
     QSizePolicy phonePolicy = m_phoneRow->sizePolicy();
     phonePolicy.setRetainSizeWhenHidden(m_phoneRedo.has_value());
     m_phoneRow->setSizePolicy(phonePolicy);
-    m_phoneRow->setVisible(m_phoneRedo.has_value() && !running);
+    const bool phoneRowShown = m_phoneRedo.has_value() && !running;
+    (running ? m_stopButton : m_makeButton)->setVisible(true);
+    if (phoneRowShown) {
+        m_phoneRow->setVisible(true);
+    }
+    if (takesFocus) {
+        takesFocus->setFocus(Qt::OtherFocusReason);
+    }
+    (running ? m_makeButton : m_stopButton)->setVisible(false);
+    if (!phoneRowShown) {
+        m_phoneRow->setVisible(false);
+    }
     if (m_phoneRedo) {
         m_phoneText->setText(
             m_phoneRedo->phoneQuads

@@ -82,6 +82,8 @@ private:
     SegmentedPicker* m_picker = nullptr;
     QPushButton* m_makeButton = nullptr;
     QPushButton* m_stopButton = nullptr;
+    // The button Stop gives the keyboard focus back to when the fit it took it from ends.
+    QPushButton* m_focusReturn = nullptr;
     QWidget* m_phoneRow = nullptr;
     QLabel* m_phoneText = nullptr;
     QPushButton* m_redoButton = nullptr;

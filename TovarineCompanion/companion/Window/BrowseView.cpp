@@ -23,12 +23,15 @@
 #include <QPushButton>
 #include <QScrollArea>
 #include <QVBoxLayout>
+#include <algorithm>
 
 namespace tovarine {
 
 namespace {
 
 using WindowStyle::Face;
+
+constexpr int kMarginPx = 28;
 
 // The first dropped URL when it names a local file or folder; the others are never looked at.
 QString firstDroppedPath(const QMimeData* mime)
@@ -71,9 +74,9 @@ BrowseView::BrowseView(DropReconstruction::Environment environment, Workspace& w
     setPalette(dark);
 
     m_layout = new QVBoxLayout(this);
-    m_layout->setContentsMargins(28, 28, 28, 28);
     m_layout->setSpacing(18);
-    m_layout->addWidget(buildHeader());
+    m_header = buildHeader();
+    m_layout->addWidget(m_header);
 
     m_circleRow = new QWidget(this);
     auto* circleLayout = new QHBoxLayout(m_circleRow);
@@ -94,7 +97,9 @@ BrowseView::BrowseView(DropReconstruction::Environment environment, Workspace& w
     m_layout->addWidget(m_resultScroll, 1);
 
     m_layout->addStretch(1);
-    m_layout->addWidget(buildFooter());
+    m_footer = buildFooter();
+    m_layout->addWidget(m_footer);
+    placeScrollBarInMargin();
 
     connect(m_drop, &DropReconstruction::stateChanged, this, &BrowseView::onStateChanged);
     connect(m_circle, &DropCircle::cancelClicked, this, [this] {
@@ -163,6 +168,25 @@ QWidget* BrowseView::buildFooter()
     connect(settings, &QPushButton::clicked, this, &BrowseView::settingsRequested);
     layout->addWidget(settings);
     return footer;
+}
+
+void BrowseView::placeScrollBarInMargin()
+{
+    const int barPx = std::clamp(m_resultScroll->scrollBarWidthPx(), 0, kMarginPx);
+    m_layout->setContentsMargins(kMarginPx, kMarginPx, kMarginPx - barPx, kMarginPx);
+    for (QWidget* row : {m_header, m_circleRow, m_footer}) {
+        QMargins margins = row->layout()->contentsMargins();
+        margins.setRight(barPx);
+        row->layout()->setContentsMargins(margins);
+    }
+}
+
+void BrowseView::changeEvent(QEvent* event)
+{
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::StyleChange && m_footer) {
+        placeScrollBarInMargin();
+    }
 }
 
 QString BrowseView::prettyDetail(const QString& detail)

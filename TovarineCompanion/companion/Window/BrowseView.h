@@ -6,7 +6,6 @@
 #include <QString>
 #include <QWidget>
 
-class QScrollArea;
 class QVBoxLayout;
 
 namespace ostrel {
@@ -16,12 +15,14 @@ class UserDefaults;
 namespace tovarine {
 
 class DropCircle;
+class ResultScrollArea;
 class ResultView;
 using ostrel::UserDefaults;
 class Workspace;
 
 // The main window's content: the wordmark, the drop circle (or, once a drop is done, the result view in a
-// scroll area) and the footer. A capture dropped anywhere on it (only the first URL, in every state) goes
+// scroll area whose scroll bar sits in the right margin, so the result has the column's full width) and the
+// footer. A capture dropped anywhere on it (only the first URL, in every state) goes
 // to its DropReconstruction with the detail setting read at the drop. Minimum size 560 x 540. Owns the
 // DropReconstruction and the cage session for its whole life; every change of the drop state to a different
 // value resets the cage session (its fit stops, its phase is idle and its written folder none).
@@ -60,6 +61,7 @@ signals:
     void resultViewCreated(tovarine::ResultView* view);
 
 protected:
+    void changeEvent(QEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dragMoveEvent(QDragMoveEvent* event) override;
     void dragLeaveEvent(QDragLeaveEvent* event) override;
@@ -77,6 +79,9 @@ private:
     void reveal(const QString& path);
     QWidget* buildHeader();
     QWidget* buildFooter();
+    // Moves the result's scroll bar out of the content column into the right margin (as far as the margin
+    // holds it); the rows around the result keep to the column.
+    void placeScrollBarInMargin();
 
     Workspace& m_workspace;
     UserDefaults& m_defaults;
@@ -86,9 +91,11 @@ private:
     DropReconstruction::State m_lastState;
     bool m_isDropTargeted = false;
     QVBoxLayout* m_layout = nullptr;
+    QWidget* m_header = nullptr;
     QWidget* m_circleRow = nullptr;
     DropCircle* m_circle = nullptr;
-    QScrollArea* m_resultScroll = nullptr;
+    ResultScrollArea* m_resultScroll = nullptr;
+    QWidget* m_footer = nullptr;
     ResultView* m_resultView = nullptr;
 };
 

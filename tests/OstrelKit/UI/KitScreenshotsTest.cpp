@@ -20,6 +20,7 @@
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QSplitter>
 #include <QTemporaryDir>
 #include <QVBoxLayout>
 
@@ -106,6 +107,28 @@ TEST(KitScreenshots, AboutAtTheLargestBreathAndHelpWithLongTitles)
     help.resize(650, 360);
     help.show();
     EXPECT_TRUE(test::saveKitScreenshot(&help, QStringLiteral("kit-help-long-titles")));
+
+    // At the column's 200 px minimum: titles of two and three lines keep their section line, and a section
+    // name wider than any column wraps in its pill and in the detail pane.
+    const QString wide = QStringLiteral("Photogrammetry settings for captures of shiny, dark things");
+    const QList<HelpEntry> narrowEntries{
+        HelpEntry(QStringLiteral("Reconstruction of your capture"), QStringLiteral("Two lines here."),
+                  QStringLiteral("Reconstruction")),
+        HelpEntry(QStringLiteral("Reconstructing a capture with many frames and a long title"),
+                  QStringLiteral("Three lines here."), wide),
+        HelpEntry(QStringLiteral("Units"), QStringLiteral("Millimetres by default."),
+                  QStringLiteral("Units")),
+    };
+    SearchableHelpView narrow(narrowEntries,
+                              {QStringLiteral("Reconstruction"), wide, QStringLiteral("Units")},
+                              HelpTheme::defaultTheme());
+    narrow.resize(650, 360);
+    narrow.selectEntry(narrowEntries.at(1));
+    narrow.show();
+    auto* split = narrow.findChild<QSplitter*>(QStringLiteral("helpSplit"));
+    ASSERT_NE(split, nullptr);
+    split->setSizes({200, 450});
+    EXPECT_TRUE(test::saveKitScreenshot(&narrow, QStringLiteral("kit-help-minimum-column")));
 }
 
 TEST(KitScreenshots, AspectBadgeAndTheGeneratedIcon)

@@ -168,6 +168,87 @@ TEST(SearchableHelpView, EveryPillShowsWholeAtAnyColumnWidth)
     }
 }
 
+// A section name wider than the column the pills can have (58 characters, about 300 px at the pills' size,
+// where the column is at most 280 px) wraps inside its pill, at every window size and column width: no pill
+// is cut, each has the height its lines need, and the topic list keeps its room. Over a topic of that
+// section, the detail pane's section line wraps too.
+TEST(SearchableHelpView, ASectionNameWiderThanTheColumnWraps)
+{
+    const QString wide = QStringLiteral("Photogrammetry settings for captures of shiny, dark things");
+    const QStringList sections{QStringLiteral("Capture"), wide, QStringLiteral("Units")};
+    const HelpEntry shiny(QStringLiteral("Shiny things"), QStringLiteral("Dull them first."), wide);
+    SearchableHelpView view(topics() << shiny, sections, HelpTheme::defaultTheme());
+    view.show();
+    view.selectEntry(shiny);
+    auto* detailSection = view.findChild<QLabel*>(QStringLiteral("detailSection"));
+    ASSERT_GT(pill(&view, wide)->sizeHint().width(), 280);
+    auto* split = view.findChild<QSplitter*>(QStringLiteral("helpSplit"));
+    auto* column = view.findChild<QWidget*>(QStringLiteral("helpLeftColumn"));
+    auto* list = view.findChild<QWidget*>(QStringLiteral("topicList"));
+    const QSize windowSizes[] = {{600, 450}, {650, 500}, {900, 650}, {1400, 1000}};
+    for (const QSize& size : windowSizes) {
+        view.resize(size);
+        QCoreApplication::processEvents();
+        for (const int leftWidth : {0, 200, 280}) {
+            if (leftWidth > 0) {
+                split->setSizes({leftWidth, size.width() - leftWidth});
+                QCoreApplication::processEvents();
+            }
+            SCOPED_TRACE(QStringLiteral("window %1 x %2, column %3")
+                             .arg(size.width())
+                             .arg(size.height())
+                             .arg(column->width())
+                             .toStdString());
+            for (SearchableHelpPill* each :
+                 view.findChildren<SearchableHelpPill*>(QStringLiteral("sectionPill"))) {
+                SCOPED_TRACE(each->text().toStdString());
+                EXPECT_EQ(each->visibleRegion(), QRegion(each->rect()));
+                EXPECT_TRUE(column->rect().contains(QRect(each->mapTo(column, QPoint()), each->size())));
+                EXPECT_GE(each->height(), each->heightForWidth(each->width()));
+            }
+            EXPECT_GT(pill(&view, wide)->height(), pill(&view, QStringLiteral("Units"))->height())
+                << "the wide name takes more than one line";
+            EXPECT_GT(list->height(), 100);
+            EXPECT_EQ(detailSection->text(), wide);
+            EXPECT_EQ(detailSection->visibleRegion(), QRegion(detailSection->rect()));
+            EXPECT_GE(detailSection->height(), detailSection->heightForWidth(detailSection->width()));
+        }
+    }
+}
+
+// Topic titles wrap to as many lines as the column's width needs, down to its 200 px minimum, and each row is
+// as high as its title and section line there: the section line under a title that wraps is never cut.
+TEST(SearchableHelpView, RowsKeepTheirSectionLineAtEveryColumnWidth)
+{
+    QList<HelpEntry> entries;
+    for (const char* title : {"Reconstruction of a capture", "Reconstruction of your capture",
+                              "Reconstruction of a capture with many frames and a long name", "Units"}) {
+        entries.append(
+            HelpEntry(QString::fromLatin1(title), QStringLiteral("Body."), QStringLiteral("Reconstruction")));
+    }
+    SearchableHelpView view(entries, {QStringLiteral("Reconstruction")}, HelpTheme::defaultTheme());
+    view.resize(650, 500);
+    view.show();
+    auto* split = view.findChild<QSplitter*>(QStringLiteral("helpSplit"));
+    auto* column = view.findChild<QWidget*>(QStringLiteral("helpLeftColumn"));
+    // A title that takes one line more at the minimum column than at the usual one.
+    const SearchableHelpRow* second = rows(&view).at(1);
+    ASSERT_GT(second->heightForWidth(200), second->heightForWidth(240));
+    for (const int leftWidth : {280, 240, 200}) {
+        split->setSizes({leftWidth, 650 - leftWidth});
+        QCoreApplication::processEvents();
+        ASSERT_EQ(column->width(), leftWidth);
+        SCOPED_TRACE(leftWidth);
+        int below = 0;
+        for (SearchableHelpRow* row : rows(&view)) {
+            SCOPED_TRACE(row->entry().title().toStdString());
+            EXPECT_GE(row->height(), row->heightForWidth(row->width()));
+            EXPECT_GE(row->y(), below) << "rows overlap";
+            below = row->geometry().bottom() + 1;
+        }
+    }
+}
+
 TEST(SearchableHelpWindow, VisibleWindowIsRaisedAndAClosedOneIsReplaced)
 {
     EXPECT_EQ(SearchableHelpWindow::window(), nullptr);

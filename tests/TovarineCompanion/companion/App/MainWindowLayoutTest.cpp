@@ -10,12 +10,16 @@
 #include "USDZPreviewMac.h"
 #include "WindowTestSupport.h"
 
+#include <QDragEnterEvent>
 #include <QFile>
+#include <QFileInfo>
 #include <QFontDatabase>
 #include <QFontInfo>
+#include <QImage>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMainWindow>
+#include <QMimeData>
 #include <QPushButton>
 #include <QScrollArea>
 #include <QScrollBar>
@@ -314,6 +318,184 @@ TEST_F(DefaultSizeLayoutTest, StatusLinesAppearWithoutMovingTheControls)
         QStringLiteral(": no file manager answered and no application here opens folders")))
         << note->text().toStdString();
     EXPECT_EQ(note->toolTip(), view()->resultView()->actionNote());
+}
+
+// Fresh starts of the real window, each given a capture the way a user gives one: a folder with a long name
+// dropped on the window, with the phone's cage settings beside its frames, reconstructed by the (stand-in)
+// engine. At the default size the result view must come out the same every time: nothing scrolls, the look
+// controls keep to one line, the action row is whole and the preview has room over its minimum. Which of two
+// layouts showed used to depend on the order of the layout passes, so one start proves little: the test makes
+// several.
+class FreshStartLayoutTest : public ::testing::Test
+{
+protected:
+    static constexpr int kStarts = 8;
+    static constexpr int kPreviewMinimumPx = 340;
+    // The room the preview keeps over its minimum at the default size: the status lines keep theirs, so
+    // nothing that appears later takes it.
+    static constexpr int kSparePx = 12;
+    // Set for each start; put back afterwards.
+    static constexpr const char* kFolderVariables[] = {"XDG_CONFIG_HOME", "XDG_CACHE_HOME", "TMPDIR"};
+
+    void SetUp() override
+    {
+        for (const char* name : kFolderVariables) {
+            m_savedFolders.append(qgetenv(name));
+        }
+        const QString family = qEnvironmentVariable("TOVARINE_TEST_SANS_FAMILY");
+        if (!family.isEmpty()) {
+            if (!QFontDatabase::hasFamily(family)) {
+                GTEST_SKIP() << family.toStdString() << " is not installed here";
+            }
+            ASSERT_EQ(QFontInfo(QFont()).family(), family);
+        }
+    }
+
+    void TearDown() override
+    {
+        for (qsizetype i = 0; i < m_savedFolders.size(); ++i) {
+            if (m_savedFolders[i].isNull()) {
+                qunsetenv(kFolderVariables[i]);
+            } else {
+                qputenv(kFolderVariables[i], m_savedFolders[i]);
+            }
+        }
+    }
+
+    // A capture folder as the phone sends it, under the long name: three frames, a label and the phone's cage
+    // settings.
+    static QString makeCapture(const QDir& root)
+    {
+        const QString capture = root.filePath(kLongName);
+        EXPECT_TRUE(QDir().mkpath(capture + QStringLiteral("/Images")));
+        QImage frame(64, 48, QImage::Format_RGB32);
+        for (int i = 0; i < 3; ++i) {
+            frame.fill(QColor(60 + 40 * i, 90, 120));
+            EXPECT_TRUE(frame.save(
+                capture + QStringLiteral("/Images/frame_%1.jpg").arg(i, 5, 10, QLatin1Char('0')), "JPG"));
+        }
+        QFile label(capture + QStringLiteral("/label.txt"));
+        EXPECT_TRUE(label.open(QIODevice::WriteOnly));
+        label.write("teacup");
+        label.close();
+        QFile settings(capture + QStringLiteral("/model_morvel_settings.json"));
+        EXPECT_TRUE(settings.open(QIODevice::WriteOnly));
+        settings.write(R"({"quads": 588, "settings": {"host": {"macRedo": {"targetQuads": 2400}}}})");
+        return capture;
+    }
+
+    // Where the result view's controls are, once nothing moves any more.
+    static QStringList settledPlaces(const QWidget* view)
+    {
+        QStringList last;
+        for (int pass = 0; pass < 20; ++pass) {
+            QCoreApplication::processEvents();
+            QStringList now;
+            for (const QWidget* widget : view->findChildren<QWidget*>()) {
+                if (widget->isVisible()) {
+                    const QRect place(widget->mapTo(view, QPoint()), widget->size());
+                    now << QStringLiteral("%1 %2,%3 %4x%5")
+                               .arg(widget->objectName())
+                               .arg(place.x())
+                               .arg(place.y())
+                               .arg(place.width())
+                               .arg(place.height());
+                }
+            }
+            if (now == last) {
+                break;
+            }
+            last = now;
+        }
+        return last;
+    }
+
+    QList<QByteArray> m_savedFolders;
+};
+
+TEST_F(FreshStartLayoutTest, TheResultViewOpensTheSameWayEveryStart)
+{
+    int scrolled = 0;
+    QStringList firstPlaces;
+    for (int start = 1; start <= kStarts; ++start) {
+        SCOPED_TRACE(start);
+        test::WindowFixture fixture;
+        const QDir root(fixture.root.path());
+        // The desktop and the temporary folder of this start, where the window's drop intake finds them.
+        ASSERT_TRUE(root.mkpath(QStringLiteral("config")));
+        QFile dirs(root.filePath(QStringLiteral("config/user-dirs.dirs")));
+        ASSERT_TRUE(dirs.open(QIODevice::WriteOnly));
+        dirs.write("XDG_DESKTOP_DIR=\"" + root.filePath(QStringLiteral("Desktop")).toUtf8() + "\"\n");
+        dirs.close();
+        qputenv("XDG_CONFIG_HOME", root.filePath(QStringLiteral("config")).toUtf8());
+        qputenv("XDG_CACHE_HOME", root.filePath(QStringLiteral("cache")).toUtf8());
+        qputenv("TMPDIR", root.filePath(QStringLiteral("tmp")).toUtf8());
+        const QString capture = makeCapture(root);
+
+        test::FakeCageRuns runs;
+        TovarineCompanionApp::applyDarkScheme();
+        TovarineCompanionApp app(fixture.engine.factory(), fixture.defaults.get(), &fixture.workspace,
+                                 runs.starter());
+        app.show();
+        QMainWindow* window = app.mainWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(window, tovarine::test::kHangCeilingMs));
+        ASSERT_EQ(window->size(), QSize(840, 960));
+        BrowseView* view = app.browseView();
+
+        QMimeData mime;
+        mime.setUrls({QUrl::fromLocalFile(capture)});
+        const QPoint where(view->width() / 2, view->height() / 2);
+        QDragEnterEvent enter(where, Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(view, &enter);
+        QDropEvent drop(QPointF(where), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(view, &drop);
+        QTRY_VERIFY_WITH_TIMEOUT(view->drop().state().kind == State::Kind::reconstructing,
+                                 tovarine::test::kHangCeilingMs);
+        fixture.engine.last->complete();
+        QTRY_VERIFY_WITH_TIMEOUT(view->drop().state().kind == State::Kind::done,
+                                 tovarine::test::kHangCeilingMs);
+        ResultView* result = view->resultView();
+        ASSERT_NE(result, nullptr);
+        // The result keeps as much of the name as a result folder's name may hold.
+        ASSERT_TRUE(kLongName.startsWith(QFileInfo(result->resultDir()).fileName().left(50)))
+            << result->resultDir().toStdString();
+        QTRY_VERIFY_WITH_TIMEOUT(result->preview()->loader().status() != PreviewModelLoader::Status::loading,
+                                 tovarine::test::kHangCeilingMs);
+        auto* measure = view->findChild<DimensionsAndRescale*>();
+        ASSERT_TRUE(QTest::qWaitFor([measure] { return measure->dims().has_value(); },
+                                    tovarine::test::kHangCeilingMs));
+        const auto child = [view](const char* name) {
+            QWidget* found = view->findChild<QWidget*>(QString::fromLatin1(name));
+            EXPECT_NE(found, nullptr) << name;
+            return found;
+        };
+        ASSERT_TRUE(child("redoButton")->isVisible());
+        const QStringList places = settledPlaces(view);
+
+        auto* scroll = view->findChild<QScrollArea*>(QStringLiteral("resultScroll"));
+        const int scrollsPx = scroll->verticalScrollBar()->maximum();
+        scrolled += scrollsPx > 0 ? 1 : 0;
+        EXPECT_EQ(scrollsPx, 0);
+        // The contrast slider on the shading picker's line, not on one of its own below it.
+        const QRect picker(child("shadingPicker")->mapTo(view, QPoint()), child("shadingPicker")->size());
+        EXPECT_LT(child("contrastSlider")->mapTo(view, QPoint()).y(), picker.bottom());
+        for (const char* name : {"openObjButton", "revealButton", "dropAnotherButton"}) {
+            const QWidget* button = child(name);
+            const QRect rect(button->mapTo(scroll->viewport(), QPoint()), button->size());
+            EXPECT_TRUE(scroll->viewport()->rect().contains(rect)) << name;
+        }
+        const int previewPx = child("modelPreview")->height();
+        EXPECT_GE(previewPx, kPreviewMinimumPx + kSparePx);
+        std::printf("[ start %d ] preview %d px high (at least %d), scrolls %d px\n", start, previewPx,
+                    kPreviewMinimumPx, scrollsPx);
+        // Every start the same.
+        if (firstPlaces.isEmpty()) {
+            firstPlaces = places;
+        } else {
+            EXPECT_EQ(places, firstPlaces);
+        }
+    }
+    std::printf("[ starts ] %d of %d scrolled\n", scrolled, kStarts);
 }
 
 // The main window is ready for the OpenGL preview from the start: showing the first result neither destroys

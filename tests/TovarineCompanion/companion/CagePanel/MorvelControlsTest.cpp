@@ -17,6 +17,7 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <cstdio>
 #include <gtest/gtest.h>
 #include <memory>
 #include <vector>
@@ -178,25 +179,30 @@ TEST_F(MorvelControlsTest, RunningFitShowsItsStagesAndStopEndsIt)
     EXPECT_TRUE(shown("phoneRow"));
 }
 
-// Stop takes the place of Make Morvel while a fit runs, the keyboard focus with it, and gives both back when
-// the fit ends: a second Space stops the fit rather than pressing whatever came next.
-TEST_F(MorvelControlsTest, StopTakesMakeMorvelsPlaceAndFocus)
+// Stop takes the place of Make Morvel while a fit runs, and the keyboard focus of the button that started the
+// fit (Make Morvel, or Redo, whose row hides meanwhile), and gives it back when the fit ends: a second Space
+// stops the fit rather than pressing whatever came next.
+TEST_F(MorvelControlsTest, StopTakesTheFocusOfTheButtonThatStartedTheFit)
 {
     writePhoneSettings(R"({"quads": 412, "settings": {}})");
     showPanel();
     m_panel->activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(m_panel.get(), tovarine::test::kHangCeilingMs));
-    auto* make = child<QPushButton>("makeMorvelButton");
     auto* stop = child<QPushButton>("stopButton");
-    const QRect makePlace = make->geometry();
-    make->setFocus(Qt::TabFocusReason);
-    QTest::keyClick(make, Qt::Key_Space);
-    ASSERT_EQ(m_runs.fits.size(), 1u);
-    EXPECT_EQ(QApplication::focusWidget(), stop);
-    EXPECT_EQ(stop->geometry(), makePlace);
-    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Space);
-    EXPECT_EQ(m_runs.fits[0]->stops, 1);
-    EXPECT_EQ(QApplication::focusWidget(), make);
+    const QRect makePlace = child<QPushButton>("makeMorvelButton")->geometry();
+    for (const char* starter : {"makeMorvelButton", "redoButton"}) {
+        SCOPED_TRACE(starter);
+        auto* button = child<QPushButton>(starter);
+        const std::size_t fits = m_runs.fits.size();
+        button->setFocus(Qt::TabFocusReason);
+        QTest::keyClick(button, Qt::Key_Space);
+        ASSERT_EQ(m_runs.fits.size(), fits + 1);
+        EXPECT_EQ(QApplication::focusWidget(), stop);
+        EXPECT_EQ(stop->geometry(), makePlace);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Space);
+        EXPECT_EQ(m_runs.fits.back()->stops, 1);
+        EXPECT_EQ(QApplication::focusWidget(), button);
+    }
 }
 
 TEST_F(MorvelControlsTest, FinishedFitShowsItsSummaryTheWireSwitchAndRevealsTheWrittenFiles)
@@ -273,6 +279,75 @@ TEST_F(MorvelControlsTest, FailedFitShowsItsMessageCutToTwoLines)
     EXPECT_LE(text->text().count(QLatin1Char('\n')), 1);
     EXPECT_TRUE(text->text().endsWith(u"\u2026"_qs)) << text->text().toStdString();
     EXPECT_EQ(text->toolTip(), text->fullText());
+}
+
+namespace {
+
+// The first and last rows of `image` that hold ink between columns `fromX` and `toX`: pixels away from the
+// background colour, taken at the image's top-right corner. -1 where there is none.
+std::pair<int, int> inkRows(const QImage& image, int fromX, int toX)
+{
+    const QColor background = image.pixelColor(image.width() - 1, 0);
+    int first = -1;
+    int last = -1;
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = std::max(0, fromX); x < std::min(image.width(), toX); ++x) {
+            const QColor c = image.pixelColor(x, y);
+            if (std::abs(c.red() - background.red()) + std::abs(c.green() - background.green()) +
+                    std::abs(c.blue() - background.blue()) >
+                60) {
+                first = first < 0 ? y : first;
+                last = y;
+                break;
+            }
+        }
+    }
+    return {first, last};
+}
+
+} // namespace
+
+// A one-line failure or summary sits on the line of its warning or check symbol, not half a line below it:
+// the ink of the symbol and of the text share their middle, as drawn.
+TEST_F(MorvelControlsTest, OneLineStatusTextsSitOnTheLineOfTheirSymbol)
+{
+    MorvelRun::Finished refused;
+    refused.outcome.reply.ok = false;
+    const struct
+    {
+        const char* symbol;
+        const char* text;
+        MorvelRun::Finished ending;
+    } cases[] = {
+        {"failedSymbol", "failedText", refused},
+        {"doneSymbol", "summaryText", cageMade()},
+    };
+    showPanel();
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text);
+        click("makeMorvelButton");
+        m_runs.fits.back()->finish(c.ending);
+        auto* symbol = child<QLabel>(c.symbol);
+        auto* text = child<LineLimitedLabel>(c.text);
+        ASSERT_TRUE(symbol->isVisible() && text->isVisible());
+        ASSERT_EQ(text->text().count(QLatin1Char('\n')), 0);
+        ASSERT_LT(text->fontMetrics().horizontalAdvance(text->text()), text->width()) << "one line";
+        QWidget* row = symbol->parentWidget();
+        // Drawn over black, as in the result view.
+        QImage image(row->size(), QImage::Format_RGB32);
+        image.fill(Qt::black);
+        row->render(&image, QPoint(), QRegion(), QWidget::DrawChildren);
+        const int symbolLeft = symbol->geometry().left();
+        const auto [symbolTop, symbolBottom] = inkRows(image, symbolLeft, symbolLeft + symbol->width());
+        const int textLeft = text->mapTo(row, QPoint()).x();
+        const auto [textTop, textBottom] = inkRows(image, textLeft, textLeft + text->width());
+        ASSERT_GE(symbolTop, 0);
+        ASSERT_GE(textTop, 0);
+        std::printf("[ ink ] %s rows %d-%d, %s rows %d-%d\n", c.symbol, symbolTop, symbolBottom, c.text,
+                    textTop, textBottom);
+        EXPECT_LE(std::abs((symbolTop + symbolBottom) - (textTop + textBottom)), 4)
+            << "symbol " << symbolTop << "-" << symbolBottom << ", text " << textTop << "-" << textBottom;
+    }
 }
 
 TEST_F(MorvelControlsTest, PhoneRedoIsOfferedOnlyWithThePhoneSettings)
