@@ -1,0 +1,101 @@
+// Machines that publish many records of the mesh's service, each pointing at a model server that answers the
+// tag-list probe with an endless body as fast as loopback allows: the node's memory does not grow with the
+// number of records, and each machine ends as one entry. A binary of its own, so the peak memory it
+// measures is not raised by other tests.
+#include "QuorvantileDiscovery.h"
+
+#include "FloodServer.h"
+#include "HangCeiling.h"
+#include "QuorvantilePeerText.h"
+#include "TestSupport.h"
+
+#include <QTcpServer>
+#include <QTest>
+#include <gtest/gtest.h>
+#include <memory>
+
+using namespace ostrel;
+using tovarine::test::FloodServer;
+
+namespace {
+
+const QUuid kSelf = QUuid::fromString(QStringLiteral("{11111111-1111-4111-8111-111111111111}"));
+
+// A DNS-SD backend whose events the test sends by hand.
+class HandBackend : public QuorvantileServiceBackend
+{
+public:
+    void publish(const QString&, quint16, const QMap<QByteArray, QByteArray>&) override {}
+    void updateTxt(const QMap<QByteArray, QByteArray>&) override {}
+    void startBrowsing() override {}
+};
+
+// One machine: the listener its records point at, and its flooding model server.
+struct FloodingMachine
+{
+    FloodingMachine(const QByteArray& address, quint16 modelPort)
+        : flood(FloodServer::Body::shortLines, address.constData(), modelPort)
+    {
+        listener.listen(QHostAddress(QString::fromLatin1(address)), 0);
+    }
+    FloodServer flood;
+    QTcpServer listener;
+};
+
+} // namespace
+
+TEST(QuorvantileDiscoveryFlood, ManyRecordsOfFewMachinesCostLittleAndEndAsOneEntryEach)
+{
+    constexpr int kMachines = 4;
+    constexpr int kRecordsPerMachine = 8;
+    // Far above what a few capped probes take, far below what one probe per record took (some 450 MiB).
+    constexpr qint64 kMaxGrowthBytes = 96LL * 1024 * 1024;
+
+    std::vector<std::unique_ptr<FloodingMachine>> machines;
+    quint16 modelPort = 0; // every machine's model server listens on the same port, as in the mesh
+    for (int i = 0; i < kMachines; ++i) {
+        machines.push_back(
+            std::make_unique<FloodingMachine>("127.0.0." + QByteArray::number(3 + i), modelPort));
+        ASSERT_TRUE(machines.back()->flood.listening() && machines.back()->listener.isListening());
+        modelPort = machines.back()->flood.port();
+    }
+    HandBackend* backend = nullptr;
+    QuorvantileDiscovery::Options options;
+    options.modelServerPort = modelPort;
+    options.probeTimeoutMs = 600000; // the probe's time limit is not what ends it
+    QuorvantileDiscovery discovery(
+        kSelf,
+        [&backend] {
+            auto made = std::make_unique<HandBackend>();
+            backend = made.get();
+            return made;
+        },
+        options);
+    discovery.start(QuorvantileManifest(kSelf, QStringLiteral("self"), QuorvantilePlatform::linux, {},
+                                        QStringLiteral("http://localhost:11434"), 8, 16384, std::nullopt,
+                                        std::nullopt, false, 0.0));
+
+    const qint64 peakBefore = tovarine::test::peakResidentBytes();
+    for (int record = 0; record < kRecordsPerMachine; ++record) {
+        for (const auto& machine : machines) {
+            emit backend->serviceAdded({quorvantileUuidText(QUuid::createUuid()),
+                                        QMap<QByteArray, QByteArray>{{"nm", "flood"}},
+                                        machine->listener.serverAddress(), machine->listener.serverPort()});
+        }
+    }
+    QTRY_VERIFY_WITH_TIMEOUT(discovery.pendingConnectionCount() == 0, tovarine::test::kHangCeilingMs);
+
+    const qint64 growth = tovarine::test::peakResidentBytes() - peakBefore;
+    qint64 sent = 0;
+    for (const auto& machine : machines) {
+        sent += machine->flood.bytesSent();
+        EXPECT_EQ(machine->flood.requests(), 1) << machine->listener.serverAddress().toString().toStdString();
+    }
+    EXPECT_LT(growth, kMaxGrowthBytes) << "peak grew by " << growth / 1048576 << " MiB while the machines sent "
+                                       << sent / 1048576 << " MiB";
+    const QList<QuorvantileNode> nodes = discovery.activeRemoteNodes();
+    EXPECT_EQ(nodes.size(), kMachines);
+    for (const QuorvantileNode& node : nodes) {
+        EXPECT_TRUE(node.manifest().ollamaModels().isEmpty()) << node.host().toStdString();
+    }
+}
