@@ -111,12 +111,11 @@ OllamaError invalidTimeout()
         QStringLiteral("Invalid request: the time-out must be a positive number of seconds"));
 }
 
-OllamaError tooLong(const QString& what)
+OllamaError tooLong(const QString& what, qint64 capBytes = OllamaClient::kMaxLineBytes)
 {
     return OllamaError::transport(QNetworkReply::ProtocolFailure,
                                   what + QStringLiteral(" is longer than ") +
-                                      QString::number(OllamaClient::kMaxLineBytes / (1024 * 1024)) +
-                                      QStringLiteral(" MiB"));
+                                      QString::number(capBytes / (1024 * 1024)) + QStringLiteral(" MiB"));
 }
 
 // What a streamed line means to its call.
@@ -182,6 +181,9 @@ public:
         auto state = std::make_shared<State>();
         auto life = client->m_life;
         auto sharedDone = std::make_shared<WholeDone>(std::move(done));
+        OllamaHttpExchange::Request whole = request;
+        whole.wholeReplyMs = static_cast<int>(std::min<qint64>(
+            qint64(request.idleTimeoutMs) * OllamaClient::kWholeReplyLimitFactor, std::numeric_limits<int>::max()));
         OllamaHttpExchange::Handlers handlers;
         handlers.onHead = [state](int status) {
             state->status = status;
@@ -209,7 +211,7 @@ public:
                 (*sharedDone)(failure, state->status, state->body);
             }
         };
-        client->track(OllamaHttpExchange::start(request, std::move(handlers)));
+        client->track(OllamaHttpExchange::start(whole, std::move(handlers)));
     }
 
     // A streamed reply cut into JSON lines. `badStatus` gets the status of a reply that is not 200 (its body
@@ -221,6 +223,7 @@ public:
         struct State
         {
             NdjsonLineReader reader{OllamaClient::kMaxLineBytes};
+            qint64 bodyBytes = 0;
             bool ended = false;
         };
         auto state = std::make_shared<State>();
@@ -282,6 +285,11 @@ public:
         };
         handlers.onBody = [state, finish, pump](QByteArrayView bytes) {
             if (state->ended) {
+                return false;
+            }
+            state->bodyBytes += bytes.size();
+            if (state->bodyBytes > OllamaClient::kMaxStreamBytes) {
+                finish(tooLong(QStringLiteral("The server's stream"), OllamaClient::kMaxStreamBytes));
                 return false;
             }
             if (!state->reader.append(bytes)) {

@@ -31,7 +31,9 @@ class OllamaHttpExchange;
 // its signals. Each request is sent exactly once, on a connection of its own (never again after a
 // connection closes, resets or answers with something that is not HTTP: the call fails and says which).
 // Requests never go through a proxy. Every time limit is an idle time-out: it fires when no byte arrives
-// for that long, however long the whole reply takes.
+// for that long. A whole (not streamed) reply, a model list or a one-shot answer, must besides be read
+// within kWholeReplyLimitFactor times the limit from its first byte, so a server that trickles bytes
+// without end cannot hold the call; a stream may run as long as bytes keep coming, up to kMaxStreamBytes.
 // Memory: a reply is read only as fast as the call uses it, so however fast a server sends, the client
 // holds at most its caps (kMaxLineBytes per reply, line or streamed text) and fails as soon as one is passed.
 class OllamaClient : public QObject
@@ -58,6 +60,11 @@ public:
     // the accumulated text of a streaming generation or chat longer than this: a server cannot grow this
     // process's memory without bound.
     static constexpr qsizetype kMaxLineBytes = 16 * 1024 * 1024;
+    // A streamed body (generation, chat or download) longer than this fails the call: lines that carry no
+    // text, or pad little text with much else, cannot keep a call reading for ever.
+    static constexpr qint64 kMaxStreamBytes = 256LL * 1024 * 1024;
+    // A whole reply must be read within this many times the call's time limit from its first byte.
+    static constexpr int kWholeReplyLimitFactor = 10;
     // The model used when no preferred model is stored.
     static inline const QString kDefaultModel = QStringLiteral("llama3.1:8b");
 

@@ -39,7 +39,9 @@ QByteArray chunkPayload(FloodServer::Body body)
         payload += QByteArray(kChunkBytes - payload.size(), 'x');
         return payload;
     }
-    const QByteArray line = QByteArray("{\"response\":\"") + QByteArray(33, 'x') + "\",\"done\":false}\n";
+    const QByteArray line = body == FloodServer::Body::pieceless
+                                ? QByteArray("{\"keep\":\"") + QByteArray(1013, 'x') + "\"}\n"
+                                : QByteArray("{\"response\":\"") + QByteArray(33, 'x') + "\",\"done\":false}\n";
     while (payload.size() + line.size() <= kChunkBytes) {
         payload += line;
     }
@@ -138,7 +140,8 @@ void FloodServer::serve(int fd)
     Reply reply;
     switch (m_body) {
     case Body::oneLine:
-    case Body::shortLines: {
+    case Body::shortLines:
+    case Body::pieceless: {
         const QByteArray payload = chunkPayload(m_body);
         reply = {chunkedHead, QByteArray::number(payload.size(), 16) + "\r\n" + payload + "\r\n"};
         break;

@@ -18,6 +18,7 @@ public:
     enum class Body {
         oneLine,    // one line that never ends: no line break at all
         shortLines, // a line feed every 64 bytes: {"response":"xxxx...","done":false}
+        pieceless,  // lines of 1 KiB that carry no piece of text: {"keep":"xxxx..."}
         trailer,    // a status 200 chunked body "{}", its last chunk, then trailer lines without end
         interimHeads, // "HTTP/1.1 100 Continue" interim heads without end
     };

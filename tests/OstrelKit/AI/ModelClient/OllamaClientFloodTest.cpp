@@ -75,6 +75,7 @@ protected:
     {
         const char* shape = body == FloodServer::Body::oneLine      ? "one endless line"
                             : body == FloodServer::Body::shortLines ? "endless short lines"
+                            : body == FloodServer::Body::pieceless  ? "endless lines without a piece"
                             : body == FloodServer::Body::trailer    ? "endless trailer lines"
                                                                     : "endless interim heads";
         FloodServer server(body);
@@ -115,6 +116,10 @@ TEST_F(ClientFlood, StreamsFailAtTheLineOrTextCap)
     expectCapped(FloodServer::Body::oneLine, kPull, QStringLiteral("A reply line is longer than 16 MiB"));
     expectCapped(FloodServer::Body::shortLines, kStreamGenerate,
                  QStringLiteral("The streamed reply is longer than 16 MiB"));
+    // Lines that give the call nothing still count: the stream ends at its byte cap.
+    for (const Call& call : {kStreamGenerate, kStreamChat, kPull}) {
+        expectCapped(FloodServer::Body::pieceless, call, QStringLiteral("The server's stream is longer than 256 MiB"));
+    }
 }
 
 // Trailer lines after the last chunk, or interim heads, sent without end: the bytes never stop, so no idle

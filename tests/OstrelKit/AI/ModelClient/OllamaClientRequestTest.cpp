@@ -260,6 +260,17 @@ TEST_F(ClientRequests, TimeLimitIsAnIdleLimit)
     ASSERT_TRUE(result.ok()) << result.error().errorDescription().toStdString();
     EXPECT_EQ(result.value(), QStringLiteral("slow but steady"));
 
+    // A whole reply that trickles on for longer than ten times the limit is cut all the same, never idle.
+    FakeModelReply trickle =
+        FakeModelReply::json({{QStringLiteral("response"), QStringLiteral("a reply that trickles on and on")}});
+    trickle.splitEvery(1);
+    trickle.pieceDelayMs = 100; // some 4.5 s in all, never 0.3 s idle
+    server.setReply("POST", QStringLiteral("/api/generate"), trickle);
+    result = generate(std::nullopt, std::nullopt, 0.3);
+    ASSERT_FALSE(result.ok());
+    EXPECT_EQ(result.error().networkError(), QNetworkReply::TimeoutError);
+    EXPECT_EQ(result.error().errorDescription(), QStringLiteral("The request timed out."));
+
     // A limit that is not a positive number is refused before anything is sent.
     const qsizetype sent = server.requests().size();
     result = generate(std::nullopt, std::nullopt, 0);
