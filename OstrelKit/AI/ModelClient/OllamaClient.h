@@ -103,7 +103,8 @@ public:
     // POST /api/generate with "model" (`model`, else preferredModel()), "system", "prompt", "stream" false,
     // "options" when given, "images" when given and not empty. Gives the reply's "response" trimmed.
     // Errors: notRunning (invalid URL), transport (refused, closed or reset before the reply ended, a reply
-    // that is not HTTP, idle time-out, a body over kMaxLineBytes; the message says which), httpError
+    // that is not HTTP, idle time-out, a body over kMaxLineBytes, a reply whose "model" names another model
+    // than the one sent, "name" and "name:latest" being one; the message says which), httpError
     // (status, body text), invalidJson, decodingFailed (no text "response"), invalidRequest (non-finite
     // option).
     void generate(const QString& system, const QString& prompt, const std::optional<QString>& model,
@@ -120,6 +121,7 @@ public:
 
     // As generate with "stream" true. Each line's text "response" is appended and passed to onToken; a line
     // with such a piece and "done" true ends the reading. Gives the concatenated pieces, untrimmed.
+    // A line whose "model" names another model than the one sent fails the call as generate's reply does.
     // A status other than 200 gives httpError(status, "Stream error") without reading the body; an
     // {"error": ...} line gives httpError(200, "Stream error: <text>"); lines that are not JSON objects or
     // carry no piece are skipped. isStreaming is held from the request's start to its end.
