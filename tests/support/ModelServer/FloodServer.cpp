@@ -123,7 +123,7 @@ void FloodServer::serve(int fd)
 {
     // The request head (and a body of at most what arrives with it: nothing here reads it).
     QByteArray head;
-    while (!head.contains("\r\n\r\n")) {
+    while (m_body != Body::unasked && !head.contains("\r\n\r\n")) {
         if (!waitFor(fd, POLLIN, m_stop)) {
             return;
         }
@@ -152,6 +152,9 @@ void FloodServer::serve(int fd)
         break;
     case Body::interimHeads:
         reply = {{}, repeatedTo("HTTP/1.1 100 Continue\r\n\r\n", kChunkBytes)};
+        break;
+    case Body::unasked:
+        reply = {{}, QByteArray(kChunkBytes, 'x')};
         break;
     }
     QByteArray out = reply.start;

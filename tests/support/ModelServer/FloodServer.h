@@ -21,6 +21,7 @@ public:
         pieceless,  // lines of 1 KiB that carry no piece of text: {"keep":"xxxx..."}
         trailer,    // a status 200 chunked body "{}", its last chunk, then trailer lines without end
         interimHeads, // "HTTP/1.1 100 Continue" interim heads without end
+        unasked,      // bytes without end from the moment the connection is accepted, no request awaited
     };
 
     // Listens on `address` (127.0.0.x) at a free port, or at `port`.
@@ -33,7 +34,7 @@ public:
     quint16 port() const { return m_port; }
     // "http://<address>:<port>".
     QString baseUrl() const;
-    // Requests received (a request head read in whole) and body bytes written so far.
+    // Requests received (a request head read in whole; for unasked, connections) and bytes written so far.
     int requests() const { return m_requests.load(); }
     qint64 bytesSent() const { return m_bytesSent.load(); }
 

@@ -99,3 +99,37 @@ TEST(QuorvantileDiscoveryFlood, ManyRecordsOfFewMachinesCostLittleAndEndAsOneEnt
         EXPECT_TRUE(node.manifest().ollamaModels().isEmpty()) << node.host().toStdString();
     }
 }
+
+// The short connection to a record's address only tells the peer's address: whatever the peer writes on it
+// is never taken in, however long the probe of its model server runs.
+TEST(QuorvantileDiscoveryFlood, APeerWritingOnTheShortConnectionCostsLittle)
+{
+    constexpr qint64 kMaxGrowthBytes = 32LL * 1024 * 1024; // the fault took in some 100 MiB a second
+    FloodServer listener(FloodServer::Body::unasked, "127.0.0.3");
+    QTcpServer silentModelServer; // accepts the probe and never answers: the probe runs to its limit
+    ASSERT_TRUE(listener.listening() && silentModelServer.listen(QHostAddress(QStringLiteral("127.0.0.3")), 0));
+    HandBackend* backend = nullptr;
+    QuorvantileDiscovery::Options options;
+    options.modelServerPort = silentModelServer.serverPort();
+    options.probeTimeoutMs = 2000;
+    QuorvantileDiscovery discovery(
+        kSelf,
+        [&backend] {
+            auto made = std::make_unique<HandBackend>();
+            backend = made.get();
+            return made;
+        },
+        options);
+    discovery.start(QuorvantileManifest(kSelf, QStringLiteral("self"), QuorvantilePlatform::linux, {},
+                                        QStringLiteral("http://localhost:11434"), 8, 16384, std::nullopt,
+                                        std::nullopt, false, 0.0));
+    const qint64 peakBefore = tovarine::test::peakResidentBytes();
+    const QUuid peer = QUuid::createUuid();
+    emit backend->serviceAdded({quorvantileUuidText(peer), std::nullopt,
+                                QHostAddress(QStringLiteral("127.0.0.3")), listener.port()});
+    QTRY_VERIFY_WITH_TIMEOUT(discovery.discoveredNodes().contains(peer), tovarine::test::kHangCeilingMs);
+    const qint64 growth = tovarine::test::peakResidentBytes() - peakBefore;
+    EXPECT_LT(growth, kMaxGrowthBytes) << "peak grew by " << growth / 1048576 << " MiB while the peer wrote "
+                                       << listener.bytesSent() / 1048576 << " MiB";
+    EXPECT_TRUE(discovery.discoveredNodes().constFind(peer)->manifest().ollamaModels().isEmpty());
+}
