@@ -195,7 +195,8 @@ void QuorvantileDiscovery::stop()
     m_backend.reset();
     delete m_heartbeatTimer;
     m_heartbeatTimer = nullptr;
-    m_waitingProbes.clear(); // nothing starts while the resolves end
+    m_waitingConnects.clear(); // nothing starts while the resolves end
+    m_waitingProbes.clear();
     const auto ids = [this] {
         QList<quint64> list;
         for (const auto& entry : m_pending) {
@@ -229,12 +230,43 @@ void QuorvantileDiscovery::resolveService(const QuorvantileServiceResult& result
         resolve.txtName = QuorvantilePeerText::txtValue(*result.txt, QStringLiteral("nm"));
     }
     resolve.nameGeneration = m_nameGenerations.value(result.name);
+    resolve.address = result.address;
+    resolve.port = result.port;
+    m_pending.emplace(id, resolve);
+    m_waitingConnects.push_back(id);
+    startWaitingConnects();
+}
+
+void QuorvantileDiscovery::startWaitingConnects()
+{
+    if (m_startingConnects) {
+        return; // a connection that ends while one is being opened: the loop below goes on
+    }
+    m_startingConnects = true;
+    while (!m_waitingConnects.empty()) {
+        const int connecting = static_cast<int>(std::count_if(
+            m_pending.begin(), m_pending.end(), [](const auto& entry) { return entry.second.connecting; }));
+        if (connecting >= m_options.maxConnectsInFlight) {
+            break;
+        }
+        const quint64 id = m_waitingConnects.front();
+        m_waitingConnects.pop_front();
+        if (m_pending.count(id) > 0) {
+            connectResolve(id);
+        }
+    }
+    m_startingConnects = false;
+}
+
+void QuorvantileDiscovery::connectResolve(quint64 id)
+{
+    Resolve& resolve = m_pending.at(id);
+    resolve.connecting = true;
     resolve.socket = new QTcpSocket(this);
     QTcpSocket* socket = resolve.socket;
     socket->setProxy(QNetworkProxy::NoProxy);
     // Nothing is read from the connection: whatever the peer writes waits in the system's buffers, not here.
     socket->setReadBufferSize(1);
-    m_pending.emplace(id, resolve);
     connect(socket, &QTcpSocket::connected, this, [this, id] { connectionReady(id); });
     connect(socket, &QTcpSocket::errorOccurred, this, [this, id] {
         const auto it = m_pending.find(id);
@@ -242,7 +274,7 @@ void QuorvantileDiscovery::resolveService(const QuorvantileServiceResult& result
             finish(id);
         }
     });
-    socket->connectToHost(result.address, result.port);
+    socket->connectToHost(resolve.address, resolve.port);
 }
 
 QuorvantileManifest QuorvantileDiscovery::placeholder(const QUuid& id, const QString& name,
@@ -302,12 +334,16 @@ void QuorvantileDiscovery::hostKnown(quint64 id, const QString& host)
         store(id, *m_localManifest);
         return;
     }
-    // The probe waits for a slot; its connection has done its work (the address is known), so a waiting
-    // resolve holds no socket.
+    // The connection has done its work (the address is known): it is closed, and its slot goes to the next
+    // record while the probe waits for a slot of its own.
     resolve.socket->disconnect(this);
     resolve.socket->abort();
+    resolve.connecting = false;
     m_waitingProbes.push_back(id);
-    startWaitingProbes();
+    startWaitingConnects();
+    if (m_pending.count(id) > 0) {
+        startWaitingProbes();
+    }
 }
 
 int QuorvantileDiscovery::probesInFlight(const QString& host) const
@@ -467,15 +503,20 @@ void QuorvantileDiscovery::finish(quint64 id)
     if (resolve.probe) {
         resolve.probe->cancel(); // ends its request: no handler follows
     }
-    resolve.socket->disconnect(this);
-    resolve.socket->abort();
-    resolve.socket->deleteLater();
+    if (resolve.socket) {
+        resolve.socket->disconnect(this);
+        resolve.socket->abort();
+        resolve.socket->deleteLater();
+    }
     const auto uuid = quorvantileUuidFromText(resolve.name);
     if (uuid && !m_discoveredNodes.contains(*uuid)) {
         emit changed();
     }
+    if (resolve.connecting) {
+        startWaitingConnects(); // its slot is free
+    }
     if (resolve.probing) {
-        startWaitingProbes(); // its slot is free
+        startWaitingProbes();
     }
 }
 

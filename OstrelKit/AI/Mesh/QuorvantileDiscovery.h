@@ -28,6 +28,7 @@ struct QuorvantileDiscoveryOptions
     int probeTimeoutMs = 5000;       // limit of one tag-list probe
     int incomingHoldMs = 2000;       // an incoming connection is closed after this long
     int maxIncomingConnections = 64; // connections held at once; more are closed as they come
+    int maxConnectsInFlight = 32;    // short connections being opened at once; more records wait their turn
     int maxProbesInFlight = 8;       // tag-list probes running at once; more wait their turn
     int maxProbesPerHost = 1;        // the same for the probes of one host
 };
@@ -39,10 +40,11 @@ struct QuorvantileDiscoveryOptions
 // republishes the TXT record. Its own advertisement becomes the local entry. Every network failure is
 // absorbed: nothing is reported or logged. GUI thread (or any one thread with an event loop) only.
 //
-// Cost: however many records a machine publishes, a probe reads at most kMaxProbeReplyBytes, and probes run
-// at most maxProbesInFlight at once and maxProbesPerHost per host; a resolve whose probe must wait closes
-// its connection (its address is known by then) and tests for a duplicate host only when its turn comes, so
-// many records of one machine end as that machine's one entry.
+// Cost: however many records a machine publishes, at most maxConnectsInFlight short connections are open at
+// once (they are never read from), a probe reads at most kMaxProbeReplyBytes, and probes run at most
+// maxProbesInFlight at once and maxProbesPerHost per host. A connection is closed once it has told the
+// peer's address, and a resolve tests for a duplicate host only when its probe can start, so many records of
+// one machine end as that machine's one entry.
 class QuorvantileDiscovery : public QObject
 {
     Q_OBJECT
@@ -94,7 +96,10 @@ private:
     {
         QString name;
         std::optional<QString> txtName;
-        QTcpSocket* socket = nullptr;
+        QTcpSocket* socket = nullptr; // absent while the resolve waits to connect
+        QHostAddress address;
+        quint16 port = 0;
+        bool connecting = false; // holds a connection slot (from connecting until the address is known)
         QPointer<OllamaHttpExchange> probe; // the tag-list request while it runs
         bool probing = false;               // holds a probe slot (from its start to the resolve's end)
         quint64 nameGeneration = 0;
@@ -111,6 +116,8 @@ private:
     void resolveService(const QuorvantileServiceResult& result);
     void connectionReady(quint64 id);
     void hostKnown(quint64 id, const QString& host);
+    void startWaitingConnects();
+    void connectResolve(quint64 id);
     void startWaitingProbes();
     void beginProbe(quint64 id);
     int probesInFlight(const QString& host) const;
@@ -135,6 +142,8 @@ private:
     quint64 m_nextResolve = 1;
     // Bumped whenever an instance is removed or changed: a resolve begun before that stores nothing.
     QHash<QString, quint64> m_nameGenerations;
+    std::deque<quint64> m_waitingConnects; // resolves waiting for a connection slot, oldest first
+    bool m_startingConnects = false;
     std::deque<quint64> m_waitingProbes; // resolves waiting for a probe slot, oldest first
     bool m_startingProbes = false;
 };

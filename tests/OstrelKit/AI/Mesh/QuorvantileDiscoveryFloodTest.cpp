@@ -9,10 +9,15 @@
 #include "QuorvantilePeerText.h"
 #include "TestSupport.h"
 
+#include <QDir>
 #include <QTcpServer>
 #include <QTest>
 #include <gtest/gtest.h>
+#include <arpa/inet.h>
 #include <memory>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 using namespace ostrel;
 using tovarine::test::FloodServer;
@@ -41,6 +46,12 @@ struct FloodingMachine
     FloodServer flood;
     QTcpServer listener;
 };
+
+// Descriptors this process has open.
+int openDescriptors()
+{
+    return static_cast<int>(QDir(QStringLiteral("/proc/self/fd")).entryList(QDir::Files | QDir::System).size());
+}
 
 } // namespace
 
@@ -132,4 +143,46 @@ TEST(QuorvantileDiscoveryFlood, APeerWritingOnTheShortConnectionCostsLittle)
     EXPECT_LT(growth, kMaxGrowthBytes) << "peak grew by " << growth / 1048576 << " MiB while the peer wrote "
                                        << listener.bytesSent() / 1048576 << " MiB";
     EXPECT_TRUE(discovery.discoveredNodes().constFind(peer)->manifest().ollamaModels().isEmpty());
+}
+
+// Records at an address whose connections never complete (a listener that never accepts, its queue full):
+// however many there are, only a few connections are being opened at once; the others wait their turn, and
+// every record is still being resolved until stop() ends them all.
+TEST(QuorvantileDiscoveryFlood, RecordsWhoseConnectionsNeverCompleteHoldFewDescriptors)
+{
+    constexpr int kRecords = 200;
+    const int listenFd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in where{};
+    where.sin_family = AF_INET;
+    ::inet_pton(AF_INET, "127.0.0.4", &where.sin_addr);
+    ASSERT_EQ(::bind(listenFd, reinterpret_cast<sockaddr*>(&where), sizeof(where)), 0);
+    ASSERT_EQ(::listen(listenFd, 0), 0);
+    socklen_t length = sizeof(where);
+    ::getsockname(listenFd, reinterpret_cast<sockaddr*>(&where), &length);
+    const quint16 port = ntohs(where.sin_port);
+
+    HandBackend* backend = nullptr;
+    QuorvantileDiscovery::Options options;
+    QuorvantileDiscovery discovery(
+        kSelf,
+        [&backend] {
+            auto made = std::make_unique<HandBackend>();
+            backend = made.get();
+            return made;
+        },
+        options);
+    discovery.start(QuorvantileManifest(kSelf, QStringLiteral("self"), QuorvantilePlatform::linux, {},
+                                        QStringLiteral("http://localhost:11434"), 8, 16384, std::nullopt,
+                                        std::nullopt, false, 0.0));
+    const int before = openDescriptors();
+    for (int record = 0; record < kRecords; ++record) {
+        emit backend->serviceAdded({quorvantileUuidText(QUuid::createUuid()), std::nullopt,
+                                    QHostAddress(QStringLiteral("127.0.0.4")), port});
+    }
+    QCoreApplication::processEvents();
+    EXPECT_LE(openDescriptors() - before, options.maxConnectsInFlight + 4);
+    EXPECT_EQ(discovery.pendingConnectionCount(), kRecords);
+    discovery.stop();
+    EXPECT_EQ(discovery.pendingConnectionCount(), 0);
+    ::close(listenFd);
 }
