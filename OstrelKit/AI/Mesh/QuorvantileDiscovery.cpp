@@ -214,6 +214,17 @@ void QuorvantileDiscovery::stop()
 void QuorvantileDiscovery::serviceGone(const QString& name)
 {
     m_nameGenerations[name] += 1;
+    // A resolve of the instance begun before this would store nothing: it ends now, so a record that changes
+    // without pause keeps at most one resolve of its own in flight.
+    QList<quint64> stale;
+    for (const auto& [resolveId, resolve] : m_pending) {
+        if (resolve.name == name) {
+            stale.append(resolveId);
+        }
+    }
+    for (const quint64 resolveId : std::as_const(stale)) {
+        finish(resolveId);
+    }
     const auto id = quorvantileUuidFromText(name);
     if (id && m_discoveredNodes.remove(*id) > 0) {
         emit discoveredNodesChanged();

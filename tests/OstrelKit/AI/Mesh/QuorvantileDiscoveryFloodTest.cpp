@@ -182,6 +182,13 @@ TEST(QuorvantileDiscoveryFlood, RecordsWhoseConnectionsNeverCompleteHoldFewDescr
     QCoreApplication::processEvents();
     EXPECT_LE(openDescriptors() - before, options.maxConnectsInFlight + 4);
     EXPECT_EQ(discovery.pendingConnectionCount(), kRecords);
+    // One record that changes without pause keeps one resolve of its own, not one per change.
+    const QuorvantileServiceResult changing{quorvantileUuidText(QUuid::createUuid()), std::nullopt,
+                                            QHostAddress(QStringLiteral("127.0.0.4")), port};
+    for (int change = 0; change < 500; ++change) {
+        emit backend->serviceChanged(changing);
+    }
+    EXPECT_EQ(discovery.pendingConnectionCount(), kRecords + 1);
     discovery.stop();
     EXPECT_EQ(discovery.pendingConnectionCount(), 0);
     ::close(listenFd);
