@@ -149,9 +149,10 @@ bool OllamaHttpReplyParser::readHead(const Sink& sink)
         fail(notHttp());
         return false;
     }
-    // The head ends at an empty line.
+    // The head ends at an empty line. Bytes scanned before are not scanned again (but for the last two, which
+    // may start the empty line), so a head that trickles in byte by byte costs no more than one read in whole.
     qsizetype end = -1;
-    for (qsizetype i = 0; i < unread.size(); ++i) {
+    for (qsizetype i = std::max<qsizetype>(0, m_headScanned - 2); i < unread.size(); ++i) {
         if (unread[i] != '\n') {
             continue;
         }
@@ -168,11 +169,13 @@ bool OllamaHttpReplyParser::readHead(const Sink& sink)
     const QString tooLong =
         m_interimHeads > 0 ? budgetText("interim replies are") : budgetText("reply head is");
     if (end < 0) {
+        m_headScanned = unread.size();
         if (unread.size() > metaLeft()) {
             fail(tooLong);
         }
         return false;
     }
+    m_headScanned = 0;
     if (end > metaLeft()) {
         fail(tooLong);
         return false;

@@ -81,6 +81,7 @@ private:
     qint64 m_contentLength = -1;
     bool m_anyByte = false;
     qsizetype m_metaBytes = 0; // heads, trailer and chunk-size extras read so far
+    qsizetype m_headScanned = 0; // unread bytes already searched for the end of the head
     int m_interimHeads = 0;
     QString m_failure;
     bool m_closedEarly = false;
