@@ -4,6 +4,7 @@
 #include "QuorvantilePeerText.h"
 
 #include <QHostInfo>
+#include <QJsonDocument>
 #include <QNetworkProxy>
 #include <QPointer>
 #include <QTcpServer>
@@ -46,7 +47,9 @@ QuorvantileDiscovery::QuorvantileDiscovery(QUuid nodeID, BackendFactory backendF
 QuorvantileDiscovery::~QuorvantileDiscovery()
 {
     for (auto& [id, resolve] : m_pending) {
-        delete resolve.probe;
+        if (resolve.probe) {
+            resolve.probe->cancel();
+        }
         if (resolve.socket) {
             resolve.socket->disconnect(this);
             resolve.socket->abort();
@@ -192,6 +195,8 @@ void QuorvantileDiscovery::stop()
     m_backend.reset();
     delete m_heartbeatTimer;
     m_heartbeatTimer = nullptr;
+    m_waitingConnects.clear(); // nothing starts while the resolves end
+    m_waitingProbes.clear();
     const auto ids = [this] {
         QList<quint64> list;
         for (const auto& entry : m_pending) {
@@ -209,6 +214,17 @@ void QuorvantileDiscovery::stop()
 void QuorvantileDiscovery::serviceGone(const QString& name)
 {
     m_nameGenerations[name] += 1;
+    // A resolve of the instance begun before this would store nothing: it ends now, so a record that changes
+    // without pause keeps at most one resolve of its own in flight.
+    QList<quint64> stale;
+    for (const auto& [resolveId, resolve] : m_pending) {
+        if (resolve.name == name) {
+            stale.append(resolveId);
+        }
+    }
+    for (const quint64 resolveId : std::as_const(stale)) {
+        finish(resolveId);
+    }
     const auto id = quorvantileUuidFromText(name);
     if (id && m_discoveredNodes.remove(*id) > 0) {
         emit discoveredNodesChanged();
@@ -225,18 +241,51 @@ void QuorvantileDiscovery::resolveService(const QuorvantileServiceResult& result
         resolve.txtName = QuorvantilePeerText::txtValue(*result.txt, QStringLiteral("nm"));
     }
     resolve.nameGeneration = m_nameGenerations.value(result.name);
+    resolve.address = result.address;
+    resolve.port = result.port;
+    m_pending.emplace(id, resolve);
+    m_waitingConnects.push_back(id);
+    startWaitingConnects();
+}
+
+void QuorvantileDiscovery::startWaitingConnects()
+{
+    if (m_startingConnects) {
+        return; // a connection that ends while one is being opened: the loop below goes on
+    }
+    m_startingConnects = true;
+    while (!m_waitingConnects.empty()) {
+        const int connecting = static_cast<int>(std::count_if(
+            m_pending.begin(), m_pending.end(), [](const auto& entry) { return entry.second.connecting; }));
+        if (connecting >= m_options.maxConnectsInFlight) {
+            break;
+        }
+        const quint64 id = m_waitingConnects.front();
+        m_waitingConnects.pop_front();
+        if (m_pending.count(id) > 0) {
+            connectResolve(id);
+        }
+    }
+    m_startingConnects = false;
+}
+
+void QuorvantileDiscovery::connectResolve(quint64 id)
+{
+    Resolve& resolve = m_pending.at(id);
+    resolve.connecting = true;
     resolve.socket = new QTcpSocket(this);
     QTcpSocket* socket = resolve.socket;
     socket->setProxy(QNetworkProxy::NoProxy);
-    m_pending.emplace(id, resolve);
+    // Nothing is read from the connection: whatever the peer writes waits in the system's buffers, not here.
+    socket->setReadBufferSize(1);
     connect(socket, &QTcpSocket::connected, this, [this, id] { connectionReady(id); });
     connect(socket, &QTcpSocket::errorOccurred, this, [this, id] {
         const auto it = m_pending.find(id);
-        if (it != m_pending.end() && !it->second.probe && it->second.host.isEmpty()) {
+        if (it != m_pending.end() && it->second.host.isEmpty()) {
             finish(id);
         }
     });
-    socket->connectToHost(result.address, result.port);
+    socket->connectToHost(resolve.address, resolve.port);
 }
 
 QuorvantileManifest QuorvantileDiscovery::placeholder(const QUuid& id, const QString& name,
@@ -258,6 +307,7 @@ void QuorvantileDiscovery::connectionReady(quint64 id)
     resolve.isLocal = *uuid == m_nodeID;
     const QHostAddress peer = resolve.socket->peerAddress();
     const QString peerHost = peer.isNull() ? QString() : hostText(peer);
+    resolve.peerHost = peerHost.isEmpty() ? QStringLiteral("unknown") : peerHost;
     QString host;
     if (resolve.isLocal) {
         host = QStringLiteral("localhost");
@@ -291,26 +341,80 @@ void QuorvantileDiscovery::hostKnown(quint64 id, const QString& host)
 {
     Resolve& resolve = m_pending.at(id);
     resolve.host = host;
-    const QUuid uuid = *quorvantileUuidFromText(resolve.name);
-    if (!resolve.isLocal) {
-        for (const QuorvantileNode& node : std::as_const(m_discoveredNodes)) {
-            if (node.host() == host) {
-                finish(id);
-                return;
-            }
-        }
-    }
-    const QHostAddress peer = resolve.socket->peerAddress();
-    const QString peerHost = peer.isNull() ? QStringLiteral("unknown") : hostText(peer);
-    QuorvantileManifest manifest = placeholder(uuid, peerHost, peerHost);
-    const QString txtName = QuorvantilePeerText::cleanNodeName(resolve.txtName.value_or(QString()));
-    if (!txtName.isEmpty()) {
-        manifest = placeholder(uuid, txtName, host);
-    }
     if (resolve.isLocal) {
         store(id, *m_localManifest);
         return;
     }
+    // The connection has done its work (the address is known): it is closed, and its slot goes to the next
+    // record while the probe waits for a slot of its own.
+    resolve.socket->disconnect(this);
+    resolve.socket->abort();
+    resolve.connecting = false;
+    m_waitingProbes.push_back(id);
+    startWaitingConnects();
+    if (m_pending.count(id) > 0) {
+        startWaitingProbes();
+    }
+}
+
+int QuorvantileDiscovery::probesInFlight(const QString& host) const
+{
+    return static_cast<int>(std::count_if(m_pending.begin(), m_pending.end(), [&host](const auto& entry) {
+        return entry.second.probing && (host.isNull() || entry.second.host == host);
+    }));
+}
+
+void QuorvantileDiscovery::startWaitingProbes()
+{
+    if (m_startingProbes) {
+        return; // a probe that ends while one is being started: the loop below goes on
+    }
+    m_startingProbes = true;
+    for (;;) {
+        if (probesInFlight(QString()) >= m_options.maxProbesInFlight) {
+            break;
+        }
+        // The oldest waiting resolve whose host has a free slot; resolves that ended meanwhile are dropped.
+        std::optional<quint64> next;
+        for (auto it = m_waitingProbes.begin(); it != m_waitingProbes.end();) {
+            const auto resolve = m_pending.find(*it);
+            if (resolve == m_pending.end()) {
+                it = m_waitingProbes.erase(it);
+                continue;
+            }
+            if (probesInFlight(resolve->second.host) < m_options.maxProbesPerHost) {
+                next = *it;
+                m_waitingProbes.erase(it);
+                break;
+            }
+            ++it;
+        }
+        if (!next) {
+            break;
+        }
+        beginProbe(*next);
+    }
+    m_startingProbes = false;
+}
+
+void QuorvantileDiscovery::beginProbe(quint64 id)
+{
+    Resolve& resolve = m_pending.at(id);
+    const QUuid uuid = *quorvantileUuidFromText(resolve.name);
+    // Tested when the probe can start, so a machine publishing many records is probed once: the others find
+    // its entry here.
+    for (const QuorvantileNode& node : std::as_const(m_discoveredNodes)) {
+        if (node.host() == resolve.host) {
+            finish(id);
+            return;
+        }
+    }
+    QuorvantileManifest manifest = placeholder(uuid, resolve.peerHost, resolve.peerHost);
+    const QString txtName = QuorvantilePeerText::cleanNodeName(resolve.txtName.value_or(QString()));
+    if (!txtName.isEmpty()) {
+        manifest = placeholder(uuid, txtName, resolve.host);
+    }
+    resolve.probing = true;
     probeNode(id, manifest);
 }
 
@@ -318,35 +422,54 @@ void QuorvantileDiscovery::probeNode(quint64 id, const QuorvantileManifest& plac
 {
     Resolve& resolve = m_pending.at(id);
     const QString base = quorvantileHttpBase(resolve.host, m_options.modelServerPort);
-    if (!QuorvantilePeerText::isSafeHost(resolve.host)) {
+    const QUrl url(base + QStringLiteral("/api/tags"), QUrl::StrictMode);
+    if (!QuorvantilePeerText::isSafeHost(resolve.host) || !url.isValid() || url.host().isEmpty()) {
         store(id, placeholder);
         return;
     }
-    // The peer's model server is asked through the model client: the same request, reply cap and (no) proxy
-    // as for this machine's server. Its limit ends the probe by destroying the client.
-    auto* client = new OllamaClient(QStringLiteral("quorvantile"), base);
-    resolve.probe = client;
-    QTimer::singleShot(m_options.probeTimeoutMs, client, [this, id, placeholder] {
+    // One GET of the tag list with no proxy, like the model client's; the reply is read only up to
+    // kMaxProbeReplyBytes, and the time limit ends the whole probe, however the peer trickles its bytes.
+    OllamaHttpExchange::Request request;
+    request.method = "GET";
+    request.url = url;
+    request.idleTimeoutMs = m_options.probeTimeoutMs;
+    auto body = std::make_shared<QByteArray>();
+    const auto fallBack = [this, id, placeholder] {
         if (m_pending.count(id) > 0) {
-            delete m_pending.at(id).probe;
             m_pending.at(id).probe = nullptr;
             store(id, placeholder);
         }
-    });
-    client->checkConnection([this, id, client, placeholder, base](bool reachable) {
-        const QList<OllamaModelInfo> listed = client->availableModels();
-        delete client;
+    };
+    OllamaHttpExchange::Handlers handlers;
+    handlers.onHead = [fallBack](int status) {
+        if (status != 200) {
+            fallBack();
+            return false;
+        }
+        return true;
+    };
+    handlers.onBody = [body, fallBack](QByteArrayView bytes) {
+        if (body->size() + bytes.size() > kMaxProbeReplyBytes) {
+            fallBack();
+            return false;
+        }
+        body->append(bytes.data(), bytes.size());
+        return true;
+    };
+    handlers.onFailure = [fallBack](const OllamaError&) { fallBack(); };
+    handlers.onComplete = [this, id, body, placeholder, base] {
         if (m_pending.count(id) == 0) {
             return;
         }
         m_pending.at(id).probe = nullptr;
-        if (!reachable) {
-            store(id, placeholder);
-            return;
-        }
+        // A body that is not a model list leaves the list empty, as the model client's check does.
         QStringList names;
-        for (const OllamaModelInfo& info : listed) {
-            names.append(info.name);
+        const QJsonDocument document = QJsonDocument::fromJson(*body);
+        if (const auto models = OllamaModelInfo::decodeTagsResponse(
+                document.isObject() ? QJsonValue(document.object()) : QJsonValue())) {
+            for (const OllamaModelInfo& info : *models) {
+                names.append(info.name);
+            }
         }
         const QStringList models = QuorvantilePeerText::cleanModelNames(names);
         const QString name =
@@ -355,6 +478,13 @@ void QuorvantileDiscovery::probeNode(quint64 id, const QuorvantileManifest& plac
                                       placeholder.cpuCores(), placeholder.ramMB(), placeholder.gpuName(),
                                       placeholder.gpuVRAMMB(), placeholder.hasMetal(),
                                       placeholder.currentLoad()));
+    };
+    OllamaHttpExchange* exchange = OllamaHttpExchange::start(request, std::move(handlers));
+    resolve.probe = exchange;
+    QTimer::singleShot(m_options.probeTimeoutMs, exchange, [this, id, placeholder] {
+        if (m_pending.count(id) > 0) {
+            store(id, placeholder); // ends the request
+        }
     });
 }
 
@@ -381,13 +511,23 @@ void QuorvantileDiscovery::finish(quint64 id)
     }
     Resolve resolve = it->second;
     m_pending.erase(it);
-    delete resolve.probe; // ends its call: no completion follows
-    resolve.socket->disconnect(this);
-    resolve.socket->abort();
-    resolve.socket->deleteLater();
+    if (resolve.probe) {
+        resolve.probe->cancel(); // ends its request: no handler follows
+    }
+    if (resolve.socket) {
+        resolve.socket->disconnect(this);
+        resolve.socket->abort();
+        resolve.socket->deleteLater();
+    }
     const auto uuid = quorvantileUuidFromText(resolve.name);
     if (uuid && !m_discoveredNodes.contains(*uuid)) {
         emit changed();
+    }
+    if (resolve.connecting) {
+        startWaitingConnects(); // its slot is free
+    }
+    if (resolve.probing) {
+        startWaitingProbes();
     }
 }
 

@@ -1,11 +1,14 @@
 #pragma once
 
 #include "OllamaClient.h"
+#include "OllamaHttpExchange.h"
 #include "QuorvantileNode.h"
 #include "QuorvantileServiceBackend.h"
 
 #include <QMap>
 #include <QObject>
+#include <QPointer>
+#include <deque>
 #include <functional>
 #include <map>
 #include <memory>
@@ -25,6 +28,9 @@ struct QuorvantileDiscoveryOptions
     int probeTimeoutMs = 5000;       // limit of one tag-list probe
     int incomingHoldMs = 2000;       // an incoming connection is closed after this long
     int maxIncomingConnections = 64; // connections held at once; more are closed as they come
+    int maxConnectsInFlight = 32;    // short connections being opened at once; more records wait their turn
+    int maxProbesInFlight = 8;       // tag-list probes running at once; more wait their turn
+    int maxProbesPerHost = 1;        // the same for the probes of one host
 };
 
 // Makes this machine a visible node of the mesh and keeps the table of the mesh's nodes. It advertises
@@ -33,12 +39,21 @@ struct QuorvantileDiscoveryOptions
 // machine's model server for its models (5 s limit) and stores one node per UUID. A 15 s heartbeat
 // republishes the TXT record. Its own advertisement becomes the local entry. Every network failure is
 // absorbed: nothing is reported or logged. GUI thread (or any one thread with an event loop) only.
+//
+// Cost: however many records a machine publishes, at most maxConnectsInFlight short connections are open at
+// once (they are never read from), a probe reads at most kMaxProbeReplyBytes, and probes run at most
+// maxProbesInFlight at once and maxProbesPerHost per host. A connection is closed once it has told the
+// peer's address, and a resolve tests for a duplicate host only when its probe can start, so many records of
+// one machine end as that machine's one entry.
 class QuorvantileDiscovery : public QObject
 {
     Q_OBJECT
 public:
     using Options = QuorvantileDiscoveryOptions;
     using BackendFactory = std::function<std::unique_ptr<QuorvantileServiceBackend>()>;
+
+    // A model list is kilobytes: a longer tag-list reply fails the probe (the peer keeps its placeholder).
+    static constexpr qsizetype kMaxProbeReplyBytes = 1024 * 1024;
 
     static constexpr const char* serviceType = "_quorvantile._tcp";
     static constexpr const char* domain = "local.";
@@ -81,10 +96,15 @@ private:
     {
         QString name;
         std::optional<QString> txtName;
-        QTcpSocket* socket = nullptr;
-        OllamaClient* probe = nullptr; // the tag-list probe's client while it runs
+        QTcpSocket* socket = nullptr; // absent while the resolve waits to connect
+        QHostAddress address;
+        quint16 port = 0;
+        bool connecting = false; // holds a connection slot (from connecting until the address is known)
+        QPointer<OllamaHttpExchange> probe; // the tag-list request while it runs
+        bool probing = false;               // holds a probe slot (from its start to the resolve's end)
         quint64 nameGeneration = 0;
         QString host;
+        QString peerHost; // the connection's peer address text, "unknown" without one
         bool isLocal = false;
     };
 
@@ -96,6 +116,11 @@ private:
     void resolveService(const QuorvantileServiceResult& result);
     void connectionReady(quint64 id);
     void hostKnown(quint64 id, const QString& host);
+    void startWaitingConnects();
+    void connectResolve(quint64 id);
+    void startWaitingProbes();
+    void beginProbe(quint64 id);
+    int probesInFlight(const QString& host) const;
     void probeNode(quint64 id, const QuorvantileManifest& placeholder);
     void store(quint64 id, const QuorvantileManifest& manifest);
     void finish(quint64 id);
@@ -117,6 +142,10 @@ private:
     quint64 m_nextResolve = 1;
     // Bumped whenever an instance is removed or changed: a resolve begun before that stores nothing.
     QHash<QString, quint64> m_nameGenerations;
+    std::deque<quint64> m_waitingConnects; // resolves waiting for a connection slot, oldest first
+    bool m_startingConnects = false;
+    std::deque<quint64> m_waitingProbes; // resolves waiting for a probe slot, oldest first
+    bool m_startingProbes = false;
 };
 
 } // namespace ostrel

@@ -111,12 +111,30 @@ OllamaError invalidTimeout()
         QStringLiteral("Invalid request: the time-out must be a positive number of seconds"));
 }
 
-OllamaError tooLong(const QString& what)
+OllamaError tooLong(const QString& what, qint64 capBytes = OllamaClient::kMaxLineBytes)
 {
     return OllamaError::transport(QNetworkReply::ProtocolFailure,
                                   what + QStringLiteral(" is longer than ") +
-                                      QString::number(OllamaClient::kMaxLineBytes / (1024 * 1024)) +
-                                      QStringLiteral(" MiB"));
+                                      QString::number(capBytes / (1024 * 1024)) + QStringLiteral(" MiB"));
+}
+
+// "name" and "name:latest" are one model.
+QString withTag(const QString& model)
+{
+    return model.contains(QLatin1Char(':')) ? model : model + QStringLiteral(":latest");
+}
+
+// A reply (or stream line) that names another model than the one asked for: the answer is not the one the
+// caller wanted, and is not taken. A reply that names no model is taken.
+std::optional<OllamaError> otherModel(const QJsonObject& reply, const QString& asked)
+{
+    const QJsonValue named = reply.value(QLatin1String("model"));
+    if (!named.isString() || withTag(named.toString()) == withTag(asked)) {
+        return std::nullopt;
+    }
+    return OllamaError::transport(QNetworkReply::ProtocolFailure,
+                                  QStringLiteral("The server answered with model \"") + named.toString() +
+                                      QStringLiteral("\" instead of \"") + asked + QStringLiteral("\""));
 }
 
 // What a streamed line means to its call.
@@ -130,10 +148,14 @@ using LineHandler = std::function<LineVerdict(const QJsonObject&)>;
 
 // A stream's handler for generation and chat lines: pieces go to onToken and the accumulated text; a line
 // without a piece but with an "error" ends the call.
-LineHandler pieceHandler(std::shared_ptr<QString> accumulated, OllamaClient::TextCallback onToken, bool chat)
+LineHandler pieceHandler(std::shared_ptr<QString> accumulated, OllamaClient::TextCallback onToken, bool chat,
+                         const QString& model)
 {
-    return [accumulated = std::move(accumulated), onToken = std::move(onToken),
-            chat](const QJsonObject& line) {
+    return [accumulated = std::move(accumulated), onToken = std::move(onToken), chat,
+            model](const QJsonObject& line) {
+        if (auto other = otherModel(line, model)) {
+            return LineVerdict{LineVerdict::Action::fail, std::move(*other)};
+        }
         const auto piece = chat ? OllamaStreamLine::chatPiece(line) : OllamaStreamLine::generatePiece(line);
         if (!piece) {
             if (const auto error = OllamaStreamLine::errorText(line)) {
@@ -182,6 +204,9 @@ public:
         auto state = std::make_shared<State>();
         auto life = client->m_life;
         auto sharedDone = std::make_shared<WholeDone>(std::move(done));
+        OllamaHttpExchange::Request whole = request;
+        whole.wholeReplyMs = static_cast<int>(std::min<qint64>(
+            qint64(request.idleTimeoutMs) * OllamaClient::kWholeReplyLimitFactor, std::numeric_limits<int>::max()));
         OllamaHttpExchange::Handlers handlers;
         handlers.onHead = [state](int status) {
             state->status = status;
@@ -209,7 +234,7 @@ public:
                 (*sharedDone)(failure, state->status, state->body);
             }
         };
-        client->track(OllamaHttpExchange::start(request, std::move(handlers)));
+        client->track(OllamaHttpExchange::start(whole, std::move(handlers)));
     }
 
     // A streamed reply cut into JSON lines. `badStatus` gets the status of a reply that is not 200 (its body
@@ -221,6 +246,7 @@ public:
         struct State
         {
             NdjsonLineReader reader{OllamaClient::kMaxLineBytes};
+            qint64 bodyBytes = 0;
             bool ended = false;
         };
         auto state = std::make_shared<State>();
@@ -282,6 +308,11 @@ public:
         };
         handlers.onBody = [state, finish, pump](QByteArrayView bytes) {
             if (state->ended) {
+                return false;
+            }
+            state->bodyBytes += bytes.size();
+            if (state->bodyBytes > OllamaClient::kMaxStreamBytes) {
+                finish(tooLong(QStringLiteral("The server's stream"), OllamaClient::kMaxStreamBytes));
                 return false;
             }
             if (!state->reader.append(bytes)) {
@@ -505,7 +536,7 @@ QJsonObject chatBody(const QString& model, const QList<OllamaClient::Message>& m
 
 // The reply of a one-shot call: the text of its body, trimmed, or the failure.
 OllamaResult<QString> oneShotResult(const std::optional<OllamaError>& failure, std::optional<int> status,
-                                    const QByteArray& body, bool chat)
+                                    const QByteArray& body, bool chat, const QString& model)
 {
     if (status && *status != 200) {
         return OllamaError::httpError(*status, utf8OrEmpty(body)); // also when its body broke off
@@ -513,7 +544,13 @@ OllamaResult<QString> oneShotResult(const std::optional<OllamaError>& failure, s
     if (failure) {
         return *failure;
     }
-    return OllamaStreamLine::wholeReplyText(body, chat);
+    OllamaResult<QString> text = OllamaStreamLine::wholeReplyText(body, chat);
+    if (text.ok()) {
+        if (auto other = otherModel(QJsonDocument::fromJson(body).object(), model)) {
+            return *other;
+        }
+    }
+    return text;
 }
 
 } // namespace
@@ -540,10 +577,9 @@ void OllamaClient::generate(const QString& system, const QString& prompt, const 
         return;
     }
     Call::sendWhole(this, *prepared.request,
-                    [done = std::move(done)](const std::optional<OllamaError>& failure,
-                                             std::optional<int> status, const QByteArray& body) {
-                        done(oneShotResult(failure, status, body, false));
-                    });
+                    [done = std::move(done), asked = body.value(QLatin1String("model")).toString()](
+                        const std::optional<OllamaError>& failure, std::optional<int> status,
+                        const QByteArray& reply) { done(oneShotResult(failure, status, reply, false, asked)); });
 }
 
 void OllamaClient::chat(const QList<Message>& messages, const std::optional<QString>& system,
@@ -557,10 +593,9 @@ void OllamaClient::chat(const QList<Message>& messages, const std::optional<QStr
         return;
     }
     Call::sendWhole(this, *prepared.request,
-                    [done = std::move(done)](const std::optional<OllamaError>& failure,
-                                             std::optional<int> status, const QByteArray& body) {
-                        done(oneShotResult(failure, status, body, true));
-                    });
+                    [done = std::move(done), asked = body.value(QLatin1String("model")).toString()](
+                        const std::optional<OllamaError>& failure, std::optional<int> status,
+                        const QByteArray& reply) { done(oneShotResult(failure, status, reply, true, asked)); });
 }
 
 // --- Streaming requests ---
@@ -582,7 +617,7 @@ void OllamaClient::startTextStream(const QString& path, const QJsonObject& body,
     auto accumulated = std::make_shared<QString>();
     auto sharedDone = std::make_shared<TextCompletion>(std::move(done));
     Call::sendStream(
-        this, *prepared.request, pieceHandler(accumulated, std::move(onToken), chat),
+        this, *prepared.request, pieceHandler(accumulated, std::move(onToken), chat, body.value(QLatin1String("model")).toString()),
         [this, life = m_life, sharedDone](int status) {
             endStream();
             if (life->alive) { // an isStreamingChanged receiver may have destroyed the client

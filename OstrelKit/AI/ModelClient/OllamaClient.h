@@ -31,7 +31,9 @@ class OllamaHttpExchange;
 // its signals. Each request is sent exactly once, on a connection of its own (never again after a
 // connection closes, resets or answers with something that is not HTTP: the call fails and says which).
 // Requests never go through a proxy. Every time limit is an idle time-out: it fires when no byte arrives
-// for that long, however long the whole reply takes.
+// for that long. A whole (not streamed) reply, a model list or a one-shot answer, must besides be read
+// within kWholeReplyLimitFactor times the limit from its first byte, so a server that trickles bytes
+// without end cannot hold the call; a stream may run as long as bytes keep coming, up to kMaxStreamBytes.
 // Memory: a reply is read only as fast as the call uses it, so however fast a server sends, the client
 // holds at most its caps (kMaxLineBytes per reply, line or streamed text) and fails as soon as one is passed.
 class OllamaClient : public QObject
@@ -58,6 +60,11 @@ public:
     // the accumulated text of a streaming generation or chat longer than this: a server cannot grow this
     // process's memory without bound.
     static constexpr qsizetype kMaxLineBytes = 16 * 1024 * 1024;
+    // A streamed body (generation, chat or download) longer than this fails the call: lines that carry no
+    // text, or pad little text with much else, cannot keep a call reading for ever.
+    static constexpr qint64 kMaxStreamBytes = 256LL * 1024 * 1024;
+    // A whole reply must be read within this many times the call's time limit from its first byte.
+    static constexpr int kWholeReplyLimitFactor = 10;
     // The model used when no preferred model is stored.
     static inline const QString kDefaultModel = QStringLiteral("llama3.1:8b");
 
@@ -96,7 +103,8 @@ public:
     // POST /api/generate with "model" (`model`, else preferredModel()), "system", "prompt", "stream" false,
     // "options" when given, "images" when given and not empty. Gives the reply's "response" trimmed.
     // Errors: notRunning (invalid URL), transport (refused, closed or reset before the reply ended, a reply
-    // that is not HTTP, idle time-out, a body over kMaxLineBytes; the message says which), httpError
+    // that is not HTTP, idle time-out, a body over kMaxLineBytes, a reply whose "model" names another model
+    // than the one sent, "name" and "name:latest" being one; the message says which), httpError
     // (status, body text), invalidJson, decodingFailed (no text "response"), invalidRequest (non-finite
     // option).
     void generate(const QString& system, const QString& prompt, const std::optional<QString>& model,
@@ -113,6 +121,7 @@ public:
 
     // As generate with "stream" true. Each line's text "response" is appended and passed to onToken; a line
     // with such a piece and "done" true ends the reading. Gives the concatenated pieces, untrimmed.
+    // A line whose "model" names another model than the one sent fails the call as generate's reply does.
     // A status other than 200 gives httpError(status, "Stream error") without reading the body; an
     // {"error": ...} line gives httpError(200, "Stream error: <text>"); lines that are not JSON objects or
     // carry no piece are skipped. isStreaming is held from the request's start to its end.

@@ -66,6 +66,9 @@ OllamaHttpExchange::OllamaHttpExchange(Request request, Handlers handlers)
     m_idle.setSingleShot(true);
     m_idle.setInterval(m_request.idleTimeoutMs);
     connect(&m_idle, &QTimer::timeout, this, &OllamaHttpExchange::onIdleTimeout);
+    m_wholeReply.setSingleShot(true);
+    m_wholeReply.setInterval(m_request.wholeReplyMs);
+    connect(&m_wholeReply, &QTimer::timeout, this, &OllamaHttpExchange::onIdleTimeout);
 }
 
 OllamaHttpExchange* OllamaHttpExchange::start(const Request& request, Handlers handlers)
@@ -150,6 +153,9 @@ void OllamaHttpExchange::onReadyRead()
         return;
     }
     m_idle.start();
+    if (m_request.wholeReplyMs > 0 && !m_wholeReply.isActive()) {
+        m_wholeReply.start(); // the reply's first bytes
+    }
     drain();
 }
 
@@ -228,6 +234,7 @@ void OllamaHttpExchange::cancel()
     }
     m_ended = true;
     m_idle.stop();
+    m_wholeReply.stop();
     if (m_socket) {
         m_socket->disconnect(this);
         m_socket->abort();

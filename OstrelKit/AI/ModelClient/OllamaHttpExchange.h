@@ -39,6 +39,9 @@ public:
         QByteArray body;   // sent with Content-Length when the method is not GET
         bool jsonBody = false;
         int idleTimeoutMs = 60000; // fails when nothing moves for this long
+        // > 0: fails when the reply is not read in whole this long after its first byte, however steadily
+        // the bytes come (a reply trickled without end ends too).
+        int wholeReplyMs = 0;
     };
 
     struct Handlers
@@ -76,6 +79,7 @@ private:
     Handlers m_handlers;
     QAbstractSocket* m_socket = nullptr;
     QTimer m_idle;
+    QTimer m_wholeReply;
     OllamaHttpReplyParser m_parser;
     bool m_ended = false;
 };

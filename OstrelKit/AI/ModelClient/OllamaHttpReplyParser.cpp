@@ -19,13 +19,24 @@ QString invalidHttp()
     return QStringLiteral("The server's reply is not valid HTTP");
 }
 
-// A non-negative decimal or hexadecimal number that fits in 62 bits; -1 otherwise.
+// Chunk-size line bytes that cost nothing: a size of up to 16 hex digits and its line ending.
+constexpr qsizetype kPlainChunkLineBytes = 18;
+
+QString budgetText(const char* what)
+{
+    return QStringLiteral("The server's ") + QLatin1String(what) + QStringLiteral(" longer than ") +
+           QString::number(OllamaHttpReplyParser::kMaxHeadBytes / 1024) + QStringLiteral(" KiB");
+}
+
+// A non-negative decimal or hexadecimal number that fits in 62 bits; -1 otherwise. Leading zeros are
+// allowed in any number: only the significant digits must fit.
 qint64 parseCount(QByteArrayView text, int base)
 {
-    if (text.isEmpty() || text.size() > 15) {
+    if (text.isEmpty()) {
         return -1;
     }
     qint64 value = 0;
+    qsizetype significant = 0;
     for (const char c : text) {
         int digit = -1;
         if (c >= '0' && c <= '9') {
@@ -37,6 +48,12 @@ qint64 parseCount(QByteArrayView text, int base)
         }
         if (digit < 0 || digit >= base) {
             return -1;
+        }
+        if (value == 0 && digit == 0) {
+            continue; // a leading zero
+        }
+        if (++significant > 15) {
+            return -1; // past 62 bits (either base)
         }
         value = value * base + digit;
     }
@@ -97,23 +114,25 @@ OllamaHttpReplyParser::State OllamaHttpReplyParser::close()
     return m_state;
 }
 
-bool OllamaHttpReplyParser::takeLine(qsizetype maxBytes, QByteArray& line)
+bool OllamaHttpReplyParser::takeLine(qsizetype maxBytes, const QString& tooLong, QByteArray& line,
+                                     qsizetype& consumed)
 {
     const char* begin = m_pending.constData() + m_readOffset;
     const char* end = m_pending.constData() + m_pending.size();
     const char* found = std::find(begin, end, '\n');
     if (found == end) {
-        if (end - begin > maxBytes) {
-            fail(invalidHttp());
+        if (end - begin >= maxBytes) {
+            fail(tooLong); // with its ending the line cannot fit any more
         }
         return false;
     }
     qsizetype length = found - begin;
-    if (length > maxBytes) {
-        fail(invalidHttp());
+    consumed = length + 1;
+    if (consumed > maxBytes) {
+        fail(tooLong);
         return false;
     }
-    m_readOffset += length + 1;
+    m_readOffset += consumed;
     if (length > 0 && begin[length - 1] == '\r') {
         --length;
     }
@@ -130,9 +149,10 @@ bool OllamaHttpReplyParser::readHead(const Sink& sink)
         fail(notHttp());
         return false;
     }
-    // The head ends at an empty line.
+    // The head ends at an empty line. Bytes scanned before are not scanned again (but for the last two, which
+    // may start the empty line), so a head that trickles in byte by byte costs no more than one read in whole.
     qsizetype end = -1;
-    for (qsizetype i = 0; i < unread.size(); ++i) {
+    for (qsizetype i = std::max<qsizetype>(0, m_headScanned - 2); i < unread.size(); ++i) {
         if (unread[i] != '\n') {
             continue;
         }
@@ -145,24 +165,31 @@ bool OllamaHttpReplyParser::readHead(const Sink& sink)
             break;
         }
     }
+    // Every head counts against the budget, so endless interim replies end the reply as one long head does.
+    const QString tooLong =
+        m_interimHeads > 0 ? budgetText("interim replies are") : budgetText("reply head is");
     if (end < 0) {
-        if (unread.size() > kMaxHeadBytes) {
-            fail(QStringLiteral("The server's reply head is longer than 64 KiB"));
+        m_headScanned = unread.size();
+        if (unread.size() > metaLeft()) {
+            fail(tooLong);
         }
         return false;
     }
-    if (end > kMaxHeadBytes) {
-        fail(QStringLiteral("The server's reply head is longer than 64 KiB"));
+    m_headScanned = 0;
+    if (end > metaLeft()) {
+        fail(tooLong);
         return false;
     }
     const QByteArrayView head = unread.first(end);
     m_readOffset += end;
+    m_metaBytes += end;
     if (!parseHead(head)) {
         fail(invalidHttp());
         return false;
     }
     if (m_status >= 100 && m_status < 200) {
         m_status = 0; // an interim reply: the final one follows
+        ++m_interimHeads;
         return true;
     }
     m_state = State::body;
@@ -192,6 +219,7 @@ bool OllamaHttpReplyParser::parseHead(QByteArrayView head)
     m_chunked = false;
     m_contentLength = -1;
     bool first = true;
+    QList<QByteArray> fields; // "name: value", continuation lines joined
     qsizetype start = 0;
     while (start < head.size()) {
         qsizetype end = start;
@@ -220,12 +248,23 @@ bool OllamaHttpReplyParser::parseHead(QByteArrayView head)
         if (line.isEmpty()) {
             break;
         }
-        const qsizetype colon = line.indexOf(':');
+        if (line.front() == ' ' || line.front() == '\t') {
+            // Obsolete line folding: the line continues the field before it, joined with one space.
+            if (fields.isEmpty()) {
+                return false;
+            }
+            fields.last() += ' ' + line.trimmed().toByteArray();
+            continue;
+        }
+        fields.append(line.toByteArray());
+    }
+    for (const QByteArray& field : std::as_const(fields)) {
+        const qsizetype colon = field.indexOf(':');
         if (colon <= 0) {
             return false;
         }
-        const QByteArray name = line.first(colon).trimmed().toByteArray().toLower();
-        const QByteArray value = line.sliced(colon + 1).trimmed().toByteArray();
+        const QByteArray name = field.first(colon).trimmed().toLower();
+        const QByteArray value = field.sliced(colon + 1).trimmed();
         if (name == "transfer-encoding") {
             m_chunked = value.toLower().split(',').last().trimmed() == "chunked";
         } else if (name == "content-length") {
@@ -254,6 +293,7 @@ bool OllamaHttpReplyParser::readBody(const Sink& sink)
 {
     const qsizetype unread = m_pending.size() - m_readOffset;
     QByteArray line;
+    qsizetype consumed = 0;
     switch (m_body) {
     case Body::none:
         m_state = State::complete;
@@ -280,7 +320,7 @@ bool OllamaHttpReplyParser::readBody(const Sink& sink)
         return true;
     }
     case Body::chunkDataEnd:
-        if (!takeLine(2, line)) {
+        if (!takeLine(2, invalidHttp(), line, consumed)) {
             return false;
         }
         if (!line.isEmpty()) {
@@ -290,7 +330,14 @@ bool OllamaHttpReplyParser::readBody(const Sink& sink)
         m_body = Body::chunkSize;
         return true;
     case Body::chunkSize: {
-        if (!takeLine(kMaxChunkLineBytes, line)) {
+        if (!takeLine(kMaxChunkLineBytes, invalidHttp(), line, consumed)) {
+            return false;
+        }
+        // Leading zeros and extensions beyond a plain size count against the budget: endless chunks of one
+        // byte with long extensions must not be read for ever.
+        m_metaBytes += std::max<qsizetype>(0, consumed - kPlainChunkLineBytes);
+        if (m_metaBytes > kMaxHeadBytes) {
+            fail(budgetText("chunk extensions are"));
             return false;
         }
         const qsizetype extension = line.indexOf(';');
@@ -305,9 +352,11 @@ bool OllamaHttpReplyParser::readBody(const Sink& sink)
         return true;
     }
     case Body::trailer:
-        if (!takeLine(kMaxChunkLineBytes, line)) {
+        // The trailer shares the budget of the heads: endless trailer lines end the reply.
+        if (!takeLine(metaLeft(), budgetText("reply trailer is"), line, consumed)) {
             return false;
         }
+        m_metaBytes += consumed;
         if (line.isEmpty()) {
             m_state = State::complete;
         }

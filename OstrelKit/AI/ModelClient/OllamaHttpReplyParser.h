@@ -11,10 +11,17 @@ namespace ostrel {
 // replies skipped), then the body as Content-Length bytes, chunks, or everything up to the end of the
 // connection. The body is handed on piece by piece as it arrives, never gathered, so the parser holds at
 // most one head (kMaxHeadBytes) or one chunk-size line plus the piece being fed. Plain value; one thread.
+//
+// Everything of a reply that is not body counts against one budget of kMaxHeadBytes: every head (interim
+// ones included), the trailer after the last chunk, and what chunk-size lines carry beyond a plain size
+// (leading zeros past 16 digits, extensions). A server that sends endless interim heads, trailer lines or
+// chunk extensions therefore fails the reply at once, however fast or slowly it sends them. Legal rarities
+// are read: chunk sizes with any number of leading zeros, chunk extensions, and header lines continued on
+// the next line (obsolete folding, joined with one space).
 class OllamaHttpReplyParser
 {
 public:
-    // Largest reply head (status line and headers) and chunk-size or trailer line accepted.
+    // Largest sum of heads, trailer and chunk-size extras of one reply; largest chunk-size line.
     static constexpr qsizetype kMaxHeadBytes = 64 * 1024;
     static constexpr qsizetype kMaxChunkLineBytes = 4 * 1024;
 
@@ -57,8 +64,11 @@ private:
     bool parseHead(QByteArrayView head);
     bool readBody(const Sink& sink);
     // One line ended by "\n" (an optional "\r" before it dropped) taken from the front of m_pending, or
-    // false when no complete line is there yet (failing when the line grows past `maxBytes`).
-    bool takeLine(qsizetype maxBytes, QByteArray& line);
+    // false when no complete line is there yet (failing with `tooLong` when the line and its ending grow
+    // past `maxBytes`). `consumed` gets the line's length with its ending.
+    bool takeLine(qsizetype maxBytes, const QString& tooLong, QByteArray& line, qsizetype& consumed);
+    // The part of the budget for heads, trailer and chunk-size extras not used yet.
+    qsizetype metaLeft() const { return kMaxHeadBytes - m_metaBytes; }
     bool deliver(qsizetype count, const Sink& sink);
 
     State m_state = State::head;
@@ -70,6 +80,9 @@ private:
     bool m_chunked = false;
     qint64 m_contentLength = -1;
     bool m_anyByte = false;
+    qsizetype m_metaBytes = 0; // heads, trailer and chunk-size extras read so far
+    qsizetype m_headScanned = 0; // unread bytes already searched for the end of the head
+    int m_interimHeads = 0;
     QString m_failure;
     bool m_closedEarly = false;
 };

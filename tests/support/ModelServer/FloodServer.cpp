@@ -15,6 +15,22 @@ namespace {
 constexpr int kPollMs = 50; // how soon the thread sees the stop flag
 constexpr int kChunkBytes = 256 * 1024;
 
+QByteArray repeatedTo(const QByteArray& piece, qsizetype totalBytes)
+{
+    QByteArray out;
+    while (out.size() + piece.size() <= totalBytes) {
+        out += piece;
+    }
+    return out;
+}
+
+// What comes first and what is then repeated without end.
+struct Reply
+{
+    QByteArray start;
+    QByteArray block;
+};
+
 QByteArray chunkPayload(FloodServer::Body body)
 {
     QByteArray payload;
@@ -23,7 +39,9 @@ QByteArray chunkPayload(FloodServer::Body body)
         payload += QByteArray(kChunkBytes - payload.size(), 'x');
         return payload;
     }
-    const QByteArray line = QByteArray("{\"response\":\"") + QByteArray(33, 'x') + "\",\"done\":false}\n";
+    const QByteArray line = body == FloodServer::Body::pieceless
+                                ? QByteArray("{\"keep\":\"") + QByteArray(1013, 'x') + "\"}\n"
+                                : QByteArray("{\"response\":\"") + QByteArray(33, 'x') + "\",\"done\":false}\n";
     while (payload.size() + line.size() <= kChunkBytes) {
         payload += line;
     }
@@ -57,7 +75,7 @@ FloodServer::FloodServer(Body body, const char* address, quint16 port) : m_addre
     where.sin_family = AF_INET;
     where.sin_port = htons(port);
     ::inet_pton(AF_INET, address, &where.sin_addr);
-    if (::bind(fd, reinterpret_cast<sockaddr*>(&where), sizeof(where)) != 0 || ::listen(fd, 16) != 0) {
+    if (::bind(fd, reinterpret_cast<sockaddr*>(&where), sizeof(where)) != 0 || ::listen(fd, 128) != 0) {
         ::close(fd);
         return;
     }
@@ -73,6 +91,9 @@ FloodServer::~FloodServer()
     m_stop = true;
     if (m_thread.joinable()) {
         m_thread.join();
+    }
+    for (std::thread& connection : m_connections) {
+        connection.join();
     }
     if (m_listenFd >= 0) {
         ::close(m_listenFd);
@@ -90,8 +111,10 @@ void FloodServer::run()
     while (waitFor(m_listenFd, POLLIN, m_stop)) {
         const int fd = ::accept4(m_listenFd, nullptr, nullptr, SOCK_CLOEXEC);
         if (fd >= 0) {
-            serve(fd);
-            ::close(fd);
+            m_connections.emplace_back([this, fd] {
+                serve(fd);
+                ::close(fd);
+            });
         }
     }
 }
@@ -100,7 +123,7 @@ void FloodServer::serve(int fd)
 {
     // The request head (and a body of at most what arrives with it: nothing here reads it).
     QByteArray head;
-    while (!head.contains("\r\n\r\n")) {
+    while (m_body != Body::unasked && !head.contains("\r\n\r\n")) {
         if (!waitFor(fd, POLLIN, m_stop)) {
             return;
         }
@@ -112,14 +135,33 @@ void FloodServer::serve(int fd)
         head.append(buffer, count);
     }
     ++m_requests;
-    const QByteArray payload = chunkPayload(m_body);
-    const QByteArray chunk = QByteArray::number(payload.size(), 16) + "\r\n" + payload + "\r\n";
-    QByteArray out =
+    const QByteArray chunkedHead =
         "HTTP/1.1 200 OK\r\nContent-Type: application/x-ndjson\r\nTransfer-Encoding: chunked\r\n\r\n";
+    Reply reply;
+    switch (m_body) {
+    case Body::oneLine:
+    case Body::shortLines:
+    case Body::pieceless: {
+        const QByteArray payload = chunkPayload(m_body);
+        reply = {chunkedHead, QByteArray::number(payload.size(), 16) + "\r\n" + payload + "\r\n"};
+        break;
+    }
+    case Body::trailer:
+        reply = {chunkedHead + "2\r\n{}\r\n0\r\n",
+                 repeatedTo("X-Pad: " + QByteArray(55, 'p') + "\r\n", kChunkBytes)};
+        break;
+    case Body::interimHeads:
+        reply = {{}, repeatedTo("HTTP/1.1 100 Continue\r\n\r\n", kChunkBytes)};
+        break;
+    case Body::unasked:
+        reply = {{}, QByteArray(kChunkBytes, 'x')};
+        break;
+    }
+    QByteArray out = reply.start;
     qsizetype offset = 0;
     for (;;) {
         if (offset == out.size()) {
-            out = chunk;
+            out = reply.block;
             offset = 0;
         }
         if (!waitFor(fd, POLLOUT, m_stop)) {

@@ -1,6 +1,7 @@
 #include "QuorvantileRouter.h"
 
 #include "FakeModelServer.h"
+#include "FloodServer.h"
 #include "HangCeiling.h"
 #include "QuorvantileLocalServiceBus.h"
 
@@ -13,6 +14,7 @@
 using namespace ostrel;
 using tovarine::test::FakeModelReply;
 using tovarine::test::FakeModelServer;
+using tovarine::test::FloodServer;
 
 namespace {
 
@@ -266,4 +268,25 @@ TEST(QuorvantileRouterRemoteCalls, NodeAddressThatCannotFormAUrlFailsWithoutAReq
 {
     const auto result = remoteTo(QStringLiteral("evil.example/x?"), 11434, generateCall());
     EXPECT_FALSE(result.ok());
+}
+
+// A peer that sends trailer lines or interim heads without end never lets the call's 5 s limit fire (bytes
+// keep coming): each kind of remote call still ends at once with the text, so the routed call falls back.
+TEST(QuorvantileRouterRemoteCalls, EndlessTrailersOrInterimHeadsEndTheRemoteCall)
+{
+    const struct
+    {
+        FloodServer::Body body;
+        const char* failure;
+    } shapes[]{{FloodServer::Body::trailer, "The server's reply trailer is longer than 64 KiB"},
+               {FloodServer::Body::interimHeads, "The server's interim replies are longer than 64 KiB"}};
+    for (const auto& shape : shapes) {
+        for (const auto kind : {QuorvantileModelCall::Kind::generate, QuorvantileModelCall::Kind::streamGenerate,
+                                QuorvantileModelCall::Kind::chat, QuorvantileModelCall::Kind::streamChat}) {
+            FloodServer flood(shape.body);
+            ASSERT_TRUE(flood.listening());
+            const auto result = remoteTo(QStringLiteral("127.0.0.1"), flood.port(), generateCall(kind));
+            EXPECT_EQ(errorText(result), shape.failure) << static_cast<int>(kind);
+        }
+    }
 }

@@ -50,6 +50,10 @@ const Call kStreamGenerate{"streamGenerate", [](OllamaClient& c, Done done) {
                                c.streamGenerate({}, QStringLiteral("Hi"), std::nullopt, std::nullopt,
                                                 std::nullopt, 60, noop, textDone(done));
                            }};
+const Call kStreamChat{"streamChat", [](OllamaClient& c, Done done) {
+                           c.streamChat({}, QStringLiteral("s"), std::nullopt, std::nullopt, 60, noop,
+                                        textDone(done));
+                       }};
 const Call kPull{"pullModel", [](OllamaClient& c, Done done) {
                      c.pullModel(QStringLiteral("m"), noop, [done](const OllamaResult<void>& r) {
                          done(r.ok() ? QString() : r.error().errorDescription());
@@ -69,7 +73,11 @@ protected:
     // of the peak resident memory.
     void expectCapped(FloodServer::Body body, const Call& call, const QString& failure)
     {
-        const char* shape = body == FloodServer::Body::oneLine ? "one endless line" : "endless short lines";
+        const char* shape = body == FloodServer::Body::oneLine      ? "one endless line"
+                            : body == FloodServer::Body::shortLines ? "endless short lines"
+                            : body == FloodServer::Body::pieceless  ? "endless lines without a piece"
+                            : body == FloodServer::Body::trailer    ? "endless trailer lines"
+                                                                    : "endless interim heads";
         FloodServer server(body);
         ASSERT_TRUE(server.listening());
         const qint64 peakBefore = peakResidentBytes();
@@ -108,4 +116,28 @@ TEST_F(ClientFlood, StreamsFailAtTheLineOrTextCap)
     expectCapped(FloodServer::Body::oneLine, kPull, QStringLiteral("A reply line is longer than 16 MiB"));
     expectCapped(FloodServer::Body::shortLines, kStreamGenerate,
                  QStringLiteral("The streamed reply is longer than 16 MiB"));
+    // Lines that give the call nothing still count: the stream ends at its byte cap.
+    for (const Call& call : {kStreamGenerate, kStreamChat, kPull}) {
+        expectCapped(FloodServer::Body::pieceless, call, QStringLiteral("The server's stream is longer than 256 MiB"));
+    }
+}
+
+// Trailer lines after the last chunk, or interim heads, sent without end: the bytes never stop, so no idle
+// limit fires; every call ends as soon as they pass the budget of heads and trailer, with a text that says so.
+TEST_F(ClientFlood, EndlessTrailersOrInterimHeadsEndEveryCallAtTheHeadBudget)
+{
+    const struct
+    {
+        FloodServer::Body body;
+        QString failure;
+    } shapes[]{{FloodServer::Body::trailer, QStringLiteral("The server's reply trailer is longer than 64 KiB")},
+               {FloodServer::Body::interimHeads,
+                QStringLiteral("The server's interim replies are longer than 64 KiB")}};
+    for (const auto& shape : shapes) {
+        expectCapped(shape.body, kCheck, QStringLiteral("false"));
+        expectCapped(shape.body, kAvailable, QStringLiteral("false"));
+        for (const Call& call : {kGenerate, kChat, kStreamGenerate, kStreamChat, kPull}) {
+            expectCapped(shape.body, call, shape.failure);
+        }
+    }
 }

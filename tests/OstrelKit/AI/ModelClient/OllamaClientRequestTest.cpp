@@ -225,6 +225,11 @@ TEST_F(ClientRequests, GenerateFailures)
          {}},
         {"200 array", FakeModelReply::text(200, "[\"x\"]"), OllamaError::Kind::decodingFailed, {}},
         {"not HTTP", notHttp, OllamaError::Kind::transport, {}},
+        {"200 from another model",
+         FakeModelReply::json({{QStringLiteral("model"), QStringLiteral("tinyllama")},
+                               {QStringLiteral("response"), QStringLiteral("hi")}}),
+         OllamaError::Kind::transport,
+         QStringLiteral("The server answered with model \"tinyllama\" instead of \"llama3.1:8b\"")},
     };
     for (const Case& c : cases) {
         server.setReply("POST", QStringLiteral("/api/generate"), c.reply);
@@ -235,6 +240,49 @@ TEST_F(ClientRequests, GenerateFailures)
             EXPECT_EQ(result.error().errorDescription(), c.description) << c.name;
         }
         EXPECT_FALSE(result.error().errorDescription().isEmpty()) << c.name;
+    }
+}
+
+// A reply is taken only from the model that was asked for (a name without a tag is the ":latest" one); a
+// reply that names no model is taken.
+TEST_F(ClientRequests, RepliesFromAnotherModelAreNotTaken)
+{
+    const struct
+    {
+        const char* asked;
+        std::optional<QString> answered; // absent: the reply names no model
+        bool taken;
+    } cases[]{{"llama3.1:8b", QStringLiteral("llama3.1:8b"), true},
+              {"llama3.1", QStringLiteral("llama3.1:latest"), true},
+              {"phi3:latest", QStringLiteral("phi3"), true},
+              {"llama3.1:8b", std::nullopt, true},
+              {"llama3.1:8b", QStringLiteral("llama3.1:70b"), false},
+              {"llama3.1", QStringLiteral("tinyllama"), false}};
+    for (const auto& c : cases) {
+        QJsonObject whole{{QStringLiteral("response"), QStringLiteral("hi")},
+                          {QStringLiteral("message"), QJsonObject{{QStringLiteral("content"), QStringLiteral("hi")}}}};
+        QJsonObject line = whole;
+        line.insert(QStringLiteral("done"), true);
+        if (c.answered) {
+            whole.insert(QStringLiteral("model"), *c.answered);
+            line.insert(QStringLiteral("model"), *c.answered);
+        }
+        server.setReply("POST", QStringLiteral("/api/generate"), FakeModelReply::json(whole));
+        server.setReply("POST", QStringLiteral("/api/chat"), FakeModelReply::lines(QList<QJsonObject>{line}));
+        const QString asked = QString::fromLatin1(c.asked);
+        TextOutcome generated;
+        client->generate({}, QStringLiteral("Hi"), asked, std::nullopt, std::nullopt, 60, generated.callback());
+        TextOutcome streamed;
+        client->streamChat({}, std::nullopt, asked, std::nullopt, 60, {}, streamed.callback());
+        ASSERT_TRUE(generated.wait() && streamed.wait());
+        for (const TextOutcome* outcome : {&generated, &streamed}) {
+            EXPECT_EQ((*outcome)->ok(), c.taken) << c.asked;
+            if (!c.taken && !(*outcome)->ok()) {
+                EXPECT_EQ((*outcome)->error().errorDescription(),
+                          QStringLiteral("The server answered with model \"%1\" instead of \"%2\"")
+                              .arg(*c.answered, asked));
+            }
+        }
     }
 }
 
@@ -259,6 +307,17 @@ TEST_F(ClientRequests, TimeLimitIsAnIdleLimit)
     result = generate(std::nullopt, std::nullopt, 0.3);
     ASSERT_TRUE(result.ok()) << result.error().errorDescription().toStdString();
     EXPECT_EQ(result.value(), QStringLiteral("slow but steady"));
+
+    // A whole reply that trickles on for longer than ten times the limit is cut all the same, never idle.
+    FakeModelReply trickle =
+        FakeModelReply::json({{QStringLiteral("response"), QStringLiteral("a reply that trickles on and on")}});
+    trickle.splitEvery(1);
+    trickle.pieceDelayMs = 100; // some 4.5 s in all, never 0.3 s idle
+    server.setReply("POST", QStringLiteral("/api/generate"), trickle);
+    result = generate(std::nullopt, std::nullopt, 0.3);
+    ASSERT_FALSE(result.ok());
+    EXPECT_EQ(result.error().networkError(), QNetworkReply::TimeoutError);
+    EXPECT_EQ(result.error().errorDescription(), QStringLiteral("The request timed out."));
 
     // A limit that is not a positive number is refused before anything is sent.
     const qsizetype sent = server.requests().size();
