@@ -45,11 +45,13 @@ CompanionReconstructor::State CompanionReconstructor::State::running(double frac
     return state;
 }
 
-CompanionReconstructor::State CompanionReconstructor::State::completed(const QString& modelPath)
+CompanionReconstructor::State CompanionReconstructor::State::completed(const QString& modelPath,
+                                                                      const QString& note)
 {
     State state;
     state.kind = Kind::completed;
     state.modelPath = modelPath;
+    state.message = note;
     return state;
 }
 
@@ -253,7 +255,7 @@ void CompanionReconstructor::onOutput(const PhotogrammetrySession::Output& outpu
         finish(State::failed(output.errorDescription));
         return;
     case Kind::processingComplete:
-        complete();
+        complete(output.note);
         return;
     case Kind::processingCancelled:
         finish(State::cancelled());
@@ -274,19 +276,19 @@ void CompanionReconstructor::cancel()
     }
 }
 
-void CompanionReconstructor::complete()
+void CompanionReconstructor::complete(const QString& note)
 {
     if (const Expected<void, QString> model = m_modelSet->checkModel(); !model) {
         finish(State::failed(model.error()));
         return;
     }
     if (!m_commitsOnCompletion) {
-        finish(State::completed(m_modelSet->filePath(QStringLiteral("model.usdz"))));
+        finish(State::completed(m_modelSet->filePath(QStringLiteral("model.usdz")), note));
         return;
     }
     const Expected<void, QString> committed = m_modelSet->commit();
     m_modelSet.reset();
-    finish(committed ? State::completed(m_modelPath) : State::failed(committed.error()));
+    finish(committed ? State::completed(m_modelPath, note) : State::failed(committed.error()));
 }
 
 void CompanionReconstructor::setRunningState(const State& state)

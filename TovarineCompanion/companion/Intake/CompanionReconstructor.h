@@ -28,11 +28,12 @@ public:
         enum class Kind { running, completed, failed, idle, cancelled };
         Kind kind = Kind::idle;
         double fraction = 0.0; // running
-        QString message;       // running: progress text; failed: the user-facing sentence
+        QString message;       // running: progress text; failed: the user-facing sentence; completed: the
+                               // session's note for the person (frames left out), or empty
         QString modelPath;     // completed: the model file written (see setCommitsOnCompletion)
 
         static State running(double fraction, const QString& message);
-        static State completed(const QString& modelPath);
+        static State completed(const QString& modelPath, const QString& note = QString());
         static State failed(const QString& message);
         static State idle();
         static State cancelled();
@@ -85,7 +86,7 @@ private:
     void setRunningState(const State& state);
     void onOutput(const PhotogrammetrySession::Output& output);
     void onStaged(const std::optional<MixedSourceStaging::Staged>& staged);
-    void complete();
+    void complete(const QString& note);
     void finish(const State& finalState);
 
     PhotogrammetrySessionFactory m_sessionFactory;

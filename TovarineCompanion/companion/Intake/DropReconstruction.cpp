@@ -35,10 +35,12 @@ DropReconstruction::State DropReconstruction::State::reconstructing(double fract
     return state;
 }
 
-DropReconstruction::State DropReconstruction::State::done(const QString& resultDir, const QString& meshPath)
+DropReconstruction::State DropReconstruction::State::done(const QString& resultDir, const QString& meshPath,
+                                                         const QString& note)
 {
     State state;
     state.kind = Kind::done;
+    state.message = note;
     state.resultDir = resultDir;
     state.meshPath = meshPath;
     return state;
@@ -279,7 +281,7 @@ void DropReconstruction::onReconstructionEnded(quint64 generation, const Staged&
             return;
         }
         // No scene archive is written beside the model: nothing on this platform reads one.
-        exportObjAndCommit(generation, staged, models);
+        exportObjAndCommit(generation, staged, models, finalState.message);
         return;
     case Kind::failed:
         setState(State::failed(finalState.message));
@@ -295,7 +297,7 @@ void DropReconstruction::onReconstructionEnded(quint64 generation, const Staged&
 }
 
 void DropReconstruction::exportObjAndCommit(quint64 generation, const Staged& staged,
-                                            const std::shared_ptr<PendingModelSet>& models)
+                                            const std::shared_ptr<PendingModelSet>& models, const QString& note)
 {
     const QString meshPath = models->filePath(QStringLiteral("model.usdz"));
     const QString objPath = models->filePath(QStringLiteral("model.obj"));
@@ -303,7 +305,7 @@ void DropReconstruction::exportObjAndCommit(quint64 generation, const Staged& st
         ostrel::UserDefaults::standard().string(SettingsKeys::kUnits, SettingsKeys::kUnitsDefault);
 
     auto* watcher = new QFutureWatcher<void>(this);
-    connect(watcher, &QFutureWatcherBase::finished, this, [this, generation, staged, models, watcher] {
+    connect(watcher, &QFutureWatcherBase::finished, this, [this, generation, staged, models, note, watcher] {
         watcher->deleteLater();
         if (!isCurrent(generation)) {
             return; // abandoned for a newer drop: its files go with `models`
@@ -315,8 +317,8 @@ void DropReconstruction::exportObjAndCommit(quint64 generation, const Staged& st
             setState(State::failed(committed.error()));
             return;
         }
-        setState(
-            State::done(staged.resultDir, QDir(staged.resultDir).filePath(QStringLiteral("model.usdz"))));
+        setState(State::done(staged.resultDir, QDir(staged.resultDir).filePath(QStringLiteral("model.usdz")),
+                             note));
     });
     watcher->setFuture(QtConcurrent::run([meshPath, objPath, unit, models] {
         if (exportResultObj(meshPath, objPath, unit)) {

@@ -27,14 +27,14 @@ public:
     {
         enum class Kind { preparing, reconstructing, done, failed, idle };
         Kind kind = Kind::idle;
-        QString message;       // preparing, reconstructing, failed
+        QString message;       // preparing, reconstructing, failed; done: a note about the run, or empty
         double fraction = 0.0; // reconstructing
         QString resultDir;     // done: the result folder
         QString meshPath;      // done: model.usdz inside it (not the OBJ)
 
         static State preparing(const QString& message);
         static State reconstructing(double fraction, const QString& message);
-        static State done(const QString& resultDir, const QString& meshPath);
+        static State done(const QString& resultDir, const QString& meshPath, const QString& note = QString());
         static State failed(const QString& message);
         static State idle();
         bool operator==(const State& other) const;
@@ -91,9 +91,10 @@ private:
     void onReconstructionEnded(quint64 generation, const Staged& staged,
                                const CompanionReconstructor::State& finalState,
                                const std::shared_ptr<PendingModelSet>& models);
-    // Writes the OBJ files into the pending set, then moves the whole set into the result folder.
+    // Writes the OBJ files into the pending set, then moves the whole set into the result folder; the done
+    // state carries `note`.
     void exportObjAndCommit(quint64 generation, const Staged& staged,
-                            const std::shared_ptr<PendingModelSet>& models);
+                            const std::shared_ptr<PendingModelSet>& models, const QString& note);
 
     Environment m_environment;
     State m_state;

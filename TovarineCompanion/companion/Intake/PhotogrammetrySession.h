@@ -56,6 +56,7 @@ public:
         Kind kind = Kind::other;
         double fractionComplete = 0.0;
         QString errorDescription;
+        QString note; // processingComplete: a sentence for the person about the run (frames left out), or empty
     };
 
     using QObject::QObject;

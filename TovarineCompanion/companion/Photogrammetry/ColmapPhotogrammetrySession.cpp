@@ -239,6 +239,7 @@ void ColmapPhotogrammetrySession::start()
             m_largestFramePx = staged->largestDimensionPx;
             if (const QString note = FrameStaging::leftOutFramesNote(*staged); !note.isEmpty()) {
                 m_report.notes.append(note);
+                m_leftOutFramesNote = note;
                 qInfo().noquote() << "tovarine:" << note;
             }
             m_report.frameNames = std::move(staged->originalNames);
@@ -892,6 +893,7 @@ void ColmapPhotogrammetrySession::finishComplete()
     reportProgress(1.0, true);
     Output complete;
     complete.kind = Output::Kind::processingComplete;
+    complete.note = m_leftOutFramesNote;
     emitFinal(complete);
 }
 

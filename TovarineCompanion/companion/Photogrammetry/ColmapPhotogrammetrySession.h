@@ -166,6 +166,7 @@ private:
     QString m_workerError;
 
     int m_frameCount = 0;
+    QString m_leftOutFramesNote; // said to the person with the finished model
     int m_largestFramePx = 0;
     QStringList m_modelFolders;
     int m_bestRegistered = 0;

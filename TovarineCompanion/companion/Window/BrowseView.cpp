@@ -236,6 +236,8 @@ void BrowseView::onStateChanged(const DropReconstruction::State& state)
         connect(m_resultView, &ResultView::dropAnotherClicked, this,
                 [this] { m_drop->setState(DropReconstruction::State::idle()); });
         placeCagePanel(state);
+        // What the run has to say (frames it left out) stands on the note line until an action's note.
+        m_resultView->setActionNote(state.message);
         m_resultScroll->setWidget(m_resultView);
         emit resultViewCreated(m_resultView);
     }

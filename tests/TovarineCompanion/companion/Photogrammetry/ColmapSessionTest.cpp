@@ -507,9 +507,12 @@ TEST_F(ColmapSessionTest, AFewFramesCutShortAreLeftOutAndCounted)
     const RunResult result = run(Detail::medium);
     expectCleanEnding(result, Kind::processingComplete);
     EXPECT_EQ(m_session->report().frameCount, 10);
-    EXPECT_TRUE(m_session->report().notes.contains(
-        QStringLiteral("2 of 12 frames were left out: 2 are cut short (frame_00000.jpg, frame_00001.jpg).")))
+    const QString note =
+        QStringLiteral("2 of 12 frames were left out: 2 are cut short (frame_00000.jpg, frame_00001.jpg).");
+    EXPECT_TRUE(m_session->report().notes.contains(note))
         << m_session->report().notes.join(QLatin1Char('\n')).toStdString();
+    // The person is told with the finished model, not only in the log.
+    EXPECT_EQ(result.outputs.back().note, note);
 }
 
 TEST_F(ColmapSessionTest, CancelEndsEveryStageWithOneCancelledOutputAndNothingLeft)

@@ -299,6 +299,24 @@ TEST_F(BrowseViewTest, DroppedCaptureEndsInTheResultWithTheModelLoaded)
     EXPECT_TRUE(m_fixture.workspace.opened.first().endsWith(QStringLiteral("/teapot study/model.obj")));
 }
 
+TEST_F(BrowseViewTest, FramesTheRunLeftOutAreNamedUnderTheResult)
+{
+    const QString note =
+        QStringLiteral("2 of 12 frames were left out: 2 are cut short (frame_00000.jpg, frame_00001.jpg).");
+    dropCaptureAndWaitForProgress(QStringLiteral("cut frames"));
+    m_fixture.engine.last->complete(note);
+    QTRY_VERIFY_WITH_TIMEOUT(m_view->resultView() != nullptr, tovarine::test::kHangCeilingMs);
+    EXPECT_EQ(m_view->resultView()->actionNote(), note);
+
+    // A run with nothing to say shows no note.
+    dropCaptureAndWaitForProgress(QStringLiteral("whole frames"));
+    m_fixture.engine.last->complete();
+    QTRY_VERIFY_WITH_TIMEOUT(m_view->resultView() != nullptr &&
+                                 m_view->resultView()->resultDir().endsWith(QStringLiteral("/whole frames")),
+                             tovarine::test::kHangCeilingMs);
+    EXPECT_TRUE(m_view->resultView()->actionNote().isEmpty());
+}
+
 TEST_F(BrowseViewTest, ResultActions)
 {
     const QString resultDir = m_fixture.root.filePath(QStringLiteral("Desktop/tovarine/result"));

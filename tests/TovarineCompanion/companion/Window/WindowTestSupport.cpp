@@ -37,7 +37,7 @@ void FakeSession::cancel()
     });
 }
 
-void FakeSession::complete()
+void FakeSession::complete(const QString& note)
 {
     // A tetrahedron of 10 cm, as the engine would write it (metres, Y up).
     ModelMesh mesh;
@@ -46,6 +46,7 @@ void FakeSession::complete()
     (void)UsdzFile::write(mesh, modelPath);
     Output done;
     done.kind = Output::Kind::processingComplete;
+    done.note = note;
     emit output(done);
     emit outputsEnded();
 }

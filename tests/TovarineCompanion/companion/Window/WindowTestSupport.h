@@ -48,8 +48,8 @@ public:
     Expected<void, QString> process(const QString& modelPath, Detail detail) override;
     void cancel() override;
 
-    // Writes a small model at the requested path and ends the run successfully.
-    void complete();
+    // Writes a small model at the requested path and ends the run successfully, with the session's `note`.
+    void complete(const QString& note = QString());
 
     QString modelPath;
     Detail detail = Detail::preview;
