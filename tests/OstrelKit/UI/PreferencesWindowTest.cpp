@@ -10,9 +10,14 @@
 #include "UserDefaults.h"
 
 #include <QAccessible>
+#include <QApplication>
 #include <QCheckBox>
 #include <QLabel>
+#include <QMouseEvent>
 #include <QPushButton>
+#include <QSignalSpy>
+#include <QStyle>
+#include <QStyleOptionSlider>
 #include <QTemporaryDir>
 #include <QTest>
 #include <gtest/gtest.h>
@@ -92,7 +97,7 @@ TEST_F(PreferencesForm, SwatchesSliderAndStoreStayInStep)
     store.setValue(PrefsKey::lickableIntensity, 0.501);
     EXPECT_EQ(slider->shownValue(), 0.501);
     EXPECT_EQ(slider->value(), 5010);
-    // A drag writes every step.
+    // A value set while no drag runs (a key, a click on the track) writes at once.
     slider->setValue(2000);
     EXPECT_DOUBLE_EQ(store.real(PrefsKey::lickableIntensity, -1), 0.2);
 
@@ -128,6 +133,49 @@ TEST_F(PreferencesForm, SlidersSpeakTheValuesTheFormShows)
     QTest::keyClick(width, Qt::Key_Right);
     EXPECT_NEAR(store.real(PrefsKey::sidebarWidth, -1), 342.2, 0.03); // from the nearest position to 340
     EXPECT_EQ(face("sidebarWidthSlider")->text(QAccessible::Value), QStringLiteral("342pt"));
+}
+
+// A drag shows every step beside the slider and writes the store once, where it ends; keys still write.
+TEST_F(PreferencesForm, ASliderDragWritesTheStoreOnceWhenItEnds)
+{
+    OstrelPreferencesView view(QStringLiteral("tovarine"), nullptr, OstrelPrefsLayout::full, store);
+    view.resize(440, 680);
+    view.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
+    auto* slider = child<OstrelNSSlider>(view, "sidebarWidthSlider");
+    QStyleOptionSlider option;
+    option.initFrom(slider);
+    option.orientation = slider->orientation();
+    option.minimum = slider->minimum();
+    option.maximum = slider->maximum();
+    option.sliderPosition = slider->sliderPosition();
+    option.sliderValue = slider->value();
+    const QPoint handle =
+        slider->style()->subControlRect(QStyle::CC_Slider, &option, QStyle::SC_SliderHandle, slider).center();
+    QSignalSpy writes(&store, &UserDefaults::changed);
+    const auto send = [slider](QEvent::Type type, QPoint at, Qt::MouseButton button, Qt::MouseButtons held) {
+        QMouseEvent event(type, QPointF(at), QPointF(slider->mapToGlobal(at)), button, held, Qt::NoModifier);
+        QApplication::sendEvent(slider, &event);
+    };
+    send(QEvent::MouseButtonPress, handle, Qt::LeftButton, Qt::LeftButton);
+    ASSERT_TRUE(slider->isSliderDown());
+    QStringList shown;
+    for (int step = 1; step <= 5; ++step) {
+        send(QEvent::MouseMove, handle + QPoint(10 * step, 0), Qt::NoButton, Qt::LeftButton);
+        shown << child<QLabel>(view, "sidebarWidthValue")->text();
+    }
+    EXPECT_EQ(writes.count(), 0) << "nothing written while dragging";
+    EXPECT_FALSE(store.contains(PrefsKey::sidebarWidth));
+    EXPECT_EQ(shown.removeDuplicates(), 0) << "the value beside the slider follows every step";
+    EXPECT_NE(shown.last(), QStringLiteral("340pt"));
+    send(QEvent::MouseButtonRelease, handle + QPoint(50, 0), Qt::NoButton, Qt::NoButton);
+    ASSERT_EQ(writes.count(), 1);
+    EXPECT_EQ(writes.first().first().toString(), PrefsKey::sidebarWidth);
+    EXPECT_EQ(store.real(PrefsKey::sidebarWidth, -1), slider->shownValue());
+    EXPECT_EQ(child<QLabel>(view, "sidebarWidthValue")->text(), shown.last());
+
+    QTest::keyClick(slider, Qt::Key_Left);
+    EXPECT_EQ(writes.count(), 2) << "a key writes at once";
 }
 
 namespace {
