@@ -6,6 +6,7 @@
 #include "OstrelPreferencesView.h"
 #include "OstrelSymbolPainter.h"
 #include "PrefsKey.h"
+#include "ScreenReaderNumbers.h"
 #include "TestSupport.h"
 #include "UserDefaults.h"
 
@@ -133,6 +134,33 @@ TEST_F(PreferencesForm, SlidersSpeakTheValuesTheFormShows)
     QTest::keyClick(width, Qt::Key_Right);
     EXPECT_NEAR(store.real(PrefsKey::sidebarWidth, -1), 342.2, 0.03); // from the nearest position to 340
     EXPECT_EQ(face("sidebarWidthSlider")->text(QAccessible::Value), QStringLiteral("342pt"));
+}
+
+// A screen reader reads a slider's numbers only: it is told the number the form shows beside the slider and an
+// increment of that number's last digit, so it says the digits shown.
+TEST_F(PreferencesForm, AScreenReaderSaysTheNumbersTheFormShows)
+{
+    OstrelPreferencesView view(QStringLiteral("tovarine"), nullptr, OstrelPrefsLayout::full, store);
+    view.resize(440, 680);
+    view.show();
+    const auto says = [&view](const char* name) {
+        QAccessibleValueInterface* value =
+            QAccessible::queryAccessibleInterface(child<OstrelNSSlider>(view, QString::fromLatin1(name)))
+                ->valueInterface();
+        return tovarine::test::readerSays(value->currentValue().toDouble(), value->minimumStepSize().toDouble());
+    };
+    store.setValue(PrefsKey::sidebarWidth, 299.9);
+    EXPECT_EQ(child<QLabel>(view, "sidebarWidthValue")->text(), QStringLiteral("299pt"));
+    EXPECT_EQ(says("sidebarWidthSlider"), QStringLiteral("299"));
+    // One key on UI Scale moves 1/100 of 0.7 (from the position nearest 1.0): about 1.007, shown 1.0.
+    QTest::keyClick(child<OstrelNSSlider>(view, "uiScaleSlider"), Qt::Key_Right);
+    EXPECT_NEAR(store.real(PrefsKey::uiScale, -1), 1.007, 1e-4);
+    EXPECT_EQ(child<QLabel>(view, "uiScaleValue")->text(), QStringLiteral("1.0"));
+    EXPECT_EQ(says("uiScaleSlider"), QStringLiteral("1.0"));
+    store.setValue(PrefsKey::lickableIntensity, 0.75);
+    EXPECT_EQ(says("lickableSlider"), QStringLiteral("0.75"));
+    store.setValue(PrefsKey::labelScale, 1.26);
+    EXPECT_EQ(says("labelScaleSlider"), QStringLiteral("1.3"));
 }
 
 // A drag shows every step beside the slider and writes the store once, where it ends; keys still write.
