@@ -149,6 +149,9 @@ qsizetype literalPrefixLength(const QString& format)
 {
     qsizetype length = 0;
     for (qsizetype i = 0; i < format.size(); ++i) {
+        if (format[i] == QChar(0)) {
+            break; // the C library's formatting ends there
+        }
         if (format[i] == QLatin1Char('%')) {
             if (i + 1 < format.size() && format[i + 1] == QLatin1Char('%')) {
                 ++i;

@@ -33,7 +33,7 @@ struct ShownNumber
 std::optional<ShownNumber> shownNumber(const QString& text, qsizetype from = 0);
 
 // How many characters a `format` that problem() accepts writes before its number: the literal text before the
-// conversion, "%%" counting as one '%'.
+// conversion, "%%" counting as one '%', up to a NUL (where the C library stops reading the format).
 qsizetype literalPrefixLength(const QString& format);
 
 } // namespace ostrel::OstrelValueFormat
