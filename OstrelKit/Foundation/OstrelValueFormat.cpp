@@ -139,8 +139,8 @@ std::optional<ShownNumber> shownNumber(const QString& text, qsizetype from)
         if (!ok || !std::isfinite(value)) {
             return std::nullopt;
         }
-        return ShownNumber{value, int(std::clamp<long long>(
-                                      static_cast<long long>(decimals) - exponent, 0, 400))};
+        return ShownNumber{value,
+                           int(std::clamp<long long>(static_cast<long long>(decimals) - exponent, 0, 400))};
     }
     return std::nullopt;
 }

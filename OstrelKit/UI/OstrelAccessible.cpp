@@ -294,10 +294,10 @@ void adoptFace(QObject* object)
     }
 }
 
-// Announces a changed spoken value the way the widget's face can carry it. The AT-SPI bridge announces a value
-// change only for a face with a numeric value (it warns for any other), so a switch's change goes out as a
-// change of its selected state (a check box announces its checked state itself), and a plain widget's value
-// is read when asked for.
+// Announces a changed spoken value the way the widget's face can carry it. The AT-SPI bridge announces a
+// value change only for a face with a numeric value (it warns for any other), so a switch's change goes out
+// as a change of its selected state (a check box announces its checked state itself), and a plain widget's
+// value is read when asked for.
 void notifyValue(QWidget* widget)
 {
     if (!QAccessible::isActive()) {

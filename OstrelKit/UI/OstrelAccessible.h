@@ -38,8 +38,8 @@ struct SpokenSliderModel
     std::function<QString()> text;
     double lower = 0.0;
     double upper = 1.0;
-    double step = 0.0;         // what one arrow key moves
-    qsizetype numberFrom = 0;  // where in text() its number begins (after a format's literal text)
+    double step = 0.0;        // what one arrow key moves
+    qsizetype numberFrom = 0; // where in text() its number begins (after a format's literal text)
 };
 
 // Makes `slider` speak as a slider of doubles: its spoken value text is model.text(), and a value set by

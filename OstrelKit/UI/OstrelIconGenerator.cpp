@@ -72,8 +72,9 @@ QStringList generateAppIconPNGs(const QString& emoji, const QString& outputDirec
     // the folder ("../x", "/abs", "a/../../b"), so it is refused and nothing is written.
     if (prefix.contains(QLatin1Char('/')) || prefix.contains(QLatin1Char('\\')) ||
         prefix.contains(QChar(0))) {
-        fail(QStringLiteral("the prefix %1 holds '/', '\\' or NUL, so it could name a file outside the folder")
-                 .arg(prefix));
+        fail(
+            QStringLiteral("the prefix %1 holds '/', '\\' or NUL, so it could name a file outside the folder")
+                .arg(prefix));
         return written;
     }
     if (outputDirectory.isEmpty()) {
@@ -83,8 +84,8 @@ QStringList generateAppIconPNGs(const QString& emoji, const QString& outputDirec
     // std::filesystem, not QDir: it says why a folder could not be made, and never takes a name beginning
     // with ':' for a Qt resource.
     std::error_code made;
-    std::filesystem::create_directories(std::filesystem::path(QFile::encodeName(outputDirectory).toStdString()),
-                                        made);
+    std::filesystem::create_directories(
+        std::filesystem::path(QFile::encodeName(outputDirectory).toStdString()), made);
     if (made) {
         fail(QStringLiteral("could not make the folder %1: %2")
                  .arg(outputDirectory, QString::fromLocal8Bit(made.message())));
@@ -105,9 +106,10 @@ QStringList generateAppIconPNGs(const QString& emoji, const QString& outputDirec
             continue;
         }
         if (!image.save(&file, "PNG")) {
-            fail(QStringLiteral("could not write %1: %2").arg(path, file.error() != QFileDevice::NoError
-                                                                        ? file.errorString()
-                                                                        : QStringLiteral("PNG encoding failed")));
+            fail(QStringLiteral("could not write %1: %2")
+                     .arg(path, file.error() != QFileDevice::NoError
+                                    ? file.errorString()
+                                    : QStringLiteral("PNG encoding failed")));
             file.cancelWriting();
             continue;
         }

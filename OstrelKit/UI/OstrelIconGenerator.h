@@ -26,8 +26,8 @@ void setDockIcon(const QStringList& emojis, int size = 512);
 // really written, largest first; a size that could not be written is left out. A prefix holding '/', '\' or
 // NUL (one that could name a file outside the folder) writes nothing and returns an empty list; one beginning
 // with ':' names files inside the folder like any other. When `problem` is given, the first reason a file was
-// not written lands in it (the refused prefix, the folder that could not be made and the file system's reason,
-// or a file's write error); it is left alone when all seven were written.
+// not written lands in it (the refused prefix, the folder that could not be made and the file system's
+// reason, or a file's write error); it is left alone when all seven were written.
 QStringList generateAppIconPNGs(const QString& emoji, const QString& outputDirectory, const QString& prefix,
                                 QString* problem = nullptr);
 

@@ -236,12 +236,14 @@ TEST(OstrelIconGenerator, TheIconToolSaysWhyItWroteNothing)
         {dir.path(), QStringLiteral("a/b"), QStringLiteral("the prefix a/b holds '/'")},
         {dir.path(), QString(250, QLatin1Char('x')), QStringLiteral("File name too long")},
         {blocker.fileName() + QStringLiteral("/sub"), QStringLiteral("AppIcon"),
-         QStringLiteral("could not make the folder ") + blocker.fileName() + QStringLiteral("/sub: Not a directory")},
+         QStringLiteral("could not make the folder ") + blocker.fileName() +
+             QStringLiteral("/sub: Not a directory")},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.why.toStdString());
         QProcess tool;
-        tool.start(QString::fromUtf8(TOVARINE_ICON_SET_TOOL), {QStringLiteral("🦊"), row.folder, row.prefix});
+        tool.start(QString::fromUtf8(TOVARINE_ICON_SET_TOOL),
+                   {QStringLiteral("🦊"), row.folder, row.prefix});
         ASSERT_TRUE(tool.waitForFinished(tovarine::test::kHangCeilingMs));
         EXPECT_EQ(tool.exitCode(), 1);
         const QString said = QString::fromLocal8Bit(tool.readAllStandardError());

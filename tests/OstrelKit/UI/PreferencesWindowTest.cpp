@@ -136,8 +136,8 @@ TEST_F(PreferencesForm, SlidersSpeakTheValuesTheFormShows)
     EXPECT_EQ(face("sidebarWidthSlider")->text(QAccessible::Value), QStringLiteral("342pt"));
 }
 
-// A screen reader reads a slider's numbers only: it is told the number the form shows beside the slider and an
-// increment of that number's last digit, so it says the digits shown.
+// A screen reader reads a slider's numbers only: it is told the number the form shows beside the slider and
+// an increment of that number's last digit, so it says the digits shown.
 TEST_F(PreferencesForm, AScreenReaderSaysTheNumbersTheFormShows)
 {
     OstrelPreferencesView view(QStringLiteral("tovarine"), nullptr, OstrelPrefsLayout::full, store);
@@ -147,7 +147,8 @@ TEST_F(PreferencesForm, AScreenReaderSaysTheNumbersTheFormShows)
         QAccessibleValueInterface* value =
             QAccessible::queryAccessibleInterface(child<OstrelNSSlider>(view, QString::fromLatin1(name)))
                 ->valueInterface();
-        return tovarine::test::readerSays(value->currentValue().toDouble(), value->minimumStepSize().toDouble());
+        return tovarine::test::readerSays(value->currentValue().toDouble(),
+                                          value->minimumStepSize().toDouble());
     };
     store.setValue(PrefsKey::sidebarWidth, 299.9);
     EXPECT_EQ(child<QLabel>(view, "sidebarWidthValue")->text(), QStringLiteral("299pt"));

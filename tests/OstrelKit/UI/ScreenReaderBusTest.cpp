@@ -55,8 +55,9 @@ public:
         }
         m_session.start(kSessionDaemon, {QStringLiteral("--session"), QStringLiteral("--nofork"),
                                          QStringLiteral("--print-address=1")});
-        if (!m_session.waitForStarted(tovarine::test::kHangCeilingMs) ||
-            !waitUntil([this] { return m_session.canReadLine() || m_session.state() != QProcess::Running; }) ||
+        if (!m_session.waitForStarted(tovarine::test::kHangCeilingMs) || !waitUntil([this] {
+                return m_session.canReadLine() || m_session.state() != QProcess::Running;
+            }) ||
             !m_session.canReadLine()) {
             m_problem = QStringLiteral("the private session bus did not start: ") +
                         QString::fromLocal8Bit(m_session.readAllStandardError());
@@ -74,8 +75,7 @@ public:
         m_launcher.start(kBusLauncher, {QStringLiteral("--launch-immediately")});
         m_connectionName = QUuid::createUuid().toString();
         QDBusConnection session = QDBusConnection::connectToBus(m_sessionAddress, m_connectionName + "s");
-        if (!session.isConnected() ||
-            !waitUntil([&] {
+        if (!session.isConnected() || !waitUntil([&] {
                 return session.interface()->isServiceRegistered(QStringLiteral("org.a11y.Bus")).value() ||
                        m_launcher.state() == QProcess::NotRunning;
             }) ||
@@ -84,16 +84,17 @@ public:
                         QString::fromLocal8Bit(m_launcher.readAllStandardError());
             return;
         }
-        const QDBusMessage reply = session.call(QDBusMessage::createMethodCall(
-            QStringLiteral("org.a11y.Bus"), QStringLiteral("/org/a11y/bus"), QStringLiteral("org.a11y.Bus"),
-            QStringLiteral("GetAddress")));
+        const QDBusMessage reply = session.call(
+            QDBusMessage::createMethodCall(QStringLiteral("org.a11y.Bus"), QStringLiteral("/org/a11y/bus"),
+                                           QStringLiteral("org.a11y.Bus"), QStringLiteral("GetAddress")));
         if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty()) {
             m_problem = QStringLiteral("the accessibility bus has no address: ") + reply.errorMessage();
             return;
         }
         m_bus = QDBusConnection::connectToBus(reply.arguments().first().toString(), m_connectionName + "a");
         if (!m_bus.isConnected()) {
-            m_problem = QStringLiteral("the accessibility bus did not answer: ") + m_bus.lastError().message();
+            m_problem =
+                QStringLiteral("the accessibility bus did not answer: ") + m_bus.lastError().message();
         }
     }
     ~PrivateAccessibilityBus()
@@ -130,8 +131,8 @@ private:
 QVariant property(QDBusConnection& bus, const QString& service, const QString& path, const QString& interface,
                   const QString& name)
 {
-    QDBusMessage call = QDBusMessage::createMethodCall(service, path, QStringLiteral("org.freedesktop.DBus.Properties"),
-                                                       QStringLiteral("Get"));
+    QDBusMessage call = QDBusMessage::createMethodCall(
+        service, path, QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"));
     call << interface << name;
     const QDBusMessage reply = bus.call(call);
     if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty()) {
@@ -266,5 +267,6 @@ TEST(ScreenReaderBus, SlidersGiveAScreenReaderTheDigitsTheyShowAndSwitchesWarnOf
     host.closeWriteChannel();
     ASSERT_TRUE(host.waitForFinished(tovarine::test::kHangCeilingMs));
     const QString said = QString::fromLocal8Bit(host.readAllStandardError());
-    EXPECT_FALSE(said.contains(QStringLiteral("ValueChanged event and no ValueInterface"))) << said.toStdString();
+    EXPECT_FALSE(said.contains(QStringLiteral("ValueChanged event and no ValueInterface")))
+        << said.toStdString();
 }

@@ -1,6 +1,6 @@
 // A window of the kit's sliders for the screen-reader test, run as its own process so it can join a private
-// accessibility bus: two kit sliders ("Level" 0..1 in steps of 0.25 at 0.75 pt, "Frame" 0..1e7 in steps of 1 at
-// 5000001.0 frames) and the Preferences form with Sidebar Width 299.9, Surface shininess 0.75 and UI Scale
+// accessibility bus: two kit sliders ("Level" 0..1 in steps of 0.25 at 0.75 pt, "Frame" 0..1e7 in steps of 1
+// at 5000001.0 frames) and the Preferences form with Sidebar Width 299.9, Surface shininess 0.75 and UI Scale
 // moved one key from 1.0. Prints "ready" when shown. A line "toggle" on standard input clicks the VorraLick
 // switch and answers "toggled"; the end of standard input ends the program.
 //   ostrel-spoken-slider-host
@@ -46,7 +46,8 @@ int main(int argc, char** argv)
     frame.format = QStringLiteral("%.1f");
     frame.accessibilityUnit = QStringLiteral("frames");
     layout->addWidget(new OstrelSlider(QStringLiteral("Frame"), 5000001, frame));
-    auto* preferences = new OstrelPreferencesView(QStringLiteral("tovarine"), nullptr, OstrelPrefsLayout::full, store);
+    auto* preferences =
+        new OstrelPreferencesView(QStringLiteral("tovarine"), nullptr, OstrelPrefsLayout::full, store);
     layout->addWidget(preferences);
     window.show();
 
