@@ -26,7 +26,8 @@ void ostrelAccessibleToggle(QWidget* widget, const QString& label, bool isOn);
 
 // Sets the value assistive technology speaks for `widget` (used by the two functions above and the slider).
 // A face Qt made of the widget before is replaced by the kit's. The change is announced the way the face can
-// carry it: a switch's as a change of its checked and selected states (it has no numeric value to announce).
+// carry it: a switch's as a change of its selected state (a check box announces its checked state itself);
+// a value that is not a number is read when asked for, never announced as a value change.
 void setSpokenValue(QWidget* widget, const QString& value);
 
 // What assistive technology reads and sets on a slider whose integer positions stand for a double value: the

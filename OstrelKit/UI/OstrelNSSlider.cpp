@@ -46,7 +46,12 @@ OstrelNSSlider::OstrelNSSlider(UserDefaults& store, const QString& key, double d
     connect(this, &QSlider::valueChanged, this, &OstrelNSSlider::valueChanged);
     // A drag writes the store once, with the value it ends on: every write is synced to disk, and readers of
     // the key need only where the user let go.
-    connect(this, &QSlider::sliderReleased, this, [this] { m_store.setValue(m_key, m_shown); });
+    connect(this, &QSlider::sliderReleased, this, [this] {
+        if (m_dragMoved) {
+            m_dragMoved = false;
+            m_store.setValue(m_key, m_shown);
+        }
+    });
     connect(&store, &UserDefaults::changed, this, [this](const QString& changed) {
         if (changed == m_key) {
             follow(m_store.real(m_key, m_default));
@@ -57,7 +62,9 @@ OstrelNSSlider::OstrelNSSlider(UserDefaults& store, const QString& key, double d
 void OstrelNSSlider::valueChanged(int position)
 {
     m_shown = m_lower + (m_upper - m_lower) * position / kPositions;
-    if (!isSliderDown()) {
+    if (isSliderDown()) {
+        m_dragMoved = true;
+    } else {
         m_store.setValue(m_key, m_shown);
     }
     spokenSliderChanged(this);

@@ -45,6 +45,7 @@ private:
     double m_lower;
     double m_upper;
     double m_shown;
+    bool m_dragMoved = false; // a drag moved the slider: its release writes the store
     std::function<QString(double)> m_spokenText;
 };
 

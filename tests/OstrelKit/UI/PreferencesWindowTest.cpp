@@ -197,7 +197,7 @@ TEST_F(PreferencesForm, ASliderDragWritesTheStoreOnceWhenItEnds)
     EXPECT_FALSE(store.contains(PrefsKey::sidebarWidth));
     EXPECT_EQ(shown.removeDuplicates(), 0) << "the value beside the slider follows every step";
     EXPECT_NE(shown.last(), QStringLiteral("340pt"));
-    send(QEvent::MouseButtonRelease, handle + QPoint(50, 0), Qt::NoButton, Qt::NoButton);
+    send(QEvent::MouseButtonRelease, handle + QPoint(50, 0), Qt::LeftButton, Qt::NoButton);
     ASSERT_EQ(writes.count(), 1);
     EXPECT_EQ(writes.first().first().toString(), PrefsKey::sidebarWidth);
     EXPECT_EQ(store.real(PrefsKey::sidebarWidth, -1), slider->shownValue());
@@ -205,6 +205,28 @@ TEST_F(PreferencesForm, ASliderDragWritesTheStoreOnceWhenItEnds)
 
     QTest::keyClick(slider, Qt::Key_Left);
     EXPECT_EQ(writes.count(), 2) << "a key writes at once";
+
+    // Pressing a handle and letting go without moving it writes nothing.
+    auto* scale = child<OstrelNSSlider>(view, "uiScaleSlider");
+    QStyleOptionSlider scaleOption;
+    scaleOption.initFrom(scale);
+    scaleOption.orientation = scale->orientation();
+    scaleOption.minimum = scale->minimum();
+    scaleOption.maximum = scale->maximum();
+    scaleOption.sliderPosition = scale->sliderPosition();
+    scaleOption.sliderValue = scale->value();
+    const QPoint still =
+        scale->style()->subControlRect(QStyle::CC_Slider, &scaleOption, QStyle::SC_SliderHandle, scale).center();
+    QMouseEvent press(QEvent::MouseButtonPress, QPointF(still), QPointF(scale->mapToGlobal(still)), Qt::LeftButton,
+                      Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(scale, &press);
+    ASSERT_TRUE(scale->isSliderDown());
+    QMouseEvent letGo(QEvent::MouseButtonRelease, QPointF(still), QPointF(scale->mapToGlobal(still)),
+                      Qt::LeftButton, Qt::NoButton, Qt::NoModifier);
+    QApplication::sendEvent(scale, &letGo);
+    EXPECT_FALSE(scale->isSliderDown());
+    EXPECT_EQ(writes.count(), 2);
+    EXPECT_FALSE(store.contains(PrefsKey::uiScale));
 }
 
 namespace {
