@@ -164,6 +164,25 @@ TEST_F(PreferencesForm, AScreenReaderSaysTheNumbersTheFormShows)
     EXPECT_EQ(says("labelScaleSlider"), QStringLiteral("1.3"));
 }
 
+namespace {
+
+// Where a slider's handle is drawn, in the slider.
+QPoint handleCentre(QSlider* slider)
+{
+    QStyleOptionSlider option;
+    option.initFrom(slider);
+    option.orientation = slider->orientation();
+    option.minimum = slider->minimum();
+    option.maximum = slider->maximum();
+    option.sliderPosition = slider->sliderPosition();
+    option.sliderValue = slider->value();
+    return slider->style()
+        ->subControlRect(QStyle::CC_Slider, &option, QStyle::SC_SliderHandle, slider)
+        .center();
+}
+
+} // namespace
+
 // A drag shows every step beside the slider and writes the store once, where it ends; keys still write.
 TEST_F(PreferencesForm, ASliderDragWritesTheStoreOnceWhenItEnds)
 {
@@ -172,32 +191,25 @@ TEST_F(PreferencesForm, ASliderDragWritesTheStoreOnceWhenItEnds)
     view.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
     auto* slider = child<OstrelNSSlider>(view, "sidebarWidthSlider");
-    QStyleOptionSlider option;
-    option.initFrom(slider);
-    option.orientation = slider->orientation();
-    option.minimum = slider->minimum();
-    option.maximum = slider->maximum();
-    option.sliderPosition = slider->sliderPosition();
-    option.sliderValue = slider->value();
-    const QPoint handle =
-        slider->style()->subControlRect(QStyle::CC_Slider, &option, QStyle::SC_SliderHandle, slider).center();
+    const QPoint handle = handleCentre(slider);
     QSignalSpy writes(&store, &UserDefaults::changed);
-    const auto send = [slider](QEvent::Type type, QPoint at, Qt::MouseButton button, Qt::MouseButtons held) {
-        QMouseEvent event(type, QPointF(at), QPointF(slider->mapToGlobal(at)), button, held, Qt::NoModifier);
-        QApplication::sendEvent(slider, &event);
+    const auto send = [](QSlider* target, QEvent::Type type, QPoint at, Qt::MouseButton button,
+                         Qt::MouseButtons held) {
+        QMouseEvent event(type, QPointF(at), QPointF(target->mapToGlobal(at)), button, held, Qt::NoModifier);
+        QApplication::sendEvent(target, &event);
     };
-    send(QEvent::MouseButtonPress, handle, Qt::LeftButton, Qt::LeftButton);
+    send(slider, QEvent::MouseButtonPress, handle, Qt::LeftButton, Qt::LeftButton);
     ASSERT_TRUE(slider->isSliderDown());
     QStringList shown;
     for (int step = 1; step <= 5; ++step) {
-        send(QEvent::MouseMove, handle + QPoint(10 * step, 0), Qt::NoButton, Qt::LeftButton);
+        send(slider, QEvent::MouseMove, handle + QPoint(10 * step, 0), Qt::NoButton, Qt::LeftButton);
         shown << child<QLabel>(view, "sidebarWidthValue")->text();
     }
     EXPECT_EQ(writes.count(), 0) << "nothing written while dragging";
     EXPECT_FALSE(store.contains(PrefsKey::sidebarWidth));
     EXPECT_EQ(shown.removeDuplicates(), 0) << "the value beside the slider follows every step";
     EXPECT_NE(shown.last(), QStringLiteral("340pt"));
-    send(QEvent::MouseButtonRelease, handle + QPoint(50, 0), Qt::LeftButton, Qt::NoButton);
+    send(slider, QEvent::MouseButtonRelease, handle + QPoint(50, 0), Qt::LeftButton, Qt::NoButton);
     ASSERT_EQ(writes.count(), 1);
     EXPECT_EQ(writes.first().first().toString(), PrefsKey::sidebarWidth);
     EXPECT_EQ(store.real(PrefsKey::sidebarWidth, -1), slider->shownValue());
@@ -208,22 +220,10 @@ TEST_F(PreferencesForm, ASliderDragWritesTheStoreOnceWhenItEnds)
 
     // Pressing a handle and letting go without moving it writes nothing.
     auto* scale = child<OstrelNSSlider>(view, "uiScaleSlider");
-    QStyleOptionSlider scaleOption;
-    scaleOption.initFrom(scale);
-    scaleOption.orientation = scale->orientation();
-    scaleOption.minimum = scale->minimum();
-    scaleOption.maximum = scale->maximum();
-    scaleOption.sliderPosition = scale->sliderPosition();
-    scaleOption.sliderValue = scale->value();
-    const QPoint still =
-        scale->style()->subControlRect(QStyle::CC_Slider, &scaleOption, QStyle::SC_SliderHandle, scale).center();
-    QMouseEvent press(QEvent::MouseButtonPress, QPointF(still), QPointF(scale->mapToGlobal(still)), Qt::LeftButton,
-                      Qt::LeftButton, Qt::NoModifier);
-    QApplication::sendEvent(scale, &press);
+    const QPoint still = handleCentre(scale);
+    send(scale, QEvent::MouseButtonPress, still, Qt::LeftButton, Qt::LeftButton);
     ASSERT_TRUE(scale->isSliderDown());
-    QMouseEvent letGo(QEvent::MouseButtonRelease, QPointF(still), QPointF(scale->mapToGlobal(still)),
-                      Qt::LeftButton, Qt::NoButton, Qt::NoModifier);
-    QApplication::sendEvent(scale, &letGo);
+    send(scale, QEvent::MouseButtonRelease, still, Qt::LeftButton, Qt::NoButton);
     EXPECT_FALSE(scale->isSliderDown());
     EXPECT_EQ(writes.count(), 2);
     EXPECT_FALSE(store.contains(PrefsKey::uiScale));
