@@ -8,12 +8,17 @@ bool isSingleComponent(const QString& name)
            !name.contains(QLatin1Char('/')) && !name.contains(QChar(0));
 }
 
+QString plainPath(const QString& path)
+{
+    return path.startsWith(QLatin1Char(':')) ? QStringLiteral("./") + path : path;
+}
+
 QString childPath(const QString& folder, const QString& name)
 {
     if (folder.isEmpty() || !isSingleComponent(name)) {
         return {};
     }
-    QString path = folder.startsWith(QLatin1Char(':')) ? QStringLiteral("./") + folder : folder;
+    QString path = plainPath(folder);
     if (!path.endsWith(QLatin1Char('/'))) {
         path += QLatin1Char('/');
     }

@@ -12,6 +12,11 @@ namespace ostrel::OstrelFileNames {
 // leading ':' (or '-', or any other character) is part of a legal name.
 bool isSingleComponent(const QString& name);
 
+// `path` as a path Qt never takes for a resource: a relative path beginning with ':' gets "./" in front, so
+// QFileInfo, QDir and QFile reach the folder or file of that name in the working folder. Any other path is
+// returned unchanged.
+QString plainPath(const QString& path);
+
 // `folder` + "/" + `name` as text (one slash between them, also when `folder` ends in one), so the file is
 // always inside `folder`. A relative folder beginning with ':' gets "./" in front, so the path can never be
 // taken for a resource either. Empty when `folder` is empty or `name` is not a single component: nothing can

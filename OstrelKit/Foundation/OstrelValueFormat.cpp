@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <clocale>
+#include <cmath>
 #include <cstdio>
 #include <locale.h>
 #include <string>
@@ -86,6 +87,81 @@ std::optional<QString> format(const QString& format, double value)
     uselocale(previous);
     text.resize(std::size_t(std::max(length, 0)));
     return QString::fromStdString(text);
+}
+
+std::optional<ShownNumber> shownNumber(const QString& text, qsizetype from)
+{
+    for (qsizetype start = std::max<qsizetype>(from, 0); start < text.size(); ++start) {
+        qsizetype i = start;
+        if (text[i] == QLatin1Char('-') || text[i] == QLatin1Char('+')) {
+            ++i;
+        }
+        const qsizetype wholeStart = i;
+        while (i < text.size() && isAsciiDigit(text[i])) {
+            ++i;
+        }
+        const bool whole = i > wholeStart;
+        int decimals = 0;
+        if (i < text.size() && text[i] == QLatin1Char('.')) {
+            qsizetype j = i + 1;
+            while (j < text.size() && isAsciiDigit(text[j])) {
+                ++j;
+            }
+            decimals = int(std::min<qsizetype>(j - i - 1, kMaxWidthOrPrecision));
+            if (whole || decimals > 0) {
+                i = j;
+            }
+        }
+        if (!whole && decimals == 0) {
+            continue; // no digit here: a sign or point of the surrounding text
+        }
+        qsizetype end = i;
+        int exponent = 0;
+        if (i < text.size() && (text[i] == QLatin1Char('e') || text[i] == QLatin1Char('E'))) {
+            qsizetype j = i + 1;
+            const bool negative = j < text.size() && text[j] == QLatin1Char('-');
+            if (j < text.size() && (text[j] == QLatin1Char('-') || text[j] == QLatin1Char('+'))) {
+                ++j;
+            }
+            const qsizetype digitsStart = j;
+            long long magnitude = 0;
+            while (j < text.size() && isAsciiDigit(text[j])) {
+                magnitude = std::min<long long>(magnitude * 10 + text[j].digitValue(), 100000);
+                ++j;
+            }
+            if (j > digitsStart) {
+                exponent = int(negative ? -magnitude : magnitude);
+                end = j;
+            }
+        }
+        bool ok = false;
+        const double value = text.mid(start, end - start).toDouble(&ok);
+        if (!ok || !std::isfinite(value)) {
+            return std::nullopt;
+        }
+        return ShownNumber{value,
+                           int(std::clamp<long long>(static_cast<long long>(decimals) - exponent, 0, 400))};
+    }
+    return std::nullopt;
+}
+
+qsizetype literalPrefixLength(const QString& format)
+{
+    qsizetype length = 0;
+    for (qsizetype i = 0; i < format.size(); ++i) {
+        if (format[i] == QChar(0)) {
+            break; // the C library's formatting ends there
+        }
+        if (format[i] == QLatin1Char('%')) {
+            if (i + 1 < format.size() && format[i + 1] == QLatin1Char('%')) {
+                ++i;
+            } else {
+                break;
+            }
+        }
+        ++length;
+    }
+    return length;
 }
 
 } // namespace ostrel::OstrelValueFormat

@@ -19,4 +19,21 @@ std::optional<QString> problem(const QString& format);
 // `value` formatted with `format` as the C library does in the C locale; absent when problem() finds one.
 std::optional<QString> format(const QString& format, double value);
 
+// The number a text shows: its value and how many digits it has after the decimal point when written out in
+// fixed notation ("0.75" 2, "299" 0, "1.5e-3" 4, "2.5e+02" 0).
+struct ShownNumber
+{
+    double value = 0.0;
+    int decimals = 0;
+};
+
+// The first number in `text` at or after `from`: an optional sign, digits with an optional point and fraction
+// (or a point and a fraction), and an optional exponent. Absent when there is none or its value is not finite
+// ("nan", "inf").
+std::optional<ShownNumber> shownNumber(const QString& text, qsizetype from = 0);
+
+// How many characters a `format` that problem() accepts writes before its number: the literal text before the
+// conversion, "%%" counting as one '%', up to a NUL (where the C library stops reading the format).
+qsizetype literalPrefixLength(const QString& format);
+
 } // namespace ostrel::OstrelValueFormat

@@ -6,7 +6,7 @@ class QAction;
 class QMenu;
 
 // The menu command "Toggle Markup Mode" (Ctrl+Shift+M). It toggles the overlay that holds the keyboard focus, or
-// else the overlay installed last, or does nothing when there is none. GUI thread only.
+// else the overlay shown last, or does nothing when there is none. GUI thread only.
 class MarkupMenuCommands : public QObject {
     Q_OBJECT
 

@@ -21,8 +21,8 @@ class MarkupState : public QObject {
 public:
     explicit MarkupState(QObject* parent = nullptr);
 
-    // The state of the overlay installed last; the menu command falls back to it. Kept alive here until another
-    // overlay replaces it.
+    // The state of the overlay shown last; the menu command falls back to it. Kept alive here until another
+    // overlay is shown.
     static std::shared_ptr<MarkupState> shared;
 
     bool isActive() const { return m_isActive; }

@@ -14,10 +14,17 @@ namespace {
 
 constexpr int kBarHeight = 44;
 
+// A standard divider as it shows on the bar's dark surface: a light line at opacity 0.3, drawn in the bar's own
+// colour, not the host's text colour (a light host's dark text would vanish on the bar).
 QFrame* divider(QWidget* parent)
 {
     auto* line = new QFrame(parent);
+    line->setObjectName(QStringLiteral("markupDivider"));
     line->setFrameShape(QFrame::VLine);
+    line->setFrameShadow(QFrame::Plain);
+    QPalette palette = line->palette();
+    palette.setColor(QPalette::WindowText, MarkupPalette::grey(0.82));
+    line->setPalette(palette);
     line->setFixedHeight(22);
     auto* opacity = new QGraphicsOpacityEffect(line);
     opacity->setOpacity(0.3);

@@ -1,5 +1,7 @@
 #include "MeshExportFiles.h"
 
+#include "OstrelFileNames.h"
+
 #include <QFileInfo>
 #include <QSaveFile>
 #include <QStandardPaths>
@@ -53,7 +55,8 @@ QString targetDirectory(const std::optional<QString>& directory, QString* error)
                            : QStringLiteral("Could not export: this desktop has no desktop folder.");
         return {};
     }
-    if (!QFileInfo(folder).isDir()) {
+    // A relative folder beginning with ':' is a folder of the working folder, not a Qt resource.
+    if (!QFileInfo(OstrelFileNames::plainPath(folder)).isDir()) {
         *error = directory
                      ? QStringLiteral("Could not export: the folder %1 does not exist.").arg(folder)
                      : QStringLiteral("Could not export: the desktop folder %1 does not exist.").arg(folder);

@@ -1,5 +1,7 @@
 #include "OstrelAccessible.h"
 
+#include "OstrelValueFormat.h"
+
 #include <QAbstractSlider>
 #include <QAccessible>
 #include <QAccessibleWidget>
@@ -7,6 +9,7 @@
 #include <QPointer>
 #include <QRadioButton>
 #include <QWidget>
+#include <algorithm>
 #include <cstring>
 
 namespace ostrel {
@@ -18,6 +21,8 @@ const char* const kSpokenSelected = "ostrelSpokenSelected";
 const char* const kSpokenRole = "ostrelSpokenRole";
 // Set by ostrelAccessible: the widget's accessible description is its whole spoken hint, even when empty.
 const char* const kSpokenHint = "ostrelSpokenHint";
+// Beyond this many decimals 1e-<decimals> is no longer a normal double.
+constexpr int kMaxIncrementDecimals = 300;
 
 // The spoken hint of a widget the kit describes: its accessible description as set, never the tooltip (Qt's
 // own faces fall back to the tooltip when the description is empty).
@@ -199,8 +204,19 @@ public:
         }
         return QAccessibleWidget::text(t);
     }
+    // The number the spoken text shows, if it shows one (see setSpokenSlider).
+    std::optional<OstrelValueFormat::ShownNumber> shown() const
+    {
+        if (!m_holder || !m_holder->model.text) {
+            return std::nullopt;
+        }
+        return OstrelValueFormat::shownNumber(m_holder->model.text(), m_holder->model.numberFrom);
+    }
     QVariant currentValue() const override
     {
+        if (const auto number = shown()) {
+            return number->value;
+        }
         return m_holder && m_holder->model.value ? QVariant(m_holder->model.value()) : QVariant();
     }
     void setCurrentValue(const QVariant& value) override
@@ -215,6 +231,11 @@ public:
     QVariant minimumValue() const override { return m_holder ? QVariant(m_holder->model.lower) : QVariant(); }
     QVariant minimumStepSize() const override
     {
+        if (const auto number = shown()) {
+            // One unit of the shown number's last digit, as the nearest double to 1e-<decimals>: a reader
+            // takes ceil(-log10(increment)) decimals, which is exactly <decimals> for these.
+            return QStringLiteral("1e-%1").arg(std::min(number->decimals, kMaxIncrementDecimals)).toDouble();
+        }
         return m_holder ? QVariant(m_holder->model.step) : QVariant();
     }
 
@@ -273,10 +294,26 @@ void adoptFace(QObject* object)
     }
 }
 
+// Announces a changed spoken value the way the widget's face can carry it. The AT-SPI bridge announces a
+// value change only for a face with a numeric value (it warns for any other), so a switch's change goes out
+// as a change of its selected state (a check box announces its checked state itself), and a plain widget's
+// value is read when asked for.
 void notifyValue(QWidget* widget)
 {
-    if (QAccessible::isActive()) {
-        QAccessibleValueChangeEvent event(widget, widget->property(kSpokenValue));
+    if (!QAccessible::isActive()) {
+        return;
+    }
+    QAccessibleInterface* face = QAccessible::queryAccessibleInterface(widget);
+    if (!face) {
+        return;
+    }
+    if (face->valueInterface()) {
+        QAccessibleValueChangeEvent event(widget, face->valueInterface()->currentValue());
+        QAccessible::updateAccessibility(&event);
+    } else if (widget->property(kSpokenSelected).isValid()) {
+        QAccessible::State changed;
+        changed.selected = true;
+        QAccessibleStateChangeEvent event(widget, changed);
         QAccessible::updateAccessibility(&event);
     }
 }
@@ -288,9 +325,12 @@ void setSpokenValue(QWidget* widget, const QString& value)
     if (!widget->property(kSpokenRole).isValid()) {
         widget->setProperty(kSpokenRole, int(QAccessible::Client));
     }
+    const bool changed = widget->property(kSpokenValue) != QVariant(value);
     widget->setProperty(kSpokenValue, value);
     adoptFace(widget);
-    notifyValue(widget);
+    if (changed) {
+        notifyValue(widget);
+    }
 }
 
 void setSpokenSlider(QAbstractSlider* slider, SpokenSliderModel model)
@@ -307,8 +347,9 @@ void setSpokenSlider(QAbstractSlider* slider, SpokenSliderModel model)
 void spokenSliderChanged(QAbstractSlider* slider)
 {
     if (QAccessible::isActive()) {
-        if (SliderModelHolder* holder = modelHolder(slider); holder && holder->model.value) {
-            QAccessibleValueChangeEvent event(slider, holder->model.value());
+        QAccessibleInterface* face = QAccessible::queryAccessibleInterface(slider);
+        if (modelHolder(slider) && face && face->valueInterface()) {
+            QAccessibleValueChangeEvent event(slider, face->valueInterface()->currentValue());
             QAccessible::updateAccessibility(&event);
         }
     }

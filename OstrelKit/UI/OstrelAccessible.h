@@ -25,7 +25,9 @@ void ostrelAccessible(QWidget* widget, const QString& label,
 void ostrelAccessibleToggle(QWidget* widget, const QString& label, bool isOn);
 
 // Sets the value assistive technology speaks for `widget` (used by the two functions above and the slider).
-// A face Qt made of the widget before is replaced by the kit's.
+// A face Qt made of the widget before is replaced by the kit's. The change is announced the way the face can
+// carry it: a switch's as a change of its selected state (a check box announces its checked state itself);
+// a value that is not a number is read when asked for, never announced as a value change.
 void setSpokenValue(QWidget* widget, const QString& value);
 
 // What assistive technology reads and sets on a slider whose integer positions stand for a double value: the
@@ -37,13 +39,20 @@ struct SpokenSliderModel
     std::function<QString()> text;
     double lower = 0.0;
     double upper = 1.0;
-    double step = 0.0; // what one arrow key moves
+    double step = 0.0;        // what one arrow key moves
+    qsizetype numberFrom = 0; // where in text() its number begins (after a format's literal text)
 };
 
-// Makes `slider` speak as a slider of doubles: its accessible value is model.value() (with the range and
-// step), its spoken value text model.text(), and a value set by assistive technology goes to
-// model.setValue(). The widget's own accessible name and description stay its label and hint (an empty
-// description is an empty hint, not the tooltip). A face Qt made of the slider before is replaced.
+// Makes `slider` speak as a slider of doubles: its spoken value text is model.text(), and a value set by
+// assistive technology goes to model.setValue(). The widget's own accessible name and description stay its
+// label and hint (an empty description is an empty hint, not the tooltip). A face Qt made of the slider
+// before is replaced.
+// Its numbers (range, current value, minimum increment) are what a screen reader on this desktop reads: the
+// AT-SPI bridge sends only these, never the text, and the reader writes the current value with as many
+// decimals as the increment has. So where the text shows a number, the current value is that number as shown
+// (a width of 299.9 shown "299pt" is 299) and the increment is one unit of its last digit (0.01 for "0.75",
+// 1 for "299"), so the reader says the digits the text shows; the text's other words (a unit, a caption) do
+// not reach it. Without a number in the text they are model.value() and model.step.
 void setSpokenSlider(QAbstractSlider* slider, SpokenSliderModel model);
 // Tells assistive technology that the value of a slider given a model above has changed.
 void spokenSliderChanged(QAbstractSlider* slider);

@@ -2,7 +2,7 @@
 
 #include "OstrelFileNames.h"
 
-#include <QDir>
+#include <QFile>
 #include <QFontMetricsF>
 #include <QGuiApplication>
 #include <QIcon>
@@ -10,6 +10,9 @@
 #include <QPixmap>
 #include <QRandomGenerator>
 #include <QSaveFile>
+
+#include <filesystem>
+#include <system_error>
 
 namespace ostrel::OstrelIconGenerator {
 
@@ -56,28 +59,62 @@ void setDockIcon(const QStringList& emojis, int size)
     setDockIcon(emojis.at(QRandomGenerator::global()->bounded(int(emojis.size()))), size);
 }
 
-QStringList generateAppIconPNGs(const QString& emoji, const QString& outputDirectory, const QString& prefix)
+QStringList generateAppIconPNGs(const QString& emoji, const QString& outputDirectory, const QString& prefix,
+                                QString* problem)
 {
     QStringList written;
+    const auto fail = [problem](const QString& why) {
+        if (problem && problem->isEmpty()) {
+            *problem = why;
+        }
+    };
     // The prefix is part of a file name: one that holds a path separator (or NUL) could name a file outside
     // the folder ("../x", "/abs", "a/../../b"), so it is refused and nothing is written.
     if (prefix.contains(QLatin1Char('/')) || prefix.contains(QLatin1Char('\\')) ||
         prefix.contains(QChar(0))) {
+        fail(
+            QStringLiteral("the prefix %1 holds '/', '\\' or NUL, so it could name a file outside the folder")
+                .arg(prefix));
         return written;
     }
-    if (!QDir().mkpath(outputDirectory)) {
+    if (outputDirectory.isEmpty()) {
+        fail(QStringLiteral("no folder was given"));
+        return written;
+    }
+    // std::filesystem, not QDir: it says why a folder could not be made, and never takes a name beginning
+    // with ':' for a Qt resource.
+    std::error_code made;
+    std::filesystem::create_directories(
+        std::filesystem::path(QFile::encodeName(outputDirectory).toStdString()), made);
+    if (made) {
+        fail(QStringLiteral("could not make the folder %1: %2")
+                 .arg(outputDirectory, QString::fromLocal8Bit(made.message())));
         return written;
     }
     for (int size : standardSizes) {
         const QImage image = renderEmoji(emoji, size);
         if (image.isNull()) {
+            fail(QStringLiteral("could not draw the emoji at %1 pixels").arg(size));
             continue;
         }
         // Joined as text: a prefix beginning with ':' names a file in the folder, not a resource.
         const QString path = OstrelFileNames::childPath(
             outputDirectory, prefix + QLatin1Char('_') + QString::number(size) + QStringLiteral(".png"));
         QSaveFile file(path);
-        if (!file.open(QIODevice::WriteOnly) || !image.save(&file, "PNG") || !file.commit()) {
+        if (!file.open(QIODevice::WriteOnly)) {
+            fail(QStringLiteral("could not write %1: %2").arg(path, file.errorString()));
+            continue;
+        }
+        if (!image.save(&file, "PNG")) {
+            fail(QStringLiteral("could not write %1: %2")
+                     .arg(path, file.error() != QFileDevice::NoError
+                                    ? file.errorString()
+                                    : QStringLiteral("PNG encoding failed")));
+            file.cancelWriting();
+            continue;
+        }
+        if (!file.commit()) {
+            fail(QStringLiteral("could not write %1: %2").arg(path, file.errorString()));
             continue;
         }
         written << path;

@@ -25,8 +25,11 @@ void setDockIcon(const QStringList& emojis, int size = 512);
 // missing), each file written whole or not at all (replacing any old one). Returns the paths of the files
 // really written, largest first; a size that could not be written is left out. A prefix holding '/', '\' or
 // NUL (one that could name a file outside the folder) writes nothing and returns an empty list; one beginning
-// with ':' names files inside the folder like any other.
-QStringList generateAppIconPNGs(const QString& emoji, const QString& outputDirectory, const QString& prefix);
+// with ':' names files inside the folder like any other. When `problem` is given, the first reason a file was
+// not written lands in it (the refused prefix, the folder that could not be made and the file system's
+// reason, or a file's write error); it is left alone when all seven were written.
+QStringList generateAppIconPNGs(const QString& emoji, const QString& outputDirectory, const QString& prefix,
+                                QString* problem = nullptr);
 
 // Custom icons for one folder or for the application's own files: this desktop's file managers have no
 // common way to set them, so these change nothing and return the reason ("not supported").

@@ -44,6 +44,14 @@ OstrelNSSlider::OstrelNSSlider(UserDefaults& store, const QString& key, double d
                                  std::max(m_upper - m_lower, 1e-12) * kPositions)));
     }
     connect(this, &QSlider::valueChanged, this, &OstrelNSSlider::valueChanged);
+    // A drag writes the store once, with the value it ends on: every write is synced to disk, and readers of
+    // the key need only where the user let go.
+    connect(this, &QSlider::sliderReleased, this, [this] {
+        if (m_dragMoved) {
+            m_dragMoved = false;
+            m_store.setValue(m_key, m_shown);
+        }
+    });
     connect(&store, &UserDefaults::changed, this, [this](const QString& changed) {
         if (changed == m_key) {
             follow(m_store.real(m_key, m_default));
@@ -54,8 +62,13 @@ OstrelNSSlider::OstrelNSSlider(UserDefaults& store, const QString& key, double d
 void OstrelNSSlider::valueChanged(int position)
 {
     m_shown = m_lower + (m_upper - m_lower) * position / kPositions;
-    m_store.setValue(m_key, m_shown);
+    if (isSliderDown()) {
+        m_dragMoved = true;
+    } else {
+        m_store.setValue(m_key, m_shown);
+    }
     spokenSliderChanged(this);
+    emit shownValueChanged(m_shown);
 }
 
 void OstrelNSSlider::setSpokenText(std::function<QString(double)> text)
@@ -76,6 +89,7 @@ void OstrelNSSlider::follow(double bound)
                                  std::max(m_upper - m_lower, 1e-12) * kPositions)));
     }
     spokenSliderChanged(this);
+    emit shownValueChanged(m_shown);
 }
 
 } // namespace ostrel

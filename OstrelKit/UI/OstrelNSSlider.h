@@ -9,10 +9,10 @@ namespace ostrel {
 
 class UserDefaults;
 
-// The Preferences form's native slider, bound to a double in the user-defaults store: small, continuous
-// (every step of a drag writes the store), its filled track in `tint`, no tick marks. A change of the key
-// made elsewhere moves the slider only when it differs from the shown value by more than 0.0001. GUI thread
-// only.
+// The Preferences form's native slider, bound to a double in the user-defaults store: small, its filled track
+// in `tint`, no tick marks. A drag shows every step (shownValueChanged) and writes the store once, when it
+// ends; a key, a click on the track or assistive technology writes at once. A change of the key made
+// elsewhere moves the slider only when it differs from the shown value by more than 0.0001. GUI thread only.
 class OstrelNSSlider : public QSlider
 {
     Q_OBJECT
@@ -30,6 +30,11 @@ public:
     static constexpr double kFollowThreshold = 0.0001;
     static constexpr int kPositions = 10000;
 
+signals:
+    // The shown value moved: by the user (during a drag too, before the store is written) or by a change of
+    // the key.
+    void shownValueChanged(double value);
+
 private:
     void valueChanged(int position);
     void follow(double bound);
@@ -40,6 +45,7 @@ private:
     double m_lower;
     double m_upper;
     double m_shown;
+    bool m_dragMoved = false; // a drag moved the slider: its release writes the store
     std::function<QString(double)> m_spokenText;
 };
 

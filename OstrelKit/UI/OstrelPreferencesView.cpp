@@ -248,6 +248,9 @@ QWidget* OstrelPreferencesView::zaraviduSection()
         new OstrelNSSlider(m_store, PrefsKey::lickableIntensity, OstrelPreferences::kLickableIntensityDefault,
                            0.0, 1.0, sliderTint(), bed);
     slider->setObjectName(QStringLiteral("lickableSlider"));
+    slider->setProperty("ostrelKey", PrefsKey::lickableIntensity);
+    m_sliders << slider;
+    connect(slider, &OstrelNSSlider::shownValueChanged, this, [this] { refresh(); });
     ostrelAccessible(slider, QStringLiteral("Surface shininess"));
     slider->setSpokenText([](double intensity) {
         return QString::asprintf("%.2f", intensity) + QStringLiteral(", ") +
@@ -320,6 +323,9 @@ QWidget* OstrelPreferencesView::sliderRow(const QString& label, const QString& k
     layout->addWidget(name);
     auto* slider = new OstrelNSSlider(m_store, key, defaultValue, lower, upper, sliderTint(), row);
     slider->setObjectName(key + QStringLiteral("Slider"));
+    slider->setProperty("ostrelKey", key);
+    m_sliders << slider;
+    connect(slider, &OstrelNSSlider::shownValueChanged, this, [this] { refresh(); });
     ostrelAccessible(slider, label, tooltip);
     // Spoken as shown beside it.
     slider->setSpokenText(widthText ? OstrelPreferences::sidebarWidthText : OstrelPreferences::scaleText);
@@ -385,10 +391,20 @@ QWidget* OstrelPreferencesView::resetSection()
     return section(QStringLiteral("Reset"), QStringLiteral("arrow.counterclockwise"), content);
 }
 
+double OstrelPreferencesView::shownValue(const QString& key, double defaultValue) const
+{
+    for (const OstrelNSSlider* slider : m_sliders) {
+        if (slider->isSliderDown() && slider->property("ostrelKey").toString() == key) {
+            return slider->shownValue();
+        }
+    }
+    return m_store.real(key, defaultValue);
+}
+
 void OstrelPreferencesView::refresh()
 {
     const double intensity =
-        m_store.real(PrefsKey::lickableIntensity, OstrelPreferences::kLickableIntensityDefault);
+        shownValue(PrefsKey::lickableIntensity, OstrelPreferences::kLickableIntensityDefault);
     if (m_lickableLabel) {
         m_lickableLabel->setText(OstrelPreferences::lickableLabel(intensity));
     }
@@ -399,7 +415,7 @@ void OstrelPreferencesView::refresh()
     }
     for (QLabel* text : std::as_const(m_valueTexts)) {
         const double value =
-            m_store.real(text->property("ostrelKey").toString(), text->property("ostrelDefault").toDouble());
+            shownValue(text->property("ostrelKey").toString(), text->property("ostrelDefault").toDouble());
         text->setText(text->property("ostrelWidthText").toBool() ? OstrelPreferences::sidebarWidthText(value)
                                                                  : OstrelPreferences::scaleText(value));
     }

@@ -7,12 +7,14 @@ class QLabel;
 
 namespace ostrel {
 
+class OstrelNSSlider;
 class UserDefaults;
 
 enum class OstrelPrefsLayout { full, minimal };
 
 // The kit's Preferences form. It edits the user-defaults store directly (no model, nothing to save): every
-// control writes its key at once and follows changes made elsewhere. Layout full shows the "ZaraviduDA" and
+// control writes its key at once (a slider's drag when it ends, its read-outs following the drag meanwhile)
+// and follows changes made elsewhere. Layout full shows the "ZaraviduDA" and
 // "Interface" sections; minimal shows only the Reduce Motion switch under "Accessibility". The application's
 // own content and the reset section appear in both. GUI thread only.
 class OstrelPreferencesView : public QWidget
@@ -39,12 +41,15 @@ private:
     QWidget* switchRow(const QString& title, const QString& caption, const QString& key, const QColor& tint,
                        const QString& objectName);
     void refresh();
+    // The value the form shows for a slider's key: the dragged slider's while a drag runs, else the store's.
+    double shownValue(const QString& key, double defaultValue) const;
 
     UserDefaults& m_store;
     QLabel* m_lickableLabel = nullptr;
     QList<QWidget*> m_swatches;
     QList<QCheckBox*> m_switches;
     QList<QLabel*> m_valueTexts;
+    QList<OstrelNSSlider*> m_sliders;
 };
 
 } // namespace ostrel

@@ -47,9 +47,11 @@ OstrelSlider::OstrelSlider(const QString& label, double value, const Options& op
     // What one arrow key moves: a step (also where a position stands for several steps, see stepByKey), or
     // a hundredth of the range without one.
     const double keyStep = m_options.step ? *m_options.step : span / kContinuousKeySteps;
-    setSpokenSlider(m_slider,
-                    {[this] { return m_value; }, [this](double v) { setValue(v); },
-                     [this] { return formattedValue(); }, m_options.lower, m_options.upper, keyStep});
+    // A screen reader is told the number the format shows (see setSpokenSlider), which begins after the
+    // format's literal text.
+    setSpokenSlider(m_slider, {[this] { return m_value; }, [this](double v) { setValue(v); },
+                               [this] { return formattedValue(); }, m_options.lower, m_options.upper, keyStep,
+                               OstrelValueFormat::literalPrefixLength(m_options.format)});
     m_slider->setAccessibleName(label);
     auto* layout = new QHBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);

@@ -270,6 +270,29 @@ TEST(MarkupOverlay, WidthPickerAndBriefScrollBarAreDarkLikeTheirSurfacesOnALight
     saveScreenshot(host.window.get(), "markup-05-send-sheet-light-host");
 }
 
+// The toolbar's dividers show on its dark surface whatever the host's palette: their line stands out from the
+// bar on a light host as on a dark one.
+TEST(MarkupOverlay, ToolbarDividersShowOnTheBarOnEveryHost)
+{
+    for (const DemoHost::Look look : {DemoHost::Look::dark, DemoHost::Look::light}) {
+        SCOPED_TRACE(look == DemoHost::Look::light ? "light host" : "dark host");
+        DemoHost host(1000, 700, look);
+        QWidget* bar = host.overlay->toolbar();
+        const QList<QWidget*> dividers = bar->findChildren<QWidget*>("markupDivider");
+        ASSERT_EQ(dividers.size(), 3);
+        const QImage image = bar->grab().toImage();
+        const int barLevel = image.pixelColor(2, bar->height() / 2).lightness();
+        for (QWidget* divider : dividers) {
+            const QRect box = divider->geometry();
+            int lightest = 0;
+            for (int x = box.left(); x <= box.right(); ++x) {
+                lightest = std::max(lightest, image.pixelColor(x, box.center().y()).lightness());
+            }
+            EXPECT_GE(lightest - barLevel, 40) << "bar " << barLevel << ", divider " << lightest;
+        }
+    }
+}
+
 TEST(MarkupOverlay, NoteCardsFollowTheirNumberAndDragByTheHeader)
 {
     DemoHost host(1200, 700);

@@ -111,6 +111,31 @@ TEST(MeshExportFolder, NamesBeginningWithAColonStayInTheFolder)
     }
 }
 
+// A chosen folder given relative to the working folder and beginning with ':' is that folder, not a Qt
+// resource: the files land in it, and its missing sibling is refused by its own name.
+TEST(MeshExportFolder, AFolderBeginningWithAColonIsAFolderOfTheWorkingFolder)
+{
+    for (const Writer& writer : kWriters) {
+        for (const QString folder : {":out", ":out/", "::", ":out/:in"}) {
+            SCOPED_TRACE(std::string(writer.label) + " " + folder.toStdString());
+            tovarine::test::ScratchWorkingFolder working;
+            ASSERT_TRUE(QDir().mkpath("./" + folder));
+            const Written w = writer.run("m", folder);
+            ASSERT_TRUE(w.filePath) << w.error.toStdString();
+            EXPECT_TRUE(w.error.isEmpty());
+            EXPECT_EQ(QFileInfo(*w.filePath).canonicalPath(), QDir("./" + folder).canonicalPath());
+            QStringList files = writer.files;
+            files.sort();
+            EXPECT_EQ(QDir("./" + folder).entryList(QDir::Files, QDir::Name), files);
+        }
+        tovarine::test::ScratchWorkingFolder working;
+        const Written missing = writer.run("m", QStringLiteral(":absent"));
+        EXPECT_FALSE(missing.filePath);
+        EXPECT_EQ(missing.error, QStringLiteral("Could not export: the folder :absent does not exist."));
+        EXPECT_EQ(working.entries(), QStringList());
+    }
+}
+
 // Without a folder the exporters write to the desktop folder the user's desktop names, not to a literal
 // ~/Desktop; with no such folder they write nothing and say why.
 TEST(MeshExportFolder, WithoutAFolderTheyWriteToTheLocalisedDesktop)

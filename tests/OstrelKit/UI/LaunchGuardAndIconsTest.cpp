@@ -1,4 +1,5 @@
 #include "DocumentGroupLaunchGuard.h"
+#include "HangCeiling.h"
 #include "OstrelIconGenerator.h"
 #include "ScratchWorkingFolder.h"
 #include "TestSupport.h"
@@ -14,6 +15,7 @@
 #include <QMainWindow>
 #include <QMenu>
 #include <QPointer>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -215,6 +217,45 @@ TEST(OstrelIconGenerator, APrefixBeginningWithAColonStaysInTheFolder)
         OstrelIconGenerator::generateAppIconPNGs(QStringLiteral("🦊"), dir.path(), ":/abs").isEmpty());
     EXPECT_TRUE(QDir(dir.path()).isEmpty());
     EXPECT_EQ(working.entries(), QStringList());
+}
+
+// When the icon tool writes nothing it says why: the refused prefix, or the file system's reason.
+TEST(OstrelIconGenerator, TheIconToolSaysWhyItWroteNothing)
+{
+    QTemporaryDir dir;
+    QFile blocker(dir.filePath(QStringLiteral("file")));
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    struct Row
+    {
+        QString folder;
+        QString prefix;
+        QString why;
+    };
+    const Row rows[] = {
+        {dir.path(), QStringLiteral("a/b"), QStringLiteral("the prefix a/b holds '/'")},
+        {dir.path(), QString(250, QLatin1Char('x')), QStringLiteral("File name too long")},
+        {blocker.fileName() + QStringLiteral("/sub"), QStringLiteral("AppIcon"),
+         QStringLiteral("could not make the folder ") + blocker.fileName() +
+             QStringLiteral("/sub: Not a directory")},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.why.toStdString());
+        QProcess tool;
+        tool.start(QString::fromUtf8(TOVARINE_ICON_SET_TOOL),
+                   {QStringLiteral("🦊"), row.folder, row.prefix});
+        ASSERT_TRUE(tool.waitForFinished(tovarine::test::kHangCeilingMs));
+        EXPECT_EQ(tool.exitCode(), 1);
+        const QString said = QString::fromLocal8Bit(tool.readAllStandardError());
+        const QString prefix = QStringLiteral("tovarine-icon-set: wrote 0 of 7 icons into ") + row.folder;
+        const qsizetype at = said.indexOf(prefix);
+        ASSERT_GE(at, 0) << said.toStdString();
+        const QString line = said.mid(at).section(QLatin1Char('\n'), 0, 0);
+        EXPECT_TRUE(line.startsWith(prefix + QStringLiteral(": "))) << line.toStdString();
+        EXPECT_TRUE(line.contains(row.why)) << line.toStdString();
+    }
+    QDirIterator files(dir.path(), {QStringLiteral("*.png")}, QDir::Files, QDirIterator::Subdirectories);
+    EXPECT_FALSE(files.hasNext());
 }
 
 TEST(OstrelIconGenerator, SetsTheWindowIconAndAnEmptyListChangesNothing)

@@ -6,13 +6,19 @@
 #include "OstrelPreferencesView.h"
 #include "OstrelSymbolPainter.h"
 #include "PrefsKey.h"
+#include "ScreenReaderNumbers.h"
 #include "TestSupport.h"
 #include "UserDefaults.h"
 
 #include <QAccessible>
+#include <QApplication>
 #include <QCheckBox>
 #include <QLabel>
+#include <QMouseEvent>
 #include <QPushButton>
+#include <QSignalSpy>
+#include <QStyle>
+#include <QStyleOptionSlider>
 #include <QTemporaryDir>
 #include <QTest>
 #include <gtest/gtest.h>
@@ -92,7 +98,7 @@ TEST_F(PreferencesForm, SwatchesSliderAndStoreStayInStep)
     store.setValue(PrefsKey::lickableIntensity, 0.501);
     EXPECT_EQ(slider->shownValue(), 0.501);
     EXPECT_EQ(slider->value(), 5010);
-    // A drag writes every step.
+    // A value set while no drag runs (a key, a click on the track) writes at once.
     slider->setValue(2000);
     EXPECT_DOUBLE_EQ(store.real(PrefsKey::lickableIntensity, -1), 0.2);
 
@@ -128,6 +134,99 @@ TEST_F(PreferencesForm, SlidersSpeakTheValuesTheFormShows)
     QTest::keyClick(width, Qt::Key_Right);
     EXPECT_NEAR(store.real(PrefsKey::sidebarWidth, -1), 342.2, 0.03); // from the nearest position to 340
     EXPECT_EQ(face("sidebarWidthSlider")->text(QAccessible::Value), QStringLiteral("342pt"));
+}
+
+// A screen reader reads a slider's numbers only: it is told the number the form shows beside the slider and
+// an increment of that number's last digit, so it says the digits shown.
+TEST_F(PreferencesForm, AScreenReaderSaysTheNumbersTheFormShows)
+{
+    OstrelPreferencesView view(QStringLiteral("tovarine"), nullptr, OstrelPrefsLayout::full, store);
+    view.resize(440, 680);
+    view.show();
+    const auto says = [&view](const char* name) {
+        QAccessibleValueInterface* value =
+            QAccessible::queryAccessibleInterface(child<OstrelNSSlider>(view, QString::fromLatin1(name)))
+                ->valueInterface();
+        return tovarine::test::readerSays(value->currentValue().toDouble(),
+                                          value->minimumStepSize().toDouble());
+    };
+    store.setValue(PrefsKey::sidebarWidth, 299.9);
+    EXPECT_EQ(child<QLabel>(view, "sidebarWidthValue")->text(), QStringLiteral("299pt"));
+    EXPECT_EQ(says("sidebarWidthSlider"), QStringLiteral("299"));
+    // One key on UI Scale moves 1/100 of 0.7 (from the position nearest 1.0): about 1.007, shown 1.0.
+    QTest::keyClick(child<OstrelNSSlider>(view, "uiScaleSlider"), Qt::Key_Right);
+    EXPECT_NEAR(store.real(PrefsKey::uiScale, -1), 1.007, 1e-4);
+    EXPECT_EQ(child<QLabel>(view, "uiScaleValue")->text(), QStringLiteral("1.0"));
+    EXPECT_EQ(says("uiScaleSlider"), QStringLiteral("1.0"));
+    store.setValue(PrefsKey::lickableIntensity, 0.75);
+    EXPECT_EQ(says("lickableSlider"), QStringLiteral("0.75"));
+    store.setValue(PrefsKey::labelScale, 1.26);
+    EXPECT_EQ(says("labelScaleSlider"), QStringLiteral("1.3"));
+}
+
+namespace {
+
+// Where a slider's handle is drawn, in the slider.
+QPoint handleCentre(QSlider* slider)
+{
+    QStyleOptionSlider option;
+    option.initFrom(slider);
+    option.orientation = slider->orientation();
+    option.minimum = slider->minimum();
+    option.maximum = slider->maximum();
+    option.sliderPosition = slider->sliderPosition();
+    option.sliderValue = slider->value();
+    return slider->style()
+        ->subControlRect(QStyle::CC_Slider, &option, QStyle::SC_SliderHandle, slider)
+        .center();
+}
+
+} // namespace
+
+// A drag shows every step beside the slider and writes the store once, where it ends; keys still write.
+TEST_F(PreferencesForm, ASliderDragWritesTheStoreOnceWhenItEnds)
+{
+    OstrelPreferencesView view(QStringLiteral("tovarine"), nullptr, OstrelPrefsLayout::full, store);
+    view.resize(440, 680);
+    view.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
+    auto* slider = child<OstrelNSSlider>(view, "sidebarWidthSlider");
+    const QPoint handle = handleCentre(slider);
+    QSignalSpy writes(&store, &UserDefaults::changed);
+    const auto send = [](QSlider* target, QEvent::Type type, QPoint at, Qt::MouseButton button,
+                         Qt::MouseButtons held) {
+        QMouseEvent event(type, QPointF(at), QPointF(target->mapToGlobal(at)), button, held, Qt::NoModifier);
+        QApplication::sendEvent(target, &event);
+    };
+    send(slider, QEvent::MouseButtonPress, handle, Qt::LeftButton, Qt::LeftButton);
+    ASSERT_TRUE(slider->isSliderDown());
+    QStringList shown;
+    for (int step = 1; step <= 5; ++step) {
+        send(slider, QEvent::MouseMove, handle + QPoint(10 * step, 0), Qt::NoButton, Qt::LeftButton);
+        shown << child<QLabel>(view, "sidebarWidthValue")->text();
+    }
+    EXPECT_EQ(writes.count(), 0) << "nothing written while dragging";
+    EXPECT_FALSE(store.contains(PrefsKey::sidebarWidth));
+    EXPECT_EQ(shown.removeDuplicates(), 0) << "the value beside the slider follows every step";
+    EXPECT_NE(shown.last(), QStringLiteral("340pt"));
+    send(slider, QEvent::MouseButtonRelease, handle + QPoint(50, 0), Qt::LeftButton, Qt::NoButton);
+    ASSERT_EQ(writes.count(), 1);
+    EXPECT_EQ(writes.first().first().toString(), PrefsKey::sidebarWidth);
+    EXPECT_EQ(store.real(PrefsKey::sidebarWidth, -1), slider->shownValue());
+    EXPECT_EQ(child<QLabel>(view, "sidebarWidthValue")->text(), shown.last());
+
+    QTest::keyClick(slider, Qt::Key_Left);
+    EXPECT_EQ(writes.count(), 2) << "a key writes at once";
+
+    // Pressing a handle and letting go without moving it writes nothing.
+    auto* scale = child<OstrelNSSlider>(view, "uiScaleSlider");
+    const QPoint still = handleCentre(scale);
+    send(scale, QEvent::MouseButtonPress, still, Qt::LeftButton, Qt::LeftButton);
+    ASSERT_TRUE(scale->isSliderDown());
+    send(scale, QEvent::MouseButtonRelease, still, Qt::LeftButton, Qt::NoButton);
+    EXPECT_FALSE(scale->isSliderDown());
+    EXPECT_EQ(writes.count(), 2);
+    EXPECT_FALSE(store.contains(PrefsKey::uiScale));
 }
 
 namespace {

@@ -6,6 +6,7 @@
 #include "OstrelStatusIndicator.h"
 #include "OstrelTextFocus.h"
 #include "OstrelTextFocusGuard.h"
+#include "ScreenReaderNumbers.h"
 
 #include <QAccessible>
 #include <QApplication>
@@ -21,6 +22,7 @@
 #include <QVBoxLayout>
 #include <cmath>
 #include <gtest/gtest.h>
+#include <optional>
 
 using namespace ostrel;
 
@@ -118,7 +120,8 @@ TEST(OstrelSlider, KeysMoveOneStepWhereAPositionStandsForSeveral)
         OstrelSlider slider(QStringLiteral("Frame"), row.from, options);
         QAccessibleInterface* face = QAccessible::queryAccessibleInterface(slider.slider());
         ASSERT_NE(face->valueInterface(), nullptr);
-        EXPECT_EQ(face->valueInterface()->minimumStepSize().toDouble(), row.step);
+        // The increment a screen reader is told is one unit of the format's last digit, not the step.
+        EXPECT_EQ(face->valueInterface()->minimumStepSize().toDouble(), 0.1);
 
         QTest::keyClick(slider.slider(), Qt::Key_Right);
         EXPECT_EQ(slider.value(), row.from + row.step);
@@ -132,6 +135,53 @@ TEST(OstrelSlider, KeysMoveOneStepWhereAPositionStandsForSeveral)
             QTest::keyClick(slider.slider(), Qt::Key_Left);
             EXPECT_EQ(slider.value(), 0.0) << "stays at the lower end";
         }
+    }
+}
+
+// A screen reader here reads only the slider's numbers and writes the current value with as many decimals as
+// the minimum increment has: the slider tells it the number its format shows, and an increment of that
+// number's last digit, so the reader says those digits (the unit and other words stay in the spoken text).
+TEST(OstrelSlider, AScreenReaderSaysTheDigitsTheFormatShows)
+{
+    struct Row
+    {
+        const char* format;
+        double lower;
+        double upper;
+        std::optional<double> step;
+        double value;
+        const char* unit;
+        const char* text; // the spoken text
+        double current;   // the number the screen reader is told
+        const char* says; // what it says from the numbers
+    };
+    const Row rows[] = {
+        {"%.2f", 0, 1, 0.25, 0.75, "pt", "0.75 pt", 0.75, "0.75"},
+        {"%.2f", 0, 1, std::nullopt, 0.5, "", "0.50", 0.5, "0.50"},
+        {"%.1f", 0, 1e7, 1, 5000001, "frames", "5000001.0 frames", 5000001, "5000001.0"},
+        {"%.0f%%", 0, 100, std::nullopt, 42.4, "", "42%", 42, "42"},
+        {"x2 %.1f", 0, 1, std::nullopt, 0.25, "", "x2 0.2", 0.2, "0.2"}, // the number after the literal text
+        {"%g", 0, 1, std::nullopt, 0.125, "", "0.125", 0.125, "0.125"},
+        {"%.2e", 0, 1e4, std::nullopt, 1234.5, "", "1.23e+03", 1230, "1230"},
+        {"%.3f", -1, 1, 0.001, -0.25, "V", "-0.250 V", -0.25, "-0.250"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.format);
+        OstrelSlider::Options options;
+        options.lower = row.lower;
+        options.upper = row.upper;
+        options.step = row.step;
+        options.format = QString::fromLatin1(row.format);
+        options.accessibilityUnit = QString::fromLatin1(row.unit);
+        OstrelSlider slider(QStringLiteral("Frame"), row.value, options);
+        QAccessibleInterface* face = QAccessible::queryAccessibleInterface(slider.slider());
+        ASSERT_NE(face->valueInterface(), nullptr);
+        EXPECT_EQ(face->text(QAccessible::Value), QString::fromUtf8(row.text));
+        EXPECT_EQ(face->text(QAccessible::Name), QStringLiteral("Frame"));
+        const double current = face->valueInterface()->currentValue().toDouble();
+        EXPECT_NEAR(current, row.current, 1e-9);
+        EXPECT_EQ(tovarine::test::readerSays(current, face->valueInterface()->minimumStepSize().toDouble()),
+                  QString::fromLatin1(row.says));
     }
 }
 
