@@ -56,7 +56,8 @@ TcpPeerConnection::TcpPeerConnection(QSslSocket* socket, const QString& incoming
         if (m_readPaused && owedBytes() <= kMaxOwedBytes / 2) {
             m_readPaused = false;
             // What arrived meanwhile waits in the socket and gives no second readyRead.
-            QMetaObject::invokeMethod(this, [this] { readSocket(); }, Qt::QueuedConnection);
+            QMetaObject::invokeMethod(
+                this, [this] { readSocket(); }, Qt::QueuedConnection);
         }
     });
     connect(m_socket, &QSslSocket::disconnected, this,
@@ -98,6 +99,7 @@ TcpPeerConnection* TcpPeerConnection::connectTo(const QHostAddress& address, qui
     auto* connection = new TcpPeerConnection(socket, incomingDir, std::move(space), limits, parent);
     connection->m_local = local;
     connection->m_expected = expected;
+    connection->m_dialled = address;
     connect(socket, &QSslSocket::encrypted, connection, [connection] {
         connection->m_state = State::awaitingAnswer;
         connection->write(Type::hello,

@@ -105,7 +105,8 @@ public:
     void close(const QString& reason);
 
     PeerIdentity remote() const { return m_remote; }
-    QHostAddress peerAddress() const { return m_socket->peerAddress(); }
+    // Whom it dialled (inviter side), or who called (invited side; null once closed).
+    QHostAddress peerAddress() const { return m_dialled.isNull() ? m_socket->peerAddress() : m_dialled; }
     bool isConnected() const { return m_state == State::connected; }
 
 private:
@@ -165,13 +166,14 @@ private:
     PeerIdentity m_local;
     PeerIdentity m_remote;
     PeerIdentity m_expected; // inviter side: whom it invited
+    QHostAddress m_dialled;  // and where
     PeerFrame::Reader m_reader;
     Callbacks m_callbacks;
     QTimer m_answerTimer;
     QTimer m_pingTimer;
     QTimer m_idleTimer;
     QTimer m_stallTimer;
-    bool m_readPaused = false; // the peer owes us reading (kMaxOwedBytes)
+    bool m_readPaused = false;       // the peer owes us reading (kMaxOwedBytes)
     std::deque<Outgoing> m_outgoing; // in the order sent; the first not wholly sent is under way
     quint64 m_nextTransfer = 1;
     std::unordered_map<quint64, Incoming> m_incoming;

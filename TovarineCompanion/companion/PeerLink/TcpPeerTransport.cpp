@@ -39,6 +39,21 @@ public:
             return;
         }
         notify(endpoint.peer, PeerSessionState::connecting);
+        // Every advertised peer may be invited: a machine advertising many cannot have this side dial them
+        // all at once.
+        qsizetype underWay = 0;
+        qsizetype toAddress = 0;
+        for (const TcpPeerConnection* connection : std::as_const(m_connections)) {
+            if (!connection->isConnected()) {
+                ++underWay;
+                toAddress += connection->peerAddress() == endpoint.address ? 1 : 0;
+            }
+        }
+        if (underWay >= TcpPeerTransport::kMaxInvitationsUnderWay ||
+            toAddress >= TcpPeerTransport::kMaxInvitationsUnderWayPerAddress) {
+            notify(endpoint.peer, PeerSessionState::notConnected);
+            return;
+        }
         auto* connection =
             TcpPeerConnection::connectTo(endpoint.address, endpoint.port, m_identity, m_local, endpoint.peer,
                                          m_incomingDir, m_space, timeoutMs, m_limits, this);
@@ -173,8 +188,8 @@ public:
         QDir(incomingDir).removeRecursively();
         QDir().mkpath(incomingDir);
         transport.runOnThread([&] {
-            m_core = new SessionCore(local, incomingDir, transport.options().identity, transport.incomingSpace(),
-                                     transport.options().limits);
+            m_core = new SessionCore(local, incomingDir, transport.options().identity,
+                                     transport.incomingSpace(), transport.options().limits);
         });
     }
 
@@ -397,7 +412,8 @@ private:
     {
         sockaddr_storage address{};
         socklen_t length = sizeof address;
-        if (::getpeername(static_cast<int>(descriptor), reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+        if (::getpeername(static_cast<int>(descriptor), reinterpret_cast<sockaddr*>(&address), &length) !=
+            0) {
             return {};
         }
         return QHostAddress(reinterpret_cast<const sockaddr*>(&address));
@@ -406,7 +422,8 @@ private:
     // Whether a caller from `address` may begin a handshake now; counts it when so.
     bool admit(const QHostAddress& address)
     {
-        const QList<TcpPeerConnection*> pending = findChildren<TcpPeerConnection*>(Qt::FindDirectChildrenOnly);
+        const QList<TcpPeerConnection*> pending =
+            findChildren<TcpPeerConnection*>(Qt::FindDirectChildrenOnly);
         const auto fromCaller = std::count_if(pending.cbegin(), pending.cend(), [&](TcpPeerConnection* c) {
             return c->peerAddress() == address;
         });
@@ -415,8 +432,9 @@ private:
                nowMs - m_handshakes.front().first >= m_transport.options().limits.handshakeWindowMs) {
             m_handshakes.pop_front();
         }
-        const auto recentFromCaller = std::count_if(m_handshakes.cbegin(), m_handshakes.cend(),
-                                                    [&](const auto& start) { return start.second == address; });
+        const auto recentFromCaller =
+            std::count_if(m_handshakes.cbegin(), m_handshakes.cend(),
+                          [&](const auto& start) { return start.second == address; });
         // Pending connections are this object's children; accepted ones belong to their session.
         if (pending.size() >= TcpPeerTransport::kMaxPendingInvitations ||
             fromCaller >= TcpPeerTransport::kMaxPendingPerAddress ||

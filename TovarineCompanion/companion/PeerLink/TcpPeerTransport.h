@@ -35,6 +35,10 @@ public:
     static constexpr int kMaxPendingPerAddress = 2;
     static constexpr int kMaxHandshakesPerAddress = 16;
     static constexpr int kMaxHandshakes = 64;
+    // A session's invitations not answered yet, in all and to one address; one more ends notConnected at
+    // once.
+    static constexpr int kMaxInvitationsUnderWay = 8;
+    static constexpr int kMaxInvitationsUnderWayPerAddress = 2;
 
     explicit TcpPeerTransport(Options options);
     ~TcpPeerTransport() override;

@@ -321,12 +321,12 @@ public:
     {
         m_identity = *TlsIdentity::create();
         listen(QHostAddress::LocalHost, 0);
-        m_published = discovery.publish(QStringLiteral("tovarine-pair"), self, serverPort(),
-                                        [](const PeerError&) {});
+        m_published =
+            discovery.publish(QStringLiteral("tovarine-pair"), self, serverPort(), [](const PeerError&) {});
     }
 
     const PeerIdentity self{QStringLiteral("rogue")}; // as published
-    QUuid answerAs = self.id();                        // the identity its answer gives
+    QUuid answerAs = self.id();                       // the identity its answer gives
     QSslSocket* socket = nullptr;
     PeerFrame::Reader reader;
     QList<PeerFrame::Frame> received;
@@ -364,7 +364,8 @@ protected:
                 received.append(frame->value());
                 if (frame->value().type == Type::hello) {
                     helloSeen = true;
-                    send(Type::accept, PeerFrame::helloBody({answerAs.toString(QUuid::WithoutBraces), "rogue"}));
+                    send(Type::accept,
+                         PeerFrame::helloBody({answerAs.toString(QUuid::WithoutBraces), "rogue"}));
                 }
                 if (onFrame) {
                     onFrame(frame->value());
@@ -516,11 +517,11 @@ TEST_F(TcpPeerTransportTest, APeerCannotHoldAConnectionOrATransferWithATrickle)
     struct Case
     {
         const char* what;
-        QByteArray start;   // what the rogue sends once connected
-        QByteArray tick;    // and then every 50 ms
-        bool sendsTo;       // the receiver sends it a resource, which it answers so:
+        QByteArray start; // what the rogue sends once connected
+        QByteArray tick;  // and then every 50 ms
+        bool sendsTo;     // the receiver sends it a resource, which it answers so:
         Answer answer;
-        const char* ends;   // the receiver's event that ends the wait, when it sends nothing
+        const char* ends; // the receiver's event that ends the wait, when it sends nothing
     };
     const QByteArray ping = PeerFrame::encode(Type::ping);
     const Case cases[] = {
@@ -573,7 +574,8 @@ TEST_F(TcpPeerTransportTest, APeerCannotHoldAConnectionOrATransferWithATrickle)
         }
         if (QByteArray(c.ends).startsWith("failed")) {
             // The stalled resource is given up on both ends, and its partial file goes.
-            ASSERT_TRUE(QTest::qWaitFor([&] { return rogue.got(Type::fail); }, tovarine::test::kHangCeilingMs));
+            ASSERT_TRUE(
+                QTest::qWaitFor([&] { return rogue.got(Type::fail); }, tovarine::test::kHangCeilingMs));
             EXPECT_TRUE(QDir(incoming()).isEmpty());
         }
         m_receiverSession.reset();
@@ -667,7 +669,8 @@ TEST_F(TcpPeerTransportTest, OneCallerCannotTakeEveryPlaceNorShakeHandsWithoutEn
         QObject::connect(&socket, &QSslSocket::encrypted, [&] {
             ++handshakes;
             socket.write(PeerFrame::encode(
-                Type::hello, PeerFrame::helloBody({QUuid::createUuid().toString(QUuid::WithoutBraces), "x"})));
+                Type::hello,
+                PeerFrame::helloBody({QUuid::createUuid().toString(QUuid::WithoutBraces), "x"})));
         });
         QObject::connect(&socket, &QSslSocket::disconnected, [&] { ended = true; });
         QObject::connect(&socket, &QSslSocket::errorOccurred, [&] { ended = true; });
@@ -680,6 +683,34 @@ TEST_F(TcpPeerTransportTest, OneCallerCannotTakeEveryPlaceNorShakeHandsWithoutEn
     decline = false;
     m_phoneSession->setDelegate(&m_phoneEvents);
     ASSERT_NO_FATAL_FAILURE(browseAndInvite("state 2 phone"));
+}
+
+TEST_F(TcpPeerTransportTest, PeersAdvertisedByTheDozenAreNotAllDialledAtOnce)
+{
+    // Ten advertised peers on one machine that take the connection and never shake hands.
+    QTcpServer mute;
+    ASSERT_TRUE(mute.listen(QHostAddress::LocalHost, 0));
+    std::vector<std::unique_ptr<QObject>> published;
+    for (int i = 0; i < 10; ++i) {
+        published.push_back(m_discovery->publish(QStringLiteral("tovarine-pair"),
+                                                 PeerIdentity(QStringLiteral("mute %1").arg(i)),
+                                                 mute.serverPort(), [](const PeerError&) {}));
+    }
+    m_receiverSession = m_receiver->makeSession(PeerIdentity(QStringLiteral("computer")), incoming());
+    m_receiverSession->setDelegate(&m_receiverEvents);
+    m_browser = m_receiver->makeBrowser(m_receiverSession->localPeer(), QStringLiteral("tovarine-pair"));
+    m_finder.onFound = [this](const PeerIdentity& peer) {
+        m_browser->invitePeer(peer, *m_receiverSession, tovarine::test::kHangCeilingMs);
+    };
+    m_browser->setDelegate(&m_finder);
+    m_browser->startBrowsing();
+    const auto count = [&](const QString& prefix) {
+        const QStringList events = m_receiverEvents.events();
+        return std::count_if(events.cbegin(), events.cend(),
+                             [&](const QString& e) { return e.startsWith(prefix); });
+    };
+    ASSERT_TRUE(QTest::qWaitFor([&] { return count("state 0") == 8; }, tovarine::test::kHangCeilingMs));
+    EXPECT_EQ(count("state 1"), 10);
 }
 
 TEST(TlsIdentity, KeptForTheOwnerOnlyAndReused)
