@@ -338,7 +338,7 @@ void TcpPeerConnection::handle(const PeerFrame::Frame& frame)
     case State::awaitingHello: {
         const std::optional<PeerFrame::Hello> hello =
             frame.type == Type::hello ? PeerFrame::parseHello(frame.body) : std::nullopt;
-        if (!hello || QUuid(hello->id).isNull()) {
+        if (!hello) {
             shutdown(QStringLiteral("protocol error: expected hello"));
             return;
         }
@@ -404,8 +404,7 @@ void TcpPeerConnection::handle(const PeerFrame::Frame& frame)
             return; // a late answer about a transfer that has ended
         }
         Outgoing& out = *found;
-        if (count->second > out.size ||
-            (frame.type == Type::ack && (count->second > out.sent || count->second < out.acked))) {
+        if (count->second > out.size || (frame.type == Type::ack && count->second > out.sent)) {
             shutdown(QStringLiteral("protocol error: acknowledged bytes never sent"));
             return;
         }

@@ -37,8 +37,9 @@ public:
     // answers without end. Above the streaming high-water mark plus one chunk, so a resource streaming out
     // never trips it on its own.
     static constexpr qint64 kMaxOwedBytes = 8 * 1024 * 1024;
-    // What one socket read takes at most; a frame being assembled is held apart from it (PeerFrame::Reader).
-    static constexpr qint64 kReadBufferBytes = 1024 * 1024;
+    // What the socket holds unread at most (smaller reads cost a resource stream much of its rate); a frame
+    // being assembled is held apart from it (PeerFrame::Reader).
+    static constexpr qint64 kReadBufferBytes = 4 * 1024 * 1024;
 
     // How long a peer may keep this side waiting.
     struct Limits
