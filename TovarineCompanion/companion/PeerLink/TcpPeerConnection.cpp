@@ -35,7 +35,8 @@ QSslConfiguration tlsConfiguration(const TlsIdentity& identity)
 TcpPeerConnection::TcpPeerConnection(QSslSocket* socket, const QString& incomingDir,
                                      std::shared_ptr<IncomingSpace> space, const Limits& limits,
                                      QObject* parent)
-    : QObject(parent), m_socket(socket), m_incomingDir(incomingDir), m_space(std::move(space))
+    : QObject(parent), m_socket(socket), m_incomingDir(incomingDir), m_space(std::move(space)),
+      m_maxOwedBytes(limits.maxOwedBytes), m_framesPerSlice(limits.framesPerSlice)
 {
     m_socket->setParent(this);
     m_socket->setReadBufferSize(kReadBufferBytes);
@@ -50,10 +51,15 @@ TcpPeerConnection::TcpPeerConnection(QSslSocket* socket, const QString& incoming
             [this] { shutdown(QStringLiteral("the peer stopped answering")); });
     connect(&m_pingTimer, &QTimer::timeout, this, [this] { write(Type::ping); });
     connect(&m_stallTimer, &QTimer::timeout, this, [this] { checkTransfers(); });
+    m_sliceTimer.setSingleShot(true);
+    connect(&m_sliceTimer, &QTimer::timeout, this, [this] {
+        receive({}); // the frames already read, then what waits in the socket
+        readSocket();
+    });
     connect(m_socket, &QSslSocket::readyRead, this, [this] { readSocket(); });
     connect(m_socket, &QSslSocket::encryptedBytesWritten, this, [this] {
         pump();
-        if (m_readPaused && owedBytes() <= kMaxOwedBytes / 2) {
+        if (m_readPaused && owedBytes() <= m_maxOwedBytes / 2) {
             m_readPaused = false;
             // What arrived meanwhile waits in the socket and gives no second readyRead.
             QMetaObject::invokeMethod(
@@ -76,10 +82,10 @@ qint64 TcpPeerConnection::owedBytes() const
 
 void TcpPeerConnection::readSocket()
 {
-    if (m_state == State::closed || m_readPaused) {
+    if (m_state == State::closed || m_readPaused || m_sliceTimer.isActive()) {
         return;
     }
-    if (owedBytes() > kMaxOwedBytes) {
+    if (owedBytes() > m_maxOwedBytes) {
         // Left unread, the socket's buffer fills and TCP stops the peer. The idle limit still runs: no
         // frame is handled until the peer reads.
         m_readPaused = true;
@@ -316,7 +322,15 @@ TcpPeerConnection* TcpPeerConnection::forReplay(ReplayStart start, const QString
 void TcpPeerConnection::receive(const QByteArray& bytes)
 {
     m_reader.append(bytes);
-    while (m_state != State::closed) {
+    while (m_state != State::closed && !m_sliceTimer.isActive()) {
+        if (!m_slice.isValid() || m_slice.elapsed() >= kSliceMs) {
+            m_slice.start();
+            m_sliceFrames = 0;
+        }
+        if (m_sliceFrames >= m_framesPerSlice) {
+            m_sliceTimer.start(std::max<int>(kSliceMs - static_cast<int>(m_slice.elapsed()), 1));
+            return;
+        }
         std::optional<Expected<PeerFrame::Frame, QString>> next = m_reader.next();
         if (!next) {
             return;
@@ -328,6 +342,7 @@ void TcpPeerConnection::receive(const QByteArray& bytes)
         if (m_idleTimer.isActive()) {
             m_idleTimer.start(); // a whole frame: the peer is there
         }
+        ++m_sliceFrames;
         handle(next->value());
     }
 }
@@ -625,6 +640,7 @@ void TcpPeerConnection::shutdown(const QString& reason)
     m_pingTimer.stop();
     m_idleTimer.stop();
     m_stallTimer.stop();
+    m_sliceTimer.stop();
     m_socket->disconnect(this);
     m_socket->abort();
     // Partial files go; both ends hear of every transfer that did not finish.

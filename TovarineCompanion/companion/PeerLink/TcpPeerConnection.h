@@ -5,6 +5,7 @@
 #include "PeerLink.h"
 #include "TlsIdentity.h"
 
+#include <QElapsedTimer>
 #include <QFile>
 #include <QHash>
 #include <QObject>
@@ -32,11 +33,8 @@ public:
     static constexpr qint64 kAckEveryBytes = 2 * 1024 * 1024;
     // Resources received at once on one connection (their bytes are limited by IncomingSpace too).
     static constexpr int kMaxIncoming = 16;
-    // Bytes waiting to go out to the peer above which nothing more is read from it (TCP holds the peer back
-    // until it takes what it was sent): a peer that sends without reading cannot make this side queue
-    // answers without end. Above the streaming high-water mark plus one chunk, so a resource streaming out
-    // never trips it on its own.
-    static constexpr qint64 kMaxOwedBytes = 8 * 1024 * 1024;
+    // Frames are counted in slices of this long (Limits::framesPerSlice).
+    static constexpr int kSliceMs = 100;
     // What the socket holds unread at most (smaller reads cost a resource stream much of its rate); a frame
     // being assembled is held apart from it (PeerFrame::Reader).
     static constexpr qint64 kReadBufferBytes = 4 * 1024 * 1024;
@@ -55,6 +53,16 @@ public:
         int transferStallMs = 20000;
         // The span over which a listening side counts the TLS handshakes it begins (TcpPeerTransport).
         int handshakeWindowMs = 60000;
+        // Bytes waiting to go out to the peer above which nothing more is read from it (TCP holds the peer
+        // back until it takes what it was sent); with no frame read, the idle limit then drops it. A peer
+        // that sends without reading cannot make this side queue answers without end. Keep it above the
+        // streaming high-water mark (4 MiB) plus a chunk, so a resource streaming out never trips it.
+        qint64 maxOwedBytes = 8 * 1024 * 1024;
+        // Frames handled per slice of kSliceMs; a peer sending more waits (unread, so TCP holds it back) for
+        // the next slice. Far above what a resource stream needs (a thousand 1 MiB chunks a second fill a
+        // gigabit link eight times over), far below what a flood of tiny frames would cost: such a flood
+        // cannot keep a core busy.
+        int framesPerSlice = 2048;
     };
 
     struct Callbacks
@@ -92,7 +100,7 @@ public:
     ~TcpPeerConnection() override;
 
     // Takes bytes as they come off the socket: complete frames are handled in order, a malformed one ends
-    // the connection.
+    // the connection. Past Limits::framesPerSlice the rest wait for the next slice.
     void receive(const QByteArray& bytes);
 
     void setCallbacks(Callbacks callbacks) { m_callbacks = std::move(callbacks); }
@@ -174,7 +182,12 @@ private:
     QTimer m_pingTimer;
     QTimer m_idleTimer;
     QTimer m_stallTimer;
-    bool m_readPaused = false;       // the peer owes us reading (kMaxOwedBytes)
+    qint64 m_maxOwedBytes;
+    int m_framesPerSlice;
+    bool m_readPaused = false;       // the peer owes us reading (Limits::maxOwedBytes)
+    QTimer m_sliceTimer;             // runs while this slice's frames are used up
+    QElapsedTimer m_slice;           // since the slice began
+    int m_sliceFrames = 0;           // frames handled in it
     std::deque<Outgoing> m_outgoing; // in the order sent; the first not wholly sent is under way
     quint64 m_nextTransfer = 1;
     std::unordered_map<quint64, Incoming> m_incoming;

@@ -587,8 +587,10 @@ TEST_F(TcpPeerTransportTest, APeerThatSendsWithoutReadingIsHeldBackThenDropped)
 {
     // It floods pings and takes none of the pongs: the receiver stops reading once its answers pile up,
     // instead of queueing them all, and drops the peer at the idle limit.
+    // Without the rate limit on frames (the flood would take minutes to fill the cap at that rate).
     TcpPeerConnection::Limits limits;
     limits.idleTimeoutMs = 2000;
+    limits.framesPerSlice = std::numeric_limits<int>::max();
     m_receiver = transport(limits);
     RoguePhone rogue(*m_discovery);
     ASSERT_NO_FATAL_FAILURE(connectRogue());
