@@ -2,9 +2,8 @@
 
 #include "AvahiQtPoll.h"
 
+#include <QHash>
 #include <QPointer>
-#include <map>
-#include <tuple>
 #include <avahi-client/client.h>
 #include <avahi-client/lookup.h>
 #include <avahi-client/publish.h>
@@ -13,6 +12,10 @@
 #include <avahi-common/error.h>
 #include <avahi-common/malloc.h>
 #include <avahi-common/strlst.h>
+#include <deque>
+#include <map>
+#include <tuple>
+#include <vector>
 
 namespace ostrel {
 namespace {
@@ -32,7 +35,6 @@ AvahiStringList* toStringList(const QMap<QByteArray, QByteArray>& txt)
     }
     return list;
 }
-
 
 struct ClientDeleter
 {
@@ -217,52 +219,174 @@ using ResolverPtr = std::unique_ptr<AvahiServiceResolver, ResolverDeleter>;
 // One instance as the browser sees it on one interface and protocol.
 using InstanceKey = std::tuple<QString, int, int>; // name, interface, protocol
 
-void resolvedCallback(AvahiServiceResolver*, AvahiIfIndex interface, AvahiProtocol protocol,
-                      AvahiResolverEvent event, const char* name, const char* type, const char* domain,
-                      const char* hostName, const AvahiAddress* address, uint16_t port, AvahiStringList* txt,
-                      AvahiLookupResultFlags, void* userdata)
-{
-    auto* self = static_cast<DnsSdBrowser*>(userdata);
-    // A failed resolution (the instance vanished or did not answer) is not an error of the browse.
-    if (event != AVAHI_RESOLVER_FOUND || address == nullptr) {
-        return;
-    }
-    char text[AVAHI_ADDRESS_STR_MAX] = {};
-    avahi_address_snprint(text, sizeof text, address);
-    DnsSdService service;
-    service.name = QString::fromUtf8(name);
-    service.type = QString::fromUtf8(type);
-    service.domain = QString::fromUtf8(domain);
-    service.hostName = QString::fromUtf8(hostName);
-    service.address = QHostAddress(QString::fromLatin1(text));
-    if (service.address.protocol() == QAbstractSocket::IPv6Protocol && service.address.isLinkLocal()) {
-        service.address.setScopeId(QString::number(interface));
-    }
-    service.port = port;
-    service.txt = txtRecord(txt);
-    service.interfaceIndex = interface;
-    service.protocol = protocol;
-    QPointer<DnsSdBrowser> guard(self);
-    QMetaObject::invokeMethod(
-        self,
-        [guard, service] {
-            if (guard) {
-                emit guard->resolved(service);
-            }
-        },
-        Qt::QueuedConnection);
-}
-
 } // namespace
 
+// What a browse costs is bounded whatever one machine on the network publishes. Each instance is resolved
+// once, a few at a time, in the order they were found; after its first answer its resolver stays open, to
+// report changes of address, port or TXT record, only while the instance's host and the browse as a whole
+// are under their shares. Every instance still appears; past the shares only later changes go unreported.
+// A resolver that gets no answer ends with a failure from the daemon (its own time-out).
 struct DnsSdBrowser::Impl
 {
+    static constexpr int kMaxResolving = 16; // resolvers waiting for a first answer
+    static constexpr int kMaxFollowed = 64;  // resolvers kept open after it
+    static constexpr int kMaxFollowedPerHost = 8;
+    static constexpr size_t kMaxInstances = 4096; // instances known at once; more are not looked at
+
+    enum class Stage { waiting, resolving, followed, resolved };
+    struct Instance
+    {
+        Stage stage = Stage::waiting;
+        QByteArray domain;
+        ResolverPtr resolver;
+        QString host; // once followed
+    };
+
+    explicit Impl(DnsSdBrowser* owner) : owner(owner) {}
+
+    // An instance announced by the daemon.
+    void found(const InstanceKey& key, const char* domain)
+    {
+        if (instances.count(key) > 0 || instances.size() >= kMaxInstances) {
+            return;
+        }
+        instances.emplace(key, Instance{Stage::waiting, QByteArray(domain), nullptr, QString()});
+        waiting.push_back(key);
+        resolveWaiting();
+    }
+
+    // Starts resolvers for waiting instances while fewer than kMaxResolving are out.
+    void resolveWaiting()
+    {
+        while (resolving < kMaxResolving && !waiting.empty()) {
+            const InstanceKey key = waiting.front();
+            waiting.pop_front();
+            const auto instance = instances.find(key);
+            if (instance == instances.end() || instance->second.stage != Stage::waiting) {
+                continue; // removed meanwhile
+            }
+            const auto& [name, interface, protocol] = key;
+            AvahiServiceResolver* resolver = avahi_service_resolver_new(
+                client.get(), interface, protocol, name.toUtf8().constData(),
+                owner->m_type.toUtf8().constData(), instance->second.domain.constData(), AVAHI_PROTO_UNSPEC,
+                static_cast<AvahiLookupFlags>(0), onResolved, this);
+            if (resolver == nullptr) {
+                instances.erase(instance); // the daemon refused; a later announcement may try again
+                continue;
+            }
+            instance->second.stage = Stage::resolving;
+            instance->second.resolver.reset(resolver);
+            byResolver.emplace(resolver, key);
+            ++resolving;
+        }
+    }
+
+    // A resolver's answer: its first decides whether the instance is followed or its resolver let go.
+    void answered(AvahiServiceResolver* resolver, bool found, const QString& host)
+    {
+        const auto key = byResolver.find(resolver);
+        if (key == byResolver.end()) {
+            return;
+        }
+        const auto instance = instances.find(key->second);
+        if (instance == instances.end() || instance->second.stage != Stage::resolving) {
+            return;
+        }
+        --resolving;
+        if (found && followed < kMaxFollowed && followedPerHost.value(host) < kMaxFollowedPerHost) {
+            instance->second.stage = Stage::followed;
+            instance->second.host = host;
+            ++followed;
+            ++followedPerHost[host];
+        } else {
+            byResolver.erase(key);
+            // Still inside this resolver's callback: free it once that has returned.
+            released.push_back(std::move(instance->second.resolver));
+            if (found) {
+                instance->second.stage = Stage::resolved;
+            } else {
+                instances.erase(instance); // no answer: a later announcement may try again
+            }
+            QMetaObject::invokeMethod(
+                &context, [this] { released.clear(); }, Qt::QueuedConnection);
+        }
+        resolveWaiting();
+    }
+
+    // The instance went away.
+    void removed(const InstanceKey& key)
+    {
+        const auto instance = instances.find(key);
+        if (instance == instances.end()) {
+            return;
+        }
+        if (instance->second.stage == Stage::resolving) {
+            --resolving;
+        } else if (instance->second.stage == Stage::followed) {
+            --followed;
+            if (--followedPerHost[instance->second.host] <= 0) {
+                followedPerHost.remove(instance->second.host);
+            }
+        }
+        if (instance->second.resolver) {
+            byResolver.erase(instance->second.resolver.get());
+        }
+        instances.erase(instance);
+        resolveWaiting();
+    }
+
+    // The daemon's answers to one resolver, first and later.
+    static void onResolved(AvahiServiceResolver* resolver, AvahiIfIndex interface, AvahiProtocol protocol,
+                           AvahiResolverEvent event, const char* name, const char* type, const char* domain,
+                           const char* hostName, const AvahiAddress* address, uint16_t port,
+                           AvahiStringList* txt, AvahiLookupResultFlags, void* userdata)
+    {
+        auto* impl = static_cast<Impl*>(userdata);
+        // A failed resolution (the instance vanished or did not answer) is not an error of the browse.
+        const bool found = event == AVAHI_RESOLVER_FOUND && address != nullptr;
+        if (found) {
+            char text[AVAHI_ADDRESS_STR_MAX] = {};
+            avahi_address_snprint(text, sizeof text, address);
+            DnsSdService service;
+            service.name = QString::fromUtf8(name);
+            service.type = QString::fromUtf8(type);
+            service.domain = QString::fromUtf8(domain);
+            service.hostName = QString::fromUtf8(hostName);
+            service.address = QHostAddress(QString::fromLatin1(text));
+            if (service.address.protocol() == QAbstractSocket::IPv6Protocol &&
+                service.address.isLinkLocal()) {
+                service.address.setScopeId(QString::number(interface));
+            }
+            service.port = port;
+            service.txt = txtRecord(txt);
+            service.interfaceIndex = interface;
+            service.protocol = protocol;
+            QPointer<DnsSdBrowser> guard(impl->owner);
+            QMetaObject::invokeMethod(
+                impl->owner,
+                [guard, service] {
+                    if (guard) {
+                        emit guard->resolved(service);
+                    }
+                },
+                Qt::QueuedConnection);
+        }
+        impl->answered(resolver, found, found ? QString::fromUtf8(hostName) : QString());
+    }
+
+    DnsSdBrowser* owner;
     AvahiQtPoll poll;
     ClientPtr client;
     AvahiServiceBrowser* browser = nullptr; // freed with the client
-    // One resolver per instance, interface and protocol, open while the instance is there: it reports again
-    // whenever the instance's address, port or TXT record changes. Freed before the client (declared after it).
-    std::map<InstanceKey, ResolverPtr> resolvers;
+    // Everything below holds resolvers, freed before the client (declared after it).
+    std::map<InstanceKey, Instance> instances;
+    std::map<AvahiServiceResolver*, InstanceKey> byResolver;
+    std::deque<InstanceKey> waiting; // found, not resolving yet, oldest first
+    int resolving = 0;
+    int followed = 0;
+    QHash<QString, int> followedPerHost;
+    std::vector<ResolverPtr> released;
+    QObject context; // for calls queued to later; they go with it
 };
 
 DnsSdBrowser::DnsSdBrowser(const QString& type, QObject* parent) : QObject(parent), m_type(type) {}
@@ -286,7 +410,7 @@ void DnsSdBrowser::fail(const QString& message)
 void DnsSdBrowser::start()
 {
     stop();
-    m_impl = std::make_unique<Impl>();
+    m_impl = std::make_unique<Impl>(this);
     int error = 0;
     AvahiClient* client = avahi_client_new(
         m_impl->poll.poll(), static_cast<AvahiClientFlags>(0),
@@ -308,25 +432,16 @@ void DnsSdBrowser::start()
         client, AVAHI_IF_UNSPEC, AVAHI_PROTO_UNSPEC, m_type.toUtf8().constData(), nullptr,
         static_cast<AvahiLookupFlags>(0),
         [](AvahiServiceBrowser* b, AvahiIfIndex interface, AvahiProtocol protocol, AvahiBrowserEvent event,
-           const char* name, const char* type, const char* domain, AvahiLookupResultFlags, void* userdata) {
+           const char* name, const char*, const char* domain, AvahiLookupResultFlags, void* userdata) {
             auto* self = static_cast<DnsSdBrowser*>(userdata);
             AvahiClient* c = avahi_service_browser_get_client(b);
             switch (event) {
             case AVAHI_BROWSER_NEW: {
-                const InstanceKey key{QString::fromUtf8(name), interface, protocol};
-                if (self->m_impl->resolvers.count(key) > 0) {
-                    break;
-                }
-                AvahiServiceResolver* resolver = avahi_service_resolver_new(
-                    c, interface, protocol, name, type, domain, AVAHI_PROTO_UNSPEC,
-                    static_cast<AvahiLookupFlags>(0), resolvedCallback, self);
-                if (resolver != nullptr) {
-                    self->m_impl->resolvers.emplace(key, ResolverPtr(resolver));
-                }
+                self->m_impl->found(InstanceKey{QString::fromUtf8(name), interface, protocol}, domain);
                 break;
             }
             case AVAHI_BROWSER_REMOVE: {
-                self->m_impl->resolvers.erase(InstanceKey{QString::fromUtf8(name), interface, protocol});
+                self->m_impl->removed(InstanceKey{QString::fromUtf8(name), interface, protocol});
                 const QString lostName = QString::fromUtf8(name);
                 const int lostInterface = interface;
                 const int lostProtocol = protocol;

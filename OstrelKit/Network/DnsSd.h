@@ -65,9 +65,11 @@ private:
     std::unique_ptr<Impl> m_impl;
 };
 
-// Browses for one service type and resolves every instance it finds, keeping each resolution open while the
-// instance is there so changes of its address, port or TXT record are reported too. Thread of creation only;
-// it needs that thread's event loop.
+// Browses for one service type and resolves every instance it finds (a few at a time, in the order found),
+// keeping the resolution open while the instance is there so changes of its address, port or TXT record are
+// reported too, for up to 64 instances at once and 8 of one host: whatever one machine publishes, the cost
+// stays bounded and other machines' instances still resolve. Thread of creation only; it needs that
+// thread's event loop.
 class DnsSdBrowser : public QObject
 {
     Q_OBJECT
@@ -81,7 +83,7 @@ public:
 
 signals:
     // An instance was found and resolved, once per interface and protocol it is seen on (and again when its
-    // data changes).
+    // data changes, while it is followed).
     void resolved(const ostrel::DnsSdService& service);
     // An instance went away on one interface and protocol.
     void removed(const QString& name, int interfaceIndex, int protocol);

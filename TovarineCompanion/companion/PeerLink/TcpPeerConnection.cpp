@@ -3,6 +3,8 @@
 #include <QDir>
 #include <QSslConfiguration>
 #include <QUuid>
+#include <algorithm>
+#include <vector>
 
 namespace tovarine {
 namespace {
@@ -31,24 +33,39 @@ QSslConfiguration tlsConfiguration(const TlsIdentity& identity)
 } // namespace
 
 TcpPeerConnection::TcpPeerConnection(QSslSocket* socket, const QString& incomingDir,
-                                     std::shared_ptr<IncomingSpace> space, QObject* parent)
-    : QObject(parent), m_socket(socket), m_incomingDir(incomingDir), m_space(std::move(space))
+                                     std::shared_ptr<IncomingSpace> space, const Limits& limits,
+                                     QObject* parent)
+    : QObject(parent), m_socket(socket), m_incomingDir(incomingDir), m_space(std::move(space)),
+      m_maxOwedBytes(limits.maxOwedBytes), m_framesPerSlice(limits.framesPerSlice)
 {
     m_socket->setParent(this);
+    m_socket->setReadBufferSize(kReadBufferBytes);
     m_answerTimer.setSingleShot(true);
     m_idleTimer.setSingleShot(true);
-    m_idleTimer.setInterval(kIdleTimeoutMs);
-    m_pingTimer.setInterval(kPingIntervalMs);
+    m_idleTimer.setInterval(limits.idleTimeoutMs);
+    m_pingTimer.setInterval(std::max(limits.idleTimeoutMs / 4, 1));
+    m_stallTimer.setInterval(limits.transferStallMs);
     connect(&m_answerTimer, &QTimer::timeout, this,
             [this] { shutdown(QStringLiteral("no answer in time")); });
     connect(&m_idleTimer, &QTimer::timeout, this,
             [this] { shutdown(QStringLiteral("the peer stopped answering")); });
     connect(&m_pingTimer, &QTimer::timeout, this, [this] { write(Type::ping); });
-    connect(m_socket, &QSslSocket::readyRead, this, [this] {
-        m_idleTimer.start();
-        receive(m_socket->readAll());
+    connect(&m_stallTimer, &QTimer::timeout, this, [this] { checkTransfers(); });
+    m_sliceTimer.setSingleShot(true);
+    connect(&m_sliceTimer, &QTimer::timeout, this, [this] {
+        receive({}); // the frames already read, then what waits in the socket
+        readSocket();
     });
-    connect(m_socket, &QSslSocket::encryptedBytesWritten, this, [this] { pump(); });
+    connect(m_socket, &QSslSocket::readyRead, this, [this] { readSocket(); });
+    connect(m_socket, &QSslSocket::encryptedBytesWritten, this, [this] {
+        pump();
+        if (m_readPaused && owedBytes() <= m_maxOwedBytes / 2) {
+            m_readPaused = false;
+            // What arrived meanwhile waits in the socket and gives no second readyRead.
+            QMetaObject::invokeMethod(
+                this, [this] { readSocket(); }, Qt::QueuedConnection);
+        }
+    });
     connect(m_socket, &QSslSocket::disconnected, this,
             [this] { shutdown(QStringLiteral("the connection closed")); });
     connect(m_socket, &QSslSocket::errorOccurred, this,
@@ -58,16 +75,37 @@ TcpPeerConnection::TcpPeerConnection(QSslSocket* socket, const QString& incoming
     });
 }
 
+qint64 TcpPeerConnection::owedBytes() const
+{
+    return m_socket->bytesToWrite() + m_socket->encryptedBytesToWrite();
+}
+
+void TcpPeerConnection::readSocket()
+{
+    if (m_state == State::closed || m_readPaused || m_sliceTimer.isActive()) {
+        return;
+    }
+    if (owedBytes() > m_maxOwedBytes) {
+        // Left unread, the socket's buffer fills and TCP stops the peer. The idle limit still runs: no
+        // frame is handled until the peer reads.
+        m_readPaused = true;
+        return;
+    }
+    receive(m_socket->readAll());
+}
+
 TcpPeerConnection* TcpPeerConnection::connectTo(const QHostAddress& address, quint16 port,
                                                 const TlsIdentity& identity, const PeerIdentity& local,
-                                                const QString& incomingDir,
+                                                const PeerIdentity& expected, const QString& incomingDir,
                                                 std::shared_ptr<IncomingSpace> space, int timeoutMs,
-                                                QObject* parent)
+                                                const Limits& limits, QObject* parent)
 {
     auto* socket = new QSslSocket;
     socket->setSslConfiguration(tlsConfiguration(identity));
-    auto* connection = new TcpPeerConnection(socket, incomingDir, std::move(space), parent);
+    auto* connection = new TcpPeerConnection(socket, incomingDir, std::move(space), limits, parent);
     connection->m_local = local;
+    connection->m_expected = expected;
+    connection->m_dialled = address;
     connect(socket, &QSslSocket::encrypted, connection, [connection] {
         connection->m_state = State::awaitingAnswer;
         connection->write(Type::hello,
@@ -81,10 +119,11 @@ TcpPeerConnection* TcpPeerConnection::connectTo(const QHostAddress& address, qui
 
 TcpPeerConnection* TcpPeerConnection::fromDescriptor(qintptr descriptor, const TlsIdentity& identity,
                                                      const QString& incomingDir,
-                                                     std::shared_ptr<IncomingSpace> space, QObject* parent)
+                                                     std::shared_ptr<IncomingSpace> space,
+                                                     const Limits& limits, QObject* parent)
 {
     auto* socket = new QSslSocket;
-    auto* connection = new TcpPeerConnection(socket, incomingDir, std::move(space), parent);
+    auto* connection = new TcpPeerConnection(socket, incomingDir, std::move(space), limits, parent);
     if (!socket->setSocketDescriptor(descriptor)) {
         QMetaObject::invokeMethod(
             connection, [connection] { connection->shutdown(QStringLiteral("bad socket")); },
@@ -94,7 +133,7 @@ TcpPeerConnection* TcpPeerConnection::fromDescriptor(qintptr descriptor, const T
     socket->setSslConfiguration(tlsConfiguration(identity));
     connect(socket, &QSslSocket::encrypted, connection,
             [connection] { connection->m_state = State::awaitingHello; });
-    connection->m_answerTimer.start(kHelloTimeoutMs);
+    connection->m_answerTimer.start(limits.helloTimeoutMs);
     socket->startServerEncryption();
     return connection;
 }
@@ -139,6 +178,7 @@ void TcpPeerConnection::becomeConnected()
     m_answerTimer.stop();
     m_pingTimer.start();
     m_idleTimer.start();
+    m_stallTimer.start();
 }
 
 void TcpPeerConnection::sendData(const QByteArray& data)
@@ -261,7 +301,7 @@ TcpPeerConnection* TcpPeerConnection::forReplay(ReplayStart start, const QString
                                                 std::shared_ptr<IncomingSpace> space,
                                                 const QString& outgoingPath, QObject* parent)
 {
-    auto* connection = new TcpPeerConnection(new QSslSocket, incomingDir, std::move(space), parent);
+    auto* connection = new TcpPeerConnection(new QSslSocket, incomingDir, std::move(space), Limits{}, parent);
     connection->m_local = PeerIdentity(QStringLiteral("replay"));
     switch (start) {
     case ReplayStart::awaitingHello:
@@ -282,7 +322,15 @@ TcpPeerConnection* TcpPeerConnection::forReplay(ReplayStart start, const QString
 void TcpPeerConnection::receive(const QByteArray& bytes)
 {
     m_reader.append(bytes);
-    while (m_state != State::closed) {
+    while (m_state != State::closed && !m_sliceTimer.isActive()) {
+        if (!m_slice.isValid() || m_slice.elapsed() >= kSliceMs) {
+            m_slice.start();
+            m_sliceFrames = 0;
+        }
+        if (m_sliceFrames >= m_framesPerSlice) {
+            m_sliceTimer.start(std::max<int>(kSliceMs - static_cast<int>(m_slice.elapsed()), 1));
+            return;
+        }
         std::optional<Expected<PeerFrame::Frame, QString>> next = m_reader.next();
         if (!next) {
             return;
@@ -291,6 +339,10 @@ void TcpPeerConnection::receive(const QByteArray& bytes)
             shutdown(QStringLiteral("protocol error: ") + next->error());
             return;
         }
+        if (m_idleTimer.isActive()) {
+            m_idleTimer.start(); // a whole frame: the peer is there
+        }
+        ++m_sliceFrames;
         handle(next->value());
     }
 }
@@ -322,6 +374,10 @@ void TcpPeerConnection::handle(const PeerFrame::Frame& frame)
             frame.type == Type::accept ? PeerFrame::parseHello(frame.body) : std::nullopt;
         if (!hello) {
             shutdown(QStringLiteral("protocol error: expected an answer"));
+            return;
+        }
+        if (QUuid(hello->id) != m_expected.id()) {
+            shutdown(QStringLiteral("protocol error: answered by another peer than the one invited"));
             return;
         }
         m_remote = PeerIdentity(hello->name, QUuid(hello->id));
@@ -523,6 +579,48 @@ void TcpPeerConnection::failIncoming(quint64 transfer, const QString& reason, bo
     }
 }
 
+void TcpPeerConnection::checkTransfers()
+{
+    // Whether `now` moved a chunk past `mark`, or to the end of `size`.
+    const auto moved = [](qint64 mark, qint64 now, qint64 size) {
+        return now > mark && now - mark >= std::min(kChunkBytes, size - mark);
+    };
+    std::vector<quint64> stalledIn;
+    for (auto& [transfer, in] : m_incoming) {
+        in.quietChecks = moved(in.markReceived, in.received, in.size) ? 0 : in.quietChecks + 1;
+        in.markReceived = in.received;
+        if (in.quietChecks >= 2) {
+            stalledIn.push_back(transfer);
+        }
+    }
+    for (const quint64 transfer : stalledIn) {
+        failIncoming(transfer, QStringLiteral("the transfer stalled"), true);
+    }
+    std::vector<quint64> stalledOut;
+    for (Outgoing& out : m_outgoing) {
+        if (!out.started) {
+            continue; // waits for the one before it
+        }
+        const bool progressed =
+            (out.resumed && !out.markResumed) || moved(out.markAcked, out.acked, out.size);
+        out.quietChecks = progressed ? 0 : out.quietChecks + 1;
+        out.markAcked = out.acked;
+        out.markResumed = out.resumed;
+        if (out.quietChecks >= 2) {
+            stalledOut.push_back(out.transfer);
+        }
+    }
+    for (const quint64 transfer : stalledOut) {
+        const QString reason = QStringLiteral("the peer stopped taking the resource");
+        write(Type::fail, PeerFrame::reasonBody(transfer, reason));
+        finishOutgoing(transfer, linkError(7, reason));
+    }
+    if (!stalledOut.empty()) {
+        startNextOutgoing();
+        pump();
+    }
+}
+
 void TcpPeerConnection::close(const QString& reason)
 {
     if (m_state == State::connected) {
@@ -541,6 +639,8 @@ void TcpPeerConnection::shutdown(const QString& reason)
     m_answerTimer.stop();
     m_pingTimer.stop();
     m_idleTimer.stop();
+    m_stallTimer.stop();
+    m_sliceTimer.stop();
     m_socket->disconnect(this);
     m_socket->abort();
     // Partial files go; both ends hear of every transfer that did not finish.

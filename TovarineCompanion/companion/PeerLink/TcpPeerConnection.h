@@ -5,6 +5,7 @@
 #include "PeerLink.h"
 #include "TlsIdentity.h"
 
+#include <QElapsedTimer>
 #include <QFile>
 #include <QHash>
 #include <QObject>
@@ -32,10 +33,37 @@ public:
     static constexpr qint64 kAckEveryBytes = 2 * 1024 * 1024;
     // Resources received at once on one connection (their bytes are limited by IncomingSpace too).
     static constexpr int kMaxIncoming = 16;
-    static constexpr int kPingIntervalMs = 5000;
-    static constexpr int kIdleTimeoutMs = 20000;
-    // How long the invited side waits for the inviter's hello.
-    static constexpr int kHelloTimeoutMs = 10000;
+    // Frames are counted in slices of this long (Limits::framesPerSlice).
+    static constexpr int kSliceMs = 100;
+    // What the socket holds unread at most (smaller reads cost a resource stream much of its rate); a frame
+    // being assembled is held apart from it (PeerFrame::Reader).
+    static constexpr qint64 kReadBufferBytes = 4 * 1024 * 1024;
+
+    // How long a peer may keep this side waiting.
+    struct Limits
+    {
+        // No whole frame from a connected peer for this long: it is gone. Bytes alone do not count, so a
+        // peer trickling a frame a byte at a time is dropped too. Pings go out four times as often.
+        int idleTimeoutMs = 20000;
+        // The invited side's wait for the TLS handshake and the inviter's hello.
+        int helloTimeoutMs = 10000;
+        // A resource under way in either direction must move at least a chunk (or the rest of it, then end
+        // or be confirmed) every this long, twice running, or it fails: a peer cannot hold a transfer, its
+        // promised disk space and every resource queued behind it with a trickle of small chunks or acks.
+        int transferStallMs = 20000;
+        // The span over which a listening side counts the TLS handshakes it begins (TcpPeerTransport).
+        int handshakeWindowMs = 60000;
+        // Bytes waiting to go out to the peer above which nothing more is read from it (TCP holds the peer
+        // back until it takes what it was sent); with no frame read, the idle limit then drops it. A peer
+        // that sends without reading cannot make this side queue answers without end. Keep it above the
+        // streaming high-water mark (4 MiB) plus a chunk, so a resource streaming out never trips it.
+        qint64 maxOwedBytes = 8 * 1024 * 1024;
+        // Frames handled per slice of kSliceMs; a peer sending more waits (unread, so TCP holds it back) for
+        // the next slice. Far above what a resource stream needs (a thousand 1 MiB chunks a second fill a
+        // gigabit link eight times over), far below what a flood of tiny frames would cost: such a flood
+        // cannot keep a core busy.
+        int framesPerSlice = 2048;
+    };
 
     struct Callbacks
     {
@@ -52,14 +80,16 @@ public:
 
     // Inviter: connects to `address`:`port` and introduces `local`; `timeoutMs` limits the wait for the
     // answer. Resources offered to it are held against `space`.
+    // `expected` is the peer invited: an answer from any other identity ends the connection.
     static TcpPeerConnection* connectTo(const QHostAddress& address, quint16 port,
                                         const TlsIdentity& identity, const PeerIdentity& local,
-                                        const QString& incomingDir, std::shared_ptr<IncomingSpace> space,
-                                        int timeoutMs, QObject* parent);
+                                        const PeerIdentity& expected, const QString& incomingDir,
+                                        std::shared_ptr<IncomingSpace> space, int timeoutMs,
+                                        const Limits& limits, QObject* parent);
     // Invited side: takes an accepted socket descriptor and waits for the inviter's hello.
     static TcpPeerConnection* fromDescriptor(qintptr descriptor, const TlsIdentity& identity,
                                              const QString& incomingDir, std::shared_ptr<IncomingSpace> space,
-                                             QObject* parent);
+                                             const Limits& limits, QObject* parent);
     // For replaying wire input (fuzzing): a connection whose socket never opens, in the state `start`, fed
     // through receive(); what it would send is dropped. `connected` starts with one outgoing resource (the
     // file at `outgoingPath`, offered as transfer 1), so answers about it reach the sending side too.
@@ -70,7 +100,7 @@ public:
     ~TcpPeerConnection() override;
 
     // Takes bytes as they come off the socket: complete frames are handled in order, a malformed one ends
-    // the connection.
+    // the connection. Past Limits::framesPerSlice the rest wait for the next slice.
     void receive(const QByteArray& bytes);
 
     void setCallbacks(Callbacks callbacks) { m_callbacks = std::move(callbacks); }
@@ -84,6 +114,8 @@ public:
     void close(const QString& reason);
 
     PeerIdentity remote() const { return m_remote; }
+    // Whom it dialled (inviter side), or who called (invited side; null once closed).
+    QHostAddress peerAddress() const { return m_dialled.isNull() ? m_socket->peerAddress() : m_dialled; }
     bool isConnected() const { return m_state == State::connected; }
 
 private:
@@ -100,6 +132,10 @@ private:
         bool resumed = false; // the receiver said where to start
         bool endSent = false;
         PeerSession::ResourceCompletion completion;
+        // Where it stood at the last stall check, and how many checks running saw it stand still.
+        qint64 markAcked = 0;
+        bool markResumed = false;
+        int quietChecks = 0;
     };
     struct Incoming
     {
@@ -108,10 +144,15 @@ private:
         qint64 size = 0;
         qint64 received = 0;
         qint64 acked = 0;
+        qint64 markReceived = 0; // as Outgoing
+        int quietChecks = 0;
     };
 
     TcpPeerConnection(QSslSocket* socket, const QString& incomingDir, std::shared_ptr<IncomingSpace> space,
-                      QObject* parent);
+                      const Limits& limits, QObject* parent);
+    qint64 owedBytes() const;
+    void readSocket();
+    void checkTransfers();
     // Bytes promised to this connection's incoming resources and not yet written.
     qint64 promisedBytes() const;
     void write(PeerFrame::Type type, const QByteArray& body = {});
@@ -133,11 +174,20 @@ private:
     State m_state = State::handshaking;
     PeerIdentity m_local;
     PeerIdentity m_remote;
+    PeerIdentity m_expected; // inviter side: whom it invited
+    QHostAddress m_dialled;  // and where
     PeerFrame::Reader m_reader;
     Callbacks m_callbacks;
     QTimer m_answerTimer;
     QTimer m_pingTimer;
     QTimer m_idleTimer;
+    QTimer m_stallTimer;
+    qint64 m_maxOwedBytes;
+    int m_framesPerSlice;
+    bool m_readPaused = false;       // the peer owes us reading (Limits::maxOwedBytes)
+    QTimer m_sliceTimer;             // runs while this slice's frames are used up
+    QElapsedTimer m_slice;           // since the slice began
+    int m_sliceFrames = 0;           // frames handled in it
     std::deque<Outgoing> m_outgoing; // in the order sent; the first not wholly sent is under way
     quint64 m_nextTransfer = 1;
     std::unordered_map<quint64, Incoming> m_incoming;

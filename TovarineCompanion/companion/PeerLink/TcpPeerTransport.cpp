@@ -3,11 +3,15 @@
 #include "TcpPeerConnection.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QMutex>
 #include <QSet>
 #include <QStandardPaths>
 #include <QTcpServer>
+#include <algorithm>
 #include <atomic>
+#include <deque>
+#include <sys/socket.h>
 #include <unistd.h>
 
 namespace tovarine {
@@ -23,8 +27,9 @@ class SessionCore : public QObject
 {
 public:
     SessionCore(const PeerIdentity& local, const QString& incomingDir, const TlsIdentity& identity,
-                std::shared_ptr<IncomingSpace> space)
-        : m_local(local), m_incomingDir(incomingDir), m_identity(identity), m_space(std::move(space))
+                std::shared_ptr<IncomingSpace> space, const TcpPeerConnection::Limits& limits)
+        : m_local(local), m_incomingDir(incomingDir), m_identity(identity), m_space(std::move(space)),
+          m_limits(limits)
     {
     }
 
@@ -34,8 +39,24 @@ public:
             return;
         }
         notify(endpoint.peer, PeerSessionState::connecting);
-        auto* connection = TcpPeerConnection::connectTo(endpoint.address, endpoint.port, m_identity, m_local,
-                                                        m_incomingDir, m_space, timeoutMs, this);
+        // Every advertised peer may be invited: a machine advertising many cannot have this side dial them
+        // all at once.
+        qsizetype underWay = 0;
+        qsizetype toAddress = 0;
+        for (const TcpPeerConnection* connection : std::as_const(m_connections)) {
+            if (!connection->isConnected()) {
+                ++underWay;
+                toAddress += connection->peerAddress() == endpoint.address ? 1 : 0;
+            }
+        }
+        if (underWay >= TcpPeerTransport::kMaxInvitationsUnderWay ||
+            toAddress >= TcpPeerTransport::kMaxInvitationsUnderWayPerAddress) {
+            notify(endpoint.peer, PeerSessionState::notConnected);
+            return;
+        }
+        auto* connection =
+            TcpPeerConnection::connectTo(endpoint.address, endpoint.port, m_identity, m_local, endpoint.peer,
+                                         m_incomingDir, m_space, timeoutMs, m_limits, this);
         m_connections.insert(endpoint.peer.id(), connection);
         attach(connection, endpoint.peer);
     }
@@ -152,6 +173,7 @@ private:
     QString m_incomingDir;
     TlsIdentity m_identity;
     std::shared_ptr<IncomingSpace> m_space;
+    TcpPeerConnection::Limits m_limits;
     QHash<QUuid, TcpPeerConnection*> m_connections; // keyed by the peer's identity, children of this
     mutable QMutex m_connectedMutex;
     QSet<QUuid> m_connected;
@@ -166,8 +188,8 @@ public:
         QDir(incomingDir).removeRecursively();
         QDir().mkpath(incomingDir);
         transport.runOnThread([&] {
-            m_core =
-                new SessionCore(local, incomingDir, transport.options().identity, transport.incomingSpace());
+            m_core = new SessionCore(local, incomingDir, transport.options().identity,
+                                     transport.incomingSpace(), transport.options().limits);
         });
     }
 
@@ -310,12 +332,10 @@ private:
 class AdvertiserCore : public QTcpServer
 {
 public:
-    // Connections that have not been answered yet (accepted ones belong to their session).
-    static constexpr int kMaxPendingInvitations = 8;
-
     AdvertiserCore(TcpPeerTransport& transport, const PeerIdentity& local, const QString& serviceType)
         : m_transport(transport), m_local(local), m_serviceType(serviceType)
     {
+        m_clock.start();
     }
 
     void start()
@@ -349,12 +369,13 @@ public:
 protected:
     void incomingConnection(qintptr descriptor) override
     {
-        if (findChildren<TcpPeerConnection*>(Qt::FindDirectChildrenOnly).size() >= kMaxPendingInvitations) {
-            ::close(static_cast<int>(descriptor)); // too many callers waiting for an answer at once
+        if (!admit(callerAddress(descriptor))) {
+            ::close(static_cast<int>(descriptor)); // before any TLS work
             return;
         }
         TcpPeerConnection* connection = TcpPeerConnection::fromDescriptor(
-            descriptor, m_transport.options().identity, QString(), m_transport.incomingSpace(), this);
+            descriptor, m_transport.options().identity, QString(), m_transport.incomingSpace(),
+            m_transport.options().limits, this);
         TcpPeerConnection::Callbacks callbacks;
         callbacks.hello = [this, connection](const PeerIdentity& remote) {
             PeerAdvertiserDelegate* delegate = m_delegate;
@@ -387,10 +408,50 @@ protected:
     }
 
 private:
+    static QHostAddress callerAddress(qintptr descriptor)
+    {
+        sockaddr_storage address{};
+        socklen_t length = sizeof address;
+        if (::getpeername(static_cast<int>(descriptor), reinterpret_cast<sockaddr*>(&address), &length) !=
+            0) {
+            return {};
+        }
+        return QHostAddress(reinterpret_cast<const sockaddr*>(&address));
+    }
+
+    // Whether a caller from `address` may begin a handshake now; counts it when so.
+    bool admit(const QHostAddress& address)
+    {
+        const QList<TcpPeerConnection*> pending =
+            findChildren<TcpPeerConnection*>(Qt::FindDirectChildrenOnly);
+        const auto fromCaller = std::count_if(pending.cbegin(), pending.cend(), [&](TcpPeerConnection* c) {
+            return c->peerAddress() == address;
+        });
+        const qint64 nowMs = m_clock.elapsed();
+        while (!m_handshakes.empty() &&
+               nowMs - m_handshakes.front().first >= m_transport.options().limits.handshakeWindowMs) {
+            m_handshakes.pop_front();
+        }
+        const auto recentFromCaller =
+            std::count_if(m_handshakes.cbegin(), m_handshakes.cend(),
+                          [&](const auto& start) { return start.second == address; });
+        // Pending connections are this object's children; accepted ones belong to their session.
+        if (pending.size() >= TcpPeerTransport::kMaxPendingInvitations ||
+            fromCaller >= TcpPeerTransport::kMaxPendingPerAddress ||
+            m_handshakes.size() >= static_cast<size_t>(TcpPeerTransport::kMaxHandshakes) ||
+            recentFromCaller >= TcpPeerTransport::kMaxHandshakesPerAddress) {
+            return false;
+        }
+        m_handshakes.emplace_back(nowMs, address);
+        return true;
+    }
+
     TcpPeerTransport& m_transport;
     PeerIdentity m_local;
     QString m_serviceType;
     std::unique_ptr<QObject> m_published;
+    QElapsedTimer m_clock;
+    std::deque<std::pair<qint64, QHostAddress>> m_handshakes; // when and from where, oldest first
 };
 
 class Advertiser : public PeerAdvertiser

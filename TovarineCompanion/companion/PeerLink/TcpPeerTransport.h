@@ -4,6 +4,7 @@
 #include "PeerDiscovery.h"
 #include "PeerLink.h"
 #include "PeerWorkerThread.h"
+#include "TcpPeerConnection.h"
 #include "TlsIdentity.h"
 
 #include <QHostAddress>
@@ -23,7 +24,21 @@ public:
         TlsIdentity identity;
         QHostAddress listenAddress = QHostAddress::Any; // where advertisers listen
         IncomingSpace::FreeBytes freeBytes = {};        // empty: the file system's own figure
+        TcpPeerConnection::Limits limits = {};          // how long peers may keep this side waiting
     };
+
+    // An advertiser's callers: connections not answered yet, in all and from one address, so one caller
+    // cannot take every place; and TLS handshakes begun within Limits::handshakeWindowMs, from one address
+    // and in all, so a caller that connects, shakes hands and hangs up in a loop gets a handful of
+    // handshakes, not a core. Callers over a limit are closed before any TLS work.
+    static constexpr int kMaxPendingInvitations = 8;
+    static constexpr int kMaxPendingPerAddress = 2;
+    static constexpr int kMaxHandshakesPerAddress = 16;
+    static constexpr int kMaxHandshakes = 64;
+    // A session's invitations not answered yet, in all and to one address; one more ends notConnected at
+    // once.
+    static constexpr int kMaxInvitationsUnderWay = 8;
+    static constexpr int kMaxInvitationsUnderWayPerAddress = 2;
 
     explicit TcpPeerTransport(Options options);
     ~TcpPeerTransport() override;

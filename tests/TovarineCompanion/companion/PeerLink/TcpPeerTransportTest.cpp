@@ -57,6 +57,12 @@ public:
         return m_files;
     }
     bool saw(const QString& event) const { return events().contains(event); }
+    void clear()
+    {
+        QMutexLocker lock(&m_mutex);
+        m_events.clear();
+        m_files.clear();
+    }
 
 private:
     void add(const QString& event)
@@ -115,13 +121,13 @@ protected:
         m_phone = transport();
     }
 
-    std::shared_ptr<TcpPeerTransport> transport()
+    std::shared_ptr<TcpPeerTransport> transport(const TcpPeerConnection::Limits& limits = {})
     {
         const Expected<TlsIdentity, QString> identity = TlsIdentity::create();
         EXPECT_TRUE(identity);
         return std::make_shared<TcpPeerTransport>(
             TcpPeerTransport::Options{m_discovery, *identity, QHostAddress::LocalHost,
-                                      [this](const QString&) { return m_freeBytes.load(); }});
+                                      [this](const QString&) { return m_freeBytes.load(); }, limits});
     }
 
     // Connects a receiver session (browsing) with a phone session (advertising).
@@ -316,14 +322,17 @@ public:
         m_identity = *TlsIdentity::create();
         listen(QHostAddress::LocalHost, 0);
         m_published =
-            discovery.publish(QStringLiteral("tovarine-pair"), PeerIdentity(QStringLiteral("rogue")),
-                              serverPort(), [](const PeerError&) {});
+            discovery.publish(QStringLiteral("tovarine-pair"), self, serverPort(), [](const PeerError&) {});
     }
 
+    const PeerIdentity self{QStringLiteral("rogue")}; // as published
+    QUuid answerAs = self.id();                       // the identity its answer gives
     QSslSocket* socket = nullptr;
     PeerFrame::Reader reader;
     QList<PeerFrame::Frame> received;
     bool helloSeen = false;
+    bool reading = true;
+    std::function<void(const PeerFrame::Frame&)> onFrame; // after the frame is recorded
 
     void send(Type type, const QByteArray& body = {}) { socket->write(PeerFrame::encode(type, body)); }
     void sendRaw(const QByteArray& bytes) { socket->write(bytes); }
@@ -344,6 +353,9 @@ protected:
         configuration.setPeerVerifyMode(QSslSocket::VerifyNone);
         socket->setSslConfiguration(configuration);
         QObject::connect(socket, &QSslSocket::readyRead, this, [this] {
+            if (!reading) {
+                return;
+            }
             reader.append(socket->readAll());
             while (auto frame = reader.next()) {
                 if (!*frame) {
@@ -353,7 +365,10 @@ protected:
                 if (frame->value().type == Type::hello) {
                     helloSeen = true;
                     send(Type::accept,
-                         PeerFrame::helloBody({QUuid::createUuid().toString(QUuid::WithoutBraces), "rogue"}));
+                         PeerFrame::helloBody({answerAs.toString(QUuid::WithoutBraces), "rogue"}));
+                }
+                if (onFrame) {
+                    onFrame(frame->value());
                 }
             }
         });
@@ -477,6 +492,227 @@ TEST_F(TcpPeerTransportTest, OffersAreHeldToFreeSpaceAndToWhatOneConnectionMayHa
     m_receiver->runOnThread([&] { promised = m_receiver->incomingSpace()->promised(); });
     EXPECT_EQ(promised, 0);
     EXPECT_TRUE(QDir(incoming()).isEmpty());
+}
+
+TEST_F(TcpPeerTransportTest, AnAnswerFromAnotherPeerThanTheOneInvitedEndsTheInvitation)
+{
+    RoguePhone rogue(*m_discovery);
+    const PeerIdentity other(QStringLiteral("someone else"));
+    rogue.answerAs = other.id();
+    ASSERT_NO_FATAL_FAILURE(browseAndInvite("state 0 rogue"));
+    EXPECT_EQ(m_receiverEvents.events(), (QStringList{"state 1 rogue", "state 0 rogue"}));
+    EXPECT_FALSE(m_receiverSession->send("x", other));
+    EXPECT_FALSE(m_receiverSession->send("x", rogue.self));
+}
+
+// Waits a peer could stretch without end by sending a little now and then, well inside the idle limit: each
+// ends. Short limits stand in for the transport's own.
+TEST_F(TcpPeerTransportTest, APeerCannotHoldAConnectionOrATransferWithATrickle)
+{
+    TcpPeerConnection::Limits limits;
+    limits.idleTimeoutMs = 1000;
+    limits.transferStallMs = 200;
+    const QString file = bigFile(20 * 1024 * 1024); // more than the sender's window
+    enum class Answer { nothing, resume, resumeAndAck };
+    struct Case
+    {
+        const char* what;
+        QByteArray start; // what the rogue sends once connected
+        QByteArray tick;  // and then every 50 ms
+        bool sendsTo;     // the receiver sends it a resource, which it answers so:
+        Answer answer;
+        const char* ends; // the receiver's event that ends the wait, when it sends nothing
+    };
+    const QByteArray ping = PeerFrame::encode(Type::ping);
+    const Case cases[] = {
+        {"a frame a byte at a time", PeerFrame::encode(Type::data, QByteArray(1 << 20, 'x')).left(5), "x",
+         false, Answer::nothing, "state 0 rogue"},
+        {"a resource a byte at a time",
+         PeerFrame::encode(Type::offer, PeerFrame::offerBody({1, 1 << 20, "capture/S1/slow.jpg"})),
+         PeerFrame::encode(Type::chunk, PeerFrame::transferBody(1, "x")) + ping, false, Answer::nothing,
+         "failed capture/S1/slow.jpg"},
+        {"an offer never answered", {}, ping, true, Answer::nothing, ""},
+        {"resumed, never acknowledged", {}, ping, true, Answer::resume, ""},
+        {"acknowledged, never confirmed", {}, ping, true, Answer::resumeAndAck, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        m_receiverEvents.clear();
+        m_receiver = transport(limits);
+        RoguePhone rogue(*m_discovery);
+        qint64 taken = 0;
+        rogue.onFrame = [&](const PeerFrame::Frame& frame) {
+            const quint64 transfer = PeerFrame::parseTransfer(frame.body).value_or(0);
+            if (frame.type == Type::offer && c.answer != Answer::nothing) {
+                rogue.send(Type::resume, PeerFrame::countBody(transfer, 0));
+            } else if (frame.type == Type::chunk && c.answer == Answer::resumeAndAck) {
+                taken += frame.body.size() - 8;
+                rogue.send(Type::ack, PeerFrame::countBody(transfer, taken));
+            }
+        };
+        ASSERT_NO_FATAL_FAILURE(connectRogue());
+        std::atomic<int> completion = 0; // 1 done, 2 failed
+        if (c.sendsTo) {
+            m_receiverSession->sendResource(
+                file, QStringLiteral("result/S1/model.usdz"), rogue.self,
+                [&](const std::optional<PeerError>& error) { completion = error ? 2 : 1; });
+        }
+        rogue.sendRaw(c.start);
+        QTimer ticks;
+        QObject::connect(&ticks, &QTimer::timeout, [&] {
+            if (rogue.socket->state() == QAbstractSocket::ConnectedState) {
+                rogue.sendRaw(c.tick);
+            }
+        });
+        ticks.start(50);
+        if (c.sendsTo) {
+            ASSERT_TRUE(QTest::qWaitFor([&] { return completion != 0; }, tovarine::test::kHangCeilingMs));
+            EXPECT_EQ(completion, 2);
+        } else {
+            ASSERT_TRUE(QTest::qWaitFor([&] { return m_receiverEvents.saw(QString::fromLatin1(c.ends)); },
+                                        tovarine::test::kHangCeilingMs));
+        }
+        if (QByteArray(c.ends).startsWith("failed")) {
+            // The stalled resource is given up on both ends, and its partial file goes.
+            ASSERT_TRUE(
+                QTest::qWaitFor([&] { return rogue.got(Type::fail); }, tovarine::test::kHangCeilingMs));
+            EXPECT_TRUE(QDir(incoming()).isEmpty());
+        }
+        m_receiverSession.reset();
+        m_browser.reset();
+    }
+}
+
+TEST_F(TcpPeerTransportTest, APeerThatSendsWithoutReadingIsHeldBackThenDropped)
+{
+    // It floods pings and takes none of the pongs: the receiver stops reading once its answers pile up,
+    // instead of queueing them all, and drops the peer at the idle limit.
+    // Without the rate limit on frames (the flood would take minutes to fill the cap at that rate).
+    TcpPeerConnection::Limits limits;
+    limits.idleTimeoutMs = 2000;
+    limits.framesPerSlice = std::numeric_limits<int>::max();
+    m_receiver = transport(limits);
+    RoguePhone rogue(*m_discovery);
+    ASSERT_NO_FATAL_FAILURE(connectRogue());
+    rogue.reading = false;
+    rogue.socket->setReadBufferSize(64 * 1024);
+    constexpr qint64 kFloodBytes = 256LL * 1024 * 1024;
+    const QByteArray pings = PeerFrame::encode(Type::ping).repeated(64 * 1024 / 5);
+    qint64 flooded = 0;
+    const auto topUp = [&] {
+        while (flooded < kFloodBytes && rogue.socket->state() == QAbstractSocket::ConnectedState &&
+               rogue.socket->bytesToWrite() + rogue.socket->encryptedBytesToWrite() < 1024 * 1024) {
+            rogue.sendRaw(pings);
+            flooded += pings.size();
+        }
+    };
+    QObject::connect(rogue.socket, &QSslSocket::encryptedBytesWritten, &rogue, topUp);
+    topUp();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return m_receiverEvents.saw("state 0 rogue"); },
+                                tovarine::test::kHangCeilingMs));
+    // What the kernel's buffers and the receiver's capped ones hold (some tens of MiB), far from the flood.
+    EXPECT_LT(flooded, kFloodBytes / 2);
+}
+
+TEST_F(TcpPeerTransportTest, OneCallerCannotTakeEveryPlaceNorShakeHandsWithoutEnd)
+{
+    TcpPeerConnection::Limits limits;
+    limits.handshakeWindowMs = 60 * 60 * 1000;
+    limits.helloTimeoutMs = tovarine::test::kHangCeilingMs;
+    m_phone = transport(limits);
+    m_phoneSession = m_phone->makeSession(PeerIdentity(QStringLiteral("phone")), m_root.filePath("phone-in"));
+    m_accepting.session = m_phoneSession.get();
+    m_advertiser = m_phone->makeAdvertiser(m_phoneSession->localPeer(), QStringLiteral("tovarine-pair"));
+    std::atomic<bool> decline = true;
+    struct Switch : PeerAdvertiserDelegate
+    {
+        std::atomic<bool>* decline;
+        PeerSession* session;
+        void didReceiveInvitation(const PeerIdentity&, std::function<void(PeerSession*)> answer) override
+        {
+            answer(*decline ? nullptr : session);
+        }
+        void didNotStartAdvertising(const PeerError&) override {}
+    } delegate;
+    delegate.decline = &decline;
+    delegate.session = m_phoneSession.get();
+    m_advertiser->setDelegate(&delegate);
+    m_advertiser->startAdvertising();
+    quint16 port = 0;
+    PeerDiscovery::BrowseCallbacks found;
+    found.found = [&](const PeerDiscovery::Endpoint& endpoint) { port = endpoint.port; };
+    const auto browse = m_discovery->browse(QStringLiteral("tovarine-pair"), found);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return port != 0; }, tovarine::test::kHangCeilingMs));
+
+    // Eight callers from one address that never begin TLS: two are kept waiting, the others closed at once.
+    std::vector<std::unique_ptr<QTcpSocket>> silent;
+    std::atomic<int> closed = 0;
+    for (int i = 0; i < 8; ++i) {
+        auto socket = std::make_unique<QTcpSocket>();
+        ASSERT_TRUE(socket->bind(QHostAddress(QStringLiteral("127.0.0.2"))));
+        QObject::connect(socket.get(), &QTcpSocket::disconnected, [&] { ++closed; });
+        socket->connectToHost(QHostAddress::LocalHost, port);
+        ASSERT_TRUE(socket->waitForConnected(tovarine::test::kHangCeilingMs));
+        silent.push_back(std::move(socket));
+    }
+    ASSERT_TRUE(QTest::qWaitFor([&] { return closed >= 6; }, tovarine::test::kHangCeilingMs));
+    EXPECT_EQ(closed, 6);
+
+    // A caller from another address shaking hands, saying hello and being declined, over and over: the
+    // handshakes stop at the limit for its address.
+    int handshakes = 0;
+    for (int i = 0; i < TcpPeerTransport::kMaxHandshakesPerAddress + 4; ++i) {
+        QSslSocket socket;
+        QSslConfiguration configuration = QSslConfiguration::defaultConfiguration();
+        configuration.setPeerVerifyMode(QSslSocket::VerifyNone);
+        socket.setSslConfiguration(configuration);
+        ASSERT_TRUE(socket.bind(QHostAddress(QStringLiteral("127.0.0.3"))));
+        bool ended = false;
+        QObject::connect(&socket, &QSslSocket::encrypted, [&] {
+            ++handshakes;
+            socket.write(PeerFrame::encode(
+                Type::hello,
+                PeerFrame::helloBody({QUuid::createUuid().toString(QUuid::WithoutBraces), "x"})));
+        });
+        QObject::connect(&socket, &QSslSocket::disconnected, [&] { ended = true; });
+        QObject::connect(&socket, &QSslSocket::errorOccurred, [&] { ended = true; });
+        socket.connectToHostEncrypted(QStringLiteral("127.0.0.1"), port);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return ended; }, tovarine::test::kHangCeilingMs)) << i;
+    }
+    EXPECT_EQ(handshakes, TcpPeerTransport::kMaxHandshakesPerAddress);
+
+    // Neither keeps the phone from the receiver.
+    decline = false;
+    m_phoneSession->setDelegate(&m_phoneEvents);
+    ASSERT_NO_FATAL_FAILURE(browseAndInvite("state 2 phone"));
+}
+
+TEST_F(TcpPeerTransportTest, PeersAdvertisedByTheDozenAreNotAllDialledAtOnce)
+{
+    // Ten advertised peers on one machine that take the connection and never shake hands.
+    QTcpServer mute;
+    ASSERT_TRUE(mute.listen(QHostAddress::LocalHost, 0));
+    std::vector<std::unique_ptr<QObject>> published;
+    for (int i = 0; i < 10; ++i) {
+        published.push_back(m_discovery->publish(QStringLiteral("tovarine-pair"),
+                                                 PeerIdentity(QStringLiteral("mute %1").arg(i)),
+                                                 mute.serverPort(), [](const PeerError&) {}));
+    }
+    m_receiverSession = m_receiver->makeSession(PeerIdentity(QStringLiteral("computer")), incoming());
+    m_receiverSession->setDelegate(&m_receiverEvents);
+    m_browser = m_receiver->makeBrowser(m_receiverSession->localPeer(), QStringLiteral("tovarine-pair"));
+    m_finder.onFound = [this](const PeerIdentity& peer) {
+        m_browser->invitePeer(peer, *m_receiverSession, tovarine::test::kHangCeilingMs);
+    };
+    m_browser->setDelegate(&m_finder);
+    m_browser->startBrowsing();
+    const auto count = [&](const QString& prefix) {
+        const QStringList events = m_receiverEvents.events();
+        return std::count_if(events.cbegin(), events.cend(),
+                             [&](const QString& e) { return e.startsWith(prefix); });
+    };
+    ASSERT_TRUE(QTest::qWaitFor([&] { return count("state 0") == 8; }, tovarine::test::kHangCeilingMs));
+    EXPECT_EQ(count("state 1"), 10);
 }
 
 TEST(TlsIdentity, KeptForTheOwnerOnlyAndReused)
