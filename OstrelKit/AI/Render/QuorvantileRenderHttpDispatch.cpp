@@ -254,8 +254,18 @@ void QuorvantileRenderHttpDispatch::pollAnswered()
     }
     const std::optional<QuorvantileAgentStatusReply> answer =
         quorvantileParseAgentStatus(reply->readAll(), m_job->outputFrameCount());
-    if (!answer) {
+    const auto pollAgainUnlessStalled = [this] {
+        if (m_sinceGrowth.elapsed() > m_options.progressTimeoutMs) {
+            QuorvantileRenderFileResult failure =
+                QuorvantileRenderFileResult::failure(QuorvantileRenderError::remoteFailed);
+            failure.message += QStringLiteral(": no new frames");
+            end(failure);
+            return;
+        }
         m_pollTimer.start(m_options.pollIntervalMs);
+    };
+    if (!answer) {
+        pollAgainUnlessStalled();
         return;
     }
     if (answer->frames) {
@@ -288,7 +298,7 @@ void QuorvantileRenderHttpDispatch::pollAnswered()
         end(failure);
         return;
     }
-    m_pollTimer.start(m_options.pollIntervalMs);
+    pollAgainUnlessStalled();
 }
 
 void QuorvantileRenderHttpDispatch::download()

@@ -35,6 +35,9 @@ public:
         int pollIntervalMs = 2000; // between status requests
         int stallTimeoutMs =
             300'000; // "rendering" without new frames this long fails (after the first frame)
+        // No new frame this long fails whatever the agent answers ("queued", "rendering" before its first
+        // frame, answers that cannot be read): an agent cannot hold the render for ever.
+        int progressTimeoutMs = 1'800'000;
         int uploadIdleTimeoutMs = 120'000; // upload aborted after this long without progress
         // The whole upload and its answer: this long plus the source's bytes at the slowest rate a LAN gives.
         int uploadBaseTimeMs = 600'000;

@@ -346,6 +346,38 @@ TEST_F(HttpDispatchTest, StallsCountOnlyWhileRenderingAfterTheFirstFrame)
     EXPECT_TRUE(frames.contains(3));
 }
 
+TEST_F(HttpDispatchTest, AnAgentThatNeverMovesOnIsLeftAfterTheProgressLimit)
+{
+    // Whatever the agent keeps answering without a new frame, the wait ends and the segment fails (to be
+    // rendered here); frames that keep coming are never cut short by it.
+    auto options = fastOptions();
+    options.progressTimeoutMs = 300;
+    const struct
+    {
+        const char* what;
+        FakeModelReply reply;
+    } endless[] = {
+        {"queued", status("queued", 0)},
+        {"queued with frames", status("queued", 4)},
+        {"rendering before the first frame", status("rendering", 0)},
+        {"not JSON", FakeModelReply::text(200, "<html>busy</html>")},
+    };
+    for (const auto& c : endless) {
+        SCOPED_TRACE(c.what);
+        agent.setReply("GET", statusPath(), c.reply);
+        const auto result = run(sourceNamed(QStringLiteral("a.mov")), options);
+        EXPECT_EQ(result.error, QuorvantileRenderError::remoteFailed);
+        EXPECT_TRUE(result.message.endsWith(QStringLiteral(": no new frames"))) << result.message.toStdString();
+    }
+
+    agent.setReply("GET", statusPath(), status("complete", 20));
+    for (int f = 1; f <= 19; ++f) {
+        agent.enqueueReply("GET", statusPath(), status("rendering", f, 20));
+    }
+    options.pollIntervalMs = 30; // 19 polls take longer than the limit, each bringing a new frame
+    EXPECT_TRUE(run(sourceNamed(QStringLiteral("a.mov")), options).ok());
+}
+
 TEST_F(HttpDispatchTest, ReportedFramesStayWithinTheSegment)
 {
     // The segment has 20 output frames; the agent claims more, and fewer than none.
