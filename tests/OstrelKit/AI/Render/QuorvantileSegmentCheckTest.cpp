@@ -1,6 +1,6 @@
 #include "QuorvantileSegmentCheck.h"
 
-#include "HangCeiling.h"
+#include "RunFfmpeg.h"
 
 #include <QFile>
 #include <QProcess>
@@ -8,18 +8,9 @@
 #include <gtest/gtest.h>
 
 using namespace ostrel;
+using tovarine::test::runFfmpeg;
 
 namespace {
-
-bool ffmpeg(const QStringList& arguments)
-{
-    QProcess process;
-    process.start(QStringLiteral("ffmpeg"),
-                  QStringList{QStringLiteral("-hide_banner"), QStringLiteral("-loglevel"),
-                              QStringLiteral("error"), QStringLiteral("-y")} +
-                      arguments);
-    return process.waitForFinished(tovarine::test::kHangCeilingMs) && process.exitCode() == 0;
-}
 
 QByteArray readAll(const QString& path)
 {
@@ -38,11 +29,11 @@ TEST(SegmentCheck, OnlyAWholeSegmentOfTheFramesAskedForCounts)
     const auto movie = [&](const QString& name, const QStringList& extra) {
         const QString path = folder.filePath(name);
         EXPECT_TRUE(
-            ffmpeg(QStringList{QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
-                               QStringLiteral("testsrc=s=64x48:r=24"), QStringLiteral("-frames:v"),
-                               QStringLiteral("50"), QStringLiteral("-c:v"), QStringLiteral("libx264"),
-                               QStringLiteral("-pix_fmt"), QStringLiteral("yuv420p")} +
-                   extra + QStringList{path}));
+            runFfmpeg(QStringList{QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
+                                  QStringLiteral("testsrc=s=64x48:r=24"), QStringLiteral("-frames:v"),
+                                  QStringLiteral("50"), QStringLiteral("-c:v"), QStringLiteral("libx264"),
+                                  QStringLiteral("-pix_fmt"), QStringLiteral("yuv420p")} +
+                      extra + QStringList{path}));
         return path;
     };
     const QString indexAtEnd = movie(QStringLiteral("end.mov"), {});
@@ -58,9 +49,9 @@ TEST(SegmentCheck, OnlyAWholeSegmentOfTheFramesAskedForCounts)
     const qsizetype endSize = readAll(indexAtEnd).size();
     const qsizetype frontSize = readAll(fastStart).size();
     const QString sound = folder.filePath(QStringLiteral("sound.mov"));
-    ASSERT_TRUE(ffmpeg({QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
-                        QStringLiteral("sine=sample_rate=48000"), QStringLiteral("-t"), QStringLiteral("1"),
-                        QStringLiteral("-c:a"), QStringLiteral("aac"), sound}));
+    ASSERT_TRUE(runFfmpeg({QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
+                           QStringLiteral("sine=sample_rate=48000"), QStringLiteral("-t"),
+                           QStringLiteral("1"), QStringLiteral("-c:a"), QStringLiteral("aac"), sound}));
     const QString text = folder.filePath(QStringLiteral("page.mov"));
     {
         QFile file(text);

@@ -1,6 +1,7 @@
 #include "QuorvantileSegmentConcat.h"
 
 #include "HangCeiling.h"
+#include "RunFfmpeg.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -9,18 +10,9 @@
 #include <gtest/gtest.h>
 
 using namespace ostrel;
+using tovarine::test::runFfmpeg;
 
 namespace {
-
-bool ffmpeg(const QStringList& arguments)
-{
-    QProcess process;
-    process.start(QStringLiteral("ffmpeg"),
-                  QStringList{QStringLiteral("-hide_banner"), QStringLiteral("-loglevel"),
-                              QStringLiteral("error"), QStringLiteral("-y")} +
-                      arguments);
-    return process.waitForFinished(tovarine::test::kHangCeilingMs) && process.exitCode() == 0;
-}
 
 QString probe(const QString& movie, const QString& entry)
 {
@@ -40,10 +32,10 @@ protected:
     QString movie(const QString& name, int seconds, const QString& size = QStringLiteral("64x48"))
     {
         const QString path = folder.filePath(name);
-        EXPECT_TRUE(ffmpeg({QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
-                            QStringLiteral("color=c=red:s=%1:r=24:d=%2").arg(size).arg(seconds),
-                            QStringLiteral("-c:v"), QStringLiteral("libx264"), QStringLiteral("-pix_fmt"),
-                            QStringLiteral("yuv420p"), path}));
+        EXPECT_TRUE(runFfmpeg({QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
+                               QStringLiteral("color=c=red:s=%1:r=24:d=%2").arg(size).arg(seconds),
+                               QStringLiteral("-c:v"), QStringLiteral("libx264"), QStringLiteral("-pix_fmt"),
+                               QStringLiteral("yuv420p"), path}));
         return path;
     }
 
@@ -55,9 +47,9 @@ protected:
 TEST_F(SegmentConcatTest, MatchingSegmentsPlayBackToBackWithEveryFrame)
 {
     const QString sound = folder.filePath(QStringLiteral("sound.mov"));
-    ASSERT_TRUE(ffmpeg({QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
-                        QStringLiteral("anullsrc=r=44100:cl=mono"), QStringLiteral("-t"), QStringLiteral("1"),
-                        QStringLiteral("-c:a"), QStringLiteral("aac"), sound}));
+    ASSERT_TRUE(runFfmpeg({QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
+                           QStringLiteral("anullsrc=r=44100:cl=mono"), QStringLiteral("-t"),
+                           QStringLiteral("1"), QStringLiteral("-c:a"), QStringLiteral("aac"), sound}));
     const QStringList segments{movie(QStringLiteral("a.mov"), 2), movie(QStringLiteral("b.mov"), 3), sound,
                                movie(QStringLiteral("c.mov"), 1)};
     const QString output = folder.filePath(QStringLiteral("out.mov"));
@@ -77,10 +69,11 @@ TEST_F(SegmentConcatTest, DifferentSegmentsAreReencodedWithEachFrameOnce)
     // Test-pattern segments of a given frame count, size and rate ("num/den" or whole frames per second).
     const auto segment = [&](const QString& name, int frames, const QString& size, const QString& rate) {
         const QString path = folder.filePath(name);
-        EXPECT_TRUE(ffmpeg({QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
-                            QStringLiteral("testsrc=s=%1:r=%2").arg(size, rate), QStringLiteral("-frames:v"),
-                            QString::number(frames), QStringLiteral("-c:v"), QStringLiteral("libx264"),
-                            QStringLiteral("-pix_fmt"), QStringLiteral("yuv420p"), path}));
+        EXPECT_TRUE(
+            runFfmpeg({QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
+                       QStringLiteral("testsrc=s=%1:r=%2").arg(size, rate), QStringLiteral("-frames:v"),
+                       QString::number(frames), QStringLiteral("-c:v"), QStringLiteral("libx264"),
+                       QStringLiteral("-pix_fmt"), QStringLiteral("yuv420p"), path}));
         return path;
     };
     const auto r24 = [&](const QString& name, int frames) { return segment(name, frames, "64x48", "24"); };
@@ -165,13 +158,13 @@ TEST_F(SegmentConcatTest, SegmentsWithSoundStartTheirFirstFrameAtZero)
     // starts the sound before zero). The sound is left out and the frames keep their own times from zero.
     const auto segment = [&](const QString& name, int frames, const QString& rate) {
         const QString path = folder.filePath(name);
-        EXPECT_TRUE(ffmpeg({QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
-                            QStringLiteral("testsrc=s=64x48:r=%1").arg(rate), QStringLiteral("-f"),
-                            QStringLiteral("lavfi"), QStringLiteral("-i"),
-                            QStringLiteral("sine=frequency=440:sample_rate=48000"),
-                            QStringLiteral("-frames:v"), QString::number(frames), QStringLiteral("-shortest"),
-                            QStringLiteral("-c:v"), QStringLiteral("libx264"), QStringLiteral("-pix_fmt"),
-                            QStringLiteral("yuv420p"), QStringLiteral("-c:a"), QStringLiteral("aac"), path}));
+        EXPECT_TRUE(runFfmpeg(
+            {QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
+             QStringLiteral("testsrc=s=64x48:r=%1").arg(rate), QStringLiteral("-f"), QStringLiteral("lavfi"),
+             QStringLiteral("-i"), QStringLiteral("sine=frequency=440:sample_rate=48000"),
+             QStringLiteral("-frames:v"), QString::number(frames), QStringLiteral("-shortest"),
+             QStringLiteral("-c:v"), QStringLiteral("libx264"), QStringLiteral("-pix_fmt"),
+             QStringLiteral("yuv420p"), QStringLiteral("-c:a"), QStringLiteral("aac"), path}));
         return path;
     };
     const struct
