@@ -3,7 +3,6 @@
 #include "RunFfmpeg.h"
 
 #include <QFile>
-#include <QProcess>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
