@@ -121,6 +121,19 @@ bool writeHeic(const QString& path, int width, int height)
     return ok;
 }
 
+// Writes `frames` as <dir>/Images/frame_00000.jpg and on, and stages them into <dir>/staged.
+Expected<StagedFrames, QString> stageFrames(const QTemporaryDir& dir, const QList<QByteArray>& frames)
+{
+    const QString input = dir.filePath(QStringLiteral("Images"));
+    const QString staged = dir.filePath(QStringLiteral("staged"));
+    QDir().mkpath(input);
+    QDir().mkpath(staged);
+    for (int i = 0; i < frames.size(); ++i) {
+        writeFile(input + QStringLiteral("/frame_%1.jpg").arg(i, 5, 10, QLatin1Char('0')), frames[i]);
+    }
+    return FrameStaging::stage(input, staged);
+}
+
 } // namespace
 
 TEST(FrameStaging, LinksJpegsDecodesHeicAndIgnoresEverythingElse)
@@ -232,14 +245,8 @@ TEST(FrameStaging, FramesThatAreNoJpegAreNamedOrLeftOut)
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         QTemporaryDir dir;
-        const QString input = dir.filePath(QStringLiteral("Images"));
         const QString staged = dir.filePath(QStringLiteral("staged"));
-        ASSERT_TRUE(QDir().mkpath(input));
-        ASSERT_TRUE(QDir().mkpath(staged));
-        for (int i = 0; i < c.frames.size(); ++i) {
-            writeFile(input + QStringLiteral("/frame_%1.jpg").arg(i, 5, 10, QLatin1Char('0')), c.frames[i]);
-        }
-        const auto result = FrameStaging::stage(input, staged);
+        const auto result = stageFrames(dir, c.frames);
         if (!c.error.isEmpty()) {
             ASSERT_FALSE(result.hasValue());
             EXPECT_EQ(result.error(), c.error);
@@ -408,14 +415,7 @@ TEST(FrameStaging, FramesLeftOutForEitherReasonAreNamedTogether)
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         QTemporaryDir dir;
-        const QString input = dir.filePath(QStringLiteral("Images"));
-        const QString staged = dir.filePath(QStringLiteral("staged"));
-        ASSERT_TRUE(QDir().mkpath(input));
-        ASSERT_TRUE(QDir().mkpath(staged));
-        for (int i = 0; i < c.frames.size(); ++i) {
-            writeFile(input + QStringLiteral("/frame_%1.jpg").arg(i, 5, 10, QLatin1Char('0')), c.frames[i]);
-        }
-        const auto result = FrameStaging::stage(input, staged);
+        const auto result = stageFrames(dir, c.frames);
         if (!c.error.isEmpty()) {
             ASSERT_FALSE(result.hasValue());
             EXPECT_EQ(result.error(), c.error);
