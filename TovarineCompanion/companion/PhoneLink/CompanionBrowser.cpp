@@ -116,6 +116,10 @@ CompanionBrowser::CompanionBrowser(Environment environment, QObject* parent)
 
 CompanionBrowser::~CompanionBrowser()
 {
+    {
+        QMutexLocker lock(&m_backlogMutex);
+        m_closing = true;
+    }
     // The transport objects go first: their destruction waits out callbacks that are under way.
     m_browser.reset();
     m_session.reset();
@@ -142,6 +146,57 @@ PeerBrowser& CompanionBrowser::browser()
 void CompanionBrowser::onMain(std::function<void()> work)
 {
     QMetaObject::invokeMethod(this, std::move(work), Qt::QueuedConnection);
+}
+
+void CompanionBrowser::onMainFrom(const PeerIdentity& peer, qint64 bytes, std::function<void()> work)
+{
+    {
+        // The session is told under the lock, so a hold and the lift that follows it reach the transport in
+        // that order, and never once the session is going (see the destructor).
+        QMutexLocker lock(&m_backlogMutex);
+        m_backlogBytes += bytes;
+        ++m_backlogItems;
+        m_peakBacklogBytes = std::max(m_peakBacklogBytes, m_backlogBytes);
+        if ((m_backlogBytes >= kMaxBacklogBytes || m_backlogItems >= kMaxBacklogItems) &&
+            !m_heldPeers.contains(peer) && !m_closing) {
+            m_heldPeers.insert(peer);
+            logLine(QStringLiteral("tovarine: holding back peer %1 until the computer catches up")
+                        .arg(peer.displayName()));
+            m_session->setReceivingHeld(peer, true); // in force before the transport's next callback
+        }
+    }
+    onMain([this, bytes, work = std::move(work)] {
+        work();
+        backlogDone(bytes);
+    });
+}
+
+void CompanionBrowser::backlogDone(qint64 bytes)
+{
+    QMutexLocker lock(&m_backlogMutex);
+    m_backlogBytes -= bytes;
+    --m_backlogItems;
+    if (m_heldPeers.isEmpty() || m_closing || m_backlogBytes > kMaxBacklogBytes / 2 ||
+        m_backlogItems > kMaxBacklogItems / 2) {
+        return;
+    }
+    for (const PeerIdentity& peer : std::as_const(m_heldPeers)) {
+        logLine(QStringLiteral("tovarine: taking from peer %1 again").arg(peer.displayName()));
+        m_session->setReceivingHeld(peer, false); // posted: never waits for the transport
+    }
+    m_heldPeers.clear();
+}
+
+qint64 CompanionBrowser::backlogBytes() const
+{
+    QMutexLocker lock(&m_backlogMutex);
+    return m_backlogBytes;
+}
+
+qint64 CompanionBrowser::peakBacklogBytes() const
+{
+    QMutexLocker lock(&m_backlogMutex);
+    return m_peakBacklogBytes;
 }
 
 void CompanionBrowser::setStatus(const ServerStatus& status)
@@ -233,7 +288,7 @@ void CompanionBrowser::didReceiveData(const QByteArray& data, const PeerIdentity
 {
     const std::optional<CaptureTransferEnvelope> envelope = CaptureTransferEnvelope::decode(data);
     if (!envelope) {
-        onMain([this, data] {
+        onMainFrom(peer, data.size(), [this, data] {
             m_latestFrame = data;
             emit latestFrameChanged();
         });
@@ -244,7 +299,7 @@ void CompanionBrowser::didReceiveData(const QByteArray& data, const PeerIdentity
     }
     const std::optional<CaptureManifest> manifest = decodeManifest(envelope->payload);
     if (manifest) {
-        onMain([this, manifest = *manifest, peer] { beginInbox(manifest, peer); });
+        onMainFrom(peer, data.size(), [this, manifest = *manifest, peer] { beginInbox(manifest, peer); });
     }
 }
 
@@ -263,7 +318,9 @@ void CompanionBrowser::didFinishReceivingResource(const QString& name, const Pee
         QFile::remove(localPath);
         return;
     }
-    onMain([this, stamp = parsed->stamp, filename = parsed->filename, localPath, peer] {
+    // The file waits on disk, not in memory, but a peer sending small frames quickly must be held back too.
+    const qint64 bytes = QFileInfo(localPath).size() + name.size();
+    onMainFrom(peer, bytes, [this, stamp = parsed->stamp, filename = parsed->filename, localPath, peer] {
         handleFrame(stamp, filename, localPath, peer);
     });
 }
