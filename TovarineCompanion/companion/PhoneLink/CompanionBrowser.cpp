@@ -350,6 +350,8 @@ void CompanionBrowser::beginInbox(const CaptureManifest& manifest, const PeerIde
                   QStringLiteral("Capture refused: another phone is sending a capture of that name."), peer);
         return;
     }
+    closeCapture(manifest.stamp); // replaced by this one
+    closeCapturesFor(peer);
     Inbox inbox;
     inbox.manifest = manifest;
     inbox.folder = claimFolder(manifest.stamp);
@@ -363,6 +365,56 @@ void CompanionBrowser::beginInbox(const CaptureManifest& manifest, const PeerIde
     QDir().mkpath(inbox.imagesPath); // a failure shows when the first frame cannot be stored
     m_inboxes.insert(manifest.stamp, inbox);
     setStatus(ServerStatus::receiving(manifest.stamp, 0, manifest.frameCount, peer.displayName()));
+}
+
+void CompanionBrowser::closeCapturesFor(const PeerIdentity& peer)
+{
+    // The oldest open capture (not yet reconstructing) for which `fits` holds, and how many there are.
+    const auto oldest = [this](const auto& fits) {
+        QString stamp;
+        quint64 generation = 0;
+        int count = 0;
+        for (auto it = m_inboxes.cbegin(); it != m_inboxes.cend(); ++it) {
+            if (it->reconstructing || !fits(*it)) {
+                continue;
+            }
+            ++count;
+            if (stamp.isNull() || it->generation < generation) {
+                stamp = it.key();
+                generation = it->generation;
+            }
+        }
+        return std::pair{stamp, count};
+    };
+    for (;;) {
+        const auto [stamp, count] = oldest([&](const Inbox& inbox) { return inbox.peer == peer; });
+        if (count < kMaxOpenCapturesPerPhone) {
+            break;
+        }
+        closeCapture(stamp);
+    }
+    while (m_inboxes.size() >= kMaxOpenCaptures) {
+        const auto [stamp, count] =
+            oldest([&](const Inbox& inbox) { return !m_sessionPeers.contains(inbox.peer); });
+        if (count == 0) {
+            break; // every open capture's phone is connected, each with a few at most
+        }
+        closeCapture(stamp);
+    }
+}
+
+void CompanionBrowser::closeCapture(const QString& stamp)
+{
+    const auto found = m_inboxes.find(stamp);
+    if (found == m_inboxes.end()) {
+        return;
+    }
+    logLine(QStringLiteral("tovarine: closing capture %1 of %2 (%3 frames received)")
+                .arg(stamp, found->peer.displayName(), QString::number(found->receivedFrames)));
+    // rmdir removes only empty folders: frames that came stay where they are.
+    QDir().rmdir(found->imagesPath);
+    QDir().rmdir(found->folder);
+    m_inboxes.erase(found);
 }
 
 QString captureFolderName(const QString& stamp, int n)

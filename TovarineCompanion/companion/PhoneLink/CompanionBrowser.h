@@ -86,6 +86,11 @@ public:
     // message (at most 16 MiB) per connected peer, and an honest phone loses nothing.
     static constexpr qint64 kMaxBacklogBytes = 32 * 1024 * 1024;
     static constexpr int kMaxBacklogItems = 1024;
+    // Captures open (being received) at once: a phone's next manifest past kMaxOpenCapturesPerPhone closes
+    // its oldest; past kMaxOpenCaptures in all, captures of phones that have left give way, oldest first. A
+    // capture closed so keeps its folder only when a frame came into it.
+    static constexpr int kMaxOpenCapturesPerPhone = 4;
+    static constexpr int kMaxOpenCaptures = 16;
 
     explicit CompanionBrowser(Environment environment, QObject* parent = nullptr);
     ~CompanionBrowser() override;
@@ -157,6 +162,10 @@ private:
     QString claimFolder(const QString& stamp) const;
     void handleFrame(const QString& stamp, const QString& filename, const QString& temp,
                      const PeerIdentity& from);
+    // Makes room for one more open capture from `peer` (see kMaxOpenCaptures).
+    void closeCapturesFor(const PeerIdentity& peer);
+    // Forgets an open capture; its folder goes when it is empty.
+    void closeCapture(const QString& stamp);
     void runReconstruction(const QString& stamp);
     void endInbox(const QString& stamp, quint64 generation);
     template <class Record>
