@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QSet>
 #include <QTimer>
 #include <atomic>
 
@@ -30,9 +31,17 @@ public:
     ~Session() override
     {
         disconnect();
+        QList<std::function<void()>> parked;
         {
             std::lock_guard lock(m_network.m_mutex);
             m_network.m_sessions.removeAll(this);
+            for (const QList<std::function<void()>>& calls : std::as_const(m_parked)) {
+                parked.append(calls);
+            }
+        }
+        // Held deliveries end as any to a session that is gone: a resource's sender hears it failed.
+        for (std::function<void()>& call : parked) {
+            m_network.post(std::move(call));
         }
         m_network.flush();
     }
@@ -49,7 +58,7 @@ public:
         const QUuid to = peer.id();
         const PeerIdentity from = m_local;
         LoopbackPeerNetwork* network = &m_network;
-        m_network.post([network, to, from, data] {
+        m_network.deliver(to, from.id(), [network, to, from, data] {
             Session* target = network->deliverable(to, from);
             if (target != nullptr && target->m_delegate != nullptr) {
                 target->m_delegate.load()->didReceiveData(data, target->m_links.value(from.id()));
@@ -64,7 +73,7 @@ public:
         const QUuid to = peer.id();
         const PeerIdentity from = m_local;
         LoopbackPeerNetwork* network = &m_network;
-        m_network.post([network, to, from, filePath, name, completion] {
+        m_network.deliver(to, from.id(), [network, to, from, filePath, name, completion] {
             Session* target = network->deliverable(to, from);
             if (target == nullptr) {
                 completion(notConnectedError());
@@ -130,6 +139,38 @@ public:
         m_links.clear();
     }
 
+    void setReceivingHeld(const PeerIdentity& peer, bool held) override
+    {
+        std::lock_guard lock(m_network.m_mutex);
+        if (held) {
+            m_held.insert(peer.id());
+            return;
+        }
+        m_held.remove(peer.id());
+        LoopbackPeerNetwork* network = &m_network;
+        m_network.post([network, self = this, from = peer.id()] {
+            // What waited runs in order, until the peer is held again.
+            for (;;) {
+                std::function<void()> call;
+                {
+                    std::lock_guard lock(network->m_mutex);
+                    if (!network->m_sessions.contains(self) || self->m_held.contains(from)) {
+                        return;
+                    }
+                    const auto parked = self->m_parked.find(from);
+                    if (parked == self->m_parked.end()) {
+                        return;
+                    }
+                    call = parked->takeFirst();
+                    if (parked->isEmpty()) {
+                        self->m_parked.erase(parked);
+                    }
+                }
+                call();
+            }
+        });
+    }
+
     void notify(const PeerIdentity& peer, PeerSessionState state)
     {
         LoopbackPeerNetwork* network = &m_network;
@@ -150,6 +191,9 @@ public:
     QString m_incomingDir;
     std::atomic<PeerSessionDelegate*> m_delegate = nullptr;
     QHash<QUuid, PeerIdentity> m_links; // connected peers by id; under the network's mutex
+    // Under the network's mutex: peers held back, and their deliveries waiting, in the order sent.
+    QSet<QUuid> m_held;
+    QHash<QUuid, QList<std::function<void()>>> m_parked;
 };
 
 class LoopbackPeerNetwork::Advertiser : public PeerAdvertiser
@@ -384,6 +428,22 @@ void LoopbackPeerNetwork::dropConnections(const PeerIdentity& peer)
 void LoopbackPeerNetwork::post(std::function<void()> work)
 {
     m_worker.post(std::move(work));
+}
+
+void LoopbackPeerNetwork::deliver(const QUuid& to, const QUuid& from, std::function<void()> delivery)
+{
+    m_worker.post([this, to, from, delivery = std::move(delivery)]() mutable {
+        {
+            std::lock_guard lock(m_mutex);
+            Session* target = sessionOf(to);
+            if (target != nullptr &&
+                (target->m_held.contains(from) || target->m_parked.contains(from))) {
+                target->m_parked[from].append(std::move(delivery));
+                return;
+            }
+        }
+        delivery();
+    });
 }
 
 void LoopbackPeerNetwork::flush()

@@ -47,6 +47,8 @@ private:
     friend class Advertiser;
 
     void post(std::function<void()> work);
+    // Posts a delivery from `from` to the session of `to`; it waits while that session holds `from` back.
+    void deliver(const QUuid& to, const QUuid& from, std::function<void()> delivery);
     void flush(); // returns once everything posted before has run
     void unlink(Session* a, Session* b);
     Session* sessionOf(const QUuid& peer) const; // under m_mutex

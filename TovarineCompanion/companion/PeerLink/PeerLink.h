@@ -55,6 +55,12 @@ public:
                               ResourceCompletion completion) = 0;
     // Leaves the session: every connected peer goes to notConnected on both sides.
     virtual void disconnect() = 0;
+    // Holds back what `peer` sends while the delegate is behind with it: no more of its data messages or
+    // resources reach the delegate, and the transport takes nothing more off the wire from it, so the peer
+    // waits as on a slow link; nothing is lost. Holding neither times the peer out nor stalls its transfers.
+    // The hold stays with the peer's identity (through a reconnection) until it is lifted. Holding from
+    // within a delegate callback takes effect before the next callback; lifting, from any thread, soon.
+    virtual void setReceivingHeld(const PeerIdentity& peer, bool held) = 0;
 };
 
 class PeerBrowserDelegate

@@ -82,7 +82,7 @@ qint64 TcpPeerConnection::owedBytes() const
 
 void TcpPeerConnection::readSocket()
 {
-    if (m_state == State::closed || m_readPaused || m_sliceTimer.isActive()) {
+    if (m_state == State::closed || m_readPaused || holding() || m_sliceTimer.isActive()) {
         return;
     }
     if (owedBytes() > m_maxOwedBytes) {
@@ -177,7 +177,9 @@ void TcpPeerConnection::becomeConnected()
     m_state = State::connected;
     m_answerTimer.stop();
     m_pingTimer.start();
-    m_idleTimer.start();
+    if (!m_held) {
+        m_idleTimer.start();
+    }
     m_stallTimer.start();
 }
 
@@ -319,10 +321,44 @@ TcpPeerConnection* TcpPeerConnection::forReplay(ReplayStart start, const QString
     return connection;
 }
 
+void TcpPeerConnection::setHeld(bool held)
+{
+    if (m_held == held || m_state == State::closed) {
+        m_held = held;
+        return;
+    }
+    m_held = held;
+    if (held) {
+        m_idleTimer.stop();
+        return;
+    }
+    if (m_state == State::connected) {
+        m_idleTimer.start();
+    }
+    // The hold counted against no transfer: each starts its stall count afresh.
+    for (auto& [transfer, in] : m_incoming) {
+        in.markReceived = in.received;
+        in.quietChecks = 0;
+    }
+    for (Outgoing& out : m_outgoing) {
+        out.markAcked = out.acked;
+        out.markResumed = out.resumed;
+        out.quietChecks = 0;
+    }
+    // The frames already read, then what waits in the socket (which gives no second readyRead).
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            receive({});
+            readSocket();
+        },
+        Qt::QueuedConnection);
+}
+
 void TcpPeerConnection::receive(const QByteArray& bytes)
 {
     m_reader.append(bytes);
-    while (m_state != State::closed && !m_sliceTimer.isActive()) {
+    while (m_state != State::closed && !holding() && !m_sliceTimer.isActive()) {
         if (!m_slice.isValid() || m_slice.elapsed() >= kSliceMs) {
             m_slice.start();
             m_sliceFrames = 0;
@@ -581,6 +617,9 @@ void TcpPeerConnection::failIncoming(quint64 transfer, const QString& reason, bo
 
 void TcpPeerConnection::checkTransfers()
 {
+    if (holding()) {
+        return; // this side is not taking the peer's chunks or answers (setHeld)
+    }
     // Whether `now` moved a chunk past `mark`, or to the end of `size`.
     const auto moved = [](qint64 mark, qint64 now, qint64 size) {
         return now > mark && now - mark >= std::min(kChunkBytes, size - mark);

@@ -112,6 +112,10 @@ public:
     void sendResource(const QString& path, const QString& name, PeerSession::ResourceCompletion completion);
     // Leaves: the peer hears bye; callbacks end with closed().
     void close(const QString& reason);
+    // While held and connected, no frame is handled and nothing more is read off the socket (TCP then holds
+    // the peer back); the idle limit and the stall checks wait too, since the wait is this side's. The
+    // invitation's own frames are not held. Set from within a callback, it is in force when it returns.
+    void setHeld(bool held);
 
     PeerIdentity remote() const { return m_remote; }
     // Whom it dialled (inviter side), or who called (invited side; null once closed).
@@ -151,6 +155,7 @@ private:
     TcpPeerConnection(QSslSocket* socket, const QString& incomingDir, std::shared_ptr<IncomingSpace> space,
                       const Limits& limits, QObject* parent);
     qint64 owedBytes() const;
+    bool holding() const { return m_held && m_state == State::connected; }
     void readSocket();
     void checkTransfers();
     // Bytes promised to this connection's incoming resources and not yet written.
@@ -185,6 +190,7 @@ private:
     qint64 m_maxOwedBytes;
     int m_framesPerSlice;
     bool m_readPaused = false;       // the peer owes us reading (Limits::maxOwedBytes)
+    bool m_held = false;             // the session's owner is behind with this peer (setHeld)
     QTimer m_sliceTimer;             // runs while this slice's frames are used up
     QElapsedTimer m_slice;           // since the slice began
     int m_sliceFrames = 0;           // frames handled in it

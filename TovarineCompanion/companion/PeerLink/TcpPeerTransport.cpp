@@ -96,6 +96,18 @@ public:
         connection->sendResource(path, name, std::move(completion));
     }
 
+    void setHeld(const QUuid& peer, bool held)
+    {
+        if (held) {
+            m_held.insert(peer);
+        } else {
+            m_held.remove(peer);
+        }
+        if (TcpPeerConnection* connection = m_connections.value(peer)) {
+            connection->setHeld(held);
+        }
+    }
+
     void disconnectAll()
     {
         for (TcpPeerConnection* connection : m_connections.values()) {
@@ -168,6 +180,7 @@ private:
             notify(remote, PeerSessionState::notConnected);
         };
         connection->setCallbacks(std::move(callbacks));
+        connection->setHeld(m_held.contains(expected.id()));
     }
 
     QString m_incomingDir;
@@ -177,6 +190,7 @@ private:
     QHash<QUuid, TcpPeerConnection*> m_connections; // keyed by the peer's identity, children of this
     mutable QMutex m_connectedMutex;
     QSet<QUuid> m_connected;
+    QSet<QUuid> m_held; // peers whose frames wait (PeerSession::setReceivingHeld)
 };
 
 class Session : public PeerSession
@@ -224,6 +238,16 @@ public:
     void disconnect() override
     {
         m_transport.post([core = m_core] { core->disconnectAll(); });
+    }
+
+    void setReceivingHeld(const PeerIdentity& peer, bool held) override
+    {
+        const auto apply = [core = m_core, id = peer.id(), held] { core->setHeld(id, held); };
+        if (held) {
+            m_transport.runOnThread(apply); // at once from a delegate callback
+        } else {
+            m_transport.post(apply);
+        }
     }
 
     SessionCore* core() const { return m_core; }

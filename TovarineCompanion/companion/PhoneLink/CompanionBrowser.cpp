@@ -116,6 +116,10 @@ CompanionBrowser::CompanionBrowser(Environment environment, QObject* parent)
 
 CompanionBrowser::~CompanionBrowser()
 {
+    {
+        QMutexLocker lock(&m_backlogMutex);
+        m_closing = true;
+    }
     // The transport objects go first: their destruction waits out callbacks that are under way.
     m_browser.reset();
     m_session.reset();
@@ -142,6 +146,57 @@ PeerBrowser& CompanionBrowser::browser()
 void CompanionBrowser::onMain(std::function<void()> work)
 {
     QMetaObject::invokeMethod(this, std::move(work), Qt::QueuedConnection);
+}
+
+void CompanionBrowser::onMainFrom(const PeerIdentity& peer, qint64 bytes, std::function<void()> work)
+{
+    {
+        // The session is told under the lock, so a hold and the lift that follows it reach the transport in
+        // that order, and never once the session is going (see the destructor).
+        QMutexLocker lock(&m_backlogMutex);
+        m_backlogBytes += bytes;
+        ++m_backlogItems;
+        m_peakBacklogBytes = std::max(m_peakBacklogBytes, m_backlogBytes);
+        if ((m_backlogBytes >= kMaxBacklogBytes || m_backlogItems >= kMaxBacklogItems) &&
+            !m_heldPeers.contains(peer) && !m_closing) {
+            m_heldPeers.insert(peer);
+            logLine(QStringLiteral("tovarine: holding back peer %1 until the computer catches up")
+                        .arg(peer.displayName()));
+            m_session->setReceivingHeld(peer, true); // in force before the transport's next callback
+        }
+    }
+    onMain([this, bytes, work = std::move(work)] {
+        work();
+        backlogDone(bytes);
+    });
+}
+
+void CompanionBrowser::backlogDone(qint64 bytes)
+{
+    QMutexLocker lock(&m_backlogMutex);
+    m_backlogBytes -= bytes;
+    --m_backlogItems;
+    if (m_heldPeers.isEmpty() || m_closing || m_backlogBytes > kMaxBacklogBytes / 2 ||
+        m_backlogItems > kMaxBacklogItems / 2) {
+        return;
+    }
+    for (const PeerIdentity& peer : std::as_const(m_heldPeers)) {
+        logLine(QStringLiteral("tovarine: taking from peer %1 again").arg(peer.displayName()));
+        m_session->setReceivingHeld(peer, false); // posted: never waits for the transport
+    }
+    m_heldPeers.clear();
+}
+
+qint64 CompanionBrowser::backlogBytes() const
+{
+    QMutexLocker lock(&m_backlogMutex);
+    return m_backlogBytes;
+}
+
+qint64 CompanionBrowser::peakBacklogBytes() const
+{
+    QMutexLocker lock(&m_backlogMutex);
+    return m_peakBacklogBytes;
 }
 
 void CompanionBrowser::setStatus(const ServerStatus& status)
@@ -233,7 +288,7 @@ void CompanionBrowser::didReceiveData(const QByteArray& data, const PeerIdentity
 {
     const std::optional<CaptureTransferEnvelope> envelope = CaptureTransferEnvelope::decode(data);
     if (!envelope) {
-        onMain([this, data] {
+        onMainFrom(peer, data.size(), [this, data] {
             m_latestFrame = data;
             emit latestFrameChanged();
         });
@@ -244,7 +299,7 @@ void CompanionBrowser::didReceiveData(const QByteArray& data, const PeerIdentity
     }
     const std::optional<CaptureManifest> manifest = decodeManifest(envelope->payload);
     if (manifest) {
-        onMain([this, manifest = *manifest, peer] { beginInbox(manifest, peer); });
+        onMainFrom(peer, data.size(), [this, manifest = *manifest, peer] { beginInbox(manifest, peer); });
     }
 }
 
@@ -263,7 +318,9 @@ void CompanionBrowser::didFinishReceivingResource(const QString& name, const Pee
         QFile::remove(localPath);
         return;
     }
-    onMain([this, stamp = parsed->stamp, filename = parsed->filename, localPath, peer] {
+    // The file waits on disk, not in memory, but a peer sending small frames quickly must be held back too.
+    const qint64 bytes = QFileInfo(localPath).size() + name.size();
+    onMainFrom(peer, bytes, [this, stamp = parsed->stamp, filename = parsed->filename, localPath, peer] {
         handleFrame(stamp, filename, localPath, peer);
     });
 }
@@ -293,6 +350,8 @@ void CompanionBrowser::beginInbox(const CaptureManifest& manifest, const PeerIde
                   QStringLiteral("Capture refused: another phone is sending a capture of that name."), peer);
         return;
     }
+    closeCapture(manifest.stamp); // replaced by this one
+    closeCapturesFor(peer);
     Inbox inbox;
     inbox.manifest = manifest;
     inbox.folder = claimFolder(manifest.stamp);
@@ -306,6 +365,56 @@ void CompanionBrowser::beginInbox(const CaptureManifest& manifest, const PeerIde
     QDir().mkpath(inbox.imagesPath); // a failure shows when the first frame cannot be stored
     m_inboxes.insert(manifest.stamp, inbox);
     setStatus(ServerStatus::receiving(manifest.stamp, 0, manifest.frameCount, peer.displayName()));
+}
+
+void CompanionBrowser::closeCapturesFor(const PeerIdentity& peer)
+{
+    // The oldest open capture (not yet reconstructing) for which `fits` holds, and how many there are.
+    const auto oldest = [this](const auto& fits) {
+        QString stamp;
+        quint64 generation = 0;
+        int count = 0;
+        for (auto it = m_inboxes.cbegin(); it != m_inboxes.cend(); ++it) {
+            if (it->reconstructing || !fits(*it)) {
+                continue;
+            }
+            ++count;
+            if (stamp.isNull() || it->generation < generation) {
+                stamp = it.key();
+                generation = it->generation;
+            }
+        }
+        return std::pair{stamp, count};
+    };
+    for (;;) {
+        const auto [stamp, count] = oldest([&](const Inbox& inbox) { return inbox.peer == peer; });
+        if (count < kMaxOpenCapturesPerPhone) {
+            break;
+        }
+        closeCapture(stamp);
+    }
+    while (m_inboxes.size() >= kMaxOpenCaptures) {
+        const auto [stamp, count] =
+            oldest([&](const Inbox& inbox) { return !m_sessionPeers.contains(inbox.peer); });
+        if (count == 0) {
+            break; // every open capture's phone is connected, each with a few at most
+        }
+        closeCapture(stamp);
+    }
+}
+
+void CompanionBrowser::closeCapture(const QString& stamp)
+{
+    const auto found = m_inboxes.find(stamp);
+    if (found == m_inboxes.end()) {
+        return;
+    }
+    logLine(QStringLiteral("tovarine: closing capture %1 of %2 (%3 frames received)")
+                .arg(stamp, found->peer.displayName(), QString::number(found->receivedFrames)));
+    // rmdir removes only empty folders: frames that came stay where they are.
+    QDir().rmdir(found->imagesPath);
+    QDir().rmdir(found->folder);
+    m_inboxes.erase(found);
 }
 
 QString captureFolderName(const QString& stamp, int n)

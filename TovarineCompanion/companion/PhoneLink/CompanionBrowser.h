@@ -7,6 +7,7 @@
 #include <QDateTime>
 #include <QHash>
 #include <QList>
+#include <QMutex>
 #include <QObject>
 #include <QPointer>
 #include <QSet>
@@ -57,7 +58,8 @@ struct CompletedCapture
 // phone can take its stamp. On the wire the capture is still known by its stamp alone.
 //
 // Threads: created and used on the GUI thread; the published fields change only there. The transport's
-// callbacks do their decoding on the transport's thread and hand the rest to the GUI thread.
+// callbacks do their decoding on the transport's thread and hand the rest to the GUI thread, within the
+// backlog limits below: a phone faster than the GUI thread waits, it does not grow this process.
 class CompanionBrowser : public QObject, private PeerBrowserDelegate, private PeerSessionDelegate
 {
     Q_OBJECT
@@ -78,6 +80,17 @@ public:
     // Folders tried for one capture: "<stamp>", "<stamp> 2" ... "<stamp> 1000" (see captureFolderName).
     static constexpr int kMaxFolderSuffix = 1000;
     static inline const QString kServiceType = QStringLiteral("tovarine-pair");
+    // What the phones' messages and received frames may have waiting for the GUI thread, in bytes (a frame
+    // file counts with its size) and in items. Past either, the peer that delivered last is held back (its
+    // link stops reading) until the waiting work is down to half; so what waits stays under these plus one
+    // message (at most 16 MiB) per connected peer, and an honest phone loses nothing.
+    static constexpr qint64 kMaxBacklogBytes = 32 * 1024 * 1024;
+    static constexpr int kMaxBacklogItems = 1024;
+    // Captures open (being received) at once: a phone's next manifest past kMaxOpenCapturesPerPhone closes
+    // its oldest; past kMaxOpenCaptures in all, captures of phones that have left give way, oldest first. A
+    // capture closed so keeps its folder only when a frame came into it.
+    static constexpr int kMaxOpenCapturesPerPhone = 4;
+    static constexpr int kMaxOpenCaptures = 16;
 
     explicit CompanionBrowser(Environment environment, QObject* parent = nullptr);
     ~CompanionBrowser() override;
@@ -89,6 +102,10 @@ public:
     bool localNetworkDenied() const { return m_localNetworkDenied; }
     const ServerStatus& status() const { return m_status; }
     const QList<CompletedCapture>& completed() const { return m_completed; }
+
+    // The bytes of peer work waiting for the GUI thread now, and the most there ever were (any thread).
+    qint64 backlogBytes() const;
+    qint64 peakBacklogBytes() const;
 
     QString inboxRoot() const { return m_inboxRoot; }
     QString incomingDir() const { return m_incomingDir; }
@@ -132,6 +149,11 @@ private:
 
     PeerSession& session();
     void onMain(std::function<void()> work);
+    // Transport thread: hands `work`, costing `bytes`, from `peer` to the GUI thread, and holds the peer
+    // back when the backlog is full.
+    void onMainFrom(const PeerIdentity& peer, qint64 bytes, std::function<void()> work);
+    // GUI thread: `bytes` of the backlog were handled; held peers go on once it is down to half.
+    void backlogDone(qint64 bytes);
     void setStatus(const ServerStatus& status);
     void beginInbox(const CaptureManifest& manifest, const PeerIdentity& peer);
     // A folder for a new capture under the inbox root, made here: the stamp when that name is free, else
@@ -140,6 +162,10 @@ private:
     QString claimFolder(const QString& stamp) const;
     void handleFrame(const QString& stamp, const QString& filename, const QString& temp,
                      const PeerIdentity& from);
+    // Makes room for one more open capture from `peer` (see kMaxOpenCaptures).
+    void closeCapturesFor(const PeerIdentity& peer);
+    // Forgets an open capture; its folder goes when it is empty.
+    void closeCapture(const QString& stamp);
     void runReconstruction(const QString& stamp);
     void endInbox(const QString& stamp, quint64 generation);
     template <class Record>
@@ -155,6 +181,13 @@ private:
     QHash<QString, Inbox> m_inboxes;
     QSet<PeerIdentity> m_sessionPeers; // connected now
     quint64 m_nextGeneration = 1;
+
+    mutable QMutex m_backlogMutex; // guards the five below
+    bool m_closing = false;        // the session is being destroyed
+    qint64 m_backlogBytes = 0;
+    int m_backlogItems = 0;
+    qint64 m_peakBacklogBytes = 0;
+    QSet<PeerIdentity> m_heldPeers;
 
     QList<PeerIdentity> m_discoveredPeers;
     std::optional<PeerIdentity> m_connectedPeer;

@@ -9,6 +9,8 @@
 #include <QDir>
 #include <QFile>
 #include <QMutex>
+#include <QRegularExpression>
+#include <QScopeGuard>
 #include <QSslSocket>
 #include <QTcpServer>
 #include <QTemporaryDir>
@@ -612,6 +614,64 @@ TEST_F(TcpPeerTransportTest, APeerThatSendsWithoutReadingIsHeldBackThenDropped)
                                 tovarine::test::kHangCeilingMs));
     // What the kernel's buffers and the receiver's capped ones hold (some tens of MiB), far from the flood.
     EXPECT_LT(flooded, kFloodBytes / 2);
+}
+
+TEST_F(TcpPeerTransportTest, AHeldPeerWaitsUnreadWithoutTimingOutAndLosesNothing)
+{
+    // Limits far below the hold, so a hold that let them run would end the connection or the transfer.
+    TcpPeerConnection::Limits limits;
+    limits.idleTimeoutMs = 300;
+    limits.transferStallMs = 100;
+    m_receiver = transport(limits);
+    // The receiver's delegate holds the phone back from within the callback of its first message.
+    struct Holding : Recorder
+    {
+        PeerSession* session = nullptr;
+        std::atomic<bool> held = false;
+        void didReceiveData(const QByteArray& data, const PeerIdentity& peer) override
+        {
+            Recorder::didReceiveData(data, peer);
+            if (!held.exchange(true)) {
+                session->setReceivingHeld(peer, true);
+            }
+        }
+    } holding;
+    ASSERT_NO_FATAL_FAILURE(connect());
+    m_receiverSession->setDelegate(&holding);
+    const auto endSession = qScopeGuard([this] { m_receiverSession.reset(); }); // before `holding` goes
+    holding.session = m_receiverSession.get();
+    const PeerIdentity computer = m_receiverSession->localPeer();
+    // The resource is offered first and is larger than what the phone may send before its acks come, so
+    // it is under way, waiting, while the phone is held.
+    std::atomic<int> completion = 0; // 1 done, 2 failed
+    m_phoneSession->sendResource(bigFile(24 * 1024 * 1024), "capture/S1/held.jpg", computer,
+                                 [&](const std::optional<PeerError>& error) { completion = error ? 2 : 1; });
+    ASSERT_TRUE(QTest::qWaitFor([&] { return holding.saw("start capture/S1/held.jpg"); },
+                                tovarine::test::kHangCeilingMs));
+    for (int i = 0; i < 4; ++i) {
+        ASSERT_TRUE(m_phoneSession->send(QByteArray::number(i), computer));
+    }
+    ASSERT_TRUE(m_phoneSession->send("last", computer));
+
+    ASSERT_TRUE(QTest::qWaitFor([&] { return holding.saw("data 0"); }, tovarine::test::kHangCeilingMs));
+    // A short span, several idle limits and stall checks long, shows that nothing more comes while held.
+    QTest::qWait(1000);
+    EXPECT_EQ(holding.events().filter(QRegularExpression("^data |^state |^failed ")), QStringList{"data 0"});
+    EXPECT_EQ(completion, 0);
+    EXPECT_FALSE(m_phoneEvents.saw("state 0 computer"));
+
+    m_receiverSession->setReceivingHeld(m_phoneSession->localPeer(), false);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return holding.saw("data last") && completion != 0; },
+                                tovarine::test::kHangCeilingMs));
+    EXPECT_EQ(completion, 1);
+    // A message sent while a resource streams may pass it; messages keep their order.
+    const QStringList events = holding.events();
+    EXPECT_EQ(events.filter(QRegularExpression("^data ")),
+              (QStringList{"data 0", "data 1", "data 2", "data 3", "data last"}));
+    EXPECT_TRUE(events.contains("finished capture/S1/held.jpg"));
+    EXPECT_EQ(events.size(), 7) << events.join(", ").toStdString();
+    ASSERT_EQ(holding.files().size(), 1);
+    EXPECT_EQ(QFileInfo(holding.files()[0]).size(), 24 * 1024 * 1024);
 }
 
 TEST_F(TcpPeerTransportTest, OneCallerCannotTakeEveryPlaceNorShakeHandsWithoutEnd)

@@ -675,6 +675,73 @@ TEST_F(CompanionBrowserTest, ACaptureLeftOpenByAPhoneThatLeftCanBeSentAgain)
                            "Inbox/S1/Images/frame_00000.jpg"}));
 }
 
+// The capture folders under the inbox, sorted.
+QStringList captureFolders(const QString& inbox)
+{
+    return QDir(inbox).entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name);
+}
+
+QByteArray manifestMessage(const QString& stamp, qint64 frameCount)
+{
+    return CaptureTransferEnvelope::make(
+               CaptureTransferKind::manifest,
+               CaptureManifest{stamp, frameCount, {}, "medium", QDateTime::currentDateTimeUtc(), "1"})
+        ->encode();
+}
+
+TEST_F(CompanionBrowserTest, APhoneKeepsAFewCapturesOpenAndEmptyFoldersGo)
+{
+    // One phone opens ten captures, one of them with a frame, then sends the last one's manifest again.
+    TestPhone& p = phone({.stamp = "A0", .frameCount = 3, .previews = false});
+    p.start();
+    m_receiver->browser().startBrowsing();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return p.outcome().connected; }, tovarine::test::kHangCeilingMs));
+    p.sendData(manifestMessage("A1", 3));
+    std::atomic<bool> delivered = false;
+    p.sendResource(frames(1)[0].path, "capture/A1/frame.jpg",
+                   [&](const std::optional<PeerError>& error) { delivered = !error; });
+    ASSERT_TRUE(QTest::qWaitFor([&] { return delivered.load(); }, tovarine::test::kHangCeilingMs));
+    for (int i = 2; i < 10; ++i) {
+        p.sendData(manifestMessage(QStringLiteral("A%1").arg(i), 3));
+    }
+    p.sendData(manifestMessage("A9", 4));
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return m_receiver->status() == ServerStatus::receiving("A9", 0, 4, "phone"); },
+                        tovarine::test::kHangCeilingMs));
+    // The four newest stay open; of the others only the one a frame came into keeps its folder, and the
+    // manifest sent again takes the folder of the empty capture it replaces.
+    EXPECT_EQ(captureFolders(data("Inbox")), (QStringList{"A1", "A6", "A7", "A8", "A9"}));
+    EXPECT_TRUE(QFileInfo::exists(data("Inbox/A1/Images/frame.jpg")));
+    // A frame for a capture that was closed is not taken.
+    delivered = false;
+    p.sendResource(frames(1)[0].path, "capture/A2/frame.jpg",
+                   [&](const std::optional<PeerError>& error) { delivered = !error; });
+    ASSERT_TRUE(QTest::qWaitFor([&] { return delivered.load(); }, tovarine::test::kHangCeilingMs));
+    settle();
+    EXPECT_EQ(captureFolders(data("Inbox")), (QStringList{"A1", "A6", "A7", "A8", "A9"}));
+    EXPECT_TRUE(QDir(m_receiver->incomingDir()).isEmpty());
+}
+
+TEST_F(CompanionBrowserTest, CapturesOfPhonesThatLeftGiveWayOldestFirst)
+{
+    m_receiver->browser().startBrowsing();
+    QStringList expected;
+    for (int i = 0; i <= CompanionBrowser::kMaxOpenCaptures; ++i) {
+        const QString stamp = QStringLiteral("L%1").arg(i, 2, 10, QLatin1Char('0'));
+        TestPhone& p = phone({.stamp = stamp, .frameCount = 3, .previews = false});
+        p.start();
+        ASSERT_TRUE(QTest::qWaitFor(
+            [&] { return m_receiver->status() == ServerStatus::receiving(stamp, 0, 3, "phone"); },
+            tovarine::test::kHangCeilingMs));
+        m_phones.clear(); // it leaves with its capture open
+        ASSERT_TRUE(
+            QTest::qWaitFor([&] { return !m_receiver->connectedPeer(); }, tovarine::test::kHangCeilingMs));
+        expected.append(stamp);
+    }
+    expected.removeFirst();
+    EXPECT_EQ(captureFolders(data("Inbox")), expected);
+}
+
 TEST_F(CompanionBrowserTest, FindingLosingAndDeniedBrowsing)
 {
     m_network->setFaults({.browsingError = PeerError{"NetServices", -72008, "Local network access denied"}});
