@@ -618,10 +618,11 @@ TEST_F(TcpPeerTransportTest, APeerThatSendsWithoutReadingIsHeldBackThenDropped)
 
 TEST_F(TcpPeerTransportTest, AHeldPeerWaitsUnreadWithoutTimingOutAndLosesNothing)
 {
-    // Limits far below the hold, so a hold that let them run would end the connection or the transfer.
+    // Limits well below the hold, so a hold that let them run would end the connection or the transfer; not
+    // so short that a busy machine's pauses between chunks trip them before the hold.
     TcpPeerConnection::Limits limits;
-    limits.idleTimeoutMs = 300;
-    limits.transferStallMs = 100;
+    limits.idleTimeoutMs = 1500;
+    limits.transferStallMs = 750;
     m_receiver = transport(limits);
     // The receiver's delegate holds the phone back from within the callback of its first message.
     struct Holding : Recorder
@@ -654,8 +655,9 @@ TEST_F(TcpPeerTransportTest, AHeldPeerWaitsUnreadWithoutTimingOutAndLosesNothing
     ASSERT_TRUE(m_phoneSession->send("last", computer));
 
     ASSERT_TRUE(QTest::qWaitFor([&] { return holding.saw("data 0"); }, tovarine::test::kHangCeilingMs));
-    // A short span, several idle limits and stall checks long, shows that nothing more comes while held.
-    QTest::qWait(1000);
+    // A span several stall checks and more than two idle limits long shows that nothing more comes while
+    // held.
+    QTest::qWait(4000);
     EXPECT_EQ(holding.events().filter(QRegularExpression("^data |^state |^failed ")), QStringList{"data 0"});
     EXPECT_EQ(completion, 0);
     EXPECT_FALSE(m_phoneEvents.saw("state 0 computer"));
