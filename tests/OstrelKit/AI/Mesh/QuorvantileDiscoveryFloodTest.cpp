@@ -2,18 +2,17 @@
 // tag-list probe with an endless body as fast as loopback allows: the node's memory does not grow with the
 // number of records, and each machine ends as one entry. A binary of its own, so the peak memory it
 // measures is not raised by other tests.
-#include "QuorvantileDiscovery.h"
-
 #include "FloodServer.h"
 #include "HangCeiling.h"
+#include "QuorvantileDiscovery.h"
 #include "QuorvantilePeerText.h"
 #include "TestSupport.h"
 
 #include <QDir>
 #include <QTcpServer>
 #include <QTest>
-#include <gtest/gtest.h>
 #include <arpa/inet.h>
+#include <gtest/gtest.h>
 #include <memory>
 #include <netinet/in.h>
 #include <sys/socket.h>
@@ -50,7 +49,26 @@ struct FloodingMachine
 // Descriptors this process has open.
 int openDescriptors()
 {
-    return static_cast<int>(QDir(QStringLiteral("/proc/self/fd")).entryList(QDir::Files | QDir::System).size());
+    return static_cast<int>(
+        QDir(QStringLiteral("/proc/self/fd")).entryList(QDir::Files | QDir::System).size());
+}
+
+// A discovery of this machine, started, whose hand-driven backend `backend` is set to.
+std::unique_ptr<QuorvantileDiscovery> startDiscovery(const QuorvantileDiscovery::Options& options,
+                                                     HandBackend*& backend)
+{
+    auto discovery = std::make_unique<QuorvantileDiscovery>(
+        kSelf,
+        [&backend] {
+            auto made = std::make_unique<HandBackend>();
+            backend = made.get();
+            return made;
+        },
+        options);
+    discovery->start(QuorvantileManifest(kSelf, QStringLiteral("self"), QuorvantilePlatform::linux, {},
+                                         QStringLiteral("http://localhost:11434"), 8, 16384, std::nullopt,
+                                         std::nullopt, false, 0.0));
+    return discovery;
 }
 
 } // namespace
@@ -74,17 +92,7 @@ TEST(QuorvantileDiscoveryFlood, ManyRecordsOfFewMachinesCostLittleAndEndAsOneEnt
     QuorvantileDiscovery::Options options;
     options.modelServerPort = modelPort;
     options.probeTimeoutMs = 600000; // the probe's time limit is not what ends it
-    QuorvantileDiscovery discovery(
-        kSelf,
-        [&backend] {
-            auto made = std::make_unique<HandBackend>();
-            backend = made.get();
-            return made;
-        },
-        options);
-    discovery.start(QuorvantileManifest(kSelf, QStringLiteral("self"), QuorvantilePlatform::linux, {},
-                                        QStringLiteral("http://localhost:11434"), 8, 16384, std::nullopt,
-                                        std::nullopt, false, 0.0));
+    const auto discovery = startDiscovery(options, backend);
 
     const qint64 peakBefore = tovarine::test::peakResidentBytes();
     for (int record = 0; record < kRecordsPerMachine; ++record) {
@@ -94,7 +102,7 @@ TEST(QuorvantileDiscoveryFlood, ManyRecordsOfFewMachinesCostLittleAndEndAsOneEnt
                                         machine->listener.serverAddress(), machine->listener.serverPort()});
         }
     }
-    QTRY_VERIFY_WITH_TIMEOUT(discovery.pendingConnectionCount() == 0, tovarine::test::kHangCeilingMs);
+    QTRY_VERIFY_WITH_TIMEOUT(discovery->pendingConnectionCount() == 0, tovarine::test::kHangCeilingMs);
 
     const qint64 growth = tovarine::test::peakResidentBytes() - peakBefore;
     qint64 sent = 0;
@@ -102,9 +110,9 @@ TEST(QuorvantileDiscoveryFlood, ManyRecordsOfFewMachinesCostLittleAndEndAsOneEnt
         sent += machine->flood.bytesSent();
         EXPECT_EQ(machine->flood.requests(), 1) << machine->listener.serverAddress().toString().toStdString();
     }
-    EXPECT_LT(growth, kMaxGrowthBytes) << "peak grew by " << growth / 1048576 << " MiB while the machines sent "
-                                       << sent / 1048576 << " MiB";
-    const QList<QuorvantileNode> nodes = discovery.activeRemoteNodes();
+    EXPECT_LT(growth, kMaxGrowthBytes)
+        << "peak grew by " << growth / 1048576 << " MiB while the machines sent " << sent / 1048576 << " MiB";
+    const QList<QuorvantileNode> nodes = discovery->activeRemoteNodes();
     EXPECT_EQ(nodes.size(), kMachines);
     for (const QuorvantileNode& node : nodes) {
         EXPECT_TRUE(node.manifest().ollamaModels().isEmpty()) << node.host().toStdString();
@@ -118,31 +126,22 @@ TEST(QuorvantileDiscoveryFlood, APeerWritingOnTheShortConnectionCostsLittle)
     constexpr qint64 kMaxGrowthBytes = 32LL * 1024 * 1024; // the fault took in some 100 MiB a second
     FloodServer listener(FloodServer::Body::unasked, "127.0.0.3");
     QTcpServer silentModelServer; // accepts the probe and never answers: the probe runs to its limit
-    ASSERT_TRUE(listener.listening() && silentModelServer.listen(QHostAddress(QStringLiteral("127.0.0.3")), 0));
+    ASSERT_TRUE(listener.listening() &&
+                silentModelServer.listen(QHostAddress(QStringLiteral("127.0.0.3")), 0));
     HandBackend* backend = nullptr;
     QuorvantileDiscovery::Options options;
     options.modelServerPort = silentModelServer.serverPort();
     options.probeTimeoutMs = 2000;
-    QuorvantileDiscovery discovery(
-        kSelf,
-        [&backend] {
-            auto made = std::make_unique<HandBackend>();
-            backend = made.get();
-            return made;
-        },
-        options);
-    discovery.start(QuorvantileManifest(kSelf, QStringLiteral("self"), QuorvantilePlatform::linux, {},
-                                        QStringLiteral("http://localhost:11434"), 8, 16384, std::nullopt,
-                                        std::nullopt, false, 0.0));
+    const auto discovery = startDiscovery(options, backend);
     const qint64 peakBefore = tovarine::test::peakResidentBytes();
     const QUuid peer = QUuid::createUuid();
     emit backend->serviceAdded({quorvantileUuidText(peer), std::nullopt,
                                 QHostAddress(QStringLiteral("127.0.0.3")), listener.port()});
-    QTRY_VERIFY_WITH_TIMEOUT(discovery.discoveredNodes().contains(peer), tovarine::test::kHangCeilingMs);
+    QTRY_VERIFY_WITH_TIMEOUT(discovery->discoveredNodes().contains(peer), tovarine::test::kHangCeilingMs);
     const qint64 growth = tovarine::test::peakResidentBytes() - peakBefore;
     EXPECT_LT(growth, kMaxGrowthBytes) << "peak grew by " << growth / 1048576 << " MiB while the peer wrote "
                                        << listener.bytesSent() / 1048576 << " MiB";
-    EXPECT_TRUE(discovery.discoveredNodes().constFind(peer)->manifest().ollamaModels().isEmpty());
+    EXPECT_TRUE(discovery->discoveredNodes().constFind(peer)->manifest().ollamaModels().isEmpty());
 }
 
 // Records at an address whose connections never complete (a listener that never accepts, its queue full):
@@ -163,17 +162,7 @@ TEST(QuorvantileDiscoveryFlood, RecordsWhoseConnectionsNeverCompleteHoldFewDescr
 
     HandBackend* backend = nullptr;
     QuorvantileDiscovery::Options options;
-    QuorvantileDiscovery discovery(
-        kSelf,
-        [&backend] {
-            auto made = std::make_unique<HandBackend>();
-            backend = made.get();
-            return made;
-        },
-        options);
-    discovery.start(QuorvantileManifest(kSelf, QStringLiteral("self"), QuorvantilePlatform::linux, {},
-                                        QStringLiteral("http://localhost:11434"), 8, 16384, std::nullopt,
-                                        std::nullopt, false, 0.0));
+    const auto discovery = startDiscovery(options, backend);
     const int before = openDescriptors();
     for (int record = 0; record < kRecords; ++record) {
         emit backend->serviceAdded({quorvantileUuidText(QUuid::createUuid()), std::nullopt,
@@ -181,15 +170,15 @@ TEST(QuorvantileDiscoveryFlood, RecordsWhoseConnectionsNeverCompleteHoldFewDescr
     }
     QCoreApplication::processEvents();
     EXPECT_LE(openDescriptors() - before, options.maxConnectsInFlight + 4);
-    EXPECT_EQ(discovery.pendingConnectionCount(), kRecords);
+    EXPECT_EQ(discovery->pendingConnectionCount(), kRecords);
     // One record that changes without pause keeps one resolve of its own, not one per change.
     const QuorvantileServiceResult changing{quorvantileUuidText(QUuid::createUuid()), std::nullopt,
                                             QHostAddress(QStringLiteral("127.0.0.4")), port};
     for (int change = 0; change < 500; ++change) {
         emit backend->serviceChanged(changing);
     }
-    EXPECT_EQ(discovery.pendingConnectionCount(), kRecords + 1);
-    discovery.stop();
-    EXPECT_EQ(discovery.pendingConnectionCount(), 0);
+    EXPECT_EQ(discovery->pendingConnectionCount(), kRecords + 1);
+    discovery->stop();
+    EXPECT_EQ(discovery->pendingConnectionCount(), 0);
     ::close(listenFd);
 }
