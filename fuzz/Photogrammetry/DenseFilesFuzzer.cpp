@@ -27,7 +27,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     int width = 0, height = 0, channels = 0;
     std::vector<float> values;
     (void)tovarine::stereo::readColmapArray(path.toStdString(), width, height, channels, values);
-    (void)tovarine::FrameStaging::jpegSize(path);
     (void)tovarine::FrameStaging::readJpegFrame(path);
     return 0;
 }

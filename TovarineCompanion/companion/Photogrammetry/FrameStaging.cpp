@@ -160,54 +160,6 @@ QString leftOutFramesNote(const StagedFrames& staged)
         .arg(parts.join(QStringLiteral("; ")));
 }
 
-std::pair<int, int> jpegSize(const QString& path)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        return {0, 0};
-    }
-    const QByteArray start = file.read(2);
-    if (start.size() != 2 || static_cast<unsigned char>(start[0]) != 0xFF ||
-        static_cast<unsigned char>(start[1]) != 0xD8) {
-        return {0, 0};
-    }
-    // Segment by segment up to the frame header: only the few bytes of each marker are read, however large
-    // the metadata segments before it are.
-    qint64 position = 2;
-    for (;;) {
-        if (!file.seek(position)) {
-            return {0, 0};
-        }
-        const QByteArray head = file.read(9);
-        const auto byte = [&](qsizetype i) { return static_cast<unsigned char>(head[i]); };
-        if (head.size() < 2 || byte(0) != 0xFF) {
-            return {0, 0};
-        }
-        const unsigned char marker = byte(1);
-        if (marker == 0xFF) {
-            ++position;
-            continue;
-        }
-        // Start of scan or end of image before any frame header: not a frame this reader can use.
-        if (marker == 0xDA || marker == 0xD9 || head.size() < 4) {
-            return {0, 0};
-        }
-        const int length = (byte(2) << 8) | byte(3);
-        const bool startOfFrame =
-            marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC;
-        if (startOfFrame) {
-            if (head.size() < 9) {
-                return {0, 0};
-            }
-            return {(byte(7) << 8) | byte(8), (byte(5) << 8) | byte(6)};
-        }
-        if (length < 2) {
-            return {0, 0};
-        }
-        position += 2 + length;
-    }
-}
-
 JpegFrame readJpegFrame(const QString& path)
 {
     JpegFrame frame;

@@ -61,10 +61,6 @@ QString unreadableFramesMessage(const QStringList& frameNames, int frameCount, c
 // "1 is" for one), names shown as in unreadableFramesMessage.
 QString leftOutFramesNote(const StagedFrames& staged);
 
-// Width and height from a JPEG file's frame header, however far into the file it is; {0, 0} when the file
-// is not a JPEG or its markers before the frame header are broken.
-std::pair<int, int> jpegSize(const QString& path);
-
 // Reads a JPEG file's frame header and follows its segments and scans (the coded data of each scan byte by
 // byte, for the markers in it) to the end-of-image marker: a file that ends before it was cut short, however
 // much of it is there. Segments are stepped over by their lengths, so metadata (an embedded thumbnail with

@@ -134,6 +134,13 @@ Expected<StagedFrames, QString> stageFrames(const QTemporaryDir& dir, const QLis
     return FrameStaging::stage(input, staged);
 }
 
+// Width and height from a file's JPEG frame header; {0, 0} without one.
+std::pair<int, int> frameSize(const QString& path)
+{
+    const JpegFrame frame = FrameStaging::readJpegFrame(path);
+    return {frame.widthPx, frame.heightPx};
+}
+
 } // namespace
 
 TEST(FrameStaging, LinksJpegsDecodesHeicAndIgnoresEverythingElse)
@@ -160,8 +167,7 @@ TEST(FrameStaging, LinksJpegsDecodesHeicAndIgnoresEverythingElse)
     EXPECT_EQ(QFileInfo(staged + QStringLiteral("/frame_00000.jpg")).symLinkTarget(),
               QFileInfo(input + QStringLiteral("/frame_00000.jpg")).canonicalFilePath());
     if (haveEncoder) {
-        EXPECT_EQ(FrameStaging::jpegSize(staged + QStringLiteral("/frame_00002.jpg")),
-                  std::make_pair(64, 48));
+        EXPECT_EQ(frameSize(staged + QStringLiteral("/frame_00002.jpg")), std::make_pair(64, 48));
     } else {
         GTEST_LOG_(INFO) << "no HEVC encoder: HEIC decoding not exercised";
     }
@@ -198,8 +204,7 @@ TEST(FrameStaging, HostileFrameNamesAreStagedUnderOurOwnNamesWithTheMapping)
     EXPECT_EQ(result->originalNames[2].second, QStringLiteral("c.jpg"));
     // Every staged link reaches its frame, the one with the non-UTF-8 name included.
     for (int i = 0; i < 3; ++i) {
-        EXPECT_EQ(FrameStaging::jpegSize(staged + QStringLiteral("/frame_0000%1.jpg").arg(i)),
-                  std::make_pair(640, 480));
+        EXPECT_EQ(frameSize(staged + QStringLiteral("/frame_0000%1.jpg").arg(i)), std::make_pair(640, 480));
     }
     // QTemporaryDir cannot remove a name it cannot spell.
     std::filesystem::remove_all(std::filesystem::path(nativeInput.toStdString()));
@@ -262,8 +267,7 @@ TEST(FrameStaging, FramesThatAreNoJpegAreNamedOrLeftOut)
         EXPECT_EQ(QDir(staged).entryList(QDir::Files | QDir::System, QDir::Name),
                   (QStringList{QStringLiteral("frame_00000.jpg"), QStringLiteral("frame_00001.jpg"),
                                QStringLiteral("frame_00002.jpg")}));
-        EXPECT_EQ(FrameStaging::jpegSize(staged + QStringLiteral("/frame_00002.jpg")),
-                  std::make_pair(800, 600));
+        EXPECT_EQ(frameSize(staged + QStringLiteral("/frame_00002.jpg")), std::make_pair(800, 600));
     }
 }
 
@@ -446,5 +450,5 @@ TEST(FrameStaging, UnusableInputIsAClearError)
     EXPECT_TRUE(broken.error().contains(QStringLiteral("c.heic could not be decoded")))
         << broken.error().toStdString();
 
-    EXPECT_EQ(FrameStaging::jpegSize(input + QStringLiteral("/c.heic")), std::make_pair(0, 0));
+    EXPECT_EQ(frameSize(input + QStringLiteral("/c.heic")), std::make_pair(0, 0));
 }
