@@ -254,8 +254,12 @@ void QuorvantileRenderHttpDispatch::pollAnswered()
     }
     const std::optional<QuorvantileAgentStatusReply> answer =
         quorvantileParseAgentStatus(reply->readAll(), m_job->outputFrameCount());
-    const auto pollAgainUnlessStalled = [this] {
-        if (m_sinceGrowth.elapsed() > m_options.progressTimeoutMs) {
+    // No new frame for too long ends the wait: while "rendering" after a first frame, or whatever the agent
+    // answers; otherwise the next poll follows.
+    const auto pollAgainUnlessStalled = [this](bool rendering) {
+        const qint64 sinceGrowthMs = m_sinceGrowth.elapsed();
+        if (sinceGrowthMs > m_options.progressTimeoutMs ||
+            (rendering && m_lastFrames >= 1 && sinceGrowthMs > m_options.stallTimeoutMs)) {
             QuorvantileRenderFileResult failure =
                 QuorvantileRenderFileResult::failure(QuorvantileRenderError::remoteFailed);
             failure.message += QStringLiteral(": no new frames");
@@ -265,7 +269,7 @@ void QuorvantileRenderHttpDispatch::pollAnswered()
         m_pollTimer.start(m_options.pollIntervalMs);
     };
     if (!answer) {
-        pollAgainUnlessStalled();
+        pollAgainUnlessStalled(false);
         return;
     }
     if (answer->frames) {
@@ -290,15 +294,7 @@ void QuorvantileRenderHttpDispatch::pollAnswered()
         end(failure);
         return;
     }
-    if (status == QLatin1String("rendering") && m_lastFrames >= 1 &&
-        m_sinceGrowth.elapsed() > m_options.stallTimeoutMs) {
-        QuorvantileRenderFileResult failure =
-            QuorvantileRenderFileResult::failure(QuorvantileRenderError::remoteFailed);
-        failure.message += QStringLiteral(": no new frames");
-        end(failure);
-        return;
-    }
-    pollAgainUnlessStalled();
+    pollAgainUnlessStalled(status == QLatin1String("rendering"));
 }
 
 void QuorvantileRenderHttpDispatch::download()
