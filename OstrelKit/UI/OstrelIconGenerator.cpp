@@ -31,8 +31,8 @@ std::optional<QString> writePng(const QImage& image, const QString& path)
         return QStringLiteral("could not write %1: %2").arg(path, file.errorString());
     }
     if (!image.save(&file, "PNG")) {
-        const QString why = file.error() != QFileDevice::NoError ? file.errorString()
-                                                                 : QStringLiteral("PNG encoding failed");
+        const QString why =
+            file.error() != QFileDevice::NoError ? file.errorString() : QStringLiteral("PNG encoding failed");
         file.cancelWriting();
         return QStringLiteral("could not write %1: %2").arg(path, why);
     }
@@ -162,17 +162,18 @@ QString setFolderIcon(const QString& emoji, const QString& folder)
     }
     std::error_code checked;
     if (!std::filesystem::is_directory(fsPath(folder), checked)) {
-        return sentence(QStringLiteral("%1 is not a folder%2")
-                            .arg(folder, checked ? QStringLiteral(": ") + QString::fromLocal8Bit(checked.message())
-                                                 : QString()));
+        return sentence(
+            QStringLiteral("%1 is not a folder%2")
+                .arg(folder,
+                     checked ? QStringLiteral(": ") + QString::fromLocal8Bit(checked.message()) : QString()));
     }
     const QString image = OstrelFileNames::childPath(folder, kFolderIconFileName);
     if (const auto why = writeFileIcon(emoji, image)) {
         return sentence(*why);
     }
     // Both point at the image by its absolute path, which both kinds of file managers take.
-    const QString absoluteImage = QFile::decodeName(
-        QByteArray::fromStdString(std::filesystem::absolute(fsPath(image), checked).lexically_normal().string()));
+    const QString absoluteImage = QFile::decodeName(QByteArray::fromStdString(
+        std::filesystem::absolute(fsPath(image), checked).lexically_normal().string()));
     QStringList problems;
     if (const auto why = FileManagerIcon::setCustomIcon(folder, absoluteImage)) {
         problems << sentence(*why);

@@ -49,8 +49,8 @@ inline const QString kApplicationIconFileName = QStringLiteral("application-file
 // is not a folder, or a folder the image cannot be written into, changes nothing.
 QString setFolderIcon(const QString& emoji, const QString& folder);
 // The same for the application's own file (QCoreApplication::applicationFilePath()): the image goes to
-// kApplicationIconFileName in the application's data folder and GVfs's metadata::custom-icon of the file points
-// at it. KDE's file managers take custom icons for folders only, so there is no KDE part.
+// kApplicationIconFileName in the application's data folder and GVfs's metadata::custom-icon of the file
+// points at it. KDE's file managers take custom icons for folders only, so there is no KDE part.
 QString setBundleIcon(const QString& emoji);
 
 } // namespace ostrel::OstrelIconGenerator

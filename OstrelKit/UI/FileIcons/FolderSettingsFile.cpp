@@ -6,7 +6,6 @@
 #include <QFile>
 #include <QSaveFile>
 
-
 namespace ostrel::FolderSettingsFile {
 
 namespace {
@@ -237,7 +236,8 @@ std::optional<QString> setIcon(const QString& folder, const QString& icon)
             return QStringLiteral("could not read %1: %2").arg(path, existing.errorString());
         }
         if (text.size() > kMaxBytes) {
-            return QStringLiteral("%1 is larger than %2 bytes, so it is no folder settings file; left unchanged")
+            return QStringLiteral(
+                       "%1 is larger than %2 bytes, so it is no folder settings file; left unchanged")
                 .arg(path)
                 .arg(kMaxBytes);
         }

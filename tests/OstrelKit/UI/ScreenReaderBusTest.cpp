@@ -310,8 +310,7 @@ TEST(ScreenReaderBus, SlidersGiveAScreenReaderTheDigitsTheyShowAndSwitchesWarnOf
         const QVariant increment =
             property(buses.bus(), service, path, value, QStringLiteral("MinimumIncrement"));
         EXPECT_NEAR(current.toDouble(), move.after, 1e-9);
-        EXPECT_EQ(tovarine::test::readerSays(current.toDouble(), increment.toDouble()),
-                  QString::fromLatin1(move.says));
+        EXPECT_EQ(tovarine::test::readerSays(current.toDouble(), increment.toDouble()).toStdString(), move.says);
     }
 
     // A switch changed while the screen reader listens: Qt warns of nothing.

@@ -28,7 +28,8 @@ const QString kGvfsModule = QStringLiteral(TOVARINE_GIO_MODULE_DIR "/libgvfsdbus
 const QString kEmoji = QStringLiteral("🦊");
 
 // A bus that starts no service: no file metadata daemon on it.
-const char kBareBusConfig[] = R"(<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
+const char kBareBusConfig[] =
+    R"(<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
  "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
 <busconfig>
   <type>session</type>
@@ -46,7 +47,8 @@ QString missingTools()
 {
     for (const QString& tool : {kBusDaemon, kGio, kMetadataDaemon, kGvfsModule}) {
         if (!QFileInfo::exists(tool)) {
-            return tool + QStringLiteral(" is not installed (dbus-daemon, libglib2.0-bin, gvfs-daemons, gvfs)");
+            return tool +
+                   QStringLiteral(" is not installed (dbus-daemon, libglib2.0-bin, gvfs-daemons, gvfs)");
         }
     }
     return {};
@@ -62,8 +64,8 @@ public:
     {
         QDir(m_root.path()).mkpath(QStringLiteral("data"));
         QDir(m_root.path()).mkpath(QStringLiteral("runtime"));
-        QFile::setPermissions(m_root.filePath(QStringLiteral("runtime")), QFile::ReadOwner | QFile::WriteOwner |
-                                                                               QFile::ExeOwner);
+        QFile::setPermissions(m_root.filePath(QStringLiteral("runtime")),
+                              QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         m_environment = QProcessEnvironment::systemEnvironment();
         m_environment.insert(QStringLiteral("XDG_DATA_HOME"), m_root.filePath(QStringLiteral("data")));
         m_environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), m_root.filePath(QStringLiteral("runtime")));
@@ -152,9 +154,10 @@ public:
     QString customIcon(const QString& path) const
     {
         QString output;
-        if (!run(kGio, {QStringLiteral("info"), QStringLiteral("-a"), QStringLiteral("metadata::custom-icon"),
-                        path},
-                 output)) {
+        if (!run(
+                kGio,
+                {QStringLiteral("info"), QStringLiteral("-a"), QStringLiteral("metadata::custom-icon"), path},
+                output)) {
             return {};
         }
         return QRegularExpression(QStringLiteral("metadata::custom-icon: (\\S+)")).match(output).captured(1);
@@ -174,7 +177,7 @@ void expectEmojiImage(const QString& uri, const QString& where)
     const QUrl url(uri);
     ASSERT_TRUE(url.isLocalFile());
     const QString path = url.toLocalFile();
-    EXPECT_EQ(path, where);
+    EXPECT_EQ(path.toStdString(), where.toStdString());
     QImage image(path);
     ASSERT_FALSE(image.isNull()) << "not a readable image";
     EXPECT_EQ(image.size(), QSize(512, 512));
@@ -206,13 +209,14 @@ TEST(FileIconBus, FolderAndApplicationFileShowTheEmojiInBothKindsOfFileManagers)
     QString folderResult;
     QString applicationResult;
     ASSERT_TRUE(bus.setIcons(folder, folderResult, applicationResult));
-    EXPECT_EQ(folderResult, QString());
-    EXPECT_EQ(applicationResult, QString());
+    EXPECT_EQ(folderResult.toStdString(), "");
+    EXPECT_EQ(applicationResult.toStdString(), "");
 
     const QString folderImage = folder + QStringLiteral("/.folder-icon.png");
     expectEmojiImage(bus.customIcon(folder), folderImage);
     QSettings settings(folder + QStringLiteral("/.directory"), QSettings::IniFormat);
-    EXPECT_EQ(settings.value(QStringLiteral("Desktop Entry/Icon")).toString(), folderImage);
+    EXPECT_EQ(settings.value(QStringLiteral("Desktop Entry/Icon")).toString().toStdString(),
+              folderImage.toStdString());
     EXPECT_EQ(settings.value(QStringLiteral("Dolphin/ViewMode")).toInt(), 1);
 
     // The application's file keeps its image in the application's own data folder.
@@ -248,6 +252,7 @@ TEST(FileIconBus, SaysWhichFileManagersWillNotShowTheIcon)
     EXPECT_EQ(QImage(folderImage).size(), QSize(512, 512));
     EXPECT_EQ(QSettings(dir.filePath(QStringLiteral(".directory")), QSettings::IniFormat)
                   .value(QStringLiteral("Desktop Entry/Icon"))
-                  .toString(),
-              folderImage);
+                  .toString()
+                  .toStdString(),
+              folderImage.toStdString());
 }
