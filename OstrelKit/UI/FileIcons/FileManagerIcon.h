@@ -5,7 +5,7 @@
 
 // The custom icon GNOME's Files and the other GVfs-based file managers show for a file or folder: the file's
 // GIO attribute metadata::custom-icon, which GVfs's metadata daemon stores per user (reached over the
-// session bus). Main thread (a blocking call to the session bus).
+// session bus). Any thread; blocks until the session bus answers.
 namespace ostrel::FileManagerIcon {
 
 inline constexpr char kAttribute[] = "metadata::custom-icon";
