@@ -238,8 +238,30 @@ public:
         }
         return m_holder ? QVariant(m_holder->model.step) : QVariant();
     }
+    QStringList actionNames() const override
+    {
+        QStringList names = QAccessibleWidget::actionNames();
+        if (stepped()) {
+            names << increaseAction() << decreaseAction();
+        }
+        return names;
+    }
+    void doAction(const QString& name) override
+    {
+        auto* slider = static_cast<QAbstractSlider*>(widget());
+        if (stepped() && (name == increaseAction() || name == decreaseAction())) {
+            if (slider->isEnabled()) {
+                slider->triggerAction(name == increaseAction() ? QAbstractSlider::SliderSingleStepAdd
+                                                               : QAbstractSlider::SliderSingleStepSub);
+            }
+            return;
+        }
+        QAccessibleWidget::doAction(name);
+    }
 
 private:
+    bool stepped() const { return m_holder && m_holder->model.stepped; }
+
     QPointer<SliderModelHolder> m_holder;
 };
 

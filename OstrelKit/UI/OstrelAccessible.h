@@ -41,6 +41,9 @@ struct SpokenSliderModel
     double upper = 1.0;
     double step = 0.0;        // what one arrow key moves
     qsizetype numberFrom = 0; // where in text() its number begins (after a format's literal text)
+    // The slider stops only on steps: assistive technology's Increase and Decrease then move it one step, as
+    // one arrow key does. Otherwise they move it one unit of the shown number's last digit (see below).
+    bool stepped = false;
 };
 
 // Makes `slider` speak as a slider of doubles: its spoken value text is model.text(), and a value set by
@@ -52,7 +55,9 @@ struct SpokenSliderModel
 // decimals as the increment has. So where the text shows a number, the current value is that number as shown
 // (a width of 299.9 shown "299pt" is 299) and the increment is one unit of its last digit (0.01 for "0.75",
 // 1 for "299"), so the reader says the digits the text shows; the text's other words (a unit, a caption) do
-// not reach it. Without a number in the text they are model.value() and model.step.
+// not reach it. Without a number in the text they are model.value() and model.step. The bridge carries out
+// Increase and Decrease as the current value plus or minus that increment, which on a stepped slider would
+// round back to the step it came from; a stepped slider's face does them itself, as one arrow key.
 void setSpokenSlider(QAbstractSlider* slider, SpokenSliderModel model);
 // Tells assistive technology that the value of a slider given a model above has changed.
 void spokenSliderChanged(QAbstractSlider* slider);

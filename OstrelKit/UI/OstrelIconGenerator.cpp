@@ -1,5 +1,7 @@
 #include "OstrelIconGenerator.h"
 
+#include "FileManagerIcon.h"
+#include "FolderSettingsFile.h"
 #include "OstrelFileNames.h"
 
 #include <QFile>
@@ -10,14 +12,58 @@
 #include <QPixmap>
 #include <QRandomGenerator>
 #include <QSaveFile>
+#include <QStandardPaths>
 
 #include <filesystem>
+#include <optional>
 #include <system_error>
 
 namespace ostrel::OstrelIconGenerator {
 
 namespace {
 const QString kEmojiFamily = QStringLiteral("Noto Color Emoji");
+
+// Writes `image` as a PNG to `path`, whole or not at all (replacing any old file). Returns why not.
+std::optional<QString> writePng(const QImage& image, const QString& path)
+{
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly)) {
+        return QStringLiteral("could not write %1: %2").arg(path, file.errorString());
+    }
+    if (!image.save(&file, "PNG")) {
+        const QString why =
+            file.error() != QFileDevice::NoError ? file.errorString() : QStringLiteral("PNG encoding failed");
+        file.cancelWriting();
+        return QStringLiteral("could not write %1: %2").arg(path, why);
+    }
+    if (!file.commit()) {
+        return QStringLiteral("could not write %1: %2").arg(path, file.errorString());
+    }
+    return std::nullopt;
+}
+
+// Draws the emoji for a file icon and writes it to `path`. Returns why not.
+std::optional<QString> writeFileIcon(const QString& emoji, const QString& path)
+{
+    const QImage image = renderEmoji(emoji, kFileIconSize);
+    if (image.isNull()) {
+        return QStringLiteral("could not draw the emoji at %1 pixels").arg(kFileIconSize);
+    }
+    return writePng(image, path);
+}
+
+QString sentence(const QString& text)
+{
+    if (text.isEmpty()) {
+        return text;
+    }
+    return text.at(0).toUpper() + text.mid(1) + (text.endsWith(QLatin1Char('.')) ? "" : ".");
+}
+
+std::filesystem::path fsPath(const QString& path)
+{
+    return std::filesystem::path(QFile::encodeName(path).toStdString());
+}
 } // namespace
 
 QImage renderEmoji(const QString& emoji, int size)
@@ -100,21 +146,8 @@ QStringList generateAppIconPNGs(const QString& emoji, const QString& outputDirec
         // Joined as text: a prefix beginning with ':' names a file in the folder, not a resource.
         const QString path = OstrelFileNames::childPath(
             outputDirectory, prefix + QLatin1Char('_') + QString::number(size) + QStringLiteral(".png"));
-        QSaveFile file(path);
-        if (!file.open(QIODevice::WriteOnly)) {
-            fail(QStringLiteral("could not write %1: %2").arg(path, file.errorString()));
-            continue;
-        }
-        if (!image.save(&file, "PNG")) {
-            fail(QStringLiteral("could not write %1: %2")
-                     .arg(path, file.error() != QFileDevice::NoError
-                                    ? file.errorString()
-                                    : QStringLiteral("PNG encoding failed")));
-            file.cancelWriting();
-            continue;
-        }
-        if (!file.commit()) {
-            fail(QStringLiteral("could not write %1: %2").arg(path, file.errorString()));
+        if (const auto why = writePng(image, path)) {
+            fail(*why);
             continue;
         }
         written << path;
@@ -122,14 +155,56 @@ QStringList generateAppIconPNGs(const QString& emoji, const QString& outputDirec
     return written;
 }
 
-QString setFolderIcon(const QString&, const QString&)
+QString setFolderIcon(const QString& emoji, const QString& folder)
 {
-    return QStringLiteral("Custom folder icons are not supported on this desktop.");
+    if (folder.isEmpty()) {
+        return sentence(QStringLiteral("no folder was given"));
+    }
+    std::error_code checked;
+    if (!std::filesystem::is_directory(fsPath(folder), checked)) {
+        return sentence(
+            QStringLiteral("%1 is not a folder%2")
+                .arg(folder,
+                     checked ? QStringLiteral(": ") + QString::fromLocal8Bit(checked.message()) : QString()));
+    }
+    const QString image = OstrelFileNames::childPath(folder, kFolderIconFileName);
+    if (const auto why = writeFileIcon(emoji, image)) {
+        return sentence(*why);
+    }
+    // Both point at the image by its absolute path, which both kinds of file managers take.
+    const QString absoluteImage = QFile::decodeName(QByteArray::fromStdString(
+        std::filesystem::absolute(fsPath(image), checked).lexically_normal().string()));
+    QStringList problems;
+    if (const auto why = FileManagerIcon::setCustomIcon(folder, absoluteImage)) {
+        problems << sentence(*why);
+    }
+    if (const auto why = FolderSettingsFile::setIcon(folder, absoluteImage)) {
+        problems << sentence(QStringLiteral("KDE's file managers will not show the icon: ") + *why);
+    }
+    return problems.join(QLatin1Char(' '));
 }
 
-QString setBundleIcon(const QString&)
+QString setBundleIcon(const QString& emoji)
 {
-    return QStringLiteral("Custom application file icons are not supported on this desktop.");
+    const QString application = QCoreApplication::applicationFilePath();
+    if (application.isEmpty()) {
+        return sentence(QStringLiteral("the application's file is not known"));
+    }
+    const QString folder = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
+    std::error_code made;
+    std::filesystem::create_directories(fsPath(folder), made);
+    if (made) {
+        return sentence(QStringLiteral("could not make the folder %1: %2")
+                            .arg(folder, QString::fromLocal8Bit(made.message())));
+    }
+    const QString image = OstrelFileNames::childPath(folder, kApplicationIconFileName);
+    if (const auto why = writeFileIcon(emoji, image)) {
+        return sentence(*why);
+    }
+    if (const auto why = FileManagerIcon::setCustomIcon(application, image)) {
+        return sentence(*why);
+    }
+    return {};
 }
 
 } // namespace ostrel::OstrelIconGenerator

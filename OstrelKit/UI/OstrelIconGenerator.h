@@ -6,7 +6,8 @@
 #include <QStringList>
 
 // Turns an emoji into icons: a square image drawn with the colour emoji font, the running application's
-// window icon, and a set of PNG files. GUI thread only (needs a QGuiApplication for fonts and the icon).
+// window icon, a set of PNG files, and the icon file managers show for a folder or the application's file.
+// GUI thread only (needs a QGuiApplication for fonts and the icon).
 namespace ostrel::OstrelIconGenerator {
 
 // Edge lengths of the PNG set, largest first.
@@ -31,9 +32,25 @@ void setDockIcon(const QStringList& emojis, int size = 512);
 QStringList generateAppIconPNGs(const QString& emoji, const QString& outputDirectory, const QString& prefix,
                                 QString* problem = nullptr);
 
-// Custom icons for one folder or for the application's own files: this desktop's file managers have no
-// common way to set them, so these change nothing and return the reason ("not supported").
+// Edge length of the icon drawn for a folder or the application's file.
+constexpr int kFileIconSize = 512;
+// Where a folder keeps its icon: a hidden file inside it, so the icon lasts as long as the folder.
+inline const QString kFolderIconFileName = QStringLiteral(".folder-icon.png");
+// Where the application's file icon is kept, in the application's data folder (QStandardPaths'
+// AppDataLocation): the application's file may be read-only to the user, and the data folder lasts as long as
+// the per-user metadata that points at it.
+inline const QString kApplicationIconFileName = QStringLiteral("application-file-icon.png");
+
+// Sets the emoji, drawn at kFileIconSize, as the custom icon the desktop's file managers show for `folder`:
+// the image is written to kFolderIconFileName inside the folder (replacing an older one), GVfs's
+// metadata::custom-icon of the folder is pointed at it (GNOME's Files and the other GVfs file managers) and
+// the Icon key of the folder's KDE settings file `.directory` is set to its path (keeping the file's other
+// lines). Returns what could not be done, one sentence per failed part, empty when all was done. A path that
+// is not a folder, or a folder the image cannot be written into, changes nothing.
 QString setFolderIcon(const QString& emoji, const QString& folder);
+// The same for the application's own file (QCoreApplication::applicationFilePath()): the image goes to
+// kApplicationIconFileName in the application's data folder and GVfs's metadata::custom-icon of the file
+// points at it. KDE's file managers take custom icons for folders only, so there is no KDE part.
 QString setBundleIcon(const QString& emoji);
 
 } // namespace ostrel::OstrelIconGenerator

@@ -51,7 +51,8 @@ OstrelSlider::OstrelSlider(const QString& label, double value, const Options& op
     // format's literal text.
     setSpokenSlider(m_slider, {[this] { return m_value; }, [this](double v) { setValue(v); },
                                [this] { return formattedValue(); }, m_options.lower, m_options.upper, keyStep,
-                               OstrelValueFormat::literalPrefixLength(m_options.format)});
+                               OstrelValueFormat::literalPrefixLength(m_options.format),
+                               m_options.step.has_value()});
     m_slider->setAccessibleName(label);
     auto* layout = new QHBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);

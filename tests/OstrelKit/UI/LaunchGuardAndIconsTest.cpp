@@ -165,9 +165,35 @@ TEST(OstrelIconGenerator, WritesTheSevenSizesAndReportsOnlyRealFiles)
                                                          blocker.fileName() + QStringLiteral("/sub"),
                                                          QStringLiteral("AppIcon"))
                     .isEmpty());
+}
 
-    EXPECT_FALSE(OstrelIconGenerator::setFolderIcon(QStringLiteral("🦊"), dir.path()).isEmpty());
-    EXPECT_FALSE(OstrelIconGenerator::setBundleIcon(QStringLiteral("🦊")).isEmpty());
+// A path that is no folder, or a folder nothing can be written into: the result names it and says why, and
+// nothing is made. (Folders that take the icon are set over a private session bus in the file icon tests.)
+TEST(OstrelIconGenerator, AFolderThatCannotTakeAnIconIsNamedAndLeftAlone)
+{
+    QTemporaryDir dir;
+    QFile file(dir.filePath(QStringLiteral("file")));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.close();
+    const struct
+    {
+        QString folder;
+        QString says;
+    } rows[] = {
+        {QString(), QStringLiteral("No folder was given.")},
+        {dir.filePath(QStringLiteral("gone")), QStringLiteral("is not a folder")},
+        {file.fileName(), QStringLiteral("is not a folder")},
+        // Not writable even by root.
+        {QStringLiteral("/proc"), QStringLiteral("Could not write /proc/.folder-icon.png: ")},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.folder.toStdString());
+        const QString result = OstrelIconGenerator::setFolderIcon(QStringLiteral("🦊"), row.folder);
+        EXPECT_TRUE(result.contains(row.says)) << result.toStdString();
+        EXPECT_TRUE(result.contains(row.folder)) << result.toStdString();
+    }
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+              QStringList{QStringLiteral("file")});
 }
 
 TEST(OstrelIconGenerator, APrefixNeverReachesOutsideTheChosenFolder)

@@ -15,6 +15,7 @@
 #include <QThread>
 #include <QUuid>
 #include <functional>
+#include <string>
 #include <gtest/gtest.h>
 
 // The kit's sliders as a screen reader on this desktop meets them: a program showing them joins a private
@@ -179,6 +180,27 @@ void collectSliders(QDBusConnection& bus, const QString& service, const QString&
     }
 }
 
+// Carries out the accessible action named `name` ("Increase", "Decrease") as an assistive tool does: by its
+// index among the object's actions. Whether the object has it and took it.
+bool doAction(QDBusConnection& bus, const QString& service, const QString& path, const QString& name)
+{
+    const QString action = QStringLiteral("org.a11y.atspi.Action");
+    const int count = property(bus, service, path, action, QStringLiteral("NActions")).toInt();
+    for (int i = 0; i < count; ++i) {
+        QDBusMessage call = QDBusMessage::createMethodCall(service, path, action, QStringLiteral("GetName"));
+        call << i;
+        const QDBusMessage reply = bus.call(call);
+        if (reply.arguments().isEmpty() || reply.arguments().first().toString() != name) {
+            continue;
+        }
+        QDBusMessage run = QDBusMessage::createMethodCall(service, path, action, QStringLiteral("DoAction"));
+        run << i;
+        const QDBusMessage done = bus.call(run);
+        return !done.arguments().isEmpty() && done.arguments().first().toBool();
+    }
+    return false;
+}
+
 } // namespace
 
 TEST(ScreenReaderBus, SlidersGiveAScreenReaderTheDigitsTheyShowAndSwitchesWarnOfNothing)
@@ -258,6 +280,37 @@ TEST(ScreenReaderBus, SlidersGiveAScreenReaderTheDigitsTheyShowAndSwitchesWarnOf
         EXPECT_EQ(tovarine::test::readerSays(current.toDouble(), increment.toDouble()),
                   QString::fromLatin1(row.says))
             << "increment " << increment.toDouble();
+    }
+
+    // Increase and Decrease, as switch access and voice control send them, one after another: a stepped
+    // slider moves one step (as one arrow key), also where it has more steps than positions (Frame), and
+    // stays at its end; a continuous one moves one unit of the digit it shows last. The reader still hears
+    // the digits shown.
+    struct Move
+    {
+        const char* name;
+        const char* action;
+        double after;
+        const char* says;
+    };
+    const Move moves[] = {{"Level", "Increase", 1.0, "1.00"},
+                          {"Level", "Increase", 1.0, "1.00"},
+                          {"Level", "Decrease", 0.75, "0.75"},
+                          {"Level", "Decrease", 0.5, "0.50"},
+                          {"Frame", "Increase", 5000002, "5000002.0"},
+                          {"Frame", "Decrease", 5000001, "5000001.0"},
+                          {"Frame", "Decrease", 5000000, "5000000.0"},
+                          {"Surface shininess", "Decrease", 0.74, "0.74"},
+                          {"Sidebar Width", "Decrease", 298, "298"}};
+    for (const Move& move : moves) {
+        SCOPED_TRACE(std::string(move.name) + " " + move.action);
+        const QString path = sliders.value(QString::fromLatin1(move.name));
+        ASSERT_TRUE(doAction(buses.bus(), service, path, QString::fromLatin1(move.action)));
+        const QVariant current = property(buses.bus(), service, path, value, QStringLiteral("CurrentValue"));
+        const QVariant increment =
+            property(buses.bus(), service, path, value, QStringLiteral("MinimumIncrement"));
+        EXPECT_NEAR(current.toDouble(), move.after, 1e-9);
+        EXPECT_EQ(tovarine::test::readerSays(current.toDouble(), increment.toDouble()).toStdString(), move.says);
     }
 
     // A switch changed while the screen reader listens: Qt warns of nothing.
