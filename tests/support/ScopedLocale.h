@@ -5,22 +5,22 @@
 #include <QProcess>
 #include <QString>
 #include <QTemporaryDir>
-
 #include <clocale>
 #include <memory>
 #include <string>
 
 namespace tovarine::test {
 
-// A locale that writes numbers with a decimal comma, and one in which the C library's tolower('I') is not 'i'.
+// A locale that writes numbers with a decimal comma, and one in which the C library's tolower('I') is not
+// 'i'.
 inline constexpr const char* kCommaLocale = "de_DE.UTF-8";
 inline constexpr const char* kDotlessILocale = "tr_TR.UTF-8";
 
 // Puts the process's C library locale (every category) to `name` for the object's life, as an application
-// started under that LANG has it, and the one before back afterwards. A locale the machine has not generated is
-// compiled for this object alone from the system's locale sources (localedef) where that works; active() says
-// whether the locale is in force, so a test can skip clearly where it is not. Only while no other thread of
-// the test formats or reads text.
+// started under that LANG has it, and the one before back afterwards. A locale the machine has not generated
+// is compiled for this object alone from the system's locale sources (localedef) where that works; active()
+// says whether the locale is in force, so a test can skip clearly where it is not. Only while no other thread
+// of the test formats or reads text.
 class ScopedLocale
 {
 public:

@@ -19,7 +19,6 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
-
 #include <cerrno>
 #include <cstring>
 #include <gtest/gtest.h>

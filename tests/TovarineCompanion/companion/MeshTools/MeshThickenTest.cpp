@@ -78,8 +78,8 @@ std::map<QString, int> admeshCounts(const MeshLists& mesh, const QString& stlPat
     return counts;
 }
 
-// An application runs under its user's locale, and the files the mesh tools read and write hold the same bytes
-// in every one: these tests run under a locale with a decimal comma wherever the machine has one.
+// An application runs under its user's locale, and the files the mesh tools read and write hold the same
+// bytes in every one: these tests run under a locale with a decimal comma wherever the machine has one.
 class Thicken : public ::testing::Test
 {
 protected:

@@ -197,11 +197,11 @@ TEST(FrameStaging, ExtensionsMatchInAnyCaseUnderATurkishLocale)
         ASSERT_TRUE(result.hasValue()) << result.error().toStdString();
         EXPECT_EQ(result->frameCount, 5);
         ASSERT_EQ(result->originalNames.size(), 5u);
-        EXPECT_EQ(result->originalNames[3], std::make_pair(QStringLiteral("frame_00003.jpg"),
-                                                           QStringLiteral("IMG_0004.HEIC")));
+        EXPECT_EQ(result->originalNames[3],
+                  std::make_pair(QStringLiteral("frame_00003.jpg"), QStringLiteral("IMG_0004.HEIC")));
         EXPECT_EQ(result->originalNames[4].second, QStringLiteral("IMG_0005.HeIc"));
     } else {
-        // Without an encoder: a HEIC frame that does not decode stops the staging, which shows it was a frame.
+        // Without an encoder: a HEIC frame that does not decode stops the staging, so it was taken as one.
         writeFile(input + QStringLiteral("/IMG_0004.HEIC"), "not decodable");
         const auto result = FrameStaging::stage(input, staged);
         ASSERT_FALSE(result.hasValue());
