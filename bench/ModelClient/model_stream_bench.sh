@@ -5,6 +5,8 @@
 #
 #   model_stream_bench.sh <model_stream_client> <fake_model_server> [runs]
 set -euo pipefail
+# The times are read and written with a decimal point (printf and awk follow the locale's otherwise).
+export LC_ALL=C
 client=$1
 server=$2
 runs=${3:-5}

@@ -1,26 +1,21 @@
 #include "QuorvantileSpeedComparison.h"
 
+#include "OstrelNumberFormat.h"
+
 #include <QStringList>
 #include <cmath>
 #include <cstdio>
 
 namespace ostrel {
 
-namespace {
-
-// C formatting without the locale: the decimal separator is always ".".
-QString cFormat(const char* format, double value)
-{
-    char buffer[64];
-    std::snprintf(buffer, sizeof buffer, format, value);
-    return QString::fromLatin1(buffer);
-}
-
-} // namespace
-
 double QuorvantileSpeedComparison::speedup() const
 {
     return actualSeconds > 0.0 ? estimatedSoloSeconds / actualSeconds : 1.0;
+}
+
+QString QuorvantileSpeedComparison::speedupText() const
+{
+    return OstrelNumberFormat::fixed(speedup(), 1);
 }
 
 double QuorvantileSpeedComparison::savedSeconds() const
@@ -34,7 +29,7 @@ QString QuorvantileSpeedComparison::timeText(double seconds)
         return QStringLiteral("—");
     }
     if (seconds < 60.0) {
-        return cFormat("%.0fs", seconds);
+        return OstrelNumberFormat::fixed(seconds, 0) + QLatin1Char('s');
     }
     const auto whole = static_cast<std::int64_t>(std::trunc(seconds));
     char buffer[64];
@@ -57,7 +52,7 @@ QString QuorvantileSpeedComparison::summary() const
 {
     return QStringLiteral("Rendered in ") + timeText(actualSeconds) + QStringLiteral(" (est. ") +
            timeText(estimatedSoloSeconds) + QStringLiteral(" solo \u2014 saved ") + timeText(savedSeconds()) +
-           QStringLiteral(", ") + cFormat("%.1f", speedup()) + QStringLiteral("x)");
+           QStringLiteral(", ") + speedupText() + QStringLiteral("x)");
 }
 
 } // namespace ostrel

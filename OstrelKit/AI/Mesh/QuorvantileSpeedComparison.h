@@ -26,6 +26,8 @@ struct QuorvantileSpeedComparison
 
     // estimatedSoloSeconds / actualSeconds when actualSeconds > 0, else 1.
     double speedup() const;
+    // speedup() with one decimal and a point in every locale ("2.5"), as the summary and the views show it.
+    QString speedupText() const;
     // estimatedSoloSeconds - actualSeconds, negative when the render was slower than the estimate.
     double savedSeconds() const;
     // "A: 120 frames in 40s · B: 80 frames in 1m05s"; empty without workers.

@@ -11,7 +11,6 @@
 #include <QVariantAnimation>
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
 
 namespace ostrel {
 
@@ -151,10 +150,8 @@ QuorvantileIndicator::Look QuorvantileIndicator::describe(Quorvantile& mesh, con
     }
 
     if (mesh.lastSpeedComparison() && !working) {
-        char speedup[32];
-        std::snprintf(speedup, sizeof speedup, "%.1f", mesh.lastSpeedComparison()->speedup());
         look.speedup = localized("%1x faster with %2 machines")
-                           .arg(QString::fromLatin1(speedup))
+                           .arg(mesh.lastSpeedComparison()->speedupText())
                            .arg(mesh.lastSpeedComparison()->workerCount);
     }
     return look;

@@ -15,7 +15,6 @@
 #include <QStackedLayout>
 #include <QVBoxLayout>
 #include <algorithm>
-#include <cstdio>
 #include <functional>
 
 namespace ostrel {
@@ -315,9 +314,8 @@ void QuorvantilePrefsView::refreshPerformance()
             divider->setStyleSheet(emphasis(this, 0.15));
             performance->addWidget(divider);
             performance->addWidget(statRow(QStringLiteral("Last render"), comparison->summary()));
-            char speedup[32];
-            std::snprintf(speedup, sizeof speedup, "%.1fx", comparison->speedup());
-            performance->addWidget(statRow(QStringLiteral("Speedup"), QString::fromLatin1(speedup)));
+            performance->addWidget(
+                statRow(QStringLiteral("Speedup"), comparison->speedupText() + QLatin1Char('x')));
         }
     }
 }

@@ -4,7 +4,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <algorithm>
-#include <cctype>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -322,8 +321,9 @@ Expected<StagedFrames, QString> stage(const QString& inputFolder, const QString&
         const std::string name = it->path().filename().native();
         const std::size_t dot = name.rfind('.');
         std::string extension = dot == std::string::npos || dot == 0 ? std::string() : name.substr(dot + 1);
+        // ASCII letters only, whatever the locale: under a Turkish one the C library keeps "HEIC" as it is.
         std::transform(extension.begin(), extension.end(), extension.begin(),
-                       [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+                       [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; });
         if (extension == "jpg" || extension == "jpeg" || extension == "heic") {
             frames.push_back({it->path(), name, extension == "heic"});
         }

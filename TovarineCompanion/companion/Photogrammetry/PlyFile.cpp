@@ -68,6 +68,12 @@ struct Element
     QList<Property> properties;
 };
 
+// The white space between ascii values, whatever the locale says of other bytes.
+bool isAsciiSpace(char c)
+{
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
+}
+
 // Reads values one at a time from the body, ascii or binary, failing softly at the end of the data.
 class BodyReader
 {
@@ -80,11 +86,11 @@ public:
     bool read(Scalar type, double& value)
     {
         if (m_ascii) {
-            while (m_pos < m_data.size() && std::isspace(static_cast<unsigned char>(m_data[m_pos]))) {
+            while (m_pos < m_data.size() && isAsciiSpace(m_data[m_pos])) {
                 ++m_pos;
             }
             const qsizetype begin = m_pos;
-            while (m_pos < m_data.size() && !std::isspace(static_cast<unsigned char>(m_data[m_pos]))) {
+            while (m_pos < m_data.size() && !isAsciiSpace(m_data[m_pos])) {
                 ++m_pos;
             }
             if (begin == m_pos) {

@@ -1,6 +1,7 @@
 #include "DocumentGroupLaunchGuard.h"
 #include "HangCeiling.h"
 #include "OstrelIconGenerator.h"
+#include "ScopedLocale.h"
 #include "ScratchWorkingFolder.h"
 #include "TestSupport.h"
 #include "UserDefaults.h"
@@ -18,8 +19,10 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
-
+#include <cerrno>
+#include <cstring>
 #include <gtest/gtest.h>
+#include <locale.h>
 
 using namespace ostrel;
 
@@ -245,40 +248,76 @@ TEST(OstrelIconGenerator, APrefixBeginningWithAColonStaysInTheFolder)
     EXPECT_EQ(working.entries(), QStringList());
 }
 
-// When the icon tool writes nothing it says why: the refused prefix, or the file system's reason.
+namespace {
+
+// The C library's text for `error` in the language of `locale` (null: this process's own), as a program
+// started under that locale says it.
+QString systemReason(int error, const char* locale)
+{
+    if (!locale) {
+        return QString::fromLocal8Bit(std::strerror(error));
+    }
+    const locale_t loaded = newlocale(LC_ALL_MASK, locale, locale_t(nullptr));
+    if (!loaded) {
+        return QString();
+    }
+    const QString text = QString::fromLocal8Bit(strerror_l(error, loaded));
+    freelocale(loaded);
+    return text;
+}
+
+} // namespace
+
+// When the icon tool writes nothing it says why: the refused prefix, or the file system's reason in the
+// user's language (the tool runs in this process's locale, then in some others the machine has).
 TEST(OstrelIconGenerator, TheIconToolSaysWhyItWroteNothing)
 {
     QTemporaryDir dir;
     QFile blocker(dir.filePath(QStringLiteral("file")));
     ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
     blocker.close();
-    struct Row
-    {
-        QString folder;
-        QString prefix;
-        QString why;
-    };
-    const Row rows[] = {
-        {dir.path(), QStringLiteral("a/b"), QStringLiteral("the prefix a/b holds '/'")},
-        {dir.path(), QString(250, QLatin1Char('x')), QStringLiteral("File name too long")},
-        {blocker.fileName() + QStringLiteral("/sub"), QStringLiteral("AppIcon"),
-         QStringLiteral("could not make the folder ") + blocker.fileName() +
-             QStringLiteral("/sub: Not a directory")},
-    };
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.why.toStdString());
-        QProcess tool;
-        tool.start(QString::fromUtf8(TOVARINE_ICON_SET_TOOL),
-                   {QStringLiteral("🦊"), row.folder, row.prefix});
-        ASSERT_TRUE(tool.waitForFinished(tovarine::test::kHangCeilingMs));
-        EXPECT_EQ(tool.exitCode(), 1);
-        const QString said = QString::fromLocal8Bit(tool.readAllStandardError());
-        const QString prefix = QStringLiteral("tovarine-icon-set: wrote 0 of 7 icons into ") + row.folder;
-        const qsizetype at = said.indexOf(prefix);
-        ASSERT_GE(at, 0) << said.toStdString();
-        const QString line = said.mid(at).section(QLatin1Char('\n'), 0, 0);
-        EXPECT_TRUE(line.startsWith(prefix + QStringLiteral(": "))) << line.toStdString();
-        EXPECT_TRUE(line.contains(row.why)) << line.toStdString();
+    const char* const locales[] = {nullptr, "C.UTF-8", tovarine::test::kCommaLocale,
+                                   tovarine::test::kDotlessILocale};
+    for (const char* locale : locales) {
+        SCOPED_TRACE(locale ? locale : "this process's locale");
+        if (locale && systemReason(ENOTDIR, locale).isEmpty()) {
+            GTEST_LOG_(INFO) << locale << " is not available here";
+            continue;
+        }
+        struct Row
+        {
+            QString folder;
+            QString prefix;
+            QString why;
+        };
+        const Row rows[] = {
+            {dir.path(), QStringLiteral("a/b"), QStringLiteral("the prefix a/b holds '/'")},
+            {dir.path(), QString(250, QLatin1Char('x')), systemReason(ENAMETOOLONG, locale)},
+            {blocker.fileName() + QStringLiteral("/sub"), QStringLiteral("AppIcon"),
+             QStringLiteral("could not make the folder ") + blocker.fileName() + QStringLiteral("/sub: ") +
+                 systemReason(ENOTDIR, locale)},
+        };
+        for (const Row& row : rows) {
+            SCOPED_TRACE(row.why.toStdString());
+            ASSERT_FALSE(row.why.endsWith(QStringLiteral(": ")) || row.why.isEmpty());
+            QProcess tool;
+            if (locale) {
+                QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+                environment.insert(QStringLiteral("LC_ALL"), QString::fromLatin1(locale));
+                tool.setProcessEnvironment(environment);
+            }
+            tool.start(QString::fromUtf8(TOVARINE_ICON_SET_TOOL),
+                       {QStringLiteral("🦊"), row.folder, row.prefix});
+            ASSERT_TRUE(tool.waitForFinished(tovarine::test::kHangCeilingMs));
+            EXPECT_EQ(tool.exitCode(), 1);
+            const QString said = QString::fromUtf8(tool.readAllStandardError());
+            const QString prefix = QStringLiteral("tovarine-icon-set: wrote 0 of 7 icons into ") + row.folder;
+            const qsizetype at = said.indexOf(prefix);
+            ASSERT_GE(at, 0) << said.toStdString();
+            const QString line = said.mid(at).section(QLatin1Char('\n'), 0, 0);
+            EXPECT_TRUE(line.startsWith(prefix + QStringLiteral(": "))) << line.toStdString();
+            EXPECT_TRUE(line.contains(row.why)) << line.toStdString();
+        }
     }
     QDirIterator files(dir.path(), {QStringLiteral("*.png")}, QDir::Files, QDirIterator::Subdirectories);
     EXPECT_FALSE(files.hasNext());

@@ -6,6 +6,7 @@
 #include "OstrelStatusIndicator.h"
 #include "OstrelTextFocus.h"
 #include "OstrelTextFocusGuard.h"
+#include "ScopedLocale.h"
 #include "ScreenReaderNumbers.h"
 
 #include <QAccessible>
@@ -252,6 +253,23 @@ TEST(OstrelSlider, AFormatWithoutExactlyOneNumberConversionIsRefused)
     percent.format = QStringLiteral("%.0f%%");
     EXPECT_EQ(OstrelSlider(QStringLiteral("Gain"), 0.5, percent).formattedValue(), QStringLiteral("0%"));
     EXPECT_EQ(OstrelSlider::spokenText(1.625, QStringLiteral("%.2f"), {}), QStringLiteral("1.62"));
+}
+
+// The application runs under its user's locale; a slider's texts keep their point under a decimal comma.
+TEST(OstrelSlider, ItsTextsKeepTheirPointUnderACommaLocale)
+{
+    const tovarine::test::ScopedLocale comma(tovarine::test::kCommaLocale);
+    if (!comma.active()) {
+        GTEST_SKIP() << tovarine::test::kCommaLocale << " is not available here";
+    }
+    OstrelSlider::Options points;
+    points.upper = 20;
+    points.format = QStringLiteral("%.1f");
+    points.accessibilityUnit = QStringLiteral("pt");
+    OstrelSlider slider(QStringLiteral("Size"), 12.25, points);
+    EXPECT_EQ(slider.formattedValue(), QStringLiteral("12.2 pt"));
+    EXPECT_EQ(slider.toolTip(), QStringLiteral("Size: 12.2 pt"));
+    EXPECT_EQ(spokenValue(&slider), QStringLiteral("12.2 pt"));
 }
 
 TEST(OstrelAccessible, LabelsHintsAndToggles)

@@ -1,6 +1,7 @@
 #include "QuorvantileStats.h"
 
 #include "QuorvantileSpeedComparison.h"
+#include "ScopedLocale.h"
 
 #include <gtest/gtest.h>
 
@@ -82,4 +83,18 @@ TEST(QuorvantileSpeedComparison, SummariesAndSpeedup)
     EXPECT_TRUE(instant.summary().endsWith("1.0x)"));
     EXPECT_TRUE(instant.workerSummary().isEmpty());
     EXPECT_DOUBLE_EQ((QuorvantileSpeedComparison{-5, 30, 1, {}, 1}.speedup()), 1.0);
+}
+
+// The report is the system's own text: its numbers have a point under a locale that writes a decimal comma.
+TEST(QuorvantileSpeedComparison, TextsKeepTheirPointUnderACommaLocale)
+{
+    const tovarine::test::ScopedLocale comma(tovarine::test::kCommaLocale);
+    if (!comma.active()) {
+        GTEST_SKIP() << tovarine::test::kCommaLocale << " is not available here";
+    }
+    const QuorvantileSpeedComparison faster{100, 250, 2, {{"A", 120, 40.6}}, 120};
+    EXPECT_EQ(faster.speedupText(), "2.5");
+    EXPECT_EQ(faster.summary(), QString::fromUtf8("Rendered in 1m40s (est. 4m10s solo — saved 2m30s, 2.5x)"));
+    EXPECT_EQ(faster.workerSummary(), "A: 120 frames in 41s");
+    EXPECT_EQ(QuorvantileSpeedComparison::timeText(-0.4), "-0s");
 }

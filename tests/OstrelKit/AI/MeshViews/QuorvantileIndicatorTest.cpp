@@ -2,6 +2,7 @@
 
 #include "HangCeiling.h"
 #include "MeshViewsFixture.h"
+#include "ScopedLocale.h"
 
 #include <gtest/gtest.h>
 
@@ -100,6 +101,19 @@ TEST(QuorvantileIndicator, WithOtherMachines)
     EXPECT_EQ(local.status, "peers are busy");
     EXPECT_FALSE(local.pulse);
     EXPECT_EQ(local.tooltip, "Quorvantile mesh: peers are busy\nRendering on this machine only.");
+}
+
+// The application runs under the user's locale; the speedup it reports keeps its point under a decimal comma.
+TEST(QuorvantileIndicator, TheSpeedupKeepsItsPointUnderACommaLocale)
+{
+    const tovarine::test::ScopedLocale comma(tovarine::test::kCommaLocale);
+    if (!comma.active()) {
+        GTEST_SKIP() << tovarine::test::kCommaLocale << " is not available here";
+    }
+    MeshOnLoopback net;
+    net.join();
+    Quorvantile::shared().setLastSpeedComparison(QuorvantileSpeedComparison{40, 100, 3, {}, 300});
+    EXPECT_EQ(look().speedup, "2.5x faster with 3 machines");
 }
 
 TEST(QuorvantileIndicator, WorkerPercentages)

@@ -163,6 +163,16 @@ MeshLists lumpySphere(int rings, int segments, double radius, std::uint32_t seed
     return mesh;
 }
 
+std::string numberText(double value, int significant)
+{
+    char buffer[64];
+    const std::to_chars_result written =
+        significant > 0
+            ? std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::general, significant)
+            : std::to_chars(buffer, buffer + sizeof buffer, value);
+    return std::string(buffer, written.ptr);
+}
+
 std::string objText(const MeshLists& mesh)
 {
     std::string text;
@@ -170,8 +180,7 @@ std::string objText(const MeshLists& mesh)
     for (const Vec3& p : mesh.positions) {
         text += 'v';
         for (double c : p) {
-            text += ' ';
-            text.append(buffer, std::to_chars(buffer, buffer + sizeof buffer, c).ptr);
+            text += ' ' + numberText(c);
         }
         text += '\n';
     }

@@ -34,6 +34,10 @@ MeshLists randomTriangles(int count, std::uint32_t seed);
 // 0 gives a plain sphere.
 MeshLists lumpySphere(int rings, int segments, double radius, std::uint32_t seed, double lumpiness = 1.0);
 
+// `value` as an OBJ or STL file holds it, with a point whatever the locale: the shortest text that reads back
+// as `value`, or with `significant` digits as "%.<significant>g" writes it in the C locale.
+std::string numberText(double value, int significant = 0);
+
 // OBJ text of a mesh ("v" lines with up to 17 significant digits, then "f" lines, 1-based).
 std::string objText(const MeshLists& mesh);
 

@@ -4,13 +4,13 @@
 #include "MeshFixtures.h"
 #include "MeshTopology.h"
 #include "OBJMeshReader.h"
+#include "ScopedLocale.h"
 
 #include <QFile>
 #include <QProcess>
 #include <QStringList>
 #include <QTemporaryDir>
 #include <cmath>
-#include <cstdio>
 #include <gtest/gtest.h>
 #include <map>
 #include <random>
@@ -44,14 +44,12 @@ MeshLists sphereWithHoles(int rings, int segments, const std::set<std::pair<int,
 std::map<QString, int> admeshCounts(const MeshLists& mesh, const QString& stlPath)
 {
     std::string stl = "solid shell\n";
-    char number[64];
     for (const MeshTriangle& t : mesh.triangles) {
         stl += "facet normal 0 0 0\nouter loop\n";
         for (std::int64_t v : t) {
             stl += "vertex";
             for (double c : mesh.positions[static_cast<std::size_t>(v)]) {
-                std::snprintf(number, sizeof number, " %.9g", c);
-                stl += number;
+                stl += ' ' + test::numberText(c, 9);
             }
             stl += "\n";
         }
@@ -80,6 +78,8 @@ std::map<QString, int> admeshCounts(const MeshLists& mesh, const QString& stlPat
     return counts;
 }
 
+// An application runs under its user's locale, and the files the mesh tools read and write hold the same
+// bytes in every one: these tests run under a locale with a decimal comma wherever the machine has one.
 class Thicken : public ::testing::Test
 {
 protected:
@@ -108,6 +108,7 @@ protected:
             std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())));
     }
 
+    const test::ScopedLocale m_locale{test::kCommaLocale};
     QTemporaryDir m_dir;
 };
 
@@ -257,7 +258,8 @@ TEST_F(Thicken, UnreadableVertexLineDropsOnlyItsFaces)
             text += "v 10 10 1O\n";
         }
         const Vec3& p = cube.positions[v];
-        text += "v " + std::to_string(p[0]) + " " + std::to_string(p[1]) + " " + std::to_string(p[2]) + "\n";
+        text += "v " + test::numberText(p[0]) + " " + test::numberText(p[1]) + " " + test::numberText(p[2]) +
+                "\n";
     }
     for (const MeshTriangle& t : cube.triangles) {
         text += "f";

@@ -1,5 +1,7 @@
 #include "FrameStaging.h"
 
+#include "ScopedLocale.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -170,6 +172,40 @@ TEST(FrameStaging, LinksJpegsDecodesHeicAndIgnoresEverythingElse)
         EXPECT_EQ(frameSize(staged + QStringLiteral("/frame_00002.jpg")), std::make_pair(64, 48));
     } else {
         GTEST_LOG_(INFO) << "no HEVC encoder: HEIC decoding not exercised";
+    }
+}
+
+// A frame's extension counts in any case under any locale: under a Turkish one the C library does not lower
+// "I" to "i", and a phone's IMG_0004.HEIC is still a frame.
+TEST(FrameStaging, ExtensionsMatchInAnyCaseUnderATurkishLocale)
+{
+    const tovarine::test::ScopedLocale turkish(tovarine::test::kDotlessILocale);
+    if (!turkish.active()) {
+        GTEST_SKIP() << tovarine::test::kDotlessILocale << " is not available here";
+    }
+    QTemporaryDir dir;
+    const QString input = dir.filePath(QStringLiteral("Images"));
+    const QString staged = dir.filePath(QStringLiteral("staged"));
+    ASSERT_TRUE(QDir().mkpath(input));
+    ASSERT_TRUE(QDir().mkpath(staged));
+    writeFile(input + QStringLiteral("/IMG_0001.JPG"), jpegHeader(640, 480));
+    writeFile(input + QStringLiteral("/IMG_0002.jpeg"), jpegHeader(640, 480));
+    writeFile(input + QStringLiteral("/IMG_0003.JpEg"), jpegHeader(640, 480));
+    if (writeHeic(input + QStringLiteral("/IMG_0004.HEIC"), 64, 48) &&
+        writeHeic(input + QStringLiteral("/IMG_0005.HeIc"), 64, 48)) {
+        const auto result = FrameStaging::stage(input, staged);
+        ASSERT_TRUE(result.hasValue()) << result.error().toStdString();
+        EXPECT_EQ(result->frameCount, 5);
+        ASSERT_EQ(result->originalNames.size(), 5u);
+        EXPECT_EQ(result->originalNames[3],
+                  std::make_pair(QStringLiteral("frame_00003.jpg"), QStringLiteral("IMG_0004.HEIC")));
+        EXPECT_EQ(result->originalNames[4].second, QStringLiteral("IMG_0005.HeIc"));
+    } else {
+        // Without an encoder: a HEIC frame that does not decode stops the staging, so it was taken as one.
+        writeFile(input + QStringLiteral("/IMG_0004.HEIC"), "not decodable");
+        const auto result = FrameStaging::stage(input, staged);
+        ASSERT_FALSE(result.hasValue());
+        EXPECT_TRUE(result.error().contains(QStringLiteral("IMG_0004.HEIC"))) << result.error().toStdString();
     }
 }
 
