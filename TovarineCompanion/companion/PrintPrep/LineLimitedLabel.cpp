@@ -123,6 +123,7 @@ void LineLimitedLabel::paintEvent(QPaintEvent* event)
         top = room.top() + (room.height() - used) / 2;
     }
     QPainter painter(this);
+    drawFrame(&painter);
     painter.setPen(palette().color(foregroundRole()));
     QList<QTextLayout::FormatRange> selection;
     if (hasSelectedText()) {
