@@ -143,8 +143,8 @@ DimensionsAndRescale::DimensionsAndRescale(const QString& meshPath, const QStrin
     m_statusLabel->setFont(PanelStyle::font(true, 10));
     m_statusLabel->setStyleSheet(PanelStyle::whiteText(0.55));
     m_statusLabel->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    // Its line is kept while it is empty, so that the controls above do not move when it appears; a longer one
-    // is cut with its whole text in the tooltip.
+    // Its line is kept while it is empty, so that the controls above do not move when it appears; a longer
+    // one is cut with its whole text in the tooltip.
     m_statusLabel->setLinePitch(PanelStyle::monospacedLinePx(10));
     m_statusLabel->keepRoomOfAllLines();
     PanelStyle::keepPlaceWhenHidden(m_statusLabel);
@@ -278,7 +278,8 @@ void DimensionsAndRescale::rescale()
         const auto failure = OBJExporter::exportModel(source, destination, units, plan.exporterMultiplier);
         link->post([self, failure, plan] {
             if (failure) {
-                self->m_statusLabel->setFullText(QStringLiteral("failed · ") + failure->localizedDescription());
+                self->m_statusLabel->setFullText(QStringLiteral("failed · ") +
+                                                 failure->localizedDescription());
             } else {
                 self->m_statusLabel->setFullText(QStringLiteral("saved · ") + plan.fileName);
                 self->m_dims = plan.savedDims;

@@ -103,8 +103,8 @@ void LineLimitedLabel::paintEvent(QPaintEvent* event)
     QTextOption option = wrapping();
     option.setAlignment(QStyle::visualAlignment(layoutDirection(), alignment()) & Qt::AlignHorizontal_Mask);
     layout.setTextOption(option);
-    // Each line's letters sit centred in its pitch (a tall face's line box keeps room for stacked accents above
-    // them): the baseline goes where the ink of the ascenders and descenders is centred.
+    // Each line's letters sit centred in its pitch (a tall face's line box keeps room for stacked accents
+    // above them): the baseline goes where the ink of the ascenders and descenders is centred.
     const QRect ink = fontMetrics().tightBoundingRect(QStringLiteral("bdfhklgjpqy"));
     const qreal baseline = std::round((m_linePitch - ink.height()) / 2.0 - ink.top());
     layout.beginLayout();

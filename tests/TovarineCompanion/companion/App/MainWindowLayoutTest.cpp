@@ -3,8 +3,8 @@
 #include "DimensionsAndRescale.h"
 #include "HangCeiling.h"
 #include "LineLimitedLabel.h"
-#include "PrintPrepControls.h"
 #include "PanelStyle.h"
+#include "PrintPrepControls.h"
 #include "PrintPrepFixtures.h"
 #include "ResultView.h"
 #include "TovarineCompanionApp.h"
@@ -39,10 +39,9 @@ using State = DropReconstruction::State;
 const QString kLongName =
     QStringLiteral("walnut-teacup-from-the-kitchen-shelf-scanned-twice-in-the-morning-light");
 
-// The layout is measured in pinned faces, never in whatever the machine has: the font runs name theirs (and
-// their fontconfig file) in the environment; otherwise the program takes its own before the application
-// starts and reads its fonts.
-// A font run (one of the build's runs with other faces) is one whose environment names them.
+// The layout is measured in pinned faces, never in whatever the machine has. A font run (one of the build's
+// runs with other faces) names its faces and their fontconfig file in the environment; otherwise the program
+// takes its own (Noto Sans with Noto Sans Mono) before the application starts and reads its fonts.
 const bool kFontRun = !qEnvironmentVariableIsEmpty("TOVARINE_TEST_SANS_FAMILY");
 const bool kFacesPinned = [] {
     if (!kFontRun) {
@@ -242,12 +241,12 @@ TEST_F(DefaultSizeLayoutTest, EveryToolsStatusAndTheActionRowStayInView)
     expectAllInView("reveal note", child("actionNote"));
     if (kFontRun) {
         // The fullest result view at the opening size, in this run's faces.
-        const QString faces = sansFamily() + QStringLiteral(" with ") +
-                              qEnvironmentVariable("TOVARINE_TEST_MONO_FAMILY");
-        test::saveScreenshot(
-            window,
-            QStringLiteral("06-done-default-size-") + faces.toLower().replace(QLatin1Char(' '), QLatin1Char('-')),
-            150);
+        const QString faces =
+            sansFamily() + QStringLiteral(" with ") + qEnvironmentVariable("TOVARINE_TEST_MONO_FAMILY");
+        test::saveScreenshot(window,
+                             QStringLiteral("06-done-default-size-") +
+                                 faces.toLower().replace(QLatin1Char(' '), QLatin1Char('-')),
+                             150);
     }
 
     QTest::mouseClick(child<QPushButton>("makeMorvelButton"), Qt::LeftButton);

@@ -1,4 +1,5 @@
 #include "LineLimitedLabel.h"
+
 #include "PanelStyle.h"
 
 #include <QFontDatabase>
@@ -81,7 +82,8 @@ TEST(LineLimitedLabel, AFixedPitchKeepsTheRoomAndShowsEveryLineWholeInEachFace)
                 }
             }
             ASSERT_FALSE(band.isEmpty());
-            // All the letters' rows inside the band: not cut at the label's edges, nor run into the other line.
+            // All the letters' rows inside the band: not cut at the label's edges, nor run into the other
+            // line.
             EXPECT_EQ(band.last() - band.first() + 1, letterRows);
         }
     }
