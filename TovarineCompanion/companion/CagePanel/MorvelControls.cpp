@@ -4,6 +4,7 @@
 #include "LineLimitedLabel.h"
 #include "MorvelMacSession.h"
 #include "MorvelOutput.h"
+#include "PanelStyle.h"
 #include "SegmentedPicker.h"
 #include "SettingsKeys.h"
 #include "UserDefaults.h"
@@ -81,7 +82,7 @@ QLabel* symbolLabel(const QPixmap& pixmap, const QString& objectName, QWidget* p
 void addStatusLine(QHBoxLayout* layout, QLabel* symbol, LineLimitedLabel* text)
 {
     text->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    symbol->setFixedHeight(std::max(kStatusSymbolPx, text->fontMetrics().height()));
+    symbol->setFixedHeight(std::max(kStatusSymbolPx, PanelStyle::monospacedLinePx(10)));
     layout->addWidget(symbol, 0, Qt::AlignTop);
     layout->addWidget(text, 1);
 }
@@ -217,6 +218,7 @@ QWidget* MorvelControls::buildDoneBlock()
     auto* summaryRow = new QWidget(m_doneBlock);
     QHBoxLayout* summaryLayout = row(summaryRow, 8);
     m_summaryText = statusLabel(new LineLimitedLabel(2, summaryRow), QStringLiteral("summaryText"));
+    m_summaryText->setLinePitch(PanelStyle::monospacedLinePx(10));
     m_summaryText->keepRoomOfAllLines();
     addStatusLine(summaryLayout,
                   symbolLabel(CagePanelStyle::checkmarkCircle(kStatusSymbolPx, CagePanelStyle::kGreen),
@@ -258,6 +260,7 @@ QWidget* MorvelControls::buildFailedRow()
     m_failedRow->setObjectName(QStringLiteral("failedRow"));
     QHBoxLayout* layout = row(m_failedRow, 8);
     m_failedText = statusLabel(new LineLimitedLabel(2, m_failedRow), QStringLiteral("failedText"));
+    m_failedText->setLinePitch(PanelStyle::monospacedLinePx(10));
     m_failedText->keepRoomOfAllLines();
     addStatusLine(layout,
                   symbolLabel(CagePanelStyle::exclamationTriangle(kStatusSymbolPx, CagePanelStyle::kYellow),

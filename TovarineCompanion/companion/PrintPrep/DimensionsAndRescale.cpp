@@ -1,6 +1,7 @@
 #include "DimensionsAndRescale.h"
 
 #include "BackgroundRun.h"
+#include "LineLimitedLabel.h"
 #include "MainThreadLink.h"
 #include "OBJExporter.h"
 #include "PanelStyle.h"
@@ -137,13 +138,15 @@ DimensionsAndRescale::DimensionsAndRescale(const QString& meshPath, const QStrin
     m_slider->setStyleSheet(PanelStyle::sliderStyleSheet());
     column->addWidget(m_slider);
 
-    m_statusLabel = new QLabel;
+    m_statusLabel = new LineLimitedLabel(1);
     m_statusLabel->setObjectName(QStringLiteral("rescaleStatus"));
     m_statusLabel->setFont(PanelStyle::font(true, 10));
     m_statusLabel->setStyleSheet(PanelStyle::whiteText(0.55));
     m_statusLabel->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    // Its line is kept while it is empty, so that the controls above do not move when it appears.
-    m_statusLabel->setMinimumHeight(PanelStyle::oneLineHeight(m_statusLabel));
+    // Its line is kept while it is empty, so that the controls above do not move when it appears; a longer
+    // one is cut with its whole text in the tooltip.
+    m_statusLabel->setLinePitch(PanelStyle::monospacedLinePx(10));
+    m_statusLabel->keepRoomOfAllLines();
     PanelStyle::keepPlaceWhenHidden(m_statusLabel);
     m_statusLabel->setVisible(false);
     column->addWidget(m_statusLabel);
@@ -266,7 +269,7 @@ void DimensionsAndRescale::rescale()
     }
     const QString destination = QDir(m_resultDir).filePath(plan->fileName);
     m_rescaling = true;
-    m_statusLabel->setText(QStringLiteral("writing ") + plan->fileName + QStringLiteral("…"));
+    m_statusLabel->setFullText(QStringLiteral("writing ") + plan->fileName + QStringLiteral("…"));
     m_statusLabel->setVisible(true);
     refresh();
 
@@ -275,9 +278,10 @@ void DimensionsAndRescale::rescale()
         const auto failure = OBJExporter::exportModel(source, destination, units, plan.exporterMultiplier);
         link->post([self, failure, plan] {
             if (failure) {
-                self->m_statusLabel->setText(QStringLiteral("failed · ") + failure->localizedDescription());
+                self->m_statusLabel->setFullText(QStringLiteral("failed · ") +
+                                                 failure->localizedDescription());
             } else {
-                self->m_statusLabel->setText(QStringLiteral("saved · ") + plan.fileName);
+                self->m_statusLabel->setFullText(QStringLiteral("saved · ") + plan.fileName);
                 self->m_dims = plan.savedDims;
                 self->fillTexts();
             }

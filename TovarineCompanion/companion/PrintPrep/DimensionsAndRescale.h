@@ -20,6 +20,7 @@ class UserDefaults;
 
 namespace tovarine {
 
+class LineLimitedLabel;
 class MainThreadLink;
 using ostrel::UserDefaults;
 
@@ -78,7 +79,7 @@ private:
     QLabel* m_unitLabels[2] = {};
     QPushButton* m_saveButton = nullptr;
     QSlider* m_slider = nullptr;
-    QLabel* m_statusLabel = nullptr;
+    LineLimitedLabel* m_statusLabel = nullptr;
 };
 
 } // namespace tovarine

@@ -1,8 +1,11 @@
 #include "LineLimitedLabel.h"
 
 #include <QEvent>
+#include <QPainter>
+#include <QStyle>
 #include <QTextLayout>
 #include <algorithm>
+#include <cmath>
 
 namespace tovarine {
 
@@ -45,9 +48,21 @@ void LineLimitedLabel::keepRoomOfAllLines()
     applyRoom();
 }
 
+void LineLimitedLabel::setLinePitch(int px)
+{
+    m_linePitch = std::max(0, px);
+    applyRoom();
+    update();
+}
+
 void LineLimitedLabel::applyRoom()
 {
     if (!m_keepsRoom) {
+        return;
+    }
+    if (m_linePitch > 0) {
+        const QMargins margins = contentsMargins();
+        setFixedHeight(m_maximumLines * m_linePitch + margins.top() + margins.bottom() + 2 * margin());
         return;
     }
     // The height QLabel itself gives that many lines in this font and style.
@@ -72,6 +87,54 @@ void LineLimitedLabel::changeEvent(QEvent* event)
         applyRoom();
         refit();
     }
+}
+
+void LineLimitedLabel::paintEvent(QPaintEvent* event)
+{
+    if (m_linePitch <= 0) {
+        QLabel::paintEvent(event);
+        return;
+    }
+    const QRect room = contentsRect().adjusted(margin(), margin(), -margin(), -margin());
+    // The lines as shown: the breaks the text holds, and wrapping as lineCount() counts it.
+    QString shown = text();
+    shown.replace(QLatin1Char('\n'), QChar::LineSeparator);
+    QTextLayout layout(shown, font());
+    QTextOption option = wrapping();
+    option.setAlignment(QStyle::visualAlignment(layoutDirection(), alignment()) & Qt::AlignHorizontal_Mask);
+    layout.setTextOption(option);
+    // Each line's letters sit centred in its pitch (a tall face's line box keeps room for stacked accents
+    // above them): the baseline goes where the ink of the ascenders and descenders is centred.
+    const QRect ink = fontMetrics().tightBoundingRect(QStringLiteral("bdfhklgjpqy"));
+    const qreal baseline = std::round((m_linePitch - ink.height()) / 2.0 - ink.top());
+    layout.beginLayout();
+    int lines = 0;
+    for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
+        line.setLineWidth(room.width());
+        line.setPosition(QPointF(0, lines * m_linePitch + baseline - line.ascent()));
+        ++lines;
+    }
+    layout.endLayout();
+    const int used = lines * m_linePitch;
+    int top = room.top();
+    if (alignment() & Qt::AlignBottom) {
+        top = room.bottom() + 1 - used;
+    } else if (alignment() & Qt::AlignVCenter) {
+        top = room.top() + (room.height() - used) / 2;
+    }
+    QPainter painter(this);
+    drawFrame(&painter);
+    painter.setPen(palette().color(foregroundRole()));
+    QList<QTextLayout::FormatRange> selection;
+    if (hasSelectedText()) {
+        QTextLayout::FormatRange range;
+        range.start = selectionStart();
+        range.length = int(selectedText().size());
+        range.format.setBackground(palette().brush(QPalette::Highlight));
+        range.format.setForeground(palette().brush(QPalette::HighlightedText));
+        selection.append(range);
+    }
+    layout.draw(&painter, QPointF(room.left(), top), selection);
 }
 
 int LineLimitedLabel::lineCount(const QString& text, int width) const

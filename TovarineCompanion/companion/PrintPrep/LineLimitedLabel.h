@@ -23,9 +23,14 @@ public:
     // From now on the label is as high as its lines, empty or not.
     void keepRoomOfAllLines();
 
+    // Lays the lines `px` apart, whatever line box the face has, each with its letters centred in its room;
+    // the room kept is that many lines of `px`. 0 (the default) keeps the face's own line spacing.
+    void setLinePitch(int px);
+
 protected:
     void resizeEvent(QResizeEvent* event) override;
     void changeEvent(QEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
 
 private:
     // How many lines `text` takes at `width`.
@@ -40,6 +45,7 @@ private:
 
     int m_maximumLines;
     bool m_keepsRoom = false;
+    int m_linePitch = 0;
     QString m_fullText;
     QString m_shrinkable;
 };

@@ -43,13 +43,9 @@ QLabel* unitLabel()
     return label;
 }
 
-int oneLineHeight(const QLabel* label)
+int monospacedLinePx(int pixelSize)
 {
-    QLabel probe(QStringLiteral("Xg"));
-    probe.setFont(label->font());
-    probe.setStyleSheet(label->styleSheet());
-    probe.setWordWrap(label->wordWrap());
-    return probe.sizeHint().height();
+    return (pixelSize * 12 + 5) / 10;
 }
 
 void keepPlaceWhenHidden(QWidget* widget)

@@ -30,8 +30,11 @@ QLineEdit* numberField(const QString& name, int widthPx);
 // The empty unit label beside a number field: fixed-pitch 11 px, white at 60%.
 QLabel* unitLabel();
 
-// The height `label` takes for one line of text in its font.
-int oneLineHeight(const QLabel* label);
+// The room one line of fixed-pitch text at `pixelSize` takes in the result view, whatever the face: 1.2 times
+// the size, rounded. The usual faces' own line boxes run from 1.1 to 1.4 times the size (the tall ones keep
+// room for stacked accents above the letters), and the status lines that keep their room would otherwise take
+// the model preview's room with the taller ones.
+int monospacedLinePx(int pixelSize);
 
 // Keeps `widget`'s room in its layout while it is hidden (a status line that appears after an action).
 void keepPlaceWhenHidden(QWidget* widget);

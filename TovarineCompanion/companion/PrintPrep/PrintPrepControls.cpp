@@ -129,6 +129,7 @@ PrintPrepControls::PrintPrepControls(const QString& meshPath, const QString& res
     statusRow->addWidget(m_statusLabel, 1);
     // The status keeps the room of all its lines, also while there is none, so that the buttons above do not
     // move when it appears or grows; a longer one is cut with its whole text in the tooltip.
+    m_statusLabel->setLinePitch(PanelStyle::monospacedLinePx(10));
     m_statusLabel->keepRoomOfAllLines();
     PanelStyle::keepPlaceWhenHidden(m_statusRow);
     m_statusRow->setVisible(false);

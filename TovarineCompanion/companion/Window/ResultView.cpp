@@ -107,6 +107,7 @@ ResultView::ResultView(const QString& resultDir, const QString& meshPath, UserDe
     m_actionNote->setTextInteractionFlags(Qt::TextSelectableByMouse);
     // One line, kept while there is no note, so that the result row does not move up under the mouse when
     // one appears; a name in the note gives way to keep the sentence whole.
+    m_actionNote->setLinePitch(PanelStyle::monospacedLinePx(10));
     m_actionNote->keepRoomOfAllLines();
     PanelStyle::keepPlaceWhenHidden(m_actionNote);
     m_actionNote->hide();

@@ -3,11 +3,13 @@
 #include "DimensionsAndRescale.h"
 #include "HangCeiling.h"
 #include "LineLimitedLabel.h"
+#include "PanelStyle.h"
 #include "PrintPrepControls.h"
 #include "PrintPrepFixtures.h"
 #include "ResultView.h"
 #include "TovarineCompanionApp.h"
 #include "USDZPreviewMac.h"
+#include "WindowStyle.h"
 #include "WindowTestSupport.h"
 
 #include <QDragEnterEvent>
@@ -37,6 +39,46 @@ using State = DropReconstruction::State;
 const QString kLongName =
     QStringLiteral("walnut-teacup-from-the-kitchen-shelf-scanned-twice-in-the-morning-light");
 
+// The layout is measured in pinned faces, never in whatever the machine has. A font run (one of the build's
+// runs with other faces) names its faces and their fontconfig file in the environment; otherwise the program
+// takes its own (Noto Sans with Noto Sans Mono) before the application starts and reads its fonts.
+const bool kFontRun = !qEnvironmentVariableIsEmpty("TOVARINE_TEST_SANS_FAMILY");
+const bool kFacesPinned = [] {
+    if (!kFontRun) {
+        qputenv("FONTCONFIG_FILE", TOVARINE_LAYOUT_FONTCONFIG);
+        qputenv("TOVARINE_TEST_SANS_FAMILY", TOVARINE_LAYOUT_SANS_FAMILY);
+        qputenv("TOVARINE_TEST_MONO_FAMILY", TOVARINE_LAYOUT_MONO_FAMILY);
+    }
+    return true;
+}();
+
+QString sansFamily()
+{
+    return qEnvironmentVariable("TOVARINE_TEST_SANS_FAMILY");
+}
+
+// Empty when the pinned faces are installed; otherwise why the layout cannot be measured here.
+QString missingFace()
+{
+    for (const QString& family : {sansFamily(), qEnvironmentVariable("TOVARINE_TEST_MONO_FAMILY")}) {
+        if (!QFontDatabase::hasFamily(family)) {
+            return family + QStringLiteral(" is not installed here");
+        }
+    }
+    return QString();
+}
+
+// The window's text comes out in the pinned faces: the system font (a default QFont) is the sans-serif
+// family, and the monospaced faces of the window and of its panels are the monospaced one.
+void expectPinnedFaces()
+{
+    ASSERT_TRUE(kFacesPinned);
+    EXPECT_EQ(QFontInfo(QFont()).family(), sansFamily());
+    const QString mono = qEnvironmentVariable("TOVARINE_TEST_MONO_FAMILY");
+    EXPECT_EQ(QFontInfo(WindowStyle::font(WindowStyle::Face::monospaced, 10)).family(), mono);
+    EXPECT_EQ(QFontInfo(PanelStyle::font(true, 10)).family(), mono);
+}
+
 // A cage fit that ended without a cage, with `message` as the engine's words (the panel shows "No Morvel: "
 // and the message).
 MorvelRun::Failure cageFailure(const QString& message)
@@ -52,15 +94,10 @@ class DefaultSizeLayoutTest : public ::testing::Test
 protected:
     void SetUp() override
     {
-        // Run once per usual desktop family (the build's font runs set it): the system font must be that
-        // family.
-        m_family = qEnvironmentVariable("TOVARINE_TEST_SANS_FAMILY");
-        if (!m_family.isEmpty()) {
-            if (!QFontDatabase::hasFamily(m_family)) {
-                GTEST_SKIP() << m_family.toStdString() << " is not installed here";
-            }
-            ASSERT_EQ(QFontInfo(QFont()).family(), m_family);
+        if (const QString missing = missingFace(); !missing.isEmpty()) {
+            GTEST_SKIP() << missing.toStdString();
         }
+        ASSERT_NO_FATAL_FAILURE(expectPinnedFaces());
         qputenv("XDG_CACHE_HOME", m_fixture.root.filePath(QStringLiteral("cache")).toUtf8());
         TovarineCompanionApp::applyDarkScheme();
         m_app = std::make_unique<TovarineCompanionApp>(m_fixture.engine.factory(), m_fixture.defaults.get(),
@@ -151,7 +188,6 @@ protected:
                     child("modelPreview")->height(), scroll()->verticalScrollBar()->maximum());
     }
 
-    QString m_family;
     test::WindowFixture m_fixture;
     test::FakeCageRuns m_runs;
     QString m_resultDir;
@@ -203,11 +239,13 @@ TEST_F(DefaultSizeLayoutTest, EveryToolsStatusAndTheActionRowStayInView)
     QTest::mouseClick(child<QPushButton>("revealButton"), Qt::LeftButton);
     ASSERT_TRUE(child("actionNote")->isVisible());
     expectAllInView("reveal note", child("actionNote"));
-    if (!m_family.isEmpty()) {
-        // The fullest result view at the opening size, in this family.
+    if (kFontRun) {
+        // The fullest result view at the opening size, in this run's faces.
+        const QString faces =
+            sansFamily() + QStringLiteral(" with ") + qEnvironmentVariable("TOVARINE_TEST_MONO_FAMILY");
         test::saveScreenshot(window,
                              QStringLiteral("06-done-default-size-") +
-                                 m_family.toLower().replace(QLatin1Char(' '), QLatin1Char('-')),
+                                 faces.toLower().replace(QLatin1Char(' '), QLatin1Char('-')),
                              150);
     }
 
@@ -342,13 +380,10 @@ protected:
         for (const char* name : kFolderVariables) {
             m_savedFolders.append(qgetenv(name));
         }
-        const QString family = qEnvironmentVariable("TOVARINE_TEST_SANS_FAMILY");
-        if (!family.isEmpty()) {
-            if (!QFontDatabase::hasFamily(family)) {
-                GTEST_SKIP() << family.toStdString() << " is not installed here";
-            }
-            ASSERT_EQ(QFontInfo(QFont()).family(), family);
+        if (const QString missing = missingFace(); !missing.isEmpty()) {
+            GTEST_SKIP() << missing.toStdString();
         }
+        ASSERT_NO_FATAL_FAILURE(expectPinnedFaces());
     }
 
     void TearDown() override
