@@ -65,11 +65,13 @@ private:
     std::unique_ptr<Impl> m_impl;
 };
 
-// Browses for one service type and resolves every instance it finds (a few at a time, in the order found),
-// keeping the resolution open while the instance is there so changes of its address, port or TXT record are
-// reported too, for up to 64 instances at once and 8 of one host: whatever one machine publishes, the cost
-// stays bounded and other machines' instances still resolve. Thread of creation only; it needs that
-// thread's event loop.
+// Browses for one service type and resolves every instance it finds (a few at a time, in the order found;
+// one that does not answer in the time a LAN needs is tried once more after the others), keeping the
+// resolution open while the instance is there so changes of its address, port or TXT record are reported too,
+// for up to 64 instances at once and 8 of one host, shared out between hosts so that a host with fewer takes
+// a place from the host with the most: whatever one machine publishes, the cost stays bounded and other
+// machines' instances still resolve and are followed. An instance left without a place is followed again once
+// one is free. Thread of creation only; it needs that thread's event loop.
 class DnsSdBrowser : public QObject
 {
     Q_OBJECT
