@@ -5,6 +5,7 @@
 #include <QHash>
 #include <QPointer>
 #include <QTimer>
+#include <algorithm>
 #include <avahi-client/client.h>
 #include <avahi-client/lookup.h>
 #include <avahi-client/publish.h>
@@ -231,6 +232,16 @@ using InstanceKey = std::tuple<QString, int, int>; // name, interface, protocol
 // under their shares; a host with fewer followed instances than the host with the most takes one of that
 // host's places (its newest), so one machine cannot keep the places from another. An instance left without a
 // place is followed again (resolved anew, reporting what it holds then) once a place is free.
+//
+// At most maxInstances instances are known at once. A newly found instance always gets in: when the browse
+// is full it takes the place of one the browse forgets, chosen so that a machine publishing many instances
+// loses its own surplus: an instance of the host with the most answered instance names (its newest, one not
+// followed first) while a host holds more than one (a name seen over IPv4 and IPv6 counts once); otherwise
+// the newest of those whose first attempt went unanswered, then of those answered but not followed, then of
+// those not tried yet. A forgotten instance is
+// dropped without a report: its record is still there, so what was reported of it stays true (the daemon's
+// later removal of it is passed on as for any instance); only its later changes go unreported, as for an
+// instance without a followed place.
 struct DnsSdBrowser::Impl
 {
     static constexpr int kMaxResolving = 32;     // resolvers waiting for an answer
@@ -240,7 +251,6 @@ struct DnsSdBrowser::Impl
     static constexpr int kFirstAnswerMs = 1500;
     static constexpr int kMaxFollowed = 64; // resolvers kept open after the first answer
     static constexpr int kMaxFollowedPerHost = 8;
-    static constexpr size_t kMaxInstances = 4096; // instances known at once; more are not looked at
 
     enum class Stage { waiting, resolving, followed, resolved };
     struct Instance
@@ -253,6 +263,7 @@ struct DnsSdBrowser::Impl
         quint64 attempt = 0;    // tells this attempt's time-out from an older one's
         quint64 followedAt = 0; // order in which it got its place, while followed
         bool refollow = false;  // resolved again to be followed again (counted in `refollowing`)
+        quint64 foundAt = 0;    // order in which the daemon announced it
     };
 
     explicit Impl(DnsSdBrowser* owner) : owner(owner) {}
@@ -260,12 +271,110 @@ struct DnsSdBrowser::Impl
     // An instance announced by the daemon.
     void found(const InstanceKey& key, const char* domain)
     {
-        if (instances.count(key) > 0 || instances.size() >= kMaxInstances) {
+        if (instances.count(key) > 0) {
             return;
         }
-        instances.emplace(key, Instance{Stage::waiting, QByteArray(domain), nullptr, QString()});
+        bool placeFreed = false;
+        if (instances.size() >= static_cast<size_t>(owner->m_maxInstances)) {
+            placeFreed = forget(placeForNewcomer());
+        }
+        Instance fresh;
+        fresh.domain = QByteArray(domain);
+        fresh.foundAt = ++founds;
+        instances.emplace(key, std::move(fresh));
         waiting.push_back(key);
         resolveWaiting();
+        if (placeFreed) {
+            followAgain();
+        }
+    }
+
+    static bool hasAnswered(const Instance& instance)
+    {
+        return instance.stage == Stage::followed || instance.stage == Stage::resolved || instance.refollow;
+    }
+
+    // The instance to forget for a newly found one when the browse is full (see above). The browse is not
+    // empty then.
+    std::map<InstanceKey, Instance>::iterator placeForNewcomer()
+    {
+        struct HostShare
+        {
+            int count = 0;      // names, each counted once whatever interfaces and protocols it is seen on
+            quint64 newest = 0; // of its instances, the one found last
+            QString lastName;
+        };
+        QHash<QString, HostShare> shares; // answered instances per host
+        for (const auto& [key, instance] : instances) {
+            if (hasAnswered(instance)) {
+                HostShare& share = shares[instance.host];
+                const QString& name = std::get<0>(key);
+                if (share.count == 0 || share.lastName != name) { // the keys of one name are adjacent
+                    ++share.count;
+                    share.lastName = name;
+                }
+                share.newest = std::max(share.newest, instance.foundAt);
+            }
+        }
+        // The host with the most; of equals, the one holding the instance found last.
+        QString most;
+        HostShare mostShare;
+        for (auto it = shares.cbegin(); it != shares.cend(); ++it) {
+            if (std::tie(it->count, it->newest) > std::tie(mostShare.count, mostShare.newest)) {
+                most = it.key();
+                mostShare = *it;
+            }
+        }
+        // The rank of an instance as the one to forget; of equal ranks, the one found last goes.
+        const auto rank = [&](const Instance& instance) {
+            if (mostShare.count > 1) {
+                if (!hasAnswered(instance) || instance.host != most) {
+                    return 0;
+                }
+                return instance.stage == Stage::resolved && !instance.refollow ? 2 : 1;
+            }
+            if (!hasAnswered(instance) && instance.second) {
+                return 4; // its first attempt went unanswered
+            }
+            if (instance.stage == Stage::resolved && !instance.refollow) {
+                return 3; // reported, and without a followed place
+            }
+            if (instance.stage == Stage::waiting && !instance.refollow) {
+                return 2; // not tried yet
+            }
+            return 1;
+        };
+        auto victim = instances.begin();
+        for (auto it = instances.begin(); it != instances.end(); ++it) {
+            const int itRank = rank(it->second);
+            const int victimRank = rank(victim->second);
+            if (itRank > victimRank ||
+                (itRank == victimRank && it->second.foundAt > victim->second.foundAt)) {
+                victim = it;
+            }
+        }
+        return victim;
+    }
+
+    // Forgets an instance, ending its resolver; whether a followed place came free. Keys of it left in the
+    // queues are skipped as gone.
+    bool forget(std::map<InstanceKey, Instance>::iterator instance)
+    {
+        Instance& gone = instance->second;
+        bool placeFreed = gone.refollow;
+        if (gone.refollow) {
+            --refollowing;
+        }
+        if (gone.stage == Stage::resolving) {
+            endResolving(gone, true);
+        } else if (gone.stage == Stage::followed) {
+            dropOutOfFollowed(gone);
+            byResolver.erase(gone.resolver.get());
+            releaseLater(std::move(gone.resolver));
+            placeFreed = true;
+        }
+        instances.erase(instance);
+        return placeFreed;
     }
 
     // Starts resolvers while fewer than kMaxResolving are out: first attempts first, then second ones.
@@ -518,7 +627,8 @@ struct DnsSdBrowser::Impl
         auto* impl = static_cast<Impl*>(userdata);
         // A failed resolution (the instance vanished or did not answer) is not an error of the browse.
         const bool found = event == AVAHI_RESOLVER_FOUND && address != nullptr;
-        if (found) {
+        // A resolver let go (its instance forgotten or left without a followed place) reports nothing more.
+        if (found && impl->byResolver.count(resolver) > 0) {
             char text[AVAHI_ADDRESS_STR_MAX] = {};
             avahi_address_snprint(text, sizeof text, address);
             DnsSdService service;
@@ -563,6 +673,7 @@ struct DnsSdBrowser::Impl
     int refollowing = 0;                   // of which instances being followed again
     int followed = 0;
     quint64 attempts = 0;
+    quint64 founds = 0;
     QHash<QString, int> followedPerHost;
     std::vector<ResolverPtr> released;
     QObject context; // for calls queued to later; they go with it
