@@ -65,17 +65,29 @@ private:
     std::unique_ptr<Impl> m_impl;
 };
 
-// Browses for one service type and resolves every instance it finds (a few at a time, in the order found),
-// keeping the resolution open while the instance is there so changes of its address, port or TXT record are
-// reported too, for up to 64 instances at once and 8 of one host: whatever one machine publishes, the cost
-// stays bounded and other machines' instances still resolve. Thread of creation only; it needs that
-// thread's event loop.
+// Browses for one service type and resolves every instance it finds (a few at a time, in the order found;
+// one that does not answer in the time a LAN needs is tried once more after the others), keeping the
+// resolution open while the instance is there so changes of its address, port or TXT record are reported too,
+// for up to 64 instances at once and 8 of one host, shared out between hosts so that a host with fewer takes
+// a place from the host with the most: whatever one machine publishes, the cost stays bounded and other
+// machines' instances still resolve and are followed. An instance left without a place is followed again once
+// one is free. At most maxInstances() instances are known at once; a newly found one always gets in, taking
+// the place of one of the host that publishes the most names (where none publishes more than one, of one that
+// went unanswered, or has no followed place, or was not tried yet), which the browser forgets without
+// reporting it removed: only its later changes go unreported. Thread of creation only; it needs that thread's
+// event loop.
 class DnsSdBrowser : public QObject
 {
     Q_OBJECT
 public:
+    static constexpr int kMaxInstances = 4096; // instances known at once, by default
+
     explicit DnsSdBrowser(const QString& type, QObject* parent = nullptr);
     ~DnsSdBrowser() override;
+
+    // The number of instances known at once (at least 1); for tests, which fill the browser with a few.
+    void setMaxInstances(int count) { m_maxInstances = count < 1 ? 1 : count; }
+    int maxInstances() const { return m_maxInstances; }
 
     // Connects to the daemon and starts browsing; failures come as failed(). Calling it again restarts.
     void start();
@@ -94,6 +106,7 @@ private:
     void fail(const QString& message);
 
     QString m_type;
+    int m_maxInstances = kMaxInstances;
     std::unique_ptr<Impl> m_impl;
 };
 

@@ -1,8 +1,10 @@
 // Test tool: publishes or looks up one DNS-SD service through the kit's Avahi layer.
 //   dnssd-probe publish <type> <name> <port> [seconds]   publish, stay for <seconds> (default 10), exit 0
-//   dnssd-probe browse <type> <name> [seconds]           exit 0 once <name> resolves (prints "<address>
-//   <port>"),
-//                                                        1 on failure or when it does not appear in time
+//   dnssd-probe browse <type> <name> [seconds] [max instances]
+//                                                        exit 0 once <name> resolves (prints "<address>
+//                                                        <port>"), 1 on failure or when it does not appear
+//                                                        in time; the browser knows at most <max instances>
+//                                                        instances at once (default: its own limit)
 //   dnssd-probe flood <type> <count> <name> <port> <seconds>
 //                                                        publish <count> instances "junk-<i>" at once from
 //                                                        one client, then, once they are all up, <name> as
@@ -81,10 +83,10 @@ int main(int argc, char** argv)
     QCoreApplication app(argc, argv);
     const QStringList args = app.arguments().mid(1);
     const auto usage = [] {
-        std::fputs(
-            "usage: dnssd-probe publish <type> <name> <port> [seconds] | browse <type> <name> [seconds] | "
-            "flood <type> <count> <name> <port> <seconds>\n",
-            stderr);
+        std::fputs("usage: dnssd-probe publish <type> <name> <port> [seconds] | "
+                   "browse <type> <name> [seconds] [max instances] | "
+                   "flood <type> <count> <name> <port> <seconds>\n",
+                   stderr);
         return 2;
     };
     if (args.size() < 3) {
@@ -135,6 +137,9 @@ int main(int argc, char** argv)
     }
     if (args[0] == QLatin1String("browse")) {
         ostrel::DnsSdBrowser browser(args[1]);
+        if (args.size() > 4) {
+            browser.setMaxInstances(args[4].toInt());
+        }
         const QString wanted = args[2];
         QObject::connect(&browser, &ostrel::DnsSdBrowser::failed, fail);
         QObject::connect(&browser, &ostrel::DnsSdBrowser::resolved, [wanted](const ostrel::DnsSdService& s) {

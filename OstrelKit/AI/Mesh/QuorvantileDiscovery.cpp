@@ -213,9 +213,9 @@ void QuorvantileDiscovery::stop()
 
 void QuorvantileDiscovery::serviceGone(const QString& name)
 {
-    m_nameGenerations[name] += 1;
-    // A resolve of the instance begun before this would store nothing: it ends now, so a record that changes
-    // without pause keeps at most one resolve of its own in flight.
+    // A resolve of the instance begun before this must not bring it back: it ends now (so nothing of it is
+    // kept for the name afterwards), and a record that changes without pause keeps at most one resolve of its
+    // own in flight.
     QList<quint64> stale;
     for (const auto& [resolveId, resolve] : m_pending) {
         if (resolve.name == name) {
@@ -240,12 +240,55 @@ void QuorvantileDiscovery::resolveService(const QuorvantileServiceResult& result
     if (result.txt) {
         resolve.txtName = QuorvantilePeerText::txtValue(*result.txt, QStringLiteral("nm"));
     }
-    resolve.nameGeneration = m_nameGenerations.value(result.name);
     resolve.address = result.address;
     resolve.port = result.port;
+    resolve.late = m_failedNameIndex.contains(result.name);
     m_pending.emplace(id, resolve);
-    m_waitingConnects.push_back(id);
+    queueConnect(id);
     startWaitingConnects();
+}
+
+void QuorvantileDiscovery::queueConnect(quint64 id)
+{
+    const Resolve& resolve = m_pending.at(id);
+    m_waitingConnects.push(id, resolve.address.toString(),
+                           resolve.late ? QuorvantileFairQueue::Lane::later
+                                        : QuorvantileFairQueue::Lane::first);
+}
+
+void QuorvantileDiscovery::queueProbe(quint64 id)
+{
+    const Resolve& resolve = m_pending.at(id);
+    m_waitingProbes.push(id, resolve.host,
+                         resolve.late ? QuorvantileFairQueue::Lane::later
+                                      : QuorvantileFairQueue::Lane::first);
+}
+
+int QuorvantileDiscovery::count(bool Resolve::*flag, bool lateOnly) const
+{
+    return static_cast<int>(
+        std::count_if(m_pending.begin(), m_pending.end(), [flag, lateOnly](const auto& entry) {
+            return entry.second.*flag && (!lateOnly || entry.second.late);
+        }));
+}
+
+void QuorvantileDiscovery::fail(quint64 id)
+{
+    const auto it = m_pending.find(id);
+    if (it == m_pending.end()) {
+        return;
+    }
+    const QString name = it->second.name;
+    const auto known = m_failedNameIndex.find(name);
+    if (known != m_failedNameIndex.end()) {
+        m_failedNames.erase(known.value());
+    } else if (static_cast<int>(m_failedNames.size()) >= std::max(1, m_options.maxRememberedNames)) {
+        m_failedNameIndex.remove(m_failedNames.front());
+        m_failedNames.pop_front();
+    }
+    m_failedNames.push_back(name);
+    m_failedNameIndex.insert(name, std::prev(m_failedNames.end()));
+    finish(id);
 }
 
 void QuorvantileDiscovery::startWaitingConnects()
@@ -254,16 +297,20 @@ void QuorvantileDiscovery::startWaitingConnects()
         return; // a connection that ends while one is being opened: the loop below goes on
     }
     m_startingConnects = true;
-    while (!m_waitingConnects.empty()) {
-        const int connecting = static_cast<int>(std::count_if(
-            m_pending.begin(), m_pending.end(), [](const auto& entry) { return entry.second.connecting; }));
-        if (connecting >= m_options.maxConnectsInFlight) {
+    const int laterPlaces = std::max(1, m_options.maxConnectsInFlight / 4);
+    for (;;) {
+        if (count(&Resolve::connecting, false) >= m_options.maxConnectsInFlight) {
             break;
         }
-        const quint64 id = m_waitingConnects.front();
-        m_waitingConnects.pop_front();
-        if (m_pending.count(id) > 0) {
-            connectResolve(id);
+        auto next = m_waitingConnects.pop(QuorvantileFairQueue::Lane::first);
+        if (!next && count(&Resolve::connecting, true) < laterPlaces) {
+            next = m_waitingConnects.pop(QuorvantileFairQueue::Lane::later);
+        }
+        if (!next) {
+            break;
+        }
+        if (m_pending.count(*next) > 0) {
+            connectResolve(*next);
         }
     }
     m_startingConnects = false;
@@ -282,10 +329,35 @@ void QuorvantileDiscovery::connectResolve(quint64 id)
     connect(socket, &QTcpSocket::errorOccurred, this, [this, id] {
         const auto it = m_pending.find(id);
         if (it != m_pending.end() && it->second.host.isEmpty()) {
-            finish(id);
+            fail(id);
         }
     });
+    QTimer::singleShot(resolve.second ? m_options.retryConnectTimeoutMs : m_options.connectTimeoutMs, socket,
+                       [this, id] { connectTimedOut(id); });
     socket->connectToHost(resolve.address, resolve.port);
+}
+
+void QuorvantileDiscovery::connectTimedOut(quint64 id)
+{
+    const auto it = m_pending.find(id);
+    if (it == m_pending.end() || !it->second.host.isEmpty()) {
+        return; // connected meanwhile
+    }
+    Resolve& resolve = it->second;
+    if (resolve.second) {
+        fail(id);
+        return;
+    }
+    // Once more later, behind the work of every machine, with more time.
+    resolve.socket->disconnect(this);
+    resolve.socket->abort();
+    resolve.socket->deleteLater();
+    resolve.socket = nullptr;
+    resolve.connecting = false;
+    resolve.second = true;
+    resolve.late = true;
+    queueConnect(id);
+    startWaitingConnects();
 }
 
 QuorvantileManifest QuorvantileDiscovery::placeholder(const QUuid& id, const QString& name,
@@ -301,7 +373,7 @@ void QuorvantileDiscovery::connectionReady(quint64 id)
     Resolve& resolve = m_pending.at(id);
     const auto uuid = quorvantileUuidFromText(resolve.name);
     if (!uuid) {
-        finish(id);
+        fail(id);
         return;
     }
     resolve.isLocal = *uuid == m_nodeID;
@@ -322,15 +394,22 @@ void QuorvantileDiscovery::connectionReady(quint64 id)
     if (host.startsWith(QLatin1String("fe80")) || host.startsWith(QLatin1String("::"))) {
         QHostAddress bare;
         if (bare.setAddress(withoutZone(host))) {
-            QPointer<QuorvantileDiscovery> self(this);
-            QHostInfo::lookupHost(bare.toString(), this, [this, id, host](const QHostInfo& info) {
+            // The resolve ends early or the lookup outlasts its limit: whichever comes second finds the host
+            // settled (or the resolve gone) and does nothing.
+            const auto settle = [this, id](const QString& settled) {
+                const auto it = m_pending.find(id);
+                if (it != m_pending.end() && !it->second.addressKnown) {
+                    hostKnown(id, settled);
+                }
+            };
+            QHostInfo::lookupHost(bare.toString(), resolve.socket, [settle, host](const QHostInfo& info) {
                 const QString name = info.hostName();
                 const bool found = info.error() == QHostInfo::NoError && !name.isEmpty() &&
                                    QHostAddress(name).isNull() && QuorvantilePeerText::isSafeHost(name);
-                if (m_pending.count(id) > 0) {
-                    hostKnown(id, found ? name : host);
-                }
+                settle(found ? name : host);
             });
+            QTimer::singleShot(m_options.addressLookupTimeoutMs, resolve.socket,
+                               [settle, host] { settle(host); });
             return;
         }
     }
@@ -341,6 +420,7 @@ void QuorvantileDiscovery::hostKnown(quint64 id, const QString& host)
 {
     Resolve& resolve = m_pending.at(id);
     resolve.host = host;
+    resolve.addressKnown = true;
     if (resolve.isLocal) {
         store(id, *m_localManifest);
         return;
@@ -350,7 +430,7 @@ void QuorvantileDiscovery::hostKnown(quint64 id, const QString& host)
     resolve.socket->disconnect(this);
     resolve.socket->abort();
     resolve.connecting = false;
-    m_waitingProbes.push_back(id);
+    queueProbe(id);
     startWaitingConnects();
     if (m_pending.count(id) > 0) {
         startWaitingProbes();
@@ -370,29 +450,24 @@ void QuorvantileDiscovery::startWaitingProbes()
         return; // a probe that ends while one is being started: the loop below goes on
     }
     m_startingProbes = true;
+    const int laterPlaces = std::max(1, m_options.maxProbesInFlight / 4);
+    const auto hostFree = [this](const QString& host) {
+        return probesInFlight(host) < m_options.maxProbesPerHost;
+    };
     for (;;) {
         if (probesInFlight(QString()) >= m_options.maxProbesInFlight) {
             break;
         }
-        // The oldest waiting resolve whose host has a free slot; resolves that ended meanwhile are dropped.
-        std::optional<quint64> next;
-        for (auto it = m_waitingProbes.begin(); it != m_waitingProbes.end();) {
-            const auto resolve = m_pending.find(*it);
-            if (resolve == m_pending.end()) {
-                it = m_waitingProbes.erase(it);
-                continue;
-            }
-            if (probesInFlight(resolve->second.host) < m_options.maxProbesPerHost) {
-                next = *it;
-                m_waitingProbes.erase(it);
-                break;
-            }
-            ++it;
+        auto next = m_waitingProbes.pop(QuorvantileFairQueue::Lane::first, hostFree);
+        if (!next && count(&Resolve::probing, true) < laterPlaces) {
+            next = m_waitingProbes.pop(QuorvantileFairQueue::Lane::later, hostFree);
         }
         if (!next) {
             break;
         }
-        beginProbe(*next);
+        if (m_pending.count(*next) > 0) {
+            beginProbe(*next);
+        }
     }
     m_startingProbes = false;
 }
@@ -404,8 +479,8 @@ void QuorvantileDiscovery::beginProbe(quint64 id)
     // Tested when the probe can start, so a machine publishing many records is probed once: the others find
     // its entry here.
     for (const QuorvantileNode& node : std::as_const(m_discoveredNodes)) {
-        if (node.host() == resolve.host) {
-            finish(id);
+        if (node.host() == resolve.host && !(resolve.refresh && node.id() == uuid)) {
+            fail(id);
             return;
         }
     }
@@ -416,6 +491,23 @@ void QuorvantileDiscovery::beginProbe(quint64 id)
     }
     resolve.probing = true;
     probeNode(id, manifest);
+}
+
+void QuorvantileDiscovery::refreshLater(quint64 id)
+{
+    // The peer is stored with its placeholder now; a second probe of it, with the whole time limit, waits
+    // behind the first probes of every machine and replaces the entry when the model server answers.
+    Resolve again = m_pending.at(id);
+    again.socket = nullptr;
+    again.connecting = false;
+    again.probe = nullptr;
+    again.probing = false;
+    again.largeReply = false;
+    again.late = true;
+    again.refresh = true;
+    const quint64 againId = m_nextResolve++;
+    m_pending.emplace(againId, again);
+    queueProbe(againId);
 }
 
 void QuorvantileDiscovery::probeNode(quint64 id, const QuorvantileManifest& placeholder)
@@ -434,24 +526,55 @@ void QuorvantileDiscovery::probeNode(quint64 id, const QuorvantileManifest& plac
     request.url = url;
     request.idleTimeoutMs = m_options.probeTimeoutMs;
     auto body = std::make_shared<QByteArray>();
-    const auto fallBack = [this, id, placeholder] {
+    const bool second = resolve.refresh;
+    const auto fallBack = [this, id, placeholder, second] {
         if (m_pending.count(id) > 0) {
             m_pending.at(id).probe = nullptr;
-            store(id, placeholder);
+            if (second) {
+                finish(id); // the entry keeps the placeholder stored by the first probe
+            } else {
+                store(id, placeholder);
+            }
         }
     };
+    // A first probe cut short by a place's limit (no answer in time, or a long reply while the large-reply
+    // places are taken): stored with its placeholder, and asked again later.
+    const auto cutShort = [this, id, placeholder, second] {
+        if (m_pending.count(id) == 0) {
+            return;
+        }
+        m_pending.at(id).probe = nullptr;
+        if (second) {
+            finish(id);
+            return;
+        }
+        refreshLater(id);
+        store(id, placeholder);
+    };
+    auto answered = std::make_shared<bool>(false);
     OllamaHttpExchange::Handlers handlers;
-    handlers.onHead = [fallBack](int status) {
+    handlers.onHead = [fallBack, answered](int status) {
+        *answered = true;
         if (status != 200) {
             fallBack();
             return false;
         }
         return true;
     };
-    handlers.onBody = [body, fallBack](QByteArrayView bytes) {
+    handlers.onBody = [this, id, body, fallBack, cutShort](QByteArrayView bytes) {
         if (body->size() + bytes.size() > kMaxProbeReplyBytes) {
             fallBack();
             return false;
+        }
+        if (body->size() + bytes.size() > kSmallProbeReplyBytes) {
+            Resolve& self = m_pending.at(id);
+            if (!self.largeReply) {
+                if (count(&Resolve::largeReply, false) >= m_options.maxLargeProbeReplies) {
+                    cutShort();
+                    return false;
+                }
+                self.largeReply = true;
+            }
         }
         body->append(bytes.data(), bytes.size());
         return true;
@@ -481,25 +604,31 @@ void QuorvantileDiscovery::probeNode(quint64 id, const QuorvantileManifest& plac
     };
     OllamaHttpExchange* exchange = OllamaHttpExchange::start(request, std::move(handlers));
     resolve.probe = exchange;
-    QTimer::singleShot(m_options.probeTimeoutMs, exchange, [this, id, placeholder] {
-        if (m_pending.count(id) > 0) {
-            store(id, placeholder); // ends the request
-        }
-    });
+    QTimer::singleShot(m_options.probeTimeoutMs, exchange, [fallBack] { fallBack(); }); // ends the request
+    if (!second && m_options.probeAnswerTimeoutMs < m_options.probeTimeoutMs) {
+        QTimer::singleShot(m_options.probeAnswerTimeoutMs, exchange, [cutShort, answered] {
+            if (!*answered) {
+                cutShort();
+            }
+        });
+    }
 }
 
 void QuorvantileDiscovery::store(quint64 id, const QuorvantileManifest& manifest)
 {
     const Resolve& resolve = m_pending.at(id);
-    // An instance that went away (or changed) while this resolve ran must not come back through it.
-    if (resolve.nameGeneration == m_nameGenerations.value(resolve.name)) {
-        m_discoveredNodes.insert(manifest.nodeID(),
-                                 QuorvantileNode(manifest.nodeID(), manifest, resolve.host,
-                                                 m_options.modelServerPort, QDateTime::currentDateTime(),
-                                                 resolve.isLocal));
-        emit discoveredNodesChanged();
-        emit changed();
+    // Every resolve of an instance that went away (or changed) has ended then: this one began after it.
+    m_discoveredNodes.insert(manifest.nodeID(),
+                             QuorvantileNode(manifest.nodeID(), manifest, resolve.host,
+                                             m_options.modelServerPort, QDateTime::currentDateTime(),
+                                             resolve.isLocal));
+    const auto known = m_failedNameIndex.find(resolve.name);
+    if (known != m_failedNameIndex.end()) {
+        m_failedNames.erase(known.value());
+        m_failedNameIndex.erase(known);
     }
+    emit discoveredNodesChanged();
+    emit changed();
     finish(id);
 }
 
@@ -511,6 +640,8 @@ void QuorvantileDiscovery::finish(quint64 id)
     }
     Resolve resolve = it->second;
     m_pending.erase(it);
+    m_waitingConnects.remove(id);
+    m_waitingProbes.remove(id);
     if (resolve.probe) {
         resolve.probe->cancel(); // ends its request: no handler follows
     }

@@ -2,14 +2,15 @@
 
 #include "OllamaClient.h"
 #include "OllamaHttpExchange.h"
+#include "QuorvantileFairQueue.h"
 #include "QuorvantileNode.h"
 #include "QuorvantileServiceBackend.h"
 
 #include <QMap>
 #include <QObject>
 #include <QPointer>
-#include <deque>
 #include <functional>
+#include <list>
 #include <map>
 #include <memory>
 #include <optional>
@@ -20,7 +21,9 @@ class QTimer;
 
 namespace ostrel {
 
-// Seams for tests; the defaults are the mesh's values.
+// Seams for tests; the defaults are the mesh's values. Every step that waits on a peer has a limit sized for
+// a working LAN, so a machine whose records never complete a step holds a place only briefly; a first attempt
+// cut short by its limit is tried once more later (after the other machines' waiting work), with more time.
 struct QuorvantileDiscoveryOptions
 {
     quint16 modelServerPort = 11434; // port of every machine's model server
@@ -29,8 +32,17 @@ struct QuorvantileDiscoveryOptions
     int incomingHoldMs = 2000;       // an incoming connection is closed after this long
     int maxIncomingConnections = 64; // connections held at once; more are closed as they come
     int maxConnectsInFlight = 32;    // short connections being opened at once; more records wait their turn
-    int maxProbesInFlight = 8;       // tag-list probes running at once; more wait their turn
+    int maxProbesInFlight = 32;      // tag-list probes running at once; more wait their turn
     int maxProbesPerHost = 1;        // the same for the probes of one host
+    // A short connection is made in milliseconds on a LAN, or after one lost SYN is sent again (1 s).
+    int connectTimeoutMs = 2500;
+    int retryConnectTimeoutMs = 15000; // the later attempt of a connection that timed out
+    // A model server lists its models in milliseconds: a first probe without a reply head by then stores the
+    // peer with its placeholder and is asked again later, with probeTimeoutMs.
+    int probeAnswerTimeoutMs = 1000;
+    int addressLookupTimeoutMs = 1000; // the name of a link-local address; the address is kept without one
+    int maxLargeProbeReplies = 8;      // probes reading a reply over kSmallProbeReplyBytes at once
+    int maxRememberedNames = 1024;     // records remembered as having failed (their later resolves wait)
 };
 
 // Makes this machine a visible node of the mesh and keeps the table of the mesh's nodes. It advertises
@@ -42,9 +54,13 @@ struct QuorvantileDiscoveryOptions
 //
 // Cost: however many records a machine publishes, at most maxConnectsInFlight short connections are open at
 // once (they are never read from), a probe reads at most kMaxProbeReplyBytes, and probes run at most
-// maxProbesInFlight at once and maxProbesPerHost per host. A connection is closed once it has told the
-// peer's address, and a resolve tests for a duplicate host only when its probe can start, so many records of
-// one machine end as that machine's one entry.
+// maxProbesInFlight at once, maxProbesPerHost per host and maxLargeProbeReplies with a reply over
+// kSmallProbeReplyBytes. A connection is closed once it has told the peer's address, and a resolve tests for
+// a duplicate host only when its probe can start, so many records of one machine end as that machine's one
+// entry. Records waiting for a connection (by their address) or a probe (by their host) are served in turn
+// per machine, so one machine's records never stand in front of another's; records that failed or never
+// produced a node before, and second attempts, wait behind the others and hold at most a quarter of the
+// places.
 class QuorvantileDiscovery : public QObject
 {
     Q_OBJECT
@@ -54,6 +70,8 @@ public:
 
     // A model list is kilobytes: a longer tag-list reply fails the probe (the peer keeps its placeholder).
     static constexpr qsizetype kMaxProbeReplyBytes = 1024 * 1024;
+    // A real model list fits in this; a longer reply needs one of the few large-reply places.
+    static constexpr qsizetype kSmallProbeReplyBytes = 64 * 1024;
 
     static constexpr const char* serviceType = "_quorvantile._tcp";
     static constexpr const char* domain = "local.";
@@ -99,15 +117,18 @@ private:
         QTcpSocket* socket = nullptr; // absent while the resolve waits to connect
         QHostAddress address;
         quint16 port = 0;
-        bool connecting = false; // holds a connection slot (from connecting until the address is known)
+        bool connecting = false;   // holds a connection place (from connecting until the address is known)
+        bool addressKnown = false; // the host is settled (its name lookup, if any, is over)
         QPointer<OllamaHttpExchange> probe; // the tag-list request while it runs
-        bool probing = false;               // holds a probe slot (from its start to the resolve's end)
-        quint64 nameGeneration = 0;
+        bool probing = false;               // holds a probe place (from its start to the resolve's end)
+        bool largeReply = false;            // holds a large-reply place besides
+        bool late = false;    // served from the later lane: a second attempt, or a record that failed before
+        bool second = false;  // the second attempt of a connection that timed out
+        bool refresh = false; // a second probe of a node already stored with its placeholder
         QString host;
         QString peerHost; // the connection's peer address text, "unknown" without one
         bool isLocal = false;
     };
-
     void startAdvertising(const QuorvantileManifest& manifest);
     void startBrowsing();
     void startHeartbeat();
@@ -118,6 +139,12 @@ private:
     void hostKnown(quint64 id, const QString& host);
     void startWaitingConnects();
     void connectResolve(quint64 id);
+    void connectTimedOut(quint64 id);
+    void queueConnect(quint64 id);
+    void queueProbe(quint64 id);
+    void fail(quint64 id);
+    void refreshLater(quint64 id);
+    int count(bool Resolve::*flag, bool lateOnly) const;
     void startWaitingProbes();
     void beginProbe(quint64 id);
     int probesInFlight(const QString& host) const;
@@ -140,12 +167,14 @@ private:
     QTimer* m_heartbeatTimer = nullptr;
     std::map<quint64, Resolve> m_pending; // in the order the connections were opened
     quint64 m_nextResolve = 1;
-    // Bumped whenever an instance is removed or changed: a resolve begun before that stores nothing.
-    QHash<QString, quint64> m_nameGenerations;
-    std::deque<quint64> m_waitingConnects; // resolves waiting for a connection slot, oldest first
+    QuorvantileFairQueue m_waitingConnects; // resolves waiting for a connection place, by address
     bool m_startingConnects = false;
-    std::deque<quint64> m_waitingProbes; // resolves waiting for a probe slot, oldest first
+    QuorvantileFairQueue m_waitingProbes; // resolves waiting for a probe place, by host
     bool m_startingProbes = false;
+    // Records whose last resolve failed or stored nothing, the most recent last; their next resolve waits in
+    // the later lane. At most maxRememberedNames; the oldest is forgotten first.
+    std::list<QString> m_failedNames;
+    QHash<QString, std::list<QString>::iterator> m_failedNameIndex;
 };
 
 } // namespace ostrel

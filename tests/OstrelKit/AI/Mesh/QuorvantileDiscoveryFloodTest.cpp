@@ -9,7 +9,9 @@
 #include "TestSupport.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QTcpServer>
+#include <QTcpSocket>
 #include <QTest>
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
@@ -69,6 +71,75 @@ std::unique_ptr<QuorvantileDiscovery> startDiscovery(const QuorvantileDiscovery:
                                          QStringLiteral("http://localhost:11434"), 8, 16384, std::nullopt,
                                          std::nullopt, false, 0.0));
     return discovery;
+}
+
+// A listener at `address` that never accepts and whose queue is full: connections to it never complete.
+struct NeverAccepting
+{
+    explicit NeverAccepting(const char* address)
+    {
+        sockaddr_in where{};
+        where.sin_family = AF_INET;
+        ::inet_pton(AF_INET, address, &where.sin_addr);
+        ok = ::bind(fd, reinterpret_cast<sockaddr*>(&where), sizeof(where)) == 0 && ::listen(fd, 0) == 0;
+        socklen_t length = sizeof(where);
+        ::getsockname(fd, reinterpret_cast<sockaddr*>(&where), &length);
+        port = ntohs(where.sin_port);
+        ::connect(filler, reinterpret_cast<sockaddr*>(&where), sizeof(where)); // takes the one place
+    }
+    ~NeverAccepting()
+    {
+        ::close(filler);
+        ::close(fd);
+    }
+    int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    int filler = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    quint16 port = 0;
+    bool ok = false;
+};
+
+// A machine at `address` whose listener accepts the short connection and whose model server (on `modelPort`,
+// 0 for any) lists one model, or, when `silent`, accepts the probe and never answers.
+struct Machine
+{
+    Machine(const QString& address, quint16 modelPort, bool silent)
+    {
+        listener.listen(QHostAddress(address), 0);
+        model.listen(QHostAddress(address), modelPort);
+        QObject::connect(&model, &QTcpServer::newConnection, &model, [this, silent] {
+            while (QTcpSocket* socket = model.nextPendingConnection()) {
+                if (silent) {
+                    continue;
+                }
+                QObject::connect(socket, &QTcpSocket::readyRead, socket, [socket] {
+                    if (socket->readAll().contains("\r\n\r\n")) {
+                        const QByteArray body = R"({"models":[{"name":"llama3.1:8b"}]})";
+                        socket->write(
+                            "HTTP/1.1 200 OK\r\nContent-Length: " + QByteArray::number(body.size()) +
+                            "\r\nConnection: close\r\n\r\n" + body);
+                        socket->disconnectFromHost();
+                    }
+                });
+            }
+        });
+    }
+    bool listening() const { return listener.isListening() && model.isListening(); }
+    QuorvantileServiceResult record(const QUuid& id, const QByteArray& name) const
+    {
+        return {quorvantileUuidText(id), QMap<QByteArray, QByteArray>{{"nm", name}}, listener.serverAddress(),
+                listener.serverPort()};
+    }
+    QTcpServer listener;
+    QTcpServer model;
+};
+
+// Milliseconds until `id` is in the table, or -1 when it is not there within `limitMs`.
+qint64 msUntilListed(const QuorvantileDiscovery& discovery, const QUuid& id, int limitMs)
+{
+    QElapsedTimer clock;
+    clock.start();
+    const bool listed = QTest::qWaitFor([&] { return discovery.discoveredNodes().contains(id); }, limitMs);
+    return listed ? clock.elapsed() : -1;
 }
 
 } // namespace
@@ -181,4 +252,83 @@ TEST(QuorvantileDiscoveryFlood, RecordsWhoseConnectionsNeverCompleteHoldFewDescr
     discovery->stop();
     EXPECT_EQ(discovery->pendingConnectionCount(), 0);
     ::close(listenFd);
+}
+
+// One machine publishes many records, each of which holds a step of a resolve for as long as the peer lets
+// it; an honest machine that publishes after them is listed within a few seconds all the same: the step's
+// places are shared between the machines, and a step that outlasts what a LAN needs gives its place up.
+TEST(QuorvantileDiscoveryFlood, AnHonestMachineIsNotHeldBackByAnotherMachinesRecords)
+{
+    // Far above what the honest machine takes alone (well under a second), below what serving the records
+    // first in, first out with the places held to the system's or the probe's whole time takes (minutes;
+    // 62 s), and below first in, first out with the short limits but the old numbers of places (25 s; 12.5
+    // s).
+    constexpr int kLimitMs = 12000;
+    {
+        SCOPED_TRACE("connections that never complete");
+        NeverAccepting blackhole("127.0.0.4");
+        Machine honest(QStringLiteral("127.0.0.5"), 0, false);
+        ASSERT_TRUE(blackhole.ok && honest.listening());
+        HandBackend* backend = nullptr;
+        QuorvantileDiscovery::Options options;
+        options.modelServerPort = honest.model.serverPort();
+        const auto discovery = startDiscovery(options, backend);
+        for (int record = 0; record < 400; ++record) {
+            emit backend->serviceAdded({quorvantileUuidText(QUuid::createUuid()), std::nullopt,
+                                        QHostAddress(QStringLiteral("127.0.0.4")), blackhole.port});
+        }
+        const QUuid peer = QUuid::createUuid();
+        emit backend->serviceAdded(honest.record(peer, "honest"));
+        const qint64 ms = msUntilListed(*discovery, peer, kLimitMs);
+        std::printf("honest machine listed after %lld ms behind 400 connections that never complete\n",
+                    static_cast<long long>(ms));
+        EXPECT_GE(ms, 0);
+        if (ms >= 0) {
+            EXPECT_EQ(discovery->discoveredNodes().constFind(peer)->manifest().ollamaModels(),
+                      QStringList{"llama3.1:8b"});
+        }
+    }
+    {
+        SCOPED_TRACE("a model server per address that never answers");
+        std::vector<std::unique_ptr<Machine>> silent;
+        quint16 modelPort = 0;
+        for (int i = 0; i < 100; ++i) {
+            silent.push_back(
+                std::make_unique<Machine>(QStringLiteral("127.0.1.%1").arg(10 + i), modelPort, true));
+            ASSERT_TRUE(silent.back()->listening()) << i;
+            modelPort = silent.back()->model.serverPort();
+        }
+        Machine honest(QStringLiteral("127.0.0.5"), modelPort, false);
+        ASSERT_TRUE(honest.listening());
+        HandBackend* backend = nullptr;
+        QuorvantileDiscovery::Options options;
+        options.modelServerPort = modelPort;
+        const auto discovery = startDiscovery(options, backend);
+        for (const auto& machine : silent) {
+            emit backend->serviceAdded(machine->record(QUuid::createUuid(), "silent"));
+        }
+        const QUuid peer = QUuid::createUuid();
+        emit backend->serviceAdded(honest.record(peer, "honest"));
+        const qint64 ms = msUntilListed(*discovery, peer, kLimitMs);
+        std::printf("honest machine listed after %lld ms behind 100 silent model servers\n",
+                    static_cast<long long>(ms));
+        EXPECT_GE(ms, 0);
+        // The silent ones are listed with their placeholders meanwhile, and asked again later.
+        QTRY_COMPARE_WITH_TIMEOUT(discovery->activeRemoteNodes().size(), 101, kLimitMs);
+    }
+}
+
+// A machine that keeps inventing record names, each of which goes away: nothing is kept per name.
+TEST(QuorvantileDiscoveryFlood, NamesThatWentAwayAreNotKept)
+{
+    constexpr int kNames = 1000000;
+    constexpr qint64 kMaxGrowthBytes = 24LL * 1024 * 1024; // one entry per name took some 120 MiB
+    HandBackend* backend = nullptr;
+    const auto discovery = startDiscovery({}, backend);
+    const qint64 peakBefore = tovarine::test::peakResidentBytes();
+    for (int i = 0; i < kNames; ++i) {
+        emit backend->serviceRemoved(QStringLiteral("gone-%1").arg(i));
+    }
+    const qint64 growth = tovarine::test::peakResidentBytes() - peakBefore;
+    EXPECT_LT(growth, kMaxGrowthBytes) << "peak grew by " << growth / 1048576 << " MiB";
 }
