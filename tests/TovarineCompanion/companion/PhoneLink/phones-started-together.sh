@@ -12,7 +12,7 @@ for i in 0 1 2; do
     head -c 200000 /dev/urandom >"$work/frames/frame_0000$i.jpg"
 done
 rc=0
-"$nethosts" --timeout 240 -- "$receiver $work/receiver 4" \
+"$nethosts" --timeout 240 -- "$receiver $work/receiver 4 4" \
     "pids=''; for n in 1 2 3 4; do $phone $work/frames $work/phone\$n P\$n & pids=\"\$pids \$!\"; done; rc=0; for p in \$pids; do wait \$p || rc=1; done; exit \$rc" \
     || rc=$?
 if [ "$rc" -ne 0 ]; then
