@@ -36,7 +36,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         roundTrip(CaptureTransferKind::manifest, manifest);
         // The receiver's reading: the same record but for the frame names it does not keep.
         auto withoutNames = decodeManifest(envelope->payload, false);
-        if (manifest.has_value() != withoutNames.has_value() || (withoutNames && !withoutNames->frames.isEmpty())) {
+        if (manifest.has_value() != withoutNames.has_value() ||
+            (withoutNames && !withoutNames->frames.isEmpty())) {
             __builtin_trap();
         }
         if (withoutNames) {

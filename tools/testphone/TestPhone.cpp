@@ -74,7 +74,8 @@ void TestPhone::didReceiveData(const QByteArray& data, const PeerIdentity&)
         case CaptureTransferKind::progress:
             if (const auto progress = decodeProgress(envelope->payload)) {
                 m_outcome.progress.append(*progress);
-                m_outcome.timeline.append(QStringLiteral("progress %1 · %2").arg(progress->stamp, progress->message));
+                m_outcome.timeline.append(
+                    QStringLiteral("progress %1 · %2").arg(progress->stamp, progress->message));
             }
             break;
         case CaptureTransferKind::result:
@@ -159,8 +160,8 @@ void TestPhone::sendManifest(int capture)
 {
     if (m_script.sendManifest) {
         CaptureManifest manifest;
-        manifest.stamp = capture > 0 ? m_script.moreStamps[capture - 1]
-                                     : m_script.manifestStamp.value_or(m_script.stamp);
+        manifest.stamp =
+            capture > 0 ? m_script.moreStamps[capture - 1] : m_script.manifestStamp.value_or(m_script.stamp);
         manifest.frameCount = m_script.frameCount.value_or(m_script.frames.size());
         for (const Frame& frame : std::as_const(m_script.frames)) {
             manifest.frames.append(frame.filename);
@@ -223,9 +224,9 @@ void TestPhone::sendNextFrame()
     const Frame frame = m_script.frames[m_nextFrame % perCapture];
     ++m_nextFrame;
     ++m_inFlight;
-    const QString name = captureResourceName(
-        capture > 0 ? m_script.moreStamps[capture - 1] : m_script.resourceStamp.value_or(m_script.stamp),
-        frame.filename);
+    const QString name = captureResourceName(capture > 0 ? m_script.moreStamps[capture - 1]
+                                                         : m_script.resourceStamp.value_or(m_script.stamp),
+                                             frame.filename);
     m_session->sendResource(
         frame.path, name, m_computer, [this, name](const std::optional<PeerError>& error) {
             QMetaObject::invokeMethod(this, [this, name, error] {

@@ -54,8 +54,9 @@ int main(int argc, char** argv)
         }
         int status = 0;
         for (const QString& stamp : QStringList{script.stamp} + script.moreStamps) {
-            const QString target = QDir(outDir).filePath(
-                stamp == script.stamp ? QStringLiteral("model.usdz") : QStringLiteral("model-%1.usdz").arg(stamp));
+            const QString target =
+                QDir(outDir).filePath(stamp == script.stamp ? QStringLiteral("model.usdz")
+                                                            : QStringLiteral("model-%1.usdz").arg(stamp));
             QFile::remove(target);
             if (out.models.contains(stamp) && QFile::rename(out.models.value(stamp), target)) {
                 std::printf("model: %s\n", qPrintable(target));

@@ -103,8 +103,9 @@ QString withoutLocalPaths(const QString& text, const CaptureForPhone& capture, c
             continue;
         }
         // "<folder>/" at the end of a word is the folder itself; before a name, the name follows a colon.
-        said.replace(QRegularExpression(QRegularExpression::escape(folder) + QStringLiteral("/?(?=[\\s.,;:)]|$)")),
-                     name);
+        said.replace(
+            QRegularExpression(QRegularExpression::escape(folder) + QStringLiteral("/?(?=[\\s.,;:)]|$)")),
+            name);
         said.replace(folder + QLatin1Char('/'), name + QStringLiteral(": "));
         said.replace(folder, name);
     }
@@ -541,7 +542,8 @@ void CompanionBrowser::handleFrame(const QString& stamp, const QString& filename
         return;
     }
     ++inbox.receivedFrames;
-    setStatus(ServerStatus::receiving(stamp, inbox.receivedFrames, inbox.frameCount, inbox.peer.displayName()));
+    setStatus(
+        ServerStatus::receiving(stamp, inbox.receivedFrames, inbox.frameCount, inbox.peer.displayName()));
     if (inbox.receivedFrames >= inbox.frameCount) {
         inbox.stage = Inbox::Stage::waiting;
         const quint64 generation = inbox.generation;
@@ -563,8 +565,9 @@ void CompanionBrowser::framesComplete(const QString& stamp)
     if (m_running) {
         setStatus(ServerStatus::waiting(stamp, inbox.peer.displayName()));
         sendEnvelope(CaptureTransferKind::progress,
-                     ReconstructionProgress{stamp, 0.0, QStringLiteral("Waiting on computer · another capture "
-                                                                       "is being reconstructed")},
+                     ReconstructionProgress{stamp, 0.0,
+                                            QStringLiteral("Waiting on computer · another capture "
+                                                           "is being reconstructed")},
                      inbox.peer);
         return;
     }
@@ -592,7 +595,8 @@ void CompanionBrowser::showCurrentWork()
     if (m_running) {
         const auto running = m_inboxes.constFind(*m_running);
         if (running != m_inboxes.cend()) {
-            setStatus(ServerStatus::reconstructing(*m_running, m_runningFraction, running->peer.displayName()));
+            setStatus(
+                ServerStatus::reconstructing(*m_running, m_runningFraction, running->peer.displayName()));
             return;
         }
     }
@@ -662,15 +666,16 @@ void CompanionBrowser::runReconstruction(const QString& stamp)
                             [self, stamp, inbox, meshPath, error] {
                                 if (error) {
                                     self->sendError(
-                                        stamp, QStringLiteral("Couldn't deliver result: ") + error->description,
+                                        stamp,
+                                        QStringLiteral("Couldn't deliver result: ") + error->description,
                                         inbox.peer,
                                         QStringLiteral("Couldn't deliver result: the model of capture %1 "
                                                        "could not be sent.")
                                             .arg(stamp));
                                 } else {
-                                    self->m_completed.append(CompletedCapture{
-                                        QUuid::createUuid(), stamp, inbox.frameCount, meshPath,
-                                        QDateTime::currentDateTime()});
+                                    self->m_completed.append(CompletedCapture{QUuid::createUuid(), stamp,
+                                                                              inbox.frameCount, meshPath,
+                                                                              QDateTime::currentDateTime()});
                                     emit self->completedChanged();
                                 }
                                 self->endInbox(stamp, inbox.generation);

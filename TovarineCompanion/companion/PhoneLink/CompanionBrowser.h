@@ -203,8 +203,8 @@ private:
     std::unique_ptr<PeerSession> m_session;
     std::unique_ptr<PeerBrowser> m_browser;
     QHash<QString, Inbox> m_inboxes;
-    QList<QString> m_line;             // stamps of the waiting captures, first in line first
-    std::optional<QString> m_running;  // the stamp the engine is working on
+    QList<QString> m_line;            // stamps of the waiting captures, first in line first
+    std::optional<QString> m_running; // the stamp the engine is working on
     double m_runningFraction = 0.0;
     QSet<PeerIdentity> m_sessionPeers; // connected now
     quint64 m_nextGeneration = 1;

@@ -770,7 +770,9 @@ TEST_F(TcpPeerTransportTest, PeersAdvertisedByTheDozenAreDialledAFewAtATimeAndEv
     m_receiverSession = m_receiver->makeSession(PeerIdentity(QStringLiteral("computer")), incoming());
     m_receiverSession->setDelegate(&m_receiverEvents);
     m_browser = m_receiver->makeBrowser(m_receiverSession->localPeer(), QStringLiteral("tovarine-pair"));
-    m_finder.onFound = [this](const PeerIdentity& peer) { m_browser->invitePeer(peer, *m_receiverSession, 300); };
+    m_finder.onFound = [this](const PeerIdentity& peer) {
+        m_browser->invitePeer(peer, *m_receiverSession, 300);
+    };
     m_browser->setDelegate(&m_finder);
     m_browser->startBrowsing();
     const auto count = [&](const QString& prefix) {

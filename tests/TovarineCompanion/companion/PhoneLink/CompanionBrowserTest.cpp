@@ -44,9 +44,9 @@ protected:
         // Every session made counts as running until its first final output.
         m_liveRuns = 0;
         m_mostLiveRuns = 0;
-        PhotogrammetrySessionFactory counted =
-            [this, inner = m_factory ? *m_factory : m_engine.factory()](
-                const QString& input, const PhotogrammetrySession::Configuration& configuration)
+        PhotogrammetrySessionFactory counted = [this, inner = m_factory ? *m_factory : m_engine.factory()](
+                                                   const QString& input,
+                                                   const PhotogrammetrySession::Configuration& configuration)
             -> Expected<std::unique_ptr<PhotogrammetrySession>, QString> {
             auto made = inner(input, configuration);
             if (made) {
@@ -70,9 +70,8 @@ protected:
             }
             return made;
         };
-        m_receiver = std::make_unique<CompanionBrowser>(
-            CompanionBrowser::Environment{m_network, counted, m_root.filePath(QStringLiteral("data")),
-                                          QStringLiteral("studio")});
+        m_receiver = std::make_unique<CompanionBrowser>(CompanionBrowser::Environment{
+            m_network, counted, m_root.filePath(QStringLiteral("data")), QStringLiteral("studio")});
         QObject::connect(m_receiver.get(), &CompanionBrowser::statusChanged,
                          [this](const ServerStatus& status) { m_statuses.append(status); });
     }
@@ -139,8 +138,8 @@ protected:
     std::shared_ptr<LoopbackPeerNetwork> m_network = std::make_shared<LoopbackPeerNetwork>();
     test::FakeEngine m_engine;
     std::optional<PhotogrammetrySessionFactory> m_factory; // another engine than m_engine, when set
-    int m_liveRuns = 0;      // engine runs under way
-    int m_mostLiveRuns = 0;  // the most there were at once
+    int m_liveRuns = 0;                                    // engine runs under way
+    int m_mostLiveRuns = 0;                                // the most there were at once
     std::unique_ptr<CompanionBrowser> m_receiver;
     std::vector<std::unique_ptr<TestPhone>> m_phones;
     int m_phonesMade = 0;
@@ -831,7 +830,8 @@ TEST_F(CompanionBrowserTest, CapturesSentBackToBackTakeTheEngineInTurn)
     p.start();
     m_receiver->browser().startBrowsing();
     const auto saw = [&](const QString& event) { return p.outcome().timeline.contains(event); };
-    const QString waits = QStringLiteral("progress %1 · Waiting on computer · another capture is being reconstructed");
+    const QString waits =
+        QStringLiteral("progress %1 · Waiting on computer · another capture is being reconstructed");
     for (const QString& stamp : stamps) {
         SCOPED_TRACE(stamp.toStdString());
         // The capture's frames are all in, and each later one waits for it.
@@ -853,7 +853,8 @@ TEST_F(CompanionBrowserTest, CapturesSentBackToBackTakeTheEngineInTurn)
     EXPECT_EQ(m_mostLiveRuns, 1) << "never more than one engine run at a time";
     EXPECT_TRUE(p.outcome().errors.isEmpty());
     for (const QString& stamp : stamps) {
-        EXPECT_EQ(readAll(p.outcome().models.value(stamp)), "model of " + stamp.toUtf8()) << stamp.toStdString();
+        EXPECT_EQ(readAll(p.outcome().models.value(stamp)), "model of " + stamp.toUtf8())
+            << stamp.toStdString();
     }
     // One after another: every capture but the first waited, and starts only once the one before has ended.
     const QStringList& timeline = p.outcome().timeline;
@@ -861,7 +862,8 @@ TEST_F(CompanionBrowserTest, CapturesSentBackToBackTakeTheEngineInTurn)
     for (int i = 1; i < stamps.size(); ++i) {
         const qsizetype ready = timeline.indexOf("ready " + stamps[i]);
         const qsizetype waiting = timeline.indexOf(waits.arg(stamps[i]));
-        const qsizetype starts = timeline.indexOf("progress " + stamps[i] + " · Reconstructing on computer · 50%");
+        const qsizetype starts =
+            timeline.indexOf("progress " + stamps[i] + " · Reconstructing on computer · 50%");
         EXPECT_TRUE(ready >= 0 && ready < waiting && waiting < starts) << timeline.join('\n').toStdString();
         EXPECT_LT(timeline.indexOf("result " + stamps[i - 1]), starts) << timeline.join('\n').toStdString();
         EXPECT_TRUE(m_statuses.contains(ServerStatus::waiting(stamps[i], "phone")));
@@ -891,12 +893,11 @@ TEST_F(CompanionBrowserTest, AWaitingCaptureLeavesTheLineWithItsPhoneOrItsStamp)
     m_receiver->invite(second.peer());
     m_receiver->invite(third.peer());
     ASSERT_TRUE(QTest::qWaitFor(
-        [&] {
-            return second.outcome().timeline.size() == 2 && third.outcome().timeline.size() == 2;
-        },
+        [&] { return second.outcome().timeline.size() == 2 && third.outcome().timeline.size() == 2; },
         tovarine::test::kHangCeilingMs));
     EXPECT_EQ(second.outcome().timeline,
-              (QStringList{"ready W2", "progress W2 · Waiting on computer · another capture is being reconstructed"}));
+              (QStringList{"ready W2",
+                           "progress W2 · Waiting on computer · another capture is being reconstructed"}));
     EXPECT_TRUE(m_statuses.contains(ServerStatus::waiting("W2", "second")));
     EXPECT_TRUE(m_statuses.contains(ServerStatus::waiting("W3", "third")));
 
@@ -988,7 +989,10 @@ TEST_F(CompanionBrowserTest, LongFrameListsAreNotKept)
 QByteArray jpegHeader(int width, int height)
 {
     QByteArray bytes("\xFF\xD8\xFF\xC0\x00\x11\x08", 7);
-    bytes.append(char(height >> 8)).append(char(height & 0xFF)).append(char(width >> 8)).append(char(width & 0xFF));
+    bytes.append(char(height >> 8))
+        .append(char(height & 0xFF))
+        .append(char(width >> 8))
+        .append(char(width & 0xFF));
     bytes.append(QByteArray(10, '\x01'));
     bytes.append("\xFF\xD9", 2);
     return bytes;
@@ -1014,16 +1018,36 @@ TEST_F(CompanionBrowserTest, NoTextAPhoneReceivesNamesALocalPath)
         bool imagesFolderBlocked = false;
     } cases[] = {
         {"staging's two-frame text",
-         [&] { m_engine.script = {FakeStep::requestError("At least 3 frames are needed; " + images + " holds 2."), FakeStep::end()}; }},
+         [&] {
+             m_engine.script = {
+                 FakeStep::requestError("At least 3 frames are needed; " + images + " holds 2."),
+                 FakeStep::end()};
+         }},
         {"staging's no-frame text",
-         [&] { m_engine.script = {FakeStep::requestError("No jpg, jpeg or heic frames were found in " + images + "/."), FakeStep::end()}; }},
+         [&] {
+             m_engine.script = {
+                 FakeStep::requestError("No jpg, jpeg or heic frames were found in " + images + "/."),
+                 FakeStep::end()};
+         }},
         {"a work file's path",
-         [&] { m_engine.script = {FakeStep::requestError("Check failed: " + workRoot + "/tovarine-colmap-1/database.db"), FakeStep::end()}; }},
+         [&] {
+             m_engine.script = {
+                 FakeStep::requestError("Check failed: " + workRoot + "/tovarine-colmap-1/database.db"),
+                 FakeStep::end()};
+         }},
         {"the capture folder",
-         [&] { m_engine.script = {FakeStep::requestError("Cannot write in " + data("Inbox/TWOFRAMES")), FakeStep::end()}; }},
-        {"the home folder", [&] { m_engine.script = {FakeStep::requestError(QDir::homePath() + "/x is gone"), FakeStep::end()}; }},
-        {"engine cannot be made", [&] { m_engine.cannotMake = "The work folder could not be created in " + workRoot + "."; }},
-        {"engine refuses", [&] { m_engine.refusal = "Cannot write " + data("Inbox/TWOFRAMES/.pending/model.usdz"); }},
+         [&] {
+             m_engine.script = {FakeStep::requestError("Cannot write in " + data("Inbox/TWOFRAMES")),
+                                FakeStep::end()};
+         }},
+        {"the home folder",
+         [&] {
+             m_engine.script = {FakeStep::requestError(QDir::homePath() + "/x is gone"), FakeStep::end()};
+         }},
+        {"engine cannot be made",
+         [&] { m_engine.cannotMake = "The work folder could not be created in " + workRoot + "."; }},
+        {"engine refuses",
+         [&] { m_engine.refusal = "Cannot write " + data("Inbox/TWOFRAMES/.pending/model.usdz"); }},
         {"model transfer fails", [] {}, false, Frames::jpeg, true},
         {"frame cannot be stored", [] {}, false, Frames::jpeg, false, true},
         {"colmap: two frames", [] {}, true, Frames::two},
@@ -1039,10 +1063,17 @@ TEST_F(CompanionBrowserTest, NoTextAPhoneReceivesNamesALocalPath)
          },
          true},
     };
-    QStringList local = {m_root.path(), QDir::tempPath(), QStringLiteral("/"), QStringLiteral("\\"),
-                         QStringLiteral("Inbox"), QStringLiteral("Images"), QStringLiteral("Incoming"),
-                         QStringLiteral("TovarineCompanion"), QStringLiteral("tovarine-colmap"),
-                         QStringLiteral("database"), QStringLiteral(".pending")};
+    QStringList local = {m_root.path(),
+                         QDir::tempPath(),
+                         QStringLiteral("/"),
+                         QStringLiteral("\\"),
+                         QStringLiteral("Inbox"),
+                         QStringLiteral("Images"),
+                         QStringLiteral("Incoming"),
+                         QStringLiteral("TovarineCompanion"),
+                         QStringLiteral("tovarine-colmap"),
+                         QStringLiteral("database"),
+                         QStringLiteral(".pending")};
     for (const QString& part : m_root.path().split(QLatin1Char('/'), Qt::SkipEmptyParts)) {
         local.append(part);
     }
@@ -1089,7 +1120,8 @@ TEST_F(CompanionBrowserTest, NoTextAPhoneReceivesNamesALocalPath)
         const int count = c.frames == Frames::two ? 2 : 4;
         QDir().mkpath(m_root.filePath(QStringLiteral("source")));
         for (int i = 0; i < count; ++i) {
-            const QString name = QStringLiteral("frame_%1.%2").arg(i).arg(c.frames == Frames::png ? "png" : "jpg");
+            const QString name =
+                QStringLiteral("frame_%1.%2").arg(i).arg(c.frames == Frames::png ? "png" : "jpg");
             QFile file(m_root.filePath(QStringLiteral("source/") + name));
             ASSERT_TRUE(file.open(QIODevice::WriteOnly));
             file.write(c.frames == Frames::garbage ? QByteArray(100, 'Z') : jpegHeader(640, 480));

@@ -13,7 +13,6 @@
 #include <QCoreApplication>
 #include <QSet>
 #include <QTimer>
-
 #include <cstdio>
 
 using namespace tovarine;
@@ -65,7 +64,8 @@ int main(int argc, char** argv)
         }
         return made;
     };
-    CompanionBrowser receiver({transport, counted, QString::fromLocal8Bit(argv[1]), QStringLiteral("nethost-a")});
+    CompanionBrowser receiver(
+        {transport, counted, QString::fromLocal8Bit(argv[1]), QStringLiteral("nethost-a")});
     QObject::connect(&receiver, &CompanionBrowser::completedChanged, &app, [&] {
         std::printf("delivered %s\n", qPrintable(receiver.completed().back().meshPath));
         std::fflush(stdout);
