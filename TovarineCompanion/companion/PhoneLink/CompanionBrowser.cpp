@@ -104,7 +104,7 @@ QString withoutLocalPaths(const QString& text, const CaptureForPhone& capture, c
         }
         // "<folder>/" at the end of a word is the folder itself; before a name, the name follows a colon.
         said.replace(
-            QRegularExpression(QRegularExpression::escape(folder) + QStringLiteral("/?(?=[\\s.,;:)]|$)")),
+            QRegularExpression(QRegularExpression::escape(folder) + QStringLiteral("/?(?=$|[\\s,;:)]|\\.(?:\\s|$))")),
             name);
         said.replace(folder + QLatin1Char('/'), name + QStringLiteral(": "));
         said.replace(folder, name);

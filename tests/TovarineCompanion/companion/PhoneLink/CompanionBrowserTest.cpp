@@ -1142,5 +1142,32 @@ TEST_F(CompanionBrowserTest, NoTextAPhoneReceivesNamesALocalPath)
     }
 }
 
+TEST(WithoutLocalPaths, TheCaptureIsNamedByItsStampAndAnyOtherPathGivesWay)
+{
+    const CaptureForPhone capture{"S1", 3, "/home/u/data/Inbox/S1 2", "/home/u/data/Inbox/S1 2/Images"};
+    const QString fallback = QStringLiteral("fallback");
+    const struct
+    {
+        QString text;
+        QString expected;
+    } cases[] = {
+        {"Disk full", "Disk full"},
+        {"At least 3 frames are needed; /home/u/data/Inbox/S1 2/Images holds 2.",
+         "At least 3 frames are needed; the frames of capture S1 holds 2."},
+        {"None in /home/u/data/Inbox/S1 2/Images/.", "None in the frames of capture S1."},
+        {"Cannot read /home/u/data/Inbox/S1 2/Images/frame 1.jpg", "Cannot read the frames of capture S1: frame 1.jpg"},
+        {"Cannot write in /home/u/data/Inbox/S1 2", "Cannot write in capture S1"},
+        {"Cannot write /home/u/data/Inbox/S1 2/.pending/model.usdz", "fallback"},
+        {"Check failed: /tmp/work/database.db", "fallback"},
+        {"Found in ~/captures/x", "fallback"},
+        {"C:\\captures", "fallback"},
+        {"and/or", "fallback"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(withoutLocalPaths(c.text, capture, fallback), c.expected == "fallback" ? fallback : c.expected)
+            << c.text.toStdString();
+    }
+}
+
 } // namespace
 } // namespace tovarine
