@@ -103,9 +103,9 @@ QString withoutLocalPaths(const QString& text, const CaptureForPhone& capture, c
             continue;
         }
         // "<folder>/" at the end of a word is the folder itself; before a name, the name follows a colon.
-        said.replace(
-            QRegularExpression(QRegularExpression::escape(folder) + QStringLiteral("/?(?=$|[\\s,;:)]|\\.(?:\\s|$))")),
-            name);
+        said.replace(QRegularExpression(QRegularExpression::escape(folder) +
+                                        QStringLiteral("/?(?=$|[\\s,;:)]|\\.(?:\\s|$))")),
+                     name);
         said.replace(folder + QLatin1Char('/'), name + QStringLiteral(": "));
         said.replace(folder, name);
     }

@@ -1155,7 +1155,8 @@ TEST(WithoutLocalPaths, TheCaptureIsNamedByItsStampAndAnyOtherPathGivesWay)
         {"At least 3 frames are needed; /home/u/data/Inbox/S1 2/Images holds 2.",
          "At least 3 frames are needed; the frames of capture S1 holds 2."},
         {"None in /home/u/data/Inbox/S1 2/Images/.", "None in the frames of capture S1."},
-        {"Cannot read /home/u/data/Inbox/S1 2/Images/frame 1.jpg", "Cannot read the frames of capture S1: frame 1.jpg"},
+        {"Cannot read /home/u/data/Inbox/S1 2/Images/frame 1.jpg",
+         "Cannot read the frames of capture S1: frame 1.jpg"},
         {"Cannot write in /home/u/data/Inbox/S1 2", "Cannot write in capture S1"},
         {"Cannot write /home/u/data/Inbox/S1 2/.pending/model.usdz", "fallback"},
         {"Check failed: /tmp/work/database.db", "fallback"},
@@ -1164,7 +1165,8 @@ TEST(WithoutLocalPaths, TheCaptureIsNamedByItsStampAndAnyOtherPathGivesWay)
         {"and/or", "fallback"},
     };
     for (const auto& c : cases) {
-        EXPECT_EQ(withoutLocalPaths(c.text, capture, fallback), c.expected == "fallback" ? fallback : c.expected)
+        EXPECT_EQ(withoutLocalPaths(c.text, capture, fallback),
+                  c.expected == "fallback" ? fallback : c.expected)
             << c.text.toStdString();
     }
 }
