@@ -32,7 +32,20 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 {
     const QByteArray bytes(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));
     if (const auto envelope = CaptureTransferEnvelope::decode(bytes)) {
-        roundTrip(CaptureTransferKind::manifest, decodeManifest(envelope->payload));
+        const auto manifest = decodeManifest(envelope->payload);
+        roundTrip(CaptureTransferKind::manifest, manifest);
+        // The receiver's reading: the same record but for the frame names it does not keep.
+        auto withoutNames = decodeManifest(envelope->payload, false);
+        if (manifest.has_value() != withoutNames.has_value() ||
+            (withoutNames && !withoutNames->frames.isEmpty())) {
+            __builtin_trap();
+        }
+        if (withoutNames) {
+            withoutNames->frames = manifest->frames;
+            if (!(*withoutNames == *manifest)) {
+                __builtin_trap();
+            }
+        }
         roundTrip(CaptureTransferKind::ready, decodeReadyAck(envelope->payload));
         roundTrip(CaptureTransferKind::progress, decodeProgress(envelope->payload));
         roundTrip(CaptureTransferKind::result, decodeResultHeader(envelope->payload));

@@ -20,6 +20,8 @@ QString describe(const ServerStatus& status)
             .arg(status.received)
             .arg(status.expected)
             .arg(status.peerName);
+    case ServerStatus::Kind::waiting:
+        return QStringLiteral("waiting %1 · %2").arg(status.stamp, status.peerName);
     case ServerStatus::Kind::reconstructing:
         return QStringLiteral("reconstructing %1 · %2% · %3")
             .arg(status.stamp)

@@ -64,6 +64,9 @@ void TestPhone::didReceiveData(const QByteArray& data, const PeerIdentity&)
         switch (envelope->kind) {
         case CaptureTransferKind::ready:
             m_outcome.ready = decodeReadyAck(envelope->payload);
+            if (m_outcome.ready) {
+                m_outcome.timeline.append(QStringLiteral("ready ") + m_outcome.ready->stamp);
+            }
             if (m_script.previews) {
                 sendPreview(-1); // previews may come at any time, also while the computer works
             }
@@ -71,16 +74,24 @@ void TestPhone::didReceiveData(const QByteArray& data, const PeerIdentity&)
         case CaptureTransferKind::progress:
             if (const auto progress = decodeProgress(envelope->payload)) {
                 m_outcome.progress.append(*progress);
+                m_outcome.timeline.append(
+                    QStringLiteral("progress %1 · %2").arg(progress->stamp, progress->message));
             }
             break;
         case CaptureTransferKind::result:
             m_outcome.result = decodeResultHeader(envelope->payload);
+            if (m_outcome.result) {
+                m_outcome.timeline.append(QStringLiteral("result ") + m_outcome.result->stamp);
+            }
             break;
         case CaptureTransferKind::error:
             if (const auto error = decodeErrorMessage(envelope->payload)) {
                 m_outcome.errors.append(*error);
+                m_outcome.timeline.append(QStringLiteral("error ") + error->stamp);
             }
-            finish();
+            if (m_script.moreStamps.isEmpty() || allAnswered()) {
+                finish();
+            }
             break;
         case CaptureTransferKind::manifest:
             break;
@@ -94,15 +105,45 @@ void TestPhone::didFinishReceivingResource(const QString& name, const PeerIdenti
                                            const std::optional<PeerError>& error)
 {
     QMetaObject::invokeMethod(this, [this, name, localPath, error] {
-        if (error || localPath.isEmpty() || name != resultResourceName(m_script.stamp)) {
+        const auto stamp = std::find_if(m_script.moreStamps.cbegin(), m_script.moreStamps.cend(),
+                                        [&](const QString& s) { return name == resultResourceName(s); });
+        if (error || localPath.isEmpty() ||
+            (name != resultResourceName(m_script.stamp) && stamp == m_script.moreStamps.cend())) {
             QFile::remove(localPath);
             return;
         }
+        const bool first = name == resultResourceName(m_script.stamp);
+        const QString modelStamp = first ? m_script.stamp : *stamp;
         m_outcome.order.append(QStringLiteral("model"));
-        m_outcome.modelPath = QDir(m_workDir).filePath(QStringLiteral("model.usdz"));
-        QFile::remove(m_outcome.modelPath);
-        QFile::rename(localPath, m_outcome.modelPath);
-        finish();
+        m_outcome.timeline.append(QStringLiteral("model ") + modelStamp);
+        // The first capture's model is model.usdz; the others' are named by their place in the script.
+        const QString path = QDir(m_workDir).filePath(
+            first ? QStringLiteral("model.usdz")
+                  : QStringLiteral("model-%1.usdz").arg(stamp - m_script.moreStamps.cbegin() + 2));
+        QFile::remove(path);
+        QFile::rename(localPath, path);
+        m_outcome.models.insert(modelStamp, path);
+        if (first) {
+            m_outcome.modelPath = path;
+        }
+        if (allAnswered()) {
+            finish();
+        }
+    });
+}
+
+QStringList TestPhone::stamps() const
+{
+    return QStringList{m_script.stamp} + m_script.moreStamps;
+}
+
+bool TestPhone::allAnswered() const
+{
+    const QStringList all = stamps();
+    return std::all_of(all.cbegin(), all.cend(), [this](const QString& stamp) {
+        return m_outcome.models.contains(stamp) ||
+               std::any_of(m_outcome.errors.cbegin(), m_outcome.errors.cend(),
+                           [&](const ReconstructionErrorMessage& e) { return e.stamp == stamp; });
     });
 }
 
@@ -111,9 +152,16 @@ void TestPhone::sendCapture()
     if (m_script.previews) {
         sendPreview(0);
     }
+    sendManifest(m_manifestsSent++);
+    sendNextFrame();
+}
+
+void TestPhone::sendManifest(int capture)
+{
     if (m_script.sendManifest) {
         CaptureManifest manifest;
-        manifest.stamp = m_script.manifestStamp.value_or(m_script.stamp);
+        manifest.stamp =
+            capture > 0 ? m_script.moreStamps[capture - 1] : m_script.manifestStamp.value_or(m_script.stamp);
         manifest.frameCount = m_script.frameCount.value_or(m_script.frames.size());
         for (const Frame& frame : std::as_const(m_script.frames)) {
             manifest.frames.append(frame.filename);
@@ -126,7 +174,6 @@ void TestPhone::sendCapture()
             m_session->send(envelope->encode(), m_computer);
         }
     }
-    sendNextFrame();
 }
 
 void TestPhone::sendData(const QByteArray& data)
@@ -164,12 +211,22 @@ void TestPhone::sendNextFrame()
         finish();
         return;
     }
-    if (m_nextFrame >= m_script.frames.size()) {
+    const qsizetype perCapture = m_script.frames.size();
+    const int captures = 1 + static_cast<int>(m_script.moreStamps.size());
+    // Each capture's manifest goes just before its first frame (also for a capture without frames).
+    const int capture = perCapture == 0 ? captures : static_cast<int>(m_nextFrame / perCapture);
+    while (m_manifestsSent < captures && m_manifestsSent <= std::min(capture, captures - 1)) {
+        sendManifest(m_manifestsSent++);
+    }
+    if (m_nextFrame >= perCapture * captures) {
         return;
     }
-    const Frame frame = m_script.frames[m_nextFrame++];
+    const Frame frame = m_script.frames[m_nextFrame % perCapture];
+    ++m_nextFrame;
     ++m_inFlight;
-    const QString name = captureResourceName(m_script.resourceStamp.value_or(m_script.stamp), frame.filename);
+    const QString name = captureResourceName(capture > 0 ? m_script.moreStamps[capture - 1]
+                                                         : m_script.resourceStamp.value_or(m_script.stamp),
+                                             frame.filename);
     m_session->sendResource(
         frame.path, name, m_computer, [this, name](const std::optional<PeerError>& error) {
             QMetaObject::invokeMethod(this, [this, name, error] {

@@ -4,6 +4,7 @@
 #include "PeerLink.h"
 
 #include <QList>
+#include <QMap>
 #include <QObject>
 #include <QString>
 #include <atomic>
@@ -38,6 +39,9 @@ public:
         bool previews = true; // a preview before the manifest, after each frame and after ready
         std::optional<int> cancelAfterFrames; // leave the session after this many frames were delivered
         bool declineInvitation = false;
+        // Further captures sent back to back after the first: the same frames again under each stamp. The
+        // exchange is over once every stamp has its model or an error.
+        QStringList moreStamps;
     };
 
     struct Outcome
@@ -51,6 +55,9 @@ public:
         QList<QString> frameSendErrors;
         int framesDelivered = 0; // frames the computer has whole
         QStringList order; // kinds in arrival order, "model" for the model resource
+        // "<kind> <stamp>" in arrival order ("model <stamp>" for a model), progress with " · <message>"
+        QStringList timeline;
+        QMap<QString, QString> models; // stamp → the model received, in the phone's own folder
         bool cancelled = false;
     };
 
@@ -82,6 +89,11 @@ private:
                                     const std::optional<PeerError>& error) override;
 
     void sendCapture();
+    // The manifest of the n-th capture (0: the first, then the further ones of the script).
+    void sendManifest(int capture);
+    QStringList stamps() const;
+    // Every stamp has its model or an error.
+    bool allAnswered() const;
     void sendPreview(int index);
     void sendNextFrame();
     void finish();
@@ -93,7 +105,8 @@ private:
     std::unique_ptr<PeerAdvertiser> m_advertiser;
     PeerIdentity m_computer; // GUI thread
     std::atomic<bool> m_invited = false;
-    int m_nextFrame = 0;
+    int m_nextFrame = 0; // of every capture's frames in turn
+    int m_manifestsSent = 0;
     int m_delivered = 0;
     int m_inFlight = 0;
     bool m_finished = false;

@@ -1,7 +1,8 @@
-// Plays a phone sending one capture to a receiver found on the local network (DNS-SD through Avahi, TCP+TLS):
-//   tovarine-testphone <frames folder> [<output folder>] [<stamp>]
-// Sends every file of the frames folder as a frame, then waits for the model, which is written to the output
-// folder (the current folder by default). Exit status 0 when the model arrived, 1 otherwise.
+// Plays a phone sending captures to a receiver found on the local network (DNS-SD through Avahi, TCP+TLS):
+//   tovarine-testphone <frames folder> [<output folder>] [<stamp> ...]
+// Sends every file of the frames folder as a frame, as one capture per stamp, back to back, then waits for
+// the models, which are written to the output folder (the current folder by default): the first capture's as
+// model.usdz, each further one's as model-<stamp>.usdz. Exit status 0 when every model arrived, 1 otherwise.
 #include "PeerDiscovery.h"
 #include "TcpPeerTransport.h"
 #include "TestPhone.h"
@@ -19,13 +20,14 @@ int main(int argc, char** argv)
     QCoreApplication app(argc, argv);
     const QStringList args = app.arguments().mid(1);
     if (args.isEmpty()) {
-        std::fputs("usage: tovarine-testphone <frames folder> [<output folder>] [<stamp>]\n", stderr);
+        std::fputs("usage: tovarine-testphone <frames folder> [<output folder>] [<stamp> ...]\n", stderr);
         return 2;
     }
     const QDir frames(args[0]);
     const QString outDir = QDir(args.value(1, QStringLiteral("."))).absolutePath();
     test::TestPhone::Script script;
     script.stamp = args.value(2, QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyyMMdd-HHmmss")));
+    script.moreStamps = args.mid(3);
     for (const QString& name : frames.entryList(QDir::Files, QDir::Name)) {
         script.frames.append({name, frames.filePath(name)});
     }
@@ -50,20 +52,24 @@ int main(int argc, char** argv)
         for (const ReconstructionErrorMessage& e : out.errors) {
             std::printf("error: %s\n", qPrintable(e.message));
         }
-        int status = 1;
-        if (!out.modelPath.isEmpty()) {
-            const QString target = QDir(outDir).filePath(QStringLiteral("model.usdz"));
+        int status = 0;
+        for (const QString& stamp : QStringList{script.stamp} + script.moreStamps) {
+            const QString target =
+                QDir(outDir).filePath(stamp == script.stamp ? QStringLiteral("model.usdz")
+                                                            : QStringLiteral("model-%1.usdz").arg(stamp));
             QFile::remove(target);
-            if (QFile::rename(out.modelPath, target)) {
+            if (out.models.contains(stamp) && QFile::rename(out.models.value(stamp), target)) {
                 std::printf("model: %s\n", qPrintable(target));
-                status = 0;
+            } else {
+                status = 1;
             }
         }
         std::fflush(stdout);
         QCoreApplication::exit(status);
     });
     std::printf("advertising; sending %lld frames as %s once a receiver invites\n",
-                static_cast<long long>(script.frames.size()), qPrintable(script.stamp));
+                static_cast<long long>(script.frames.size()),
+                qPrintable((QStringList{script.stamp} + script.moreStamps).join(QStringLiteral(", "))));
     std::fflush(stdout);
     phone.start();
     return app.exec();

@@ -278,7 +278,8 @@ public:
         const QString serviceType = m_serviceType;
         m_network.post([network, inviter, invited, timeoutMs, serviceType] {
             std::unique_lock lock(network->m_mutex);
-            if (!network->m_sessions.contains(inviter)) {
+            // As over TCP, inviting a peer already in the session changes nothing (no state is reported).
+            if (!network->m_sessions.contains(inviter) || inviter->m_links.contains(invited.id())) {
                 return;
             }
             Advertiser* advertiser = nullptr;

@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QMutex>
+#include <QPointer>
 #include <QSet>
 #include <QStandardPaths>
 #include <QTcpServer>
@@ -38,27 +39,33 @@ public:
         if (m_connections.contains(endpoint.peer.id())) {
             return;
         }
-        notify(endpoint.peer, PeerSessionState::connecting);
-        // Every advertised peer may be invited: a machine advertising many cannot have this side dial them
-        // all at once.
-        qsizetype underWay = 0;
-        qsizetype toAddress = 0;
-        for (const TcpPeerConnection* connection : std::as_const(m_connections)) {
-            if (!connection->isConnected()) {
-                ++underWay;
-                toAddress += connection->peerAddress() == endpoint.address ? 1 : 0;
-            }
-        }
-        if (underWay >= TcpPeerTransport::kMaxInvitationsUnderWay ||
-            toAddress >= TcpPeerTransport::kMaxInvitationsUnderWayPerAddress) {
-            notify(endpoint.peer, PeerSessionState::notConnected);
+        const auto waiting = std::find_if(m_waiting.begin(), m_waiting.end(), [&](const Waiting& w) {
+            return w.endpoint.peer.id() == endpoint.peer.id();
+        });
+        if (waiting != m_waiting.end()) {
+            waiting->endpoint = endpoint; // invited again: it keeps its place, at the address now advertised
+            waiting->timeoutMs = timeoutMs;
             return;
         }
-        auto* connection =
-            TcpPeerConnection::connectTo(endpoint.address, endpoint.port, m_identity, m_local, endpoint.peer,
-                                         m_incomingDir, m_space, timeoutMs, m_limits, this);
-        m_connections.insert(endpoint.peer.id(), connection);
-        attach(connection, endpoint.peer);
+        notify(endpoint.peer, PeerSessionState::connecting);
+        // Every advertised peer may be invited, but a machine advertising many cannot have this side dial
+        // them all at once: past the limits an invitation waits for a place, in a line no one address can
+        // hold (dialWaiting). Its time-out runs from its dialling.
+        m_waiting.push_back({endpoint, timeoutMs});
+        dialWaiting();
+    }
+
+    // An invited peer is no longer advertised: its invitation, if it still waits for a place, ends.
+    void peerGone(const QUuid& peer)
+    {
+        const auto waiting = std::find_if(m_waiting.begin(), m_waiting.end(),
+                                          [&](const Waiting& w) { return w.endpoint.peer.id() == peer; });
+        if (waiting == m_waiting.end()) {
+            return;
+        }
+        const PeerIdentity identity = waiting->endpoint.peer;
+        m_waiting.erase(waiting);
+        notify(identity, PeerSessionState::notConnected);
     }
 
     // An invited connection whose invitation was accepted into this session.
@@ -110,6 +117,9 @@ public:
 
     void disconnectAll()
     {
+        for (const Waiting& waiting : std::exchange(m_waiting, {})) {
+            notify(waiting.endpoint.peer, PeerSessionState::notConnected);
+        }
         for (TcpPeerConnection* connection : m_connections.values()) {
             connection->close(QStringLiteral("left the session"));
         }
@@ -138,6 +148,50 @@ public:
     PeerIdentity m_local;
 
 private:
+    struct Waiting
+    {
+        PeerDiscovery::Endpoint endpoint;
+        int timeoutMs = 0;
+    };
+
+    // Dials waiting invitations while there are places. Of those whose address has a place, the one whose
+    // address has the fewest invitations under way goes first, ties in the order they came: a machine with
+    // many peers in line takes its turn beside the others, never before all of them.
+    void dialWaiting()
+    {
+        while (!m_waiting.empty()) {
+            qsizetype underWay = 0;
+            QHash<QHostAddress, qsizetype> toAddress;
+            for (const TcpPeerConnection* connection : std::as_const(m_connections)) {
+                if (!connection->isConnected()) {
+                    ++underWay;
+                    ++toAddress[connection->peerAddress()];
+                }
+            }
+            if (underWay >= TcpPeerTransport::kMaxInvitationsUnderWay) {
+                return;
+            }
+            auto next = m_waiting.end();
+            for (auto it = m_waiting.begin(); it != m_waiting.end(); ++it) {
+                const qsizetype at = toAddress.value(it->endpoint.address);
+                if (at < TcpPeerTransport::kMaxInvitationsUnderWayPerAddress &&
+                    (next == m_waiting.end() || at < toAddress.value(next->endpoint.address))) {
+                    next = it;
+                }
+            }
+            if (next == m_waiting.end()) {
+                return;
+            }
+            const Waiting waiting = *next;
+            m_waiting.erase(next);
+            auto* connection = TcpPeerConnection::connectTo(
+                waiting.endpoint.address, waiting.endpoint.port, m_identity, m_local, waiting.endpoint.peer,
+                m_incomingDir, m_space, waiting.timeoutMs, m_limits, this);
+            m_connections.insert(waiting.endpoint.peer.id(), connection);
+            attach(connection, waiting.endpoint.peer);
+        }
+    }
+
     void markConnected(const PeerIdentity& remote)
     {
         {
@@ -145,6 +199,7 @@ private:
             m_connected.insert(remote.id());
         }
         notify(remote, PeerSessionState::connected);
+        dialWaiting(); // one invitation fewer under way
     }
 
     void attach(TcpPeerConnection* connection, const PeerIdentity& expected)
@@ -178,6 +233,7 @@ private:
             const PeerIdentity remote = connection->remote().isNull() ? expected : connection->remote();
             connection->deleteLater();
             notify(remote, PeerSessionState::notConnected);
+            dialWaiting();
         };
         connection->setCallbacks(std::move(callbacks));
         connection->setHeld(m_held.contains(expected.id()));
@@ -188,6 +244,7 @@ private:
     std::shared_ptr<IncomingSpace> m_space;
     TcpPeerConnection::Limits m_limits;
     QHash<QUuid, TcpPeerConnection*> m_connections; // keyed by the peer's identity, children of this
+    std::deque<Waiting> m_waiting;                  // invitations waiting for a place, in order of invitation
     mutable QMutex m_connectedMutex;
     QSet<QUuid> m_connected;
     QSet<QUuid> m_held; // peers whose frames wait (PeerSession::setReceivingHeld)
@@ -279,6 +336,7 @@ public:
         };
         callbacks.lost = [this](const PeerIdentity& peer) {
             m_endpoints.remove(peer.id());
+            forgetWaiting(peer.id());
             if (PeerBrowserDelegate* delegate = m_delegate) {
                 delegate->lostPeer(peer);
             }
@@ -295,6 +353,9 @@ public:
     void stop()
     {
         m_browse.reset();
+        for (const QUuid& peer : m_endpoints.keys()) {
+            forgetWaiting(peer);
+        }
         m_endpoints.clear();
     }
 
@@ -305,16 +366,31 @@ public:
             session->notify(peer, PeerSessionState::notConnected);
             return;
         }
+        m_sessions.removeIf([](const QPointer<SessionCore>& s) { return s.isNull(); });
+        if (!m_sessions.contains(session)) {
+            m_sessions.append(session);
+        }
         session->connectTo(*endpoint, timeoutMs);
     }
 
     std::atomic<PeerBrowserDelegate*> m_delegate = nullptr;
 
 private:
+    // A peer no longer advertised leaves the line of every session it was invited into.
+    void forgetWaiting(const QUuid& peer)
+    {
+        for (const QPointer<SessionCore>& session : std::as_const(m_sessions)) {
+            if (session) {
+                session->peerGone(peer);
+            }
+        }
+    }
+
     PeerDiscovery& m_discovery;
     QString m_serviceType;
     std::unique_ptr<QObject> m_browse;
     QHash<QUuid, PeerDiscovery::Endpoint> m_endpoints;
+    QList<QPointer<SessionCore>> m_sessions; // invited into (on this thread, so the guards are safe)
 };
 
 class Browser : public PeerBrowser

@@ -35,8 +35,9 @@ public:
     static constexpr int kMaxPendingPerAddress = 2;
     static constexpr int kMaxHandshakesPerAddress = 16;
     static constexpr int kMaxHandshakes = 64;
-    // A session's invitations not answered yet, in all and to one address; one more ends notConnected at
-    // once.
+    // A session's invitations not answered yet, in all and to one address. One more waits (connecting) until
+    // a place frees, in a line where the address with the fewest under way goes first, and ends
+    // notConnected if its peer stops being advertised first; its time-out runs from its dialling.
     static constexpr int kMaxInvitationsUnderWay = 8;
     static constexpr int kMaxInvitationsUnderWayPerAddress = 2;
 

@@ -161,7 +161,7 @@ std::optional<CaptureTransferEnvelope> CaptureTransferEnvelope::decode(const QBy
     return CaptureTransferEnvelope{*kind, *payload};
 }
 
-std::optional<CaptureManifest> decodeManifest(const QByteArray& payload)
+std::optional<CaptureManifest> decodeManifest(const QByteArray& payload, bool keepFrameNames)
 {
     const std::optional<QJsonObject> object = parseObject(payload);
     if (!object) {
@@ -180,7 +180,9 @@ std::optional<CaptureManifest> decodeManifest(const QByteArray& payload)
         if (!frame.isString()) {
             return std::nullopt;
         }
-        manifest.frames.append(frame.toString());
+        if (keepFrameNames) {
+            manifest.frames.append(frame.toString());
+        }
     }
     // Dates far outside any real capture are carried as the nearest representable instant.
     const double msSinceEpoch =

@@ -91,7 +91,10 @@ struct CaptureTransferEnvelope
 };
 
 // Inner record decoders: nothing unless the payload is a JSON object with every key of the right type.
-std::optional<CaptureManifest> decodeManifest(const QByteArray& payload);
+// A manifest's frame names are checked (a list of texts) either way; `keepFrameNames` false leaves
+// CaptureManifest::frames empty, for a receiver that never reads them: a long list then costs nothing once
+// the message is decoded.
+std::optional<CaptureManifest> decodeManifest(const QByteArray& payload, bool keepFrameNames = true);
 std::optional<CaptureReadyAck> decodeReadyAck(const QByteArray& payload);
 std::optional<ReconstructionProgress> decodeProgress(const QByteArray& payload);
 std::optional<ReconstructionResultHeader> decodeResultHeader(const QByteArray& payload);

@@ -8,6 +8,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QStandardPaths>
 #include <QSysInfo>
 #include <cmath>
@@ -62,6 +63,11 @@ ServerStatus ServerStatus::receiving(const QString& stamp, qint64 received, qint
     return {Kind::receiving, stamp, received, expected, 0.0, peerName};
 }
 
+ServerStatus ServerStatus::waiting(const QString& stamp, const QString& peerName)
+{
+    return {Kind::waiting, stamp, 0, 0, 0.0, peerName};
+}
+
 ServerStatus ServerStatus::reconstructing(const QString& stamp, double fraction, const QString& peerName)
 {
     return {Kind::reconstructing, stamp, 0, 0, fraction, peerName};
@@ -83,13 +89,42 @@ bool ServerStatus::operator==(const ServerStatus& other) const
            expected == other.expected && fraction == other.fraction && peerName == other.peerName;
 }
 
-QString friendlyReason(const QString& driverMessage)
+QString withoutLocalPaths(const QString& text, const CaptureForPhone& capture, const QString& fallback)
+{
+    QString said = text;
+    // The longer folder first: the images folder lies inside the capture's folder. Each with a trailing
+    // separator too, so no "/" is left behind.
+    const std::pair<QString, QString> names[] = {
+        {QDir::cleanPath(capture.imagesFolder), QStringLiteral("the frames of capture ") + capture.stamp},
+        {QDir::cleanPath(capture.folder), QStringLiteral("capture ") + capture.stamp},
+    };
+    for (const auto& [folder, name] : names) {
+        if (folder.isEmpty() || folder == QLatin1String(".")) {
+            continue;
+        }
+        // "<folder>/" at the end of a word is the folder itself; before a name, the name follows a colon.
+        said.replace(QRegularExpression(QRegularExpression::escape(folder) +
+                                        QStringLiteral("/?(?=$|[\\s,;:)]|\\.(?:\\s|$))")),
+                     name);
+        said.replace(folder + QLatin1Char('/'), name + QStringLiteral(": "));
+        said.replace(folder, name);
+    }
+    if (said.contains(QLatin1Char('/')) || said.contains(QLatin1Char('\\'))) {
+        return fallback;
+    }
+    return said;
+}
+
+QString friendlyReason(const QString& driverMessage, const CaptureForPhone& capture)
 {
     const QString lowered = driverMessage.toLower();
     if (lowered.contains(QLatin1String("not enough")) || lowered.contains(QLatin1String("sample"))) {
         return QStringLiteral("Not enough usable frames — try scanning slower so the camera stays sharp.");
     }
-    return QStringLiteral("Reconstruction failed: ") + driverMessage;
+    return withoutLocalPaths(
+        QStringLiteral("Reconstruction failed: ") + driverMessage, capture,
+        QStringLiteral("Reconstruction failed: capture %1 could not be reconstructed from its %2 frames.")
+            .arg(capture.stamp, QString::number(capture.frames)));
 }
 
 Expected<CompanionBrowser::Environment, QString>
@@ -281,6 +316,7 @@ void CompanionBrowser::peerDidChangeState(const PeerIdentity& peer, PeerSessionS
         if (m_status.kind == ServerStatus::Kind::receiving && m_status.peerName == name) {
             setStatus(ServerStatus::idle());
         }
+        dropWaitingCapturesOf(peer);
     });
 }
 
@@ -297,7 +333,8 @@ void CompanionBrowser::didReceiveData(const QByteArray& data, const PeerIdentity
     if (envelope->kind != CaptureTransferKind::manifest) {
         return;
     }
-    const std::optional<CaptureManifest> manifest = decodeManifest(envelope->payload);
+    // The frame names are never read: a long list is not kept beyond the decoding.
+    const std::optional<CaptureManifest> manifest = decodeManifest(envelope->payload, false);
     if (manifest) {
         onMainFrom(peer, data.size(), [this, manifest = *manifest, peer] { beginInbox(manifest, peer); });
     }
@@ -342,7 +379,7 @@ void CompanionBrowser::beginInbox(const CaptureManifest& manifest, const PeerIde
         return;
     }
     const auto open = m_inboxes.constFind(manifest.stamp);
-    if (open != m_inboxes.cend() && open->reconstructing) {
+    if (open != m_inboxes.cend() && open->stage == Inbox::Stage::reconstructing) {
         return; // one reconstruction per stamp: this capture's model is on its way
     }
     if (open != m_inboxes.cend() && !(open->peer == peer) && m_sessionPeers.contains(open->peer)) {
@@ -353,7 +390,8 @@ void CompanionBrowser::beginInbox(const CaptureManifest& manifest, const PeerIde
     closeCapture(manifest.stamp); // replaced by this one
     closeCapturesFor(peer);
     Inbox inbox;
-    inbox.manifest = manifest;
+    inbox.frameCount = manifest.frameCount;
+    inbox.detail = manifest.detail;
     inbox.folder = claimFolder(manifest.stamp);
     if (inbox.folder.isEmpty()) {
         sendError(manifest.stamp, QStringLiteral("Capture refused: no free folder name for it."), peer);
@@ -375,7 +413,7 @@ void CompanionBrowser::closeCapturesFor(const PeerIdentity& peer)
         quint64 generation = 0;
         int count = 0;
         for (auto it = m_inboxes.cbegin(); it != m_inboxes.cend(); ++it) {
-            if (it->reconstructing || !fits(*it)) {
+            if (it->stage != Inbox::Stage::receiving || !fits(*it)) {
                 continue;
             }
             ++count;
@@ -414,7 +452,28 @@ void CompanionBrowser::closeCapture(const QString& stamp)
     // rmdir removes only empty folders: frames that came stay where they are.
     QDir().rmdir(found->imagesPath);
     QDir().rmdir(found->folder);
+    const bool wasWaiting = found->stage == Inbox::Stage::waiting;
     m_inboxes.erase(found);
+    if (wasWaiting) {
+        m_line.removeAll(stamp);
+        if (m_status.kind == ServerStatus::Kind::waiting && m_status.stamp == stamp) {
+            showCurrentWork();
+        }
+    }
+}
+
+void CompanionBrowser::dropWaitingCapturesOf(const PeerIdentity& peer)
+{
+    // Also a capture whose last frame is in but that has not joined the line yet.
+    QStringList waiting;
+    for (auto it = m_inboxes.cbegin(); it != m_inboxes.cend(); ++it) {
+        if (it->stage == Inbox::Stage::waiting && it->peer == peer) {
+            waiting.append(it.key());
+        }
+    }
+    for (const QString& stamp : std::as_const(waiting)) {
+        closeCapture(stamp);
+    }
 }
 
 QString captureFolderName(const QString& stamp, int n)
@@ -460,8 +519,8 @@ void CompanionBrowser::handleFrame(const QString& stamp, const QString& filename
                                    const PeerIdentity& from)
 {
     const auto found = m_inboxes.find(stamp);
-    // Only the phone that opened the capture fills it.
-    if (found == m_inboxes.end() || found->reconstructing || !(found->peer == from)) {
+    // Only the phone that opened the capture fills it, until its frames are all in.
+    if (found == m_inboxes.end() || found->stage != Inbox::Stage::receiving || !(found->peer == from)) {
         QFile::remove(temp);
         return;
     }
@@ -483,33 +542,89 @@ void CompanionBrowser::handleFrame(const QString& stamp, const QString& filename
         return;
     }
     ++inbox.receivedFrames;
-    setStatus(ServerStatus::receiving(stamp, inbox.receivedFrames, inbox.manifest.frameCount,
-                                      inbox.peer.displayName()));
-    if (inbox.receivedFrames >= inbox.manifest.frameCount) {
-        inbox.reconstructing = true;
-        onMain([this, stamp] { runReconstruction(stamp); });
+    setStatus(
+        ServerStatus::receiving(stamp, inbox.receivedFrames, inbox.frameCount, inbox.peer.displayName()));
+    if (inbox.receivedFrames >= inbox.frameCount) {
+        inbox.stage = Inbox::Stage::waiting;
+        const quint64 generation = inbox.generation;
+        onMain([this, stamp, generation] {
+            const auto complete = m_inboxes.constFind(stamp);
+            if (complete != m_inboxes.cend() && complete->generation == generation &&
+                complete->stage == Inbox::Stage::waiting) {
+                framesComplete(stamp);
+            }
+        });
     }
+}
+
+void CompanionBrowser::framesComplete(const QString& stamp)
+{
+    const Inbox& inbox = m_inboxes[stamp];
+    sendEnvelope(CaptureTransferKind::ready, CaptureReadyAck{stamp, inbox.receivedFrames}, inbox.peer);
+    m_line.append(stamp);
+    if (m_running) {
+        setStatus(ServerStatus::waiting(stamp, inbox.peer.displayName()));
+        sendEnvelope(CaptureTransferKind::progress,
+                     ReconstructionProgress{stamp, 0.0,
+                                            QStringLiteral("Waiting on computer · another capture "
+                                                           "is being reconstructed")},
+                     inbox.peer);
+        return;
+    }
+    runNextReconstruction();
+}
+
+void CompanionBrowser::runNextReconstruction()
+{
+    if (m_running || m_line.isEmpty()) {
+        return;
+    }
+    runReconstruction(m_line.takeFirst());
+}
+
+void CompanionBrowser::engineDone()
+{
+    m_running.reset();
+    // Queued: the ended run's driver is released first, and its phone hears its outcome before the next
+    // run's first report.
+    onMain([this] { runNextReconstruction(); });
+}
+
+void CompanionBrowser::showCurrentWork()
+{
+    if (m_running) {
+        const auto running = m_inboxes.constFind(*m_running);
+        if (running != m_inboxes.cend()) {
+            setStatus(
+                ServerStatus::reconstructing(*m_running, m_runningFraction, running->peer.displayName()));
+            return;
+        }
+    }
+    setStatus(ServerStatus::idle());
 }
 
 void CompanionBrowser::runReconstruction(const QString& stamp)
 {
-    const auto found = m_inboxes.constFind(stamp);
-    if (found == m_inboxes.cend()) {
+    const auto found = m_inboxes.find(stamp);
+    if (found == m_inboxes.end()) {
         return;
     }
+    found->stage = Inbox::Stage::reconstructing;
+    m_running = stamp;
+    m_runningFraction = 0.0;
     const Inbox inbox = *found;
     const QString peerName = inbox.peer.displayName();
-    sendEnvelope(CaptureTransferKind::ready, CaptureReadyAck{stamp, inbox.receivedFrames}, inbox.peer);
     setStatus(ServerStatus::reconstructing(stamp, 0.0, peerName));
 
     auto* driver = new CompanionReconstructor(m_environment.sessionFactory, this);
     QPointer<CompanionBrowser> self(this);
     driver->run(
-        inbox.imagesPath, CompanionReconstructor::detail(inbox.manifest.detail),
+        inbox.imagesPath, CompanionReconstructor::detail(inbox.detail),
         [self, stamp, inbox, peerName](double fraction, const QString&) {
             if (!self || !std::isfinite(fraction)) {
                 return; // a fraction that is not a number is not reported
             }
+            self->m_runningFraction = fraction;
             self->setStatus(ServerStatus::reconstructing(stamp, fraction, peerName));
             self->sendEnvelope(
                 CaptureTransferKind::progress,
@@ -522,6 +637,12 @@ void CompanionBrowser::runReconstruction(const QString& stamp)
             driver->deleteLater();
             if (!self) {
                 return;
+            }
+            self->engineDone();
+            const CaptureForPhone capture{stamp, inbox.receivedFrames, inbox.folder, inbox.imagesPath};
+            if (finalState.kind == CompanionReconstructor::State::Kind::failed) {
+                logLine(QStringLiteral("tovarine: reconstruction of capture %1 (%2) failed: %3")
+                            .arg(stamp, inbox.imagesPath, finalState.message));
             }
             using Kind = CompanionReconstructor::State::Kind;
             switch (finalState.kind) {
@@ -544,14 +665,17 @@ void CompanionBrowser::runReconstruction(const QString& stamp)
                             self.data(),
                             [self, stamp, inbox, meshPath, error] {
                                 if (error) {
-                                    self->sendError(stamp,
-                                                    QStringLiteral("Couldn't deliver result: ") +
-                                                        error->description,
-                                                    inbox.peer);
+                                    self->sendError(
+                                        stamp,
+                                        QStringLiteral("Couldn't deliver result: ") + error->description,
+                                        inbox.peer,
+                                        QStringLiteral("Couldn't deliver result: the model of capture %1 "
+                                                       "could not be sent.")
+                                            .arg(stamp));
                                 } else {
-                                    self->m_completed.append(CompletedCapture{
-                                        QUuid::createUuid(), stamp, inbox.manifest.frameCount, meshPath,
-                                        QDateTime::currentDateTime()});
+                                    self->m_completed.append(CompletedCapture{QUuid::createUuid(), stamp,
+                                                                              inbox.frameCount, meshPath,
+                                                                              QDateTime::currentDateTime()});
                                     emit self->completedChanged();
                                 }
                                 self->endInbox(stamp, inbox.generation);
@@ -561,7 +685,7 @@ void CompanionBrowser::runReconstruction(const QString& stamp)
                 return;
             }
             case Kind::failed:
-                self->sendError(stamp, friendlyReason(finalState.message), inbox.peer);
+                self->sendError(stamp, friendlyReason(finalState.message, capture), inbox.peer);
                 break;
             case Kind::cancelled:
                 break;
@@ -580,7 +704,7 @@ void CompanionBrowser::endInbox(const QString& stamp, quint64 generation)
     if (found != m_inboxes.end() && found->generation == generation) {
         m_inboxes.erase(found);
     }
-    setStatus(ServerStatus::idle());
+    showCurrentWork();
 }
 
 template <class Record>
@@ -599,9 +723,21 @@ void CompanionBrowser::sendEnvelope(CaptureTransferKind kind, const Record& reco
     }
 }
 
-void CompanionBrowser::sendError(const QString& stamp, const QString& message, const PeerIdentity& to)
+void CompanionBrowser::sendError(const QString& stamp, const QString& message, const PeerIdentity& to,
+                                 const QString& fallback)
 {
-    sendEnvelope(CaptureTransferKind::error, ReconstructionErrorMessage{stamp, message}, to);
+    CaptureForPhone capture{stamp, 0, {}, {}};
+    if (const auto found = m_inboxes.constFind(stamp); found != m_inboxes.cend()) {
+        capture = {stamp, found->receivedFrames, found->folder, found->imagesPath};
+    }
+    const QString said = withoutLocalPaths(
+        message, capture,
+        !fallback.isEmpty() ? fallback
+                            : QStringLiteral("Capture %1 could not be taken on the computer.").arg(stamp));
+    if (said != message) {
+        logLine(QStringLiteral("tovarine: capture %1 failed: %2").arg(stamp, message));
+    }
+    sendEnvelope(CaptureTransferKind::error, ReconstructionErrorMessage{stamp, said}, to);
 }
 
 } // namespace tovarine

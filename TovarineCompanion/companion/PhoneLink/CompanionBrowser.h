@@ -17,10 +17,11 @@
 
 namespace tovarine {
 
-// What the receiver is doing; peerName is the display name of the capture's phone.
+// What the receiver is doing; peerName is the display name of the capture's phone. waiting: the capture's
+// frames are all in and it waits for the engine, which another capture has.
 struct ServerStatus
 {
-    enum class Kind { receiving, reconstructing, sending, idle };
+    enum class Kind { receiving, waiting, reconstructing, sending, idle };
     Kind kind = Kind::idle;
     QString stamp;         // all but idle
     qint64 received = 0;   // receiving
@@ -30,6 +31,7 @@ struct ServerStatus
 
     static ServerStatus receiving(const QString& stamp, qint64 received, qint64 expected,
                                   const QString& peerName);
+    static ServerStatus waiting(const QString& stamp, const QString& peerName);
     static ServerStatus reconstructing(const QString& stamp, double fraction, const QString& peerName);
     static ServerStatus sending(const QString& stamp, const QString& peerName);
     static ServerStatus idle();
@@ -56,6 +58,12 @@ struct CompletedCapture
 // Inbox/<stamp> 2/ and on, so a capture never writes into, or replaces the model of, an earlier one with the
 // same stamp. Only the phone that sent the manifest fills the capture, and while it is connected no other
 // phone can take its stamp. On the wire the capture is still known by its stamp alone.
+//
+// One reconstruction runs at a time: captures whose frames are all in wait in line, in the order their
+// frames completed, and their phones hear that they wait. A waiting capture whose phone leaves, or whose
+// stamp a new manifest takes, leaves the line. Of a manifest only what the receiver uses is kept (not the
+// frame names). What a phone is told never names a path on this computer: the capture is named by its
+// stamp, and a failure text that holds a path gives way to one that does not (the log has it whole).
 //
 // Threads: created and used on the GUI thread; the published fields change only there. The transport's
 // callbacks do their decoding on the transport's thread and hand the rest to the GUI thread, within the
@@ -127,13 +135,16 @@ signals:
 private:
     struct Inbox
     {
-        CaptureManifest manifest;
+        enum class Stage { receiving, waiting, reconstructing };
+        // Of the manifest, what the receiver uses (the stamp is the map's key).
+        qint64 frameCount = 0;
+        QString detail;
         QString folder;
         QString imagesPath;
         PeerIdentity peer;
         qint64 receivedFrames = 0;
         quint64 generation = 0; // tells this inbox from a later one of the same stamp
-        bool reconstructing = false;
+        Stage stage = Stage::receiving;
     };
 
     // PeerBrowserDelegate (transport thread)
@@ -166,11 +177,24 @@ private:
     void closeCapturesFor(const PeerIdentity& peer);
     // Forgets an open capture; its folder goes when it is empty.
     void closeCapture(const QString& stamp);
+    // The capture's frames are all in: "ready" goes out and it joins the line for the engine.
+    void framesComplete(const QString& stamp);
+    // Starts the first capture in line when the engine is free.
+    void runNextReconstruction();
     void runReconstruction(const QString& stamp);
+    // The engine run of the capture ended: the next in line may start.
+    void engineDone();
+    // Drops the waiting captures of a phone that left.
+    void dropWaitingCapturesOf(const PeerIdentity& peer);
     void endInbox(const QString& stamp, quint64 generation);
+    // After a capture's end: what is still going on, else idle.
+    void showCurrentWork();
     template <class Record>
     void sendEnvelope(CaptureTransferKind kind, const Record& record, const PeerIdentity& to);
-    void sendError(const QString& stamp, const QString& message, const PeerIdentity& to);
+    // Sends `message` as the capture's failure. A text that holds a local path goes to the log; the phone
+    // gets it with the capture's folders named by its stamp, or `fallback` when another path remains.
+    void sendError(const QString& stamp, const QString& message, const PeerIdentity& to,
+                   const QString& fallback = {});
 
     Environment m_environment;
     PeerIdentity m_peerID;
@@ -179,6 +203,9 @@ private:
     std::unique_ptr<PeerSession> m_session;
     std::unique_ptr<PeerBrowser> m_browser;
     QHash<QString, Inbox> m_inboxes;
+    QList<QString> m_line;            // stamps of the waiting captures, first in line first
+    std::optional<QString> m_running; // the stamp the engine is working on
+    double m_runningFraction = 0.0;
     QSet<PeerIdentity> m_sessionPeers; // connected now
     quint64 m_nextGeneration = 1;
 
@@ -201,8 +228,23 @@ private:
 // short on a character boundary when the whole would pass kMaxFileNameBytes.
 QString captureFolderName(const QString& stamp, int n);
 
-// The driver's failure text as the phone shows it.
-QString friendlyReason(const QString& driverMessage);
+// A capture as a phone may hear of it: its stamp and frame count, and its folders on this computer, which
+// are never named to the phone.
+struct CaptureForPhone
+{
+    QString stamp;
+    qint64 frames = 0;
+    QString folder;
+    QString imagesFolder;
+};
+
+// `text` as a phone may see it: the capture's images folder becomes "the frames of capture <stamp>", its
+// folder "capture <stamp>"; when a path (anything with "/" or "\\") is still left, the whole text gives way
+// to `fallback`.
+QString withoutLocalPaths(const QString& text, const CaptureForPhone& capture, const QString& fallback);
+
+// The driver's failure text as the phone shows it, naming no local path (withoutLocalPaths).
+QString friendlyReason(const QString& driverMessage, const CaptureForPhone& capture);
 
 // Moves a received file into place: a rename, or a copy and remove when the two lie on different file
 // systems. Whatever stood at `to` is removed first. On failure `from` is left where it was.

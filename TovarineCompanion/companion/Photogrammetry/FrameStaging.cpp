@@ -299,7 +299,7 @@ Expected<StagedFrames, QString> stage(const QString& inputFolder, const QString&
     namespace fs = std::filesystem;
     const QFileInfo inputInfo(inputFolder);
     if (!inputInfo.isDir() || !inputInfo.isReadable()) {
-        return unexpected(QStringLiteral("The frames folder %1 cannot be read.").arg(inputFolder));
+        return unexpected(QStringLiteral("The capture's frames folder cannot be read."));
     }
     // Listed by the file system's own bytes: a name that is not UTF-8 is still a frame, and a name with a
     // newline or other control characters is harmless because COLMAP only ever sees our own names.
@@ -329,17 +329,16 @@ Expected<StagedFrames, QString> stage(const QString& inputFolder, const QString&
         }
     }
     if (error) {
-        return unexpected(QStringLiteral("The frames folder %1 cannot be read.").arg(inputFolder));
+        return unexpected(QStringLiteral("The capture's frames folder cannot be read."));
     }
     std::sort(frames.begin(), frames.end(),
               [](const Frame& a, const Frame& b) { return a.nativeName < b.nativeName; });
     if (frames.empty()) {
-        return unexpected(QStringLiteral("No jpg, jpeg or heic frames were found in %1.").arg(inputFolder));
+        return unexpected(QStringLiteral("No jpg, jpeg or heic frames were found in the capture."));
     }
     if (frames.size() < static_cast<std::size_t>(kMinFrames)) {
-        return unexpected(QStringLiteral("At least %1 frames are needed; %2 holds %3.")
+        return unexpected(QStringLiteral("At least %1 frames are needed; the capture holds %2.")
                               .arg(kMinFrames)
-                              .arg(inputFolder)
                               .arg(frames.size()));
     }
 

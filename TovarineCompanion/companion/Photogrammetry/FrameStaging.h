@@ -48,8 +48,9 @@ inline constexpr int kMinFrames = 3;
 // exist. Entries that are not regular files (after following links) are passed over; jpg/jpeg files
 // without a readable JPEG frame header or cut short (readJpegFrame) are left out and named in the result.
 // Error: a user-facing sentence (unreadable folder, no or too few frames, fewer than kMinFrames whole JPEG
-// frames, naming the ones left out, an undecodable HEIC frame); a cancelled run returns an error whose text
-// is empty.
+// frames, naming the ones left out, an undecodable HEIC frame) that names frames by their own names and
+// never a folder's path, so it may go to the phone that sent the capture; a cancelled run returns an error
+// whose text is empty.
 Expected<StagedFrames, QString> stage(const QString& inputFolder, const QString& imagesFolder,
                                       const std::atomic<bool>* cancelled = nullptr);
 

@@ -749,13 +749,50 @@ TEST_F(TcpPeerTransportTest, OneCallerCannotTakeEveryPlaceNorShakeHandsWithoutEn
     ASSERT_NO_FATAL_FAILURE(browseAndInvite("state 2 phone"));
 }
 
-TEST_F(TcpPeerTransportTest, PeersAdvertisedByTheDozenAreNotAllDialledAtOnce)
+TEST_F(TcpPeerTransportTest, PeersAdvertisedByTheDozenAreDialledAFewAtATimeAndEveryOneInTurn)
 {
-    // Ten advertised peers on one machine that take the connection and never shake hands.
+    // Ten advertised peers on one machine that take the connection and never shake hands, each invited
+    // with a short time-out: two are dialled at a time, and each of the others when a place frees.
+    QTcpServer mute;
+    ASSERT_TRUE(mute.listen(QHostAddress::LocalHost, 0));
+    int accepted = 0;
+    QObject::connect(&mute, &QTcpServer::newConnection, [&] {
+        while (mute.nextPendingConnection() != nullptr) {
+            ++accepted;
+        }
+    });
+    std::vector<std::unique_ptr<QObject>> published;
+    for (int i = 0; i < 10; ++i) {
+        published.push_back(m_discovery->publish(QStringLiteral("tovarine-pair"),
+                                                 PeerIdentity(QStringLiteral("mute %1").arg(i)),
+                                                 mute.serverPort(), [](const PeerError&) {}));
+    }
+    m_receiverSession = m_receiver->makeSession(PeerIdentity(QStringLiteral("computer")), incoming());
+    m_receiverSession->setDelegate(&m_receiverEvents);
+    m_browser = m_receiver->makeBrowser(m_receiverSession->localPeer(), QStringLiteral("tovarine-pair"));
+    m_finder.onFound = [this](const PeerIdentity& peer) {
+        m_browser->invitePeer(peer, *m_receiverSession, 300);
+    };
+    m_browser->setDelegate(&m_finder);
+    m_browser->startBrowsing();
+    const auto count = [&](const QString& prefix) {
+        const QStringList events = m_receiverEvents.events();
+        return std::count_if(events.cbegin(), events.cend(),
+                             [&](const QString& e) { return e.startsWith(prefix); });
+    };
+    ASSERT_TRUE(QTest::qWaitFor([&] { return count("state 0") == 10; }, tovarine::test::kHangCeilingMs))
+        << accepted << " dialled";
+    EXPECT_EQ(count("state 1"), 10);
+    EXPECT_EQ(accepted, 10) << "every invitation was dialled in its turn";
+}
+
+TEST_F(TcpPeerTransportTest, AnInvitationWaitingForAPlaceEndsWhenItsPeerIsNoLongerAdvertised)
+{
+    // Two mute peers hold the places of their machine; a third waits and then stops being advertised.
     QTcpServer mute;
     ASSERT_TRUE(mute.listen(QHostAddress::LocalHost, 0));
     std::vector<std::unique_ptr<QObject>> published;
-    for (int i = 0; i < 10; ++i) {
+    for (int i = 0; i < 3; ++i) {
         published.push_back(m_discovery->publish(QStringLiteral("tovarine-pair"),
                                                  PeerIdentity(QStringLiteral("mute %1").arg(i)),
                                                  mute.serverPort(), [](const PeerError&) {}));
@@ -768,13 +805,20 @@ TEST_F(TcpPeerTransportTest, PeersAdvertisedByTheDozenAreNotAllDialledAtOnce)
     };
     m_browser->setDelegate(&m_finder);
     m_browser->startBrowsing();
-    const auto count = [&](const QString& prefix) {
-        const QStringList events = m_receiverEvents.events();
-        return std::count_if(events.cbegin(), events.cend(),
-                             [&](const QString& e) { return e.startsWith(prefix); });
-    };
-    ASSERT_TRUE(QTest::qWaitFor([&] { return count("state 0") == 8; }, tovarine::test::kHangCeilingMs));
-    EXPECT_EQ(count("state 1"), 10);
+    int accepted = 0;
+    QObject::connect(&mute, &QTcpServer::newConnection, [&] {
+        while (mute.nextPendingConnection() != nullptr) {
+            ++accepted;
+        }
+    });
+    ASSERT_TRUE(QTest::qWaitFor([&] { return m_receiverEvents.saw("state 1 mute 2") && accepted == 2; },
+                                tovarine::test::kHangCeilingMs));
+    EXPECT_FALSE(m_receiverEvents.saw("state 0 mute 2")) << "it waits for a place";
+    published.pop_back();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return m_receiverEvents.saw("state 0 mute 2"); },
+                                tovarine::test::kHangCeilingMs));
+    EXPECT_FALSE(m_receiverEvents.saw("state 0 mute 0"));
+    EXPECT_FALSE(m_receiverEvents.saw("state 0 mute 1"));
 }
 
 TEST(TlsIdentity, KeptForTheOwnerOnlyAndReused)

@@ -1,5 +1,6 @@
 #include "CompanionBrowser.h"
 
+#include "ColmapPhotogrammetrySession.h"
 #include "FakePhotogrammetrySession.h"
 #include "HangCeiling.h"
 #include "LoopbackPeerNetwork.h"
@@ -15,6 +16,7 @@
 #include <atomic>
 #include <gtest/gtest.h>
 #include <limits>
+#include <malloc.h>
 
 namespace tovarine {
 namespace {
@@ -39,9 +41,37 @@ protected:
         ASSERT_TRUE(m_root.isValid());
         m_engine.script = {FakeStep::progress(0.25), FakeStep::progress(0.5), FakeStep::complete(),
                            FakeStep::end()};
-        m_receiver = std::make_unique<CompanionBrowser>(
-            CompanionBrowser::Environment{m_network, m_engine.factory(),
-                                          m_root.filePath(QStringLiteral("data")), QStringLiteral("studio")});
+        // Every session made counts as running until its first final output.
+        m_liveRuns = 0;
+        m_mostLiveRuns = 0;
+        PhotogrammetrySessionFactory counted = [this, inner = m_factory ? *m_factory : m_engine.factory()](
+                                                   const QString& input,
+                                                   const PhotogrammetrySession::Configuration& configuration)
+            -> Expected<std::unique_ptr<PhotogrammetrySession>, QString> {
+            auto made = inner(input, configuration);
+            if (made) {
+                m_mostLiveRuns = std::max(m_mostLiveRuns, ++m_liveRuns);
+                auto ended = std::make_shared<bool>(false);
+                const auto end = [this, ended] {
+                    if (!std::exchange(*ended, true)) {
+                        --m_liveRuns;
+                    }
+                };
+                QObject::connect(made->get(), &PhotogrammetrySession::output,
+                                 [end](const PhotogrammetrySession::Output& output) {
+                                     using K = PhotogrammetrySession::Output::Kind;
+                                     if (output.kind != K::requestProgress && output.kind != K::other) {
+                                         end();
+                                     }
+                                 });
+                QObject::connect(made->get(), &PhotogrammetrySession::outputsEnded, end);
+                QObject::connect(made->get(), &PhotogrammetrySession::outputsFailed, end);
+                QObject::connect(made->get(), &QObject::destroyed, end);
+            }
+            return made;
+        };
+        m_receiver = std::make_unique<CompanionBrowser>(CompanionBrowser::Environment{
+            m_network, counted, m_root.filePath(QStringLiteral("data")), QStringLiteral("studio")});
         QObject::connect(m_receiver.get(), &CompanionBrowser::statusChanged,
                          [this](const ServerStatus& status) { m_statuses.append(status); });
     }
@@ -107,6 +137,9 @@ protected:
     QTemporaryDir m_root;
     std::shared_ptr<LoopbackPeerNetwork> m_network = std::make_shared<LoopbackPeerNetwork>();
     test::FakeEngine m_engine;
+    std::optional<PhotogrammetrySessionFactory> m_factory; // another engine than m_engine, when set
+    int m_liveRuns = 0;                                    // engine runs under way
+    int m_mostLiveRuns = 0;                                // the most there were at once
     std::unique_ptr<CompanionBrowser> m_receiver;
     std::vector<std::unique_ptr<TestPhone>> m_phones;
     int m_phonesMade = 0;
@@ -772,6 +805,370 @@ TEST_F(CompanionBrowserTest, FindingLosingAndDeniedBrowsing)
     m_phones.pop_back(); // "twin" b stops advertising: every peer of that name goes
     settle();
     EXPECT_TRUE(m_receiver->discoveredPeers().isEmpty());
+}
+
+// Each model says which capture folder it was made in.
+void writeModelNamingItsFolder(const QString& path)
+{
+    QFile model(path);
+    ASSERT_TRUE(model.open(QIODevice::WriteOnly));
+    QDir folder = QFileInfo(path).dir();
+    while (folder.dirName().startsWith(QLatin1Char('.'))) {
+        folder.cdUp();
+    }
+    model.write("model of " + folder.dirName().toUtf8());
+}
+
+TEST_F(CompanionBrowserTest, CapturesSentBackToBackTakeTheEngineInTurn)
+{
+    // Each run holds until the test lets it complete.
+    m_engine.script = {FakeStep::progress(0.5), FakeStep::hold()};
+    m_engine.afterCancel = {FakeStep::complete(), FakeStep::end()};
+    m_engine.writeModel = writeModelNamingItsFolder;
+    const QStringList stamps = {"B1", "B2", "B3"};
+    TestPhone& p = phone({.stamp = "B1", .frames = frames(3), .previews = false, .moreStamps = {"B2", "B3"}});
+    p.start();
+    m_receiver->browser().startBrowsing();
+    const auto saw = [&](const QString& event) { return p.outcome().timeline.contains(event); };
+    const QString waits =
+        QStringLiteral("progress %1 · Waiting on computer · another capture is being reconstructed");
+    for (const QString& stamp : stamps) {
+        SCOPED_TRACE(stamp.toStdString());
+        // The capture's frames are all in, and each later one waits for it.
+        ASSERT_TRUE(QTest::qWaitFor(
+            [&] {
+                return saw("progress " + stamp + " · Reconstructing on computer · 50%") &&
+                       std::all_of(stamps.cbegin() + stamps.indexOf(stamp) + 1, stamps.cend(),
+                                   [&](const QString& later) { return saw("ready " + later); });
+            },
+            tovarine::test::kHangCeilingMs));
+        settle();
+        EXPECT_EQ(m_liveRuns, 1);
+        EXPECT_EQ(m_engine.madeCount, stamps.indexOf(stamp) + 1) << "the others wait";
+        m_engine.session->cancel(); // lets this run complete
+        ASSERT_TRUE(QTest::qWaitFor([&] { return saw("model " + stamp); }, tovarine::test::kHangCeilingMs));
+    }
+    ASSERT_TRUE(QTest::qWaitFor([&] { return p.isFinished(); }, tovarine::test::kHangCeilingMs));
+    settle();
+    EXPECT_EQ(m_mostLiveRuns, 1) << "never more than one engine run at a time";
+    EXPECT_TRUE(p.outcome().errors.isEmpty());
+    for (const QString& stamp : stamps) {
+        EXPECT_EQ(readAll(p.outcome().models.value(stamp)), "model of " + stamp.toUtf8())
+            << stamp.toStdString();
+    }
+    // One after another: every capture but the first waited, and starts only once the one before has ended.
+    const QStringList& timeline = p.outcome().timeline;
+    EXPECT_FALSE(timeline.contains(waits.arg("B1")));
+    for (int i = 1; i < stamps.size(); ++i) {
+        const qsizetype ready = timeline.indexOf("ready " + stamps[i]);
+        const qsizetype waiting = timeline.indexOf(waits.arg(stamps[i]));
+        const qsizetype starts =
+            timeline.indexOf("progress " + stamps[i] + " · Reconstructing on computer · 50%");
+        EXPECT_TRUE(ready >= 0 && ready < waiting && waiting < starts) << timeline.join('\n').toStdString();
+        EXPECT_LT(timeline.indexOf("result " + stamps[i - 1]), starts) << timeline.join('\n').toStdString();
+        EXPECT_TRUE(m_statuses.contains(ServerStatus::waiting(stamps[i], "phone")));
+    }
+    ASSERT_TRUE(QTest::qWaitFor([&] { return m_receiver->status() == ServerStatus::idle(); },
+                                tovarine::test::kHangCeilingMs));
+    EXPECT_EQ(m_receiver->completed().size(), 3);
+}
+
+TEST_F(CompanionBrowserTest, AWaitingCaptureLeavesTheLineWithItsPhoneOrItsStamp)
+{
+    // "first" holds the engine; "second" and "third" each complete a capture that waits. "second" then sends
+    // its stamp again, and "third" leaves.
+    m_engine.script = {FakeStep::hold()};
+    m_engine.afterCancel = {FakeStep::complete(), FakeStep::end()};
+    const QList<TestPhone::Frame> f = frames(2);
+    TestPhone& first = phone({.stamp = "R1", .frames = f, .previews = false}, "first");
+    m_receiver->browser().startBrowsing();
+    first.start();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return m_liveRuns == 1; }, tovarine::test::kHangCeilingMs));
+    TestPhone& second = phone({.stamp = "W2", .frames = f, .previews = false}, "second");
+    TestPhone& third = phone({.stamp = "W3", .frames = f, .previews = false}, "third");
+    // Another phone is invited only while none is connected: these two connect through invitations of
+    // their own.
+    second.start();
+    third.start();
+    m_receiver->invite(second.peer());
+    m_receiver->invite(third.peer());
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return second.outcome().timeline.size() == 2 && third.outcome().timeline.size() == 2; },
+        tovarine::test::kHangCeilingMs));
+    EXPECT_EQ(second.outcome().timeline,
+              (QStringList{"ready W2",
+                           "progress W2 · Waiting on computer · another capture is being reconstructed"}));
+    EXPECT_TRUE(m_statuses.contains(ServerStatus::waiting("W2", "second")));
+    EXPECT_TRUE(m_statuses.contains(ServerStatus::waiting("W3", "third")));
+
+    second.sendData(manifestMessage("W2", 5));
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return m_receiver->status() == ServerStatus::receiving("W2", 0, 5, "second"); },
+                        tovarine::test::kHangCeilingMs));
+    std::erase_if(m_phones, [&third](const std::unique_ptr<TestPhone>& p) { return p.get() == &third; });
+    settle();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return m_receiver->discoveredPeers().size() == 2; },
+                                tovarine::test::kHangCeilingMs));
+    settle();
+
+    // The engine is let go: nothing is left in line.
+    m_engine.session->cancel();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return first.isFinished(); }, tovarine::test::kHangCeilingMs));
+    settle();
+    EXPECT_EQ(m_engine.madeCount, 1);
+    EXPECT_EQ(m_receiver->status(), ServerStatus::idle());
+    EXPECT_TRUE(second.outcome().errors.isEmpty());
+    // The frames of the capture that left the line stay on disk.
+    EXPECT_TRUE(QFileInfo::exists(data("Inbox/W3/Images/frame_00000.jpg")));
+}
+
+// The resident memory of this process, in bytes.
+qint64 residentBytes()
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly)) {
+        return -1;
+    }
+    for (const QByteArray& line : status.readAll().split('\n')) {
+        if (line.startsWith("VmRSS:")) {
+            return line.mid(6).trimmed().split(' ').front().toLongLong() * 1024;
+        }
+    }
+    return -1;
+}
+
+TEST_F(CompanionBrowserTest, LongFrameListsAreNotKept)
+{
+    // Four manifests of 16 MB, each listing 3,000,000 frames, for captures that stay open.
+    TestPhone& p = phone({.sendManifest = false, .previews = false});
+    p.start();
+    m_receiver->browser().startBrowsing();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return p.outcome().connected; }, tovarine::test::kHangCeilingMs));
+    const auto longManifest = [](const QString& stamp) {
+        QByteArray payload = R"({"stamp":")" + stamp.toUtf8() + R"(","frameCount":3,"detail":"medium",)" +
+                             R"("createdAt":0,"clientVersion":"1","frames":[)";
+        payload.reserve(12'100'000);
+        for (int i = 0; i < 3'000'000; ++i) {
+            payload += i == 0 ? "\"a\"" : ",\"a\"";
+        }
+        payload += "]}";
+        CaptureTransferEnvelope envelope{CaptureTransferKind::manifest, payload};
+        return envelope.encode();
+    };
+    // The first one makes the heap grow to what decoding one takes; what the others add is what is kept.
+    p.sendData(longManifest("M0"));
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return m_receiver->status() == ServerStatus::receiving("M0", 0, 3, "phone"); },
+                        tovarine::test::kHangCeilingMs));
+    settle();
+    // Memory the allocator holds free is given back first: what stays resident is what is kept.
+    malloc_trim(0);
+    const qint64 before = residentBytes();
+    for (int i = 1; i < 4; ++i) {
+        const QString stamp = QStringLiteral("M%1").arg(i);
+        QByteArray message = longManifest(stamp);
+        ASSERT_GT(message.size(), 15'000'000);
+        ASSERT_LT(message.size(), 16 * 1024 * 1024);
+        p.sendData(message);
+        message.clear();
+        ASSERT_TRUE(QTest::qWaitFor(
+            [&] { return m_receiver->status() == ServerStatus::receiving(stamp, 0, 3, "phone"); },
+            tovarine::test::kHangCeilingMs));
+    }
+    settle();
+    malloc_trim(0);
+    const qint64 after = residentBytes();
+    // Kept whole, each list took about 200 MB; the bound leaves room for the allocator's own keeping.
+    std::printf("[ figures  ] resident memory: %lld MB after the first manifest, %lld MB after three more\n",
+                static_cast<long long>(before >> 20), static_cast<long long>(after >> 20));
+    EXPECT_LT(after - before, 96 * 1024 * 1024) << before << " then " << after;
+    EXPECT_EQ(captureFolders(data("Inbox")), (QStringList{"M0", "M1", "M2", "M3"}));
+}
+
+// A JPEG that is only a frame header: enough for frame staging and the fake colmap.
+QByteArray jpegHeader(int width, int height)
+{
+    QByteArray bytes("\xFF\xD8\xFF\xC0\x00\x11\x08", 7);
+    bytes.append(char(height >> 8))
+        .append(char(height & 0xFF))
+        .append(char(width >> 8))
+        .append(char(width & 0xFF));
+    bytes.append(QByteArray(10, '\x01'));
+    bytes.append("\xFF\xD9", 2);
+    return bytes;
+}
+
+TEST_F(CompanionBrowserTest, NoTextAPhoneReceivesNamesALocalPath)
+{
+    // Every failure the receiver sends, from the scripted engine with texts that name this computer's
+    // folders and from the COLMAP engine (over the fake colmap) as it fails on its own.
+    const QString stamp = QStringLiteral("TWOFRAMES");
+    const QString images = data("Inbox/TWOFRAMES/Images");
+    const QString workRoot = m_root.filePath(QStringLiteral("work"));
+    const char* const fakeVariables[] = {"FAKE_COLMAP_FAIL", "FAKE_COLMAP_CRASH", "FAKE_COLMAP_SLEEP",
+                                         "FAKE_COLMAP_NO_OUTPUT", "FAKE_COLMAP_UNDECODABLE"};
+    enum class Frames { jpeg, two, png, garbage };
+    const struct
+    {
+        const char* what;
+        std::function<void()> arrange;
+        bool colmap = false;
+        Frames frames = Frames::jpeg;
+        bool failModelTransfer = false;
+        bool imagesFolderBlocked = false;
+    } cases[] = {
+        {"staging's two-frame text",
+         [&] {
+             m_engine.script = {
+                 FakeStep::requestError("At least 3 frames are needed; " + images + " holds 2."),
+                 FakeStep::end()};
+         }},
+        {"staging's no-frame text",
+         [&] {
+             m_engine.script = {
+                 FakeStep::requestError("No jpg, jpeg or heic frames were found in " + images + "/."),
+                 FakeStep::end()};
+         }},
+        {"a work file's path",
+         [&] {
+             m_engine.script = {
+                 FakeStep::requestError("Check failed: " + workRoot + "/tovarine-colmap-1/database.db"),
+                 FakeStep::end()};
+         }},
+        {"the capture folder",
+         [&] {
+             m_engine.script = {FakeStep::requestError("Cannot write in " + data("Inbox/TWOFRAMES")),
+                                FakeStep::end()};
+         }},
+        {"the home folder",
+         [&] {
+             m_engine.script = {FakeStep::requestError(QDir::homePath() + "/x is gone"), FakeStep::end()};
+         }},
+        {"engine cannot be made",
+         [&] { m_engine.cannotMake = "The work folder could not be created in " + workRoot + "."; }},
+        {"engine refuses",
+         [&] { m_engine.refusal = "Cannot write " + data("Inbox/TWOFRAMES/.pending/model.usdz"); }},
+        {"model transfer fails", [] {}, false, Frames::jpeg, true},
+        {"frame cannot be stored", [] {}, false, Frames::jpeg, false, true},
+        {"colmap: two frames", [] {}, true, Frames::two},
+        {"colmap: no jpeg frames", [] {}, true, Frames::png},
+        {"colmap: frames that are not JPEG", [] {}, true, Frames::garbage},
+        {"colmap: extractor fails", [] { qputenv("FAKE_COLMAP_FAIL", "feature_extractor:1"); }, true},
+        {"colmap: matcher crashes", [] { qputenv("FAKE_COLMAP_CRASH", "exhaustive_matcher"); }, true},
+        {"colmap: no work folder",
+         [&] {
+             QDir(workRoot).removeRecursively();
+             QFile blocker(workRoot);
+             ASSERT_TRUE(blocker.open(QIODevice::WriteOnly)); // the work root is a file
+         },
+         true},
+    };
+    QStringList local = {m_root.path(),
+                         QDir::tempPath(),
+                         QStringLiteral("/"),
+                         QStringLiteral("\\"),
+                         QStringLiteral("Inbox"),
+                         QStringLiteral("Images"),
+                         QStringLiteral("Incoming"),
+                         QStringLiteral("TovarineCompanion"),
+                         QStringLiteral("tovarine-colmap"),
+                         QStringLiteral("database"),
+                         QStringLiteral(".pending")};
+    for (const QString& part : m_root.path().split(QLatin1Char('/'), Qt::SkipEmptyParts)) {
+        local.append(part);
+    }
+    if (QDir::homePath().size() > 1) {
+        local.append(QDir::homePath());
+    }
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        TearDown();
+        m_statuses.clear();
+        QDir(data()).removeRecursively();
+        QDir(workRoot).removeRecursively();
+        QFile::remove(workRoot);
+        for (const char* name : fakeVariables) {
+            qunsetenv(name);
+        }
+        m_network = std::make_shared<LoopbackPeerNetwork>();
+        m_engine = test::FakeEngine();
+        m_factory.reset();
+        if (c.failModelTransfer) {
+            m_network->setFaults({.resourceError = [this](const QString& name) -> std::optional<PeerError> {
+                if (name.startsWith(QLatin1String("result/"))) {
+                    return PeerError{"PeerLink", 9, "could not read " + data("Inbox/TWOFRAMES/model.usdz")};
+                }
+                return std::nullopt;
+            }});
+        }
+        if (c.colmap) {
+            ColmapPhotogrammetrySession::Options options;
+            options.colmapProgram = QStringLiteral(TOVARINE_SOURCE_ROOT "/tools/fake-colmap/colmap");
+            options.workRoot = workRoot;
+            options.maxThreads = 1;
+            m_factory = ColmapPhotogrammetrySession::factory(options);
+        }
+        QDir().mkpath(workRoot);
+        SetUp();
+        c.arrange();
+        if (c.imagesFolderBlocked) {
+            QDir(data(QStringLiteral("Inbox"))).removeRecursively();
+            QFile blocker(data(QStringLiteral("Inbox")));
+            ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+        }
+        QList<TestPhone::Frame> sent;
+        const int count = c.frames == Frames::two ? 2 : 4;
+        QDir().mkpath(m_root.filePath(QStringLiteral("source")));
+        for (int i = 0; i < count; ++i) {
+            const QString name =
+                QStringLiteral("frame_%1.%2").arg(i).arg(c.frames == Frames::png ? "png" : "jpg");
+            QFile file(m_root.filePath(QStringLiteral("source/") + name));
+            ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+            file.write(c.frames == Frames::garbage ? QByteArray(100, 'Z') : jpegHeader(640, 480));
+            sent.append({name, file.fileName()});
+        }
+        TestPhone& p = phone({.stamp = stamp, .frames = sent, .previews = false});
+        play(p);
+        ASSERT_EQ(p.outcome().errors.size(), 1);
+        const QString message = p.outcome().errors[0].message;
+        EXPECT_FALSE(message.isEmpty());
+        for (const QString& part : std::as_const(local)) {
+            EXPECT_FALSE(message.contains(part)) << message.toStdString() << " holds " << part.toStdString();
+        }
+        std::printf("[ phone    ] %s: %s\n", c.what, qPrintable(message));
+    }
+    for (const char* name : fakeVariables) {
+        qunsetenv(name);
+    }
+}
+
+TEST(WithoutLocalPaths, TheCaptureIsNamedByItsStampAndAnyOtherPathGivesWay)
+{
+    const CaptureForPhone capture{"S1", 3, "/home/u/data/Inbox/S1 2", "/home/u/data/Inbox/S1 2/Images"};
+    const QString fallback = QStringLiteral("fallback");
+    const struct
+    {
+        QString text;
+        QString expected;
+    } cases[] = {
+        {"Disk full", "Disk full"},
+        {"At least 3 frames are needed; /home/u/data/Inbox/S1 2/Images holds 2.",
+         "At least 3 frames are needed; the frames of capture S1 holds 2."},
+        {"None in /home/u/data/Inbox/S1 2/Images/.", "None in the frames of capture S1."},
+        {"Cannot read /home/u/data/Inbox/S1 2/Images/frame 1.jpg",
+         "Cannot read the frames of capture S1: frame 1.jpg"},
+        {"Cannot write in /home/u/data/Inbox/S1 2", "Cannot write in capture S1"},
+        {"Cannot write /home/u/data/Inbox/S1 2/.pending/model.usdz", "fallback"},
+        {"Check failed: /tmp/work/database.db", "fallback"},
+        {"Found in ~/captures/x", "fallback"},
+        {"C:\\captures", "fallback"},
+        {"and/or", "fallback"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(withoutLocalPaths(c.text, capture, fallback),
+                  c.expected == "fallback" ? fallback : c.expected)
+            << c.text.toStdString();
+    }
 }
 
 } // namespace
