@@ -12,6 +12,7 @@
 #include <QStandardPaths>
 #include <QSysInfo>
 #include <cmath>
+#include <limits>
 
 namespace tovarine {
 namespace {
@@ -317,6 +318,7 @@ void CompanionBrowser::peerDidChangeState(const PeerIdentity& peer, PeerSessionS
             setStatus(ServerStatus::idle());
         }
         dropWaitingCapturesOf(peer);
+        m_lastTurn.remove(peer);
     });
 }
 
@@ -579,7 +581,24 @@ void CompanionBrowser::runNextReconstruction()
     if (m_running || m_line.isEmpty()) {
         return;
     }
-    runReconstruction(m_line.takeFirst());
+    // Phones take turns: the first capture in line of the phone whose last turn is longest ago (a phone
+    // that has had none before all), so a phone sending captures faster than they finish never keeps
+    // another phone's capture waiting behind its own.
+    qsizetype next = 0;
+    quint64 oldest = std::numeric_limits<quint64>::max();
+    for (qsizetype i = 0; i < m_line.size(); ++i) {
+        const auto inbox = m_inboxes.constFind(m_line[i]);
+        const quint64 lastTurn = inbox == m_inboxes.cend() ? 0 : m_lastTurn.value(inbox->peer, 0);
+        if (lastTurn < oldest) {
+            oldest = lastTurn;
+            next = i;
+        }
+    }
+    const QString stamp = m_line.takeAt(next);
+    if (const auto inbox = m_inboxes.constFind(stamp); inbox != m_inboxes.cend()) {
+        m_lastTurn.insert(inbox->peer, ++m_turns);
+    }
+    runReconstruction(stamp);
 }
 
 void CompanionBrowser::engineDone()

@@ -179,7 +179,7 @@ private:
     void closeCapture(const QString& stamp);
     // The capture's frames are all in: "ready" goes out and it joins the line for the engine.
     void framesComplete(const QString& stamp);
-    // Starts the first capture in line when the engine is free.
+    // Starts the next capture in line when the engine is free.
     void runNextReconstruction();
     void runReconstruction(const QString& stamp);
     // The engine run of the capture ended: the next in line may start.
@@ -203,7 +203,9 @@ private:
     std::unique_ptr<PeerSession> m_session;
     std::unique_ptr<PeerBrowser> m_browser;
     QHash<QString, Inbox> m_inboxes;
-    QList<QString> m_line;            // stamps of the waiting captures, first in line first
+    QList<QString> m_line;            // stamps of the waiting captures, in the order their frames completed
+    QHash<PeerIdentity, quint64> m_lastTurn; // of connected phones: the turn their last capture took
+    quint64 m_turns = 0;
     std::optional<QString> m_running; // the stamp the engine is working on
     double m_runningFraction = 0.0;
     QSet<PeerIdentity> m_sessionPeers; // connected now

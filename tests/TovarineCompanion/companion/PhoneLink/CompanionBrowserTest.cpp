@@ -922,6 +922,54 @@ TEST_F(CompanionBrowserTest, AWaitingCaptureLeavesTheLineWithItsPhoneOrItsStamp)
     EXPECT_TRUE(QFileInfo::exists(data("Inbox/W3/Images/frame_00000.jpg")));
 }
 
+TEST_F(CompanionBrowserTest, PhonesTakeTurnsWithTheEngine)
+{
+    // "first" sends three captures back to back; "second" completes one while the first of them runs. Its
+    // capture is next, not behind the two the first phone's frames completed earlier.
+    m_engine.script = {FakeStep::hold()};
+    m_engine.afterCancel = {FakeStep::complete(), FakeStep::end()};
+    m_engine.writeModel = writeModelNamingItsFolder;
+    const QList<TestPhone::Frame> f = frames(2);
+    TestPhone& first =
+        phone({.stamp = "A1", .frames = f, .previews = false, .moreStamps = {"A2", "A3"}}, "first");
+    m_receiver->browser().startBrowsing();
+    first.start();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return m_liveRuns == 1 && first.outcome().timeline.contains("ready A3"); },
+                                tovarine::test::kHangCeilingMs));
+    TestPhone& second = phone({.stamp = "B1", .frames = f, .previews = false}, "second");
+    second.start();
+    m_receiver->invite(second.peer());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return second.outcome().timeline.contains("ready B1"); },
+                                tovarine::test::kHangCeilingMs));
+    settle();
+
+    QStringList order;
+    for (int run = 1; run <= 4; ++run) {
+        ASSERT_TRUE(QTest::qWaitFor([&] { return m_engine.madeCount == run && m_liveRuns == 1; },
+                                    tovarine::test::kHangCeilingMs))
+            << "run " << run;
+        // The capture running is the last one shown reconstructing (a capture joining the line shows waiting).
+        const auto running = std::find_if(m_statuses.crbegin(), m_statuses.crend(), [](const ServerStatus& s) {
+            return s.kind == ServerStatus::Kind::reconstructing;
+        });
+        ASSERT_NE(running, m_statuses.crend());
+        order.append(running->stamp);
+        m_engine.session->cancel(); // lets this run complete
+    }
+    EXPECT_EQ(order, (QStringList{"A1", "B1", "A2", "A3"}));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return first.isFinished() && second.isFinished(); },
+                                tovarine::test::kHangCeilingMs));
+    settle();
+    EXPECT_EQ(m_mostLiveRuns, 1);
+    EXPECT_TRUE(first.outcome().errors.isEmpty());
+    EXPECT_TRUE(second.outcome().errors.isEmpty());
+    EXPECT_EQ(readAll(second.outcome().models.value("B1")), "model of B1");
+    for (const QString& stamp : {QStringLiteral("A1"), QStringLiteral("A2"), QStringLiteral("A3")}) {
+        EXPECT_EQ(readAll(first.outcome().models.value(stamp)), "model of " + stamp.toUtf8())
+            << stamp.toStdString();
+    }
+}
+
 // The resident memory of this process, in bytes.
 qint64 residentBytes()
 {
