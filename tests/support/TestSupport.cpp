@@ -68,4 +68,16 @@ std::optional<NamespaceRun> runInNamespaces(const QStringList& unshareOptions, c
     return run;
 }
 
+QByteArray jpegFrameHeader(int width, int height)
+{
+    QByteArray bytes("\xFF\xD8\xFF\xC0\x00\x11\x08", 7);
+    bytes.append(char(height >> 8))
+        .append(char(height & 0xFF))
+        .append(char(width >> 8))
+        .append(char(width & 0xFF));
+    bytes.append(QByteArray(10, '\x01'));
+    bytes.append("\xFF\xD9", 2);
+    return bytes;
+}
+
 } // namespace tovarine::test

@@ -39,4 +39,8 @@ struct NamespaceRun
 std::optional<NamespaceRun> runInNamespaces(const QStringList& unshareOptions, const QString& setup,
                                             const QString& testFilter, const QString& roleVariable);
 
+// A JPEG that is only a frame header of the given size, then the end of the image: enough for the fake
+// colmap, which reads sizes, and for code that only looks at a frame's size.
+QByteArray jpegFrameHeader(int width, int height);
+
 } // namespace tovarine::test

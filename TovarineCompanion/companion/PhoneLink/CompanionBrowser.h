@@ -203,7 +203,7 @@ private:
     std::unique_ptr<PeerSession> m_session;
     std::unique_ptr<PeerBrowser> m_browser;
     QHash<QString, Inbox> m_inboxes;
-    QList<QString> m_line;            // stamps of the waiting captures, in the order their frames completed
+    QList<QString> m_line; // stamps of the waiting captures, in the order their frames completed
     QHash<PeerIdentity, quint64> m_lastTurn; // of connected phones: the turn their last capture took
     quint64 m_turns = 0;
     std::optional<QString> m_running; // the stamp the engine is working on

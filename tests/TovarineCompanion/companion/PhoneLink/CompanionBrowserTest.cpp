@@ -6,6 +6,7 @@
 #include "LoopbackPeerNetwork.h"
 #include "ScratchWorkingFolder.h"
 #include "TestPhone.h"
+#include "TestSupport.h"
 
 #include <QDir>
 #include <QDirIterator>
@@ -589,7 +590,8 @@ TEST_F(CompanionBrowserTest, AStampAsLongAsAFileNameCanBeReceivedAgain)
         const QString second =
             QFileInfo(m_receiver->completed()[completedBefore + 1].meshPath).dir().dirName();
         EXPECT_EQ(first, c.stamp);
-        // "<the stamp, or as much of it as fits> <n>" (n is 3 where a longer stamp cut to the same text took 2).
+        // "<the stamp, or as much of it as fits> <n>" (n is 3 where a longer stamp cut to the same text took
+        // 2).
         EXPECT_NE(second, first);
         EXPECT_LE(second.toUtf8().size(), 255);
         const qsizetype space = second.lastIndexOf(QLatin1Char(' '));
@@ -934,8 +936,9 @@ TEST_F(CompanionBrowserTest, PhonesTakeTurnsWithTheEngine)
         phone({.stamp = "A1", .frames = f, .previews = false, .moreStamps = {"A2", "A3"}}, "first");
     m_receiver->browser().startBrowsing();
     first.start();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return m_liveRuns == 1 && first.outcome().timeline.contains("ready A3"); },
-                                tovarine::test::kHangCeilingMs));
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return m_liveRuns == 1 && first.outcome().timeline.contains("ready A3"); },
+                        tovarine::test::kHangCeilingMs));
     TestPhone& second = phone({.stamp = "B1", .frames = f, .previews = false}, "second");
     second.start();
     m_receiver->invite(second.peer());
@@ -948,10 +951,11 @@ TEST_F(CompanionBrowserTest, PhonesTakeTurnsWithTheEngine)
         ASSERT_TRUE(QTest::qWaitFor([&] { return m_engine.madeCount == run && m_liveRuns == 1; },
                                     tovarine::test::kHangCeilingMs))
             << "run " << run;
-        // The capture running is the last one shown reconstructing (a capture joining the line shows waiting).
-        const auto running = std::find_if(m_statuses.crbegin(), m_statuses.crend(), [](const ServerStatus& s) {
-            return s.kind == ServerStatus::Kind::reconstructing;
-        });
+        // The capture running is the last one shown reconstructing (a capture joining the line shows
+        // waiting).
+        const auto running =
+            std::find_if(m_statuses.crbegin(), m_statuses.crend(),
+                         [](const ServerStatus& s) { return s.kind == ServerStatus::Kind::reconstructing; });
         ASSERT_NE(running, m_statuses.crend());
         order.append(running->stamp);
         m_engine.session->cancel(); // lets this run complete
@@ -1031,19 +1035,6 @@ TEST_F(CompanionBrowserTest, LongFrameListsAreNotKept)
                 static_cast<long long>(before >> 20), static_cast<long long>(after >> 20));
     EXPECT_LT(after - before, 96 * 1024 * 1024) << before << " then " << after;
     EXPECT_EQ(captureFolders(data("Inbox")), (QStringList{"M0", "M1", "M2", "M3"}));
-}
-
-// A JPEG that is only a frame header: enough for frame staging and the fake colmap.
-QByteArray jpegHeader(int width, int height)
-{
-    QByteArray bytes("\xFF\xD8\xFF\xC0\x00\x11\x08", 7);
-    bytes.append(char(height >> 8))
-        .append(char(height & 0xFF))
-        .append(char(width >> 8))
-        .append(char(width & 0xFF));
-    bytes.append(QByteArray(10, '\x01'));
-    bytes.append("\xFF\xD9", 2);
-    return bytes;
 }
 
 TEST_F(CompanionBrowserTest, NoTextAPhoneReceivesNamesALocalPath)
@@ -1172,7 +1163,8 @@ TEST_F(CompanionBrowserTest, NoTextAPhoneReceivesNamesALocalPath)
                 QStringLiteral("frame_%1.%2").arg(i).arg(c.frames == Frames::png ? "png" : "jpg");
             QFile file(m_root.filePath(QStringLiteral("source/") + name));
             ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-            file.write(c.frames == Frames::garbage ? QByteArray(100, 'Z') : jpegHeader(640, 480));
+            file.write(c.frames == Frames::garbage ? QByteArray(100, 'Z')
+                                                   : tovarine::test::jpegFrameHeader(640, 480));
             sent.append({name, file.fileName()});
         }
         TestPhone& p = phone({.stamp = stamp, .frames = sent, .previews = false});

@@ -72,19 +72,6 @@ std::vector<qint64> recordedPids(const QString& file)
     return pids;
 }
 
-// A JPEG that is only a frame header: enough for the layer, which reads sizes, and for the fake colmap.
-QByteArray jpegHeader(int width, int height)
-{
-    QByteArray bytes("\xFF\xD8\xFF\xC0\x00\x11\x08", 7);
-    bytes.append(char(height >> 8))
-        .append(char(height & 0xFF))
-        .append(char(width >> 8))
-        .append(char(width & 0xFF));
-    bytes.append(QByteArray(10, '\x01'));
-    bytes.append("\xFF\xD9", 2);
-    return bytes;
-}
-
 struct RunResult
 {
     std::vector<Output> outputs;
@@ -164,7 +151,7 @@ public:
             QFile frame(
                 QDir(m_frames).filePath(QStringLiteral("frame_%1.jpg").arg(i, 5, 10, QLatin1Char('0'))));
             ASSERT_TRUE(frame.open(QIODevice::WriteOnly));
-            frame.write(jpegHeader(4032, 3024));
+            frame.write(tovarine::test::jpegFrameHeader(4032, 3024));
         }
     }
 
@@ -301,9 +288,12 @@ TEST_F(ColmapSessionTest, CompletesWithTheObjectAloneAndRisingProgress)
 
     // Full runs the dense chain; the stand-in colmap cannot undistort, so the surface comes from the sparse
     // points and the run's log says so.
-    const QStringList expectedOrder{QStringLiteral("feature_extractor"), QStringLiteral("exhaustive_matcher"),
-                                    QStringLiteral("mapper"), QStringLiteral("model_converter"),
-                                    QStringLiteral("image_undistorter"), QStringLiteral("poisson_mesher")};
+    const QStringList expectedOrder{QStringLiteral("feature_extractor"),
+                                    QStringLiteral("exhaustive_matcher"),
+                                    QStringLiteral("mapper"),
+                                    QStringLiteral("model_converter"),
+                                    QStringLiteral("image_undistorter"),
+                                    QStringLiteral("poisson_mesher")};
     QStringList order;
     for (const QString& call : calls()) {
         order.append(call.section(QLatin1Char(' '), 0, 0));
@@ -312,12 +302,14 @@ TEST_F(ColmapSessionTest, CompletesWithTheObjectAloneAndRisingProgress)
     // Nor can its frames be decoded, so no texture is baked: the model keeps its vertex colours, and the log
     // says why.
     ASSERT_EQ(m_session->report().notes.size(), 2);
-    EXPECT_TRUE(m_session->report().notes.first().startsWith(QStringLiteral("Dense stereo gave no usable points")));
-    EXPECT_TRUE(m_session->report().notes.last().startsWith(
-        QStringLiteral("The model keeps its vertex colours without a texture: None of the 24 frames could be read")));
+    EXPECT_TRUE(
+        m_session->report().notes.first().startsWith(QStringLiteral("Dense stereo gave no usable points")));
+    EXPECT_TRUE(m_session->report().notes.last().startsWith(QStringLiteral(
+        "The model keeps its vertex colours without a texture: None of the 24 frames could be read")));
     EXPECT_FALSE(model->hasTexture());
     EXPECT_EQ(m_session->report().textureSizePx, 0);
-    EXPECT_TRUE(callOf(QStringLiteral("image_undistorter")).contains(QStringLiteral("--max_image_size 1600")));
+    EXPECT_TRUE(
+        callOf(QStringLiteral("image_undistorter")).contains(QStringLiteral("--max_image_size 1600")));
     EXPECT_TRUE(
         callOf(QStringLiteral("feature_extractor")).contains(QStringLiteral("--SiftExtraction.use_gpu 0")));
     EXPECT_TRUE(
