@@ -598,20 +598,7 @@ struct DnsSdBrowser::Impl
         if (instance == instances.end()) {
             return;
         }
-        bool placeFreed = instance->second.refollow;
-        if (instance->second.refollow) {
-            --refollowing;
-        }
-        if (instance->second.stage == Stage::resolving) {
-            endResolving(instance->second, false);
-        } else if (instance->second.stage == Stage::followed) {
-            dropOutOfFollowed(instance->second);
-            placeFreed = true;
-        }
-        if (instance->second.resolver) {
-            byResolver.erase(instance->second.resolver.get());
-        }
-        instances.erase(instance);
+        const bool placeFreed = forget(instance);
         resolveWaiting();
         if (placeFreed) {
             followAgain();
