@@ -13,7 +13,6 @@
 #include <QRandomGenerator>
 #include <QSaveFile>
 #include <QStandardPaths>
-
 #include <filesystem>
 #include <optional>
 #include <system_error>
@@ -63,6 +62,19 @@ QString sentence(const QString& text)
 std::filesystem::path fsPath(const QString& path)
 {
     return std::filesystem::path(QFile::encodeName(path).toStdString());
+}
+
+// Makes `folder` and the folders above it. std::filesystem, not QDir: it says why a folder could not be made,
+// and never takes a name beginning with ':' for a Qt resource. Returns why not.
+std::optional<QString> makeFolder(const QString& folder)
+{
+    std::error_code made;
+    std::filesystem::create_directories(fsPath(folder), made);
+    if (made) {
+        return QStringLiteral("could not make the folder %1: %2")
+            .arg(folder, QString::fromLocal8Bit(made.message()));
+    }
+    return std::nullopt;
 }
 } // namespace
 
@@ -127,14 +139,8 @@ QStringList generateAppIconPNGs(const QString& emoji, const QString& outputDirec
         fail(QStringLiteral("no folder was given"));
         return written;
     }
-    // std::filesystem, not QDir: it says why a folder could not be made, and never takes a name beginning
-    // with ':' for a Qt resource.
-    std::error_code made;
-    std::filesystem::create_directories(
-        std::filesystem::path(QFile::encodeName(outputDirectory).toStdString()), made);
-    if (made) {
-        fail(QStringLiteral("could not make the folder %1: %2")
-                 .arg(outputDirectory, QString::fromLocal8Bit(made.message())));
+    if (const auto why = makeFolder(outputDirectory)) {
+        fail(*why);
         return written;
     }
     for (int size : standardSizes) {
@@ -191,11 +197,8 @@ QString setBundleIcon(const QString& emoji)
         return sentence(QStringLiteral("the application's file is not known"));
     }
     const QString folder = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
-    std::error_code made;
-    std::filesystem::create_directories(fsPath(folder), made);
-    if (made) {
-        return sentence(QStringLiteral("could not make the folder %1: %2")
-                            .arg(folder, QString::fromLocal8Bit(made.message())));
+    if (const auto why = makeFolder(folder)) {
+        return sentence(*why);
     }
     const QString image = OstrelFileNames::childPath(folder, kApplicationIconFileName);
     if (const auto why = writeFileIcon(emoji, image)) {
