@@ -59,11 +59,12 @@ struct CompletedCapture
 // same stamp. Only the phone that sent the manifest fills the capture, and while it is connected no other
 // phone can take its stamp. On the wire the capture is still known by its stamp alone.
 //
-// One reconstruction runs at a time: captures whose frames are all in wait in line, in the order their
-// frames completed, and their phones hear that they wait. A waiting capture whose phone leaves, or whose
-// stamp a new manifest takes, leaves the line. Of a manifest only what the receiver uses is kept (not the
-// frame names). What a phone is told never names a path on this computer: the capture is named by its
-// stamp, and a failure text that holds a path gives way to one that does not (the log has it whole).
+// One reconstruction runs at a time: captures whose frames are all in wait in line, phones taking turns and
+// each phone's captures in the order their frames completed, and their phones hear that they wait. A waiting
+// capture whose phone leaves, or whose stamp a new manifest takes, leaves the line. Of a manifest only what
+// the receiver uses is kept (not the frame names). What a phone is told never names a path on this computer:
+// the capture is named by its stamp, and a failure text that holds a path gives way to one that does not (the
+// log has it whole).
 //
 // Threads: created and used on the GUI thread; the published fields change only there. The transport's
 // callbacks do their decoding on the transport's thread and hand the rest to the GUI thread, within the
