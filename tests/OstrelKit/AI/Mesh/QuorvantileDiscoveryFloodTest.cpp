@@ -283,10 +283,14 @@ TEST(QuorvantileDiscoveryFlood, AnHonestMachineIsNotHeldBackByAnotherMachinesRec
         std::printf("honest machine listed after %lld ms behind 400 connections that never complete\n",
                     static_cast<long long>(ms));
         EXPECT_GE(ms, 0);
-        if (ms >= 0) {
-            EXPECT_EQ(discovery->discoveredNodes().constFind(peer)->manifest().ollamaModels(),
-                      QStringList{"llama3.1:8b"});
-        }
+        // Its model list: at once, or, where a loaded machine kept the first answer past its limit, from the
+        // second probe that follows the placeholder.
+        const auto models = [&] {
+            const auto node = discovery->discoveredNodes().constFind(peer);
+            return node == discovery->discoveredNodes().cend() ? QStringList()
+                                                               : node->manifest().ollamaModels();
+        };
+        QTRY_COMPARE_WITH_TIMEOUT(models(), QStringList{"llama3.1:8b"}, kLimitMs);
     }
     {
         SCOPED_TRACE("a model server per address that never answers");
